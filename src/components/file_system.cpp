@@ -1,0 +1,269 @@
+#include "components/file_system.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace lumaset {
+
+namespace {
+
+constexpr qint64 kCopyChunkBytes = 1 << 20;
+
+QString errnoText(int error) {
+  return QString::fromStdString(std::generic_category().message(error));
+}
+
+QByteArray nativePath(const QString& path) { return QFile::encodeName(path); }
+
+std::filesystem::path fsPath(const QString& path) {
+  return std::filesystem::path(nativePath(path).toStdString());
+}
+
+// Something, even a symbolic link that leads nowhere, has this name.
+bool nameTaken(const QString& path) {
+  const QFileInfo info(path);
+  return info.exists() || info.isSymLink();
+}
+
+// Compares the files themselves, not their names, so that a symbolic link,
+// "a/../a" or a second hard link to the source all count as the source.
+bool sameFile(const QString& first, const QString& second) {
+  std::error_code error;
+  return std::filesystem::equivalent(fsPath(first), fsPath(second), error) && !error;
+}
+
+Status sourceProblem(const QString& source) {
+  const QFileInfo info(source);
+  if (!info.exists())
+    return Error{QStringLiteral("The file \"%1\" does not exist.").arg(source)};
+  if (info.isDir())
+    return Error{QStringLiteral("\"%1\" is a folder, not a file.").arg(source)};
+  return Status::success();
+}
+
+Status checkTransfer(const QString& source, const QString& destination, const QString& verb) {
+  if (Status problem = sourceProblem(source); !problem) return problem;
+  if (sameFile(source, destination))
+    return Error{QStringLiteral("A file cannot be %1 onto itself.").arg(verb)};
+  if (QFileInfo(destination).isDir())
+    return Error{QStringLiteral("\"%1\" is a folder; a file cannot replace it.").arg(destination)};
+  return Status::success();
+}
+
+// Makes a rename inside the folder durable, so that a source removed after a
+// copy cannot outlive the copy's name after a power cut.
+Status syncFolder(const QString& folder) {
+  const int fd = ::open(nativePath(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int result = fd < 0 ? -1 : ::fsync(fd);
+  const int error = errno;
+  if (fd >= 0) ::close(fd);
+  if (result != 0)
+    return Error{QStringLiteral("The folder \"%1\" cannot be written to disk: %2").arg(folder, errnoText(error))};
+  return Status::success();
+}
+
+Status cannotRead(const QString& path, const QString& why) {
+  return Error{QStringLiteral("The file \"%1\" cannot be read: %2").arg(path, why)};
+}
+
+Status cannotWrite(const QString& path, const QString& why) {
+  return Error{QStringLiteral("\"%1\" cannot be written: %2").arg(path, why)};
+}
+
+// QSaveFile writes under a temporary name in the destination's folder, syncs
+// the data and renames it over the destination only on commit; abandoned, it
+// removes its temporary file and leaves the destination alone.
+Status copyContents(const QString& source, const QString& destination) {
+  QFile in(source);
+  if (!in.open(QIODevice::ReadOnly)) return cannotRead(source, in.errorString());
+  QSaveFile out(destination);
+  if (!out.open(QIODevice::WriteOnly)) return cannotWrite(destination, out.errorString());
+  const auto abandon = [&out](Status why) {
+    out.cancelWriting();
+    return why;
+  };
+  for (;;) {
+    const QByteArray chunk = in.read(kCopyChunkBytes);
+    if (chunk.isEmpty()) {
+      if (in.error() != QFileDevice::NoError) return abandon(cannotRead(source, in.errorString()));
+      break;
+    }
+    if (out.write(chunk) != chunk.size()) return abandon(cannotWrite(destination, out.errorString()));
+  }
+  if (!out.flush()) return abandon(cannotWrite(destination, out.errorString()));
+  // A copy keeps the original's permissions and date; the date is set once
+  // the last byte is out of the buffer, since writing would move it again.
+  const QFileInfo sourceInfo(source);
+  out.setPermissions(sourceInfo.permissions());
+  out.setFileTime(sourceInfo.lastModified(), QFileDevice::FileModificationTime);
+  if (!out.commit()) return cannotWrite(destination, out.errorString());
+  return Status::success();
+}
+
+QString folderOf(const QString& path) {
+  const QString folder = FileSystemUtility::PathPart(path, true);
+  return folder.isEmpty() ? QStringLiteral(".") : folder;
+}
+
+Status nameInUse(const QString& newPath) {
+  return Error{QStringLiteral("A file named \"%1\" already exists.").arg(newPath)};
+}
+
+Status renameFailed(const QString& oldPath, const QString& newPath, int error) {
+  return Error{QStringLiteral("\"%1\" cannot be renamed to \"%2\": %3").arg(oldPath, newPath, errnoText(error))};
+}
+
+// QFile::moveToTrash, finding no trash it can use, moves the file into the
+// working folder and reports success. Making sure the home trash is there
+// first leaves it always a real trash to choose.
+Status ensureHomeTrash() {
+  const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+  if (dataHome.isEmpty()) return Error{QStringLiteral("there is no folder for the trash.")};
+  const QString trash = dataHome + QStringLiteral("/Trash");
+  QDir().mkpath(dataHome);
+  for (const QString& folder : {trash, trash + QStringLiteral("/files"), trash + QStringLiteral("/info")}) {
+    const int error = ::mkdir(nativePath(folder).constData(), 0700) == 0 ? 0 : errno;
+    if (error != 0 && error != EEXIST)
+      return Error{QStringLiteral("the trash folder \"%1\" cannot be made: %2").arg(folder, errnoText(error))};
+    if (!QFileInfo(folder).isDir())
+      return Error{QStringLiteral("\"%1\" is in the way of the trash folder.").arg(folder)};
+  }
+  return Status::success();
+}
+
+}  // namespace
+
+QString FileSystemUtility::PathPart(const QString& path, bool folderPart) {
+  if (path == QLatin1String("/")) return path;
+  const bool isFolder = path.endsWith(QLatin1Char('/'));
+  const QString trimmed = isFolder ? path.chopped(1) : path;
+  const qsizetype slash = trimmed.lastIndexOf(QLatin1Char('/'));
+  if (folderPart) return slash < 0 ? QString() : trimmed.left(slash + 1);
+  const QString name = trimmed.mid(slash + 1);
+  return isFolder ? name + QLatin1Char('/') : name;
+}
+
+bool FileSystemUtility::PathExists(const QString& file, const QString& folder) {
+  if (file.isEmpty() && folder.isEmpty()) return false;
+  if (!folder.isEmpty() && !QFileInfo(folder).isDir()) return false;
+  if (!file.isEmpty() && (!nameTaken(file) || QFileInfo(file).isDir())) return false;
+  return true;
+}
+
+QString FileSystemUtility::SpecialFolderDocuments() {
+  const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+  if (documents.isEmpty() || !QFileInfo(documents).isDir()) return {};
+  return documents.endsWith(QLatin1Char('/')) ? documents : documents + QLatin1Char('/');
+}
+
+Status FileSystemUtility::CopyFile(const QString& source, const QString& destination) {
+  if (Status problem = checkTransfer(source, destination, QStringLiteral("copied")); !problem)
+    return problem;
+  return copyContents(source, destination);
+}
+
+Status FileSystemUtility::MoveFile(const QString& source, const QString& destination) {
+  if (Status problem = checkTransfer(source, destination, QStringLiteral("moved")); !problem)
+    return problem;
+  if (std::rename(nativePath(source).constData(), nativePath(destination).constData()) == 0)
+    return Status::success();
+  if (const int error = errno; error != EXDEV)
+    return Error{QStringLiteral("\"%1\" cannot be moved to \"%2\": %3").arg(source, destination, errnoText(error))};
+
+  // Another file system: the source goes only once its copy is safely on disk.
+  if (Status copied = copyContents(source, destination); !copied) return copied;
+  if (Status synced = syncFolder(folderOf(destination)); !synced) return synced;
+  QFile original(source);
+  if (!original.remove())
+    return Error{QStringLiteral("\"%1\" was copied to \"%2\", but the original cannot be removed: %3")
+                     .arg(source, destination, original.errorString())};
+  return Status::success();
+}
+
+// renameat2 with RENAME_NOREPLACE lets the kernel test and rename in one step.
+// File systems that do not know the flag (some network and user-space ones)
+// get a hard link to the new name, which also fails rather than replace, and
+// then lose the old name; where even links are unknown, the new name is first
+// claimed by creating it exclusively and the file renamed over that claim.
+Status FileSystemUtility::RenameFile(const QString& oldPath, const QString& newPath) {
+  if (!nameTaken(oldPath))
+    return Error{QStringLiteral("The file \"%1\" does not exist.").arg(oldPath)};
+  if (oldPath == newPath) return Status::success();
+  if (::renameat2(AT_FDCWD, nativePath(oldPath).constData(), AT_FDCWD, nativePath(newPath).constData(),
+                  RENAME_NOREPLACE) == 0)
+    return Status::success();
+  const int error = errno;
+  if (error == EEXIST) return nameInUse(newPath);
+  if (error != EINVAL && error != ENOSYS && error != EOPNOTSUPP) return renameFailed(oldPath, newPath, error);
+
+  bool linkUnsupported = false;
+  Status linked = file_system_detail::RenameByLink(oldPath, newPath, &linkUnsupported);
+  if (!linkUnsupported) return linked;
+  return file_system_detail::RenameOverPlaceholder(oldPath, newPath);
+}
+
+Status FileSystemUtility::RecycleFiles(const QStringList& paths) {
+  for (const QString& path : paths) {
+    if (!nameTaken(path))
+      return Error{QStringLiteral("\"%1\" cannot be sent to the trash: it does not exist.").arg(path)};
+    if (Status trash = ensureHomeTrash(); !trash)
+      return Error{QStringLiteral("\"%1\" cannot be sent to the trash: %2").arg(path, trash.error())};
+    QFile file(path);
+    if (!file.moveToTrash())
+      return Error{QStringLiteral("\"%1\" cannot be sent to the trash: %2").arg(path, file.errorString())};
+  }
+  return Status::success();
+}
+
+namespace file_system_detail {
+
+Status RenameByLink(const QString& oldPath, const QString& newPath, bool* linkUnsupported) {
+  *linkUnsupported = false;
+  const QByteArray from = nativePath(oldPath);
+  const QByteArray to = nativePath(newPath);
+  if (::link(from.constData(), to.constData()) != 0) {
+    const int error = errno;
+    if (error == EEXIST) return nameInUse(newPath);
+    *linkUnsupported = error == EPERM || error == EOPNOTSUPP || error == ENOSYS || error == EINVAL;
+    return renameFailed(oldPath, newPath, error);
+  }
+  if (::unlink(from.constData()) != 0) {
+    // Two names for one file would look like a copy; take the new one back.
+    const int error = errno;
+    ::unlink(to.constData());
+    return renameFailed(oldPath, newPath, error);
+  }
+  return Status::success();
+}
+
+Status RenameOverPlaceholder(const QString& oldPath, const QString& newPath) {
+  const QByteArray to = nativePath(newPath);
+  const int fd = ::open(to.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    const int error = errno;
+    return error == EEXIST ? nameInUse(newPath) : renameFailed(oldPath, newPath, error);
+  }
+  ::close(fd);
+  if (std::rename(nativePath(oldPath).constData(), to.constData()) != 0) {
+    const int error = errno;
+    ::unlink(to.constData());
+    return renameFailed(oldPath, newPath, error);
+  }
+  return Status::success();
+}
+
+}  // namespace file_system_detail
+
+}  // namespace lumaset

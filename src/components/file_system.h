@@ -1,0 +1,55 @@
+#pragma once
+
+// The program's one door to files and folders outside its own documents:
+// path parts, existence, copy, move, rename and the trash. Every operation
+// that changes something on disk either completes or leaves the user's files
+// as they were, and says why it failed in words fit for a message box.
+
+#include <QString>
+#include <QStringList>
+
+#include "components/result.h"
+
+namespace lumaset {
+
+class FileSystemUtility {
+ public:
+  // With folderPart false: the last component ("photo.jpg"; for a folder path
+  // ending in "/" the folder's name with that "/", "Holiday/"). With
+  // folderPart true: the folder holding it, ending in "/"; for a folder path
+  // its parent. The root is its own parent; a bare name has no folder ("").
+  static QString PathPart(const QString& path, bool folderPart);
+
+  // With file "" whether the folder exists; with folder "" whether something
+  // other than a folder has the name file. With both, both must hold.
+  static bool PathExists(const QString& file, const QString& folder);
+
+  // The user's documents folder ending in "/", or "" when it does not exist.
+  static QString SpecialFolderDocuments();
+
+  // Copies source over destination (a full file path). The copy is written
+  // beside the destination under a temporary name and renamed over it only
+  // when complete, so a failed copy leaves any old destination intact.
+  static Status CopyFile(const QString& source, const QString& destination);
+
+  // Moves source to destination, replacing it. Between file systems the file
+  // is copied, flushed to disk, and only then is the source removed; a
+  // failure at any point leaves the source where it was.
+  static Status MoveFile(const QString& source, const QString& destination);
+
+  // Gives a file a new path, refusing when something already has that name.
+  static Status RenameFile(const QString& oldPath, const QString& newPath);
+
+  // Sends each file to the freedesktop trash, stopping at the first that
+  // cannot go there. A file that cannot be trashed is never deleted instead.
+  static Status RecycleFiles(const QStringList& paths);
+};
+
+// The two ways RenameFile falls back on file systems that cannot rename
+// without replacing; open to tests, which cannot otherwise reach them.
+namespace file_system_detail {
+Status RenameByLink(const QString& oldPath, const QString& newPath, bool* linkUnsupported);
+Status RenameOverPlaceholder(const QString& oldPath, const QString& newPath);
+}  // namespace file_system_detail
+
+}  // namespace lumaset

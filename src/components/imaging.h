@@ -1,0 +1,159 @@
+#pragma once
+
+// The imaging layer: one object holds one picture at a time and loads,
+// shrinks, crops, turns, mirrors and saves it, reporting progress on request.
+// Pictures are read and written through Qt's image plugins (JPEG, PNG, BMP,
+// GIF, TIFF, WebP and the rest Qt offers).
+//
+// A held picture is always opaque 32-bit RGB (QImage::Format_RGB32): indexed,
+// grey and deep pictures are widened, and transparent parts are laid on white,
+// as they would come out on paper.
+
+#include <QImage>
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "components/result.h"
+
+namespace lumaset {
+
+// What a picture file says about itself, read from its header alone.
+struct FileFacts {
+  int width = 0;
+  int height = 0;
+  int bitsPerPixel = 0;
+  int colorsUsed = 0;  // the palette's size for indexed pictures, else 0
+};
+
+// The held picture's pixels as plain bytes: rows from top to bottom without
+// padding, three bytes per pixel in the order red, green, blue.
+struct PixelBits {
+  int width = 0;
+  int height = 0;
+  std::vector<std::uint8_t> rgb;
+
+  std::uint8_t* pixel(int x, int y) { return rgb.data() + offset(x, y); }
+  const std::uint8_t* pixel(int x, int y) const { return rgb.data() + offset(x, y); }
+
+ private:
+  std::size_t offset(int x, int y) const {
+    return (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 3;
+  }
+};
+
+class Imaging {
+ public:
+  // Receives 0 when an operation starts, values between as it goes, and 100
+  // when it ends, also when it fails.
+  using ProgressHandler = std::function<void(int percent)>;
+
+  // The change label that keeps no earlier state for UndoLast.
+  static inline const QString kNoUndo = QStringLiteral("No Undo");
+
+  Imaging() = default;
+  Imaging(const Imaging&) = delete;
+  Imaging& operator=(const Imaging&) = delete;
+
+  // Reading files. These two hold no state, so they may run on a worker thread.
+  static Result<FileFacts> FileInfo(const QString& path);
+  // The picture in `path` decoded so that its longer side is at most `longSide`
+  // pixels; the codec scales while decoding where it can (JPEG does).
+  static Result<QImage> readScaled(const QString& path, int longSide);
+
+  // Loading a picture starts afresh: earlier states of the previous one are dropped.
+  Status LoadFile(const QString& path);
+  Status loadFileScaled(const QString& path, int longSide);
+  Status LoadFromPicture(const QImage& picture);
+  Status LoadFromImgX(const Imaging& other);
+  // Replaces the pixels of the held picture; this is a change that UndoLast can take back.
+  Status LoadBits(const PixelBits& bits, const QString& undoLabel = {});
+
+  bool hasPicture() const { return !picture_.isNull(); }
+  QImage GetPicture() const { return picture_; }
+  Result<PixelBits> GetBits() const;
+  int PixelWidth() const { return picture_.width(); }
+  int PixelHeight() const { return picture_.height(); }
+  // The number of different colours in the held picture (0 without one).
+  int ColorsUsed() const;
+  // The colour at (x, y) as Qt's QRgb, 0xAARRGGBB with alpha always 0xFF;
+  // qRed, qGreen and qBlue split it.
+  Result<QRgb> PixelColor(int x, int y) const;
+
+  // With height 0 the longer side becomes `width` and the aspect is kept;
+  // otherwise the picture becomes exactly width x height.
+  Status ImgResize(int width, int height = 0, const QString& undoLabel = {});
+  // The part of the rectangle that lies inside the picture is kept.
+  Status ImgCrop(int left, int top, int width, int height, const QString& undoLabel = {});
+  // Positive angles turn clockwise. Quarter turns are exact; other angles
+  // leave white corners.
+  Status ImgRotate(double degrees, const QString& undoLabel = {});
+  // Left becomes right.
+  Status ImgMirror(const QString& undoLabel = {});
+
+  // Writes the held picture as JPEG with the quality and resolution below.
+  Status SaveFile(const QString& path);
+  // Writes the held picture in the given format ("jpeg", "png", "tiff", "bmp",
+  // "wbmp", "webp", ...); JPEG takes the quality and resolution below.
+  Status saveAs(const QString& path, const QByteArray& format);
+
+  void setJpegQuality(int quality);  // 1 to 100
+  int jpegQuality() const { return jpegQuality_; }
+  void setJpegDpi(int dotsPerInch);  // written to the JFIF header
+  int jpegDpi() const { return jpegDpi_; }
+
+  void setProgressHandler(ProgressHandler handler) { progressHandler_ = std::move(handler); }
+  void setProgressEnabled(bool enabled) { progressEnabled_ = enabled; }
+  bool progressEnabled() const { return progressEnabled_; }
+  // A short description of the running (or last) operation, such as "Resizing".
+  QString InfoText() const { return infoText_; }
+
+  // How many earlier states UndoLast can go back to; 0 keeps none.
+  void UndoLevels(int levels);
+  // Keeps the present state for UndoLast, as a change would.
+  Status UndoSave(const QString& label = {});
+  Status UndoLast();
+
+ private:
+  // Tells the progress handler 0 when an operation starts and 100 when it
+  // ends, however it ends, so that a progress display never stays up.
+  class Operation {
+   public:
+    Operation(Imaging& owner, const QString& text) : owner_(owner) {
+      owner_.infoText_ = text;
+      owner_.report(0);
+    }
+    ~Operation() { owner_.report(100); }
+    Operation(const Operation&) = delete;
+    Operation& operator=(const Operation&) = delete;
+    void step(int percent) const { owner_.report(percent); }
+
+   private:
+    Imaging& owner_;
+  };
+
+  static QSize fitLongSide(QSize size, int longSide);
+  static Result<QImage> decode(const QString& path, int longSide);
+  static Result<QImage> toHeldFormat(const QImage& image);
+  Status loadFrom(const QString& path, int longSide);
+  void startPicture(QImage picture);
+  void commit(QImage picture, const QString& undoLabel);
+  void report(int percent) const;
+
+  QImage picture_;
+  std::deque<QImage> undoStates_;
+  int undoLevels_ = 0;
+  int jpegQuality_ = 90;
+  int jpegDpi_ = 150;
+  bool progressEnabled_ = false;
+  ProgressHandler progressHandler_;
+  QString infoText_;
+  mutable std::optional<int> colorsUsed_;
+};
+
+}  // namespace lumaset

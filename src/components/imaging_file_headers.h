@@ -1,0 +1,29 @@
+#pragma once
+
+// Facts that the imaging layer reads from the raw bytes of a picture file,
+// where Qt's codecs do not tell them: whether the file holds a whole picture
+// (JPEG, BMP and GIF decoders hand back a partly grey picture from a cut-off
+// file without complaint), and the palette of an indexed picture.
+
+#include <QByteArrayView>
+
+#include <optional>
+
+namespace lumaset::imaging_detail {
+
+// Whether files of this format (Qt's format name) need holdsWholePicture;
+// the other codecs report a cut-off file themselves.
+bool needsWholenessCheck(QByteArrayView format);
+
+// Whether the file's first picture is all there.
+bool holdsWholePicture(QByteArrayView file, QByteArrayView format);
+
+struct PaletteFacts {
+  int bitsPerPixel = 0;
+  int colors = 0;
+};
+
+// The depth and palette size of an indexed GIF, PNG or BMP from the start of the file.
+std::optional<PaletteFacts> paletteFacts(QByteArrayView fileStart, QByteArrayView format);
+
+}  // namespace lumaset::imaging_detail

@@ -1,0 +1,48 @@
+#include "frame/app_state.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace lumaset {
+
+namespace {
+
+QString Folder(const QString& path) { return QDir::cleanPath(path) + QLatin1Char('/'); }
+
+QString LocateDataFolder() {
+  const QString fromEnvironment = qEnvironmentVariable("LUMASET_DATA_DIR");
+  if (!fromEnvironment.isEmpty()) return Folder(fromEnvironment);
+  // The build tree has the installed layout: bin/lumaset beside share/lumaset.
+  const QString besideBinary =
+      QCoreApplication::applicationDirPath() + QStringLiteral("/../share/lumaset");
+  if (QFileInfo(besideBinary).isDir()) return Folder(besideBinary);
+  return Folder(QStringLiteral(LUMASET_INSTALL_DATA_DIR));
+}
+
+}  // namespace
+
+ProgramFolders LocateProgramFolders() {
+  ProgramFolders folders;
+  folders.data = LocateDataFolder();
+  folders.userData = Folder(
+      QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+      QStringLiteral("/Lumaset"));
+  folders.tempImages = Folder(
+      QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+      QStringLiteral("/Lumaset/Temp Images"));
+  return folders;
+}
+
+AppState::AppState(ProgramFolders located)
+    : programFolders(std::move(located)),
+      files_(std::make_unique<FileSystemUtility>()),
+      settings_(std::make_unique<SettingsStore>(identity.name)),
+      printer_(std::make_unique<PrinterDevice>()),
+      imaging_(std::make_unique<Imaging>()),
+      screenSaver_(std::make_unique<ScreenSaverSwitch>()) {}
+
+AppState::~AppState() = default;
+
+}  // namespace lumaset

@@ -1,0 +1,300 @@
+#include "frame/main_window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QScreen>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QTreeWidget>
+
+#include <algorithm>
+
+#include "browser/thumbnail_area.h"
+#include "frame/app_state.h"
+#include "frame/help_window.h"
+#include "layout/page_area.h"
+
+namespace lumaset {
+
+namespace {
+
+// The layout rules measure the window as a frame whose toolbar lies inside
+// it. Here the toolbar, menu bar, status bar and title bar lie outside the
+// central widget, so the window's measures in the rules' terms are the
+// central widget's plus these fixed allowances, whatever the desktop's
+// decorations: the rules then place every pane inside the central widget.
+constexpr int kOuterExtraWidth = 120;    // the frame's two borders
+constexpr int kOuterExtraHeight = 1390;  // title, menu, toolbar, status bar and borders
+constexpr int kInnerExtraHeight = 700;   // toolbar and status bar inside the frame
+constexpr int kToolbarHeight = 400;      // the rules' panes start below the toolbar
+
+// Design positions that the rules leave to the window, twips in the rules'
+// coordinates.
+constexpr int kPaneTop = kSplitterTop;           // the tree, the splitter and the page panel
+constexpr int kTreeLeft = 60;
+constexpr int kColumnWidth = 3000;
+constexpr int kAdjustHeight = 1790;
+constexpr int kFolderCaptionTop = kPaneTop + kAdjustHeight + 40;
+constexpr int kFolderCaptionHeight = 260;
+constexpr int kPanelTop = kPaneTop + 2130;       // the thumbnail panel ends with the tree
+constexpr int kMeterWidth = 240;
+
+}  // namespace
+
+MainWindow::MainWindow(AppState& app, QWidget* parent)
+    : QMainWindow(parent),
+      app_(app),
+      help_(std::make_unique<HelpService>(app.programFolders.data + QStringLiteral("help"), this)) {
+  setWindowTitle(app_.identity.name);
+  setAttribute(Qt::WA_QuitOnClose);
+  BuildPanes();
+  BuildMenus();
+  BuildStatusBar();
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::BuildPanes() {
+  auto* central = new QWidget(this);
+  setCentralWidget(central);
+
+  dirTree_ = new QTreeWidget(central);
+  dirTree_->setHeaderHidden(true);
+  dirTree_->setAccessibleName(QStringLiteral("Folders"));
+
+  picSplit_ = new QFrame(central);
+  picSplit_->setFrameStyle(QFrame::NoFrame);
+  picSplit_->setAutoFillBackground(true);
+  picSplit_->setAccessibleName(QStringLiteral("Folder tree width"));
+  picSplit_->installEventFilter(this);
+  picSplit_->setMouseTracking(true);
+
+  panAdjust_ = new QFrame(central);
+  panAdjust_->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  printerName_ = new QLabel(panAdjust_);
+  printerName_->setGeometry(8, 6, 180, 20);
+
+  labFolder_ = new QLabel(central);
+  labFolder_->setAccessibleName(QStringLiteral("Open folder"));
+
+  picPan_ = new ThumbnailPanel(central);
+  panPrev_ = new PagePanel(central);
+
+  pbarMem_ = new QProgressBar(central);
+  pbarMem_->setOrientation(Qt::Vertical);
+  pbarMem_->setTextVisible(false);
+  pbarMem_->setAccessibleName(QStringLiteral("Free memory"));
+  pbarMem_->hide();
+}
+
+void MainWindow::BuildMenus() {
+  QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+  file->addAction(QStringLiteral("E&xit"), this, &QWidget::close);
+
+  QMenu* helpMenu = menuBar()->addMenu(QStringLiteral("&Help"));
+  helpMenu->addAction(QStringLiteral("&Contents"), this,
+                      [this] { help_->show(HelpCommand::Contents, 0); });
+  helpMenu->addAction(QStringLiteral("&Search For Help On..."), this,
+                      [this] { help_->show(HelpCommand::PartialKey, 0); });
+}
+
+void MainWindow::BuildStatusBar() {
+  statusLayout_ = new QLabel(QStringLiteral("Undefined layout"), this);
+  statusMemory_ = new QLabel(QStringLiteral("Memory"), this);
+  statusDate_ = new QLabel(QLocale().toString(QDate::currentDate(), QLocale::ShortFormat), this);
+  statusTime_ = new QLabel(QLocale().toString(QTime::currentTime(), QLocale::ShortFormat), this);
+  statusBar()->addWidget(statusLayout_, 1);
+  statusBar()->addWidget(statusMemory_);
+  statusBar()->addPermanentWidget(statusDate_);
+  statusBar()->addPermanentWidget(statusTime_);
+}
+
+void MainWindow::BringForward() {
+  if (isMinimized()) showNormal();
+  show();
+  raise();
+  activateWindow();
+}
+
+// --- Measures --------------------------------------------------------------
+
+double MainWindow::twipsPerPixel() const {
+  const QScreen* screen = this->screen();
+  return TwipsPerPixel(screen ? screen->logicalDotsPerInch() : 96.0);
+}
+
+int MainWindow::ToPixels(int twips) const { return TwipsToPixels(twips, twipsPerPixel()); }
+int MainWindow::ToTwips(int pixels) const { return PixelsToTwips(pixels, twipsPerPixel()); }
+
+// Pane rectangles come in the rules' coordinates, whose origin lies above the
+// central widget by the toolbar's height.
+QRect MainWindow::ToPixels(const TwipsRect& rect) const {
+  return {ToPixels(rect.left), ToPixels(rect.top - kToolbarHeight), ToPixels(rect.width),
+          ToPixels(rect.height)};
+}
+
+int MainWindow::OuterWidthTwips() const { return ToTwips(centralWidget()->width()) + kOuterExtraWidth; }
+int MainWindow::OuterHeightTwips() const {
+  return ToTwips(centralWidget()->height()) + kOuterExtraHeight;
+}
+
+void MainWindow::ResizeOuter(int widthTwips, int heightTwips) {
+  const QSize central(ToPixels(widthTwips - kOuterExtraWidth), ToPixels(heightTwips - kOuterExtraHeight));
+  resize(size() + (central - centralWidget()->size()));
+  KeepOnScreen();
+}
+
+// A window that grew past the screen's edge is moved back onto it.
+void MainWindow::KeepOnScreen() {
+  const QScreen* screen = this->screen();
+  if (!screen || isMaximized()) return;
+  const QRect area = screen->availableGeometry();
+  const QRect frame(frameGeometry().topLeft(), frameGeometry().size().expandedTo(size()));
+  const int left = std::max(area.left(), std::min(frame.left(), area.right() + 1 - frame.width()));
+  const int top = std::max(area.top(), std::min(frame.top(), area.bottom() + 1 - frame.height()));
+  if (left != frame.left() || top != frame.top()) move(left, top);
+}
+
+// --- Layout ----------------------------------------------------------------
+
+MainLayoutInput MainWindow::LayoutInput() const {
+  MainLayoutInput in;
+  in.state = isMinimized()   ? WindowState::Minimized
+             : isMaximized() ? WindowState::Maximized
+                             : WindowState::Normal;
+  in.width = OuterWidthTwips();
+  in.height = OuterHeightTwips();
+  in.innerHeight = ToTwips(centralWidget()->height()) + kInnerExtraHeight;
+  if (const QScreen* screen = this->screen()) {
+    // The screen in the rules' terms: what the desktop's own decorations
+    // take is given back as the rules' allowances.
+    const QRect area = screen->availableGeometry();
+    const int decorations = frameGeometry().height() - centralWidget()->height();
+    in.screen = {ToTwips(area.x()), ToTwips(area.y()),
+                 ToTwips(area.width() - (frameGeometry().width() - centralWidget()->width())) +
+                     kOuterExtraWidth,
+                 ToTwips(area.height() - decorations) + kOuterExtraHeight};
+  }
+  in.formReady = app_.formReady;
+  in.treeShown = app_.options.genTree;
+  in.memDisplay = app_.options.memDisplay;
+  in.disableScreenSaver = app_.options.disableScreenSaver;
+  in.treeWidth = treeWidth_;
+  in.splitterLeft = columnLeft_;
+  in.adjustTop = kPaneTop;
+  in.browseHeight = ToTwips(picPan_->browse()->height());
+  in.scrollTop = ToTwips(picPan_->scrollBar()->y());
+  in.noticeHeight = ToTwips(picPan_->notice()->height());
+  in.thumbCell = app_.thumbCell;
+  return in;
+}
+
+void MainWindow::FormResize() {
+  if (layingOut_) return;
+  const MainLayout layout = LayOutMainWindow(LayoutInput());
+  if (layout.switchScreenSaverOff) app_.screenSaver().SetActive(false);
+  if (!layout.layOut) return;
+  layingOut_ = true;
+  if (layout.reshape) ResizeOuter(layout.windowWidth, layout.windowHeight);
+  ApplyLayout(layout);
+  layingOut_ = false;
+}
+
+void MainWindow::ApplyLayout(const MainLayout& layout) {
+  dirTree_->setVisible(layout.treeVisible);
+  if (layout.treeVisible) {
+    dirTree_->setGeometry(ToPixels(TwipsRect{kTreeLeft, kPaneTop, treeWidth_, layout.treeHeight}));
+  }
+  panAdjust_->setGeometry(ToPixels(TwipsRect{layout.columnLeft, kPaneTop, kColumnWidth, kAdjustHeight}));
+  labFolder_->setGeometry(ToPixels(
+      TwipsRect{layout.columnLeft, kFolderCaptionTop, kColumnWidth, kFolderCaptionHeight}));
+  picPan_->setGeometry(ToPixels(TwipsRect{layout.columnLeft, kPanelTop, kColumnWidth, layout.panelHeight}));
+  panPrev_->setGeometry(ToPixels(layout.preview));
+
+  QScrollBar* scroll = picPan_->scrollBar();
+  scroll->setVisible(layout.scrollVisible);
+  if (layout.scrollVisible) {
+    scroll->resize(scroll->width(), ToPixels(layout.scrollHeight));
+    scroll->setMaximum(layout.scrollMax);
+    scroll->setPageStep(layout.scrollLargeChange);
+  } else {
+    scroll->setValue(0);  // nothing may stay scrolled out of sight
+  }
+  QLabel* notice = picPan_->notice();
+  notice->move(notice->x(), ToPixels(layout.noticeTop));
+
+  pbarMem_->setVisible(layout.meterVisible);
+  if (layout.meterVisible) {
+    pbarMem_->setGeometry(ToPixels(TwipsRect{layout.meterLeft, layout.preview.top, kMeterWidth,
+                                             layout.meterHeight}));
+  }
+
+  picSplit_->setVisible(layout.splitter.has_value());
+  if (layout.splitter) {
+    picSplit_->setGeometry(ToPixels(*layout.splitter));
+    splitter_.place(layout.splitter->left);
+  }
+  splitter_.setTreeShown(app_.options.genTree);
+  panPrev_->PageRefresh();
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  FormResize();
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  if (event->type() == QEvent::WindowStateChange) FormResize();
+}
+
+// --- Splitter --------------------------------------------------------------
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched != picSplit_) return QMainWindow::eventFilter(watched, event);
+  const auto* mouse = dynamic_cast<QMouseEvent*>(event);
+  if (!mouse) return false;
+  const double x = mouse->position().x() * twipsPerPixel();
+  switch (event->type()) {
+    case QEvent::MouseButtonPress:
+      ApplySplitterResponse(splitter_.press(mouse->button(), x));
+      return true;
+    case QEvent::MouseMove:
+      ApplySplitterResponse(splitter_.move(mouse->buttons(), x));
+      return true;
+    case QEvent::MouseButtonRelease:
+      ApplySplitterResponse(splitter_.release(x));
+      return true;
+    default:
+      return false;
+  }
+}
+
+void MainWindow::ApplySplitterResponse(const SplitterResponse& response) {
+  if (response.moveTo) picSplit_->move(ToPixels(*response.moveTo), picSplit_->y());
+  if (response.color) {
+    QPalette palette = picSplit_->palette();
+    palette.setColor(QPalette::Window, *response.color == SplitterColor::Drag
+                                           ? QColor(Qt::red)
+                                           : QApplication::palette().color(QPalette::Button));
+    picSplit_->setPalette(palette);
+  }
+  if (response.cursor) {
+    picSplit_->setCursor(*response.cursor == SplitterCursor::SizeWestEast ? Qt::SizeHorCursor
+                                                                          : Qt::ArrowCursor);
+  }
+  if (response.layOutAgain()) {
+    treeWidth_ = *response.treeWidth;
+    columnLeft_ = *response.columnLeft;
+    FormResize();
+  }
+}
+
+}  // namespace lumaset

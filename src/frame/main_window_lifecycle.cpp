@@ -1,0 +1,156 @@
+// The main window's start-up and shut-down, each in its order. Every step of
+// either that fails is skipped, so one broken piece never keeps the program
+// from starting or from ending.
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QProgressBar>
+#include <QScreen>
+
+#include <algorithm>
+
+#include "browser/thumbnail_area.h"
+#include "components/system_memory.h"
+#include "frame/app_state.h"
+#include "frame/general.h"
+#include "frame/help_window.h"
+#include "frame/main_window.h"
+#include "frame/number_from_setting.h"
+#include "frame/startup.h"
+#include "layout/page_area.h"
+#include "layout/temporary_pictures.h"
+
+namespace lumaset {
+
+namespace {
+
+constexpr int kSmallThumbCell = 860;
+constexpr int kLargeThumbCell = 1260;
+
+float StoredNumber(const SettingsStore& settings, const QString& key, double defaultValue) {
+  return NumberFromSetting(settings.readSetting(key, defaultValue));
+}
+
+}  // namespace
+
+void MainWindow::FormLoad() {
+  SettingsStore& settings = app_.settings();
+
+  // Without a printer there is nothing to set up.
+  printerName_->setText(app_.printer().PrinterReady() ? app_.printer().DeviceName()
+                                                      : QStringLiteral("No printer"));
+
+  // The main picture reports no progress; JPEG quality and resolution follow
+  // the settings below.
+  app_.imaging().setProgressEnabled(false);
+  app_.label = LabelStyle{};
+
+  picPan_->notice()->setText(QStringLiteral("Thumbnail Panel (none)"));
+
+  treeWidth_ = ClampTreeWidth(StoredNumber(settings, QStringLiteral("DirTreeWidth"), kDefaultTreeWidth));
+  columnLeft_ = ColumnLeftForTree(treeWidth_);
+  ApplyStoredPlacement();
+
+  ApplyOptions();
+  if (app_.options.disableScreenSaver) app_.screenSaver().SetActive(false);
+  app_.thumbCell = app_.options.genLarge ? kLargeThumbCell : kSmallThumbCell;
+
+  picPan_->ThumbNailClear();
+  app_.abortRequested = false;
+  (void)panPrev_->ClearPreview(app_.programFolders.tempImages);
+
+  app_.formReady = true;
+  FormResize();
+
+  SetUpFolders();
+  StartMemoryMeter();
+
+  show();
+  QApplication::processEvents();
+
+  // Nothing is being made yet: closing is allowed.
+  app_.thumbsIdle = true;
+  splitter_.place(SplitterLeftForTree(treeWidth_));
+}
+
+void MainWindow::ApplyStoredPlacement() {
+  const QScreen* screen = this->screen();
+  if (!screen) return;
+  const TwipsRect area = LayoutInput().screen;
+  const TwipsRect defaults = DefaultPlacement(area);
+  const SettingsStore& settings = app_.settings();
+  const StoredPlacement stored{
+      StoredNumber(settings, QStringLiteral("MainLeft"), defaults.left),
+      StoredNumber(settings, QStringLiteral("MainTop"), defaults.top),
+      StoredNumber(settings, QStringLiteral("MainWidth"), defaults.width),
+      StoredNumber(settings, QStringLiteral("MainHeight"), defaults.height)};
+  const TwipsRect placement = ClampPlacement(stored, area);
+
+  move(ToPixels(placement.left), ToPixels(placement.top));
+  ResizeOuter(placement.width, placement.height);
+}
+
+void MainWindow::ApplyOptions() {
+  app_.options = LoadOptions(app_.settings());
+  app_.imaging().setJpegQuality(std::clamp<int>(app_.options.jpegQuality, 1, 100));
+  app_.imaging().setJpegDpi(std::max<int>(app_.options.jpegDpi, 1));
+}
+
+void MainWindow::SetUpFolders() {
+  (void)EnsurePrivateFolder(app_.programFolders.tempImages);
+  app_.folders = SetUpWorkingFolders(app_.settings(), app_.programFolders,
+                                     FileSystemUtility::SpecialFolderDocuments());
+  (void)WriteSampleLayout(app_.files(), app_.programFolders, app_.folders.layouts);
+}
+
+void MainWindow::StartMemoryMeter() {
+  constexpr qint64 kMegabyte = 1024 * 1024;
+  const qint64 megabytes = AvailableMemoryBytes().value_or(0) / kMegabyte;
+  pbarMem_->setMaximum(static_cast<int>(std::clamp<qint64>(megabytes, 1, INT_MAX)));
+}
+
+// --- Shut-down -------------------------------------------------------------
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (closing_ || FormUnload()) {
+    event->accept();
+  } else {
+    event->ignore();
+  }
+}
+
+bool MainWindow::FormUnload() {
+  if (app_.options.disableScreenSaver) app_.screenSaver().SetActive(true);
+  if (!app_.thumbsIdle) return false;  // thumbnails are being made: Esc stops them first
+  closing_ = true;
+
+  help_->show(HelpCommand::Quit, 0);
+  DeleteTemporaryPictures(app_.programFolders.tempImages);
+  RemoveFolderIfEmpty(app_.programFolders.tempImages);
+
+  const bool minimized = isMinimized();
+  hide();
+  QApplication::processEvents();
+  if (!minimized) SavePlacement();
+  UnloadAllForms(this);
+  return true;
+}
+
+void MainWindow::SavePlacement() {
+  SettingsStore& settings = app_.settings();
+  settings.writeSetting(QStringLiteral("MainLeft"), ToTwips(pos().x()));
+  settings.writeSetting(QStringLiteral("MainTop"), ToTwips(pos().y()));
+  settings.writeSetting(QStringLiteral("MainWidth"), OuterWidthTwips());
+  settings.writeSetting(QStringLiteral("MainHeight"), OuterHeightTwips());
+  settings.writeSetting(QStringLiteral("DirTreeWidth"), treeWidth_);
+  (void)settings.sync();
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape) app_.abortRequested = true;
+  QMainWindow::keyPressEvent(event);
+}
+
+}  // namespace lumaset

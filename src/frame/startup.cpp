@@ -1,0 +1,82 @@
+#include "frame/startup.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include "components/file_system.h"
+#include "components/settings_store.h"
+#include "documents/layout_file.h"
+
+namespace lumaset {
+
+namespace {
+
+bool FolderExists(const QString& folder) { return !folder.isEmpty() && QFileInfo(folder).isDir(); }
+
+// A stored folder, or the default when it was never stored or is gone.
+QString StoredFolder(const SettingsStore& settings, const QString& key, const QString& fallback) {
+  const QString stored = settings.readSetting(key, fallback);
+  return FolderExists(stored) ? WithTrailingSlash(stored) : fallback;
+}
+
+QString MadeFolder(const QString& folder) {
+  QDir().mkpath(folder);
+  return folder;
+}
+
+QString LayoutsFolder(SettingsStore& settings, const ProgramFolders& program,
+                      const QString& defaultPictures) {
+  const QString stored = settings.readSetting(QStringLiteral("DataPath"), QString());
+  if (FolderExists(stored)) return WithTrailingSlash(stored);
+
+  QString layouts;
+  if (defaultPictures == program.userData + QStringLiteral("Photos/")) {
+    layouts = MadeFolder(program.userData + QStringLiteral("Page Layouts/"));
+  } else {
+    layouts = MadeFolder(MadeFolder(defaultPictures + QStringLiteral("Tavrin/")) +
+                         QStringLiteral("Lumaset/"));
+  }
+  settings.writeSetting(QStringLiteral("DataPath"), layouts);
+  return layouts;
+}
+
+}  // namespace
+
+QString WithTrailingSlash(const QString& folder) {
+  return folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+}
+
+WorkingFolders SetUpWorkingFolders(SettingsStore& settings, const ProgramFolders& program,
+                                   const QString& documentsFolder) {
+  WorkingFolders folders;
+  folders.tempImages = program.tempImages;
+  folders.defaultPictures = documentsFolder.isEmpty() ? program.userData + QStringLiteral("Photos/")
+                                                      : WithTrailingSlash(documentsFolder);
+  folders.current = StoredFolder(settings, QStringLiteral("Folder"), folders.defaultPictures);
+  folders.copyMove = StoredFolder(settings, QStringLiteral("FolderMove"), folders.defaultPictures);
+  folders.scan = folders.copyMove;
+  folders.downloadTarget = folders.copyMove;
+  folders.midi = StoredFolder(settings, QStringLiteral("SSMidiFolder"), folders.defaultPictures);
+  folders.layouts = LayoutsFolder(settings, program, folders.defaultPictures);
+  return folders;
+}
+
+Status WriteSampleLayout(FileSystemUtility& files, const ProgramFolders& program,
+                         const QString& layoutFolder) {
+  const QString picture = program.data + QLatin1String(kSamplePictureName);
+  if (!QFileInfo(picture).isFile()) return Status::success();
+
+  if (Status copied = files.CopyFile(picture, layoutFolder + QLatin1String(kSamplePictureName));
+      !copied) {
+    return copied;
+  }
+  QSaveFile layout(layoutFolder + QLatin1String(kSampleLayoutName));
+  if (!layout.open(QIODevice::WriteOnly) ||
+      layout.write(SampleLayoutContent(layoutFolder)) < 0 || !layout.commit()) {
+    return Error{layout.errorString()};
+  }
+  return Status::success();
+}
+
+}  // namespace lumaset

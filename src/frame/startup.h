@@ -1,0 +1,50 @@
+#pragma once
+
+// The start-up rules that need no window: the working folders and the sample
+// layout. The main window runs them in its start-up order.
+
+#include <QString>
+
+#include "components/result.h"
+
+namespace lumaset {
+
+class FileSystemUtility;
+class SettingsStore;
+
+// Where the program finds its own read-only data and keeps the user's.
+struct ProgramFolders {
+  QString data;           // Sample.jpg, the help book; read-only once installed; ends with "/"
+  QString userData;       // ~/.local/share/Lumaset/
+  QString tempImages;     // the private folder of temporary pictures, ends with "/"
+};
+
+// The working folders set up at start-up, each ending with "/".
+struct WorkingFolders {
+  QString tempImages;
+  QString defaultPictures;
+  QString current;
+  QString copyMove;
+  QString scan;
+  QString downloadTarget;
+  QString midi;
+  QString layouts;
+};
+
+
+// Sets up every working folder from the settings, falling back to the
+// default pictures folder where a stored folder no longer exists, and
+// creates the layouts folder (writing "DataPath") when none is stored.
+// `documentsFolder` is the user's documents folder ending in "/", or "".
+WorkingFolders SetUpWorkingFolders(SettingsStore& settings, const ProgramFolders& program,
+                                   const QString& documentsFolder);
+
+// Copies the shipped "Sample.jpg" into the layouts folder and writes the
+// sample layout beside it. Does nothing when no sample picture ships.
+Status WriteSampleLayout(FileSystemUtility& files, const ProgramFolders& program,
+                         const QString& layoutFolder);
+
+// Ends a folder path with "/".
+QString WithTrailingSlash(const QString& folder);
+
+}  // namespace lumaset

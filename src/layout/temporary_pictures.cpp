@@ -1,0 +1,35 @@
+#include "layout/temporary_pictures.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace lumaset {
+
+int DeleteTemporaryPictures(const QString& folder) {
+  const QDir dir(folder);
+  int leftBehind = 0;
+  const QStringList names =
+      dir.entryList({QStringLiteral("*.jpg")}, QDir::Files | QDir::Hidden | QDir::System);
+  for (const QString& name : names) {
+    if (!QFile::remove(dir.filePath(name))) ++leftBehind;
+  }
+  return leftBehind;
+}
+
+bool EnsurePrivateFolder(const QString& folder) {
+  const QFileDevice::Permissions ownerOnly =
+      QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+  QDir dir(folder);
+  if (!dir.exists() && !QDir().mkpath(folder)) return false;
+  // Temporary pictures are copies of the user's photos: keep them private.
+  return QFile::setPermissions(QFileInfo(folder).absoluteFilePath(), ownerOnly);
+}
+
+bool RemoveFolderIfEmpty(const QString& folder) {
+  QDir dir(folder);
+  if (!dir.exists()) return true;
+  return QDir().rmdir(dir.absolutePath());
+}
+
+}  // namespace lumaset

@@ -1,0 +1,22 @@
+#pragma once
+
+// The private folder of temporary pictures: every edited or cropped page
+// picture is written there as a new JPEG, so a user's own file is never
+// changed by editing.
+
+#include <QString>
+
+namespace lumaset {
+
+// Deletes the "*.jpg" files of the folder in one pass. A file that cannot be
+// deleted is left behind (and counted) rather than retried, so a stubborn
+// file never holds up clearing the page or the program's exit.
+int DeleteTemporaryPictures(const QString& folder);
+
+// Creates the folder (and its parent) readable by the user alone.
+bool EnsurePrivateFolder(const QString& folder);
+
+// Removes the folder when nothing is left in it.
+bool RemoveFolderIfEmpty(const QString& folder);
+
+}  // namespace lumaset

@@ -1,0 +1,41 @@
+// Lumaset: puts photographs on paper.
+
+#include <QApplication>
+
+#include <cstdio>
+
+#include "components/single_instance.h"
+#include "frame/app_state.h"
+#include "frame/main_window.h"
+
+namespace {
+
+bool HasDisplay() {
+  if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) return true;
+  return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (!HasDisplay()) {
+    std::fputs("Lumaset needs a graphical desktop, but no display was found "
+               "(neither DISPLAY nor WAYLAND_DISPLAY is set).\n",
+               stderr);
+    return 1;
+  }
+  QApplication application(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Lumaset"));
+  QApplication::setDesktopFileName(QStringLiteral("lumaset"));
+
+  // A second start brings the running copy forward and ends.
+  lumaset::SingleInstance instance;
+  if (!instance.TryBecomePrimary()) return 0;
+
+  lumaset::AppState app(lumaset::LocateProgramFolders());
+  lumaset::MainWindow window(app);
+  QObject::connect(&instance, &lumaset::SingleInstance::activationRequested, &window,
+                   &lumaset::MainWindow::BringForward);
+  window.FormLoad();
+  return QApplication::exec();
+}

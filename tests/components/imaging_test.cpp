@@ -1,0 +1,350 @@
+#include "components/imaging.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QImageWriter>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <functional>
+#include <vector>
+
+#include "support/test_support.h"
+
+namespace lumaset {
+namespace {
+
+// Red, green, blue and white quarters, so every turn and flip shows.
+QImage quarters(int width, int height) {
+  QImage image(width, height, QImage::Format_RGB32);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const bool right = x >= width / 2;
+      const bool bottom = y >= height / 2;
+      const QRgb top = right ? qRgb(0, 255, 0) : qRgb(255, 0, 0);
+      image.setPixel(x, y, bottom ? (right ? qRgb(255, 255, 255) : qRgb(0, 0, 255)) : top);
+    }
+  }
+  return image;
+}
+
+QString writeBytes(const QString& path, const QByteArray& bytes) {
+  QFile file(path);
+  EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(bytes);
+  return path;
+}
+
+QByteArray readBytes(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Qt cannot write GIF, so the test builds one: a 4-colour table (red, blue,
+// green, white) and one frame per entry of `frames`, each of one colour.
+QByteArray gifBytes(int width, int height, const std::vector<int>& frames) {
+  QByteArray out("GIF89a");
+  const auto le16 = [&](int v) { out.append(char(v & 0xFF)).append(char(v >> 8)); };
+  le16(width);
+  le16(height);
+  out.append("\x81\0\0", 3).append("\xFF\0\0\0\0\xFF\0\xFF\0\xFF\xFF\xFF", 12);
+  for (const int index : frames) {
+    out.append(char(0x2C));
+    le16(0), le16(0), le16(width), le16(height);
+    out.append("\0\x02", 2);
+    QByteArray data;
+    unsigned bits = 0;
+    int count = 0;
+    const auto code = [&](unsigned c) {  // 3-bit codes; a clear code before each pixel keeps them 3 bits
+      bits |= c << count;
+      for (count += 3; count >= 8; count -= 8, bits >>= 8) data.append(char(bits & 0xFF));
+    };
+    for (int i = 0; i < width * height; ++i) code(4), code(unsigned(index));
+    code(5);
+    if (count > 0) data.append(char(bits & 0xFF));
+    for (qsizetype at = 0; at < data.size(); at += 255) {
+      const QByteArray block = data.mid(at, 255);
+      out.append(char(block.size())).append(block);
+    }
+    out.append('\0');
+  }
+  return out.append(char(0x3B));
+}
+
+bool near(QRgb a, QRgb b) {
+  const auto close = [](int x, int y) { return std::abs(x - y) < 24; };
+  return close(qRed(a), qRed(b)) && close(qGreen(a), qGreen(b)) && close(qBlue(a), qBlue(b));
+}
+
+class ImagingTest : public ::testing::Test {
+ protected:
+  QString path(const QString& name) const { return QDir(folder_).filePath(name); }
+  QString save(const QString& name, const QImage& image, int quality = -1) {
+    EXPECT_TRUE(image.save(path(name), nullptr, quality)) << name.toStdString();
+    return path(name);
+  }
+  QString folder_ = test::freshFolder(QStringLiteral("imaging"));
+};
+
+TEST_F(ImagingTest, EachFormatGivesItsFactsAndPicture) {
+  QImage indexed(40, 30, QImage::Format_Indexed8);
+  indexed.setColorTable({qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255), qRgb(0, 0, 0)});
+  indexed.fill(0);
+  struct Case { QString file; int bits; int colors; } const cases[] = {
+      {save("a.jpg", quarters(40, 30), 95), 24, 0}, {save("a.png", quarters(40, 30)), 24, 0},
+      {save("a.bmp", quarters(40, 30)), 24, 0},     {save("a.tif", quarters(40, 30)), 24, 0},
+      {save("a.webp", quarters(40, 30), 100), 24, 0}, {save("i.png", indexed), 8, 4},
+      {save("i.bmp", indexed), 4, 4},
+      // two frames, red then blue: the first one counts
+      {writeBytes(path("a.gif"), gifBytes(40, 30, {0, 1})), 2, 4}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file.toStdString());
+    const auto facts = Imaging::FileInfo(c.file);
+    ASSERT_TRUE(facts) << facts.error().toStdString();
+    EXPECT_EQ(facts->width, 40);
+    EXPECT_EQ(facts->height, 30);
+    EXPECT_EQ(facts->bitsPerPixel, c.bits);
+    EXPECT_EQ(facts->colorsUsed, c.colors);
+    Imaging imaging;
+    ASSERT_TRUE(imaging.LoadFile(c.file));
+    EXPECT_EQ(imaging.GetPicture().format(), QImage::Format_RGB32);
+    EXPECT_EQ(imaging.PixelWidth(), 40);
+    EXPECT_EQ(imaging.PixelHeight(), 30);
+    EXPECT_TRUE(near(*imaging.PixelColor(5, 5), qRgb(255, 0, 0)));
+  }
+}
+
+TEST_F(ImagingTest, DamagedMissingAndForeignFilesAreErrors) {
+  const QByteArray jpeg = readBytes(save("whole.jpg", quarters(200, 150)));
+  const QByteArray png = readBytes(save("whole.png", quarters(200, 150)));
+  const QByteArray bmp = readBytes(save("whole.bmp", quarters(200, 150)));
+  const QByteArray gif = gifBytes(200, 150, {0});
+  const QString unreadable[] = {
+      path("missing.jpg"), folder_,
+      writeBytes(path("empty.jpg"), {}), writeBytes(path("text.jpg"), "just some words"),
+      writeBytes(path("cut.jpg"), jpeg.left(jpeg.size() * 2 / 3)),
+      writeBytes(path("cut.png"), png.left(png.size() / 2)),
+      writeBytes(path("cut.bmp"), bmp.left(bmp.size() / 2)),
+      writeBytes(path("cut.gif"), gif.left(gif.size() / 2))};
+  for (const QString& file : unreadable) {
+    SCOPED_TRACE(file.toStdString());
+    Imaging imaging;
+    ASSERT_TRUE(imaging.LoadFromPicture(quarters(8, 6)));
+    const Status loaded = imaging.LoadFile(file);
+    ASSERT_FALSE(loaded);
+    EXPECT_TRUE(loaded.error().contains(file));
+    EXPECT_FALSE(Imaging::readScaled(file, 50));
+    EXPECT_EQ(imaging.PixelWidth(), 8);  // the held picture stays
+  }
+  EXPECT_FALSE(Imaging::FileInfo(path("missing.jpg")));
+  EXPECT_FALSE(Imaging::FileInfo(path("text.jpg")));
+  // Data after the end of a JPEG, and progressive scans, are no damage.
+  QImageWriter progressive(path("progressive.jpg"));
+  progressive.setProgressiveScanWrite(true);
+  ASSERT_TRUE(progressive.write(quarters(200, 150)));
+  const QByteArray trailer = QByteArray(5000, '\xFF') + "trailer";
+  for (const QString& whole : {writeBytes(path("tail.jpg"), jpeg + trailer), path("progressive.jpg")}) {
+    EXPECT_TRUE(Imaging().LoadFile(whole)) << whole.toStdString();
+  }
+}
+
+TEST_F(ImagingTest, ScaledLoadingDecodesSmall) {
+  const QString big = save("big.jpg", quarters(4000, 3000));
+  EXPECT_TRUE(QImageReader(big).supportsOption(QImageIOHandler::ScaledSize));
+  const auto small = Imaging::readScaled(big, 400);
+  ASSERT_TRUE(small) << small.error().toStdString();
+  EXPECT_EQ(small->size(), QSize(400, 300));
+  EXPECT_TRUE(near(small->pixel(50, 50), qRgb(255, 0, 0)));
+  Imaging imaging;
+  ASSERT_TRUE(imaging.loadFileScaled(save("tall.png", quarters(300, 400)), 200));
+  EXPECT_EQ(imaging.GetPicture().size(), QSize(150, 200));
+  ASSERT_TRUE(imaging.loadFileScaled(path("tall.png"), 1000));  // never enlarged
+  EXPECT_EQ(imaging.GetPicture().size(), QSize(300, 400));
+  EXPECT_FALSE(imaging.loadFileScaled(path("tall.png"), 0));
+}
+
+// EXIF orientation is left alone, the same way for the facts and the picture.
+TEST_F(ImagingTest, ExifOrientationIsLeftAlone) {
+  const QByteArray exif("\xFF\xE1\0\x22" "Exif\0\0" "MM\0\x2A\0\0\0\x08" "\0\x01"
+                        "\x01\x12\0\x03\0\0\0\x01\0\x06\0\0" "\0\0\0\0", 36);
+  const QByteArray jpeg = readBytes(save("plain.jpg", quarters(40, 30)));
+  const QString file = writeBytes(path("turned.jpg"), jpeg.left(2) + exif + jpeg.mid(2));
+  QImageReader turning(file);
+  turning.setAutoTransform(true);
+  ASSERT_EQ(turning.read().size(), QSize(30, 40));  // the tag is there
+  Imaging imaging;
+  ASSERT_TRUE(imaging.LoadFile(file));
+  EXPECT_EQ(imaging.GetPicture().size(), QSize(40, 30));
+  EXPECT_EQ(Imaging::FileInfo(file)->width, 40);
+  EXPECT_EQ(Imaging::readScaled(file, 20)->size(), QSize(20, 15));
+}
+
+TEST_F(ImagingTest, PhotosBeyondQtsDefaultLimitLoad) {
+  QImage photo(6000, 6000, QImage::Format_RGB32);  // 144 MB decoded, over Qt's 128 MB
+  photo.fill(Qt::darkCyan);
+  const QString file = save("36mp.jpg", photo, 30);
+  photo = QImage();
+  Imaging imaging;
+  const Status loaded = imaging.LoadFile(file);
+  ASSERT_TRUE(loaded) << loaded.error().toStdString();
+  EXPECT_EQ(imaging.PixelWidth(), 6000);
+}
+
+TEST_F(ImagingTest, JpegSavingKeepsQualityAndDpiAndWritesAtomically) {
+  QImage noisy = quarters(300, 200);
+  for (int i = 0; i < 300 * 200; i += 7) noisy.setPixel(i % 300, i / 300, qRgb(i % 251, i % 241, i % 239));
+  Imaging imaging;
+  ASSERT_TRUE(imaging.LoadFromPicture(noisy));
+  imaging.setJpegDpi(300);
+  imaging.setJpegQuality(95);
+  ASSERT_TRUE(imaging.SaveFile(path("fine.jpg")));
+  imaging.setJpegQuality(20);
+  ASSERT_TRUE(imaging.SaveFile(path("coarse.jpg")));
+  EXPECT_LT(QFileInfo(path("coarse.jpg")).size(), QFileInfo(path("fine.jpg")).size() / 2);
+  QImageReader reader(path("coarse.jpg"));
+  EXPECT_EQ(reader.format(), "jpeg");
+  const QImage back = reader.read();
+  EXPECT_EQ(qRound(back.dotsPerMeterX() * 0.0254), 300);
+  EXPECT_EQ(qRound(back.dotsPerMeterY() * 0.0254), 300);
+
+  const QByteArray before = readBytes(path("fine.jpg"));
+  EXPECT_FALSE(imaging.saveAs(path("fine.jpg"), "pcx"));
+  EXPECT_FALSE(imaging.SaveFile(path("no/such/folder/x.jpg")));
+  EXPECT_EQ(readBytes(path("fine.jpg")), before);
+  EXPECT_EQ(QDir(folder_).entryList(QDir::Files).size(), 2);  // no temporary files left
+  for (const char* format : {"png", "bmp", "tiff", "webp", "wbmp"}) {
+    ASSERT_TRUE(imaging.saveAs(path("out"), format)) << format;
+    EXPECT_EQ(QImageReader(path("out")).format(), format);
+  }
+}
+
+TEST_F(ImagingTest, CropKeepsThePartInsideThePicture) {
+  struct Case { int left, top, width, height; QSize kept; } const cases[] = {
+      {-10, -10, 30, 30, {20, 20}}, {30, 20, 100, 100, {10, 10}}, {0, 0, 40, 30, {40, 30}},
+      {INT_MAX, 0, 10, 10, {}},     {-50, 0, 10, 10, {}},         {5, 5, 0, 10, {}},
+      {5, 5, INT_MAX, -3, {}}};
+  for (const Case& c : cases) {
+    Imaging imaging;
+    ASSERT_TRUE(imaging.LoadFromPicture(quarters(40, 30)));
+    const Status cropped = imaging.ImgCrop(c.left, c.top, c.width, c.height);
+    EXPECT_EQ(bool(cropped), c.kept.isValid()) << c.left << "," << c.top;
+    EXPECT_EQ(imaging.GetPicture().size(), c.kept.isValid() ? c.kept : QSize(40, 30));
+  }
+}
+
+TEST_F(ImagingTest, TurnsMirrorsAndResizes) {
+  Imaging imaging;
+  EXPECT_FALSE(imaging.ImgRotate(90));  // nothing loaded
+  ASSERT_TRUE(imaging.LoadFromPicture(quarters(40, 30)));
+  ASSERT_TRUE(imaging.ImgRotate(90));  // clockwise: red goes to the top right
+  EXPECT_EQ(imaging.GetPicture().size(), QSize(30, 40));
+  EXPECT_EQ(*imaging.PixelColor(29, 0), qRgb(255, 0, 0));
+  ASSERT_TRUE(imaging.ImgRotate(-450));
+  EXPECT_EQ(imaging.GetPicture(), quarters(40, 30));
+  ASSERT_TRUE(imaging.ImgMirror());
+  EXPECT_EQ(*imaging.PixelColor(39, 0), qRgb(255, 0, 0));
+  ASSERT_TRUE(imaging.ImgRotate(45));
+  EXPECT_GT(imaging.PixelWidth(), 40);
+  EXPECT_EQ(*imaging.PixelColor(0, 0), qRgb(255, 255, 255));  // bare corners are white
+  EXPECT_FALSE(imaging.ImgRotate(std::nan("")));
+  ASSERT_TRUE(imaging.LoadFromPicture(quarters(40, 30)));
+  ASSERT_TRUE(imaging.ImgResize(20));
+  EXPECT_EQ(imaging.GetPicture().size(), QSize(20, 15));
+  ASSERT_TRUE(imaging.ImgResize(10, 50));
+  EXPECT_EQ(imaging.GetPicture().size(), QSize(10, 50));
+  EXPECT_FALSE(imaging.ImgResize(0));
+  EXPECT_FALSE(imaging.ImgResize(100000, 100000));
+  EXPECT_EQ(imaging.GetPicture().size(), QSize(10, 50));
+}
+
+TEST_F(ImagingTest, ProgressRunsFromZeroToHundredOnlyWhenSwitchedOn) {
+  Imaging imaging;
+  std::vector<int> seen;
+  QStringList texts;
+  imaging.setProgressHandler([&](int percent) {
+    seen.push_back(percent);
+    texts << imaging.InfoText();
+  });
+  ASSERT_TRUE(imaging.LoadFromPicture(quarters(40, 30)));
+  ASSERT_TRUE(imaging.ImgRotate(90));
+  EXPECT_TRUE(seen.empty());  // off from the start
+
+  imaging.setProgressEnabled(true);
+  for (const auto& operation : std::vector<std::function<Status()>>{
+           [&] { return imaging.ImgResize(20); }, [&] { return imaging.ImgMirror(); },
+           [&] { return imaging.LoadFile(save("p.png", quarters(40, 30))); },
+           [&] { return imaging.SaveFile(path("p.jpg")); },
+           [&] { return imaging.LoadFile(path("missing.png")); }}) {
+    seen.clear();
+    texts.clear();
+    const Status done = operation();
+    ASSERT_GE(seen.size(), done ? 3U : 2U);
+    EXPECT_EQ(seen.front(), 0);
+    EXPECT_EQ(seen.back(), 100);  // also when the operation failed
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    EXPECT_FALSE(texts.front().isEmpty());
+  }
+  EXPECT_EQ(texts.front(), "Loading");
+}
+
+TEST_F(ImagingTest, UndoRingKeepsTheLastStates) {
+  Imaging imaging;
+  imaging.UndoLevels(2);
+  ASSERT_TRUE(imaging.LoadFromPicture(quarters(40, 30)));
+  ASSERT_TRUE(imaging.ImgResize(20));
+  ASSERT_TRUE(imaging.ImgResize(10));
+  ASSERT_TRUE(imaging.ImgMirror(Imaging::kNoUndo));
+  ASSERT_TRUE(imaging.ImgResize(8));
+  ASSERT_TRUE(imaging.UndoLast());
+  EXPECT_EQ(imaging.PixelWidth(), 10);
+  ASSERT_TRUE(imaging.UndoLast());
+  EXPECT_EQ(imaging.PixelWidth(), 20);  // the 40 went out of the ring
+  EXPECT_FALSE(imaging.UndoLast());
+
+  // The preview pattern: keep a state, change the pixels by hand, go back.
+  ASSERT_TRUE(imaging.UndoSave(QStringLiteral("Replace Color")));
+  auto bits = imaging.GetBits();
+  ASSERT_TRUE(bits);
+  std::fill(bits.value().rgb.begin(), bits.value().rgb.end(), std::uint8_t{7});
+  ASSERT_TRUE(imaging.LoadBits(*bits));
+  EXPECT_EQ(*imaging.PixelColor(3, 3), qRgb(7, 7, 7));
+  EXPECT_EQ(imaging.ColorsUsed(), 1);
+  ASSERT_TRUE(imaging.UndoLast());
+  EXPECT_GT(imaging.ColorsUsed(), 1);
+  EXPECT_EQ(*imaging.PixelColor(0, 0), qRgb(255, 0, 0));
+
+  ASSERT_TRUE(imaging.ImgMirror());
+  ASSERT_TRUE(imaging.LoadFromPicture(quarters(4, 4)));
+  EXPECT_FALSE(imaging.UndoLast());  // a new picture starts without history
+  imaging.UndoLevels(0);
+  ASSERT_TRUE(imaging.ImgMirror());
+  EXPECT_FALSE(imaging.UndoLast());
+}
+
+TEST_F(ImagingTest, PicturesAndPixelsChangeHands) {
+  QImage glass(10, 10, QImage::Format_ARGB32);
+  glass.fill(Qt::transparent);
+  Imaging source;
+  ASSERT_TRUE(source.LoadFromPicture(glass));
+  EXPECT_EQ(*source.PixelColor(5, 5), qRgb(255, 255, 255));  // transparency lies on white paper
+  EXPECT_FALSE(source.PixelColor(10, 0));
+  EXPECT_FALSE(source.LoadFromPicture(QImage()));
+  EXPECT_FALSE(source.LoadBits(PixelBits{4, 4, std::vector<std::uint8_t>(47)}));
+  EXPECT_FALSE(source.LoadBits(PixelBits{-4, -4, {}}));
+
+  Imaging copy;
+  EXPECT_FALSE(copy.LoadFromImgX(Imaging()));
+  ASSERT_TRUE(source.LoadFromPicture(quarters(10, 10)));
+  ASSERT_TRUE(copy.LoadFromImgX(source));
+  EXPECT_EQ(copy.ColorsUsed(), 4);
+  ASSERT_TRUE(source.ImgResize(5));
+  EXPECT_EQ(copy.PixelWidth(), 10);  // a copy, not a view
+}
+
+}  // namespace
+}  // namespace lumaset

@@ -1,0 +1,192 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QEventLoop>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstring>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include "components/printer_device.h"
+#include "components/screen_saver.h"
+#include "components/single_instance.h"
+#include "components/system_memory.h"
+#include "support/test_support.h"
+
+namespace lumaset {
+namespace {
+
+TEST(SystemMemory, ReadsMemAvailableAsSixtyFourBitBytes) {
+  struct Case { const char* text; std::optional<qint64> bytes; };
+  const Case cases[] = {
+      {"MemTotal:       32000000 kB\nMemFree:  100 kB\nMemAvailable:   16000000 kB\n", 16384000000},
+      {"MemAvailable: 0 kB", 0},
+      {"MemTotal:       32000000 kB\nMemFree:  100 kB\n", std::nullopt},
+      {"MemAvailable:   lots kB\n", std::nullopt},
+      {"MemAvailable:   -5 kB\n", std::nullopt},
+      {"MemAvailable:   1200\n", std::nullopt},
+      {"MemAvailable:   9007199254740993 kB\n", std::nullopt},
+      {"MemAvailable:   99999999999999999999999 kB\n", std::nullopt},
+      {"", std::nullopt},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(ParseMemAvailable(QString::fromLatin1(c.text)), c.bytes) << c.text;
+  EXPECT_GT(AvailableMemoryBytes().value_or(0), 0);
+}
+
+// Stands in for the desktop's screen-saver service on a private bus.
+class FakeScreenSaver : public QObject {
+  Q_OBJECT
+  Q_CLASSINFO("D-Bus Interface", "org.freedesktop.ScreenSaver")
+
+ public:
+  QStringList calls;
+
+ public slots:
+  uint Inhibit(const QString& application, const QString& reason) {
+    calls << QStringLiteral("Inhibit %1 %2").arg(application, reason.isEmpty() ? QStringLiteral("-") : QStringLiteral("reason"));
+    return 41 + calls.size();
+  }
+  void UnInhibit(uint cookie) { calls << QStringLiteral("UnInhibit %1").arg(cookie); }
+};
+
+TEST(ScreenSaverSwitch, HarmlessWithoutASessionBus) {
+  ScreenSaverSwitch screenSaver;
+  screenSaver.SetActive(false);
+  EXPECT_FALSE(screenSaver.Inhibiting());
+  screenSaver.SetActive(true);
+}
+
+TEST(ScreenSaverSwitch, InhibitsOnceAndReleasesWithItsCookie) {
+  const QString folder = test::freshFolder(QStringLiteral("bus"));
+  QProcess daemon;
+  daemon.start(QStringLiteral("dbus-daemon"),
+               {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1"),
+                QStringLiteral("--address=unix:path=%1/socket").arg(folder)});
+  if (!daemon.waitForStarted() || !daemon.waitForReadyRead(10000)) GTEST_SKIP() << "no dbus-daemon";
+  const QString address = QString::fromUtf8(daemon.readLine().trimmed());
+
+  for (const QString& servicePath : {QStringLiteral("/org/freedesktop/ScreenSaver"), QStringLiteral("/ScreenSaver")}) {
+    QDBusConnection bus = QDBusConnection::connectToBus(address, QStringLiteral("screen-saver-test"));
+    ASSERT_TRUE(bus.isConnected());
+    FakeScreenSaver fake;
+    bus.registerObject(servicePath, &fake, QDBusConnection::ExportAllSlots);
+    ASSERT_TRUE(bus.registerService(QStringLiteral("org.freedesktop.ScreenSaver")));
+    {
+      ScreenSaverSwitch screenSaver(bus);
+      screenSaver.SetActive(true);
+      screenSaver.SetActive(false);
+      screenSaver.SetActive(false);
+      EXPECT_TRUE(screenSaver.Inhibiting());
+      screenSaver.SetActive(true);
+      screenSaver.SetActive(true);
+      EXPECT_FALSE(screenSaver.Inhibiting());
+      screenSaver.SetActive(false);
+    }
+    EXPECT_EQ(fake.calls, (QStringList{QStringLiteral("Inhibit Lumaset reason"), QStringLiteral("UnInhibit 42"),
+                                       QStringLiteral("Inhibit Lumaset reason"), QStringLiteral("UnInhibit 44")}))
+        << servicePath.toStdString();
+    bus.unregisterService(QStringLiteral("org.freedesktop.ScreenSaver"));
+    QDBusConnection::disconnectFromBus(QStringLiteral("screen-saver-test"));
+  }
+  daemon.kill();
+  daemon.waitForFinished();
+}
+
+// Runs the event loop until the instance is asked to come forward, or gives up.
+bool waitForActivation(SingleInstance& instance) {
+  QEventLoop loop;
+  bool activated = false;
+  QObject::connect(&instance, &SingleInstance::activationRequested, &loop, [&] {
+    activated = true;
+    loop.quit();
+  });
+  QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+  loop.exec();
+  return activated;
+}
+
+TEST(SingleInstance, SecondCopyAsksTheFirstToComeForward) {
+  const QString path = test::freshFolder(QStringLiteral("instance")) + QStringLiteral("/Lumaset.instance");
+  {
+    SingleInstance first(path);
+    ASSERT_TRUE(first.TryBecomePrimary());
+    EXPECT_TRUE(first.IsListening());
+    SingleInstance second(path);
+    EXPECT_FALSE(second.TryBecomePrimary());
+    EXPECT_TRUE(waitForActivation(first));
+  }
+  SingleInstance afterwards(path);
+  EXPECT_TRUE(afterwards.TryBecomePrimary());
+}
+
+TEST(SingleInstance, SocketLeftByACrashedCopyIsTakenOver) {
+  const QString path = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation) + QStringLiteral("/stale");
+  QFile::resize(path + QStringLiteral(".lock"), 0);
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, QFile::encodeName(path).constData(), sizeof(address.sun_path) - 1);
+  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+  ::close(fd);  // the socket file stays behind, with nobody listening
+
+  SingleInstance instance(path);
+  EXPECT_TRUE(instance.TryBecomePrimary());
+  EXPECT_TRUE(instance.IsListening());
+}
+
+// The copy that the two-process test starts: this same test program, run with
+// only this test enabled and the socket's path in LUMASET_INSTANCE_SERVER.
+TEST(SingleInstance, DISABLED_RunAsACopy) {
+  SingleInstance instance(qEnvironmentVariable("LUMASET_INSTANCE_SERVER"));
+  if (!instance.TryBecomePrimary()) {
+    std::printf("copy: secondary\n");
+  } else {
+    std::printf("copy: primary\n");
+    std::fflush(stdout);
+    if (waitForActivation(instance)) std::printf("copy: activated\n");
+  }
+  std::fflush(stdout);
+}
+
+TEST(SingleInstance, TwoCopiesStartedTogetherAgreeOnOne) {
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert(QStringLiteral("LUMASET_INSTANCE_SERVER"),
+                     test::freshFolder(QStringLiteral("together")) + QStringLiteral("/Lumaset.instance"));
+  QProcess copies[2];
+  for (QProcess& copy : copies) {
+    copy.setProcessEnvironment(environment);
+    copy.start(QCoreApplication::applicationFilePath(),
+               {QStringLiteral("--gtest_also_run_disabled_tests"),
+                QStringLiteral("--gtest_filter=SingleInstance.DISABLED_RunAsACopy")});
+  }
+  QString outputs;
+  for (QProcess& copy : copies) {
+    ASSERT_TRUE(copy.waitForFinished(60000));
+    outputs += QString::fromUtf8(copy.readAllStandardOutput());
+  }
+  EXPECT_EQ(outputs.count(QStringLiteral("copy: primary")), 1) << outputs.toStdString();
+  EXPECT_EQ(outputs.count(QStringLiteral("copy: secondary")), 1) << outputs.toStdString();
+  EXPECT_EQ(outputs.count(QStringLiteral("copy: activated")), 1) << outputs.toStdString();
+}
+
+TEST(PrinterDevice, NotReadyWithoutAnyPrinter) {
+  // An unreachable print server: the start-up path of a machine without printers.
+  qputenv("CUPS_SERVER", QFile::encodeName(test::freshFolder(QStringLiteral("cups")) + QStringLiteral("/none.sock")));
+  const PrinterDevice printer;
+  EXPECT_FALSE(printer.PrinterReady());
+  EXPECT_EQ(printer.DeviceName(), QString());
+}
+
+}  // namespace
+}  // namespace lumaset
+
+#include "system_test.moc"

@@ -1,0 +1,225 @@
+#include "frame/help_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QToolButton>
+
+#include <vector>
+
+#include "support/test_support.h"
+
+namespace lumaset {
+namespace {
+
+const QString kShippedBook = QStringLiteral(LUMASET_HELP_SOURCE_DIR);
+
+void writeFile(const QString& path, const QByteArray& text) {
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(text);
+}
+
+// A small book: a contents page, one more page and the given index.
+QString makeBook(const QString& name, const QByteArray& index) {
+  const QString folder = test::freshFolder(name);
+  writeFile(folder + "/index.html", "<html><body>Contents</body></html>");
+  writeFile(folder + "/a.html", "<html><body><h2 id=\"copy\">Copy</h2></body></html>");
+  writeFile(folder + "/keywords.txt", index);
+  return folder;
+}
+
+QString fileOf(const QUrl& url) { return QFileInfo(url.toLocalFile()).fileName(); }
+
+QString readAll(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+TEST(HelpBook, ResolvesKeywordsByTheirBeginningAndExactWordsFirst) {
+  const auto book = HelpBook::load(makeBook("book", "# comment\n\n@19 = a.html#copy\n"
+                                                    "Copy = a.html#copy\nCopy File = a.html#file\n"
+                                                    "Paste = a.html\n"));
+  ASSERT_TRUE(book.ok()) << book.error().toStdString();
+  EXPECT_EQ(book->keywords(), QStringList({"Copy", "Copy File", "Paste"}));
+  EXPECT_EQ(fileOf(book->contentsUrl()), "index.html");
+
+  const struct { const char* partial; const char* fragment; } found[] = {
+      {"copy", "copy"}, {"  COPY ", "copy"}, {"copy f", "file"}, {"pa", ""}};
+  for (const auto& c : found) {
+    const auto url = book->keywordUrl(c.partial);
+    ASSERT_TRUE(url.has_value()) << c.partial;
+    EXPECT_EQ(url->fragment(), c.fragment) << c.partial;
+  }
+  for (const char* unknown : {"zebra", "", "   ", "copyx"}) EXPECT_FALSE(book->keywordUrl(unknown)) << unknown;
+  EXPECT_EQ(book->contextUrl(19)->fragment(), "copy");
+  EXPECT_FALSE(book->contextUrl(20));
+}
+
+TEST(HelpBook, RefusesMissingOrDamagedBooksWithAReason) {
+  const QString missing = test::freshFolder("missing") + "/nowhere";
+  const QString noContents = test::freshFolder("no-contents");
+  writeFile(noContents + "/keywords.txt", "Copy = a.html\n");
+  const QString noIndex = makeBook("no-index", "");
+  QFile::remove(noIndex + "/keywords.txt");
+
+  const std::vector<QString> folders = {
+      "", missing, noContents, noIndex,
+      makeBook("no-equals", "Copy a.html\n"),
+      makeBook("bad-topic", "@x = a.html\n"),
+      makeBook("twice", "Copy = a.html\ncopy = index.html\n"),
+      makeBook("topic-twice", "@1 = a.html\n@1 = index.html\n"),
+      makeBook("outside", "Copy = ../secret.html\n"),
+      makeBook("absolute", "Copy = /etc/passwd\n"),
+      makeBook("web", "Copy = http://example.com/\n"),
+  };
+  for (const QString& folder : folders) {
+    const auto book = HelpBook::load(folder);
+    EXPECT_FALSE(book.ok()) << folder.toStdString();
+    if (!book.ok()) {
+      EXPECT_FALSE(book.error().isEmpty());
+    }
+  }
+}
+
+TEST(ShippedHelpBook, AnswersTheDialogsTopicsAndItsKeywords) {
+  const auto book = HelpBook::load(kShippedBook);
+  ASSERT_TRUE(book.ok()) << book.error().toStdString();
+  EXPECT_EQ(fileOf(*book->contextUrl(19)), "effects.html");
+  EXPECT_EQ(fileOf(*book->contextUrl(21)), "preferences.html");
+  EXPECT_EQ(fileOf(*book->keywordUrl("crop")), "arranging.html");
+  EXPECT_FALSE(book->keywordUrl("qwertz"));
+}
+
+// Every page and anchor that the index or a link names must exist, and every
+// page must be reachable from the contents.
+TEST(ShippedHelpBook, HasNoBrokenLinksOrLostPages) {
+  const auto book = HelpBook::load(kShippedBook);
+  ASSERT_TRUE(book.ok()) << book.error().toStdString();
+  const QDir dir(kShippedBook);
+  const QRegularExpression link(R"re((?:href|src)="([^"]+)")re");
+  const QRegularExpression scheme(R"(^[a-z]+:)");
+
+  const auto expectTarget = [&](const QString& from, const QString& target) {
+    const QString page = target.section('#', 0, 0);
+    const QString anchor = target.section('#', 1);
+    const QString path = page.isEmpty() ? dir.filePath(from) : dir.filePath(page);
+    ASSERT_TRUE(QFileInfo(path).isFile()) << from.toStdString() << " -> " << target.toStdString();
+    if (!anchor.isEmpty()) {
+      EXPECT_TRUE(readAll(path).contains(QString("id=\"%1\"").arg(anchor)))
+          << from.toStdString() << " -> " << target.toStdString();
+    }
+  };
+
+  for (const QString& keyword : book->keywords()) {
+    const QUrl url = *book->keywordUrl(keyword);
+    const QString fragment = url.hasFragment() ? "#" + url.fragment() : QString();
+    expectTarget("keywords.txt", dir.relativeFilePath(url.toLocalFile()) + fragment);
+  }
+  QStringList linkedFromContents;
+  for (const QString& name : dir.entryList({"*.html"}, QDir::Files)) {
+    const QString html = readAll(dir.filePath(name));
+    EXPECT_TRUE(html.contains("<title>Lumaset Help")) << name.toStdString();
+    // The help window reads a linked stylesheet only when its type is given.
+    EXPECT_TRUE(html.contains(R"(<link rel="stylesheet" type="text/css" href="style.css">)"))
+        << name.toStdString();
+    for (auto match = link.globalMatch(html); match.hasNext();) {
+      const QString target = match.next().captured(1);
+      if (scheme.match(target).hasMatch()) continue;  // a web link leaves the book
+      expectTarget(name, target);
+      if (name == "index.html") linkedFromContents << target.section('#', 0, 0);
+    }
+  }
+  for (const QString& name : dir.entryList({"*.html"}, QDir::Files)) {
+    if (name != "index.html") {
+      EXPECT_TRUE(linkedFromContents.contains(name)) << name.toStdString();
+    }
+  }
+}
+
+TEST(HelpService, OpensAtContentsAndTopicsKeepsHistoryAndQuitCloses) {
+  std::vector<QString> messages;
+  HelpService help(kShippedBook, nullptr);
+  help.setMessageSink([&](QMessageBox::Icon, const QString& text) { messages.push_back(text); });
+
+  help.show(HelpCommand::Quit, 0);  // before help was ever opened
+  help.show(HelpCommand::Contents, 0);
+  HelpWindow* window = help.window();
+  ASSERT_NE(window, nullptr);
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_EQ(fileOf(window->currentPage()), "index.html");
+
+  help.show(HelpCommand::Context, 21);
+  EXPECT_EQ(help.window(), window);
+  EXPECT_EQ(fileOf(window->currentPage()), "preferences.html");
+  QToolButton* back = nullptr;
+  for (auto* button : window->findChildren<QToolButton*>())
+    if (button->text() == "Back") back = button;
+  ASSERT_NE(back, nullptr);
+  back->click();
+  EXPECT_EQ(fileOf(window->currentPage()), "index.html");
+
+  help.show(HelpCommand::Context, 999);
+  EXPECT_EQ(fileOf(window->currentPage()), "index.html");
+  EXPECT_FALSE(window->notice().isEmpty());
+  help.show(HelpCommand::PartialKey, 0);
+  EXPECT_FALSE(window->showKeyword("qwertz"));
+  EXPECT_TRUE(window->showKeyword("Undo"));
+  EXPECT_EQ(window->currentPage().fragment(), "undo");
+
+  help.show(HelpCommand::Quit, 0);
+  EXPECT_EQ(help.window(), nullptr);
+  EXPECT_TRUE(messages.empty());
+}
+
+// The Help buttons sit in modal dialogs, which would block a help window of
+// its own; the help must stay usable there and outlive the dialog.
+TEST(HelpService, HelpFromAModalDialogIsUsableAndOutlivesIt) {
+  HelpService help(kShippedBook, nullptr);
+  auto* dialog = new QDialog;
+  dialog->setWindowModality(Qt::ApplicationModal);
+  dialog->show();
+  ASSERT_EQ(QApplication::activeModalWidget(), dialog);
+
+  help.show(HelpCommand::Context, 19);
+  HelpWindow* window = help.window();
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(window->parentWidget(), dialog);
+  EXPECT_TRUE(window->isVisible());
+
+  dialog->hide();
+  delete dialog;
+  ASSERT_EQ(help.window(), window);
+  EXPECT_EQ(window->parentWidget(), nullptr);
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_EQ(fileOf(window->currentPage()), "effects.html");
+}
+
+TEST(HelpService, SaysWhenThereIsNoHelpOrTheBookIsMissing) {
+  std::vector<std::pair<QMessageBox::Icon, QString>> messages;
+  const auto sink = [&](QMessageBox::Icon icon, const QString& text) { messages.emplace_back(icon, text); };
+
+  HelpService none(QString(), nullptr);
+  none.setMessageSink(sink);
+  none.show(HelpCommand::Contents, 0);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].first, QMessageBox::Information);
+  EXPECT_EQ(messages[0].second,
+            "Unable to display Help Contents. There is no Help associated with this project.");
+
+  const QString gone = test::freshFolder("gone") + "/help";
+  HelpService missing(gone, nullptr);
+  missing.setMessageSink(sink);
+  missing.show(HelpCommand::Context, 19);
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_TRUE(messages[1].second.contains(gone));
+  EXPECT_EQ(missing.window(), nullptr);
+}
+
+}  // namespace
+}  // namespace lumaset
