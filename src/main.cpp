@@ -3,16 +3,29 @@
 #include <QApplication>
 
 #include <cstdio>
+#include <memory>
 
 #include "components/single_instance.h"
+#include "components/sound_output.h"
 #include "frame/app_state.h"
 #include "frame/main_window.h"
+#include "frame/settings.h"
+#include "frame/sounds.h"
 
 namespace {
 
 bool HasDisplay() {
   if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) return true;
   return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+// The copy that hands over to the running one says so; it waits for the
+// sound, since the process ends right after.
+void PlayHandOverSound() {
+  lumaset::Options options;
+  lumaset::Sounds sounds(std::make_unique<lumaset::AlsaSoundOutput>(),
+                         lumaset::LocateProgramFolders().data, options);
+  if (sounds.LoadClips()) sounds.PlayEvent(u"RestoreUp", lumaset::Wait::Yes);
 }
 
 }  // namespace
@@ -30,7 +43,10 @@ int main(int argc, char** argv) {
 
   // A second start brings the running copy forward and ends.
   lumaset::SingleInstance instance;
-  if (!instance.TryBecomePrimary()) return 0;
+  if (!instance.TryBecomePrimary()) {
+    PlayHandOverSound();
+    return 0;
+  }
 
   lumaset::AppState app(lumaset::LocateProgramFolders());
   lumaset::MainWindow window(app);

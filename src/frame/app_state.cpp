@@ -5,6 +5,9 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include "components/sound_output.h"
+#include "frame/sounds.h"
+
 namespace lumaset {
 
 namespace {
@@ -41,7 +44,9 @@ AppState::AppState(ProgramFolders located)
       settings_(std::make_unique<SettingsStore>(identity.name)),
       printer_(std::make_unique<PrinterDevice>()),
       imaging_(std::make_unique<Imaging>()),
-      screenSaver_(std::make_unique<ScreenSaverSwitch>()) {}
+      screenSaver_(std::make_unique<ScreenSaverSwitch>()),
+      sounds_(std::make_unique<Sounds>(std::make_unique<AlsaSoundOutput>(), programFolders.data,
+                                       options)) {}
 
 AppState::~AppState() = default;
 

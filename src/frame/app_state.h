@@ -13,10 +13,13 @@
 #include "components/printer_device.h"
 #include "components/screen_saver.h"
 #include "components/settings_store.h"
+#include "frame/folder_picker.h"
 #include "frame/settings.h"
 #include "frame/startup.h"
 
 namespace lumaset {
+
+class Sounds;
 
 // The page label's look; only its text is saved with a layout.
 struct LabelStyle {
@@ -57,10 +60,12 @@ class AppState {
   PrinterDevice& printer() { return *printer_; }
   Imaging& imaging() { return *imaging_; }
   ScreenSaverSwitch& screenSaver() { return *screenSaver_; }
+  Sounds& sounds() { return *sounds_; }
 
   Options options;
   WorkingFolders folders;
   LabelStyle label;
+  FolderPickRequest folderPick;  // what the next folder picker is asked
 
   bool formReady = false;       // the window has had its first layout
   bool thumbsIdle = false;      // no thumbnails are being made
@@ -73,6 +78,7 @@ class AppState {
   std::unique_ptr<PrinterDevice> printer_;
   std::unique_ptr<Imaging> imaging_;
   std::unique_ptr<ScreenSaverSwitch> screenSaver_;
+  std::unique_ptr<Sounds> sounds_;
 };
 
 }  // namespace lumaset

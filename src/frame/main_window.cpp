@@ -18,7 +18,9 @@
 
 #include "browser/thumbnail_area.h"
 #include "frame/app_state.h"
+#include "frame/about_box.h"
 #include "frame/help_window.h"
+#include "frame/memory_meter.h"
 #include "layout/page_area.h"
 
 namespace lumaset {
@@ -51,11 +53,12 @@ constexpr int kMeterWidth = 240;
 MainWindow::MainWindow(AppState& app, QWidget* parent)
     : QMainWindow(parent),
       app_(app),
-      help_(std::make_unique<HelpService>(app.programFolders.data + QStringLiteral("help"), this)) {
+      help_(std::make_unique<HelpService>(app.programFolders.data + QStringLiteral("help"), this)),
+      meter_(std::make_unique<MemoryMeter>()) {
   setWindowTitle(app_.identity.name);
   setAttribute(Qt::WA_QuitOnClose);
   BuildPanes();
-  BuildMenus();
+  BuildCommands();
   BuildStatusBar();
 }
 
@@ -94,22 +97,14 @@ void MainWindow::BuildPanes() {
   pbarMem_->hide();
 }
 
-void MainWindow::BuildMenus() {
-  QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-  file->addAction(QStringLiteral("E&xit"), this, &QWidget::close);
-
-  QMenu* helpMenu = menuBar()->addMenu(QStringLiteral("&Help"));
-  helpMenu->addAction(QStringLiteral("&Contents"), this,
-                      [this] { help_->show(HelpCommand::Contents, 0); });
-  helpMenu->addAction(QStringLiteral("&Search For Help On..."), this,
-                      [this] { help_->show(HelpCommand::PartialKey, 0); });
-}
-
 void MainWindow::BuildStatusBar() {
   statusLayout_ = new QLabel(QStringLiteral("Undefined layout"), this);
   statusMemory_ = new QLabel(QStringLiteral("Memory"), this);
-  statusDate_ = new QLabel(QLocale().toString(QDate::currentDate(), QLocale::ShortFormat), this);
-  statusTime_ = new QLabel(QLocale().toString(QTime::currentTime(), QLocale::ShortFormat), this);
+  statusDate_ = new QLabel(StatusDateText(QDateTime::currentDateTime()), this);
+  statusTime_ = new QLabel(StatusTimeText(QDateTime::currentDateTime()), this);
+  for (QLabel* panel : {statusLayout_, statusMemory_, statusDate_, statusTime_}) {
+    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  }
   statusBar()->addWidget(statusLayout_, 1);
   statusBar()->addWidget(statusMemory_);
   statusBar()->addPermanentWidget(statusDate_);

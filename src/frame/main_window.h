@@ -10,17 +10,25 @@
 #include <memory>
 
 #include "frame/main_layout.h"
+#include "frame/notice_window.h"
 #include "frame/splitter.h"
+#include "frame/tool_enable.h"
 
 class QFrame;
 class QLabel;
 class QProgressBar;
+class QTimer;
 class QTreeWidget;
 
 namespace lumaset {
 
+class AboutService;
 class AppState;
+class CommandSet;
 class HelpService;
+class MemoryMeter;
+class ProgressWindow;
+enum class FolderPickMode;
 class PagePanel;
 class ThumbnailPanel;
 
@@ -38,6 +46,18 @@ class MainWindow : public QMainWindow {
   void BringForward();
 
   HelpService& help() { return *help_; }
+  CommandSet& commands() { return *commands_; }
+
+  // `ToolEnable`: switches the picture tools on for a placed picture, or off
+  // when there is none.
+  void ToolEnable(const std::optional<PicturePlace>& place);
+
+  // The one progress window, made on first use and kept hidden between uses.
+  ProgressWindow& progressWindow();
+
+  // Shows the folder picker for one mode; true when the user chose a folder.
+  // `scanWindow` is where the scan window stands, for the scan mode.
+  bool PickFolder(FolderPickMode mode, std::optional<QRect> scanWindow = std::nullopt);
 
   // The window's outer measures as its layout rules see them, in twips.
   int OuterWidthTwips() const;
@@ -53,6 +73,10 @@ class MainWindow : public QMainWindow {
   QProgressBar* memoryMeter() const { return pbarMem_; }
   const Splitter& splitter() const { return splitter_; }
 
+ Q_SIGNALS:
+  // The folder picker made a new folder: the folder tree shows it.
+  void folderCreated(const QString& folder);
+
  protected:
   void resizeEvent(QResizeEvent* event) override;
   void changeEvent(QEvent* event) override;
@@ -62,8 +86,12 @@ class MainWindow : public QMainWindow {
 
  private:
   void BuildPanes();
-  void BuildMenus();
+  void BuildCommands();
   void BuildStatusBar();
+  void StartAboutBox();
+  EventSoundPlayer EventSounds();
+  void StartTimer();
+  void Timer1_Timer();
 
   // Start-up steps that need more than a line.
   void ApplyStoredPlacement();
@@ -90,6 +118,10 @@ class MainWindow : public QMainWindow {
 
   AppState& app_;
   std::unique_ptr<HelpService> help_;
+  CommandSet* commands_ = nullptr;
+  ProgressWindow* progress_ = nullptr;
+  std::unique_ptr<MemoryMeter> meter_;
+  QTimer* timer1_ = nullptr;
   Splitter splitter_;
   int treeWidth_ = kDefaultTreeWidth;    // DirTree.Width, twips
   int columnLeft_ = ColumnLeftForTree(kDefaultTreeWidth);  // SplitterLeft
@@ -108,6 +140,9 @@ class MainWindow : public QMainWindow {
   QLabel* statusMemory_ = nullptr;
   QLabel* statusDate_ = nullptr;
   QLabel* statusTime_ = nullptr;
+
+  // Last, so that a splash still up goes before the window's panes.
+  std::unique_ptr<AboutService> about_;
 };
 
 }  // namespace lumaset

@@ -18,6 +18,7 @@
 #include "frame/help_window.h"
 #include "frame/main_window.h"
 #include "frame/number_from_setting.h"
+#include "frame/sounds.h"
 #include "frame/startup.h"
 #include "layout/page_area.h"
 #include "layout/temporary_pictures.h"
@@ -38,9 +39,15 @@ float StoredNumber(const SettingsStore& settings, const QString& key, double def
 void MainWindow::FormLoad() {
   SettingsStore& settings = app_.settings();
 
+  StartAboutBox();
+
   // Without a printer there is nothing to set up.
   printerName_->setText(app_.printer().PrinterReady() ? app_.printer().DeviceName()
                                                       : QStringLiteral("No printer"));
+
+  // A clip that cannot be read merely stays silent.
+  (void)app_.sounds().Load(settings);
+  app_.sounds().Play(Sound::Start);
 
   // The main picture reports no progress; JPEG quality and resolution follow
   // the settings below.
@@ -94,6 +101,8 @@ void MainWindow::ApplyStoredPlacement() {
 
 void MainWindow::ApplyOptions() {
   app_.options = LoadOptions(app_.settings());
+  // Without a sound device the sounds stay off for the whole run.
+  if (!app_.sounds().DeviceExists()) app_.options.genSound = false;
   app_.imaging().setJpegQuality(std::clamp<int>(app_.options.jpegQuality, 1, 100));
   app_.imaging().setJpegDpi(std::max<int>(app_.options.jpegDpi, 1));
 }
@@ -109,6 +118,7 @@ void MainWindow::StartMemoryMeter() {
   constexpr qint64 kMegabyte = 1024 * 1024;
   const qint64 megabytes = AvailableMemoryBytes().value_or(0) / kMegabyte;
   pbarMem_->setMaximum(static_cast<int>(std::clamp<qint64>(megabytes, 1, INT_MAX)));
+  StartTimer();
 }
 
 // --- Shut-down -------------------------------------------------------------
@@ -133,7 +143,10 @@ bool MainWindow::FormUnload() {
   const bool minimized = isMinimized();
   hide();
   QApplication::processEvents();
-  if (!minimized) SavePlacement();
+  if (!minimized) {
+    SavePlacement();
+    app_.sounds().Play(Sound::Exit, Wait::Yes);
+  }
   UnloadAllForms(this);
   return true;
 }

@@ -3,6 +3,9 @@
 #include <QLabel>
 #include <QPainter>
 
+#include <algorithm>
+
+#include "frame/tool_enable.h"
 #include "layout/temporary_pictures.h"
 
 namespace lumaset {
@@ -17,11 +20,31 @@ PageView::PageView(QWidget* parent) : QWidget(parent) {
   setAccessibleName(QStringLiteral("Page"));
 }
 
+void PageView::ShowSelection(const ToolState& state, double twipsPerPixel) {
+  const auto pixels = [twipsPerPixel](int twips) { return TwipsToPixels(twips, twipsPerPixel); };
+  frame_.reset();
+  if (state.frame) {
+    const TwipsRect& box = *state.frame;
+    frame_ = QRect(pixels(box.left), pixels(box.top), pixels(box.width), pixels(box.height));
+    const int side = std::max(1, pixels(kHandleSize));
+    for (std::size_t i = 0; i < handles_.size(); ++i) {
+      handles_[i] = QRect(pixels(state.handles[i].x()), pixels(state.handles[i].y()), side, side);
+    }
+  }
+  if (state.clearMouseStates) setCursor(Qt::CrossCursor);
+  update();
+}
+
 void PageView::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.fillRect(rect(), Qt::white);
   painter.setPen(Qt::darkGray);
   painter.drawRect(rect().adjusted(0, 0, -1, -1));
+  if (!frame_) return;
+  painter.setPen(QPen(Qt::black, 1, Qt::DashLine));
+  painter.drawRect(frame_->adjusted(0, 0, -1, -1));
+  painter.setPen(Qt::black);
+  for (const QRect& handle : handles_) painter.fillRect(handle, Qt::black);
 }
 
 PagePanel::PagePanel(QWidget* parent)

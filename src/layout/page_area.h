@@ -5,11 +5,16 @@
 #include <QFrame>
 #include <QString>
 
+#include <array>
+#include <optional>
+
 #include "components/result.h"
 
 class QLabel;
 
 namespace lumaset {
+
+struct ToolState;
 
 // The page `picPreview`: a sheet of paper of the current printer, drawn
 // to fit the panel with its width-to-height ratio.
@@ -18,8 +23,17 @@ class PageView : public QWidget {
  public:
   explicit PageView(QWidget* parent = nullptr);
 
+  // Shows the selection frame `shSel` and the size handles `shSize` that the
+  // picture tools' state gives (in twips of the page), or hides them.
+  void ShowSelection(const ToolState& state, double twipsPerPixel);
+  bool selectionShown() const { return frame_.has_value(); }
+
  protected:
   void paintEvent(QPaintEvent* event) override;
+
+ private:
+  std::optional<QRect> frame_;
+  std::array<QRect, 4> handles_{};
 };
 
 // The panel `panPrev` with its caption and the page.

@@ -2,6 +2,11 @@
 
 #include <QString>
 
+#include <ostream>
+
+// Lets test failures print texts as texts.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+
 namespace lumaset::test {
 
 // The private folder that stands in for the user's home during this test run.

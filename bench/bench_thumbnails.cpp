@@ -1,0 +1,155 @@
+// Whole-command benchmark of the thumbnail panel: makes the thumbnails of a
+// folder of photo-sized JPEGs through the very build the panel runs when a
+// folder is opened, without a display.
+//
+//   bench_thumbnails FOLDER [--generate-only] [--count N] [--small]
+//
+// FOLDER caches the pictures between runs: missing ones are made first
+// (4000 x 3000, JPEG quality 90, gradients, shapes and noise, so that they
+// compress like photographs). --generate-only stops after that. The build
+// uses large thumbnails (100 pixels) unless --small is given.
+
+#include <QApplication>
+#include <QColor>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QImage>
+#include <QImageWriter>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QRadialGradient>
+#include <QRandomGenerator>
+#include <QSaveFile>
+#include <QtConcurrent/QtConcurrentMap>
+
+#include <cstdio>
+#include <cstring>
+
+#include "browser/thumbnail_area.h"
+
+namespace {
+
+constexpr int kWidth = 4000;
+constexpr int kHeight = 3000;
+constexpr int kQuality = 90;
+
+QColor randomColor(QRandomGenerator& random) {
+  return QColor::fromHsv(random.bounded(360), 60 + random.bounded(180), 60 + random.bounded(190));
+}
+
+// A sky-to-ground gradient, soft shapes in front, then sensor-like noise.
+QImage photoLike(int seed) {
+  QRandomGenerator random(static_cast<quint32>(seed) * 7919U + 17U);
+  QImage image(kWidth, kHeight, QImage::Format_RGB32);
+  QPainter painter(&image);
+  painter.setRenderHint(QPainter::Antialiasing);
+  QLinearGradient sky(0, 0, kWidth * 0.3, kHeight);
+  sky.setColorAt(0, randomColor(random));
+  sky.setColorAt(0.55, randomColor(random));
+  sky.setColorAt(1, randomColor(random));
+  painter.fillRect(image.rect(), sky);
+  for (int shape = 0; shape < 40; ++shape) {
+    const QPointF centre(random.bounded(kWidth), random.bounded(kHeight));
+    const double radius = 80 + random.bounded(700);
+    QRadialGradient glow(centre, radius);
+    glow.setColorAt(0, randomColor(random));
+    glow.setColorAt(1, randomColor(random));
+    painter.setBrush(glow);
+    painter.setPen(QPen(randomColor(random), 1 + random.bounded(12)));
+    if (shape % 3 == 0) {
+      painter.drawRect(QRectF(centre, QSizeF(radius * 1.6, radius)));
+    } else {
+      painter.drawEllipse(centre, radius, radius * (0.4 + random.bounded(1.0)));
+    }
+  }
+  painter.end();
+  for (int y = 0; y < kHeight; ++y) {
+    auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+    for (int x = 0; x < kWidth; ++x) {
+      const int grain = static_cast<int>(random.bounded(25U)) - 12;
+      const QRgb p = line[x];
+      line[x] = qRgb(qBound(0, qRed(p) + grain, 255), qBound(0, qGreen(p) + grain, 255),
+                     qBound(0, qBlue(p) + grain, 255));
+    }
+  }
+  return image;
+}
+
+bool writePicture(const QString& path, int seed) {
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly)) return false;
+  QImageWriter writer(&file, "jpeg");
+  writer.setQuality(kQuality);
+  if (!writer.write(photoLike(seed))) {
+    file.cancelWriting();
+    return false;
+  }
+  return file.commit();
+}
+
+// Makes the pictures that the cache folder does not hold yet.
+bool generate(const QString& folder, int count) {
+  QDir().mkpath(folder);
+  QList<int> missing;
+  for (int i = 0; i < count; ++i) {
+    if (!QFileInfo::exists(folder + QStringLiteral("photo-%1.jpg").arg(i, 3, 10, QLatin1Char('0')))) missing.append(i);
+  }
+  if (missing.isEmpty()) return true;
+  std::fprintf(stderr, "making %lld pictures in %s\n", static_cast<long long>(missing.size()), qPrintable(folder));
+  const QList<bool> written = QtConcurrent::blockingMapped<QList<bool>>(missing, [&folder](int i) {
+    return writePicture(folder + QStringLiteral("photo-%1.jpg").arg(i, 3, 10, QLatin1Char('0')), i);
+  });
+  return !written.contains(false);
+}
+
+struct Arguments {
+  QString folder;
+  bool generateOnly = false;
+  bool large = true;
+  int count = 96;
+};
+
+bool parse(int argc, char** argv, Arguments& out) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--generate-only") == 0) {
+      out.generateOnly = true;
+    } else if (std::strcmp(argv[i], "--small") == 0) {
+      out.large = false;
+    } else if (std::strcmp(argv[i], "--count") == 0 && i + 1 < argc) {
+      out.count = std::atoi(argv[++i]);
+    } else if (out.folder.isEmpty() && argv[i][0] != '-') {
+      out.folder = QDir(QString::fromLocal8Bit(argv[i])).absolutePath() + QLatin1Char('/');
+    } else {
+      return false;
+    }
+  }
+  return !out.folder.isEmpty() && out.count > 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Arguments args;
+  if (!parse(argc, argv, args)) {
+    std::fprintf(stderr, "usage: bench_thumbnails FOLDER [--generate-only] [--count N] [--small]\n");
+    return 2;
+  }
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  if (!generate(args.folder, args.count)) {
+    std::fprintf(stderr, "cannot write the pictures into %s\n", qPrintable(args.folder));
+    return 1;
+  }
+  if (args.generateOnly) return 0;
+
+  lumaset::ThumbnailPanel panel;
+  QElapsedTimer clock;
+  clock.start();
+  const int made = panel.ThumbNailAndWait(args.folder, args.large);
+  const qint64 elapsed = clock.elapsed();
+  int unsupported = 0;
+  for (int i = 0; i < made; ++i) unsupported += panel.table().ThumbUnsupported(i) ? 1 : 0;
+  std::printf("%d thumbnails in %lld ms (%d unsupported)\n", made, static_cast<long long>(elapsed), unsupported);
+  return made >= args.count && unsupported == 0 ? 0 : 1;
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+// Reading one picture for its thumbnail cell, and deciding which files of a
+// folder are pictures at all. Nothing here holds state, so all of it runs on
+// worker threads as well as on the window's.
+
+#include <QImage>
+#include <QString>
+#include <QStringList>
+
+#include "browser/thumb_table.h"
+#include "components/result.h"
+
+namespace lumaset {
+
+// A cell's picture as a worker makes it: the facts for the table and the
+// reduced picture, or `facts.unsupported` and no picture.
+struct CellPicture {
+  ThumbFacts facts;
+  QImage image;
+};
+
+// GIF files are taken by their name alone.
+bool IsGifName(const QString& path);
+
+// Whether the file belongs in the panel: GIF files by name, others when the
+// imaging layer can read their header.
+bool AcceptedAsPicture(const QString& path);
+
+// A folder's pictures as a worker lists them; `error` says why it could not.
+struct PictureListing {
+  QStringList paths;
+  QString error;
+};
+
+// The folder's ordinary files (no folders, no hidden or special files) that
+// are pictures, in the panel's order. `folder` ends with "/".
+Result<QStringList> ListPictureFiles(const QString& folder);
+
+// The picture in `path` decoded straight to `longSide` pixels along its
+// longer side (never whole), with its facts. Any failure, a picture without
+// a size among them, gives an unsupported cell.
+CellPicture MakeCellPicture(const QString& path, int longSide);
+
+// The picture that stands in the cell of a file that cannot be read.
+const QImage& PlaceholderPicture();
+
+// The cell's tooltip: "beach.jpg (1600x1200 pixels)", or
+// "holiday.Gif (unsupported format)".
+QString CellTooltip(const ThumbTable& table, int index);
+
+}  // namespace lumaset

@@ -1,0 +1,72 @@
+#pragma once
+
+// The main window's commands: its menus and the toolbar `tbToolBar`. Each
+// menu item carries the name of its handler's control (`mnuFileNew`) and
+// each toolbar button its key ("New"); a button press runs the handler of
+// the same menu command, so button and item behave alike.
+//
+// A command runs the procedure of the subsystem that owns it. Until that
+// procedure is wired in, its item and button stay disabled: nothing offers
+// a command that cannot run.
+
+#include <QHash>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+class QAction;
+class QMainWindow;
+class QMenu;
+class QToolBar;
+
+namespace lumaset {
+
+class CommandSet : public QObject {
+  Q_OBJECT
+
+ public:
+  // Builds the menu bar and the toolbar of `window`.
+  explicit CommandSet(QMainWindow* window);
+
+  // The menu item named by its control name ("mnuFileSave"), or nullptr.
+  QAction* Item(QStringView name) const;
+  // The toolbar button of a key ("Save"), or nullptr.
+  QAction* Button(QStringView key) const;
+  // A menu or submenu ("mnuFile", "mnuTool", "mnuToolEffects", "mnuFileOptions").
+  QMenu* Menu(QStringView name) const;
+  QToolBar* toolBar() const { return toolBar_; }
+
+  // Gives the menu command `name` its procedure and enables its item and
+  // the button that runs it.
+  void Wire(QStringView name, std::function<void()> handler);
+  bool IsWired(QStringView name) const;
+
+  // Switches an item (by control name) or a button (by key); a command that
+  // has no procedure yet stays disabled.
+  void SetEnabled(QStringView itemOrKey, bool enabled);
+
+  // `tbToolBar_ButtonClick`: runs the command of the button with `key`.
+  void ButtonClick(QStringView key);
+
+  // What the "Save" button asks before it saves under the layout's name.
+  void SetLayoutTitle(std::function<QString()> title) { layoutTitle_ = std::move(title); }
+
+ private:
+  void BuildMenus(QMainWindow* window);
+  void BuildToolBar(QMainWindow* window);
+  QAction* AddItem(QMenu* menu, const char* name, const char* caption);
+  QMenu* AddMenu(QMenu* parent, const char* name, const char* caption);
+  // The menu command that a button's key runs ("" for none, "Effects", "Save").
+  static QString CommandOfKey(QStringView key);
+  bool Allowed(const QAction* action) const;
+
+  QToolBar* toolBar_ = nullptr;
+  QHash<QString, QAction*> items_;
+  QHash<QString, QAction*> buttons_;
+  QHash<QString, QMenu*> menus_;
+  QHash<QString, std::function<void()>> handlers_;
+  std::function<QString()> layoutTitle_;
+};
+
+}  // namespace lumaset

@@ -1,0 +1,123 @@
+#include "frame/memory_meter.h"
+
+#include <QDateTime>
+#include <QLabel>
+#include <QLayout>
+#include <QLocale>
+#include <QProgressBar>
+#include <QStatusBar>
+#include <QTimer>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+
+#include "components/system_memory.h"
+
+namespace lumaset {
+
+namespace {
+
+constexpr double kBytesPerMegabyte = 1024.0 * 1024.0;
+constexpr int kTicksBetweenRefreshes = 3;  // a refresh on every fourth tick
+constexpr int kFailuresBeforeGivingUp = 6;
+constexpr int kClockIntervalMs = 1000;
+
+// Whole megabytes as a meter value; a meter counts in int.
+int wholeMegabytes(double megabytes) {
+  return static_cast<int>(std::clamp(std::floor(megabytes), 0.0, static_cast<double>(INT_MAX)));
+}
+
+}  // namespace
+
+QString FreeMemoryText(double megabytes) {
+  const int decimals = megabytes <= 10.0 ? 3 : 1;
+  return QStringLiteral("Free Memory = ") + QString::number(megabytes, 'f', decimals) +
+         QStringLiteral(" MB");
+}
+
+QString FreeMemoryToolTip(double megabytes) {
+  return QStringLiteral("Free memory = ") + QString::number(megabytes, 'f', 3) + QStringLiteral(" MB");
+}
+
+MemoryMeter::MemoryMeter(Reader reader)
+    : reader_(reader ? std::move(reader) : Reader(&AvailableMemoryBytes)) {}
+
+MemoryDisplay MemoryMeter::Tick(bool meterShown, int meterMaximum) {
+  MemoryDisplay display;
+  if (memErrors_ >= kFailuresBeforeGivingUp) {
+    display.panelText = QStringLiteral("---");
+    return display;
+  }
+  if (memTicks_ < kTicksBetweenRefreshes) {
+    ++memTicks_;
+    return display;
+  }
+  const std::optional<qint64> bytes = reader_();
+  if (!bytes || *bytes < 0) {
+    ++memErrors_;  // the tick count stays, so the next tick tries again
+    return display;
+  }
+  freeMemoryMB_ = static_cast<double>(*bytes) / kBytesPerMegabyte;
+  display.panelText = FreeMemoryText(freeMemoryMB_);
+  if (meterShown) {
+    const int value = wholeMegabytes(freeMemoryMB_);
+    display.meter = MeterReading{value, std::max(meterMaximum, value), FreeMemoryToolTip(freeMemoryMB_)};
+  }
+  memErrors_ = 0;
+  memTicks_ = 0;
+  return display;
+}
+
+void ApplyMemoryDisplay(const MemoryDisplay& display, QLabel* panel, QProgressBar* meter) {
+  if (display.panelText && panel) panel->setText(*display.panelText);
+  if (display.meter && meter) {
+    meter->setMaximum(display.meter->maximum);
+    meter->setValue(display.meter->value);
+    meter->setToolTip(display.meter->toolTip);
+  }
+}
+
+QString StatusDateText(const QDateTime& now) { return QLocale().toString(now.date(), QLocale::ShortFormat); }
+
+QString StatusTimeText(const QDateTime& now) { return QLocale().toString(now.time(), QLocale::ShortFormat); }
+
+StatusClock::StatusClock(QLabel* datePanel, QLabel* timePanel, QObject* parent)
+    : QObject(parent), datePanel_(datePanel), timePanel_(timePanel), timer_(new QTimer(this)) {
+  timer_->setInterval(kClockIntervalMs);
+  connect(timer_, &QTimer::timeout, this, &StatusClock::Refresh);
+  timer_->start();
+  Refresh();
+}
+
+void StatusClock::Refresh() {
+  const QDateTime now = QDateTime::currentDateTime();
+  if (datePanel_) datePanel_->setText(StatusDateText(now));
+  if (timePanel_) timePanel_->setText(StatusTimeText(now));
+}
+
+Status ProgressInStatusBar(QWidget* window, QStatusBar* statusBar, QWidget* panel, QProgressBar* bar,
+                           bool show) {
+  if (!bar) return Error{QStringLiteral("There is no progress bar to place.")};
+  if (!show) {
+    bar->hide();
+    if (window) bar->setParent(window);
+    return Status::success();
+  }
+  if (!statusBar || !panel || !statusBar->isAncestorOf(panel))
+    return Error{QStringLiteral("The status bar has no such panel.")};
+  bar->setParent(statusBar);
+  bar->setValue(bar->minimum());
+  bar->show();
+  // The panels' places are only final once the status bar has laid them out.
+  if (statusBar->layout()) statusBar->layout()->activate();
+  bar->setGeometry(QRect(panel->mapTo(statusBar, QPoint(0, 0)), panel->size()));
+  bar->raise();
+  return Status::success();
+}
+
+QString ProgressInStatusBarMessage(const QString& description) {
+  return QStringLiteral("ProgressStatusBar error: \n") + description;
+}
+
+}  // namespace lumaset

@@ -1,0 +1,359 @@
+#include "browser/thumbnail_area.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QMenu>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QSignalSpy>
+
+#include <memory>
+
+#include "support/test_support.h"
+#include "thumb_test_pictures.h"
+
+namespace lumaset {
+namespace {
+
+using test::RunUntil;
+
+class ThumbnailPanelTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    panel_.resize(200, 400);
+    panel_.show();
+  }
+
+  // Builds `folder` and waits for the end.
+  int Build(const QString& folder, bool large = false) {
+    QSignalSpy finished(&panel_, &ThumbnailPanel::buildFinished);
+    EXPECT_TRUE(panel_.ThumbNail(folder, large).ok());
+    EXPECT_TRUE(RunUntil([&] { return !finished.isEmpty(); }));
+    return finished.isEmpty() ? -1 : finished.first().first().toInt();
+  }
+
+  // A folder of `count` pictures named 00.png, 01.png, ...
+  static QString Pictures(const QString& name, int count) {
+    const QString folder = test::freshFolder(name) + QLatin1Char('/');
+    for (int i = 0; i < count; ++i) {
+      test::WritePicture(folder + QStringLiteral("%1.png").arg(i, 2, 10, QLatin1Char('0')), 60, 40);
+    }
+    return folder;
+  }
+
+  void Send(QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons buttons) {
+    QWidget* canvas = panel_.browse();
+    QMouseEvent event(type, at, canvas->mapToGlobal(at), button, buttons, Qt::NoModifier);
+    QApplication::sendEvent(canvas, &event);
+  }
+  void Move(QPoint at, Qt::MouseButtons buttons = Qt::NoButton) {
+    Send(QEvent::MouseMove, at, Qt::NoButton, buttons);
+  }
+  void Click(QPoint at, Qt::MouseButton button = Qt::LeftButton) {
+    Send(QEvent::MouseButtonPress, at, button, button);
+    Send(QEvent::MouseButtonRelease, at, button, Qt::NoButton);
+  }
+  QPoint OnPicture(int index) const { return panel_.pictureRect(index).center(); }
+  QPoint OnFrame(int index) const { return panel_.frameRect(index).topLeft() + QPoint(1, 1); }
+  QColor Back(int index) const { return panel_.cell(index).back; }
+
+  ThumbnailPanel panel_;
+};
+
+const QColor kGrey(192, 192, 192);
+const QColor kRed(255, 0, 0);
+const QColor kBlue(0, 0, 255);
+
+TEST_F(ThumbnailPanelTest, BuildsSortedCellsWithTheirTextsAndPlaceholders) {
+  const QString folder = test::freshFolder(QStringLiteral("build")) + QLatin1Char('/');
+  test::WritePicture(folder + QStringLiteral("b.png"), 60, 40);
+  test::WritePicture(folder + QStringLiteral("A.jpg"), 30, 60, "jpg");
+  test::WritePicture(folder + QStringLiteral("z.png"), 10, 10);
+  test::WriteText(folder + QStringLiteral("notes.txt"), "not a picture");
+  test::WriteText(folder + QStringLiteral("holiday.Gif"), "GIF by name only");  // two bad ones in a row
+  test::WriteText(folder + QStringLiteral("junk.GIF"), "");
+  test::WriteText(folder + QStringLiteral("tiny.gif"),  // 1 x 1, two colours
+                  QByteArray::fromHex("47494638396101000100800000000000ffffff2c00000000010001000002024401003b"));
+  QDir().mkdir(folder + QStringLiteral("sub.gif"));
+
+  QSignalSpy captions(&panel_, &ThumbnailPanel::folderCaptionChanged);
+  QSignalSpy texts(&panel_, &ThumbnailPanel::memoryPanelTextChanged);
+  QSignalSpy making(&panel_, &ThumbnailPanel::makingCells);
+  EXPECT_EQ(Build(folder), 6);
+
+  const ThumbTable& table = panel_.table();
+  const QStringList names = {QStringLiteral("A.jpg"), QStringLiteral("b.png"), QStringLiteral("holiday.Gif"),
+                             QStringLiteral("junk.GIF"), QStringLiteral("tiny.gif"), QStringLiteral("z.png")};
+  for (int i = 0; i < 6; ++i) {
+    EXPECT_EQ(table.ThumbFiles(i), folder + names.at(i));
+    EXPECT_TRUE(panel_.cell(i).visible);
+    EXPECT_EQ(captions.at(i).first().toString(), QStringLiteral("Loading picture %1 of 6").arg(i + 1));
+  }
+  EXPECT_EQ(texts.at(1).first().toString(), QStringLiteral("33%...<Press 'Esc' to stop>"));
+  EXPECT_EQ(texts.last().first().toString(), QStringLiteral("100%...<Press 'Esc' to stop>"));
+  EXPECT_EQ(making.size(), 2);
+  EXPECT_EQ(table.ThumbWidths(0), 30);
+  EXPECT_EQ(table.ThumbHeights(0), 60);
+  EXPECT_TRUE(table.ThumbUnsupported(2));
+  EXPECT_TRUE(table.ThumbUnsupported(3));
+  EXPECT_EQ(panel_.cellTooltip(1), QStringLiteral("b.png (60x40 pixels)"));
+  EXPECT_EQ(panel_.cellTooltip(2), QStringLiteral("holiday.Gif (unsupported format)"));
+  EXPECT_FALSE(panel_.cell(3).picture.isNull()) << "the placeholder stands in";
+  EXPECT_EQ(table.ThumbBits(4), 1) << "a GIF's depth is its bits per pixel, not its colour count";
+  EXPECT_EQ(table.ThumbColors(4), 2);
+  EXPECT_EQ(panel_.canvasHeightTwips(), 1700);
+  EXPECT_LE(std::max(panel_.cell(1).picture.width(), panel_.cell(1).picture.height()), 50);
+}
+
+TEST_F(ThumbnailPanelTest, EmptyOrUnreadableFolderLeavesAnEmptyTable) {
+  QSignalSpy making(&panel_, &ThumbnailPanel::makingCells);
+  QSignalSpy errors(&panel_, &ThumbnailPanel::errorMessage);
+  EXPECT_EQ(Build(test::freshFolder(QStringLiteral("empty"))), 0);
+  EXPECT_EQ(Build(test::homeFolder() + QStringLiteral("/missing/")), 0);
+  EXPECT_TRUE(making.isEmpty());
+  ASSERT_EQ(errors.size(), 1);
+  EXPECT_TRUE(errors.first().first().toString().startsWith(QStringLiteral("ThumbNail read error: ")));
+  EXPECT_TRUE(panel_.isEnabled());
+  EXPECT_EQ(panel_.table().ThumbSel(), -1);
+}
+
+// An Esc handled in the events after cell 3 stops the build after cell 4,
+// which is counted; an Esc left over from before the build does not count.
+TEST_F(ThumbnailPanelTest, EscStopsAfterTheCellThatFollowsIt) {
+  const QString folder = Pictures(QStringLiteral("esc"), 30);
+  bool* abort = &panel_.abortFlag();
+  *abort = true;
+  QSignalSpy captions(&panel_, &ThumbnailPanel::folderCaptionChanged);
+  QObject::connect(&panel_, &ThumbnailPanel::folderCaptionChanged, [abort](const QString& caption) {
+    if (caption == QStringLiteral("Loading picture 3 of 30")) {
+      QMetaObject::invokeMethod(qApp, [abort] { *abort = true; }, Qt::QueuedConnection);
+    }
+  });
+  EXPECT_EQ(Build(folder), 4);
+  EXPECT_FALSE(*abort);
+  EXPECT_EQ(captions.last().first().toString(), QStringLiteral("Loading picture 4 of 30"));
+  EXPECT_TRUE(panel_.cell(3).visible);
+  EXPECT_FALSE(panel_.cell(4).visible);
+  EXPECT_EQ(panel_.table().ThumbFiles(29), folder + QStringLiteral("29.png")) << "the list keeps every file";
+}
+
+TEST_F(ThumbnailPanelTest, RefusesToStartOrClearOverARunningBuild) {
+  const QString folder = Pictures(QStringLiteral("reentry"), 12);
+  QSignalSpy finished(&panel_, &ThumbnailPanel::buildFinished);
+  QSignalSpy cleared(&panel_, &ThumbnailPanel::cleared);
+  ASSERT_TRUE(panel_.ThumbNail(folder, false).ok());
+  EXPECT_TRUE(panel_.building());
+  EXPECT_FALSE(panel_.isEnabled());
+  EXPECT_FALSE(panel_.ThumbNail(folder, true).ok());
+  EXPECT_FALSE(panel_.ThumbNailClear());
+  ASSERT_TRUE(RunUntil([&] { return !finished.isEmpty(); }));
+  EXPECT_EQ(panel_.table().ThumbCount(), 12);
+  EXPECT_EQ(panel_.thumbCell(), 860);
+  EXPECT_TRUE(cleared.isEmpty());
+
+  EXPECT_TRUE(panel_.ThumbNailClear());
+  EXPECT_EQ(panel_.table().ThumbCount(), 0);
+  EXPECT_EQ(panel_.cellCount(), 0);
+  EXPECT_EQ(cleared.size(), 1);
+}
+
+TEST_F(ThumbnailPanelTest, ClosingDuringABuildLeavesNoWorkerBehind) {
+  const QString folder = Pictures(QStringLiteral("closing"), 40);
+  auto panel = std::make_unique<ThumbnailPanel>();
+  int made = 0;
+  QObject::connect(panel.get(), &ThumbnailPanel::progressChanged, [&made] { ++made; });
+  ASSERT_TRUE(panel->ThumbNail(folder, false).ok());
+  ASSERT_TRUE(RunUntil([&] { return made >= 2; }));
+  panel.reset();
+  QCoreApplication::processEvents();
+  EXPECT_LT(made, 40);
+}
+
+TEST_F(ThumbnailPanelTest, ScrollBarMovesRowsAndIsResetWhenHidden) {
+  panel_.resize(200, 100);  // 1500 twips at 96 DPI
+  ASSERT_EQ(Build(Pictures(QStringLiteral("scroll"), 12)), 12);
+  QScrollBar* bar = panel_.scrollBar();
+  ASSERT_TRUE(bar->isVisible());
+  EXPECT_EQ(bar->maximum(), (3420 - 1500) / 860 + 1);
+  const int top = panel_.frameRect(3).top();
+  bar->setValue(3);
+  bar->setValue(1);
+  EXPECT_NEAR(panel_.frameRect(3).top(), top - 860 / panel_.twipsPerPixel(), 1);
+  EXPECT_EQ(panel_.hitAt(panel_.frameRect(3).center()).index, 3);
+
+  ASSERT_TRUE(panel_.ThumbNailClear());
+  EXPECT_FALSE(bar->isVisible());
+  EXPECT_EQ(bar->value(), 0);
+}
+
+// Four cells: 0 and 1 pictures, 2 unreadable, 3 a picture.
+class ThumbnailSelectionTest : public ThumbnailPanelTest {
+ protected:
+  void SetUp() override {
+    ThumbnailPanelTest::SetUp();
+    const QString folder = test::freshFolder(QStringLiteral("select")) + QLatin1Char('/');
+    test::WritePicture(folder + QStringLiteral("0.png"), 80, 40);
+    test::WritePicture(folder + QStringLiteral("1.png"), 40, 80);
+    test::WriteText(folder + QStringLiteral("2.gif"), "broken");
+    test::WritePicture(folder + QStringLiteral("3.png"), 50, 50);
+    ASSERT_EQ(Build(folder), 4);
+    panel_.setPageReadings([] {
+      return ThumbnailPanel::PageReadings{QStringLiteral("4.0 in width"), QStringLiteral("2.00"), 8.0F, 10.0F,
+                                          4000.0F, 5000.0F};
+    });
+    panel_.setDragRunner([this](QMimeData* carried, const QImage&) {
+      dragged_.reset(carried);
+    });
+  }
+
+  std::unique_ptr<QMimeData> dragged_;
+};
+
+TEST_F(ThumbnailSelectionTest, HoverMarksSupportedUnselectedCells) {
+  QSignalSpy heights(&panel_, &ThumbnailPanel::printedHeightChanged);
+  Move(OnPicture(1));
+  EXPECT_EQ(panel_.table().ThumbHover(), 1);
+  EXPECT_EQ(Back(1), kBlue);
+  EXPECT_EQ(heights.last().first().toString(), QStringLiteral("4.00"));  // 2.00 x 80 / 40
+
+  Move(OnPicture(2));  // unreadable: nothing changes
+  EXPECT_EQ(panel_.table().ThumbHover(), 1);
+  EXPECT_EQ(Back(2), kGrey);
+
+  panel_.table().setFacts(3, {0, 0, 24, 0, false});  // a picture without a size
+  Move(OnFrame(3));
+  EXPECT_EQ(Back(1), kGrey) << "the others are repainted";
+  EXPECT_EQ(Back(3), kGrey);
+  EXPECT_EQ(panel_.table().ThumbHover(), 1);
+  QSignalSpy addHeights(&panel_, &ThumbnailPanel::addHeightChanged);
+  panel_.ThumbNailSelect(3, true);  // no division by a zero width
+  EXPECT_EQ(panel_.table().ThumbSel(), 3);
+  EXPECT_TRUE(addHeights.isEmpty());
+  panel_.ThumbNailSelect(3, false);
+
+  Move(OnPicture(0));
+  panel_.panPrev_MouseMove();
+  EXPECT_EQ(Back(0), kGrey);
+  EXPECT_EQ(panel_.table().ThumbHover(), 0) << "the page panel keeps the hover";
+}
+
+TEST_F(ThumbnailSelectionTest, ClickSelectsAndSizesTheNextAddition) {
+  QSignalSpy sounds(&panel_, &ThumbnailPanel::selectSoundRequested);
+  QSignalSpy tools(&panel_, &ThumbnailPanel::thumbToolsEnabled);
+  QSignalSpy widths(&panel_, &ThumbnailPanel::addWidthChanged);
+  QSignalSpy heights(&panel_, &ThumbnailPanel::addHeightChanged);
+  Click(OnPicture(0));
+  Click(OnPicture(0));
+  EXPECT_EQ(panel_.table().ThumbSel(), 0);
+  EXPECT_EQ(Back(0), kRed);
+  EXPECT_TRUE(panel_.cell(0).inset);
+  EXPECT_TRUE(panel_.cell(0).dragSource);
+  EXPECT_EQ(sounds.size(), 1) << "the same cell again plays no sound";
+  EXPECT_EQ(tools.first().first().toBool(), true);
+  EXPECT_FLOAT_EQ(widths.last().first().toFloat(), 4.0F / 8.0F * 4000.0F);
+  EXPECT_FLOAT_EQ(heights.last().first().toFloat(), 4.0F * 0.5F / 10.0F * 5000.0F);
+
+  Click(OnPicture(2));  // unreadable cells are not selected by the mouse
+  EXPECT_EQ(panel_.table().ThumbSel(), 0);
+
+  Click(OnFrame(1));  // a frame selects on the press
+  EXPECT_EQ(panel_.table().ThumbSel(), 1);
+  EXPECT_EQ(Back(0), kGrey);
+  EXPECT_TRUE(panel_.cell(0).dragSource) << "the earlier cell stays a drag source";
+
+  const QPoint gap(TwipsToPixels(870, panel_.twipsPerPixel()), panel_.frameRect(0).center().y());
+  Click(gap);
+  EXPECT_EQ(panel_.table().ThumbSel(), -1);
+  EXPECT_EQ(panel_.table().ThumbHover(), -1);
+  EXPECT_FALSE(tools.last().first().toBool());
+  EXPECT_FALSE(panel_.cell(1).inset);
+}
+
+TEST_F(ThumbnailSelectionTest, WithASelectionFramesIgnoreTheHoverAndPicturesDoNot) {
+  Click(OnPicture(0));
+  Move(OnFrame(1));
+  EXPECT_EQ(panel_.table().ThumbHover(), -1);
+  Move(OnPicture(1));
+  EXPECT_EQ(panel_.table().ThumbHover(), 1);
+  EXPECT_EQ(Back(0), kRed);
+}
+
+// The pointer crossed cell 1 on its way back to the selected cell 0: the drag
+// still carries cell 0, the picture that was dragged.
+TEST_F(ThumbnailSelectionTest, DragCarriesThePictureThatWasDragged) {
+  QSignalSpy started(&panel_, &ThumbnailPanel::dragStarted);
+  Click(OnPicture(0));
+  Move(OnPicture(1));
+  Move(OnPicture(0));
+  ASSERT_EQ(panel_.table().ThumbHover(), 1);
+  const QPoint from = OnPicture(0);
+  Send(QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+  Send(QEvent::MouseMove, from + QPoint(QApplication::startDragDistance() + 1, 0), Qt::NoButton, Qt::LeftButton);
+  ASSERT_TRUE(dragged_);
+  EXPECT_EQ(QString::fromUtf8(dragged_->data(ThumbnailPanel::kMimeType)), panel_.table().ThumbFiles(0));
+  EXPECT_EQ(panel_.table().ThumbHover(), 0);
+  ASSERT_EQ(started.size(), 1);
+
+  dragged_.reset();
+  Send(QEvent::MouseButtonPress, OnPicture(3), Qt::LeftButton, Qt::LeftButton);  // not a drag source
+  Send(QEvent::MouseMove, OnPicture(3) + QPoint(20, 0), Qt::NoButton, Qt::LeftButton);
+  Send(QEvent::MouseButtonRelease, OnPicture(3), Qt::LeftButton, Qt::NoButton);
+  EXPECT_FALSE(dragged_);
+}
+
+TEST_F(ThumbnailSelectionTest, RightButtonSelectsThenShowsTheCellMenu) {
+  panel_.setCommandAvailable(ThumbnailPanel::CellCommand::Email, true);
+  const QString third = panel_.table().ThumbFiles(3);
+  panel_.setEmailListLookup([third](const QString& path) { return path == third; });
+  QAction* email = panel_.commandAction(ThumbnailPanel::CellCommand::Email);
+
+  Click(OnPicture(3), Qt::RightButton);
+  EXPECT_EQ(panel_.table().ThumbSel(), 3);
+  EXPECT_TRUE(panel_.fileOptionsMenu()->isVisible());
+  EXPECT_EQ(email->text(), QStringLiteral("Added to Email List"));
+  EXPECT_TRUE(email->isChecked());
+  panel_.fileOptionsMenu()->hide();
+
+  Send(QEvent::MouseButtonPress, OnFrame(1), Qt::RightButton, Qt::RightButton);
+  EXPECT_EQ(panel_.table().ThumbSel(), 1);
+  EXPECT_FALSE(panel_.fileOptionsMenu()->isVisible());
+  Send(QEvent::MouseButtonRelease, OnFrame(1), Qt::RightButton, Qt::NoButton);
+  EXPECT_TRUE(panel_.fileOptionsMenu()->isVisible());
+  EXPECT_EQ(email->text(), QStringLiteral("Add to Email List"));
+  EXPECT_FALSE(email->isChecked());
+  panel_.fileOptionsMenu()->hide();
+  EXPECT_FALSE(panel_.commandAction(ThumbnailPanel::CellCommand::Delete)->isEnabled());
+}
+
+TEST_F(ThumbnailSelectionTest, DoubleClickPreviewsSupportedCellsOnly) {
+  QSignalSpy previews(&panel_, &ThumbnailPanel::previewRequested);
+  QSignalSpy properties(&panel_, &ThumbnailPanel::propertiesRequested);
+  panel_.mnuFileOptionsUnselect_Click();
+  panel_.mnuFileOptionsProperties_Click();
+  panel_.mnuFileOptionsView_Click();
+  EXPECT_TRUE(previews.isEmpty() && properties.isEmpty()) << "nothing happens without a selection";
+
+  panel_.setPreviewAvailable(true);
+  Click(OnPicture(1));
+  Send(QEvent::MouseButtonDblClick, OnPicture(1), Qt::LeftButton, Qt::LeftButton);
+  Send(QEvent::MouseButtonRelease, OnPicture(1), Qt::LeftButton, Qt::NoButton);
+  ASSERT_EQ(previews.size(), 1);
+  EXPECT_EQ(previews.first().at(0).toString(), panel_.table().ThumbFiles(1));
+  EXPECT_FLOAT_EQ(previews.first().at(1).toFloat(), 0.5F);
+
+  Send(QEvent::MouseButtonDblClick, OnPicture(2), Qt::LeftButton, Qt::LeftButton);
+  EXPECT_EQ(previews.size(), 1);
+
+  panel_.ThumbNailSelect(2, true);  // the preview window may select an unreadable cell
+  panel_.mnuFileOptionsView_Click();
+  panel_.mnuFileOptionsProperties_Click();
+  EXPECT_EQ(previews.size(), 1);
+  EXPECT_EQ(properties.size(), 1);
+}
+
+}  // namespace
+}  // namespace lumaset

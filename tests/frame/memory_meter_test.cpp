@@ -1,0 +1,119 @@
+#include "frame/memory_meter.h"
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QMainWindow>
+#include <QProgressBar>
+#include <QStatusBar>
+
+#include <optional>
+
+namespace lumaset {
+namespace {
+
+constexpr qint64 kMB = 1024 * 1024;
+
+// A meter whose reader answers from `free` (nothing = a failed read) and counts its calls.
+struct FakeMemory {
+  std::optional<qint64> free = 100 * kMB;
+  int reads = 0;
+  MemoryMeter meter{[this] {
+    ++reads;
+    return free;
+  }};
+
+  // Ticks until a refresh is due, then once more.
+  MemoryDisplay refresh(bool meterShown = false, int maximum = 1) {
+    while (meter.MemTicks() < 3) EXPECT_FALSE(meter.Tick(meterShown, maximum).panelText);
+    return meter.Tick(meterShown, maximum);
+  }
+};
+
+TEST(MemoryMeter, ReadOutFormatsAroundTenMegabytes) {
+  const std::pair<qint64, const char*> cases[] = {
+      {10 * kMB, "10.000"},          {10 * kMB + 1, "10.0"}, {10 * kMB + kMB / 2, "10.5"},
+      {7 * kMB + kMB / 4, "7.250"},  {kMB / 16, "0.063"},    {48LL * 1024 * kMB, "49152.0"},
+  };
+  for (const auto& [bytes, number] : cases) {
+    FakeMemory memory;
+    memory.free = bytes;
+    EXPECT_EQ(memory.refresh().panelText, QStringLiteral("Free Memory = %1 MB").arg(QLatin1String(number)));
+  }
+}
+
+TEST(MemoryMeter, CountsTicksAcrossTheTimerBeingOff) {
+  FakeMemory memory;
+  (void)memory.refresh();
+  (void)memory.meter.Tick(false, 1);  // two ticks, then the timer is off for a while
+  (void)memory.meter.Tick(false, 1);
+  EXPECT_FALSE(memory.meter.Tick(false, 1).panelText);
+  EXPECT_TRUE(memory.meter.Tick(false, 1).panelText);
+  EXPECT_EQ(memory.reads, 2);
+}
+
+TEST(MemoryMeter, SixFailuresInARowShowDashesForGood) {
+  FakeMemory memory;
+  memory.free.reset();
+  for (int failure = 0; failure < 5; ++failure) (void)memory.refresh();
+  memory.free = 20 * kMB;  // a success clears the count
+  EXPECT_EQ(memory.refresh().panelText, QStringLiteral("Free Memory = 20.0 MB"));
+
+  memory.free.reset();
+  for (int failure = 1; failure <= 6; ++failure) {
+    EXPECT_FALSE(memory.refresh().panelText) << failure;
+    EXPECT_EQ(memory.meter.MemTicks(), 3);  // the next tick tries again
+  }
+  memory.free = 50 * kMB;
+  for (int tick = 0; tick < 8; ++tick) EXPECT_EQ(memory.meter.Tick(true, 1).panelText, QStringLiteral("---"));
+  EXPECT_EQ(memory.reads, 12);
+}
+
+TEST(MemoryMeter, MeterMaximumOnlyRises) {
+  FakeMemory memory;
+  memory.free = 50 * kMB + kMB / 2;
+  QLabel panel;
+  QProgressBar meter;
+  ApplyMemoryDisplay(memory.refresh(true, 100), &panel, &meter);
+  EXPECT_EQ(meter.value(), 50);
+  EXPECT_EQ(meter.maximum(), 100);
+  EXPECT_EQ(meter.toolTip(), QStringLiteral("Free memory = 50.500 MB"));
+
+  memory.free = 300 * kMB;
+  ApplyMemoryDisplay(memory.refresh(true, meter.maximum()), &panel, &meter);
+  EXPECT_EQ(meter.maximum(), 300);
+
+  memory.free = 5 * kMB;  // with the meter off only the read-out changes
+  ApplyMemoryDisplay(memory.refresh(false, meter.maximum()), &panel, &meter);
+  EXPECT_EQ(meter.value(), 300);
+  EXPECT_EQ(panel.text(), QStringLiteral("Free Memory = 5.000 MB"));
+}
+
+TEST(StatusBarProgress, CoversTheFirstPanelAndReturnsHidden) {
+  QMainWindow window;
+  auto* layoutPanel = new QLabel(QStringLiteral("Undefined layout"));
+  window.statusBar()->addWidget(layoutPanel, 1);
+  window.statusBar()->addWidget(new QLabel(QStringLiteral("Memory")));
+  window.resize(640, 480);
+  window.show();
+  auto* bar = new QProgressBar(&window);
+  bar->setValue(40);
+
+  ASSERT_TRUE(ProgressInStatusBar(&window, window.statusBar(), layoutPanel, bar, true).ok());
+  EXPECT_EQ(bar->geometry(), layoutPanel->geometry());
+  EXPECT_TRUE(bar->isVisible());
+  EXPECT_EQ(bar->value(), 0);
+
+  ASSERT_TRUE(ProgressInStatusBar(&window, window.statusBar(), layoutPanel, bar, false).ok());
+  EXPECT_EQ(bar->parentWidget(), &window);
+  EXPECT_FALSE(bar->isVisible());
+
+  QLabel stray;
+  const Status refused = ProgressInStatusBar(&window, window.statusBar(), &stray, bar, true);
+  ASSERT_FALSE(refused.ok());
+  EXPECT_TRUE(ProgressInStatusBarMessage(refused.error()).startsWith(QStringLiteral("ProgressStatusBar error: \n")));
+  EXPECT_FALSE(bar->isVisible());
+}
+
+}  // namespace
+}  // namespace lumaset
