@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMetaMethod>
 #include <QMouseEvent>
 #include <QStandardPaths>
 #include <QStyle>
@@ -263,11 +264,12 @@ void FolderTree::BuildMenus() {
   QAction* remove = mnuNodeFolder_->addAction(QStringLiteral("Remove Folder"));
   create->setObjectName(QStringLiteral("mnuNodeFolderCreate"));
   remove->setObjectName(QStringLiteral("mnuNodeFolderRemove"));
-  // Before any node was right-clicked there is no folder to act on.
+  // Before any node was right-clicked there is no folder to act on; a
+  // command nobody carries out yet is not offered.
   connect(mnuNodeFolder_, &QMenu::aboutToShow, this, [this, create, remove] {
     const bool haveFolder = !folders_.nodeMenuFolder().isEmpty();
-    create->setEnabled(haveFolder);
-    remove->setEnabled(haveFolder);
+    create->setEnabled(haveFolder && Offered(&FolderTree::createFolderRequested));
+    remove->setEnabled(haveFolder && Offered(&FolderTree::removeFolderRequested));
   });
   connect(create, &QAction::triggered, this,
           [this] { emit createFolderRequested(folders_.nodeMenuFolder()); });
@@ -279,8 +281,16 @@ void FolderTree::BuildMenus() {
   QAction* move = mnuNodeFile_->addAction(QStringLiteral("Move File"));
   copy->setObjectName(QStringLiteral("mnuNodeFileCopy"));
   move->setObjectName(QStringLiteral("mnuNodeFileMove"));
+  connect(mnuNodeFile_, &QMenu::aboutToShow, this, [this, copy, move] {
+    copy->setEnabled(Offered(&FolderTree::copyFileRequested));
+    move->setEnabled(Offered(&FolderTree::moveFileRequested));
+  });
   connect(copy, &QAction::triggered, this, [this] { FileMenuChosen(false); });
   connect(move, &QAction::triggered, this, [this] { FileMenuChosen(true); });
+}
+
+bool FolderTree::Offered(void (FolderTree::*request)(const QString&)) const {
+  return isSignalConnected(QMetaMethod::fromSignal(request));
 }
 
 void FolderTree::NodeClicked(QTreeWidgetItem* item) {
@@ -347,7 +357,8 @@ void FolderTree::dragLeaveEvent(QDragLeaveEvent* event) {
 }
 
 void FolderTree::dropEvent(QDropEvent* event) {
-  if (!event->source()) {
+  if (!event->source() || !(Offered(&FolderTree::copyFileRequested) ||
+                            Offered(&FolderTree::moveFileRequested))) {
     event->ignore();
     return;
   }

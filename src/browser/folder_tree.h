@@ -179,6 +179,8 @@ class FolderTree : public QTreeWidget, private FolderTreeObserver {
   void dropEvent(QDropEvent* event) override;
 
  private:
+  // Whether anything carries out the request that a pop-up item makes.
+  bool Offered(void (FolderTree::*request)(const QString&)) const;
   void NodesRemoved() override;
   void NodeAdded(FolderNode& node) override;
   void NodeChanged(FolderNode& node) override;

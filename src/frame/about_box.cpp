@@ -282,7 +282,7 @@ void AboutBox::BuildTop() {
   lblDescription_->setToolTip(QStringLiteral("Application description"));
   lblDescription_->setWordWrap(true);
   lblDescription_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  label5_ = AddLabel("Label5", QStringLiteral("* Runs on Windows 32- and 64-bit platforms"), 180,
+  label5_ = AddLabel("Label5", QStringLiteral("* Runs on Linux desktops"), 180,
                      2640, 5385, 240);
   for (QLabel* label :
        {picture1_, lblTitle_, lblVersion_, lblDate_, label2_, label6_, lblDescription_, label5_})

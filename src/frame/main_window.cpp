@@ -12,10 +12,10 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
-#include <QTreeWidget>
 
 #include <algorithm>
 
+#include "browser/folder_tree.h"
 #include "browser/thumbnail_area.h"
 #include "frame/app_state.h"
 #include "frame/about_box.h"
@@ -60,6 +60,7 @@ MainWindow::MainWindow(AppState& app, QWidget* parent)
   BuildPanes();
   BuildCommands();
   BuildStatusBar();
+  ConnectBrowser();
 }
 
 MainWindow::~MainWindow() = default;
@@ -68,9 +69,10 @@ void MainWindow::BuildPanes() {
   auto* central = new QWidget(this);
   setCentralWidget(central);
 
-  dirTree_ = new QTreeWidget(central);
+  dirTree_ = new FolderTree(central);
   dirTree_->setHeaderHidden(true);
   dirTree_->setAccessibleName(QStringLiteral("Folders"));
+  dirTree_->setToolTip(QStringLiteral("Select folder to show thumbnails"));
 
   picSplit_ = new QFrame(central);
   picSplit_->setFrameStyle(QFrame::NoFrame);

@@ -6,9 +6,11 @@
 // and lays its panes out by the rules of main_layout.h at every resize.
 
 #include <QMainWindow>
+#include <QStringList>
 
 #include <memory>
 
+#include "browser/folder_open.h"
 #include "frame/main_layout.h"
 #include "frame/notice_window.h"
 #include "frame/splitter.h"
@@ -18,13 +20,13 @@ class QFrame;
 class QLabel;
 class QProgressBar;
 class QTimer;
-class QTreeWidget;
 
 namespace lumaset {
 
 class AboutService;
 class AppState;
 class CommandSet;
+class FolderTree;
 class HelpService;
 class MemoryMeter;
 class ProgressWindow;
@@ -32,7 +34,7 @@ enum class FolderPickMode;
 class PagePanel;
 class ThumbnailPanel;
 
-class MainWindow : public QMainWindow {
+class MainWindow : public QMainWindow, private FolderOpenWindow {
   Q_OBJECT
 
  public:
@@ -55,6 +57,11 @@ class MainWindow : public QMainWindow {
   // The one progress window, made on first use and kept hidden between uses.
   ProgressWindow& progressWindow();
 
+  // `mnuFileOpen_Click` and `ThumbsOpen`: opening a folder in the panel.
+  FolderOpener& folderOpener() { return *opener_; }
+  // `TreeView`: "Load", "Display", "Navigate" or "Select" on the folder tree.
+  void TreeView(QStringView action, const QString& path = {});
+
   // Shows the folder picker for one mode; true when the user chose a folder.
   // `scanWindow` is where the scan window stands, for the scan mode.
   bool PickFolder(FolderPickMode mode, std::optional<QRect> scanWindow = std::nullopt);
@@ -65,7 +72,7 @@ class MainWindow : public QMainWindow {
   double twipsPerPixel() const;
 
   // The panes, for the subsystems that fill them (and for tests).
-  QTreeWidget* dirTree() const { return dirTree_; }
+  FolderTree* dirTree() const { return dirTree_; }
   QFrame* splitterBar() const { return picSplit_; }
   ThumbnailPanel* thumbnailPanel() const { return picPan_; }
   PagePanel* pagePanel() const { return panPrev_; }
@@ -92,6 +99,33 @@ class MainWindow : public QMainWindow {
   EventSoundPlayer EventSounds();
   void StartTimer();
   void Timer1_Timer();
+
+  // The folder browser: the tree, the thumbnail panel and opening a folder.
+  void ConnectBrowser();
+  void ThumbnailBuildStarted();
+  void ThumbnailCellsMaking(bool making);
+  void ThumbnailBuildFinished();
+  void ThumbnailPanelCleared();
+  void SetThumbTools(bool enabled);
+
+  // FolderOpenWindow: what opening a folder asks of the main window.
+  bool PickPhotoFolder() override;
+  bool MakingThumbnails() const override;
+  void SetPanelCaption(const QString& text) override;
+  void SetFolderCaption(const QString& text) override;
+  void SetWindowCaption(const QString& text) override;
+  void LetEventsRun() override;
+  QString StatusText() const override;
+  void SetStatusText(const QString& text) override;
+  void ClearEmailList() override;
+  void ShowInTree(const QString& folder) override;
+  void ClearThumbnails() override;
+  QString PageCaption() const override;
+  void NewPage() override;
+  int MakeThumbnails() override;
+  void SetFolderTools(bool hasPictures) override;
+  void ShowError(const QString& text) override;
+  void ShowNotice(const QString& text) override;
 
   // Start-up steps that need more than a line.
   void ApplyStoredPlacement();
@@ -122,13 +156,17 @@ class MainWindow : public QMainWindow {
   ProgressWindow* progress_ = nullptr;
   std::unique_ptr<MemoryMeter> meter_;
   QTimer* timer1_ = nullptr;
+  std::unique_ptr<FolderOpener> opener_;
+  QStringList lstEmail_;         // the pictures chosen for e-mail
+  QProgressBar* pBar_ = nullptr;  // the thumbnail progress over the status bar's first panel
+  QString keptStatus_;           // the first panel's text while thumbnails are made
   Splitter splitter_;
   int treeWidth_ = kDefaultTreeWidth;    // DirTree.Width, twips
   int columnLeft_ = ColumnLeftForTree(kDefaultTreeWidth);  // SplitterLeft
   bool layingOut_ = false;
   bool closing_ = false;
 
-  QTreeWidget* dirTree_ = nullptr;
+  FolderTree* dirTree_ = nullptr;
   QFrame* picSplit_ = nullptr;
   QLabel* labFolder_ = nullptr;
   QFrame* panAdjust_ = nullptr;

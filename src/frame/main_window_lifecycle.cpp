@@ -11,6 +11,7 @@
 
 #include <algorithm>
 
+#include "browser/folder_tree.h"
 #include "browser/thumbnail_area.h"
 #include "components/system_memory.h"
 #include "frame/app_state.h"
@@ -74,11 +75,18 @@ void MainWindow::FormLoad() {
   SetUpFolders();
   StartMemoryMeter();
 
+  TreeView(u"Load");
+  TreeView(u"Navigate", app_.folders.current);
+
   show();
   QApplication::processEvents();
 
-  // Nothing is being made yet: closing is allowed.
-  app_.thumbsIdle = true;
+  if (app_.options.reopenFolder) {
+    ShowInTree(app_.folders.current);
+    opener_->ThumbsOpen();
+  }
+  // Closing is allowed once no thumbnails are being made.
+  app_.thumbsIdle = !picPan_->building();
   splitter_.place(SplitterLeftForTree(treeWidth_));
 }
 

@@ -6,12 +6,17 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
+#include <QToolBar>
+#include <QAction>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTest>
-#include <QTreeWidget>
+#include "browser/folder_tree.h"
 
+#include "browser/thumbnail_area.h"
 #include "frame/app_state.h"
+#include "frame/commands.h"
 #include "frame/help_window.h"
 #include "layout/page_area.h"
 #include "support/test_support.h"
@@ -140,6 +145,48 @@ TEST_F(MainWindowTest, SplitterDragWidensTheTreeWithinItsBounds) {
   QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(1, 10));
   QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(2000, 10));
   EXPECT_NEAR(window.dirTree()->width(), widened, 1);
+}
+
+TEST_F(MainWindowTest, StartWithOpenFolderOnMakesTheLastFoldersThumbnails) {
+  const QString photos = test::freshFolder(QStringLiteral("photos")) + QLatin1Char('/');
+  for (const char* name : {"b.jpg", "A.jpg", "c.png"}) {
+    QImage picture(64, 48, QImage::Format_RGB32);
+    picture.fill(Qt::darkCyan);
+    ASSERT_TRUE(picture.save(photos + QLatin1String(name)));
+  }
+  Store(QStringLiteral("GenOpen"), QStringLiteral("True"));
+  Store(QStringLiteral("Folder"), photos);
+
+  AppState app(LocateProgramFolders());
+  MainWindow window(app);
+  window.FormLoad();
+  const ThumbTable& table = window.thumbnailPanel()->table();
+  ASSERT_EQ(table.ThumbCount(), 3);
+  EXPECT_TRUE(table.ThumbFiles(0).endsWith(QStringLiteral("A.jpg"))) << "sorted without regard to case";
+  EXPECT_TRUE(app.thumbsIdle);
+  EXPECT_TRUE(window.dirTree()->isEnabled());
+  EXPECT_TRUE(window.pagePanel()->isEnabled());
+
+  // Another folder opened from the tree becomes the stored folder.
+  const QString empty = test::freshFolder(QStringLiteral("empty")) + QLatin1Char('/');
+  window.folderOpener().OpenFromTree(empty);
+  EXPECT_EQ(window.thumbnailPanel()->table().ThumbCount(), 0);
+  EXPECT_EQ(app.folders.current, empty);
+  EXPECT_EQ(Stored(QStringLiteral("Folder")), empty);
+  EXPECT_TRUE(window.close());
+}
+
+TEST_F(MainWindowTest, ViewMenuHidesAndShowsTheToolbarAndTheStatusBar) {
+  AppState app(LocateProgramFolders());
+  MainWindow window(app);
+  window.FormLoad();
+  QAction* toolbar = window.commands().Item(u"mnuViewToolbar");
+  toolbar->trigger();
+  EXPECT_FALSE(window.commands().toolBar()->isVisible());
+  EXPECT_FALSE(toolbar->isChecked());
+  toolbar->trigger();
+  EXPECT_TRUE(window.commands().toolBar()->isVisible());
+  EXPECT_TRUE(toolbar->isChecked());
 }
 
 }  // namespace

@@ -1,0 +1,104 @@
+#include "frame/commands.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QMainWindow>
+#include <QMenu>
+#include <QToolBar>
+
+#include "frame/tool_enable.h"
+#include "support/test_support.h"
+
+namespace lumaset {
+namespace {
+
+TEST(CommandSetTest, ToolbarButtonsAreNamedAndOnlyWiredCommandsCanRun) {
+  QMainWindow window;
+  CommandSet commands(&window);
+  int buttons = 0;
+  for (QAction* action : commands.toolBar()->actions()) {
+    if (action->isSeparator()) continue;
+    ++buttons;
+    EXPECT_FALSE(action->toolTip().isEmpty());
+    EXPECT_EQ(action->text(), action->toolTip()) << "an icon button is named by its tooltip";
+    EXPECT_FALSE(action->isEnabled()) << action->objectName().toStdString();
+  }
+  EXPECT_EQ(buttons, 23);
+  EXPECT_EQ(commands.toolBar()->actions().size(), 23 + 10);
+
+  int exits = 0;
+  commands.Wire(u"mnuFileExit", [&] { ++exits; });
+  EXPECT_TRUE(commands.Item(u"mnuFileExit")->isEnabled());
+  EXPECT_TRUE(commands.Button(u"Exit")->isEnabled());
+  commands.Button(u"Exit")->trigger();
+  commands.Item(u"mnuFileExit")->trigger();
+  EXPECT_EQ(exits, 2);
+
+  // Switching on a command that nobody carries out yet changes nothing.
+  commands.SetEnabled(u"Crop", true);
+  commands.SetEnabled(u"mnuToolCrop", true);
+  EXPECT_FALSE(commands.Button(u"Crop")->isEnabled());
+  EXPECT_FALSE(commands.Item(u"mnuToolCrop")->isEnabled());
+  commands.ButtonClick(u"Crop");  // harmless
+  commands.ButtonClick(u"NoSuchKey");
+}
+
+TEST(CommandSetTest, SaveButtonSavesUnderTheTitleOnlyWhenSaveIsOnAndTheLayoutHasOne) {
+  QMainWindow window;
+  CommandSet commands(&window);
+  QString ran;
+  commands.Wire(u"mnuFileSave", [&] { ran = QStringLiteral("Save"); });
+  commands.Wire(u"mnuFileSaveAs", [&] { ran = QStringLiteral("SaveAs"); });
+  QString title;
+  commands.SetLayoutTitle([&] { return title; });
+
+  struct Case {
+    bool saveEnabled;
+    const char* title;
+    const char* expected;
+  };
+  for (const Case& c : {Case{true, "", "SaveAs"}, Case{false, "Trip.lsf", "SaveAs"},
+                        Case{true, "Trip.lsf", "Save"}}) {
+    commands.SetEnabled(u"mnuFileSave", c.saveEnabled);
+    title = QString::fromLatin1(c.title);
+    ran.clear();
+    commands.ButtonClick(u"Save");
+    EXPECT_EQ(ran, QString::fromLatin1(c.expected)) << c.saveEnabled << " " << c.title;
+  }
+}
+
+TEST(ToolEnableTest, FrontAndBackFollowThePicturesPlaceInTheStack) {
+  struct Case {
+    int zRank;
+    int picLast;
+    bool front;
+    bool back;
+  };
+  for (const Case& c : {Case{0, 0, false, false}, Case{1, 3, true, true}, Case{3, 3, false, true},
+                        Case{0, 3, true, false}}) {
+    const ToolState state = ToolEnable(PicturePlace{c.zRank, c.picLast, {0, 0, 100, 100}});
+    EXPECT_TRUE(state.tools);
+    EXPECT_EQ(state.front, c.front) << c.zRank << "/" << c.picLast;
+    EXPECT_EQ(state.back, c.back) << c.zRank << "/" << c.picLast;
+  }
+}
+
+TEST(ToolEnableTest, HandlesSitAtTheCornersAndOffPutsEverythingAway) {
+  const ToolState on = ToolEnable(PicturePlace{0, 0, {0, 0, 1000, 600}});
+  ASSERT_TRUE(on.frame);
+  EXPECT_EQ(*on.frame, (TwipsRect{0, 0, 1000, 600}));
+  EXPECT_EQ(on.handles[0], QPoint(-50, -50)) << "handles may lie partly off the page";
+  EXPECT_EQ(on.handles[1], QPoint(950, -50));
+  EXPECT_EQ(on.handles[2], QPoint(-50, 550));
+  EXPECT_EQ(on.handles[3], QPoint(950, 550));
+  EXPECT_FALSE(on.leaveCropMode);
+
+  const ToolState off = ToolEnable(std::nullopt);
+  EXPECT_FALSE(off.frame);
+  EXPECT_FALSE(off.tools || off.front || off.back);
+  EXPECT_TRUE(off.leaveCropMode && off.clearMouseStates);
+}
+
+}  // namespace
+}  // namespace lumaset
