@@ -1,0 +1,120 @@
+#include "layout/page_commands.h"
+
+namespace lumaset {
+
+void PageCommands::PicAdd(const QString& file) {
+  PageEditState& edit = page_.edit();
+  edit.dragAdd = false;
+  host_.PlaySound(Sound::Add);
+  if (page_.Full()) {
+    host_.ShowInformation(QStringLiteral("Maximum number of images on page reached. Start a new page"));
+    return;
+  }
+  // Read before a slot is taken: a picture that cannot be shown would
+  // otherwise stand on the page and break printing and saving later.
+  const Result<QImage> reduced = ReducedPicture(file, host_.ImageRes());
+  if (!reduced) {
+    host_.ShowError(QStringLiteral("Preview error: ") + reduced.error());
+    return;
+  }
+
+  page_.setPicCount(page_.picCount() + 1);
+  page_.setPicLast(page_.picLast() + 1);
+  const int slot = page_.picLast();
+  // Not kept on the page: a picture dropped at an edge sticks out of it.
+  page_.box(slot) = PicBox{edit.downX - edit.addWidth / 2, edit.downY - edit.addHeight / 2,
+                           edit.addWidth, edit.addHeight, true};
+  host_.SetPicture(slot, *reduced);
+  PagePic& pic = page_.pic(slot);
+  pic.file = file;
+  pic.zRank = static_cast<std::int16_t>(slot);
+  FractionsFromBox(page_, slot);
+  host_.PageChanged();
+  host_.ToolEnable(false, -1);
+
+  host_.ClearThumbnailSelection();
+  for (const char16_t* name :
+       {u"mnuViewProperties", u"mnuViewImage", u"mnuViewEdit", u"Properties", u"Preview", u"Edit"}) {
+    host_.SetEnabled(QStringView(name), false);
+  }
+  EnableFileCommands(page_, host_);
+  ShowPageState(page_, host_);
+
+  page_.setPicCur(slot);
+  const Status pushed = undo_.UndoAdd(UndoKind::Add, QStringLiteral("Undo last picture addition"));
+  if (!pushed) host_.ShowError(QStringLiteral("Preview error: ") + pushed.error());
+  host_.ClickPicture(slot);
+}
+
+void PageCommands::TakeIntoClipboard(int slot) {
+  PageEditState& edit = page_.edit();
+  edit.clipFile = page_.pic(slot).file;
+  edit.clipWidth = page_.box(slot).width;
+  edit.clipHeight = page_.box(slot).height;
+}
+
+void PageCommands::Copy() {
+  const int slot = page_.SelectedOnPage();
+  if (slot < 0) return;
+  host_.PlaySound(Sound::Tool);
+  TakeIntoClipboard(slot);
+}
+
+void PageCommands::Cut() {
+  const int slot = page_.SelectedOnPage();
+  if (slot < 0) return;
+  TakeIntoClipboard(slot);
+  Delete();
+}
+
+void PageCommands::Paste() {
+  PageEditState& edit = page_.edit();
+  if (edit.clipFile.isEmpty()) return;
+  edit.addWidth = edit.clipWidth;
+  edit.addHeight = edit.clipHeight;
+  PicAdd(edit.clipFile);
+}
+
+void PageCommands::Delete() {
+  const int slot = page_.SelectedOnPage();
+  if (slot < 0) return;
+  host_.PlaySound(Sound::Delete);
+  const Status pushed = undo_.UndoAdd(UndoKind::Delete, QStringLiteral("Undo last picture deletion"));
+  if (!pushed) return;  // unreachable with a picture selected; nothing is taken off unrecorded
+  page_.box(slot).visible = false;
+  // The record keeps its file and place, so Undo can put it back.
+  page_.pic(slot).zRank = -1;
+  host_.ToolEnable(false, -1);
+  page_.setPicCount(page_.picCount() - 1);
+  page_.setPicCur(-1);
+  host_.PageChanged();
+  ShowPageState(page_, host_);
+  FileCommandsAfterRemoval(page_, host_);
+}
+
+void PageCommands::PlaceFront() {
+  const int slot = page_.SelectedOnPage();
+  if (slot < 0) return;
+  host_.PlaySound(Sound::Tool);
+  RankToFront(page_, slot);
+  FinishPlacement(slot, UndoKind::Front);
+}
+
+void PageCommands::PlaceBack() {
+  const int slot = page_.SelectedOnPage();
+  if (slot < 0) return;
+  host_.PlaySound(Sound::Tool);
+  RankToBack(page_, slot);
+  FinishPlacement(slot, UndoKind::Back);
+}
+
+// The step is recorded after the change: its undo needs neither the file
+// nor the box, only which picture moved.
+void PageCommands::FinishPlacement(int slot, UndoKind kind) {
+  host_.PageChanged();
+  // Cannot fail: the picture is selected and on the page.
+  static_cast<void>(undo_.UndoAdd(kind, QStringLiteral("Undo last picture placement")));
+  host_.ToolEnable(true, slot);
+}
+
+}  // namespace lumaset

@@ -1,0 +1,142 @@
+#include "browser/mixer_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QPushButton>
+#include <QSlider>
+#include <QTest>
+#include <QTimer>
+
+#include "components/settings_store.h"
+#include "fake_mixer_device.h"
+#include "support/test_support.h"
+#include "thumb_test_pictures.h"
+
+namespace lumaset {
+namespace {
+
+TEST(MixerLineTest, TheLastLineContainingTheSourceWins) {
+  const QStringList lines = {"Master", "PCM", "Synth", "Synth Capture", "Wave"};
+  EXPECT_EQ(MatchMixerLine(lines, "Synth", 0), 3);
+  EXPECT_EQ(MatchMixerLine(lines, "PCM", 4), 1);
+  EXPECT_EQ(MatchMixerLine(lines, "synth", 2), 2);  // letter case counts: no match, no change
+  EXPECT_EQ(MatchMixerLine(lines, "Line In", 4), 4);
+  EXPECT_EQ(MatchMixerLine({}, "Wave", 0), 0);
+}
+
+class MixerWindowTest : public ::testing::Test {
+ protected:
+  std::unique_ptr<MixerWindow> Open(const QString& source) {
+    auto window = std::make_unique<MixerWindow>(std::make_unique<test::FakeMixerDevice>(state), QPoint(1500, 3000),
+                                                source, [this](QStringView name) { sounds.append(name.toString()); });
+    window->show();
+    return window;
+  }
+
+  std::shared_ptr<test::FakeMixerState> state = std::make_shared<test::FakeMixerState>();
+  QStringList sounds;
+};
+
+TEST_F(MixerWindowTest, LoadFindsTheSourceLineAndShowsItsValues) {
+  state->lines = {{"Master", 80}, {"Wave", 30, true}, {"Wave 2", 60, false, false, true}};
+  auto window = Open(QStringLiteral("Wave"));
+  EXPECT_EQ(window->pos(), QPoint(100, 200));  // twips at 96 DPI
+  EXPECT_EQ(window->lineBox()->count(), 3);
+  EXPECT_EQ(window->lineBox()->currentText(), "Wave 2");
+  EXPECT_EQ(window->OptMixerSource(), "Wave 2");
+  EXPECT_EQ(state->current, 2);
+  EXPECT_EQ(window->volumeSlider()->minimum(), MixerDevice::kVolumeMinimum);
+  EXPECT_EQ(window->volumeSlider()->maximum(), MixerDevice::kVolumeMaximum);
+  EXPECT_FALSE(window->volumeSlider()->isEnabled());  // that line has no volume
+  EXPECT_TRUE(window->muteBox()->isEnabled());
+  EXPECT_EQ(sounds, QStringList{"RestoreUp"});
+
+  // A source that no line contains leaves the mixer's line as it was.
+  state->current = 0;
+  auto other = Open(QStringLiteral("Line In"));
+  EXPECT_EQ(other->lineBox()->currentText(), "Master");
+  EXPECT_EQ(other->volumeSlider()->value(), 80);
+  EXPECT_TRUE(other->volumeSlider()->isEnabled());
+}
+
+TEST_F(MixerWindowTest, UserChangesReachTheMixerAtOnce) {
+  state->lines = {{"Master", 80}, {"PCM", 40}};
+  auto window = Open(QStringLiteral("Master"));
+  QSlider* slider = window->volumeSlider();
+  slider->setFocus();
+  QTest::keyClick(slider, Qt::Key_Right);  // a keyboard move, not only a drag
+  EXPECT_EQ(state->volumeWrites, std::vector<int>{81});
+  EXPECT_EQ(state->lines[0].volume, 81);
+  QTest::mousePress(slider, Qt::LeftButton, {}, QPoint(slider->width() - 2, slider->height() / 2));
+  EXPECT_FALSE(window->timerActive());
+  window->MixerGet();  // a refresh while the slider is held does not move it back
+  QTest::mouseRelease(slider, Qt::LeftButton, {}, QPoint(slider->width() - 2, slider->height() / 2));
+  ASSERT_TRUE(test::RunUntil([&] { return state->volumeWrites.size() == 2; }));
+  EXPECT_EQ(state->volumeWrites.back(), slider->value());
+  EXPECT_TRUE(window->timerActive());
+
+  window->muteBox()->click();
+  EXPECT_EQ(state->muteWrites, std::vector<bool>{true});
+  EXPECT_TRUE(state->lines[0].muted);
+
+  // Choosing a line moves the controls to it before anything else is written.
+  window->lineBox()->setCurrentIndex(1);
+  emit window->lineBox()->activated(1);
+  EXPECT_EQ(window->OptMixerSource(), "PCM");
+  EXPECT_EQ(state->current, 1);
+  EXPECT_EQ(slider->value(), 40);
+  EXPECT_FALSE(window->muteBox()->isChecked());
+}
+
+TEST_F(MixerWindowTest, TheSixthIdleTickClosesAndActivityPutsItOff) {
+  state->lines = {{"Master"}};
+  auto window = Open(QStringLiteral("Master"));
+  for (int i = 0; i < 5; ++i) window->tmrMix_Timer();
+  QTest::mouseMove(window.get(), QPoint(5, 5));
+  EXPECT_EQ(window->idleTicks(), 0);
+  for (int i = 0; i < 5; ++i) window->tmrMix_Timer();
+  EXPECT_TRUE(window->isVisible());
+  window->tmrMix_Timer();
+  EXPECT_FALSE(window->isVisible());
+  EXPECT_TRUE(state->released);
+  EXPECT_EQ(sounds, (QStringList{"RestoreUp", "RestoreDown"}));
+}
+
+TEST_F(MixerWindowTest, WithoutAMixerEverythingIsOffUntilItTurnsUp) {
+  state->name.clear();
+  state->lines = {{"Master", 20}};
+  auto window = Open(QStringLiteral("Master"));
+  window->MixerGet();
+  EXPECT_FALSE(window->timerActive());
+  EXPECT_FALSE(window->lineBox()->isEnabled());
+  EXPECT_FALSE(window->volumeSlider()->isEnabled());
+  EXPECT_FALSE(window->muteBox()->isEnabled());
+  state->name = QStringLiteral("Late Card");
+  window->MixerGet();
+  EXPECT_TRUE(window->timerActive());
+  EXPECT_EQ(window->volumeSlider()->value(), 20);
+  window->closeButton()->click();
+  EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(MixerWindowTest, ShowMixerWindowReadsAndStoresTheSetting) {
+  state->lines = {{"Master"}, {"Synth"}};
+  SettingsStore store(QStringLiteral("Lumaset"), test::freshFolder(QStringLiteral("mixer")) + "/settings.ini");
+  QTimer::singleShot(0, [] {
+    if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+  });
+  ShowMixerWindow(nullptr, store, QStringLiteral("Synth"), QPoint(0, 0), std::make_unique<test::FakeMixerDevice>(state), {});
+  EXPECT_EQ(store.readSetting(QStringLiteral("MixerSource"), "none"), "Synth");
+  store.writeSetting(QStringLiteral("MixerSource"), QStringLiteral("Mas"));
+  QTimer::singleShot(0, [] {
+    if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+  });
+  ShowMixerWindow(nullptr, store, QStringLiteral("Synth"), QPoint(0, 0), std::make_unique<test::FakeMixerDevice>(state), {});
+  EXPECT_EQ(store.readSetting(QStringLiteral("MixerSource"), "none"), "Master");
+}
+
+}  // namespace
+}  // namespace lumaset

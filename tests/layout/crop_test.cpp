@@ -1,0 +1,195 @@
+#include "layout/crop.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QPainter>
+#include <QStringList>
+
+#include <functional>
+
+#include "components/imaging.h"
+#include "layout/page_model.h"
+#include "support/test_support.h"
+
+namespace lumaset {
+namespace {
+
+// A window that remembers what a crop asked of it.
+class FakeCropHost : public CropHost {
+ public:
+  void ToolEnable(bool on, int slot) override {
+    calls << QStringLiteral("ToolEnable(%1,%2)").arg(on).arg(slot);
+  }
+  Status UndoAdd(const QString& kind, const QString& tip) override {
+    calls << QStringLiteral("UndoAdd(%1,%2)").arg(kind, tip);
+    return Status::success();
+  }
+  void UndoAbandon() override { calls << QStringLiteral("UndoAbandon"); }
+  void SetPicture(int slot, const QImage& picture) override {
+    calls << QStringLiteral("SetPicture(%1)").arg(slot);
+    shown = picture;
+  }
+  void ShowError(const QString& text) override { errors << text; }
+  Imaging& imaging() override { return imgx; }
+  QString TempImagesFolder() const override { return folder; }
+  float ImageRes() const override { return 350; }
+
+  Imaging imgx;
+  QString folder;
+  QStringList calls;
+  QStringList errors;
+  QImage shown;
+};
+
+// A 400 x 300 picture: red on the left half, blue on the right.
+QString MakePicture(const QString& path) {
+  QImage image(400, 300, QImage::Format_RGB32);
+  image.fill(Qt::red);
+  QPainter(&image).fillRect(200, 0, 200, 300, Qt::blue);
+  EXPECT_TRUE(image.save(path, "PNG"));
+  return path;
+}
+
+TEST(CropGeometryTest, OneEdgeFollowsThePointerAndStaysOnThePicture) {
+  const FrameRect box{1000, 1000, 2000, 1500};
+  struct Case {
+    const char* what;
+    QPointF down;
+    QPointF pointer;
+    FrameRect expected;
+  };
+  const Case cases[] = {
+      {"left edge dragged in", {900, 1500}, {2440, 1500}, {2440, 1000, 560, 1500}},
+      {"left edge dragged out stays on the picture", {900, 1500}, {500, 1500}, box},
+      {"right edge near the left edge keeps the minimum",
+       {3100, 1500},
+       {1050, 1500},
+       {1000, 1000, 100, 1500}},
+      {"left edge near the right edge reaches it", {900, 1500}, {2950, 1500}, {2950, 1000, 50, 1500}},
+      {"left edge past the right edge leaves a sliver", {900, 1500}, {4000, 1500}, {2985, 1000, 15, 1500}},
+      {"a corner press moves the top edge only", {900, 900}, {1500, 1300}, {1000, 1300, 2000, 1200}},
+      {"bottom edge dragged up", {1500, 2600}, {9999, 1800}, {1000, 1000, 2000, 800}},
+      {"a press on the picture moves no edge", {1500, 1500}, {2000, 2000}, box},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(FollowCropPointer(box, box, c.down, c.pointer), c.expected) << c.what;
+  }
+}
+
+TEST(CropGeometryTest, PixelsRoundHalfToEvenAndStayInThePicture) {
+  struct Case {
+    FrameRect kept;
+    FrameRect box;
+    QSize file;
+    PixelRect expected;
+  };
+  const FrameRect box{0, 0, 1000, 1000};
+  const Case cases[] = {
+      {{64, 192, 320, 448}, {0, 0, 1024, 1024}, {8, 8}, {0, 2, 2, 4}},  // 0.5, 1.5, 2.5, 3.5
+      {{1064, 1192, 320, 448}, {1000, 1000, 1024, 1024}, {8, 8}, {0, 2, 2, 4}},
+      {box, box, {400, 300}, {0, 0, 400, 300}},
+      {{500, 0, 600, 1000}, box, {400, 300}, {200, 0, 200, 300}},  // held to the right edge
+      {{999, 999, 1, 1}, box, {400, 300}, {399, 299, 1, 1}},       // never less than a pixel
+  };
+  for (const Case& c : cases) {
+    const auto pixels = CropPixels(c.kept, c.box, c.file);
+    ASSERT_TRUE(pixels.ok());
+    EXPECT_EQ(*pixels, c.expected);
+  }
+  EXPECT_FALSE(CropPixels(box, FrameRect{0, 0, 0, 100}, QSize(10, 10)).ok());
+  EXPECT_FALSE(KeptPart(FrameRect{3000, 0, 10, 10}, box).has_value());
+}
+
+class ImageCropTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const QString root = test::freshFolder(QStringLiteral("crop"));
+    host.folder = root + QStringLiteral("/Temp Images/");
+    ASSERT_TRUE(QDir().mkpath(host.folder));
+    source = MakePicture(root + QStringLiteral("/photo.png"));
+    model.geometry().previewWidth = 12240;
+    model.geometry().previewHeight = 15840;
+    model.setPicLast(0);
+    model.setPicCount(1);
+    model.setPicCur(0);
+    model.pic(0).file = source;
+    model.box(0) = PicBox{1440, 1440, 2880, 2160, true};
+  }
+
+  FakeCropHost host;
+  PageModel model;
+  QString source;
+};
+
+TEST_F(ImageCropTest, KeptPartBecomesTheNextTemporaryPicture) {
+  ASSERT_TRUE(ImageCrop(model, host, FrameRect{2880, 1440, 1440, 2160}));
+
+  const QString first = host.folder + QStringLiteral("0-01.jpg");
+  EXPECT_EQ(model.pic(0).file, first);
+  EXPECT_EQ(model.box(0), (PicBox{2880, 1440, 1440, 2160, true}));
+  EXPECT_FLOAT_EQ(model.pic(0).leftFrac, 2880.0f / 12240);
+  EXPECT_FLOAT_EQ(model.pic(0).widthFrac, 1440.0f / 12240);
+  const QImage written(first);
+  EXPECT_EQ(written.size(), QSize(200, 300));
+  EXPECT_GT(qBlue(written.pixel(100, 150)), 200) << "the right, blue half is kept";
+  EXPECT_EQ(host.shown.size(), QSize(233, 350)) << "the page shows a reduced copy";
+  EXPECT_EQ(QImage(source).size(), QSize(400, 300)) << "the user's file is untouched";
+  EXPECT_EQ(host.calls, (QStringList{QStringLiteral("ToolEnable(0,0)"),
+                                     QStringLiteral("UndoAdd(Crop,Undo last picture crop)"),
+                                     QStringLiteral("SetPicture(0)"), QStringLiteral("ToolEnable(1,0)")}));
+
+  // The next crop starts from the first one's picture.
+  ASSERT_TRUE(ImageCrop(model, host, FrameRect{2880, 1440, 1440, 1080}));
+  EXPECT_EQ(model.pic(0).file, host.folder + QStringLiteral("0-02.jpg"));
+  EXPECT_EQ(QImage(model.pic(0).file).size(), QSize(200, 150));
+}
+
+TEST_F(ImageCropTest, RectangleOffThePictureIsClampedToIt) {
+  ASSERT_TRUE(ImageCrop(model, host, FrameRect{0, 0, 2880, 20000}));
+  EXPECT_EQ(model.box(0), (PicBox{1440, 1440, 1440, 2160, true}));
+  EXPECT_EQ(QImage(model.pic(0).file).size(), QSize(200, 300));
+}
+
+TEST_F(ImageCropTest, FailedCropTakesItsStepBackAndKeepsTheRecord) {
+  const PagePic before = model.pic(0);
+  const PicBox boxBefore = model.box(0);
+  struct Case {
+    const char* what;
+    std::function<void()> arrange;
+    FrameRect crop;
+  };
+  const Case cases[] = {
+      {"unreadable file", [&] { model.pic(0).file = host.folder + QStringLiteral("gone.jpg"); },
+       FrameRect{1440, 1440, 1440, 2160}},
+      {"target already there",
+       [&] { QFile(host.folder + QStringLiteral("0-01.jpg")).open(QIODevice::WriteOnly); },
+       FrameRect{1440, 1440, 1440, 2160}},
+      {"rectangle beside the picture", [] {}, FrameRect{9000, 9000, 500, 500}},
+  };
+  for (const Case& c : cases) {
+    model.pic(0) = before;
+    host.calls.clear();
+    host.errors.clear();
+    c.arrange();
+    const PagePic record = model.pic(0);
+    EXPECT_FALSE(ImageCrop(model, host, c.crop)) << c.what;
+    EXPECT_EQ(model.pic(0), record) << c.what;
+    EXPECT_EQ(model.box(0), boxBefore) << c.what;
+    EXPECT_EQ(model.edit().tempCount, 0) << c.what;
+    ASSERT_EQ(host.errors.size(), 1) << c.what;
+    EXPECT_TRUE(host.errors[0].startsWith(QStringLiteral("Error editing image: "))) << c.what;
+    EXPECT_EQ(host.calls.mid(1),
+              (QStringList{QStringLiteral("UndoAdd(Crop,Undo last picture crop)"),
+                           QStringLiteral("UndoAbandon"), QStringLiteral("ToolEnable(1,0)")}))
+        << c.what;
+  }
+  EXPECT_EQ(QFileInfo(host.folder + QStringLiteral("0-01.jpg")).size(), 0)
+      << "an existing file is never replaced";
+}
+
+}  // namespace
+}  // namespace lumaset

@@ -1,0 +1,149 @@
+#include "layout/page_commands.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+
+#include "layout/fake_page_host.h"
+#include "support/test_support.h"
+
+namespace lumaset {
+namespace {
+
+class PageCommandsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::LetterPage(page);
+    folder = test::freshFolder(QStringLiteral("commands")) + QLatin1Char('/');
+    ASSERT_TRUE(test::WritePicture(photo = folder + QStringLiteral("photo.jpg"), 800, 600));
+  }
+
+  void AddAt(const QString& file, float x, float y, float width = 3000, float height = 2250) {
+    page.edit().downX = x;
+    page.edit().downY = y;
+    page.edit().addWidth = width;
+    page.edit().addHeight = height;
+    page.edit().dragAdd = true;
+    commands.PicAdd(file);
+  }
+
+  PageModel page;
+  test::FakePageHost host{page};
+  PageUndo undo{page, host};
+  PageCommands commands{page, undo, host};
+  QString folder, photo;
+};
+
+TEST_F(PageCommandsTest, AnAddedPictureIsCentredRecordedAndSelected) {
+  AddAt(photo, 4250, 0);
+  ASSERT_EQ(page.picLast(), 0);
+  EXPECT_EQ(page.box(0), (PicBox{2750, -1125, 3000, 2250, true})) << "not kept on the page";
+  EXPECT_FLOAT_EQ(page.pic(0).topFrac, -1125.0f / 11000);
+  EXPECT_EQ(page.pic(0).file, photo);
+  EXPECT_EQ(host.pictures[0].size(), QSize(350, 263));
+  EXPECT_FALSE(page.edit().dragAdd);
+  EXPECT_EQ(host.sounds, std::vector<Sound>{Sound::Add});
+  EXPECT_EQ(host.status, QStringLiteral("Layout contains 1 picture(s)"));
+  EXPECT_EQ(host.caption, QStringLiteral("Layout Preview: (unsaved)"));
+  EXPECT_TRUE(host.on("mnuFileSaveAs") && host.on("Save"));
+  EXPECT_FALSE(host.on("mnuFileSave") || host.on("mnuFilePrint") || host.on("Print"));
+  EXPECT_FALSE(host.enabled.value(QStringLiteral("Properties"), true));
+  EXPECT_EQ(host.thumbClears, 1);
+  EXPECT_EQ(undo.stack().entry(1).kind, UndoKind::Add);
+  EXPECT_EQ(host.undoTip, QStringLiteral("Undo last picture addition"));
+  EXPECT_EQ(host.clicked, std::vector<int>{0});
+
+  host.printerReady = true;
+  const QString tall = folder + QStringLiteral("tall.png");
+  ASSERT_TRUE(test::WritePicture(tall, 200, 400));
+  AddAt(tall, 4000, 5000);
+  EXPECT_EQ(host.pictures[1].size(), QSize(175, 350));
+  EXPECT_EQ(page.pic(1).zRank, 1) << "the newest picture lies in front";
+  EXPECT_TRUE(host.on("mnuFilePrint") && host.on("Print"));
+}
+
+TEST_F(PageCommandsTest, AnUnreadableFileIsReportedAndNeverAdded) {
+  QFile damaged(folder + QStringLiteral("damaged.jpg"));
+  ASSERT_TRUE(damaged.open(QIODevice::WriteOnly) && damaged.write("not a picture") > 0);
+  damaged.close();
+  AddAt(photo, 4000, 4000);
+  for (const QString& file : {folder + QStringLiteral("missing.jpg"), damaged.fileName()}) {
+    AddAt(file, 1000, 1000);
+    ASSERT_EQ(host.errors.size(), 1);
+    EXPECT_TRUE(host.errors.takeLast().startsWith(QStringLiteral("Preview error: "))) << file.toStdString();
+    EXPECT_EQ(page.picLast(), 0);
+    EXPECT_EQ(page.picCount(), 1);
+    EXPECT_EQ(undo.stack().top(), 1);
+  }
+}
+
+TEST_F(PageCommandsTest, ThePageTakes201AdditionsUntilItIsCleared) {
+  page.setPicLast(199);
+  AddAt(photo, 4000, 4000);
+  EXPECT_EQ(page.picLast(), 200);
+  AddAt(photo, 4000, 4000);
+  EXPECT_EQ(host.notes, QStringList{QStringLiteral("Maximum number of images on page reached. Start a new page")});
+  EXPECT_EQ(page.picLast(), 200);
+  EXPECT_EQ(page.picCount(), 1);
+  EXPECT_EQ(undo.stack().top(), 1);
+  EXPECT_EQ(host.sounds.back(), Sound::Add);
+  EXPECT_FALSE(page.edit().dragAdd);
+  page.Clear();
+  AddAt(photo, 4000, 4000);
+  EXPECT_EQ(page.picLast(), 0);
+}
+
+TEST_F(PageCommandsTest, StackingKeepsRanksDistinctAcrossGaps) {
+  // Slots 0, 1 and 3 on the page with ranks 0, 1 and 3; slot 2 deleted.
+  struct Case {
+    bool front;
+    int slot;
+    std::array<std::int16_t, 4> ranks;
+  };
+  for (const Case& c : {Case{true, 0, {3, 0, -1, 2}}, Case{false, 3, {1, 2, -1, 0}}}) {
+    page.Clear();
+    for (int i = 0; i < 4; ++i) test::PlacePicture(page, 0, 0, 1000, 1000);
+    page.pic(2).zRank = -1;
+    page.setPicCur(c.slot);
+    c.front ? commands.PlaceFront() : commands.PlaceBack();
+    EXPECT_EQ((std::array{page.pic(0).zRank, page.pic(1).zRank, page.pic(2).zRank, page.pic(3).zRank}), c.ranks);
+    EXPECT_EQ(host.toolSlot, c.slot);
+    EXPECT_EQ(host.undoTip, QStringLiteral("Undo last picture placement"));
+    EXPECT_EQ(host.sounds.back(), Sound::Tool);
+  }
+}
+
+TEST_F(PageCommandsTest, CutThenPasteAddsTheCopyAtItsSizeWhereThePopupOpened) {
+  AddAt(photo, 4000, 4000, 2000, 1500);
+  AddAt(photo, 6000, 6000);
+  page.setPicCur(0);
+  commands.Cut();
+  EXPECT_EQ(host.sounds.back(), Sound::Delete);
+  EXPECT_EQ(page.pic(0).zRank, -1);
+  EXPECT_EQ(page.picCur(), -1);
+  EXPECT_EQ(host.status, QStringLiteral("Layout contains 1 picture(s)"));
+  EXPECT_EQ(host.newPages, 0);
+  for (int slot : {2, 3}) {
+    page.edit().downX = 1000;
+    page.edit().downY = 2000;
+    commands.Paste();
+    EXPECT_EQ(page.box(slot), (PicBox{0, 1250, 2000, 1500, true}));
+  }
+  EXPECT_EQ(page.picCount(), 3);
+  EXPECT_FALSE(page.box(0).visible) << "the cut picture's own slot stays hidden";
+}
+
+TEST_F(PageCommandsTest, CommandsWithoutAPictureOnThePageDoNothing) {
+  AddAt(photo, 4000, 4000);
+  page.pic(0).zRank = -1;  // still PicCur, but no longer on the page
+  const std::size_t sounds = host.sounds.size();
+  for (auto command : {&PageCommands::Copy, &PageCommands::Cut, &PageCommands::Delete, &PageCommands::PlaceFront,
+                       &PageCommands::PlaceBack, &PageCommands::Paste}) {
+    (commands.*command)();
+  }
+  EXPECT_EQ(host.sounds.size(), sounds);
+  EXPECT_EQ(undo.stack().top(), 1);
+}
+
+}  // namespace
+}  // namespace lumaset
