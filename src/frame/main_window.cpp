@@ -61,6 +61,7 @@ MainWindow::MainWindow(AppState& app, QWidget* parent)
   BuildCommands();
   BuildStatusBar();
   ConnectBrowser();
+  ConnectViewing();
 }
 
 MainWindow::~MainWindow() = default;

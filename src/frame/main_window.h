@@ -11,6 +11,8 @@
 #include <memory>
 
 #include "browser/folder_open.h"
+#include "browser/slide_show.h"
+#include "layout/page_model.h"
 #include "frame/main_layout.h"
 #include "frame/notice_window.h"
 #include "frame/splitter.h"
@@ -102,6 +104,12 @@ class MainWindow : public QMainWindow, private FolderOpenWindow {
 
   // The folder browser: the tree, the thumbnail panel and opening a folder.
   void ConnectBrowser();
+  void ConnectViewing();
+  void ShowPreview(const QString& file, float aspect, int index);
+  void ShowProperties(int index);
+  void mnuViewSlide_Click();
+  // The page's geometry as the properties window reads it.
+  PageGeometry PageGeometryForViewing() const;
   void ThumbnailBuildStarted();
   void ThumbnailCellsMaking(bool making);
   void ThumbnailBuildFinished();
@@ -160,6 +168,9 @@ class MainWindow : public QMainWindow, private FolderOpenWindow {
   QStringList lstEmail_;         // the pictures chosen for e-mail
   QProgressBar* pBar_ = nullptr;  // the thumbnail progress over the status bar's first panel
   QString keptStatus_;           // the first panel's text while thumbnails are made
+  bool previewOpen_ = false;
+  SlideShowWindow* slideShow_ = nullptr;
+  SlideShowMemory slideMemory_;  // where the next show starts, and its music
   Splitter splitter_;
   int treeWidth_ = kDefaultTreeWidth;    // DirTree.Width, twips
   int columnLeft_ = ColumnLeftForTree(kDefaultTreeWidth);  // SplitterLeft

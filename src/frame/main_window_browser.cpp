@@ -52,7 +52,9 @@ void MainWindow::ConnectBrowser() {
   connect(picPan_, &ThumbnailPanel::cleared, this, &MainWindow::ThumbnailPanelCleared);
   connect(picPan_, &ThumbnailPanel::thumbToolsEnabled, this, &MainWindow::SetThumbTools);
   connect(picPan_, &ThumbnailPanel::pictureToolsOffRequested, this, [this] { ToolEnable(std::nullopt); });
-  connect(picPan_, &ThumbnailPanel::selectSoundRequested, this, [this] { app_.sounds().Play(Sound::Select); });
+  connect(picPan_, &ThumbnailPanel::selectSoundRequested, this, [this] {
+    if (!previewOpen_) app_.sounds().Play(Sound::Select);
+  });
   connect(picPan_, &ThumbnailPanel::errorMessage, this, &MainWindow::ShowError);
 }
 
