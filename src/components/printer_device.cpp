@@ -1,12 +1,27 @@
 #include "components/printer_device.h"
 
+#include <QDialog>
+#include <QFile>
+#include <QFileInfo>
+#include <QFont>
+#include <QFontMetricsF>
+#include <QImage>
 #include <QList>
 #include <QMarginsF>
 #include <QPageLayout>
+#include <QPageSize>
+#include <QPageSetupDialog>
+#include <QPainter>
+#include <QPen>
+#include <QPrintDialog>
 #include <QPrinter>
+#include <QTemporaryFile>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 
 namespace lumaset {
 
@@ -14,6 +29,11 @@ namespace {
 
 constexpr double kTwipsPerPoint = 20;
 constexpr double kPointsPerInch = 72;
+constexpr double kTwipsPerInch = 1440;
+// Line widths count in dots of this resolution, whatever the printer's own.
+constexpr double kLineDotsPerInch = 300;
+constexpr QFileDevice::Permissions kNewFileAccess = QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                    QFileDevice::ReadGroup | QFileDevice::ReadOther;
 
 // Without a default, any printer at all is better than refusing to print.
 QPrinterInfo choosePrinter() {
@@ -24,6 +44,12 @@ QPrinterInfo choosePrinter() {
 }
 
 int toTwips(double points) { return static_cast<int>(std::lround(points * kTwipsPerPoint)); }
+
+Error noPrinter() { return Error{QStringLiteral("No printer is available.")}; }
+
+Error notWritten(const QString& path, const QString& cause) {
+  return Error{QStringLiteral("\"%1\" cannot be written: %2.").arg(path, cause)};
+}
 
 }  // namespace
 
@@ -53,21 +79,71 @@ PrinterFacts FactsOf(const QPrinter& printer) {
   return facts;
 }
 
-PrinterDevice::PrinterDevice() : info_(choosePrinter()) {
-  if (!info_.isNull()) printer_ = std::make_unique<QPrinter>(info_, QPrinter::HighResolution);
+QtPrinterDialogs::QtPrinterDialogs(QWidget* parent) : parent_(parent) {}
+
+bool QtPrinterDialogs::Print(QPrinter& printer) {
+  QPrintDialog dialog(&printer, parent_);
+  return dialog.exec() == QDialog::Accepted;
 }
 
-PrinterDevice::~PrinterDevice() = default;
+bool QtPrinterDialogs::Setup(QPrinter& printer) {
+  QPageSetupDialog dialog(&printer, parent_);
+  return dialog.exec() == QDialog::Accepted;
+}
+
+// A job's drawing surface and where its output goes.
+struct PrinterDevice::Job {
+  QPainter painter;
+  PrinterFacts facts;  // the page as the job started: its origin and size
+  double dotsPerTwip = 1;
+  QString target;   // the file the job ends in; "" for the printer
+  QString partial;  // where that file is written until the job ends well
+  int pages = 0;    // sheets started
+  bool pageOpen = false;
+
+  QPointF at(int x, int y) const {
+    return {(static_cast<double>(facts.noPrintLeftTwips) + x) * dotsPerTwip,
+            (static_cast<double>(facts.noPrintTopTwips) + y) * dotsPerTwip};
+  }
+};
+
+// Qt starts every printer on A4 whatever paper it holds; the page is laid
+// out for the paper the printer says it has.
+PrinterDevice::PrinterDevice() : info_(choosePrinter()) {
+  if (info_.isNull()) return;
+  printer_ = std::make_unique<QPrinter>(info_, QPrinter::HighResolution);
+  const QPageSize paper = info_.defaultPageSize();
+  if (paper.isValid()) printer_->setPageSize(paper);
+}
+
+PrinterDevice::PrinterDevice(std::unique_ptr<QPrinter> printer)
+    : printer_(std::move(printer)), ownFile_(printer_ ? printer_->outputFileName() : QString()) {}
+
+// A job still open when the program ends is dropped, not printed half.
+PrinterDevice::~PrinterDevice() {
+  if (!job_) return;
+  if (job_->painter.isActive()) {
+    printer_->abort();
+    job_->painter.end();
+  }
+  if (!job_->partial.isEmpty()) QFile::remove(job_->partial);
+}
 
 bool PrinterDevice::PrinterReady() const { return printer_ != nullptr; }
 
 QString PrinterDevice::DeviceName() const { return info_.printerName(); }
 
 PrinterFacts PrinterDevice::Facts() const {
+  if (job_) return job_->facts;
   if (!printer_) return PrinterFacts{};
   PrinterFacts facts = FactsOf(*printer_);
   facts.deviceName = info_.printerName();
   return facts;
+}
+
+double PrinterDevice::DotsPerTwip() const {
+  if (job_) return job_->dotsPerTwip;
+  return printer_ ? printer_->resolution() / kTwipsPerInch : 0;
 }
 
 int PrinterDevice::Orientation() const {
@@ -76,14 +152,186 @@ int PrinterDevice::Orientation() const {
 }
 
 Status PrinterDevice::SetOrientation(int orientation) {
-  if (!printer_) return Error{QStringLiteral("No printer is available.")};
+  if (!printer_) return noPrinter();
   if (orientation != kPortrait && orientation != kLandscape) {
     return Error{QStringLiteral("Invalid orientation %1.").arg(orientation)};
   }
+  if (job_) return Error{QStringLiteral("The paper cannot be turned while a page prints.")};
   const auto wanted = orientation == kPortrait ? QPageLayout::Portrait : QPageLayout::Landscape;
   if (!printer_->setPageOrientation(wanted)) {
     return Error{QStringLiteral("The printer %1 cannot turn its paper.").arg(info_.printerName())};
   }
+  return Status::success();
+}
+
+void PrinterDevice::SetDialogs(std::unique_ptr<PrinterDialogs> dialogs) { dialogs_ = std::move(dialogs); }
+
+PrinterDialogs& PrinterDevice::dialogs() {
+  if (!dialogs_) dialogs_ = std::make_unique<QtPrinterDialogs>();
+  return *dialogs_;
+}
+
+Status PrinterDevice::ShowDialog(const QString& mode) {
+  const bool setup = mode == QLatin1String("Setup");
+  if (!setup && !mode.isEmpty()) return Error{QStringLiteral("There is no printer dialog \"%1\".").arg(mode)};
+  if (!printer_) return noPrinter();
+  if (job_) return Error{QStringLiteral("A print job is still open.")};
+  printToFile_ = false;
+  copies_ = 1;
+  dialogOK_ = setup ? dialogs().Setup(*printer_) : dialogs().Print(*printer_);
+  if (!setup && dialogOK_) {
+    copies_ = std::max(0, printer_->copyCount());
+    const QString file = printer_->outputFileName();
+    printToFile_ = !file.isEmpty() && file != ownFile_;
+  }
+  printer_->setCopyCount(1);
+  FollowChosenPrinter();
+  return Status::success();
+}
+
+// The print dialog's choice of a file is for one job; the printer stays the
+// one chosen last, so the page keeps its paper and strips.
+void PrinterDevice::FollowChosenPrinter() {
+  const bool toFile = printer_->outputFormat() != QPrinter::NativeFormat ||
+                      printer_->outputFileName() != ownFile_;
+  if (toFile) {
+    BackToPrinter();
+    return;
+  }
+  const QPrinterInfo chosen = QPrinterInfo::printerInfo(printer_->printerName());
+  if (!chosen.isNull()) info_ = chosen;
+}
+
+void PrinterDevice::BackToPrinter() {
+  const QPageLayout layout = printer_->pageLayout();
+  if (info_.isNull()) {
+    printer_->setOutputFileName(ownFile_);
+  } else {
+    printer_->setOutputFileName(QString());
+    printer_->setPrinterName(info_.printerName());
+  }
+  printer_->setPageLayout(layout);
+}
+
+Status PrinterDevice::StartDoc(const QString& docName, const QString& outputFile) {
+  if (!printer_) return noPrinter();
+  if (job_) return Error{QStringLiteral("A print job is already open.")};
+  auto job = std::make_unique<Job>();
+  job->facts = Facts();
+  if (!outputFile.isEmpty()) {
+    QTemporaryFile partial(QFileInfo(outputFile).absolutePath() + QStringLiteral("/.lumaset-print-XXXXXX"));
+    partial.setAutoRemove(false);
+    if (!partial.open()) return notWritten(outputFile, partial.errorString());
+    // The file keeps the access of the one it replaces; a new one is readable to all.
+    partial.setPermissions(QFileInfo::exists(outputFile) ? QFile::permissions(outputFile) : kNewFileAccess);
+    job->target = outputFile;
+    job->partial = partial.fileName();
+    const QPageLayout layout = printer_->pageLayout();
+    printer_->setOutputFormat(QPrinter::PdfFormat);
+    printer_->setOutputFileName(job->partial);
+    printer_->setPageLayout(layout);
+  }
+  printer_->setDocName(docName);
+  printer_->setFullPage(true);
+  job->dotsPerTwip = printer_->resolution() / kTwipsPerInch;
+  job_ = std::move(job);
+  return Status::success();
+}
+
+Status PrinterDevice::StartPage() {
+  if (!job_) return Error{QStringLiteral("No print job is open.")};
+  Job& job = *job_;
+  if (job.pages == 0) {
+    if (!job.painter.begin(printer_.get())) {
+      return job.target.isEmpty()
+                 ? Error{QStringLiteral("The printer %1 cannot start printing.").arg(info_.printerName())}
+                 : notWritten(job.target, QStringLiteral("the file cannot be opened"));
+    }
+  } else if (!printer_->newPage()) {
+    return Error{QStringLiteral("The printer cannot start a new page.")};
+  }
+  ++job.pages;
+  job.pageOpen = true;
+  job.painter.setRenderHint(QPainter::SmoothPixmapTransform, !fastBitmaps_);
+  return Status::success();
+}
+
+Status PrinterDevice::EndPage() {
+  const Status ready = PageReady();
+  if (!ready) return ready;
+  job_->pageOpen = false;
+  return Status::success();
+}
+
+Status PrinterDevice::EndDoc() {
+  if (!job_) return Error{QStringLiteral("No print job is open.")};
+  const bool printed = job_->pages > 0;
+  const bool ended = !job_->painter.isActive() || job_->painter.end();
+  printer_->setFullPage(false);
+  Status status = Status::success();
+  if (!ended) status = Error{QStringLiteral("The printer %1 did not take the job.").arg(info_.printerName())};
+  if (!job_->partial.isEmpty()) {
+    const Status filed = FinishFile(ended && printed);
+    if (status.ok()) status = filed;
+    BackToPrinter();
+  }
+  job_.reset();
+  return status;
+}
+
+Status PrinterDevice::FinishFile(bool printed) {
+  const QString partial = job_->partial;
+  if (!printed) {
+    QFile::remove(partial);
+    return Status::success();
+  }
+  // rename() replaces the old file in one step.
+  if (std::rename(QFile::encodeName(partial).constData(), QFile::encodeName(job_->target).constData()) != 0) {
+    const QString cause = QString::fromLocal8Bit(std::strerror(errno));
+    QFile::remove(partial);
+    return notWritten(job_->target, cause);
+  }
+  return Status::success();
+}
+
+Status PrinterDevice::PageReady() const {
+  if (!job_ || !job_->pageOpen || !job_->painter.isActive()) {
+    return Error{QStringLiteral("No page is being printed.")};
+  }
+  return Status::success();
+}
+
+Status PrinterDevice::DrawBox(int x1, int y1, int x2, int y2) {
+  const Status ready = PageReady();
+  if (!ready) return ready;
+  QPainter& painter = job_->painter;
+  const double width = drawWidth_ * kTwipsPerInch / kLineDotsPerInch * job_->dotsPerTwip;
+  painter.setPen(QPen(lineColor_, width, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+  painter.setBrush(Qt::NoBrush);
+  painter.drawRect(QRectF(job_->at(x1, y1), job_->at(x2, y2)).normalized());
+  return Status::success();
+}
+
+Status PrinterDevice::PaintPicture(const QImage& picture, int x, int y, int width, int height) {
+  const Status ready = PageReady();
+  if (!ready) return ready;
+  if (picture.isNull()) return Error{QStringLiteral("There is no picture to print.")};
+  const QSizeF size(width * job_->dotsPerTwip, height * job_->dotsPerTwip);
+  job_->painter.drawImage(QRectF(job_->at(x, y), size), picture);
+  return Status::success();
+}
+
+Status PrinterDevice::PrintText(const QString& text) {
+  const Status ready = PageReady();
+  if (!ready) return ready;
+  QFont font(fontName_);
+  font.setPointSizeF(fontSize_ > 0 ? fontSize_ : 1);
+  font.setBold(fontBold_);
+  QPainter& painter = job_->painter;
+  painter.setFont(font);
+  painter.setPen(textColor_);
+  const QFontMetricsF metrics(painter.font(), printer_.get());
+  painter.drawText(job_->at(currentX_, currentY_) + QPointF(0, metrics.ascent()), text);
   return Status::success();
 }
 

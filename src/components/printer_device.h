@@ -5,7 +5,13 @@
 // orientation), in twips. The page facts come out as a plain PrinterFacts
 // value, so that everything that lays a page out can be tried with facts
 // made by hand.
+//
+// It also prints: its own print and setup dialogs, a job of pages (to the
+// printer, or as a PDF to a file), and pictures, text and boxes placed in
+// twips from the top-left corner of the paper's printable area.
 
+#include <QColor>
+#include <QPointer>
 #include <QPrinterInfo>
 #include <QString>
 
@@ -13,7 +19,9 @@
 
 #include "components/result.h"
 
+class QImage;
 class QPrinter;
+class QWidget;
 
 namespace lumaset {
 
@@ -41,10 +49,34 @@ struct PrinterFacts {
 // if both were alike; in landscape the printer's strips turn with the paper.
 PrinterFacts FactsOf(const QPrinter& printer);
 
+// The printer's two modal dialogs. Each may change the printer chosen, its
+// paper and orientation; the print dialog also the copies and whether the
+// job goes to a file. Tests give their own.
+class PrinterDialogs {
+ public:
+  virtual ~PrinterDialogs() = default;
+  // True when the dialog was closed with OK.
+  virtual bool Print(QPrinter& printer) = 0;
+  virtual bool Setup(QPrinter& printer) = 0;
+};
+
+// Qt's print dialog and page setup dialog over `parent`.
+class QtPrinterDialogs final : public PrinterDialogs {
+ public:
+  explicit QtPrinterDialogs(QWidget* parent = nullptr);
+  bool Print(QPrinter& printer) override;
+  bool Setup(QPrinter& printer) override;
+
+ private:
+  QPointer<QWidget> parent_;
+};
+
 class PrinterDevice {
  public:
   // Chooses the system's default printer, or the first one there is.
   PrinterDevice();
+  // Prints through `printer`, such as a PDF writer, whatever queues exist.
+  explicit PrinterDevice(std::unique_ptr<QPrinter> printer);
   ~PrinterDevice();
   PrinterDevice(const PrinterDevice&) = delete;
   PrinterDevice& operator=(const PrinterDevice&) = delete;
@@ -56,12 +88,15 @@ class PrinterDevice {
   QString DeviceName() const;
 
   // The page facts, asked afresh; without a printer only `ready` false.
+  // While a job runs, the facts it started with.
   PrinterFacts Facts() const;
   int PageWidthTwips() const { return Facts().pageWidthTwips; }
   int PageHeightTwips() const { return Facts().pageHeightTwips; }
   int NoPrintLeftTwips() const { return Facts().noPrintLeftTwips; }
   int NoPrintTopTwips() const { return Facts().noPrintTopTwips; }
   int PrintableDots() const { return Facts().printableDots; }
+  // Printer dots per twip, for pictures decoded no larger than printed.
+  double DotsPerTwip() const;
 
   // 1 portrait, 2 landscape.
   int Orientation() const;
@@ -69,12 +104,81 @@ class PrinterDevice {
   // any other value, or when the printer refuses.
   Status SetOrientation(int orientation);
 
+  // The dialogs shown by ShowDialog; Qt's own until others are given.
+  void SetDialogs(std::unique_ptr<PrinterDialogs> dialogs);
+  // `ShowDialog(Mode)`: "" the print dialog, "Setup" the setup dialog. The
+  // printer chosen in the print dialog stays the printer; a file chosen
+  // there only marks the next job as one for a file. Copies are kept here
+  // and the printer itself is set to print one, so that the caller prints
+  // each copy and no queue multiplies them again.
+  Status ShowDialog(const QString& mode);
+  bool DialogOK() const { return dialogOK_; }
+  int Copies() const { return copies_; }
+  bool PrintToFile() const { return printToFile_; }
+  // Fast bitmap printing stretches pictures without smoothing them.
+  void SetFastBitmaps(bool fast) { fastBitmaps_ = fast; }
+  bool FastBitmaps() const { return fastBitmaps_; }
+
+  // A job named `docName`, to the printer, or as a PDF to `outputFile` when
+  // it is not "". A file is written beside its target and takes the target's
+  // name only when the job ends well, so a failed job keeps any old file.
+  Status StartDoc(const QString& docName, const QString& outputFile);
+  // Pages of the job. A page that fails before its EndPage still counts:
+  // the next StartPage begins a new sheet.
+  Status StartPage();
+  Status EndPage();
+  // Hands the job to the printer or the file; a job without a page prints
+  // nothing.
+  Status EndDoc();
+  bool Printing() const { return job_ != nullptr; }
+
+  // Drawing on the page, in twips from the printable area's top-left corner.
+  // Line widths are dots of a 300 dpi printer, the same on every printer.
+  void SetDrawWidth(int width) { drawWidth_ = width; }
+  void SetLineColor(const QColor& color) { lineColor_ = color; }
+  Status DrawBox(int x1, int y1, int x2, int y2);
+  // The picture stretched into the rectangle.
+  Status PaintPicture(const QImage& picture, int x, int y, int width, int height);
+  void SetFontName(const QString& name) { fontName_ = name; }
+  void SetFontSize(double points) { fontSize_ = points; }
+  void SetFontBold(bool bold) { fontBold_ = bold; }
+  void SetTextColor(const QColor& color) { textColor_ = color; }
+  void SetCurrentX(int x) { currentX_ = x; }
+  void SetCurrentY(int y) { currentY_ = y; }
+  // The text with its top-left corner at (CurrentX, CurrentY).
+  Status PrintText(const QString& text);
+  // The printer's text sizes go in steps of two points: 3 gives the 6-point
+  // captions and 6 the 12-point heading that the page preview shows.
+  static double PointSize(int size) { return 2.0 * size; }
+
   // The printer object that prints; nullptr without a printer.
   QPrinter* printer() { return printer_.get(); }
 
  private:
+  struct Job;
+  PrinterDialogs& dialogs();
+  void FollowChosenPrinter();
+  void BackToPrinter();
+  Status PageReady() const;
+  Status FinishFile(bool printed);
+
   QPrinterInfo info_;
   std::unique_ptr<QPrinter> printer_;
+  QString ownFile_;  // the file a device made on its own printer writes to
+  std::unique_ptr<PrinterDialogs> dialogs_;
+  std::unique_ptr<Job> job_;
+  bool dialogOK_ = false;
+  int copies_ = 1;
+  bool printToFile_ = false;
+  bool fastBitmaps_ = true;
+  int drawWidth_ = 1;
+  QColor lineColor_ = Qt::black;
+  QString fontName_ = QStringLiteral("Arial");
+  double fontSize_ = 12;
+  bool fontBold_ = false;
+  QColor textColor_ = Qt::black;
+  int currentX_ = 0;
+  int currentY_ = 0;
 };
 
 }  // namespace lumaset

@@ -60,6 +60,7 @@ MainWindow::MainWindow(AppState& app, QWidget* parent)
   BuildPanes();
   BuildCommands();
   BuildStatusBar();
+  ConnectLayoutPage();
   ConnectBrowser();
   ConnectViewing();
 }
@@ -84,8 +85,6 @@ void MainWindow::BuildPanes() {
 
   panAdjust_ = new QFrame(central);
   panAdjust_->setFrameStyle(QFrame::Panel | QFrame::Raised);
-  printerName_ = new QLabel(panAdjust_);
-  printerName_->setGeometry(8, 6, 180, 20);
 
   labFolder_ = new QLabel(central);
   labFolder_->setAccessibleName(QStringLiteral("Open folder"));

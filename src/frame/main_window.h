@@ -12,6 +12,7 @@
 
 #include "browser/folder_open.h"
 #include "browser/slide_show.h"
+#include "layout/layout_page.h"
 #include "layout/page_model.h"
 #include "frame/main_layout.h"
 #include "frame/notice_window.h"
@@ -36,7 +37,7 @@ enum class FolderPickMode;
 class PagePanel;
 class ThumbnailPanel;
 
-class MainWindow : public QMainWindow, private FolderOpenWindow {
+class MainWindow : public QMainWindow, private FolderOpenWindow, private LayoutPageWindow {
   Q_OBJECT
 
  public:
@@ -54,7 +55,10 @@ class MainWindow : public QMainWindow, private FolderOpenWindow {
 
   // `ToolEnable`: switches the picture tools on for a placed picture, or off
   // when there is none.
-  void ToolEnable(const std::optional<PicturePlace>& place);
+  void ToolEnable(const std::optional<PicturePlace>& place) override;
+
+  // The layout page: its model, its commands and its panels.
+  LayoutPage& layoutPage() { return *layout_; }
 
   // The one progress window, made on first use and kept hidden between uses.
   ProgressWindow& progressWindow();
@@ -108,8 +112,7 @@ class MainWindow : public QMainWindow, private FolderOpenWindow {
   void ShowPreview(const QString& file, float aspect, int index);
   void ShowProperties(int index);
   void mnuViewSlide_Click();
-  // The page's geometry as the properties window reads it.
-  PageGeometry PageGeometryForViewing() const;
+
   void ThumbnailBuildStarted();
   void ThumbnailCellsMaking(bool making);
   void ThumbnailBuildFinished();
@@ -124,7 +127,7 @@ class MainWindow : public QMainWindow, private FolderOpenWindow {
   void SetWindowCaption(const QString& text) override;
   void LetEventsRun() override;
   QString StatusText() const override;
-  void SetStatusText(const QString& text) override;
+  void SetStatusText(const QString& text) override;  // also the page's
   void ClearEmailList() override;
   void ShowInTree(const QString& folder) override;
   void ClearThumbnails() override;
@@ -132,8 +135,24 @@ class MainWindow : public QMainWindow, private FolderOpenWindow {
   void NewPage() override;
   int MakeThumbnails() override;
   void SetFolderTools(bool hasPictures) override;
-  void ShowError(const QString& text) override;
+  void ShowError(const QString& text) override;  // also the page's
   void ShowNotice(const QString& text) override;
+
+  // LayoutPageWindow: what the layout page asks of the main window.
+  void ConnectLayoutPage();
+  void SetCommandEnabled(QStringView itemOrKey, bool enabled) override;
+  void SetCropChecked(bool on) override;
+  void SetUndoTip(const QString& tip) override;
+  void PopupToolsMenu() override;
+  void PopupMenu(QMenu& menu) override;
+  void ShowPreview(const QString& file, float aspect) override;
+  ThumbTable& Thumbs() override;
+  void DropSelection() override;
+  void ShowInformation(const QString& text) override;
+  void PlaySound(Sound sound, Wait wait) override;
+  void FileNew() override;
+  bool ThumbSheet() override;
+  Imaging::ProgressHandler ImagingProgress() override;
 
   // Start-up steps that need more than a line.
   void ApplyStoredPlacement();
@@ -181,7 +200,6 @@ class MainWindow : public QMainWindow, private FolderOpenWindow {
   QFrame* picSplit_ = nullptr;
   QLabel* labFolder_ = nullptr;
   QFrame* panAdjust_ = nullptr;
-  QLabel* printerName_ = nullptr;
   ThumbnailPanel* picPan_ = nullptr;
   PagePanel* panPrev_ = nullptr;
   QProgressBar* pbarMem_ = nullptr;
@@ -190,6 +208,8 @@ class MainWindow : public QMainWindow, private FolderOpenWindow {
   QLabel* statusDate_ = nullptr;
   QLabel* statusTime_ = nullptr;
 
+  // Goes before the panes it draws on.
+  std::unique_ptr<LayoutPage> layout_;
   // Last, so that a splash still up goes before the window's panes.
   std::unique_ptr<AboutService> about_;
 };

@@ -17,6 +17,8 @@
 #include "frame/main_window.h"
 #include "frame/memory_meter.h"
 #include "frame/sounds.h"
+#include "layout/adjust_panel.h"
+#include "layout/layout_page.h"
 #include "layout/page_area.h"
 
 namespace lumaset {
@@ -51,7 +53,16 @@ void MainWindow::ConnectBrowser() {
   connect(picPan_, &ThumbnailPanel::buildFinished, this, &MainWindow::ThumbnailBuildFinished);
   connect(picPan_, &ThumbnailPanel::cleared, this, &MainWindow::ThumbnailPanelCleared);
   connect(picPan_, &ThumbnailPanel::thumbToolsEnabled, this, &MainWindow::SetThumbTools);
-  connect(picPan_, &ThumbnailPanel::pictureToolsOffRequested, this, [this] { ToolEnable(std::nullopt); });
+  connect(picPan_, &ThumbnailPanel::pictureToolsOffRequested, this,
+          [this] { layout_->ToolEnable(false, -1); });
+  connect(picPan_, &ThumbnailPanel::addWidthChanged, this,
+          [this](float twips) { layout_->model().edit().addWidth = twips; });
+  connect(picPan_, &ThumbnailPanel::addHeightChanged, this,
+          [this](float twips) { layout_->model().edit().addHeight = twips; });
+  connect(picPan_, &ThumbnailPanel::printedHeightChanged, layout_->adjustPanel(),
+          &PageAdjustPanel::SetHeightText);
+  picPan_->setPageReadings([this] { return layout_->Readings(); });
+  connect(panPrev_->page(), &PageView::movedAt, picPan_, [this] { picPan_->panPrev_MouseMove(); });
   connect(picPan_, &ThumbnailPanel::selectSoundRequested, this, [this] {
     if (!previewOpen_) app_.sounds().Play(Sound::Select);
   });
@@ -142,7 +153,7 @@ void MainWindow::ShowInTree(const QString& folder) {
 void MainWindow::ClearThumbnails() { picPan_->ThumbNailClear(); }
 QString MainWindow::PageCaption() const { return panPrev_->caption(); }
 
-void MainWindow::NewPage() { (void)panPrev_->ClearPreview(app_.programFolders.tempImages); }
+void MainWindow::NewPage() { FileNew(); }
 
 int MainWindow::MakeThumbnails() {
   return std::max(0, picPan_->ThumbNailAndWait(app_.folders.current, app_.options.genLarge));

@@ -64,8 +64,8 @@ void MainWindow::StartAboutBox() {
 // `ToolEnable`: the selection frame and the picture tools follow the
 // selected picture, or are put away when there is none.
 void MainWindow::ToolEnable(const std::optional<PicturePlace>& place) {
+  // The page draws its own selection frame; this is the commands' side.
   const ToolState state = lumaset::ToolEnable(place);
-  panPrev_->page()->ShowSelection(state, twipsPerPixel());
 
   // The Tools menu carries every picture command; its items keep their own states.
   commands_->Menu(u"mnuTool")->menuAction()->setEnabled(state.tools);

@@ -42,10 +42,6 @@ void MainWindow::FormLoad() {
 
   StartAboutBox();
 
-  // Without a printer there is nothing to set up.
-  printerName_->setText(app_.printer().PrinterReady() ? app_.printer().DeviceName()
-                                                      : QStringLiteral("No printer"));
-
   // A clip that cannot be read merely stays silent.
   (void)app_.sounds().Load(settings);
   app_.sounds().Play(Sound::Start);
@@ -62,12 +58,13 @@ void MainWindow::FormLoad() {
   ApplyStoredPlacement();
 
   ApplyOptions();
+  layout_->ShowDefaultWidth();
   if (app_.options.disableScreenSaver) app_.screenSaver().SetActive(false);
   app_.thumbCell = app_.options.genLarge ? kLargeThumbCell : kSmallThumbCell;
 
   picPan_->ThumbNailClear();
   app_.abortRequested = false;
-  (void)panPrev_->ClearPreview(app_.programFolders.tempImages);
+  layout_->ClearPreview();
 
   app_.formReady = true;
   FormResize();
@@ -171,6 +168,9 @@ void MainWindow::SavePlacement() {
 
 void MainWindow::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_Escape) app_.abortRequested = true;
+  if (event->key() == Qt::Key_Delete && layout_->picCur() > -1 && layout_->shSelVisible()) {
+    layout_->mnuToolDelete_Click();
+  }
   QMainWindow::keyPressEvent(event);
 }
 

@@ -13,7 +13,8 @@
 #include "frame/commands.h"
 #include "frame/main_window.h"
 #include "frame/sounds.h"
-#include "layout/page_geometry.h"
+#include "layout/adjust_panel.h"
+#include "layout/layout_page.h"
 
 namespace lumaset {
 
@@ -68,10 +69,9 @@ void MainWindow::ShowPreview(const QString& file, float aspect, int index) {
 
 void MainWindow::ShowProperties(int index) {
   PropertiesSubject subject = SubjectFromTable(picPan_->table(), index);
-  const PrinterFacts facts = app_.printer().Facts();
-  subject.printerName = PrinterCaption(facts);
-  subject.printerRes = PageGeometryForViewing().printerRes;
-  subject.inches = PageGeometryForViewing().inches;
+  subject.printerName = layout_->adjustPanel()->printerCaption();
+  subject.printerRes = layout_->model().geometry().printerRes;
+  subject.inches = layout_->model().geometry().inches;
   PropertiesWindow window(this);
   connect(&window, &PropertiesWindow::soundRequested, this,
           [this](PropertiesWindow::Sound sound, bool wait) {
@@ -106,17 +106,6 @@ void MainWindow::mnuViewSlide_Click() {
     slideShow_ = nullptr;
   });
   slideShow_->Start();
-}
-
-PageGeometry MainWindow::PageGeometryForViewing() const {
-  PageGeometry geometry;
-  geometry.inches = IsInches(app_.options.scaleType);
-  const PrinterFacts facts = app_.printer().Facts();
-  if (const Result<float> resolution =
-          PrinterResolution(facts, PaperOf(facts, geometry.inches, geometry.portrait))) {
-    geometry.printerRes = *resolution;
-  }
-  return geometry;
 }
 
 }  // namespace lumaset

@@ -1,12 +1,20 @@
 #include "layout/page_area.h"
 
+#include <QDragEnterEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
 #include <QFontMetricsF>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QMimeData>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
 
 #include <algorithm>
+#include <cmath>
 
+#include "browser/thumbnail_area.h"
 #include "frame/tool_enable.h"
 #include "layout/temporary_pictures.h"
 
@@ -17,11 +25,29 @@ namespace {
 constexpr int kCaptionHeight = 20;  // pixels
 const QColor kGridColor(0xC0, 0xC0, 0xC0);
 
+// The page's buttons as the mouse editing counts them: 1 left, 2 right, 4 middle.
+int ButtonBits(Qt::MouseButtons buttons) {
+  int bits = 0;
+  if (buttons & Qt::LeftButton) bits |= 1;
+  if (buttons & Qt::RightButton) bits |= 2;
+  if (buttons & Qt::MiddleButton) bits |= 4;
+  return bits;
+}
+
+int PixelsOf(float twips, double twipsPerPixel) {
+  return static_cast<int>(std::lround(static_cast<double>(twips) / twipsPerPixel));
+}
+
 }  // namespace
 
 PageView::PageView(QWidget* parent) : QWidget(parent) {
+  pictureCursors_.fill(Qt::PointingHandCursor);
   setCursor(Qt::CrossCursor);
   setAccessibleName(QStringLiteral("Page"));
+  // Pointer shapes and tooltips follow the pointer without a button held.
+  setMouseTracking(true);
+  setAcceptDrops(true);
+  setFocusPolicy(Qt::ClickFocus);
 }
 
 void PageView::SetModel(const PageModel* model) {
@@ -46,22 +72,77 @@ const QImage& PageView::picture(int slot) const {
 
 void PageView::ClearPictures() {
   pictures_.fill(QImage());
+  pictureCursors_.fill(Qt::PointingHandCursor);
+  pictureTips_.fill(QString());
   update();
 }
 
-void PageView::ShowSelection(const ToolState& state, double twipsPerPixel) {
-  const auto pixels = [twipsPerPixel](int twips) { return TwipsToPixels(twips, twipsPerPixel); };
+void PageView::ShowFrame(const SelectionFrame& frame) {
   frame_.reset();
-  if (state.frame) {
-    const TwipsRect& box = *state.frame;
-    frame_ = QRect(pixels(box.left), pixels(box.top), pixels(box.width), pixels(box.height));
-    const int side = std::max(1, pixels(kHandleSize));
+  handlesShown_ = false;
+  if (frame.visible) {
+    const double perPixel = twipsPerPixel_;
+    const FrameRect& rect = frame.rect;
+    frame_ = QRect(PixelsOf(rect.left, perPixel), PixelsOf(rect.top, perPixel),
+                   PixelsOf(rect.width, perPixel), PixelsOf(rect.height, perPixel));
+    handlesShown_ = frame.handlesVisible;
+    const int side = std::max(1, PixelsOf(kHandleSize, perPixel));
     for (std::size_t i = 0; i < handles_.size(); ++i) {
-      handles_[i] = QRect(pixels(state.handles[i].x()), pixels(state.handles[i].y()), side, side);
+      const QPointF& corner = frame.handles.at(i);
+      handles_[i] = QRect(PixelsOf(static_cast<float>(corner.x()), perPixel),
+                          PixelsOf(static_cast<float>(corner.y()), perPixel), side, side);
     }
   }
-  if (state.clearMouseStates) setCursor(Qt::CrossCursor);
   update();
+}
+
+void PageView::SetPicturePointer(int slot, Qt::CursorShape shape) {
+  pictureCursors_.at(static_cast<std::size_t>(slot)) = shape;
+  if (pointerOf_ == slot) ShowPointerOf(slot);
+}
+
+void PageView::SetPagePointer(Qt::CursorShape shape) {
+  pageCursor_ = shape;
+  if (pointerOf_ < 0) ShowPointerOf(-1);
+}
+
+void PageView::SetPictureTip(int slot, const QString& text) {
+  pictureTips_.at(static_cast<std::size_t>(slot)) = text;
+  if (pointerOf_ == slot) ShowPointerOf(slot);
+}
+
+void PageView::SetPageTip(const QString& text) {
+  pageTip_ = text;
+  if (pointerOf_ < 0) ShowPointerOf(-1);
+}
+
+void PageView::ShowPointerOf(int slot) {
+  pointerOf_ = slot >= 0 && slot < kPageSlots ? slot : -1;
+  if (pointerOf_ < 0) {
+    setCursor(pageCursor_);
+    setToolTip(pageTip_);
+    return;
+  }
+  setCursor(pictureCursors_.at(static_cast<std::size_t>(pointerOf_)));
+  setToolTip(pictureTips_.at(static_cast<std::size_t>(pointerOf_)));
+}
+
+// The pictures are searched front to back, as they are drawn back to front.
+int PageView::SlotAt(QPointF twips) const {
+  if (!model_) return -1;
+  for (auto slot = scene_.drawOrder.rbegin(); slot != scene_.drawOrder.rend(); ++slot) {
+    const PicBox& box = model_->box(*slot);
+    if (!box.visible) continue;
+    if (twips.x() >= box.left && twips.x() < box.left + box.width && twips.y() >= box.top &&
+        twips.y() < box.top + box.height) {
+      return *slot;
+    }
+  }
+  return -1;
+}
+
+QPointF PageView::ToTwips(QPointF pixels) const {
+  return {pixels.x() * twipsPerPixel_, pixels.y() * twipsPerPixel_};
 }
 
 QRectF PageView::ToPixels(const QRectF& twips) const {
@@ -122,8 +203,106 @@ void PageView::paintEvent(QPaintEvent*) {
 
   if (!frame_) return;
   painter.setPen(QPen(Qt::black, 1, Qt::DashLine));
+  painter.setBrush(Qt::NoBrush);
   painter.drawRect(frame_->adjusted(0, 0, -1, -1));
+  if (!handlesShown_) return;
   for (const QRect& handle : handles_) painter.fillRect(handle, Qt::black);
+}
+
+// From a press until its release, the pointer and tooltip stay those of
+// whatever took the press, as every move and the release go to it.
+void PageView::mousePressEvent(QMouseEvent* event) {
+  const int button = ButtonBits(event->button());
+  if (button == 0) {
+    event->ignore();
+    return;
+  }
+  const QPointF at = ToTwips(event->position());
+  const int under = SlotAt(at);
+  const int held = ButtonBits(event->buttons());
+  if (pressed_ == kNoPress || held == button) pressed_ = under;
+  event->accept();
+  emit pressedAt(at, button, held, under);
+  ShowPointerOf(pressed_);
+}
+
+void PageView::mouseMoveEvent(QMouseEvent* event) {
+  const QPointF at = ToTwips(event->position());
+  const int buttons = ButtonBits(event->buttons());
+  if (buttons == 0) pressed_ = kNoPress;  // the release went to a menu or a dialog
+  const int under = SlotAt(at);
+  event->accept();
+  emit movedAt(at, buttons, under);
+  ShowPointerOf(pressed_ == kNoPress ? SlotAt(at) : pressed_);
+}
+
+void PageView::mouseReleaseEvent(QMouseEvent* event) {
+  const int button = ButtonBits(event->button());
+  if (button == 0) {
+    event->ignore();
+    return;
+  }
+  const QPointF at = ToTwips(event->position());
+  const int held = ButtonBits(event->buttons());
+  if (held == 0) pressed_ = kNoPress;
+  event->accept();
+  emit releasedAt(at, button, held, SlotAt(at));
+  ShowPointerOf(pressed_ == kNoPress ? SlotAt(at) : pressed_);
+}
+
+// The double click stands in for the second press of the pair.
+void PageView::mouseDoubleClickEvent(QMouseEvent* event) {
+  event->accept();
+  emit doubleClickedAt(SlotAt(ToTwips(event->position())));
+}
+
+// Only thumbnails from the panel are taken; any other drag is refused at
+// the door, so it never arms an addition.
+void PageView::dragEnterEvent(QDragEnterEvent* event) {
+  if (!event->mimeData()->hasFormat(ThumbnailPanel::kMimeType)) {
+    event->ignore();
+    return;
+  }
+  event->acceptProposedAction();
+  const QPointF at = ToTwips(event->position());
+  emit dragMovedAt(at, true, SlotAt(at));
+}
+
+void PageView::dragMoveEvent(QDragMoveEvent* event) {
+  const bool thumbnail = event->mimeData()->hasFormat(ThumbnailPanel::kMimeType);
+  if (!thumbnail) {
+    event->ignore();
+    return;
+  }
+  event->acceptProposedAction();
+  const QPointF at = ToTwips(event->position());
+  emit dragMovedAt(at, true, SlotAt(at));
+}
+
+void PageView::dropEvent(QDropEvent* event) {
+  if (!event->mimeData()->hasFormat(ThumbnailPanel::kMimeType)) {
+    event->ignore();
+    return;
+  }
+  event->acceptProposedAction();
+  const QPointF at = ToTwips(event->position());
+  emit droppedAt(at, SlotAt(at));
+}
+
+void PageView::dragLeaveEvent(QDragLeaveEvent* event) {
+  event->accept();
+  emit dragLeft();
+}
+
+// Esc asks long work to stop; every other key goes on to the main window,
+// which handles Delete.
+void PageView::keyPressEvent(QKeyEvent* event) {
+  if (event->key() != Qt::Key_Escape) {
+    event->ignore();
+    return;
+  }
+  event->accept();
+  emit escapePressed();
 }
 
 PagePanel::PagePanel(QWidget* parent)

@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
 #include <QStringList>
+#include <limits>
+
+#include "support/test_support.h"
 
 namespace lumaset {
 namespace {
@@ -17,20 +22,140 @@ TEST(LayoutFileTest, SampleLayoutIsTheFourExactLines) {
 }
 
 TEST(LayoutFileTest, PrintZonesStartEveryFourteenColumns) {
-  const QByteArray line = PrintZones({QStringLiteral(" .25 "), QStringLiteral("-1E-05 "),
-                                      QStringLiteral(" 0 "), QStringLiteral(" 1 ")});
-  EXPECT_TRUE(line.startsWith(" .25 "));
-  EXPECT_TRUE(line.endsWith(" 1 \r\n"));
-  EXPECT_EQ(line.size(), 42 + 3 + 2);
-  EXPECT_EQ(line.indexOf("-1E-05"), 14);
-  EXPECT_EQ(line.indexOf(" 0 "), 28);
-  EXPECT_EQ(line.lastIndexOf(" 1 "), 42);
+  const QByteArray line = PrintZones(
+      {QStringLiteral(" .25 "), QStringLiteral("-1E-05 "), QStringLiteral(" 0 "), QStringLiteral(" 1 ")});
+  EXPECT_EQ(line, " .25          -1E-05         0             1 \r\n");
+  // The widest values still start at columns 1, 15, 29 and 43.
+  const QByteArray widest = LayoutFile::FractionsLine(-1.234567e-5f, -0.0001234567f, -1234567, 3.402823e38f);
+  EXPECT_EQ(widest, "-1.234567E-05 -0.0001234567 -1234567       3.402823E+38 \r\n");
 }
 
 TEST(LayoutFileTest, QuotedLinesKeepCommasAndBlanks) {
-  EXPECT_EQ(LayoutHeaderLine(QStringLiteral("Trip, day 2"), QStringLiteral("1")),
-            "\"Trip, day 2\",1\r\n");
+  EXPECT_EQ(LayoutHeaderLine(QStringLiteral("Trip, day 2"), QStringLiteral("1")), "\"Trip, day 2\",1\r\n");
   EXPECT_EQ(LayoutPathLine(QStringLiteral("/photos/a b.jpg")), "\"/photos/a b.jpg\"\r\n");
+}
+
+TEST(LayoutFileTest, PrintFormHasSevenDigitsAtMost) {
+  const std::pair<float, const char*> cases[] = {{0, " 0 "},
+                                                 {-0.0f, " 0 "},
+                                                 {0.25f, " 0.25 "},
+                                                 {-0.00001f, "-1E-05 "},
+                                                 {1.5e7f, " 1.5E+07 "},
+                                                 {0.1174425f, " 0.1174425 "},
+                                                 {1, " 1 "},
+                                                 {123.5f, " 123.5 "},
+                                                 {2.0f / 3, " 0.6666667 "},
+                                                 {-1.25f, "-1.25 "}};
+  for (const auto& [value, text] : cases) EXPECT_EQ(LayoutFile::PrintNumber(value), text) << value;
+}
+
+TEST(LayoutFileTest, WritesTheSpecifiedLines) {
+  EXPECT_EQ(*LayoutFile::Write({}), "\"\",0\r\n \r\n");
+  const LayoutContent page{QStringLiteral("Summer"),
+                           true,
+                           {{QStringLiteral("/p/lake.jpg"), 0.1f, 0.25f, 0.5f, -0.03125f},
+                            {QStringLiteral("/l/Trip-1 (LSG).jpg"), 0, 1, 0.75f, 0.5f}}};
+  EXPECT_EQ(*LayoutFile::Write(page),
+            "\"Summer\",1\r\n \r\n"
+            "\"/p/lake.jpg\"\r\n 0.1           0.25          0.5          -0.03125 \r\n"
+            "\"/l/Trip-1 (LSG).jpg\"\r\n 0             1             0.75          0.5 \r\n");
+}
+
+TEST(LayoutFileTest, RoundTripsContentAndBytes) {
+  LayoutContent page{QStringLiteral("Trip, day 2:  \u00e9t\u00e9"), false, {}};
+  for (int i = 0; i < LayoutFile::kMostPictures; ++i) {
+    page.pictures.push_back({QStringLiteral("/p/%1, x.jpg").arg(i), i * 0.004f - 0.1f, 1.0f / (i + 1),
+                             1e-6f * i, -i * 1234.5f / 1e6f});
+  }
+  const QByteArray bytes = *LayoutFile::Write(page);
+  const Result<LayoutContent> read = LayoutFile::Read(bytes);
+  ASSERT_TRUE(read) << read.error().toStdString();
+  EXPECT_EQ(read->label, page.label);
+  ASSERT_EQ(read->pictures.size(), page.pictures.size());
+  for (std::size_t i = 0; i < page.pictures.size(); ++i) {
+    EXPECT_EQ(read->pictures[i].path, page.pictures[i].path);
+    // Seven significant digits keep every value to within half a unit of the seventh digit.
+    EXPECT_NEAR(read->pictures[i].topFrac, page.pictures[i].topFrac, 6e-7 * page.pictures[i].topFrac);
+    EXPECT_NEAR(read->pictures[i].widthFrac, page.pictures[i].widthFrac, 6e-7 * page.pictures[i].widthFrac);
+  }
+  EXPECT_EQ(*LayoutFile::Write(*read), bytes);
+  // The same file with LF line ends reads the same.
+  QByteArray lf = bytes;
+  EXPECT_EQ(*LayoutFile::Read(lf.replace("\r\n", "\n")), *read);
+}
+
+TEST(LayoutFileTest, ReadsWhatEarlierWritersWrote) {
+  const Result<LayoutContent> sample = LayoutFile::Read(SampleLayoutContent(QStringLiteral("/l/")));
+  ASSERT_TRUE(sample);
+  EXPECT_FALSE(sample->landscape);
+  EXPECT_EQ(sample->label, QStringLiteral("Sample:  Mt. Shasta volcano, California"));
+  EXPECT_EQ(sample->pictures, (std::vector<LayoutPicture>{{QStringLiteral("/l/Sample.jpg"), 0.1174425f,
+                                                           0.1861499f, 0.7529427f, 0.3799483f}}));
+  // Values with and without a leading zero, in exponent form (E or D), spread
+  // over lines, separated by commas; text that is no number reads as 0.
+  const Result<LayoutContent> loose =
+      LayoutFile::Read("Label, 2\n\n  /p/a b.jpg \r\n .25 -2.5E-01, +1D-1\r\n x5\r\"/q.jpg\" tail\r5. 0 0 0");
+  ASSERT_TRUE(loose) << loose.error().toStdString();
+  EXPECT_TRUE(loose->landscape);
+  EXPECT_EQ(loose->label, QStringLiteral("Label"));
+  EXPECT_EQ(loose->pictures,
+            (std::vector<LayoutPicture>{{QStringLiteral("/p/a b.jpg "), 0.25f, -0.25f, 0.1f, 0},
+                                        {QStringLiteral("/q.jpg"), 5, 0, 0, 0}}));
+  for (const char* portrait : {"\"\",0\r\n \r\n", "\"\",\"0\"\r\n \r\n", "\"\",x\r\n \r\n", "\"\",0.0\n\n"}) {
+    EXPECT_FALSE(LayoutFile::Read(portrait)->landscape) << portrait;
+  }
+  // An empty line or blanks after the last picture end the file cleanly.
+  EXPECT_EQ(LayoutFile::Read("\"\",1\r\n \r\n\"/a\"\r\n1 2 3 4\r\n\r\n  \n")->pictures.size(), 1u);
+}
+
+TEST(LayoutFileTest, RefusesDamagedFilesWithTheirReason) {
+  QByteArray tooMany = "\"\",0\r\n \r\n";
+  for (int i = 0; i <= LayoutFile::kMostPictures; ++i) tooMany += "\"/p.jpg\"\r\n 0 0 0 0 \r\n";
+  const std::pair<QByteArray, const char*> cases[] = {
+      {"", "ends before its first line"},
+      {"\"Summer\",0\r\n", "ends after its first line"},
+      {"\"Summer\"", "ends before its first line"},
+      {"\"\",0\r\n \r\n\"/a.jpg\"\r\n", "inside the items of picture 1"},
+      {"\"\",0\r\n \r\n\"/a.jpg\"\r\n 0 0 0 0\r\n\"/b.jpg\"\r\n 0 0 0\r\n", "inside the items of picture 2"},
+      {"\"\",0\r\n \r\n\"/a.jpg\r\n 0 0 0 0\r\n", "not closed"},
+      {"\"Sum,0\r\n \r\n", "not closed"},
+      {"\"\",0\r\n \r\n\"/a.jpg\"\r\n 0 1E39 0 0\r\n", "far outside the page"},
+      {"\"\",0\r\n \r\n\"/a.jpg\"\r\n 0 0 -1001 0\r\n", "far outside the page"},
+      {tooMany, "more than 201 pictures"},
+  };
+  for (const auto& [bytes, reason] : cases) {
+    const Result<LayoutContent> read = LayoutFile::Read(bytes);
+    ASSERT_FALSE(read) << bytes.toStdString();
+    EXPECT_TRUE(read.error().contains(QLatin1String(reason))) << read.error().toStdString();
+  }
+  tooMany.chop(tooMany.size() - tooMany.lastIndexOf("\"/p.jpg\""));
+  EXPECT_EQ(LayoutFile::Read(tooMany)->pictures.size(), 201u);
+}
+
+TEST(LayoutFileTest, RefusesToWriteWhatCannotBeReadBack) {
+  const LayoutPicture plain{QStringLiteral("/p/a.jpg"), 0, 0, 0, 0};
+  for (const char* label : {"Say \"cheese\"", "two\nlines", "carriage\rreturn"}) {
+    const Result<QByteArray> written = LayoutFile::Write({QString::fromLatin1(label), false, {plain}});
+    ASSERT_FALSE(written);
+    EXPECT_TRUE(written.error().startsWith(QLatin1String("The page label holds a double quote")));
+  }
+  EXPECT_FALSE(LayoutFile::Write({{}, false, {{QStringLiteral("/p/\"a\".jpg"), 0, 0, 0, 0}}}));
+  EXPECT_FALSE(LayoutFile::Write({{}, false, {{QStringLiteral("/p/a\n.jpg"), 0, 0, 0, 0}}}));
+  EXPECT_FALSE(
+      LayoutFile::Write({{}, false, {{plain.path, std::numeric_limits<float>::quiet_NaN(), 0, 0, 0}}}));
+  EXPECT_FALSE(LayoutFile::Write({{}, false, std::vector<LayoutPicture>(202, plain)}));
+}
+
+TEST(LayoutFileTest, SavingReplacesWholeOrNotAtAll) {
+  const QString folder = test::freshFolder(QStringLiteral("layout-file"));
+  const QString path = folder + QStringLiteral("/Trip.lsf");
+  ASSERT_TRUE(LayoutFile::SaveFile(path, "\"old\",0\r\n \r\n"));
+  ASSERT_TRUE(LayoutFile::SaveFile(path, "\"new\",1\r\n \r\n"));
+  EXPECT_EQ(*LayoutFile::ReadFile(path), (LayoutContent{QStringLiteral("new"), true, {}}));
+  const Status blocked = LayoutFile::SaveFile(path + QStringLiteral("/inside.lsf"), "x");
+  ASSERT_FALSE(blocked);
+  EXPECT_TRUE(blocked.error().contains(QLatin1String("cannot be written")));
+  EXPECT_FALSE(LayoutFile::ReadFile(folder + QStringLiteral("/none.lsf")));
 }
 
 }  // namespace

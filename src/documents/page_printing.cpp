@@ -1,0 +1,266 @@
+#include "documents/page_printing.h"
+
+#include <QColor>
+#include <QImage>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "components/imaging.h"
+#include "components/printer_device.h"
+#include "components/settings_store.h"
+#include "documents/contact_sheet.h"
+#include "frame/number_from_setting.h"
+#include "frame/settings.h"
+#include "layout/page_geometry.h"
+#include "layout/page_refresh.h"
+
+namespace lumaset {
+
+namespace {
+
+constexpr int kMarginDrawWidth = 5;
+constexpr unsigned kMarginColor = 0xFF0000;  // blue, red in the low byte
+constexpr int kCaptionGap = 5;
+constexpr int kCaptionSize = 3;
+constexpr int kLabelSize = 6;
+constexpr int kLabelCorner = 100;
+
+const QString kPrintingError = QStringLiteral("Printing error: ");
+
+// The page and the panels around it stay disabled while a page prints, and
+// come back however the page ends.
+class PageBusy {
+ public:
+  explicit PageBusy(PrintHost& host) : host_(host) {
+    host_.SetPageBusy(true);
+    host_.ProcessEvents();
+  }
+  ~PageBusy() {
+    host_.SetPageBusy(false);
+    host_.ProcessEvents();
+  }
+  PageBusy(const PageBusy&) = delete;
+  PageBusy& operator=(const PageBusy&) = delete;
+
+ private:
+  PrintHost& host_;
+};
+
+Error NoSize() { return Error{QStringLiteral("The page has no size to print from.")}; }
+
+// The picture from its file, decoded no larger than its place on paper needs.
+Result<QImage> PrintedPicture(const QString& file, QSizeF printedDots) {
+  const Result<FileFacts> facts = Imaging::FileInfo(file);
+  if (!facts) return Error{facts.error()};
+  return Imaging::readScaled(file, NeededLongSide(QSize(facts->width, facts->height), printedDots));
+}
+
+}  // namespace
+
+QString PrintDocumentName() { return QStringLiteral("Lumaset Page"); }
+
+Result<int> PrinterCoordinate(double value) {
+  const double whole = std::nearbyint(value);  // the default rounding: halves to even
+  if (!(whole >= std::numeric_limits<int>::min() && whole <= std::numeric_limits<int>::max())) {
+    return Error{QStringLiteral("A place on the paper is out of range.")};
+  }
+  return static_cast<int>(whole);
+}
+
+Result<PrintedPlace> PlaceOnPaper(const PagePic& pic, const PageGeometry& geometry, int paperWidth,
+                                  int paperHeight) {
+  const double wide = paperWidth;
+  const double high = paperHeight;
+  const Result<int> x = PrinterCoordinate(pic.leftFrac * wide - geometry.noPrintLeft / geometry.paperWidth * wide);
+  const Result<int> y = PrinterCoordinate(pic.topFrac * high - geometry.noPrintTop / geometry.paperHeight * high);
+  const Result<int> width = PrinterCoordinate(pic.widthFrac * wide);
+  const Result<int> height = PrinterCoordinate(pic.heightFrac * high);
+  for (const Result<int>* part : {&x, &y, &width, &height}) {
+    if (!*part) return Error{part->error()};
+  }
+  return PrintedPlace{*x, *y, *width, *height};
+}
+
+int NeededLongSide(QSize picture, QSizeF printed) {
+  const int longer = std::max(picture.width(), picture.height());
+  if (picture.width() <= 0 || picture.height() <= 0) return std::max(1, longer);
+  const double scale = std::max(printed.width() / picture.width(), printed.height() / picture.height());
+  if (!(scale < 1)) return longer;
+  const double needed = std::ceil(longer * scale);
+  return std::clamp(static_cast<int>(std::max(1.0, needed)), 1, longer);
+}
+
+std::vector<int> PrintOrder(const PageModel& page) {
+  const int last = page.picLast();
+  std::vector<int> ranked;
+  std::vector<bool> reached(static_cast<std::size_t>(std::max(0, last + 1)), false);
+  for (int rank = 0; rank <= last; ++rank) {
+    for (int slot = 0; slot <= last; ++slot) {
+      if (page.pic(slot).zRank != rank) continue;
+      ranked.push_back(slot);
+      reached[static_cast<std::size_t>(slot)] = true;
+      break;
+    }
+  }
+  std::vector<int> order;
+  for (int slot = 0; slot <= last; ++slot) {
+    if (page.pic(slot).zRank >= 0 && !reached[static_cast<std::size_t>(slot)]) order.push_back(slot);
+  }
+  order.insert(order.end(), ranked.begin(), ranked.end());
+  return order;
+}
+
+PagePrinting::PagePrinting(const PageModel& page, PrinterDevice& printer, const SettingsStore& settings,
+                           const Options& options, PrintHost& host)
+    : page_(page), printer_(printer), settings_(settings), options_(options), host_(host) {}
+
+void PagePrinting::mnuFilePrint_Click() {
+  host_.PlaySound(Sound::Open, Wait::No);
+  printer_.SetFastBitmaps(NumberFromSetting(settings_.readSetting(QStringLiteral("FastPrint"), true)) != 0);
+  const Status shown = printer_.ShowDialog(QString());
+  if (!shown) {
+    host_.ShowError(kPrintingError + shown.error());
+    return;
+  }
+  const bool confirmed = printer_.DialogOK();
+  if (confirmed) {
+    host_.PlaySound(Sound::Print, Wait::No);
+  } else {
+    host_.PlaySound(Sound::Close, Wait::Yes);
+  }
+  ShowPrinter();
+  if (!confirmed) return;
+
+  QString outputFile;
+  if (printer_.PrintToFile()) {
+    outputFile = host_.AskSaveFile(QStringLiteral("Print To File"), QStringLiteral("*.prn"),
+                                   QStringLiteral("Printer Files (*.prn)"));
+    if (outputFile.isEmpty()) return;
+  }
+  // A file that could not be written is reported like a printer that failed.
+  const Status printed = PrintJob(outputFile);
+  if (!printed) host_.ShowError(kPrintingError + printed.error());
+}
+
+Status PagePrinting::PrintJob(const QString& outputFile) {
+  const Status started = printer_.StartDoc(PrintDocumentName(), outputFile);
+  if (!started) return started;
+  for (int copy = 0; copy < printer_.Copies(); ++copy) PagePrint();
+  return printer_.EndDoc();
+}
+
+void PagePrinting::mnuFilePrintSetup_Click() {
+  host_.PlaySound(Sound::Open, Wait::No);
+  const Status shown = printer_.ShowDialog(QStringLiteral("Setup"));
+  if (!shown) {
+    host_.ShowError(QStringLiteral("Print setup error: ") + shown.error());
+    return;
+  }
+  host_.PlaySound(Sound::Close, Wait::Yes);
+  ShowPrinter();
+}
+
+void PagePrinting::cmdPrinter_Click() {
+  host_.ToolEnable(false, -1);
+  mnuFilePrintSetup_Click();
+}
+
+// The page follows the printer after its dialogs, whatever the user chose.
+void PagePrinting::ShowPrinter() {
+  host_.ShowPrinterName(PrinterCaption(printer_.Facts()));
+  if (!printer_.PrinterReady()) {
+    host_.PageRefresh();
+    return;
+  }
+  const bool portraitPaper = printer_.Orientation() == kPortrait;
+  const bool portraitPage = host_.PortraitSelected();
+  if (portraitPaper && !portraitPage) {
+    host_.optPort_Click();
+  } else if (!portraitPaper && portraitPage) {
+    host_.optLand_Click();
+  } else {
+    host_.PageRefresh();
+  }
+}
+
+void PagePrinting::PagePrint() {
+  Status printed = printer_.StartPage();
+  const QString kept = host_.StatusText();
+  {
+    const PageBusy busy(host_);
+    if (printed) {
+      host_.SetStatusText(QStringLiteral("Printing Layout... "));
+      printed = PrintPage();
+    }
+    if (!printed) host_.ShowError(kPrintingError + printed.error());
+    host_.SetStatusText(kept);
+  }
+}
+
+// The first failure ends the page: what follows it is not printed.
+Status PagePrinting::PrintPage() {
+  if (options_.printMargin) {
+    const Status box = PrintMarginBox();
+    if (!box) return box;
+  }
+  host_.ProcessEvents();
+  for (const int slot : PrintOrder(page_)) {
+    const Status picture = PrintPicture(slot);
+    if (!picture) return picture;
+  }
+  const Status label = PrintText(page_.edit().labelText, kLabelCorner, kLabelCorner, kLabelSize);
+  if (!label) return label;
+  return printer_.EndPage();
+}
+
+// The frame of the printable area, as the page shows it.
+Status PagePrinting::PrintMarginBox() {
+  const PageGeometry& geometry = page_.geometry();
+  const double previewWidth = geometry.previewWidth;
+  const double previewHeight = geometry.previewHeight;
+  if (!(previewWidth > 0 && previewHeight > 0)) return NoSize();
+  const double frameWidth = previewWidth - 2 * geometry.noPrintLeft / geometry.paperWidth * previewWidth;
+  const double frameHeight = previewHeight - 2 * geometry.noPrintTop / geometry.paperHeight * previewHeight;
+  const double across = printer_.PageWidthTwips() / previewWidth;
+  const double down = printer_.PageHeightTwips() / previewHeight;
+  const Result<int> x1 = PrinterCoordinate(across);
+  const Result<int> y1 = PrinterCoordinate(down);
+  const Result<int> x2 = PrinterCoordinate(across * frameWidth);
+  const Result<int> y2 = PrinterCoordinate(down * frameHeight);
+  for (const Result<int>* corner : {&x1, &y1, &x2, &y2}) {
+    if (!*corner) return Error{corner->error()};
+  }
+  printer_.SetDrawWidth(kMarginDrawWidth);
+  printer_.SetLineColor(ColorFromValue(kMarginColor));
+  return printer_.DrawBox(*x1, *y1, *x2, *y2);
+}
+
+Status PagePrinting::PrintPicture(int slot) {
+  const PagePic& pic = page_.pic(slot);
+  const Result<PrintedPlace> place =
+      PlaceOnPaper(pic, page_.geometry(), printer_.PageWidthTwips(), printer_.PageHeightTwips());
+  if (!place) return Error{place.error()};
+  const double dots = printer_.DotsPerTwip();
+  const Result<QImage> picture = PrintedPicture(pic.file, QSizeF(place->width * dots, place->height * dots));
+  if (!picture) return Error{picture.error()};
+  const Status painted = printer_.PaintPicture(*picture, place->x, place->y, place->width, place->height);
+  if (!painted || !host_.ThumbSheet()) return painted;
+  const Result<int> below = PrinterCoordinate(static_cast<double>(place->y) + place->height + kCaptionGap);
+  if (!below) return Error{below.error()};
+  return PrintText(SheetCaptionName(pic.file), place->x, *below, kCaptionSize);
+}
+
+// Printed text is always Arial, bold and black, whatever the page label's look.
+Status PagePrinting::PrintText(const QString& text, int x, int y, int size) {
+  printer_.SetFontName(QStringLiteral("Arial"));
+  printer_.SetFontSize(PrinterDevice::PointSize(size));
+  printer_.SetTextColor(QColor(Qt::black));
+  printer_.SetFontBold(true);
+  printer_.SetCurrentX(x);
+  printer_.SetCurrentY(y);
+  return printer_.PrintText(text);
+}
+
+}  // namespace lumaset

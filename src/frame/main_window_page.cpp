@@ -1,0 +1,72 @@
+// The main window around the layout page: the page's commands in the menus
+// and toolbar, and what the page asks of the window.
+
+#include <QAction>
+#include <QCursor>
+#include <QMenu>
+#include <QMessageBox>
+#include <QToolBar>
+
+#include "browser/thumbnail_area.h"
+#include "frame/app_state.h"
+#include "frame/commands.h"
+#include "frame/main_window.h"
+#include "frame/progress_window.h"
+#include "frame/sounds.h"
+#include "layout/layout_page.h"
+
+namespace lumaset {
+
+void MainWindow::ConnectLayoutPage() {
+  layout_ = std::make_unique<LayoutPage>(app_, static_cast<LayoutPageWindow&>(*this), panPrev_, panAdjust_);
+  LayoutPage* page = layout_.get();
+  commands_->Wire(u"mnuToolCrop", [page] { page->mnuToolCrop_Click(); });
+  commands_->Wire(u"mnuToolDelete", [page] { page->mnuToolDelete_Click(); });
+  commands_->Wire(u"mnuToolCopy", [page] { page->mnuToolCopy_Click(); });
+  commands_->Wire(u"mnuToolCut", [page] { page->mnuToolCut_Click(); });
+  commands_->Wire(u"mnuToolPlaceFront", [page] { page->mnuToolPlaceFront_Click(); });
+  commands_->Wire(u"mnuToolPlaceBack", [page] { page->mnuToolPlaceBack_Click(); });
+  commands_->Wire(u"mnuToolUndo", [page] { page->mnuToolUndo_Click(); });
+  commands_->Wire(u"mnuToolFull", [page] { page->mnuToolFull_Click(); });
+  commands_->Wire(u"mnuViewRefresh", [page] { page->mnuViewRefresh_Click(); });
+  commands_->SetLayoutTitle([page] { return page->model().edit().layoutTitle; });
+}
+
+void MainWindow::SetCommandEnabled(QStringView itemOrKey, bool enabled) {
+  commands_->SetEnabled(itemOrKey, enabled);
+}
+
+void MainWindow::SetCropChecked(bool on) {
+  commands_->Item(u"mnuToolCrop")->setChecked(on);
+  commands_->Button(u"Crop")->setChecked(on);
+}
+
+void MainWindow::SetUndoTip(const QString& tip) {
+  QAction* undo = commands_->Button(u"Undo");
+  undo->setToolTip(tip);
+  undo->setText(tip);  // its name for screen readers
+}
+
+void MainWindow::PopupToolsMenu() { commands_->Menu(u"mnuTool")->exec(QCursor::pos()); }
+void MainWindow::PopupMenu(QMenu& menu) { menu.exec(QCursor::pos()); }
+void MainWindow::ShowPreview(const QString& file, float aspect) { ShowPreview(file, aspect, -1); }
+ThumbTable& MainWindow::Thumbs() { return picPan_->table(); }
+void MainWindow::DropSelection() { picPan_->DropSelection(); }
+
+void MainWindow::ShowInformation(const QString& text) {
+  QMessageBox::information(this, app_.identity.fullTitle, text);
+}
+
+void MainWindow::PlaySound(Sound sound, Wait wait) { app_.sounds().Play(sound, wait); }
+
+// A new page; the documents' New command takes this over with its own steps.
+void MainWindow::FileNew() { layout_->ClearPreview(); }
+
+bool MainWindow::ThumbSheet() { return false; }
+
+Imaging::ProgressHandler MainWindow::ImagingProgress() {
+  return MakeProgressHandler(progressWindow(), app_.imaging(),
+                             [this] { app_.sounds().Play(Sound::Effect); });
+}
+
+}  // namespace lumaset

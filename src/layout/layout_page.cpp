@@ -1,0 +1,187 @@
+#include "layout/layout_page.h"
+
+#include <QAction>
+#include <QMenu>
+
+#include <cmath>
+
+#include "frame/app_state.h"
+#include "layout/adjust_panel.h"
+#include "layout/page_area.h"
+#include "layout/temporary_pictures.h"
+
+namespace lumaset {
+
+namespace {
+
+int WholeTwips(float twips) { return static_cast<int>(std::lround(static_cast<double>(twips))); }
+
+}  // namespace
+
+LayoutPage::LayoutPage(AppState& app, LayoutPageWindow& window, PagePanel* panPrev,
+                       QWidget* panAdjust, QObject* parent)
+    : QObject(parent),
+      app_(app),
+      window_(window),
+      panPrev_(panPrev),
+      panel_(new PageAdjustPanel(panAdjust)),
+      undo_(model_, *this),
+      commands_(model_, undo_, *this),
+      width_(model_, undo_, *this),
+      mouse_(model_, *this),
+      refresh_(model_, *this, app.options, app.label),
+      orientation_(model_, *this, refresh_),
+      label_(model_, refresh_, app.label, *this),
+      mnuImOpt_(std::make_unique<QMenu>()) {
+  mnuImOpt_->setObjectName(QStringLiteral("mnuImOpt"));
+  QAction* paste = mnuImOpt_->addAction(QStringLiteral("&Paste"));
+  paste->setObjectName(QStringLiteral("mnuImOptPaste"));
+  connect(paste, &QAction::triggered, this, &LayoutPage::mnuImOptPaste_Click);
+
+  ConnectPage();
+  ConnectPanel();
+  app_.imaging().setProgressHandler([this](int percent) { ImgX_Progress(percent); });
+}
+
+LayoutPage::~LayoutPage() {
+  app_.imaging().setProgressHandler({});
+  if (panPrev_) {
+    // The panel may outlive the page for a moment: it must not draw from a model that is gone.
+    panPrev_->SetRefresh({});
+    panPrev_->page()->SetModel(nullptr);
+  }
+  if (panel_ && !panel_->parent()) delete panel_.data();
+}
+
+PageAdjustPanel* LayoutPage::adjustPanel() const { return panel_; }
+PagePanel* LayoutPage::pagePanel() const { return panPrev_; }
+
+void LayoutPage::ConnectPage() {
+  PageView* view = panPrev_->page();
+  view->SetModel(&model_);
+  panPrev_->SetRefresh([this] { refresh_.Run(); });
+  connect(view, &PageView::pressedAt, this,
+          [this](QPointF at, int button, int held, int slot) { mouse_.PressAt(at, button, held, slot); });
+  connect(view, &PageView::movedAt, this,
+          [this](QPointF at, int buttons, int slot) { mouse_.MoveAt(at, buttons, slot); });
+  connect(view, &PageView::releasedAt, this, [this](QPointF at, int button, int held, int slot) {
+    mouse_.ReleaseAt(at, button, held, slot);
+  });
+  connect(view, &PageView::doubleClickedAt, this, [this](int slot) { mouse_.DoubleClickAt(slot); });
+  connect(view, &PageView::dragMovedAt, this, [this](QPointF at, bool thumbnail, int slot) {
+    mouse_.DragOverAt(at, thumbnail, slot);
+  });
+  connect(view, &PageView::droppedAt, this, [this](QPointF at, int slot) { mouse_.DropAt(at, slot); });
+  // A thumbnail taken away again must not leave its addition armed: the next
+  // click on a picture would be swallowed and its release would give the
+  // selected picture the drop frame's width.
+  connect(view, &PageView::dragLeft, this, [this] {
+    if (!model_.edit().dragAdd) return;
+    model_.edit().dragAdd = false;
+    ToolEnable(false, -1);
+  });
+  connect(view, &PageView::escapePressed, this,
+          [this] { mouse_.picPreview_KeyDown(Qt::Key_Escape); });
+}
+
+void LayoutPage::ConnectPanel() {
+  connect(panel_, &PageAdjustPanel::orientationChosen, this,
+          [this](bool portrait) { orientation_.OptionClicked(portrait); });
+  connect(panel_, &PageAdjustPanel::widthEntered, this, [this] {
+    width_.EnterPressed();
+    RaiseFrameAfterWidth();
+  });
+  connect(panel_, &PageAdjustPanel::widthStepped, this, [this](int direction) {
+    if (direction > 0) {
+      width_.SpinUp();
+    } else {
+      width_.SpinDown();
+    }
+    RaiseFrameAfterWidth();
+  });
+  connect(panel_, &PageAdjustPanel::labelClicked, this, &LayoutPage::cmdLabel_Click);
+}
+
+// ---- The page as a whole ----------------------------------------------------
+
+// Each step goes on whatever the one before it did, so the page is cleared
+// as far as it can be.
+void LayoutPage::ClearPreview() {
+  panPrev_->page()->ClearPictures();
+  undo_.Clear();
+  model_.Clear();
+  mouse_.Reset();
+  panPrev_->SetCaption(QStringLiteral("Layout Preview: ") + QStringLiteral("Undefined layout"));
+  window_.SetStatusText(QStringLiteral("Undefined layout"));
+
+  const QString& folder = app_.programFolders.tempImages;
+  if (const int leftBehind = DeleteTemporaryPictures(folder); leftBehind > 0) {
+    window_.ShowError(QStringLiteral("ClearPreview error: ") +
+                      QStringLiteral("%1 temporary picture(s) in %2 could not be deleted.")
+                          .arg(leftBehind)
+                          .arg(folder));
+  }
+  window_.DropSelection();
+  for (const char16_t* name :
+       {u"mnuFileSave", u"mnuFileSaveAs", u"mnuFilePrint", u"Save", u"Print", u"Undo"}) {
+    window_.SetCommandEnabled(QStringView(name), false);
+  }
+  ToolEnable(false, -1);
+  refresh_.Run();
+}
+
+void LayoutPage::PageRefresh() { refresh_.Run(); }
+
+void LayoutPage::ShowDefaultWidth() { panel_->SetWidthText(FormatPrinted(app_.options.layOutWidth)); }
+
+ThumbnailPanel::PageReadings LayoutPage::Readings() const {
+  const PageGeometry& geometry = model_.geometry();
+  return ThumbnailPanel::PageReadings{panel_->PresetWidthText(), panel_->WidthText(),
+                                      geometry.paperWidth,       geometry.paperHeight,
+                                      geometry.previewWidth,     geometry.previewHeight};
+}
+
+// The progress window is made when the first operation reports, not before.
+void LayoutPage::ImgX_Progress(int percent) {
+  if (!progress_) progress_ = window_.ImagingProgress();
+  if (progress_) progress_(percent);
+}
+
+void LayoutPage::ToolEnable(bool enable, int slot) {
+  const bool on = enable && model_.OnPage(slot);
+  mouse_.FollowToolEnable(on, slot);
+  if (!on) {
+    window_.ToolEnable(std::nullopt);
+    return;
+  }
+  const PicBox& box = model_.box(slot);
+  window_.ToolEnable(PicturePlace{
+      model_.pic(slot).zRank, model_.picLast(),
+      TwipsRect{WholeTwips(box.left), WholeTwips(box.top), WholeTwips(box.width), WholeTwips(box.height)}});
+}
+
+void LayoutPage::RaiseFrameAfterWidth() {
+  if (model_.SelectedOnPage() >= 0) refresh_.RaisePrintableFrame();
+}
+
+// ---- Commands ---------------------------------------------------------------
+
+void LayoutPage::mnuToolCrop_Click() { mouse_.mnuToolCrop_Click(); }
+void LayoutPage::mnuToolDelete_Click() { commands_.Delete(); }
+void LayoutPage::mnuToolCopy_Click() { commands_.Copy(); }
+void LayoutPage::mnuToolCut_Click() { commands_.Cut(); }
+void LayoutPage::mnuToolPlaceFront_Click() { commands_.PlaceFront(); }
+void LayoutPage::mnuToolPlaceBack_Click() { commands_.PlaceBack(); }
+void LayoutPage::mnuToolUndo_Click() { undo_.UndoTool(); }
+void LayoutPage::mnuImOptPaste_Click() { commands_.Paste(); }
+
+void LayoutPage::mnuToolFull_Click() {
+  width_.FullSize();
+  RaiseFrameAfterWidth();
+}
+
+void LayoutPage::mnuViewRefresh_Click() { ShowPage(refresh_.scene()); }
+
+void LayoutPage::cmdLabel_Click() { label_.Run(); }
+
+}  // namespace lumaset

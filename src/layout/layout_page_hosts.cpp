@@ -1,0 +1,165 @@
+// The layout page as the host of its pieces: each call that a piece makes on
+// the window lands here and goes to the page's widgets, the program's data
+// or the main window.
+
+#include "layout/layout_page.h"
+
+#include <QScreen>
+
+#include <algorithm>
+#include <vector>
+
+#include "frame/app_state.h"
+#include "layout/adjust_panel.h"
+#include "layout/page_area.h"
+
+namespace lumaset {
+
+namespace {
+
+Qt::CursorShape CursorOf(PointerShape shape) {
+  switch (shape) {
+    case PointerShape::Default: return Qt::ArrowCursor;
+    case PointerShape::Cross: return Qt::CrossCursor;
+    case PointerShape::SizeNeSw: return Qt::SizeBDiagCursor;
+    case PointerShape::SizeNwSe: return Qt::SizeFDiagCursor;
+    case PointerShape::Custom: break;
+  }
+  return Qt::PointingHandCursor;
+}
+
+// The pictures on the page, back to front by stacking rank.
+std::vector<int> StackingOrder(const PageModel& model) {
+  std::vector<int> order;
+  for (int slot = 0; slot <= model.picLast(); ++slot) {
+    if (model.OnPage(slot)) order.push_back(slot);
+  }
+  std::stable_sort(order.begin(), order.end(),
+                   [&model](int a, int b) { return model.pic(a).zRank < model.pic(b).zRank; });
+  return order;
+}
+
+}  // namespace
+
+// ---- PageHost ---------------------------------------------------------------
+
+PrinterFacts LayoutPage::Printer() { return app_.printer().Facts(); }
+
+Status LayoutPage::SetPrinterOrientation(int orientation) {
+  return app_.printer().SetOrientation(orientation);
+}
+
+QSizeF LayoutPage::PanelSize() { return panPrev_->SizeTwips(TwipsPerPixel()); }
+
+double LayoutPage::TwipsPerPixel() {
+  const QScreen* screen = panPrev_->screen();
+  return lumaset::TwipsPerPixel(screen ? screen->logicalDotsPerInch() : 96.0);
+}
+
+void LayoutPage::ShowPrinterName(const QString& caption) { panel_->ShowPrinterName(caption); }
+void LayoutPage::ShowUnitCaptions(const std::array<QString, 3>& captions) {
+  panel_->ShowUnitCaptions(captions);
+}
+void LayoutPage::ShowWidthPresets(const QStringList& rows, int selected) {
+  panel_->ShowWidthPresets(rows, selected);
+}
+QString LayoutPage::WidthFieldText() { return panel_->WidthText(); }
+void LayoutPage::SetWidthFieldText(const QString& text) { panel_->SetWidthText(text); }
+void LayoutPage::ShowOrientationOption(bool portrait) { panel_->ShowOrientation(portrait); }
+
+// The page is always drawn in the stacking order of the model as it is now,
+// also between refreshes (after an addition, a deletion, Front or Back).
+void LayoutPage::ShowPage(const PageScene& scene) {
+  PageScene shown = scene;
+  shown.drawOrder = StackingOrder(model_);
+  panPrev_->ShowPage(shown, TwipsPerPixel());
+}
+
+void LayoutPage::ShowError(const QString& text) { window_.ShowError(text); }
+void LayoutPage::PlaySound(Sound sound, Wait wait) { window_.PlaySound(sound, wait); }
+bool LayoutPage::ThumbSheet() { return window_.ThumbSheet(); }
+
+void LayoutPage::TurnUndoSteps(const FractionTurn& turn) {
+  undo_.TurnSteps([&turn](UndoStep& step) {
+    turn(step.leftFrac, step.topFrac, step.widthFrac, step.heightFrac);
+  });
+}
+
+// ---- PageEditHost -----------------------------------------------------------
+
+void LayoutPage::SetPicture(int slot, const QImage& picture) { panPrev_->page()->setPicture(slot, picture); }
+void LayoutPage::PageChanged() { ShowPage(refresh_.scene()); }
+
+// The press point is passed as the pointer's place on the picture, as the
+// click that an addition stands for has it.
+void LayoutPage::ClickPicture(int slot) {
+  const float x = model_.edit().downX;
+  const float y = model_.edit().downY;
+  mouse_.imPreview_MouseDown(slot, kLeftButton, x, y);
+  mouse_.imPreview_MouseUp(slot, x, y);
+}
+
+void LayoutPage::FileNew() { window_.FileNew(); }
+void LayoutPage::ClearThumbnailSelection() { window_.DropSelection(); }
+void LayoutPage::PlaySound(Sound sound) { window_.PlaySound(sound, Wait::No); }
+void LayoutPage::ShowInformation(const QString& text) { window_.ShowInformation(text); }
+void LayoutPage::SetEnabled(QStringView itemOrKey, bool enabled) {
+  window_.SetCommandEnabled(itemOrKey, enabled);
+}
+void LayoutPage::SetUndoTip(const QString& tip) { window_.SetUndoTip(tip); }
+void LayoutPage::SetPageCaption(const QString& text) { panPrev_->SetCaption(text); }
+void LayoutPage::SetStatusText(const QString& text) { window_.SetStatusText(text); }
+bool LayoutPage::PrinterReady() { return app_.printer().PrinterReady(); }
+float LayoutPage::ImageRes() const { return app_.options.imageRes; }
+QString LayoutPage::WidthText() const { return panel_->WidthText(); }
+void LayoutPage::SetWidthText(const QString& text) { panel_->SetWidthText(text); }
+void LayoutPage::SetHeightText(const QString& text) { panel_->SetHeightText(text); }
+
+// ---- PageMouseHost and CropHost ---------------------------------------------
+
+void LayoutPage::PicAdd(const QString& file) { commands_.PicAdd(file); }
+
+void LayoutPage::WidthChange() {
+  width_.WidthChange();
+  RaiseFrameAfterWidth();
+}
+
+void LayoutPage::EnableSave() { window_.SetCommandEnabled(u"mnuFileSave", true); }
+void LayoutPage::PopupToolsMenu() { window_.PopupToolsMenu(); }
+void LayoutPage::PopupPasteMenu() { window_.PopupMenu(*mnuImOpt_); }
+void LayoutPage::ShowPreview(const QString& file, float aspect) { window_.ShowPreview(file, aspect); }
+void LayoutPage::ShowFrame(const SelectionFrame& frame) { panPrev_->page()->ShowFrame(frame); }
+void LayoutPage::ShowPictures() { PageChanged(); }
+
+void LayoutPage::SetPicturePointer(int slot, PointerShape shape) {
+  panPrev_->page()->SetPicturePointer(slot, CursorOf(shape));
+}
+void LayoutPage::SetPictureTip(int slot, const QString& text) { panPrev_->page()->SetPictureTip(slot, text); }
+void LayoutPage::SetPagePointer(PointerShape shape) { panPrev_->page()->SetPagePointer(CursorOf(shape)); }
+void LayoutPage::SetPageTip(const QString& text) { panPrev_->page()->SetPageTip(text); }
+void LayoutPage::ShowCropMode(bool on) { window_.SetCropChecked(on); }
+void LayoutPage::PlayToolSound() { window_.PlaySound(Sound::Tool, Wait::No); }
+void LayoutPage::RequestAbort() { app_.abortRequested = true; }
+ThumbTable& LayoutPage::Thumbs() { return window_.Thumbs(); }
+bool LayoutPage::GenClick() const { return app_.options.genClick; }
+QString LayoutPage::PresetWidthText() const { return panel_->PresetWidthText(); }
+
+Status LayoutPage::UndoAdd(const QString& kind, const QString& tip) {
+  return undo_.UndoAdd(QStringView(kind), tip);
+}
+void LayoutPage::UndoAbandon() { undo_.AbandonStep(); }
+Imaging& LayoutPage::imaging() { return app_.imaging(); }
+QString LayoutPage::TempImagesFolder() const { return app_.programFolders.tempImages; }
+
+// ---- LabelHost --------------------------------------------------------------
+
+std::optional<LabelEntry> LayoutPage::ShowLabelDialog(const LabelEntry& preset) {
+  // One dialog for the run, kept hidden between uses.
+  if (!labelDialog_) labelDialog_ = new LabelDialog(panPrev_->window());
+  return labelDialog_->Run(preset);
+}
+
+void LayoutPage::EnableCommand(const QString& itemOrKey) { window_.SetCommandEnabled(itemOrKey, true); }
+void LayoutPage::SetPageCrossPointer() { panPrev_->page()->SetPagePointer(Qt::CrossCursor); }
+
+}  // namespace lumaset
