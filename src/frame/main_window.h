@@ -16,6 +16,7 @@
 #include "layout/page_model.h"
 #include "frame/main_layout.h"
 #include "frame/notice_window.h"
+#include "frame/preferences.h"
 #include "frame/splitter.h"
 #include "frame/tool_enable.h"
 
@@ -67,6 +68,10 @@ class MainWindow : public QMainWindow, private FolderOpenWindow, private LayoutP
   FolderOpener& folderOpener() { return *opener_; }
   // `TreeView`: "Load", "Display", "Navigate" or "Select" on the folder tree.
   void TreeView(QStringView action, const QString& path = {});
+
+  // `mnuFilePrefs_Click`: the preferences, opened on `tab`, and what their
+  // changes ask of the window.
+  void mnuFilePrefs_Click(PreferencesTab tab = PreferencesTab::General);
 
   // Shows the folder picker for one mode; true when the user chose a folder.
   // `scanWindow` is where the scan window stands, for the scan mode.

@@ -9,6 +9,8 @@
 #include <QTimer>
 #include <QToolBar>
 
+#include <algorithm>
+
 #include "components/drives.h"
 #include "frame/about_box.h"
 #include "frame/app_state.h"
@@ -18,8 +20,12 @@
 #include "frame/main_window.h"
 #include "frame/memory_meter.h"
 #include "frame/notice_window.h"
+#include "frame/preferences.h"
 #include "frame/progress_window.h"
 #include "frame/sounds.h"
+#include "browser/folder_tree.h"
+#include "browser/thumbnail_area.h"
+#include "layout/layout_page.h"
 #include "layout/page_area.h"
 
 namespace lumaset {
@@ -36,6 +42,8 @@ void MainWindow::BuildCommands() {
   commands_->Wire(u"mnuHelpContents", [this] { help_->show(HelpCommand::Contents, 0); });
   commands_->Wire(u"mnuHelpSearchForHelpOn", [this] { help_->show(HelpCommand::PartialKey, 0); });
   commands_->Wire(u"mnuHelpAbout", [this] { about_->ShowFull(); });
+  commands_->Wire(u"mnuFilePrefs", [this] { mnuFilePrefs_Click(); });
+  commands_->Wire(u"mnuViewOptions", [this] { mnuFilePrefs_Click(); });
 
   QAction* toolbar = commands_->Item(u"mnuViewToolbar");
   toolbar->setChecked(true);
@@ -80,6 +88,27 @@ void MainWindow::ToolEnable(const std::optional<PicturePlace>& place) {
     commands_->Item(u"mnuToolCrop")->setChecked(false);
     commands_->Button(u"Crop")->setChecked(false);
   }
+}
+
+// `mnuFilePrefs_Click`: the preferences, then what their changes ask for.
+void MainWindow::mnuFilePrefs_Click(PreferencesTab tab) {
+  picPan_->table().setThumbHover(-1);
+  layout_->ToolEnable(false, -1);
+  const PreferencesResult result = ShowPreferences(
+      this, app_, [this] { return PickFolder(FolderPickMode::Midi); },
+      [this](int context) { help_->show(HelpCommand::Context, context); }, tab);
+
+  if (result.thumbResizeNeeded) {
+    app_.thumbCell = app_.options.genLarge ? 1260 : 860;
+    if (picPan_->table().ThumbCount() > 0) {
+      app_.options.reopenFolder = true;
+      opener_->mnuFileOpen_Click();
+    }
+  }
+  if (RelayoutNeeded(app_.options, !pbarMem_->isHidden(), !dirTree_->isHidden())) FormResize();
+  if (result.pageRedrawNeeded) layout_->PageRefresh();
+  app_.imaging().setJpegQuality(std::clamp<int>(app_.options.jpegQuality, 1, 100));
+  app_.imaging().setJpegDpi(std::max<int>(app_.options.jpegDpi, 1));
 }
 
 // --- Memory meter ----------------------------------------------------------
