@@ -20,6 +20,7 @@
 #include "frame/app_state.h"
 #include "frame/about_box.h"
 #include "frame/help_window.h"
+#include "frame/main_window_documents.h"
 #include "frame/memory_meter.h"
 #include "layout/page_area.h"
 
@@ -61,6 +62,7 @@ MainWindow::MainWindow(AppState& app, QWidget* parent)
   BuildCommands();
   BuildStatusBar();
   ConnectLayoutPage();
+  ConnectDocuments();
   ConnectBrowser();
   ConnectViewing();
 }

@@ -30,7 +30,10 @@ namespace lumaset {
 class AboutService;
 class AppState;
 class CommandSet;
+class ContactSheet;
 class FolderTree;
+class LayoutDocument;
+class PagePrinting;
 class HelpService;
 class MemoryMeter;
 class ProgressWindow;
@@ -143,6 +146,11 @@ class MainWindow : public QMainWindow, private FolderOpenWindow, private LayoutP
   void ShowError(const QString& text) override;  // also the page's
   void ShowNotice(const QString& text) override;
 
+  // The documents: layout files, printing and contact sheets.
+  class DocumentsHost;
+  void ConnectDocuments();
+  void SetPageBusy(bool busy);
+
   // LayoutPageWindow: what the layout page asks of the main window.
   void ConnectLayoutPage();
   void SetCommandEnabled(QStringView itemOrKey, bool enabled) override;
@@ -213,8 +221,12 @@ class MainWindow : public QMainWindow, private FolderOpenWindow, private LayoutP
   QLabel* statusDate_ = nullptr;
   QLabel* statusTime_ = nullptr;
 
-  // Goes before the panes it draws on.
+  // Go before the panes they draw on, the documents before the page.
   std::unique_ptr<LayoutPage> layout_;
+  std::unique_ptr<DocumentsHost> documentsHost_;
+  std::unique_ptr<LayoutDocument> documents_;
+  std::unique_ptr<PagePrinting> printing_;
+  std::unique_ptr<ContactSheet> sheet_;
   // Last, so that a splash still up goes before the window's panes.
   std::unique_ptr<AboutService> about_;
 };

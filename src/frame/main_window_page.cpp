@@ -13,6 +13,8 @@
 #include "frame/main_window.h"
 #include "frame/progress_window.h"
 #include "frame/sounds.h"
+#include "documents/contact_sheet.h"
+#include "documents/layout_document.h"
 #include "layout/layout_page.h"
 
 namespace lumaset {
@@ -59,10 +61,9 @@ void MainWindow::ShowInformation(const QString& text) {
 
 void MainWindow::PlaySound(Sound sound, Wait wait) { app_.sounds().Play(sound, wait); }
 
-// A new page; the documents' New command takes this over with its own steps.
-void MainWindow::FileNew() { layout_->ClearPreview(); }
+void MainWindow::FileNew() { documents_->mnuFileNew_Click(); }
 
-bool MainWindow::ThumbSheet() { return false; }
+bool MainWindow::ThumbSheet() { return sheet_->ThumbSheet(); }
 
 Imaging::ProgressHandler MainWindow::ImagingProgress() {
   return MakeProgressHandler(progressWindow(), app_.imaging(),

@@ -106,6 +106,9 @@ class LayoutPage : public QObject,
   const PageModel& model() const { return model_; }
   const PageUndo& undo() const { return undo_; }
   QMenu* pasteMenu() const { return mnuImOpt_.get(); }
+  // The orientation commands and the drawing of the page, for the documents.
+  PageOrientation& orientation() { return orientation_; }
+  lumaset::PageRefresh& refresher() { return refresh_; }
 
   // `ClearPreview`: an empty page, drawn.
   void ClearPreview();
