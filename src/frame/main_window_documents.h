@@ -101,10 +101,9 @@ class MainWindow::DocumentsHost : public LayoutDocumentHost, public PrintHost, p
   // --- Contact sheets --------------------------------------------------------
   void UnselectThumbnails() override { w_.picPan_->DropSelection(); }
   QString CurrentFolder() override { return w_.app_.folders.current; }
-  void ShowThumbnail(int slot, const QImage& picture, const PageText&) override {
-    // The page draws the sheet's captions itself from its scene.
+  void ShowThumbnail(int slot, const QImage& picture, const PageText& caption) override {
     w_.layout_->SetPicture(slot, picture);
-    w_.layout_->PageChanged();
+    w_.layout_->refresher().AddCaption(caption);
   }
   void ShowHeading(const PageText& heading) override {
     w_.layout_->refresher().RedrawLabel(

@@ -247,6 +247,11 @@ void PageRefresh::RedrawLabel(const QString& text, const PagePen& pen) {
   host_.ShowPage(scene_);
 }
 
+void PageRefresh::AddCaption(const PageText& caption) {
+  scene_.captions.push_back(caption);
+  host_.ShowPage(scene_);
+}
+
 void PageRefresh::SetLabel(const QString& text, const PagePen& pen) {
   pen_ = pen;
   scene_.label.reset();

@@ -139,6 +139,8 @@ class PageRefresh {
   // The page label erased and, for a non-empty text, written again with `pen`
   // (the label command); the pen becomes the page's and the page is shown.
   void RedrawLabel(const QString& text, const PagePen& pen);
+  // A contact sheet's caption written under its picture, and the page shown.
+  void AddCaption(const PageText& caption);
   // The page's drawing colour alone (the label command on an empty text).
   void SetPenColor(const QColor& color) { pen_.color = color; }
 
