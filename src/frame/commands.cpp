@@ -5,6 +5,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QStringList>
 #include <QToolBar>
 
 #include <algorithm>
@@ -65,9 +66,7 @@ QAction* CommandSet::AddItem(QMenu* menu, const char* name, const char* caption)
   const QString key = QLatin1String(name);
   action->setObjectName(key);
   action->setEnabled(false);
-  connect(action, &QAction::triggered, this, [this, key] {
-    if (const auto handler = handlers_.constFind(key); handler != handlers_.constEnd()) (*handler)();
-  });
+  connect(action, &QAction::triggered, this, [this, key] { Run(key); });
   items_.insert(key, action);
   return action;
 }
@@ -249,10 +248,18 @@ void CommandSet::SetEnabled(QStringView itemOrKey, bool enabled) {
   if (action) action->setEnabled(enabled && Allowed(action));
 }
 
+void CommandSet::Run(const QString& name) {
+  // Help, the view switches and the about box touch no page.
+  static const QStringList kAlwaysAllowed = {
+      QStringLiteral("mnuHelpContents"), QStringLiteral("mnuHelpSearchForHelpOn"),
+      QStringLiteral("mnuHelpAbout"), QStringLiteral("mnuViewToolbar"),
+      QStringLiteral("mnuViewStatusBar")};
+  if (busy_ && !kAlwaysAllowed.contains(name)) return;
+  if (const auto handler = handlers_.constFind(name); handler != handlers_.constEnd()) (*handler)();
+}
+
 void CommandSet::ButtonClick(QStringView key) {
-  const auto run = [this](const QString& name) {
-    if (const auto handler = handlers_.constFind(name); handler != handlers_.constEnd()) (*handler)();
-  };
+  const auto run = [this](const QString& name) { Run(name); };
   if (key == u"Save") {
     const QAction* save = Item(u"mnuFileSave");
     const bool titled = layoutTitle_ && !layoutTitle_().isEmpty();

@@ -49,6 +49,12 @@ class CommandSet : public QObject {
   // `tbToolBar_ButtonClick`: runs the command of the button with `key`.
   void ButtonClick(QStringView key);
 
+  // While long page work runs (opening a layout, printing, a contact sheet)
+  // the menus stay live, but only commands that leave the page alone run:
+  // nothing may pull the page from under the running work.
+  void SetBusy(bool busy) { busy_ = busy; }
+  bool busy() const { return busy_; }
+
   // What the "Save" button asks before it saves under the layout's name.
   void SetLayoutTitle(std::function<QString()> title) { layoutTitle_ = std::move(title); }
 
@@ -60,6 +66,8 @@ class CommandSet : public QObject {
   // The menu command that a button's key runs ("" for none, "Effects", "Save").
   static QString CommandOfKey(QStringView key);
   bool Allowed(const QAction* action) const;
+  // Runs a command's procedure unless long work forbids it now.
+  void Run(const QString& name);
 
   QToolBar* toolBar_ = nullptr;
   QHash<QString, QAction*> items_;
@@ -67,6 +75,7 @@ class CommandSet : public QObject {
   QHash<QString, QMenu*> menus_;
   QHash<QString, std::function<void()>> handlers_;
   std::function<QString()> layoutTitle_;
+  bool busy_ = false;
 };
 
 }  // namespace lumaset

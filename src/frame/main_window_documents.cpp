@@ -55,6 +55,7 @@ void MainWindow::ConnectDocuments() {
 // Long page work: the page and its panels wait with the hourglass; menus
 // and toolbar stay live.
 void MainWindow::SetPageBusy(bool busy) {
+  commands_->SetBusy(busy);
   const auto cursor = busy ? Qt::WaitCursor : Qt::ArrowCursor;
   setCursor(cursor);
   picPan_->setCursor(cursor);

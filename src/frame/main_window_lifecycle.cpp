@@ -16,6 +16,7 @@
 #include "components/system_memory.h"
 #include "frame/app_state.h"
 #include "frame/general.h"
+#include "frame/commands.h"
 #include "frame/help_window.h"
 #include "frame/main_window.h"
 #include "frame/number_from_setting.h"
@@ -129,6 +130,11 @@ void MainWindow::StartMemoryMeter() {
 // --- Shut-down -------------------------------------------------------------
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+  // Long page work runs its own event loop: the window waits for it to end.
+  if (!closing_ && commands_->busy()) {
+    event->ignore();
+    return;
+  }
   if (closing_ || FormUnload()) {
     event->accept();
   } else {

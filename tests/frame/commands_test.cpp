@@ -68,6 +68,24 @@ TEST(CommandSetTest, SaveButtonSavesUnderTheTitleOnlyWhenSaveIsOnAndTheLayoutHas
   }
 }
 
+TEST(CommandSetTest, LongWorkLetsOnlyCommandsThatLeaveThePageAloneRun) {
+  QMainWindow window;
+  CommandSet commands(&window);
+  int newPages = 0;
+  int helps = 0;
+  commands.Wire(u"mnuFileNew", [&] { ++newPages; });
+  commands.Wire(u"mnuHelpContents", [&] { ++helps; });
+  commands.SetBusy(true);
+  commands.Item(u"mnuFileNew")->trigger();
+  commands.Button(u"New")->trigger();
+  commands.Item(u"mnuHelpContents")->trigger();
+  EXPECT_EQ(newPages, 0);
+  EXPECT_EQ(helps, 1);
+  commands.SetBusy(false);
+  commands.Button(u"New")->trigger();
+  EXPECT_EQ(newPages, 1);
+}
+
 TEST(ToolEnableTest, FrontAndBackFollowThePicturesPlaceInTheStack) {
   struct Case {
     int zRank;
