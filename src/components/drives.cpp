@@ -176,4 +176,21 @@ QList<MountEntry> SystemMounts() {
 
 QList<Drive> SystemDrives() { return ClassifyDrives(SystemMounts(), QDir::homePath()); }
 
+bool FolderLiesIn(const QString& folder, const QString& root) {
+  const auto slashed = [](const QString& path) {
+    return path.endsWith(QLatin1Char('/')) ? path : path + QLatin1Char('/');
+  };
+  return slashed(folder).startsWith(slashed(root));
+}
+
+QString DriveRootOf(const QList<Drive>& drives, const QString& folder) {
+  QString root = QStringLiteral("/");
+  for (const Drive& drive : drives) {
+    if (FolderLiesIn(folder, drive.rootPath) && drive.rootPath.size() > root.size()) {
+      root = drive.rootPath;
+    }
+  }
+  return root;
+}
+
 }  // namespace lumaset

@@ -40,4 +40,12 @@ QList<MountEntry> SystemMounts();
 // ClassifyDrives of this system's mounts and the user's home folder.
 QList<Drive> SystemDrives();
 
+// Whether `folder` is `root` or lies below it, by whole path components;
+// exact, letter case counts.
+bool FolderLiesIn(const QString& folder, const QString& root);
+
+// The root of the drive that holds `folder`: the longest drive root it lies
+// in, or "/" when none does.
+QString DriveRootOf(const QList<Drive>& drives, const QString& folder);
+
 }  // namespace lumaset

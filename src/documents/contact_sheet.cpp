@@ -8,6 +8,7 @@
 #include "browser/thumb_table.h"
 #include "components/file_system.h"
 #include "components/imaging.h"
+#include "documents/page_busy.h"
 #include "frame/app_state.h"
 #include "frame/settings.h"
 
@@ -27,25 +28,6 @@ constexpr int kHeadingPoints = 12;
 const QString kArial = QStringLiteral("Arial");
 
 QString ErrorText(const QString& cause) { return QStringLiteral("Error creating thumbs: ") + cause; }
-
-// The page and the panels around it stay disabled while a page is built,
-// and come back however the build ends.
-class PageBusy {
- public:
-  explicit PageBusy(ContactSheetHost& host) : host_(host) {
-    host_.SetPageBusy(true);
-    host_.ProcessEvents();
-  }
-  ~PageBusy() {
-    host_.SetPageBusy(false);
-    host_.ProcessEvents();
-  }
-  PageBusy(const PageBusy&) = delete;
-  PageBusy& operator=(const PageBusy&) = delete;
-
- private:
-  ContactSheetHost& host_;
-};
 
 bool HasArea(const PageGeometry& geometry) {
   return geometry.previewWidth > 0 && geometry.previewHeight > 0 && geometry.paperWidth > 0 &&
@@ -145,7 +127,7 @@ void ContactSheet::ImageThumbs() {
   if (building_) return;
   building_ = true;
   {
-    const PageBusy busy(host_);
+    const PageBusy<ContactSheetHost> busy(host_);
     buildGeneration_ = generation_;
     StartPage();
     const int placed = PlaceThumbnails();

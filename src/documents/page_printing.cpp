@@ -11,6 +11,7 @@
 #include "components/printer_device.h"
 #include "components/settings_store.h"
 #include "documents/contact_sheet.h"
+#include "documents/page_busy.h"
 #include "frame/number_from_setting.h"
 #include "frame/settings.h"
 #include "layout/page_geometry.h"
@@ -28,25 +29,6 @@ constexpr int kLabelSize = 6;
 constexpr int kLabelCorner = 100;
 
 const QString kPrintingError = QStringLiteral("Printing error: ");
-
-// The page and the panels around it stay disabled while a page prints, and
-// come back however the page ends.
-class PageBusy {
- public:
-  explicit PageBusy(PrintHost& host) : host_(host) {
-    host_.SetPageBusy(true);
-    host_.ProcessEvents();
-  }
-  ~PageBusy() {
-    host_.SetPageBusy(false);
-    host_.ProcessEvents();
-  }
-  PageBusy(const PageBusy&) = delete;
-  PageBusy& operator=(const PageBusy&) = delete;
-
- private:
-  PrintHost& host_;
-};
 
 Error NoSize() { return Error{QStringLiteral("The page has no size to print from.")}; }
 
@@ -189,7 +171,7 @@ void PagePrinting::PagePrint() {
   Status printed = printer_.StartPage();
   const QString kept = host_.StatusText();
   {
-    const PageBusy busy(host_);
+    const PageBusy<PrintHost> busy(host_);
     if (printed) {
       host_.SetStatusText(QStringLiteral("Printing Layout... "));
       printed = PrintPage();

@@ -29,21 +29,6 @@ constexpr int kPathRole = Qt::UserRole;
 // except for the root.
 QString ListPath(const QString& path) { return QDir::cleanPath(QDir(path).absolutePath()); }
 
-// Whether `folder` is `root` or lies below it; exact, letter case counts.
-bool LiesIn(const QString& folder, const QString& root) {
-  return WithTrailingSlash(folder).startsWith(WithTrailingSlash(root));
-}
-
-// The root of the drive that holds `folder`: the longest drive root it lies in.
-QString DriveRootOf(const QList<Drive>& drives, const QString& folder) {
-  QString root = QStringLiteral("/");
-  for (const Drive& drive : drives) {
-    if (LiesIn(folder, drive.rootPath) && drive.rootPath.size() > root.size())
-      root = drive.rootPath;
-  }
-  return root;
-}
-
 }  // namespace
 
 std::optional<QString> AskText(QWidget* parent, const QString& title, const QString& prompt) {

@@ -37,21 +37,6 @@ constexpr int kPathRole = Qt::UserRole;
 // except for the root.
 QString ListPath(const QString& path) { return QDir::cleanPath(QDir(path).absolutePath()); }
 
-// Whether `folder` is `root` or lies below it; exact, letter case counts.
-bool LiesIn(const QString& folder, const QString& root) {
-  return WithTrailingSlash(folder).startsWith(WithTrailingSlash(root));
-}
-
-// The root of the drive that holds `folder`: the longest drive root it lies in.
-QString DriveRootOf(const QList<Drive>& drives, const QString& folder) {
-  QString root = QStringLiteral("/");
-  for (const Drive& drive : drives) {
-    if (LiesIn(folder, drive.rootPath) && drive.rootPath.size() > root.size())
-      root = drive.rootPath;
-  }
-  return root;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------- request
@@ -215,7 +200,7 @@ void FolderPickSession::ok(const QString& folderPath, bool saveTicked) {
       // download takes as "that drive cannot be used" and offers the preferences.
       const QString& drive = context_.options.downloadDrive;
       context_.request.downloadSource =
-          drive.isEmpty() || LiesIn(folder, drive) ? folder : QString();
+          drive.isEmpty() || FolderLiesIn(folder, drive) ? folder : QString();
       break;
     }
     case FolderPickMode::DownloadTarget:
