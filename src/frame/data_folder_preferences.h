@@ -3,12 +3,10 @@
 // `frmPref`, the small dialog behind the preferences' "Preferences..."
 // button: it chooses the layouts folder (setting "DataPath"), can make a new
 // folder there, and switches the 30-day update reminder (setting "Update").
-// Also the drive and folder lists it shares with the layout cleaner.
 
 #include <QDate>
 #include <QDialog>
 #include <QList>
-#include <QObject>
 #include <QString>
 
 #include <functional>
@@ -19,13 +17,10 @@
 #include "frame/notice_window.h"
 
 class QCheckBox;
-class QComboBox;
-class QListWidget;
-class QListWidgetItem;
-class QPushButton;
 
 namespace lumaset {
 
+class DriveFolderBrowser;
 class SettingsStore;
 
 // Asks for a line of text; nullopt when the prompt was cancelled.
@@ -33,42 +28,6 @@ using TextPrompt = std::function<std::optional<QString>(QWidget* parent, const Q
                                                         const QString& prompt)>;
 // An input box.
 std::optional<QString> AskText(QWidget* parent, const QString& title, const QString& prompt);
-
-// A drive list over a folder list: the folder list shows the way down from
-// the drive's root to the open folder, then that folder's subfolders; a
-// double-click opens one. The widgets belong to the dialog that places them.
-class DriveFolderBrowser : public QObject {
-  Q_OBJECT
-
- public:
-  DriveFolderBrowser(QList<Drive> drives, QWidget* owner);
-  ~DriveFolderBrowser() override;
-
-  QComboBox* driveList() const { return drive1_; }
-  QListWidget* folderList() const { return dir1_; }
-
-  // The open folder, without a final "/" except for the root.
-  QString folderPath() const { return folderPath_; }
-  // Opens `path`; false, with the lists unchanged, when it is no folder
-  // that can be listed.
-  bool setFolderPath(const QString& path);
-  // Chooses drive `index` of the drive list, as the user would.
-  void selectDrive(int index);
-
- signals:
-  void folderChanged(const QString& path);
-
- private:
-  void FillFolderList();
-  void SyncDriveList();
-  void DriveChosen(int index);
-  void FolderActivated(QListWidgetItem* item);
-
-  QList<Drive> drives_;
-  QString folderPath_;
-  QComboBox* drive1_ = nullptr;
-  QListWidget* dir1_ = nullptr;
-};
 
 struct DataFolderSetup {
   SettingsStore& settings;

@@ -13,13 +13,13 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
-#include <QStyle>
 
 #include <filesystem>
 #include <system_error>
 
 #include "components/file_system.h"
 #include "components/settings_store.h"
+#include "frame/drive_folder_browser.h"
 #include "frame/settings.h"
 #include "frame/startup.h"
 #include "frame/units.h"
@@ -31,12 +31,6 @@ namespace {
 constexpr int kPlacementOffsetTwips = 500;
 constexpr int kClientWidthTwips = 5205;
 constexpr int kClientHeightTwips = 2970;
-constexpr int kPathRole = Qt::UserRole;
-
-// A folder path as the folder list holds it: absolute, without a final "/"
-// except for the root.
-QString ListPath(const QString& path) { return QDir::cleanPath(QDir(path).absolutePath()); }
-
 }  // namespace
 
 // ---------------------------------------------------------------- request
@@ -252,18 +246,9 @@ FolderPickerDialog::~FolderPickerDialog() = default;
 
 void FolderPickerDialog::BuildControls() {
   setWindowTitle(QStringLiteral("Select Folder"));
-  drive1_ = new QComboBox(this);
-  drive1_->setObjectName(QStringLiteral("Drive1"));
-  drive1_->setToolTip(QStringLiteral("Select drive"));
-  for (const Drive& drive : setup_.drives) {
-    const QString text = drive.label.isEmpty()
-                             ? drive.rootPath
-                             : drive.rootPath + QStringLiteral(" [%1]").arg(drive.label);
-    drive1_->addItem(text, drive.rootPath);
-  }
-  dir1_ = new QListWidget(this);
-  dir1_->setObjectName(QStringLiteral("Dir1"));
-  dir1_->setToolTip(QStringLiteral("Double Click to select desired folder"));
+  browser_ = new DriveFolderBrowser(setup_.drives, this);
+  browser_->driveList()->setToolTip(QStringLiteral("Select drive"));
+  browser_->folderList()->setToolTip(QStringLiteral("Double Click to select desired folder"));
   label1_ = new QLabel(QStringLiteral("Photo Files"), this);
   label1_->setObjectName(QStringLiteral("Label1"));
   file1_ = new QListWidget(this);
@@ -284,9 +269,9 @@ void FolderPickerDialog::BuildControls() {
   cmdOK_->setToolTip(QStringLiteral("Click to open folder"));
 
   auto* grid = new QGridLayout(this);
-  grid->addWidget(drive1_, 0, 0);
+  grid->addWidget(browser_->driveList(), 0, 0);
   grid->addWidget(label1_, 0, 1);
-  grid->addWidget(dir1_, 1, 0);
+  grid->addWidget(browser_->folderList(), 1, 0);
   grid->addWidget(file1_, 1, 1);
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(chkSave_);
@@ -296,8 +281,7 @@ void FolderPickerDialog::BuildControls() {
   buttons->addWidget(cmdOK_);
   grid->addLayout(buttons, 2, 0, 1, 2);
 
-  connect(drive1_, &QComboBox::activated, this, &FolderPickerDialog::Drive1Change);
-  connect(dir1_, &QListWidget::itemActivated, this, &FolderPickerDialog::Dir1Activated);
+  connect(browser_, &DriveFolderBrowser::folderChanged, this, &FolderPickerDialog::FillFileList);
   connect(cmdOK_, &QPushButton::clicked, this, &FolderPickerDialog::cmdOKClick);
   connect(cmdCancel_, &QPushButton::clicked, this, &FolderPickerDialog::reject);
   connect(cmdNew_, &QPushButton::clicked, this, &FolderPickerDialog::cmdNewClick);
@@ -327,88 +311,39 @@ void FolderPickerDialog::Place() {
                             frameGeometry().size(), twipsPerPixel));
 }
 
+QString FolderPickerDialog::folderPath() const { return browser_->folderPath(); }
+
 bool FolderPickerDialog::setFolderPath(const QString& path) {
-  if (path.isEmpty()) return false;
-  const QString listPath = ListPath(path);
-  const QFileInfo info(listPath);
-  if (!info.isDir() || !info.isExecutable()) return false;
-  folderPath_ = listPath;
-  FillFolderList();
-  SyncDriveList();
-  FillFileList();
-  return true;
+  return browser_->setFolderPath(path);
 }
 
-void FolderPickerDialog::selectDrive(int index) {
-  drive1_->setCurrentIndex(index);
-  Drive1Change(index);
-}
+void FolderPickerDialog::selectDrive(int index) { browser_->selectDrive(index); }
 
-// The folder list shows the way down from the drive's root to the folder,
-// then the folder's subfolders, each a step further in.
-void FolderPickerDialog::FillFolderList() {
-  const QString root = ListPath(DriveRootOf(setup_.drives, folderPath_));
-  dir1_->clear();
-  const QIcon openIcon = style()->standardIcon(QStyle::SP_DirOpenIcon);
-  const QIcon closedIcon = style()->standardIcon(QStyle::SP_DirClosedIcon);
-  const QString below = folderPath_.mid(WithTrailingSlash(root).size());
-  const QStringList way = below.split(QLatin1Char('/'), Qt::SkipEmptyParts);
-  QString path = root;
-  int depth = 0;
-  const auto add = [&](const QIcon& icon, const QString& text, const QString& itemPath) {
-    auto* item = new QListWidgetItem(icon, QString(depth * 2, QLatin1Char(' ')) + text, dir1_);
-    item->setData(kPathRole, itemPath);
-    return item;
-  };
-  QListWidgetItem* current = add(openIcon, WithTrailingSlash(root), root);
-  for (const QString& name : way) {
-    path = WithTrailingSlash(path) + name;
-    ++depth;
-    current = add(openIcon, name, path);
-  }
-  dir1_->setCurrentItem(current);
-  ++depth;
-  const QStringList children =
-      QDir(folderPath_).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
-  for (const QString& name : children) add(closedIcon, name, WithTrailingSlash(folderPath_) + name);
-}
+QComboBox* FolderPickerDialog::driveList() const { return browser_->driveList(); }
+
+QListWidget* FolderPickerDialog::folderList() const { return browser_->folderList(); }
 
 void FolderPickerDialog::FillFileList() {
   file1_->clear();
-  file1_->addItems(MatchingFiles(folderPath_, session_.filePattern()));
-  label1_->setText(session_.fileLabel(folderPath_));
-}
-
-// Shows the drive that holds the folder, without the drive change that a
-// user's choice would bring.
-void FolderPickerDialog::SyncDriveList() {
-  drive1_->setCurrentIndex(drive1_->findData(DriveRootOf(setup_.drives, folderPath_)));
-}
-
-void FolderPickerDialog::Drive1Change(int index) {
-  const QString root = drive1_->itemData(index).toString();
-  // A drive that cannot be read keeps the list where it was.
-  if (!setFolderPath(root)) SyncDriveList();
-}
-
-void FolderPickerDialog::Dir1Activated(QListWidgetItem* item) {
-  if (item) setFolderPath(item->data(kPathRole).toString());
+  file1_->addItems(MatchingFiles(folderPath(), session_.filePattern()));
+  label1_->setText(session_.fileLabel(folderPath()));
 }
 
 void FolderPickerDialog::cmdOKClick() {
-  session_.ok(folderPath_, chkSave_->isChecked());
+  session_.ok(folderPath(), chkSave_->isChecked());
   accept();
 }
 
 void FolderPickerDialog::cmdNewClick() {
-  const QString name = FileSystemUtility::PathPart(folderPath_, false);
+  const QString folder = folderPath();
+  const QString name = FileSystemUtility::PathPart(folder, false);
   const QString shown = name == QLatin1String("/") ? name : QStringLiteral(".../") + name;
   const QString prompt =
       QStringLiteral("Enter name of new folder to be created in folder '%1'").arg(shown);
   const std::optional<QString> answer = setup_.askText(context_.appTitle, prompt);
   if (!answer || answer->isEmpty()) return;
 
-  const Result<QString> created = CreateFolder(folderPath_, *answer);
+  const Result<QString> created = CreateFolder(folder, *answer);
   if (!created) {
     setup_.showWarning(context_.appTitle, created.error());
     return;

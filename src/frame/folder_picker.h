@@ -29,11 +29,11 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QListWidget;
-class QListWidgetItem;
 class QPushButton;
 
 namespace lumaset {
 
+class DriveFolderBrowser;
 class SettingsStore;
 struct Options;
 struct WorkingFolders;
@@ -159,15 +159,15 @@ class FolderPickerDialog : public QDialog {
   const FolderPickSession& session() const { return session_; }
 
   // The folder list's path, without a final "/" except for the root.
-  QString folderPath() const { return folderPath_; }
+  QString folderPath() const;
   // Points the folder list at `path`; false, with the list unchanged, when
   // it is no folder that can be listed.
   bool setFolderPath(const QString& path);
   // Selects drive `index` of the drive list, as the user would.
   void selectDrive(int index);
 
-  QComboBox* driveList() const { return drive1_; }
-  QListWidget* folderList() const { return dir1_; }
+  QComboBox* driveList() const;
+  QListWidget* folderList() const;
   QListWidget* fileList() const { return file1_; }
   QLabel* fileLabel() const { return label1_; }
   QCheckBox* saveBox() const { return chkSave_; }
@@ -187,21 +187,15 @@ class FolderPickerDialog : public QDialog {
   void BuildControls();
   void FormLoad();
   void Place();
-  void FillFolderList();
   void FillFileList();
-  void SyncDriveList();
-  void Drive1Change(int index);
-  void Dir1Activated(QListWidgetItem* item);
   void cmdOKClick();
   void cmdNewClick();
 
   FolderPickerContext context_;
   FolderPickerSetup setup_;
   FolderPickSession session_;
-  QString folderPath_;
 
-  QComboBox* drive1_ = nullptr;
-  QListWidget* dir1_ = nullptr;
+  DriveFolderBrowser* browser_ = nullptr;
   QLabel* label1_ = nullptr;
   QListWidget* file1_ = nullptr;
   QCheckBox* chkSave_ = nullptr;

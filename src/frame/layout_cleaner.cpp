@@ -13,7 +13,7 @@
 #include <algorithm>
 
 #include "documents/layout_file.h"
-#include "frame/data_folder_preferences.h"
+#include "frame/drive_folder_browser.h"
 #include "frame/startup.h"
 
 namespace lumaset {

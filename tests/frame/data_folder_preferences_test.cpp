@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "components/settings_store.h"
+#include "frame/drive_folder_browser.h"
 #include "support/test_support.h"
 
 namespace lumaset::test {

@@ -7,7 +7,7 @@
 #include <QListWidget>
 
 #include "documents/layout_file.h"
-#include "frame/data_folder_preferences.h"
+#include "frame/drive_folder_browser.h"
 #include "support/test_support.h"
 
 namespace lumaset::test {
