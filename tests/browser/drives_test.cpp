@@ -2,14 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include "support/test_support.h"
-
 #include <QDir>
 
 #include <ostream>
 
 #include "browser/folder_tree.h"
-
 
 namespace lumaset {
 
@@ -31,37 +28,23 @@ Drive D(const char* root, DriveKind kind, const char* label = "") {
 
 TEST(ClassifyDrives, KeepsVolumesAndDropsPseudoFileSystems) {
   const QList<MountEntry> mounts = {
-      Mount("/", "/dev/sda2", "ext4", "system"),
-      Mount("/proc", "proc", "proc"),
-      Mount("/sys/fs/cgroup", "cgroup2", "cgroup2"),
-      Mount("/dev", "udev", "devtmpfs"),
-      Mount("/dev/shm", "tmpfs", "tmpfs"),
-      Mount("/run/user/1000", "tmpfs", "tmpfs"),
-      Mount("/tmp", "tmpfs", "tmpfs"),
-      Mount("/var/lib/docker/overlay2/x/merged", "overlay", "overlay"),
+      Mount("/", "/dev/sda2", "ext4", "system"),       Mount("/proc", "proc", "proc"),
+      Mount("/sys/fs/cgroup", "cgroup2", "cgroup2"),   Mount("/dev", "udev", "devtmpfs"),
+      Mount("/dev/shm", "tmpfs", "tmpfs"),             Mount("/run/user/1000", "tmpfs", "tmpfs"),
+      Mount("/tmp", "tmpfs", "tmpfs"),                 Mount("/var/lib/docker/overlay2/x/merged", "overlay", "overlay"),
       Mount("/run/user/1000/gvfs", "gvfsd-fuse", "fuse.gvfsd-fuse"),
-      Mount("/snap/core/1", "/dev/loop3", "squashfs"),
-      Mount("/media/ann/STICK", "/dev/sdb1", "vfat", "STICK", true),
-      Mount("/mnt/nas", "server:/export", "nfs4"),
-      Mount("/mnt/share", "//server/share", "cifs"),
-      Mount("/home/ann/remote", "ann@host:", "fuse.sshfs"),
-      Mount("/media/ann/DISC", "/dev/sr0", "iso9660", "DISC"),
-      Mount("/media/ann/BLURAY", "/dev/sr1", "udf"),
-      Mount("/mnt/ram", "tmpfs", "tmpfs"),
-      Mount("/run/media/ann/ramdisk", "none", "ramfs"),
-      Mount("/boot/efi", "/dev/sda1", "vfat"),
+      Mount("/snap/core/1", "/dev/loop3", "squashfs"), Mount("/media/ann/STICK", "/dev/sdb1", "vfat", "STICK", true),
+      Mount("/mnt/nas", "server:/export", "nfs4"),     Mount("/mnt/share", "//server/share", "cifs"),
+      Mount("/home/ann/remote", "ann@host:", "fuse.sshfs"), Mount("/media/ann/DISC", "/dev/sr0", "iso9660", "DISC"),
+      Mount("/media/ann/BLURAY", "/dev/sr1", "udf"),   Mount("/mnt/ram", "tmpfs", "tmpfs"),
+      Mount("/run/media/ann/ramdisk", "none", "ramfs"), Mount("/boot/efi", "/dev/sda1", "vfat"),
   };
   const QList<Drive> expected = {
-      D("/", DriveKind::Fixed, "system"),
-      D("/home/ann/", DriveKind::Fixed, "Home"),
-      D("/boot/efi/", DriveKind::Fixed),
-      D("/home/ann/remote/", DriveKind::Remote),
-      D("/media/ann/BLURAY/", DriveKind::CdRom),
-      D("/media/ann/DISC/", DriveKind::CdRom, "DISC"),
-      D("/media/ann/STICK/", DriveKind::Removable, "STICK"),
-      D("/mnt/nas/", DriveKind::Remote),
-      D("/mnt/ram/", DriveKind::RamDisk),
-      D("/mnt/share/", DriveKind::Remote),
+      D("/", DriveKind::Fixed, "system"),        D("/home/ann/", DriveKind::Fixed, "Home"),
+      D("/boot/efi/", DriveKind::Fixed),         D("/home/ann/remote/", DriveKind::Remote),
+      D("/media/ann/BLURAY/", DriveKind::CdRom), D("/media/ann/DISC/", DriveKind::CdRom, "DISC"),
+      D("/media/ann/STICK/", DriveKind::Removable, "STICK"), D("/mnt/nas/", DriveKind::Remote),
+      D("/mnt/ram/", DriveKind::RamDisk),        D("/mnt/share/", DriveKind::Remote),
       D("/run/media/ann/ramdisk/", DriveKind::RamDisk),
   };
   EXPECT_EQ(ClassifyDrives(mounts, kHome), expected);
@@ -72,21 +55,13 @@ TEST(ClassifyDrives, NestedStackedAndHomeMounts) {
   // kind of the mount that holds it; of two mounts on one point the later
   // shows; a volume inside another keeps its own node.
   const QList<MountEntry> mounts = {
-      Mount("/", "overlay", "overlay"),
-      Mount("/home", "server:/home", "nfs"),
-      Mount("/mnt/x", "/dev/sdc1", "ext4"),
-      Mount("/mnt/x", "tmpfs", "tmpfs"),
-      Mount("/mnt/y", "/dev/sdd1", "ext4"),
-      Mount("/mnt/y", "proc", "proc"),
+      Mount("/", "overlay", "overlay"), Mount("/home", "server:/home", "nfs"), Mount("/mnt/x", "/dev/sdc1", "ext4"),
+      Mount("/mnt/x", "tmpfs", "tmpfs"), Mount("/mnt/y", "/dev/sdd1", "ext4"),  Mount("/mnt/y", "proc", "proc"),
       Mount("/mnt/x/inner", "/dev/sde1", "ext4", "IN"),
   };
-  const QList<Drive> expected = {
-      D("/", DriveKind::Fixed),
-      D("/home/ann/", DriveKind::Remote, "Home"),
-      D("/home/", DriveKind::Remote),
-      D("/mnt/x/", DriveKind::RamDisk),
-      D("/mnt/x/inner/", DriveKind::Fixed, "IN"),
-  };
+  const QList<Drive> expected = {D("/", DriveKind::Fixed), D("/home/ann/", DriveKind::Remote, "Home"),
+                                 D("/home/", DriveKind::Remote), D("/mnt/x/", DriveKind::RamDisk),
+                                 D("/mnt/x/inner/", DriveKind::Fixed, "IN")};
   EXPECT_EQ(ClassifyDrives(mounts, kHome), expected);
 
   // Home is its own mount: one node, the home one. Home at the root: no second node.
@@ -104,12 +79,10 @@ TEST(SystemDrives, StartWithTheRootAndTheHomeFolder) {
 }
 
 TEST(DriveNodeText, LabelAndFolderOrFolderAlone) {
-  EXPECT_EQ(DriveNodeText(D("/media/ann/Data/", DriveKind::Fixed, "Data")),
-            QStringLiteral("Data (/media/ann/Data)"));
-  EXPECT_EQ(DriveNodeText(D("/mnt/x/", DriveKind::Remote)), QStringLiteral(" (/mnt/x)"));
-  EXPECT_EQ(DriveNodeText(D("/", DriveKind::Fixed)), QStringLiteral(" (/)"));
-  EXPECT_EQ(DriveNodeText(D("/media/ann/STICK/", DriveKind::Removable, "STICK")),
-            QStringLiteral("(/media/ann/STICK)"));
+  EXPECT_EQ(DriveNodeText(D("/media/ann/Data/", DriveKind::Fixed, "Data")), "Data (/media/ann/Data)");
+  EXPECT_EQ(DriveNodeText(D("/mnt/x/", DriveKind::Remote)), " (/mnt/x)");
+  EXPECT_EQ(DriveNodeText(D("/", DriveKind::Fixed)), " (/)");
+  EXPECT_EQ(DriveNodeText(D("/media/ann/STICK/", DriveKind::Removable, "STICK")), "(/media/ann/STICK)");
 }
 
 }  // namespace

@@ -5,15 +5,9 @@
 #include <QFile>
 
 #include "support/test_support.h"
-#include "thumb_test_pictures.h"
 
 namespace lumaset {
 namespace {
-
-QByteArray Contents(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 TEST(ExifReport, ParsesLinesAndFieldsAndKnowsExifByItsFields) {
   const ExifReport withExif = ParseJheadReport(
@@ -21,17 +15,15 @@ TEST(ExifReport, ParsesLinesAndFieldsAndKnowsExifByItsFields) {
   EXPECT_EQ(withExif.lines.size(), 4);  // the blank line jhead ends with is a line
   EXPECT_EQ(withExif.lines.first(), QStringLiteral("File name    : /p/a b.jpg"));
   ASSERT_EQ(withExif.fields.size(), 3u);
-  EXPECT_EQ(withExif.fields[1].label + QLatin1Char('|') + withExif.fields[1].value,
-            QStringLiteral("Date/Time|2026:12:06 21:18:12"));
-  EXPECT_EQ(withExif.fields[2].label, QStringLiteral("Exposure time"));
+  EXPECT_EQ((QStringList{withExif.fields[1].label, withExif.fields[1].value, withExif.fields[2].label}),
+            (QStringList{"Date/Time", "2026:12:06 21:18:12", "Exposure time"}));
   EXPECT_TRUE(withExif.hasExif());
 
   // Seven lines and more, yet nothing that EXIF data gives.
   const ExifReport plain = ParseJheadReport(
       "File name    : x.jpg\nFile size    : 9 bytes\nFile date    : 2026:01:01 00:00:00\n"
       "Resolution   : 1 x 1\nJPEG Quality : 75\nComment      : Camera make: none\nColor/bw     : Black and white\n\n");
-  EXPECT_EQ(plain.lines.size(), 8);
-  EXPECT_FALSE(plain.hasExif());
+  EXPECT_TRUE(plain.lines.size() == 8 && !plain.hasExif());
   EXPECT_TRUE(ParseJheadReport("").lines.isEmpty());
 }
 
@@ -45,36 +37,31 @@ TEST(ExifReader, ReadsRealReportsInPlaceAndNamesFailures) {
   test::WritePicture(folder + QStringLiteral("b.png"), 4, 4, "png");
   const auto made = RunProgram(QStringLiteral("jhead"), {QStringLiteral("-mkexif"), withExif}, 20000);
   ASSERT_TRUE(made.ok() && made->exitCode == 0);
-  const QByteArray before = Contents(withExif);
+  const QByteArray before = test::ReadBytes(withExif);
 
   const auto report = ExifReader().Read(withExif);
   ASSERT_TRUE(report.ok()) << report.error().toStdString();
   EXPECT_TRUE(report->hasExif());
   EXPECT_TRUE(report->lines.first().endsWith(QStringLiteral("-x 'quoted' $HOME;.jpg")));
-  EXPECT_EQ(Contents(withExif), before);  // read, never written
+  EXPECT_EQ(test::ReadBytes(withExif), before);  // read, never written
   const auto plain = ExifReader().Read(without);
   ASSERT_TRUE(plain.ok()) << plain.error().toStdString();
   EXPECT_FALSE(plain->hasExif());
 
   const auto missing = ExifReader(QStringLiteral("/nonexistent/jhead")).Read(withExif);
-  ASSERT_FALSE(missing.ok());
-  EXPECT_TRUE(missing.error().contains(QStringLiteral("could not be started")));
+  EXPECT_TRUE(!missing.ok() && missing.error().contains(QStringLiteral("could not be started")));
   EXPECT_FALSE(ExifReader().Read(folder + QStringLiteral("b.png")).ok());
   EXPECT_FALSE(ExifReader().Read(folder + QStringLiteral("gone.jpg")).ok());
 }
 
 TEST(RunProgram, StopsAProgramThatOutrunsItsLimitAndLeavesExitCodesToTheCaller) {
-  const auto hung = RunProgram(QStringLiteral("sleep"), {QStringLiteral("30")}, 300);
-  ASSERT_FALSE(hung.ok());
-  EXPECT_TRUE(hung.error().contains(QStringLiteral("did not finish within 0.3 seconds")));
-
-  const auto echoed = RunProgram(QStringLiteral("echo"), {QStringLiteral("out")}, 20000);
-  ASSERT_TRUE(echoed.ok());
-  EXPECT_EQ(echoed->standardOutput, QByteArray("out\n"));
-  const auto refused = RunProgram(QStringLiteral("ls"), {QStringLiteral("/nonexistent-folder")}, 20000);
+  const auto hung = RunProgram("sleep", {"30"}, 300);
+  EXPECT_TRUE(!hung.ok() && hung.error().contains("did not finish within 0.3 seconds"));
+  const auto echoed = RunProgram("echo", {"out"}, 20000);
+  EXPECT_TRUE(echoed.ok() && echoed->standardOutput == "out\n");
+  const auto refused = RunProgram("ls", {"/nonexistent-folder"}, 20000);
   ASSERT_TRUE(refused.ok());
-  EXPECT_NE(refused->exitCode, 0);
-  EXPECT_FALSE(refused->standardError.isEmpty());
+  EXPECT_TRUE(refused->exitCode != 0 && !refused->standardError.isEmpty());
 }
 
 }  // namespace

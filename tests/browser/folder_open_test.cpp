@@ -58,40 +58,27 @@ class FakeWindow : public FolderOpenWindow {
 class FolderOpenTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = freshFolder(QStringLiteral("open")) + QLatin1Char('/');
-    holiday_ = root_ + QStringLiteral("Holiday/");
     QDir().mkpath(holiday_);
-    settings_ = std::make_unique<SettingsStore>(QStringLiteral("Lumaset"), root_ + QStringLiteral("s.conf"));
-    current_ = root_;
     window_.current = &current_;
     window_.picked = holiday_;
-    opener_ = std::make_unique<FolderOpener>(window_, *settings_, current_, reopen_,
-                                             QStringLiteral("Tavrin Lumaset"));
   }
 
-  QString root_, holiday_, current_;
+  QString root_ = freshFolder(QStringLiteral("open")) + QLatin1Char('/'), holiday_ = root_ + "Holiday/",
+          current_ = root_;
   bool reopen_ = false;
   FakeWindow window_;
-  std::unique_ptr<SettingsStore> settings_;
-  std::unique_ptr<FolderOpener> opener_;
+  std::unique_ptr<SettingsStore> settings_ = std::make_unique<SettingsStore>("Lumaset", root_ + "s.conf");
+  std::unique_ptr<FolderOpener> opener_ =
+      std::make_unique<FolderOpener>(window_, *settings_, current_, reopen_, "Tavrin Lumaset");
 };
 
 TEST(FolderOpenTexts, NamesAndCounts) {
-  EXPECT_EQ(FolderDisplayName(QStringLiteral("/photos/Holiday/")), QStringLiteral("Holiday"));
-  EXPECT_EQ(FolderDisplayName(QStringLiteral("/photos/Holiday")), QStringLiteral("Holiday"));
-  EXPECT_EQ(FolderDisplayName(QStringLiteral("/")), QStringLiteral("/"));
-  EXPECT_EQ(FolderCaptionText(0, QStringLiteral("Holiday")), QStringLiteral("No photos in folder"));
-  EXPECT_EQ(FolderCaptionText(1, QStringLiteral("Holiday")), QStringLiteral("1 picture from 'Holiday'"));
-  EXPECT_EQ(FolderCaptionText(1200, QStringLiteral("Holiday")), QStringLiteral("1200 pictures from 'Holiday'"));
-  EXPECT_TRUE(IsContactSheetCaption(QStringLiteral("Thumbnail Layout 1 of 3")));
-  EXPECT_FALSE(IsContactSheetCaption(QStringLiteral("Layout Preview")));
-}
-
-TEST_F(FolderOpenTest, CancelledPickerChangesNothing) {
-  window_.pickerOk = false;
-  opener_->mnuFileOpen_Click();
-  EXPECT_EQ(window_.log, QStringList{"picker"});
-  EXPECT_EQ(current_, root_);
+  for (const char* path : {"/photos/Holiday/", "/photos/Holiday"}) EXPECT_EQ(FolderDisplayName(path), "Holiday");
+  EXPECT_EQ(FolderDisplayName("/"), "/");
+  EXPECT_EQ(FolderCaptionText(0, "Holiday"), "No photos in folder");
+  EXPECT_EQ(FolderCaptionText(1, "Holiday"), "1 picture from 'Holiday'");
+  EXPECT_EQ(FolderCaptionText(1200, "Holiday"), "1200 pictures from 'Holiday'");
+  EXPECT_TRUE(IsContactSheetCaption("Thumbnail Layout 1 of 3") && !IsContactSheetCaption("Layout Preview"));
 }
 
 TEST_F(FolderOpenTest, PickedFolderIsShownInTreeAndOpened) {
@@ -118,9 +105,10 @@ TEST_F(FolderOpenTest, ReopenRequestSkipsThePickerOnce) {
   EXPECT_EQ(window_.panel, QStringLiteral("Thumbnail Panel (none)"));
   EXPECT_EQ(window_.log.last(), QStringLiteral("tools 0"));
   window_.log.clear();
-  window_.pickerOk = false;
+  window_.pickerOk = false;  // cancelled: nothing changes
   opener_->mnuFileOpen_Click();
   EXPECT_EQ(window_.log, QStringList{"picker"});
+  EXPECT_EQ(current_, holiday_);
 }
 
 TEST_F(FolderOpenTest, TreeClickWritesTheSettingAndAVanishedFolderIsReported) {

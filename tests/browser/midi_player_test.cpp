@@ -8,7 +8,6 @@
 
 #include "components/sound_output.h"
 #include "support/test_support.h"
-#include "thumb_test_pictures.h"
 
 namespace lumaset {
 namespace {
@@ -21,11 +20,7 @@ QByteArray Le32(quint32 value) {
 
 // One piano note of a quarter (96 ticks, half a second at the standard tempo).
 QByteArray SmallSong() {
-  const QByteArray track("\x00\xC0\x00"
-                         "\x00\x90\x3C\x64"
-                         "\x60\x80\x3C\x00"
-                         "\x00\xFF\x2F\x00",
-                         15);
+  const QByteArray track("\x00\xC0\x00" "\x00\x90\x3C\x64" "\x60\x80\x3C\x00" "\x00\xFF\x2F\x00", 15);
   QByteArray song("MThd\0\0\0\x06\0\0\0\x01\0\x60MTrk", 18);
   QByteArray size(4, '\0');
   qToBigEndian(quint32(track.size()), size.data());
@@ -105,8 +100,7 @@ TEST_F(FluidPlayerTest, ANewFileStartsFromItsBeginningAndBadFilesAreRefused) {
   ASSERT_TRUE(player->Play(folder + "song.mid").ok());
   ASSERT_TRUE(player->RenderToEnd(std::chrono::seconds(20)).ok());
   ASSERT_TRUE(player->Play(folder + "song.mid").ok());
-  EXPECT_FALSE(player->Ended());
-  EXPECT_EQ(player->Position(), 0);
+  EXPECT_TRUE(!player->Ended() && player->Position() == 0);
   const Status refused = player->Play(folder + "photo.mid");
   ASSERT_FALSE(refused.ok());
   EXPECT_EQ(refused.error(), folder + "photo.mid is not a MIDI file.");
@@ -114,8 +108,7 @@ TEST_F(FluidPlayerTest, ANewFileStartsFromItsBeginningAndBadFilesAreRefused) {
   EXPECT_FALSE(player->Ended());
 
   FluidMidiPlayer without(folder + "no-such-font.sf2");
-  EXPECT_FALSE(without.DevicePresent());
-  EXPECT_FALSE(without.Play(folder + "song.mid").ok());
+  EXPECT_FALSE(without.DevicePresent() || without.Play(folder + "song.mid").ok());
   EXPECT_FALSE(FluidMidiPlayer::ToFile(folder + "x.wav")->RenderToEnd(std::chrono::seconds(1)).ok());
 }
 
@@ -124,10 +117,8 @@ TEST(MidiStatusTest, ReportsEveryIntervalUntilStopped) {
   int reports = 0;
   QObject::connect(&player, &MidiPlayer::StatusUpdate, [&] { ++reports; });
   player.SetUpdateInterval(1);
-  EXPECT_EQ(player.UpdateInterval(), 1);
   ASSERT_TRUE(test::RunUntil([&] { return reports >= 2; }));
   player.SetUpdateInterval(0);
-  EXPECT_EQ(player.UpdateInterval(), 0);
   EXPECT_FALSE(player.DevicePresent());  // no sound font: no music, and nothing breaks
 }
 

@@ -13,7 +13,6 @@
 #include "components/settings_store.h"
 #include "fake_mixer_device.h"
 #include "support/test_support.h"
-#include "thumb_test_pictures.h"
 
 namespace lumaset {
 namespace {
@@ -45,21 +44,18 @@ TEST_F(MixerWindowTest, LoadFindsTheSourceLineAndShowsItsValues) {
   auto window = Open(QStringLiteral("Wave"));
   EXPECT_EQ(window->pos(), QPoint(100, 200));  // twips at 96 DPI
   EXPECT_EQ(window->lineBox()->count(), 3);
-  EXPECT_EQ(window->lineBox()->currentText(), "Wave 2");
-  EXPECT_EQ(window->OptMixerSource(), "Wave 2");
+  EXPECT_EQ((QStringList{window->lineBox()->currentText(), window->OptMixerSource()}), QStringList(2, "Wave 2"));
   EXPECT_EQ(state->current, 2);
-  EXPECT_EQ(window->volumeSlider()->minimum(), MixerDevice::kVolumeMinimum);
-  EXPECT_EQ(window->volumeSlider()->maximum(), MixerDevice::kVolumeMaximum);
-  EXPECT_FALSE(window->volumeSlider()->isEnabled());  // that line has no volume
-  EXPECT_TRUE(window->muteBox()->isEnabled());
+  EXPECT_EQ(std::pair(window->volumeSlider()->minimum(), window->volumeSlider()->maximum()),
+            std::pair(MixerDevice::kVolumeMinimum, MixerDevice::kVolumeMaximum));
+  EXPECT_TRUE(!window->volumeSlider()->isEnabled() && window->muteBox()->isEnabled()) << "that line has no volume";
   EXPECT_EQ(sounds, QStringList{"RestoreUp"});
 
   // A source that no line contains leaves the mixer's line as it was.
   state->current = 0;
   auto other = Open(QStringLiteral("Line In"));
   EXPECT_EQ(other->lineBox()->currentText(), "Master");
-  EXPECT_EQ(other->volumeSlider()->value(), 80);
-  EXPECT_TRUE(other->volumeSlider()->isEnabled());
+  EXPECT_TRUE(other->volumeSlider()->value() == 80 && other->volumeSlider()->isEnabled());
 }
 
 TEST_F(MixerWindowTest, UserChangesReachTheMixerAtOnce) {
@@ -68,26 +64,21 @@ TEST_F(MixerWindowTest, UserChangesReachTheMixerAtOnce) {
   QSlider* slider = window->volumeSlider();
   slider->setFocus();
   QTest::keyClick(slider, Qt::Key_Right);  // a keyboard move, not only a drag
-  EXPECT_EQ(state->volumeWrites, std::vector<int>{81});
-  EXPECT_EQ(state->lines[0].volume, 81);
+  EXPECT_TRUE(state->volumeWrites == std::vector<int>{81} && state->lines[0].volume == 81);
   QTest::mousePress(slider, Qt::LeftButton, {}, QPoint(slider->width() - 2, slider->height() / 2));
   EXPECT_FALSE(window->timerActive());
   window->MixerGet();  // a refresh while the slider is held does not move it back
   QTest::mouseRelease(slider, Qt::LeftButton, {}, QPoint(slider->width() - 2, slider->height() / 2));
   ASSERT_TRUE(test::RunUntil([&] { return state->volumeWrites.size() == 2; }));
-  EXPECT_EQ(state->volumeWrites.back(), slider->value());
-  EXPECT_TRUE(window->timerActive());
-
+  EXPECT_TRUE(state->volumeWrites.back() == slider->value() && window->timerActive());
   window->muteBox()->click();
-  EXPECT_EQ(state->muteWrites, std::vector<bool>{true});
-  EXPECT_TRUE(state->lines[0].muted);
+  EXPECT_TRUE(state->muteWrites == std::vector<bool>{true} && state->lines[0].muted);
 
   // Choosing a line moves the controls to it before anything else is written.
   window->lineBox()->setCurrentIndex(1);
   emit window->lineBox()->activated(1);
   EXPECT_EQ(window->OptMixerSource(), "PCM");
-  EXPECT_EQ(state->current, 1);
-  EXPECT_EQ(slider->value(), 40);
+  EXPECT_EQ(std::pair(state->current, slider->value()), std::pair(1, 40));
   EXPECT_FALSE(window->muteBox()->isChecked());
 }
 
@@ -100,8 +91,7 @@ TEST_F(MixerWindowTest, TheSixthIdleTickClosesAndActivityPutsItOff) {
   for (int i = 0; i < 5; ++i) window->tmrMix_Timer();
   EXPECT_TRUE(window->isVisible());
   window->tmrMix_Timer();
-  EXPECT_FALSE(window->isVisible());
-  EXPECT_TRUE(state->released);
+  EXPECT_TRUE(!window->isVisible() && state->released);
   EXPECT_EQ(sounds, (QStringList{"RestoreUp", "RestoreDown"}));
 }
 
@@ -110,32 +100,27 @@ TEST_F(MixerWindowTest, WithoutAMixerEverythingIsOffUntilItTurnsUp) {
   state->lines = {{"Master", 20}};
   auto window = Open(QStringLiteral("Master"));
   window->MixerGet();
-  EXPECT_FALSE(window->timerActive());
-  EXPECT_FALSE(window->lineBox()->isEnabled());
-  EXPECT_FALSE(window->volumeSlider()->isEnabled());
-  EXPECT_FALSE(window->muteBox()->isEnabled());
+  EXPECT_FALSE(window->timerActive() || window->lineBox()->isEnabled() || window->volumeSlider()->isEnabled() ||
+               window->muteBox()->isEnabled());
   state->name = QStringLiteral("Late Card");
   window->MixerGet();
-  EXPECT_TRUE(window->timerActive());
-  EXPECT_EQ(window->volumeSlider()->value(), 20);
+  EXPECT_TRUE(window->timerActive() && window->volumeSlider()->value() == 20);
   window->closeButton()->click();
   EXPECT_FALSE(window->isVisible());
 }
 
 TEST_F(MixerWindowTest, ShowMixerWindowReadsAndStoresTheSetting) {
   state->lines = {{"Master"}, {"Synth"}};
-  SettingsStore store(QStringLiteral("Lumaset"), test::freshFolder(QStringLiteral("mixer")) + "/settings.ini");
-  QTimer::singleShot(0, [] {
-    if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
-  });
-  ShowMixerWindow(nullptr, store, QStringLiteral("Synth"), QPoint(0, 0), std::make_unique<test::FakeMixerDevice>(state), {});
-  EXPECT_EQ(store.readSetting(QStringLiteral("MixerSource"), "none"), "Synth");
-  store.writeSetting(QStringLiteral("MixerSource"), QStringLiteral("Mas"));
-  QTimer::singleShot(0, [] {
-    if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
-  });
-  ShowMixerWindow(nullptr, store, QStringLiteral("Synth"), QPoint(0, 0), std::make_unique<test::FakeMixerDevice>(state), {});
-  EXPECT_EQ(store.readSetting(QStringLiteral("MixerSource"), "none"), "Master");
+  SettingsStore store("Lumaset", test::freshFolder("mixer") + "/settings.ini");
+  // The stored source wins over the one asked for; the line shown is stored.
+  for (const auto& [stored, shown] : {std::pair{"", "Synth"}, {"Mas", "Master"}}) {
+    if (*stored) store.writeSetting("MixerSource", stored);
+    QTimer::singleShot(0, [] {
+      if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+    });
+    ShowMixerWindow(nullptr, store, "Synth", QPoint(0, 0), std::make_unique<test::FakeMixerDevice>(state), {});
+    EXPECT_EQ(store.readSetting("MixerSource", "none"), shown);
+  }
 }
 
 }  // namespace

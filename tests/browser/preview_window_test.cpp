@@ -11,7 +11,6 @@
 
 #include "browser/thumb_table.h"
 #include "support/test_support.h"
-#include "thumb_test_pictures.h"
 
 namespace lumaset {
 namespace {
@@ -41,14 +40,8 @@ TEST(PreviewZoom, CropsTheClickedShareOfThePictureRoundingHalvesToEven) {
            {0.5, 0}, {1.5, 2}, {2.5, 2}, {2.5001, 3}, {-2.5, -2}, {-3.5, -4}}) {
     EXPECT_EQ(RoundHalfEven(value), expected) << value;
   }
-  struct Case {
-    int outs;  // steps down from 57
-    int ins;   // steps up from 1 (when outs is 0)
-    int pixelWidth;
-    int pixelHeight;
-    QPointF click;
-    CropRect expected;
-  };
+  // Steps down from 57, or else steps up from 1; the picture's pixels, the click and the crop.
+  struct Case { int outs, ins, pixelWidth, pixelHeight; QPointF click; CropRect expected; };
   const QSizeF shown(300, 200);
   for (const Case& c : std::vector<Case>{
            {0, 1, 15, 15, {150, 100}, {2, 2, 10, 10}},          // 2.5 each way goes to 2
@@ -71,10 +64,7 @@ TEST(PreviewGeometry, SizesTheSquareAndFitsThePictureIntoItsArea) {
   EXPECT_EQ(PreviewGeometry::WindowSide(9000, 7000, 9000), 9000);
   EXPECT_EQ(PreviewGeometry::WindowSide(12000, 7000, 9000), 7000);  // wider than the screen is tall
 
-  struct Case {
-    float width, height, aspect;
-    QRect expected;
-  };
+  struct Case { float width, height, aspect; QRect expected; };
   for (const Case& c : std::vector<Case>{
            {1000, 1000, 2.0f, {0, 250, 1000, 500}},
            {1000, 1000, 0.5f, {250, 0, 500, 1000}},
@@ -99,10 +89,7 @@ ThumbTable Table(const std::vector<bool>& flags) {
 }
 
 TEST(PreviewNavigator, WrapsAndPassesOverUnsupportedEntriesOnce) {
-  struct Case {
-    std::vector<bool> unsupported;
-    int from, direction, expected;
-  };
+  struct Case { std::vector<bool> unsupported; int from, direction, expected; };
   for (const Case& c : std::vector<Case>{
            {{false, false, false}, 1, +1, 2},
            {{false, false, false}, 2, +1, 0},    // past the end to the first
@@ -132,17 +119,18 @@ class PreviewWindowTest : public ::testing::Test {
     QObject::connect(&window_, &PreviewWindow::thumbNailSelectRequested, [this](int i) { selected_.push_back(i); });
   }
   QString Picture(const QString& name, int width, int height) {
-    test::WritePicture(folder_ + name, width, height);
+    EXPECT_TRUE(test::WritePicture(folder_ + name, width, height));
     return folder_ + name;
   }
 
   using Sound = PreviewWindow::Sound;
+  using Sounds = std::vector<std::pair<Sound, bool>>;
   const QString folder_ = test::freshFolder(QStringLiteral("preview")) + QLatin1Char('/');
   ThumbTable table_;
   QWidget main_;
   PreviewWindow window_{table_, QStringLiteral("Tavrin Lumaset"), &main_};
   QStringList errors_;
-  std::vector<std::pair<Sound, bool>> sounds_;
+  Sounds sounds_;
   std::vector<int> selected_;
 };
 
@@ -154,13 +142,12 @@ TEST_F(PreviewWindowTest, ViewFitsTheFileAndAPictureFromThePageHasNoNeighbours) 
   EXPECT_EQ(window_.shownPicture().size(), QSize(200, 100));
   EXPECT_FALSE(window_.previousButton()->isEnabled() || window_.nextButton()->isEnabled());
   EXPECT_EQ(selected_, std::vector<int>{-1});
-  EXPECT_EQ(sounds_, (std::vector<std::pair<Sound, bool>>{{Sound::Show, false}}));
+  EXPECT_EQ(sounds_, (Sounds{{Sound::Show, false}}));
 
   // A main window wider than the screen is tall gives a square of its height;
   // a GIF name in any case takes the picture reader.
   const QString gif = folder_ + QStringLiteral("tiny.gIF");
-  test::WriteText(gif, QByteArray::fromHex(
-                           "47494638396101000100800000000000ffffff2c00000000010001000002024401003b"));
+  test::WriteText(gif, QByteArray::fromHex("47494638396101000100800000000000ffffff2c00000000010001000002024401003b"));
   main_.resize(main_.screen()->geometry().height() + 50, 200);
   window_.View(gif, 1.0f, -1);
   EXPECT_EQ(window_.size(), QSize(200, 200));
@@ -172,8 +159,7 @@ TEST_F(PreviewWindowTest, NextAndPreviousWalkTheTableAndAFailedLoadShowsNothingS
                 Picture(QStringLiteral("c.png"), 30, 40), folder_ + QStringLiteral("d.png")});
   table_.setFacts(0, {40, 30, 24, 0, false});
   table_.markUnsupported(1);
-  table_.setFacts(2, {30, 40, 24, 0, false});
-  table_.setFacts(3, {30, 40, 24, 0, false});  // listed as readable, but gone since
+  for (int i : {2, 3}) table_.setFacts(i, {30, 40, 24, 0, false});  // d.png listed as readable, but gone since
 
   window_.View(table_.ThumbFiles(0), 40.0f / 30.0f, 0);
   EXPECT_TRUE(window_.nextButton()->isEnabled());
@@ -183,8 +169,7 @@ TEST_F(PreviewWindowTest, NextAndPreviousWalkTheTableAndAFailedLoadShowsNothingS
   EXPECT_FLOAT_EQ(window_.viewAspect(), 0.75f);
   window_.cmdNext_Click();
   EXPECT_EQ(window_.windowTitle(), QStringLiteral("d.png"));
-  EXPECT_TRUE(window_.shownPicture().isNull());  // not c.png under d.png's name
-  EXPECT_TRUE(window_.image()->pixmap().isNull());
+  EXPECT_TRUE(window_.shownPicture().isNull() && window_.image()->pixmap().isNull()) << "not c.png under d.png's name";
   window_.cmdNext_Click();
   window_.cmdPrev_Click();
   EXPECT_EQ(selected_, (std::vector<int>{0, 2, 3, 0, 3}));  // round the ends both ways
@@ -208,19 +193,18 @@ TEST_F(PreviewWindowTest, ZoomClicksCropFromTheFileAndStopAtTheirLimits) {
   window_.Image1_MouseDown(Qt::RightButton, {0, 0});
   EXPECT_EQ(window_.zoomFactor(), 38.0f);
   EXPECT_EQ(sounds_.size(), 11u);
-  EXPECT_EQ(sounds_.back(), std::make_pair(Sound::Out, false));
+  EXPECT_EQ(sounds_.back(), std::pair(Sound::Out, false));
 
   // The file went away: the message, and the zoom stays where it was.
   ASSERT_TRUE(QFile::remove(file));
   window_.Image1_MouseDown(Qt::RightButton, {0, 0});
   ASSERT_EQ(errors_.size(), 1);
-  EXPECT_TRUE(errors_.first().startsWith(QStringLiteral("Crop/Resize error: ")));
-  EXPECT_EQ(window_.zoomFactor(), 38.0f);
+  EXPECT_TRUE(errors_.first().startsWith(QStringLiteral("Crop/Resize error: ")) && window_.zoomFactor() == 38.0f);
 
   sounds_.clear();
   window_.stopButton()->click();
   EXPECT_FALSE(window_.isVisible());
-  EXPECT_EQ(sounds_, (std::vector<std::pair<Sound, bool>>{{Sound::Show, true}}));
+  EXPECT_EQ(sounds_, (Sounds{{Sound::Show, true}}));
 }
 
 }  // namespace

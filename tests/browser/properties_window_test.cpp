@@ -10,7 +10,6 @@
 
 #include "browser/thumb_table.h"
 #include "support/test_support.h"
-#include "thumb_test_pictures.h"
 
 namespace lumaset {
 namespace {
@@ -31,15 +30,12 @@ QString ExifJpeg(const QString& path) {
 TEST(PropertiesFacts, FillsTheNineRowsInEitherMeasure) {
   const QString file = test::freshFolder(QStringLiteral("facts")) + QStringLiteral("/holiday.gif");
   test::WriteText(file, QByteArray(1234567, 'x'));
-  const QStringList expected = {
-      "File name:|holiday.gif",        "File size (kBytes): |1234.567", "Pixel dimensions:|1600 x 1200",
-      "Color Depth (bpp):|24",         "Colors used:|16,777,216",       "Printer Name:|Capture",
-      "Resolution (dpi):|300",         "Print size (in):|5.33 W x 4.00 H"};
   QStringList rows;
-  for (const FactRow& row : FactsTable(Subject(file), kUs)) {
+  for (const FactRow& row : FactsTable(Subject(file), kUs))
     if (row.caption != QStringLiteral("Last modified:")) rows << row.caption + QLatin1Char('|') + row.value;
-  }
-  EXPECT_EQ(rows, expected);
+  EXPECT_EQ(rows, (QStringList{"File name:|holiday.gif", "File size (kBytes): |1234.567",
+                               "Pixel dimensions:|1600 x 1200", "Color Depth (bpp):|24", "Colors used:|16,777,216",
+                               "Printer Name:|Capture", "Resolution (dpi):|300", "Print size (in):|5.33 W x 4.00 H"}));
 
   // With centimetres the resolution stays in dots per inch and the print
   // size says that it is in centimetres.
@@ -64,9 +60,8 @@ TEST(PropertiesGather, ChoosesTheExifReportByItsFields) {
   const QStringList before = QDir(folder).entryList(QDir::Files);
 
   const PropertiesContent exif = GatherProperties(Subject(withExif), ExifReader(), kUs);
-  EXPECT_TRUE(exif.exif);
+  EXPECT_TRUE(exif.exif && exif.exifLines.first().startsWith(QStringLiteral("File name")));
   EXPECT_EQ(exif.caption + QString::number(exif.widthTwips), QStringLiteral("Image Properties (Jpeg EXIF)6200"));
-  EXPECT_TRUE(exif.exifLines.first().startsWith(QStringLiteral("File name")));
 
   // jhead prints lines for a JPEG without EXIF too; they make no report.
   for (const auto& [path, reader] : std::vector<std::pair<QString, ExifReader>>{
@@ -86,8 +81,7 @@ TEST(PropertiesGather, ChoosesTheExifReportByItsFields) {
   for (int i = 1; i <= 20; ++i) lines += QStringLiteral("Camera make  : line %1\n").arg(i).toUtf8();
   test::WriteText(longReport, lines);
   const PropertiesContent shown = GatherProperties(Subject(longReport), ExifReader(QStringLiteral("cat")), kUs);
-  ASSERT_EQ(shown.exifLines.size(), 14);
-  EXPECT_EQ(shown.exifLines.last(), QStringLiteral("Camera make  : line 14"));
+  EXPECT_TRUE(shown.exifLines.size() == 14 && shown.exifLines.last() == QStringLiteral("Camera make  : line 14"));
 }
 
 TEST(PropertiesWindow, LaysOutEitherViewAndPlaysItsSounds) {
@@ -108,8 +102,7 @@ TEST(PropertiesWindow, LaysOutEitherViewAndPlaysItsSounds) {
 
   window.Load(SubjectFromTable(table, 0), ExifReader(QStringLiteral("/nonexistent/jhead")));
   EXPECT_EQ(window.windowTitle(), QStringLiteral("Image Properties"));
-  EXPECT_TRUE(!window.factsFrame()->isHidden() && window.exifFrame()->isHidden());
-  EXPECT_EQ(window.exifList()->count(), 0);
+  EXPECT_TRUE(!window.factsFrame()->isHidden() && window.exifFrame()->isHidden() && window.exifList()->count() == 0);
   EXPECT_EQ(window.factCaption(3)->text() + window.factValue(3)->text(), QStringLiteral("Pixel dimensions:32 x 24"));
   EXPECT_LT(window.width(), wide);
 
@@ -117,7 +110,8 @@ TEST(PropertiesWindow, LaysOutEitherViewAndPlaysItsSounds) {
   window.closeButton()->click();
   EXPECT_FALSE(window.isVisible());
   using Sound = PropertiesWindow::Sound;
-  EXPECT_EQ(sounds, (std::vector<std::pair<Sound, bool>>{{Sound::Open, false}, {Sound::Open, false}, {Sound::Close, true}}));
+  EXPECT_EQ(sounds,
+            (std::vector<std::pair<Sound, bool>>{{Sound::Open, false}, {Sound::Open, false}, {Sound::Close, true}}));
   EXPECT_TRUE(QFile::exists(table.ThumbFiles(0)));
 }
 

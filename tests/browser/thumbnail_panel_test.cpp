@@ -14,7 +14,6 @@
 #include <memory>
 
 #include "support/test_support.h"
-#include "thumb_test_pictures.h"
 
 namespace lumaset {
 namespace {
@@ -39,9 +38,8 @@ class ThumbnailPanelTest : public ::testing::Test {
   // A folder of `count` pictures named 00.png, 01.png, ...
   static QString Pictures(const QString& name, int count) {
     const QString folder = test::freshFolder(name) + QLatin1Char('/');
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < count; ++i)
       test::WritePicture(folder + QStringLiteral("%1.png").arg(i, 2, 10, QLatin1Char('0')), 60, 40);
-    }
     return folder;
   }
 
@@ -50,9 +48,7 @@ class ThumbnailPanelTest : public ::testing::Test {
     QMouseEvent event(type, at, canvas->mapToGlobal(at), button, buttons, Qt::NoModifier);
     QApplication::sendEvent(canvas, &event);
   }
-  void Move(QPoint at, Qt::MouseButtons buttons = Qt::NoButton) {
-    Send(QEvent::MouseMove, at, Qt::NoButton, buttons);
-  }
+  void Move(QPoint at, Qt::MouseButtons buttons = Qt::NoButton) { Send(QEvent::MouseMove, at, Qt::NoButton, buttons); }
   void Click(QPoint at, Qt::MouseButton button = Qt::LeftButton) {
     Send(QEvent::MouseButtonPress, at, button, button);
     Send(QEvent::MouseButtonRelease, at, button, Qt::NoButton);
@@ -70,15 +66,15 @@ const QColor kBlue(0, 0, 255);
 
 TEST_F(ThumbnailPanelTest, BuildsSortedCellsWithTheirTextsAndPlaceholders) {
   const QString folder = test::freshFolder(QStringLiteral("build")) + QLatin1Char('/');
-  test::WritePicture(folder + QStringLiteral("b.png"), 60, 40);
-  test::WritePicture(folder + QStringLiteral("A.jpg"), 30, 60, "jpg");
-  test::WritePicture(folder + QStringLiteral("z.png"), 10, 10);
-  test::WriteText(folder + QStringLiteral("notes.txt"), "not a picture");
-  test::WriteText(folder + QStringLiteral("holiday.Gif"), "GIF by name only");  // two bad ones in a row
-  test::WriteText(folder + QStringLiteral("junk.GIF"), "");
-  test::WriteText(folder + QStringLiteral("tiny.gif"),  // 1 x 1, two colours
+  test::WritePicture(folder + "b.png", 60, 40);
+  test::WritePicture(folder + "A.jpg", 30, 60);
+  test::WritePicture(folder + "z.png", 10, 10);
+  test::WriteText(folder + "notes.txt", "not a picture");
+  test::WriteText(folder + "holiday.Gif", "GIF by name only");  // two bad ones in a row
+  test::WriteText(folder + "junk.GIF", "");
+  test::WriteText(folder + "tiny.gif",  // 1 x 1, two colours
                   QByteArray::fromHex("47494638396101000100800000000000ffffff2c00000000010001000002024401003b"));
-  QDir().mkdir(folder + QStringLiteral("sub.gif"));
+  QDir().mkdir(folder + "sub.gif");
 
   QSignalSpy captions(&panel_, &ThumbnailPanel::folderCaptionChanged);
   QSignalSpy texts(&panel_, &ThumbnailPanel::memoryPanelTextChanged);
@@ -86,8 +82,7 @@ TEST_F(ThumbnailPanelTest, BuildsSortedCellsWithTheirTextsAndPlaceholders) {
   EXPECT_EQ(Build(folder), 6);
 
   const ThumbTable& table = panel_.table();
-  const QStringList names = {QStringLiteral("A.jpg"), QStringLiteral("b.png"), QStringLiteral("holiday.Gif"),
-                             QStringLiteral("junk.GIF"), QStringLiteral("tiny.gif"), QStringLiteral("z.png")};
+  const QStringList names = {"A.jpg", "b.png", "holiday.Gif", "junk.GIF", "tiny.gif", "z.png"};
   for (int i = 0; i < 6; ++i) {
     EXPECT_EQ(table.ThumbFiles(i), folder + names.at(i));
     EXPECT_TRUE(panel_.cell(i).visible);
@@ -96,15 +91,13 @@ TEST_F(ThumbnailPanelTest, BuildsSortedCellsWithTheirTextsAndPlaceholders) {
   EXPECT_EQ(texts.at(1).first().toString(), QStringLiteral("33%...<Press 'Esc' to stop>"));
   EXPECT_EQ(texts.last().first().toString(), QStringLiteral("100%...<Press 'Esc' to stop>"));
   EXPECT_EQ(making.size(), 2);
-  EXPECT_EQ(table.ThumbWidths(0), 30);
-  EXPECT_EQ(table.ThumbHeights(0), 60);
-  EXPECT_TRUE(table.ThumbUnsupported(2));
-  EXPECT_TRUE(table.ThumbUnsupported(3));
-  EXPECT_EQ(panel_.cellTooltip(1), QStringLiteral("b.png (60x40 pixels)"));
-  EXPECT_EQ(panel_.cellTooltip(2), QStringLiteral("holiday.Gif (unsupported format)"));
+  EXPECT_EQ(QSize(table.ThumbWidths(0), table.ThumbHeights(0)), QSize(30, 60));
+  EXPECT_TRUE(table.ThumbUnsupported(2) && table.ThumbUnsupported(3));
+  EXPECT_EQ((QStringList{panel_.cellTooltip(1), panel_.cellTooltip(2)}),
+            (QStringList{"b.png (60x40 pixels)", "holiday.Gif (unsupported format)"}));
   EXPECT_FALSE(panel_.cell(3).picture.isNull()) << "the placeholder stands in";
-  EXPECT_EQ(table.ThumbBits(4), 1) << "a GIF's depth is its bits per pixel, not its colour count";
-  EXPECT_EQ(table.ThumbColors(4), 2);
+  EXPECT_EQ(std::pair(table.ThumbBits(4), table.ThumbColors(4)), std::pair(1, 2))
+      << "a GIF's depth is its bits per pixel, not its colour count";
   EXPECT_EQ(panel_.canvasHeightTwips(), 1700);
   EXPECT_LE(std::max(panel_.cell(1).picture.width(), panel_.cell(1).picture.height()), 50);
 }
@@ -117,8 +110,7 @@ TEST_F(ThumbnailPanelTest, EmptyOrUnreadableFolderLeavesAnEmptyTable) {
   EXPECT_TRUE(making.isEmpty());
   ASSERT_EQ(errors.size(), 1);
   EXPECT_TRUE(errors.first().first().toString().startsWith(QStringLiteral("ThumbNail read error: ")));
-  EXPECT_TRUE(panel_.isEnabled());
-  EXPECT_EQ(panel_.table().ThumbSel(), -1);
+  EXPECT_TRUE(panel_.isEnabled() && panel_.table().ThumbSel() == -1);
 }
 
 // An Esc handled in the events after cell 3 stops the build after cell 4,
@@ -136,8 +128,7 @@ TEST_F(ThumbnailPanelTest, EscStopsAfterTheCellThatFollowsIt) {
   EXPECT_EQ(Build(folder), 4);
   EXPECT_FALSE(*abort);
   EXPECT_EQ(captions.last().first().toString(), QStringLiteral("Loading picture 4 of 30"));
-  EXPECT_TRUE(panel_.cell(3).visible);
-  EXPECT_FALSE(panel_.cell(4).visible);
+  EXPECT_TRUE(panel_.cell(3).visible && !panel_.cell(4).visible);
   EXPECT_EQ(panel_.table().ThumbFiles(29), folder + QStringLiteral("29.png")) << "the list keeps every file";
 }
 
@@ -146,8 +137,7 @@ TEST_F(ThumbnailPanelTest, RefusesToStartOrClearOverARunningBuild) {
   QSignalSpy finished(&panel_, &ThumbnailPanel::buildFinished);
   QSignalSpy cleared(&panel_, &ThumbnailPanel::cleared);
   ASSERT_TRUE(panel_.ThumbNail(folder, false).ok());
-  EXPECT_TRUE(panel_.building());
-  EXPECT_FALSE(panel_.isEnabled());
+  EXPECT_TRUE(panel_.building() && !panel_.isEnabled());
   EXPECT_FALSE(panel_.ThumbNail(folder, true).ok());
   EXPECT_FALSE(panel_.ThumbNailClear());
   ASSERT_TRUE(RunUntil([&] { return !finished.isEmpty(); }));
@@ -156,8 +146,7 @@ TEST_F(ThumbnailPanelTest, RefusesToStartOrClearOverARunningBuild) {
   EXPECT_TRUE(cleared.isEmpty());
 
   EXPECT_TRUE(panel_.ThumbNailClear());
-  EXPECT_EQ(panel_.table().ThumbCount(), 0);
-  EXPECT_EQ(panel_.cellCount(), 0);
+  EXPECT_EQ(std::pair(panel_.table().ThumbCount(), panel_.cellCount()), std::pair(0, 0));
   EXPECT_EQ(cleared.size(), 1);
 }
 
@@ -186,8 +175,7 @@ TEST_F(ThumbnailPanelTest, ScrollBarMovesRowsAndIsResetWhenHidden) {
   EXPECT_EQ(panel_.hitAt(panel_.frameRect(3).center()).index, 3);
 
   ASSERT_TRUE(panel_.ThumbNailClear());
-  EXPECT_FALSE(bar->isVisible());
-  EXPECT_EQ(bar->value(), 0);
+  EXPECT_TRUE(!bar->isVisible() && bar->value() == 0);
 }
 
 // Four cells: 0 and 1 pictures, 2 unreadable, 3 a picture.
@@ -205,9 +193,7 @@ class ThumbnailSelectionTest : public ThumbnailPanelTest {
       return ThumbnailPanel::PageReadings{QStringLiteral("4.0 in width"), QStringLiteral("2.00"), 8.0F, 10.0F,
                                           4000.0F, 5000.0F};
     });
-    panel_.setDragRunner([this](QMimeData* carried, const QImage&) {
-      dragged_.reset(carried);
-    });
+    panel_.setDragRunner([this](QMimeData* carried, const QImage&) { dragged_.reset(carried); });
   }
 
   std::unique_ptr<QMimeData> dragged_;
@@ -231,8 +217,7 @@ TEST_F(ThumbnailSelectionTest, HoverMarksSupportedUnselectedCells) {
   EXPECT_EQ(panel_.table().ThumbHover(), 1);
   QSignalSpy addHeights(&panel_, &ThumbnailPanel::addHeightChanged);
   panel_.ThumbNailSelect(3, true);  // no division by a zero width
-  EXPECT_EQ(panel_.table().ThumbSel(), 3);
-  EXPECT_TRUE(addHeights.isEmpty());
+  EXPECT_TRUE(panel_.table().ThumbSel() == 3 && addHeights.isEmpty());
   panel_.ThumbNailSelect(3, false);
 
   Move(OnPicture(0));
@@ -250,8 +235,7 @@ TEST_F(ThumbnailSelectionTest, ClickSelectsAndSizesTheNextAddition) {
   Click(OnPicture(0));
   EXPECT_EQ(panel_.table().ThumbSel(), 0);
   EXPECT_EQ(Back(0), kRed);
-  EXPECT_TRUE(panel_.cell(0).inset);
-  EXPECT_TRUE(panel_.cell(0).dragSource);
+  EXPECT_TRUE(panel_.cell(0).inset && panel_.cell(0).dragSource);
   EXPECT_EQ(sounds.size(), 1) << "the same cell again plays no sound";
   EXPECT_EQ(tools.first().first().toBool(), true);
   EXPECT_FLOAT_EQ(widths.last().first().toFloat(), 4.0F / 8.0F * 4000.0F);
@@ -267,10 +251,8 @@ TEST_F(ThumbnailSelectionTest, ClickSelectsAndSizesTheNextAddition) {
 
   const QPoint gap(TwipsToPixels(870, panel_.twipsPerPixel()), panel_.frameRect(0).center().y());
   Click(gap);
-  EXPECT_EQ(panel_.table().ThumbSel(), -1);
-  EXPECT_EQ(panel_.table().ThumbHover(), -1);
-  EXPECT_FALSE(tools.last().first().toBool());
-  EXPECT_FALSE(panel_.cell(1).inset);
+  EXPECT_EQ(std::pair(panel_.table().ThumbSel(), panel_.table().ThumbHover()), std::pair(-1, -1));
+  EXPECT_FALSE(tools.last().first().toBool() || panel_.cell(1).inset);
 }
 
 TEST_F(ThumbnailSelectionTest, WithASelectionFramesIgnoreTheHoverAndPicturesDoNot) {
@@ -314,8 +296,7 @@ TEST_F(ThumbnailSelectionTest, RightButtonSelectsThenShowsTheCellMenu) {
   Click(OnPicture(3), Qt::RightButton);
   EXPECT_EQ(panel_.table().ThumbSel(), 3);
   EXPECT_TRUE(panel_.fileOptionsMenu()->isVisible());
-  EXPECT_EQ(email->text(), QStringLiteral("Added to Email List"));
-  EXPECT_TRUE(email->isChecked());
+  EXPECT_TRUE(email->text() == QStringLiteral("Added to Email List") && email->isChecked());
   panel_.fileOptionsMenu()->hide();
 
   Send(QEvent::MouseButtonPress, OnFrame(1), Qt::RightButton, Qt::RightButton);
@@ -323,8 +304,7 @@ TEST_F(ThumbnailSelectionTest, RightButtonSelectsThenShowsTheCellMenu) {
   EXPECT_FALSE(panel_.fileOptionsMenu()->isVisible());
   Send(QEvent::MouseButtonRelease, OnFrame(1), Qt::RightButton, Qt::NoButton);
   EXPECT_TRUE(panel_.fileOptionsMenu()->isVisible());
-  EXPECT_EQ(email->text(), QStringLiteral("Add to Email List"));
-  EXPECT_FALSE(email->isChecked());
+  EXPECT_TRUE(email->text() == QStringLiteral("Add to Email List") && !email->isChecked());
   panel_.fileOptionsMenu()->hide();
   EXPECT_FALSE(panel_.commandAction(ThumbnailPanel::CellCommand::Delete)->isEnabled());
 }
@@ -351,8 +331,7 @@ TEST_F(ThumbnailSelectionTest, DoubleClickPreviewsSupportedCellsOnly) {
   panel_.ThumbNailSelect(2, true);  // the preview window may select an unreadable cell
   panel_.mnuFileOptionsView_Click();
   panel_.mnuFileOptionsProperties_Click();
-  EXPECT_EQ(previews.size(), 1);
-  EXPECT_EQ(properties.size(), 1);
+  EXPECT_TRUE(previews.size() == 1 && properties.size() == 1);
 }
 
 }  // namespace

@@ -21,16 +21,8 @@ namespace {
 
 using FS = FileSystemUtility;
 
-void writeFile(const QString& path, const QByteArray& bytes) {
-  QFile file(path);
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  ASSERT_EQ(file.write(bytes), bytes.size());
-}
-
-QByteArray readFile(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
+void writeFile(const QString& path, const QByteArray& bytes) { ASSERT_TRUE(test::WriteText(path, bytes)); }
+QByteArray readFile(const QString& path) { return test::ReadBytes(path); }
 
 QStringList entries(const QString& folder) {
   return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
@@ -57,7 +49,7 @@ class FileSizeLimit {
 };
 
 TEST(FileSystemUtility, PathPartSplitsFilesAndFolders) {
-  struct Case { const char* path; const char* name; const char* folder; };
+  struct Case { const char *path, *name, *folder; };
   const Case cases[] = {
       {"/home/ann/Photos/beach.jpg", "beach.jpg", "/home/ann/Photos/"},
       {"/home/ann/Photos/Holiday/", "Holiday/", "/home/ann/Photos/"},
@@ -75,20 +67,20 @@ TEST(FileSystemUtility, PathPartSplitsFilesAndFolders) {
 }
 
 TEST(FileSystemUtility, PathExistsTellsFilesFromFolders) {
-  const QString dir = test::freshFolder(QStringLiteral("exists")) + QLatin1Char('/');
-  writeFile(dir + QStringLiteral("a.jpg"), "x");
-  QFile::link(dir + QStringLiteral("gone.jpg"), dir + QStringLiteral("dangling.jpg"));
-  EXPECT_TRUE(FS::PathExists(dir + QStringLiteral("a.jpg"), QString()));
-  EXPECT_TRUE(FS::PathExists(dir + QStringLiteral("dangling.jpg"), QString()));  // the name is taken
-  EXPECT_FALSE(FS::PathExists(dir + QStringLiteral("A.JPG"), QString()));
+  const QString dir = test::freshFolder("exists") + QLatin1Char('/');
+  writeFile(dir + "a.jpg", "x");
+  QFile::link(dir + "gone.jpg", dir + "dangling.jpg");
+  EXPECT_TRUE(FS::PathExists(dir + "a.jpg", QString()));
+  EXPECT_TRUE(FS::PathExists(dir + "dangling.jpg", QString()));  // the name is taken
+  EXPECT_FALSE(FS::PathExists(dir + "A.JPG", QString()));
   EXPECT_FALSE(FS::PathExists(dir, QString()));
   EXPECT_TRUE(FS::PathExists(QString(), dir));
-  EXPECT_FALSE(FS::PathExists(QString(), dir + QStringLiteral("a.jpg")));
+  EXPECT_FALSE(FS::PathExists(QString(), dir + "a.jpg"));
   EXPECT_FALSE(FS::PathExists(QString(), QString()));
 }
 
 TEST(FileSystemUtility, DocumentsFolderOnlyWhenItExists) {
-  const QString documents = QDir::homePath() + QStringLiteral("/Documents");
+  const QString documents = QDir::homePath() + "/Documents";
   QDir(documents).removeRecursively();
   EXPECT_EQ(FS::SpecialFolderDocuments(), QString());
   QDir().mkpath(documents);
@@ -96,9 +88,9 @@ TEST(FileSystemUtility, DocumentsFolderOnlyWhenItExists) {
 }
 
 TEST(FileSystemUtility, CopyReplacesAndKeepsPermissionsAndDate) {
-  const QString dir = test::freshFolder(QStringLiteral("copy")) + QLatin1Char('/');
-  const QString source = dir + QStringLiteral("a.jpg");
-  const QString target = dir + QStringLiteral("b.jpg");
+  const QString dir = test::freshFolder("copy") + QLatin1Char('/');
+  const QString source = dir + "a.jpg";
+  const QString target = dir + "b.jpg";
   writeFile(source, "new picture");
   writeFile(target, "old");
   QFile::setPermissions(source, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
@@ -119,14 +111,14 @@ TEST(FileSystemUtility, CopyReplacesAndKeepsPermissionsAndDate) {
 
 // Every refused copy or move must leave both names exactly as they were.
 TEST(FileSystemUtility, CopyAndMoveRefuseWithoutTouchingAnything) {
-  const QString dir = test::freshFolder(QStringLiteral("refuse")) + QLatin1Char('/');
-  const QString source = dir + QStringLiteral("a.jpg");
+  const QString dir = test::freshFolder("refuse") + QLatin1Char('/');
+  const QString source = dir + "a.jpg";
   writeFile(source, "picture");
-  QDir(dir).mkdir(QStringLiteral("sub"));
-  QFile::link(source, dir + QStringLiteral("link.jpg"));
-  ASSERT_EQ(::link(QFile::encodeName(source).constData(), QFile::encodeName(dir + QStringLiteral("hard.jpg")).constData()), 0);
-  const QString targets[] = {source, dir + QStringLiteral("link.jpg"), dir + QStringLiteral("sub/../a.jpg"),
-                             dir + QStringLiteral("hard.jpg"), dir + QStringLiteral("sub")};
+  QDir(dir).mkdir("sub");
+  QFile::link(source, dir + "link.jpg");
+  ASSERT_EQ(::link(QFile::encodeName(source).constData(), QFile::encodeName(dir + "hard.jpg").constData()), 0);
+  const QString targets[] = {source, dir + "link.jpg", dir + "sub/../a.jpg",
+                             dir + "hard.jpg", dir + "sub"};
   for (const QString& target : targets) {
     for (const bool move : {false, true}) {
       const Status status = move ? FS::MoveFile(source, target) : FS::CopyFile(source, target);
@@ -135,57 +127,57 @@ TEST(FileSystemUtility, CopyAndMoveRefuseWithoutTouchingAnything) {
       EXPECT_EQ(readFile(source), "picture");
     }
   }
-  EXPECT_TRUE(FS::CopyFile(source, dir).error().contains(QStringLiteral("folder")));
-  for (const QString& missing : {dir + QStringLiteral("none.jpg"), dir + QStringLiteral("sub")}) {
-    EXPECT_FALSE(FS::CopyFile(missing, dir + QStringLiteral("x.jpg")).ok());
-    EXPECT_FALSE(FS::MoveFile(missing, dir + QStringLiteral("x.jpg")).ok());
+  EXPECT_TRUE(FS::CopyFile(source, dir).error().contains("folder"));
+  for (const QString& missing : {dir + "none.jpg", dir + "sub"}) {
+    EXPECT_FALSE(FS::CopyFile(missing, dir + "x.jpg").ok());
+    EXPECT_FALSE(FS::MoveFile(missing, dir + "x.jpg").ok());
   }
-  EXPECT_FALSE(FS::CopyFile(source, dir + QStringLiteral("no/such/x.jpg")).ok());
+  EXPECT_FALSE(FS::CopyFile(source, dir + "no/such/x.jpg").ok());
   EXPECT_EQ(entries(dir).size(), 4);
 }
 
 TEST(FileSystemUtility, CopyThatFailsMidwayKeepsTheOldDestination) {
-  const QString dir = test::freshFolder(QStringLiteral("midway")) + QLatin1Char('/');
-  writeFile(dir + QStringLiteral("big.jpg"), QByteArray(256 * 1024, 'p'));
-  writeFile(dir + QStringLiteral("old.jpg"), "old picture");
+  const QString dir = test::freshFolder("midway") + QLatin1Char('/');
+  writeFile(dir + "big.jpg", QByteArray(256 * 1024, 'p'));
+  writeFile(dir + "old.jpg", "old picture");
   Status status;
   {
     FileSizeLimit limit(64 * 1024);
-    status = FS::CopyFile(dir + QStringLiteral("big.jpg"), dir + QStringLiteral("old.jpg"));
+    status = FS::CopyFile(dir + "big.jpg", dir + "old.jpg");
   }
   EXPECT_FALSE(status.ok());
-  EXPECT_EQ(readFile(dir + QStringLiteral("old.jpg")), "old picture");
-  EXPECT_EQ(entries(dir), (QStringList{QStringLiteral("big.jpg"), QStringLiteral("old.jpg")}));
+  EXPECT_EQ(readFile(dir + "old.jpg"), "old picture");
+  EXPECT_EQ(entries(dir), (QStringList{"big.jpg", "old.jpg"}));
 }
 
 TEST(FileSystemUtility, MoveWithinAndAcrossFileSystems) {
-  const QString home = test::freshFolder(QStringLiteral("move")) + QLatin1Char('/');
-  writeFile(home + QStringLiteral("a.jpg"), "picture");
-  writeFile(home + QStringLiteral("b.jpg"), "old");
-  ASSERT_TRUE(FS::MoveFile(home + QStringLiteral("a.jpg"), home + QStringLiteral("b.jpg")).ok());
-  EXPECT_EQ(entries(home), QStringList{QStringLiteral("b.jpg")});
-  EXPECT_EQ(readFile(home + QStringLiteral("b.jpg")), "picture");
+  const QString home = test::freshFolder("move") + QLatin1Char('/');
+  writeFile(home + "a.jpg", "picture");
+  writeFile(home + "b.jpg", "old");
+  ASSERT_TRUE(FS::MoveFile(home + "a.jpg", home + "b.jpg").ok());
+  EXPECT_EQ(entries(home), QStringList{"b.jpg"});
+  EXPECT_EQ(readFile(home + "b.jpg"), "picture");
 
-  QTemporaryDir other(QStringLiteral("/dev/shm/lumaset-move-XXXXXX"));
+  QTemporaryDir other("/dev/shm/lumaset-move-XXXXXX");
   struct stat a {}, b {};
   if (!other.isValid() || ::stat("/dev/shm", &a) != 0 || ::stat(QFile::encodeName(home), &b) != 0 ||
       a.st_dev == b.st_dev)
     GTEST_SKIP() << "no second file system to move across";
-  const QString away = other.path() + QStringLiteral("/c.jpg");
-  writeFile(home + QStringLiteral("big.jpg"), QByteArray(256 * 1024, 'p'));
+  const QString away = other.path() + "/c.jpg";
+  writeFile(home + "big.jpg", QByteArray(256 * 1024, 'p'));
   {
     FileSizeLimit limit(64 * 1024);
-    EXPECT_FALSE(FS::MoveFile(home + QStringLiteral("big.jpg"), away).ok());
+    EXPECT_FALSE(FS::MoveFile(home + "big.jpg", away).ok());
   }
-  EXPECT_EQ(readFile(home + QStringLiteral("big.jpg")).size(), 256 * 1024);
+  EXPECT_EQ(readFile(home + "big.jpg").size(), 256 * 1024);
   EXPECT_TRUE(entries(other.path()).isEmpty());
-  ASSERT_TRUE(FS::MoveFile(home + QStringLiteral("b.jpg"), away).ok());
-  EXPECT_FALSE(QFileInfo::exists(home + QStringLiteral("b.jpg")));
+  ASSERT_TRUE(FS::MoveFile(home + "b.jpg", away).ok());
+  EXPECT_FALSE(QFileInfo::exists(home + "b.jpg"));
   EXPECT_EQ(readFile(away), "picture");
 }
 
 TEST(FileSystemUtility, RenameNeverReplaces) {
-  const QString dir = test::freshFolder(QStringLiteral("rename")) + QLatin1Char('/');
+  const QString dir = test::freshFolder("rename") + QLatin1Char('/');
   using Rename = Status (*)(const QString&, const QString&);
   const Rename ways[] = {
       &FS::RenameFile,
@@ -196,41 +188,41 @@ TEST(FileSystemUtility, RenameNeverReplaces) {
       &file_system_detail::RenameOverPlaceholder,
   };
   for (const Rename rename : ways) {
-    writeFile(dir + QStringLiteral("img1.jpg"), "one");
-    writeFile(dir + QStringLiteral("img2.jpg"), "two");
-    const Status refused = rename(dir + QStringLiteral("img1.jpg"), dir + QStringLiteral("img2.jpg"));
-    EXPECT_TRUE(refused.error().contains(QStringLiteral("already exists")));
-    EXPECT_EQ(readFile(dir + QStringLiteral("img1.jpg")), "one");
-    EXPECT_EQ(readFile(dir + QStringLiteral("img2.jpg")), "two");
-    ASSERT_TRUE(rename(dir + QStringLiteral("img1.jpg"), dir + QStringLiteral("beach.JPG.jpg")).ok());
-    EXPECT_EQ(readFile(dir + QStringLiteral("beach.JPG.jpg")), "one");
-    EXPECT_FALSE(rename(dir + QStringLiteral("img1.jpg"), dir + QStringLiteral("x.jpg")).ok());
-    EXPECT_EQ(entries(dir), (QStringList{QStringLiteral("beach.JPG.jpg"), QStringLiteral("img2.jpg")}));
-    QFile::remove(dir + QStringLiteral("beach.JPG.jpg"));
+    writeFile(dir + "img1.jpg", "one");
+    writeFile(dir + "img2.jpg", "two");
+    const Status refused = rename(dir + "img1.jpg", dir + "img2.jpg");
+    EXPECT_TRUE(refused.error().contains("already exists"));
+    EXPECT_EQ(readFile(dir + "img1.jpg"), "one");
+    EXPECT_EQ(readFile(dir + "img2.jpg"), "two");
+    ASSERT_TRUE(rename(dir + "img1.jpg", dir + "beach.JPG.jpg").ok());
+    EXPECT_EQ(readFile(dir + "beach.JPG.jpg"), "one");
+    EXPECT_FALSE(rename(dir + "img1.jpg", dir + "x.jpg").ok());
+    EXPECT_EQ(entries(dir), (QStringList{"beach.JPG.jpg", "img2.jpg"}));
+    QFile::remove(dir + "beach.JPG.jpg");
   }
-  EXPECT_TRUE(FS::RenameFile(dir + QStringLiteral("img2.jpg"), dir + QStringLiteral("img2.jpg")).ok());
+  EXPECT_TRUE(FS::RenameFile(dir + "img2.jpg", dir + "img2.jpg").ok());
 }
 
 TEST(FileSystemUtility, RecycleSendsToTheTrashOrReportsWhy) {
-  const QString dir = test::freshFolder(QStringLiteral("recycle")) + QLatin1Char('/');
-  const QString trash = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Trash/");
-  writeFile(dir + QStringLiteral("beach.jpg"), "picture");
-  const Status partly = FS::RecycleFiles({dir + QStringLiteral("beach.jpg"), dir + QStringLiteral("gone.jpg")});
-  EXPECT_TRUE(partly.error().contains(dir + QStringLiteral("gone.jpg")));
-  EXPECT_FALSE(QFileInfo::exists(dir + QStringLiteral("beach.jpg")));
-  EXPECT_EQ(readFile(trash + QStringLiteral("files/beach.jpg")), "picture");
-  EXPECT_TRUE(readFile(trash + QStringLiteral("info/beach.jpg.trashinfo")).contains("Path="));
+  const QString dir = test::freshFolder("recycle") + QLatin1Char('/');
+  const QString trash = qEnvironmentVariable("XDG_DATA_HOME") + "/Trash/";
+  writeFile(dir + "beach.jpg", "picture");
+  const Status partly = FS::RecycleFiles({dir + "beach.jpg", dir + "gone.jpg"});
+  EXPECT_TRUE(partly.error().contains(dir + "gone.jpg"));
+  EXPECT_FALSE(QFileInfo::exists(dir + "beach.jpg"));
+  EXPECT_EQ(readFile(trash + "files/beach.jpg"), "picture");
+  EXPECT_TRUE(readFile(trash + "info/beach.jpg.trashinfo").contains("Path="));
 
   // A trash that cannot be made must not turn into a deletion.
   const QByteArray savedDataHome = qgetenv("XDG_DATA_HOME");
-  const QString blocked = test::freshFolder(QStringLiteral("blocked-data"));
-  writeFile(blocked + QStringLiteral("/Trash"), "not a folder");
-  writeFile(dir + QStringLiteral("kept.jpg"), "picture");
+  const QString blocked = test::freshFolder("blocked-data");
+  writeFile(blocked + "/Trash", "not a folder");
+  writeFile(dir + "kept.jpg", "picture");
   qputenv("XDG_DATA_HOME", QFile::encodeName(blocked));
-  const Status failed = FS::RecycleFiles({dir + QStringLiteral("kept.jpg")});
+  const Status failed = FS::RecycleFiles({dir + "kept.jpg"});
   qputenv("XDG_DATA_HOME", savedDataHome);
-  EXPECT_TRUE(failed.error().startsWith(QLatin1Char('"') + dir + QStringLiteral("kept.jpg")));
-  EXPECT_EQ(readFile(dir + QStringLiteral("kept.jpg")), "picture");
+  EXPECT_TRUE(failed.error().startsWith(QLatin1Char('"') + dir + "kept.jpg"));
+  EXPECT_EQ(readFile(dir + "kept.jpg"), "picture");
 }
 
 }  // namespace

@@ -40,16 +40,14 @@ TEST(SettingsStore, ValuesAndDefaultsTakeTheSameTextFormsInEveryLocale) {
   for (const QLocale& locale : {QLocale::c(), QLocale(QLocale::German), QLocale(QLocale::Arabic)}) {
     QLocale::setDefault(locale);
     SettingsStore store(QStringLiteral("Lumaset"), FreshIni());
-    EXPECT_EQ(store.readSetting(QStringLiteral("A"), true), "True");
-    EXPECT_EQ(store.readSetting(QStringLiteral("A"), -2160), "-2160");
-    EXPECT_EQ(store.readSetting(QStringLiteral("A"), 3.5), "3.5");
-    EXPECT_EQ(store.readSetting(QStringLiteral("A"), "Inches"), "Inches");
+    EXPECT_EQ((QStringList{store.readSetting("A", true), store.readSetting("A", -2160), store.readSetting("A", 3.5),
+                           store.readSetting("A", "Inches")}),
+              (QStringList{"True", "-2160", "3.5", "Inches"}));
     store.writeSetting(QStringLiteral("A"), double{1.7F});  // a float's shortest text
     EXPECT_EQ(store.readSetting(QStringLiteral("A"), 0), "1.7");
-    EXPECT_EQ(SettingText(-0.25), "-0.25");
-    EXPECT_EQ(SettingText(1e20), "1e+20");
-    EXPECT_EQ(SettingText(std::numeric_limits<double>::infinity()), "3.4028235e+38");
-    EXPECT_EQ(SettingText(std::nan("")), "0");
+    EXPECT_EQ((QStringList{SettingText(-0.25), SettingText(1e20), SettingText(std::numeric_limits<double>::infinity()),
+                           SettingText(std::nan(""))}),
+              (QStringList{"-0.25", "1e+20", "3.4028235e+38", "0"}));
   }
 }
 
@@ -63,9 +61,7 @@ TEST(SettingsStore, LivesInTheUsersConfigFolder) {
 
 TEST(SettingsStore, SyncReportsAFailedWriteAndKeepsTheValuesForLater) {
   const QString folder = freshFolder(QStringLiteral("blocked"));
-  QFile blocker(folder + QStringLiteral("/sub"));  // a file where the folder should be
-  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-  blocker.close();
+  ASSERT_TRUE(WriteText(folder + "/sub", ""));  // a file where the folder should be
   SettingsStore store(QStringLiteral("Lumaset"), folder + QStringLiteral("/sub/s.conf"));
   store.writeSetting(QStringLiteral("GenSave"), false);
   const Status failed = store.sync();
@@ -73,7 +69,7 @@ TEST(SettingsStore, SyncReportsAFailedWriteAndKeepsTheValuesForLater) {
   EXPECT_TRUE(failed.error().contains(folder + QStringLiteral("/sub")));
   EXPECT_FALSE(store.sync().ok());
 
-  ASSERT_TRUE(blocker.remove());
+  ASSERT_TRUE(QFile::remove(folder + "/sub"));
   store.writeSetting(QStringLiteral("ImageRes"), 350);
   ASSERT_TRUE(store.sync().ok());
   SettingsStore reread(QStringLiteral("Lumaset"), store.filePath());
@@ -83,10 +79,7 @@ TEST(SettingsStore, SyncReportsAFailedWriteAndKeepsTheValuesForLater) {
 
 TEST(SettingsStore, ADamagedFileKeepsWhatCanBeReadAndIsRewritten) {
   const QString ini = FreshIni();
-  QFile file(ini);
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write("[Lumaset]\nGenSave=False\nOdd=a, b\n\x01\x02 no equals sign\n[[\n");
-  file.close();
+  ASSERT_TRUE(WriteText(ini, "[Lumaset]\nGenSave=False\nOdd=a, b\n\x01\x02 no equals sign\n[[\n"));
   SettingsStore store(QStringLiteral("Lumaset"), ini);
   EXPECT_EQ(store.readSetting(QStringLiteral("GenSave"), true), QStringLiteral("False"));
   EXPECT_EQ(store.readSetting(QStringLiteral("Odd"), ""), QStringLiteral("a, b"));

@@ -15,7 +15,6 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include "components/printer_device.h"
 #include "components/screen_saver.h"
 #include "components/single_instance.h"
 #include "components/system_memory.h"
@@ -28,14 +27,10 @@ TEST(SystemMemory, ReadsMemAvailableAsSixtyFourBitBytes) {
   struct Case { const char* text; std::optional<qint64> bytes; };
   const Case cases[] = {
       {"MemTotal:       32000000 kB\nMemFree:  100 kB\nMemAvailable:   16000000 kB\n", 16384000000},
-      {"MemAvailable: 0 kB", 0},
-      {"MemTotal:       32000000 kB\nMemFree:  100 kB\n", std::nullopt},
-      {"MemAvailable:   lots kB\n", std::nullopt},
-      {"MemAvailable:   -5 kB\n", std::nullopt},
-      {"MemAvailable:   1200\n", std::nullopt},
-      {"MemAvailable:   9007199254740993 kB\n", std::nullopt},
-      {"MemAvailable:   99999999999999999999999 kB\n", std::nullopt},
-      {"", std::nullopt},
+      {"MemAvailable: 0 kB", 0},  {"MemTotal:       32000000 kB\nMemFree:  100 kB\n", std::nullopt},
+      {"MemAvailable:   lots kB\n", std::nullopt}, {"MemAvailable:   -5 kB\n", std::nullopt},
+      {"MemAvailable:   1200\n", std::nullopt},    {"MemAvailable:   9007199254740993 kB\n", std::nullopt},
+      {"MemAvailable:   99999999999999999999999 kB\n", std::nullopt}, {"", std::nullopt},
   };
   for (const Case& c : cases)
     EXPECT_EQ(ParseMemAvailable(QString::fromLatin1(c.text)), c.bytes) << c.text;
@@ -52,7 +47,8 @@ class FakeScreenSaver : public QObject {
 
  public slots:
   uint Inhibit(const QString& application, const QString& reason) {
-    calls << QStringLiteral("Inhibit %1 %2").arg(application, reason.isEmpty() ? QStringLiteral("-") : QStringLiteral("reason"));
+    calls << QStringLiteral("Inhibit %1 %2")
+                 .arg(application, reason.isEmpty() ? QStringLiteral("-") : QStringLiteral("reason"));
     return 41 + calls.size();
   }
   void UnInhibit(uint cookie) { calls << QStringLiteral("UnInhibit %1").arg(cookie); }
@@ -68,18 +64,17 @@ TEST(ScreenSaverSwitch, HarmlessWithoutASessionBus) {
 TEST(ScreenSaverSwitch, InhibitsOnceAndReleasesWithItsCookie) {
   const QString folder = test::freshFolder(QStringLiteral("bus"));
   QProcess daemon;
-  daemon.start(QStringLiteral("dbus-daemon"),
-               {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1"),
-                QStringLiteral("--address=unix:path=%1/socket").arg(folder)});
+  daemon.start("dbus-daemon",
+               {"--session", "--nofork", "--print-address=1", "--address=unix:path=" + folder + "/socket"});
   if (!daemon.waitForStarted() || !daemon.waitForReadyRead(10000)) GTEST_SKIP() << "no dbus-daemon";
   const QString address = QString::fromUtf8(daemon.readLine().trimmed());
 
-  for (const QString& servicePath : {QStringLiteral("/org/freedesktop/ScreenSaver"), QStringLiteral("/ScreenSaver")}) {
-    QDBusConnection bus = QDBusConnection::connectToBus(address, QStringLiteral("screen-saver-test"));
+  for (const QString servicePath : {"/org/freedesktop/ScreenSaver", "/ScreenSaver"}) {
+    QDBusConnection bus = QDBusConnection::connectToBus(address, "screen-saver-test");
     ASSERT_TRUE(bus.isConnected());
     FakeScreenSaver fake;
     bus.registerObject(servicePath, &fake, QDBusConnection::ExportAllSlots);
-    ASSERT_TRUE(bus.registerService(QStringLiteral("org.freedesktop.ScreenSaver")));
+    ASSERT_TRUE(bus.registerService("org.freedesktop.ScreenSaver"));
     {
       ScreenSaverSwitch screenSaver(bus);
       screenSaver.SetActive(true);
@@ -91,11 +86,11 @@ TEST(ScreenSaverSwitch, InhibitsOnceAndReleasesWithItsCookie) {
       EXPECT_FALSE(screenSaver.Inhibiting());
       screenSaver.SetActive(false);
     }
-    EXPECT_EQ(fake.calls, (QStringList{QStringLiteral("Inhibit Lumaset reason"), QStringLiteral("UnInhibit 42"),
-                                       QStringLiteral("Inhibit Lumaset reason"), QStringLiteral("UnInhibit 44")}))
+    EXPECT_EQ(fake.calls,
+              (QStringList{"Inhibit Lumaset reason", "UnInhibit 42", "Inhibit Lumaset reason", "UnInhibit 44"}))
         << servicePath.toStdString();
-    bus.unregisterService(QStringLiteral("org.freedesktop.ScreenSaver"));
-    QDBusConnection::disconnectFromBus(QStringLiteral("screen-saver-test"));
+    bus.unregisterService("org.freedesktop.ScreenSaver");
+    QDBusConnection::disconnectFromBus("screen-saver-test");
   }
   daemon.kill();
   daemon.waitForFinished();
@@ -118,8 +113,7 @@ TEST(SingleInstance, SecondCopyAsksTheFirstToComeForward) {
   const QString path = test::freshFolder(QStringLiteral("instance")) + QStringLiteral("/Lumaset.instance");
   {
     SingleInstance first(path);
-    ASSERT_TRUE(first.TryBecomePrimary());
-    EXPECT_TRUE(first.IsListening());
+    ASSERT_TRUE(first.TryBecomePrimary() && first.IsListening());
     SingleInstance second(path);
     EXPECT_FALSE(second.TryBecomePrimary());
     EXPECT_TRUE(waitForActivation(first));
@@ -139,8 +133,7 @@ TEST(SingleInstance, SocketLeftByACrashedCopyIsTakenOver) {
   ::close(fd);  // the socket file stays behind, with nobody listening
 
   SingleInstance instance(path);
-  EXPECT_TRUE(instance.TryBecomePrimary());
-  EXPECT_TRUE(instance.IsListening());
+  EXPECT_TRUE(instance.TryBecomePrimary() && instance.IsListening());
 }
 
 // The copy that the two-process test starts: this same test program, run with
@@ -165,25 +158,15 @@ TEST(SingleInstance, TwoCopiesStartedTogetherAgreeOnOne) {
   for (QProcess& copy : copies) {
     copy.setProcessEnvironment(environment);
     copy.start(QCoreApplication::applicationFilePath(),
-               {QStringLiteral("--gtest_also_run_disabled_tests"),
-                QStringLiteral("--gtest_filter=SingleInstance.DISABLED_RunAsACopy")});
+               {"--gtest_also_run_disabled_tests", "--gtest_filter=SingleInstance.DISABLED_RunAsACopy"});
   }
   QString outputs;
   for (QProcess& copy : copies) {
     ASSERT_TRUE(copy.waitForFinished(60000));
     outputs += QString::fromUtf8(copy.readAllStandardOutput());
   }
-  EXPECT_EQ(outputs.count(QStringLiteral("copy: primary")), 1) << outputs.toStdString();
-  EXPECT_EQ(outputs.count(QStringLiteral("copy: secondary")), 1) << outputs.toStdString();
-  EXPECT_EQ(outputs.count(QStringLiteral("copy: activated")), 1) << outputs.toStdString();
-}
-
-TEST(PrinterDevice, NotReadyWithoutAnyPrinter) {
-  // An unreachable print server: the start-up path of a machine without printers.
-  qputenv("CUPS_SERVER", QFile::encodeName(test::freshFolder(QStringLiteral("cups")) + QStringLiteral("/none.sock")));
-  const PrinterDevice printer;
-  EXPECT_FALSE(printer.PrinterReady());
-  EXPECT_EQ(printer.DeviceName(), QString());
+  for (const char* line : {"copy: primary", "copy: secondary", "copy: activated"})
+    EXPECT_EQ(outputs.count(line), 1) << outputs.toStdString();
 }
 
 }  // namespace

@@ -89,9 +89,7 @@ class LayoutDocumentTest : public ::testing::Test {
   }
 
   QString Picture(const QString& path, QColor color = Qt::red) {
-    QImage image(40, 30, QImage::Format_RGB32);
-    image.fill(color);
-    EXPECT_TRUE(image.save(path, "JPG"));
+    EXPECT_TRUE(test::WritePicture(path, 40, 30, "JPG", color));
     return path;
   }
   // Puts a picture in the next slot as an addition would.
@@ -100,10 +98,6 @@ class LayoutDocumentTest : public ::testing::Test {
     page_.pic(slot) = PagePic{file, static_cast<std::int16_t>(slot), left, 0.25f, 0.5f, 0.125f};
     page_.setPicLast(slot);
     page_.setPicCount(page_.picCount() + 1);
-  }
-  static QByteArray Bytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(none)");
   }
   void SaveAs(const QString& path) {
     host_.answers.push_back(path);
@@ -130,13 +124,13 @@ TEST_F(LayoutDocumentTest, SavesTheSpecifiedLinesWithCopiesInTheLayoutsFolder) {
   SaveAs(trip);
 
   const QString copy = layouts_ + QStringLiteral("Trip-1 (LSG).jpg");
-  EXPECT_EQ(Bytes(trip), "\"Summer\",0\r\n \r\n\"" + lake.toUtf8() +
+  EXPECT_EQ(test::ReadBytes(trip), "\"Summer\",0\r\n \r\n\"" + lake.toUtf8() +
                              "\"\r\n 0.1           0.25          0.5           0.125 \r\n\"" + copy.toUtf8() +
                              "\"\r\n 0.5           0.25          0.5           0.125 \r\n");
-  EXPECT_EQ(Bytes(copy), Bytes(temp_ + QStringLiteral("1-01.jpg")));
+  EXPECT_EQ(test::ReadBytes(copy), test::ReadBytes(temp_ + QStringLiteral("1-01.jpg")));
   EXPECT_EQ(page_.pic(1).file, temp_ + QStringLiteral("1-01.jpg"));
-  EXPECT_EQ(host_.requests.at(0).fileName, QStringLiteral("Untitled Lumaset"));
-  EXPECT_EQ(host_.requests.at(0).folder, layouts_);
+  EXPECT_EQ((QStringList{host_.requests.at(0).fileName, host_.requests.at(0).folder}),
+            (QStringList{"Untitled Lumaset", layouts_}));
   EXPECT_TRUE(host_.statuses.contains(QStringLiteral("Layout [Trip.lsf] saved")));
   EXPECT_EQ(host_.statuses.last(), QStringLiteral("Layout contains 2 picture(s)"));
   EXPECT_EQ(host_.caption, QStringLiteral("Layout Preview: Trip.lsf"));
@@ -179,13 +173,9 @@ TEST_F(LayoutDocumentTest, FailedSaveKeepsTheOldLayout) {
   const QString trip = layouts_ + QStringLiteral("Trip.lsf");
   Place(Picture(root_ + QStringLiteral("a.jpg")), 0);
   SaveAs(trip);
-  const QByteArray old = Bytes(trip);
+  const QByteArray old = test::ReadBytes(trip);
 
-  struct Case {
-    const char* label;
-    const char* path;
-    const char* reason;
-  };
+  struct Case { const char *label, *path, *reason; };
   const Case cases[] = {
       {"Say \"cheese\"", "b.jpg", "label holds a double quote"},
       {"Two\nlines", "b.jpg", "label holds a double quote"},
@@ -199,10 +189,9 @@ TEST_F(LayoutDocumentTest, FailedSaveKeepsTheOldLayout) {
     host_.errors.clear();
     document_.mnuFileSave_Click();
     ASSERT_EQ(host_.errors.size(), 1u) << c.reason;
-    EXPECT_TRUE(host_.errors[0].startsWith(QLatin1String("Error saving file: ")))
-        << host_.errors[0].toStdString();
-    EXPECT_TRUE(host_.errors[0].contains(QString::fromUtf8(c.reason))) << host_.errors[0].toStdString();
-    EXPECT_EQ(Bytes(trip), old);
+    EXPECT_TRUE(host_.errors[0].startsWith(QLatin1String("Error saving file: ")) &&
+                host_.errors[0].contains(QString::fromUtf8(c.reason))) << host_.errors[0].toStdString();
+    EXPECT_EQ(test::ReadBytes(trip), old);
     EXPECT_EQ(page_.edit().layoutTitle, QString());
     EXPECT_EQ(host_.caption, QStringLiteral("Layout Preview: (unsaved)"));
     page_.pic(page_.picLast()).zRank = -1;
@@ -227,14 +216,14 @@ TEST_F(LayoutDocumentTest, CopiesNeverReplaceACopyStillInUse) {
   Picture(temp_ + QStringLiteral("1-02.jpg"), Qt::green);
   page_.pic(1).file = temp_ + QStringLiteral("1-02.jpg");
   document_.mnuFileSave_Click();
-  EXPECT_EQ(Bytes(first), Bytes(temp_ + QStringLiteral("1-02.jpg")));
+  EXPECT_EQ(test::ReadBytes(first), test::ReadBytes(temp_ + QStringLiteral("1-02.jpg")));
 
   // A copy of the layout under another name uses it too: a new name.
   QFile::copy(trip, layouts_ + QStringLiteral("Trip copy.lsf"));
   page_.edit().layoutTitle = QStringLiteral("Trip.lsf");
   page_.pic(1).file = temp_ + QStringLiteral("1-01.jpg");
   document_.mnuFileSave_Click();
-  EXPECT_EQ(Bytes(first), Bytes(temp_ + QStringLiteral("1-02.jpg")));
+  EXPECT_EQ(test::ReadBytes(first), test::ReadBytes(temp_ + QStringLiteral("1-02.jpg")));
   EXPECT_EQ(LayoutFile::ReadFile(trip)->pictures.at(1).path,
             layouts_ + QStringLiteral("Trip-1 (2) (LSG).jpg"));
 
@@ -271,51 +260,45 @@ TEST_F(LayoutDocumentTest, OpensPicturesAtTheirFractionsAndNamesTheMissing) {
   ASSERT_TRUE(LayoutFile::SaveFile(trip, *LayoutFile::Write(content)));
   Open(trip);
 
-  EXPECT_EQ(host_.requests.at(0).fileName, QStringLiteral("Sample.lsf"));
-  EXPECT_EQ(host_.requests.at(0).filter, QStringLiteral("Lumaset page (*.lsf)"));
+  EXPECT_EQ((QStringList{host_.requests.at(0).fileName, host_.requests.at(0).filter}),
+            (QStringList{"Sample.lsf", "Lumaset page (*.lsf)"}));
   EXPECT_EQ(host_.turns, std::vector<bool>{false});
   EXPECT_EQ(page_.edit().labelText, content.label);
   EXPECT_EQ(page_.edit().layoutTitle, QStringLiteral("Trip.lsf"));
-  EXPECT_EQ(page_.picLast(), 2);
-  EXPECT_EQ(page_.picCount(), 2);
-  EXPECT_EQ(page_.pic(1).zRank, -1);
-  EXPECT_EQ(page_.pic(2).zRank, 2);
+  EXPECT_EQ(std::tuple(page_.picLast(), page_.picCount(), page_.pic(1).zRank, page_.pic(2).zRank),
+            std::tuple(2, 2, -1, 2));
   EXPECT_EQ(page_.box(0), (PicBox{1375, 2125, 4125, 4250, true}));
   EXPECT_EQ(page_.box(2), (PicBox{-5500, 4250, 11000, 8500, true}));
   EXPECT_FALSE(page_.box(1).visible);
   EXPECT_EQ(host_.pictures.value(0).size(), QSize(20, 15));
   EXPECT_EQ(host_.notes,
-            QStringList{QStringLiteral("These pictures of the layout were not found and are left "
-                                       "off the page:\n") +
-                        gone});
+            QStringList{"These pictures of the layout were not found and are left off the page:\n" + gone});
   EXPECT_EQ(std::count(host_.sounds.begin(), host_.sounds.end(), std::pair{Sound::Add, Wait::Yes}), 2);
   EXPECT_EQ(host_.busy, (std::vector<bool>{true, false}));
   EXPECT_EQ(host_.statuses.first(), QStringLiteral("Opening layout page"));
   EXPECT_EQ(host_.statuses.last(), QStringLiteral("Layout contains 2 picture(s)"));
   EXPECT_EQ(host_.caption, QStringLiteral("Layout Preview: Trip.lsf"));
-  EXPECT_FALSE(host_.enabled.value(QStringLiteral("mnuFileSave"), true));
-  EXPECT_TRUE(host_.enabled.value(QStringLiteral("mnuFileSaveAs")));
-  EXPECT_FALSE(host_.enabled.value(QStringLiteral("mnuFilePrint"), true));
+  EXPECT_TRUE(!host_.enabled.value(QStringLiteral("mnuFileSave"), true) &&
+              host_.enabled.value(QStringLiteral("mnuFileSaveAs")) &&
+              !host_.enabled.value(QStringLiteral("mnuFilePrint"), true));
 
   // Proposed next time under its title; Esc stops after the current picture.
   host_.abortAtEvent = host_.events + 3;  // after the clearing's event and the first picture's
   Open(trip);
   EXPECT_EQ(host_.requests.at(1).fileName, QStringLiteral("Trip.lsf"));
-  EXPECT_TRUE(page_.box(0).visible);
-  EXPECT_FALSE(page_.box(2).visible);
+  EXPECT_TRUE(page_.box(0).visible && !page_.box(2).visible);
   EXPECT_EQ(page_.picCount(), 3);
 }
 
 TEST_F(LayoutDocumentTest, AFileThatCannotBeOpenedLeavesThePageAsItWas) {
   Place(Picture(root_ + QStringLiteral("a.jpg")), 0.5f);
   page_.edit().layoutTitle = QStringLiteral("Old.lsf");
-  QFile text(root_ + QStringLiteral("notes.jpg"));
-  ASSERT_TRUE(text.open(QIODevice::WriteOnly) && text.write("not a picture") > 0);
-  text.close();
+  const QString text = root_ + QStringLiteral("notes.jpg");
+  ASSERT_TRUE(test::WriteText(text, "not a picture"));
   QByteArray tooMany = "\"\",0\r\n \r\n";
   for (int i = 0; i < 202; ++i) tooMany += "\"/none.jpg\"\r\n 0 0 0 0\r\n";
   const QByteArray files[] = {"", "\"Summer\",0\r\n", tooMany,
-                              "\"\",0\r\n \r\n\"" + text.fileName().toUtf8() + "\"\r\n 0 0 1 1\r\n"};
+                              "\"\",0\r\n \r\n\"" + text.toUtf8() + "\"\r\n 0 0 1 1\r\n"};
   const QString bad = layouts_ + QStringLiteral("Bad.lsf");
   for (const QByteArray& bytes : files) {
     ASSERT_TRUE(LayoutFile::SaveFile(bad, bytes));
@@ -323,8 +306,7 @@ TEST_F(LayoutDocumentTest, AFileThatCannotBeOpenedLeavesThePageAsItWas) {
     Open(bad);
     ASSERT_EQ(host_.errors.size(), 1u) << bytes.toStdString();
     EXPECT_TRUE(host_.errors[0].startsWith(QLatin1String("Error reading file: ")));
-    EXPECT_EQ(host_.clears, 0);
-    EXPECT_EQ(page_.picCount(), 1);
+    EXPECT_EQ(std::pair(host_.clears, page_.picCount()), std::pair(0, 1));
     EXPECT_EQ(page_.edit().layoutTitle, QStringLiteral("Old.lsf"));
   }
   // Cancelled: nothing changes but the commands and captions.
@@ -338,13 +320,11 @@ TEST_F(LayoutDocumentTest, NewPageEndsAContactSheet) {
   Place(Picture(root_ + QStringLiteral("a.jpg")), 0);
   document_.mnuFileNew_Click();
   EXPECT_EQ(host_.sounds, (std::vector<std::pair<Sound, Wait>>{{Sound::Add, Wait::No}}));
-  EXPECT_EQ(host_.sheetEnds, 1);
-  EXPECT_EQ(page_.picLast(), -1);
+  EXPECT_EQ(std::pair(host_.sheetEnds, page_.picLast()), std::pair(1, -1));
   EXPECT_FALSE(host_.enabled.contains(QStringLiteral("mnuViewThumb")));
   host_.thumbs = 3;
   document_.mnuFileNew_Click();
-  EXPECT_TRUE(host_.enabled.value(QStringLiteral("mnuViewThumb")));
-  EXPECT_TRUE(host_.enabled.value(QStringLiteral("Thumbnail")));
+  EXPECT_TRUE(host_.enabled.value(QStringLiteral("mnuViewThumb")) && host_.enabled.value(QStringLiteral("Thumbnail")));
 }
 
 }  // namespace

@@ -12,49 +12,29 @@
 namespace lumaset {
 namespace {
 
-TEST(LayoutFileTest, SampleLayoutIsTheFourExactLines) {
-  const QByteArray expected =
-      "\"Sample:  Mt. Shasta volcano, California\",\"0\"\r\n"
-      " \r\n"
-      "\"/home/ann/Documents/Tavrin/Lumaset/Sample.jpg\"\r\n"
-      "0.1174425     0.1861499     0.7529427     0.3799483\r\n";
-  EXPECT_EQ(SampleLayoutContent(QStringLiteral("/home/ann/Documents/Tavrin/Lumaset/")), expected);
-}
-
-TEST(LayoutFileTest, PrintZonesStartEveryFourteenColumns) {
-  const QByteArray line = PrintZones(
-      {QStringLiteral(" .25 "), QStringLiteral("-1E-05 "), QStringLiteral(" 0 "), QStringLiteral(" 1 ")});
-  EXPECT_EQ(line, " .25          -1E-05         0             1 \r\n");
-  // The widest values still start at columns 1, 15, 29 and 43.
-  const QByteArray widest = LayoutFile::FractionsLine(-1.234567e-5f, -0.0001234567f, -1234567, 3.402823e38f);
-  EXPECT_EQ(widest, "-1.234567E-05 -0.0001234567 -1234567       3.402823E+38 \r\n");
-}
-
-TEST(LayoutFileTest, QuotedLinesKeepCommasAndBlanks) {
-  EXPECT_EQ(LayoutHeaderLine(QStringLiteral("Trip, day 2"), QStringLiteral("1")), "\"Trip, day 2\",1\r\n");
-  EXPECT_EQ(LayoutPathLine(QStringLiteral("/photos/a b.jpg")), "\"/photos/a b.jpg\"\r\n");
-}
-
-TEST(LayoutFileTest, PrintFormHasSevenDigitsAtMost) {
-  const std::pair<float, const char*> cases[] = {{0, " 0 "},
-                                                 {-0.0f, " 0 "},
-                                                 {0.25f, " 0.25 "},
-                                                 {-0.00001f, "-1E-05 "},
-                                                 {1.5e7f, " 1.5E+07 "},
-                                                 {0.1174425f, " 0.1174425 "},
-                                                 {1, " 1 "},
-                                                 {123.5f, " 123.5 "},
-                                                 {2.0f / 3, " 0.6666667 "},
-                                                 {-1.25f, "-1.25 "}};
+TEST(LayoutFileTest, SampleQuotedLinesAndNumbersTakeTheirExactForms) {
+  EXPECT_EQ(SampleLayoutContent("/home/ann/Documents/Tavrin/Lumaset/"),
+            "\"Sample:  Mt. Shasta volcano, California\",\"0\"\r\n \r\n"
+            "\"/home/ann/Documents/Tavrin/Lumaset/Sample.jpg\"\r\n"
+            "0.1174425     0.1861499     0.7529427     0.3799483\r\n");
+  EXPECT_EQ(LayoutHeaderLine("Trip, day 2", "1"), "\"Trip, day 2\",1\r\n");
+  EXPECT_EQ(LayoutPathLine("/photos/a b.jpg"), "\"/photos/a b.jpg\"\r\n");
+  // Print zones start every fourteen columns; the widest values still start at 1, 15, 29 and 43.
+  EXPECT_EQ(PrintZones({" .25 ", "-1E-05 ", " 0 ", " 1 "}), " .25          -1E-05         0             1 \r\n");
+  EXPECT_EQ(LayoutFile::FractionsLine(-1.234567e-5f, -0.0001234567f, -1234567, 3.402823e38f),
+            "-1.234567E-05 -0.0001234567 -1234567       3.402823E+38 \r\n");
+  // Seven digits at most.
+  const std::pair<float, const char*> cases[] = {
+      {0, " 0 "},           {-0.0f, " 0 "},      {0.25f, " 0.25 "},         {-0.00001f, "-1E-05 "},
+      {1.5e7f, " 1.5E+07 "}, {0.1174425f, " 0.1174425 "}, {1, " 1 "},      {123.5f, " 123.5 "},
+      {2.0f / 3, " 0.6666667 "}, {-1.25f, "-1.25 "}};
   for (const auto& [value, text] : cases) EXPECT_EQ(LayoutFile::PrintNumber(value), text) << value;
 }
 
 TEST(LayoutFileTest, WritesTheSpecifiedLines) {
   EXPECT_EQ(*LayoutFile::Write({}), "\"\",0\r\n \r\n");
-  const LayoutContent page{QStringLiteral("Summer"),
-                           true,
-                           {{QStringLiteral("/p/lake.jpg"), 0.1f, 0.25f, 0.5f, -0.03125f},
-                            {QStringLiteral("/l/Trip-1 (LSG).jpg"), 0, 1, 0.75f, 0.5f}}};
+  const LayoutContent page{
+      "Summer", true, {{"/p/lake.jpg", 0.1f, 0.25f, 0.5f, -0.03125f}, {"/l/Trip-1 (LSG).jpg", 0, 1, 0.75f, 0.5f}}};
   EXPECT_EQ(*LayoutFile::Write(page),
             "\"Summer\",1\r\n \r\n"
             "\"/p/lake.jpg\"\r\n 0.1           0.25          0.5          -0.03125 \r\n"
@@ -87,20 +67,14 @@ TEST(LayoutFileTest, RoundTripsContentAndBytes) {
 TEST(LayoutFileTest, ReadsWhatEarlierWritersWrote) {
   const Result<LayoutContent> sample = LayoutFile::Read(SampleLayoutContent(QStringLiteral("/l/")));
   ASSERT_TRUE(sample);
-  EXPECT_FALSE(sample->landscape);
-  EXPECT_EQ(sample->label, QStringLiteral("Sample:  Mt. Shasta volcano, California"));
-  EXPECT_EQ(sample->pictures, (std::vector<LayoutPicture>{{QStringLiteral("/l/Sample.jpg"), 0.1174425f,
-                                                           0.1861499f, 0.7529427f, 0.3799483f}}));
+  EXPECT_EQ(*sample, (LayoutContent{"Sample:  Mt. Shasta volcano, California", false,
+                                    {{"/l/Sample.jpg", 0.1174425f, 0.1861499f, 0.7529427f, 0.3799483f}}}));
   // Values with and without a leading zero, in exponent form (E or D), spread
   // over lines, separated by commas; text that is no number reads as 0.
   const Result<LayoutContent> loose =
       LayoutFile::Read("Label, 2\n\n  /p/a b.jpg \r\n .25 -2.5E-01, +1D-1\r\n x5\r\"/q.jpg\" tail\r5. 0 0 0");
   ASSERT_TRUE(loose) << loose.error().toStdString();
-  EXPECT_TRUE(loose->landscape);
-  EXPECT_EQ(loose->label, QStringLiteral("Label"));
-  EXPECT_EQ(loose->pictures,
-            (std::vector<LayoutPicture>{{QStringLiteral("/p/a b.jpg "), 0.25f, -0.25f, 0.1f, 0},
-                                        {QStringLiteral("/q.jpg"), 5, 0, 0, 0}}));
+  EXPECT_EQ(*loose, (LayoutContent{"Label", true, {{"/p/a b.jpg ", 0.25f, -0.25f, 0.1f, 0}, {"/q.jpg", 5, 0, 0, 0}}}));
   for (const char* portrait : {"\"\",0\r\n \r\n", "\"\",\"0\"\r\n \r\n", "\"\",x\r\n \r\n", "\"\",0.0\n\n"}) {
     EXPECT_FALSE(LayoutFile::Read(portrait)->landscape) << portrait;
   }
@@ -139,23 +113,23 @@ TEST(LayoutFileTest, RefusesToWriteWhatCannotBeReadBack) {
     ASSERT_FALSE(written);
     EXPECT_TRUE(written.error().startsWith(QLatin1String("The page label holds a double quote")));
   }
-  EXPECT_FALSE(LayoutFile::Write({{}, false, {{QStringLiteral("/p/\"a\".jpg"), 0, 0, 0, 0}}}));
-  EXPECT_FALSE(LayoutFile::Write({{}, false, {{QStringLiteral("/p/a\n.jpg"), 0, 0, 0, 0}}}));
-  EXPECT_FALSE(
-      LayoutFile::Write({{}, false, {{plain.path, std::numeric_limits<float>::quiet_NaN(), 0, 0, 0}}}));
-  EXPECT_FALSE(LayoutFile::Write({{}, false, std::vector<LayoutPicture>(202, plain)}));
+  for (const LayoutContent& refused :
+       {LayoutContent{{}, false, {{"/p/\"a\".jpg", 0, 0, 0, 0}}},
+        LayoutContent{{}, false, {{"/p/a\n.jpg", 0, 0, 0, 0}}},
+        LayoutContent{{}, false, {{plain.path, std::numeric_limits<float>::quiet_NaN(), 0, 0, 0}}},
+        LayoutContent{{}, false, std::vector<LayoutPicture>(202, plain)}})
+    EXPECT_FALSE(LayoutFile::Write(refused));
 }
 
 TEST(LayoutFileTest, SavingReplacesWholeOrNotAtAll) {
-  const QString folder = test::freshFolder(QStringLiteral("layout-file"));
-  const QString path = folder + QStringLiteral("/Trip.lsf");
+  const QString folder = test::freshFolder("layout-file");
+  const QString path = folder + "/Trip.lsf";
   ASSERT_TRUE(LayoutFile::SaveFile(path, "\"old\",0\r\n \r\n"));
   ASSERT_TRUE(LayoutFile::SaveFile(path, "\"new\",1\r\n \r\n"));
-  EXPECT_EQ(*LayoutFile::ReadFile(path), (LayoutContent{QStringLiteral("new"), true, {}}));
-  const Status blocked = LayoutFile::SaveFile(path + QStringLiteral("/inside.lsf"), "x");
-  ASSERT_FALSE(blocked);
-  EXPECT_TRUE(blocked.error().contains(QLatin1String("cannot be written")));
-  EXPECT_FALSE(LayoutFile::ReadFile(folder + QStringLiteral("/none.lsf")));
+  EXPECT_EQ(*LayoutFile::ReadFile(path), (LayoutContent{"new", true, {}}));
+  const Status blocked = LayoutFile::SaveFile(path + "/inside.lsf", "x");
+  EXPECT_TRUE(!blocked && blocked.error().contains("cannot be written"));
+  EXPECT_FALSE(LayoutFile::ReadFile(folder + "/none.lsf"));
 }
 
 }  // namespace

@@ -29,67 +29,32 @@ namespace {
 // there, so no test ever sees the printers of the machine it runs on.
 QTemporaryDir* schedulerRoot = nullptr;
 
-class PrintEnvironment : public ::testing::Environment {
- public:
+struct PrintEnvironment : ::testing::Environment {
   void SetUp() override {
-    root_ = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/lumaset-cups-XXXXXX"));
+    schedulerRoot = new QTemporaryDir(QDir::tempPath() + QStringLiteral("/lumaset-cups-XXXXXX"));
     // The scheduler's own user must reach the backend and the output folder.
-    QFile::setPermissions(root_->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
-                                             QFile::ReadOther | QFile::ExeOther | QFile::ReadGroup |
-                                             QFile::ExeGroup);
-    qputenv("CUPS_SERVER", QFile::encodeName(root_->filePath(QStringLiteral("run/cups.sock"))));
-    schedulerRoot = root_.get();
+    QFile::setPermissions(schedulerRoot->path(), QFileDevice::Permissions(0x7055));
+    qputenv("CUPS_SERVER", QFile::encodeName(schedulerRoot->filePath(QStringLiteral("run/cups.sock"))));
   }
-
- private:
-  std::unique_ptr<QTemporaryDir> root_;
+  void TearDown() override { delete schedulerRoot; }
 };
 [[maybe_unused]] const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new PrintEnvironment);
 
 // Letter paper with strips of a quarter inch at the sides and half an inch
 // at top and bottom; PDF passes through to the backend unchanged.
 constexpr char kPpd[] = R"ppd(*PPD-Adobe: "4.3"
-*FormatVersion: "4.3"
-*FileVersion: "1.0"
-*LanguageVersion: English
-*LanguageEncoding: ISOLatin1
-*PCFileName: "CAPTURE.PPD"
-*Manufacturer: "Lumaset"
-*Product: "(Capture)"
-*ModelName: "Capture"
-*ShortNickName: "Capture"
 *NickName: "Capture"
-*PSVersion: "(3010.000) 0"
-*LanguageLevel: "3"
 *ColorDevice: True
-*DefaultColorSpace: RGB
-*FileSystem: False
-*Throughput: "1"
-*LandscapeOrientation: Plus90
-*TTRasterizer: Type42
 *cupsFilter2: "application/pdf application/pdf 0 -"
 *OpenUI *PageSize/Media Size: PickOne
 *DefaultPageSize: Letter
 *PageSize Letter/US Letter: "<</PageSize[612 792]>>setpagedevice"
 *CloseUI: *PageSize
-*OpenUI *PageRegion: PickOne
-*DefaultPageRegion: Letter
-*PageRegion Letter/US Letter: "<</PageSize[612 792]>>setpagedevice"
-*CloseUI: *PageRegion
 *DefaultImageableArea: Letter
 *ImageableArea Letter/US Letter: "18 36 594 756"
 *DefaultPaperDimension: Letter
 *PaperDimension Letter/US Letter: "612 792"
-*OpenUI *Resolution/Resolution: PickOne
-*DefaultResolution: 300dpi
-*Resolution 300dpi/300 dpi: "<</HWResolution[300 300]>>setpagedevice"
-*CloseUI: *Resolution
 )ppd";
-
-bool WriteText(const QString& path, const QString& text) {
-  QFile file(path);
-  return file.open(QIODevice::WriteOnly) && file.write(text.toUtf8()) == text.toUtf8().size();
-}
 
 // A private CUPS scheduler with one queue, Capture, whose backend keeps each
 // job's PDF in out/.
@@ -97,20 +62,15 @@ class PrivateScheduler {
  public:
   explicit PrivateScheduler(const QString& root) : root_(root) {}
   ~PrivateScheduler() {
-    if (cupsd_.state() == QProcess::NotRunning) return;
     cupsd_.terminate();
-    if (!cupsd_.waitForFinished(10000)) cupsd_.kill();
-    cupsd_.waitForFinished();
+    if (!cupsd_.waitForFinished(10000)) cupsd_.kill(), cupsd_.waitForFinished();
   }
-  PrivateScheduler(const PrivateScheduler&) = delete;
-  PrivateScheduler& operator=(const PrivateScheduler&) = delete;
 
   // "" when the queue is ready, else why not.
   QString Start() {
     const QString cupsd = QStandardPaths::findExecutable(QStringLiteral("cupsd"), {"/usr/sbin", "/sbin"});
-    if (cupsd.isEmpty() || !QFileInfo::exists(QStringLiteral("/usr/lib/cups/filter"))) {
+    if (cupsd.isEmpty() || !QFileInfo::exists(QStringLiteral("/usr/lib/cups/filter")))
       return QStringLiteral("CUPS is not installed");
-    }
     if (const QString made = MakeFolder(); !made.isEmpty()) return made;
     cupsd_.start(cupsd, {"-f", "-c", path("cupsd.conf"), "-s", path("cups-files.conf")});
     for (int tries = 0; tries < 300 && !QFileInfo::exists(path("run/cups.sock")); ++tries) {
@@ -141,14 +101,11 @@ class PrivateScheduler {
   QString path(const QString& name) const { return root_ + QLatin1Char('/') + name; }
 
   QString MakeFolder() const {
-    for (const char* folder : {"run", "spool", "cache", "state", "log", "bin/backend", "out"}) {
-      QDir().mkpath(path(QString::fromLatin1(folder)));
-    }
+    for (const char* folder : {"run", "spool", "cache", "state", "log", "bin/backend", "out"})
+      QDir().mkpath(path(folder));
     QFile::setPermissions(path("out"), QFileDevice::Permissions(0x7777));
-    for (const char* folder : {"filter", "cgi-bin", "daemon", "monitor", "notifier", "driver"}) {
-      const QString name = QString::fromLatin1(folder);
-      QFile::link(QStringLiteral("/usr/lib/cups/") + name, path("bin/") + name);
-    }
+    for (const char* folder : {"filter", "cgi-bin", "daemon", "monitor", "notifier", "driver"})
+      QFile::link(QStringLiteral("/usr/lib/cups/") + folder, path("bin/") + folder);
     const QString backend = QStringLiteral(
         "#!/bin/sh\n"
         "if [ $# -eq 0 ]; then echo 'direct capture \"Unknown\" \"Capture to file\"'; exit 0; fi\n"
@@ -162,8 +119,9 @@ class PrivateScheduler {
     const QString conf = QStringLiteral(
         "Listen %1/run/cups.sock\nWebInterface No\nDefaultAuthType None\nLogLevel warn\n"
         "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n").arg(root_);
-    if (!WriteText(path("bin/backend/capture"), backend) || !WriteText(path("cups-files.conf"), files) ||
-        !WriteText(path("cupsd.conf"), conf) || !WriteText(path("capture.ppd"), QString::fromLatin1(kPpd))) {
+    if (!test::WriteText(path("bin/backend/capture"), backend.toUtf8()) ||
+        !test::WriteText(path("cups-files.conf"), files.toUtf8()) ||
+        !test::WriteText(path("cupsd.conf"), conf.toUtf8()) || !test::WriteText(path("capture.ppd"), kPpd)) {
       return QStringLiteral("the scheduler's folder cannot be written");
     }
     QFile::setPermissions(path("bin/backend/capture"), QFileDevice::Permissions(0x7555));
@@ -190,7 +148,10 @@ struct FakePrintHost : PrintHost {
   QString status = QStringLiteral("Layout contains 4 picture(s)");
 
   void PlaySound(Sound sound, Wait wait) override {
-    const char* name = sound == Sound::Open ? "OPEN" : sound == Sound::Close ? "CLOSE" : sound == Sound::Print ? "PRINT" : "?";
+    const char* name = sound == Sound::Open    ? "OPEN"
+                       : sound == Sound::Close ? "CLOSE"
+                       : sound == Sound::Print ? "PRINT"
+                                               : "?";
     calls << QString::fromLatin1(name) + (wait == Wait::Yes ? " wait" : "");
   }
   void ShowError(const QString& text) override { errors << text; }
@@ -212,10 +173,8 @@ struct FakePrintHost : PrintHost {
 };
 
 QString SolidPicture(const QString& folder, const QString& name, QColor colour, QSize size) {
-  QImage image(size, QImage::Format_RGB32);
-  image.fill(colour);
   const QString path = folder + QLatin1Char('/') + name + QStringLiteral(".png");
-  EXPECT_TRUE(image.save(path));
+  EXPECT_TRUE(test::WritePicture(path, size.width(), size.height(), nullptr, colour));
   return path;
 }
 
@@ -274,7 +233,8 @@ QRgb At(const QImage& page, double xFraction, double yFraction) {
 
 TEST(PrintTest, PrivateQueueGetsEachCopyWithPicturesLabelAndMarginsWhereThePageHasThem) {
   PrivateScheduler scheduler(schedulerRoot->path());
-  if (const QString why = scheduler.Start(); !why.isEmpty()) GTEST_SKIP() << "No private print scheduler: " << why.toStdString();
+  if (const QString why = scheduler.Start(); !why.isEmpty())
+    GTEST_SKIP() << "No private print scheduler: " << why.toStdString();
 
   PrinterDevice device;
   ASSERT_TRUE(device.PrinterReady());
@@ -334,36 +294,31 @@ TEST(PrintTest, PrivateQueueGetsEachCopyWithPicturesLabelAndMarginsWhereThePageH
 
 struct FilePrint : ::testing::Test {
   QString folder = test::freshFolder(QStringLiteral("file"));
-  PrinterDevice* device = nullptr;
-  std::unique_ptr<PrinterDevice> owned;
-  ScriptedDialogs* dialogs = nullptr;
+  std::unique_ptr<PrinterDevice> device;
+  ScriptedDialogs* dialogs = new ScriptedDialogs;
   FakePrintHost host;
-  std::unique_ptr<SettingsStore> settings =
-      std::make_unique<SettingsStore>(QStringLiteral("Lumaset"), folder + QStringLiteral("/settings.ini"));
+  SettingsStore settings{QStringLiteral("Lumaset"), folder + QStringLiteral("/settings.ini")};
   Options options;
 
   void SetUp() override {
     auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
     printer->setOutputFormat(QPrinter::PdfFormat);
     printer->setPageSize(QPageSize(QPageSize::A4));
-    owned = std::make_unique<PrinterDevice>(std::move(printer));
-    device = owned.get();
-    auto scripted = std::make_unique<ScriptedDialogs>();
-    dialogs = scripted.get();
+    device = std::make_unique<PrinterDevice>(std::move(printer));
     // What Qt's dialog does when print to file is chosen.
     dialogs->print = [this](QPrinter& shown) {
       shown.setOutputFileName(folder + QStringLiteral("/chosen-in-dialog.pdf"));
       shown.setCopyCount(3);
       return true;
     };
-    device->SetDialogs(std::move(scripted));
+    device->SetDialogs(std::unique_ptr<ScriptedDialogs>(dialogs));
     host.saveAnswer = folder + QStringLiteral("/page.prn");
   }
-  void Print(TestPage& page) { PagePrinting(page.model, *device, *settings, options, host).mnuFilePrint_Click(); }
+  void Print(TestPage& page) { PagePrinting(page.model, *device, settings, options, host).mnuFilePrint_Click(); }
 };
 
 TEST_F(FilePrint, PrintToFileWritesOnePdfPageForEachCopyOverTheOldFile) {
-  ASSERT_TRUE(WriteText(host.saveAnswer, QStringLiteral("old")));
+  ASSERT_TRUE(test::WriteText(host.saveAnswer, "old"));
   const PrinterFacts facts = device->Facts();
   TestPage page(facts);
   page.Place(SolidPicture(folder, "red", Qt::red, {40, 40}), {0.5, 0.5, 0.25, 0.2}, 0);
@@ -397,7 +352,7 @@ TEST_F(FilePrint, NothingIsPrintedWhenADialogIsCancelled) {
 }
 
 TEST_F(FilePrint, FailuresAreReportedAndTheJobGoesOn) {
-  settings->writeSetting(QStringLiteral("FastPrint"), QStringLiteral("0"));
+  settings.writeSetting(QStringLiteral("FastPrint"), QStringLiteral("0"));
   TestPage page(device->Facts());
   page.Place(folder + QStringLiteral("/missing.jpg"), {0.1, 0.1, 0.2, 0.2}, 0);
   Print(page);
@@ -423,7 +378,7 @@ TEST_F(FilePrint, FailuresAreReportedAndTheJobGoesOn) {
 TEST_F(FilePrint, ThePageFollowsThePrinterAfterSetup) {
   dialogs->setup = [](QPrinter& printer) { return printer.setPageOrientation(QPageLayout::Landscape); };
   TestPage page(device->Facts());
-  PagePrinting printing(page.model, *device, *settings, options, host);
+  PagePrinting printing(page.model, *device, settings, options, host);
   printing.cmdPrinter_Click();
   EXPECT_EQ(host.calls, (QStringList{"tools 0 -1", "OPEN", "CLOSE wait", "printer ", "optLand"}));
   host.calls.clear();

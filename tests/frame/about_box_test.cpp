@@ -29,14 +29,15 @@ void Press(QWidget* widget) {
   QApplication::sendEvent(widget, &press);
 }
 
+void Key(QWidget* widget, Qt::Key key) {
+  QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
+  QApplication::sendEvent(widget, &event);
+}
+
 void FlushDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
 TEST(UpdateReminder, CountsThirtyDaysFromAReadableDayAndRestartsFromAnUnreadableOne) {
-  const struct {
-    const char* stored;  // nullptr: never written
-    bool due;
-    QString storedAfter;
-  } cases[] = {
+  const struct { const char* stored; bool due; QString storedAfter; } cases[] = {  // stored nullptr: never written
       {nullptr, false, DaysAgo(0)},        {"", false, DaysAgo(0)},
       {"03-01-2024", false, "03-01-2024"},  // 30 days
       {"02-29-2024", true, "02-29-2024"},   // 31 days, over a leap day
@@ -55,11 +56,7 @@ TEST(UpdateReminder, CountsThirtyDaysFromAReadableDayAndRestartsFromAnUnreadable
 }
 
 TEST(UpdateReminder, ReadsTheSwitchAsANumberAndStoresItAsZeroOrOne) {
-  const struct {
-    const char* stored;
-    bool on;
-    const char* after;
-  } cases[] = {
+  const struct { const char* stored; bool on; const char* after; } cases[] = {
       {nullptr, false, "0"}, {"0", false, "0"}, {"1", true, "1"},   {" 1", true, "1"},
       {"True", true, "1"},   {"2", false, "0"}, {"on", false, "0"},
   };
@@ -142,28 +139,23 @@ TEST_F(AboutBoxTest, SplashIsACompactStripThatItsEleventhTickCloses) {
   EXPECT_TRUE(splash->windowFlags() & Qt::WindowStaysOnTopHint);
   EXPECT_TRUE(splash->timerRunning());
   EXPECT_GE(splash->findChild<QPushButton*>("cmdOK")->y(), splash->height());
-  const QLabel* note = splash->findChild<QLabel*>("Label5");
-  EXPECT_LE(note->geometry().bottom(), splash->height());
+  EXPECT_LE(splash->findChild<QLabel*>("Label5")->geometry().bottom(), splash->height());
   EXPECT_EQ(service_.ShowSplash(), splash.data());
 
   for (int i = 1; i < AboutBox::kSplashTicks; ++i) splash->TimerTick();
   EXPECT_TRUE(splash->isVisible());
   splash->TimerTick();
   FlushDeletes();
-  EXPECT_FALSE(splash);
-  EXPECT_TRUE(service_.splashDone());
-  EXPECT_TRUE(messages_.empty());
-  EXPECT_TRUE(sounds_.empty());  // the splash is silent
+  EXPECT_TRUE(!splash && service_.splashDone());
+  EXPECT_TRUE(messages_.empty() && sounds_.empty()) << "the splash is silent";
   // With the reminder off, closing counts as a check today.
   EXPECT_EQ(store_.readSetting("UpdateDate", ""), DaysAgo(0));
   EXPECT_EQ(service_.ShowSplash(), nullptr);
 }
 
 TEST_F(AboutBoxTest, DueReminderAsksAfterTheSplashAndRunsTheCheckOnYes) {
-  const struct {
-    QMessageBox::StandardButton answer;
-    bool browser;
-  } cases[] = {{QMessageBox::No, true}, {QMessageBox::Yes, true}, {QMessageBox::Yes, false}};
+  const struct { QMessageBox::StandardButton answer; bool browser; } cases[] = {
+      {QMessageBox::No, true}, {QMessageBox::Yes, true}, {QMessageBox::Yes, false}};
   for (const auto& c : cases) {
     AboutService service(store_, AppIdentity{}, &main_);
     service.hooks() = service_.hooks();
@@ -179,8 +171,7 @@ TEST_F(AboutBoxTest, DueReminderAsksAfterTheSplashAndRunsTheCheckOnYes) {
 
     ASSERT_FALSE(messages_.empty());
     EXPECT_EQ(messages_[0].icon, QMessageBox::Question);
-    EXPECT_EQ(messages_[0].title, "Tavrin Lumaset");
-    EXPECT_EQ(messages_[0].text, UpdateReminder::QuestionText());
+    EXPECT_EQ(messages_[0].title + messages_[0].text, "Tavrin Lumaset" + UpdateReminder::QuestionText());
     if (c.answer == QMessageBox::No) {
       EXPECT_EQ(messages_.size(), 1u);
       EXPECT_TRUE(opened_.empty());
@@ -191,13 +182,9 @@ TEST_F(AboutBoxTest, DueReminderAsksAfterTheSplashAndRunsTheCheckOnYes) {
     EXPECT_EQ(store_.readSetting("UpdateDate", ""), DaysAgo(0));
     EXPECT_TRUE(main_.isMinimized());
     ASSERT_EQ(messages_.size(), 2u);
-    if (c.browser) {
-      EXPECT_EQ(messages_[1].icon, QMessageBox::NoIcon);
-      EXPECT_EQ(messages_[1].text, "Your Version: " + VersionText(ProgramVersion()));
-    } else {
-      EXPECT_EQ(messages_[1].icon, QMessageBox::Warning);
-      EXPECT_EQ(messages_[1].text, "Internet browser program not available");
-    }
+    EXPECT_EQ(messages_[1].icon, c.browser ? QMessageBox::NoIcon : QMessageBox::Warning);
+    EXPECT_EQ(messages_[1].text, c.browser ? "Your Version: " + VersionText(ProgramVersion())
+                                           : QStringLiteral("Internet browser program not available"));
     main_.showNormal();
   }
 }
@@ -206,14 +193,8 @@ TEST_F(AboutBoxTest, ClickOnALabelOrEnterOrEscClosesTheSplashAndSkipsTheReminder
   const std::vector<std::function<void(AboutBox*)>> endings = {
       [](AboutBox* box) { Press(box->findChild<QLabel*>("lblTitle")); },
       [](AboutBox* box) { Press(box->findChild<QLabel*>("Image1")); },
-      [](AboutBox* box) {
-        QKeyEvent key(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-        QApplication::sendEvent(box, &key);
-      },
-      [](AboutBox* box) {
-        QKeyEvent key(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-        QApplication::sendEvent(box, &key);
-      },
+      [](AboutBox* box) { Key(box, Qt::Key_Escape); },
+      [](AboutBox* box) { Key(box, Qt::Key_Return); },
   };
   for (const auto& end : endings) {
     AboutService service(store_, AppIdentity{}, &main_);
@@ -222,11 +203,9 @@ TEST_F(AboutBoxTest, ClickOnALabelOrEnterOrEscClosesTheSplashAndSkipsTheReminder
     QPointer<AboutBox> splash = service.ShowSplash();
     end(splash);
     FlushDeletes();
-    EXPECT_FALSE(splash);
-    EXPECT_TRUE(service.splashDone());
+    EXPECT_TRUE(!splash && service.splashDone());
   }
-  EXPECT_TRUE(messages_.empty());
-  EXPECT_TRUE(opened_.empty());
+  EXPECT_TRUE(messages_.empty() && opened_.empty());
   EXPECT_EQ(store_.readSetting("UpdateDate", ""), DaysAgo(31));
 }
 
@@ -259,8 +238,7 @@ TEST_F(AboutBoxTest, FullBoxShowsEverythingKeepsTheSwitchAndNeverClosesItself) {
   EXPECT_EQ(box->findChild<QLabel*>("lblDescription")->text(), AppIdentity{}.description);
   EXPECT_NE(box->findChild<QLabel*>("lblDate")->text(), "Date:");
   const auto* chkUp = box->findChild<QCheckBox*>("chkUp");
-  EXPECT_TRUE(chkUp->isChecked());
-  EXPECT_FALSE(chkUp->isEnabled());
+  EXPECT_TRUE(chkUp->isChecked() && !chkUp->isEnabled());
   EXPECT_FALSE(box->findChild<QPushButton*>("cmdUp")->isEnabled());
   EXPECT_TRUE(box->findChild<QPushButton*>("cmdSoft")->isEnabled());
   EXPECT_LE(box->findChild<QLabel*>("Label3")->geometry().bottom(), box->height());
@@ -270,8 +248,7 @@ TEST_F(AboutBoxTest, FullBoxShowsEverythingKeepsTheSwitchAndNeverClosesItself) {
   for (int i = 0; i < 2 * AboutBox::kSplashTicks; ++i) box->TimerTick();
   Press(box);
   Press(box->findChild<QLabel*>("lblTitle"));
-  EXPECT_TRUE(box->isVisible());
-  EXPECT_TRUE(opened_.empty());
+  EXPECT_TRUE(box->isVisible() && opened_.empty());
 
   browserWorks_ = false;
   Press(box->findChild<QLabel*>("Label3"));  // says nothing

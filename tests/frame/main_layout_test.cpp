@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <tuple>
 #include <utility>
 
 #include "frame/units.h"
@@ -41,15 +42,14 @@ TEST(MainLayout, NothingHappensBeforeLoadAndOnlyTheScreenSaverWhenMinimised) {
   EXPECT_EQ(LayOutMainWindow(in), expected);
 }
 
-struct ShapeCase {
-  const char* name;
-  int width, height, treeWidth;
-  bool tree, meter;
-  TwipsRect screen;
-  int wantWidth, wantHeight;
-};
-
 TEST(MainLayout, NormalWindowKeepsWidthMinusHeightAndItsPreviewFillsTheHeight) {
+  struct ShapeCase {
+    const char* name;
+    int width, height, treeWidth;
+    bool tree, meter;
+    TwipsRect screen;
+    int wantWidth, wantHeight;
+  };
   const TwipsRect low{0, 0, 19200, 10800};
   const TwipsRect narrow{0, 0, 12000, 20000};
   const ShapeCase cases[] = {
@@ -74,8 +74,7 @@ TEST(MainLayout, NormalWindowKeepsWidthMinusHeightAndItsPreviewFillsTheHeight) {
     in.disableScreenSaver = true;
     const MainLayout out = LayOutMainWindow(in);
     EXPECT_TRUE(out.switchScreenSaverOff);
-    EXPECT_EQ(out.windowWidth, c.wantWidth);
-    EXPECT_EQ(out.windowHeight, c.wantHeight);
+    EXPECT_EQ(std::pair(out.windowWidth, out.windowHeight), std::pair(c.wantWidth, c.wantHeight));
     EXPECT_EQ(out.reshape, c.wantWidth != c.width || c.wantHeight != c.height);
     EXPECT_EQ(out.windowWidth - out.windowHeight, out.r1 + out.r0);
     EXPECT_EQ(out.preview.width, out.windowHeight - 1600);
@@ -104,14 +103,12 @@ TEST(MainLayout, PanesFollowTheTreeAndTheWindowState) {
   in.state = WindowState::Maximized;
   out = LayOutMainWindow(in);
   EXPECT_FALSE(out.reshape);
-  EXPECT_EQ(out.r0, 28800 - 5560 - 14600);
-  EXPECT_EQ(out.preview.width, 14600);
+  EXPECT_EQ(std::pair(out.r0, out.preview.width), std::pair(28800 - 5560 - 14600, 14600));
   std::swap(in.width, in.height);  // upright: narrower, centred on the tree
   out = LayOutMainWindow(in);
   EXPECT_EQ(out.r0, 0);
   EXPECT_EQ(out.preview.top, 500 + (28800 - 1620 - 10640) / 2);
-  in.width = 2000;  // tiny: no negative sizes
-  in.height = 1000;
+  std::tie(in.width, in.height) = std::pair(2000, 1000);  // tiny: no negative sizes
   out = LayOutMainWindow(in);
   EXPECT_EQ(std::min({out.panelHeight, out.preview.width, out.splitter->height}), 0);
 }
@@ -130,9 +127,8 @@ TEST(MainLayout, ScrollBarShowsOnlyForRowsBeyondThePanel) {
     in.browseHeight = panel + c.beyond;
     in.thumbCell = c.cell;
     const MainLayout out = LayOutMainWindow(in);
-    EXPECT_EQ(out.scrollVisible, c.visible);
-    EXPECT_EQ(out.scrollMax, c.max);
-    EXPECT_EQ(out.scrollLargeChange, c.largeChange);
+    EXPECT_EQ(std::tuple(out.scrollVisible, out.scrollMax, out.scrollLargeChange),
+              std::tuple(c.visible, c.max, c.largeChange));
     EXPECT_EQ(out.scrollHeight, c.visible ? panel - 60 - 120 : 0);
     EXPECT_EQ(out.noticeTop, (panel - 300) / 2);
   }

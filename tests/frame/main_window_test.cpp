@@ -12,8 +12,10 @@
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTest>
-#include "browser/folder_tree.h"
 
+#include <optional>
+
+#include "browser/folder_tree.h"
 #include "browser/thumbnail_area.h"
 #include "frame/app_state.h"
 #include "frame/commands.h"
@@ -45,15 +47,23 @@ class MainWindowTest : public ::testing::Test {
   }
 
   static QRect Screen() { return QGuiApplication::primaryScreen()->availableGeometry(); }
+
+  // Starts the program as main() does.
+  MainWindow& Start() {
+    main_.reset();
+    app.emplace(LocateProgramFolders());
+    main_.emplace(*app);
+    main_->FormLoad();
+    return *main_;
+  }
+
+  std::optional<AppState> app;
+  std::optional<MainWindow> main_;
 };
 
 TEST_F(MainWindowTest, FirstStartFitsTheScreenAndKeepsThePreviewSquare) {
-  AppState app(LocateProgramFolders());
-  MainWindow window(app);
-  window.FormLoad();
-
-  EXPECT_TRUE(app.formReady);
-  EXPECT_TRUE(app.thumbsIdle);
+  MainWindow& window = Start();
+  EXPECT_TRUE(app->formReady && app->thumbsIdle);
   EXPECT_TRUE(Screen().contains(window.frameGeometry())) << "a first window never passes the screen";
   const QRect preview = window.pagePanel()->geometry();
   EXPECT_NEAR(preview.width(), preview.height(), 1);
@@ -61,74 +71,52 @@ TEST_F(MainWindowTest, FirstStartFitsTheScreenAndKeepsThePreviewSquare) {
   const int rule = 2160 + 1800;
   EXPECT_NEAR(window.OuterWidthTwips() - window.OuterHeightTwips(), rule, 2 * window.twipsPerPixel());
   EXPECT_EQ(window.pagePanel()->caption(), QStringLiteral("Layout Preview: Undefined layout"));
-  EXPECT_TRUE(QFileInfo(app.folders.layouts + QStringLiteral("Sample.lsf")).isFile());
-  EXPECT_TRUE(QFileInfo(app.programFolders.tempImages).isDir());
+  EXPECT_TRUE(QFileInfo(app->folders.layouts + QStringLiteral("Sample.lsf")).isFile());
+  EXPECT_TRUE(QFileInfo(app->programFolders.tempImages).isDir());
 }
 
 TEST_F(MainWindowTest, CorruptStoredPlacementIsClampedToTheScreen) {
-  Store(QStringLiteral("MainLeft"), QStringLiteral("-5000"));
-  Store(QStringLiteral("MainTop"), QStringLiteral("nonsense"));
-  Store(QStringLiteral("MainWidth"), QStringLiteral("1e9"));
-  Store(QStringLiteral("MainHeight"), QStringLiteral("-20"));
-  Store(QStringLiteral("DirTreeWidth"), QStringLiteral("99999"));
-
-  AppState app(LocateProgramFolders());
-  MainWindow window(app);
-  window.FormLoad();
+  for (const auto& [key, text] : {std::pair{"MainLeft", "-5000"}, {"MainTop", "nonsense"}, {"MainWidth", "1e9"},
+                                  {"MainHeight", "-20"}, {"DirTreeWidth", "99999"}})
+    Store(key, text);
+  MainWindow& window = Start();
   EXPECT_TRUE(Screen().contains(window.frameGeometry()));
   EXPECT_LT(window.dirTree()->width() * window.twipsPerPixel(), 4000);
 }
 
 TEST_F(MainWindowTest, ShutDownSavesThePlacementAndRemovesTemporaryPictures) {
-  int treeWidth = 0;
-  QString tempImages;
-  {
-    AppState app(LocateProgramFolders());
-    MainWindow window(app);
-    window.FormLoad();
-    tempImages = app.programFolders.tempImages;
-    QFile picture(tempImages + QStringLiteral("3-07.jpg"));
-    ASSERT_TRUE(picture.open(QIODevice::WriteOnly));
-    picture.close();
-    window.help().show(HelpCommand::Contents, 0);
-    ASSERT_NE(window.help().window(), nullptr);
-
-    ASSERT_TRUE(window.close());
-    treeWidth = window.dirTree()->width();
-    EXPECT_FALSE(window.help().window() && window.help().window()->isVisible());
-  }
+  MainWindow& first = Start();
+  const QString tempImages = app->programFolders.tempImages;
+  ASSERT_TRUE(test::WriteText(tempImages + QStringLiteral("3-07.jpg"), "x"));
+  first.help().show(HelpCommand::Contents, 0);
+  ASSERT_NE(first.help().window(), nullptr);
+  ASSERT_TRUE(first.close());
+  EXPECT_GT(first.dirTree()->width(), 0);
+  EXPECT_FALSE(first.help().window() && first.help().window()->isVisible());
+  main_.reset();
+  app.reset();
   EXPECT_FALSE(QFileInfo::exists(tempImages)) << "the temporary pictures and their folder go";
-  EXPECT_FALSE(Stored(QStringLiteral("MainWidth")).isEmpty());
-  EXPECT_FALSE(Stored(QStringLiteral("MainLeft")).isEmpty());
+  EXPECT_FALSE(Stored(QStringLiteral("MainWidth")).isEmpty() || Stored(QStringLiteral("MainLeft")).isEmpty());
   EXPECT_NEAR(Stored(QStringLiteral("DirTreeWidth")).toDouble(), 2160, 1);
-  EXPECT_GT(treeWidth, 0);
 
   // The next start comes back where the last one ended.
-  AppState app(LocateProgramFolders());
-  MainWindow window(app);
-  window.FormLoad();
-  EXPECT_NEAR(window.OuterWidthTwips(), Stored(QStringLiteral("MainWidth")).toDouble(),
-              2 * window.twipsPerPixel());
+  MainWindow& next = Start();
+  EXPECT_NEAR(next.OuterWidthTwips(), Stored(QStringLiteral("MainWidth")).toDouble(), 2 * next.twipsPerPixel());
 }
 
 TEST_F(MainWindowTest, CloseIsRefusedWhileThumbnailsAreBeingMade) {
-  AppState app(LocateProgramFolders());
-  MainWindow window(app);
-  window.FormLoad();
-  app.thumbsIdle = false;
+  MainWindow& window = Start();
+  app->thumbsIdle = false;
   EXPECT_FALSE(window.close());
   EXPECT_TRUE(window.isVisible());
-
   QTest::keyClick(&window, Qt::Key_Escape);
-  EXPECT_TRUE(app.abortRequested);
-  app.thumbsIdle = true;
+  EXPECT_TRUE(app->abortRequested);
+  app->thumbsIdle = true;
   EXPECT_TRUE(window.close());
 }
 
 TEST_F(MainWindowTest, SplitterDragWidensTheTreeWithinItsBounds) {
-  AppState app(LocateProgramFolders());
-  MainWindow window(app);
-  window.FormLoad();
+  MainWindow& window = Start();
   QWidget* bar = window.splitterBar();
   const int before = window.dirTree()->width();
 
@@ -149,44 +137,33 @@ TEST_F(MainWindowTest, SplitterDragWidensTheTreeWithinItsBounds) {
 
 TEST_F(MainWindowTest, StartWithOpenFolderOnMakesTheLastFoldersThumbnails) {
   const QString photos = test::freshFolder(QStringLiteral("photos")) + QLatin1Char('/');
-  for (const char* name : {"b.jpg", "A.jpg", "c.png"}) {
-    QImage picture(64, 48, QImage::Format_RGB32);
-    picture.fill(Qt::darkCyan);
-    ASSERT_TRUE(picture.save(photos + QLatin1String(name)));
-  }
+  for (const char* name : {"b.jpg", "A.jpg", "c.png"}) ASSERT_TRUE(test::WritePicture(photos + name, 64, 48));
   Store(QStringLiteral("GenOpen"), QStringLiteral("True"));
   Store(QStringLiteral("Folder"), photos);
 
-  AppState app(LocateProgramFolders());
-  MainWindow window(app);
-  window.FormLoad();
+  MainWindow& window = Start();
   const ThumbTable& table = window.thumbnailPanel()->table();
   ASSERT_EQ(table.ThumbCount(), 3);
   EXPECT_TRUE(table.ThumbFiles(0).endsWith(QStringLiteral("A.jpg"))) << "sorted without regard to case";
-  EXPECT_TRUE(app.thumbsIdle);
-  EXPECT_TRUE(window.dirTree()->isEnabled());
-  EXPECT_TRUE(window.pagePanel()->isEnabled());
+  EXPECT_TRUE(app->thumbsIdle && window.dirTree()->isEnabled() && window.pagePanel()->isEnabled());
 
   // Another folder opened from the tree becomes the stored folder.
   const QString empty = test::freshFolder(QStringLiteral("empty")) + QLatin1Char('/');
   window.folderOpener().OpenFromTree(empty);
   EXPECT_EQ(window.thumbnailPanel()->table().ThumbCount(), 0);
-  EXPECT_EQ(app.folders.current, empty);
+  EXPECT_EQ(app->folders.current, empty);
   EXPECT_EQ(Stored(QStringLiteral("Folder")), empty);
   EXPECT_TRUE(window.close());
 }
 
 TEST_F(MainWindowTest, ViewMenuHidesAndShowsTheToolbarAndTheStatusBar) {
-  AppState app(LocateProgramFolders());
-  MainWindow window(app);
-  window.FormLoad();
+  MainWindow& window = Start();
   QAction* toolbar = window.commands().Item(u"mnuViewToolbar");
-  toolbar->trigger();
-  EXPECT_FALSE(window.commands().toolBar()->isVisible());
-  EXPECT_FALSE(toolbar->isChecked());
-  toolbar->trigger();
-  EXPECT_TRUE(window.commands().toolBar()->isVisible());
-  EXPECT_TRUE(toolbar->isChecked());
+  for (const bool shown : {false, true}) {
+    toolbar->trigger();
+    EXPECT_EQ(window.commands().toolBar()->isVisible(), shown);
+    EXPECT_EQ(toolbar->isChecked(), shown);
+  }
 }
 
 }  // namespace

@@ -75,8 +75,7 @@ TEST(MemoryMeter, MeterMaximumOnlyRises) {
   QLabel panel;
   QProgressBar meter;
   ApplyMemoryDisplay(memory.refresh(true, 100), &panel, &meter);
-  EXPECT_EQ(meter.value(), 50);
-  EXPECT_EQ(meter.maximum(), 100);
+  EXPECT_EQ(std::pair(meter.value(), meter.maximum()), std::pair(50, 100));
   EXPECT_EQ(meter.toolTip(), QStringLiteral("Free memory = 50.500 MB"));
 
   memory.free = 300 * kMB;
@@ -101,12 +100,9 @@ TEST(StatusBarProgress, CoversTheFirstPanelAndReturnsHidden) {
 
   ASSERT_TRUE(ProgressInStatusBar(&window, window.statusBar(), layoutPanel, bar, true).ok());
   EXPECT_EQ(bar->geometry(), layoutPanel->geometry());
-  EXPECT_TRUE(bar->isVisible());
-  EXPECT_EQ(bar->value(), 0);
-
+  EXPECT_TRUE(bar->isVisible() && bar->value() == 0);
   ASSERT_TRUE(ProgressInStatusBar(&window, window.statusBar(), layoutPanel, bar, false).ok());
-  EXPECT_EQ(bar->parentWidget(), &window);
-  EXPECT_FALSE(bar->isVisible());
+  EXPECT_TRUE(bar->parentWidget() == &window && !bar->isVisible());
 
   QLabel stray;
   const Status refused = ProgressInStatusBar(&window, window.statusBar(), &stray, bar, true);

@@ -17,10 +17,7 @@ namespace {
 TEST(CentredOver, CentresOverTheOwnerAndKeepsTheWholeWindowOnTheScreen) {
   const QRect screen(0, 0, 1000, 800);
   const QSize size(200, 100);
-  const struct {
-    QRect owner;
-    QPoint expected;
-  } cases[] = {
+  const struct { QRect owner; QPoint expected; } cases[] = {
       {{100, 100, 600, 400}, {300, 250}},
       {{900, 100, 600, 400}, {800, 250}},  // near the right edge: ends at it
       {{100, 700, 600, 400}, {300, 700}},  // near the bottom edge
@@ -35,24 +32,13 @@ TEST(CentredOver, CentresOverTheOwnerAndKeepsTheWholeWindowOnTheScreen) {
   EXPECT_EQ(CentredOver({0, 0, 400, 300}, QSize(200, 900), screen), QPoint(100, 0));
 }
 
-TEST(ReleaseNumber, IsTheIdentitysOrTheBuiltVersion) {
-  AppIdentity identity;
-  EXPECT_EQ(ReleaseNumber(identity), ProgramVersion().toString());
-  identity.releaseNo = "2.5 beta";
-  EXPECT_EQ(ReleaseNumber(identity), "2.5 beta");
-}
-
 class NoticeWindowTest : public ::testing::Test {
  protected:
-  NoticeWindowTest() {
-    player_ = [this](QStringView name, EventSoundPlay how) {
-      played_.push_back({name.toString(), how});
-    };
-  }
-
   QMainWindow main_;
   std::vector<std::pair<QString, EventSoundPlay>> played_;
-  EventSoundPlayer player_;
+  EventSoundPlayer player_ = [this](QStringView name, EventSoundPlay how) {
+    played_.push_back({name.toString(), how});
+  };
 };
 
 TEST_F(NoticeWindowTest, NamesTheProgramAndFollowsALongNameWithFortyTwipGaps) {
@@ -60,9 +46,10 @@ TEST_F(NoticeWindowTest, NamesTheProgramAndFollowsALongNameWithFortyTwipGaps) {
   NoticeWindow shortName(&main_, identity, {});
   EXPECT_EQ(shortName.windowTitle(), "Tavrin Lumaset Software Notice");
   EXPECT_EQ(shortName.findChild<QLabel*>("labName")->text(), "Lumaset");
-  EXPECT_EQ(shortName.findChild<QLabel*>("labRelNo")->text(), ReleaseNumber(identity));
+  EXPECT_EQ(shortName.findChild<QLabel*>("labRelNo")->text(), ProgramVersion().toString());
 
   identity.name = "Lumaset with a much longer name";
+  identity.releaseNo = "2.5 beta";
   NoticeWindow longName(&main_, identity, {});
   const auto* name = longName.findChild<QLabel*>("labName");
   const auto* phrase = longName.findChild<QLabel*>("Label3");
@@ -72,6 +59,7 @@ TEST_F(NoticeWindowTest, NamesTheProgramAndFollowsALongNameWithFortyTwipGaps) {
   EXPECT_EQ(number->x(), phrase->x() + phrase->width() + gap);
   EXPECT_EQ(name->x(), shortName.findChild<QLabel*>("labName")->x());
   EXPECT_GT(phrase->x(), shortName.findChild<QLabel*>("Label3")->x());
+  EXPECT_EQ(number->text(), "2.5 beta");
   EXPECT_TRUE(longName.windowFlags() & Qt::WindowStaysOnTopHint);
 }
 
@@ -83,10 +71,8 @@ TEST_F(NoticeWindowTest, PlaysItsWindowSoundsOnceEachAndNoneWithoutAPlayer) {
     EXPECT_FALSE(notice.isVisible());
     notice.close();
   }
-  const decltype(played_) expected = {{"RestoreUp", EventSoundPlay::NoWait},
-                                      {"Maximize", EventSoundPlay::NoWait},
-                                      {"Minimize", EventSoundPlay::NoWait},
-                                      {"RestoreDown", EventSoundPlay::Wait}};
+  const decltype(played_) expected = {{"RestoreUp", EventSoundPlay::NoWait}, {"Maximize", EventSoundPlay::NoWait},
+                                      {"Minimize", EventSoundPlay::NoWait}, {"RestoreDown", EventSoundPlay::Wait}};
   EXPECT_EQ(played_, expected);
 
   NoticeWindow silent(nullptr, AppIdentity{}, {});
@@ -101,8 +87,7 @@ TEST_F(NoticeWindowTest, StaysOnTheScreenWhenTheMainWindowReachesPastItsEdge) {
   main_.show();
   NoticeWindow notice(&main_, AppIdentity{}, {});
   notice.show();
-  EXPECT_EQ(notice.frameGeometry().right(), screen.right());
-  EXPECT_EQ(notice.frameGeometry().bottom(), screen.bottom());
+  EXPECT_EQ(notice.frameGeometry().bottomRight(), screen.bottomRight());
 }
 
 }  // namespace

@@ -12,7 +12,9 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <functional>
 #include <memory>
+#include <vector>
 
 #include "components/settings_store.h"
 #include "frame/app_state.h"
@@ -61,10 +63,7 @@ TEST_F(PreferencesModelTest, LoadShowsTheSettingsAndKeepsSlidersInRange) {
   options_.genSound = true;
 
   const PreferencesControls& c = load().controls();
-  EXPECT_FALSE(c.open);
-  EXPECT_FALSE(c.sound);
-  EXPECT_FALSE(c.soundEnabled);
-  EXPECT_FALSE(c.musicEnabled);
+  EXPECT_FALSE(c.open || c.sound || c.soundEnabled || c.musicEnabled);
   EXPECT_EQ(c.interval, 10);  // out of range: the slider keeps its designed value
   EXPECT_EQ(c.resolution, 400);
   EXPECT_EQ(c.dpi, 600);
@@ -74,17 +73,11 @@ TEST_F(PreferencesModelTest, LoadShowsTheSettingsAndKeepsSlidersInRange) {
   EXPECT_EQ(QLatin1String(kCameraNames[static_cast<std::size_t>(c.camera)]), u"Nikon");
   EXPECT_EQ(c.drive, 0);
   EXPECT_TRUE(c.fastPrint);  // "FastPrint" defaults to 1
-  EXPECT_FALSE(c.scanShow);
-  EXPECT_FALSE(model_->applyEnabled());
+  EXPECT_FALSE(c.scanShow || model_->applyEnabled());
 }
 
 TEST_F(PreferencesModelTest, UnitSwitchConvertsByTwoAndStaysOnCancel) {
-  struct Case {
-    const char* from;
-    float thumb, width;
-    bool toInches;
-    float thumbAfter, widthAfter;
-  };
+  struct Case { const char* from; float thumb, width; bool toInches; float thumbAfter, widthAfter; };
   for (const Case& t : {Case{"Inches", 1.7F, 3.5F, false, 3.4F, 7.0F},
                         Case{"Inches", 1.0F, 10.0F, false, 2.0F, 20.0F},
                         Case{"Centimeters", 3.0F, 18.0F, true, 1.5F, 9.0F},
@@ -103,13 +96,7 @@ TEST_F(PreferencesModelTest, UnitSwitchConvertsByTwoAndStaysOnCancel) {
 }
 
 TEST_F(PreferencesModelTest, UpDownsStepWithinTheUnitsRange) {
-  struct Case {
-    const char* unit;
-    bool thumbnail;
-    float start;
-    bool up;
-    const char* label;
-  };
+  struct Case { const char* unit; bool thumbnail; float start; bool up; const char* label; };
   const Case cases[] = {
       {"Inches", true, 1.0F, true, "1.1 inch size for thumbnail layout"},
       {"Inches", true, 2.0F, true, "2.0 inch size for thumbnail layout"},
@@ -132,7 +119,7 @@ TEST_F(PreferencesModelTest, UpDownsStepWithinTheUnitsRange) {
   }
 }
 
-TEST(PreferencesTexts, QualityBandsDrivesAndMidiFolder) {
+TEST(PreferencesTexts, QualityBandsDrivesMidiFolderAndRelayout) {
   const QString low = QStringLiteral("Highest compression, low quality");
   const QString standard = QStringLiteral("High compression, standard quality");
   const QString high = QStringLiteral("Moderate compression, high quality");
@@ -154,21 +141,25 @@ TEST(PreferencesTexts, QualityBandsDrivesAndMidiFolder) {
   EXPECT_EQ(MidiFolderName({}), u"None");
   EXPECT_EQ(MidiFolderName(QStringLiteral("/home/me/Music/")), u"Music");
   EXPECT_EQ(MidiFolderName(QStringLiteral("/")), u"/");
+
+  Options options;  // the meter off, the tree on
+  options.memDisplay = false;
+  EXPECT_FALSE(RelayoutNeeded(options, false, true));
+  EXPECT_TRUE(RelayoutNeeded(options, true, true));
+  EXPECT_TRUE(RelayoutNeeded(options, false, false));
 }
 
 TEST_F(PreferencesModelTest, EveryEditEnablesApply) {
   PreferencesModel& model = load();
-  model.Set(&PreferencesControls::interval, 30);
-  EXPECT_TRUE(model.applyEnabled());
-  model.Apply(*settings_, {});
-  EXPECT_FALSE(model.applyEnabled());
-  model.Set(&PreferencesControls::camera, 4);
-  EXPECT_TRUE(model.applyEnabled());
-  model.Apply(*settings_, {});
-  model.Set(&PreferencesControls::serial, true);
-  EXPECT_TRUE(model.applyEnabled());
-  model.MidiFolderChosen(QStringLiteral("/m/"));
-  EXPECT_TRUE(model.applyEnabled());
+  for (const auto& edit : std::vector<std::function<void()>>{[&] { model.Set(&PreferencesControls::interval, 30); },
+                                                             [&] { model.Set(&PreferencesControls::camera, 4); },
+                                                             [&] { model.Set(&PreferencesControls::serial, true); },
+                                                             [&] { model.MidiFolderChosen(QStringLiteral("/m/")); }}) {
+    model.Apply(*settings_, {});
+    EXPECT_FALSE(model.applyEnabled());
+    edit();
+    EXPECT_TRUE(model.applyEnabled());
+  }
 }
 
 TEST_F(PreferencesModelTest, ApplyWithSavingOffStoresOnlyThreeKeys) {
@@ -203,8 +194,7 @@ TEST_F(PreferencesModelTest, ApplyTakesTheControlsAndRaisesRequests) {
   const PreferencesModel::Applied applied = model.Apply(*settings_, {});
 
   EXPECT_EQ(options_.gridType, 1);
-  EXPECT_TRUE(model.requests().thumbResize);
-  EXPECT_TRUE(model.requests().pageRedraw);
+  EXPECT_TRUE(model.requests().thumbResize && model.requests().pageRedraw);
   EXPECT_EQ(applied.screenSaverActive, std::optional<bool>(false));
   EXPECT_FALSE(options_.ssMidi);  // no folder to play from
   EXPECT_EQ(stored(QStringLiteral("SSMidiFolder")), u"unset");
@@ -215,15 +205,6 @@ TEST_F(PreferencesModelTest, ApplyTakesTheControlsAndRaisesRequests) {
 
   model.Set(&PreferencesControls::screenSaverOff, false);
   EXPECT_EQ(model.Apply(*settings_, {}).screenSaverActive, std::optional<bool>(true));
-}
-
-TEST(PreferencesRelayout, FollowsTheMeterAndTreeSettings) {
-  Options options;
-  options.memDisplay = false;
-  options.genTree = true;
-  EXPECT_FALSE(RelayoutNeeded(options, false, true));
-  EXPECT_TRUE(RelayoutNeeded(options, true, true));
-  EXPECT_TRUE(RelayoutNeeded(options, false, false));
 }
 
 // The real dialog, end to end: it opens on the tab asked for, takes the
@@ -275,18 +256,12 @@ TEST(PreferencesDialogTest, OkStoresWhatTheUserChanged) {
   static_cast<QPushButton*>(child("cmdOK"))->click();
   EXPECT_EQ(played.last(), QStringLiteral("3w"));  // CLOSE, waited for
   const SettingsStore written(QStringLiteral("Lumaset"), file);
-  const auto read = [&](const char* key) {
-    return written.readSetting(QLatin1String(key), "unset");
-  };
-  EXPECT_EQ(read("Camera"), u"Nikon");
-  EXPECT_EQ(read("Camera Connection"), u"Serial");
-  EXPECT_EQ(read("Download Drive"), u"/media/me/Card/");
-  EXPECT_EQ(read("SSTime"), u"25");
-  EXPECT_EQ(read("SSMidi"), u"True");
-  EXPECT_EQ(read("SSMidiFolder"), u"/home/me/Tunes/");
-  EXPECT_EQ(read("ScaleType"), u"Centimeters");
-  EXPECT_EQ(read("ThumbSize"), u"2.2");
-  EXPECT_EQ(read("JpegQuality"), u"40");
+  QStringList stored;
+  for (const char* key : {"Camera", "Camera Connection", "Download Drive", "SSTime", "SSMidi", "SSMidiFolder",
+                          "ScaleType", "ThumbSize", "JpegQuality"})
+    stored << written.readSetting(QLatin1String(key), "unset");
+  EXPECT_EQ(stored, (QStringList{"Nikon", "Serial", "/media/me/Card/", "25", "True", "/home/me/Tunes/", "Centimeters",
+                                 "2.2", "40"}));
 }
 
 // The main window's way in: the requests come back once the dialog closes.
@@ -306,9 +281,7 @@ TEST(ShowPreferencesTest, ReturnsTheRequestsOfTheClosedDialog) {
   });
   const PreferencesResult result =
       ShowPreferences(nullptr, app, {}, {}, PreferencesTab::System);
-  EXPECT_TRUE(result.thumbResizeNeeded);
-  EXPECT_FALSE(result.pageRedrawNeeded);
-  EXPECT_TRUE(result.relayoutMayBeNeeded);
+  EXPECT_TRUE(result.thumbResizeNeeded && !result.pageRedrawNeeded && result.relayoutMayBeNeeded);
   EXPECT_TRUE(app.options.genLarge);
   EXPECT_EQ(app.settings().readSetting(QStringLiteral("MemDisplay"), "unset"), u"True");
 }

@@ -29,13 +29,10 @@ TEST(ProgressProtocol, CancelHidesAtTheNextStepAndLastsUntilTheNextRun) {
   Driven run;
   run.protocol.Report(0, QStringLiteral("Resizing"));
   EXPECT_TRUE(run.view().shown && run.view().ownerDisabled);
-  EXPECT_EQ(run.view().caption, QStringLiteral("Progress"));
-  EXPECT_EQ(run.view().text, QStringLiteral("Resizing"));
-
+  EXPECT_EQ((QStringList{run.view().caption, run.view().text}), (QStringList{"Progress", "Resizing"}));
   run.protocol.Report(37);
   EXPECT_EQ(run.view().caption, QStringLiteral("Progress 37%"));
-  EXPECT_EQ(run.view().barPercent, 37);
-  EXPECT_TRUE(run.view().shown);
+  EXPECT_TRUE(run.view().barPercent == 37 && run.view().shown);
 
   run.clickCancelAtYield = true;
   run.protocol.Report(40);
@@ -46,8 +43,7 @@ TEST(ProgressProtocol, CancelHidesAtTheNextStepAndLastsUntilTheNextRun) {
   EXPECT_EQ(run.yields, 2);               // only updates yield
 
   run.protocol.Report(0);
-  EXPECT_FALSE(run.protocol.Cancelled());
-  EXPECT_EQ(run.view().barPercent, 0);
+  EXPECT_TRUE(!run.protocol.Cancelled() && run.view().barPercent == 0);
 }
 
 TEST(ProgressProtocol, AnOperationStartsUncancelledAndKeepsItsCancel) {
@@ -77,16 +73,13 @@ class ProgressWindowTest : public ::testing::Test {
 
 TEST_F(ProgressWindowTest, HoldsTheOwnerWhileCancelStaysClickable) {
   window.Report(0);
-  EXPECT_TRUE(window.isVisible());
-  EXPECT_FALSE(owner.isEnabled());
-  EXPECT_TRUE(window.cancelButton()->isEnabled());
+  EXPECT_TRUE(window.isVisible() && !owner.isEnabled() && window.cancelButton()->isEnabled());
   window.cancelButton()->click();
   EXPECT_TRUE(window.isVisible());  // until the next step
 
   window.Report(10);
   EXPECT_EQ(window.bar()->value(), 10);
-  EXPECT_FALSE(window.isVisible());
-  EXPECT_TRUE(owner.isEnabled());
+  EXPECT_TRUE(!window.isVisible() && owner.isEnabled());
 
   window.Report(0);
   QCloseEvent close;  // closing the window asks to cancel too
@@ -101,8 +94,7 @@ TEST_F(ProgressWindowTest, ScopeGivesTheOwnerBackHoweverTheOperationEnds) {
     window.Report(0);
     window.Report(30);  // returns early: no 100 ever comes
   }();
-  EXPECT_FALSE(window.isVisible());
-  EXPECT_TRUE(owner.isEnabled());
+  EXPECT_TRUE(!window.isVisible() && owner.isEnabled());
 
   try {
     ProgressScope scope(window);
@@ -110,15 +102,12 @@ TEST_F(ProgressWindowTest, ScopeGivesTheOwnerBackHoweverTheOperationEnds) {
     throw std::runtime_error("failed");
   } catch (const std::runtime_error&) {
   }
-  EXPECT_FALSE(window.isVisible());
-  EXPECT_TRUE(owner.isEnabled());
+  EXPECT_TRUE(!window.isVisible() && owner.isEnabled());
 }
 
 TEST_F(ProgressWindowTest, ImagingHandlerFeedsTheWindow) {
   Imaging imaging;
-  QImage picture(40, 30, QImage::Format_RGB32);
-  picture.fill(Qt::white);
-  ASSERT_TRUE(imaging.LoadFromPicture(picture).ok());
+  ASSERT_TRUE(imaging.LoadFromPicture(QImage(40, 30, QImage::Format_RGB32)).ok());
   int sounds = 0;
   imaging.setProgressHandler(MakeProgressHandler(window, imaging, [&sounds] { ++sounds; }));
   imaging.setProgressEnabled(true);
@@ -128,8 +117,7 @@ TEST_F(ProgressWindowTest, ImagingHandlerFeedsTheWindow) {
   EXPECT_EQ(sounds, 1);
   EXPECT_EQ(window.textLine()->text(), imaging.InfoText());
   EXPECT_EQ(window.windowTitle(), QStringLiteral("Progress 100%"));
-  EXPECT_FALSE(window.isVisible());
-  EXPECT_TRUE(owner.isEnabled());
+  EXPECT_TRUE(!window.isVisible() && owner.isEnabled());
 }
 
 }  // namespace

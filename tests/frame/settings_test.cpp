@@ -91,8 +91,8 @@ TEST(Settings, ApplyThenLoadRoundTripsInEveryLocale) {
     }
     SettingsStore store(QStringLiteral("Lumaset"), ini);
     EXPECT_EQ(LoadOptions(store), written) << (german ? "German" : "C");
-    EXPECT_EQ(store.readSetting(QStringLiteral("Reduce"), QString()), QStringLiteral(" 640"));
-    EXPECT_EQ(store.readSetting(QStringLiteral("ThumbSize"), QString()), QStringLiteral("3.4"));
+    EXPECT_EQ((QStringList{store.readSetting("Reduce", QString()), store.readSetting("ThumbSize", QString())}),
+              (QStringList{" 640", "3.4"}));
   }
 }
 
@@ -137,12 +137,7 @@ TEST(Settings, OddStoredTextsNeitherCrashNorOverflow) {
 }
 
 TEST(Settings, SizesChangeUnitByAFactorOfTwoWithinTheNewRange) {
-  struct Conversion {
-    float value;
-    bool toCentimeters;
-    SizeKind kind;
-    float expected;
-  };
+  struct Conversion { float value; bool toCentimeters; SizeKind kind; float expected; };
   const Conversion cases[] = {
       {3.5F, true, SizeKind::LayoutWidth, 7}, {7, false, SizeKind::LayoutWidth, 3.5F},
       {1, true, SizeKind::Thumbnail, 2},      {2, false, SizeKind::Thumbnail, 1},
@@ -162,17 +157,12 @@ TEST(Settings, SizesChangeUnitByAFactorOfTwoWithinTheNewRange) {
 
 TEST(Settings, PreferencesClampSizesByUnitAndTheJpegQuality) {
   Options options;
-  options.thumbSize = 9;
-  options.layOutWidth = 1;
-  options.jpegQuality = -5;
-  options.jpegDpi = 9999;
+  std::tie(options.thumbSize, options.layOutWidth, options.jpegQuality, options.jpegDpi) = std::tuple(9, 1, -5, 9999);
   ClampForPreferences(options);
   EXPECT_EQ(std::tie(options.thumbSize, options.layOutWidth, options.jpegQuality, options.jpegDpi),
             std::make_tuple(2.0F, 2.0F, std::int16_t{1}, std::int16_t{9999}));
   options.scaleType = QStringLiteral("inches");  // not exactly "Inches": centimetres
-  options.thumbSize = 1;
-  options.layOutWidth = 25;
-  options.jpegQuality = 101;
+  std::tie(options.thumbSize, options.layOutWidth, options.jpegQuality) = std::tuple(1, 25, 101);
   ClampForPreferences(options);
   EXPECT_EQ(std::tie(options.thumbSize, options.layOutWidth, options.jpegQuality),
             std::make_tuple(2.0F, 20.0F, std::int16_t{100}));

@@ -35,13 +35,9 @@ class StartupTest : public ::testing::Test {
 
 TEST_F(StartupTest, FirstStartMakesTheLayoutsFolderInTheDocumentsAndStoresIt) {
   const WorkingFolders folders = SetUpWorkingFolders(settings_, program_, documents_);
-
-  EXPECT_EQ(folders.defaultPictures, documents_);
-  EXPECT_EQ(folders.current, documents_);
-  EXPECT_EQ(folders.copyMove, documents_);
-  EXPECT_EQ(folders.scan, documents_);
-  EXPECT_EQ(folders.downloadTarget, documents_);
-  EXPECT_EQ(folders.midi, documents_);
+  EXPECT_EQ((QStringList{folders.defaultPictures, folders.current, folders.copyMove, folders.scan,
+                         folders.downloadTarget, folders.midi}),
+            QStringList(6, documents_));
   EXPECT_EQ(folders.layouts, documents_ + QStringLiteral("Tavrin/Lumaset/"));
   EXPECT_TRUE(QFileInfo(folders.layouts).isDir());
   EXPECT_EQ(settings_.readSetting(QStringLiteral("DataPath"), QString()), folders.layouts);
@@ -66,11 +62,8 @@ TEST_F(StartupTest, StoredFoldersAreUsedWhileTheyExistAndDroppedWhenGone) {
   settings_.writeSetting(QStringLiteral("DataPath"), layouts);
 
   const WorkingFolders folders = SetUpWorkingFolders(settings_, program_, documents_);
-  EXPECT_EQ(folders.current, trips + QLatin1Char('/'));
-  EXPECT_EQ(folders.copyMove, documents_);
-  EXPECT_EQ(folders.scan, documents_);
-  EXPECT_EQ(folders.midi, documents_);
-  EXPECT_EQ(folders.layouts, layouts);
+  EXPECT_EQ((QStringList{folders.current, folders.copyMove, folders.scan, folders.midi, folders.layouts}),
+            (QStringList{trips + QLatin1Char('/'), documents_, documents_, documents_, layouts}));
 
   QDir(layouts).removeRecursively();
   const WorkingFolders rebuilt = SetUpWorkingFolders(settings_, program_, documents_);
@@ -87,31 +80,17 @@ TEST_F(StartupTest, SampleLayoutIsRewrittenAtEveryStartFromTheShippedPicture) {
   EXPECT_FALSE(QFileInfo::exists(layouts + QStringLiteral("Sample.lsf")))
       << "nothing is written without a shipped sample picture";
 
-  QImage picture(40, 30, QImage::Format_RGB32);
-  picture.fill(Qt::darkGreen);
-  ASSERT_TRUE(picture.save(program_.data + QStringLiteral("Sample.jpg")));
-  QFile edited(layouts + QStringLiteral("Sample.lsf"));
-  ASSERT_TRUE(edited.open(QIODevice::WriteOnly));
-  edited.write("\"my own\",1\r\n");
-  edited.close();
+  ASSERT_TRUE(test::WritePicture(program_.data + QStringLiteral("Sample.jpg"), 40, 30));
+  ASSERT_TRUE(test::WriteText(layouts + QStringLiteral("Sample.lsf"), "\"my own\",1\r\n"));
 
   ASSERT_TRUE(WriteSampleLayout(files, program_, layouts).ok());
   EXPECT_TRUE(QFileInfo(layouts + QStringLiteral("Sample.jpg")).isFile());
-  QFile sample(layouts + QStringLiteral("Sample.lsf"));
-  ASSERT_TRUE(sample.open(QIODevice::ReadOnly));
-  const QList<QByteArray> lines = sample.readAll().split('\n');
+  const QList<QByteArray> lines = test::ReadBytes(layouts + QStringLiteral("Sample.lsf")).split('\n');
   ASSERT_EQ(lines.size(), 5);
   EXPECT_EQ(lines[0], "\"Sample:  Mt. Shasta volcano, California\",\"0\"\r");
   EXPECT_EQ(lines[2], "\"" + (layouts + QStringLiteral("Sample.jpg")).toUtf8() + "\"\r");
   EXPECT_EQ(lines[4], "");
-}
-
-TEST_F(StartupTest, SampleLayoutFailureIsReportedNotThrown) {
-  QImage picture(4, 4, QImage::Format_RGB32);
-  picture.fill(Qt::red);
-  ASSERT_TRUE(picture.save(program_.data + QStringLiteral("Sample.jpg")));
-  FileSystemUtility files;
-  EXPECT_FALSE(WriteSampleLayout(files, program_, root_ + QStringLiteral("missing/")).ok());
+  EXPECT_FALSE(WriteSampleLayout(files, program_, root_ + QStringLiteral("missing/")).ok()) << "a failure is reported";
 }
 
 }  // namespace

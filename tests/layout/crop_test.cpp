@@ -21,9 +21,7 @@ namespace {
 // A window that remembers what a crop asked of it.
 class FakeCropHost : public CropHost {
  public:
-  void ToolEnable(bool on, int slot) override {
-    calls << QStringLiteral("ToolEnable(%1,%2)").arg(on).arg(slot);
-  }
+  void ToolEnable(bool on, int slot) override { calls << QStringLiteral("ToolEnable(%1,%2)").arg(on).arg(slot); }
   Status UndoAdd(const QString& kind, const QString& tip) override {
     calls << QStringLiteral("UndoAdd(%1,%2)").arg(kind, tip);
     return Status::success();
@@ -40,8 +38,7 @@ class FakeCropHost : public CropHost {
 
   Imaging imgx;
   QString folder;
-  QStringList calls;
-  QStringList errors;
+  QStringList calls, errors;
   QImage shown;
 };
 
@@ -56,19 +53,11 @@ QString MakePicture(const QString& path) {
 
 TEST(CropGeometryTest, OneEdgeFollowsThePointerAndStaysOnThePicture) {
   const FrameRect box{1000, 1000, 2000, 1500};
-  struct Case {
-    const char* what;
-    QPointF down;
-    QPointF pointer;
-    FrameRect expected;
-  };
+  struct Case { const char* what; QPointF down, pointer; FrameRect expected; };
   const Case cases[] = {
       {"left edge dragged in", {900, 1500}, {2440, 1500}, {2440, 1000, 560, 1500}},
       {"left edge dragged out stays on the picture", {900, 1500}, {500, 1500}, box},
-      {"right edge near the left edge keeps the minimum",
-       {3100, 1500},
-       {1050, 1500},
-       {1000, 1000, 100, 1500}},
+      {"right edge near the left edge keeps the minimum", {3100, 1500}, {1050, 1500}, {1000, 1000, 100, 1500}},
       {"left edge near the right edge reaches it", {900, 1500}, {2950, 1500}, {2950, 1000, 50, 1500}},
       {"left edge past the right edge leaves a sliver", {900, 1500}, {4000, 1500}, {2985, 1000, 15, 1500}},
       {"a corner press moves the top edge only", {900, 900}, {1500, 1300}, {1000, 1300, 2000, 1200}},
@@ -81,12 +70,7 @@ TEST(CropGeometryTest, OneEdgeFollowsThePointerAndStaysOnThePicture) {
 }
 
 TEST(CropGeometryTest, PixelsRoundHalfToEvenAndStayInThePicture) {
-  struct Case {
-    FrameRect kept;
-    FrameRect box;
-    QSize file;
-    PixelRect expected;
-  };
+  struct Case { FrameRect kept, box; QSize file; PixelRect expected; };
   const FrameRect box{0, 0, 1000, 1000};
   const Case cases[] = {
       {{64, 192, 320, 448}, {0, 0, 1024, 1024}, {8, 8}, {0, 2, 2, 4}},  // 0.5, 1.5, 2.5, 3.5
@@ -97,8 +81,7 @@ TEST(CropGeometryTest, PixelsRoundHalfToEvenAndStayInThePicture) {
   };
   for (const Case& c : cases) {
     const auto pixels = CropPixels(c.kept, c.box, c.file);
-    ASSERT_TRUE(pixels.ok());
-    EXPECT_EQ(*pixels, c.expected);
+    EXPECT_TRUE(pixels.ok() && *pixels == c.expected) << c.kept.left << "," << c.kept.top;
   }
   EXPECT_FALSE(CropPixels(box, FrameRect{0, 0, 0, 100}, QSize(10, 10)).ok());
   EXPECT_FALSE(KeptPart(FrameRect{3000, 0, 10, 10}, box).has_value());
@@ -107,10 +90,10 @@ TEST(CropGeometryTest, PixelsRoundHalfToEvenAndStayInThePicture) {
 class ImageCropTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const QString root = test::freshFolder(QStringLiteral("crop"));
-    host.folder = root + QStringLiteral("/Temp Images/");
+    const QString root = test::freshFolder("crop");
+    host.folder = root + "/Temp Images/";
     ASSERT_TRUE(QDir().mkpath(host.folder));
-    source = MakePicture(root + QStringLiteral("/photo.png"));
+    source = MakePicture(root + "/photo.png");
     model.geometry().previewWidth = 12240;
     model.geometry().previewHeight = 15840;
     model.setPicLast(0);
@@ -138,9 +121,8 @@ TEST_F(ImageCropTest, KeptPartBecomesTheNextTemporaryPicture) {
   EXPECT_GT(qBlue(written.pixel(100, 150)), 200) << "the right, blue half is kept";
   EXPECT_EQ(host.shown.size(), QSize(233, 350)) << "the page shows a reduced copy";
   EXPECT_EQ(QImage(source).size(), QSize(400, 300)) << "the user's file is untouched";
-  EXPECT_EQ(host.calls, (QStringList{QStringLiteral("ToolEnable(0,0)"),
-                                     QStringLiteral("UndoAdd(Crop,Undo last picture crop)"),
-                                     QStringLiteral("SetPicture(0)"), QStringLiteral("ToolEnable(1,0)")}));
+  EXPECT_EQ(host.calls, (QStringList{"ToolEnable(0,0)", "UndoAdd(Crop,Undo last picture crop)", "SetPicture(0)",
+                                     "ToolEnable(1,0)"}));
 
   // The next crop starts from the first one's picture.
   ASSERT_TRUE(ImageCrop(model, host, FrameRect{2880, 1440, 1440, 1080}));
@@ -157,18 +139,11 @@ TEST_F(ImageCropTest, RectangleOffThePictureIsClampedToIt) {
 TEST_F(ImageCropTest, FailedCropTakesItsStepBackAndKeepsTheRecord) {
   const PagePic before = model.pic(0);
   const PicBox boxBefore = model.box(0);
-  struct Case {
-    const char* what;
-    std::function<void()> arrange;
-    FrameRect crop;
-  };
+  struct Case { const char* what; std::function<void()> arrange; FrameRect crop; };
   const Case cases[] = {
-      {"unreadable file", [&] { model.pic(0).file = host.folder + QStringLiteral("gone.jpg"); },
-       FrameRect{1440, 1440, 1440, 2160}},
-      {"target already there",
-       [&] { QFile(host.folder + QStringLiteral("0-01.jpg")).open(QIODevice::WriteOnly); },
-       FrameRect{1440, 1440, 1440, 2160}},
-      {"rectangle beside the picture", [] {}, FrameRect{9000, 9000, 500, 500}},
+      {"unreadable file", [&] { model.pic(0).file = host.folder + "gone.jpg"; }, {1440, 1440, 1440, 2160}},
+      {"target already there", [&] { test::WriteText(host.folder + "0-01.jpg", ""); }, {1440, 1440, 1440, 2160}},
+      {"rectangle beside the picture", [] {}, {9000, 9000, 500, 500}},
   };
   for (const Case& c : cases) {
     model.pic(0) = before;
@@ -176,19 +151,15 @@ TEST_F(ImageCropTest, FailedCropTakesItsStepBackAndKeepsTheRecord) {
     host.errors.clear();
     c.arrange();
     const PagePic record = model.pic(0);
-    EXPECT_FALSE(ImageCrop(model, host, c.crop)) << c.what;
-    EXPECT_EQ(model.pic(0), record) << c.what;
-    EXPECT_EQ(model.box(0), boxBefore) << c.what;
-    EXPECT_EQ(model.edit().tempCount, 0) << c.what;
-    ASSERT_EQ(host.errors.size(), 1) << c.what;
-    EXPECT_TRUE(host.errors[0].startsWith(QStringLiteral("Error editing image: "))) << c.what;
+    SCOPED_TRACE(c.what);
+    EXPECT_FALSE(ImageCrop(model, host, c.crop));
+    EXPECT_TRUE(model.pic(0) == record && model.box(0) == boxBefore && model.edit().tempCount == 0);
+    ASSERT_EQ(host.errors.size(), 1);
+    EXPECT_TRUE(host.errors[0].startsWith("Error editing image: "));
     EXPECT_EQ(host.calls.mid(1),
-              (QStringList{QStringLiteral("UndoAdd(Crop,Undo last picture crop)"),
-                           QStringLiteral("UndoAbandon"), QStringLiteral("ToolEnable(1,0)")}))
-        << c.what;
+              (QStringList{"UndoAdd(Crop,Undo last picture crop)", "UndoAbandon", "ToolEnable(1,0)"}));
   }
-  EXPECT_EQ(QFileInfo(host.folder + QStringLiteral("0-01.jpg")).size(), 0)
-      << "an existing file is never replaced";
+  EXPECT_EQ(QFileInfo(host.folder + "0-01.jpg").size(), 0) << "an existing file is never replaced";
 }
 
 }  // namespace

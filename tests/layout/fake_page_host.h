@@ -82,13 +82,6 @@ inline int PlacePicture(PageModel& page, float left, float top, float width, flo
   return slot;
 }
 
-// Writes a one-colour picture in the format its name ends with.
-inline bool WritePicture(const QString& path, int width, int height) {
-  QImage image(width, height, QImage::Format_RGB32);
-  image.fill(Qt::blue);
-  return image.save(path);
-}
-
 // Boxes agree to a hundredth of a twip: a box that goes through fractions
 // of the page and back carries float rounding.
 inline ::testing::AssertionResult SameBox(const PicBox& box, const PicBox& expected) {

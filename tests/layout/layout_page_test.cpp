@@ -128,6 +128,16 @@ class LayoutPageTest : public ::testing::Test {
     const PicBox& box = model().box(slot);
     return {box.left + box.width / 2, box.top + box.height / 2};
   }
+  // A thumbnail of `wide`, under the pointer, dragged over the page.
+  bool EnterWithThumbnail(QPoint at) {
+    window.thumbs.start({wide});
+    window.thumbs.setFacts(0, ThumbFacts{1600, 1200, 24, 0, false});
+    window.thumbs.setThumbHover(0);
+    carried.setData(ThumbnailPanel::kMimeType, wide.toUtf8());
+    QDragEnterEvent enter(at, Qt::CopyAction, &carried, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view(), &enter);
+    return enter.isAccepted();
+  }
   // A picture's printed size in the page's unit.
   QSizeF Printed(int slot) {
     const PagePic& pic = model().pic(slot);
@@ -141,6 +151,7 @@ class LayoutPageTest : public ::testing::Test {
   QWidget* panAdjust = nullptr;
   std::optional<LayoutPage> page;
   QString wide, tall;
+  QMimeData carried;
 };
 
 TEST_F(LayoutPageTest, AddedPicturesAreSelectedAndStackedWithTheirToolsFollowing) {
@@ -152,7 +163,6 @@ TEST_F(LayoutPageTest, AddedPicturesAreSelectedAndStackedWithTheirToolsFollowing
   EXPECT_FALSE(view()->picture(1).isNull());
   EXPECT_EQ(view()->scene().drawOrder, (std::vector<int>{0, 1}));
   EXPECT_TRUE(window.tools.back && !window.tools.front) << "the newest picture is in front";
-
   Click(Centre(0));
   EXPECT_EQ(page->picCur(), 0);
   EXPECT_TRUE(window.tools.front && !window.tools.back);
@@ -163,22 +173,7 @@ TEST_F(LayoutPageTest, AddedPicturesAreSelectedAndStackedWithTheirToolsFollowing
   EXPECT_EQ(window.undoTip, QStringLiteral("Undo last picture placement"));
 }
 
-TEST_F(LayoutPageTest, MovingWithTheMouseIsOneUndoableStep) {
-  AddTwo();
-  const PicBox before = model().box(0);
-  Drag(Centre(0), Centre(0) + QPointF(1000, 500));
-  EXPECT_NEAR(model().box(0).left, before.left + 1000, 1);
-  EXPECT_NEAR(model().box(0).top, before.top + 500, 1);
-  EXPECT_NEAR(model().pic(0).leftFrac * model().geometry().previewWidth, model().box(0).left, 0.5);
-  EXPECT_EQ(window.undoTip, QStringLiteral("Undo last picture move"));
-
-  page->mnuToolUndo_Click();
-  EXPECT_NEAR(model().box(0).left, before.left, 1);
-  EXPECT_NEAR(model().box(0).top, before.top, 1);
-  EXPECT_FALSE(page->shSelVisible()) << "an undo leaves nothing selected";
-}
-
-TEST_F(LayoutPageTest, DeleteHidesThePictureAndUndoBringsItBack) {
+TEST_F(LayoutPageTest, MouseMovesAndDeletionsAreUndoneStepByStep) {
   AddTwo();
   ASSERT_TRUE(page->picCur() == 1 && page->shSelVisible());
   page->mnuToolDelete_Click();
@@ -187,12 +182,24 @@ TEST_F(LayoutPageTest, DeleteHidesThePictureAndUndoBringsItBack) {
   EXPECT_EQ(window.status, QStringLiteral("Layout contains 1 picture(s)"));
   EXPECT_FALSE(window.tools.tools);
 
+  const PicBox before = model().box(0);
+  Drag(Centre(0), Centre(0) + QPointF(1000, 500));
+  EXPECT_NEAR(model().box(0).left, before.left + 1000, 1);
+  EXPECT_NEAR(model().box(0).top, before.top + 500, 1);
+  EXPECT_EQ(window.undoTip, QStringLiteral("Undo last picture move"));
+
+  page->mnuToolUndo_Click();
+  EXPECT_NEAR(model().box(0).left, before.left, 1);
+  EXPECT_NEAR(model().box(0).top, before.top, 1);
+  EXPECT_FALSE(page->shSelVisible()) << "an undo leaves nothing selected";
   page->mnuToolUndo_Click();
   EXPECT_EQ(model().picCount(), 2);
   EXPECT_EQ(view()->SlotAt(Centre(1)), 1);
 }
 
-TEST_F(LayoutPageTest, CropModeCutsThePictureIntoANewTemporaryFile) {
+// Crop mode cuts the picture into a new temporary file; clearing the page
+// removes those files with everything else the page held.
+TEST_F(LayoutPageTest, CropAndClearPreview) {
   AddTwo();
   Click(Centre(0));
   page->mnuToolCrop_Click();
@@ -203,18 +210,27 @@ TEST_F(LayoutPageTest, CropModeCutsThePictureIntoANewTemporaryFile) {
 
   const QString cropped = app.programFolders.tempImages + QStringLiteral("0-01.jpg");
   EXPECT_EQ(model().pic(0).file, cropped);
-  EXPECT_NEAR(model().box(0).left, before.left + 1000, 1);
   EXPECT_NEAR(model().box(0).width, before.width - 1000, 1);
-  const QImage written(cropped);
-  EXPECT_NEAR(written.width(), 1600.0 * (before.width - 1000) / before.width, 2);
-  EXPECT_EQ(written.height(), 1200);
+  EXPECT_NEAR(QImage(cropped).width(), 1600.0 * (before.width - 1000) / before.width, 2);
   EXPECT_EQ(window.undoTip, QStringLiteral("Undo last picture crop"));
   EXPECT_TRUE(window.cropChecked) << "crop mode is armed again for the next cut";
   EXPECT_TRUE(window.errors.isEmpty()) << window.errors.join(QLatin1Char('\n')).toStdString();
-
   page->mnuToolUndo_Click();
   EXPECT_EQ(model().pic(0).file, wide);
   EXPECT_NEAR(model().box(0).width, before.width, 1);
+
+  page->mnuToolCopy_Click();
+  ASSERT_FALSE(QDir(app.programFolders.tempImages).entryList({QStringLiteral("*.jpg")}).isEmpty());
+  page->ClearPreview();
+  EXPECT_TRUE(QDir(app.programFolders.tempImages).entryList({QStringLiteral("*.jpg")}).isEmpty());
+  EXPECT_EQ(model().picLast(), -1);
+  EXPECT_EQ(page->picCur(), -1);
+  EXPECT_EQ(page->undo().stack().top(), 0);
+  EXPECT_TRUE(model().edit().clipFile.isEmpty());
+  EXPECT_TRUE(view()->picture(0).isNull());
+  EXPECT_TRUE(view()->scene().drawOrder.empty());
+  EXPECT_FALSE(page->shSelVisible() || window.cropChecked || window.enabled[QStringLiteral("Undo")]);
+  EXPECT_EQ(window.status, QStringLiteral("Undefined layout"));
 }
 
 TEST_F(LayoutPageTest, TurningThePageKeepsEveryPrintedSize) {
@@ -225,63 +241,30 @@ TEST_F(LayoutPageTest, TurningThePageKeepsEveryPrintedSize) {
   EXPECT_FALSE(model().geometry().portrait);
   EXPECT_GT(model().geometry().previewWidth, model().geometry().previewHeight);
   for (int turn = 0; turn < 2; ++turn) {
-    EXPECT_NEAR(Printed(0).width(), first.width(), 0.01) << "turn " << turn;
-    EXPECT_NEAR(Printed(0).height(), first.height(), 0.01) << "turn " << turn;
-    EXPECT_NEAR(Printed(1).width(), second.width(), 0.01) << "turn " << turn;
-    EXPECT_NEAR(Printed(1).height(), second.height(), 0.01) << "turn " << turn;
+    for (const auto& [now, was] : {std::pair{Printed(0), first}, {Printed(1), second}}) {
+      EXPECT_NEAR(now.width(), was.width(), 0.01) << "turn " << turn;
+      EXPECT_NEAR(now.height(), was.height(), 0.01) << "turn " << turn;
+    }
     page->adjustPanel()->optPort()->click();
   }
   EXPECT_TRUE(model().geometry().portrait);
 }
 
-TEST_F(LayoutPageTest, ClearPreviewEmptiesThePageAndItsTemporaryPictures) {
-  AddTwo();
-  Click(Centre(0));
-  page->mnuToolCrop_Click();
-  const PicBox box = model().box(0);
-  Drag(QPointF(box.left - 100, box.top + 100), QPointF(box.left + 500, box.top + 100));
-  page->mnuToolCopy_Click();
-  ASSERT_FALSE(QDir(app.programFolders.tempImages).entryList({QStringLiteral("*.jpg")}).isEmpty());
-
-  page->ClearPreview();
-  EXPECT_TRUE(QDir(app.programFolders.tempImages).entryList({QStringLiteral("*.jpg")}).isEmpty());
-  EXPECT_EQ(model().picLast(), -1);
-  EXPECT_EQ(page->picCur(), -1);
-  EXPECT_EQ(page->undo().stack().top(), 0);
-  EXPECT_TRUE(model().edit().clipFile.isEmpty());
-  EXPECT_TRUE(view()->picture(0).isNull());
-  EXPECT_TRUE(view()->scene().drawOrder.empty());
-  EXPECT_FALSE(page->shSelVisible());
-  EXPECT_FALSE(window.cropChecked);
-  EXPECT_FALSE(window.enabled[QStringLiteral("Undo")]);
-  EXPECT_EQ(window.status, QStringLiteral("Undefined layout"));
-}
-
-TEST_F(LayoutPageTest, ThumbnailDroppedOnThePageIsAddedAtTheDropFrame) {
-  window.thumbs.start({wide});
-  window.thumbs.setFacts(0, ThumbFacts{1600, 1200, 24, 0, false});
-  window.thumbs.setThumbHover(0);
-  const QPointF drop(4000, 5000);
-  const QPointF pixels = drop / view()->twipsPerPixel();
-
+TEST_F(LayoutPageTest, OnlyAThumbnailDroppedOnThePageIsAddedAtTheDropFrame) {
   QMimeData other;
   other.setText(wide);
-  QDragEnterEvent foreign(pixels.toPoint(), Qt::CopyAction, &other, Qt::LeftButton, Qt::NoModifier);
+  QDragEnterEvent foreign(QPoint(100, 100), Qt::CopyAction, &other, Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(view(), &foreign);
   EXPECT_FALSE(foreign.isAccepted()) << "only thumbnails are taken";
 
-  QMimeData carried;
-  carried.setData(ThumbnailPanel::kMimeType, wide.toUtf8());
-  QDragEnterEvent enter(pixels.toPoint(), Qt::CopyAction, &carried, Qt::LeftButton, Qt::NoModifier);
-  QApplication::sendEvent(view(), &enter);
-  EXPECT_TRUE(enter.isAccepted());
+  const QPointF drop(4000, 5000);
+  const QPointF pixels = drop / view()->twipsPerPixel();
+  EXPECT_TRUE(EnterWithThumbnail(pixels.toPoint()));
   QDropEvent dropped(pixels, Qt::CopyAction, &carried, Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(view(), &dropped);
-
   ASSERT_EQ(model().picCount(), 1);
   EXPECT_EQ(model().pic(0).file, wide);
-  const PageGeometry& geometry = model().geometry();
-  EXPECT_NEAR(model().box(0).width, 3.5 / 8.5 * geometry.previewWidth, 1) << "the 3.5 in preset";
+  EXPECT_NEAR(model().box(0).width, 3.5 / 8.5 * model().geometry().previewWidth, 1) << "the 3.5 in preset";
   EXPECT_NEAR(Centre(0).x(), drop.x(), 1);
   EXPECT_EQ(window.thumbs.ThumbHover(), -1);
 }
@@ -289,16 +272,9 @@ TEST_F(LayoutPageTest, ThumbnailDroppedOnThePageIsAddedAtTheDropFrame) {
 TEST_F(LayoutPageTest, ThumbnailTakenAwayAgainLeavesTheNextClickAlone) {
   AddTwo();
   const PicBox selected = model().box(1);
-  window.thumbs.start({wide});
-  window.thumbs.setFacts(0, ThumbFacts{1600, 1200, 24, 0, false});
-  window.thumbs.setThumbHover(0);
-  QMimeData carried;
-  carried.setData(ThumbnailPanel::kMimeType, wide.toUtf8());
-  QDragEnterEvent enter(QPoint(100, 100), Qt::CopyAction, &carried, Qt::LeftButton, Qt::NoModifier);
-  QApplication::sendEvent(view(), &enter);
+  EnterWithThumbnail(QPoint(100, 100));
   QDragLeaveEvent leave;
   QApplication::sendEvent(view(), &leave);
-
   Click(Centre(0));
   EXPECT_EQ(page->picCur(), 0);
   EXPECT_EQ(model().box(1), selected) << "the picture selected before the drag keeps its size";

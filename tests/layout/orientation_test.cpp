@@ -25,14 +25,22 @@ struct TurnRig : DrawingRig {
     Place(0, left * across, top * down, width * across, height * down);
   }
   float LeftInches() const { return model.pic(0).leftFrac * model.geometry().paperWidth; }
+  void ExpectPrinted(float width, float height) const {
+    EXPECT_NEAR(PrintedSize(0).first, width, 1e-3);
+    EXPECT_NEAR(PrintedSize(0).second, height, 1e-3);
+  }
 };
 
+// The place within `placeError`, the size within `sizeError`.
+void ExpectNear(const PagePic& a, const PagePic& b, double placeError, double sizeError = 1e-6) {
+  EXPECT_NEAR(a.leftFrac, b.leftFrac, placeError);
+  EXPECT_NEAR(a.topFrac, b.topFrac, placeError);
+  EXPECT_NEAR(a.widthFrac, b.widthFrac, sizeError);
+  EXPECT_NEAR(a.heightFrac, b.heightFrac, sizeError);
+}
+
 TEST(OrientationTest, TurningWithAPrinterKeepsPrintedSizes) {
-  const struct {
-    bool fromPortrait;
-    float left;
-    float leftAfter;  // inches on the turned paper
-  } cases[] = {
+  const struct { bool fromPortrait; float left, leftAfter; } cases[] = {  // left in inches of the paper
       {true, 5, 5 / 8.5f * 11},  // 5 + 3 within the old height of 11: not shifted
       {false, 7, 4.25f},         // 7 + 3 beyond 8.5: shifted to 5.5 of 11, so 4.25 of 8.5
   };
@@ -44,9 +52,7 @@ TEST(OrientationTest, TurningWithAPrinterKeepsPrintedSizes) {
     EXPECT_EQ(rig.host.orientations.front(), c.fromPortrait ? kLandscape : kPortrait);
     EXPECT_EQ(rig.model.geometry().portrait, !c.fromPortrait);
     EXPECT_EQ(rig.model.geometry().paperWidth, c.fromPortrait ? 11.0f : 8.5f);
-    const auto [width, height] = rig.PrintedSize(0);
-    EXPECT_NEAR(width, 3, 1e-3);
-    EXPECT_NEAR(height, 2, 1e-3);
+    rig.ExpectPrinted(3, 2);
     EXPECT_NEAR(rig.LeftInches(), c.leftAfter, 2e-3);
     EXPECT_TRUE(rig.host.errors.isEmpty());
   }
@@ -58,9 +64,7 @@ TEST(OrientationTest, TurningWithoutAPrinterTurnsThePaperToo) {
   rig.orientation->OptionClicked(false);
   EXPECT_EQ(rig.model.geometry().paperWidth, 11.0f);
   EXPECT_GT(rig.host.scene.preview.width(), rig.host.scene.preview.height());
-  auto [width, height] = rig.PrintedSize(0);
-  EXPECT_NEAR(width, 3, 1e-3) << "no picture grows narrower on the turned page";
-  EXPECT_NEAR(height, 2, 1e-3);
+  rig.ExpectPrinted(3, 2);  // no picture grows narrower on the turned page
   EXPECT_TRUE(rig.host.orientations.empty()) << "no printer to turn";
 
   rig.orientation->OptionClicked(false);  // already selected: nothing happens
@@ -77,12 +81,8 @@ TEST(OrientationTest, TurningThereAndBackRestoresEveryPicture) {
 
   rig.orientation->optLand_Click();
   rig.orientation->optPort_Click();
-  for (const auto& [after, before] : {std::pair{rig.model.pic(0), before0}, std::pair{rig.model.pic(1), before1}}) {
-    EXPECT_NEAR(after.leftFrac, before.leftFrac, 2e-4);
-    EXPECT_NEAR(after.topFrac, before.topFrac, 2e-4);
-    EXPECT_NEAR(after.widthFrac, before.widthFrac, 1e-6);
-    EXPECT_NEAR(after.heightFrac, before.heightFrac, 1e-6);
-  }
+  ExpectNear(rig.model.pic(0), before0, 2e-4);
+  ExpectNear(rig.model.pic(1), before1, 2e-4);
   EXPECT_EQ(rig.model.pic(1).zRank, -1);
 }
 
@@ -99,10 +99,7 @@ TEST(OrientationTest, UndoStepsTurnWithTheirPictures) {
   EXPECT_FALSE(rig.model.geometry().portrait);
   EXPECT_EQ(rig.host.optionShown, std::vector<bool>{false});
   const auto& step = rig.host.undoSteps.front();
-  EXPECT_NEAR(step[0], pic.leftFrac, 1e-6);
-  EXPECT_NEAR(step[1], pic.topFrac, 1e-6);
-  EXPECT_NEAR(step[2], pic.widthFrac, 1e-6);
-  EXPECT_NEAR(step[3], pic.heightFrac, 1e-6);
+  ExpectNear(PagePic{{}, 0, step[0], step[1], step[2], step[3]}, pic, 1e-6);
 }
 
 TEST(OrientationTest, BoxIsRoundedAndShiftedInsideTheTurnedPage) {
@@ -112,10 +109,7 @@ TEST(OrientationTest, BoxIsRoundedAndShiftedInsideTheTurnedPage) {
   EXPECT_EQ(TurnBox(PicBox{400, 700, 300, 400, true}, 1000, 600), (PicBox{300, 600, 300, 400, true}));
   PagePic pic;
   TurnedFractions(PicBox{300, 600, 300, 400, true}, 1000, 600, pic);
-  EXPECT_FLOAT_EQ(pic.leftFrac, 0.3f);
-  EXPECT_FLOAT_EQ(pic.topFrac, 1.0f);
-  EXPECT_FLOAT_EQ(pic.widthFrac, 0.5f);
-  EXPECT_FLOAT_EQ(pic.heightFrac, 0.4f);
+  ExpectNear(pic, PagePic{{}, 0, 0.3f, 1.0f, 0.5f, 0.4f}, 1e-6);
 }
 
 TEST(OrientationTest, RefusedTurnLeavesThePageAsDrawn) {
@@ -126,9 +120,7 @@ TEST(OrientationTest, RefusedTurnLeavesThePageAsDrawn) {
   rig.host.printerTurns = false;
   rig.orientation->OptionClicked(false);
   EXPECT_EQ(rig.host.errors, QStringList{QStringLiteral("Error with page setup: the printer is offline")});
-  EXPECT_EQ(rig.host.pagesShown, shown);
-  EXPECT_EQ(rig.model.pic(0), before);
-  EXPECT_EQ(rig.host.undoTurns, 0);
+  EXPECT_TRUE(rig.host.pagesShown == shown && rig.model.pic(0) == before && rig.host.undoTurns == 0);
 }
 
 TEST(OrientationTest, EmptyPageOnlySoundsDeselectsTurnsThePrinterAndRedraws) {
@@ -151,7 +143,7 @@ TEST(OrientationTest, RefreshFollowsAPrinterTurnedElsewhere) {
   rig.refresh.Run();
   EXPECT_FALSE(rig.model.geometry().portrait);
   EXPECT_EQ(rig.host.sounds, std::vector<Sound>{Sound::Add});
-  EXPECT_NEAR(rig.PrintedSize(0).first, 3, 1e-3);
+  rig.ExpectPrinted(3, 2);
   EXPECT_GT(rig.host.scene.preview.width(), rig.host.scene.preview.height());
 }
 

@@ -4,6 +4,8 @@
 
 #include <QFile>
 
+#include <tuple>
+
 #include "layout/fake_page_host.h"
 #include "support/test_support.h"
 
@@ -14,15 +16,12 @@ class PageCommandsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     test::LetterPage(page);
-    folder = test::freshFolder(QStringLiteral("commands")) + QLatin1Char('/');
-    ASSERT_TRUE(test::WritePicture(photo = folder + QStringLiteral("photo.jpg"), 800, 600));
+    ASSERT_TRUE(test::WritePicture(photo, 800, 600));
   }
 
   void AddAt(const QString& file, float x, float y, float width = 3000, float height = 2250) {
-    page.edit().downX = x;
-    page.edit().downY = y;
-    page.edit().addWidth = width;
-    page.edit().addHeight = height;
+    std::tie(page.edit().downX, page.edit().downY, page.edit().addWidth, page.edit().addHeight) =
+        std::tuple(x, y, width, height);
     page.edit().dragAdd = true;
     commands.PicAdd(file);
   }
@@ -31,7 +30,7 @@ class PageCommandsTest : public ::testing::Test {
   test::FakePageHost host{page};
   PageUndo undo{page, host};
   PageCommands commands{page, undo, host};
-  QString folder, photo;
+  QString folder = test::freshFolder("commands") + "/", photo = folder + "photo.jpg";
 };
 
 TEST_F(PageCommandsTest, AnAddedPictureIsCentredRecordedAndSelected) {
@@ -54,7 +53,7 @@ TEST_F(PageCommandsTest, AnAddedPictureIsCentredRecordedAndSelected) {
   EXPECT_EQ(host.clicked, std::vector<int>{0});
 
   host.printerReady = true;
-  const QString tall = folder + QStringLiteral("tall.png");
+  const QString tall = folder + "tall.png";
   ASSERT_TRUE(test::WritePicture(tall, 200, 400));
   AddAt(tall, 4000, 5000);
   EXPECT_EQ(host.pictures[1].size(), QSize(175, 350));
@@ -63,17 +62,13 @@ TEST_F(PageCommandsTest, AnAddedPictureIsCentredRecordedAndSelected) {
 }
 
 TEST_F(PageCommandsTest, AnUnreadableFileIsReportedAndNeverAdded) {
-  QFile damaged(folder + QStringLiteral("damaged.jpg"));
-  ASSERT_TRUE(damaged.open(QIODevice::WriteOnly) && damaged.write("not a picture") > 0);
-  damaged.close();
+  ASSERT_TRUE(test::WriteText(folder + "damaged.jpg", "not a picture"));
   AddAt(photo, 4000, 4000);
-  for (const QString& file : {folder + QStringLiteral("missing.jpg"), damaged.fileName()}) {
+  for (const QString& file : {folder + "missing.jpg", folder + "damaged.jpg"}) {
     AddAt(file, 1000, 1000);
     ASSERT_EQ(host.errors.size(), 1);
     EXPECT_TRUE(host.errors.takeLast().startsWith(QStringLiteral("Preview error: "))) << file.toStdString();
-    EXPECT_EQ(page.picLast(), 0);
-    EXPECT_EQ(page.picCount(), 1);
-    EXPECT_EQ(undo.stack().top(), 1);
+    EXPECT_EQ(std::tuple(page.picLast(), page.picCount(), undo.stack().top()), std::tuple(0, 1, 1));
   }
 }
 
@@ -83,9 +78,7 @@ TEST_F(PageCommandsTest, ThePageTakes201AdditionsUntilItIsCleared) {
   EXPECT_EQ(page.picLast(), 200);
   AddAt(photo, 4000, 4000);
   EXPECT_EQ(host.notes, QStringList{QStringLiteral("Maximum number of images on page reached. Start a new page")});
-  EXPECT_EQ(page.picLast(), 200);
-  EXPECT_EQ(page.picCount(), 1);
-  EXPECT_EQ(undo.stack().top(), 1);
+  EXPECT_EQ(std::tuple(page.picLast(), page.picCount(), undo.stack().top()), std::tuple(200, 1, 1));
   EXPECT_EQ(host.sounds.back(), Sound::Add);
   EXPECT_FALSE(page.edit().dragAdd);
   page.Clear();
@@ -95,11 +88,7 @@ TEST_F(PageCommandsTest, ThePageTakes201AdditionsUntilItIsCleared) {
 
 TEST_F(PageCommandsTest, StackingKeepsRanksDistinctAcrossGaps) {
   // Slots 0, 1 and 3 on the page with ranks 0, 1 and 3; slot 2 deleted.
-  struct Case {
-    bool front;
-    int slot;
-    std::array<std::int16_t, 4> ranks;
-  };
+  struct Case { bool front; int slot; std::array<std::int16_t, 4> ranks; };
   for (const Case& c : {Case{true, 0, {3, 0, -1, 2}}, Case{false, 3, {1, 2, -1, 0}}}) {
     page.Clear();
     for (int i = 0; i < 4; ++i) test::PlacePicture(page, 0, 0, 1000, 1000);
@@ -107,9 +96,8 @@ TEST_F(PageCommandsTest, StackingKeepsRanksDistinctAcrossGaps) {
     page.setPicCur(c.slot);
     c.front ? commands.PlaceFront() : commands.PlaceBack();
     EXPECT_EQ((std::array{page.pic(0).zRank, page.pic(1).zRank, page.pic(2).zRank, page.pic(3).zRank}), c.ranks);
-    EXPECT_EQ(host.toolSlot, c.slot);
+    EXPECT_TRUE(host.toolSlot == c.slot && host.sounds.back() == Sound::Tool);
     EXPECT_EQ(host.undoTip, QStringLiteral("Undo last picture placement"));
-    EXPECT_EQ(host.sounds.back(), Sound::Tool);
   }
 }
 
@@ -119,13 +107,10 @@ TEST_F(PageCommandsTest, CutThenPasteAddsTheCopyAtItsSizeWhereThePopupOpened) {
   page.setPicCur(0);
   commands.Cut();
   EXPECT_EQ(host.sounds.back(), Sound::Delete);
-  EXPECT_EQ(page.pic(0).zRank, -1);
-  EXPECT_EQ(page.picCur(), -1);
+  EXPECT_EQ(std::tuple(page.pic(0).zRank, page.picCur(), host.newPages), std::tuple(-1, -1, 0));
   EXPECT_EQ(host.status, QStringLiteral("Layout contains 1 picture(s)"));
-  EXPECT_EQ(host.newPages, 0);
   for (int slot : {2, 3}) {
-    page.edit().downX = 1000;
-    page.edit().downY = 2000;
+    std::tie(page.edit().downX, page.edit().downY) = std::pair(1000.f, 2000.f);
     commands.Paste();
     EXPECT_EQ(page.box(slot), (PicBox{0, 1250, 2000, 1500, true}));
   }
@@ -141,8 +126,7 @@ TEST_F(PageCommandsTest, CommandsWithoutAPictureOnThePageDoNothing) {
                        &PageCommands::PlaceBack, &PageCommands::Paste}) {
     (commands.*command)();
   }
-  EXPECT_EQ(host.sounds.size(), sounds);
-  EXPECT_EQ(undo.stack().top(), 1);
+  EXPECT_TRUE(host.sounds.size() == sounds && undo.stack().top() == 1);
 }
 
 }  // namespace

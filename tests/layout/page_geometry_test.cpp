@@ -12,15 +12,10 @@ using test::DrawingRig;
 using test::LetterPrinter;
 
 TEST(PageGeometryTest, PrinterNameLosesItsServerAndLongNamesTheirStart) {
-  const struct {
-    const char* device;
-    const char* shown;
-  } cases[] = {
-      {"\\\\PRINTSRV\\Laser2", "Laser2"},
-      {"Office_Laser", "Office_Laser"},
+  const struct { const char *device, *shown; } cases[] = {
+      {"\\\\PRINTSRV\\Laser2", "Laser2"}, {"Office_Laser", "Office_Laser"},
       {"a\\b\\", "b\\"},  // a backslash at the very end is no separator
-      {"\\", "\\"},
-      {"", ""},
+      {"\\", "\\"}, {"", ""},
       {"ABCDEFGHIJKLMNOPQRSTUVWXY", "ABCDEFGHIJKLMNOPQRSTUVWXY"},     // 25 whole
       {"ABCDEFGHIJKLMNOPQRSTUVWXYZ", "...EFGHIJKLMNOPQRSTUVWXYZ"},    // 26: "..." + last 22
       {"\\\\srv\\ABCDEFGHIJKLMNOPQRSTUVWXYZ", "...EFGHIJKLMNOPQRSTUVWXYZ"},
@@ -28,26 +23,21 @@ TEST(PageGeometryTest, PrinterNameLosesItsServerAndLongNamesTheirStart) {
   for (const auto& c : cases) {
     EXPECT_EQ(ShortPrinterName(QString::fromLatin1(c.device)), QString::fromLatin1(c.shown)) << c.device;
   }
-  EXPECT_EQ(PrinterCaption(PrinterFacts{}), QStringLiteral("No Printer"));
-  EXPECT_EQ(PrinterCaption(LetterPrinter()), QStringLiteral("Office"));
+  EXPECT_EQ((QStringList{PrinterCaption(PrinterFacts{}), PrinterCaption(LetterPrinter())}),
+            (QStringList{"No Printer", "Office"}));
 }
 
 TEST(PageGeometryTest, PresetsAndCaptionsFollowTheUnit) {
   const QStringList inches = WidthPresets(true);
-  ASSERT_EQ(inches.size(), 12);
-  EXPECT_EQ(inches.back(), QStringLiteral("10.0 in width"));
   const QStringList centimetres = WidthPresets(false);
-  ASSERT_EQ(centimetres.size(), 17);
-  EXPECT_EQ(centimetres.front(), QStringLiteral("4.0 cm width"));
-  EXPECT_EQ(centimetres.back(), QStringLiteral("20.0 cm width"));
-
-  EXPECT_EQ(UnitCaptions(true)[0], QStringLiteral("Default Width (in)"));
-  EXPECT_EQ(UnitCaptions(false)[2], QStringLiteral("Layout Width (cm)"));
-
-  EXPECT_EQ(PresetIndex(inches, 3.5f), 3);
-  EXPECT_EQ(PresetIndex(inches, 3.7f), -1);
-  EXPECT_EQ(PresetIndex(centimetres, 3.5f), -1);
-  EXPECT_EQ(PresetIndex(centimetres, 7.0f), 3);
+  ASSERT_EQ(std::pair(inches.size(), centimetres.size()), std::pair(qsizetype{12}, qsizetype{17}));
+  EXPECT_EQ(inches.back(), QStringLiteral("10.0 in width"));
+  EXPECT_EQ((QStringList{centimetres.front(), centimetres.back()}), (QStringList{"4.0 cm width", "20.0 cm width"}));
+  EXPECT_EQ((QStringList{UnitCaptions(true)[0], UnitCaptions(false)[2]}),
+            (QStringList{"Default Width (in)", "Layout Width (cm)"}));
+  EXPECT_EQ(std::tuple(PresetIndex(inches, 3.5f), PresetIndex(inches, 3.7f), PresetIndex(centimetres, 3.5f),
+                       PresetIndex(centimetres, 7.0f)),
+            std::tuple(3, -1, -1, 3));
 }
 
 TEST(PageGeometryTest, PaperComesFromThePrinterOrTurnsWithThePageWithoutOne) {
@@ -80,12 +70,7 @@ TEST(PageGeometryTest, FontScaleMeasuresAcrossInPortraitAndDownInLandscape) {
 
 // The width field after a refresh, with the page's own numbers.
 TEST(PageGeometryTest, WidthFieldIsLimitedToThePrintablePage) {
-  const struct {
-    PrinterFacts printer;
-    bool portrait;
-    const char* typed;
-    const char* shown;
-  } cases[] = {
+  const struct { PrinterFacts printer; bool portrait; const char *typed, *shown; } cases[] = {
       {LetterPrinter(kLandscape, 360), false, "12", "10.50"},
       {LetterPrinter(kLandscape, 360), false, "9", "9.00"},
       {PrinterFacts{}, true, "8", "7.73"},  // printable height 10 over 11/8.5
@@ -110,20 +95,16 @@ TEST(PageGeometryTest, RefreshWritesTheGeometryOfTheUnit) {
   rig.refresh.Run();
   const PageGeometry& page = rig.model.geometry();
   EXPECT_FALSE(page.inches);
-  EXPECT_EQ(page.paperWidth, 21.6f);
-  EXPECT_EQ(page.paperHeight, 28.0f);
-  EXPECT_EQ(page.noPrintLeft, 1.2f);
-  EXPECT_EQ(page.printerRes, 300.0f);
-  EXPECT_EQ(rig.host.presets.size(), 17);
-  EXPECT_EQ(rig.host.presetSelected, -1);
-  EXPECT_EQ(rig.host.captions[0], QStringLiteral("Default Width (cm)"));
-  EXPECT_EQ(rig.host.printerName, QStringLiteral("No Printer"));
+  EXPECT_EQ(std::tuple(page.paperWidth, page.paperHeight, page.noPrintLeft, page.printerRes),
+            std::tuple(21.6f, 28.0f, 1.2f, 300.0f));
+  EXPECT_EQ(std::pair(rig.host.presets.size(), rig.host.presetSelected), std::pair(qsizetype{17}, -1));
+  EXPECT_EQ((QStringList{rig.host.captions[0], rig.host.printerName}),
+            (QStringList{"Default Width (cm)", "No Printer"}));
 
   rig.options.scaleType = QStringLiteral("Inches");
   rig.host.printer = LetterPrinter();
   rig.refresh.Run();
-  EXPECT_EQ(page.paperWidth, 8.5f);
-  EXPECT_EQ(page.noPrintTop, 0.25f);
+  EXPECT_EQ(std::pair(page.paperWidth, page.noPrintTop), std::pair(8.5f, 0.25f));
   EXPECT_FLOAT_EQ(page.printerRes, 600.0f);
   EXPECT_EQ(rig.host.presetSelected, 3);
   EXPECT_EQ(rig.host.printerName, QStringLiteral("Office"));
@@ -135,8 +116,7 @@ TEST(PageGeometryTest, PrinterWithoutPaperStopsTheRefreshWithItsMessage) {
   rig.host.printer.pageHeightTwips = 0;
   rig.refresh.Run();
   EXPECT_EQ(rig.host.errors, QStringList{NonStandardPrinterText()});
-  EXPECT_EQ(rig.host.pagesShown, 0) << "the page stays as it was drawn";
-  EXPECT_TRUE(rig.host.toolCalls.empty());
+  EXPECT_TRUE(rig.host.pagesShown == 0 && rig.host.toolCalls.empty()) << "the page stays as it was drawn";
 
   rig.host.errors.clear();
   rig.host.printer = LetterPrinter();

@@ -29,8 +29,7 @@ class FakeLabelHost : public LabelHost {
   std::optional<LabelEntry> answer;
   bool printer = false;
   LabelEntry preset;
-  QStringList log;
-  QStringList enabled;
+  QStringList log, enabled;
 };
 
 struct LabelRig : test::DrawingRig {
@@ -43,18 +42,14 @@ const QString kOpen = QStringLiteral("sound %1").arg(static_cast<int>(Sound::Ope
 const QString kCloseWaited = QStringLiteral("sound %1 wait").arg(static_cast<int>(Sound::Close));
 
 TEST(PageLabelTest, DialogGrowsWithTheFont) {
-  const struct {
-    double size, text, dialog, buttons;
-  } cases[] = {{16, 500, 1840, 1140}, {24, 660, 2000, 1300}, {12, 420, 1760, 1060}};
+  const struct { double size, text, dialog, buttons; } cases[] = {
+      {16, 500, 1840, 1140}, {24, 660, 2000, 1300}, {12, 420, 1760, 1060}};
   for (const auto& c : cases) {
     const LabelDialogLayout layout = LabelLayoutFor(c.size);
-    EXPECT_EQ(layout.textHeight, c.text);
-    EXPECT_EQ(layout.dialogHeight, c.dialog);
-    EXPECT_EQ(layout.buttonTop, c.buttons);
+    EXPECT_EQ(std::tuple(layout.textHeight, layout.dialogHeight, layout.buttonTop),
+              std::tuple(c.text, c.dialog, c.buttons));
   }
-  EXPECT_EQ(LabelSizeOf(15.75), 16);
-  EXPECT_EQ(LabelSizeOf(10.5), 10);
-  EXPECT_EQ(LabelSizeOf(11.5), 12);
+  EXPECT_EQ(std::tuple(LabelSizeOf(15.75), LabelSizeOf(10.5), LabelSizeOf(11.5)), std::tuple(16, 10, 12));
 }
 
 TEST(PageLabelTest, CancelChangesNothingButTheSelection) {
@@ -67,9 +62,7 @@ TEST(PageLabelTest, CancelChangesNothingButTheSelection) {
   EXPECT_EQ(rig.labelHost.preset.text, QStringLiteral("Old"));
   EXPECT_EQ(rig.labelHost.preset.pointSize, 16);
   EXPECT_EQ(rig.model.edit().labelText, QStringLiteral("Old"));
-  EXPECT_EQ(rig.label.font, style.font);
-  EXPECT_EQ(rig.label.size, style.size);
-  EXPECT_TRUE(rig.labelHost.enabled.isEmpty());
+  EXPECT_TRUE(rig.label.font == style.font && rig.label.size == style.size && rig.labelHost.enabled.isEmpty());
 }
 
 TEST(PageLabelTest, OkStoresTheLabelItsLookAndOffersSaving) {
@@ -80,26 +73,18 @@ TEST(PageLabelTest, OkStoresTheLabelItsLookAndOffersSaving) {
                                     true, QColor(0, 0, 255)};
   rig.command.Run();
   EXPECT_EQ(rig.model.edit().labelText, QStringLiteral("Holiday"));
-  EXPECT_EQ(rig.label.font, QStringLiteral("Serif"));
-  EXPECT_EQ(rig.label.size, 16);
-  EXPECT_FALSE(rig.label.bold);
-  EXPECT_TRUE(rig.label.italic);
-  EXPECT_EQ(rig.label.color, 0xFF0000u) << "blue is the high byte";
+  EXPECT_EQ(std::tuple(rig.label.font, rig.label.size, rig.label.bold, rig.label.italic, rig.label.color),
+            std::tuple(QString("Serif"), 16, false, true, 0xFF0000u)) << "blue is the high byte";
   ASSERT_TRUE(rig.host.scene.label.has_value());
   EXPECT_EQ(rig.host.scene.label->text, QStringLiteral("Holiday"));
   EXPECT_DOUBLE_EQ(rig.host.scene.label->pointSize, 15.75 * rig.model.geometry().fontScale);
-  EXPECT_EQ(rig.labelHost.enabled,
-            (QStringList{QStringLiteral("mnuFileSave"), QStringLiteral("mnuFileSaveAs"), QStringLiteral("Save"),
-                         QStringLiteral("mnuFilePrint"), QStringLiteral("Print")}));
+  EXPECT_EQ(rig.labelHost.enabled, (QStringList{"mnuFileSave", "mnuFileSaveAs", "Save", "mnuFilePrint", "Print"}));
   EXPECT_EQ(rig.labelHost.log.back(), QStringLiteral("cross"));
 
   // The next dialog starts from the page's last drawing font and colour.
   rig.labelHost.answer.reset();
   rig.command.Run();
-  EXPECT_EQ(rig.labelHost.preset.text, QStringLiteral("Holiday"));
-  EXPECT_EQ(rig.labelHost.preset.pointSize, 16);
-  EXPECT_TRUE(rig.labelHost.preset.italic);
-  EXPECT_EQ(rig.labelHost.preset.color, QColor(0, 0, 255));
+  EXPECT_EQ(rig.labelHost.preset, (LabelEntry{"Holiday", "Serif", 16, false, true, QColor(0, 0, 255)}));
 }
 
 TEST(PageLabelTest, OkWithAnEmptyTextRemovesTheLabelOnly) {
@@ -112,8 +97,7 @@ TEST(PageLabelTest, OkWithAnEmptyTextRemovesTheLabelOnly) {
   rig.command.Run();
   EXPECT_EQ(rig.model.edit().labelText, QString());
   EXPECT_FALSE(rig.host.scene.label.has_value());
-  EXPECT_EQ(rig.label.font, style.font);
-  EXPECT_EQ(rig.label.size, style.size);
+  EXPECT_TRUE(rig.label.font == style.font && rig.label.size == style.size);
   EXPECT_TRUE(rig.labelHost.enabled.isEmpty()) << "removing the label disables nothing either";
   EXPECT_EQ(rig.refresh.pen().color, QColor(Qt::green));
 }
@@ -132,8 +116,7 @@ TEST(PageLabelTest, DialogButtonsAndFontChoice) {
 
   dialog.cmdFont_Click();
   EXPECT_EQ(dialog.Entry(), (LabelEntry{QStringLiteral("Typed"), QStringLiteral("Serif"), 24, false, true, Qt::red}));
-  EXPECT_FALSE(dialog.text1()->font().bold()) << "bold taken off as well as put on";
-  EXPECT_TRUE(dialog.text1()->font().italic());
+  EXPECT_TRUE(!dialog.text1()->font().bold() && dialog.text1()->font().italic()) << "bold taken off as well as put on";
   EXPECT_GT(dialog.okButton()->y(), buttonsAt16);
   chooserAnswers = false;
   dialog.cmdFont_Click();  // cancelled: nothing changes
@@ -141,12 +124,12 @@ TEST(PageLabelTest, DialogButtonsAndFontChoice) {
 
   dialog.SetLabelOK(true);
   dialog.cmdDelete_Click();
-  EXPECT_EQ(dialog.text1()->text(), QString());
-  EXPECT_TRUE(dialog.labelOK()) << "Delete empties the box and leaves the choice open";
+  EXPECT_TRUE(dialog.text1()->text().isEmpty() && dialog.labelOK())
+      << "Delete empties the box and leaves the choice open";
   dialog.cmdCancel_Click();
   EXPECT_FALSE(dialog.labelOK());
-  EXPECT_EQ(dialog.cancelButton()->toolTip(), QStringLiteral("Cancel label changes"));
-  EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Layout Label"));
+  EXPECT_EQ((QStringList{dialog.cancelButton()->toolTip(), dialog.windowTitle()}),
+            (QStringList{"Cancel label changes", "Layout Label"}));
 }
 
 }  // namespace

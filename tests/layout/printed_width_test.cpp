@@ -17,9 +17,7 @@ class PrintedWidthTest : public ::testing::Test {
 
   void Centimetres() {
     PageGeometry& geometry = page.geometry();
-    geometry.inches = false;
-    geometry.paperWidth = 21.6f;
-    geometry.paperHeight = 28.0f;
+    std::tie(geometry.inches, geometry.paperWidth, geometry.paperHeight) = std::tuple(false, 21.6f, 28.0f);
     geometry.noPrintLeft = geometry.noPrintTop = 1.2f;
   }
 
@@ -49,10 +47,7 @@ TEST(PrintedNumbersTest, TwoDecimalsRoundHalvesToEven) {
 }
 
 TEST_F(PrintedWidthTest, WithoutASelectedPictureOnlyTheTextIsCleaned) {
-  struct Case {
-    bool inches;
-    const char *typed, *shown;
-  };
+  struct Case { bool inches; const char *typed, *shown; };
   for (const Case& c : {Case{true, "abc", "0.50"}, Case{true, "", "0.50"}, Case{true, "-2", "0.50"},
                         Case{false, "abc", "1.00"}, Case{false, "-2", "1.00"}, Case{true, "12", "7.50"}}) {
     test::LetterPage(page);
@@ -61,16 +56,11 @@ TEST_F(PrintedWidthTest, WithoutASelectedPictureOnlyTheTextIsCleaned) {
     EXPECT_EQ(host.widthText, QString::fromLatin1(c.shown)) << c.typed;
     EXPECT_FALSE(width.widthTyped()) << "a typed width waits for no later change";
   }
-  EXPECT_EQ(undo.stack().top(), 0);
-  EXPECT_EQ(host.redraws, 0);
+  EXPECT_TRUE(undo.stack().top() == 0 && host.redraws == 0);
 }
 
 TEST_F(PrintedWidthTest, ATypedWidthIsLimitedByThePrintableArea) {
-  struct Case {
-    bool portrait;
-    float aspect;
-    const char *typed, *shown, *height;
-  };
+  struct Case { bool portrait; float aspect; const char *typed, *shown, *height; };
   // Letter 8.5 x 11 in, strips 0.5 in: printable 7.5 x 10 in; turned, 11 x 8.5 in.
   for (const Case& c : {Case{true, 0.5f, "12", "7.50", "3.75"}, Case{true, 2.0f, "6", "5.00", "10.00"},
                         Case{true, 1.0f, "3", "3.00", "3.00"}, Case{false, 2.0f, "6", "3.75", "7.50"}}) {
@@ -84,8 +74,7 @@ TEST_F(PrintedWidthTest, ATypedWidthIsLimitedByThePrintableArea) {
     }
     const int slot = Selected(c.aspect);
     Enter(c.typed);
-    EXPECT_EQ(host.widthText, QString::fromLatin1(c.shown)) << c.typed;
-    EXPECT_EQ(host.heightText, QString::fromLatin1(c.height)) << c.typed;
+    EXPECT_EQ((QStringList{host.widthText, host.heightText}), (QStringList{c.shown, c.height})) << c.typed;
     EXPECT_TRUE(test::SameBox(page.box(slot), PicBox{2000, 3000, host.widthText.toFloat() * 1000,
                                                      host.heightText.toFloat() * 1000, true}))
         << "the top-left corner stays";
@@ -120,11 +109,7 @@ TEST_F(PrintedWidthTest, ATypedOrSteppedWidthRecordsOneStepThatUndoes) {
 }
 
 TEST_F(PrintedWidthTest, FullSizeFillsThePrintableAreaFromItsCorner) {
-  struct Case {
-    bool portrait;
-    float aspect;
-    const char *shown, *height;
-  };
+  struct Case { bool portrait; float aspect; const char *shown, *height; };
   for (const Case& c : {Case{true, 0.5f, "7.50", "3.75"}, Case{true, 2.0f, "5.00", "10.00"},
                         Case{false, 0.25f, "7.50", "1.88"}}) {
     page.Clear();
@@ -134,12 +119,9 @@ TEST_F(PrintedWidthTest, FullSizeFillsThePrintableAreaFromItsCorner) {
     const int slot = Selected(c.aspect);
     const int steps = undo.stack().top();
     width.FullSize();
-    EXPECT_EQ(host.widthText, QString::fromLatin1(c.shown));
-    EXPECT_EQ(host.heightText, QString::fromLatin1(c.height));
-    EXPECT_NEAR(page.box(slot).left, 500, 0.01);
-    EXPECT_NEAR(page.box(slot).top, 500, 0.01);
-    EXPECT_EQ(undo.stack().top(), steps + 1);
-    EXPECT_TRUE(host.on("mnuFileSave"));
+    EXPECT_EQ((QStringList{host.widthText, host.heightText}), (QStringList{c.shown, c.height}));
+    EXPECT_TRUE(test::SameBox(page.box(slot), PicBox{500, 500, page.box(slot).width, page.box(slot).height, true}));
+    EXPECT_TRUE(undo.stack().top() == steps + 1 && host.on("mnuFileSave"));
   }
 }
 

@@ -22,31 +22,23 @@ TEST(PrinterFactsTest, PageFactsInTwipsTurnWithTheOrientation) {
   printer.setPageLayout(QPageLayout(QPageSize(QPageSize::Letter), QPageLayout::Portrait, strips,
                                     QPageLayout::Point, strips));
 
-  const PrinterFacts upright = FactsOf(printer);
-  EXPECT_TRUE(upright.ready);
-  EXPECT_EQ(upright.pageWidthTwips, 12240);
-  EXPECT_EQ(upright.pageHeightTwips, 15840);
-  EXPECT_EQ(upright.noPrintLeftTwips, 360);
-  EXPECT_EQ(upright.noPrintTopTwips, 720);
-  EXPECT_EQ(upright.printableDots, 8 * 600);
-  EXPECT_EQ(upright.orientation, kPortrait);
-
+  const auto facts = [](const PrinterFacts& f) {
+    return QList<int>{f.ready,           f.pageWidthTwips, f.pageHeightTwips, f.noPrintLeftTwips,
+                      f.noPrintTopTwips, f.printableDots,  f.orientation};
+  };
+  EXPECT_EQ(facts(FactsOf(printer)), (QList<int>{true, 12240, 15840, 360, 720, 8 * 600, kPortrait}));
   printer.setPageOrientation(QPageLayout::Landscape);
-  const PrinterFacts turned = FactsOf(printer);
-  EXPECT_EQ(turned.pageWidthTwips, 15840);
-  EXPECT_EQ(turned.pageHeightTwips, 12240);
-  EXPECT_EQ(turned.noPrintLeftTwips, 720) << "the strips turn with the paper";
-  EXPECT_EQ(turned.noPrintTopTwips, 360);
-  EXPECT_EQ(turned.printableDots, 10 * 600);
-  EXPECT_EQ(turned.orientation, kLandscape);
+  EXPECT_EQ(facts(FactsOf(printer)), (QList<int>{true, 15840, 12240, 720, 360, 10 * 600, kLandscape}))
+      << "the strips turn with the paper";
 }
 
 TEST(PrinterFactsTest, NoPrinterHasNoFactsAndCannotTurn) {
-  qputenv("CUPS_SERVER", QFile::encodeName(test::freshFolder(QStringLiteral("cups")) +
-                                           QStringLiteral("/none.sock")));
+  // An unreachable print server: the start-up path of a machine without printers.
+  qputenv("CUPS_SERVER", QFile::encodeName(test::freshFolder("cups") + "/none.sock"));
   PrinterDevice device;
   ASSERT_FALSE(device.PrinterReady());
   EXPECT_EQ(device.Facts(), PrinterFacts{});
+  EXPECT_EQ(device.DeviceName(), QString());
   EXPECT_EQ(device.Orientation(), kPortrait);
   EXPECT_FALSE(device.SetOrientation(kLandscape).ok());
 }

@@ -11,18 +11,10 @@
 namespace lumaset {
 namespace {
 
-void Touch(const QString& path) {
-  QFile file(path);
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write("x");
-}
-
 TEST(TemporaryPicturesTest, DeletesOnlyTheJpegsAndKeepsTheFolder) {
-  const QString folder = test::freshFolder(QStringLiteral("temp")) + QStringLiteral("/Temp Images/");
+  const QString folder = test::freshFolder("temp") + "/Temp Images/";
   ASSERT_TRUE(EnsurePrivateFolder(folder));
-  Touch(folder + QStringLiteral("0-01.jpg"));
-  Touch(folder + QStringLiteral("12-123.jpg"));
-  Touch(folder + QStringLiteral("notes.txt"));
+  for (const char* name : {"0-01.jpg", "12-123.jpg", "notes.txt"}) ASSERT_TRUE(test::WriteText(folder + name, "x"));
 
   EXPECT_EQ(DeleteTemporaryPictures(folder), 0);
   EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList{QStringLiteral("notes.txt")});
@@ -31,21 +23,17 @@ TEST(TemporaryPicturesTest, DeletesOnlyTheJpegsAndKeepsTheFolder) {
   QFile::remove(folder + QStringLiteral("notes.txt"));
   EXPECT_TRUE(RemoveFolderIfEmpty(folder));
   EXPECT_FALSE(QFileInfo::exists(folder));
+  // A missing folder is no error.
+  EXPECT_EQ(DeleteTemporaryPictures(QStringLiteral("/nonexistent/Temp Images/")), 0);
+  EXPECT_TRUE(RemoveFolderIfEmpty(QStringLiteral("/nonexistent/Temp Images/")));
 }
 
 TEST(TemporaryPicturesTest, FolderIsPrivateToTheUser) {
   const QString folder = test::freshFolder(QStringLiteral("temp")) + QStringLiteral("/a/b/");
   ASSERT_TRUE(EnsurePrivateFolder(folder));
-  const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup |
-                                          QFileDevice::ExeGroup | QFileDevice::ReadOther |
-                                          QFileDevice::WriteOther | QFileDevice::ExeOther;
+  const QFileDevice::Permissions others(0x0077);  // group and others: read, write, execute
   EXPECT_EQ(QFileInfo(folder).permissions() & others, QFileDevice::Permissions());
   EXPECT_TRUE(EnsurePrivateFolder(folder)) << "an existing folder is fine";
-}
-
-TEST(TemporaryPicturesTest, MissingFolderIsNotAnError) {
-  EXPECT_EQ(DeleteTemporaryPictures(QStringLiteral("/nonexistent/Temp Images/")), 0);
-  EXPECT_TRUE(RemoveFolderIfEmpty(QStringLiteral("/nonexistent/Temp Images/")));
 }
 
 }  // namespace
