@@ -118,6 +118,8 @@ LabelDialog::LabelDialog(QWidget* parent, LabelFontChooser chooser)
   for (QPushButton* button : {cmdFont_, cmdDelete_, cmdCancel_, cmdOK_}) {
     button->setAutoDefault(false);
   }
+  // Enter in the text commits it, as a one-line entry is expected to.
+  cmdOK_->setDefault(true);
   setTabOrder(text1_, cmdFont_);
   setTabOrder(cmdFont_, cmdCancel_);
   setTabOrder(cmdCancel_, cmdDelete_);
