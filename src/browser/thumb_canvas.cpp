@@ -86,12 +86,19 @@ bool ThumbCanvas::event(QEvent* event) {
   return true;
 }
 
+// A release that never came (a double click that opened a modal window, which
+// took it) must not tie the next press or move to the old part.
+bool ThumbCanvas::captureLost(const QMouseEvent* event) const {
+  return capturing_ && (event->buttons() & ~event->button()) == Qt::NoButton;
+}
+
 void ThumbCanvas::mousePressEvent(QMouseEvent* event) {
   const CellHit hit = panel_.hitAt(event->position().toPoint());
-  if (!capturing_) {
+  if (!capturing_ || captureLost(event)) {
     captured_ = hit;
     capturing_ = true;
     clickable_ = hit.part == CellHit::Part::None;
+    dragCell_ = -1;
   }
   if (captured_.part == CellHit::Part::Picture && event->button() == Qt::LeftButton &&
       panel_.cell(captured_.index).dragSource) {
@@ -108,6 +115,10 @@ bool ThumbCanvas::startsDrag(QPoint at) const {
 
 void ThumbCanvas::mouseMoveEvent(QMouseEvent* event) {
   const QPoint at = event->position().toPoint();
+  if (captureLost(event)) {
+    capturing_ = false;
+    dragCell_ = -1;
+  }
   if (startsDrag(at)) {
     const int dragged = dragCell_;
     dragCell_ = -1;

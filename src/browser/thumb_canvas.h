@@ -35,6 +35,7 @@ class ThumbCanvas : public QWidget {
  private:
   void paintCell(QPainter& painter, int index) const;
   bool startsDrag(QPoint at) const;
+  bool captureLost(const QMouseEvent* event) const;
 
   ThumbnailPanel& panel_;
   qint64 offset_ = 0;

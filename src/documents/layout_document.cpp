@@ -275,12 +275,18 @@ Status LayoutDocument::CheckPictures(const LayoutContent& content) const {
 }
 
 void LayoutDocument::FillSlots(const LayoutContent& content) {
+  const PageGeometry& geometry = page_.geometry();
   const int count = static_cast<int>(content.pictures.size());
   for (int slot = 0; slot < count; ++slot) {
     const LayoutPicture& picture = content.pictures[static_cast<std::size_t>(slot)];
     page_.pic(slot) = PagePic{picture.path,      static_cast<std::int16_t>(slot),
                               picture.leftFrac,  picture.topFrac,
                               picture.widthFrac, picture.heightFrac};
+    // A slot that Esc leaves unloaded still has its place: turning the page
+    // works from the boxes, and an empty box would wipe the saved fractions.
+    page_.box(slot) = PicBox{picture.leftFrac * geometry.previewWidth, picture.topFrac * geometry.previewHeight,
+                             picture.widthFrac * geometry.previewWidth,
+                             picture.heightFrac * geometry.previewHeight, false};
   }
   page_.setPicLast(count - 1);
   page_.setPicCount(count);

@@ -143,8 +143,9 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 bool MainWindow::FormUnload() {
-  if (app_.options.disableScreenSaver) app_.screenSaver().SetActive(true);
+  // A refused close keeps the screen saver off, as the running program wants it.
   if (!app_.thumbsIdle) return false;  // thumbnails are being made: Esc stops them first
+  if (app_.options.disableScreenSaver) app_.screenSaver().SetActive(true);
   closing_ = true;
 
   help_->show(HelpCommand::Quit, 0);

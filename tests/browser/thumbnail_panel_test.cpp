@@ -332,6 +332,14 @@ TEST_F(ThumbnailSelectionTest, DoubleClickPreviewsSupportedCellsOnly) {
   panel_.mnuFileOptionsView_Click();
   panel_.mnuFileOptionsProperties_Click();
   EXPECT_TRUE(previews.size() == 1 && properties.size() == 1);
+
+  // The preview took the double click's release: the next click is a cell's own.
+  Click(OnPicture(1));
+  Send(QEvent::MouseButtonDblClick, OnPicture(1), Qt::LeftButton, Qt::LeftButton);
+  EXPECT_EQ(previews.size(), 2);
+  Click(OnPicture(3), Qt::RightButton);
+  EXPECT_EQ(panel_.table().ThumbSel(), 3);
+  panel_.fileOptionsMenu()->hide();
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <QImage>
 #include <deque>
 
+#include "layout/orientation.h"
 #include "support/test_support.h"
 
 namespace lumaset {
@@ -288,6 +289,9 @@ TEST_F(LayoutDocumentTest, OpensPicturesAtTheirFractionsAndNamesTheMissing) {
   EXPECT_EQ(host_.requests.at(1).fileName, QStringLiteral("Trip.lsf"));
   EXPECT_TRUE(page_.box(0).visible && !page_.box(2).visible);
   EXPECT_EQ(page_.picCount(), 3);
+  // The unloaded picture keeps its place, so turning the page keeps its fractions.
+  ASSERT_TRUE(TurnPictures(page_));
+  EXPECT_EQ(std::pair(page_.pic(2).widthFrac, page_.pic(2).heightFrac), std::pair(11000.0f / 8500, 8500.0f / 11000));
 }
 
 TEST_F(LayoutDocumentTest, AFileThatCannotBeOpenedLeavesThePageAsItWas) {
