@@ -1,4 +1,4 @@
-#include "effects/bright_contrast.h"
+#include "components/bright_contrast.h"
 
 #include <algorithm>
 #include <cmath>
