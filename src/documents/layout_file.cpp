@@ -319,4 +319,12 @@ QByteArray SampleLayoutContent(const QString& layoutFolder) {
                      QStringLiteral("0.3799483")});
 }
 
+Result<QStringList> LayoutPicturePaths(const QString& path) {
+  const Result<LayoutContent> content = LayoutFile::ReadFile(path);
+  if (!content) return Error{content.error()};
+  QStringList paths;
+  for (const LayoutPicture& picture : content->pictures) paths << picture.path;
+  return paths;
+}
+
 }  // namespace lumaset

@@ -22,11 +22,9 @@
 #include <vector>
 
 #include "components/result.h"
+#include "frame/working_folders.h"
 
 namespace lumaset {
-
-inline constexpr char kSampleLayoutName[] = "Sample.lsf";
-inline constexpr char kSamplePictureName[] = "Sample.jpg";
 
 // One picture of a layout: its file and its place as fractions of the page
 // (left and width of the page's width, top and height of its height).
@@ -97,5 +95,8 @@ QByteArray PrintZones(const QStringList& items);
 // The sample layout that start-up writes beside "Sample.jpg" in the layouts
 // folder (which ends with "/").
 QByteArray SampleLayoutContent(const QString& layoutFolder);
+
+// The paths of the pictures that the layout file at `path` shows.
+Result<QStringList> LayoutPicturePaths(const QString& path);
 
 }  // namespace lumaset

@@ -15,7 +15,7 @@
 #include "components/settings_store.h"
 #include "frame/folder_picker.h"
 #include "frame/settings.h"
-#include "frame/startup.h"
+#include "frame/working_folders.h"
 
 namespace lumaset {
 

@@ -16,7 +16,7 @@
 #include "frame/drive_folder_browser.h"
 #include "frame/folder_picker.h"
 #include "frame/number_from_setting.h"
-#include "frame/startup.h"
+#include "frame/working_folders.h"
 
 namespace lumaset {
 

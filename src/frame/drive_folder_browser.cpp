@@ -6,7 +6,7 @@
 #include <QListWidget>
 #include <QStyle>
 
-#include "frame/startup.h"
+#include "frame/working_folders.h"
 
 namespace lumaset {
 

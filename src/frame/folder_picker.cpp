@@ -21,8 +21,8 @@
 #include "components/settings_store.h"
 #include "frame/drive_folder_browser.h"
 #include "frame/settings.h"
-#include "frame/startup.h"
 #include "frame/units.h"
+#include "frame/working_folders.h"
 
 namespace lumaset {
 

@@ -12,9 +12,8 @@
 
 #include <algorithm>
 
-#include "documents/layout_file.h"
 #include "frame/drive_folder_browser.h"
-#include "frame/startup.h"
+#include "frame/working_folders.h"
 
 namespace lumaset {
 
@@ -43,7 +42,8 @@ class BusyPointer {
 
 // The pictures that the other layouts in `folder` show: a layout saved from
 // an opened one points at the first one's copies, which must then stay.
-QSet<QString> PicturesOfOtherLayouts(const QString& folder, const QString& layoutName) {
+QSet<QString> PicturesOfOtherLayouts(const QString& folder, const QString& layoutName,
+                                     const LayoutPicturesReader& readPictures) {
   QSet<QString> named;
   const QDir dir(folder);
   const QStringList layouts =
@@ -51,10 +51,9 @@ QSet<QString> PicturesOfOtherLayouts(const QString& folder, const QString& layou
                     QDir::Files | QDir::CaseSensitive);
   for (const QString& name : layouts) {
     if (name == layoutName) continue;
-    const Result<LayoutContent> content = LayoutFile::ReadFile(dir.filePath(name));
-    if (!content) continue;  // a file that cannot be read shows nothing
-    for (const LayoutPicture& picture : content->pictures)
-      named.insert(QDir::cleanPath(picture.path));
+    const Result<QStringList> pictures = readPictures(dir.filePath(name));
+    if (!pictures) continue;  // a file that cannot be read shows nothing
+    for (const QString& picture : *pictures) named.insert(QDir::cleanPath(picture));
   }
   return named;
 }
@@ -91,6 +90,7 @@ QStringList LayoutCopies(const QString& folder, const QString& layoutName) {
 }
 
 Status DeleteLayout(const QString& folder, const QString& layoutName, const Recycler& recycle,
+                    const LayoutPicturesReader& readPictures,
                     const std::function<void()>& betweenFiles) {
   if (!layoutName.endsWith(QLatin1String(kLayoutExtension)) ||
       layoutName.contains(QLatin1Char('/'))) {
@@ -98,10 +98,11 @@ Status DeleteLayout(const QString& folder, const QString& layoutName, const Recy
   }
   const QString inFolder = WithTrailingSlash(folder);
   const QStringList copies = LayoutCopies(inFolder, layoutName);
-  const QSet<QString> shared =
-      copies.isEmpty() ? QSet<QString>() : PicturesOfOtherLayouts(inFolder, layoutName);
+  const QSet<QString> shared = copies.isEmpty() || !readPictures
+                                   ? QSet<QString>()
+                                   : PicturesOfOtherLayouts(inFolder, layoutName, readPictures);
   for (const QString& copy : copies) {
-    if (shared.contains(QDir::cleanPath(inFolder + copy))) continue;
+    if (!readPictures || shared.contains(QDir::cleanPath(inFolder + copy))) continue;
     if (Status sent = recycle({inFolder + copy}); !sent) return sent;
     if (betweenFiles) betweenFiles();
   }
@@ -127,7 +128,8 @@ CleanOutcome CleanSavedLayout(const LayoutCleanerSetup& setup) {
   Status deleted;
   {
     const BusyPointer busy(setup.busyPointer);
-    deleted = DeleteLayout(choice.folder, choice.name, setup.recycle, setup.betweenFiles);
+    deleted = DeleteLayout(choice.folder, choice.name, setup.recycle, setup.readPictures,
+                           setup.betweenFiles);
   }
   if (!deleted) {
     setup.messageBox(setup.owner, QMessageBox::Warning, setup.appTitle,

@@ -43,11 +43,17 @@ QStringList LayoutCopies(const QString& folder, const QString& layoutName);
 // Sends paths to the trash; FileSystemUtility::RecycleFiles in the program.
 using Recycler = std::function<Status(const QStringList& paths)>;
 
+// The picture paths that the layout file at `path` shows; the layout
+// documents' reader in the program.
+using LayoutPicturesReader = std::function<Result<QStringList>(const QString& path)>;
+
 // Sends the copies of `layoutName` in `folder` that no other layout there
 // shows, one at a time with `betweenFiles` run after each, and then the
 // layout file itself to the trash. Stops at the first failure; what went
-// before stays in the trash.
+// before stays in the trash. Without a way to read the other layouts, every
+// copy stays, since any of them may still be shown.
 Status DeleteLayout(const QString& folder, const QString& layoutName, const Recycler& recycle,
+                    const LayoutPicturesReader& readPictures,
                     const std::function<void()>& betweenFiles = {});
 
 // The layout the user chose: its folder (ending in "/") and file name; an
@@ -99,6 +105,7 @@ struct LayoutCleanerSetup {
   std::function<LayoutChoice()> pick;  // shows the picker and gives its choice
   MessageBoxFunction messageBox = &ShowMessageBox;
   Recycler recycle = &FileSystemUtility::RecycleFiles;
+  LayoutPicturesReader readPictures;
   std::function<void()> betweenFiles;  // lets window events run
   bool busyPointer = true;             // the hourglass while deleting
 };

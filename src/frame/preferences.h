@@ -203,6 +203,7 @@ struct PreferencesHooks {
   // The folder picker in MIDI mode; it puts the folder in WorkingFolders::midi.
   std::function<bool()> pickMidiFolder;
   std::function<void(QWidget* owner, QPoint topLeftTwips)> openMixer;
+  LayoutPicturesReader layoutPictures;  // for the layout cleaner
   std::function<void(int context)> showHelp;
   std::function<void(bool active)> setScreenSaverActive;
   MessageBoxFunction messageBox = &ShowMessageBox;
@@ -300,13 +301,19 @@ struct PreferencesResult {
 // setting says, so that the window must be laid out again.
 bool RelayoutNeeded(const Options& options, bool meterVisible, bool treeVisible);
 
+// What the preferences reach that lives above the frame; the main window
+// fills it in.
+struct PreferencesLinks {
+  // The folder picker in MIDI mode; it puts the folder in WorkingFolders::midi.
+  std::function<bool()> pickMidiFolder;
+  std::function<void(int context)> showHelp;  // help at a topic number
+  std::function<void(QWidget* owner, QPoint topLeftTwips)> openMixer;
+  LayoutPicturesReader layoutPictures;
+};
+
 // `mnuFilePrefs_Click`'s dialog: the preferences over `owner`, modally,
 // opening on `openTab` (the download command asks for PreferencesTab::Download).
-// `pickMidiFolder` is the main window's folder picker in MIDI mode;
-// `showHelp` opens help at a topic number.
-PreferencesResult ShowPreferences(QWidget* owner, AppState& app,
-                                  std::function<bool()> pickMidiFolder,
-                                  std::function<void(int context)> showHelp,
+PreferencesResult ShowPreferences(QWidget* owner, AppState& app, PreferencesLinks links,
                                   PreferencesTab openTab = PreferencesTab::General);
 
 }  // namespace lumaset

@@ -21,9 +21,7 @@
 
 #include <cmath>
 
-#include "browser/mixer_window.h"
 #include "components/midi_player.h"
-#include "components/mixer_device.h"
 #include "components/settings_store.h"
 #include "frame/app_state.h"
 #include "frame/preferences.h"
@@ -501,6 +499,7 @@ void PreferencesDialog::cmdCleanClick() {
   };
   setup.messageBox = hooks_.messageBox;
   setup.recycle = hooks_.recycle;
+  setup.readPictures = hooks_.layoutPictures;
   setup.betweenFiles = [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); };
   CleanSavedLayout(setup);
 }
@@ -541,9 +540,7 @@ void PreferencesDialog::done(int result) {
 
 // ---------------------------------------------------------------- the main window's way in
 
-PreferencesResult ShowPreferences(QWidget* owner, AppState& app,
-                                  std::function<bool()> pickMidiFolder,
-                                  std::function<void(int context)> showHelp,
+PreferencesResult ShowPreferences(QWidget* owner, AppState& app, PreferencesLinks links,
                                   PreferencesTab openTab) {
   PreferencesHooks hooks;
   hooks.drives = SystemDrives();
@@ -556,13 +553,10 @@ PreferencesResult ShowPreferences(QWidget* owner, AppState& app,
                              how == EventSoundPlay::Interrupt ? Cut::Yes : Cut::No);
     };
   }
-  hooks.pickMidiFolder = std::move(pickMidiFolder);
-  hooks.showHelp = std::move(showHelp);
-  hooks.openMixer = [&app](QWidget* dialog, QPoint topLeftTwips) {
-    ShowMixerWindow(dialog, app.settings(), QStringLiteral("Wave"), topLeftTwips,
-                    std::make_unique<AlsaMixerDevice>(),
-                    [&app](QStringView name) { app.sounds().PlayEvent(name); });
-  };
+  hooks.pickMidiFolder = std::move(links.pickMidiFolder);
+  hooks.showHelp = std::move(links.showHelp);
+  hooks.openMixer = std::move(links.openMixer);
+  hooks.layoutPictures = std::move(links.layoutPictures);
   hooks.setScreenSaverActive = [&app](bool active) { app.screenSaver().SetActive(active); };
 
   const bool memDisplay = app.options.memDisplay;

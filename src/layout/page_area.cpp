@@ -16,7 +16,6 @@
 
 #include "browser/thumbnail_area.h"
 #include "frame/tool_enable.h"
-#include "layout/temporary_pictures.h"
 
 namespace lumaset {
 
@@ -348,19 +347,6 @@ void PagePanel::PageRefresh() {
   PageScene blank;
   blank.preview = FitPreview(true, SizeTwips(perPixel), DefaultPaper(true, true));
   ShowPage(blank, perPixel);
-}
-
-Status PagePanel::ClearPreview(const QString& tempImagesFolder) {
-  const int leftBehind = DeleteTemporaryPictures(tempImagesFolder);
-  page_->ClearPictures();
-  SetCaption(QStringLiteral("Layout Preview: ") + QStringLiteral("Undefined layout"));
-  PageRefresh();
-  if (leftBehind > 0) {
-    return Error{QStringLiteral("%1 temporary picture(s) in %2 could not be deleted.")
-                     .arg(leftBehind)
-                     .arg(tempImagesFolder)};
-  }
-  return Status::success();
 }
 
 void PagePanel::resizeEvent(QResizeEvent*) { caption_->setGeometry(0, 2, width(), kCaptionHeight); }

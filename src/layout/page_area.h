@@ -20,7 +20,6 @@
 #include <functional>
 #include <optional>
 
-#include "components/result.h"
 #include "layout/page_model.h"
 #include "layout/page_mouse.h"
 #include "layout/page_refresh.h"
@@ -141,11 +140,6 @@ class PagePanel : public QFrame {
   // blank upright letter page.
   void SetRefresh(std::function<void()> refresh) { refresh_ = std::move(refresh); }
   void PageRefresh();
-
-  // Empties the page: the temporary pictures of `tempImagesFolder` are
-  // deleted, the pictures dropped and the caption names no layout. Fails when
-  // a temporary picture could not be deleted; the page is cleared all the same.
-  Status ClearPreview(const QString& tempImagesFolder);
 
  protected:
   void resizeEvent(QResizeEvent* event) override;

@@ -18,7 +18,7 @@
 
 #include "components/settings_store.h"
 #include "frame/settings.h"
-#include "frame/startup.h"
+#include "frame/working_folders.h"
 #include "support/test_support.h"
 
 

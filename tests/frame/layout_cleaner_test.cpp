@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QListWidget>
 
-#include "documents/layout_file.h"
 #include "frame/drive_folder_browser.h"
 #include "support/test_support.h"
 
@@ -62,22 +61,25 @@ TEST(DeleteLayout, SendsTheLayoutAndItsCopiesToTheTrashOneAtATime) {
     Touch(folder + QLatin1String(name));
   }
   // Saved from Trip when it was open: it shows Trip's fifth copy.
-  LayoutContent saved;
-  saved.pictures.push_back({folder + QStringLiteral("Trip-5 (LSG).jpg"), 0, 0, 1, 1});
-  const Result<QByteArray> bytes = LayoutFile::Write(saved);
-  ASSERT_TRUE(bytes && LayoutFile::SaveFile(folder + QStringLiteral("Trip2.lsf"), *bytes));
+  Touch(folder + QStringLiteral("Trip2.lsf"));
+  const LayoutPicturesReader readPictures = [&](const QString& path) -> Result<QStringList> {
+    if (path == folder + QStringLiteral("Trip2.lsf"))
+      return QStringList{folder + QStringLiteral("Trip-5 (LSG).jpg")};
+    return QStringList{};
+  };
   QList<QStringList> calls;
   int between = 0;
   const Recycler recorder = [&](const QStringList& paths) {
     calls << paths;
     return FileSystemUtility::RecycleFiles(paths);
   };
-  ASSERT_TRUE(DeleteLayout(folder, QStringLiteral("Trip.lsf"), recorder, [&] { ++between; }));
+  ASSERT_TRUE(DeleteLayout(folder, QStringLiteral("Trip.lsf"), recorder, readPictures,
+                           [&] { ++between; }));
   EXPECT_EQ(calls, (QList<QStringList>{{folder + QStringLiteral("Trip-1 (LSG).jpg")},
                                        {folder + QStringLiteral("Trip-12 (LSG).jpg")},
                                        {folder + QStringLiteral("Trip.lsf")}}));
   EXPECT_EQ(between, 2);
-  ASSERT_TRUE(DeleteLayout(folder, QStringLiteral("Tri?.lsf"), recorder));
+  ASSERT_TRUE(DeleteLayout(folder, QStringLiteral("Tri?.lsf"), recorder, readPictures));
   EXPECT_EQ(FilesIn(folder),
             (QStringList{QStringLiteral("Trip-1-3 (LSG).jpg"), QStringLiteral("Trip-1.lsf"),
                          QStringLiteral("Trip-5 (LSG).jpg"), QStringLiteral("Trip2-1 (LSG).jpg"),
@@ -91,13 +93,15 @@ TEST(DeleteLayout, StopsAtTheFirstFailure) {
   Touch(folder + QStringLiteral("A.lsf"));
   Touch(folder + QStringLiteral("A-1 (LSG).jpg"));
   int calls = 0;
-  const Status status = DeleteLayout(folder, QStringLiteral("A.lsf"), [&](const QStringList&) {
+  const Recycler refuse = [&](const QStringList&) {
     ++calls;
     return Status(Error{QStringLiteral("no trash")});
-  });
+  };
+  const LayoutPicturesReader none = [](const QString&) -> Result<QStringList> { return QStringList{}; };
+  const Status status = DeleteLayout(folder, QStringLiteral("A.lsf"), refuse, none);
   EXPECT_EQ(status.error(), u"no trash");
   EXPECT_EQ(calls, 1);
-  EXPECT_FALSE(DeleteLayout(folder, QStringLiteral("../A.lsf"), {}));
+  EXPECT_FALSE(DeleteLayout(folder, QStringLiteral("../A.lsf"), {}, none));
 }
 
 struct CleanerRun {

@@ -19,7 +19,7 @@
 #include "components/settings_store.h"
 #include "frame/app_state.h"
 #include "frame/settings.h"
-#include "frame/startup.h"
+#include "frame/working_folders.h"
 #include "support/test_support.h"
 
 namespace lumaset::test {
@@ -280,7 +280,7 @@ TEST(ShowPreferencesTest, ReturnsTheRequestsOfTheClosedDialog) {
     }
   });
   const PreferencesResult result =
-      ShowPreferences(nullptr, app, {}, {}, PreferencesTab::System);
+      ShowPreferences(nullptr, app, {}, PreferencesTab::System);
   EXPECT_TRUE(result.thumbResizeNeeded && !result.pageRedrawNeeded && result.relayoutMayBeNeeded);
   EXPECT_TRUE(app.options.genLarge);
   EXPECT_EQ(app.settings().readSetting(QStringLiteral("MemDisplay"), "unset"), u"True");

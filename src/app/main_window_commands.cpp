@@ -11,20 +11,23 @@
 
 #include <algorithm>
 
+#include "app/commands.h"
+#include "app/main_window.h"
+#include "browser/folder_tree.h"
+#include "browser/mixer_window.h"
+#include "browser/thumbnail_area.h"
 #include "components/drives.h"
+#include "components/mixer_device.h"
+#include "documents/layout_file.h"
 #include "frame/about_box.h"
 #include "frame/app_state.h"
-#include "frame/commands.h"
 #include "frame/folder_picker.h"
 #include "frame/help_window.h"
-#include "frame/main_window.h"
 #include "frame/memory_meter.h"
 #include "frame/notice_window.h"
 #include "frame/preferences.h"
 #include "frame/progress_window.h"
 #include "frame/sounds.h"
-#include "browser/folder_tree.h"
-#include "browser/thumbnail_area.h"
 #include "layout/layout_page.h"
 #include "layout/page_area.h"
 
@@ -94,9 +97,16 @@ void MainWindow::ToolEnable(const std::optional<PicturePlace>& place) {
 void MainWindow::mnuFilePrefs_Click(PreferencesTab tab) {
   picPan_->table().setThumbHover(-1);
   layout_->ToolEnable(false, -1);
-  const PreferencesResult result = ShowPreferences(
-      this, app_, [this] { return PickFolder(FolderPickMode::Midi); },
-      [this](int context) { help_->show(HelpCommand::Context, context); }, tab);
+  PreferencesLinks links;
+  links.pickMidiFolder = [this] { return PickFolder(FolderPickMode::Midi); };
+  links.showHelp = [this](int context) { help_->show(HelpCommand::Context, context); };
+  links.openMixer = [this](QWidget* dialog, QPoint topLeftTwips) {
+    ShowMixerWindow(dialog, app_.settings(), QStringLiteral("Wave"), topLeftTwips,
+                    std::make_unique<AlsaMixerDevice>(),
+                    [this](QStringView name) { app_.sounds().PlayEvent(name); });
+  };
+  links.layoutPictures = &LayoutPicturePaths;
+  const PreferencesResult result = ShowPreferences(this, app_, std::move(links), tab);
 
   if (result.thumbResizeNeeded) {
     app_.thumbCell = app_.options.genLarge ? 1260 : 860;

@@ -11,14 +11,14 @@
 #include <QStatusBar>
 #include <QThread>
 
+#include "app/commands.h"
+#include "app/main_window.h"
+#include "app/main_window_documents.h"
 #include "browser/thumbnail_area.h"
 #include "documents/contact_sheet.h"
 #include "documents/layout_document.h"
 #include "documents/page_printing.h"
 #include "frame/app_state.h"
-#include "frame/commands.h"
-#include "frame/main_window.h"
-#include "frame/main_window_documents.h"
 #include "frame/sounds.h"
 #include "layout/adjust_panel.h"
 #include "layout/layout_page.h"

@@ -1,7 +1,7 @@
 #pragma once
 
-// The start-up rules that need no window: the working folders and the sample
-// layout. The main window runs them in its start-up order.
+// The program's folders: where it finds its own data, and the working
+// folders that start-up sets up from the settings.
 
 #include <QString>
 
@@ -11,6 +11,11 @@ namespace lumaset {
 
 class FileSystemUtility;
 class SettingsStore;
+
+// The sample picture that ships with the program, and the sample layout
+// that start-up writes beside its copy in the layouts folder.
+inline constexpr char kSampleLayoutName[] = "Sample.lsf";
+inline constexpr char kSamplePictureName[] = "Sample.jpg";
 
 // Where the program finds its own read-only data and keeps the user's.
 struct ProgramFolders {
@@ -39,10 +44,6 @@ struct WorkingFolders {
 WorkingFolders SetUpWorkingFolders(SettingsStore& settings, const ProgramFolders& program,
                                    const QString& documentsFolder);
 
-// Copies the shipped "Sample.jpg" into the layouts folder and writes the
-// sample layout beside it. Does nothing when no sample picture ships.
-Status WriteSampleLayout(FileSystemUtility& files, const ProgramFolders& program,
-                         const QString& layoutFolder);
 
 // Ends a folder path with "/".
 QString WithTrailingSlash(const QString& folder);

@@ -11,17 +11,18 @@
 
 #include <algorithm>
 
+#include "app/commands.h"
+#include "app/main_window.h"
 #include "browser/folder_tree.h"
 #include "browser/thumbnail_area.h"
 #include "components/system_memory.h"
+#include "documents/sample_layout.h"
 #include "frame/app_state.h"
 #include "frame/general.h"
-#include "frame/commands.h"
 #include "frame/help_window.h"
-#include "frame/main_window.h"
 #include "frame/number_from_setting.h"
 #include "frame/sounds.h"
-#include "frame/startup.h"
+#include "frame/working_folders.h"
 #include "layout/page_area.h"
 #include "layout/temporary_pictures.h"
 

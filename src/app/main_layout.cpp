@@ -1,10 +1,10 @@
-#include "frame/main_layout.h"
+#include "app/main_layout.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 
-#include "frame/splitter.h"
+#include "app/splitter.h"
 
 namespace lumaset {
 

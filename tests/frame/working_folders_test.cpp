@@ -1,4 +1,4 @@
-#include "frame/startup.h"
+#include "frame/working_folders.h"
 
 #include <gtest/gtest.h>
 
@@ -7,16 +7,15 @@
 #include <QFileInfo>
 #include <QImage>
 
-#include "components/file_system.h"
 #include "components/settings_store.h"
 #include "support/test_support.h"
 
 namespace lumaset {
 namespace {
 
-class StartupTest : public ::testing::Test {
+class WorkingFoldersTest : public ::testing::Test {
  protected:
-  StartupTest() : root_(test::freshFolder(QStringLiteral("startup")) + QLatin1Char('/')) {}
+  WorkingFoldersTest() : root_(test::freshFolder(QStringLiteral("working-folders")) + QLatin1Char('/')) {}
 
   void SetUp() override {
     program_.data = root_ + QStringLiteral("share/lumaset/");
@@ -33,7 +32,7 @@ class StartupTest : public ::testing::Test {
   SettingsStore settings_{QStringLiteral("Lumaset"), root_ + QStringLiteral("settings.conf")};
 };
 
-TEST_F(StartupTest, FirstStartMakesTheLayoutsFolderInTheDocumentsAndStoresIt) {
+TEST_F(WorkingFoldersTest, FirstStartMakesTheLayoutsFolderInTheDocumentsAndStoresIt) {
   const WorkingFolders folders = SetUpWorkingFolders(settings_, program_, documents_);
   EXPECT_EQ((QStringList{folders.defaultPictures, folders.current, folders.copyMove, folders.scan,
                          folders.downloadTarget, folders.midi}),
@@ -43,7 +42,7 @@ TEST_F(StartupTest, FirstStartMakesTheLayoutsFolderInTheDocumentsAndStoresIt) {
   EXPECT_EQ(settings_.readSetting(QStringLiteral("DataPath"), QString()), folders.layouts);
 }
 
-TEST_F(StartupTest, WithoutDocumentsFolderTheUsersDataFolderServes) {
+TEST_F(WorkingFoldersTest, WithoutDocumentsFolderTheUsersDataFolderServes) {
   const WorkingFolders folders = SetUpWorkingFolders(settings_, program_, QString());
   EXPECT_EQ(folders.defaultPictures, program_.userData + QStringLiteral("Photos/"));
   EXPECT_EQ(folders.layouts, program_.userData + QStringLiteral("Page Layouts/"));
@@ -51,7 +50,7 @@ TEST_F(StartupTest, WithoutDocumentsFolderTheUsersDataFolderServes) {
   EXPECT_FALSE(QFileInfo::exists(folders.defaultPictures)) << "the photos fallback is not created";
 }
 
-TEST_F(StartupTest, StoredFoldersAreUsedWhileTheyExistAndDroppedWhenGone) {
+TEST_F(WorkingFoldersTest, StoredFoldersAreUsedWhileTheyExistAndDroppedWhenGone) {
   const QString trips = root_ + QStringLiteral("Trips");
   const QString layouts = root_ + QStringLiteral("My Layouts/");
   QDir().mkpath(trips);
@@ -71,27 +70,6 @@ TEST_F(StartupTest, StoredFoldersAreUsedWhileTheyExistAndDroppedWhenGone) {
   EXPECT_EQ(settings_.readSetting(QStringLiteral("DataPath"), QString()), rebuilt.layouts);
 }
 
-TEST_F(StartupTest, SampleLayoutIsRewrittenAtEveryStartFromTheShippedPicture) {
-  const QString layouts = root_ + QStringLiteral("layouts/");
-  QDir().mkpath(layouts);
-  FileSystemUtility files;
-
-  ASSERT_TRUE(WriteSampleLayout(files, program_, layouts).ok());
-  EXPECT_FALSE(QFileInfo::exists(layouts + QStringLiteral("Sample.lsf")))
-      << "nothing is written without a shipped sample picture";
-
-  ASSERT_TRUE(test::WritePicture(program_.data + QStringLiteral("Sample.jpg"), 40, 30));
-  ASSERT_TRUE(test::WriteText(layouts + QStringLiteral("Sample.lsf"), "\"my own\",1\r\n"));
-
-  ASSERT_TRUE(WriteSampleLayout(files, program_, layouts).ok());
-  EXPECT_TRUE(QFileInfo(layouts + QStringLiteral("Sample.jpg")).isFile());
-  const QList<QByteArray> lines = test::ReadBytes(layouts + QStringLiteral("Sample.lsf")).split('\n');
-  ASSERT_EQ(lines.size(), 5);
-  EXPECT_EQ(lines[0], "\"Sample:  Mt. Shasta volcano, California\",\"0\"\r");
-  EXPECT_EQ(lines[2], "\"" + (layouts + QStringLiteral("Sample.jpg")).toUtf8() + "\"\r");
-  EXPECT_EQ(lines[4], "");
-  EXPECT_FALSE(WriteSampleLayout(files, program_, root_ + QStringLiteral("missing/")).ok()) << "a failure is reported";
-}
 
 }  // namespace
 }  // namespace lumaset

@@ -3,6 +3,8 @@
 
 #include <QTimer>
 
+#include "app/commands.h"
+#include "app/main_window.h"
 #include "browser/preview_window.h"
 #include "browser/properties_window.h"
 #include "browser/slide_show.h"
@@ -10,8 +12,6 @@
 #include "components/midi_player.h"
 #include "components/mixer_device.h"
 #include "frame/app_state.h"
-#include "frame/commands.h"
-#include "frame/main_window.h"
 #include "frame/sounds.h"
 #include "layout/adjust_panel.h"
 #include "layout/layout_page.h"

@@ -7,14 +7,14 @@
 #include <QMessageBox>
 #include <QToolBar>
 
+#include "app/commands.h"
+#include "app/main_window.h"
 #include "browser/thumbnail_area.h"
-#include "frame/app_state.h"
-#include "frame/commands.h"
-#include "frame/main_window.h"
-#include "frame/progress_window.h"
-#include "frame/sounds.h"
 #include "documents/contact_sheet.h"
 #include "documents/layout_document.h"
+#include "frame/app_state.h"
+#include "frame/progress_window.h"
+#include "frame/sounds.h"
 #include "layout/layout_page.h"
 
 namespace lumaset {

@@ -10,15 +10,15 @@
 
 #include <memory>
 
+#include "app/main_layout.h"
+#include "app/splitter.h"
 #include "browser/folder_open.h"
 #include "browser/slide_show.h"
-#include "layout/layout_page.h"
-#include "layout/page_model.h"
-#include "frame/main_layout.h"
 #include "frame/notice_window.h"
 #include "frame/preferences.h"
-#include "frame/splitter.h"
 #include "frame/tool_enable.h"
+#include "layout/layout_page.h"
+#include "layout/page_model.h"
 
 class QFrame;
 class QLabel;

@@ -11,13 +11,13 @@
 
 #include <utility>
 
+#include "app/commands.h"
+#include "app/main_window.h"
 #include "browser/thumbnail_area.h"
 #include "documents/contact_sheet.h"
 #include "documents/layout_document.h"
 #include "documents/page_printing.h"
 #include "frame/app_state.h"
-#include "frame/commands.h"
-#include "frame/main_window.h"
 #include "frame/sounds.h"
 #include "layout/adjust_panel.h"
 #include "layout/layout_page.h"

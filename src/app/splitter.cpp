@@ -1,4 +1,4 @@
-#include "frame/splitter.h"
+#include "app/splitter.h"
 
 #include <algorithm>
 #include <cmath>

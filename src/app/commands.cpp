@@ -1,4 +1,4 @@
-#include "frame/commands.h"
+#include "app/commands.h"
 
 #include <QAction>
 #include <QCursor>

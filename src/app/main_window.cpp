@@ -1,4 +1,4 @@
-#include "frame/main_window.h"
+#include "app/main_window.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -15,12 +15,12 @@
 
 #include <algorithm>
 
+#include "app/main_window_documents.h"
 #include "browser/folder_tree.h"
 #include "browser/thumbnail_area.h"
-#include "frame/app_state.h"
 #include "frame/about_box.h"
+#include "frame/app_state.h"
 #include "frame/help_window.h"
-#include "frame/main_window_documents.h"
 #include "frame/memory_meter.h"
 #include "layout/page_area.h"
 

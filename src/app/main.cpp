@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <memory>
 
+#include "app/main_window.h"
 #include "components/single_instance.h"
 #include "components/sound_output.h"
 #include "frame/app_state.h"
-#include "frame/main_window.h"
 #include "frame/settings.h"
 #include "frame/sounds.h"
 

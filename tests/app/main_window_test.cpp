@@ -1,4 +1,4 @@
-#include "frame/main_window.h"
+#include "app/main_window.h"
 
 #include <gtest/gtest.h>
 
@@ -15,10 +15,10 @@
 
 #include <optional>
 
+#include "app/commands.h"
 #include "browser/folder_tree.h"
 #include "browser/thumbnail_area.h"
 #include "frame/app_state.h"
-#include "frame/commands.h"
 #include "frame/help_window.h"
 #include "layout/page_area.h"
 #include "support/test_support.h"

@@ -9,12 +9,12 @@
 #include <QStatusBar>
 #include <QTimer>
 
+#include "app/commands.h"
+#include "app/main_window.h"
 #include "browser/folder_tree.h"
 #include "browser/thumbnail_area.h"
 #include "frame/app_state.h"
-#include "frame/commands.h"
 #include "frame/folder_picker.h"
-#include "frame/main_window.h"
 #include "frame/memory_meter.h"
 #include "frame/sounds.h"
 #include "layout/adjust_panel.h"

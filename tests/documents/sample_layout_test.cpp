@@ -1,0 +1,50 @@
+#include "documents/sample_layout.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFileInfo>
+
+#include "components/file_system.h"
+#include "support/test_support.h"
+
+namespace lumaset {
+namespace {
+
+class SampleLayoutTest : public ::testing::Test {
+ protected:
+  SampleLayoutTest() : root_(test::freshFolder(QStringLiteral("sample-layout")) + QLatin1Char('/')) {}
+
+  void SetUp() override {
+    program_.data = root_ + QStringLiteral("share/lumaset/");
+    QDir().mkpath(program_.data);
+  }
+
+  const QString root_;
+  ProgramFolders program_;
+};
+
+TEST_F(SampleLayoutTest, SampleLayoutIsRewrittenAtEveryStartFromTheShippedPicture) {
+  const QString layouts = root_ + QStringLiteral("layouts/");
+  QDir().mkpath(layouts);
+  FileSystemUtility files;
+
+  ASSERT_TRUE(WriteSampleLayout(files, program_, layouts).ok());
+  EXPECT_FALSE(QFileInfo::exists(layouts + QStringLiteral("Sample.lsf")))
+      << "nothing is written without a shipped sample picture";
+
+  ASSERT_TRUE(test::WritePicture(program_.data + QStringLiteral("Sample.jpg"), 40, 30));
+  ASSERT_TRUE(test::WriteText(layouts + QStringLiteral("Sample.lsf"), "\"my own\",1\r\n"));
+
+  ASSERT_TRUE(WriteSampleLayout(files, program_, layouts).ok());
+  EXPECT_TRUE(QFileInfo(layouts + QStringLiteral("Sample.jpg")).isFile());
+  const QList<QByteArray> lines = test::ReadBytes(layouts + QStringLiteral("Sample.lsf")).split('\n');
+  ASSERT_EQ(lines.size(), 5);
+  EXPECT_EQ(lines[0], "\"Sample:  Mt. Shasta volcano, California\",\"0\"\r");
+  EXPECT_EQ(lines[2], "\"" + (layouts + QStringLiteral("Sample.jpg")).toUtf8() + "\"\r");
+  EXPECT_EQ(lines[4], "");
+  EXPECT_FALSE(WriteSampleLayout(files, program_, root_ + QStringLiteral("missing/")).ok()) << "a failure is reported";
+}
+
+}  // namespace
+}  // namespace lumaset
