@@ -104,6 +104,14 @@ TEST(DeleteLayout, StopsAtTheFirstFailure) {
   EXPECT_FALSE(DeleteLayout(folder, QStringLiteral("../A.lsf"), {}, none));
 }
 
+TEST(DeleteLayout, KeepsEveryCopyWhenTheOtherLayoutsCannotBeRead) {
+  const QString folder = freshFolder(QStringLiteral("clean-unread")) + QLatin1Char('/');
+  Touch(folder + QStringLiteral("A.lsf"));
+  Touch(folder + QStringLiteral("A-1 (LSG).jpg"));
+  ASSERT_TRUE(DeleteLayout(folder, QStringLiteral("A.lsf"), &FileSystemUtility::RecycleFiles, {}));
+  EXPECT_EQ(FilesIn(folder), QStringList{QStringLiteral("A-1 (LSG).jpg")});
+}
+
 struct CleanerRun {
   QList<LayoutChoice> picks;
   QMessageBox::StandardButton answer = QMessageBox::Yes;
