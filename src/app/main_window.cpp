@@ -63,6 +63,7 @@ MainWindow::MainWindow(AppState& app, QWidget* parent)
   BuildStatusBar();
   ConnectLayoutPage();
   ConnectDocuments();
+  ConnectEffects();
   ConnectBrowser();
   ConnectViewing();
 }

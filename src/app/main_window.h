@@ -31,6 +31,7 @@ class AboutService;
 class AppState;
 class CommandSet;
 class ContactSheet;
+class EffectCommands;
 class FolderTree;
 class LayoutDocument;
 class PagePrinting;
@@ -151,6 +152,10 @@ class MainWindow : public QMainWindow, private FolderOpenWindow, private LayoutP
   void ConnectDocuments();
   void SetPageBusy(bool busy);
 
+  // The effect commands of the Tools menu on the selected page picture.
+  class EffectsHost;
+  void ConnectEffects();
+
   // LayoutPageWindow: what the layout page asks of the main window.
   void ConnectLayoutPage();
   void SetCommandEnabled(QStringView itemOrKey, bool enabled) override;
@@ -227,6 +232,8 @@ class MainWindow : public QMainWindow, private FolderOpenWindow, private LayoutP
   std::unique_ptr<LayoutDocument> documents_;
   std::unique_ptr<PagePrinting> printing_;
   std::unique_ptr<ContactSheet> sheet_;
+  std::unique_ptr<EffectsHost> effectsHost_;
+  std::unique_ptr<EffectCommands> effects_;
   // Last, so that a splash still up goes before the window's panes.
   std::unique_ptr<AboutService> about_;
 };

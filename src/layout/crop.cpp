@@ -52,7 +52,7 @@ Result<QImage> CutKeptPart(PageModel& model, CropHost& host, int slot, const Fra
   const FrameRect box = BoxRect(model.box(slot));
   const std::optional<FrameRect> kept = KeptPart(crop, box);
   if (!kept) return Error{QStringLiteral("The crop rectangle lies outside the picture.")};
-  const std::int16_t countBefore = model.edit().tempCount;
+  const std::int32_t countBefore = model.edit().tempCount;
   const QString target = model.NextTemporaryPicture(host.TempImagesFolder(), slot);
   const int longSide = static_cast<int>(std::nearbyint(host.ImageRes()));
   Result<QImage> picture =
@@ -72,16 +72,6 @@ Result<QImage> CutKeptPart(PageModel& model, CropHost& host, int slot, const Fra
   return picture;
 }
 
-void StoreFractions(PageModel& model, int slot) {
-  const PageGeometry& page = model.geometry();
-  if (!(page.previewWidth > 0) || !(page.previewHeight > 0)) return;
-  const PicBox& box = model.box(slot);
-  PagePic& pic = model.pic(slot);
-  pic.leftFrac = box.left / page.previewWidth;
-  pic.topFrac = box.top / page.previewHeight;
-  pic.widthFrac = box.width / page.previewWidth;
-  pic.heightFrac = box.height / page.previewHeight;
-}
 
 }  // namespace
 
@@ -177,7 +167,7 @@ bool ImageCrop(PageModel& model, CropHost& host, const FrameRect& crop) {
     return false;
   }
   host.SetPicture(slot, *picture);
-  StoreFractions(model, slot);
+  model.StoreFractions(slot);
   host.ToolEnable(true, slot);
   return true;
 }

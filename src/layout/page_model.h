@@ -65,7 +65,7 @@ struct PageEditState {
   QString layoutTitle;  // the file title of the current layout; "" while unsaved
   QString labelText;
   QString picFile;  // the picture being placed from a layout file
-  std::int16_t tempCount = 0;
+  std::int32_t tempCount = 0;
 };
 
 // The page geometry of the current printer (or the defaults without one), in
@@ -124,6 +124,11 @@ class PageModel {
   // the layout title, label text, clipboard and placed-file forgotten, the
   // temporary counter restarted. The label's look is not the model's.
   void Clear();
+
+  // The slot's four fractions taken from its box and the preview's size, so
+  // that they follow a box that an edit changed. Nothing changes while the
+  // preview has no size.
+  void StoreFractions(int slot);
 
   // The next temporary picture's path for `slot` in `folder` (ending with
   // "/"): counts `TempCount` up first; slot 12 with counter 3 gives

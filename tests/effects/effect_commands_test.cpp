@@ -1,0 +1,289 @@
+#include "effects/effect_commands.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QPainter>
+#include <QStringList>
+
+#include <deque>
+
+#include "components/imaging.h"
+#include "effects/effect_frame.h"
+#include "layout/page_model.h"
+#include "support/test_support.h"
+
+namespace lumaset {
+namespace {
+
+// A window and page that remember what an effect asked of them; prompts and
+// the palette dialog answer from scripts.
+class FakeEffectHost : public EffectHost {
+ public:
+  PageModel& Page() override { return page; }
+  Imaging& imaging() override { return imgx; }
+  QString TempImagesFolder() const override { return temp; }
+  float ImageRes() const override { return 50; }
+  bool ShowProgress() const override { return true; }
+  void SetBusy(bool on) override { busy.push_back(on); }
+  QString StatusText() const override { return status; }
+  void SetStatusText(const QString& text) override {
+    status = text;
+    statuses << text;
+  }
+  void ToolEnable(bool on, int slot) override { calls << QStringLiteral("ToolEnable(%1,%2)").arg(on).arg(slot); }
+  Status UndoAdd(const QString& kind, const QString& tip) override {
+    calls << QStringLiteral("UndoAdd(%1,%2)").arg(kind, tip);
+    ++undoDepth;
+    return Status::success();
+  }
+  void UndoAbandon() override {
+    calls << QStringLiteral("UndoAbandon");
+    --undoDepth;
+  }
+  void SetPicture(int slot, const QImage& picture) override {
+    calls << QStringLiteral("SetPicture(%1)").arg(slot);
+    shown = picture;
+  }
+  void ClickPicture(int slot) override { calls << QStringLiteral("Click(%1)").arg(slot); }
+  void EnableSave() override { calls << QStringLiteral("EnableSave"); }
+  void ShowError(const QString& text) override { errors << text; }
+  void ShowInformation(const QString& text) override { notices << text; }
+  std::optional<QString> AskText(const QString& title, const QString& prompt,
+                                 const QString& preset) override {
+    offered << preset;
+    prompts << title + QLatin1Char('|') + prompt;
+    if (answers.empty()) return std::nullopt;
+    std::optional<QString> answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
+  std::optional<QString> ChoosePaletteFile(const QString& folder) override {
+    calls << QStringLiteral("ChoosePalette(%1)").arg(folder);
+    return paletteChoice;
+  }
+  void PlaySound(Sound sound) override { sounds << static_cast<int>(sound); }
+  void PlayEvent(const QString& name) override { events << name; }
+
+  PageModel page;
+  Imaging imgx;
+  QString temp;
+  QString status = QStringLiteral("Ready");
+  std::vector<bool> busy;
+  int undoDepth = 0;
+  QStringList calls, errors, notices, statuses, offered, prompts, events;
+  QList<int> sounds;
+  std::deque<std::optional<QString>> answers;
+  std::optional<QString> paletteChoice;
+  QImage shown;
+};
+
+class EffectCommandsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const QString root = test::freshFolder(QStringLiteral("effects")) + QLatin1Char('/');
+    host_.temp = root + QStringLiteral("temp/");
+    QDir().mkpath(host_.temp);
+    original_ = root + QStringLiteral("photo.png");
+    // 40 x 20: red on the left half, blue on the right.
+    QImage image(40, 20, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    QPainter(&image).fillRect(20, 0, 20, 20, Qt::blue);
+    ASSERT_TRUE(image.save(original_, "PNG"));
+
+    PageModel& page = host_.page;
+    page.geometry().previewWidth = 8000;
+    page.geometry().previewHeight = 10000;
+    page.setPicLast(4);
+    page.setPicCount(1);
+    page.setPicCur(4);
+    page.pic(4).file = original_;
+    page.pic(4).zRank = 0;
+    page.box(4) = PicBox{1440, 1440, 2880, 1440, true};
+    page.StoreFractions(4);
+    page.edit().tempCount = 6;
+    originalBytes_ = test::ReadBytes(original_);
+  }
+
+  // The page and the user's file exactly as they were.
+  void ExpectNothingChanged() {
+    EXPECT_EQ(host_.page.pic(4).file, original_);
+    EXPECT_EQ(host_.page.edit().tempCount, 6);
+    EXPECT_EQ(host_.undoDepth, 0);
+    EXPECT_TRUE(QDir(host_.temp).isEmpty());
+    EXPECT_EQ(test::ReadBytes(original_), originalBytes_);
+  }
+
+  FakeEffectHost host_;
+  EffectCommands commands_{host_, QStringLiteral("/palettes")};
+  QString original_;
+  QByteArray originalBytes_;
+};
+
+TEST_F(EffectCommandsTest, CommitWritesTheNextTemporaryPictureAndLeavesTheUsersFileAlone) {
+  commands_.mnuToolMirror_Click();
+  const QString target = host_.temp + QStringLiteral("4-07.jpg");
+  EXPECT_EQ(host_.page.pic(4).file, target);
+  EXPECT_EQ(host_.page.edit().tempCount, 7);
+  EXPECT_EQ(test::ReadBytes(original_), originalBytes_);
+  EXPECT_EQ(host_.calls, (QStringList{QStringLiteral("ToolEnable(0,4)"),
+                                      QStringLiteral("UndoAdd(Mirror,Undo mirror)"),
+                                      QStringLiteral("SetPicture(4)"), QStringLiteral("Click(4)")}));
+  EXPECT_TRUE(host_.errors.isEmpty());
+  // Mirrored: blue now on the left, at full size in the file and reduced on the page.
+  const QImage saved(target);
+  ASSERT_EQ(saved.size(), QSize(40, 20));
+  EXPECT_GT(qBlue(saved.pixel(2, 10)), 200);
+  EXPECT_GT(qRed(saved.pixel(37, 10)), 200);
+  EXPECT_EQ(host_.shown.width(), 50);
+  // Mirror leaves the status bar alone; the window is busy, then given back.
+  EXPECT_TRUE(host_.statuses.size() == 1 && host_.status == u"Ready");
+  EXPECT_EQ(host_.busy, (std::vector<bool>{true, false}));
+
+  // A second effect builds on the first one's picture and a titled page offers Save.
+  host_.page.edit().layoutTitle = QStringLiteral("Trip");
+  commands_.mnuToolEffectsBlur_Click();
+  EXPECT_EQ(host_.page.pic(4).file, host_.temp + QStringLiteral("4-08.jpg"));
+  EXPECT_EQ(host_.undoDepth, 2);
+  EXPECT_TRUE(host_.statuses.contains(QStringLiteral("Applying effect....")));
+  EXPECT_EQ(host_.status, u"Ready");
+  EXPECT_TRUE(host_.calls.contains(QStringLiteral("EnableSave")));
+}
+
+TEST_F(EffectCommandsTest, FailuresAndCancelsLeaveThePageAsItWas) {
+  // Nothing selected: nothing happens at all.
+  host_.page.setPicCur(-1);
+  commands_.mnuToolEffectsSharpen_Click();
+  EXPECT_TRUE(host_.calls.isEmpty());
+  host_.page.setPicCur(4);
+
+  // A Cancel in the progress window stops the work and drops it without a word.
+  host_.imgx.setProgressHandler([](int, bool& cancel) { cancel = true; });
+  commands_.mnuToolEffectsBlur_Click();
+  ExpectNothingChanged();
+  EXPECT_TRUE(host_.errors.isEmpty());
+  host_.imgx.setProgressHandler({});
+
+  // A picture that cannot be read: nothing is saved from what the imaging
+  // object held before, and the cause is given.
+  QFile::remove(original_);
+  commands_.mnuToolEffectsEdge_Click();
+  EXPECT_EQ(host_.page.pic(4).file, original_);
+  EXPECT_EQ(host_.undoDepth, 0);
+  EXPECT_TRUE(QDir(host_.temp).isEmpty());
+  ASSERT_EQ(host_.errors.size(), 1);
+  EXPECT_TRUE(host_.errors[0].startsWith(u"Edge enhance error: ")) << host_.errors[0].toStdString();
+}
+
+TEST_F(EffectCommandsTest, AFailedSaveKeepsTheRecordAndTheUndoStack) {
+  // The temporary folder is gone: the JPEG cannot be written.
+  QDir(host_.temp).removeRecursively();
+  commands_.mnuToolEffectsColorGray_Click();
+  EXPECT_EQ(host_.page.pic(4).file, original_);
+  EXPECT_EQ(host_.page.edit().tempCount, 6);
+  EXPECT_EQ(host_.undoDepth, 0);
+  ASSERT_EQ(host_.errors.size(), 1);
+  EXPECT_TRUE(host_.errors[0].startsWith(u"Grayscale error: "));
+  EXPECT_GT(host_.errors[0].size(), QStringLiteral("Grayscale error: ").size()) << "the cause is given";
+  EXPECT_EQ(host_.busy.back(), false);
+}
+
+TEST_F(EffectCommandsTest, RotateTurnsTheBoxAboutItsTopLeftCornerAndRewritesTheFractions) {
+  // A box 2 inches wide and 1 high at (1 in, 1 in) on a page that is not square.
+  commands_.mnuToolRotate_Click();
+  const PicBox& box = host_.page.box(4);
+  EXPECT_EQ(box.left, 1440);
+  EXPECT_EQ(box.top, 1440);
+  EXPECT_EQ(box.width, 1440);
+  EXPECT_EQ(box.height, 2880);
+  const PagePic& pic = host_.page.pic(4);
+  EXPECT_FLOAT_EQ(pic.leftFrac, 1440.0f / 8000);
+  EXPECT_FLOAT_EQ(pic.widthFrac, 1440.0f / 8000);
+  EXPECT_FLOAT_EQ(pic.heightFrac, 2880.0f / 10000);
+  EXPECT_EQ(QImage(pic.file).size(), QSize(20, 40));
+  EXPECT_TRUE(host_.statuses.contains(QStringLiteral("Rotating ....")));
+  EXPECT_TRUE(host_.calls.contains(QStringLiteral("UndoAdd(Rotate,Undo last picture rotation)")));
+  // Four turns bring the box back.
+  for (int turn = 0; turn < 3; ++turn) commands_.mnuToolRotate_Click();
+  EXPECT_EQ(host_.page.box(4).width, 2880);
+  EXPECT_EQ(host_.page.box(4).height, 1440);
+  EXPECT_EQ(host_.undoDepth, 4);
+}
+
+TEST(EffectPromptTest, AnswersAreReadRoundedAndBounded) {
+  struct Case { const char* text; int floor, cap; double remembered; bool accepted; };
+  const Case cases[] = {
+      {"300", 2, 256, 256, true}, {"1", 2, 256, 1, false}, {"2.5", 2, 256, 2, true},
+      {"3.5", 2, 256, 4, true},   {"abc", 1, 1 << 30, 0, false}, {"", 1, 1 << 30, 0, false},
+      {"12 blocks", 1, 1 << 30, 12, true},
+  };
+  for (const Case& c : cases) {
+    const Result<PromptedNumber> read = ReadWholeAnswer(QString::fromLatin1(c.text), c.floor, c.cap);
+    ASSERT_TRUE(read.ok()) << c.text;
+    EXPECT_EQ(read->remembered, c.remembered) << c.text;
+    EXPECT_EQ(read->accepted, c.accepted) << c.text;
+  }
+  EXPECT_FALSE(ReadWholeAnswer(QStringLiteral("3000000000"), 1, 1 << 30).ok()) << "overflow";
+  EXPECT_TRUE(ReadIntensity(QStringLiteral("0.2"))->accepted);
+  EXPECT_FALSE(ReadIntensity(QStringLiteral("0.19"))->accepted);
+  EXPECT_TRUE(ReadIntensity(QStringLiteral("5"))->accepted);
+}
+
+TEST_F(EffectCommandsTest, PromptsOfferTheFloorThenTheLastAnswer) {
+  host_.answers = {QStringLiteral("300"), QStringLiteral("1"), std::nullopt};
+  commands_.mnuToolEffectsDither_Click();
+  EXPECT_EQ(commands_.ditherColors(), 256);
+  EXPECT_EQ(host_.page.pic(4).file, host_.temp + QStringLiteral("4-07.jpg"));
+  commands_.mnuToolEffectsDither_Click();  // "1" is refused: the step goes, silently
+  commands_.mnuToolEffectsDither_Click();  // cancelled
+  EXPECT_EQ(host_.offered, (QStringList{QStringLiteral("2"), QStringLiteral("256"), QStringLiteral("2")}));
+  EXPECT_EQ(host_.prompts[0], u"Lumaset Dither Effect|Enter number of colors (>2)");
+  EXPECT_EQ(host_.events.count(QStringLiteral("SystemQuestion")), 3);
+  EXPECT_EQ(host_.undoDepth, 1);
+  EXPECT_TRUE(host_.errors.isEmpty());
+
+  // Patchwork's tripled block must fit 32 bits.
+  host_.answers = {QStringLiteral("1000000000")};
+  commands_.mnuToolEffectsPatchwork_Click();
+  ASSERT_EQ(host_.errors.size(), 1);
+  EXPECT_EQ(host_.errors[0], u"Patchwork error: Overflow");
+  EXPECT_EQ(host_.undoDepth, 1);
+
+  host_.answers = {QStringLiteral("0.2")};
+  commands_.mnuToolEffectsIntensify_Click();
+  EXPECT_EQ(host_.offered.back(), u"0.2");
+  EXPECT_EQ(host_.undoDepth, 2);
+}
+
+TEST_F(EffectCommandsTest, APaletteIsChosenAndCheckedBeforeAnythingChanges) {
+  // Cancelled: the CLOSE sound, no message, nothing changed.
+  commands_.mnuToolEffectsPalette_Click();
+  ExpectNothingChanged();
+  EXPECT_TRUE(host_.calls.contains(QStringLiteral("ChoosePalette(/palettes)")));
+  EXPECT_EQ(host_.sounds, (QList<int>{static_cast<int>(Sound::Open), static_cast<int>(Sound::Close)}));
+
+  // One byte too many: refused by name, nothing changed.
+  const QString bad = test::freshFolder(QStringLiteral("palettes")) + QStringLiteral("/bad.pal");
+  ASSERT_TRUE(test::WriteText(bad, QByteArray(769, 1)));
+  host_.paletteChoice = bad;
+  commands_.mnuToolEffectsPalette_Click();
+  ExpectNothingChanged();
+  EXPECT_EQ(host_.notices, QStringList{bad + QStringLiteral(" is not a valid palette file.")});
+
+  // A palette of black and white only: every pixel becomes one of them.
+  QByteArray entries(768, 0);
+  for (int i = 3; i < 768; ++i) entries[i] = 63;
+  const QString good = QFileInfo(bad).path() + QStringLiteral("/bw.pal");
+  ASSERT_TRUE(test::WriteText(good, entries));
+  host_.paletteChoice = good;
+  commands_.mnuToolEffectsPalette_Click();
+  const QImage saved(host_.page.pic(4).file);
+  ASSERT_FALSE(saved.isNull());
+  EXPECT_EQ(host_.undoDepth, 1);
+}
+
+}  // namespace
+}  // namespace lumaset
