@@ -1,0 +1,44 @@
+#pragma once
+
+// What the pixel effects share inside the component.
+
+#include <QImage>
+
+#include <algorithm>
+#include <cstdint>
+
+#include "components/pixel_bands.h"
+#include "components/result.h"
+
+namespace lumaset::pixels {
+
+inline std::uint8_t Clamp255(long long value) { return static_cast<std::uint8_t>(std::clamp(value, 0LL, 255LL)); }
+
+inline Error MemoryError(int width, int height) {
+  return Error{QStringLiteral("There is not enough memory for a picture of %1 x %2 pixels.").arg(width).arg(height)};
+}
+
+// The source in the held format (a copy only when it is not).
+inline QImage Held(const QImage& source) {
+  return source.format() == QImage::Format_RGB32 ? source : source.convertToFormat(QImage::Format_RGB32);
+}
+
+inline const QRgb* Row(const QImage& image, int y) { return reinterpret_cast<const QRgb*>(image.constScanLine(y)); }
+inline QRgb* Row(QImage& image, int y) { return reinterpret_cast<QRgb*>(image.scanLine(y)); }
+
+// Runs `work` over the rows of a new picture of the given size; `work` fills rows
+// firstRow .. endRow − 1 of the target.
+template <typename Work>
+Result<QImage> Produce(int width, int height, int granularity, PixelJob& job, Work work) {
+  if (width <= 0 || height <= 0) return Error{QStringLiteral("No picture is loaded.")};
+  QImage target(width, height, QImage::Format_RGB32);
+  if (target.isNull()) return MemoryError(width, height);
+  target.bits();  // detached here, not by the first worker
+  const bool done = job.Run(height, granularity, [&](int firstRow, int endRow, const BandContext& context) {
+    work(target, firstRow, endRow, context);
+  });
+  if (!done) return CancelledError();
+  return target;
+}
+
+}  // namespace lumaset::pixels
