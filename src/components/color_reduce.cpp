@@ -209,7 +209,7 @@ class NearestColor {
 constexpr int kDiffusionRows = 64;
 constexpr int kLeadRows = 16;
 
-void diffuseBand(const QImage& source, QImage& target, const NearestColor& nearest, int firstRow, int endRow,
+void diffuseBand(const QImage& source, const pixels::Canvas& target, const NearestColor& nearest, int firstRow, int endRow,
                  const BandContext& context) {
   const int width = source.width();
   const std::size_t stride = static_cast<std::size_t>(width) + 2;
@@ -219,7 +219,7 @@ void diffuseBand(const QImage& source, QImage& target, const NearestColor& neare
   for (int y = std::max(0, firstRow - kLeadRows); y < endRow; ++y) {
     if (context.stopped()) return;
     const QRgb* in = Row(source, y);
-    QRgb* out = y >= firstRow ? Row(target, y) : nullptr;
+    QRgb* out = y >= firstRow ? target.row(y) : nullptr;
     int* hereRed = here.data();
     int* hereGreen = hereRed + stride;
     int* hereBlue = hereGreen + stride;
@@ -285,9 +285,9 @@ Result<QImage> DiffuseToPalette(const QImage& picture, const std::vector<QRgb>& 
   if (width <= 0 || height <= 0) return Error{QStringLiteral("No picture is loaded.")};
   QImage target(width, height, QImage::Format_RGB32);
   if (target.isNull()) return pixels::MemoryError(width, height);
-  target.bits();
+  const pixels::Canvas canvas(target);
   const bool done = job.Run(height, kDiffusionRows, [&](int firstRow, int endRow, const BandContext& context) {
-    diffuseBand(source, target, nearest, firstRow, endRow, context);
+    diffuseBand(source, canvas, nearest, firstRow, endRow, context);
   }, 40, 99);
   if (!done) return CancelledError();
   return target;

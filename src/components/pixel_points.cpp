@@ -19,11 +19,11 @@ Result<QImage> eachPixel(const QImage& picture, PixelJob& job, Change change) {
   const QImage source = pixels::Held(picture);
   const int width = source.width();
   return pixels::Produce(width, source.height(), 1, job,
-                         [&](QImage& target, int firstRow, int endRow, const BandContext& context) {
+                         [&](const pixels::Canvas& target, int firstRow, int endRow, const BandContext& context) {
                            for (int y = firstRow; y < endRow; ++y) {
                              if (context.stopped()) return;
                              const QRgb* in = Row(source, y);
-                             QRgb* out = Row(target, y);
+                             QRgb* out = target.row(y);
                              for (int x = 0; x < width; ++x) out[x] = change(in[x]);
                            }
                          });
@@ -73,10 +73,10 @@ Result<QImage> Mirror(const QImage& picture, PixelJob& job) {
   const QImage source = pixels::Held(picture);
   const int width = source.width();
   return pixels::Produce(width, source.height(), 1, job,
-                         [&](QImage& target, int firstRow, int endRow, const BandContext& context) {
+                         [&](const pixels::Canvas& target, int firstRow, int endRow, const BandContext& context) {
                            for (int y = firstRow; y < endRow; ++y) {
                              if (context.stopped()) return;
-                             std::reverse_copy(Row(source, y), Row(source, y) + width, Row(target, y));
+                             std::reverse_copy(Row(source, y), Row(source, y) + width, target.row(y));
                            }
                          });
 }
@@ -88,24 +88,24 @@ Result<QImage> QuarterTurn(const QImage& picture, int quarters, PixelJob& job) {
   const int width = source.width();
   const int height = source.height();
   const int turn = ((quarters % 4) + 4) % 4;
-  if (turn == 0) return pixels::Produce(width, height, 1, job, [&](QImage& target, int firstRow, int endRow, const BandContext&) {
-    for (int y = firstRow; y < endRow; ++y) std::copy_n(Row(source, y), width, Row(target, y));
+  if (turn == 0) return pixels::Produce(width, height, 1, job, [&](const pixels::Canvas& target, int firstRow, int endRow, const BandContext&) {
+    for (int y = firstRow; y < endRow; ++y) std::copy_n(Row(source, y), width, target.row(y));
   });
-  if (turn == 2) return pixels::Produce(width, height, 1, job, [&](QImage& target, int firstRow, int endRow, const BandContext& context) {
+  if (turn == 2) return pixels::Produce(width, height, 1, job, [&](const pixels::Canvas& target, int firstRow, int endRow, const BandContext& context) {
     for (int y = firstRow; y < endRow; ++y) {
       if (context.stopped()) return;
-      std::reverse_copy(Row(source, height - 1 - y), Row(source, height - 1 - y) + width, Row(target, y));
+      std::reverse_copy(Row(source, height - 1 - y), Row(source, height - 1 - y) + width, target.row(y));
     }
   });
   const bool clockwise = turn == 1;
-  return pixels::Produce(height, width, 1, job, [&](QImage& target, int firstRow, int endRow, const BandContext& context) {
+  return pixels::Produce(height, width, 1, job, [&](const pixels::Canvas& target, int firstRow, int endRow, const BandContext& context) {
     for (int y = 0; y < height; ++y) {
       if ((y & 63) == 0 && context.stopped()) return;
       const QRgb* in = Row(source, y);
       const int column = clockwise ? height - 1 - y : y;
       for (int row = firstRow; row < endRow; ++row) {
         // clockwise: target (h − 1 − y, x) = source (x, y); the other way: target (y, w − 1 − x) = source (x, y)
-        Row(target, row)[column] = in[clockwise ? row : width - 1 - row];
+        target.row(row)[column] = in[clockwise ? row : width - 1 - row];
       }
     }
   });

@@ -24,7 +24,17 @@ inline QImage Held(const QImage& source) {
 }
 
 inline const QRgb* Row(const QImage& image, int y) { return reinterpret_cast<const QRgb*>(image.constScanLine(y)); }
-inline QRgb* Row(QImage& image, int y) { return reinterpret_cast<QRgb*>(image.scanLine(y)); }
+
+// The rows of a picture being made, reached without Qt's per-call checks.
+class Canvas {
+ public:
+  explicit Canvas(QImage& image) : bits_(image.bits()), stride_(image.bytesPerLine()) {}
+  QRgb* row(int y) const { return reinterpret_cast<QRgb*>(bits_ + static_cast<qsizetype>(y) * stride_); }
+
+ private:
+  uchar* bits_;
+  qsizetype stride_;
+};
 
 // Runs `work` over the rows of a new picture of the given size; `work` fills rows
 // firstRow .. endRow − 1 of the target.
@@ -33,9 +43,9 @@ Result<QImage> Produce(int width, int height, int granularity, PixelJob& job, Wo
   if (width <= 0 || height <= 0) return Error{QStringLiteral("No picture is loaded.")};
   QImage target(width, height, QImage::Format_RGB32);
   if (target.isNull()) return MemoryError(width, height);
-  target.bits();  // detached here, not by the first worker
+  const Canvas canvas(target);
   const bool done = job.Run(height, granularity, [&](int firstRow, int endRow, const BandContext& context) {
-    work(target, firstRow, endRow, context);
+    work(canvas, firstRow, endRow, context);
   });
   if (!done) return CancelledError();
   return target;
