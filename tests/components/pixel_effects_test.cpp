@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QImageWriter>
+#include <QLinearGradient>
+#include <QPainter>
 #include <QTransform>
 
 #include <chrono>
@@ -15,6 +19,7 @@
 #include "components/color_tools.h"
 #include "components/imaging.h"
 #include "components/imaging_effects.h"
+#include "components/jpeg_strips.h"
 
 namespace lumaset {
 namespace {
@@ -268,6 +273,38 @@ TEST(ImagingEffectsTest, CancelLeavesThePictureAndUndoTakesBackAChange) {
   EXPECT_FALSE(ImgFilter(imaging, broken, 1.0).ok());
   Imaging empty;
   EXPECT_FALSE(ImgGrayscale(empty).ok());
+}
+
+}  // namespace
+}  // namespace lumaset
+
+namespace lumaset {
+namespace {
+
+// Strips joined with restart markers decode to the very pixels of one
+// single-pass encoding with the same settings.
+TEST(JpegStripsTest, JoinedStripsDecodeLikeOnePass) {
+  QImage picture(45, 600, QImage::Format_RGB32);
+  QPainter painter(&picture);
+  QLinearGradient gradient(0, 0, 45, 600);
+  gradient.setColorAt(0, Qt::darkCyan);
+  gradient.setColorAt(1, QColor(250, 180, 20));
+  painter.fillRect(picture.rect(), gradient);
+  painter.end();
+  for (int y = 0; y < 600; y += 7) picture.setPixel(y % 45, y, qRgb(255, 0, 255));
+
+  PixelJob job(4);
+  const auto joined = EncodeJpeg(picture, 85, 200, job);
+  ASSERT_TRUE(joined.ok());
+  EXPECT_TRUE(joined->contains(QByteArray("\xFF\xDD", 2)));  // it was cut in strips
+  QBuffer buffer;
+  buffer.open(QIODevice::WriteOnly);
+  QImageWriter writer(&buffer, "jpeg");
+  writer.setQuality(85);
+  ASSERT_TRUE(writer.write(picture));
+  const QImage back = QImage::fromData(joined.value(), "JPEG").convertToFormat(QImage::Format_RGB32);
+  EXPECT_EQ(back, QImage::fromData(buffer.data(), "JPEG").convertToFormat(QImage::Format_RGB32));
+  EXPECT_EQ(qRound(back.dotsPerMeterX() * 0.0254), 200);
 }
 
 }  // namespace
