@@ -4,6 +4,7 @@
 //
 //   bench_effects --generate PATH          makes a 6000 x 4000 photo-like JPEG
 //   bench_effects --palette PATH           writes a 768-byte palette file
+//   bench_effects --palette-image PAL PNG  that palette as a 256 x 1 PNG (for other tools)
 //   bench_effects EFFECT IN OUT [--phases] [--threads N] [--palette-file P]
 //
 // EFFECT is one of: blur sharpen grayscale dither mosaic patchwork edge
@@ -92,6 +93,13 @@ int main(int argc, char** argv) {
   const QStringList args = app.arguments();
   if (args.size() == 3 && args[1] == QLatin1String("--generate")) return generate(args[2]) ? 0 : 1;
   if (args.size() == 3 && args[1] == QLatin1String("--palette")) return writePalette(args[2]) ? 0 : 1;
+  if (args.size() == 4 && args[1] == QLatin1String("--palette-image")) {  // the palette as a 256 x 1 PNG
+    const auto palette = ReadPaletteFile(args[2]);
+    if (!palette) return 1;
+    QImage strip(256, 1, QImage::Format_RGB32);
+    for (int i = 0; i < 256; ++i) strip.setPixel(i, 0, palette.value()[std::size_t(i)]);
+    return strip.save(args[3], "PNG") ? 0 : 1;
+  }
   if (args.size() < 4) {
     std::fprintf(stderr, "usage: bench_effects EFFECT IN OUT [--phases] [--threads N] [--palette-file P]\n");
     return 2;

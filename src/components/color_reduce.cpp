@@ -207,7 +207,7 @@ class NearestColor {
 // diffusion this many rows above its first row, so that a band's top row
 // meets errors much like those the rows above would hand it.
 constexpr int kDiffusionRows = 64;
-constexpr int kLeadRows = 16;
+constexpr int kLeadRows = 8;
 
 void diffuseBand(const QImage& source, const pixels::Canvas& target, const NearestColor& nearest, int firstRow, int endRow,
                  const BandContext& context) {
@@ -283,7 +283,7 @@ Result<QImage> DiffuseToPalette(const QImage& picture, const std::vector<QRgb>& 
   const int width = source.width();
   const int height = source.height();
   if (width <= 0 || height <= 0) return Error{QStringLiteral("No picture is loaded.")};
-  QImage target(width, height, QImage::Format_RGB32);
+  QImage target = pixels::NewPicture(width, height);
   if (target.isNull()) return pixels::MemoryError(width, height);
   const pixels::Canvas canvas(target);
   const bool done = job.Run(height, kDiffusionRows, [&](int firstRow, int endRow, const BandContext& context) {
