@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "components/imaging.h"
+#include "components/pixel_effects.h"
 
 namespace lumaset {
 
@@ -35,14 +36,11 @@ QImage BrightContrast(const QImage& picture, int brightness, int contrast) {
   return result;
 }
 
-// Goes through the imaging layer's pixel bytes, so that the change is kept
-// for UndoLast like any other.
+// One change of the held picture, in row bands, that UndoLast can take back.
 Status ImgBrightContrast(Imaging& imaging, int brightness, int contrast, const QString& undoLabel) {
-  Result<PixelBits> bits = imaging.GetBits();
-  if (!bits) return Error{bits.error()};
   const ChannelTable table = BrightContrastTable(brightness, contrast);
-  for (std::uint8_t& channel : bits.value().rgb) channel = table[channel];
-  return imaging.LoadBits(bits.value(), undoLabel);
+  return imaging.ApplyPixelWork(QStringLiteral("Adjusting brightness and contrast"), undoLabel,
+                                [&table](const QImage& source, PixelJob& job) { return MapChannels(source, table, job); });
 }
 
 }  // namespace lumaset

@@ -2,6 +2,10 @@
 
 #include <QTransform>
 
+#include <new>
+
+#include "components/pixel_effects.h"
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -184,13 +188,18 @@ Status Imaging::ImgRotate(double degrees, const QString& undoLabel) {
   const double angle = std::fmod(degrees, 360.0);
   const double quarters = angle / 90.0;
   const bool quarterTurn = std::abs(quarters - std::round(quarters)) < 1e-9;
-  const QTransform turn = QTransform().rotate(quarterTurn ? std::round(quarters) * 90.0 : angle);
+  if (quarterTurn) {
+    const int turns = static_cast<int>(std::lround(quarters));
+    return ApplyPixelWork(QStringLiteral("Rotating"), undoLabel,
+                          [turns](const QImage& source, PixelJob& job) { return QuarterTurn(source, turns, job); });
+  }
+  const QTransform turn = QTransform().rotate(angle);
   const QRect bounds = turn.mapRect(picture_.rect());
   if (!fits(bounds.width(), bounds.height())) return tooLarge(bounds.width(), bounds.height());
-  const Operation operation(*this, QStringLiteral("Rotating"));
+  Operation operation(*this, QStringLiteral("Rotating"));
   QImage turned = picture_.transformed(turn, Qt::SmoothTransformation);
   if (turned.isNull()) return tooLarge(bounds.width(), bounds.height());
-  operation.step(80);
+  if (!operation.step(80)) return CancelledError();
   auto held = toHeldFormat(turned);  // the corners of an oblique turn are transparent: white
   if (!held) return Error{held.error()};
   commit(std::move(held).value(), undoLabel);
@@ -198,13 +207,8 @@ Status Imaging::ImgRotate(double degrees, const QString& undoLabel) {
 }
 
 Status Imaging::ImgMirror(const QString& undoLabel) {
-  if (!hasPicture()) return noPicture();
-  const Operation operation(*this, QStringLiteral("Mirroring"));
-  QImage mirrored = picture_.mirrored(true, false);
-  if (mirrored.isNull()) return tooLarge(picture_.width(), picture_.height());
-  operation.step(90);
-  commit(std::move(mirrored), undoLabel);
-  return Status::success();
+  return ApplyPixelWork(QStringLiteral("Mirroring"), undoLabel,
+                        [](const QImage& source, PixelJob& job) { return Mirror(source, job); });
 }
 
 // ---- options, progress and undo ------------------------------------------------
@@ -214,10 +218,30 @@ void Imaging::setJpegQuality(int quality) { jpegQuality_ = std::clamp(quality, 1
 // The JFIF header holds the density in 16 bits.
 void Imaging::setJpegDpi(int dotsPerInch) { jpegDpi_ = std::clamp(dotsPerInch, 1, 65535); }
 
-void Imaging::report(int percent) const {
-  if (!progressEnabled_ || !progressHandler_) return;
+bool Imaging::report(int percent) const {
+  if (!progressEnabled_ || !progressHandler_) return false;
   const ProgressHandler handler = progressHandler_;  // the handler may replace itself
-  handler(percent);
+  bool cancel = false;
+  handler(percent, cancel);
+  return cancel;
+}
+
+Status Imaging::ApplyPixelWork(const QString& workText, const QString& undoLabel, const PixelWork& work) {
+  if (!hasPicture()) return noPicture();
+  Operation operation(*this, workText);
+  if (operation.cancelled()) return CancelledError();
+  PixelJob job(workerThreads_, [&operation](int percent) { return operation.step(percent); });
+  // The held picture stays untouched until the work has succeeded.
+  Result<QImage> changed = [&]() -> Result<QImage> {
+    try {
+      return work(picture_, job);
+    } catch (const std::bad_alloc&) {
+      return tooLarge(picture_.width(), picture_.height());
+    }
+  }();
+  if (!changed) return Error{changed.error(), changed.cancelled()};
+  commit(std::move(changed).value(), undoLabel);
+  return Status::success();
 }
 
 void Imaging::UndoLevels(int levels) {

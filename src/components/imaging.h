@@ -12,6 +12,7 @@
 #include <QImage>
 #include <QString>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -19,6 +20,7 @@
 #include <optional>
 #include <vector>
 
+#include "components/pixel_bands.h"
 #include "components/result.h"
 
 namespace lumaset {
@@ -50,8 +52,12 @@ struct PixelBits {
 class Imaging {
  public:
   // Receives 0 when an operation starts, values between as it goes, and 100
-  // when it ends, also when it fails.
-  using ProgressHandler = std::function<void(int percent)>;
+  // when it ends, also when it fails. Setting `cancel` asks the operation to
+  // stop: an effect then leaves the picture as it was and fails with an error
+  // whose cancelled() is true.
+  using ProgressHandler = std::function<void(int percent, bool& cancel)>;
+  // Makes the changed picture from the held one in row bands of `job`.
+  using PixelWork = std::function<Result<QImage>(const QImage& source, PixelJob& job)>;
 
   // The change label that keeps no earlier state for UndoLast.
   static inline const QString kNoUndo = QStringLiteral("No Undo");
@@ -96,6 +102,12 @@ class Imaging {
   // Left becomes right.
   Status ImgMirror(const QString& undoLabel = {});
 
+  // Runs `work` on the held picture as one operation named `workText` for the
+  // progress display, and keeps its result as one change (see UndoLast).
+  Status ApplyPixelWork(const QString& workText, const QString& undoLabel, const PixelWork& work);
+  // How many threads pixel work uses; 0, the default, one per processor.
+  void setWorkerThreads(int threads) { workerThreads_ = std::max(threads, 0); }
+
   // Writes the held picture as JPEG with the quality and resolution below.
   Status SaveFile(const QString& path);
   // Writes the held picture in the given format ("jpeg", "png", "tiff", "bmp",
@@ -126,15 +138,21 @@ class Imaging {
    public:
     Operation(Imaging& owner, const QString& text) : owner_(owner) {
       owner_.infoText_ = text;
-      owner_.report(0);
+      cancelled_ = owner_.report(0);
     }
     ~Operation() { owner_.report(100); }
     Operation(const Operation&) = delete;
     Operation& operator=(const Operation&) = delete;
-    void step(int percent) const { owner_.report(percent); }
+    // False once the progress handler asked to stop.
+    bool step(int percent) const {
+      if (!cancelled_) cancelled_ = owner_.report(percent);
+      return !cancelled_;
+    }
+    bool cancelled() const { return cancelled_; }
 
    private:
     Imaging& owner_;
+    mutable bool cancelled_ = false;
   };
 
   static QSize fitLongSide(QSize size, int longSide);
@@ -143,11 +161,13 @@ class Imaging {
   Status loadFrom(const QString& path, int longSide);
   void startPicture(QImage picture);
   void commit(QImage picture, const QString& undoLabel);
-  void report(int percent) const;
+  // True when the handler asked to stop.
+  bool report(int percent) const;
 
   QImage picture_;
   std::deque<QImage> undoStates_;
   int undoLevels_ = 0;
+  int workerThreads_ = 0;
   int jpegQuality_ = 90;
   int jpegDpi_ = 150;
   bool progressEnabled_ = false;

@@ -13,6 +13,7 @@
 #include <algorithm>
 
 #include "components/imaging_file_headers.h"
+#include "components/jpeg_strips.h"
 
 namespace lumaset {
 
@@ -190,9 +191,16 @@ Status Imaging::saveAs(const QString& path, const QByteArray& format) {
   }
   QSaveFile file(path);
   if (!file.open(QIODevice::WriteOnly)) return writeError(path, file.errorString());
-  QImageWriter writer(&file, name);
-  if (jpeg) writer.setQuality(jpegQuality_);
-  if (!writer.write(out)) {
+  if (jpeg) {
+    // Compressed in strips side by side; one file with restart markers.
+    PixelJob job(workerThreads_);
+    const auto encoded = EncodeJpeg(picture_, jpegQuality_, jpegDpi_, job);
+    if (!encoded) return writeError(path, encoded.error());
+    if (file.write(encoded.value()) != encoded->size()) {
+      file.cancelWriting();
+      return writeError(path, file.errorString());
+    }
+  } else if (QImageWriter writer(&file, name); !writer.write(out)) {
     file.cancelWriting();
     return writeError(path, writer.errorString());
   }

@@ -14,6 +14,7 @@ namespace lumaset {
 
 struct Error {
   QString description;
+  bool cancelled = false;  // the user stopped the operation: drop it without a message
 };
 
 template <typename T>
@@ -32,6 +33,7 @@ class [[nodiscard]] Result {
   const T* operator->() const { return &value(); }
 
   const QString& error() const { return std::get<Error>(state_).description; }
+  bool cancelled() const { return !ok() && std::get<Error>(state_).cancelled; }
 
  private:
   std::variant<T, Error> state_;
@@ -41,16 +43,17 @@ class [[nodiscard]] Result {
 class [[nodiscard]] Status {
  public:
   Status() = default;
-  Status(Error error) : error_(std::move(error.description)) {}  // NOLINT(google-explicit-constructor)
+  Status(Error error) : error_(std::move(error)) {}  // NOLINT(google-explicit-constructor)
 
   static Status success() { return {}; }
 
   bool ok() const { return !error_.has_value(); }
   explicit operator bool() const { return ok(); }
-  const QString& error() const { return *error_; }
+  const QString& error() const { return error_->description; }
+  bool cancelled() const { return error_.has_value() && error_->cancelled; }
 
  private:
-  std::optional<QString> error_;
+  std::optional<Error> error_;
 };
 
 }  // namespace lumaset

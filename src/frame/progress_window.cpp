@@ -152,9 +152,12 @@ void ProgressWindow::Apply() {
 Imaging::ProgressHandler MakeProgressHandler(ProgressWindow& window, const Imaging& imaging,
                                              std::function<void()> playEffectSound) {
   return [target = QPointer<ProgressWindow>(&window), &imaging,
-          sound = std::move(playEffectSound)](int percent) {
+          sound = std::move(playEffectSound)](int percent, bool& cancel) {
     if (percent == 0 && sound) sound();
-    if (target) target->Report(percent, percent == 0 ? imaging.InfoText() : QString());
+    if (!target) return;
+    target->Report(percent, percent == 0 ? imaging.InfoText() : QString());
+    // The Cancel click arrives while Report yields; the operation stops on it.
+    if (percent < 100 && target->Cancelled()) cancel = true;
   };
 }
 

@@ -2,9 +2,9 @@
 
 // The one progress window `frmProgress` of the program, shared by every long
 // picture operation: a bar, the percentage in its caption, a line naming the
-// work and a Cancel button. Cancel never stops the operation; it only raises
-// `Cancelled`, so that the window goes away at the next progress step and the
-// command throws the result away when the operation has ended.
+// work and a Cancel button. Cancel raises `Cancelled`, so that the window goes
+// away at the next progress step and the command throws the result away; an
+// imaging operation fed by MakeProgressHandler also stops at once on it.
 //
 // ProgressProtocol is the rule that turns percentages into what the window
 // shows; ProgressWindow applies it to widgets; ProgressScope brackets one
@@ -125,7 +125,7 @@ class ProgressScope {
 
 // A progress handler for an imaging object that feeds `window`: at 0 it plays
 // the effect sound through `playEffectSound` and names the work from the
-// object's InfoText. `imaging` and `window` must outlive the handler's use.
+// object's InfoText; once `Cancelled` is up it asks the operation to stop. `imaging` and `window` must outlive the handler's use.
 Imaging::ProgressHandler MakeProgressHandler(ProgressWindow& window, const Imaging& imaging,
                                              std::function<void()> playEffectSound = {});
 

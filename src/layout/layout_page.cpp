@@ -40,7 +40,7 @@ LayoutPage::LayoutPage(AppState& app, LayoutPageWindow& window, PagePanel* panPr
 
   ConnectPage();
   ConnectPanel();
-  app_.imaging().setProgressHandler([this](int percent) { ImgX_Progress(percent); });
+  app_.imaging().setProgressHandler([this](int percent, bool& cancel) { ImgX_Progress(percent, cancel); });
 }
 
 LayoutPage::~LayoutPage() {
@@ -142,9 +142,9 @@ ThumbnailPanel::PageReadings LayoutPage::Readings() const {
 }
 
 // The progress window is made when the first operation reports, not before.
-void LayoutPage::ImgX_Progress(int percent) {
+void LayoutPage::ImgX_Progress(int percent, bool& cancel) {
   if (!progress_) progress_ = window_.ImagingProgress();
-  if (progress_) progress_(percent);
+  if (progress_) progress_(percent, cancel);
 }
 
 void LayoutPage::ToolEnable(bool enable, int slot) {

@@ -141,7 +141,7 @@ class LayoutPage : public QObject,
 
   // `ImgX_Progress`: the main imaging object's progress, shown in the
   // program's progress window.
-  void ImgX_Progress(int percent);
+  void ImgX_Progress(int percent, bool& cancel);
 
   // ---- The hosts of the page's pieces ----
 

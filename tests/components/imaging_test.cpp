@@ -257,7 +257,7 @@ TEST_F(ImagingTest, ProgressRunsFromZeroToHundredOnlyWhenSwitchedOn) {
   Imaging imaging;
   std::vector<int> seen;
   QStringList texts;
-  imaging.setProgressHandler([&](int percent) {
+  imaging.setProgressHandler([&](int percent, bool&) {
     seen.push_back(percent);
     texts << imaging.InfoText();
   });

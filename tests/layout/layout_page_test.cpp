@@ -51,7 +51,7 @@ class FakeWindow : public LayoutPageWindow {
   void FileNew() override { page->ClearPreview(); }
   bool ThumbSheet() override { return false; }
   Imaging::ProgressHandler ImagingProgress() override {
-    return [this](int percent) { progress.push_back(percent); };
+    return [this](int percent, bool&) { progress.push_back(percent); };
   }
 
   LayoutPage* page = nullptr;

@@ -1,0 +1,114 @@
+// The effects that change each pixel on its own, and the exact turns.
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "components/color_tools.h"
+#include "components/pixel_effects.h"
+#include "components/pixel_support.h"
+
+namespace lumaset {
+
+namespace {
+
+using pixels::Row;
+
+// Every pixel through `change`, row by row.
+template <typename Change>
+Result<QImage> eachPixel(const QImage& picture, PixelJob& job, Change change) {
+  const QImage source = pixels::Held(picture);
+  const int width = source.width();
+  return pixels::Produce(width, source.height(), 1, job,
+                         [&](const pixels::Canvas& target, int firstRow, int endRow, const BandContext& context) {
+                           for (int y = firstRow; y < endRow; ++y) {
+                             if (context.stopped()) return;
+                             const QRgb* in = Row(source, y);
+                             QRgb* out = target.row(y);
+                             for (int x = 0; x < width; ++x) out[x] = change(in[x]);
+                           }
+                         });
+}
+
+}  // namespace
+
+Result<QImage> Grayscale(const QImage& source, PixelJob& job) {
+  return eachPixel(source, job, [](QRgb pixel) {
+    const int luma = (299 * qRed(pixel) + 587 * qGreen(pixel) + 114 * qBlue(pixel) + 500) / 1000;
+    return qRgb(luma, luma, luma);
+  });
+}
+
+Result<QImage> MapChannels(const QImage& source, const ChannelTable& table, PixelJob& job) {
+  return eachPixel(source, job, [&table](QRgb pixel) {
+    return qRgb(table[static_cast<std::size_t>(qRed(pixel))], table[static_cast<std::size_t>(qGreen(pixel))],
+                table[static_cast<std::size_t>(qBlue(pixel))]);
+  });
+}
+
+Result<QImage> Colorize(const QImage& source, QRgb target, bool hue, bool saturation, bool luminance,
+                        PixelJob& job) {
+  const ByteTriple goal = RgbToHsl(static_cast<std::uint8_t>(qRed(target)), static_cast<std::uint8_t>(qGreen(target)),
+                                   static_cast<std::uint8_t>(qBlue(target)));
+  return eachPixel(source, job, [=](QRgb pixel) {
+    ByteTriple hsl = RgbToHsl(static_cast<std::uint8_t>(qRed(pixel)), static_cast<std::uint8_t>(qGreen(pixel)),
+                              static_cast<std::uint8_t>(qBlue(pixel)));
+    if (hue) hsl.c1 = goal.c1;
+    if (saturation) hsl.c2 = goal.c2;
+    if (luminance) hsl.c3 = goal.c3;
+    const ByteTriple rgb = HslToRgb(hsl.c1, hsl.c2, hsl.c3);
+    return qRgb(rgb.c1, rgb.c2, rgb.c3);
+  });
+}
+
+Result<QImage> ReplaceColor(const QImage& source, QRgb oldColor, QRgb newColor, int tolerance, PixelJob& job) {
+  const QRgb replacement = newColor | 0xFF000000U;
+  return eachPixel(source, job, [=](QRgb pixel) {
+    const int distance = std::abs(qRed(pixel) - qRed(oldColor)) + std::abs(qGreen(pixel) - qGreen(oldColor)) +
+                         std::abs(qBlue(pixel) - qBlue(oldColor));
+    return distance <= tolerance ? replacement : pixel;
+  });
+}
+
+Result<QImage> Mirror(const QImage& picture, PixelJob& job) {
+  const QImage source = pixels::Held(picture);
+  const int width = source.width();
+  return pixels::Produce(width, source.height(), 1, job,
+                         [&](const pixels::Canvas& target, int firstRow, int endRow, const BandContext& context) {
+                           for (int y = firstRow; y < endRow; ++y) {
+                             if (context.stopped()) return;
+                             std::reverse_copy(Row(source, y), Row(source, y) + width, target.row(y));
+                           }
+                         });
+}
+
+// Quarter turns work on the target's rows; each band reads a strip of the
+// source's columns, so it walks down the source only once.
+Result<QImage> QuarterTurn(const QImage& picture, int quarters, PixelJob& job) {
+  const QImage source = pixels::Held(picture);
+  const int width = source.width();
+  const int height = source.height();
+  const int turn = ((quarters % 4) + 4) % 4;
+  if (turn == 0) return pixels::Produce(width, height, 1, job, [&](const pixels::Canvas& target, int firstRow, int endRow, const BandContext&) {
+    for (int y = firstRow; y < endRow; ++y) std::copy_n(Row(source, y), width, target.row(y));
+  });
+  if (turn == 2) return pixels::Produce(width, height, 1, job, [&](const pixels::Canvas& target, int firstRow, int endRow, const BandContext& context) {
+    for (int y = firstRow; y < endRow; ++y) {
+      if (context.stopped()) return;
+      std::reverse_copy(Row(source, height - 1 - y), Row(source, height - 1 - y) + width, target.row(y));
+    }
+  });
+  const bool clockwise = turn == 1;
+  return pixels::Produce(height, width, 1, job, [&](const pixels::Canvas& target, int firstRow, int endRow, const BandContext& context) {
+    for (int y = 0; y < height; ++y) {
+      if ((y & 63) == 0 && context.stopped()) return;
+      const QRgb* in = Row(source, y);
+      const int column = clockwise ? height - 1 - y : y;
+      for (int row = firstRow; row < endRow; ++row) {
+        // clockwise: target (h − 1 − y, x) = source (x, y); the other way: target (y, w − 1 − x) = source (x, y)
+        target.row(row)[column] = in[clockwise ? row : width - 1 - row];
+      }
+    }
+  });
+}
+
+}  // namespace lumaset

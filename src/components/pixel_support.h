@@ -1,0 +1,71 @@
+#pragma once
+
+// What the pixel effects share inside the component.
+
+#include <QImage>
+
+#include <sys/mman.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+
+#include "components/pixel_bands.h"
+#include "components/result.h"
+
+namespace lumaset::pixels {
+
+inline std::uint8_t Clamp255(long long value) { return static_cast<std::uint8_t>(std::clamp(value, 0LL, 255LL)); }
+
+inline Error MemoryError(int width, int height) {
+  return Error{QStringLiteral("There is not enough memory for a picture of %1 x %2 pixels.").arg(width).arg(height)};
+}
+
+// The source in the held format (a copy only when it is not).
+inline QImage Held(const QImage& source) {
+  return source.format() == QImage::Format_RGB32 ? source : source.convertToFormat(QImage::Format_RGB32);
+}
+
+inline const QRgb* Row(const QImage& image, int y) { return reinterpret_cast<const QRgb*>(image.constScanLine(y)); }
+
+// The rows of a picture being made, reached without Qt's per-call checks.
+class Canvas {
+ public:
+  explicit Canvas(QImage& image) : bits_(image.bits()), stride_(image.bytesPerLine()) {}
+  QRgb* row(int y) const { return reinterpret_cast<QRgb*>(bits_ + static_cast<qsizetype>(y) * stride_); }
+
+ private:
+  uchar* bits_;
+  qsizetype stride_;
+};
+
+// A new picture of the held format. A large one asks the kernel for huge
+// pages: a photo's worth of small pages costs tens of thousands of faults.
+inline QImage NewPicture(int width, int height) {
+  constexpr std::size_t kHuge = std::size_t{2} << 20;
+  const std::size_t stride = static_cast<std::size_t>(width) * 4;
+  const std::size_t bytes = stride * static_cast<std::size_t>(height);
+  if (bytes < 2 * kHuge) return QImage(width, height, QImage::Format_RGB32);
+  void* memory = std::aligned_alloc(kHuge, (bytes + kHuge - 1) / kHuge * kHuge);
+  if (!memory) return {};
+  madvise(memory, bytes, MADV_HUGEPAGE);  // only advice: without it the picture is the same
+  return QImage(static_cast<uchar*>(memory), width, height, static_cast<qsizetype>(stride), QImage::Format_RGB32,
+                [](void* block) { std::free(block); }, memory);
+}
+
+// Runs `work` over the rows of a new picture of the given size; `work` fills rows
+// firstRow .. endRow − 1 of the target.
+template <typename Work>
+Result<QImage> Produce(int width, int height, int granularity, PixelJob& job, Work work) {
+  if (width <= 0 || height <= 0) return Error{QStringLiteral("No picture is loaded.")};
+  QImage target = NewPicture(width, height);
+  if (target.isNull()) return MemoryError(width, height);
+  const Canvas canvas(target);
+  const bool done = job.Run(height, granularity, [&](int firstRow, int endRow, const BandContext& context) {
+    work(canvas, firstRow, endRow, context);
+  });
+  if (!done) return CancelledError();
+  return target;
+}
+
+}  // namespace lumaset::pixels
