@@ -53,7 +53,7 @@ class FakeHost : public DownloadHost {
     }
     if (answer) {
       session.ok(*answer, false);
-    } else {
+    } else if (!closeWithoutAnswer || !pickAnswers.empty()) {
       session.cancel();
     }
   }
@@ -81,6 +81,7 @@ class FakeHost : public DownloadHost {
   int busyDepth = 0;
   int lastPercent = -1;
   bool abort = false;
+  bool closeWithoutAnswer = false;  // the last pick ends neither with OK nor with Cancel
 
  private:
   Options& options_;
@@ -198,7 +199,7 @@ TEST_F(DownloadTest, CopiesThePanelsPicturesAskingBeforeEachReplacement) {
 }
 
 TEST_F(DownloadTest, EveryWayOutBeforeTheCopyCopiesNothingAndKeepsPanelAndFolderTogether) {
-  // The picker's answers: 's' the source, 'c' Cancel.
+  // The picker's answers: 's' the source, 'c' Cancel, 'x' closed otherwise.
   struct Case {
     const char* name;
     const char* picks;
@@ -209,14 +210,17 @@ TEST_F(DownloadTest, EveryWayOutBeforeTheCopyCopiesNothingAndKeepsPanelAndFolder
       {"source cancelled", "c", {}, false},
       {"download declined", "s", {false}, true},
       {"target cancelled", "sc", {true}, true},
+      {"target picker closed", "sx", {true}, true},
       {"target is the source", "ss", {true}, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     SetUp();
     const QString before = folders_.current;
-    for (const char* p = c.picks; *p; ++p)
+    for (const char* p = c.picks; *p; ++p) {
       host_->pickAnswers.push_back(*p == 's' ? std::optional<QString>(source_) : std::nullopt);
+      if (*p == 'x') host_->closeWithoutAnswer = true;
+    }
     host_->answers = c.answers;
     commands_->mnufileDownloadDrive_Click();
     EXPECT_EQ(filesIn(target_), QStringList());
