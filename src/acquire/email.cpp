@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QImageReader>
 
 #include <algorithm>
 #include <cmath>
@@ -28,6 +29,21 @@ QString WithoutLineBreaks(QString text) {
            c == QChar::ParagraphSeparator;
   });
   return text;
+}
+
+// A copy carries no EXIF data, so it must stand the way the photo's
+// orientation tag says it is seen: mirrored or flipped first, then turned.
+Status TurnUpright(Imaging& imaging, const QString& file) {
+  QImageReader reader(file);
+  const QImageIOHandler::Transformations turn = reader.transformation();
+  Status done = Status::success();
+  if (done && (turn & QImageIOHandler::TransformationMirror)) done = imaging.ImgMirror();
+  if (done && (turn & QImageIOHandler::TransformationFlip)) {
+    done = imaging.ImgMirror();
+    if (done) done = imaging.ImgRotate(180);
+  }
+  if (done && (turn & QImageIOHandler::TransformationRotate90)) done = imaging.ImgRotate(90);
+  return done;
 }
 
 }  // namespace
@@ -124,6 +140,7 @@ Result<QString> EmailCommands::ReducedCopy(const QString& file, QStringList& tak
   imaging.setJpegQuality(options_.jpegQuality);
   imaging.setJpegDpi(options_.jpegDpi);
   if (Status loaded = imaging.LoadFile(file); !loaded) return Error{loaded.error()};
+  if (Status upright = TurnUpright(imaging, file); !upright) return Error{upright.error()};
   const std::optional<int> size =
       ReducedSize(imaging.PixelWidth(), imaging.PixelHeight(), options_.reduce);
   if (!size) return file;
