@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QApplication>
 #include <QImage>
+#include <QInputDialog>
+#include <QTimer>
 #include <QImageReader>
 
 #include <memory>
@@ -96,6 +99,27 @@ TEST(EmailReduce, SizesOfTheReducedCopies) {
   };
   for (const Case& c : cases)
     EXPECT_EQ(ReducedSize(c.width, c.height, c.limit), c.size) << c.width << "x" << c.height;
+}
+
+TEST(EmailAddressPrompt, OffersTheLastAddressAndTellsCancelApart) {
+  for (const bool accept : {true, false}) {
+    QString offered;
+    QString accessible;
+    QTimer::singleShot(0, [&] {
+      auto* box = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+      ASSERT_NE(box, nullptr);
+      offered = box->textValue();
+      accessible = box->accessibleName();
+      box->setTextValue(QStringLiteral("bob@example.org"));
+      accept ? box->accept() : box->reject();
+    });
+    const auto answer = AskEmailAddress(nullptr, QStringLiteral("Lumaset"),
+                                        QStringLiteral("Enter Email address or alias:"),
+                                        QStringLiteral("ann@example.org"));
+    EXPECT_EQ(offered, "ann@example.org");
+    EXPECT_EQ(accessible, "Enter Email address or alias:");
+    EXPECT_EQ(answer, accept ? std::optional<QString>(QStringLiteral("bob@example.org")) : std::nullopt);
+  }
 }
 
 TEST_F(EmailTest, SendsTheListAsItIsWithThePartsTexts) {
