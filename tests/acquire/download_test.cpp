@@ -20,6 +20,14 @@ namespace {
 
 using Mode = FolderPickMode;
 
+template <typename T>
+T Next(std::deque<T>& queue, T otherwise = {}) {
+  if (queue.empty()) return otherwise;
+  T next = queue.front();
+  queue.pop_front();
+  return next;
+}
+
 // The main window as the download commands see it. The folder picker runs
 // its own rules without a window: each pick takes the next prepared answer,
 // a folder for OK or nullopt for Cancel.
@@ -33,10 +41,7 @@ class FakeHost : public DownloadHost {
   void ShowError(const QString& text) override { errors << text; }
   bool AskYesNo(const QString& text) override {
     questions << text;
-    if (answers.empty()) return false;
-    const bool yes = answers.front();
-    answers.pop_front();
-    return yes;
+    return Next(answers);
   }
   void OpenPreferences(int tab) override {
     preferenceTabs << tab;
@@ -46,12 +51,7 @@ class FakeHost : public DownloadHost {
     picks << mode;
     request_.ask(mode);
     FolderPickSession session({request_, folders_, options_, settings_, QStringLiteral("Lumaset")});
-    std::optional<QString> answer;
-    if (!pickAnswers.empty()) {
-      answer = pickAnswers.front();
-      pickAnswers.pop_front();
-    }
-    if (answer) {
+    if (const std::optional<QString> answer = Next(pickAnswers)) {
       session.ok(*answer, false);
     } else if (!closeWithoutAnswer || !pickAnswers.empty()) {
       session.cancel();
@@ -330,17 +330,6 @@ TEST_F(DownloadTest, CameraPicturesComeOverWithTheirNamesIntoTheChosenFolder) {
   EXPECT_TRUE(host_->errors[0].startsWith(QLatin1String("Download error:\n\n")));
   EXPECT_TRUE(host_->opened.isEmpty());
   EXPECT_EQ(host_->busyDepth, 0);
-}
-
-TEST(DownloadNames, UniqueNamesAndSameFolders) {
-  const QStringList taken{"a.jpg", "a (2).jpg", "README"};
-  EXPECT_EQ(UniqueName(QStringLiteral("b.jpg"), taken), "b.jpg");
-  EXPECT_EQ(UniqueName(QStringLiteral("a.jpg"), taken), "a (3).jpg");
-  EXPECT_EQ(UniqueName(QStringLiteral("README"), taken), "README (2)");
-  const QString folder = freshFolder(QStringLiteral("same"));
-  EXPECT_TRUE(SameFolder(folder, folder + QStringLiteral("/./")));
-  EXPECT_FALSE(SameFolder(folder, folder + QStringLiteral("/..")));
-  EXPECT_FALSE(SameFolder(folder + QStringLiteral("/gone"), folder + QStringLiteral("/gone")));
 }
 
 }  // namespace
