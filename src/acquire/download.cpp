@@ -2,6 +2,8 @@
 
 #include <QFileInfo>
 
+#include <utility>
+
 #include "components/drives.h"
 #include "components/file_system.h"
 #include "frame/settings.h"
@@ -57,6 +59,18 @@ DownloadCommands::DownloadCommands(DownloadHost& host, Options& options, Working
       openCamera_(std::move(openCamera)) {}
 
 void DownloadCommands::mnufileDownloadDrive_Click() {
+  if (std::exchange(running_, true)) return;
+  DownloadDrive();
+  running_ = false;
+}
+
+void DownloadCommands::mnuFileDownloadCamera_Click() {
+  if (std::exchange(running_, true)) return;
+  DownloadCamera();
+  running_ = false;
+}
+
+void DownloadCommands::DownloadDrive() {
   if (options_.downloadDrive.isEmpty()) {
     host_.ShowInformation(QStringLiteral("Please select source drive from preferences"));
     host_.OpenPreferences(kPreferencesDownloadTab);
@@ -89,7 +103,7 @@ void DownloadCommands::mnufileDownloadDrive_Click() {
   if (CopyAll(transfers, target) != Outcome::Failed) ShowTarget(target);
 }
 
-void DownloadCommands::mnuFileDownloadCamera_Click() {
+void DownloadCommands::DownloadCamera() {
   if (options_.camera.isEmpty() || options_.cameraConnection.isEmpty()) {
     host_.ShowInformation(QStringLiteral("Please select camera-type from preferences"));
     host_.OpenPreferences(kPreferencesDownloadTab);

@@ -75,7 +75,8 @@ class DownloadCommands {
                    FolderPickRequest& request,
                    CameraOpener openCamera = &CameraDevice::OpenOnConnection);
 
-  // File > Download > Drive and the toolbar's "Drive" button.
+  // File > Download > Drive and the toolbar's "Drive" button. While either
+  // command runs, a second start (the window stays live) does nothing.
   void mnufileDownloadDrive_Click();
   // File > Download > Camera and the toolbar's "Camera" button.
   void mnuFileDownloadCamera_Click();
@@ -99,6 +100,8 @@ class DownloadCommands {
   // Copies into `target`, asking before each replacement.
   Outcome CopyAll(const QList<Transfer>& transfers, const QString& target);
   void ShowTarget(const QString& target);
+  void DownloadDrive();
+  void DownloadCamera();
 
   DownloadHost& host_;
   Options& options_;
@@ -106,6 +109,7 @@ class DownloadCommands {
   FolderPickRequest& request_;
   CameraOpener openCamera_;
   QString targetPath_;
+  bool running_ = false;
 };
 
 // The question before an existing file is replaced.

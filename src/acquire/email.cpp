@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "acquire/download.h"
 #include "components/file_system.h"
@@ -98,6 +99,12 @@ void EmailCommands::mnuFileEmailReduce_Click() {
 }
 
 void EmailCommands::mnuFileEmailSend_Click() {
+  if (std::exchange(sending_, true)) return;
+  Send();
+  sending_ = false;
+}
+
+void EmailCommands::Send() {
   // A cancelled prompt still opens a message, without a recipient.
   address_ = WithoutLineBreaks(
       host_.AskAddress(QStringLiteral("Enter Email address or alias:"), address_).value_or(QString()));

@@ -91,7 +91,7 @@ class EmailCommands {
   void mnuFileEmailClear_Click();
   // "Reduce Copy Size": turns reducing over and stores "GenReduce" at once.
   void mnuFileEmailReduce_Click();
-  // "Compose and Send...".
+  // "Compose and Send..."; does nothing while a send is under way.
   void mnuFileEmailSend_Click();
 
   // `EmailAddress`: the address typed at the last send.
@@ -101,6 +101,7 @@ class EmailCommands {
 
  private:
   // The files to attach, reduced copies in place of large pictures.
+  void Send();
   Result<QStringList> Gather();
   Result<QString> ReducedCopy(const QString& file, QStringList& takenNames);
 
@@ -111,6 +112,7 @@ class EmailCommands {
   MailSender& mail_;
   QString copiesFolder_;
   QString address_;
+  bool sending_ = false;
 };
 
 }  // namespace lumaset

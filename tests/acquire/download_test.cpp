@@ -280,8 +280,11 @@ TEST_F(DownloadTest, AFailedCopyStopsThereAndKeepsTheOlderTarget) {
 
 TEST_F(DownloadTest, EscStopsAfterTheFileBeingCopied) {
   host_->eventsHook = [this] {
+    commands_->mnuFileDownloadCamera_Click();  // the window is live, but this waits its turn
     if (QFile::exists(target_ + QStringLiteral("a.jpg"))) host_->abort = true;
   };
+  options_.camera = QStringLiteral("Canon");
+  options_.cameraConnection = QStringLiteral("USB");
   host_->abort = true;  // an Esc from before the command does not count
   host_->pickAnswers = {source_, target_};
   host_->answers = {true};
@@ -291,6 +294,7 @@ TEST_F(DownloadTest, EscStopsAfterTheFileBeingCopied) {
   expectPanelShowsCurrent();
   EXPECT_EQ(folders_.current, target_);
   EXPECT_EQ(host_->lastPercent, 100);
+  EXPECT_EQ(host_->picks.size(), 2);
 }
 
 TEST_F(DownloadTest, CameraPicturesComeOverWithTheirNamesIntoTheChosenFolder) {
