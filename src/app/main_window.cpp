@@ -15,9 +15,13 @@
 
 #include <algorithm>
 
+#include "app/main_window_acquire.h"
 #include "app/main_window_documents.h"
+#include "app/main_window_effects.h"
 #include "browser/folder_tree.h"
 #include "browser/thumbnail_area.h"
+#include "components/mail_sender.h"
+#include "effects/effect_commands.h"
 #include "frame/about_box.h"
 #include "frame/app_state.h"
 #include "frame/help_window.h"
@@ -64,6 +68,7 @@ MainWindow::MainWindow(AppState& app, QWidget* parent)
   ConnectLayoutPage();
   ConnectDocuments();
   ConnectEffects();
+  ConnectAcquire();
   ConnectBrowser();
   ConnectViewing();
 }

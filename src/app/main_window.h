@@ -10,10 +10,12 @@
 
 #include <memory>
 
+#include "acquire/email.h"
 #include "app/main_layout.h"
 #include "app/splitter.h"
 #include "browser/folder_open.h"
 #include "browser/slide_show.h"
+#include "browser/thumbnail_area.h"
 #include "frame/notice_window.h"
 #include "frame/preferences.h"
 #include "frame/tool_enable.h"
@@ -31,6 +33,9 @@ class AboutService;
 class AppState;
 class CommandSet;
 class ContactSheet;
+class DownloadCommands;
+class EmailCommands;
+class MailSender;
 class EffectCommands;
 class FolderTree;
 class LayoutDocument;
@@ -152,6 +157,11 @@ class MainWindow : public QMainWindow, private FolderOpenWindow, private LayoutP
   void ConnectDocuments();
   void SetPageBusy(bool busy);
 
+  // Downloads, e-mail, and the thumbnail cell menu's file commands.
+  class AcquireHost;
+  void ConnectAcquire();
+  void RunCellCommand(ThumbnailPanel::CellCommand command, int index);
+
   // The effect commands of the Tools menu on the selected page picture.
   class EffectsHost;
   void ConnectEffects();
@@ -202,7 +212,7 @@ class MainWindow : public QMainWindow, private FolderOpenWindow, private LayoutP
   std::unique_ptr<MemoryMeter> meter_;
   QTimer* timer1_ = nullptr;
   std::unique_ptr<FolderOpener> opener_;
-  QStringList lstEmail_;         // the pictures chosen for e-mail
+  EmailList emailList_;          // `lstEmail`: the pictures chosen for e-mail
   QProgressBar* pBar_ = nullptr;  // the thumbnail progress over the status bar's first panel
   QString keptStatus_;           // the first panel's text while thumbnails are made
   bool previewOpen_ = false;
@@ -232,6 +242,10 @@ class MainWindow : public QMainWindow, private FolderOpenWindow, private LayoutP
   std::unique_ptr<LayoutDocument> documents_;
   std::unique_ptr<PagePrinting> printing_;
   std::unique_ptr<ContactSheet> sheet_;
+  std::unique_ptr<AcquireHost> acquireHost_;
+  std::unique_ptr<MailSender> mail_;
+  std::unique_ptr<DownloadCommands> download_;
+  std::unique_ptr<EmailCommands> email_;
   std::unique_ptr<EffectsHost> effectsHost_;
   std::unique_ptr<EffectCommands> effects_;
   // Last, so that a splash still up goes before the window's panes.

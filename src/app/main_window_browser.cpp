@@ -44,7 +44,6 @@ void MainWindow::ConnectBrowser() {
   pBar_->hide();
 
   picPan_->setAbortFlag(&app_.abortRequested);
-  picPan_->setEmailListLookup([this](const QString& file) { return lstEmail_.contains(file); });
   connect(picPan_, &ThumbnailPanel::buildStarted, this, &MainWindow::ThumbnailBuildStarted);
   connect(picPan_, &ThumbnailPanel::makingCells, this, &MainWindow::ThumbnailCellsMaking);
   connect(picPan_, &ThumbnailPanel::progressChanged, pBar_, &QProgressBar::setValue);
@@ -143,7 +142,6 @@ void MainWindow::SetWindowCaption(const QString& text) { setWindowTitle(text); }
 void MainWindow::LetEventsRun() { QApplication::processEvents(); }
 QString MainWindow::StatusText() const { return statusLayout_->text(); }
 void MainWindow::SetStatusText(const QString& text) { statusLayout_->setText(text); }
-void MainWindow::ClearEmailList() { lstEmail_.clear(); }
 
 void MainWindow::ShowInTree(const QString& folder) {
   TreeView(u"Navigate", folder);

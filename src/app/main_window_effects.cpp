@@ -9,6 +9,7 @@
 
 #include "app/commands.h"
 #include "app/main_window.h"
+#include "app/main_window_effects.h"
 #include "effects/effect_commands.h"
 #include "frame/app_state.h"
 #include "frame/sounds.h"
@@ -16,57 +17,6 @@
 
 namespace lumaset {
 
-class MainWindow::EffectsHost : public EffectHost {
- public:
-  explicit EffectsHost(MainWindow& window) : w_(window) {}
-
-  PageModel& Page() override { return w_.layout_->model(); }
-  Imaging& imaging() override { return w_.app_.imaging(); }
-  QString TempImagesFolder() const override { return w_.app_.programFolders.tempImages; }
-  float ImageRes() const override { return w_.app_.options.imageRes; }
-  bool ShowProgress() const override { return w_.app_.options.showProgress; }
-
-  void SetBusy(bool busy) override { w_.SetPageBusy(busy); }
-  QString StatusText() const override { return w_.StatusText(); }
-  void SetStatusText(const QString& text) override { w_.SetStatusText(text); }
-  void ToolEnable(bool enable, int slot) override { w_.layout_->ToolEnable(enable, slot); }
-  Status UndoAdd(const QString& kind, const QString& tip) override {
-    return w_.layout_->UndoAdd(kind, tip);
-  }
-  void UndoAbandon() override { w_.layout_->UndoAbandon(); }
-  void SetPicture(int slot, const QImage& picture) override {
-    w_.layout_->SetPicture(slot, picture);
-    w_.layout_->PageChanged();
-  }
-  void ClickPicture(int slot) override { w_.layout_->ClickPicture(slot); }
-  void EnableSave() override { w_.commands_->SetEnabled(u"mnuFileSave", true); }
-  void ShowError(const QString& text) override { w_.ShowError(text); }
-  void ShowInformation(const QString& text) override { w_.ShowInformation(text); }
-
-  std::optional<QString> AskText(const QString& title, const QString& prompt,
-                                 const QString& preset) override {
-    QInputDialog dialog(&w_);
-    dialog.setWindowTitle(title);
-    dialog.setLabelText(prompt);
-    dialog.setTextValue(preset);
-    dialog.setInputMode(QInputDialog::TextInput);
-    if (auto* field = dialog.findChild<QLineEdit*>()) field->setAccessibleName(prompt);
-    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-    return dialog.textValue();
-  }
-  std::optional<QString> ChoosePaletteFile(const QString& folder) override {
-    const QString file = QFileDialog::getOpenFileName(&w_, QString(), folder,
-                                                      QStringLiteral("Palette Files (*.pal)"));
-    return file.isEmpty() ? std::nullopt : std::optional<QString>(file);
-  }
-  void PlaySound(Sound sound) override { w_.app_.sounds().Play(sound); }
-  void PlayEvent(const QString& name) override {
-    if (w_.app_.options.genSound) w_.app_.sounds().PlayEvent(name);
-  }
-
- private:
-  MainWindow& w_;
-};
 
 void MainWindow::ConnectEffects() {
   effectsHost_ = std::make_unique<EffectsHost>(*this);

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 
+#include "acquire/email.h"
 #include "app/commands.h"
 #include "app/main_window.h"
 #include "browser/folder_tree.h"
@@ -150,6 +151,7 @@ bool MainWindow::FormUnload() {
   closing_ = true;
 
   help_->show(HelpCommand::Quit, 0);
+  email_->DiscardCopies();
   DeleteTemporaryPictures(app_.programFolders.tempImages);
   RemoveFolderIfEmpty(app_.programFolders.tempImages);
 

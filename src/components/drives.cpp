@@ -176,6 +176,15 @@ QList<MountEntry> SystemMounts() {
 
 QList<Drive> SystemDrives() { return ClassifyDrives(SystemMounts(), QDir::homePath()); }
 
+bool MountPointUsable(const QString& mountPoint) {
+  const QFileInfo folder(mountPoint);
+  if (mountPoint.isEmpty() || !folder.isDir() || !folder.isReadable() || !folder.isExecutable())
+    return false;
+  const QStorageInfo volume(mountPoint);
+  if (!volume.isValid() || !volume.isReady()) return false;
+  return QFileInfo(volume.rootPath()).canonicalFilePath() == folder.canonicalFilePath();
+}
+
 bool FolderLiesIn(const QString& folder, const QString& root) {
   const auto slashed = [](const QString& path) {
     return path.endsWith(QLatin1Char('/')) ? path : path + QLatin1Char('/');

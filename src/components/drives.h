@@ -40,6 +40,11 @@ QList<MountEntry> SystemMounts();
 // ClassifyDrives of this system's mounts and the user's home folder.
 QList<Drive> SystemDrives();
 
+// Whether something is mounted at `mountPoint` right now and its top folder
+// can be read: a drive whose medium was taken out, or a mount point left
+// behind, gives false.
+bool MountPointUsable(const QString& mountPoint);
+
 // Whether `folder` is `root` or lies below it, by whole path components;
 // exact, letter case counts.
 bool FolderLiesIn(const QString& folder, const QString& root);

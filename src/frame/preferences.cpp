@@ -28,7 +28,7 @@ int SliderValue(float value, int low, int high, int designed) {
 QStringList DownloadDrives(const QList<Drive>& drives) {
   QStringList roots;
   for (const Drive& drive : drives) {
-    if (drive.kind != DriveKind::Removable) continue;
+    if (drive.kind == DriveKind::Fixed) continue;
     roots << drive.rootPath;
     if (roots.size() == kMaxDownloadDrives) break;
   }

@@ -50,8 +50,9 @@ inline constexpr std::array<const char*, 13> kCameraNames{
 
 enum class PreferencesTab { General = 0, SlideShow = 1, Download = 2, System = 3 };
 
-// The drives offered for downloading: the removable ones, as their mount
-// points, the first eleven.
+// The drives offered for downloading: every one that is not a fixed disk
+// (removable, CD, network and RAM disks), as their mount points, the first
+// eleven.
 QStringList DownloadDrives(const QList<Drive>& drives);
 
 // The JPEG quality slider's tooltip for `quality`.

@@ -78,6 +78,14 @@ TEST(SystemDrives, StartWithTheRootAndTheHomeFolder) {
   for (const Drive& drive : drives) EXPECT_TRUE(drive.rootPath.endsWith(QLatin1Char('/')));
 }
 
+TEST(MountPointUsable, OnlyWhatIsMountedThere) {
+  EXPECT_TRUE(MountPointUsable(QStringLiteral("/")));
+  // A folder below a mount point, or one left behind after its drive went.
+  EXPECT_FALSE(MountPointUsable(QDir::homePath()));
+  EXPECT_FALSE(MountPointUsable(QDir::homePath() + QStringLiteral("/no/such/card/")));
+  EXPECT_FALSE(MountPointUsable({}));
+}
+
 TEST(DriveNodeText, LabelAndFolderOrFolderAlone) {
   EXPECT_EQ(DriveNodeText(D("/media/ann/Data/", DriveKind::Fixed, "Data")), "Data (/media/ann/Data)");
   EXPECT_EQ(DriveNodeText(D("/mnt/x/", DriveKind::Remote)), " (/mnt/x)");

@@ -129,14 +129,18 @@ TEST(PreferencesTexts, QualityBandsDrivesMidiFolderAndRelayout) {
                                              {81, superHigh}, {100, superHigh}};
   for (const auto& [quality, band] : bands) EXPECT_EQ(JpegQualityBand(quality), band) << quality;
 
+  // Every drive but a fixed disk is offered, in the drives' order, as its path.
   QList<Drive> drives{{QStringLiteral("/"), {}, DriveKind::Fixed},
                       {QStringLiteral("/mnt/net/"), {}, DriveKind::Remote},
-                      {QStringLiteral("/media/cd/"), {}, DriveKind::CdRom}};
+                      {QStringLiteral("/home/"), {}, DriveKind::Fixed},
+                      {QStringLiteral("/media/cd/"), {}, DriveKind::CdRom},
+                      {QStringLiteral("/mnt/ram/"), {}, DriveKind::RamDisk}};
   for (int i = 0; i < 12; ++i)
     drives.append({QStringLiteral("/media/me/card%1/").arg(i), {}, DriveKind::Removable});
   const QStringList offered = DownloadDrives(drives);
   ASSERT_EQ(offered.size(), kMaxDownloadDrives);
-  EXPECT_EQ(offered.front(), u"/media/me/card0/");  // as its path, never upper-cased
+  EXPECT_EQ(offered.mid(0, 4), (QStringList{QStringLiteral("/mnt/net/"), QStringLiteral("/media/cd/"), QStringLiteral("/mnt/ram/"),
+                                           QStringLiteral("/media/me/card0/")}));
 
   EXPECT_EQ(MidiFolderName({}), u"None");
   EXPECT_EQ(MidiFolderName(QStringLiteral("/home/me/Music/")), u"Music");

@@ -1,0 +1,94 @@
+// The main window around acquisition: downloading from a drive or a camera,
+// and e-mailing the chosen pictures. AcquireHost carries out for them what
+// touches the window.
+
+#include <QApplication>
+#include <QLabel>
+#include <QMenu>
+
+#include <utility>
+
+#include "acquire/download.h"
+#include "acquire/email.h"
+#include "app/commands.h"
+#include "app/main_window.h"
+#include "app/main_window_acquire.h"
+#include "browser/thumb_table.h"
+#include "browser/thumbnail_area.h"
+#include "components/mail_sender.h"
+#include "frame/about_box.h"
+#include "frame/app_state.h"
+#include "frame/preferences.h"
+#include "layout/layout_page.h"
+
+namespace lumaset {
+
+
+void MainWindow::ConnectAcquire() {
+  acquireHost_ = std::make_unique<AcquireHost>(*this);
+  mail_ = std::make_unique<MailSender>();
+  download_ = std::make_unique<DownloadCommands>(*acquireHost_, app_.options, app_.folders, app_.folderPick);
+  email_ = std::make_unique<EmailCommands>(*acquireHost_, emailList_, app_.options, app_.settings(), *mail_,
+                                           app_.programFolders.tempImages + QStringLiteral("Email/"));
+
+  // Downloads wait while thumbnails are made: the panel's list would be stale.
+  const auto whenIdle = [this](void (DownloadCommands::*command)()) {
+    return [this, command] {
+      if (app_.thumbsIdle) (download_.get()->*command)();
+    };
+  };
+  commands_->Wire(u"mnufileDownloadDrive", whenIdle(&DownloadCommands::mnufileDownloadDrive_Click));
+  commands_->Wire(u"mnuFileDownloadCamera", whenIdle(&DownloadCommands::mnuFileDownloadCamera_Click));
+  commands_->Wire(u"mnuFileEmailSend", [this] { email_->mnuFileEmailSend_Click(); });
+  commands_->Wire(u"mnuFileEmailClear", [this] { email_->mnuFileEmailClear_Click(); });
+  commands_->Wire(u"mnuFileEmailReduce", [this] { email_->mnuFileEmailReduce_Click(); });
+  commands_->Wire(u"mnuFileOptionsEmail", [this] {
+    const ThumbTable& table = picPan_->table();
+    const int selected = table.ThumbSel();
+    if (selected >= 0 && selected < table.ThumbCount()) {
+      email_->mnuFileOptionsEmail_Click(table.ThumbFiles(selected));
+    }
+  });
+
+  picPan_->setCommandAvailable(ThumbnailPanel::CellCommand::Email, true);
+  picPan_->setEmailListLookup([this](const QString& file) { return emailList_.contains(file); });
+  connect(picPan_, &ThumbnailPanel::cellCommandRequested, this,
+          [this](ThumbnailPanel::CellCommand command, int index) { RunCellCommand(command, index); });
+
+  // The File menu shows the e-mail list's state each time it opens.
+  connect(commands_->Menu(u"mnuFile"), &QMenu::aboutToShow, this, [this] {
+    const ThumbTable& table = picPan_->table();
+    const int selected = table.ThumbSel();
+    const bool any = selected >= 0 && selected < table.ThumbCount();
+    const EmailMenuState state = FileMenuState(
+        emailList_, any ? std::optional<QString>(table.ThumbFiles(selected)) : std::nullopt,
+        app_.options.genReduce);
+    commands_->Menu(u"mnuFileOptions")->menuAction()->setEnabled(state.fileOptionsEnabled);
+    QMenu* email = commands_->Menu(u"mnuFileEmail");
+    email->menuAction()->setEnabled(state.emailEnabled);
+    email->setTitle(state.emailCaption);
+    commands_->Item(u"mnuFileEmailReduce")->setChecked(state.reduceChecked);
+    QAction* add = commands_->Item(u"mnuFileOptionsEmail");
+    add->setText(state.addCaption);
+    add->setCheckable(true);
+    add->setChecked(state.addChecked);
+  });
+}
+
+// The thumbnail cell menu's commands, for the cell it was opened on.
+void MainWindow::RunCellCommand(ThumbnailPanel::CellCommand command, int index) {
+  const ThumbTable& table = picPan_->table();
+  if (index < 0 || index >= table.ThumbCount()) return;
+  const QString file = table.ThumbFiles(index);
+  switch (command) {
+    case ThumbnailPanel::CellCommand::Email:
+      email_->mnuFileOptionsEmail_Click(file);
+      break;
+    default:
+      break;
+  }
+}
+
+void MainWindow::ClearEmailList() { emailList_.clear(); }
+
+}  // namespace lumaset

@@ -1,0 +1,73 @@
+#pragma once
+
+// What downloading and e-mail ask of the main window, carried out on it.
+// Private to the main window's files.
+
+#include <QApplication>
+#include <QLabel>
+#include <QMenu>
+#include <utility>
+
+#include "acquire/download.h"
+#include "acquire/email.h"
+#include "app/commands.h"
+#include "app/main_window.h"
+#include "browser/thumb_table.h"
+#include "browser/thumbnail_area.h"
+#include "components/mail_sender.h"
+#include "frame/about_box.h"
+#include "frame/app_state.h"
+#include "frame/preferences.h"
+#include "layout/layout_page.h"
+
+namespace lumaset {
+
+class MainWindow::AcquireHost : public DownloadHost, public EmailHost {
+ public:
+  explicit AcquireHost(MainWindow& window) : w_(window) {}
+
+  void ShowInformation(const QString& text) override { w_.ShowInformation(text); }
+  void ShowError(const QString& text) override { w_.ShowError(text); }
+  bool AskYesNo(const QString& text) override {
+    return ShowMessageBox(&w_, QMessageBox::Question, w_.app_.identity.fullTitle, text,
+                          QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+  }
+  void OpenPreferences(int tab) override { w_.mnuFilePrefs_Click(static_cast<PreferencesTab>(tab)); }
+  void PickFolder(FolderPickMode mode) override { w_.PickFolder(mode); }
+  void OpenCurrentFolder() override {
+    w_.app_.options.reopenFolder = true;
+    w_.opener_->mnuFileOpen_Click();
+  }
+  QStringList PanelFiles() const override {
+    const ThumbTable& table = w_.picPan_->table();
+    QStringList files;
+    for (int i = 0; i < table.ThumbCount(); ++i) files << table.ThumbFiles(i);
+    return files;
+  }
+  // The window itself stays enabled, so that Esc reaches it.
+  void SetBusy(bool busy) override { w_.SetPageBusy(busy); }
+  void ShowProgress(int percent, const QString& text) override {
+    if (!showingProgress_) {
+      keptStatus_ = w_.StatusText();
+      showingProgress_ = true;
+    }
+    if (percent >= 100) {
+      w_.SetStatusText(keptStatus_);
+      showingProgress_ = false;
+    } else {
+      w_.SetStatusText(text);
+    }
+  }
+  void LetEventsRun() override { QApplication::processEvents(); }
+  bool TakeAbortRequest() override { return std::exchange(w_.app_.abortRequested, false); }
+  std::optional<QString> AskAddress(const QString& prompt, const QString& current) override {
+    return AskEmailAddress(&w_, w_.app_.identity.fullTitle, prompt, current);
+  }
+
+ private:
+  MainWindow& w_;
+  QString keptStatus_;
+  bool showingProgress_ = false;
+};
+
+}  // namespace lumaset

@@ -1,0 +1,175 @@
+#include "components/camera_device.h"
+
+#include <QSaveFile>
+
+#include <gphoto2/gphoto2.h>
+
+namespace lumaset {
+
+namespace {
+
+// Cameras nest their folders a few levels deep; a deeper tree is a loop.
+constexpr int kMaxFolderDepth = 32;
+
+QString Reason(int code) { return QString::fromUtf8(gp_result_as_string(code)); }
+
+Error CameraError(const QString& what, int code) {
+  return Error{QStringLiteral("%1: %2.").arg(what, Reason(code))};
+}
+
+struct ListHandle {
+  CameraList* list = nullptr;
+  ListHandle() { gp_list_new(&list); }
+  ~ListHandle() {
+    if (list) gp_list_free(list);
+  }
+  ListHandle(const ListHandle&) = delete;
+  ListHandle& operator=(const ListHandle&) = delete;
+  int count() const { return gp_list_count(list); }
+  QString name(int index) const {
+    const char* text = nullptr;
+    return gp_list_get_name(list, index, &text) >= GP_OK ? QString::fromUtf8(text) : QString();
+  }
+  QString value(int index) const {
+    const char* text = nullptr;
+    return gp_list_get_value(list, index, &text) >= GP_OK ? QString::fromUtf8(text) : QString();
+  }
+};
+
+}  // namespace
+
+struct CameraDevice::Handles {
+  GPContext* context = nullptr;
+  Camera* camera = nullptr;
+  bool initialised = false;
+  ~Handles() {
+    if (camera) {
+      if (initialised) gp_camera_exit(camera, context);
+      gp_camera_unref(camera);
+    }
+    if (context) gp_context_unref(context);
+  }
+};
+
+CameraDevice::CameraDevice(std::unique_ptr<Handles> handles) : handles_(std::move(handles)) {}
+
+CameraDevice::~CameraDevice() = default;
+
+QString CameraDevice::PortPrefix(const QString& connection) {
+  if (connection == QLatin1String("USB")) return QStringLiteral("usb:");
+  if (connection == QLatin1String("Serial")) return QStringLiteral("serial:");
+  return {};
+}
+
+Result<std::unique_ptr<CameraDevice>> CameraDevice::OpenOnConnection(const QString& connection) {
+  const QString prefix = PortPrefix(connection);
+  if (prefix.isEmpty()) {
+    return Error{QStringLiteral("\"%1\" is no camera connection; choose USB or Serial in the "
+                                "preferences.")
+                     .arg(connection)};
+  }
+  GPContext* context = gp_context_new();
+  ListHandle found;
+  const int detected = gp_camera_autodetect(found.list, context);
+  gp_context_unref(context);
+  if (detected < GP_OK) return CameraError(QStringLiteral("Cameras cannot be looked for"), detected);
+  for (int i = 0; i < found.count(); ++i) {
+    if (found.value(i).startsWith(prefix)) return OpenModel(found.name(i), found.value(i));
+  }
+  return Error{QStringLiteral("No camera was found on the %1 connection. Check that the camera "
+                              "is connected and switched on.")
+                   .arg(connection)};
+}
+
+Result<std::unique_ptr<CameraDevice>> CameraDevice::OpenModel(const QString& model,
+                                                              const QString& port) {
+  auto handles = std::make_unique<Handles>();
+  handles->context = gp_context_new();
+  if (int made = gp_camera_new(&handles->camera); made < GP_OK)
+    return CameraError(QStringLiteral("The camera cannot be opened"), made);
+
+  CameraAbilitiesList* abilitiesList = nullptr;
+  gp_abilities_list_new(&abilitiesList);
+  int code = gp_abilities_list_load(abilitiesList, handles->context);
+  const QByteArray modelName = model.toUtf8();
+  const int modelIndex =
+      code < GP_OK ? code : gp_abilities_list_lookup_model(abilitiesList, modelName.constData());
+  CameraAbilities abilities{};
+  if (modelIndex >= GP_OK) code = gp_abilities_list_get_abilities(abilitiesList, modelIndex, &abilities);
+  gp_abilities_list_free(abilitiesList);
+  if (modelIndex < GP_OK || code < GP_OK)
+    return CameraError(QStringLiteral("The camera \"%1\" is not known").arg(model), modelIndex < GP_OK ? modelIndex : code);
+  gp_camera_set_abilities(handles->camera, abilities);
+
+  GPPortInfoList* ports = nullptr;
+  gp_port_info_list_new(&ports);
+  code = gp_port_info_list_load(ports);
+  const QByteArray portName = port.toUtf8();
+  const int portIndex = code < GP_OK ? code : gp_port_info_list_lookup_path(ports, portName.constData());
+  GPPortInfo info{};
+  if (portIndex >= GP_OK) code = gp_port_info_list_get_info(ports, portIndex, &info);
+  if (portIndex >= GP_OK && code >= GP_OK) code = gp_camera_set_port_info(handles->camera, info);
+  gp_port_info_list_free(ports);
+  if (portIndex < GP_OK || code < GP_OK)
+    return CameraError(QStringLiteral("The port \"%1\" cannot be used").arg(port), portIndex < GP_OK ? portIndex : code);
+
+  if (int opened = gp_camera_init(handles->camera, handles->context); opened < GP_OK)
+    return CameraError(QStringLiteral("The camera on \"%1\" does not answer").arg(port), opened);
+  handles->initialised = true;
+  return std::unique_ptr<CameraDevice>(new CameraDevice(std::move(handles)));
+}
+
+Status CameraDevice::ListFolder(const QString& folder, QList<CameraPicture>& files, int depth) {
+  if (depth > kMaxFolderDepth) return Status::success();
+  const QByteArray path = folder.toUtf8();
+  ListHandle names;
+  int code = gp_camera_folder_list_files(handles_->camera, path.constData(), names.list,
+                                         handles_->context);
+  if (code < GP_OK)
+    return CameraError(QStringLiteral("The camera's folder \"%1\" cannot be listed").arg(folder), code);
+  for (int i = 0; i < names.count(); ++i) files.append({folder, names.name(i)});
+
+  ListHandle folders;
+  code = gp_camera_folder_list_folders(handles_->camera, path.constData(), folders.list,
+                                       handles_->context);
+  if (code < GP_OK)
+    return CameraError(QStringLiteral("The camera's folder \"%1\" cannot be listed").arg(folder), code);
+  const QString base = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+  for (int i = 0; i < folders.count(); ++i) {
+    if (Status listed = ListFolder(base + folders.name(i), files, depth + 1); !listed) return listed;
+  }
+  return Status::success();
+}
+
+Result<QList<CameraPicture>> CameraDevice::ListFiles() {
+  QList<CameraPicture> files;
+  if (Status listed = ListFolder(QStringLiteral("/"), files, 0); !listed) return Error{listed.error()};
+  return files;
+}
+
+Status CameraDevice::CopyFile(const CameraPicture& file, const QString& targetPath) {
+  ::CameraFile* data = nullptr;
+  if (int made = gp_file_new(&data); made < GP_OK)
+    return CameraError(QStringLiteral("\"%1\" cannot be read from the camera").arg(file.name), made);
+  const QByteArray folder = file.folder.toUtf8();
+  const QByteArray name = file.name.toUtf8();
+  int code = gp_camera_file_get(handles_->camera, folder.constData(), name.constData(),
+                                GP_FILE_TYPE_NORMAL, data, handles_->context);
+  const char* bytes = nullptr;
+  unsigned long size = 0;
+  if (code >= GP_OK) code = gp_file_get_data_and_size(data, &bytes, &size);
+  Status written = Status::success();
+  if (code < GP_OK) {
+    written = CameraError(QStringLiteral("\"%1\" cannot be read from the camera").arg(file.name), code);
+  } else {
+    QSaveFile out(targetPath);
+    if (!out.open(QIODevice::WriteOnly) ||
+        out.write(bytes, static_cast<qint64>(size)) != static_cast<qint64>(size) || !out.commit()) {
+      written = Error{QStringLiteral("\"%1\" cannot be written: %2.").arg(targetPath, out.errorString())};
+    }
+  }
+  gp_file_unref(data);
+  return written;
+}
+
+}  // namespace lumaset
