@@ -62,6 +62,7 @@ class ExecParser {
       return Status::success();
     }
     inArgument_ = true;
+    written_ = written_ || c != QLatin1Char('%');
     if (c == QLatin1Char('"')) {
       quote_ = Quote::Double;
     } else if (c == QLatin1Char('\'')) {
@@ -103,13 +104,13 @@ class ExecParser {
 
   void Finish() {
     if (!inArgument_) return;
-    if (!iconAlone_) {
+    if (iconAlone_) {
+      if (!facts_.icon.isEmpty()) arguments_ << QStringLiteral("--icon") << facts_.icon;
+    } else if (written_ || !current_.isEmpty()) {
       arguments_.append(current_);
-    } else if (!facts_.icon.isEmpty()) {
-      arguments_ << QStringLiteral("--icon") << facts_.icon;
     }
     current_.clear();
-    inArgument_ = iconAlone_ = false;
+    inArgument_ = iconAlone_ = written_ = false;
   }
 
   const QString& exec_;
@@ -121,6 +122,7 @@ class ExecParser {
   QString current_;
   bool inArgument_ = false;
   bool iconAlone_ = false;
+  bool written_ = false;  // a quote or a character: the argument stands even when empty
   bool fileUsed_ = false;
 };
 

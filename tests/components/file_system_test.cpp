@@ -225,5 +225,81 @@ TEST(FileSystemUtility, RecycleSendsToTheTrashOrReportsWhy) {
   EXPECT_EQ(readFile(dir + "kept.jpg"), "picture");
 }
 
+TEST(FileSystemUtility, MakeFolderRefusesBadNamesAndSaysWhy) {
+  const QString dir = test::freshFolder("mkdir") + QLatin1Char('/');
+  for (const char* bad : {"", ".", "..", "a/b", "../up"}) {
+    const auto made = FS::MakeFolder(dir, QString::fromUtf8(bad));
+    EXPECT_FALSE(made.ok()) << bad;
+  }
+  EXPECT_EQ(entries(dir), QStringList());
+  const auto made = FS::MakeFolder(dir, "New Folder");
+  ASSERT_TRUE(made.ok());
+  EXPECT_EQ(*made, dir + "New Folder/");
+  EXPECT_TRUE(FS::MakeFolder(dir, "New Folder").error().contains("already exists"));
+  EXPECT_TRUE(FS::MakeFolder(dir + "gone/", "x").error().contains("No such file"));
+}
+
+// Nothing but an empty, ordinary folder may be removed.
+TEST(FileSystemUtility, FoldersThatMustStay) {
+  const QString dir = test::freshFolder("removable") + QLatin1Char('/');
+  QDir(dir).mkpath("full/sub");
+  QDir(dir).mkdir("empty");
+  QFile::link(dir + "empty", dir + "link");
+  for (const QString& kept : {QStringLiteral("/"), QDir::homePath() + "/", FS::PathPart(QDir::homePath() + "/", true),
+                              dir + "link/", QStringLiteral("/dev/shm/"), dir + "gone/"}) {
+    EXPECT_FALSE(FS::CheckFolderRemovable(kept).ok()) << kept.toStdString();
+  }
+  EXPECT_TRUE(FS::CheckFolderRemovable(dir + "full/").ok());
+  EXPECT_FALSE(FS::RemoveEmptyFolder(dir + "full/").ok());
+  EXPECT_TRUE(QFileInfo(dir + "full/sub").isDir());
+  EXPECT_TRUE(FS::RemoveEmptyFolder(dir + "empty/").ok());
+  EXPECT_FALSE(QFileInfo::exists(dir + "empty"));
+}
+
+TEST(FileSystemUtility, WritesGoThroughAFinishedTemporaryFile) {
+  const QString dir = test::freshFolder("write") + QLatin1Char('/');
+  writeFile(dir + "a.jpg", "old");
+  QFile::setPermissions(dir + "a.jpg", QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup);
+  const auto writing = [](const QByteArray& bytes) {
+    return [bytes](const QString& path) {
+      return test::WriteText(path, bytes) ? Status::success() : Status(Error{"cannot write"});
+    };
+  };
+  const auto failing = [](const QString& path) {
+    test::WriteText(path, "half");
+    return Status(Error{"disk full"});
+  };
+  EXPECT_EQ(FS::WriteReplacing(dir + "a.jpg", failing).error(), "disk full");
+  EXPECT_EQ(readFile(dir + "a.jpg"), "old");
+  EXPECT_FALSE(FS::WriteReplacing(dir + "gone.jpg", writing("new")).ok());
+  ASSERT_TRUE(FS::WriteReplacing(dir + "a.jpg", writing("new")).ok());
+  EXPECT_EQ(readFile(dir + "a.jpg"), "new");
+  EXPECT_EQ(QFileInfo(dir + "a.jpg").permissions() & 0x0FFF, QFileDevice::ReadUser | QFileDevice::WriteUser |
+                                                                 QFileDevice::ReadGroup);
+
+  EXPECT_FALSE(FS::WriteNew(dir + "a.jpg", writing("other"), dir + "a.jpg").ok());
+  EXPECT_FALSE(FS::WriteNew(dir + "b.jpg", failing, dir + "a.jpg").ok());
+  // Something that takes the name while the file is written is never replaced.
+  EXPECT_FALSE(FS::WriteNew(dir + "b.jpg", [&](const QString& path) {
+                 test::WriteText(dir + "b.jpg", "theirs");
+                 return writing("mine")(path);
+               }, dir + "a.jpg").ok());
+  EXPECT_EQ(readFile(dir + "b.jpg"), "theirs");
+  ASSERT_TRUE(FS::WriteNew(dir + "c.jpg", writing("mine"), dir + "a.jpg").ok());
+  EXPECT_EQ(readFile(dir + "c.jpg"), "mine");
+  EXPECT_EQ(entries(dir), (QStringList{"a.jpg", "b.jpg", "c.jpg"}));
+}
+
+TEST(FileSystemUtility, SameFolderIsTheSameDirectoryExactly) {
+  const QString dir = test::freshFolder("same") + QLatin1Char('/');
+  QDir(dir).mkdir("Photos");
+  QDir(dir).mkdir("photos");
+  QFile::link(dir + "Photos", dir + "link");
+  EXPECT_TRUE(FS::SameFolder(dir + "Photos/", dir + "link"));
+  EXPECT_TRUE(FS::SameFolder(dir + "Photos", dir + "photos/../Photos/"));
+  EXPECT_FALSE(FS::SameFolder(dir + "Photos/", dir + "photos/"));
+  EXPECT_FALSE(FS::SameFolder(dir + "gone/", dir + "gone/"));
+}
+
 }  // namespace
 }  // namespace lumaset
