@@ -19,6 +19,7 @@
 #include "acquire/file_command_host.h"
 #include "acquire/file_commands.h"
 #include "browser/thumbnail_area.h"
+#include "components/file_system.h"
 #include "components/imaging.h"
 #include "components/settings_store.h"
 #include "frame/settings.h"
