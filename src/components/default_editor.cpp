@@ -144,6 +144,7 @@ Result<QStringList> ExpandExecLine(const QString& exec, const QString& file, con
 
 Result<std::optional<DesktopLaunch>> FindDefaultEditor(const QString& file) {
   const QMimeType type = QMimeDatabase().mimeTypeForFile(file);
+  if (!type.isValid() || type.name().isEmpty()) return std::optional<DesktopLaunch>{};
   const std::unique_ptr<GAppInfo, GObjectUnref> info(
       g_app_info_get_default_for_type(type.name().toUtf8().constData(), FALSE));
   if (!info) return std::optional<DesktopLaunch>{};

@@ -94,12 +94,14 @@ TEST_F(FileCommandsTest, RotateRewritesInTheSuffixesFormat) {
   const QImage turned(photos + "marked.png");
   EXPECT_EQ(turned.size(), QSize(48, 64));
   EXPECT_EQ(turned.pixel(44, 4), qRgb(255, 0, 0));  // top left went to the top right
-  for (const char* name : {"card.TIFF", "c.jpeg", "p.webp"})
-    EXPECT_EQ(QImageReader(photos + name).size(), QSize(48, 64)) << name;
-  EXPECT_EQ(QImageReader::imageFormat(photos + "card.TIFF"), "tiff");
-  EXPECT_EQ(QImageReader::imageFormat(photos + "c.jpeg"), "jpeg");
-  EXPECT_EQ(QImageReader::imageFormat(photos + "p.webp"), "webp");
-  EXPECT_EQ(QImageReader::imageFormat(photos + "old.jpg"), "jpeg");
+  const std::pair<const char*, const char*> formats[] = {
+      {"card.TIFF", "tiff"}, {"c.jpeg", "jpeg"}, {"p.webp", "webp"}, {"old.jpg", "jpeg"}};
+  for (const auto& [name, format] : formats) {
+    EXPECT_EQ(QImageReader::imageFormat(photos + name), format) << name;
+    if (QByteArray(name) != "old.jpg") {
+      EXPECT_EQ(QImageReader(photos + name).size(), QSize(48, 64)) << name;
+    }
+  }
   EXPECT_TRUE(QFileInfo::exists(Trash() + "old.gif"));
   EXPECT_GE(IndexOf(table(), photos + "old.jpg"), 0);
   const int jpeg = IndexOf(table(), photos + "c.jpeg");

@@ -60,11 +60,12 @@ TEST_F(FileCommandsTest, RemoveFolderTrashesOnlyItsPictures) {
   EXPECT_EQ(host_.reopened, 3);
   EXPECT_EQ(host_.treeRebuilds, (QStringList{QString(), QString(), QString()}));
 
-  // Never the home folder, one above it or a mount point: refused before asking.
-  for (const QString& kept : {QDir::homePath() + "/", root + "../../", QStringLiteral("/dev/shm/")})
+  // Never the home folder, one above it, a mount point or a link: refused before asking.
+  QFile::link(root + "nested", root + "link");
+  for (const QString& kept : {QDir::homePath() + "/", root + "../../", QStringLiteral("/dev/shm/"), root + "link/"})
     commands_.mnuNodeFolderRemove_Click(kept);
   EXPECT_EQ(host_.questions.size(), 4);
-  EXPECT_EQ(host_.errors.size(), 5);
+  EXPECT_EQ(host_.errors.size(), 6);
 }
 
 TEST_F(FileCommandsTest, RemoveFolderStopsAtATrashRefusal) {

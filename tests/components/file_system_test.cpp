@@ -225,37 +225,6 @@ TEST(FileSystemUtility, RecycleSendsToTheTrashOrReportsWhy) {
   EXPECT_EQ(readFile(dir + "kept.jpg"), "picture");
 }
 
-TEST(FileSystemUtility, MakeFolderRefusesBadNamesAndSaysWhy) {
-  const QString dir = test::freshFolder("mkdir") + QLatin1Char('/');
-  for (const char* bad : {"", ".", "..", "a/b", "../up"}) {
-    const auto made = FS::MakeFolder(dir, QString::fromUtf8(bad));
-    EXPECT_FALSE(made.ok()) << bad;
-  }
-  EXPECT_EQ(entries(dir), QStringList());
-  const auto made = FS::MakeFolder(dir, "New Folder");
-  ASSERT_TRUE(made.ok());
-  EXPECT_EQ(*made, dir + "New Folder/");
-  EXPECT_TRUE(FS::MakeFolder(dir, "New Folder").error().contains("already exists"));
-  EXPECT_TRUE(FS::MakeFolder(dir + "gone/", "x").error().contains("No such file"));
-}
-
-// Nothing but an empty, ordinary folder may be removed.
-TEST(FileSystemUtility, FoldersThatMustStay) {
-  const QString dir = test::freshFolder("removable") + QLatin1Char('/');
-  QDir(dir).mkpath("full/sub");
-  QDir(dir).mkdir("empty");
-  QFile::link(dir + "empty", dir + "link");
-  for (const QString& kept : {QStringLiteral("/"), QDir::homePath() + "/", FS::PathPart(QDir::homePath() + "/", true),
-                              dir + "link/", QStringLiteral("/dev/shm/"), dir + "gone/"}) {
-    EXPECT_FALSE(FS::CheckFolderRemovable(kept).ok()) << kept.toStdString();
-  }
-  EXPECT_TRUE(FS::CheckFolderRemovable(dir + "full/").ok());
-  EXPECT_FALSE(FS::RemoveEmptyFolder(dir + "full/").ok());
-  EXPECT_TRUE(QFileInfo(dir + "full/sub").isDir());
-  EXPECT_TRUE(FS::RemoveEmptyFolder(dir + "empty/").ok());
-  EXPECT_FALSE(QFileInfo::exists(dir + "empty"));
-}
-
 TEST(FileSystemUtility, WritesGoThroughAFinishedTemporaryFile) {
   const QString dir = test::freshFolder("write") + QLatin1Char('/');
   writeFile(dir + "a.jpg", "old");
