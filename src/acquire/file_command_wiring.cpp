@@ -24,10 +24,12 @@ void ConnectFileCommands(ThumbnailPanel& panel, FolderTree& tree, FileCommands& 
       case Command::Email: break;  // the e-mail list's own
     }
   });
-  QObject::connect(&tree, &FolderTree::copyFileRequested, &tree,
-                   [&commands](const QString& file, const QString& folder) { commands.mnuNodeFileCopy_Click(file, folder); });
-  QObject::connect(&tree, &FolderTree::moveFileRequested, &tree,
-                   [&commands](const QString& file, const QString& folder) { commands.mnuNodeFileMove_Click(file, folder); });
+  QObject::connect(&tree, &FolderTree::copyFileRequested, &tree, [&commands](const QString& file, const QString& to) {
+    commands.mnuNodeFileCopy_Click(file, to);
+  });
+  QObject::connect(&tree, &FolderTree::moveFileRequested, &tree, [&commands](const QString& file, const QString& to) {
+    commands.mnuNodeFileMove_Click(file, to);
+  });
   QObject::connect(&tree, &FolderTree::createFolderRequested, &tree,
                    [&commands](const QString& folder) { commands.mnuNodeFolderCreate_Click(folder); });
   QObject::connect(&tree, &FolderTree::removeFolderRequested, &tree,

@@ -68,7 +68,8 @@ bool FileCommands::TransferInto(Transfer how, const QString& file, const QString
   }
   const Status done = copy ? FS::CopyFile(file, target) : FS::MoveFile(file, target);
   if (!done) {
-    host_.ShowError(FailureText(file, copy ? QStringLiteral("not copied!") : QStringLiteral("not moved!"), done.error()));
+    const QString ending = copy ? QStringLiteral("not copied!") : QStringLiteral("not moved!");
+    host_.ShowError(FailureText(file, ending, done.error()));
     return false;
   }
   return true;

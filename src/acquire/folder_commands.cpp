@@ -73,8 +73,8 @@ void FileCommands::mnuNodeFolderRemove_Click(const QString& nodeFolder) {
   if (!QDir(folder).entryList(QDir::Files | QDir::NoDotAndDotDot).isEmpty()) {
     host_.ShowError(KeptText(folder));
   } else if (const Status removed = FS::RemoveEmptyFolder(folder); !removed) {
-    host_.ShowError(HoldsAnything(folder) ? KeptText(folder)
-                                          : QStringLiteral("Unable to remove folder < %1 >\n%2").arg(folder, removed.error()));
+    const QString why = QStringLiteral("Unable to remove folder < %1 >\n%2").arg(folder, removed.error());
+    host_.ShowError(HoldsAnything(folder) ? KeptText(folder) : why);
   }
   if (wasOpen) context_.panel.ThumbNailClear();
   folders.current = FS::PathPart(folder, true);

@@ -48,7 +48,8 @@ class ExecParser {
     if (quote_ == Quote::Double) {
       if (c == QLatin1Char('"')) {
         quote_ = Quote::None;
-      } else if (c == QLatin1Char('\\') && i_ + 1 < exec_.size() && QStringLiteral("\"`$\\").contains(exec_.at(i_ + 1))) {
+      } else if (c == QLatin1Char('\\') && i_ + 1 < exec_.size() &&
+                 QStringLiteral("\"`$\\").contains(exec_.at(i_ + 1))) {
         current_ += exec_.at(++i_);
       } else if (c == QLatin1Char('%')) {
         return FieldCode(false);

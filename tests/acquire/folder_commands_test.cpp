@@ -12,8 +12,8 @@ TEST_F(FileCommandsTest, CreateFolderMakesOneLevelOrSaysWhyNot) {
   host_.texts = {std::nullopt, QString(), QStringLiteral("New"), QStringLiteral("New"), QStringLiteral("a/b"),
                  QStringLiteral("..")};
   for (int i = 0; i < 6; ++i) commands_.mnuNodeFolderCreate_Click(parent);
-  EXPECT_EQ(host_.prompts.first(),
-            "Enter name of new folder to be created in folder '.../" + FileSystemUtility::PathPart(parent, false) + "'");
+  const QString last = FileSystemUtility::PathPart(parent, false);
+  EXPECT_EQ(host_.prompts.first(), "Enter name of new folder to be created in folder '.../" + last + "'");
   EXPECT_EQ(host_.promptSounds, 6);
   EXPECT_EQ(host_.treeRebuilds, QStringList{parent + "New/"});
   EXPECT_EQ(QDir(parent).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList{"New"});
@@ -50,7 +50,8 @@ TEST_F(FileCommandsTest, RemoveFolderTrashesOnlyItsPictures) {
   EXPECT_EQ(table().ThumbCount(), 0);
   EXPECT_EQ(folders_.current, root);
   EXPECT_EQ(settings_.readSetting("Folder", ""), root);
-  EXPECT_EQ(host_.questions[1], "Do you wish to send \n< " + album + " >\nand all of its photo files to the Recycle Bin?");
+  EXPECT_EQ(host_.questions[1],
+            "Do you wish to send \n< " + album + " >\nand all of its photo files to the Recycle Bin?");
 
   commands_.mnuNodeFolderRemove_Click(root + "nested/");
   commands_.mnuNodeFolderRemove_Click(root + "only/");

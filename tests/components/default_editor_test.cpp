@@ -7,7 +7,8 @@ namespace {
 
 TEST(DefaultEditor, ExecLinesBecomeArgumentsWithoutAShell) {
   const QString file = QStringLiteral("/p/it's \"a\"; $HOME.jpg");
-  const DesktopEntryFacts facts{QStringLiteral("Paint"), QStringLiteral("paint-icon"), QStringLiteral("/a/paint.desktop")};
+  const DesktopEntryFacts facts{QStringLiteral("Paint"), QStringLiteral("paint-icon"),
+                                QStringLiteral("/a/paint.desktop")};
   struct Case { const char* exec; QStringList expected; };
   const Case cases[] = {
       {"paint %f", {"paint", file}},
