@@ -13,10 +13,11 @@
 #include <QHash>
 #include <QIcon>
 #include <QList>
+#include <QMetaMethod>
+#include <QPoint>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
-#include <QMetaMethod>
 #include <QTreeWidget>
 
 #include <functional>
