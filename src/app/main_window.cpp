@@ -15,6 +15,7 @@
 
 #include <algorithm>
 
+#include "acquire/file_commands.h"
 #include "app/main_window_acquire.h"
 #include "app/main_window_documents.h"
 #include "app/main_window_effects.h"

@@ -35,6 +35,7 @@ class CommandSet;
 class ContactSheet;
 class DownloadCommands;
 class EmailCommands;
+class FileCommands;
 class MailSender;
 class EffectCommands;
 class FolderTree;
@@ -159,6 +160,7 @@ class MainWindow : public QMainWindow, private FolderOpenWindow, private LayoutP
 
   // Downloads, e-mail, and the thumbnail cell menu's file commands.
   class AcquireHost;
+  class FileHost;
   void ConnectAcquire();
   void RunCellCommand(ThumbnailPanel::CellCommand command, int index);
 
@@ -246,6 +248,8 @@ class MainWindow : public QMainWindow, private FolderOpenWindow, private LayoutP
   std::unique_ptr<MailSender> mail_;
   std::unique_ptr<DownloadCommands> download_;
   std::unique_ptr<EmailCommands> email_;
+  std::unique_ptr<FileHost> fileHost_;
+  std::unique_ptr<FileCommands> fileCommands_;
   std::unique_ptr<EffectsHost> effectsHost_;
   std::unique_ptr<EffectCommands> effects_;
   // Last, so that a splash still up goes before the window's panes.

@@ -10,6 +10,8 @@
 
 #include "acquire/download.h"
 #include "acquire/email.h"
+#include "acquire/file_command_wiring.h"
+#include "acquire/file_commands.h"
 #include "app/commands.h"
 #include "app/main_window.h"
 #include "app/main_window_acquire.h"
@@ -49,6 +51,19 @@ void MainWindow::ConnectAcquire() {
       email_->mnuFileOptionsEmail_Click(table.ThumbFiles(selected));
     }
   });
+
+  fileHost_ = std::make_unique<FileHost>(*this);
+  fileCommands_ = std::make_unique<FileCommands>(
+      FileCommandContext{*picPan_, app_.folders, app_.options, app_.settings(), app_.imaging()}, *fileHost_);
+  ConnectFileCommands(*picPan_, *dirTree_, *fileCommands_);
+  FileCommands* files = fileCommands_.get();
+  commands_->Wire(u"mnuFileOptionsRotate", [files] { files->mnuFileOptionsRotate_Click(); });
+  commands_->Wire(u"mnuFileOptionsEdit", [files] { files->mnuFileOptionsEdit_Click(); });
+  commands_->Wire(u"mnuViewEdit", [files] { files->mnuFileOptionsEdit_Click(); });
+  commands_->Wire(u"mnuFileOptionsCopy", [files] { files->mnuFileOptionsCopy_Click(); });
+  commands_->Wire(u"mnuFileOptionsMove", [files] { files->mnuFileOptionsMove_Click(); });
+  commands_->Wire(u"mnuFileOptionsRename", [files] { files->mnuFileOptionsRename_Click(); });
+  commands_->Wire(u"mnuFileOptionsDelete", [files] { files->mnuFileOptionsDelete_Click(); });
 
   picPan_->setCommandAvailable(ThumbnailPanel::CellCommand::Email, true);
   picPan_->setEmailListLookup([this](const QString& file) { return emailList_.contains(file); });

@@ -10,14 +10,19 @@
 
 #include "acquire/download.h"
 #include "acquire/email.h"
+#include "acquire/file_command_dialogs.h"
+#include "acquire/file_command_host.h"
 #include "app/commands.h"
 #include "app/main_window.h"
+#include "browser/folder_tree.h"
 #include "browser/thumb_table.h"
 #include "browser/thumbnail_area.h"
 #include "components/mail_sender.h"
 #include "frame/about_box.h"
 #include "frame/app_state.h"
 #include "frame/preferences.h"
+#include "frame/progress_window.h"
+#include "frame/sounds.h"
 #include "layout/layout_page.h"
 
 namespace lumaset {
@@ -68,6 +73,52 @@ class MainWindow::AcquireHost : public DownloadHost, public EmailHost {
   MainWindow& w_;
   QString keptStatus_;
   bool showingProgress_ = false;
+};
+
+// What the file and folder commands ask of the main window. While a command
+// runs (the default editor among them) the whole window waits, still painting.
+class MainWindow::FileHost : public FileCommandHost {
+ public:
+  explicit FileHost(MainWindow& window)
+      : w_(window), dialogs_(&window, window.app_.identity.fullTitle) {}
+
+  bool AskYesNo(const QString& question) override { return dialogs_.AskYesNo(question); }
+  void ShowNotice(const QString& text) override { dialogs_.ShowNotice(text); }
+  void ShowError(const QString& text) override { dialogs_.ShowError(text); }
+  std::optional<QString> AskText(const QString& prompt, const QString& defaultText) override {
+    return dialogs_.AskText(prompt, defaultText);
+  }
+  void PlayPrompt() override { w_.app_.sounds().PlayPrompt(); }
+  bool PickFolder(FolderPickMode mode) override { return w_.PickFolder(mode); }
+  void SetFolderCaption(const QString& text) override { w_.SetFolderCaption(text); }
+  void SetPanelCaption(const QString& text) override { w_.SetPanelCaption(text); }
+  void SetFolderTools(bool hasPictures) override { w_.SetFolderTools(hasPictures); }
+  void RebuildTree(const QString& navigateTo) override {
+    w_.dirTree_->RemoveAllNodes();
+    w_.TreeView(u"Load");
+    if (!navigateTo.isEmpty()) w_.TreeView(u"Navigate", navigateTo);
+  }
+  void ReopenCurrentFolder() override {
+    w_.app_.options.reopenFolder = true;
+    w_.opener_->mnuFileOpen_Click();
+  }
+  void SetBusy(bool busy) override {
+    if (busy) {
+      w_.setCursor(Qt::WaitCursor);
+    } else {
+      w_.unsetCursor();
+    }
+    w_.setEnabled(!busy);
+  }
+  bool RunWithProgress(const std::function<void()>& work) override {
+    const ProgressScope scope(w_.progressWindow());
+    work();
+    return scope.Cancelled();
+  }
+
+ private:
+  MainWindow& w_;
+  FileCommandDialogs dialogs_;
 };
 
 }  // namespace lumaset

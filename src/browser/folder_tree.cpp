@@ -10,6 +10,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMetaMethod>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QStandardPaths>
 #include <QStyle>
@@ -17,6 +18,7 @@
 #include <algorithm>
 #include <initializer_list>
 
+#include "browser/thumbnail_area.h"
 #include "components/theme_icons.h"
 
 namespace lumaset {
@@ -289,10 +291,6 @@ void FolderTree::BuildMenus() {
   connect(move, &QAction::triggered, this, [this] { FileMenuChosen(true); });
 }
 
-bool FolderTree::Offered(void (FolderTree::*request)(const QString&)) const {
-  return isSignalConnected(QMetaMethod::fromSignal(request));
-}
-
 void FolderTree::NodeClicked(QTreeWidgetItem* item) {
   // A right press has had its node click already (see mousePressEvent).
   if (folders_.treeRightDown()) return;
@@ -356,15 +354,27 @@ void FolderTree::dragLeaveEvent(QDragLeaveEvent* event) {
   event->accept();
 }
 
+// The pop-up acts on the file the drag carried, whatever cell the pointer
+// crossed since.
 void FolderTree::dropEvent(QDropEvent* event) {
-  if (!event->source() || !(Offered(&FolderTree::copyFileRequested) ||
-                            Offered(&FolderTree::moveFileRequested))) {
+  const QMimeData* carried = event->mimeData();
+  const QPoint at = event->position().toPoint();
+  if (!event->source() || !carried || !DropThumbnail(*carried, nodeOf(itemAt(at)), viewport()->mapToGlobal(at))) {
     event->ignore();
     return;
   }
-  SetDropHighlight(nodeOf(itemAt(event->position().toPoint())));
   event->acceptProposedAction();
-  mnuNodeFile_->popup(viewport()->mapToGlobal(event->position().toPoint()));
+}
+
+bool FolderTree::DropThumbnail(const QMimeData& carried, FolderNode* node, QPoint globalPos) {
+  if (!carried.hasFormat(ThumbnailPanel::kMimeType) ||
+      !(Offered(&FolderTree::copyFileRequested) || Offered(&FolderTree::moveFileRequested))) {
+    return false;
+  }
+  droppedFile_ = QString::fromUtf8(carried.data(ThumbnailPanel::kMimeType));
+  SetDropHighlight(node);
+  mnuNodeFile_->popup(globalPos);
+  return true;
 }
 
 void FolderTree::SetDropHighlight(FolderNode* node) {
@@ -382,13 +392,14 @@ void FolderTree::SetDropHighlight(FolderNode* node) {
 
 void FolderTree::FileMenuChosen(bool move) {
   FolderNode* node = dropHighlight_;
-  if (!node) return;  // dropped where no node was: nothing to copy into
+  if (!node || droppedFile_.isEmpty()) return;  // dropped where no node was: nothing to copy into
   const QString folder = node->path;
+  const QString file = droppedFile_;
   SetDropHighlight(nullptr);
   if (move) {
-    emit moveFileRequested(folder);
+    emit moveFileRequested(file, folder);
   } else {
-    emit copyFileRequested(folder);
+    emit copyFileRequested(file, folder);
   }
 }
 

@@ -13,6 +13,8 @@
 #include <QHash>
 #include <QIcon>
 #include <QList>
+#include <QMetaMethod>
+#include <QPoint>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
@@ -27,6 +29,7 @@
 #include "components/drives.h"
 
 class QMenu;
+class QMimeData;
 
 namespace lumaset {
 
@@ -155,6 +158,12 @@ class FolderTree : public QTreeWidget, private FolderTreeObserver {
   FolderNode* nodeOf(QTreeWidgetItem* item) const { return nodes_.value(item); }
   // The node a dragged thumbnail was last over, or nullptr.
   FolderNode* dropHighlight() const { return dropHighlight_; }
+  // The file of the thumbnail last dropped on the tree.
+  const QString& droppedFile() const { return droppedFile_; }
+  // A drop of `carried` on `node` (nullptr: no node): keeps the thumbnail's
+  // file and pops up "Copy File" / "Move File" at `globalPos`. False, with
+  // nothing changed, when it carries no thumbnail or nothing takes the request.
+  bool DropThumbnail(const QMimeData& carried, FolderNode* node, QPoint globalPos);
   QMenu* nodeFolderMenu() const { return mnuNodeFolder_; }
   QMenu* nodeFileMenu() const { return mnuNodeFile_; }
 
@@ -164,10 +173,11 @@ class FolderTree : public QTreeWidget, private FolderTreeObserver {
   // "Create Folder" and "Remove Folder" of the folder pop-up, for `NodeMenuFolder`.
   void createFolderRequested(const QString& folder);
   void removeFolderRequested(const QString& folder);
-  // "Copy File" and "Move File" of the drop pop-up, into the folder of the
-  // node the thumbnail was dropped on (its drop highlight is cleared).
-  void copyFileRequested(const QString& folder);
-  void moveFileRequested(const QString& folder);
+  // "Copy File" and "Move File" of the drop pop-up: the dropped thumbnail's
+  // file, as its drag carried it, into the folder of the node it was dropped
+  // on (its drop highlight is cleared).
+  void copyFileRequested(const QString& file, const QString& folder);
+  void moveFileRequested(const QString& file, const QString& folder);
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -180,7 +190,10 @@ class FolderTree : public QTreeWidget, private FolderTreeObserver {
 
  private:
   // Whether anything carries out the request that a pop-up item makes.
-  bool Offered(void (FolderTree::*request)(const QString&)) const;
+  template <typename... Args>
+  bool Offered(void (FolderTree::*request)(Args...)) const {
+    return isSignalConnected(QMetaMethod::fromSignal(request));
+  }
   void NodesRemoved() override;
   void NodeAdded(FolderNode& node) override;
   void NodeChanged(FolderNode& node) override;
@@ -197,6 +210,7 @@ class FolderTree : public QTreeWidget, private FolderTreeObserver {
   QHash<QTreeWidgetItem*, FolderNode*> nodes_;
   QHash<int, QIcon> icons_;
   FolderNode* dropHighlight_ = nullptr;
+  QString droppedFile_;  // what the last drop carried
   QMenu* mnuNodeFolder_ = nullptr;
   QMenu* mnuNodeFile_ = nullptr;
 };

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QTemporaryFile>
 
 #include <cerrno>
 #include <cstdio>
@@ -143,6 +144,49 @@ Status ensureHomeTrash() {
   return Status::success();
 }
 
+bool isSymLink(const QString& path) {
+  struct stat info {};
+  const QString bare = path.endsWith(QLatin1Char('/')) && path.size() > 1 ? path.chopped(1) : path;
+  return ::lstat(nativePath(bare).constData(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
+// A folder is a mount point when it lies on another device than its parent,
+// or is its own parent (the root).
+bool isMountPoint(const QString& folder) {
+  struct stat self {}, parent {};
+  const QByteArray path = nativePath(folder);
+  if (::stat(path.constData(), &self) != 0 || ::stat((path + "/..").constData(), &parent) != 0) return false;
+  return self.st_dev != parent.st_dev || self.st_ino == parent.st_ino;
+}
+
+// A temporary file beside `destination`, kept until the caller removes or renames it.
+Result<QString> claimTemporary(const QString& destination) {
+  const QFileInfo info(destination);
+  QTemporaryFile file(info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".XXXXXX.") +
+                      info.suffix());
+  file.setAutoRemove(false);
+  if (!file.open()) return Error{cannotWrite(destination, file.errorString()).error()};
+  return file.fileName();
+}
+
+Status writeBeside(const QString& destination, const FileSystemUtility::FileWriter& write,
+                   const QString& permissionsOf, const std::function<Status(const QString&)>& finish) {
+  const Result<QString> temporary = claimTemporary(destination);
+  if (!temporary) return Error{temporary.error()};
+  const QString& path = *temporary;
+  Status done = write(path);
+  if (done) {
+    if (!QFile::setPermissions(path, QFileInfo(permissionsOf).permissions()))
+      done = cannotWrite(destination, QStringLiteral("its permissions cannot be set"));
+  }
+  if (done) done = finish(path);
+  if (!done) {
+    QFile::remove(path);
+    return done;
+  }
+  return syncFolder(folderOf(destination));
+}
+
 }  // namespace
 
 QString FileSystemUtility::PathPart(const QString& path, bool folderPart) {
@@ -225,6 +269,67 @@ Status FileSystemUtility::RecycleFiles(const QStringList& paths) {
       return Error{QStringLiteral("\"%1\" cannot be sent to the trash: %2").arg(path, file.errorString())};
   }
   return Status::success();
+}
+
+bool FileSystemUtility::SameFolder(const QString& first, const QString& second) {
+  const QString a = QFileInfo(first).canonicalFilePath();
+  return !a.isEmpty() && a == QFileInfo(second).canonicalFilePath();
+}
+
+Result<QString> FileSystemUtility::MakeFolder(const QString& parent, const QString& name) {
+  if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..") ||
+      name.contains(QLatin1Char('/')) || name.contains(QChar(0))) {
+    return Error{QStringLiteral("\"%1\" cannot be the name of a folder: a name may not be empty, "
+                                "\".\" or \"..\", nor contain \"/\".")
+                     .arg(name)};
+  }
+  const QString folder = parent.endsWith(QLatin1Char('/')) ? parent : parent + QLatin1Char('/');
+  const QString path = folder + name;
+  if (::mkdir(nativePath(path).constData(), 0777) != 0) {
+    const int error = errno;
+    if (error == EEXIST) return Error{QStringLiteral("\"%1\" already exists in \"%2\".").arg(name, folder)};
+    return Error{QStringLiteral("The folder \"%1\" cannot be created: %2").arg(path, errnoText(error))};
+  }
+  return path + QLatin1Char('/');
+}
+
+Status FileSystemUtility::CheckFolderRemovable(const QString& folder) {
+  const QString canonical = QFileInfo(folder).canonicalFilePath();
+  if (canonical.isEmpty()) return Error{QStringLiteral("The folder \"%1\" does not exist.").arg(folder)};
+  if (isSymLink(folder)) return Error{QStringLiteral("\"%1\" is a link to another folder.").arg(folder)};
+  const QString home = QFileInfo(QDir::homePath()).canonicalFilePath();
+  if (canonical == QLatin1String("/") || canonical == home ||
+      home.startsWith(canonical + QLatin1Char('/'))) {
+    return Error{QStringLiteral("\"%1\" holds the home folder.").arg(folder)};
+  }
+  if (isMountPoint(canonical))
+    return Error{QStringLiteral("\"%1\" is where a drive is mounted.").arg(folder)};
+  return Status::success();
+}
+
+Status FileSystemUtility::RemoveEmptyFolder(const QString& folder) {
+  if (::rmdir(nativePath(folder).constData()) == 0) return Status::success();
+  const int error = errno;
+  return Error{QStringLiteral("The folder \"%1\" cannot be removed: %2").arg(folder, errnoText(error))};
+}
+
+Status FileSystemUtility::WriteReplacing(const QString& destination, const FileWriter& write) {
+  const QFileInfo info(destination);
+  if (!info.exists() || info.isDir() || info.isSymLink())
+    return cannotWrite(destination, QStringLiteral("it is no longer an ordinary file"));
+  return writeBeside(destination, write, destination, [&destination](const QString& temporary) {
+    if (std::rename(nativePath(temporary).constData(), nativePath(destination).constData()) == 0)
+      return Status::success();
+    return cannotWrite(destination, errnoText(errno));
+  });
+}
+
+Status FileSystemUtility::WriteNew(const QString& destination, const FileWriter& write,
+                                   const QString& permissionsOf) {
+  if (nameTaken(destination)) return nameInUse(destination);
+  return writeBeside(destination, write, permissionsOf, [&destination](const QString& temporary) {
+    return RenameFile(temporary, destination);
+  });
 }
 
 namespace file_system_detail {

@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 #include "components/result.h"
 
 namespace lumaset {
@@ -43,6 +45,32 @@ class FileSystemUtility {
   // Sends each file to the freedesktop trash, stopping at the first that
   // cannot go there. A file that cannot be trashed is never deleted instead.
   static Status RecycleFiles(const QStringList& paths);
+
+  // Whether two folder paths name the same folder once links and "." or ".."
+  // are resolved; compared exactly, so "Photos" is never "photos".
+  static bool SameFolder(const QString& first, const QString& second);
+
+  // Makes the folder `name` (one level) inside `parent`; gives its path
+  // ending in "/". Refuses names that hold "/" or are "." or "..", and names
+  // already in use.
+  static Result<QString> MakeFolder(const QString& parent, const QString& name);
+
+  // Why `folder` must never be emptied and removed by a command: the root,
+  // the home folder or a folder holding it, a mount point, or a symbolic
+  // link. Success when none of these holds.
+  static Status CheckFolderRemovable(const QString& folder);
+  // Removes `folder` only when it is empty; never anything inside it.
+  static Status RemoveEmptyFolder(const QString& folder);
+
+  // Writes a new version of `destination`: `write` fills a temporary file in
+  // the same folder, which then replaces the destination in one step with
+  // the destination's permissions. A failed write leaves the old file alone.
+  using FileWriter = std::function<Status(const QString& temporaryPath)>;
+  static Status WriteReplacing(const QString& destination, const FileWriter& write);
+  // The same for a destination that must not exist yet: refused when the
+  // name is taken, also when something takes it while `write` runs. The new
+  // file gets the permissions of `permissionsOf`.
+  static Status WriteNew(const QString& destination, const FileWriter& write, const QString& permissionsOf);
 };
 
 // The two ways RenameFile falls back on file systems that cannot rename

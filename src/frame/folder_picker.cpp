@@ -14,8 +14,6 @@
 #include <QPushButton>
 #include <QScreen>
 
-#include <filesystem>
-#include <system_error>
 
 #include "components/file_system.h"
 #include "components/settings_store.h"
@@ -85,20 +83,9 @@ Status CheckNewFolderName(const QString& name) {
 Result<QString> CreateFolder(const QString& parent, const QString& name) {
   if (Status checked = CheckNewFolderName(name); !checked) return Error{checked.error()};
   if (name.isEmpty()) return Error{QStringLiteral("A folder needs a name.")};
-  const QString path = WithTrailingSlash(ListPath(parent)) + name;
-  if (QFileInfo::exists(path)) {
-    return Error{QStringLiteral("\"%1\" already exists in \"%2\".")
-                     .arg(name, WithTrailingSlash(ListPath(parent)))};
-  }
-  std::error_code error;
-  const std::filesystem::path native(QFile::encodeName(path).toStdString());
-  if (!std::filesystem::create_directory(native, error)) {
-    // No error but nothing made: something took the name since the check.
-    const QString reason = error ? QString::fromLocal8Bit(error.message())
-                                 : QStringLiteral("the name is already in use");
-    return Error{QStringLiteral("The folder \"%1\" cannot be created: %2.").arg(path, reason)};
-  }
-  return path;
+  const Result<QString> made = FileSystemUtility::MakeFolder(WithTrailingSlash(ListPath(parent)), name);
+  if (!made) return Error{made.error()};
+  return made->chopped(1);
 }
 
 QPoint FolderPickerPosition(FolderPickMode mode, QPoint mainWindowCorner,

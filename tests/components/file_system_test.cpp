@@ -225,5 +225,50 @@ TEST(FileSystemUtility, RecycleSendsToTheTrashOrReportsWhy) {
   EXPECT_EQ(readFile(dir + "kept.jpg"), "picture");
 }
 
+TEST(FileSystemUtility, WritesGoThroughAFinishedTemporaryFile) {
+  const QString dir = test::freshFolder("write") + QLatin1Char('/');
+  writeFile(dir + "a.jpg", "old");
+  QFile::setPermissions(dir + "a.jpg", QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup);
+  const auto writing = [](const QByteArray& bytes) {
+    return [bytes](const QString& path) {
+      return test::WriteText(path, bytes) ? Status::success() : Status(Error{"cannot write"});
+    };
+  };
+  const auto failing = [](const QString& path) {
+    test::WriteText(path, "half");
+    return Status(Error{"disk full"});
+  };
+  EXPECT_EQ(FS::WriteReplacing(dir + "a.jpg", failing).error(), "disk full");
+  EXPECT_EQ(readFile(dir + "a.jpg"), "old");
+  EXPECT_FALSE(FS::WriteReplacing(dir + "gone.jpg", writing("new")).ok());
+  ASSERT_TRUE(FS::WriteReplacing(dir + "a.jpg", writing("new")).ok());
+  EXPECT_EQ(readFile(dir + "a.jpg"), "new");
+  EXPECT_EQ(QFileInfo(dir + "a.jpg").permissions() & 0x0FFF, QFileDevice::ReadUser | QFileDevice::WriteUser |
+                                                                 QFileDevice::ReadGroup);
+
+  EXPECT_FALSE(FS::WriteNew(dir + "a.jpg", writing("other"), dir + "a.jpg").ok());
+  EXPECT_FALSE(FS::WriteNew(dir + "b.jpg", failing, dir + "a.jpg").ok());
+  // Something that takes the name while the file is written is never replaced.
+  EXPECT_FALSE(FS::WriteNew(dir + "b.jpg", [&](const QString& path) {
+                 test::WriteText(dir + "b.jpg", "theirs");
+                 return writing("mine")(path);
+               }, dir + "a.jpg").ok());
+  EXPECT_EQ(readFile(dir + "b.jpg"), "theirs");
+  ASSERT_TRUE(FS::WriteNew(dir + "c.jpg", writing("mine"), dir + "a.jpg").ok());
+  EXPECT_EQ(readFile(dir + "c.jpg"), "mine");
+  EXPECT_EQ(entries(dir), (QStringList{"a.jpg", "b.jpg", "c.jpg"}));
+}
+
+TEST(FileSystemUtility, SameFolderIsTheSameDirectoryExactly) {
+  const QString dir = test::freshFolder("same") + QLatin1Char('/');
+  QDir(dir).mkdir("Photos");
+  QDir(dir).mkdir("photos");
+  QFile::link(dir + "Photos", dir + "link");
+  EXPECT_TRUE(FS::SameFolder(dir + "Photos/", dir + "link"));
+  EXPECT_TRUE(FS::SameFolder(dir + "Photos", dir + "photos/../Photos/"));
+  EXPECT_FALSE(FS::SameFolder(dir + "Photos/", dir + "photos/"));
+  EXPECT_FALSE(FS::SameFolder(dir + "gone/", dir + "gone/"));
+}
+
 }  // namespace
 }  // namespace lumaset
