@@ -21,7 +21,7 @@ struct ThumbFacts {
   int width = 0;   // pixels
   int height = 0;  // pixels
   int bits = 0;    // bits per pixel, as the file's header gives them
-  int colors = 0;  // colours used: the palette's size for an indexed picture, 0 when not counted
+  int colors = 0;  // colours used in the whole picture; 0 until counted
   bool unsupported = false;
 };
 
