@@ -56,6 +56,8 @@ class ThumbTable {
 
   // Size, depth and colours of entry `index` from a successful read.
   void setFacts(int index, const ThumbFacts& facts);
+  // The colours used in entry `index`'s whole picture, once counted.
+  void setColors(int index, int colors);
   // The picture of entry `index` could not be read: the sizes of an earlier
   // read stay as they were.
   void markUnsupported(int index);
