@@ -156,7 +156,7 @@ Result<QImage> Imaging::decode(const QString& path, int longSide) {
   prepareReader(reader);
   if (!reader.canRead()) return refusal(path, reader);
   const QByteArray format = reader.format();
-  const QSize size = reader.size();
+  const QSize size = reader.size();  // as stored: the reader turns the picture after shrinking it
   const bool shrink = longSide > 0 && size.isValid() && std::max(size.width(), size.height()) > longSide;
   const qint64 bytes = qint64{size.width()} * size.height() * 4;
   if (shrink) {
