@@ -3,7 +3,8 @@
 // The imaging layer: one object holds one picture at a time and loads,
 // shrinks, crops, turns, mirrors and saves it, reporting progress on request.
 // Pictures are read and written through Qt's image plugins (JPEG, PNG, BMP,
-// GIF, TIFF, WebP and the rest Qt offers).
+// GIF, TIFF, WebP and the rest Qt offers), except that JPEG files are read
+// with libjpeg directly.
 //
 // A held picture is always opaque 32-bit RGB (QImage::Format_RGB32): indexed,
 // grey and deep pictures are widened, and transparent parts are laid on white,
