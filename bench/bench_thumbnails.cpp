@@ -2,14 +2,17 @@
 // folder of photo-sized JPEGs through the very build the panel runs when a
 // folder is opened, without a display.
 //
-//   bench_thumbnails FOLDER [--generate-only] [--count N] [--small]
+//   bench_thumbnails FOLDER [--generate-only] [--count N] [--small] [--turned]
 //
 // FOLDER caches the pictures between runs: missing ones are made first
 // (4000 x 3000, JPEG quality 90, gradients, shapes and noise, so that they
 // compress like photographs). --generate-only stops after that. The build
-// uses large thumbnails (100 pixels) unless --small is given.
+// uses large thumbnails (100 pixels) unless --small is given. --turned makes
+// the missing pictures as a phone makes a portrait photo: stored on their
+// side, with EXIF data that turns them upright (give it a folder of its own).
 
 #include <QApplication>
+#include <QBuffer>
 #include <QColor>
 #include <QDir>
 #include <QElapsedTimer>
@@ -76,20 +79,28 @@ QImage photoLike(int seed) {
   return image;
 }
 
-bool writePicture(const QString& path, int seed) {
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) return false;
-  QImageWriter writer(&file, "jpeg");
+// An APP1 segment whose EXIF data says: turn a quarter clockwise (orientation 6).
+QByteArray turningSegment() {
+  static const char kSegment[] = "\xFF\xE1\x00\x22" "Exif\0\0" "MM\x00\x2A\x00\x00\x00\x08" "\x00\x01"
+                                 "\x01\x12\x00\x03\x00\x00\x00\x01\x00\x06\x00\x00" "\x00\x00\x00\x00";
+  return QByteArray(kSegment, sizeof kSegment - 1);
+}
+
+bool writePicture(const QString& path, int seed, bool turned) {
+  QByteArray jpeg;
+  QBuffer buffer(&jpeg);
+  buffer.open(QIODevice::WriteOnly);
+  QImageWriter writer(&buffer, "jpeg");
   writer.setQuality(kQuality);
-  if (!writer.write(photoLike(seed))) {
-    file.cancelWriting();
-    return false;
-  }
+  if (!writer.write(photoLike(seed))) return false;
+  if (turned) jpeg.insert(2, turningSegment());
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly) || file.write(jpeg) != jpeg.size()) return false;
   return file.commit();
 }
 
 // Makes the pictures that the cache folder does not hold yet.
-bool generate(const QString& folder, int count) {
+bool generate(const QString& folder, int count, bool turned) {
   QDir().mkpath(folder);
   QList<int> missing;
   for (int i = 0; i < count; ++i) {
@@ -97,8 +108,8 @@ bool generate(const QString& folder, int count) {
   }
   if (missing.isEmpty()) return true;
   std::fprintf(stderr, "making %lld pictures in %s\n", static_cast<long long>(missing.size()), qPrintable(folder));
-  const QList<bool> written = QtConcurrent::blockingMapped<QList<bool>>(missing, [&folder](int i) {
-    return writePicture(folder + QStringLiteral("photo-%1.jpg").arg(i, 3, 10, QLatin1Char('0')), i);
+  const QList<bool> written = QtConcurrent::blockingMapped<QList<bool>>(missing, [&folder, turned](int i) {
+    return writePicture(folder + QStringLiteral("photo-%1.jpg").arg(i, 3, 10, QLatin1Char('0')), i, turned);
   });
   return !written.contains(false);
 }
@@ -107,6 +118,7 @@ struct Arguments {
   QString folder;
   bool generateOnly = false;
   bool large = true;
+  bool turned = false;
   int count = 96;
 };
 
@@ -116,6 +128,8 @@ bool parse(int argc, char** argv, Arguments& out) {
       out.generateOnly = true;
     } else if (std::strcmp(argv[i], "--small") == 0) {
       out.large = false;
+    } else if (std::strcmp(argv[i], "--turned") == 0) {
+      out.turned = true;
     } else if (std::strcmp(argv[i], "--count") == 0 && i + 1 < argc) {
       out.count = std::atoi(argv[++i]);
     } else if (out.folder.isEmpty() && argv[i][0] != '-') {
@@ -132,12 +146,12 @@ bool parse(int argc, char** argv, Arguments& out) {
 int main(int argc, char** argv) {
   Arguments args;
   if (!parse(argc, argv, args)) {
-    std::fprintf(stderr, "usage: bench_thumbnails FOLDER [--generate-only] [--count N] [--small]\n");
+    std::fprintf(stderr, "usage: bench_thumbnails FOLDER [--generate-only] [--count N] [--small] [--turned]\n");
     return 2;
   }
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
-  if (!generate(args.folder, args.count)) {
+  if (!generate(args.folder, args.count, args.turned)) {
     std::fprintf(stderr, "cannot write the pictures into %s\n", qPrintable(args.folder));
     return 1;
   }

@@ -8,11 +8,15 @@
 #
 # Needs: hyperfine, libvips-tools (vipsthumbnail), time (/usr/bin/time),
 # python3, and what the build needs. RUNS sets the number of timed runs (7).
+# TURNED=1 makes the pictures as portrait photos from a phone, stored on
+# their side with EXIF data that turns them upright (cached in a folder of
+# their own).
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${BUILD_DIR:-$root/build/bench}
-cache=${1:-${XDG_CACHE_HOME:-$HOME/.cache}/lumaset-bench/photos}
+turned=${TURNED:+--turned}
+cache=${1:-${XDG_CACHE_HOME:-$HOME/.cache}/lumaset-bench/photos${turned:+-turned}}
 runs=${RUNS:-7}
 
 for tool in hyperfine vipsthumbnail python3 cmake ninja; do
@@ -28,7 +32,7 @@ bench=$build/bin/bench_thumbnails
 
 mkdir -p "$cache"
 cache=$(cd "$cache" && pwd)
-"$bench" "$cache" --generate-only
+"$bench" "$cache" --generate-only $turned
 
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT

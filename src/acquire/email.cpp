@@ -32,21 +32,6 @@ QString WithoutLineBreaks(QString text) {
   return text;
 }
 
-// A copy carries no EXIF data, so it must stand the way the photo's
-// orientation tag says it is seen: mirrored or flipped first, then turned.
-Status TurnUpright(Imaging& imaging, const QString& file) {
-  QImageReader reader(file);
-  const QImageIOHandler::Transformations turn = reader.transformation();
-  Status done = Status::success();
-  if (done && (turn & QImageIOHandler::TransformationMirror)) done = imaging.ImgMirror();
-  if (done && (turn & QImageIOHandler::TransformationFlip)) {
-    done = imaging.ImgMirror();
-    if (done) done = imaging.ImgRotate(180);
-  }
-  if (done && (turn & QImageIOHandler::TransformationRotate90)) done = imaging.ImgRotate(90);
-  return done;
-}
-
 }  // namespace
 
 void EmailList::toggle(const QString& file) {
@@ -146,8 +131,9 @@ Result<QString> EmailCommands::ReducedCopy(const QString& file, QStringList& tak
   Imaging imaging;
   imaging.setJpegQuality(options_.jpegQuality);
   imaging.setJpegDpi(options_.jpegDpi);
+  // The picture loads upright, so the copy, which carries no EXIF data,
+  // stands the way the photo is seen.
   if (Status loaded = imaging.LoadFile(file); !loaded) return Error{loaded.error()};
-  if (Status upright = TurnUpright(imaging, file); !upright) return Error{upright.error()};
   const std::optional<int> size =
       ReducedSize(imaging.PixelWidth(), imaging.PixelHeight(), options_.reduce);
   if (!size) return file;

@@ -79,6 +79,8 @@ void MainWindow::ShowProperties(int index) {
                                wait ? Wait::Yes : Wait::No);
           });
   window.Load(subject);
+  // The count made for the window serves the table too: one file, one number.
+  if (window.content().colors > 0) picPan_->table().setColors(index, window.content().colors);
   window.exec();
 }
 

@@ -1,6 +1,9 @@
 #include "browser/properties_window.h"
 
+#include <QEventLoop>
 #include <QFileInfo>
+#include <QFutureWatcher>
+#include <QtConcurrent/QtConcurrentRun>
 #include <QFont>
 #include <QGroupBox>
 #include <QLabel>
@@ -13,6 +16,7 @@
 
 #include "browser/thumb_table.h"
 #include "components/file_system.h"
+#include "components/imaging.h"
 #include "frame/units.h"
 
 namespace lumaset {
@@ -76,6 +80,18 @@ std::array<FactRow, kFactRows> FactsTable(const PropertiesSubject& subject, cons
   }};
 }
 
+int CountColorsUsed(const QString& path) {
+  QFutureWatcher<int> watcher;
+  QEventLoop loop;
+  QObject::connect(&watcher, &QFutureWatcher<int>::finished, &loop, &QEventLoop::quit);
+  watcher.setFuture(QtConcurrent::run([path] {
+    Imaging imaging;
+    return imaging.LoadFile(path) ? imaging.ColorsUsed() : 0;
+  }));
+  loop.exec(QEventLoop::ExcludeUserInputEvents);
+  return watcher.result();
+}
+
 bool AsksForExif(const QString& path) { return path.right(3).toLower() == QLatin1String("jpg"); }
 
 PropertiesContent GatherProperties(const PropertiesSubject& subject, const ExifReader& reader, const QLocale& locale) {
@@ -92,7 +108,10 @@ PropertiesContent GatherProperties(const PropertiesSubject& subject, const ExifR
   }
   content.caption = kFactsCaption;
   content.widthTwips = kFactsWidth;
-  const auto rows = FactsTable(subject, locale);
+  PropertiesSubject counted = subject;
+  if (counted.colors <= 0) counted.colors = CountColorsUsed(subject.path);
+  content.colors = counted.colors;
+  const auto rows = FactsTable(counted, locale);
   content.facts.assign(rows.begin(), rows.end());
   return content;
 }

@@ -34,7 +34,7 @@ struct PropertiesSubject {
   int width = 0;   // pixels, as the thumbnail table has them
   int height = 0;
   int bits = 0;    // colour depth, bits per pixel
-  int colors = 0;  // colours used
+  int colors = 0;  // colours used; 0 when not counted yet
   QString printerName;     // the caption of the page's printer panel
   float printerRes = 300;  // `PrinterRes`: printer dots per unit of the current measure
   bool inches = true;      // the current measure: inches, else centimetres
@@ -58,6 +58,11 @@ inline constexpr int kExifLinesShown = 14;
 // print size is given, and captioned, in centimetres.
 std::array<FactRow, kFactRows> FactsTable(const PropertiesSubject& subject, const QLocale& locale = QLocale());
 
+// The number of different colours in the whole picture at `path` (0 when
+// it cannot be read), counted on a worker thread while the event loop keeps
+// the windows painting.
+int CountColorsUsed(const QString& path);
+
 // Whether jhead is asked about the file: its name's last three letters,
 // in any case, are "jpg".
 bool AsksForExif(const QString& path);
@@ -70,6 +75,7 @@ struct PropertiesContent {
   int widthTwips = 0;
   QStringList exifLines;       // at most kExifLinesShown, unchanged
   std::vector<FactRow> facts;  // the table, when there is no EXIF report
+  int colors = 0;              // the colours used the table shows, counted when the subject had none
 };
 
 inline const QString kFactsCaption = QStringLiteral("Image Properties");
@@ -77,7 +83,8 @@ inline const QString kExifCaption = QStringLiteral("Image Properties (Jpeg EXIF)
 
 // The EXIF report when jhead finds EXIF fields in the picture; the facts
 // table in every other case (not a JPEG name, jhead missing, failing or
-// running out of time, a JPEG without EXIF data).
+// running out of time, a JPEG without EXIF data). The table's colours are
+// counted when the subject has none yet.
 PropertiesContent GatherProperties(const PropertiesSubject& subject, const ExifReader& reader,
                                    const QLocale& locale = QLocale());
 

@@ -66,7 +66,9 @@ CellPicture MakeCellPicture(const QString& path, int longSide) {
     auto image = Imaging::readScaled(path, longSide);
     if (!image) return unsupported();
     CellPicture cell;
-    cell.facts = {facts->width, facts->height, facts->bitsPerPixel, facts->colorsUsed, false};
+    // Colours are counted on the whole picture when asked for, never here:
+    // the cell's picture is a reduced one.
+    cell.facts = {facts->width, facts->height, facts->bitsPerPixel, 0, false};
     cell.image = std::move(image).value();
     return cell;
   } catch (const std::bad_alloc&) {

@@ -64,6 +64,10 @@ void ThumbTable::setFacts(int index, const ThumbFacts& facts) {
   unsupported_[at] = 0;
 }
 
+void ThumbTable::setColors(int index, int colors) {
+  if (isValid(index)) colors_[static_cast<std::size_t>(index)] = colors;
+}
+
 void ThumbTable::markUnsupported(int index) {
   if (isValid(index)) unsupported_[static_cast<std::size_t>(index)] = 1;
 }

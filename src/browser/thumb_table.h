@@ -21,7 +21,7 @@ struct ThumbFacts {
   int width = 0;   // pixels
   int height = 0;  // pixels
   int bits = 0;    // bits per pixel, as the file's header gives them
-  int colors = 0;  // colours used: the palette's size for an indexed picture, 0 when not counted
+  int colors = 0;  // colours used in the whole picture; 0 until counted
   bool unsupported = false;
 };
 
@@ -56,6 +56,8 @@ class ThumbTable {
 
   // Size, depth and colours of entry `index` from a successful read.
   void setFacts(int index, const ThumbFacts& facts);
+  // The colours used in entry `index`'s whole picture, once counted.
+  void setColors(int index, int colors);
   // The picture of entry `index` could not be read: the sizes of an earlier
   // read stay as they were.
   void markUnsupported(int index);

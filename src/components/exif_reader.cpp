@@ -1,8 +1,9 @@
 #include "components/exif_reader.h"
 
-#include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QProcess>
+#include <QTimer>
 
 #include <algorithm>
 #include <array>
@@ -29,21 +30,28 @@ QString Seconds(int milliseconds) {
 
 }  // namespace
 
+// The wait runs the event loop, so that the windows keep painting while the
+// program works; what the user types or clicks waits until it has ended.
 Result<ProgramOutput> RunProgram(const QString& program, const QStringList& arguments, int timeLimitMs) {
-  const QDeadlineTimer deadline(std::max(timeLimitMs, 0));
   QProcess process;
   process.setProgram(program);
   process.setArguments(arguments);
   process.setStandardInputFile(QProcess::nullDevice());
+  QEventLoop loop;
+  QTimer limit;
+  limit.setSingleShot(true);
+  QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+  QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
+  QObject::connect(&process, &QProcess::errorOccurred, &loop, [&loop](QProcess::ProcessError error) {
+    if (error == QProcess::FailedToStart) loop.quit();
+  });
+  limit.start(std::max(timeLimitMs, 0));
   process.start();
-  if (!process.waitForStarted(static_cast<int>(deadline.remainingTime()))) {
-    const QString cause = process.errorString();
-    // A start that outlives the limit must not leave the program behind.
-    process.kill();
-    process.waitForFinished(1000);
-    return Error{QStringLiteral("The program \"%1\" could not be started: %2").arg(program, cause)};
+  if (process.state() != QProcess::NotRunning) loop.exec(QEventLoop::ExcludeUserInputEvents);
+  if (process.error() == QProcess::FailedToStart) {
+    return Error{QStringLiteral("The program \"%1\" could not be started: %2").arg(program, process.errorString())};
   }
-  if (!process.waitForFinished(static_cast<int>(std::max<qint64>(deadline.remainingTime(), 0)))) {
+  if (process.state() != QProcess::NotRunning) {
     process.kill();
     process.waitForFinished(1000);
     return Error{QStringLiteral("The program \"%1\" did not finish within %2 seconds and was stopped.")
@@ -93,7 +101,10 @@ Result<ExifReport> ExifReader::Read(const QString& path) const {
     if (cause.isEmpty()) cause = QString::fromLocal8Bit(run->standardOutput).trimmed();
     return Error{QStringLiteral("The EXIF data of \"%1\" could not be read: %2").arg(absolute, cause)};
   }
-  return ParseJheadReport(run->standardOutput);
+  ExifReport report = ParseJheadReport(run->standardOutput);
+  // jhead's first line names the file as it was given: the name is enough.
+  if (!report.lines.isEmpty()) report.lines.first().replace(absolute, QFileInfo(absolute).fileName());
+  return report;
 }
 
 }  // namespace lumaset

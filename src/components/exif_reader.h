@@ -25,7 +25,9 @@ struct ProgramOutput {
 };
 
 // Runs `program` with `arguments` and nothing on its standard input, and
-// waits at most `timeLimitMs` for it to end. A program that cannot be
+// waits at most `timeLimitMs` for it to end, running the event loop
+// meanwhile so that windows keep painting (what the user types or clicks
+// waits until the program has ended). A program that cannot be
 // started, crashes or runs out of time (it is then killed) is an error; a
 // non-zero exit code is not: the caller decides what it means.
 Result<ProgramOutput> RunProgram(const QString& program, const QStringList& arguments, int timeLimitMs);
@@ -58,8 +60,9 @@ class ExifReader {
 
   explicit ExifReader(QString program = kDefaultProgram, int timeLimitMs = kDefaultTimeLimitMs);
 
-  // The report on the picture at `path`; an error when jhead cannot be run
-  // or cannot read the file (not a JPEG, missing, unreadable).
+  // The report on the picture at `path`, its first line naming the file
+  // without its folder; an error when jhead cannot be run or cannot read the
+  // file (not a JPEG, missing, unreadable).
   Result<ExifReport> Read(const QString& path) const;
 
   const QString& program() const { return program_; }

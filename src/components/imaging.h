@@ -3,11 +3,14 @@
 // The imaging layer: one object holds one picture at a time and loads,
 // shrinks, crops, turns, mirrors and saves it, reporting progress on request.
 // Pictures are read and written through Qt's image plugins (JPEG, PNG, BMP,
-// GIF, TIFF, WebP and the rest Qt offers).
+// GIF, TIFF, WebP and the rest Qt offers), except that JPEG files are read
+// with libjpeg directly.
 //
 // A held picture is always opaque 32-bit RGB (QImage::Format_RGB32): indexed,
 // grey and deep pictures are widened, and transparent parts are laid on white,
-// as they would come out on paper.
+// as they would come out on paper. Pictures are read upright: a JPEG's EXIF
+// orientation (and a TIFF's orientation tag) is applied to the pixels, and
+// the sizes FileInfo gives are the upright ones.
 
 #include <QImage>
 #include <QString>
@@ -27,10 +30,10 @@ namespace lumaset {
 
 // What a picture file says about itself, read from its header alone.
 struct FileFacts {
-  int width = 0;
+  int width = 0;  // upright
   int height = 0;
   int bitsPerPixel = 0;
-  int colorsUsed = 0;  // the palette's size for indexed pictures, else 0
+  int paletteSize = 0;  // the palette's size for indexed pictures, else 0
 };
 
 // The held picture's pixels as plain bytes: rows from top to bottom without
@@ -69,7 +72,8 @@ class Imaging {
   // Reading files. These two hold no state, so they may run on a worker thread.
   static Result<FileFacts> FileInfo(const QString& path);
   // The picture in `path` decoded so that its longer side is at most `longSide`
-  // pixels; the codec scales while decoding where it can (JPEG does).
+  // pixels; the codec scales while decoding where it can (JPEG does), and the
+  // small picture is then turned upright.
   static Result<QImage> readScaled(const QString& path, int longSide);
 
   // Loading a picture starts afresh: earlier states of the previous one are dropped.

@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 
 namespace lumaset::imaging_detail {
 
@@ -27,56 +26,10 @@ class Bytes {
   QByteArrayView slice(qsizetype i, qsizetype n) const {
     return i >= 0 && i + n <= data_.size() ? data_.sliced(i, n) : QByteArrayView();
   }
-  // The next 0xFF at or after `from`, or -1.
-  qsizetype nextFF(qsizetype from) const {
-    if (from < 0 || from >= data_.size()) return -1;
-    const void* hit = std::memchr(data_.data() + from, 0xFF, static_cast<std::size_t>(data_.size() - from));
-    return hit ? static_cast<const char*>(hit) - data_.data() : -1;
-  }
 
  private:
   QByteArrayView data_;
 };
-
-// Where the entropy-coded data after a scan header ends: the next marker
-// that is neither a stuffed 0xFF00 nor a restart marker; -1 when the file ends first.
-qsizetype endOfScanData(const Bytes& b, qsizetype pos) {
-  for (;;) {
-    pos = b.nextFF(pos);
-    if (pos < 0 || pos + 1 >= b.size()) return -1;
-    const unsigned next = b.at(pos + 1);
-    if (next == 0x00 || (next >= 0xD0 && next <= 0xD7)) {
-      pos += 2;
-    } else if (next == 0xFF) {
-      pos += 1;
-    } else {
-      return pos;
-    }
-  }
-}
-
-// A JPEG is whole when its segments lead to the end-of-image marker; what
-// follows it (some cameras append data) does not matter.
-bool wholeJpeg(const Bytes& b) {
-  if (b.at(0) != 0xFF || b.at(1) != 0xD8) return false;
-  qsizetype pos = 2;
-  for (;;) {
-    pos = b.nextFF(pos);
-    while (pos >= 0 && b.at(pos + 1) == 0xFF) ++pos;  // fill bytes
-    if (pos < 0 || pos + 1 >= b.size()) return false;
-    const unsigned marker = b.at(pos + 1);
-    pos += 2;
-    if (marker == 0xD9) return true;
-    if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) continue;  // markers without a length
-    const unsigned length = b.at(pos) << 8 | b.at(pos + 1);
-    if (length < 2) return false;
-    pos += length;
-    if (marker == 0xDA) {
-      pos = endOfScanData(b, pos);
-      if (pos < 0) return false;
-    }
-  }
-}
 
 // Uncompressed bitmaps have a known size; run-length ones are left to the codec.
 bool wholeBmp(const Bytes& b) {
@@ -175,13 +128,10 @@ std::optional<PaletteFacts> bmpPalette(const Bytes& b) {
 
 }  // namespace
 
-bool needsWholenessCheck(QByteArrayView format) {
-  return format == "jpeg" || format == "bmp" || format == "gif";
-}
+bool needsWholenessCheck(QByteArrayView format) { return format == "bmp" || format == "gif"; }
 
 bool holdsWholePicture(QByteArrayView file, QByteArrayView format) {
   const Bytes bytes(file);
-  if (format == "jpeg") return wholeJpeg(bytes);
   if (format == "bmp") return wholeBmp(bytes);
   if (format == "gif") return wholeGif(bytes);
   return true;
@@ -193,6 +143,32 @@ std::optional<PaletteFacts> paletteFacts(QByteArrayView fileStart, QByteArrayVie
   if (format == "png" && bytes.startsWith("\x89PNG")) return pngPalette(bytes);
   if (format == "bmp" && bytes.startsWith("BM")) return bmpPalette(bytes);
   return std::nullopt;
+}
+
+// EXIF data is a small TIFF file: a byte-order mark, the first directory's
+// offset, and 12-byte entries of tag, type, count and value. Every read is
+// bounded, so a broken block gives 0, never a read past its end.
+int exifOrientation(QByteArrayView app1) {
+  constexpr qsizetype kTiffStart = 6;
+  if (!app1.startsWith(QByteArrayView("Exif\0\0", 6))) return 0;
+  const Bytes b(app1.sliced(kTiffStart));
+  const bool motorola = b.at(0) == 'M' && b.at(1) == 'M';
+  if (!motorola && !(b.at(0) == 'I' && b.at(1) == 'I')) return 0;
+  const auto u16 = [&](qsizetype i) { return motorola ? b.at(i) << 8 | b.at(i + 1) : b.le16(i); };
+  const auto u32 = [&](qsizetype i) { return motorola ? b.be32(i) : b.le32(i); };
+  if (u16(2) != 42) return 0;
+  const std::uint32_t directory = u32(4);
+  if (directory < 8 || directory > static_cast<std::uint32_t>(b.size())) return 0;
+  const auto first = static_cast<qsizetype>(directory) + 2;
+  const unsigned entries = u16(directory);
+  for (unsigned i = 0; i < entries && first + 12 * qsizetype{i} + 12 <= b.size(); ++i) {
+    const qsizetype entry = first + 12 * qsizetype{i};
+    if (u16(entry) != 0x0112) continue;
+    const unsigned type = u16(entry + 2);
+    const unsigned value = type == 3 ? u16(entry + 8) : type == 4 ? u32(entry + 8) : 0;
+    return value >= 1 && value <= 8 ? static_cast<int>(value) : 0;
+  }
+  return 0;
 }
 
 }  // namespace lumaset::imaging_detail

@@ -2,8 +2,9 @@
 
 // Facts that the imaging layer reads from the raw bytes of a picture file,
 // where Qt's codecs do not tell them: whether the file holds a whole picture
-// (JPEG, BMP and GIF decoders hand back a partly grey picture from a cut-off
-// file without complaint), and the palette of an indexed picture.
+// (Qt's BMP and GIF decoders hand back a partly grey picture from a cut-off
+// file without complaint), the palette of an indexed picture, and the EXIF
+// orientation of a JPEG file.
 
 #include <QByteArrayView>
 
@@ -25,5 +26,10 @@ struct PaletteFacts {
 
 // The depth and palette size of an indexed GIF, PNG or BMP from the start of the file.
 std::optional<PaletteFacts> paletteFacts(QByteArrayView fileStart, QByteArrayView format);
+
+// The orientation (1 to 8) that an APP1 segment's EXIF data gives, from the
+// segment's content after its length; 0 when it is no EXIF segment or names
+// no valid orientation.
+int exifOrientation(QByteArrayView app1);
 
 }  // namespace lumaset::imaging_detail

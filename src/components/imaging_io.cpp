@@ -11,9 +11,11 @@
 #include <QSaveFile>
 
 #include <algorithm>
+#include <optional>
 
 #include "components/imaging_file_headers.h"
 #include "components/jpeg_strips.h"
+#include "components/imaging_jpeg.h"
 
 namespace lumaset {
 
@@ -35,12 +37,20 @@ void raiseReaderLimit() {
   (void)raised;
 }
 
-// EXIF orientation is not applied: Qt's reader leaves it off by default, and
-// FileInfo and the loads use the same reader settings, so a file's stated
-// size and its loaded picture always agree.
+// Pictures stand upright as their orientation tag says. JPEG files, which
+// carry it in EXIF data, go to the JPEG decoder, which turns the picture
+// and reports the turned size; Qt's reader does the same for the other
+// formats that have such a tag (TIFF). FileInfo and the loads take the same
+// road, so a file's stated size and its loaded picture always agree.
 void prepareReader(QImageReader& reader) {
   raiseReaderLimit();
-  reader.setAutoTransform(false);
+  reader.setAutoTransform(true);
+}
+
+QSize uprightSize(QImageReader& reader) {
+  QSize size = reader.size();
+  if (reader.transformation() & QImageIOHandler::TransformationRotate90) size.transpose();
+  return size;
 }
 
 Error readError(const QString& path, const QString& cause) {
@@ -57,12 +67,18 @@ Error memoryError(QSize size) {
                    .arg(size.height())};
 }
 
-// Why Qt's reader turned a file away, in words fit for a message box.
-Error refusal(const QString& path, const QImageReader& reader) {
+// Why a file cannot be opened at all, if it cannot.
+std::optional<Error> fileProblem(const QString& path) {
   const QFileInfo info(path);
   if (!info.exists()) return readError(path, QStringLiteral("the file does not exist"));
   if (!info.isFile()) return readError(path, QStringLiteral("it is not a file"));
   if (!info.isReadable()) return readError(path, QStringLiteral("permission to read it is denied"));
+  return std::nullopt;
+}
+
+// Why Qt's reader turned a file away, in words fit for a message box.
+Error refusal(const QString& path, const QImageReader& reader) {
+  if (auto problem = fileProblem(path)) return *problem;
   switch (reader.error()) {
     case QImageReader::UnsupportedFormatError:
       return readError(path, QStringLiteral("it is not a picture in a format Lumaset reads"));
@@ -71,6 +87,11 @@ Error refusal(const QString& path, const QImageReader& reader) {
     default:
       return readError(path, reader.errorString());
   }
+}
+
+bool isJpegFile(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) && imaging_detail::looksLikeJpeg(file.read(2));
 }
 
 bool fileHoldsWholePicture(const QString& path, const QByteArray& format) {
@@ -96,17 +117,21 @@ QByteArray fileStart(const QString& path) {
 
 }  // namespace
 
-QSize Imaging::fitLongSide(QSize size, int longSide) {
-  const double longer = std::max(size.width(), size.height());
-  const auto side = [&](int length) { return std::max(1, qRound(length * (longSide / longer))); };
-  return {side(size.width()), side(size.height())};
-}
+QSize Imaging::fitLongSide(QSize size, int longSide) { return imaging_detail::fitLongSide(size, longSide); }
 
 Result<FileFacts> Imaging::FileInfo(const QString& path) {
+  if (auto problem = fileProblem(path)) return *problem;
+  if (isJpegFile(path)) {
+    const auto header = imaging_detail::readJpegHeader(path);
+    if (!header) return readError(path, header.error());
+    const QSize size = header->upright();
+    if (size.isEmpty()) return readError(path, QStringLiteral("the picture is damaged or incomplete"));
+    return FileFacts{size.width(), size.height(), header->components == 1 ? 8 : 24, 0};
+  }
   QImageReader reader(path);
   prepareReader(reader);
   if (!reader.canRead()) return refusal(path, reader);
-  const QSize size = reader.size();
+  const QSize size = uprightSize(reader);
   if (!size.isValid()) return readError(path, QStringLiteral("the picture is damaged or incomplete"));
   const QImage::Format pixelFormat = reader.imageFormat();
   const bool mono = pixelFormat == QImage::Format_Mono || pixelFormat == QImage::Format_MonoLSB;
@@ -114,7 +139,7 @@ Result<FileFacts> Imaging::FileInfo(const QString& path) {
   const QByteArray format = reader.format();
   if (const auto palette = imaging_detail::paletteFacts(fileStart(path), format)) {
     facts.bitsPerPixel = palette->bitsPerPixel;
-    facts.colorsUsed = palette->colors;
+    facts.paletteSize = palette->colors;
   } else if (format == "gif") {
     facts.bitsPerPixel = 8;
   }
@@ -122,11 +147,17 @@ Result<FileFacts> Imaging::FileInfo(const QString& path) {
 }
 
 Result<QImage> Imaging::decode(const QString& path, int longSide) {
+  if (auto problem = fileProblem(path)) return *problem;
+  if (isJpegFile(path)) {
+    auto image = imaging_detail::decodeJpeg(path, longSide, qint64{kReaderLimitMegabytes} << 20);
+    if (!image) return readError(path, image.error());
+    return image;
+  }
   QImageReader reader(path);
   prepareReader(reader);
   if (!reader.canRead()) return refusal(path, reader);
   const QByteArray format = reader.format();
-  const QSize size = reader.size();
+  const QSize size = reader.size();  // as stored: the reader turns the picture after shrinking it
   const bool shrink = longSide > 0 && size.isValid() && std::max(size.width(), size.height()) > longSide;
   const qint64 bytes = qint64{size.width()} * size.height() * 4;
   if (shrink) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QTimer>
 
 #include "support/test_support.h"
 
@@ -42,7 +43,8 @@ TEST(ExifReader, ReadsRealReportsInPlaceAndNamesFailures) {
   const auto report = ExifReader().Read(withExif);
   ASSERT_TRUE(report.ok()) << report.error().toStdString();
   EXPECT_TRUE(report->hasExif());
-  EXPECT_TRUE(report->lines.first().endsWith(QStringLiteral("-x 'quoted' $HOME;.jpg")));
+  EXPECT_TRUE(report->lines.first().endsWith(QStringLiteral(": -x 'quoted' $HOME;.jpg")))
+      << "the name, not the path: " << report->lines.first().toStdString();
   EXPECT_EQ(test::ReadBytes(withExif), before);  // read, never written
   const auto plain = ExifReader().Read(without);
   ASSERT_TRUE(plain.ok()) << plain.error().toStdString();
@@ -54,9 +56,44 @@ TEST(ExifReader, ReadsRealReportsInPlaceAndNamesFailures) {
   EXPECT_FALSE(ExifReader().Read(folder + QStringLiteral("gone.jpg")).ok());
 }
 
+// Odd EXIF data from real cameras: jhead reads it or gives up, never hangs
+// the window, and the report still starts with the file's name.
+TEST(ExifReader, OddExifBlocksEndInAReportOrAnError) {
+  const QString folder = test::freshFolder(QStringLiteral("odd-exif")) + QLatin1Char('/');
+  ASSERT_TRUE(test::WritePicture(folder + "plain.jpg", 64, 48, "jpg"));
+  const QByteArray jpeg = test::ReadBytes(folder + "plain.jpg");
+  const auto segment = [](const QByteArray& tiff) {
+    const QByteArray body = QByteArray("Exif\0\0", 6) + tiff;
+    const auto length = static_cast<int>(body.size()) + 2;
+    return QByteArray("\xFF\xE1") + QByteArray(1, char(length >> 8)).append(char(length & 0xFF)) + body;
+  };
+  const auto entry = [](const char* tagTypeCount, quint32 value) {  // big-endian 12-byte entry
+    QByteArray bytes(tagTypeCount, 8);
+    for (int shift = 24; shift >= 0; shift -= 8) bytes.append(char(value >> shift & 0xFF));
+    return bytes;
+  };
+  const QByteArray head("MM\0\x2A\0\0\0\x08", 8);
+  // make, model (zero length), a 60,000-byte description, a GPS directory with a latitude
+  QByteArray rich = head + QByteArray("\0\x04", 2) + entry("\x01\x0F\0\x02\0\0\0\x04", 0x41424300) +
+                    entry("\x01\x10\0\x02\0\0\0\0", 0) + entry("\x01\x0E\0\x02\0\0\xEA\x60", 62) +
+                    entry("\x88\x25\0\x04\0\0\0\x01", 60062) + QByteArray(4, 0) + QByteArray(60000, 'D');
+  rich += QByteArray("\0\x01", 2) + entry("\0\x02\0\x05\0\0\0\x03", 60080) + QByteArray(4, 0) + QByteArray(24, 1);
+  const QByteArray blocks[] = {segment(rich), segment(head + QByteArray("\xFF\xFF", 2)), segment({}),
+                               segment(head.left(6)), test::ExifOrientationSegment(6)};
+  for (const QByteArray& block : blocks) {
+    const QString file = folder + "odd.jpg";
+    ASSERT_TRUE(test::WriteText(file, test::WithSegment(jpeg, block)));
+    const auto report = ExifReader().Read(file);
+    EXPECT_TRUE(!report.ok() || report->lines.isEmpty() || report->lines.first().endsWith(": odd.jpg"));
+  }
+}
+
 TEST(RunProgram, StopsAProgramThatOutrunsItsLimitAndLeavesExitCodesToTheCaller) {
+  bool painted = false;  // the event loop runs while the program works
+  QTimer::singleShot(0, [&painted] { painted = true; });
   const auto hung = RunProgram("sleep", {"30"}, 300);
   EXPECT_TRUE(!hung.ok() && hung.error().contains("did not finish within 0.3 seconds"));
+  EXPECT_TRUE(painted);
   const auto echoed = RunProgram("echo", {"out"}, 20000);
   EXPECT_TRUE(echoed.ok() && echoed->standardOutput == "out\n");
   const auto refused = RunProgram("ls", {"/nonexistent-folder"}, 20000);

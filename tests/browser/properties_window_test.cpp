@@ -84,6 +84,30 @@ TEST(PropertiesGather, ChoosesTheExifReportByItsFields) {
   EXPECT_TRUE(shown.exifLines.size() == 14 && shown.exifLines.last() == QStringLiteral("Camera make  : line 14"));
 }
 
+// Colours not counted yet are counted on the whole picture, the same for
+// palette and true-colour pictures; a count already made is shown as it is.
+TEST(PropertiesGather, CountsTheColoursTheTableHasNotCounted) {
+  const QString folder = test::freshFolder(QStringLiteral("colours")) + QLatin1Char('/');
+  ASSERT_TRUE(test::Quarters(300, 200).save(folder + "four.png"));
+  QImage palette(40, 30, QImage::Format_Indexed8);  // 256 entries, three of them used
+  QList<QRgb> table(256, qRgb(9, 9, 9));
+  table[1] = qRgb(1, 1, 1), table[2] = qRgb(2, 2, 2);
+  palette.setColorTable(table);
+  palette.fill(0);
+  palette.setPixel(1, 1, 1);
+  palette.setPixel(2, 2, 2);
+  ASSERT_TRUE(palette.save(folder + "three.bmp"));
+  const std::pair<QString, int> cases[] = {{"four.png", 4}, {"three.bmp", 3}, {"missing.png", 0}};
+  for (const auto& [name, colours] : cases) {
+    PropertiesSubject subject = Subject(folder + name);
+    subject.colors = 0;
+    const PropertiesContent content = GatherProperties(subject, ExifReader(), kUs);
+    EXPECT_EQ(content.colors, colours) << name.toStdString();
+    EXPECT_EQ(content.facts.at(5).value, QString::number(colours));
+  }
+  EXPECT_EQ(GatherProperties(Subject(folder + "four.png"), ExifReader(), kUs).facts.at(5).value, "16,777,216");
+}
+
 TEST(PropertiesWindow, LaysOutEitherViewAndPlaysItsSounds) {
   ThumbTable table;
   table.start({ExifJpeg(test::freshFolder(QStringLiteral("window")) + QStringLiteral("/camera.jpg"))});

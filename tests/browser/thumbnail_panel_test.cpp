@@ -96,10 +96,30 @@ TEST_F(ThumbnailPanelTest, BuildsSortedCellsWithTheirTextsAndPlaceholders) {
   EXPECT_EQ((QStringList{panel_.cellTooltip(1), panel_.cellTooltip(2)}),
             (QStringList{"b.png (60x40 pixels)", "holiday.Gif (unsupported format)"}));
   EXPECT_FALSE(panel_.cell(3).picture.isNull()) << "the placeholder stands in";
-  EXPECT_EQ(std::pair(table.ThumbBits(4), table.ThumbColors(4)), std::pair(1, 2))
-      << "a GIF's depth is its bits per pixel, not its colour count";
+  EXPECT_EQ(std::pair(table.ThumbBits(4), table.ThumbColors(4)), std::pair(1, 0))
+      << "a GIF's depth is its bits per pixel; colours are counted later, on the whole picture";
   EXPECT_EQ(panel_.canvasHeightTwips(), 1700);
   EXPECT_LE(std::max(panel_.cell(1).picture.width(), panel_.cell(1).picture.height()), 50);
+}
+
+TEST_F(ThumbnailPanelTest, TurnedPhotosGiveUprightCellsAndSizes) {
+  const QString folder = test::freshFolder(QStringLiteral("turned")) + QLatin1Char('/');
+  const std::pair<int, const char*> tags[] = {{1, "RGBW"}, {3, "WBGR"}, {6, "BRWG"}, {8, "GWRB"}};
+  for (const auto& [tag, corners] : tags) {
+    ASSERT_TRUE(test::WriteOrientedJpeg(folder + QStringLiteral("tag%1.jpg").arg(tag), test::Quarters(120, 60), tag));
+  }
+  ASSERT_EQ(Build(folder, true), 4);
+  for (int i = 0; i < 4; ++i) {
+    const auto& [tag, corners] = tags[i];
+    SCOPED_TRACE(tag);
+    const QSize upright = tag >= 5 ? QSize(60, 120) : QSize(120, 60);
+    EXPECT_EQ(QSize(panel_.table().ThumbWidths(i), panel_.table().ThumbHeights(i)), upright);
+    EXPECT_EQ(panel_.cellTooltip(i),
+              QStringLiteral("tag%1.jpg (%2x%3 pixels)").arg(tag).arg(upright.width()).arg(upright.height()));
+    const QImage& picture = panel_.cell(i).picture;
+    EXPECT_EQ(picture.width() > picture.height(), tag < 5);
+    EXPECT_EQ(test::CornerColours(picture), corners);
+  }
 }
 
 TEST_F(ThumbnailPanelTest, EmptyOrUnreadableFolderLeavesAnEmptyTable) {

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+// jpeglib.h needs FILE declared before it.
+#include <jpeglib.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -10,6 +14,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cstdlib>
 #include <climits>
 #include <cmath>
 #include <functional>
@@ -20,16 +25,41 @@
 namespace lumaset {
 namespace {
 
-// Red, green, blue and white quarters, so every turn and flip shows.
-QImage quarters(int width, int height) {
-  QImage image(width, height, QImage::Format_RGB32);
-  const int x = width / 2, y = height / 2;
-  QPainter painter(&image);
-  painter.fillRect(0, 0, x, y, Qt::red);
-  painter.fillRect(x, 0, width - x, y, Qt::green);
-  painter.fillRect(0, y, x, height - y, Qt::blue);
-  painter.fillRect(x, y, width - x, height - y, Qt::white);
-  return image;
+QImage quarters(int width, int height) { return test::Quarters(width, height); }
+
+// A JPEG written by libjpeg itself, for what Qt's writer cannot do: a
+// restart marker after every row of blocks.
+QByteArray jpegWithRestarts(const QImage& picture) {
+  const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
+  jpeg_compress_struct info{};
+  jpeg_error_mgr errors{};
+  info.err = jpeg_std_error(&errors);
+  jpeg_create_compress(&info);
+  unsigned char* out = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&info, &out, &size);
+  info.image_width = static_cast<JDIMENSION>(rgb.width());
+  info.image_height = static_cast<JDIMENSION>(rgb.height());
+  info.input_components = 3;
+  info.in_color_space = JCS_RGB;
+  jpeg_set_defaults(&info);
+  info.restart_in_rows = 1;
+  jpeg_start_compress(&info, TRUE);
+  while (info.next_scanline < info.image_height) {
+    auto* row = const_cast<JSAMPLE*>(rgb.constScanLine(static_cast<int>(info.next_scanline)));
+    jpeg_write_scanlines(&info, &row, 1);
+  }
+  jpeg_finish_compress(&info);
+  jpeg_destroy_compress(&info);
+  const QByteArray bytes(reinterpret_cast<const char*>(out), static_cast<qsizetype>(size));
+  std::free(out);  // NOLINT(cppcoreguidelines-no-malloc): libjpeg's buffer
+  return bytes;
+}
+
+// Where the marker `code` first stands in a JPEG file (0xFF then `code`
+// never occurs inside compressed data).
+qsizetype markerAt(const QByteArray& jpeg, char code, qsizetype from = 0) {
+  return jpeg.indexOf(QByteArray(1, '\xFF').append(code), from);
 }
 
 QString writeBytes(const QString& path, const QByteArray& bytes) {
@@ -101,7 +131,7 @@ TEST_F(ImagingTest, EachFormatGivesItsFactsAndPicture) {
     EXPECT_EQ(facts->width, 40);
     EXPECT_EQ(facts->height, 30);
     EXPECT_EQ(facts->bitsPerPixel, c.bits);
-    EXPECT_EQ(facts->colorsUsed, c.colors);
+    EXPECT_EQ(facts->paletteSize, c.colors);
     Imaging imaging;
     ASSERT_TRUE(imaging.LoadFile(c.file));
     EXPECT_EQ(imaging.GetPicture().format(), QImage::Format_RGB32);
@@ -159,20 +189,109 @@ TEST_F(ImagingTest, ScaledLoadingDecodesSmall) {
   EXPECT_FALSE(imaging.loadFileScaled(path("tall.png"), 0));
 }
 
-// EXIF orientation is left alone, the same way for the facts and the picture.
-TEST_F(ImagingTest, ExifOrientationIsLeftAlone) {
-  const QByteArray exif("\xFF\xE1\0\x22" "Exif\0\0" "MM\0\x2A\0\0\0\x08" "\0\x01"
-                        "\x01\x12\0\x03\0\0\0\x01\0\x06\0\0" "\0\0\0\0", 36);
-  const QByteArray jpeg = test::ReadBytes(save("plain.jpg", quarters(40, 30)));
-  const QString file = writeBytes(path("turned.jpg"), jpeg.left(2) + exif + jpeg.mid(2));
-  QImageReader turning(file);
-  turning.setAutoTransform(true);
-  ASSERT_EQ(turning.read().size(), QSize(30, 40));  // the tag is there
-  Imaging imaging;
-  ASSERT_TRUE(imaging.LoadFile(file));
-  EXPECT_EQ(imaging.GetPicture().size(), QSize(40, 30));
-  EXPECT_EQ(Imaging::FileInfo(file)->width, 40);
-  EXPECT_EQ(Imaging::readScaled(file, 20)->size(), QSize(20, 15));
+// The corners each orientation shows when the file's pixels are the four
+// quarters red, green, blue, white from the top left.
+TEST_F(ImagingTest, EveryExifOrientationStandsUpright) {
+  const char* const corners[] = {"RGBW", "GRWB", "WBGR", "BWRG", "RBGW", "BRWG", "WGBR", "GWRB"};
+  for (int tag = 1; tag <= 8; ++tag) {
+    SCOPED_TRACE(tag);
+    const QString file = path(QStringLiteral("o%1.jpg").arg(tag));
+    ASSERT_TRUE(test::WriteOrientedJpeg(file, quarters(256, 128), tag, tag % 2 == 0));
+    const QSize upright = tag >= 5 ? QSize(128, 256) : QSize(256, 128);
+    const auto facts = Imaging::FileInfo(file);
+    ASSERT_TRUE(facts) << facts.error().toStdString();
+    EXPECT_EQ(QSize(facts->width, facts->height), upright);
+    Imaging imaging;
+    ASSERT_TRUE(imaging.LoadFile(file));
+    EXPECT_EQ(imaging.GetPicture().size(), upright);
+    EXPECT_EQ(test::CornerColours(imaging.GetPicture()), corners[tag - 1]);
+    for (const int longSide : {32, 100}) {  // an eighth by the codec; a size it must finish by scaling
+      const auto small = Imaging::readScaled(file, longSide);
+      ASSERT_TRUE(small) << small.error().toStdString();
+      EXPECT_EQ(small->size(), upright.scaled(longSide, longSide, Qt::KeepAspectRatio));
+      EXPECT_EQ(test::CornerColours(*small), corners[tag - 1]);
+    }
+  }
+  // A TIFF's own orientation tag counts the same way.
+  QImageWriter tiff(path("turned.tif"));
+  tiff.setTransformation(QImageIOHandler::TransformationRotate90);
+  ASSERT_TRUE(tiff.write(quarters(64, 32)));
+  EXPECT_EQ(Imaging::FileInfo(path("turned.tif"))->height, 64);
+  EXPECT_EQ(test::CornerColours(*Imaging::readScaled(path("turned.tif"), 64)), "BRWG");
+}
+
+// Broken or odd EXIF blocks leave the picture as stored, and never stop it loading.
+TEST_F(ImagingTest, BrokenExifBlocksAreHarmless) {
+  const QByteArray six = test::ExifOrientationSegment(6);
+  const auto segment = [](const QByteArray& body) {
+    const auto length = static_cast<int>(body.size()) + 2;
+    return QByteArray("\xFF\xE1") + QByteArray(1, char(length >> 8)).append(char(length & 0xFF)) + body;
+  };
+  const QByteArray exif("Exif\0\0", 6);
+  QByteArray manyEntries = six.mid(4);  // a directory that claims 65535 entries and holds one, not the orientation
+  manyEntries[14] = '\xFF', manyEntries[15] = '\xFF', manyEntries[17] = '\x10';
+  QByteArray description = exif + "MM" + QByteArray("\0\x2A\0\0\0\x08\0\x02", 8);  // a huge description, then GPS
+  description += QByteArray("\x01\x0E\0\x02\0\0\xEA\x60\0\0\0\x26", 12) + QByteArray("\x88\x25\0\x04\0\0\0\x01\xFF\xFF\xFF\x00", 12);
+  description += QByteArray(4, '\0') + QByteArray(60000, 'd');
+  const QByteArray blocks[] = {
+      segment({}), segment(exif), segment(exif + "MM\0\x2A"), segment(six.mid(4, 20)), segment(manyEntries),
+      segment(exif + QByteArray("II\x2A\0\xF0\xFF\xFF\x7F", 8)), test::ExifOrientationSegment(0),
+      test::ExifOrientationSegment(9), test::ExifOrientationSegment(0xFFFF), segment(description),
+      segment(QByteArray("http://ns.adobe.com/xap/1.0/\0<x:xmpmeta/>", 41))};
+  const QByteArray jpeg = test::ReadBytes(save("plain.jpg", quarters(64, 32), 95));
+  for (const QByteArray& block : blocks) {
+    SCOPED_TRACE(block.left(24).toHex().toStdString());
+    const QString file = writeBytes(path("odd.jpg"), test::WithSegment(jpeg, block));
+    EXPECT_EQ(Imaging::FileInfo(file)->width, 64);
+    const auto small = Imaging::readScaled(file, 32);
+    ASSERT_TRUE(small) << small.error().toStdString();
+    EXPECT_EQ(test::CornerColours(*small), "RGBW");
+  }
+  // The first EXIF block counts, after an XMP block and before a second one.
+  const QString file = writeBytes(path("two.jpg"), test::WithSegment(jpeg, blocks[10] + six + test::ExifOrientationSegment(3)));
+  EXPECT_EQ(Imaging::FileInfo(file)->width, 32);
+}
+
+// A JPEG is refused only when the decoder fails or the file ends while
+// picture data is still wanted; the decoder's other complaints give the picture.
+TEST_F(ImagingTest, JpegAcceptanceFollowsTheDecoder) {
+  const QByteArray baseline = jpegWithRestarts(quarters(200, 160));
+  QImageWriter progressiveWriter(path("progressive.jpg"));
+  progressiveWriter.setProgressiveScanWrite(true);
+  ASSERT_TRUE(progressiveWriter.write(quarters(200, 160)));
+  const QByteArray progressive = test::ReadBytes(path("progressive.jpg"));
+  const qsizetype scan = markerAt(baseline, '\xDA');
+  const qsizetype restart = markerAt(baseline, '\xD2', scan);
+  ASSERT_GT(restart, 0);
+  QByteArray wrongRestart = baseline;
+  wrongRestart[restart + 1] = '\xD6';
+  const qsizetype secondScan = markerAt(progressive, '\xDA', markerAt(progressive, '\xDA') + 2);
+  const qsizetype tables = markerAt(progressive, '\xC4', secondScan), thirdScan = markerAt(progressive, '\xDA', secondScan + 2);
+  const qsizetype afterSecond = tables > 0 ? std::min(tables, thirdScan) : thirdScan;
+  ASSERT_GT(afterSecond, secondScan + 40);
+  // the second scan's data stops halfway, and the scans after it follow
+  const QByteArray shortSegment = progressive.left((secondScan + afterSecond) / 2) + progressive.mid(afterSecond);
+  const QByteArray given[] = {
+      baseline.left(scan) + "\x12\x34\x56" + baseline.mid(scan),  // extraneous bytes before a marker
+      wrongRestart, shortSegment,
+      baseline.left(scan) + QByteArray(7, '\xFF') + baseline.mid(scan),  // fill bytes
+      baseline + QByteArray(5000, '\xFF') + "trailer", progressive};
+  for (const QByteArray& bytes : given) {
+    const QString file = writeBytes(path("given.jpg"), bytes);
+    Imaging imaging;
+    const Status loaded = imaging.LoadFile(file);
+    EXPECT_TRUE(loaded) << loaded.error().toStdString();
+    EXPECT_EQ(test::CornerColours(imaging.GetPicture()), "RGBW");
+    EXPECT_TRUE(Imaging::readScaled(file, 40));
+  }
+  const QByteArray refused[] = {baseline.left(baseline.size() * 2 / 3), progressive.left(secondScan + 40),
+                                progressive.left(progressive.size() - 30), baseline.left(scan + 6),
+                                baseline.left(2) + QByteArray("\xFF\xC0\x00\x02", 4) + baseline.mid(2)};
+  for (const QByteArray& bytes : refused) {
+    const QString file = writeBytes(path("cut.jpg"), bytes);
+    EXPECT_FALSE(Imaging().LoadFile(file)) << bytes.size();
+    EXPECT_FALSE(Imaging::readScaled(file, 40)) << bytes.size();
+  }
 }
 
 TEST_F(ImagingTest, PhotosBeyondQtsDefaultLimitLoad) {

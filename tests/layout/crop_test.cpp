@@ -130,6 +130,20 @@ TEST_F(ImageCropTest, KeptPartBecomesTheNextTemporaryPicture) {
   EXPECT_EQ(QImage(model.pic(0).file).size(), QSize(200, 150));
 }
 
+// The crop works on the upright picture and writes it upright, without
+// EXIF data that would turn it a second time.
+TEST_F(ImageCropTest, ATurnedPhotoIsCroppedAsItStands) {
+  model.pic(0).file = source + ".jpg";
+  ASSERT_TRUE(test::WriteOrientedJpeg(model.pic(0).file, test::Quarters(300, 400), 6));
+  ASSERT_TRUE(ImageCrop(model, host, FrameRect{2880, 1440, 1440, 2160}));
+  const QByteArray written = test::ReadBytes(model.pic(0).file);
+  EXPECT_FALSE(written.contains("Exif"));
+  QImage kept;
+  ASSERT_TRUE(kept.loadFromData(written));
+  EXPECT_EQ(kept.size(), QSize(200, 300));
+  EXPECT_EQ(test::CornerColours(kept), "RRGG") << "the right half of the upright picture";
+}
+
 TEST_F(ImageCropTest, RectangleOffThePictureIsClampedToIt) {
   ASSERT_TRUE(ImageCrop(model, host, FrameRect{0, 0, 2880, 20000}));
   EXPECT_EQ(model.box(0), (PicBox{1440, 1440, 1440, 2160, true}));

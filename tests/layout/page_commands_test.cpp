@@ -59,6 +59,13 @@ TEST_F(PageCommandsTest, AnAddedPictureIsCentredRecordedAndSelected) {
   EXPECT_EQ(host.pictures[1].size(), QSize(175, 350));
   EXPECT_EQ(page.pic(1).zRank, 1) << "the newest picture lies in front";
   EXPECT_TRUE(host.on("mnuFilePrint") && host.on("Print"));
+
+  // A photo whose EXIF data turns it a quarter stands upright on the page.
+  const QString turned = folder + "turned.jpg";
+  ASSERT_TRUE(test::WriteOrientedJpeg(turned, test::Quarters(800, 600), 6));
+  AddAt(turned, 4000, 5000);
+  EXPECT_EQ(host.pictures[2].size(), QSize(263, 350));
+  EXPECT_EQ(test::CornerColours(host.pictures[2]), "BRWG");
 }
 
 TEST_F(PageCommandsTest, AnUnreadableFileIsReportedAndNeverAdded) {

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QColor>
+#include <QImage>
 #include <QString>
 
 #include <functional>
@@ -21,6 +22,20 @@ QString freshFolder(const QString& name);
 // Writes a one-colour picture, in `format` or else the one its name ends with.
 bool WritePicture(const QString& path, int width, int height, const char* format = nullptr,
                   QColor colour = QColor(40, 120, 200));
+// A picture of four quarters, red, green, blue and white from the top left,
+// so that every turn and flip shows in its corners.
+QImage Quarters(int width, int height);
+// The colours at the four corners (two pixels in), top left, top right,
+// bottom left, bottom right, each rounded to the nearest of the quarters'.
+QString CornerColours(const QImage& image);
+// An EXIF segment (APP1, marker and length included) whose first directory
+// holds the orientation tag with `orientation`, in Motorola or Intel order.
+QByteArray ExifOrientationSegment(int orientation, bool motorola = true);
+// The JPEG file `jpeg` with `segment` placed right after its start marker.
+QByteArray WithSegment(const QByteArray& jpeg, const QByteArray& segment);
+// Writes `image` as a JPEG file whose EXIF data gives `orientation`; the
+// pixels are stored as they are, so a reader must turn them.
+bool WriteOrientedJpeg(const QString& path, const QImage& image, int orientation, bool motorola = true);
 // Writes `bytes` as the whole content of `path`.
 bool WriteText(const QString& path, const QByteArray& bytes);
 // The whole content of `path`, or "(none)" when it cannot be read.

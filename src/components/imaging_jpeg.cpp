@@ -1,0 +1,219 @@
+#include "components/imaging_jpeg.h"
+
+#include <QFile>
+#include <QTransform>
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstdio>
+#include <vector>
+
+// jpeglib.h needs FILE declared before it.
+#include <jerror.h>
+#include <jpeglib.h>
+
+#include "components/imaging_file_headers.h"
+
+namespace lumaset::imaging_detail {
+
+namespace {
+
+static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "JCS_EXT_BGRA lays pixels out as Format_RGB32 only on little-endian machines");
+
+constexpr int kApp1 = JPEG_APP0 + 1;
+constexpr int kRowsPerRead = 16;
+
+const QString kDamaged = QStringLiteral("the picture is damaged or incomplete");
+
+// libjpeg reports through these hooks. A fatal error, and the end of the
+// file reached while picture data is still wanted ("Premature end of JPEG
+// file"), leave the decoder at once; every other warning (extraneous bytes,
+// a corrupt restart interval, a data segment that ends early) is passed over
+// and the picture is given.
+struct ErrorManager {
+  jpeg_error_mgr pub;  // first, so that libjpeg's pointer is also ours
+  std::jmp_buf jump;
+  bool outOfMemory = false;
+};
+
+[[noreturn]] void leave(j_common_ptr info) {
+  auto* errors = reinterpret_cast<ErrorManager*>(info->err);
+  std::longjmp(errors->jump, 1);
+}
+
+[[noreturn]] void onError(j_common_ptr info) {
+  auto* errors = reinterpret_cast<ErrorManager*>(info->err);
+  const int code = errors->pub.msg_code;
+  errors->outOfMemory = code == JERR_OUT_OF_MEMORY || code == JERR_NO_BACKING_STORE;
+  leave(info);
+}
+
+void onMessage(j_common_ptr info, int level) {
+  if (level < 0 && info->err->msg_code == JWRN_JPEG_EOF) leave(info);
+}
+
+void silently(j_common_ptr) {}
+
+// One decoder over one open file; whatever happens, both are released.
+struct Decoder {
+  jpeg_decompress_struct info{};
+  ErrorManager errors{};
+  std::FILE* file = nullptr;
+  bool created = false;
+  QImage image;
+  std::vector<JSAMPLE> cmykRow;
+
+  Decoder() = default;
+  Decoder(const Decoder&) = delete;
+  Decoder& operator=(const Decoder&) = delete;
+  ~Decoder() {
+    if (created) jpeg_destroy_decompress(&info);
+    if (file) std::fclose(file);
+  }
+};
+
+// The functions that call into libjpeg keep every state in the decoder, so
+// that a jump back out of the library skips nothing that needs destroying.
+bool readHeader(Decoder& d, qint64 byteLimit) {
+  if (setjmp(d.errors.jump)) return false;
+  d.info.err = jpeg_std_error(&d.errors.pub);
+  d.errors.pub.error_exit = onError;
+  d.errors.pub.emit_message = onMessage;
+  d.errors.pub.output_message = silently;
+  d.created = true;
+  jpeg_create_decompress(&d.info);
+  d.info.mem->max_memory_to_use = static_cast<long>(byteLimit);
+  jpeg_stdio_src(&d.info, d.file);
+  jpeg_save_markers(&d.info, kApp1, 0xFFFF);
+  jpeg_read_header(&d.info, TRUE);
+  return true;
+}
+
+bool cmyk(const jpeg_decompress_struct& info) {
+  return info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
+}
+
+// Adobe's programs write CMYK with every value inverted; others write it plain.
+void cmykToRgb(const JSAMPLE* in, QRgb* out, JDIMENSION width, bool inverted) {
+  for (JDIMENSION x = 0; x < width; ++x, in += 4) {
+    int c = in[0], m = in[1], y = in[2], k = in[3];
+    if (!inverted) c = 255 - c, m = 255 - m, y = 255 - y, k = 255 - k;
+    out[x] = qRgb(c * k / 255, m * k / 255, y * k / 255);
+  }
+}
+
+bool readRows(Decoder& d) {
+  if (setjmp(d.errors.jump)) return false;
+  jpeg_decompress_struct& info = d.info;
+  jpeg_start_decompress(&info);
+  d.image = QImage(static_cast<int>(info.output_width), static_cast<int>(info.output_height), QImage::Format_RGB32);
+  if (d.image.isNull()) {
+    d.errors.outOfMemory = true;
+    return false;
+  }
+  const bool fourInks = info.out_color_space == JCS_CMYK;
+  if (fourInks) d.cmykRow.resize(std::size_t{info.output_width} * 4);
+  while (info.output_scanline < info.output_height) {
+    const JDIMENSION first = info.output_scanline;
+    if (fourInks) {
+      JSAMPROW row = d.cmykRow.data();
+      if (jpeg_read_scanlines(&info, &row, 1) != 1) return false;
+      cmykToRgb(row, reinterpret_cast<QRgb*>(d.image.scanLine(static_cast<int>(first))), info.output_width,
+                info.saw_Adobe_marker);
+      continue;
+    }
+    JSAMPROW rows[kRowsPerRead];
+    const JDIMENSION count = std::min<JDIMENSION>(kRowsPerRead, info.output_height - first);
+    for (JDIMENSION i = 0; i < count; ++i) rows[i] = d.image.scanLine(static_cast<int>(first + i));
+    if (jpeg_read_scanlines(&info, rows, count) == 0) return false;
+  }
+  return true;
+}
+
+Result<bool> open(Decoder& d, const QString& path, qint64 byteLimit) {
+  d.file = std::fopen(QFile::encodeName(path).constData(), "rb");
+  if (!d.file) return Error{QStringLiteral("it cannot be opened")};
+  if (!readHeader(d, byteLimit)) return Error{kDamaged};
+  return true;
+}
+
+int orientationOf(const jpeg_decompress_struct& info) {
+  for (jpeg_saved_marker_ptr marker = info.marker_list; marker; marker = marker->next) {
+    if (marker->marker != kApp1) continue;
+    const int orientation = exifOrientation(
+        QByteArrayView(reinterpret_cast<const char*>(marker->data), static_cast<qsizetype>(marker->data_length)));
+    if (orientation != 0) return orientation;
+  }
+  return 1;
+}
+
+// The smallest of libjpeg's scales (eighths) that decodes at least `target`.
+unsigned eighthsFor(QSize stored, QSize target) {
+  for (unsigned eighths = 1; eighths < 8; ++eighths) {
+    const auto scaled = [eighths](int side) { return (qint64{side} * eighths + 7) / 8; };
+    if (scaled(stored.width()) >= target.width() && scaled(stored.height()) >= target.height()) return eighths;
+  }
+  return 8;
+}
+
+}  // namespace
+
+bool looksLikeJpeg(QByteArrayView fileStart) { return fileStart.startsWith("\xFF\xD8"); }
+
+QSize JpegHeader::upright() const { return orientation >= 5 ? stored.transposed() : stored; }
+
+Result<JpegHeader> readJpegHeader(const QString& path) {
+  Decoder d;
+  const auto opened = open(d, path, qint64{1} << 30);
+  if (!opened) return Error{opened.error()};
+  return JpegHeader{QSize(static_cast<int>(d.info.image_width), static_cast<int>(d.info.image_height)),
+                    d.info.num_components, orientationOf(d.info)};
+}
+
+Result<QImage> decodeJpeg(const QString& path, int longSide, qint64 byteLimit) {
+  Decoder d;
+  const auto opened = open(d, path, byteLimit);
+  if (!opened) return Error{opened.error()};
+  const QSize stored(static_cast<int>(d.info.image_width), static_cast<int>(d.info.image_height));
+  const bool shrink = longSide > 0 && std::max(stored.width(), stored.height()) > longSide;
+  const QSize target = shrink ? fitLongSide(stored, longSide) : stored;
+  const auto memory = [&target] {
+    return Error{QStringLiteral("there is not enough memory for a picture of %1 x %2 pixels")
+                     .arg(target.width())
+                     .arg(target.height())};
+  };
+  if (qint64{target.width()} * target.height() * 4 > byteLimit) return memory();
+  d.info.scale_num = eighthsFor(stored, target);
+  d.info.scale_denom = 8;
+  d.info.dct_method = JDCT_ISLOW;
+  d.info.do_fancy_upsampling = TRUE;
+  d.info.out_color_space = cmyk(d.info) ? JCS_CMYK : JCS_EXT_BGRA;
+  if (!readRows(d)) return d.errors.outOfMemory ? memory() : Error{kDamaged};
+  QImage image = std::move(d.image);
+  if (image.size() != target) image = image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  image = orientedUpright(image, orientationOf(d.info));
+  if (image.isNull()) return memory();
+  return image;
+}
+
+QSize fitLongSide(QSize size, int longSide) {
+  const double longer = std::max(size.width(), size.height());
+  const auto side = [&](int length) { return std::max(1, qRound(length * (longSide / longer))); };
+  return {side(size.width()), side(size.height())};
+}
+
+QImage orientedUpright(const QImage& image, int orientation) {
+  const auto quarter = [&image](qreal degrees) { return image.transformed(QTransform().rotate(degrees)); };
+  switch (orientation) {
+    case 2: return image.mirrored(true, false);
+    case 3: return image.mirrored(true, true);
+    case 4: return image.mirrored(false, true);
+    case 5: return quarter(90).mirrored(true, false);
+    case 6: return quarter(90);
+    case 7: return quarter(90).mirrored(false, true);
+    case 8: return quarter(270);
+    default: return image;
+  }
+}
+
+}  // namespace lumaset::imaging_detail
