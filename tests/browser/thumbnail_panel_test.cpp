@@ -189,7 +189,7 @@ struct CellShown {
   bool operator==(const CellShown&) const = default;
 };
 void PrintTo(const CellShown& cell, std::ostream* out) {
-  *out << "{picture " << cell.picture.width() << "x" << cell.picture.height() << " #" << cell.picture.cacheKey()
+  *out << "{picture " << cell.picture.width() << "x" << cell.picture.height()
        << ", " << cell.width << "x" << cell.height << ", bits " << cell.bits << ", colours " << cell.colors
        << (cell.unsupported ? ", unsupported}" : "}");
 }
