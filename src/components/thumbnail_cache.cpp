@@ -38,6 +38,9 @@ constexpr char kKeyStamp[] = "X-Lumaset::Stamp";
 constexpr char kKeyBits[] = "X-Lumaset::BitsPerPixel";
 constexpr char kKeyColors[] = "X-Lumaset::ColorsUsed";
 
+// The cache's folder for Lumaset's records of pictures it could not read.
+constexpr char kFailFolder[] = "fail/lumaset-" LUMASET_VERSION "/";
+
 constexpr int kNormalSide = 128;
 constexpr int kLargeSide = 256;
 
@@ -235,15 +238,14 @@ bool ThumbnailCache::cacheable(const QString& path) const {
 }
 
 QString ThumbnailCache::entryPath(const QString& path, ThumbnailSize size) const {
-  const QByteArray name = QCryptographicHash::hash(Uri(path), QCryptographicHash::Md5).toHex();
-  const QString folder = size == ThumbnailSize::Large ? QStringLiteral("large/") : QStringLiteral("normal/");
-  return root_ + folder + QString::fromLatin1(name) + QStringLiteral(".png");
+  return entryFor(Uri(path), size == ThumbnailSize::Large ? "large/" : "normal/");
 }
 
-QString ThumbnailCache::failPath(const QString& path) const {
-  const QByteArray name = QCryptographicHash::hash(Uri(path), QCryptographicHash::Md5).toHex();
-  return root_ + QStringLiteral("fail/lumaset-" LUMASET_VERSION "/") + QString::fromLatin1(name) +
-         QStringLiteral(".png");
+QString ThumbnailCache::failPath(const QString& path) const { return entryFor(Uri(path), kFailFolder); }
+
+QString ThumbnailCache::entryFor(const QByteArray& uri, const char* folder) const {
+  const QByteArray name = QCryptographicHash::hash(uri, QCryptographicHash::Md5).toHex();
+  return root_ + QString::fromLatin1(folder) + QString::fromLatin1(name) + QStringLiteral(".png");
 }
 
 Result<Thumbnail> ThumbnailCache::thumbnail(const QString& path, ThumbnailSize size) const {
@@ -252,11 +254,13 @@ Result<Thumbnail> ThumbnailCache::thumbnail(const QString& path, ThumbnailSize s
   if (!before) return decoded(path, size);  // no ordinary file: the decoder says why
   const QByteArray uri = Uri(path);
   const int side = ThumbnailSide(size);
+  const QString entry = entryFor(uri, size == ThumbnailSize::Large ? "large/" : "normal/");
+  const QString failure = entryFor(uri, kFailFolder);
 
-  if (read(failPath(path), uri, *before)) {
+  if (read(failure, uri, *before)) {
     return Error{QStringLiteral("\"%1\" could not be read as a picture and has not changed since.").arg(path)};
   }
-  if (auto found = read(entryPath(path, size), uri, *before)) {
+  if (auto found = read(entry, uri, *before)) {
     const bool fits = std::max(found->image.width(), found->image.height()) <= side;
     Result<FileFacts> facts = found->facts ? Result<FileFacts>(*found->facts) : source_.probe(path);
     QImage image = fits ? opaque(found->image) : QImage();
@@ -266,8 +270,8 @@ Result<Thumbnail> ThumbnailCache::thumbnail(const QString& path, ThumbnailSize s
   Result<Thumbnail> made = decoded(path, size);
   // A file that changed while it was read keeps no entry either way.
   if (FileStamp::Of(path) != before) return made;
-  write(made ? entryPath(path, size) : failPath(path), uri, *before, made ? &*made : nullptr);
-  if (made) QFile::remove(failPath(path));
+  write(made ? entry : failure, uri, *before, made ? &*made : nullptr);
+  if (made) QFile::remove(failure);
   return made;
 }
 

@@ -100,6 +100,7 @@ class ThumbnailCache {
 
  private:
   struct Found;
+  QString entryFor(const QByteArray& uri, const char* folder) const;
   Result<Thumbnail> decoded(const QString& path, ThumbnailSize size) const;
   std::optional<Found> read(const QString& entry, const QByteArray& uri, const FileStamp& stamp) const;
   void write(const QString& entry, const QByteArray& uri, const FileStamp& stamp, const Thumbnail* made) const;
