@@ -17,6 +17,7 @@
 #include "browser/folder_tree.h"
 #include "browser/thumbnail_area.h"
 #include "components/system_memory.h"
+#include "components/thumbnail_cache.h"
 #include "documents/sample_layout.h"
 #include "frame/app_state.h"
 #include "frame/general.h"
@@ -120,6 +121,9 @@ void MainWindow::SetUpFolders() {
   app_.folders = SetUpWorkingFolders(app_.settings(), app_.programFolders,
                                      FileSystemUtility::SpecialFolderDocuments());
   (void)WriteSampleLayout(app_.files(), app_.programFolders, app_.folders.layouts);
+  // Temporary pictures come and go with the page: their thumbnails are never kept.
+  picPan_->setThumbnailCache(std::make_shared<ThumbnailCache>(
+      ThumbnailCache::DefaultRoot(), QStringList{app_.programFolders.tempImages, app_.folders.tempImages}));
 }
 
 void MainWindow::StartMemoryMeter() {

@@ -6,6 +6,7 @@
 #include <QtConcurrent/QtConcurrentMap>
 
 #include <new>
+#include <optional>
 
 #include "components/imaging.h"
 
@@ -30,6 +31,15 @@ QImage drawPlaceholder() {
   painter.setPen(QPen(QColor(200, 0, 0), 3));
   painter.drawLine(QPointF(10, 38), QPointF(38, 10));
   return image;
+}
+
+// A cell larger than any cache class: decoded straight to its size.
+Result<Thumbnail> decodedWhole(const QString& path, int longSide) {
+  const auto facts = Imaging::FileInfo(path);
+  if (!facts) return Error{facts.error()};
+  auto image = Imaging::readScaled(path, longSide);
+  if (!image) return Error{image.error()};
+  return Thumbnail{std::move(image).value(), *facts};
 }
 
 }  // namespace
@@ -59,17 +69,17 @@ Result<QStringList> ListPictureFiles(const QString& folder) {
   return SortPicturePaths(std::move(pictures));
 }
 
-CellPicture MakeCellPicture(const QString& path, int longSide) {
+CellPicture MakeCellPicture(const QString& path, int longSide, const ThumbnailCache& cache) {
   try {
-    const auto facts = Imaging::FileInfo(path);
-    if (!facts || facts->width <= 0 || facts->height <= 0) return unsupported();
-    auto image = Imaging::readScaled(path, longSide);
-    if (!image) return unsupported();
+    const std::optional<ThumbnailSize> size = ThumbnailSizeFor(longSide);
+    Result<Thumbnail> thumbnail = size ? cache.thumbnail(path, *size) : decodedWhole(path, longSide);
+    if (!thumbnail || thumbnail->facts.width <= 0 || thumbnail->facts.height <= 0) return unsupported();
+    const FileFacts& facts = thumbnail->facts;
     CellPicture cell;
     // Colours are counted on the whole picture when asked for, never here:
     // the cell's picture is a reduced one.
-    cell.facts = {facts->width, facts->height, facts->bitsPerPixel, 0, false};
-    cell.image = std::move(image).value();
+    cell.facts = {facts.width, facts.height, facts.bitsPerPixel, 0, false};
+    cell.image = ReduceThumbnail(thumbnail->image, longSide);
     return cell;
   } catch (const std::bad_alloc&) {
     return unsupported();  // a picture too large for memory is a cell like any unreadable one

@@ -10,6 +10,7 @@
 
 #include "browser/thumb_table.h"
 #include "components/result.h"
+#include "components/thumbnail_cache.h"
 
 namespace lumaset {
 
@@ -37,10 +38,12 @@ struct PictureListing {
 // are pictures, in the panel's order. `folder` ends with "/".
 Result<QStringList> ListPictureFiles(const QString& folder);
 
-// The picture in `path` decoded straight to `longSide` pixels along its
-// longer side (never whole), with its facts. Any failure, a picture without
-// a size among them, gives an unsupported cell.
-CellPicture MakeCellPicture(const QString& path, int longSide);
+// The picture in `path` reduced to `longSide` pixels along its longer side,
+// with its facts. The picture comes from the cache's thumbnail of its size
+// class, taken from the cache or decoded (never whole), so that a cell looks
+// the same whether its thumbnail was cached or not. Any failure, a picture
+// without a size among them, gives an unsupported cell.
+CellPicture MakeCellPicture(const QString& path, int longSide, const ThumbnailCache& cache = ThumbnailCache());
 
 // The picture that stands in the cell of a file that cannot be read.
 const QImage& PlaceholderPicture();

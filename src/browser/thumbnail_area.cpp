@@ -33,6 +33,7 @@ QString errorText(const QString& description) {
 
 ThumbnailPanel::ThumbnailPanel(QWidget* parent)
     : QFrame(parent),
+      cache_(std::make_shared<ThumbnailCache>(ThumbnailCache::DefaultRoot())),
       maker_(new ThumbMaker(&pool_, this)),
       notice_(new QLabel(QStringLiteral("Thumbnail Panel (none)"), this)) {
   setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -62,6 +63,10 @@ ThumbnailPanel::~ThumbnailPanel() {
 }
 
 QWidget* ThumbnailPanel::browse() const { return canvas_; }
+
+void ThumbnailPanel::setThumbnailCache(std::shared_ptr<const ThumbnailCache> cache) {
+  cache_ = cache ? std::move(cache) : std::make_shared<const ThumbnailCache>();
+}
 
 double ThumbnailPanel::twipsPerPixel() const {
   const QScreen* screen = this->screen();
@@ -117,7 +122,8 @@ void ThumbnailPanel::onListed() {
   }
   emit makingCells(true);
   const int scale = qRound(geometry_.scale);
-  maker_->start(listed.paths, [scale](const QString& file) { return MakeCellPicture(file, scale); });
+  // The workers share the cache as it is now, whatever is set meanwhile.
+  maker_->start(listed.paths, [scale, cache = cache_](const QString& file) { return MakeCellPicture(file, scale, *cache); });
 }
 
 void ThumbnailPanel::onCellReady(int index, const CellPicture& picture) {
@@ -195,7 +201,7 @@ void ThumbnailPanel::VScroll1_Change() { canvas_->setFirstRowOffset(qint64{scrol
 
 void ThumbnailPanel::ThumbNailCreate(int index) {
   if (building_ || !table_.isValid(index) || index >= cellCount()) return;
-  applyPicture(index, MakeCellPicture(table_.ThumbFiles(index), qRound(geometry_.scale)));
+  applyPicture(index, MakeCellPicture(table_.ThumbFiles(index), qRound(geometry_.scale), *cache_));
   canvas_->update(frameRect(index));
 }
 

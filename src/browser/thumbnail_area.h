@@ -36,6 +36,7 @@ namespace lumaset {
 
 struct CellPicture;
 struct PictureListing;
+class ThumbnailCache;
 class ThumbCanvas;
 class ThumbMaker;
 
@@ -131,6 +132,10 @@ class ThumbnailPanel : public QFrame {
   // Whether a path is on the e-mail list (exact comparison).
   void setEmailListLookup(std::function<bool(const QString&)> lookup) { emailLookup_ = std::move(lookup); }
   void setDragRunner(DragRunner runner) { dragRunner_ = std::move(runner); }
+  // Where thumbnails are kept between openings; by default the desktop's
+  // shared cache. The next build takes it; one already running keeps the old.
+  void setThumbnailCache(std::shared_ptr<const ThumbnailCache> cache);
+  const ThumbnailCache& thumbnailCache() const { return *cache_; }
 
   // The cell menu `mnuFileOptions`, also the File menu's "&File Options".
   QMenu* fileOptionsMenu() const { return menu_; }
@@ -240,6 +245,7 @@ class ThumbnailPanel : public QFrame {
   std::function<bool(const QString&)> emailLookup_;
   DragRunner dragRunner_;
   bool previewAvailable_ = false;
+  std::shared_ptr<const ThumbnailCache> cache_;
 
   QThreadPool pool_;
   std::unique_ptr<QFutureWatcher<PictureListing>> listing_;

@@ -11,8 +11,11 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 
+#include <atomic>
 #include <memory>
+#include <vector>
 
+#include "components/thumbnail_cache.h"
 #include "support/test_support.h"
 
 namespace lumaset {
@@ -196,6 +199,61 @@ TEST_F(ThumbnailPanelTest, ScrollBarMovesRowsAndIsResetWhenHidden) {
 
   ASSERT_TRUE(panel_.ThumbNailClear());
   EXPECT_TRUE(!bar->isVisible() && bar->value() == 0);
+}
+
+// What a build shows of each cell: its picture and its table entry.
+struct CellShown {
+  QImage picture;
+  int width, height, bits, colors;
+  bool unsupported;
+  bool operator==(const CellShown&) const = default;
+};
+void PrintTo(const CellShown& cell, std::ostream* out) {
+  *out << "{picture " << cell.picture.width() << "x" << cell.picture.height()
+       << ", " << cell.width << "x" << cell.height << ", bits " << cell.bits << ", colours " << cell.colors
+       << (cell.unsupported ? ", unsupported}" : "}");
+}
+
+TEST_F(ThumbnailPanelTest, CellsFromTheCacheAreTheCellsOfAFreshBuild) {
+  const QString folder = test::freshFolder(QStringLiteral("cached")) + QLatin1Char('/');
+  QImage photo(900, 600, QImage::Format_RGB32);
+  for (int y = 0; y < photo.height(); ++y)
+    for (int x = 0; x < photo.width(); ++x) photo.setPixel(x, y, qRgb(x % 256, y % 256, (x * y) % 256));
+  ASSERT_TRUE(photo.save(folder + "photo.jpg", "jpeg", 90));
+  QImage indexed(70, 300, QImage::Format_Indexed8);
+  indexed.setColorTable({qRgb(255, 0, 0), qRgb(0, 0, 255), qRgb(0, 200, 0)});
+  indexed.fill(1);
+  ASSERT_TRUE(indexed.save(folder + "indexed.png"));
+  test::WriteText(folder + "tiny.gif",  // 1 x 1, two colours
+                  QByteArray::fromHex("47494638396101000100800000000000ffffff2c00000000010001000002024401003b"));
+  const QByteArray whole = test::ReadBytes(folder + "photo.jpg");
+  test::WriteText(folder + "broken.jpg", whole.left(whole.size() / 2));  // a header, half its picture
+
+  std::atomic<int> reads{0};
+  ThumbnailSource counting;
+  counting.probe = [&reads](const QString& path) { ++reads; return Imaging::FileInfo(path); };
+  counting.decode = [&reads](const QString& path, int side) { ++reads; return Imaging::readScaled(path, side); };
+  const QString root = test::freshFolder(QStringLiteral("cache")) + QStringLiteral("/thumbnails");
+  const auto shown = [&](bool large) {
+    EXPECT_EQ(Build(folder, large), 4);
+    std::vector<CellShown> cells;
+    const ThumbTable& table = panel_.table();
+    for (int i = 0; i < panel_.cellCount(); ++i) {
+      cells.push_back({panel_.cell(i).picture, table.ThumbWidths(i), table.ThumbHeights(i), table.ThumbBits(i),
+                       table.ThumbColors(i), table.ThumbUnsupported(i)});
+    }
+    return cells;
+  };
+  for (const bool large : {false, true}) {
+    SCOPED_TRACE(large ? "large cells" : "small cells");
+    panel_.setThumbnailCache(nullptr);  // no cache at all
+    const auto fresh = shown(large);
+    panel_.setThumbnailCache(std::make_shared<ThumbnailCache>(root, QStringList{}, counting));
+    EXPECT_EQ(shown(large), fresh) << "filling the cache";
+    const int readsBefore = reads;
+    EXPECT_EQ(shown(large), fresh) << "from the cache";
+    EXPECT_EQ(reads, readsBefore) << "nothing read but the cache";
+  }
 }
 
 // Four cells: 0 and 1 pictures, 2 unreadable, 3 a picture.

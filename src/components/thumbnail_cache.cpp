@@ -1,0 +1,347 @@
+#include "components/thumbnail_cache.h"
+
+#include <QBuffer>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QPainter>
+#include <QStandardPaths>
+#include <QUrl>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <utility>
+#include <vector>
+#include <cerrno>
+#include <cstdio>
+#include <new>
+
+namespace lumaset {
+
+namespace {
+
+constexpr char kKeyUri[] = "Thumb::URI";
+constexpr char kKeyMTime[] = "Thumb::MTime";
+constexpr char kKeyFileSize[] = "Thumb::Size";
+constexpr char kKeyWidth[] = "Thumb::Image::Width";
+constexpr char kKeyHeight[] = "Thumb::Image::Height";
+constexpr char kKeySoftware[] = "Software";
+constexpr char kKeyRevision[] = "X-Lumaset::Revision";
+constexpr char kKeyStamp[] = "X-Lumaset::Stamp";
+constexpr char kKeyBits[] = "X-Lumaset::BitsPerPixel";
+constexpr char kKeyColors[] = "X-Lumaset::ColorsUsed";
+
+// The cache's folder for Lumaset's records of pictures it could not read.
+constexpr char kFailFolder[] = "fail/lumaset-" LUMASET_VERSION "/";
+
+constexpr int kNormalSide = 128;
+constexpr int kLargeSide = 256;
+
+QString folderPath(const QString& path) { return QDir::cleanPath(path) + QLatin1Char('/'); }
+
+QString absoluteClean(const QString& path) { return QDir::cleanPath(QFileInfo(path).absoluteFilePath()); }
+
+// The trash of the home (under the data folder, excluded by name) and of
+// other volumes: $topdir/.Trash/$uid and $topdir/.Trash-$uid.
+bool inVolumeTrash(const QString& path) {
+  const auto parts = QStringView(path).split(QLatin1Char('/'));
+  return std::any_of(parts.begin(), parts.end(), [](QStringView part) {
+    return part == u".Trash" || part.startsWith(u".Trash-");
+  });
+}
+
+qint64 nanoseconds(const timespec& time) { return qint64{time.tv_sec} * 1'000'000'000 + time.tv_nsec; }
+
+QString stampText(const FileStamp& stamp) {
+  return QStringLiteral("%1 %2 %3").arg(stamp.mtimeNs).arg(stamp.ctimeNs).arg(stamp.inode);
+}
+
+std::optional<qint64> number(const QString& text) {
+  bool ok = false;
+  const qint64 value = text.toLongLong(&ok);
+  return ok ? std::optional<qint64>(value) : std::nullopt;
+}
+
+// Opaque RGB32 as the imaging layer holds pictures; transparent parts of a
+// thumbnail made elsewhere are laid on white.
+QImage opaque(const QImage& image) {
+  if (!image.hasAlphaChannel()) return image.convertToFormat(QImage::Format_RGB32);
+  QImage held(image.size(), QImage::Format_RGB32);
+  if (held.isNull()) return held;
+  held.fill(Qt::white);
+  QPainter painter(&held);
+  painter.drawImage(0, 0, image);
+  return held;
+}
+
+// Creates each missing folder of `folder` with mode 0700.
+bool makeFolders(const QString& folder) {
+  const QByteArray path = QFile::encodeName(QDir::cleanPath(folder));
+  for (qsizetype at = 1; at <= path.size(); ++at) {
+    if (at < path.size() && path.at(at) != '/') continue;
+    const QByteArray part = path.left(at);
+    if (::mkdir(part.constData(), 0700) == 0) {
+      ::chmod(part.constData(), 0700);  // whatever the umask said
+    } else if (errno != EEXIST) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool writeAll(int fd, const QByteArray& bytes) {
+  qsizetype done = 0;
+  while (done < bytes.size()) {
+    const ssize_t written = ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    done += written;
+  }
+  return true;
+}
+
+// Writes `bytes` as `target` through a private temporary file beside it and
+// a rename, so that a reader never sees half an entry. Failures leave nothing.
+bool replaceFile(const QString& target, const QByteArray& bytes) {
+  QByteArray temporary = QFile::encodeName(target) + ".XXXXXX";
+  int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+  if (fd < 0 && errno == ENOENT && makeFolders(QFileInfo(target).path())) {
+    temporary = QFile::encodeName(target) + ".XXXXXX";
+    fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+  }
+  if (fd < 0) return false;
+  const bool written = ::fchmod(fd, 0600) == 0 && writeAll(fd, bytes);
+  const bool closed = ::close(fd) == 0;
+  if (written && closed && ::rename(temporary.constData(), QFile::encodeName(target).constData()) == 0) return true;
+  ::unlink(temporary.constData());
+  return false;
+}
+
+// PNG chunks end with the CRC-32 of their type and data.
+quint32 crc32(const QByteArray& bytes) {
+  static const auto table = [] {
+    std::array<quint32, 256> entries{};
+    for (quint32 n = 0; n < 256; ++n) {
+      quint32 c = n;
+      for (int k = 0; k < 8; ++k) c = (c & 1U) != 0 ? 0xEDB88320U ^ (c >> 1) : c >> 1;
+      entries[n] = c;
+    }
+    return entries;
+  }();
+  quint32 crc = 0xFFFFFFFFU;
+  for (const char byte : bytes) crc = table[(crc ^ static_cast<quint8>(byte)) & 0xFFU] ^ (crc >> 8);
+  return crc ^ 0xFFFFFFFFU;
+}
+
+void appendBigEndian(QByteArray& out, quint32 value) {
+  for (int shift = 24; shift >= 0; shift -= 8) out.append(static_cast<char>((value >> shift) & 0xFFU));
+}
+
+// `png` with plain tEXt chunks for `keys` right after its header. File
+// managers read the cache's keys from tEXt chunks only, and Qt's writer
+// compresses long values, so the chunks are put in here.
+std::optional<QByteArray> withTextChunks(const QByteArray& png,
+                                         const std::vector<std::pair<QByteArray, QByteArray>>& keys) {
+  constexpr qsizetype kHeaderEnd = 8 + 4 + 4 + 13 + 4;  // signature, then the IHDR chunk
+  if (png.size() < kHeaderEnd || !png.startsWith("\x89PNG\r\n\x1a\n") || png.mid(12, 4) != "IHDR") {
+    return std::nullopt;
+  }
+  QByteArray out = png.left(kHeaderEnd);
+  for (const auto& [key, value] : keys) {
+    const QByteArray chunk = "tEXt" + key + '\0' + value;
+    appendBigEndian(out, static_cast<quint32>(chunk.size() - 4));
+    out.append(chunk);
+    appendBigEndian(out, crc32(chunk));
+  }
+  out.append(png.mid(kHeaderEnd));
+  return out;
+}
+
+}  // namespace
+
+// --- Sizes and stamps ---------------------------------------------------------
+
+int ThumbnailSide(ThumbnailSize size) { return size == ThumbnailSize::Large ? kLargeSide : kNormalSide; }
+
+std::optional<ThumbnailSize> ThumbnailSizeFor(int longSide) {
+  if (longSide <= 0 || longSide > kLargeSide) return std::nullopt;
+  return longSide <= kNormalSide ? ThumbnailSize::Normal : ThumbnailSize::Large;
+}
+
+std::optional<FileStamp> FileStamp::Of(const QString& path) {
+  struct stat info {};
+  if (::stat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+  FileStamp stamp;
+  stamp.mtime = info.st_mtim.tv_sec;
+  stamp.mtimeNs = nanoseconds(info.st_mtim);
+  stamp.ctimeNs = nanoseconds(info.st_ctim);
+  stamp.inode = info.st_ino;
+  stamp.size = info.st_size;
+  return stamp;
+}
+
+QImage ReduceThumbnail(const QImage& thumbnail, int longSide) {
+  const int longer = std::max(thumbnail.width(), thumbnail.height());
+  if (longSide <= 0 || longer <= longSide) return thumbnail;
+  const double factor = static_cast<double>(longSide) / longer;
+  const QSize target(std::max(1, qRound(thumbnail.width() * factor)), std::max(1, qRound(thumbnail.height() * factor)));
+  return thumbnail.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+// --- The cache ----------------------------------------------------------------
+
+struct ThumbnailCache::Found {
+  QImage image;
+  std::optional<FileFacts> facts;  // only in Lumaset's own entries
+};
+
+ThumbnailCache::ThumbnailCache() = default;
+
+ThumbnailCache::ThumbnailCache(const QString& root, const QStringList& excluded, ThumbnailSource source)
+    : root_(root.isEmpty() ? QString() : folderPath(absoluteClean(root))), source_(std::move(source)) {
+  QStringList folders = excluded;
+  folders << root_ << QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Trash");
+  for (const QString& folder : folders) {
+    if (folder.isEmpty()) continue;
+    excluded_ << folderPath(absoluteClean(folder));
+    const QString canonical = QFileInfo(folder).canonicalFilePath();
+    if (!canonical.isEmpty()) excluded_ << folderPath(canonical);
+  }
+  excluded_.removeDuplicates();
+}
+
+QString ThumbnailCache::DefaultRoot() {
+  return folderPath(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/thumbnails"));
+}
+
+QByteArray ThumbnailCache::Uri(const QString& path) { return QUrl::fromLocalFile(absoluteClean(path)).toEncoded(); }
+
+bool ThumbnailCache::cacheable(const QString& path) const {
+  if (!enabled()) return false;
+  const QString absolute = absoluteClean(path);
+  const QString canonical = QFileInfo(absolute).canonicalFilePath();
+  for (const QString& form : {absolute, canonical}) {
+    if (form.isEmpty()) continue;
+    if (inVolumeTrash(form)) return false;
+    for (const QString& folder : excluded_) {
+      if (form.startsWith(folder)) return false;
+    }
+  }
+  return true;
+}
+
+QString ThumbnailCache::entryPath(const QString& path, ThumbnailSize size) const {
+  return entryFor(Uri(path), size == ThumbnailSize::Large ? "large/" : "normal/");
+}
+
+QString ThumbnailCache::failPath(const QString& path) const { return entryFor(Uri(path), kFailFolder); }
+
+QString ThumbnailCache::entryFor(const QByteArray& uri, const char* folder) const {
+  const QByteArray name = QCryptographicHash::hash(uri, QCryptographicHash::Md5).toHex();
+  return root_ + QString::fromLatin1(folder) + QString::fromLatin1(name) + QStringLiteral(".png");
+}
+
+Result<Thumbnail> ThumbnailCache::thumbnail(const QString& path, ThumbnailSize size) const {
+  if (!cacheable(path)) return decoded(path, size);
+  const std::optional<FileStamp> before = FileStamp::Of(path);
+  if (!before) return decoded(path, size);  // no ordinary file: the decoder says why
+  const QByteArray uri = Uri(path);
+  const int side = ThumbnailSide(size);
+  const QString entry = entryFor(uri, size == ThumbnailSize::Large ? "large/" : "normal/");
+  const QString failure = entryFor(uri, kFailFolder);
+
+  if (read(failure, uri, *before)) {
+    return Error{QStringLiteral("\"%1\" could not be read as a picture and has not changed since.").arg(path)};
+  }
+  if (auto found = read(entry, uri, *before)) {
+    const bool fits = std::max(found->image.width(), found->image.height()) <= side;
+    Result<FileFacts> facts = found->facts ? Result<FileFacts>(*found->facts) : source_.probe(path);
+    QImage image = fits ? opaque(found->image) : QImage();
+    if (facts && !image.isNull()) return Thumbnail{std::move(image), *facts};
+  }
+
+  Result<Thumbnail> made = decoded(path, size);
+  // A file that changed while it was read keeps no entry either way.
+  if (FileStamp::Of(path) != before) return made;
+  write(made ? entry : failure, uri, *before, made ? &*made : nullptr);
+  if (made) QFile::remove(failure);
+  return made;
+}
+
+Result<Thumbnail> ThumbnailCache::decoded(const QString& path, ThumbnailSize size) const {
+  const Result<FileFacts> facts = source_.probe(path);
+  if (!facts) return Error{facts.error()};
+  if (facts->width <= 0 || facts->height <= 0) {
+    return Error{QStringLiteral("\"%1\" cannot be read: the picture has no size.").arg(path)};
+  }
+  Result<QImage> image = source_.decode(path, ThumbnailSide(size));
+  if (!image) return Error{image.error()};
+  return Thumbnail{std::move(image).value(), *facts};
+}
+
+// The entry when it is a PNG that belongs to this very file; a damaged,
+// foreign or outdated entry is no entry.
+std::optional<ThumbnailCache::Found> ThumbnailCache::read(const QString& entry, const QByteArray& uri,
+                                                          const FileStamp& stamp) const {
+  QImageReader reader(entry, "png");
+  const QSize size = reader.size();
+  if (!size.isValid() || std::max(size.width(), size.height()) > kLargeSide) return std::nullopt;
+  QImage image;
+  if (!reader.read(&image) || image.isNull()) return std::nullopt;
+  if (image.text(QString::fromLatin1(kKeyUri)).toUtf8() != uri) return std::nullopt;
+  if (number(image.text(QString::fromLatin1(kKeyMTime))) != stamp.mtime) return std::nullopt;
+  const QString fileSize = image.text(QString::fromLatin1(kKeyFileSize));
+  if (!fileSize.isEmpty() && number(fileSize) != stamp.size) return std::nullopt;
+
+  Found found{std::move(image), std::nullopt};
+  const QString revision = found.image.text(QString::fromLatin1(kKeyRevision));
+  if (revision.isEmpty()) return found;  // another program's entry: the standard's keys are all it has
+  if (number(revision) != kRevision || found.image.text(QString::fromLatin1(kKeyStamp)) != stampText(stamp)) {
+    return std::nullopt;
+  }
+  const auto width = number(found.image.text(QString::fromLatin1(kKeyWidth)));
+  const auto height = number(found.image.text(QString::fromLatin1(kKeyHeight)));
+  const auto bits = number(found.image.text(QString::fromLatin1(kKeyBits)));
+  const auto colors = number(found.image.text(QString::fromLatin1(kKeyColors)));
+  if (width && height && bits && colors && *width > 0 && *height > 0) {
+    found.facts = FileFacts{static_cast<int>(*width), static_cast<int>(*height), static_cast<int>(*bits),
+                            static_cast<int>(*colors)};
+  }
+  return found;
+}
+
+// Writes a thumbnail entry, or with `made` null a failure entry (a 1 x 1
+// picture with the file's keys only). A write that fails is forgotten.
+void ThumbnailCache::write(const QString& entry, const QByteArray& uri, const FileStamp& stamp,
+                           const Thumbnail* made) const {
+  QImage picture = made ? made->image : QImage(1, 1, QImage::Format_ARGB32);
+  if (!made) picture.fill(Qt::transparent);
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  if (!QImageWriter(&buffer, "png").write(picture)) return;
+  std::vector<std::pair<QByteArray, QByteArray>> keys = {
+      {kKeyUri, uri},
+      {kKeyMTime, QByteArray::number(stamp.mtime)},
+      {kKeyFileSize, QByteArray::number(stamp.size)},
+      {kKeySoftware, "Lumaset"},
+      {kKeyRevision, QByteArray::number(kRevision)},
+      {kKeyStamp, stampText(stamp).toLatin1()},
+  };
+  if (made) {
+    keys.insert(keys.end(), {{kKeyWidth, QByteArray::number(made->facts.width)},
+                             {kKeyHeight, QByteArray::number(made->facts.height)},
+                             {kKeyBits, QByteArray::number(made->facts.bitsPerPixel)},
+                             {kKeyColors, QByteArray::number(made->facts.paletteSize)}});
+  }
+  if (const auto withKeys = withTextChunks(bytes, keys)) replaceFile(entry, *withKeys);
+}
+
+}  // namespace lumaset

@@ -1,0 +1,118 @@
+#pragma once
+
+// The desktop's shared thumbnail cache ($XDG_CACHE_HOME/thumbnails), as file
+// managers keep it: one PNG per picture, named by the MD5 of the picture's
+// file URI, in "normal" (128 pixels) or "large" (256 pixels), carrying the
+// picture's URI and modification time. Thumbnails that a file manager made
+// serve Lumaset, and Lumaset's serve the file manager.
+//
+// An entry is used only while it matches its file; otherwise the picture is
+// decoded and the entry written again. Lumaset's own entries also carry what
+// the thumbnail table needs beyond the picture (bits per pixel, colours
+// used) and a finer stamp of the file than whole seconds, so that a file
+// rewritten within the same second is never shown from its old entry.
+// Pictures that cannot be read are recorded in the cache's fail folder and
+// tried again only when their file changes.
+//
+// The cache is a help, never a condition: a cache folder that cannot be
+// written, is full or holds damaged files leaves every picture to be decoded,
+// silently.
+//
+// Every member is const and touches only the file system, so one cache
+// serves any number of worker threads at once.
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+#include "components/imaging.h"
+#include "components/result.h"
+
+namespace lumaset {
+
+// The cache's size classes: at most 128 or 256 pixels along the longer side.
+enum class ThumbnailSize { Normal, Large };
+
+int ThumbnailSide(ThumbnailSize size);
+// The smallest class whose thumbnails hold `longSide` pixels; none above 256.
+std::optional<ThumbnailSize> ThumbnailSizeFor(int longSide);
+
+// A picture's thumbnail and the facts of its file.
+struct Thumbnail {
+  QImage image;  // opaque 32-bit RGB, at most the class's side along its longer side
+  FileFacts facts;
+};
+
+// A file as it is at one moment; an entry made from it is valid while the
+// file still has the same stamp.
+struct FileStamp {
+  qint64 mtime = 0;       // whole seconds, as the cache standard keeps it
+  qint64 mtimeNs = 0;     // nanoseconds since the epoch
+  qint64 ctimeNs = 0;     // the inode's last change: also a copy that kept an old time
+  quint64 inode = 0;      // a file put in place of another
+  qint64 size = 0;
+
+  bool operator==(const FileStamp&) const = default;
+  static std::optional<FileStamp> Of(const QString& path);
+};
+
+// How the cache reads a picture when no entry serves; by default the imaging
+// layer. Both are called on worker threads.
+struct ThumbnailSource {
+  std::function<Result<FileFacts>(const QString& path)> probe = &Imaging::FileInfo;
+  std::function<Result<QImage>(const QString& path, int longSide)> decode = &Imaging::readScaled;
+};
+
+class ThumbnailCache {
+ public:
+  // Lumaset's own entries from another revision of the thumbnail maker are
+  // made again (raise it when thumbnails come out differently).
+  static constexpr int kRevision = 2;
+
+  // A cache that is never read or written: every thumbnail is decoded.
+  ThumbnailCache();
+  // Entries under `root` (the thumbnails folder); pictures in `excluded`
+  // folders, in the trash and in the cache itself are never cached.
+  explicit ThumbnailCache(const QString& root, const QStringList& excluded = {}, ThumbnailSource source = {});
+
+  // $XDG_CACHE_HOME/thumbnails/
+  static QString DefaultRoot();
+  // The file's URI as the cache names it: file:///path with the standard's escaping.
+  static QByteArray Uri(const QString& path);
+
+  bool enabled() const { return !root_.isEmpty(); }
+  const QString& root() const { return root_; }
+  // Whether thumbnails of `path` are read from and written to the cache.
+  bool cacheable(const QString& path) const;
+
+  // The thumbnail of `path` in the size class: from its entry when that
+  // matches the file, else decoded, and then its entry written. A picture
+  // recorded as unreadable since its last change gives an error at once.
+  Result<Thumbnail> thumbnail(const QString& path, ThumbnailSize size) const;
+
+  // Where the entries of `path` lie.
+  QString entryPath(const QString& path, ThumbnailSize size) const;
+  QString failPath(const QString& path) const;
+
+ private:
+  struct Found;
+  QString entryFor(const QByteArray& uri, const char* folder) const;
+  Result<Thumbnail> decoded(const QString& path, ThumbnailSize size) const;
+  std::optional<Found> read(const QString& entry, const QByteArray& uri, const FileStamp& stamp) const;
+  void write(const QString& entry, const QByteArray& uri, const FileStamp& stamp, const Thumbnail* made) const;
+
+  QString root_;  // ends with "/"; empty when disabled
+  QStringList excluded_;
+  ThumbnailSource source_;
+};
+
+// The picture a thumbnail cell shows: `thumbnail` shrunk so that its longer
+// side has `longSide` pixels; a smaller one stays as it is. The same for a
+// cached thumbnail as for a fresh one.
+QImage ReduceThumbnail(const QImage& thumbnail, int longSide);
+
+}  // namespace lumaset

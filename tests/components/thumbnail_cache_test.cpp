@@ -1,0 +1,274 @@
+#include "components/thumbnail_cache.h"
+
+#include <gtest/gtest.h>
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <csignal>
+#include <ctime>
+#include <functional>
+
+#include "support/test_support.h"
+
+namespace lumaset {
+namespace {
+
+const QColor kBlue(40, 120, 200);
+const QColor kOrange(230, 140, 20);
+
+int ModeOf(const QString& path) {
+  struct stat info {};
+  return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? static_cast<int>(info.st_mode & 07777) : -1;
+}
+
+// File times come from the kernel's coarse clock: waits until that clock has
+// passed the last change of `path`, so that the next change shows in its times.
+void PassChangeTimeOf(const QString& path) {
+  struct stat info {};
+  ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &info), 0);
+  timespec now{};
+  do {
+    ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
+  } while (now.tv_sec < info.st_ctim.tv_sec ||
+           (now.tv_sec == info.st_ctim.tv_sec && now.tv_nsec <= info.st_ctim.tv_nsec));
+}
+
+QColor Middle(const QImage& image) { return image.pixelColor(image.width() / 2, image.height() / 2); }
+
+// A cache in a folder of its own that counts how often it reads pictures itself.
+class ThumbnailCacheTest : public ::testing::Test {
+ protected:
+  ThumbnailCacheTest()
+      : pictures_(test::freshFolder(QStringLiteral("pictures")) + QLatin1Char('/')),
+        root_(test::freshFolder(QStringLiteral("cache")) + QStringLiteral("/thumbnails/")),
+        cache_(Make(root_)) {}
+
+  ThumbnailCache Make(const QString& root, const QStringList& excluded = {}) {
+    ThumbnailSource source;
+    source.probe = [this](const QString& path) { ++probes_; return Imaging::FileInfo(path); };
+    source.decode = [this](const QString& path, int side) { ++decodes_; return Imaging::readScaled(path, side); };
+    return ThumbnailCache(root, excluded, source);
+  }
+
+  // The thumbnail, and whether it had to be decoded.
+  std::pair<Result<Thumbnail>, bool> Get(const QString& path, const ThumbnailCache* cache = nullptr) {
+    const int before = decodes_;
+    auto made = (cache ? *cache : cache_).thumbnail(path, ThumbnailSize::Normal);
+    return {std::move(made), decodes_ > before};
+  }
+
+  QString pictures_;
+  QString root_;
+  std::atomic<int> probes_{0};
+  std::atomic<int> decodes_{0};
+  ThumbnailCache cache_;
+};
+
+TEST_F(ThumbnailCacheTest, WritesAnEntryOtherProgramsReadAndServesItWithoutDecoding) {
+  const QString file = pictures_ + QStringLiteral("my photo.bmp");
+  ASSERT_TRUE(test::WritePicture(file, 400, 300, "bmp", kBlue));
+
+  const auto [first, decoded] = Get(file);
+  ASSERT_TRUE(first.ok());
+  EXPECT_TRUE(decoded);
+  EXPECT_EQ(first->image.size(), QSize(128, 96));
+  const QString entry = cache_.entryPath(file, ThumbnailSize::Normal);
+  EXPECT_EQ(QFileInfo(entry).fileName(),
+            QString::fromLatin1(QCryptographicHash::hash("file://" + QFile::encodeName(file).replace(" ", "%20"),
+                                                         QCryptographicHash::Md5).toHex()) + ".png");
+  // Plain text chunks, as file managers look for them.
+  const QByteArray bytes = test::ReadBytes(entry);
+  EXPECT_TRUE(bytes.contains(QByteArray("tEXtThumb::URI\0", 15) + ThumbnailCache::Uri(file)));
+  EXPECT_TRUE(bytes.contains(QByteArray("tEXtThumb::Image::Width\0", 24) + "400"));
+  EXPECT_EQ(ModeOf(entry), 0600);
+  EXPECT_EQ(ModeOf(root_), 0700);
+  EXPECT_EQ(ModeOf(root_ + "normal"), 0700);
+  EXPECT_EQ(QDir(root_ + "normal").entryList(QDir::Files).size(), 1);  // no temporary file left
+
+  const int probesBefore = probes_;
+  const auto [second, decodedAgain] = Get(file);
+  ASSERT_TRUE(second.ok());
+  EXPECT_FALSE(decodedAgain);
+  EXPECT_EQ(probes_, probesBefore);  // the facts came with the entry
+  EXPECT_EQ(second->image, first->image);
+  EXPECT_EQ(second->facts.width, 400);
+  EXPECT_EQ(second->facts.bitsPerPixel, first->facts.bitsPerPixel);
+  EXPECT_EQ(second->facts.paletteSize, first->facts.paletteSize);
+}
+
+// Each change comes after the entry was made; the last two keep the file's
+// size and its modification time to the nanosecond.
+TEST_F(ThumbnailCacheTest, NeverServesAnEntryForAFileChangedSince) {
+  const auto keepTime = [](const QString& path, const timespec& time) {
+    const timespec times[2] = {{0, UTIME_OMIT}, time};
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+  };
+  const struct {
+    const char* change;
+    std::function<void(const QString&, const timespec&)> apply;
+  } cases[] = {
+      {"touched", [&](const QString& path, const timespec&) { keepTime(path, {time(nullptr) + 5, 0}); }},
+      {"rewritten in place",
+       [&](const QString& path, const timespec& was) {
+         ASSERT_TRUE(test::WritePicture(path, 40, 30, "bmp", kOrange));
+         keepTime(path, was);
+       }},
+      {"replaced by another file",
+       [&](const QString& path, const timespec& was) {
+         const QString other = path + ".new";
+         ASSERT_TRUE(test::WritePicture(other, 40, 30, "bmp", kOrange));
+         keepTime(other, was);
+         ASSERT_EQ(::rename(QFile::encodeName(other).constData(), QFile::encodeName(path).constData()), 0);
+       }},
+  };
+  for (const auto& row : cases) {
+    SCOPED_TRACE(row.change);
+    const QString file = pictures_ + QString::fromLatin1(row.change) + ".bmp";
+    ASSERT_TRUE(test::WritePicture(file, 40, 30, "bmp", kBlue));
+    struct stat was {};
+    ::stat(QFile::encodeName(file).constData(), &was);
+    ASSERT_TRUE(Get(file).first.ok());
+    ASSERT_FALSE(Get(file).second);
+    PassChangeTimeOf(file);
+    row.apply(file, was.st_mtim);
+
+    const auto [after, decoded] = Get(file);
+    EXPECT_TRUE(decoded);
+    EXPECT_EQ(after->image, *Imaging::readScaled(file, 128));
+    EXPECT_FALSE(Get(file).second);  // the new entry serves from now on
+  }
+}
+
+TEST_F(ThumbnailCacheTest, KeepsNoEntryForAFileThatChangedWhileItWasRead) {
+  const QString file = pictures_ + QStringLiteral("busy.bmp");
+  ASSERT_TRUE(test::WritePicture(file, 40, 30, "bmp", kBlue));
+  ThumbnailSource source;
+  source.decode = [](const QString& path, int side) {
+    auto image = Imaging::readScaled(path, side);
+    test::WritePicture(path, 41, 30, "bmp", kOrange);  // written again meanwhile
+    return image;
+  };
+  const ThumbnailCache cache(root_, {}, source);
+  EXPECT_EQ(Middle(cache.thumbnail(file, ThumbnailSize::Normal)->image), kBlue);
+  EXPECT_FALSE(QFileInfo::exists(cache.entryPath(file, ThumbnailSize::Normal)));
+}
+
+TEST_F(ThumbnailCacheTest, TakesOtherProgramsEntriesOnlyWhileTheirTimeMatches) {
+  const QString file = pictures_ + QStringLiteral("elsewhere.png");
+  ASSERT_TRUE(test::WritePicture(file, 64, 48, "png", kBlue));
+  const auto foreign = [&](qint64 mtime, qint64 size) {
+    QImage theirs(128, 96, QImage::Format_RGB32);  // Qt compresses the long URI: a zTXt chunk
+    theirs.fill(Qt::green);
+    theirs.setText(QStringLiteral("Thumb::URI"), QString::fromLatin1(ThumbnailCache::Uri(file)));
+    theirs.setText(QStringLiteral("Thumb::MTime"), QString::number(mtime));
+    theirs.setText(QStringLiteral("Thumb::Size"), QString::number(size));
+    QDir().mkpath(root_ + "normal");
+    ASSERT_TRUE(theirs.save(cache_.entryPath(file, ThumbnailSize::Normal), "png"));
+  };
+  const qint64 mtime = QFileInfo(file).lastModified().toSecsSinceEpoch();
+  const qint64 size = QFileInfo(file).size();
+
+  foreign(mtime, size);
+  const auto [taken, decoded] = Get(file);
+  EXPECT_FALSE(decoded);
+  EXPECT_EQ(Middle(taken->image), QColor(Qt::green));
+  EXPECT_EQ(taken->facts.width, 64);  // from the header, which their entry lacks
+  EXPECT_GT(taken->facts.bitsPerPixel, 0);
+
+  for (const auto& [time, bytes] : {std::pair(mtime - 1, size), std::pair(mtime, size + 1)}) {
+    foreign(time, bytes);
+    const auto [ours, decodedNow] = Get(file);
+    EXPECT_TRUE(decodedNow);
+    EXPECT_EQ(Middle(ours->image), kBlue);
+  }
+}
+
+TEST_F(ThumbnailCacheTest, RecordsUnreadablePicturesUntilTheyChange) {
+  const QString file = pictures_ + QStringLiteral("broken.jpg");
+  ASSERT_TRUE(test::WriteText(file, "not a picture at all"));
+  EXPECT_FALSE(Get(file).first.ok());
+  const QString failure = cache_.failPath(file);
+  EXPECT_TRUE(failure.contains(QStringLiteral("/fail/lumaset-")));
+  EXPECT_EQ(ModeOf(failure), 0600);
+
+  const int probes = probes_;
+  EXPECT_FALSE(Get(file).first.ok());
+  EXPECT_EQ(probes_, probes);  // not read again
+
+  ASSERT_TRUE(test::WritePicture(file, 20, 10, "jpeg"));
+  const auto [mended, decoded] = Get(file);
+  EXPECT_TRUE(mended.ok());
+  EXPECT_TRUE(decoded);
+  EXPECT_FALSE(QFileInfo::exists(failure));
+}
+
+// However the cache folder fails, every thumbnail is still made.
+TEST_F(ThumbnailCacheTest, FallsBackToDecodingWhenTheCacheFails) {
+  const QString file = pictures_ + QStringLiteral("photo.png");
+  ASSERT_TRUE(test::WritePicture(file, 300, 200, "png", kBlue));
+  const QString entry = cache_.entryPath(file, ThumbnailSize::Normal);
+
+  for (const QByteArray& damage : {QByteArray("garbage"), QByteArray()}) {
+    ASSERT_TRUE(Get(file).first.ok());
+    QByteArray bytes = test::ReadBytes(entry);
+    ASSERT_TRUE(test::WriteText(entry, damage.isNull() ? bytes.left(bytes.size() - 40) : damage));
+    const auto [made, decoded] = Get(file);
+    EXPECT_TRUE(decoded);
+    EXPECT_EQ(Middle(made->image), kBlue);
+    EXPECT_FALSE(Get(file).second);  // written again whole
+  }
+
+  // A full disk: every write fails part way.
+  const QString fullRoot = test::freshFolder(QStringLiteral("full")) + QStringLiteral("/thumbnails/");
+  const ThumbnailCache full = Make(fullRoot);
+  const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limit{}, small{64, 64};
+  ::getrlimit(RLIMIT_FSIZE, &limit);
+  small.rlim_max = limit.rlim_max;
+  ::setrlimit(RLIMIT_FSIZE, &small);
+  const auto [onFull, decodedOnFull] = Get(file, &full);
+  ::setrlimit(RLIMIT_FSIZE, &limit);
+  std::signal(SIGXFSZ, previous);
+  EXPECT_EQ(Middle(onFull->image), kBlue);
+  EXPECT_TRUE(QDir(fullRoot + "normal").entryList(QDir::Files | QDir::Hidden).isEmpty());
+
+  // A cache folder that cannot be made: a file stands in its place.
+  const QString blocked = test::freshFolder(QStringLiteral("blocked")) + QStringLiteral("/thumbnails");
+  ASSERT_TRUE(test::WriteText(blocked, "in the way"));
+  const ThumbnailCache unwritable = Make(blocked);
+  EXPECT_EQ(Middle(Get(file, &unwritable).first->image), kBlue);
+  EXPECT_EQ(Middle(Get(file, &unwritable).first->image), kBlue);
+}
+
+TEST_F(ThumbnailCacheTest, NeverCachesTemporaryPicturesTheTrashOrItself) {
+  const QString temp = test::freshFolder(QStringLiteral("Temp Images")) + QLatin1Char('/');
+  const QString link = test::freshFolder(QStringLiteral("links")) + QStringLiteral("/to-temp");
+  ASSERT_TRUE(QFile::link(temp, link));
+  const QString homeTrash =
+      QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Trash/files/");
+  const QString volumeTrash = test::freshFolder(QStringLiteral("volume")) + QStringLiteral("/.Trash-0/files/");
+  const ThumbnailCache cache = Make(root_, {temp});
+  for (const QString& file : {temp + "1-01.jpg", link + "/1-02.jpg", homeTrash + "old.jpg", volumeTrash + "old.jpg",
+                              root_ + "normal/0123.png"}) {
+    SCOPED_TRACE(file.toStdString());
+    QDir().mkpath(QFileInfo(file).path());
+    ASSERT_TRUE(test::WritePicture(file, 40, 30, "png"));
+    EXPECT_FALSE(cache.cacheable(file));
+    EXPECT_TRUE(Get(file, &cache).first.ok());
+    EXPECT_TRUE(Get(file, &cache).second);
+    EXPECT_FALSE(QFileInfo::exists(cache.entryPath(file, ThumbnailSize::Normal)));
+  }
+  EXPECT_TRUE(cache.cacheable(pictures_ + "kept.jpg"));
+}
+
+}  // namespace
+}  // namespace lumaset
