@@ -4,7 +4,7 @@
 #include <QFileInfo>
 #include <QFuture>
 #include <QImage>
-#include <QThread>
+#include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
@@ -266,7 +266,7 @@ struct PagePrinting::Pending {
   qint64 bytes = 0;
 };
 
-PagePrinting::Pending PagePrinting::StartPicture(int slot) const {
+PagePrinting::Pending PagePrinting::StartPicture(int slot, QThreadPool& workers) const {
   Pending pending;
   pending.slot = slot;
   const PagePic& pic = page_.pic(slot);
@@ -276,7 +276,7 @@ PagePrinting::Pending PagePrinting::StartPicture(int slot) const {
   const QSizeF printed(std::abs(pending.place->width) * dots, std::abs(pending.place->height) * dots);
   // Twice the printed area: a picture stretched out of shape decodes larger.
   pending.bytes = static_cast<qint64>(2 * 4 * printed.width() * printed.height());
-  pending.picture = QtConcurrent::run([file = pic.file, printed] { return PrintedPicture(file, printed); });
+  pending.picture = QtConcurrent::run(&workers, [file = pic.file, printed] { return PrintedPicture(file, printed); });
   return pending;
 }
 
@@ -285,14 +285,16 @@ PagePrinting::Pending PagePrinting::StartPicture(int slot) const {
 // failure ends the page, the pictures before it printed.
 Status PagePrinting::PrintPictures() {
   const std::vector<int> order = PrintOrder(page_);
-  const std::size_t workers = static_cast<std::size_t>(std::max(1, QThread::idealThreadCount()));
+  // The page's own workers end with it.
+  QThreadPool workers;
+  const auto ahead = static_cast<std::size_t>(std::max(1, workers.maxThreadCount()));
   std::deque<Pending> pending;
   std::size_t next = 0;
   qint64 held = 0;
   Status status = Status::success();
   while (status && (next < order.size() || !pending.empty())) {
-    while (next < order.size() && pending.size() < workers && (pending.empty() || held < kDecodedBudget)) {
-      pending.push_back(StartPicture(order[next++]));
+    while (next < order.size() && pending.size() < ahead && (pending.empty() || held < kDecodedBudget)) {
+      pending.push_back(StartPicture(order[next++], workers));
       held += pending.back().bytes;
     }
     const Pending picture = std::move(pending.front());

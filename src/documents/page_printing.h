@@ -16,6 +16,8 @@
 
 #include <vector>
 
+class QThreadPool;
+
 #include "components/result.h"
 #include "frame/sounds.h"
 #include "layout/page_model.h"
@@ -127,7 +129,7 @@ class PagePrinting {
   Status PrintPage();
   Status PrintMarginBox();
   Status PrintPictures();
-  Pending StartPicture(int slot) const;
+  Pending StartPicture(int slot, QThreadPool& workers) const;
   Status PrintPicture(const Pending& pending);
   Status PrintText(const QString& text, int x, int y, int size);
 
