@@ -447,7 +447,7 @@ TEST(PrintQueueTest, ThePrinterChosenInTheDialogTakesTheJobsFromThenOn) {
   for (int tries = 0; tries < 600 && cups->Jobs(QStringLiteral("Second")).size() < 2; ++tries) QThread::msleep(100);
   const QStringList jobs = cups->Jobs(QStringLiteral("Second"));
   ASSERT_EQ(jobs.size(), 2) << "the choice lasts";
-  EXPECT_TRUE(RunTool(QStringLiteral("pdfinfo"), {jobs.last()}).contains(QRegularExpression("Page size:\\s+842 x 595")));
+  EXPECT_TRUE(RunTool(QStringLiteral("pdfinfo"), {jobs.last()}).contains(QRegularExpression("size:\\s+842 x 595")));
   EXPECT_EQ(cups->Jobs(QStringLiteral("Capture")), QStringList());
 }
 
@@ -472,7 +472,7 @@ TEST(NoPrinterTest, PrintAsksForAPdfFileAndSetupStillTurnsThePage) {
   EXPECT_EQ(host.calls.mid(0, 5), (QStringList{"OPEN", "Print To File|*.pdf|PDF Files (*.pdf)", "PRINT",
                                                "printer No Printer", "refresh"}));
   EXPECT_EQ(host.errors, QStringList());
-  EXPECT_TRUE(RunTool(QStringLiteral("pdfinfo"), {host.saveAnswer}).contains(QRegularExpression("Page size:\\s+612 x 792")));
+  EXPECT_TRUE(RunTool(QStringLiteral("pdfinfo"), {host.saveAnswer}).contains(QRegularExpression("size:\\s+612 x 792")));
 
   host.calls.clear();
   dialogs->choose = [](PrinterChoiceModel& model) {
