@@ -46,7 +46,7 @@ void MainWindow::ConnectDocuments() {
   commands_->Wire(u"mnuViewThumb", [this] { sheet_->mnuViewThumb_Click(); });
 
   PageAdjustPanel* panel = layout_->adjustPanel();
-  panel->cmdPrinter()->setEnabled(app_.printer().PrinterReady());
+  panel->cmdPrinter()->setEnabled(true);  // printing never waits for a printer
   connect(panel->cmdPrinter(), &QPushButton::clicked, this, [this] { printing_->cmdPrinter_Click(); });
   connect(panel->cmdThumb(), &QPushButton::clicked, this, [this] { sheet_->cmdThumb_Click(); });
   connect(picPan_, &ThumbnailPanel::cleared, this, [this] { sheet_->Reset(); });

@@ -10,12 +10,13 @@
 #include <QMarginsF>
 #include <QPageLayout>
 #include <QPageSize>
-#include <QPageSetupDialog>
 #include <QPainter>
 #include <QPen>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QTemporaryFile>
+
+#include "components/printer_choice_dialog.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -86,8 +87,8 @@ bool QtPrinterDialogs::Print(QPrinter& printer) {
   return dialog.exec() == QDialog::Accepted;
 }
 
-bool QtPrinterDialogs::Setup(QPrinter& printer) {
-  QPageSetupDialog dialog(&printer, parent_);
+bool QtPrinterDialogs::Choose(PrinterChoiceModel& model) {
+  PrinterChoiceDialog dialog(model, parent_);
   return dialog.exec() == QDialog::Accepted;
 }
 
@@ -109,15 +110,33 @@ struct PrinterDevice::Job {
 
 // Qt starts every printer on A4 whatever paper it holds; the page is laid
 // out for the paper the printer says it has.
-PrinterDevice::PrinterDevice() : info_(choosePrinter()) {
-  if (info_.isNull()) return;
+PrinterDevice::PrinterDevice(Start start) {
+  if (start == Start::DefaultPrinter) info_ = choosePrinter();
+  if (info_.isNull()) {
+    UsePdfWriter();
+    return;
+  }
   printer_ = std::make_unique<QPrinter>(info_, QPrinter::HighResolution);
+  ready_ = true;
   const QPageSize paper = info_.defaultPageSize();
   if (paper.isValid()) printer_->setPageSize(paper);
 }
 
 PrinterDevice::PrinterDevice(std::unique_ptr<QPrinter> printer)
-    : printer_(std::move(printer)), ownFile_(printer_ ? printer_->outputFileName() : QString()) {}
+    : printer_(std::move(printer)), ready_(printer_ != nullptr),
+      ownFile_(printer_ ? printer_->outputFileName() : QString()) {
+  if (!printer_) UsePdfWriter();
+}
+
+// Letter paper with half-inch strips until the page says otherwise.
+void PrinterDevice::UsePdfWriter() {
+  info_ = QPrinterInfo();
+  printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
+  printer_->setOutputFormat(QPrinter::PdfFormat);
+  ready_ = false;
+  ownFile_.clear();
+  SetPaperWithoutPrinter(12240, 15840, 720, 720);
+}
 
 // A job still open when the program ends is dropped, not printed half.
 PrinterDevice::~PrinterDevice() {
@@ -129,30 +148,33 @@ PrinterDevice::~PrinterDevice() {
   if (!job_->partial.isEmpty()) QFile::remove(job_->partial);
 }
 
-bool PrinterDevice::PrinterReady() const { return printer_ != nullptr; }
-
 QString PrinterDevice::DeviceName() const { return info_.printerName(); }
 
 PrinterFacts PrinterDevice::Facts() const {
   if (job_) return job_->facts;
-  if (!printer_) return PrinterFacts{};
   PrinterFacts facts = FactsOf(*printer_);
   facts.deviceName = info_.printerName();
+  if (!ready_) {
+    // A file has no strips of its own: the page's are kept free.
+    facts.ready = false;
+    facts.noPrintLeftTwips = blankStrips_.x();
+    facts.noPrintTopTwips = blankStrips_.y();
+    const double printable = std::max(0, facts.pageWidthTwips - 2 * facts.noPrintLeftTwips);
+    facts.printableDots = static_cast<int>(std::lround(printable * printer_->resolution() / kTwipsPerInch));
+  }
   return facts;
 }
 
 double PrinterDevice::DotsPerTwip() const {
   if (job_) return job_->dotsPerTwip;
-  return printer_ ? printer_->resolution() / kTwipsPerInch : 0;
+  return printer_->resolution() / kTwipsPerInch;
 }
 
 int PrinterDevice::Orientation() const {
-  if (!printer_) return kPortrait;
   return printer_->pageLayout().orientation() == QPageLayout::Landscape ? kLandscape : kPortrait;
 }
 
 Status PrinterDevice::SetOrientation(int orientation) {
-  if (!printer_) return noPrinter();
   if (orientation != kPortrait && orientation != kLandscape) {
     return Error{QStringLiteral("Invalid orientation %1.").arg(orientation)};
   }
@@ -162,6 +184,43 @@ Status PrinterDevice::SetOrientation(int orientation) {
     return Error{QStringLiteral("The printer %1 cannot turn its paper.").arg(info_.printerName())};
   }
   return Status::success();
+}
+
+void PrinterDevice::SetPaperWithoutPrinter(int widthTwips, int heightTwips, int stripLeftTwips,
+                                           int stripTopTwips) {
+  if (ready_ || job_ || widthTwips <= 0 || heightTwips <= 0) return;
+  const bool landscape = widthTwips > heightTwips;
+  const QSizeF upright(std::min(widthTwips, heightTwips) / kTwipsPerPoint,
+                       std::max(widthTwips, heightTwips) / kTwipsPerPoint);
+  const QPageSize paper(upright, QPageSize::Point, QString(), QPageSize::ExactMatch);
+  printer_->setPageLayout(QPageLayout(paper, landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
+                                      QMarginsF(), QPageLayout::Point));
+  blankStrips_ = {std::max(0, stripLeftTwips), std::max(0, stripTopTwips)};
+}
+
+PrinterChoice PrinterDevice::CurrentChoice() const {
+  return PrinterChoice{ready_ ? info_.printerName() : QString(), printer_->pageLayout().pageSize(),
+                       Orientation()};
+}
+
+Status PrinterDevice::Choose(const PrinterChoice& choice) {
+  if (job_) return Error{QStringLiteral("A print job is still open.")};
+  if (!choice.printerName.isEmpty() && (!ready_ || choice.printerName != info_.printerName())) {
+    const QPrinterInfo queue = QPrinterInfo::printerInfo(choice.printerName);
+    if (queue.isNull()) return Error{QStringLiteral("The printer %1 is no longer there.").arg(choice.printerName)};
+    auto printer = std::make_unique<QPrinter>(queue, QPrinter::HighResolution);
+    if (queue.defaultPageSize().isValid()) printer->setPageSize(queue.defaultPageSize());
+    printer_ = std::move(printer);
+    info_ = queue;
+    ready_ = true;
+    ownFile_.clear();
+  } else if (choice.printerName.isEmpty() && !info_.isNull()) {
+    UsePdfWriter();  // the queue printed on is gone
+  }
+  if (choice.paper.isValid() && !printer_->setPageSize(choice.paper)) {
+    return Error{QStringLiteral("The printer %1 cannot print on %2.").arg(info_.printerName(), choice.paper.name())};
+  }
+  return SetOrientation(choice.orientation);
 }
 
 void PrinterDevice::SetDialogs(std::unique_ptr<PrinterDialogs> dialogs) { dialogs_ = std::move(dialogs); }
@@ -174,12 +233,17 @@ PrinterDialogs& PrinterDevice::dialogs() {
 Status PrinterDevice::ShowDialog(const QString& mode) {
   const bool setup = mode == QLatin1String("Setup");
   if (!setup && !mode.isEmpty()) return Error{QStringLiteral("There is no printer dialog \"%1\".").arg(mode)};
-  if (!printer_) return noPrinter();
   if (job_) return Error{QStringLiteral("A print job is still open.")};
   printToFile_ = false;
   copies_ = 1;
-  dialogOK_ = setup ? dialogs().Setup(*printer_) : dialogs().Print(*printer_);
-  if (!setup && dialogOK_) {
+  if (setup) {
+    PrinterChoiceModel model(AvailableQueues(), CurrentChoice());
+    dialogOK_ = dialogs().Choose(model);
+    return dialogOK_ ? Choose(model.Choice()) : Status::success();
+  }
+  if (!ready_) return noPrinter();
+  dialogOK_ = dialogs().Print(*printer_);
+  if (dialogOK_) {
     copies_ = std::max(0, printer_->copyCount());
     const QString file = printer_->outputFileName();
     printToFile_ = !file.isEmpty() && file != ownFile_;
@@ -204,7 +268,10 @@ void PrinterDevice::FollowChosenPrinter() {
 
 void PrinterDevice::BackToPrinter() {
   const QPageLayout layout = printer_->pageLayout();
-  if (info_.isNull()) {
+  if (!ready_) {
+    printer_->setOutputFileName(QString());
+    printer_->setOutputFormat(QPrinter::PdfFormat);
+  } else if (info_.isNull()) {
     printer_->setOutputFileName(ownFile_);
   } else {
     printer_->setOutputFileName(QString());
@@ -214,7 +281,7 @@ void PrinterDevice::BackToPrinter() {
 }
 
 Status PrinterDevice::StartDoc(const QString& docName, const QString& outputFile) {
-  if (!printer_) return noPrinter();
+  if (!ready_ && outputFile.isEmpty()) return noPrinter();
   if (job_) return Error{QStringLiteral("A print job is already open.")};
   auto job = std::make_unique<Job>();
   job->facts = Facts();
@@ -253,6 +320,7 @@ Status PrinterDevice::StartPage() {
   ++job.pages;
   job.pageOpen = true;
   job.painter.setRenderHint(QPainter::SmoothPixmapTransform, !fastBitmaps_);
+  job.painter.setRenderHint(QPainter::LosslessImageRendering, !fastBitmaps_);
   return Status::success();
 }
 

@@ -6,17 +6,23 @@
 // value, so that everything that lays a page out can be tried with facts
 // made by hand.
 //
-// It also prints: its own print and setup dialogs, a job of pages (to the
+// It also prints: its own print and printer dialogs, a job of pages (to the
 // printer, or as a PDF to a file), and pictures, text and boxes placed in
 // twips from the top-left corner of the paper's printable area.
+//
+// Without any print queue it is a PDF writer: not a printer (PrinterReady is
+// false, the page keeps the paper it has without one), but every job goes
+// to a PDF file, on the paper the page gives it.
 
 #include <QColor>
+#include <QPoint>
 #include <QPointer>
 #include <QPrinterInfo>
 #include <QString>
 
 #include <memory>
 
+#include "components/printer_choice.h"
 #include "components/result.h"
 
 class QImage;
@@ -24,10 +30,6 @@ class QPrinter;
 class QWidget;
 
 namespace lumaset {
-
-// Orientation values as the printer takes and gives them.
-inline constexpr int kPortrait = 1;
-inline constexpr int kLandscape = 2;
 
 // The printer's page as it stands, lengths in twips.
 struct PrinterFacts {
@@ -49,23 +51,24 @@ struct PrinterFacts {
 // if both were alike; in landscape the printer's strips turn with the paper.
 PrinterFacts FactsOf(const QPrinter& printer);
 
-// The printer's two modal dialogs. Each may change the printer chosen, its
-// paper and orientation; the print dialog also the copies and whether the
-// job goes to a file. Tests give their own.
+// The printer's two modal dialogs. The print dialog may change the printer
+// chosen, its paper and orientation, the copies and whether the job goes to
+// a file; the printer dialog settles a queue, its paper and orientation in
+// `model`. Tests give their own.
 class PrinterDialogs {
  public:
   virtual ~PrinterDialogs() = default;
   // True when the dialog was closed with OK.
   virtual bool Print(QPrinter& printer) = 0;
-  virtual bool Setup(QPrinter& printer) = 0;
+  virtual bool Choose(PrinterChoiceModel& model) = 0;
 };
 
-// Qt's print dialog and page setup dialog over `parent`.
+// Qt's print dialog and the program's printer dialog over `parent`.
 class QtPrinterDialogs final : public PrinterDialogs {
  public:
   explicit QtPrinterDialogs(QWidget* parent = nullptr);
   bool Print(QPrinter& printer) override;
-  bool Setup(QPrinter& printer) override;
+  bool Choose(PrinterChoiceModel& model) override;
 
  private:
   QPointer<QWidget> parent_;
@@ -73,22 +76,25 @@ class QtPrinterDialogs final : public PrinterDialogs {
 
 class PrinterDevice {
  public:
-  // Chooses the system's default printer, or the first one there is.
-  PrinterDevice();
+  enum class Start { DefaultPrinter, NoPrinter };
+  // Chooses the system's default printer, or the first one there is; with
+  // none, or asked for none, it is a PDF writer.
+  explicit PrinterDevice(Start start = Start::DefaultPrinter);
   // Prints through `printer`, such as a PDF writer, whatever queues exist.
   explicit PrinterDevice(std::unique_ptr<QPrinter> printer);
   ~PrinterDevice();
   PrinterDevice(const PrinterDevice&) = delete;
   PrinterDevice& operator=(const PrinterDevice&) = delete;
 
-  // A printer is there to print on.
-  bool PrinterReady() const;
+  // A printer is there to print on; false for the PDF writer.
+  bool PrinterReady() const { return ready_; }
 
   // The chosen printer's name; "" without one.
   QString DeviceName() const;
 
-  // The page facts, asked afresh; without a printer only `ready` false.
-  // While a job runs, the facts it started with.
+  // The page facts, asked afresh; while a job runs, the facts it started
+  // with. Without a printer `ready` is false and the facts are those of the
+  // PDF writer's paper.
   PrinterFacts Facts() const;
   int PageWidthTwips() const { return Facts().pageWidthTwips; }
   int PageHeightTwips() const { return Facts().pageHeightTwips; }
@@ -100,27 +106,42 @@ class PrinterDevice {
 
   // 1 portrait, 2 landscape.
   int Orientation() const;
-  // Turns the paper: kPortrait or kLandscape. Fails without a printer, for
-  // any other value, or when the printer refuses.
+  // Turns the paper: kPortrait or kLandscape. Fails for any other value, or
+  // when the printer refuses.
   Status SetOrientation(int orientation);
+
+  // The paper the PDF writer prints on while there is no printer: its size
+  // as the page is turned and the strips the page keeps free, in twips.
+  // Does nothing to a printer.
+  void SetPaperWithoutPrinter(int widthTwips, int heightTwips, int stripLeftTwips, int stripTopTwips);
+
+  // The printer, paper and orientation as they are, and a new choice of
+  // them: a queue by name (the PDF writer when the name is "" and the queue
+  // printed on is gone), a paper it has and an orientation. The choice holds
+  // until another is made.
+  PrinterChoice CurrentChoice() const;
+  Status Choose(const PrinterChoice& choice);
 
   // The dialogs shown by ShowDialog; Qt's own until others are given.
   void SetDialogs(std::unique_ptr<PrinterDialogs> dialogs);
-  // `ShowDialog(Mode)`: "" the print dialog, "Setup" the setup dialog. The
-  // printer chosen in the print dialog stays the printer; a file chosen
-  // there only marks the next job as one for a file. Copies are kept here
-  // and the printer itself is set to print one, so that the caller prints
-  // each copy and no queue multiplies them again.
+  // `ShowDialog(Mode)`: "" the print dialog, "Setup" the printer dialog,
+  // whose choice (on OK) becomes the printer. The printer chosen in the
+  // print dialog stays the printer; a file chosen there only marks the next
+  // job as one for a file. Copies are kept here and the printer itself is
+  // set to print one, so that the caller prints each copy and no queue
+  // multiplies them again. The print dialog needs a printer.
   Status ShowDialog(const QString& mode);
   bool DialogOK() const { return dialogOK_; }
   int Copies() const { return copies_; }
   bool PrintToFile() const { return printToFile_; }
-  // Fast bitmap printing stretches pictures without smoothing them.
+  // Fast bitmap printing: pictures go into the job JPEG-compressed, a
+  // smaller job that loses a little detail. Off, they go in compressed
+  // without loss: a larger job, each picture exactly as decoded.
   void SetFastBitmaps(bool fast) { fastBitmaps_ = fast; }
   bool FastBitmaps() const { return fastBitmaps_; }
 
   // A job named `docName`, to the printer, or as a PDF to `outputFile` when
-  // it is not "". A file is written beside its target and takes the target's
+  // it is not "" (without a printer it must not be ""). A file is written beside its target and takes the target's
   // name only when the job ends well, so a failed job keeps any old file.
   Status StartDoc(const QString& docName, const QString& outputFile);
   // Pages of the job. A page that fails before its EndPage still counts:
@@ -151,19 +172,22 @@ class PrinterDevice {
   // captions and 6 the 12-point heading that the page preview shows.
   static double PointSize(int size) { return 2.0 * size; }
 
-  // The printer object that prints; nullptr without a printer.
+  // The printer object that prints, the PDF writer without a printer.
   QPrinter* printer() { return printer_.get(); }
 
  private:
   struct Job;
   PrinterDialogs& dialogs();
+  void UsePdfWriter();
   void FollowChosenPrinter();
   void BackToPrinter();
   Status PageReady() const;
   Status FinishFile(bool printed);
 
-  QPrinterInfo info_;
+  QPrinterInfo info_;  // the queue printed on; null for a printer given or the PDF writer
   std::unique_ptr<QPrinter> printer_;
+  bool ready_ = false;
+  QPoint blankStrips_;  // the PDF writer's strips, in twips
   QString ownFile_;  // the file a device made on its own printer writes to
   std::unique_ptr<PrinterDialogs> dialogs_;
   std::unique_ptr<Job> job_;

@@ -250,10 +250,8 @@ void ContactSheet::FinishPage(int placed) {
   abort_ = false;
   host_.SetEnabled(u"mnuFileSaveAs", true);
   host_.SetEnabled(u"Save", true);
-  if (host_.PrinterReady()) {
-    host_.SetEnabled(u"mnuFilePrint", true);
-    host_.SetEnabled(u"Print", true);
-  }
+  host_.SetEnabled(u"mnuFilePrint", true);
+  host_.SetEnabled(u"Print", true);
   host_.SetStatusText(QStringLiteral("Layout contains %1 picture(s)").arg(page_.picCount()));
 }
 

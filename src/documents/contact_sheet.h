@@ -64,7 +64,6 @@ class ContactSheetHost {
   virtual void ShowHeading(const PageText& heading) = 0;
   // The "Next Page" button.
   virtual void ShowNextPage(bool shown) = 0;
-  virtual bool PrinterReady() = 0;
   // A message box with the exclamation icon and the application's title.
   virtual void ShowError(const QString& text) = 0;
 };

@@ -327,12 +327,11 @@ std::optional<std::vector<QString>> LayoutDocument::LoadPictures() {
 
 void LayoutDocument::ShowOpenedState() {
   const bool holds = page_.picLast() >= 0;
-  const bool printable = holds && host_.PrinterReady();
   host_.SetEnabled(u"mnuFileSave", false);
   host_.SetEnabled(u"mnuFileSaveAs", holds);
   host_.SetEnabled(u"Save", holds);
-  host_.SetEnabled(u"mnuFilePrint", printable);
-  host_.SetEnabled(u"Print", printable);
+  host_.SetEnabled(u"mnuFilePrint", holds);
+  host_.SetEnabled(u"Print", holds);
   ShowPageState();
 }
 

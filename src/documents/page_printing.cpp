@@ -1,10 +1,15 @@
 #include "documents/page_printing.h"
 
 #include <QColor>
+#include <QFileInfo>
+#include <QFuture>
 #include <QImage>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <cmath>
+#include <deque>
 #include <limits>
 
 #include "components/imaging.h"
@@ -27,6 +32,11 @@ constexpr int kCaptionGap = 5;
 constexpr int kCaptionSize = 3;
 constexpr int kLabelSize = 6;
 constexpr int kLabelCorner = 100;
+// Photographs show no more detail on paper above this many pixels an inch;
+// a printer's finer dots only dither them.
+constexpr double kPictureDotsPerTwip = 300.0 / 1440.0;
+// Decoded pictures waiting for the printer never hold more than this.
+constexpr qint64 kDecodedBudget = qint64{192} << 20;
 
 const QString kPrintingError = QStringLiteral("Printing error: ");
 
@@ -101,6 +111,10 @@ PagePrinting::PagePrinting(const PageModel& page, PrinterDevice& printer, const 
 void PagePrinting::mnuFilePrint_Click() {
   host_.PlaySound(Sound::Open, Wait::No);
   printer_.SetFastBitmaps(NumberFromSetting(settings_.readSetting(QStringLiteral("FastPrint"), true)) != 0);
+  if (!printer_.PrinterReady()) {
+    PrintToPdf();
+    return;
+  }
   const Status shown = printer_.ShowDialog(QString());
   if (!shown) {
     host_.ShowError(kPrintingError + shown.error());
@@ -122,19 +136,49 @@ void PagePrinting::mnuFilePrint_Click() {
     if (outputFile.isEmpty()) return;
   }
   // A file that could not be written is reported like a printer that failed.
-  const Status printed = PrintJob(outputFile);
+  const Status printed = PrintJob(outputFile, printer_.Copies());
   if (!printed) host_.ShowError(kPrintingError + printed.error());
 }
 
-Status PagePrinting::PrintJob(const QString& outputFile) {
+// Without a printer the page goes to a PDF file on the paper the page has.
+void PagePrinting::PrintToPdf() {
+  PaperFromPage();
+  QString outputFile = host_.AskSaveFile(QStringLiteral("Print To File"), QStringLiteral("*.pdf"),
+                                         QStringLiteral("PDF Files (*.pdf)"));
+  const bool chosen = !outputFile.isEmpty();
+  if (chosen) {
+    host_.PlaySound(Sound::Print, Wait::No);
+  } else {
+    host_.PlaySound(Sound::Close, Wait::Yes);
+  }
+  ShowPrinter();
+  if (!chosen) return;
+  if (QFileInfo(outputFile).suffix().isEmpty()) outputFile += QStringLiteral(".pdf");
+  const Status printed = PrintJob(outputFile, 1);
+  if (!printed) host_.ShowError(kPrintingError + printed.error());
+}
+
+// The PDF writer takes the page's paper and strips, so that the file shows
+// the page as laid out.
+void PagePrinting::PaperFromPage() {
+  if (printer_.PrinterReady()) return;
+  const PageGeometry& g = page_.geometry();
+  const double twips = g.inches ? 1440.0 : kTwipsPerCentimetre;
+  const auto inTwips = [twips](float length) { return static_cast<int>(std::lround(length * twips)); };
+  printer_.SetPaperWithoutPrinter(inTwips(g.paperWidth), inTwips(g.paperHeight), inTwips(g.noPrintLeft),
+                                  inTwips(g.noPrintTop));
+}
+
+Status PagePrinting::PrintJob(const QString& outputFile, int copies) {
   const Status started = printer_.StartDoc(PrintDocumentName(), outputFile);
   if (!started) return started;
-  for (int copy = 0; copy < printer_.Copies(); ++copy) PagePrint();
+  for (int copy = 0; copy < copies; ++copy) PagePrint();
   return printer_.EndDoc();
 }
 
 void PagePrinting::mnuFilePrintSetup_Click() {
   host_.PlaySound(Sound::Open, Wait::No);
+  PaperFromPage();
   const Status shown = printer_.ShowDialog(QStringLiteral("Setup"));
   if (!shown) {
     host_.ShowError(QStringLiteral("Print setup error: ") + shown.error());
@@ -152,10 +196,6 @@ void PagePrinting::cmdPrinter_Click() {
 // The page follows the printer after its dialogs, whatever the user chose.
 void PagePrinting::ShowPrinter() {
   host_.ShowPrinterName(PrinterCaption(printer_.Facts()));
-  if (!printer_.PrinterReady()) {
-    host_.PageRefresh();
-    return;
-  }
   const bool portraitPaper = printer_.Orientation() == kPortrait;
   const bool portraitPage = host_.PortraitSelected();
   if (portraitPaper && !portraitPage) {
@@ -188,10 +228,8 @@ Status PagePrinting::PrintPage() {
     if (!box) return box;
   }
   host_.ProcessEvents();
-  for (const int slot : PrintOrder(page_)) {
-    const Status picture = PrintPicture(slot);
-    if (!picture) return picture;
-  }
+  const Status pictures = PrintPictures();
+  if (!pictures) return pictures;
   const Status label = PrintText(page_.edit().labelText, kLabelCorner, kLabelCorner, kLabelSize);
   if (!label) return label;
   return printer_.EndPage();
@@ -219,19 +257,65 @@ Status PagePrinting::PrintMarginBox() {
   return printer_.DrawBox(*x1, *y1, *x2, *y2);
 }
 
-Status PagePrinting::PrintPicture(int slot) {
+// A picture on its way to the paper: its place, and the picture itself
+// decoding on a worker.
+struct PagePrinting::Pending {
+  int slot = -1;
+  Result<PrintedPlace> place = PrintedPlace{};
+  QFuture<Result<QImage>> picture;
+  qint64 bytes = 0;
+};
+
+PagePrinting::Pending PagePrinting::StartPicture(int slot, QThreadPool& workers) const {
+  Pending pending;
+  pending.slot = slot;
   const PagePic& pic = page_.pic(slot);
-  const Result<PrintedPlace> place =
-      PlaceOnPaper(pic, page_.geometry(), printer_.PageWidthTwips(), printer_.PageHeightTwips());
-  if (!place) return Error{place.error()};
-  const double dots = printer_.DotsPerTwip();
-  const Result<QImage> picture = PrintedPicture(pic.file, QSizeF(place->width * dots, place->height * dots));
+  pending.place = PlaceOnPaper(pic, page_.geometry(), printer_.PageWidthTwips(), printer_.PageHeightTwips());
+  if (!pending.place) return pending;
+  const double dots = std::min(printer_.DotsPerTwip(), kPictureDotsPerTwip);
+  const QSizeF printed(std::abs(pending.place->width) * dots, std::abs(pending.place->height) * dots);
+  // Twice the printed area: a picture stretched out of shape decodes larger.
+  pending.bytes = static_cast<qint64>(2 * 4 * printed.width() * printed.height());
+  pending.picture = QtConcurrent::run(&workers, [file = pic.file, printed] { return PrintedPicture(file, printed); });
+  return pending;
+}
+
+// Pictures decode side by side, as many as there are cores and as the
+// memory budget allows, and print one by one in their order; the first
+// failure ends the page, the pictures before it printed.
+Status PagePrinting::PrintPictures() {
+  const std::vector<int> order = PrintOrder(page_);
+  // The page's own workers end with it.
+  QThreadPool workers;
+  const auto ahead = static_cast<std::size_t>(std::max(1, workers.maxThreadCount()));
+  std::deque<Pending> pending;
+  std::size_t next = 0;
+  qint64 held = 0;
+  Status status = Status::success();
+  while (status && (next < order.size() || !pending.empty())) {
+    while (next < order.size() && pending.size() < ahead && (pending.empty() || held < kDecodedBudget)) {
+      pending.push_back(StartPicture(order[next++], workers));
+      held += pending.back().bytes;
+    }
+    const Pending picture = std::move(pending.front());
+    pending.pop_front();
+    held -= picture.bytes;
+    status = PrintPicture(picture);
+  }
+  for (Pending& left : pending) left.picture.waitForFinished();
+  return status;
+}
+
+Status PagePrinting::PrintPicture(const Pending& pending) {
+  if (!pending.place) return Error{pending.place.error()};
+  const PrintedPlace& place = *pending.place;
+  const Result<QImage> picture = pending.picture.result();
   if (!picture) return Error{picture.error()};
-  const Status painted = printer_.PaintPicture(*picture, place->x, place->y, place->width, place->height);
+  const Status painted = printer_.PaintPicture(*picture, place.x, place.y, place.width, place.height);
   if (!painted || !host_.ThumbSheet()) return painted;
-  const Result<int> below = PrinterCoordinate(static_cast<double>(place->y) + place->height + kCaptionGap);
+  const Result<int> below = PrinterCoordinate(static_cast<double>(place.y) + place.height + kCaptionGap);
   if (!below) return Error{below.error()};
-  return PrintText(SheetCaptionName(pic.file), place->x, *below, kCaptionSize);
+  return PrintText(SheetCaptionName(page_.pic(pending.slot).file), place.x, *below, kCaptionSize);
 }
 
 // Printed text is always Arial, bold and black, whatever the page label's look.

@@ -1,19 +1,22 @@
 #pragma once
 
 // Printing the layout page: the Print command (one job of as many pages as
-// copies were chosen, to the printer or as a PDF to a file), Print Setup,
-// the printer button, and `PagePrint`, which puts the page on one sheet.
-// Each picture is read again from its file, decoded no larger than the
-// printer needs, and stretched to its fractions of the paper; the printer's
-// origin is the printable area's corner, so the strips are taken off.
-// Afterwards the page follows the printer: its name, orientation and paper.
-// The window's side of it goes through PrintHost.
+// copies were chosen, to the printer or as a PDF to a file; without a
+// printer always to a PDF file the user names), Print Setup, the printer
+// button, and `PagePrint`, which puts the page on one sheet. Each picture is
+// read again from its file, decoded (side by side on the cores) no larger
+// than the print needs, and stretched to its fractions of the paper; the
+// printer's origin is the printable area's corner, so the strips are taken
+// off. Afterwards the page follows the printer: its name, orientation and
+// paper. The window's side of it goes through PrintHost.
 
 #include <QSize>
 #include <QSizeF>
 #include <QString>
 
 #include <vector>
+
+class QThreadPool;
 
 #include "components/result.h"
 #include "frame/sounds.h"
@@ -105,8 +108,10 @@ class PagePrinting {
 
   // `mnuFilePrint_Click`: the print dialog, then one job of one page per
   // copy, to the printer or, asked for a file name, as a PDF to a file.
+  // Without a printer: a PDF file the user names, of one page.
   void mnuFilePrint_Click();
-  // `mnuFilePrintSetup_Click`: the printer's setup dialog, nothing printed.
+  // `mnuFilePrintSetup_Click`: the printer dialog, whose choice becomes the
+  // page's printer; nothing printed.
   void mnuFilePrintSetup_Click();
   // `cmdPrinter_Click`: the page's picture unselected, then Print Setup.
   void cmdPrinter_Click();
@@ -116,11 +121,16 @@ class PagePrinting {
   void PagePrint();
 
  private:
+  struct Pending;
   void ShowPrinter();
-  Status PrintJob(const QString& outputFile);
+  void PrintToPdf();
+  void PaperFromPage();
+  Status PrintJob(const QString& outputFile, int copies);
   Status PrintPage();
   Status PrintMarginBox();
-  Status PrintPicture(int slot);
+  Status PrintPictures();
+  Pending StartPicture(int slot, QThreadPool& workers) const;
+  Status PrintPicture(const Pending& pending);
   Status PrintText(const QString& text, int x, int y, int size);
 
   const PageModel& page_;

@@ -179,7 +179,6 @@ class LayoutPage : public QObject,
   void SetUndoTip(const QString& tip) override;
   void SetPageCaption(const QString& text) override;
   void SetStatusText(const QString& text) override;
-  bool PrinterReady() override;
   float ImageRes() const override;
   QString WidthText() const override;
   void SetWidthText(const QString& text) override;

@@ -109,7 +109,6 @@ void LayoutPage::SetEnabled(QStringView itemOrKey, bool enabled) {
 void LayoutPage::SetUndoTip(const QString& tip) { window_.SetUndoTip(tip); }
 void LayoutPage::SetPageCaption(const QString& text) { panPrev_->SetCaption(text); }
 void LayoutPage::SetStatusText(const QString& text) { window_.SetStatusText(text); }
-bool LayoutPage::PrinterReady() { return app_.printer().PrinterReady(); }
 float LayoutPage::ImageRes() const { return app_.options.imageRes; }
 QString LayoutPage::WidthText() const { return panel_->WidthText(); }
 void LayoutPage::SetWidthText(const QString& text) { panel_->SetWidthText(text); }

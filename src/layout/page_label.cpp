@@ -227,10 +227,8 @@ void PageLabelCommand::Run() {
     if (!model_.edit().layoutTitle.isEmpty()) host_.EnableCommand(QStringLiteral("mnuFileSave"));
     host_.EnableCommand(QStringLiteral("mnuFileSaveAs"));
     host_.EnableCommand(QStringLiteral("Save"));
-    if (host_.PrinterReady()) {
-      host_.EnableCommand(QStringLiteral("mnuFilePrint"));
-      host_.EnableCommand(QStringLiteral("Print"));
-    }
+    host_.EnableCommand(QStringLiteral("mnuFilePrint"));
+    host_.EnableCommand(QStringLiteral("Print"));
   }
   host_.SetPageCrossPointer();
 }

@@ -109,7 +109,6 @@ class LabelHost {
   virtual std::optional<LabelEntry> ShowLabelDialog(const LabelEntry& preset) = 0;
   // Enables a menu item by control name or a toolbar button by key.
   virtual void EnableCommand(const QString& itemOrKey) = 0;
-  virtual bool PrinterReady() = 0;
   // The page's pointer becomes the cross.
   virtual void SetPageCrossPointer() = 0;
 };

@@ -125,10 +125,9 @@ void EnableFileCommands(const PageModel& page, PageEditHost& host) {
   if (!page.edit().layoutTitle.isEmpty()) host.SetEnabled(u"mnuFileSave", true);
   host.SetEnabled(u"mnuFileSaveAs", true);
   host.SetEnabled(u"Save", true);
-  if (host.PrinterReady()) {
-    host.SetEnabled(u"mnuFilePrint", true);
-    host.SetEnabled(u"Print", true);
-  }
+  // Without a printer Print writes a PDF file: it never waits for one.
+  host.SetEnabled(u"mnuFilePrint", true);
+  host.SetEnabled(u"Print", true);
 }
 
 void FileCommandsAfterRemoval(const PageModel& page, PageEditHost& host) {

@@ -60,7 +60,6 @@ class PageEditHost {
   virtual void SetUndoTip(const QString& tip) = 0;       // the "Undo" button's tooltip
   virtual void SetPageCaption(const QString& text) = 0;  // the page panel `panPrev`
   virtual void SetStatusText(const QString& text) = 0;   // the first panel of `sb1`
-  virtual bool PrinterReady() = 0;
   virtual float ImageRes() const = 0;  // `OptImageRes`: pixels of a page picture's longer side
 
   // The width box `txtWidth` and the height label `labHeight`.
@@ -134,8 +133,8 @@ void FractionsFromBox(PageModel& page, int slot);
 // The page panel's caption, "Layout Preview: " and the layout's title or
 // "(unsaved)", and the status text "Layout contains n picture(s)".
 void ShowPageState(const PageModel& page, PageEditHost& host);
-// Save As always, Save only for a layout with a title, Print only with a
-// usable printer; nothing is disabled.
+// Save As and Print always, Save only for a layout with a title; nothing
+// is disabled.
 void EnableFileCommands(const PageModel& page, PageEditHost& host);
 // After a picture left the page: the file commands while the page still
 // holds a picture or a label; otherwise they are disabled, and a page with

@@ -60,7 +60,6 @@ struct FakeSheetHost : ContactSheetHost {
   }
   void ShowHeading(const PageText& text) override { heading = text; }
   void ShowNextPage(bool shown) override { nextShown = shown; }
-  bool PrinterReady() override { return true; }
   void ShowError(const QString& text) override { errors << text; }
 };
 

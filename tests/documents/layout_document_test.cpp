@@ -39,8 +39,8 @@ class FakeDocumentHost : public LayoutDocumentHost {
   void SetEnabled(QStringView name, bool on) override { enabled[name.toString()] = on; }
   void SetPageCaption(const QString& text) override { caption = text; }
   void SetStatusText(const QString& text) override { statuses << text; }
-  bool PrinterReady() override { return false; }
-  int PrinterOrientation() override { return 1; }
+  bool PrinterReady() override { return printer; }
+  int PrinterOrientation() override { return page_.geometry().portrait ? kPortrait : kLandscape; }
   float ImageRes() const override { return 20; }
   QString LayoutFolder() const override { return layouts_; }
   QString TempImagesFolder() const override { return temp_; }
@@ -58,6 +58,7 @@ class FakeDocumentHost : public LayoutDocumentHost {
   QHash<int, QImage> pictures;
   QString caption;
   int events = 0, abortAtEvent = -1, clears = 0, pauses = 0, sheetEnds = 0, thumbs = 0;
+  bool printer = false;  // the printer is turned with the page
 
  private:
   std::optional<QString> Answer(const FileDialogRequest& request) {
@@ -150,6 +151,25 @@ TEST_F(LayoutDocumentTest, SavesTheSpecifiedLinesWithCopiesInTheLayoutsFolder) {
   ASSERT_EQ(saved->pictures.size(), 2u);
   EXPECT_EQ(saved->pictures[0].leftFrac, 0.75f);
   EXPECT_EQ(saved->pictures[1].leftFrac, 0.1f);
+}
+
+TEST_F(LayoutDocumentTest, ALandscapePageSavedOpensAsALandscapePage) {
+  const QString trip = layouts_ + QStringLiteral("Turned.lsf");
+  for (const bool printer : {false, true}) {
+    host_.printer = printer;
+    host_.TurnPage(false);
+    Place(Picture(root_ + QStringLiteral("wide.jpg")), 0.25f);
+    SaveAs(trip);
+    ASSERT_EQ(host_.errors, QStringList());
+    host_.TurnPage(true);
+    page_.Clear();
+    host_.turns.clear();
+    Open(trip);
+    EXPECT_EQ(host_.turns, std::vector<bool>{false}) << (printer ? "with a printer" : "without one");
+    EXPECT_FALSE(page_.geometry().portrait);
+    EXPECT_EQ(page_.pic(0).leftFrac, 0.25f);
+    page_.Clear();
+  }
 }
 
 TEST_F(LayoutDocumentTest, RefusesTheSampleName) {
@@ -281,7 +301,8 @@ TEST_F(LayoutDocumentTest, OpensPicturesAtTheirFractionsAndNamesTheMissing) {
   EXPECT_EQ(host_.caption, QStringLiteral("Layout Preview: Trip.lsf"));
   EXPECT_TRUE(!host_.enabled.value(QStringLiteral("mnuFileSave"), true) &&
               host_.enabled.value(QStringLiteral("mnuFileSaveAs")) &&
-              !host_.enabled.value(QStringLiteral("mnuFilePrint"), true));
+              host_.enabled.value(QStringLiteral("mnuFilePrint")))
+      << "printing needs no printer";
 
   // Proposed next time under its title; Esc stops after the current picture.
   host_.abortAtEvent = host_.events + 3;  // after the clearing's event and the first picture's

@@ -20,123 +20,55 @@
 #include "components/printer_device.h"
 #include "components/settings_store.h"
 #include "frame/settings.h"
+#include "layout/page_geometry.h"
+#include "support/private_print_scheduler.h"
 #include "support/test_support.h"
 
 namespace lumaset {
 namespace {
 
 // The private print scheduler's folder. Every test of this program asks CUPS
-// there, so no test ever sees the printers of the machine it runs on.
+// there, so no test ever sees the printers of the machine it runs on; the
+// scheduler itself starts on first use.
 QTemporaryDir* schedulerRoot = nullptr;
+test::PrivatePrintScheduler* scheduler = nullptr;
+QString schedulerProblem;
 
 struct PrintEnvironment : ::testing::Environment {
   void SetUp() override {
     schedulerRoot = new QTemporaryDir(QDir::tempPath() + QStringLiteral("/lumaset-cups-XXXXXX"));
     // The scheduler's own user must reach the backend and the output folder.
     QFile::setPermissions(schedulerRoot->path(), QFileDevice::Permissions(0x7055));
-    qputenv("CUPS_SERVER", QFile::encodeName(schedulerRoot->filePath(QStringLiteral("run/cups.sock"))));
+    qputenv("CUPS_SERVER", QFile::encodeName(test::PrivatePrintScheduler::SocketPath(schedulerRoot->path())));
   }
-  void TearDown() override { delete schedulerRoot; }
+  void TearDown() override {
+    delete scheduler;
+    delete schedulerRoot;
+  }
 };
 [[maybe_unused]] const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new PrintEnvironment);
 
-// Letter paper with strips of a quarter inch at the sides and half an inch
-// at top and bottom; PDF passes through to the backend unchanged.
-constexpr char kPpd[] = R"ppd(*PPD-Adobe: "4.3"
-*NickName: "Capture"
-*ColorDevice: True
-*cupsFilter2: "application/pdf application/pdf 0 -"
-*OpenUI *PageSize/Media Size: PickOne
-*DefaultPageSize: Letter
-*PageSize Letter/US Letter: "<</PageSize[612 792]>>setpagedevice"
-*CloseUI: *PageSize
-*DefaultImageableArea: Letter
-*ImageableArea Letter/US Letter: "18 36 594 756"
-*DefaultPaperDimension: Letter
-*PaperDimension Letter/US Letter: "612 792"
-)ppd";
-
-// A private CUPS scheduler with one queue, Capture, whose backend keeps each
-// job's PDF in out/.
-class PrivateScheduler {
- public:
-  explicit PrivateScheduler(const QString& root) : root_(root) {}
-  ~PrivateScheduler() {
-    cupsd_.terminate();
-    if (!cupsd_.waitForFinished(10000)) cupsd_.kill(), cupsd_.waitForFinished();
+// The running scheduler with its queues "Capture" (the default) and
+// "Second"; nullptr when it cannot run here (schedulerProblem says why).
+test::PrivatePrintScheduler* Scheduler() {
+  if (!scheduler) {
+    scheduler = new test::PrivatePrintScheduler(schedulerRoot->path());
+    schedulerProblem = scheduler->Start();
   }
+  if (!schedulerProblem.isEmpty()) return nullptr;
+  scheduler->ForgetJobs();
+  return scheduler;
+}
 
-  // "" when the queue is ready, else why not.
-  QString Start() {
-    const QString cupsd = QStandardPaths::findExecutable(QStringLiteral("cupsd"), {"/usr/sbin", "/sbin"});
-    if (cupsd.isEmpty() || !QFileInfo::exists(QStringLiteral("/usr/lib/cups/filter")))
-      return QStringLiteral("CUPS is not installed");
-    if (const QString made = MakeFolder(); !made.isEmpty()) return made;
-    cupsd_.start(cupsd, {"-f", "-c", path("cupsd.conf"), "-s", path("cups-files.conf")});
-    for (int tries = 0; tries < 300 && !QFileInfo::exists(path("run/cups.sock")); ++tries) {
-      if (cupsd_.waitForFinished(100)) break;
-    }
-    if (cupsd_.state() != QProcess::Running || !QFileInfo::exists(path("run/cups.sock"))) {
-      return QStringLiteral("cupsd did not start: ") + QString::fromLocal8Bit(cupsd_.readAllStandardError());
-    }
-    for (const QStringList& arguments :
-         {QStringList{"-p", "Capture", "-v", "capture:/", "-P", path("capture.ppd"), "-E"},
-          QStringList{"-d", "Capture"}}) {
-      if (QProcess::execute(QStringLiteral("lpadmin"), arguments) != 0) return QStringLiteral("lpadmin failed");
-    }
-    return {};
-  }
-
-  // The first job's PDF once the backend has written all of it.
-  QString WaitForJob() const {
-    for (int tries = 0; tries < 600; ++tries) {
-      const QStringList jobs = QDir(path("out")).entryList({QStringLiteral("job-*.pdf")});
-      if (!jobs.isEmpty()) return path("out/") + jobs.first();
-      QThread::msleep(100);
-    }
-    return {};
-  }
-
- private:
-  QString path(const QString& name) const { return root_ + QLatin1Char('/') + name; }
-
-  QString MakeFolder() const {
-    for (const char* folder : {"run", "spool", "cache", "state", "log", "bin/backend", "out"})
-      QDir().mkpath(path(folder));
-    QFile::setPermissions(path("out"), QFileDevice::Permissions(0x7777));
-    for (const char* folder : {"filter", "cgi-bin", "daemon", "monitor", "notifier", "driver"})
-      QFile::link(QStringLiteral("/usr/lib/cups/") + folder, path("bin/") + folder);
-    const QString backend = QStringLiteral(
-        "#!/bin/sh\n"
-        "if [ $# -eq 0 ]; then echo 'direct capture \"Unknown\" \"Capture to file\"'; exit 0; fi\n"
-        "part=\"%1/.job-$1\"\n"
-        "if [ -n \"$6\" ]; then cat \"$6\" > \"$part\"; else cat > \"$part\"; fi\n"
-        "mv \"$part\" \"%1/job-$1.pdf\"\n").arg(path("out"));
-    const QString files = QStringLiteral(
-        "ServerRoot %1\nRequestRoot %1/spool\nCacheDir %1/cache\nStateDir %1/state\n"
-        "AccessLog %1/log/access_log\nErrorLog %1/log/error_log\nPageLog %1/log/page_log\n"
-        "DataDir /usr/share/cups\nUser lp\nGroup lp\nSystemGroup root\nServerBin %1/bin\n").arg(root_);
-    const QString conf = QStringLiteral(
-        "Listen %1/run/cups.sock\nWebInterface No\nDefaultAuthType None\nLogLevel warn\n"
-        "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n").arg(root_);
-    if (!test::WriteText(path("bin/backend/capture"), backend.toUtf8()) ||
-        !test::WriteText(path("cups-files.conf"), files.toUtf8()) ||
-        !test::WriteText(path("cupsd.conf"), conf.toUtf8()) || !test::WriteText(path("capture.ppd"), kPpd)) {
-      return QStringLiteral("the scheduler's folder cannot be written");
-    }
-    QFile::setPermissions(path("bin/backend/capture"), QFileDevice::Permissions(0x7555));
-    return {};
-  }
-
-  QString root_;
-  QProcess cupsd_;
-};
+#define NEED_SCHEDULER(cups)        \
+  test::PrivatePrintScheduler* cups = Scheduler(); \
+  if (!cups) GTEST_SKIP() << "No private print scheduler: " << schedulerProblem.toStdString()
 
 struct ScriptedDialogs : PrinterDialogs {
   std::function<bool(QPrinter&)> print = [](QPrinter&) { return true; };
-  std::function<bool(QPrinter&)> setup = [](QPrinter&) { return true; };
+  std::function<bool(PrinterChoiceModel&)> choose = [](PrinterChoiceModel&) { return true; };
   bool Print(QPrinter& printer) override { return print(printer); }
-  bool Setup(QPrinter& printer) override { return setup(printer); }
+  bool Choose(PrinterChoiceModel& model) override { return choose(model); }
 };
 
 struct FakePrintHost : PrintHost {
@@ -182,12 +114,18 @@ QString SolidPicture(const QString& folder, const QString& name, QColor colour, 
 // twips per inch), with pictures placed by fractions of the paper.
 struct TestPage {
   PageModel model;
-  explicit TestPage(const PrinterFacts& facts) {
+  explicit TestPage(const PrinterFacts& facts)
+      : TestPage(Paper{facts.pageWidthTwips / 1440.f, facts.pageHeightTwips / 1440.f,
+                       facts.noPrintLeftTwips / 1440.f, facts.noPrintTopTwips / 1440.f},
+                 true) {}
+  TestPage(const Paper& paper, bool inches) {
     PageGeometry& g = model.geometry();
-    g.paperWidth = facts.pageWidthTwips / 1440.f;
-    g.paperHeight = facts.pageHeightTwips / 1440.f;
-    g.noPrintLeft = facts.noPrintLeftTwips / 1440.f;
-    g.noPrintTop = facts.noPrintTopTwips / 1440.f;
+    g.inches = inches;
+    g.portrait = paper.width <= paper.height;
+    g.paperWidth = paper.width;
+    g.paperHeight = paper.height;
+    g.noPrintLeft = paper.noPrintLeft;
+    g.noPrintTop = paper.noPrintTop;
     g.previewWidth = g.paperWidth * 1000;
     g.previewHeight = g.paperHeight * 1000;
   }
@@ -231,11 +169,55 @@ QRgb At(const QImage& page, double xFraction, double yFraction) {
   return page.pixel(int(xFraction * page.width()), int(yFraction * page.height()));
 }
 
-TEST(PrintTest, PrivateQueueGetsEachCopyWithPicturesLabelAndMarginsWhereThePageHasThem) {
-  PrivateScheduler scheduler(schedulerRoot->path());
-  if (const QString why = scheduler.Start(); !why.isEmpty())
-    GTEST_SKIP() << "No private print scheduler: " << why.toStdString();
+// Where the colour lies on the page, in points: the bounding box of its pixels.
+QRectF Edges(const QImage& page, QColor colour) {
+  int left = page.width(), top = page.height(), right = -1, bottom = -1;
+  for (int y = 0; y < page.height(); ++y) {
+    const auto* line = reinterpret_cast<const QRgb*>(page.constScanLine(y));
+    for (int x = 0; x < page.width(); ++x) {
+      if (!Near(line[x], colour)) continue;
+      left = std::min(left, x), right = std::max(right, x), top = std::min(top, y), bottom = std::max(bottom, y);
+    }
+  }
+  if (right < 0) return {};
+  return QRectF(QPointF(left, top) / 2.0, QPointF(right + 1, bottom + 1) / 2.0);
+}
 
+// Pictures of one colour each, apart from each other and from the strips,
+// none of them shaped like its box.
+const std::vector<std::pair<QColor, QRectF>> kPlaced{
+    {Qt::red, {0.10, 0.12, 0.30, 0.20}},
+    {Qt::green, {0.55, 0.10, 0.35, 0.25}},
+    {Qt::blue, {0.12, 0.50, 0.25, 0.40}},
+    {Qt::magenta, {0.50, 0.60, 0.40, 0.15}},
+};
+
+void PlaceColours(TestPage& page, const QString& folder) {
+  int rank = 0;
+  for (const auto& [colour, fractions] : kPlaced) {
+    page.Place(SolidPicture(folder, colour.name().mid(1), colour, {300, 200}), fractions, rank++);
+  }
+}
+
+// Each picture's four edges fall on its fractions of the paper, within a point.
+void ExpectEdgesAtFractions(const QString& pdf, const char* what) {
+  const QImage sheet = PdfPage(pdf, 1);
+  ASSERT_FALSE(sheet.isNull()) << what;
+  const QSizeF paper = QSizeF(sheet.size()) / 2.0;
+  for (const auto& [colour, fractions] : kPlaced) {
+    const QRectF want(fractions.x() * paper.width(), fractions.y() * paper.height(),
+                      fractions.width() * paper.width(), fractions.height() * paper.height());
+    const QRectF got = Edges(sheet, colour);
+    const std::string where = std::string(what) + " " + colour.name().toStdString();
+    EXPECT_NEAR(got.left(), want.left(), 1.0) << where;
+    EXPECT_NEAR(got.top(), want.top(), 1.0) << where;
+    EXPECT_NEAR(got.right(), want.right(), 1.0) << where;
+    EXPECT_NEAR(got.bottom(), want.bottom(), 1.0) << where;
+  }
+}
+
+TEST(PrintTest, PrivateQueueGetsEachCopyWithPicturesLabelAndMarginsWhereThePageHasThem) {
+  NEED_SCHEDULER(cups);
   PrinterDevice device;
   ASSERT_TRUE(device.PrinterReady());
   const PrinterFacts facts = device.Facts();
@@ -264,7 +246,7 @@ TEST(PrintTest, PrivateQueueGetsEachCopyWithPicturesLabelAndMarginsWhereThePageH
   EXPECT_EQ(host.calls.mid(0, 4), (QStringList{"OPEN", "PRINT", "printer Capture", "refresh"}));
   EXPECT_EQ(host.status, "Layout contains 4 picture(s)");
 
-  const QString pdf = scheduler.WaitForJob();
+  const QString pdf = cups->WaitForJob(QStringLiteral("Capture"));
   ASSERT_FALSE(pdf.isEmpty()) << "no job arrived";
   const QString info = RunTool(QStringLiteral("pdfinfo"), {pdf});
   EXPECT_TRUE(info.contains(QRegularExpression("Pages:\\s+2\\n"))) << info.toStdString();
@@ -376,7 +358,10 @@ TEST_F(FilePrint, FailuresAreReportedAndTheJobGoesOn) {
 }
 
 TEST_F(FilePrint, ThePageFollowsThePrinterAfterSetup) {
-  dialogs->setup = [](QPrinter& printer) { return printer.setPageOrientation(QPageLayout::Landscape); };
+  dialogs->choose = [](PrinterChoiceModel& model) {
+    model.SetOrientation(kLandscape);
+    return true;
+  };
   TestPage page(device->Facts());
   PagePrinting printing(page.model, *device, settings, options, host);
   printing.cmdPrinter_Click();
@@ -386,6 +371,162 @@ TEST_F(FilePrint, ThePageFollowsThePrinterAfterSetup) {
   printing.mnuFilePrintSetup_Click();
   EXPECT_EQ(host.calls.last(), "refresh") << "the same orientation only redraws";
   EXPECT_EQ(device->Orientation(), kLandscape);
+}
+
+TEST(PrintGeometryTest, PicturesLandOnTheirFractionsOfThePaperWithoutAPrinterUprightAndTurned) {
+  const QString folder = test::freshFolder(QStringLiteral("geometry"));
+  SettingsStore settings(QStringLiteral("Lumaset"), folder + QStringLiteral("/settings.ini"));
+  const Options options;
+
+  // Without a printer: the page's own paper, turned, in centimetres.
+  {
+    PrinterDevice device(PrinterDevice::Start::NoPrinter);
+    TestPage page(DefaultPaper(false, false), false);
+    PlaceColours(page, folder);
+    FakePrintHost host;
+    host.portrait = false;
+    host.saveAnswer = folder + QStringLiteral("/turned");
+    PagePrinting(page.model, device, settings, options, host).mnuFilePrint_Click();
+    EXPECT_EQ(host.errors, QStringList());
+    const QString info = RunTool(QStringLiteral("pdfinfo"), {host.saveAnswer + ".pdf"});
+    EXPECT_TRUE(info.contains(QRegularExpression("Page size:\\s+794 x 612"))) << info.toStdString();
+    ExpectEdgesAtFractions(host.saveAnswer + ".pdf", "no printer, landscape");
+  }
+
+  NEED_SCHEDULER(cups);
+  for (const int orientation : {kPortrait, kLandscape}) {
+    PrinterDevice device;
+    device.SetDialogs(std::make_unique<ScriptedDialogs>());
+    ASSERT_TRUE(device.SetOrientation(orientation).ok());
+    TestPage page(device.Facts());
+    PlaceColours(page, folder);
+    FakePrintHost host;
+    host.portrait = orientation == kPortrait;
+    PagePrinting(page.model, device, settings, options, host).mnuFilePrint_Click();
+    EXPECT_EQ(host.errors, QStringList());
+    ExpectEdgesAtFractions(cups->WaitForJob(QStringLiteral("Capture")),
+                           orientation == kPortrait ? "queue, portrait" : "queue, landscape");
+    cups->ForgetJobs();
+  }
+}
+
+TEST(PrintQueueTest, ThePrinterChosenInTheDialogTakesTheJobsFromThenOn) {
+  NEED_SCHEDULER(cups);
+  PrinterDevice device;
+  ASSERT_EQ(device.DeviceName(), "Capture");
+  auto dialogs = std::make_unique<ScriptedDialogs>();
+  QStringList rows, papers;
+  dialogs->choose = [&](PrinterChoiceModel& model) {
+    rows = model.PrinterRows();
+    model.SelectPrinter(static_cast<int>(rows.indexOf(QStringLiteral("Second"))));
+    papers = model.PaperRows();
+    model.SetOrientation(kLandscape);
+    return true;
+  };
+  device.SetDialogs(std::move(dialogs));
+  const QString folder = test::freshFolder(QStringLiteral("second"));
+  SettingsStore settings(QStringLiteral("Lumaset"), folder + QStringLiteral("/settings.ini"));
+  const Options options;
+  TestPage page(device.Facts());
+  page.Place(SolidPicture(folder, "red", Qt::red, {40, 40}), {0.2, 0.2, 0.3, 0.3}, 0);
+  FakePrintHost host;
+  PagePrinting printing(page.model, device, settings, options, host);
+
+  printing.cmdPrinter_Click();
+  EXPECT_EQ(rows, (QStringList{"Capture", "Second"}));
+  EXPECT_EQ(papers, QStringList{"A4"});
+  EXPECT_EQ(host.calls, (QStringList{"tools 0 -1", "OPEN", "CLOSE wait", "printer Second", "optLand"}));
+  const PrinterFacts facts = device.Facts();
+  EXPECT_EQ((QList<int>{facts.pageWidthTwips, facts.pageHeightTwips, facts.noPrintLeftTwips, facts.noPrintTopTwips}),
+            (QList<int>{16840, 11900, 480, 240}))
+      << "A4 turned, with the second queue's strips";
+
+  for (int job = 1; job <= 2; ++job) printing.mnuFilePrint_Click();
+  EXPECT_EQ(host.errors, QStringList());
+  ASSERT_FALSE(cups->WaitForJob(QStringLiteral("Second")).isEmpty());
+  for (int tries = 0; tries < 600 && cups->Jobs(QStringLiteral("Second")).size() < 2; ++tries) QThread::msleep(100);
+  const QStringList jobs = cups->Jobs(QStringLiteral("Second"));
+  ASSERT_EQ(jobs.size(), 2) << "the choice lasts";
+  EXPECT_TRUE(RunTool(QStringLiteral("pdfinfo"), {jobs.last()}).contains(QRegularExpression("size:\\s+842 x 595")));
+  EXPECT_EQ(cups->Jobs(QStringLiteral("Capture")), QStringList());
+}
+
+TEST(NoPrinterTest, PrintAsksForAPdfFileAndSetupStillTurnsThePage) {
+  PrinterDevice device(PrinterDevice::Start::NoPrinter);
+  ASSERT_FALSE(device.PrinterReady());
+  auto* dialogs = new ScriptedDialogs;
+  device.SetDialogs(std::unique_ptr<ScriptedDialogs>(dialogs));
+  const QString folder = test::freshFolder(QStringLiteral("noprinter"));
+  SettingsStore settings(QStringLiteral("Lumaset"), folder + QStringLiteral("/settings.ini"));
+  const Options options;
+  TestPage page(DefaultPaper(true, true), true);
+  FakePrintHost host;
+  PagePrinting printing(page.model, device, settings, options, host);
+
+  printing.mnuFilePrint_Click();  // the file dialog cancelled
+  EXPECT_EQ(host.calls, (QStringList{"OPEN", "Print To File|*.pdf|PDF Files (*.pdf)", "CLOSE wait",
+                                     "printer No Printer", "refresh"}));
+  host.calls.clear();
+  host.saveAnswer = folder + QStringLiteral("/page.pdf");
+  printing.mnuFilePrint_Click();
+  EXPECT_EQ(host.calls.mid(0, 5), (QStringList{"OPEN", "Print To File|*.pdf|PDF Files (*.pdf)", "PRINT",
+                                               "printer No Printer", "refresh"}));
+  EXPECT_EQ(host.errors, QStringList());
+  EXPECT_TRUE(RunTool(QStringLiteral("pdfinfo"), {host.saveAnswer}).contains(QRegularExpression("size:\\s+612 x 792")));
+
+  host.calls.clear();
+  dialogs->choose = [](PrinterChoiceModel& model) {
+    EXPECT_EQ(model.Choice().printerName, QString());
+    model.SetOrientation(kLandscape);
+    return true;
+  };
+  printing.cmdPrinter_Click();
+  EXPECT_EQ(host.calls, (QStringList{"tools 0 -1", "OPEN", "CLOSE wait", "printer No Printer", "optLand"}));
+}
+
+TEST_F(FilePrint, FastPrintOffSendsPicturesLosslessAtTheSizeTheirPrintNeeds) {
+  TestPage page(device->Facts());
+  // 2000 x 1000 pixels printed 2 inches wide: 600 pixels at 300 an inch.
+  const double wide = 2 * 1440.0 / device->Facts().pageWidthTwips;
+  page.Place(SolidPicture(folder, "gradient", QColor(90, 140, 200), {2000, 1000}), {0.2, 0.2, wide, 0.05}, 0);
+  const auto images = [this, &page](const char* fastPrint) {
+    settings.writeSetting(QStringLiteral("FastPrint"), QString::fromLatin1(fastPrint));
+    Print(page);
+    // pdfimages: "page num type width height color comp bpc enc ..."
+    return RunTool(QStringLiteral("pdfimages"), {"-list", host.saveAnswer}).split('\n').mid(2, 1).join(QString())
+        .simplified().split(' ');
+  };
+  const QStringList lossless = images("0");
+  ASSERT_GE(lossless.size(), 9);
+  EXPECT_EQ(lossless[8], "image") << "compressed without loss";
+  EXPECT_NEAR(lossless[3].toInt(), 600, 1);
+  const QStringList fast = images("1");
+  ASSERT_GE(fast.size(), 9);
+  EXPECT_EQ(fast[8], "jpeg");
+}
+
+TEST_F(FilePrint, ContactSheetCaptionsStandUnderTheirPicturesAndAnEmptyLabelPrintsNothing) {
+  host.sheet = true;
+  TestPage page(device->Facts());
+  page.Place(SolidPicture(folder, "Harbour", Qt::red, {60, 40}), {0.1, 0.1, 0.3, 0.2}, 1);
+  page.Place(SolidPicture(folder, "Mill Pond", Qt::green, {60, 40}), {0.5, 0.5, 0.3, 0.2}, 0);
+  Print(page);
+  EXPECT_EQ(host.errors, QStringList());
+
+  // pdftotext -bbox: <word xMin="..." yMin="..." xMax="..." yMax="...">text</word>, in points.
+  const QString boxes = RunTool(QStringLiteral("pdftotext"), {"-bbox", "-f", "1", "-l", "1", host.saveAnswer, "-"});
+  const QRegularExpression word(R"re(<word xMin="([\d.]+)" yMin="([\d.]+)"[^>]*>([^<]*)</word>)re");
+  QStringList words;
+  const QImage sheet = PdfPage(host.saveAnswer, 1);
+  for (auto match = word.globalMatch(boxes); match.hasNext();) {
+    const QRegularExpressionMatch found = match.next();
+    words << found.captured(3);
+    if (found.captured(3) == "Pond") continue;
+    const QRectF picture = Edges(sheet, found.captured(3) == "Harbour" ? Qt::red : Qt::green);
+    EXPECT_NEAR(found.captured(1).toDouble(), picture.left(), 2.0) << found.captured(3).toStdString();
+    EXPECT_NEAR(found.captured(2).toDouble(), picture.bottom(), 2.0) << found.captured(3).toStdString();
+  }
+  EXPECT_EQ(words, (QStringList{"Harbour", "Mill", "Pond"})) << "no other text: the empty label shows nothing";
 }
 
 TEST(PrintPlacesTest, CoordinatesRoundHalvesToEvenAndRefuseOverflow) {

@@ -39,7 +39,6 @@ class FakePageHost : public PageEditHost {
   void SetUndoTip(const QString& tip) override { undoTip = tip; }
   void SetPageCaption(const QString& text) override { caption = text; }
   void SetStatusText(const QString& text) override { status = text; }
-  bool PrinterReady() override { return printerReady; }
   float ImageRes() const override { return 350; }
   QString WidthText() const override { return widthText; }
   void SetWidthText(const QString& text) override { widthText = text; }
@@ -54,7 +53,6 @@ class FakePageHost : public PageEditHost {
   QStringList errors, notes;
   QHash<QString, bool> enabled;
   QString undoTip, caption, status, widthText, heightText;
-  bool printerReady = false;
 
  private:
   PageModel& page_;

@@ -23,11 +23,9 @@ class FakeLabelHost : public LabelHost {
     return answer;
   }
   void EnableCommand(const QString& itemOrKey) override { enabled << itemOrKey; }
-  bool PrinterReady() override { return printer; }
   void SetPageCrossPointer() override { log << QStringLiteral("cross"); }
 
   std::optional<LabelEntry> answer;
-  bool printer = false;
   LabelEntry preset;
   QStringList log, enabled;
 };
@@ -67,7 +65,6 @@ TEST(PageLabelTest, CancelChangesNothingButTheSelection) {
 
 TEST(PageLabelTest, OkStoresTheLabelItsLookAndOffersSaving) {
   LabelRig rig;
-  rig.labelHost.printer = true;
   rig.model.edit().layoutTitle = QStringLiteral("Trip");
   rig.labelHost.answer = LabelEntry{QStringLiteral("Holiday"), QStringLiteral("Serif"), 15.75, false,
                                     true, QColor(0, 0, 255)};

@@ -32,15 +32,23 @@ TEST(PrinterFactsTest, PageFactsInTwipsTurnWithTheOrientation) {
       << "the strips turn with the paper";
 }
 
-TEST(PrinterFactsTest, NoPrinterHasNoFactsAndCannotTurn) {
+TEST(PrinterFactsTest, WithoutAPrinterItIsAPdfWriterOnThePagesPaper) {
   // An unreachable print server: the start-up path of a machine without printers.
   qputenv("CUPS_SERVER", QFile::encodeName(test::freshFolder("cups") + "/none.sock"));
   PrinterDevice device;
   ASSERT_FALSE(device.PrinterReady());
-  EXPECT_EQ(device.Facts(), PrinterFacts{});
   EXPECT_EQ(device.DeviceName(), QString());
+  const auto facts = [&device] {
+    const PrinterFacts f = device.Facts();
+    return QList<int>{f.ready, f.pageWidthTwips, f.pageHeightTwips, f.noPrintLeftTwips, f.noPrintTopTwips,
+                      f.orientation};
+  };
+  EXPECT_EQ(facts(), (QList<int>{false, 12240, 15840, 720, 720, kPortrait}));
+  device.SetPaperWithoutPrinter(15874, 12246, 680, 680);  // 28.0 x 21.6 cm, turned
+  EXPECT_EQ(facts(), (QList<int>{false, 15874, 12246, 680, 680, kLandscape}));
+  EXPECT_TRUE(device.SetOrientation(kPortrait).ok());
   EXPECT_EQ(device.Orientation(), kPortrait);
-  EXPECT_FALSE(device.SetOrientation(kLandscape).ok());
+  EXPECT_FALSE(device.StartDoc(QStringLiteral("Lumaset Page"), QString()).ok()) << "a PDF needs a file";
 }
 
 }  // namespace
