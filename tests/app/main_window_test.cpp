@@ -11,9 +11,14 @@
 #include <QAction>
 #include <QScreen>
 #include <QStandardPaths>
+#include <QPushButton>
+#include <QStatusBar>
 #include <QTest>
+#include <QTimer>
 
+#include <memory>
 #include <optional>
+#include <vector>
 
 #include "app/commands.h"
 #include "browser/folder_tree.h"
@@ -21,6 +26,7 @@
 #include "frame/app_state.h"
 #include "frame/help_window.h"
 #include "layout/page_area.h"
+#include "support/fake_sound_output.h"
 #include "support/test_support.h"
 
 namespace lumaset {
@@ -48,10 +54,10 @@ class MainWindowTest : public ::testing::Test {
 
   static QRect Screen() { return QGuiApplication::primaryScreen()->availableGeometry(); }
 
-  // Starts the program as main() does.
-  MainWindow& Start() {
+  // Starts the program as main() does, playing through `sounds` when given.
+  MainWindow& Start(std::unique_ptr<SoundOutput> sounds = nullptr) {
     main_.reset();
-    app.emplace(LocateProgramFolders());
+    app.emplace(LocateProgramFolders(), std::move(sounds));
     main_.emplace(*app);
     main_->FormLoad();
     return *main_;
@@ -158,12 +164,52 @@ TEST_F(MainWindowTest, StartWithOpenFolderOnMakesTheLastFoldersThumbnails) {
 
 TEST_F(MainWindowTest, ViewMenuHidesAndShowsTheToolbarAndTheStatusBar) {
   MainWindow& window = Start();
-  QAction* toolbar = window.commands().Item(u"mnuViewToolbar");
-  for (const bool shown : {false, true}) {
-    toolbar->trigger();
-    EXPECT_EQ(window.commands().toolBar()->isVisible(), shown);
-    EXPECT_EQ(toolbar->isChecked(), shown);
+  struct Case { const char16_t* item; QWidget* bar; };
+  for (const Case& c : {Case{u"mnuViewToolbar", window.commands().toolBar()}, Case{u"mnuViewStatusBar", window.statusBar()}}) {
+    QAction* item = window.commands().Item(c.item);
+    ASSERT_TRUE(c.bar->isVisible());
+    for (const bool shown : {false, true}) {
+      item->trigger();
+      EXPECT_EQ(c.bar->isVisible(), shown) << QString::fromUtf16(c.item).toStdString();
+      EXPECT_EQ(item->isChecked(), shown);
+    }
   }
+}
+
+// The about box and the notice it opens play the desktop's event sounds; a
+// sound that comes while another plays is skipped, so the test's clock moves
+// on between the user's steps.
+TEST_F(MainWindowTest, HelpAboutAndItsNoticePlayTheirSounds) {
+  test::FakeClock clock;
+  auto output = std::make_unique<test::FakeSoundOutput>(clock);
+  const std::vector<test::FakeSoundOutput::Played>& played = output->played;
+  MainWindow& window = Start(std::move(output));
+  const auto before = played.size();
+
+  bool noticeShown = false;
+  QTimer::singleShot(0, [&] {
+    QWidget* box = QApplication::activeModalWidget();
+    ASSERT_NE(box, nullptr);
+    QTimer::singleShot(0, [&] {
+      QWidget* notice = QApplication::activeModalWidget();
+      ASSERT_NE(notice, box);
+      noticeShown = true;
+      clock.advance(std::chrono::seconds(10));
+      notice->findChild<QPushButton*>(QStringLiteral("Command1"))->click();
+    });
+    clock.advance(std::chrono::seconds(10));
+    box->findChild<QPushButton*>(QStringLiteral("cmdSoft"))->click();
+    clock.advance(std::chrono::seconds(10));
+    box->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
+  });
+  window.commands().Item(u"mnuHelpAbout")->trigger();
+  EXPECT_TRUE(noticeShown);
+
+  QStringList names;
+  for (auto i = before; i < played.size(); ++i) names << played[i].name;
+  // The box opens; the notice opens (its Maximize comes during RestoreUp)
+  // and its OK minimises (its RestoreDown comes during that); the box closes.
+  EXPECT_EQ(names, (QStringList{"restore-up.wav", "restore-up.wav", "minimize.wav", "restore-down.wav"}));
 }
 
 }  // namespace

@@ -135,8 +135,18 @@ TEST_F(FolderTreeTest, VanishedAndUnreadableFoldersGiveNoChildren) {
   EXPECT_EQ(tree.NodeClick(zeta), path("fixed/zeta/"));
   EXPECT_TRUE(zeta.children.empty() && zeta.selectedImage == NodeImage::ExSelected);
   tree.Navigate(path("fixed/zeta/x/"));  // stops where the nodes end
+  EXPECT_FALSE(zeta.expanded);
+  EXPECT_EQ(tree.FindNode(path("fixed/zeta/x/")), nullptr);
+  EXPECT_TRUE(tree.roots()[0]->expanded);
 
   EXPECT_TRUE(ListSubfolders(path("fixed/file.jpg")).isEmpty());
+  // Of links, only those that lead to folders are nodes.
+  for (const auto& [link, target] : {std::pair{"c.jpg", "/dev/zero"}, {"gone", "fixed/nowhere"},
+                                     {"tofile", "fixed/file.jpg"}, {"tofolder", "fixed/photos2"}}) {
+    const QString to = target[0] == '/' ? QString::fromLatin1(target) : path(target);
+    ASSERT_TRUE(QFile::link(to, path("fixed/empty/") + QLatin1String(link))) << link;
+  }
+  EXPECT_EQ(ListSubfolders(path("fixed/empty")), QStringList{QStringLiteral("tofolder")});
   if (::geteuid() != 0) {  // root reads every folder
     QFile::setPermissions(path("fixed/photos"), QFileDevice::WriteOwner);
     EXPECT_TRUE(ListSubfolders(path("fixed/photos")).isEmpty());

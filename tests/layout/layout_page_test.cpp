@@ -21,6 +21,7 @@
 
 #include "browser/thumb_table.h"
 #include "frame/app_state.h"
+#include "frame/number_from_setting.h"
 #include "layout/adjust_panel.h"
 #include "layout/page_area.h"
 #include "support/test_support.h"
@@ -257,16 +258,26 @@ TEST_F(LayoutPageTest, OnlyAThumbnailDroppedOnThePageIsAddedAtTheDropFrame) {
   QApplication::sendEvent(view(), &foreign);
   EXPECT_FALSE(foreign.isAccepted()) << "only thumbnails are taken";
 
-  const QPointF drop(4000, 5000);
-  const QPointF pixels = drop / view()->twipsPerPixel();
-  EXPECT_TRUE(EnterWithThumbnail(pixels.toPoint()));
-  QDropEvent dropped(pixels, Qt::CopyAction, &carried, Qt::LeftButton, Qt::NoModifier);
-  QApplication::sendEvent(view(), &dropped);
-  ASSERT_EQ(model().picCount(), 1);
-  EXPECT_EQ(model().pic(0).file, wide);
-  EXPECT_NEAR(model().box(0).width, 3.5 / 8.5 * model().geometry().previewWidth, 1) << "the 3.5 in preset";
-  EXPECT_NEAR(Centre(0).x(), drop.x(), 1);
-  EXPECT_EQ(window.thumbs.ThumbHover(), -1);
+  // A default width between the presets leaves the list without a row; the
+  // default itself sizes the picture then.
+  for (const float width : {3.5f, 5.5f}) {
+    app.options.layOutWidth = width;
+    page->ClearPreview();
+    page->PageRefresh();
+    EXPECT_NEAR(NumberFromSetting(page->Readings().presetWidthText), width, 0.001);
+    const QPointF drop(4000, 5000);
+    const QPointF pixels = drop / view()->twipsPerPixel();
+    EXPECT_TRUE(EnterWithThumbnail(pixels.toPoint()));
+    QDropEvent dropped(pixels, Qt::CopyAction, &carried, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view(), &dropped);
+    ASSERT_EQ(model().picCount(), 1) << width;
+    EXPECT_EQ(model().pic(0).file, wide);
+    EXPECT_NEAR(model().box(0).width, width / 8.5 * model().geometry().previewWidth, 1) << width;
+    EXPECT_NEAR(model().box(0).height, model().box(0).width * 0.75 * 8.5 / 11 *
+                model().geometry().previewHeight / model().geometry().previewWidth, 1) << width;
+    EXPECT_NEAR(Centre(0).x(), drop.x(), 1);
+    EXPECT_EQ(window.thumbs.ThumbHover(), -1);
+  }
 }
 
 TEST_F(LayoutPageTest, ThumbnailTakenAwayAgainLeavesTheNextClickAlone) {

@@ -61,11 +61,15 @@ TEST_F(PageCommandsTest, AnAddedPictureIsCentredRecordedAndSelected) {
   EXPECT_TRUE(host.on("mnuFilePrint") && host.on("Print"));
 }
 
-TEST_F(PageCommandsTest, AnUnreadableFileIsReportedAndNeverAdded) {
+TEST_F(PageCommandsTest, AnUnreadableFileOrABoxOfNoSizeIsReportedAndNeverAdded) {
   ASSERT_TRUE(test::WriteText(folder + "damaged.jpg", "not a picture"));
   AddAt(photo, 4000, 4000);
-  for (const QString& file : {folder + "missing.jpg", folder + "damaged.jpg"}) {
-    AddAt(file, 1000, 1000);
+  // Neither can a picture of no width or height be added.
+  struct Case { QString file; float width, height; };
+  for (const Case& c : {Case{folder + "missing.jpg", 3000, 2250}, Case{folder + "damaged.jpg", 3000, 2250},
+                        Case{photo, 0, 2250}, Case{photo, 3000, 0}}) {
+    const QString& file = c.file;
+    AddAt(file, 1000, 1000, c.width, c.height);
     ASSERT_EQ(host.errors.size(), 1);
     EXPECT_TRUE(host.errors.takeLast().startsWith(QStringLiteral("Preview error: "))) << file.toStdString();
     EXPECT_EQ(std::tuple(page.picLast(), page.picCount(), undo.stack().top()), std::tuple(0, 1, 1));

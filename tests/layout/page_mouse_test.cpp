@@ -13,6 +13,8 @@
 #include "browser/thumb_table.h"
 #include "components/imaging.h"
 #include "frame/number_from_setting.h"
+#include "layout/fake_page_host.h"
+#include "layout/printed_width.h"
 #include "support/test_support.h"
 
 namespace lumaset {
@@ -20,9 +22,8 @@ namespace {
 
 using Step = std::pair<QString, QString>;
 
-// A main window that remembers what the page's mouse asked of it. Its
-// WidthChange applies the width box from the picture's top-left corner,
-// keeping the aspect, as the real one does within the page's limits.
+// A main window that remembers what the page's mouse asked of it. Its width
+// change is the page's own, with its limits.
 class FakeMouseHost : public PageMouseHost {
  public:
   explicit FakeMouseHost(PageModel& page) : model(page) {}
@@ -50,14 +51,10 @@ class FakeMouseHost : public PageMouseHost {
     thumbs.setThumbHover(-1);
   }
   void WidthChange() override {
-    const int slot = model.SelectedOnPage();
-    if (slot < 0) return;
-    PicBox& box = model.box(slot);
-    const PageGeometry& page = model.geometry();
-    const float width = std::round(NumberFromSetting(widthText) / page.paperWidth * page.previewWidth);
-    box.height = std::round(width * box.height / box.width);
-    box.width = width;
-    ToolEnable(true, slot);
+    editHost.widthText = widthText;
+    width.WidthChange();
+    widthText = editHost.widthText;
+    if (editHost.toolSlot >= 0) ToolEnable(true, editHost.toolSlot);
   }
   void SetWidthText(const QString& text) override { widthText = text; }
   void EnableSave() override { ++saveEnabled; }
@@ -78,6 +75,9 @@ class FakeMouseHost : public PageMouseHost {
   QString PresetWidthText() const override { return preset; }
 
   PageModel& model;
+  test::FakePageHost editHost{model};
+  PageUndo undoStack{model, editHost};
+  PrintedWidth width{model, undoStack, editHost};
   PageMouse* mouse = nullptr;
   Imaging imgx;
   ThumbTable thumbs;
@@ -227,6 +227,33 @@ TEST_F(PageMouseTest, SizingFromEachCornerKeepsCentreAndAspect) {
     ExpectNear(BoxRect(model.box(0)), c.frame, c.corner);
     EXPECT_TRUE(!model.edit().sizing && mouse.picturePointer(0) == PointerShape::Custom);
   }
+}
+
+TEST_F(PageMouseTest, SizingBeyondThePrintableWidthStopsAtIt) {
+  Select();
+  const QPointF grab(1440 + 2870, 1440 + 2150);
+  mouse.MoveAt(grab, 0, 0);
+  mouse.PressAt(grab, kLeftButton, kLeftButton, 0);
+  mouse.MoveAt(QPointF(20000, 9000), kLeftButton, -1);
+  mouse.ReleaseAt(QPointF(20000, 9000), kLeftButton, 0, -1);
+  EXPECT_EQ(host.widthText, QStringLiteral("7.50")) << "letter paper less two half-inch strips";
+  EXPECT_NEAR(model.box(0).width, 7.5 * 1440, 0.5);
+  EXPECT_NEAR(model.box(0).height, 7.5 * 0.75 * 1440, 0.5);
+}
+
+TEST_F(PageMouseTest, LeavingCropModeLetsACornerDragSizeAgain) {
+  Select();
+  mouse.mnuToolCrop_Click();
+  Drag(kCentre, {});  // a click on the picture while crop mode waits
+  mouse.mnuToolCrop_Click();
+  EXPECT_FALSE(model.edit().moving);
+  EXPECT_FALSE(model.edit().sizing);
+  const QPointF corner(1440 + 2870, 1440 + 2150);
+  mouse.MoveAt(corner, 0, 0);
+  EXPECT_EQ(mouse.picturePointer(0), PointerShape::SizeNwSe);
+  mouse.PressAt(corner, kLeftButton, kLeftButton, 0);
+  EXPECT_TRUE(model.edit().sizing);
+  EXPECT_FALSE(model.edit().moving);
 }
 
 TEST_F(PageMouseTest, RightButtonOpensTheToolsMenuSizesFromACornerOrPastes) {
