@@ -117,7 +117,8 @@ void ThumbnailPanel::onListed() {
   }
   emit makingCells(true);
   const int scale = qRound(geometry_.scale);
-  maker_->start(listed.paths, [scale](const QString& file) { return MakeCellPicture(file, scale); });
+  const CellWork work = cellWork_ ? cellWork_ : CellWork(&MakeCellPicture);
+  maker_->start(listed.paths, [scale, work](const QString& file) { return work(file, scale); });
 }
 
 void ThumbnailPanel::onCellReady(int index, const CellPicture& picture) {

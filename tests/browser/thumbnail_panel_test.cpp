@@ -11,8 +11,12 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 
+#include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 
+#include "browser/thumb_picture.h"
 #include "support/test_support.h"
 
 namespace lumaset {
@@ -150,16 +154,38 @@ TEST_F(ThumbnailPanelTest, RefusesToStartOrClearOverARunningBuild) {
   EXPECT_EQ(cleared.size(), 1);
 }
 
+// The first two cells are made at once; the others wait at a gate that the
+// test opens only as it closes the panel.
 TEST_F(ThumbnailPanelTest, ClosingDuringABuildLeavesNoWorkerBehind) {
   const QString folder = Pictures(QStringLiteral("closing"), 40);
   auto panel = std::make_unique<ThumbnailPanel>();
+  std::mutex lock;
+  std::condition_variable opened;
+  bool gateOpen = false;
+  std::atomic<int> working{0};
+  panel->setCellWork([&](const QString& file, int scale) {
+    ++working;
+    if (!file.endsWith(QStringLiteral("/00.png")) && !file.endsWith(QStringLiteral("/01.png"))) {
+      std::unique_lock<std::mutex> held(lock);
+      opened.wait(held, [&] { return gateOpen; });
+    }
+    CellPicture picture = MakeCellPicture(file, scale);
+    --working;
+    return picture;
+  });
   int made = 0;
   QObject::connect(panel.get(), &ThumbnailPanel::progressChanged, [&made] { ++made; });
   ASSERT_TRUE(panel->ThumbNail(folder, false).ok());
   ASSERT_TRUE(RunUntil([&] { return made >= 2; }));
+  {
+    const std::lock_guard<std::mutex> held(lock);
+    gateOpen = true;
+  }
+  opened.notify_all();
   panel.reset();
+  EXPECT_EQ(working, 0) << "every worker has ended with the panel";
   QCoreApplication::processEvents();
-  EXPECT_LT(made, 40);
+  EXPECT_EQ(made, 2) << "no cell is handed over after the panel is gone";
 }
 
 TEST_F(ThumbnailPanelTest, ScrollBarMovesRowsAndIsResetWhenHidden) {

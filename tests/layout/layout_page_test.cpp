@@ -273,8 +273,9 @@ TEST_F(LayoutPageTest, OnlyAThumbnailDroppedOnThePageIsAddedAtTheDropFrame) {
     ASSERT_EQ(model().picCount(), 1) << width;
     EXPECT_EQ(model().pic(0).file, wide);
     EXPECT_NEAR(model().box(0).width, width / 8.5 * model().geometry().previewWidth, 1) << width;
-    EXPECT_NEAR(model().box(0).height, model().box(0).width * 0.75 * 8.5 / 11 *
-                model().geometry().previewHeight / model().geometry().previewWidth, 1) << width;
+    const PageGeometry& paper = model().geometry();
+    EXPECT_NEAR(model().box(0).height / paper.previewHeight * paper.paperHeight,
+                0.75 * model().box(0).width / paper.previewWidth * paper.paperWidth, 0.01) << width;
     EXPECT_NEAR(Centre(0).x(), drop.x(), 1);
     EXPECT_EQ(window.thumbs.ThumbHover(), -1);
   }
