@@ -82,6 +82,7 @@ void MixerWindow::BuildControls() {
 
   sldrVol_ = new QSlider(Qt::Horizontal, border);
   sldrVol_->setToolTip(QStringLiteral("Set volume"));
+  sldrVol_->setAccessibleName(QStringLiteral("Volume"));
   sldrVol_->setRange(MixerDevice::kVolumeMinimum, MixerDevice::kVolumeMaximum);
   sldrVol_->setPageStep(10);
   sldrVol_->setMouseTracking(true);

@@ -41,7 +41,6 @@ ThumbnailPanel::ThumbnailPanel(QWidget* parent)
   canvas_ = new ThumbCanvas(*this, this);
   scroll_ = new QScrollBar(Qt::Vertical, this);
   notice_->setAlignment(Qt::AlignCenter);
-  notice_->setAccessibleName(notice_->text());
   scroll_->setAccessibleName(QStringLiteral("Thumbnail scroll bar"));
   scroll_->setRange(0, 1);
   scroll_->setPageStep(1);

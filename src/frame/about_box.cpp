@@ -301,6 +301,7 @@ void AboutBox::BuildBottom() {
   chkUp_ = new QCheckBox(this);
   chkUp_->setObjectName(QStringLiteral("chkUp"));
   chkUp_->setToolTip(QStringLiteral("Check to automatically look for an update every 30 days"));
+  chkUp_->setAccessibleName(QStringLiteral("Look for an update every 30 days"));
   chkUp_->setGeometry(Px(4140), Px(3720), Px(240), Px(285));
   chkUp_->setEnabled(false);  // switched in the data-folder preferences
 
@@ -334,6 +335,7 @@ void AboutBox::BuildBottom() {
 
   const QString makerTip = QStringLiteral("Click to open the Tavrin web page");
   image1_ = AddLabel("Image1", QString(), 480, 5820, 4800, 1500);
+  image1_->setAccessibleName(QStringLiteral("Tavrin web page"));
   image1_->setPixmap(
       Banner().scaled(image1_->size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
   label3_ = AddLabel("Label3", QStringLiteral("Tavrin"), 480, 7380, 4800, 240);

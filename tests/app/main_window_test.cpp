@@ -26,6 +26,7 @@
 #include "frame/app_state.h"
 #include "frame/help_window.h"
 #include "layout/page_area.h"
+#include "support/accessibility.h"
 #include "support/fake_sound_output.h"
 #include "support/test_support.h"
 
@@ -79,6 +80,7 @@ TEST_F(MainWindowTest, FirstStartFitsTheScreenAndKeepsThePreviewSquare) {
   EXPECT_EQ(window.pagePanel()->caption(), QStringLiteral("Layout Preview: Undefined layout"));
   EXPECT_TRUE(QFileInfo(app->folders.layouts + QStringLiteral("Sample.lsf")).isFile());
   EXPECT_TRUE(QFileInfo(app->programFolders.tempImages).isDir());
+  EXPECT_EQ(test::AccessibilityProblems(&window), QStringList());
 }
 
 TEST_F(MainWindowTest, CorruptStoredPlacementIsClampedToTheScreen) {

@@ -12,6 +12,7 @@
 
 #include "components/settings_store.h"
 #include "fake_mixer_device.h"
+#include "support/accessibility.h"
 #include "support/test_support.h"
 
 namespace lumaset {
@@ -45,6 +46,7 @@ TEST_F(MixerWindowTest, LoadFindsTheSourceLineAndShowsItsValues) {
   auto window = Open(QStringLiteral("Wav"));
   EXPECT_EQ(window->pos(), QPoint(100, 200));  // twips at 96 DPI
   EXPECT_EQ(window->lineBox()->count(), 3);
+  EXPECT_EQ(test::AccessibilityProblems(window.get()), QStringList());
   EXPECT_EQ(window->lineBox()->currentText(), "Wave 2");
   EXPECT_EQ(window->OptMixerSource(), "Wave 2");
   EXPECT_EQ(state->current, 2);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "browser/thumb_table.h"
+#include "support/accessibility.h"
 #include "support/test_support.h"
 
 namespace lumaset {
@@ -137,6 +138,7 @@ class PreviewWindowTest : public ::testing::Test {
 TEST_F(PreviewWindowTest, ViewFitsTheFileAndAPictureFromThePageHasNoNeighbours) {
   window_.View(Picture(QStringLiteral("wide.png"), 200, 100), 2.0f, -1);
   EXPECT_EQ(window_.windowTitle(), QStringLiteral("wide.png"));
+  EXPECT_EQ(test::AccessibilityProblems(&window_), QStringList());
   EXPECT_EQ(window_.size(), QSize(300, 300));  // the main window's width, as a square
   EXPECT_EQ(window_.image()->geometry(), QRect(0, 75, 300, 150));
   EXPECT_EQ(window_.shownPicture().size(), QSize(200, 100));

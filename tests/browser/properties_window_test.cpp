@@ -9,6 +9,7 @@
 #include <QPushButton>
 
 #include "browser/thumb_table.h"
+#include "support/accessibility.h"
 #include "support/test_support.h"
 
 namespace lumaset {
@@ -95,6 +96,7 @@ TEST(PropertiesWindow, LaysOutEitherViewAndPlaysItsSounds) {
 
   window.Load(SubjectFromTable(table, 0));
   EXPECT_EQ(window.windowTitle(), QStringLiteral("Image Properties (Jpeg EXIF)"));
+  EXPECT_EQ(test::AccessibilityProblems(&window), QStringList());
   EXPECT_TRUE(window.factsFrame()->isHidden() && !window.exifFrame()->isHidden());
   EXPECT_EQ(window.exifList()->count(), window.content().exifLines.size());
   const int wide = window.width();

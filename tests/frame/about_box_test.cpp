@@ -16,6 +16,7 @@
 
 #include "components/settings_store.h"
 #include "frame/general.h"
+#include "support/accessibility.h"
 #include "support/test_support.h"
 
 namespace lumaset {
@@ -258,6 +259,7 @@ TEST_F(AboutBoxTest, FullBoxShowsEverythingKeepsTheSwitchAndNeverClosesItself) {
   auto* box = new AboutBox(service_, &main_);
   QPointer<AboutBox> guard(box);
   EXPECT_EQ(box->use(), AboutBox::Use::Full);
+  EXPECT_EQ(test::AccessibilityProblems(box), QStringList());
   EXPECT_EQ(box->windowTitle(), "About Tavrin Lumaset");
   EXPECT_EQ(box->findChild<QLabel*>("lblTitle")->text(), "Tavrin Lumaset");
   EXPECT_EQ(box->findChild<QLabel*>("lblVersion")->text(),

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "support/accessibility.h"
 #include "support/test_support.h"
 
 namespace lumaset {
@@ -131,6 +132,7 @@ TEST(HelpService, OpensAtContentsAndTopicsKeepsHistoryAndQuitCloses) {
   HelpWindow* window = help.window();
   ASSERT_NE(window, nullptr);
   EXPECT_TRUE(window->isVisible());
+  EXPECT_EQ(test::AccessibilityProblems(window), QStringList());
   EXPECT_EQ(fileOf(window->currentPage()), "index.html");
 
   help.show(HelpCommand::Context, 21);

@@ -20,6 +20,7 @@
 #include "frame/app_state.h"
 #include "frame/settings.h"
 #include "frame/working_folders.h"
+#include "support/accessibility.h"
 #include "support/test_support.h"
 
 namespace lumaset::test {
@@ -232,6 +233,7 @@ TEST(PreferencesDialogTest, OkStoresWhatTheUserChanged) {
                            hooks, static_cast<int>(PreferencesTab::Download));
   const auto child = [&](const char* name) { return dialog.findChild<QWidget*>(name); };
   EXPECT_EQ(dialog.findChild<QTabWidget*>(QStringLiteral("SSTab1"))->currentIndex(), 2);
+  EXPECT_EQ(test::AccessibilityProblems(&dialog), QStringList());
   EXPECT_EQ(played, QStringList{QStringLiteral("2")});  // OPEN
 
   static_cast<QRadioButton*>(child("optNikon"))->click();

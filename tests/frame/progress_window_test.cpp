@@ -11,6 +11,8 @@
 
 #include <stdexcept>
 
+#include "support/accessibility.h"
+
 namespace lumaset {
 namespace {
 
@@ -73,6 +75,7 @@ class ProgressWindowTest : public ::testing::Test {
 
 TEST_F(ProgressWindowTest, HoldsTheOwnerWhileCancelStaysClickable) {
   window.Report(0);
+  EXPECT_EQ(test::AccessibilityProblems(&window), QStringList());
   EXPECT_TRUE(window.isVisible() && !owner.isEnabled() && window.cancelButton()->isEnabled());
   window.cancelButton()->click();
   EXPECT_TRUE(window.isVisible());  // until the next step

@@ -24,6 +24,7 @@
 #include "frame/number_from_setting.h"
 #include "layout/adjust_panel.h"
 #include "layout/page_area.h"
+#include "support/accessibility.h"
 #include "support/test_support.h"
 
 namespace lumaset {
@@ -295,9 +296,7 @@ TEST_F(LayoutPageTest, ThumbnailTakenAwayAgainLeavesTheNextClickAlone) {
 
 TEST_F(LayoutPageTest, WidthBoxSpinnerAndLabelButtonWorkThroughThePanel) {
   PageAdjustPanel& panel = *page->adjustPanel();
-  for (QWidget* control : panel.findChildren<QWidget*>()) {
-    EXPECT_FALSE(control->accessibleName().isEmpty()) << control->metaObject()->className();
-  }
+  EXPECT_EQ(test::AccessibilityProblems(&panel), QStringList());
   EXPECT_FALSE(panel.cmdPrinter()->isEnabled());
   EXPECT_EQ(panel.PresetWidthText(), QStringLiteral("3.5 in width"));
 

@@ -6,6 +6,7 @@
 #include <QPushButton>
 
 #include "fake_drawing_host.h"
+#include "support/accessibility.h"
 #include "support/test_support.h"
 
 namespace lumaset {
@@ -112,6 +113,7 @@ TEST(PageLabelTest, DialogButtonsAndFontChoice) {
   });
   dialog.Preset(LabelEntry{QStringLiteral("Label"), QStringLiteral("Sans"), 16, true, false, Qt::black});
   const int buttonsAt16 = dialog.okButton()->y();
+  EXPECT_EQ(test::AccessibilityProblems(&dialog), QStringList());
   dialog.text1()->setText(QStringLiteral("Typed"));
 
   dialog.cmdFont_Click();
