@@ -70,7 +70,8 @@ class MainWindowTest : public ::testing::Test {
 
 TEST_F(MainWindowTest, FirstStartFitsTheScreenAndKeepsThePreviewSquare) {
   MainWindow& window = Start();
-  EXPECT_TRUE(app->formReady && app->thumbsIdle);
+  EXPECT_TRUE(app->formReady);
+  EXPECT_TRUE(app->thumbsIdle);
   EXPECT_TRUE(Screen().contains(window.frameGeometry())) << "a first window never passes the screen";
   const QRect preview = window.pagePanel()->geometry();
   EXPECT_NEAR(preview.width(), preview.height(), 1);
@@ -104,7 +105,8 @@ TEST_F(MainWindowTest, ShutDownSavesThePlacementAndRemovesTemporaryPictures) {
   main_.reset();
   app.reset();
   EXPECT_FALSE(QFileInfo::exists(tempImages)) << "the temporary pictures and their folder go";
-  EXPECT_FALSE(Stored(QStringLiteral("MainWidth")).isEmpty() || Stored(QStringLiteral("MainLeft")).isEmpty());
+  EXPECT_FALSE(Stored(QStringLiteral("MainWidth")).isEmpty());
+  EXPECT_FALSE(Stored(QStringLiteral("MainLeft")).isEmpty());
   EXPECT_NEAR(Stored(QStringLiteral("DirTreeWidth")).toDouble(), 2160, 1);
 
   // The next start comes back where the last one ended.
@@ -153,7 +155,9 @@ TEST_F(MainWindowTest, StartWithOpenFolderOnMakesTheLastFoldersThumbnails) {
   const ThumbTable& table = window.thumbnailPanel()->table();
   ASSERT_EQ(table.ThumbCount(), 3);
   EXPECT_TRUE(table.ThumbFiles(0).endsWith(QStringLiteral("A.jpg"))) << "sorted without regard to case";
-  EXPECT_TRUE(app->thumbsIdle && window.dirTree()->isEnabled() && window.pagePanel()->isEnabled());
+  EXPECT_TRUE(app->thumbsIdle);
+  EXPECT_TRUE(window.dirTree()->isEnabled());
+  EXPECT_TRUE(window.pagePanel()->isEnabled());
 
   // Another folder opened from the tree becomes the stored folder.
   const QString empty = test::freshFolder(QStringLiteral("empty")) + QLatin1Char('/');

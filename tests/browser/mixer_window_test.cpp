@@ -70,15 +70,18 @@ TEST_F(MixerWindowTest, UserChangesReachTheMixerAtOnce) {
   QSlider* slider = window->volumeSlider();
   slider->setFocus();
   QTest::keyClick(slider, Qt::Key_Right);  // a keyboard move, not only a drag
-  EXPECT_TRUE(state->volumeWrites == std::vector<int>{81} && state->lines[0].volume == 81);
+  EXPECT_TRUE(state->volumeWrites == std::vector<int>{81});
+  EXPECT_TRUE(state->lines[0].volume == 81);
   QTest::mousePress(slider, Qt::LeftButton, {}, QPoint(slider->width() - 2, slider->height() / 2));
   EXPECT_FALSE(window->timerActive());
   window->MixerGet();  // a refresh while the slider is held does not move it back
   QTest::mouseRelease(slider, Qt::LeftButton, {}, QPoint(slider->width() - 2, slider->height() / 2));
   ASSERT_TRUE(test::RunUntil([&] { return state->volumeWrites.size() == 2; }));
-  EXPECT_TRUE(state->volumeWrites.back() == slider->value() && window->timerActive());
+  EXPECT_TRUE(state->volumeWrites.back() == slider->value());
+  EXPECT_TRUE(window->timerActive());
   window->muteBox()->click();
-  EXPECT_TRUE(state->muteWrites == std::vector<bool>{true} && state->lines[0].muted);
+  EXPECT_TRUE(state->muteWrites == std::vector<bool>{true});
+  EXPECT_TRUE(state->lines[0].muted);
 
   // Choosing a line moves the controls to it before anything else is written.
   window->lineBox()->setCurrentIndex(1);
@@ -97,7 +100,8 @@ TEST_F(MixerWindowTest, TheSixthIdleTickClosesAndActivityPutsItOff) {
   for (int i = 0; i < 5; ++i) window->tmrMix_Timer();
   EXPECT_TRUE(window->isVisible());
   window->tmrMix_Timer();
-  EXPECT_TRUE(!window->isVisible() && state->released);
+  EXPECT_TRUE(!window->isVisible());
+  EXPECT_TRUE(state->released);
   EXPECT_EQ(sounds, (QStringList{"RestoreUp", "RestoreDown"}));
 }
 
@@ -106,11 +110,14 @@ TEST_F(MixerWindowTest, WithoutAMixerEverythingIsOffUntilItTurnsUp) {
   state->lines = {{"Master", 20}};
   auto window = Open(QStringLiteral("Master"));
   window->MixerGet();
-  EXPECT_FALSE(window->timerActive() || window->lineBox()->isEnabled() || window->volumeSlider()->isEnabled() ||
-               window->muteBox()->isEnabled());
+  EXPECT_FALSE(window->timerActive());
+  EXPECT_FALSE(window->lineBox()->isEnabled());
+  EXPECT_FALSE(window->volumeSlider()->isEnabled());
+  EXPECT_FALSE(window->muteBox()->isEnabled());
   state->name = QStringLiteral("Late Card");
   window->MixerGet();
-  EXPECT_TRUE(window->timerActive() && window->volumeSlider()->value() == 20);
+  EXPECT_TRUE(window->timerActive());
+  EXPECT_TRUE(window->volumeSlider()->value() == 20);
   window->closeButton()->click();
   EXPECT_FALSE(window->isVisible());
 }

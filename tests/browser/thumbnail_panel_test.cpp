@@ -96,7 +96,8 @@ TEST_F(ThumbnailPanelTest, BuildsSortedCellsWithTheirTextsAndPlaceholders) {
   EXPECT_EQ(texts.last().first().toString(), QStringLiteral("100%...<Press 'Esc' to stop>"));
   EXPECT_EQ(making.size(), 2);
   EXPECT_EQ(QSize(table.ThumbWidths(0), table.ThumbHeights(0)), QSize(30, 60));
-  EXPECT_TRUE(table.ThumbUnsupported(2) && table.ThumbUnsupported(3));
+  EXPECT_TRUE(table.ThumbUnsupported(2));
+  EXPECT_TRUE(table.ThumbUnsupported(3));
   EXPECT_EQ((QStringList{panel_.cellTooltip(1), panel_.cellTooltip(2)}),
             (QStringList{"b.png (60x40 pixels)", "holiday.Gif (unsupported format)"}));
   EXPECT_FALSE(panel_.cell(3).picture.isNull()) << "the placeholder stands in";
@@ -114,7 +115,8 @@ TEST_F(ThumbnailPanelTest, EmptyOrUnreadableFolderLeavesAnEmptyTable) {
   EXPECT_TRUE(making.isEmpty());
   ASSERT_EQ(errors.size(), 1);
   EXPECT_TRUE(errors.first().first().toString().startsWith(QStringLiteral("ThumbNail read error: ")));
-  EXPECT_TRUE(panel_.isEnabled() && panel_.table().ThumbSel() == -1);
+  EXPECT_TRUE(panel_.isEnabled());
+  EXPECT_TRUE(panel_.table().ThumbSel() == -1);
 }
 
 // An Esc handled in the events after cell 3 stops the build after cell 4,
@@ -132,7 +134,8 @@ TEST_F(ThumbnailPanelTest, EscStopsAfterTheCellThatFollowsIt) {
   EXPECT_EQ(Build(folder), 4);
   EXPECT_FALSE(*abort);
   EXPECT_EQ(captions.last().first().toString(), QStringLiteral("Loading picture 4 of 30"));
-  EXPECT_TRUE(panel_.cell(3).visible && !panel_.cell(4).visible);
+  EXPECT_TRUE(panel_.cell(3).visible);
+  EXPECT_TRUE(!panel_.cell(4).visible);
   EXPECT_EQ(panel_.table().ThumbFiles(29), folder + QStringLiteral("29.png")) << "the list keeps every file";
 }
 
@@ -141,7 +144,8 @@ TEST_F(ThumbnailPanelTest, RefusesToStartOrClearOverARunningBuild) {
   QSignalSpy finished(&panel_, &ThumbnailPanel::buildFinished);
   QSignalSpy cleared(&panel_, &ThumbnailPanel::cleared);
   ASSERT_TRUE(panel_.ThumbNail(folder, false).ok());
-  EXPECT_TRUE(panel_.building() && !panel_.isEnabled());
+  EXPECT_TRUE(panel_.building());
+  EXPECT_TRUE(!panel_.isEnabled());
   EXPECT_FALSE(panel_.ThumbNail(folder, true).ok());
   EXPECT_FALSE(panel_.ThumbNailClear());
   ASSERT_TRUE(RunUntil([&] { return !finished.isEmpty(); }));
@@ -201,7 +205,8 @@ TEST_F(ThumbnailPanelTest, ScrollBarMovesRowsAndIsResetWhenHidden) {
   EXPECT_EQ(panel_.hitAt(panel_.frameRect(3).center()).index, 3);
 
   ASSERT_TRUE(panel_.ThumbNailClear());
-  EXPECT_TRUE(!bar->isVisible() && bar->value() == 0);
+  EXPECT_TRUE(!bar->isVisible());
+  EXPECT_TRUE(bar->value() == 0);
 }
 
 // Four cells: 0 and 1 pictures, 2 unreadable, 3 a picture.
@@ -243,7 +248,8 @@ TEST_F(ThumbnailSelectionTest, HoverMarksSupportedUnselectedCells) {
   EXPECT_EQ(panel_.table().ThumbHover(), 1);
   QSignalSpy addHeights(&panel_, &ThumbnailPanel::addHeightChanged);
   panel_.ThumbNailSelect(3, true);  // no division by a zero width
-  EXPECT_TRUE(panel_.table().ThumbSel() == 3 && addHeights.isEmpty());
+  EXPECT_TRUE(panel_.table().ThumbSel() == 3);
+  EXPECT_TRUE(addHeights.isEmpty());
   panel_.ThumbNailSelect(3, false);
 
   Move(OnPicture(0));
@@ -261,7 +267,8 @@ TEST_F(ThumbnailSelectionTest, ClickSelectsAndSizesTheNextAddition) {
   Click(OnPicture(0));
   EXPECT_EQ(panel_.table().ThumbSel(), 0);
   EXPECT_EQ(Back(0), kRed);
-  EXPECT_TRUE(panel_.cell(0).inset && panel_.cell(0).dragSource);
+  EXPECT_TRUE(panel_.cell(0).inset);
+  EXPECT_TRUE(panel_.cell(0).dragSource);
   EXPECT_EQ(sounds.size(), 1) << "the same cell again plays no sound";
   EXPECT_EQ(tools.first().first().toBool(), true);
   EXPECT_FLOAT_EQ(widths.last().first().toFloat(), 4.0F / 8.0F * 4000.0F);
@@ -278,7 +285,8 @@ TEST_F(ThumbnailSelectionTest, ClickSelectsAndSizesTheNextAddition) {
   const QPoint gap(TwipsToPixels(870, panel_.twipsPerPixel()), panel_.frameRect(0).center().y());
   Click(gap);
   EXPECT_EQ(std::pair(panel_.table().ThumbSel(), panel_.table().ThumbHover()), std::pair(-1, -1));
-  EXPECT_FALSE(tools.last().first().toBool() || panel_.cell(1).inset);
+  EXPECT_FALSE(tools.last().first().toBool());
+  EXPECT_FALSE(panel_.cell(1).inset);
 }
 
 TEST_F(ThumbnailSelectionTest, WithASelectionFramesIgnoreTheHoverAndPicturesDoNot) {
@@ -322,7 +330,8 @@ TEST_F(ThumbnailSelectionTest, RightButtonSelectsThenShowsTheCellMenu) {
   Click(OnPicture(3), Qt::RightButton);
   EXPECT_EQ(panel_.table().ThumbSel(), 3);
   EXPECT_TRUE(panel_.fileOptionsMenu()->isVisible());
-  EXPECT_TRUE(email->text() == QStringLiteral("Added to Email List") && email->isChecked());
+  EXPECT_TRUE(email->text() == QStringLiteral("Added to Email List"));
+  EXPECT_TRUE(email->isChecked());
   panel_.fileOptionsMenu()->hide();
 
   Send(QEvent::MouseButtonPress, OnFrame(1), Qt::RightButton, Qt::RightButton);
@@ -330,7 +339,8 @@ TEST_F(ThumbnailSelectionTest, RightButtonSelectsThenShowsTheCellMenu) {
   EXPECT_FALSE(panel_.fileOptionsMenu()->isVisible());
   Send(QEvent::MouseButtonRelease, OnFrame(1), Qt::RightButton, Qt::NoButton);
   EXPECT_TRUE(panel_.fileOptionsMenu()->isVisible());
-  EXPECT_TRUE(email->text() == QStringLiteral("Add to Email List") && !email->isChecked());
+  EXPECT_TRUE(email->text() == QStringLiteral("Add to Email List"));
+  EXPECT_TRUE(!email->isChecked());
   panel_.fileOptionsMenu()->hide();
   EXPECT_FALSE(panel_.commandAction(ThumbnailPanel::CellCommand::Delete)->isEnabled());
 }
@@ -341,7 +351,8 @@ TEST_F(ThumbnailSelectionTest, DoubleClickPreviewsSupportedCellsOnly) {
   panel_.mnuFileOptionsUnselect_Click();
   panel_.mnuFileOptionsProperties_Click();
   panel_.mnuFileOptionsView_Click();
-  EXPECT_TRUE(previews.isEmpty() && properties.isEmpty()) << "nothing happens without a selection";
+  EXPECT_TRUE(previews.isEmpty()) << "nothing happens without a selection";
+  EXPECT_TRUE(properties.isEmpty()) << "nothing happens without a selection";
 
   panel_.setPreviewAvailable(true);
   Click(OnPicture(1));
@@ -357,7 +368,8 @@ TEST_F(ThumbnailSelectionTest, DoubleClickPreviewsSupportedCellsOnly) {
   panel_.ThumbNailSelect(2, true);  // the preview window may select an unreadable cell
   panel_.mnuFileOptionsView_Click();
   panel_.mnuFileOptionsProperties_Click();
-  EXPECT_TRUE(previews.size() == 1 && properties.size() == 1);
+  EXPECT_TRUE(previews.size() == 1);
+  EXPECT_TRUE(properties.size() == 1);
 
   // The preview took the double click's release: the next click is a cell's own.
   Click(OnPicture(1));

@@ -174,8 +174,10 @@ TEST_F(AboutBoxTest, SplashIsACompactStripThatItsEleventhTickCloses) {
   EXPECT_TRUE(splash->isVisible());
   splash->TimerTick();
   FlushDeletes();
-  EXPECT_TRUE(!splash && service_.splashDone());
-  EXPECT_TRUE(messages_.empty() && sounds_.empty()) << "the splash is silent";
+  EXPECT_TRUE(!splash);
+  EXPECT_TRUE(service_.splashDone());
+  EXPECT_TRUE(messages_.empty()) << "the splash is silent";
+  EXPECT_TRUE(sounds_.empty()) << "the splash is silent";
   // With the reminder off, closing counts as a check today.
   EXPECT_EQ(store_.readSetting("UpdateDate", ""), DaysAgo(0));
   EXPECT_EQ(service_.ShowSplash(), nullptr);
@@ -231,9 +233,11 @@ TEST_F(AboutBoxTest, ClickOnALabelOrEnterOrEscClosesTheSplashAndSkipsTheReminder
     QPointer<AboutBox> splash = service.ShowSplash();
     end(splash);
     FlushDeletes();
-    EXPECT_TRUE(!splash && service.splashDone());
+    EXPECT_TRUE(!splash);
+    EXPECT_TRUE(service.splashDone());
   }
-  EXPECT_TRUE(messages_.empty() && opened_.empty());
+  EXPECT_TRUE(messages_.empty());
+  EXPECT_TRUE(opened_.empty());
   EXPECT_EQ(store_.readSetting("UpdateDate", ""), DaysAgo(31));
 }
 

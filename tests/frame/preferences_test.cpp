@@ -64,7 +64,10 @@ TEST_F(PreferencesModelTest, LoadShowsTheSettingsAndKeepsSlidersInRange) {
   options_.genSound = true;
 
   const PreferencesControls& c = load().controls();
-  EXPECT_FALSE(c.open || c.sound || c.soundEnabled || c.musicEnabled);
+  EXPECT_FALSE(c.open);
+  EXPECT_FALSE(c.sound);
+  EXPECT_FALSE(c.soundEnabled);
+  EXPECT_FALSE(c.musicEnabled);
   EXPECT_EQ(c.interval, 10);  // out of range: the slider keeps its designed value
   EXPECT_EQ(c.resolution, 400);
   EXPECT_EQ(c.dpi, 600);
@@ -74,7 +77,8 @@ TEST_F(PreferencesModelTest, LoadShowsTheSettingsAndKeepsSlidersInRange) {
   EXPECT_EQ(QLatin1String(kCameraNames[static_cast<std::size_t>(c.camera)]), u"Nikon");
   EXPECT_EQ(c.drive, 0);
   EXPECT_TRUE(c.fastPrint);  // "FastPrint" defaults to 1
-  EXPECT_FALSE(c.scanShow || model_->applyEnabled());
+  EXPECT_FALSE(c.scanShow);
+  EXPECT_FALSE(model_->applyEnabled());
 }
 
 TEST_F(PreferencesModelTest, UnitSwitchConvertsByTwoAndStaysOnCancel) {
@@ -195,7 +199,8 @@ TEST_F(PreferencesModelTest, ApplyTakesTheControlsAndRaisesRequests) {
   const PreferencesModel::Applied applied = model.Apply(*settings_, {});
 
   EXPECT_EQ(options_.gridType, 1);
-  EXPECT_TRUE(model.requests().thumbResize && model.requests().pageRedraw);
+  EXPECT_TRUE(model.requests().thumbResize);
+  EXPECT_TRUE(model.requests().pageRedraw);
   EXPECT_EQ(applied.screenSaverActive, std::optional<bool>(false));
   EXPECT_FALSE(options_.ssMidi);  // no folder to play from
   EXPECT_EQ(stored(QStringLiteral("SSMidiFolder")), u"unset");
@@ -283,7 +288,9 @@ TEST(ShowPreferencesTest, ReturnsTheRequestsOfTheClosedDialog) {
   });
   const PreferencesResult result =
       ShowPreferences(nullptr, app, {}, PreferencesTab::System);
-  EXPECT_TRUE(result.thumbResizeNeeded && !result.pageRedrawNeeded && result.relayoutMayBeNeeded);
+  EXPECT_TRUE(result.thumbResizeNeeded);
+  EXPECT_TRUE(!result.pageRedrawNeeded);
+  EXPECT_TRUE(result.relayoutMayBeNeeded);
   EXPECT_TRUE(app.options.genLarge);
   EXPECT_EQ(app.settings().readSetting(QStringLiteral("MemDisplay"), "unset"), u"True");
 }

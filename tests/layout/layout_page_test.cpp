@@ -164,20 +164,24 @@ TEST_F(LayoutPageTest, AddedPicturesAreSelectedAndStackedWithTheirToolsFollowing
   EXPECT_EQ(window.status, QStringLiteral("Layout contains 2 picture(s)"));
   EXPECT_FALSE(view()->picture(1).isNull());
   EXPECT_EQ(view()->scene().drawOrder, (std::vector<int>{0, 1}));
-  EXPECT_TRUE(window.tools.back && !window.tools.front) << "the newest picture is in front";
+  EXPECT_TRUE(window.tools.back) << "the newest picture is in front";
+  EXPECT_TRUE(!window.tools.front) << "the newest picture is in front";
   Click(Centre(0));
   EXPECT_EQ(page->picCur(), 0);
-  EXPECT_TRUE(window.tools.front && !window.tools.back);
+  EXPECT_TRUE(window.tools.front);
+  EXPECT_TRUE(!window.tools.back);
   page->mnuToolPlaceFront_Click();
   EXPECT_EQ(view()->scene().drawOrder, (std::vector<int>{1, 0}));
   EXPECT_EQ(view()->SlotAt(Centre(0)), 0);
-  EXPECT_TRUE(window.tools.back && !window.tools.front);
+  EXPECT_TRUE(window.tools.back);
+  EXPECT_TRUE(!window.tools.front);
   EXPECT_EQ(window.undoTip, QStringLiteral("Undo last picture placement"));
 }
 
 TEST_F(LayoutPageTest, MouseMovesAndDeletionsAreUndoneStepByStep) {
   AddTwo();
-  ASSERT_TRUE(page->picCur() == 1 && page->shSelVisible());
+  ASSERT_TRUE(page->picCur() == 1);
+  ASSERT_TRUE(page->shSelVisible());
   page->mnuToolDelete_Click();
   EXPECT_EQ(model().picCount(), 1);
   EXPECT_EQ(view()->SlotAt(Centre(1)), -1) << "a deleted picture takes no clicks";
@@ -231,7 +235,9 @@ TEST_F(LayoutPageTest, CropAndClearPreview) {
   EXPECT_TRUE(model().edit().clipFile.isEmpty());
   EXPECT_TRUE(view()->picture(0).isNull());
   EXPECT_TRUE(view()->scene().drawOrder.empty());
-  EXPECT_FALSE(page->shSelVisible() || window.cropChecked || window.enabled[QStringLiteral("Undo")]);
+  EXPECT_FALSE(page->shSelVisible());
+  EXPECT_FALSE(window.cropChecked);
+  EXPECT_FALSE(window.enabled[QStringLiteral("Undo")]);
   EXPECT_EQ(window.status, QStringLiteral("Undefined layout"));
 }
 

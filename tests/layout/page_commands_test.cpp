@@ -44,8 +44,11 @@ TEST_F(PageCommandsTest, AnAddedPictureIsCentredRecordedAndSelected) {
   EXPECT_EQ(host.sounds, std::vector<Sound>{Sound::Add});
   EXPECT_EQ(host.status, QStringLiteral("Layout contains 1 picture(s)"));
   EXPECT_EQ(host.caption, QStringLiteral("Layout Preview: (unsaved)"));
-  EXPECT_TRUE(host.on("mnuFileSaveAs") && host.on("Save"));
-  EXPECT_FALSE(host.on("mnuFileSave") || host.on("mnuFilePrint") || host.on("Print"));
+  EXPECT_TRUE(host.on("mnuFileSaveAs"));
+  EXPECT_TRUE(host.on("Save"));
+  EXPECT_FALSE(host.on("mnuFileSave"));
+  EXPECT_FALSE(host.on("mnuFilePrint"));
+  EXPECT_FALSE(host.on("Print"));
   EXPECT_FALSE(host.enabled.value(QStringLiteral("Properties"), true));
   EXPECT_EQ(host.thumbClears, 1);
   EXPECT_EQ(undo.stack().entry(1).kind, UndoKind::Add);
@@ -58,7 +61,8 @@ TEST_F(PageCommandsTest, AnAddedPictureIsCentredRecordedAndSelected) {
   AddAt(tall, 4000, 5000);
   EXPECT_EQ(host.pictures[1].size(), QSize(175, 350));
   EXPECT_EQ(page.pic(1).zRank, 1) << "the newest picture lies in front";
-  EXPECT_TRUE(host.on("mnuFilePrint") && host.on("Print"));
+  EXPECT_TRUE(host.on("mnuFilePrint"));
+  EXPECT_TRUE(host.on("Print"));
 }
 
 TEST_F(PageCommandsTest, AnUnreadableFileOrABoxOfNoSizeIsReportedAndNeverAdded) {
@@ -100,7 +104,8 @@ TEST_F(PageCommandsTest, StackingKeepsRanksDistinctAcrossGaps) {
     page.setPicCur(c.slot);
     c.front ? commands.PlaceFront() : commands.PlaceBack();
     EXPECT_EQ((std::array{page.pic(0).zRank, page.pic(1).zRank, page.pic(2).zRank, page.pic(3).zRank}), c.ranks);
-    EXPECT_TRUE(host.toolSlot == c.slot && host.sounds.back() == Sound::Tool);
+    EXPECT_TRUE(host.toolSlot == c.slot);
+    EXPECT_TRUE(host.sounds.back() == Sound::Tool);
     EXPECT_EQ(host.undoTip, QStringLiteral("Undo last picture placement"));
   }
 }
@@ -130,7 +135,8 @@ TEST_F(PageCommandsTest, CommandsWithoutAPictureOnThePageDoNothing) {
                        &PageCommands::PlaceBack, &PageCommands::Paste}) {
     (commands.*command)();
   }
-  EXPECT_TRUE(host.sounds.size() == sounds && undo.stack().top() == 1);
+  EXPECT_TRUE(host.sounds.size() == sounds);
+  EXPECT_TRUE(undo.stack().top() == 1);
 }
 
 }  // namespace

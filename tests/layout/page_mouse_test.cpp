@@ -156,7 +156,8 @@ TEST_F(PageMouseTest, ClickSelectsAndMoveCommitsOnlyBeyondTenTwips) {
     }
     EXPECT_EQ(host.saveEnabled, c.committed && !c.title.isEmpty() ? 1 : 0) << c.dx;
     EXPECT_EQ(host.widthText, QStringLiteral("2.00"));
-    EXPECT_TRUE(mouse.frame().visible && !model.edit().moving);
+    EXPECT_TRUE(mouse.frame().visible);
+    EXPECT_TRUE(!model.edit().moving);
     EXPECT_EQ(mouse.frame().rect, BoxRect(model.box(0))) << "the frame lies on the picture again";
   }
   EXPECT_EQ(mouse.frame().handles[3], QPointF(1451 + 2880 - 50, 1440 + 2160 - 50));
@@ -225,7 +226,8 @@ TEST_F(PageMouseTest, SizingFromEachCornerKeepsCentreAndAspect) {
     ASSERT_EQ(host.undo.size(), 1u) << c.corner;
     EXPECT_EQ(host.undo[0], Step(QStringLiteral("Size"), QStringLiteral("Undo last picture resize")));
     ExpectNear(BoxRect(model.box(0)), c.frame, c.corner);
-    EXPECT_TRUE(!model.edit().sizing && mouse.picturePointer(0) == PointerShape::Custom);
+    EXPECT_TRUE(!model.edit().sizing);
+    EXPECT_TRUE(mouse.picturePointer(0) == PointerShape::Custom);
   }
 }
 
@@ -283,7 +285,8 @@ TEST_F(PageMouseTest, FailedUndoPushLeavesThePictureSelectedWhereItWas) {
   Drag(kCentre, {QPointF(3880, 2520)});
   EXPECT_EQ(host.errors, QStringList{QStringLiteral("Error moving/sizing image: No room.")});
   EXPECT_EQ(model.box(0), kStart);
-  EXPECT_TRUE(mouse.frame().visible && mouse.frame().rect == BoxRect(kStart));
+  EXPECT_TRUE(mouse.frame().visible);
+  EXPECT_TRUE(mouse.frame().rect == BoxRect(kStart));
 }
 
 TEST_F(PageMouseTest, ClickToAddOnThePageAndOnAPicture) {
@@ -364,13 +367,16 @@ TEST_F(PageMouseTest, CropGestureCutsTheDraggedEdgeAndArmsAgain) {
   EXPECT_EQ(host.undo,
             std::vector<Step>{Step(QStringLiteral("Crop"), QStringLiteral("Undo last picture crop"))});
   EXPECT_EQ(host.widthText, QStringLiteral("1.00"));
-  EXPECT_TRUE(model.edit().cropArmed && mouse.cropChecked() && host.cropShown) << "armed again";
+  EXPECT_TRUE(model.edit().cropArmed) << "armed again";
+  EXPECT_TRUE(mouse.cropChecked()) << "armed again";
+  EXPECT_TRUE(host.cropShown) << "armed again";
   EXPECT_EQ(host.toolSounds, 2);
 
   // A middle-button gesture crops nothing and leaves the item checked.
   Drag(QPointF(2780, 2000), {QPointF(3500, 2000)}, kMiddleButton, -1);
   EXPECT_EQ(host.undo.size(), 1u);
-  EXPECT_TRUE(!model.edit().cropArmed && mouse.cropChecked());
+  EXPECT_TRUE(!model.edit().cropArmed);
+  EXPECT_TRUE(mouse.cropChecked());
 
   // A crop that fails keeps the picture, selected, with crop mode armed.
   model.pic(0).file = host.folder + QStringLiteral("gone.jpg");
@@ -381,7 +387,8 @@ TEST_F(PageMouseTest, CropGestureCutsTheDraggedEdgeAndArmsAgain) {
   EXPECT_TRUE(host.errors[0].startsWith(QStringLiteral("Error editing image: ")));
   EXPECT_EQ(host.undo.size(), 1u) << "the failed crop's step was taken back";
   EXPECT_EQ(model.box(0), (PicBox{2880, 1440, 1440, 2160, true}));
-  EXPECT_TRUE(mouse.frame().visible && model.edit().cropArmed);
+  EXPECT_TRUE(mouse.frame().visible);
+  EXPECT_TRUE(model.edit().cropArmed);
 }
 
 }  // namespace
