@@ -167,24 +167,6 @@ TEST_F(PreferencesModelTest, EveryEditEnablesApply) {
   }
 }
 
-TEST_F(PreferencesModelTest, ApplyWithSavingOffStoresOnlyThreeKeys) {
-  settings_->writeSetting(QStringLiteral("SSTime"), 5);
-  settings_->writeSetting(QStringLiteral("GenOpen"), QStringLiteral("True"));
-  PreferencesModel& model = load();
-  model.Set(&PreferencesControls::save, false);
-  model.Set(&PreferencesControls::interval, 42);
-  model.Set(&PreferencesControls::open, false);
-  model.Set(&PreferencesControls::fastPrint, false);
-  ASSERT_TRUE(model.Apply(*settings_, {}).stored.ok());
-
-  EXPECT_EQ(options_.ssTime, 42);  // the running program has it
-  EXPECT_EQ(stored(QStringLiteral("SSTime")), u"5");
-  EXPECT_EQ(stored(QStringLiteral("GenSave")), u"False");
-  EXPECT_EQ(stored(QStringLiteral("GenOpen")), u"False");
-  EXPECT_EQ(stored(QStringLiteral("FastPrint")), u"0");
-  EXPECT_EQ(stored(QStringLiteral("Camera Connection")), u"unset");
-}
-
 TEST_F(PreferencesModelTest, ApplyTakesTheControlsAndRaisesRequests) {
   options_.gridType = 3;  // neither spacing: the chosen one is taken all the same
   options_.disableScreenSaver = false;
