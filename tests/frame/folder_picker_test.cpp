@@ -22,7 +22,6 @@
 #include "support/accessibility.h"
 #include "support/test_support.h"
 
-
 namespace lumaset::test {
 namespace {
 
