@@ -96,7 +96,6 @@ void MainWindow::BuildPanes() {
   panAdjust_->setFrameStyle(QFrame::Panel | QFrame::Raised);
 
   labFolder_ = new QLabel(central);
-  labFolder_->setAccessibleName(QStringLiteral("Open folder"));
 
   picPan_ = new ThumbnailPanel(central);
   panPrev_ = new PagePanel(central);

@@ -68,7 +68,8 @@ EventSoundPlayer MainWindow::EventSounds() {
 
 void MainWindow::StartAboutBox() {
   about_ = std::make_unique<AboutService>(app_.settings(), app_.identity, this);
-  if (app_.sounds().DeviceExists()) about_->hooks().sounds = EventSounds();
+  // Without a device the player stays silent by itself.
+  about_->hooks().sounds = EventSounds();
   about_->ShowSplash();
 }
 

@@ -44,10 +44,10 @@ float StoredNumber(const SettingsStore& settings, const QString& key, double def
 void MainWindow::FormLoad() {
   SettingsStore& settings = app_.settings();
 
-  StartAboutBox();
-
-  // A clip that cannot be read merely stays silent.
+  // A clip that cannot be read merely stays silent. Loaded before any
+  // window that plays them is made.
   (void)app_.sounds().Load(settings);
+  StartAboutBox();
   app_.sounds().Play(Sound::Start);
 
   // The main picture reports no progress; JPEG quality and resolution follow

@@ -45,6 +45,10 @@ QStringList ListSubfolders(const QString& folder) {
   if (!info.isDir() || !info.isReadable() || !info.isExecutable()) return {};
   // Without QDir::Hidden the listing leaves out every name that starts with a dot.
   QStringList names = QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Unsorted);
+  // The listing also passes links to devices and sockets; only a link that
+  // leads to a folder is one.
+  const QString base = info.absoluteFilePath() + QLatin1Char('/');
+  names.removeIf([&base](const QString& name) { return !QFileInfo(base + name).isDir(); });
   std::sort(names.begin(), names.end(), CaseBlindLess);
   return names;
 }

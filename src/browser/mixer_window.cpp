@@ -38,6 +38,9 @@ class MixerLineBox : public QComboBox {
 };
 
 int MatchMixerLine(const QStringList& lines, const QString& source, int current) {
+  // A line of exactly that name wins: choosing "Headphone" must not end on
+  // "Headphone 1" at the next tick.
+  if (const auto exact = lines.indexOf(source); exact >= 0) return static_cast<int>(exact);
   for (int i = 0; i < lines.size(); ++i)
     if (lines[i].contains(source, Qt::CaseSensitive)) current = i;
   return current;
@@ -79,6 +82,7 @@ void MixerWindow::BuildControls() {
 
   sldrVol_ = new QSlider(Qt::Horizontal, border);
   sldrVol_->setToolTip(QStringLiteral("Set volume"));
+  sldrVol_->setAccessibleName(QStringLiteral("Volume"));
   sldrVol_->setRange(MixerDevice::kVolumeMinimum, MixerDevice::kVolumeMaximum);
   sldrVol_->setPageStep(10);
   sldrVol_->setMouseTracking(true);

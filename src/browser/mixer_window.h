@@ -36,8 +36,9 @@ class SettingsStore;
 // whether there is a device to play it on. May be empty.
 using NamedSoundPlayer = std::function<void(QStringView name)>;
 
-// The line that `source` names: the last of `lines` whose name contains it
-// (letter case counts), or `current` when none does.
+// The line that `source` names: the first of exactly that name, else the
+// last of `lines` whose name contains it (letter case counts), or `current`
+// when none does.
 int MatchMixerLine(const QStringList& lines, const QString& source, int current);
 
 // `IdleTicks`: timer ticks since the user last did something; the sixth

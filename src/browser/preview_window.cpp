@@ -189,6 +189,7 @@ void PreviewWindow::BuildControls() {
   image->setCursor(cursor);
   image->pressed = [this](Qt::MouseButton button, QPointF at) { Image1_MouseDown(button, at); };
   image1_ = image;
+  image1_->setAccessibleName(QStringLiteral("Picture"));
 
   panCon_ = new QFrame(this);
   panCon_->setFrameStyle(QFrame::Panel | QFrame::Raised);
@@ -201,6 +202,7 @@ void PreviewWindow::BuildControls() {
     made->setIcon(icon);
     made->setIconSize(QSize(24, 24));
     made->setToolTip(tip);
+    made->setAccessibleName(tip);  // the button shows only its icon
     row->addWidget(made);
     return made;
   };

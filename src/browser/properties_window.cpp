@@ -150,6 +150,7 @@ void PropertiesWindow::BuildControls() {
   frame2_ = new QGroupBox(this);
   frame2_->setGeometry(Pixels(60), Pixels(60), Pixels(6000), Pixels(kFrameHeight));
   listInfo_ = new QListWidget(frame2_);
+  listInfo_->setAccessibleName(QStringLiteral("EXIF data"));
   QFont fixed(QStringLiteral("Courier New"));
   fixed.setStyleHint(QFont::TypeWriter);
   fixed.setFixedPitch(true);

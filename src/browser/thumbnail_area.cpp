@@ -42,7 +42,6 @@ ThumbnailPanel::ThumbnailPanel(QWidget* parent)
   canvas_ = new ThumbCanvas(*this, this);
   scroll_ = new QScrollBar(Qt::Vertical, this);
   notice_->setAlignment(Qt::AlignCenter);
-  notice_->setAccessibleName(notice_->text());
   scroll_->setAccessibleName(QStringLiteral("Thumbnail scroll bar"));
   scroll_->setRange(0, 1);
   scroll_->setPageStep(1);
@@ -123,7 +122,10 @@ void ThumbnailPanel::onListed() {
   emit makingCells(true);
   const int scale = qRound(geometry_.scale);
   // The workers share the cache as it is now, whatever is set meanwhile.
-  maker_->start(listed.paths, [scale, cache = cache_](const QString& file) { return MakeCellPicture(file, scale, *cache); });
+  const CellWork work = cellWork_ ? cellWork_ : CellWork([cache = cache_](const QString& file, int side) {
+    return MakeCellPicture(file, side, *cache);
+  });
+  maker_->start(listed.paths, [scale, work](const QString& file) { return work(file, scale); });
 }
 
 void ThumbnailPanel::onCellReady(int index, const CellPicture& picture) {

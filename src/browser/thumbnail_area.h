@@ -40,7 +40,7 @@ class ThumbnailCache;
 class ThumbCanvas;
 class ThumbMaker;
 
-// How one cell shows; kept per cell, as the spec keeps it in the cell's controls.
+// How one cell shows: its frame colour, its inset and where its picture lies.
 struct ThumbCellState {
   QImage picture;  // the reduced picture, or the placeholder
   PictureFit fit;  // the picture's place in its frame
@@ -129,6 +129,11 @@ class ThumbnailPanel : public QFrame {
   void setAbortFlag(bool* flag) { abort_ = flag ? flag : &ownAbort_; }
   bool& abortFlag() { return *abort_; }
   void setPageReadings(std::function<PageReadings()> readings) { readings_ = std::move(readings); }
+
+  // Makes one cell's picture, its longer side `scale` pixels; runs on worker
+  // threads. Empty: the file is decoded.
+  using CellWork = std::function<CellPicture(const QString& file, int scale)>;
+  void setCellWork(CellWork work) { cellWork_ = std::move(work); }
   // Whether a path is on the e-mail list (exact comparison).
   void setEmailListLookup(std::function<bool(const QString&)> lookup) { emailLookup_ = std::move(lookup); }
   void setDragRunner(DragRunner runner) { dragRunner_ = std::move(runner); }
@@ -242,6 +247,7 @@ class ThumbnailPanel : public QFrame {
   bool* abort_ = &ownAbort_;
 
   std::function<PageReadings()> readings_;
+  CellWork cellWork_;
   std::function<bool(const QString&)> emailLookup_;
   DragRunner dragRunner_;
   bool previewAvailable_ = false;

@@ -22,6 +22,7 @@
 #include <algorithm>
 
 #include "components/settings_store.h"
+#include "frame/general.h"
 #include "frame/number_from_setting.h"
 #include "frame/units.h"
 
@@ -300,6 +301,7 @@ void AboutBox::BuildBottom() {
   chkUp_ = new QCheckBox(this);
   chkUp_->setObjectName(QStringLiteral("chkUp"));
   chkUp_->setToolTip(QStringLiteral("Check to automatically look for an update every 30 days"));
+  chkUp_->setAccessibleName(QStringLiteral("Look for an update every 30 days"));
   chkUp_->setGeometry(Px(4140), Px(3720), Px(240), Px(285));
   chkUp_->setEnabled(false);  // switched in the data-folder preferences
 
@@ -308,9 +310,15 @@ void AboutBox::BuildBottom() {
   cmdUp_->setGeometry(Px(4380), Px(3720), Px(1215), std::max(Px(285), cmdUp_->sizeHint().height()));
   cmdUp_->setEnabled(false);  // the check runs from the reminder only
 
+  cmdSysInfo_ = MakeButton(this, "cmdSysInfo", QStringLiteral("&System Info..."),
+                           QStringLiteral("Click to get system information"));
+  cmdSysInfo_->setGeometry(Px(4140), Px(4020), Px(1455),
+                           std::max(Px(285), cmdSysInfo_->sizeHint().height()));
+  connect(cmdSysInfo_, &QPushButton::clicked, this, &AboutBox::ShowSystemInfo);
+
   cmdSoft_ = MakeButton(this, "cmdSoft", QStringLiteral("Software Notice"),
                         QStringLiteral("View software user notice"));
-  cmdSoft_->setGeometry(Px(4140), Px(4020), Px(1455),
+  cmdSoft_->setGeometry(Px(4140), Px(4320), Px(1455),
                         std::max(Px(285), cmdSoft_->sizeHint().height()));
   connect(cmdSoft_, &QPushButton::clicked, this, [this] { service_.ShowNotice(this); });
 
@@ -327,6 +335,7 @@ void AboutBox::BuildBottom() {
 
   const QString makerTip = QStringLiteral("Click to open the Tavrin web page");
   image1_ = AddLabel("Image1", QString(), 480, 5820, 4800, 1500);
+  image1_->setAccessibleName(QStringLiteral("Tavrin web page"));
   image1_->setPixmap(
       Banner().scaled(image1_->size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
   label3_ = AddLabel("Label3", QStringLiteral("Tavrin"), 480, 7380, 4800, 240);
@@ -425,6 +434,13 @@ void AboutBox::OpenMakerPage(bool reportFailure) {
 bool AboutBox::OpenUrl(const QUrl& url) const {
   const auto& open = service_.hooks().openUrl;
   return open ? open(url) : QDesktopServices::openUrl(url);
+}
+
+void AboutBox::ShowSystemInfo() {
+  const auto& start = service_.hooks().startSystemInfo;
+  if (start ? start() : StartSystemInfo()) return;
+  Tell(this, QMessageBox::NoIcon, QStringLiteral("System Information Is Unavailable At This Time"),
+       QMessageBox::Ok);
 }
 
 QMessageBox::StandardButton AboutBox::Tell(QWidget* parent, QMessageBox::Icon icon,

@@ -97,6 +97,7 @@ struct AboutHooks {
   std::function<bool(const QUrl&)> openUrl;  // empty: the desktop's browser
   std::function<void(std::chrono::milliseconds)> pause = &PauseFor;
   std::function<void(QWidget* owner)> showNotice;  // empty: the notice window, modally
+  std::function<bool()> startSystemInfo;           // empty: the desktop's own tool
 };
 
 // "2.05.0007" for major 2, minor 5, revision 7.
@@ -197,6 +198,7 @@ class AboutBox : public QDialog {
   QLabel* AddLabel(const char* name, const QString& text, int left, int top, int width, int height);
   void Listen(QWidget* widget);
 
+  void ShowSystemInfo();
   void AskForUpdate();
   void RunUpdateCheck();
   void OpenMakerPage(bool reportFailure);
@@ -226,6 +228,7 @@ class AboutBox : public QDialog {
   QPushButton* cmdOK_ = nullptr;
   QCheckBox* chkUp_ = nullptr;
   QPushButton* cmdUp_ = nullptr;
+  QPushButton* cmdSysInfo_ = nullptr;
   QPushButton* cmdSoft_ = nullptr;
   QLabel* image1_ = nullptr;
   QLabel* label3_ = nullptr;

@@ -20,6 +20,7 @@
 namespace lumaset {
 
 class Sounds;
+class SoundOutput;
 
 // The page label's look; only its text is saved with a layout.
 struct LabelStyle {
@@ -45,7 +46,8 @@ struct AppIdentity {
 
 class AppState {
  public:
-  explicit AppState(ProgramFolders located);
+  // Without a sound output of its own, the program plays through ALSA.
+  explicit AppState(ProgramFolders located, std::unique_ptr<SoundOutput> soundOutput = nullptr);
   ~AppState();
   AppState(const AppState&) = delete;
   AppState& operator=(const AppState&) = delete;

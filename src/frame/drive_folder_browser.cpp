@@ -22,6 +22,7 @@ DriveFolderBrowser::DriveFolderBrowser(QList<Drive> drives, QWidget* owner)
     : QObject(owner), drives_(std::move(drives)) {
   drive1_ = new QComboBox(owner);
   drive1_->setObjectName(QStringLiteral("Drive1"));
+  drive1_->setAccessibleName(QStringLiteral("Drive"));
   for (const Drive& drive : drives_) {
     const QString text = drive.label.isEmpty()
                              ? drive.rootPath
@@ -30,6 +31,7 @@ DriveFolderBrowser::DriveFolderBrowser(QList<Drive> drives, QWidget* owner)
   }
   dir1_ = new QListWidget(owner);
   dir1_->setObjectName(QStringLiteral("Dir1"));
+  dir1_->setAccessibleName(QStringLiteral("Folder"));
   connect(drive1_, &QComboBox::activated, this, &DriveFolderBrowser::DriveChosen);
   connect(dir1_, &QListWidget::itemActivated, this, &DriveFolderBrowser::FolderActivated);
 }

@@ -240,6 +240,7 @@ void FolderPickerDialog::BuildControls() {
   label1_->setObjectName(QStringLiteral("Label1"));
   file1_ = new QListWidget(this);
   file1_->setObjectName(QStringLiteral("File1"));
+  file1_->setAccessibleName(label1_->text());
   file1_->setEnabled(false);
   chkSave_ = new QCheckBox(QStringLiteral("Save this location"), this);
   chkSave_->setObjectName(QStringLiteral("chkSave"));

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QPointer>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QWidget>
 
 namespace lumaset {
@@ -20,6 +22,19 @@ void UnloadAllForms(const QWidget* except) {
 
 void SelectAllText() {
   if (auto* edit = qobject_cast<QLineEdit*>(QApplication::focusWidget())) edit->selectAll();
+}
+
+QStringList SystemInfoPrograms() {
+  return {QStringLiteral("gnome-system-monitor"), QStringLiteral("kinfocenter"), QStringLiteral("hardinfo")};
+}
+
+bool StartSystemInfo(const ProgramFinder& find, const ProgramStarter& start) {
+  for (const QString& name : SystemInfoPrograms()) {
+    const QString program = find ? find(name) : QStandardPaths::findExecutable(name);
+    if (program.isEmpty()) continue;
+    return start ? start(program, {}) : QProcess::startDetached(program, {});
+  }
+  return false;
 }
 
 }  // namespace lumaset

@@ -2,6 +2,11 @@
 
 // Procedures that any window may call.
 
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
 class QWidget;
 
 namespace lumaset {
@@ -11,5 +16,17 @@ void UnloadAllForms(const QWidget* except);
 
 // Selects the whole text of the focused text box, if a text box has the focus.
 void SelectAllText();
+
+// The desktop's system-information programs, in the order they are tried.
+QStringList SystemInfoPrograms();
+
+// Finds a program on the search path (empty when it is not there), and
+// starts one with an argument list (false when it cannot be started).
+using ProgramFinder = std::function<QString(const QString& name)>;
+using ProgramStarter = std::function<bool(const QString& program, const QStringList& arguments)>;
+
+// Starts the first system-information program found on the search path;
+// false when none is found or it would not start.
+bool StartSystemInfo(const ProgramFinder& find = {}, const ProgramStarter& start = {});
 
 }  // namespace lumaset

@@ -165,6 +165,7 @@ void HelpWindow::buildLayout() {
   keywordField_ = new QLineEdit(this);
   keywordField_->setPlaceholderText(QStringLiteral("Type a keyword"));
   keywordField_->setClearButtonEnabled(true);
+  keywordField_->setAccessibleName(QStringLiteral("Keyword"));
   keywordField_->setToolTip(QStringLiteral("Type the first letters of a keyword, then choose it or press Enter"));
   completer_ = new QCompleter(book_.keywords(), this);
   completer_->setCaseSensitivity(Qt::CaseInsensitive);
@@ -172,6 +173,7 @@ void HelpWindow::buildLayout() {
   keywordField_->setCompleter(completer_);
 
   browser_ = new QTextBrowser(this);
+  browser_->setAccessibleName(QStringLiteral("Help page"));
   browser_->setOpenLinks(false);  // links are followed here, so web links leave for the browser
   browser_->setSearchPaths({book_.folder()});
 

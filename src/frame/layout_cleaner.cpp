@@ -152,6 +152,7 @@ LayoutPickerDialog::LayoutPickerDialog(QList<Drive> drives, const QString& layou
   browser_->folderList()->setToolTip(QStringLiteral("Double-click to choose folder"));
   file1_ = new QListWidget(this);
   file1_->setObjectName(QStringLiteral("File1"));
+  file1_->setAccessibleName(QStringLiteral("Layouts"));
   file1_->setToolTip(QStringLiteral("Click to choose layout to delete"));
   auto* cmdOK = new QPushButton(QStringLiteral("OK"), this);
   cmdOK->setObjectName(QStringLiteral("cmdOK"));

@@ -83,6 +83,7 @@ ProgressWindow::ProgressWindow(QWidget* owner)
   picProgress_->setRange(0, 100);
   picProgress_->setValue(0);  // the bar starts empty
   picProgress_->setTextVisible(false);
+  picProgress_->setAccessibleName(QStringLiteral("Progress"));
   lblProgressText_ = new QLabel(this);
   btnCancel_ = new QPushButton(QStringLiteral("&Cancel"), this);
   connect(btnCancel_, &QPushButton::clicked, this, &ProgressWindow::btnCancel_Click);

@@ -112,7 +112,8 @@ void PageAdjustPanel::Build() {
   cmbWH_ = Named(new QComboBox(this), kPresetTip, kPresetTip);
   txtWidth_ = Named(new WidthEdit(this), kWidthTip, kWidthTip);
   upDown1_ = new WidthSpinner(this);
-  labHeight_ = Named(new QLabel(this), kHeightTip, kHeightTip);
+  labHeight_ = new QLabel(this);  // read as the height it shows
+  labHeight_->setToolTip(kHeightTip);
   labHeight_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
 
   optPort_ = Named(new QRadioButton(QStringLiteral("Portrait"), this), QStringLiteral("Portrait"),
@@ -173,13 +174,11 @@ QString PageAdjustPanel::printerCaption() const { return printerName_->text(); }
 
 void PageAdjustPanel::ShowPrinterName(const QString& caption) {
   printerName_->setText(caption);
-  printerName_->setAccessibleName(caption);
 }
 
 void PageAdjustPanel::ShowUnitCaptions(const std::array<QString, 3>& captions) {
   for (std::size_t i = 0; i < label1_.size(); ++i) {
     label1_[i]->setText(captions[i]);
-    label1_[i]->setAccessibleName(captions[i]);
   }
 }
 

@@ -136,7 +136,7 @@ void LayoutPage::ShowDefaultWidth() { panel_->SetWidthText(FormatPrinted(app_.op
 
 ThumbnailPanel::PageReadings LayoutPage::Readings() const {
   const PageGeometry& geometry = model_.geometry();
-  return ThumbnailPanel::PageReadings{panel_->PresetWidthText(), panel_->WidthText(),
+  return ThumbnailPanel::PageReadings{PresetWidthText(), panel_->WidthText(),
                                       geometry.paperWidth,       geometry.paperHeight,
                                       geometry.previewWidth,     geometry.previewHeight};
 }

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "frame/app_state.h"
+#include "frame/number_from_setting.h"
+#include "layout/printed_width.h"
 #include "layout/adjust_panel.h"
 #include "layout/page_area.h"
 
@@ -141,7 +143,13 @@ void LayoutPage::PlayToolSound() { window_.PlaySound(Sound::Tool, Wait::No); }
 void LayoutPage::RequestAbort() { app_.abortRequested = true; }
 ThumbTable& LayoutPage::Thumbs() { return window_.Thumbs(); }
 bool LayoutPage::GenClick() const { return app_.options.genClick; }
-QString LayoutPage::PresetWidthText() const { return panel_->PresetWidthText(); }
+// A default width that matches no preset leaves the list without a row; the
+// default itself is the width then.
+QString LayoutPage::PresetWidthText() const {
+  const QString preset = panel_->PresetWidthText();
+  if (NumberFromSetting(preset) > 0) return preset;
+  return FormatPrinted(app_.options.layOutWidth);
+}
 
 Status LayoutPage::UndoAdd(const QString& kind, const QString& tip) {
   return undo_.UndoAdd(QStringView(kind), tip);

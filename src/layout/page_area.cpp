@@ -315,7 +315,6 @@ QString PagePanel::caption() const { return caption_->text(); }
 
 void PagePanel::SetCaption(const QString& caption) {
   caption_->setText(caption);
-  caption_->setAccessibleName(caption);
 }
 
 double PagePanel::ScreenTwipsPerPixel() const {

@@ -10,6 +10,12 @@ void PageCommands::PicAdd(const QString& file) {
     host_.ShowInformation(QStringLiteral("Maximum number of images on page reached. Start a new page"));
     return;
   }
+  // A box of no width or height would stand on the page unseen and
+  // unclickable, and print as nothing.
+  if (!(edit.addWidth > 0) || !(edit.addHeight > 0)) {
+    host_.ShowError(QStringLiteral("Preview error: the picture has no size on the page."));
+    return;
+  }
   // Read before a slot is taken: a picture that cannot be shown would
   // otherwise stand on the page and break printing and saving later.
   const Result<QImage> reduced = ReducedPicture(file, host_.ImageRes());

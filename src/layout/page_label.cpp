@@ -107,6 +107,7 @@ LabelDialog::LabelDialog(QWidget* parent, LabelFontChooser chooser)
       cmdCancel_(new QPushButton(QStringLiteral("Cancel"), this)),
       cmdOK_(new QPushButton(QStringLiteral("OK"), this)) {
   setWindowTitle(QStringLiteral("Layout Label"));
+  text1_->setAccessibleName(QStringLiteral("Label text"));
   QFont captionFont = label1_->font();
   captionFont.setPointSizeF(8.25);
   captionFont.setBold(true);

@@ -180,8 +180,13 @@ void PageMouse::mnuToolCrop_Click() {
   }
   cropChecked_ = false;
   host_.ShowCropMode(false);
-  edit().cropArmed = false;
-  edit().cropping = false;
+  // A press on a picture while crop mode waited may have left a move
+  // pending; it would keep the next corner drag from sizing.
+  PageEditState& state = edit();
+  state.cropArmed = false;
+  state.cropping = false;
+  state.moving = false;
+  state.sizing = false;
   const int slot = model_.SelectedOnPage();
   host_.ToolEnable(slot >= 0, slot);
 }

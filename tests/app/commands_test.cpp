@@ -29,7 +29,8 @@ TEST(CommandSetTest, ToolbarButtonsAreNamedAndOnlyWiredCommandsCanRun) {
 
   int exits = 0;
   commands.Wire(u"mnuFileExit", [&] { ++exits; });
-  EXPECT_TRUE(commands.Item(u"mnuFileExit")->isEnabled() && commands.Button(u"Exit")->isEnabled());
+  EXPECT_TRUE(commands.Item(u"mnuFileExit")->isEnabled());
+  EXPECT_TRUE(commands.Button(u"Exit")->isEnabled());
   commands.Button(u"Exit")->trigger();
   commands.Item(u"mnuFileExit")->trigger();
   EXPECT_EQ(exits, 2);
@@ -37,9 +38,18 @@ TEST(CommandSetTest, ToolbarButtonsAreNamedAndOnlyWiredCommandsCanRun) {
   // Switching on a command that nobody carries out yet changes nothing.
   commands.SetEnabled(u"Crop", true);
   commands.SetEnabled(u"mnuToolCrop", true);
-  EXPECT_FALSE(commands.Button(u"Crop")->isEnabled() || commands.Item(u"mnuToolCrop")->isEnabled());
-  commands.ButtonClick(u"Crop");  // harmless
+  EXPECT_FALSE(commands.Button(u"Crop")->isEnabled());
+  EXPECT_FALSE(commands.Item(u"mnuToolCrop")->isEnabled());
+
+  // A button runs its own command and no other; a key of no button runs nothing.
+  int crops = 0;
+  commands.Wire(u"mnuToolCrop", [&] { ++crops; });
+  commands.ButtonClick(u"Crop");
+  EXPECT_EQ(crops, 1);
+  EXPECT_EQ(exits, 2);
   commands.ButtonClick(u"NoSuchKey");
+  EXPECT_EQ(crops, 1);
+  EXPECT_EQ(exits, 2);
 }
 
 TEST(CommandSetTest, SaveButtonSavesUnderTheTitleOnlyWhenSaveIsOnAndTheLayoutHasOne) {
@@ -97,8 +107,11 @@ TEST(ToolEnableTest, HandlesSitAtTheCornersAndOffPutsEverythingAway) {
 
   const ToolState off = ToolEnable(std::nullopt);
   EXPECT_FALSE(off.frame);
-  EXPECT_FALSE(off.tools || off.front || off.back);
-  EXPECT_TRUE(off.leaveCropMode && off.clearMouseStates);
+  EXPECT_FALSE(off.tools);
+  EXPECT_FALSE(off.front);
+  EXPECT_FALSE(off.back);
+  EXPECT_TRUE(off.leaveCropMode);
+  EXPECT_TRUE(off.clearMouseStates);
 }
 
 }  // namespace

@@ -11,9 +11,14 @@
 #include <QAction>
 #include <QScreen>
 #include <QStandardPaths>
+#include <QPushButton>
+#include <QStatusBar>
 #include <QTest>
+#include <QTimer>
 
+#include <memory>
 #include <optional>
+#include <vector>
 
 #include "app/commands.h"
 #include "browser/folder_tree.h"
@@ -21,6 +26,8 @@
 #include "frame/app_state.h"
 #include "frame/help_window.h"
 #include "layout/page_area.h"
+#include "support/accessibility.h"
+#include "support/fake_sound_output.h"
 #include "support/test_support.h"
 
 namespace lumaset {
@@ -48,10 +55,10 @@ class MainWindowTest : public ::testing::Test {
 
   static QRect Screen() { return QGuiApplication::primaryScreen()->availableGeometry(); }
 
-  // Starts the program as main() does.
-  MainWindow& Start() {
+  // Starts the program as main() does, playing through `sounds` when given.
+  MainWindow& Start(std::unique_ptr<SoundOutput> sounds = nullptr) {
     main_.reset();
-    app.emplace(LocateProgramFolders());
+    app.emplace(LocateProgramFolders(), std::move(sounds));
     main_.emplace(*app);
     main_->FormLoad();
     return *main_;
@@ -63,7 +70,8 @@ class MainWindowTest : public ::testing::Test {
 
 TEST_F(MainWindowTest, FirstStartFitsTheScreenAndKeepsThePreviewSquare) {
   MainWindow& window = Start();
-  EXPECT_TRUE(app->formReady && app->thumbsIdle);
+  EXPECT_TRUE(app->formReady);
+  EXPECT_TRUE(app->thumbsIdle);
   EXPECT_TRUE(Screen().contains(window.frameGeometry())) << "a first window never passes the screen";
   const QRect preview = window.pagePanel()->geometry();
   EXPECT_NEAR(preview.width(), preview.height(), 1);
@@ -73,6 +81,7 @@ TEST_F(MainWindowTest, FirstStartFitsTheScreenAndKeepsThePreviewSquare) {
   EXPECT_EQ(window.pagePanel()->caption(), QStringLiteral("Layout Preview: Undefined layout"));
   EXPECT_TRUE(QFileInfo(app->folders.layouts + QStringLiteral("Sample.lsf")).isFile());
   EXPECT_TRUE(QFileInfo(app->programFolders.tempImages).isDir());
+  EXPECT_EQ(test::AccessibilityProblems(&window), QStringList());
 }
 
 TEST_F(MainWindowTest, CorruptStoredPlacementIsClampedToTheScreen) {
@@ -96,7 +105,8 @@ TEST_F(MainWindowTest, ShutDownSavesThePlacementAndRemovesTemporaryPictures) {
   main_.reset();
   app.reset();
   EXPECT_FALSE(QFileInfo::exists(tempImages)) << "the temporary pictures and their folder go";
-  EXPECT_FALSE(Stored(QStringLiteral("MainWidth")).isEmpty() || Stored(QStringLiteral("MainLeft")).isEmpty());
+  EXPECT_FALSE(Stored(QStringLiteral("MainWidth")).isEmpty());
+  EXPECT_FALSE(Stored(QStringLiteral("MainLeft")).isEmpty());
   EXPECT_NEAR(Stored(QStringLiteral("DirTreeWidth")).toDouble(), 2160, 1);
 
   // The next start comes back where the last one ended.
@@ -145,7 +155,9 @@ TEST_F(MainWindowTest, StartWithOpenFolderOnMakesTheLastFoldersThumbnails) {
   const ThumbTable& table = window.thumbnailPanel()->table();
   ASSERT_EQ(table.ThumbCount(), 3);
   EXPECT_TRUE(table.ThumbFiles(0).endsWith(QStringLiteral("A.jpg"))) << "sorted without regard to case";
-  EXPECT_TRUE(app->thumbsIdle && window.dirTree()->isEnabled() && window.pagePanel()->isEnabled());
+  EXPECT_TRUE(app->thumbsIdle);
+  EXPECT_TRUE(window.dirTree()->isEnabled());
+  EXPECT_TRUE(window.pagePanel()->isEnabled());
 
   // Another folder opened from the tree becomes the stored folder.
   const QString empty = test::freshFolder(QStringLiteral("empty")) + QLatin1Char('/');
@@ -158,12 +170,52 @@ TEST_F(MainWindowTest, StartWithOpenFolderOnMakesTheLastFoldersThumbnails) {
 
 TEST_F(MainWindowTest, ViewMenuHidesAndShowsTheToolbarAndTheStatusBar) {
   MainWindow& window = Start();
-  QAction* toolbar = window.commands().Item(u"mnuViewToolbar");
-  for (const bool shown : {false, true}) {
-    toolbar->trigger();
-    EXPECT_EQ(window.commands().toolBar()->isVisible(), shown);
-    EXPECT_EQ(toolbar->isChecked(), shown);
+  struct Case { const char16_t* item; QWidget* bar; };
+  for (const Case& c : {Case{u"mnuViewToolbar", window.commands().toolBar()}, Case{u"mnuViewStatusBar", window.statusBar()}}) {
+    QAction* item = window.commands().Item(c.item);
+    ASSERT_TRUE(c.bar->isVisible());
+    for (const bool shown : {false, true}) {
+      item->trigger();
+      EXPECT_EQ(c.bar->isVisible(), shown) << QString::fromUtf16(c.item).toStdString();
+      EXPECT_EQ(item->isChecked(), shown);
+    }
   }
+}
+
+// The about box and the notice it opens play the desktop's event sounds; a
+// sound that comes while another plays is skipped, so the test's clock moves
+// on between the user's steps.
+TEST_F(MainWindowTest, HelpAboutAndItsNoticePlayTheirSounds) {
+  test::FakeClock clock;
+  auto output = std::make_unique<test::FakeSoundOutput>(clock);
+  const std::vector<test::FakeSoundOutput::Played>& played = output->played;
+  MainWindow& window = Start(std::move(output));
+  const auto before = played.size();
+
+  bool noticeShown = false;
+  QTimer::singleShot(0, [&] {
+    QWidget* box = QApplication::activeModalWidget();
+    ASSERT_NE(box, nullptr);
+    QTimer::singleShot(0, [&] {
+      QWidget* notice = QApplication::activeModalWidget();
+      ASSERT_NE(notice, box);
+      noticeShown = true;
+      clock.advance(std::chrono::seconds(10));
+      notice->findChild<QPushButton*>(QStringLiteral("Command1"))->click();
+    });
+    clock.advance(std::chrono::seconds(10));
+    box->findChild<QPushButton*>(QStringLiteral("cmdSoft"))->click();
+    clock.advance(std::chrono::seconds(10));
+    box->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
+  });
+  window.commands().Item(u"mnuHelpAbout")->trigger();
+  EXPECT_TRUE(noticeShown);
+
+  QStringList names;
+  for (auto i = before; i < played.size(); ++i) names << played[i].name;
+  // The box opens; the notice opens (its Maximize comes during RestoreUp)
+  // and its OK minimises (its RestoreDown comes during that); the box closes.
+  EXPECT_EQ(names, (QStringList{"restore-up.wav", "restore-up.wav", "minimize.wav", "restore-down.wav"}));
 }
 
 }  // namespace

@@ -47,7 +47,8 @@ TEST(Splitter, ReleaseEndsTheDragAndSetsTheTreeWidth) {
   // Released beyond the bound: the last accepted place counts.
   const SplitterResponse released = splitter.release(1000);
   EXPECT_EQ(released, Released(3000));
-  EXPECT_TRUE(released.layOutAgain() && !splitter.dragging());
+  EXPECT_TRUE(released.layOutAgain());
+  EXPECT_TRUE(!splitter.dragging());
   EXPECT_EQ(splitter.release(1000), SplitterResponse{});
 
   // A release at a new place moves the bar there first.

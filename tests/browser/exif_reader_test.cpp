@@ -24,7 +24,8 @@ TEST(ExifReport, ParsesLinesAndFieldsAndKnowsExifByItsFields) {
   const ExifReport plain = ParseJheadReport(
       "File name    : x.jpg\nFile size    : 9 bytes\nFile date    : 2026:01:01 00:00:00\n"
       "Resolution   : 1 x 1\nJPEG Quality : 75\nComment      : Camera make: none\nColor/bw     : Black and white\n\n");
-  EXPECT_TRUE(plain.lines.size() == 8 && !plain.hasExif());
+  EXPECT_TRUE(plain.lines.size() == 8);
+  EXPECT_TRUE(!plain.hasExif());
   EXPECT_TRUE(ParseJheadReport("").lines.isEmpty());
 }
 
@@ -37,7 +38,8 @@ TEST(ExifReader, ReadsRealReportsInPlaceAndNamesFailures) {
   test::WritePicture(without, 64, 48, "jpg");
   test::WritePicture(folder + QStringLiteral("b.png"), 4, 4, "png");
   const auto made = RunProgram(QStringLiteral("jhead"), {QStringLiteral("-mkexif"), withExif}, 20000);
-  ASSERT_TRUE(made.ok() && made->exitCode == 0);
+  ASSERT_TRUE(made.ok());
+  ASSERT_TRUE(made->exitCode == 0);
   const QByteArray before = test::ReadBytes(withExif);
 
   const auto report = ExifReader().Read(withExif);
@@ -51,7 +53,8 @@ TEST(ExifReader, ReadsRealReportsInPlaceAndNamesFailures) {
   EXPECT_FALSE(plain->hasExif());
 
   const auto missing = ExifReader(QStringLiteral("/nonexistent/jhead")).Read(withExif);
-  EXPECT_TRUE(!missing.ok() && missing.error().contains(QStringLiteral("could not be started")));
+  ASSERT_TRUE(!missing.ok());
+  EXPECT_TRUE(missing.error().contains(QStringLiteral("could not be started")));
   EXPECT_FALSE(ExifReader().Read(folder + QStringLiteral("b.png")).ok());
   EXPECT_FALSE(ExifReader().Read(folder + QStringLiteral("gone.jpg")).ok());
 }
@@ -92,13 +95,16 @@ TEST(RunProgram, StopsAProgramThatOutrunsItsLimitAndLeavesExitCodesToTheCaller) 
   bool painted = false;  // the event loop runs while the program works
   QTimer::singleShot(0, [&painted] { painted = true; });
   const auto hung = RunProgram("sleep", {"30"}, 300);
-  EXPECT_TRUE(!hung.ok() && hung.error().contains("did not finish within 0.3 seconds"));
+  ASSERT_TRUE(!hung.ok());
+  EXPECT_TRUE(hung.error().contains("did not finish within 0.3 seconds"));
   EXPECT_TRUE(painted);
   const auto echoed = RunProgram("echo", {"out"}, 20000);
-  EXPECT_TRUE(echoed.ok() && echoed->standardOutput == "out\n");
+  ASSERT_TRUE(echoed.ok());
+  EXPECT_TRUE(echoed->standardOutput == "out\n");
   const auto refused = RunProgram("ls", {"/nonexistent-folder"}, 20000);
   ASSERT_TRUE(refused.ok());
-  EXPECT_TRUE(refused->exitCode != 0 && !refused->standardError.isEmpty());
+  EXPECT_TRUE(refused->exitCode != 0);
+  EXPECT_TRUE(!refused->standardError.isEmpty());
 }
 
 }  // namespace

@@ -78,7 +78,8 @@ TEST(FolderOpenTexts, NamesAndCounts) {
   EXPECT_EQ(FolderCaptionText(0, "Holiday"), "No photos in folder");
   EXPECT_EQ(FolderCaptionText(1, "Holiday"), "1 picture from 'Holiday'");
   EXPECT_EQ(FolderCaptionText(1200, "Holiday"), "1200 pictures from 'Holiday'");
-  EXPECT_TRUE(IsContactSheetCaption("Thumbnail Layout 1 of 3") && !IsContactSheetCaption("Layout Preview"));
+  EXPECT_TRUE(IsContactSheetCaption("Thumbnail Layout 1 of 3"));
+  EXPECT_TRUE(!IsContactSheetCaption("Layout Preview"));
 }
 
 TEST_F(FolderOpenTest, PickedFolderIsShownInTreeAndOpened) {

@@ -76,7 +76,8 @@ TEST_F(FolderTreeTest, ExpandReadsEachChildOnceAndClickRereadsOnlyEmptyNodes) {
   FolderNode& fixed = *tree.roots()[0];
   listed_.clear();
   tree.Expand(fixed);
-  EXPECT_TRUE(fixed.expanded && listed_.size() == 6);
+  EXPECT_TRUE(fixed.expanded);
+  EXPECT_TRUE(listed_.size() == 6);
   EXPECT_EQ(fixed.children[0]->selectedImage, NodeImage::ExSelected);
 
   tree.Collapse(fixed);
@@ -86,7 +87,8 @@ TEST_F(FolderTreeTest, ExpandReadsEachChildOnceAndClickRereadsOnlyEmptyNodes) {
 
   listed_.clear();
   EXPECT_EQ(tree.NodeClick(*fixed.children[2]), path("fixed/Photos/"));
-  EXPECT_TRUE(listed_.isEmpty() && tree.selected() == fixed.children[2].get());
+  EXPECT_TRUE(listed_.isEmpty());
+  EXPECT_TRUE(tree.selected() == fixed.children[2].get());
 
   // The removable drive is read when clicked; a drive without folders gets "exselected".
   FolderNode& usb = *tree.roots()[1];
@@ -104,8 +106,10 @@ TEST_F(FolderTreeTest, NavigateAndSelectMatchWholeComponentsWithCase) {
   tree.TreeView(u"Navigate", path("fixed/photos2/b"));
   tree.TreeView(u"Select", path("fixed/photos2/b/"));
   // Only photos2 opens: neither Photo, a prefix by text only, nor photos.
-  EXPECT_TRUE(fixed.expanded && fixed.children[4]->expanded);
-  EXPECT_FALSE(fixed.children[1]->expanded || fixed.children[3]->expanded);
+  EXPECT_TRUE(fixed.expanded);
+  EXPECT_TRUE(fixed.children[4]->expanded);
+  EXPECT_FALSE(fixed.children[1]->expanded);
+  EXPECT_FALSE(fixed.children[3]->expanded);
   ASSERT_NE(tree.selected(), nullptr);
   EXPECT_EQ(tree.selected()->path, path("fixed/photos2/b/"));
 
@@ -123,7 +127,8 @@ TEST_F(FolderTreeTest, NavigateAndSelectMatchWholeComponentsWithCase) {
   drives_.append({path("fixed/photos2/"), QString(), DriveKind::Fixed});
   tree.Load();
   tree.Navigate(path("fixed/photos2/b/"));
-  EXPECT_TRUE(!tree.roots()[0]->expanded && tree.roots()[2]->expanded);
+  EXPECT_TRUE(!tree.roots()[0]->expanded);
+  EXPECT_TRUE(tree.roots()[2]->expanded);
   EXPECT_EQ(tree.FindNode(path("fixed/photos2/b")), tree.roots()[2]->children[0].get());
 }
 
@@ -133,10 +138,21 @@ TEST_F(FolderTreeTest, VanishedAndUnreadableFoldersGiveNoChildren) {
   FolderNode& zeta = *tree.roots()[0]->children[5];
   ASSERT_TRUE(QDir(path("fixed/zeta")).removeRecursively());
   EXPECT_EQ(tree.NodeClick(zeta), path("fixed/zeta/"));
-  EXPECT_TRUE(zeta.children.empty() && zeta.selectedImage == NodeImage::ExSelected);
+  EXPECT_TRUE(zeta.children.empty());
+  EXPECT_TRUE(zeta.selectedImage == NodeImage::ExSelected);
   tree.Navigate(path("fixed/zeta/x/"));  // stops where the nodes end
+  EXPECT_FALSE(zeta.expanded);
+  EXPECT_EQ(tree.FindNode(path("fixed/zeta/x/")), nullptr);
+  EXPECT_TRUE(tree.roots()[0]->expanded);
 
   EXPECT_TRUE(ListSubfolders(path("fixed/file.jpg")).isEmpty());
+  // Of links, only those that lead to folders are nodes.
+  for (const auto& [link, target] : {std::pair{"c.jpg", "/dev/zero"}, {"gone", "fixed/nowhere"},
+                                     {"tofile", "fixed/file.jpg"}, {"tofolder", "fixed/photos2"}}) {
+    const QString to = target[0] == '/' ? QString::fromLatin1(target) : path(target);
+    ASSERT_TRUE(QFile::link(to, path("fixed/empty/") + QLatin1String(link))) << link;
+  }
+  EXPECT_EQ(ListSubfolders(path("fixed/empty")), QStringList{QStringLiteral("tofolder")});
   if (::geteuid() != 0) {  // root reads every folder
     QFile::setPermissions(path("fixed/photos"), QFileDevice::WriteOwner);
     EXPECT_TRUE(ListSubfolders(path("fixed/photos")).isEmpty());
@@ -171,7 +187,8 @@ TEST_F(FolderTreeTest, ControlMirrorsNodesOpensOnClickAndRebuildsOnF5) {
   tree.TreeView(u"Navigate", path("fixed/photos/"));
   ASSERT_EQ(tree.topLevelItemCount(), 2);
   QTreeWidgetItem* photos = tree.topLevelItem(0)->child(3);
-  EXPECT_TRUE(tree.topLevelItem(0)->isExpanded() && photos->isExpanded());
+  EXPECT_TRUE(tree.topLevelItem(0)->isExpanded());
+  EXPECT_TRUE(photos->isExpanded());
   ASSERT_EQ(photos->childCount(), 1);
 
   QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, tree.visualItemRect(photos).center());
@@ -180,7 +197,8 @@ TEST_F(FolderTreeTest, ControlMirrorsNodesOpensOnClickAndRebuildsOnF5) {
 
   QTreeWidgetItem* zeta = tree.topLevelItem(0)->child(5);
   QTest::mouseClick(tree.viewport(), Qt::RightButton, {}, tree.visualItemRect(zeta).center());
-  EXPECT_TRUE(opened.size() == 1 && tree.currentItem() == photos) << "a right click leaves the selection";
+  EXPECT_TRUE(opened.size() == 1) << "a right click leaves the selection";
+  EXPECT_TRUE(tree.currentItem() == photos) << "a right click leaves the selection";
   tree.nodeFolderMenu()->findChild<QAction*>(QStringLiteral("mnuNodeFolderCreate"))->trigger();
   tree.nodeFolderMenu()->close();
   ASSERT_EQ(create.size(), 1);
@@ -189,7 +207,8 @@ TEST_F(FolderTreeTest, ControlMirrorsNodesOpensOnClickAndRebuildsOnF5) {
   QDir().mkpath(path("fixed/new"));
   QTest::keyClick(&tree, Qt::Key_F5);
   ASSERT_EQ(tree.topLevelItemCount(), 2);
-  EXPECT_FALSE(tree.topLevelItem(0)->isExpanded() || tree.currentItem());
+  EXPECT_FALSE(tree.topLevelItem(0)->isExpanded());
+  EXPECT_FALSE(tree.currentItem());
   EXPECT_EQ(tree.topLevelItem(0)->child(1)->text(0), QStringLiteral("new"));
 }
 

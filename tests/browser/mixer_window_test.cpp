@@ -12,17 +12,19 @@
 
 #include "components/settings_store.h"
 #include "fake_mixer_device.h"
+#include "support/accessibility.h"
 #include "support/test_support.h"
 
 namespace lumaset {
 namespace {
 
-TEST(MixerLineTest, TheLastLineContainingTheSourceWins) {
-  const QStringList lines = {"Master", "PCM", "Synth", "Synth Capture", "Wave"};
-  EXPECT_EQ(MatchMixerLine(lines, "Synth", 0), 3);
-  EXPECT_EQ(MatchMixerLine(lines, "PCM", 4), 1);
-  EXPECT_EQ(MatchMixerLine(lines, "synth", 2), 2);  // letter case counts: no match, no change
-  EXPECT_EQ(MatchMixerLine(lines, "Line In", 4), 4);
+TEST(MixerLineTest, AnExactNameWinsElseTheLastLineContainingTheSource) {
+  const QStringList lines = {"Master", "PCM", "Synth", "Synth Capture", "Headphone", "Headphone 1"};
+  struct Case { const char* source; int current, expected; };
+  for (const Case& c : {Case{"Synth", 0, 2}, Case{"Headphone", 0, 4}, Case{"Capture", 0, 3}, Case{"phone", 1, 5},
+                        Case{"synth", 1, 1} /* letter case counts */, Case{"Line In", 5, 5}}) {
+    EXPECT_EQ(MatchMixerLine(lines, c.source, c.current), c.expected) << c.source;
+  }
   EXPECT_EQ(MatchMixerLine({}, "Wave", 0), 0);
 }
 
@@ -41,21 +43,25 @@ class MixerWindowTest : public ::testing::Test {
 
 TEST_F(MixerWindowTest, LoadFindsTheSourceLineAndShowsItsValues) {
   state->lines = {{"Master", 80}, {"Wave", 30, true}, {"Wave 2", 60, false, false, true}};
-  auto window = Open(QStringLiteral("Wave"));
+  auto window = Open(QStringLiteral("Wav"));
   EXPECT_EQ(window->pos(), QPoint(100, 200));  // twips at 96 DPI
   EXPECT_EQ(window->lineBox()->count(), 3);
-  EXPECT_EQ((QStringList{window->lineBox()->currentText(), window->OptMixerSource()}), QStringList(2, "Wave 2"));
+  EXPECT_EQ(test::AccessibilityProblems(window.get()), QStringList());
+  EXPECT_EQ(window->lineBox()->currentText(), "Wave 2");
+  EXPECT_EQ(window->OptMixerSource(), "Wave 2");
   EXPECT_EQ(state->current, 2);
   EXPECT_EQ(std::pair(window->volumeSlider()->minimum(), window->volumeSlider()->maximum()),
             std::pair(MixerDevice::kVolumeMinimum, MixerDevice::kVolumeMaximum));
-  EXPECT_TRUE(!window->volumeSlider()->isEnabled() && window->muteBox()->isEnabled()) << "that line has no volume";
+  EXPECT_FALSE(window->volumeSlider()->isEnabled()) << "that line has no volume";
+  EXPECT_TRUE(window->muteBox()->isEnabled());
   EXPECT_EQ(sounds, QStringList{"RestoreUp"});
 
   // A source that no line contains leaves the mixer's line as it was.
   state->current = 0;
   auto other = Open(QStringLiteral("Line In"));
   EXPECT_EQ(other->lineBox()->currentText(), "Master");
-  EXPECT_TRUE(other->volumeSlider()->value() == 80 && other->volumeSlider()->isEnabled());
+  EXPECT_EQ(other->volumeSlider()->value(), 80);
+  EXPECT_TRUE(other->volumeSlider()->isEnabled());
 }
 
 TEST_F(MixerWindowTest, UserChangesReachTheMixerAtOnce) {
@@ -64,15 +70,18 @@ TEST_F(MixerWindowTest, UserChangesReachTheMixerAtOnce) {
   QSlider* slider = window->volumeSlider();
   slider->setFocus();
   QTest::keyClick(slider, Qt::Key_Right);  // a keyboard move, not only a drag
-  EXPECT_TRUE(state->volumeWrites == std::vector<int>{81} && state->lines[0].volume == 81);
+  EXPECT_TRUE(state->volumeWrites == std::vector<int>{81});
+  EXPECT_TRUE(state->lines[0].volume == 81);
   QTest::mousePress(slider, Qt::LeftButton, {}, QPoint(slider->width() - 2, slider->height() / 2));
   EXPECT_FALSE(window->timerActive());
   window->MixerGet();  // a refresh while the slider is held does not move it back
   QTest::mouseRelease(slider, Qt::LeftButton, {}, QPoint(slider->width() - 2, slider->height() / 2));
   ASSERT_TRUE(test::RunUntil([&] { return state->volumeWrites.size() == 2; }));
-  EXPECT_TRUE(state->volumeWrites.back() == slider->value() && window->timerActive());
+  EXPECT_TRUE(state->volumeWrites.back() == slider->value());
+  EXPECT_TRUE(window->timerActive());
   window->muteBox()->click();
-  EXPECT_TRUE(state->muteWrites == std::vector<bool>{true} && state->lines[0].muted);
+  EXPECT_TRUE(state->muteWrites == std::vector<bool>{true});
+  EXPECT_TRUE(state->lines[0].muted);
 
   // Choosing a line moves the controls to it before anything else is written.
   window->lineBox()->setCurrentIndex(1);
@@ -91,7 +100,8 @@ TEST_F(MixerWindowTest, TheSixthIdleTickClosesAndActivityPutsItOff) {
   for (int i = 0; i < 5; ++i) window->tmrMix_Timer();
   EXPECT_TRUE(window->isVisible());
   window->tmrMix_Timer();
-  EXPECT_TRUE(!window->isVisible() && state->released);
+  EXPECT_TRUE(!window->isVisible());
+  EXPECT_TRUE(state->released);
   EXPECT_EQ(sounds, (QStringList{"RestoreUp", "RestoreDown"}));
 }
 
@@ -100,11 +110,14 @@ TEST_F(MixerWindowTest, WithoutAMixerEverythingIsOffUntilItTurnsUp) {
   state->lines = {{"Master", 20}};
   auto window = Open(QStringLiteral("Master"));
   window->MixerGet();
-  EXPECT_FALSE(window->timerActive() || window->lineBox()->isEnabled() || window->volumeSlider()->isEnabled() ||
-               window->muteBox()->isEnabled());
+  EXPECT_FALSE(window->timerActive());
+  EXPECT_FALSE(window->lineBox()->isEnabled());
+  EXPECT_FALSE(window->volumeSlider()->isEnabled());
+  EXPECT_FALSE(window->muteBox()->isEnabled());
   state->name = QStringLiteral("Late Card");
   window->MixerGet();
-  EXPECT_TRUE(window->timerActive() && window->volumeSlider()->value() == 20);
+  EXPECT_TRUE(window->timerActive());
+  EXPECT_TRUE(window->volumeSlider()->value() == 20);
   window->closeButton()->click();
   EXPECT_FALSE(window->isVisible());
 }

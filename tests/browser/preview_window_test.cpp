@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "browser/thumb_table.h"
+#include "support/accessibility.h"
 #include "support/test_support.h"
 
 namespace lumaset {
@@ -22,10 +23,16 @@ TEST(PreviewZoom, ClimbsAndDescendsTheLadderInSinglePrecision) {
                                    5.0041151f, 3.3360767f, 2.2240512f, 1.4827008f, 1.0f};
   PreviewZoom zoom;
   EXPECT_FALSE(zoom.Out());
-  for (const float expected : up) EXPECT_TRUE(zoom.In() && zoom.factor() == expected) << expected;
+  for (const float expected : up) {
+    EXPECT_TRUE(zoom.In()) << expected;
+    EXPECT_EQ(zoom.factor(), expected);
+  }
   EXPECT_EQ(zoom.Tooltip(), QStringLiteral("Right click to zoom out"));
   EXPECT_FALSE(zoom.In());
-  for (const float expected : down) EXPECT_TRUE(zoom.Out() && zoom.factor() == expected) << expected;
+  for (const float expected : down) {
+    EXPECT_TRUE(zoom.Out()) << expected;
+    EXPECT_EQ(zoom.factor(), expected);
+  }
   EXPECT_EQ(zoom.Tooltip(), QStringLiteral("Left click to zoom in"));
   // The ladders mix: down from 2.25 is 1.5 again.
   zoom.In();
@@ -137,10 +144,12 @@ class PreviewWindowTest : public ::testing::Test {
 TEST_F(PreviewWindowTest, ViewFitsTheFileAndAPictureFromThePageHasNoNeighbours) {
   window_.View(Picture(QStringLiteral("wide.png"), 200, 100), 2.0f, -1);
   EXPECT_EQ(window_.windowTitle(), QStringLiteral("wide.png"));
+  EXPECT_EQ(test::AccessibilityProblems(&window_), QStringList());
   EXPECT_EQ(window_.size(), QSize(300, 300));  // the main window's width, as a square
   EXPECT_EQ(window_.image()->geometry(), QRect(0, 75, 300, 150));
   EXPECT_EQ(window_.shownPicture().size(), QSize(200, 100));
-  EXPECT_FALSE(window_.previousButton()->isEnabled() || window_.nextButton()->isEnabled());
+  EXPECT_FALSE(window_.previousButton()->isEnabled());
+  EXPECT_FALSE(window_.nextButton()->isEnabled());
   EXPECT_EQ(selected_, std::vector<int>{-1});
   EXPECT_EQ(sounds_, (Sounds{{Sound::Show, false}}));
 
@@ -169,7 +178,8 @@ TEST_F(PreviewWindowTest, NextAndPreviousWalkTheTableAndAFailedLoadShowsNothingS
   EXPECT_FLOAT_EQ(window_.viewAspect(), 0.75f);
   window_.cmdNext_Click();
   EXPECT_EQ(window_.windowTitle(), QStringLiteral("d.png"));
-  EXPECT_TRUE(window_.shownPicture().isNull() && window_.image()->pixmap().isNull()) << "not c.png under d.png's name";
+  EXPECT_TRUE(window_.shownPicture().isNull()) << "not c.png under d.png's name";
+  EXPECT_TRUE(window_.image()->pixmap().isNull()) << "not c.png under d.png's name";
   window_.cmdNext_Click();
   window_.cmdPrev_Click();
   EXPECT_EQ(selected_, (std::vector<int>{0, 2, 3, 0, 3}));  // round the ends both ways
@@ -199,7 +209,8 @@ TEST_F(PreviewWindowTest, ZoomClicksCropFromTheFileAndStopAtTheirLimits) {
   ASSERT_TRUE(QFile::remove(file));
   window_.Image1_MouseDown(Qt::RightButton, {0, 0});
   ASSERT_EQ(errors_.size(), 1);
-  EXPECT_TRUE(errors_.first().startsWith(QStringLiteral("Crop/Resize error: ")) && window_.zoomFactor() == 38.0f);
+  EXPECT_TRUE(errors_.first().startsWith(QStringLiteral("Crop/Resize error: ")));
+  EXPECT_TRUE(window_.zoomFactor() == 38.0f);
 
   sounds_.clear();
   window_.stopButton()->click();

@@ -140,7 +140,8 @@ TEST_F(SlideShowTest, TwoPicturesAlternateAndTheIndexCarriesToTheNextShow) {
   Add("b.png", 30, 40);
   auto show = Open();
   EXPECT_EQ(show->Caption(), "a.png");
-  EXPECT_TRUE(show->CaptionVisible() && show->Timer1Active());
+  EXPECT_TRUE(show->CaptionVisible());
+  EXPECT_TRUE(show->Timer1Active());
   EXPECT_EQ(show->Timer1Interval(), 3000);
   EXPECT_EQ(saver, std::vector<bool>{false});
   QStringList captions;
@@ -152,7 +153,8 @@ TEST_F(SlideShowTest, TwoPicturesAlternateAndTheIndexCarriesToTheNextShow) {
   EXPECT_EQ(showSounds, 4);
   // The upright slide stands inside the window, centred across it.
   const QRect slide = show->SlideGeometry();
-  EXPECT_TRUE(show->rect().contains(slide) && slide.height() > slide.width());
+  EXPECT_TRUE(show->rect().contains(slide));
+  EXPECT_TRUE(slide.height() > slide.width());
   EXPECT_NEAR(slide.center().x(), show->rect().center().x(), 1);
   QTest::keyClick(show.get(), Qt::Key_Escape);
   EXPECT_EQ(ended, 1);
@@ -174,7 +176,8 @@ TEST_F(SlideShowTest, UnloadableSlidesAreSkippedAndAShowOfNoneEnds) {
   QFile::remove(folder + "c.png");
   show->Timer1_Timer();  // nothing loads any more: one round, then the end
   EXPECT_EQ(messages, QStringList{SlideShowWindow::kNothingShown});
-  EXPECT_TRUE(ended == 1 && show->Unloaded());
+  EXPECT_TRUE(ended == 1);
+  EXPECT_TRUE(show->Unloaded());
 
   paths.clear();
   facts.clear();
@@ -188,19 +191,23 @@ TEST_F(SlideShowTest, FadesStepOnTheirTimerAndStopWithTheShow) {
   Add("a.png", 40, 30);
   Add("b.png", 40, 30);
   auto show = Open();
-  EXPECT_TRUE(show->Fading() && !show->CaptionVisible());
+  EXPECT_TRUE(show->Fading());
+  EXPECT_TRUE(!show->CaptionVisible());
   show->FadeTimer_Timer();  // -80: nearly black, flat
   EXPECT_LT(qBlue(show->SlidePicture().pixel(5, 5)), 40);
   EXPECT_FALSE(show->SlideRaised());
   QTest::keyClick(show.get(), Qt::Key_Right);  // keys wait while a fade runs
   EXPECT_EQ(show->Caption(), "a.png");
   RunFade(*show);
-  EXPECT_TRUE(!show->Fading() && show->SlideRaised() && show->CaptionVisible());
+  EXPECT_TRUE(!show->Fading());
+  EXPECT_TRUE(show->SlideRaised());
+  EXPECT_TRUE(show->CaptionVisible());
   EXPECT_EQ(show->SlidePicture().pixel(5, 5), qRgb(40, 120, 200));
   EXPECT_EQ(memory.slideIndex, 1);
 
   show->Timer1_Timer();  // fade out, then the next slide fades in
-  EXPECT_TRUE(show->Fading() && !show->Timer1Active());
+  EXPECT_TRUE(show->Fading());
+  EXPECT_TRUE(!show->Timer1Active());
   for (int step = 0; step <= 10; ++step) show->FadeTimer_Timer();  // ten levels, then the next slide
   EXPECT_EQ(show->Caption(), "b.png");
   EXPECT_TRUE(show->Fading());  // now fading in
@@ -268,7 +275,8 @@ TEST_F(SlideShowTest, MusicPlaysEveryFileOfTheFolderInTurnWhenThereIsADevice) {
   midi->refused.append(midiFolder + "second.rmi");
   midi->ended = true;
   show->MMControl1_StatusUpdate();  // a failure silences the rest of the show
-  EXPECT_TRUE(midi->stopped && show->Music()->UpdateInterval() == 0);
+  EXPECT_TRUE(midi->stopped);
+  EXPECT_TRUE(show->Music()->UpdateInterval() == 0);
 }
 
 TEST_F(SlideShowTest, VOpensTheMixerOverTheShowAndStoresItsLine) {

@@ -34,7 +34,8 @@ TEST(ThumbTable, StopAndClearKeepSelectionAndHoverInsideTheTable) {
   table.setThumbSel(10);  // outside the table
   EXPECT_EQ(table.ThumbSel(), -1);
   table.clear();
-  EXPECT_TRUE(table.ThumbCount() == 0 && !table.isValid(0));
+  EXPECT_TRUE(table.ThumbCount() == 0);
+  EXPECT_TRUE(!table.isValid(0));
 }
 
 TEST(ThumbTable, RemovedEntryTakesEveryLaterFieldAlong) {
@@ -60,9 +61,11 @@ TEST(ThumbTable, RemovedEntryTakesEveryLaterFieldAlong) {
 TEST(ThumbTable, FailedReadKeepsTheSizesOfTheEarlierOne) {
   ThumbTable table = TableOf(2);
   table.setFacts(1, {0, 0, 0, 0, true});
-  EXPECT_TRUE(table.ThumbUnsupported(1) && table.ThumbWidths(1) == 101);
+  EXPECT_TRUE(table.ThumbUnsupported(1));
+  EXPECT_TRUE(table.ThumbWidths(1) == 101);
   table.setFacts(1, {640, 480, 8, 256, false});  // read again after an edit
-  EXPECT_TRUE(!table.ThumbUnsupported(1) && table.ThumbBits(1) == 8);
+  EXPECT_TRUE(!table.ThumbUnsupported(1));
+  EXPECT_TRUE(table.ThumbBits(1) == 8);
 }
 
 TEST(ThumbTable, AppendAfterAStoppedBuildTakesTheNextIndex) {
@@ -70,7 +73,8 @@ TEST(ThumbTable, AppendAfterAStoppedBuildTakesTheNextIndex) {
   table.stopAt(2);
   EXPECT_EQ(table.append(QStringLiteral("/p/scan.jpg")), 2);
   EXPECT_EQ(table.ThumbCount(), 3);
-  EXPECT_TRUE(table.ThumbFiles(2) == QStringLiteral("/p/scan.jpg") && table.ThumbWidths(2) == 0);
+  EXPECT_TRUE(table.ThumbFiles(2) == QStringLiteral("/p/scan.jpg"));
+  EXPECT_TRUE(table.ThumbWidths(2) == 0);
 }
 
 TEST(ThumbTable, HoldsMoreThan32767Pictures) {

@@ -12,9 +12,12 @@
 #include <QSignalSpy>
 
 #include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <vector>
 
+#include "browser/thumb_picture.h"
 #include "components/thumbnail_cache.h"
 #include "support/test_support.h"
 
@@ -95,7 +98,8 @@ TEST_F(ThumbnailPanelTest, BuildsSortedCellsWithTheirTextsAndPlaceholders) {
   EXPECT_EQ(texts.last().first().toString(), QStringLiteral("100%...<Press 'Esc' to stop>"));
   EXPECT_EQ(making.size(), 2);
   EXPECT_EQ(QSize(table.ThumbWidths(0), table.ThumbHeights(0)), QSize(30, 60));
-  EXPECT_TRUE(table.ThumbUnsupported(2) && table.ThumbUnsupported(3));
+  EXPECT_TRUE(table.ThumbUnsupported(2));
+  EXPECT_TRUE(table.ThumbUnsupported(3));
   EXPECT_EQ((QStringList{panel_.cellTooltip(1), panel_.cellTooltip(2)}),
             (QStringList{"b.png (60x40 pixels)", "holiday.Gif (unsupported format)"}));
   EXPECT_FALSE(panel_.cell(3).picture.isNull()) << "the placeholder stands in";
@@ -133,7 +137,8 @@ TEST_F(ThumbnailPanelTest, EmptyOrUnreadableFolderLeavesAnEmptyTable) {
   EXPECT_TRUE(making.isEmpty());
   ASSERT_EQ(errors.size(), 1);
   EXPECT_TRUE(errors.first().first().toString().startsWith(QStringLiteral("ThumbNail read error: ")));
-  EXPECT_TRUE(panel_.isEnabled() && panel_.table().ThumbSel() == -1);
+  EXPECT_TRUE(panel_.isEnabled());
+  EXPECT_TRUE(panel_.table().ThumbSel() == -1);
 }
 
 // An Esc handled in the events after cell 3 stops the build after cell 4,
@@ -151,7 +156,8 @@ TEST_F(ThumbnailPanelTest, EscStopsAfterTheCellThatFollowsIt) {
   EXPECT_EQ(Build(folder), 4);
   EXPECT_FALSE(*abort);
   EXPECT_EQ(captions.last().first().toString(), QStringLiteral("Loading picture 4 of 30"));
-  EXPECT_TRUE(panel_.cell(3).visible && !panel_.cell(4).visible);
+  EXPECT_TRUE(panel_.cell(3).visible);
+  EXPECT_TRUE(!panel_.cell(4).visible);
   EXPECT_EQ(panel_.table().ThumbFiles(29), folder + QStringLiteral("29.png")) << "the list keeps every file";
 }
 
@@ -160,7 +166,8 @@ TEST_F(ThumbnailPanelTest, RefusesToStartOrClearOverARunningBuild) {
   QSignalSpy finished(&panel_, &ThumbnailPanel::buildFinished);
   QSignalSpy cleared(&panel_, &ThumbnailPanel::cleared);
   ASSERT_TRUE(panel_.ThumbNail(folder, false).ok());
-  EXPECT_TRUE(panel_.building() && !panel_.isEnabled());
+  EXPECT_TRUE(panel_.building());
+  EXPECT_TRUE(!panel_.isEnabled());
   EXPECT_FALSE(panel_.ThumbNail(folder, true).ok());
   EXPECT_FALSE(panel_.ThumbNailClear());
   ASSERT_TRUE(RunUntil([&] { return !finished.isEmpty(); }));
@@ -173,16 +180,38 @@ TEST_F(ThumbnailPanelTest, RefusesToStartOrClearOverARunningBuild) {
   EXPECT_EQ(cleared.size(), 1);
 }
 
+// The first two cells are made at once; the others wait at a gate that the
+// test opens only as it closes the panel.
 TEST_F(ThumbnailPanelTest, ClosingDuringABuildLeavesNoWorkerBehind) {
   const QString folder = Pictures(QStringLiteral("closing"), 40);
   auto panel = std::make_unique<ThumbnailPanel>();
+  std::mutex lock;
+  std::condition_variable opened;
+  bool gateOpen = false;
+  std::atomic<int> working{0};
+  panel->setCellWork([&](const QString& file, int scale) {
+    ++working;
+    if (!file.endsWith(QStringLiteral("/00.png")) && !file.endsWith(QStringLiteral("/01.png"))) {
+      std::unique_lock<std::mutex> held(lock);
+      opened.wait(held, [&] { return gateOpen; });
+    }
+    CellPicture picture = MakeCellPicture(file, scale);
+    --working;
+    return picture;
+  });
   int made = 0;
   QObject::connect(panel.get(), &ThumbnailPanel::progressChanged, [&made] { ++made; });
   ASSERT_TRUE(panel->ThumbNail(folder, false).ok());
   ASSERT_TRUE(RunUntil([&] { return made >= 2; }));
+  {
+    const std::lock_guard<std::mutex> held(lock);
+    gateOpen = true;
+  }
+  opened.notify_all();
   panel.reset();
+  EXPECT_EQ(working, 0) << "every worker has ended with the panel";
   QCoreApplication::processEvents();
-  EXPECT_LT(made, 40);
+  EXPECT_EQ(made, 2) << "no cell is handed over after the panel is gone";
 }
 
 TEST_F(ThumbnailPanelTest, ScrollBarMovesRowsAndIsResetWhenHidden) {
@@ -198,7 +227,8 @@ TEST_F(ThumbnailPanelTest, ScrollBarMovesRowsAndIsResetWhenHidden) {
   EXPECT_EQ(panel_.hitAt(panel_.frameRect(3).center()).index, 3);
 
   ASSERT_TRUE(panel_.ThumbNailClear());
-  EXPECT_TRUE(!bar->isVisible() && bar->value() == 0);
+  EXPECT_TRUE(!bar->isVisible());
+  EXPECT_TRUE(bar->value() == 0);
 }
 
 // What a build shows of each cell: its picture and its table entry.
@@ -295,7 +325,8 @@ TEST_F(ThumbnailSelectionTest, HoverMarksSupportedUnselectedCells) {
   EXPECT_EQ(panel_.table().ThumbHover(), 1);
   QSignalSpy addHeights(&panel_, &ThumbnailPanel::addHeightChanged);
   panel_.ThumbNailSelect(3, true);  // no division by a zero width
-  EXPECT_TRUE(panel_.table().ThumbSel() == 3 && addHeights.isEmpty());
+  EXPECT_TRUE(panel_.table().ThumbSel() == 3);
+  EXPECT_TRUE(addHeights.isEmpty());
   panel_.ThumbNailSelect(3, false);
 
   Move(OnPicture(0));
@@ -313,7 +344,8 @@ TEST_F(ThumbnailSelectionTest, ClickSelectsAndSizesTheNextAddition) {
   Click(OnPicture(0));
   EXPECT_EQ(panel_.table().ThumbSel(), 0);
   EXPECT_EQ(Back(0), kRed);
-  EXPECT_TRUE(panel_.cell(0).inset && panel_.cell(0).dragSource);
+  EXPECT_TRUE(panel_.cell(0).inset);
+  EXPECT_TRUE(panel_.cell(0).dragSource);
   EXPECT_EQ(sounds.size(), 1) << "the same cell again plays no sound";
   EXPECT_EQ(tools.first().first().toBool(), true);
   EXPECT_FLOAT_EQ(widths.last().first().toFloat(), 4.0F / 8.0F * 4000.0F);
@@ -330,7 +362,8 @@ TEST_F(ThumbnailSelectionTest, ClickSelectsAndSizesTheNextAddition) {
   const QPoint gap(TwipsToPixels(870, panel_.twipsPerPixel()), panel_.frameRect(0).center().y());
   Click(gap);
   EXPECT_EQ(std::pair(panel_.table().ThumbSel(), panel_.table().ThumbHover()), std::pair(-1, -1));
-  EXPECT_FALSE(tools.last().first().toBool() || panel_.cell(1).inset);
+  EXPECT_FALSE(tools.last().first().toBool());
+  EXPECT_FALSE(panel_.cell(1).inset);
 }
 
 TEST_F(ThumbnailSelectionTest, WithASelectionFramesIgnoreTheHoverAndPicturesDoNot) {
@@ -374,7 +407,8 @@ TEST_F(ThumbnailSelectionTest, RightButtonSelectsThenShowsTheCellMenu) {
   Click(OnPicture(3), Qt::RightButton);
   EXPECT_EQ(panel_.table().ThumbSel(), 3);
   EXPECT_TRUE(panel_.fileOptionsMenu()->isVisible());
-  EXPECT_TRUE(email->text() == QStringLiteral("Added to Email List") && email->isChecked());
+  EXPECT_TRUE(email->text() == QStringLiteral("Added to Email List"));
+  EXPECT_TRUE(email->isChecked());
   panel_.fileOptionsMenu()->hide();
 
   Send(QEvent::MouseButtonPress, OnFrame(1), Qt::RightButton, Qt::RightButton);
@@ -382,7 +416,8 @@ TEST_F(ThumbnailSelectionTest, RightButtonSelectsThenShowsTheCellMenu) {
   EXPECT_FALSE(panel_.fileOptionsMenu()->isVisible());
   Send(QEvent::MouseButtonRelease, OnFrame(1), Qt::RightButton, Qt::NoButton);
   EXPECT_TRUE(panel_.fileOptionsMenu()->isVisible());
-  EXPECT_TRUE(email->text() == QStringLiteral("Add to Email List") && !email->isChecked());
+  EXPECT_TRUE(email->text() == QStringLiteral("Add to Email List"));
+  EXPECT_TRUE(!email->isChecked());
   panel_.fileOptionsMenu()->hide();
   EXPECT_FALSE(panel_.commandAction(ThumbnailPanel::CellCommand::Delete)->isEnabled());
 }
@@ -393,7 +428,8 @@ TEST_F(ThumbnailSelectionTest, DoubleClickPreviewsSupportedCellsOnly) {
   panel_.mnuFileOptionsUnselect_Click();
   panel_.mnuFileOptionsProperties_Click();
   panel_.mnuFileOptionsView_Click();
-  EXPECT_TRUE(previews.isEmpty() && properties.isEmpty()) << "nothing happens without a selection";
+  EXPECT_TRUE(previews.isEmpty()) << "nothing happens without a selection";
+  EXPECT_TRUE(properties.isEmpty()) << "nothing happens without a selection";
 
   panel_.setPreviewAvailable(true);
   Click(OnPicture(1));
@@ -409,7 +445,8 @@ TEST_F(ThumbnailSelectionTest, DoubleClickPreviewsSupportedCellsOnly) {
   panel_.ThumbNailSelect(2, true);  // the preview window may select an unreadable cell
   panel_.mnuFileOptionsView_Click();
   panel_.mnuFileOptionsProperties_Click();
-  EXPECT_TRUE(previews.size() == 1 && properties.size() == 1);
+  EXPECT_TRUE(previews.size() == 1);
+  EXPECT_TRUE(properties.size() == 1);
 
   // The preview took the double click's release: the next click is a cell's own.
   Click(OnPicture(1));

@@ -42,7 +42,8 @@ TEST(BrightContrastTest, TableFollowsTheLevels) {
 TEST(BrightContrastTest, PictureMapsEachChannelAlike) {
   const QImage ramp = Ramp();
   const QImage darker = BrightContrast(ramp, -40, 20);
-  ASSERT_TRUE(darker.size() == ramp.size() && darker.format() == QImage::Format_RGB32);
+  ASSERT_TRUE(darker.size() == ramp.size());
+  ASSERT_TRUE(darker.format() == QImage::Format_RGB32);
   const ChannelTable table = BrightContrastTable(-40, 20);
   for (int y = 0; y < ramp.height(); ++y) {
     for (int x = 0; x < ramp.width(); ++x) {
@@ -58,7 +59,8 @@ TEST(BrightContrastTest, PictureMapsEachChannelAlike) {
   indexed.setPixel(0, 0, 0);
   indexed.setPixel(1, 0, 1);
   const QImage widened = BrightContrast(indexed, -100, 0);
-  EXPECT_TRUE(widened.format() == QImage::Format_RGB32 && widened.pixel(0, 0) == qRgb(0, 0, 0));
+  EXPECT_TRUE(widened.format() == QImage::Format_RGB32);
+  EXPECT_TRUE(widened.pixel(0, 0) == qRgb(0, 0, 0));
 }
 
 TEST(BrightContrastTest, ImagingCallIsAChangeUndoCanTakeBack) {

@@ -96,7 +96,8 @@ TEST(FileSystemUtility, CopyReplacesAndKeepsPermissionsAndDate) {
   QFile::setPermissions(source, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
   const QDateTime taken(QDate(2004, 7, 1), QTime(12, 0));
   QFile file(source);
-  ASSERT_TRUE(file.open(QIODevice::ReadWrite) && file.setFileTime(taken, QFileDevice::FileModificationTime));
+  ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+  ASSERT_TRUE(file.setFileTime(taken, QFileDevice::FileModificationTime));
   file.close();
 
   ASSERT_TRUE(FS::CopyFile(source, target).ok());

@@ -113,7 +113,8 @@ TEST(SingleInstance, SecondCopyAsksTheFirstToComeForward) {
   const QString path = test::freshFolder(QStringLiteral("instance")) + QStringLiteral("/Lumaset.instance");
   {
     SingleInstance first(path);
-    ASSERT_TRUE(first.TryBecomePrimary() && first.IsListening());
+    ASSERT_TRUE(first.TryBecomePrimary());
+    ASSERT_TRUE(first.IsListening());
     SingleInstance second(path);
     EXPECT_FALSE(second.TryBecomePrimary());
     EXPECT_TRUE(waitForActivation(first));
@@ -133,7 +134,8 @@ TEST(SingleInstance, SocketLeftByACrashedCopyIsTakenOver) {
   ::close(fd);  // the socket file stays behind, with nobody listening
 
   SingleInstance instance(path);
-  EXPECT_TRUE(instance.TryBecomePrimary() && instance.IsListening());
+  EXPECT_TRUE(instance.TryBecomePrimary());
+  EXPECT_TRUE(instance.IsListening());
 }
 
 // The copy that the two-process test starts: this same test program, run with

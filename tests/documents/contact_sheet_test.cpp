@@ -156,7 +156,9 @@ TEST_F(ContactSheetTest, NextPageLeadsThroughTheFolderAndTheLastPageEndsTheSheet
   }
   EXPECT_EQ(sheet.state(), (SheetState{true, 0, 170, 0, 4}));
   EXPECT_EQ(std::pair(label.size, host.busy), std::pair(12, 0));
-  EXPECT_TRUE(host.enabled["mnuFileSaveAs"] && host.enabled["Print"] && !host.enabled["Preview"]);
+  EXPECT_TRUE(host.enabled["mnuFileSaveAs"]);
+  EXPECT_TRUE(host.enabled["Print"]);
+  EXPECT_TRUE(!host.enabled["Preview"]);
   EXPECT_EQ(page.pic(15), (PagePic{folder + "/square.png", 15, 4200.f / 8500, 3500.f / 11000, 1000.f / 8500,
                                     1000.f / 11000}));
   EXPECT_EQ(host.errors, QStringList());
@@ -185,7 +187,8 @@ TEST_F(ContactSheetTest, EscEndsTheSheetWithThePicturesPlacedSoFar) {
   EXPECT_EQ(page.picCount(), 5);
   EXPECT_EQ(host.heading->text, "Thumbnails (1 - 5) of folder:  Holiday");
   EXPECT_EQ(host.caption, "Thumbnail Layout (Page 1 of 20)") << "counted from the five";
-  EXPECT_FALSE(host.nextShown || abort);
+  EXPECT_FALSE(host.nextShown);
+  EXPECT_FALSE(abort);
   EXPECT_EQ(sheet.state().sheetFirst, 0);
 }
 

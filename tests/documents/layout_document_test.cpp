@@ -210,8 +210,8 @@ TEST_F(LayoutDocumentTest, FailedSaveKeepsTheOldLayout) {
     host_.errors.clear();
     document_.mnuFileSave_Click();
     ASSERT_EQ(host_.errors.size(), 1u) << c.reason;
-    EXPECT_TRUE(host_.errors[0].startsWith(QLatin1String("Error saving file: ")) &&
-                host_.errors[0].contains(QString::fromUtf8(c.reason))) << host_.errors[0].toStdString();
+    EXPECT_TRUE(host_.errors[0].startsWith(QLatin1String("Error saving file: "))) << host_.errors[0].toStdString();
+    EXPECT_TRUE(host_.errors[0].contains(QString::fromUtf8(c.reason))) << host_.errors[0].toStdString();
     EXPECT_EQ(test::ReadBytes(trip), old);
     EXPECT_EQ(page_.edit().layoutTitle, QString());
     EXPECT_EQ(host_.caption, QStringLiteral("Layout Preview: (unsaved)"));
@@ -299,16 +299,16 @@ TEST_F(LayoutDocumentTest, OpensPicturesAtTheirFractionsAndNamesTheMissing) {
   EXPECT_EQ(host_.statuses.first(), QStringLiteral("Opening layout page"));
   EXPECT_EQ(host_.statuses.last(), QStringLiteral("Layout contains 2 picture(s)"));
   EXPECT_EQ(host_.caption, QStringLiteral("Layout Preview: Trip.lsf"));
-  EXPECT_TRUE(!host_.enabled.value(QStringLiteral("mnuFileSave"), true) &&
-              host_.enabled.value(QStringLiteral("mnuFileSaveAs")) &&
-              host_.enabled.value(QStringLiteral("mnuFilePrint")))
-      << "printing needs no printer";
+  EXPECT_FALSE(host_.enabled.value(QStringLiteral("mnuFileSave"), true));
+  EXPECT_TRUE(host_.enabled.value(QStringLiteral("mnuFileSaveAs")));
+  EXPECT_TRUE(host_.enabled.value(QStringLiteral("mnuFilePrint"))) << "printing needs no printer";
 
   // Proposed next time under its title; Esc stops after the current picture.
   host_.abortAtEvent = host_.events + 3;  // after the clearing's event and the first picture's
   Open(trip);
   EXPECT_EQ(host_.requests.at(1).fileName, QStringLiteral("Trip.lsf"));
-  EXPECT_TRUE(page_.box(0).visible && !page_.box(2).visible);
+  EXPECT_TRUE(page_.box(0).visible);
+  EXPECT_TRUE(!page_.box(2).visible);
   EXPECT_EQ(page_.picCount(), 3);
   // The unloaded picture keeps its place, so turning the page keeps its fractions.
   ASSERT_TRUE(TurnPictures(page_));
@@ -349,7 +349,8 @@ TEST_F(LayoutDocumentTest, NewPageEndsAContactSheet) {
   EXPECT_FALSE(host_.enabled.contains(QStringLiteral("mnuViewThumb")));
   host_.thumbs = 3;
   document_.mnuFileNew_Click();
-  EXPECT_TRUE(host_.enabled.value(QStringLiteral("mnuViewThumb")) && host_.enabled.value(QStringLiteral("Thumbnail")));
+  EXPECT_TRUE(host_.enabled.value(QStringLiteral("mnuViewThumb")));
+  EXPECT_TRUE(host_.enabled.value(QStringLiteral("Thumbnail")));
 }
 
 }  // namespace

@@ -128,7 +128,8 @@ TEST(LayoutFileTest, SavingReplacesWholeOrNotAtAll) {
   ASSERT_TRUE(LayoutFile::SaveFile(path, "\"new\",1\r\n \r\n"));
   EXPECT_EQ(*LayoutFile::ReadFile(path), (LayoutContent{"new", true, {}}));
   const Status blocked = LayoutFile::SaveFile(path + "/inside.lsf", "x");
-  EXPECT_TRUE(!blocked && blocked.error().contains("cannot be written"));
+  EXPECT_TRUE(!blocked);
+  EXPECT_TRUE(blocked.error().contains("cannot be written"));
   EXPECT_FALSE(LayoutFile::ReadFile(folder + "/none.lsf"));
 }
 

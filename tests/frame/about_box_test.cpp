@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMainWindow>
@@ -14,6 +15,8 @@
 #include <vector>
 
 #include "components/settings_store.h"
+#include "frame/general.h"
+#include "support/accessibility.h"
 #include "support/test_support.h"
 
 namespace lumaset {
@@ -81,6 +84,29 @@ TEST(AboutTexts, FormatTheVersionTheDayAndTheQuestion) {
   EXPECT_EQ(SplashPosition(QSize(100, 80), QRect(10, 20, 500, 400)), QPoint(210, 60));
 }
 
+TEST(SystemInfo, StartsTheFirstProgramFoundOnThePathWithoutAShell) {
+  const QString folder = test::freshFolder("path");
+  const QByteArray keptPath = qgetenv("PATH");
+  qputenv("PATH", folder.toLocal8Bit());
+  QStringList started;
+  const auto record = [&](const QString& program, const QStringList& arguments) {
+    started << program + "|" + arguments.join(' ');
+    return true;
+  };
+  EXPECT_FALSE(StartSystemInfo({}, record)) << "none on the path";
+  for (const char* name : {"hardinfo", "kinfocenter"}) {
+    const QString program = folder + "/" + name;
+    ASSERT_TRUE(test::WriteText(program, "#!/bin/sh\n"));
+    QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  }
+  EXPECT_TRUE(StartSystemInfo({}, record));
+  qputenv("PATH", keptPath);
+  EXPECT_EQ(started, QStringList{folder + "/kinfocenter|"}) << "kinfocenter comes before hardinfo";
+  EXPECT_FALSE(StartSystemInfo([](const QString&) { return QString("/bin/x"); },
+                               [](const QString&, const QStringList&) { return false; }))
+      << "a program that will not start counts as none";
+}
+
 struct Message {
   QMessageBox::Icon icon;
   QString title;
@@ -109,6 +135,7 @@ class AboutBoxTest : public ::testing::Test {
     };
     hooks.pause = [](std::chrono::milliseconds) {};
     hooks.showNotice = [this](QWidget* owner) { noticeOwner_ = owner; };
+    hooks.startSystemInfo = [this] { return systemInfoStarts_; };
   }
 
   void ReminderDue() {
@@ -129,6 +156,7 @@ class AboutBoxTest : public ::testing::Test {
   std::vector<QUrl> opened_;
   QMessageBox::StandardButton answer_ = QMessageBox::No;
   bool browserWorks_ = true;
+  bool systemInfoStarts_ = false;
   QWidget* noticeOwner_ = nullptr;
 };
 
@@ -146,8 +174,10 @@ TEST_F(AboutBoxTest, SplashIsACompactStripThatItsEleventhTickCloses) {
   EXPECT_TRUE(splash->isVisible());
   splash->TimerTick();
   FlushDeletes();
-  EXPECT_TRUE(!splash && service_.splashDone());
-  EXPECT_TRUE(messages_.empty() && sounds_.empty()) << "the splash is silent";
+  EXPECT_TRUE(!splash);
+  EXPECT_TRUE(service_.splashDone());
+  EXPECT_TRUE(messages_.empty()) << "the splash is silent";
+  EXPECT_TRUE(sounds_.empty()) << "the splash is silent";
   // With the reminder off, closing counts as a check today.
   EXPECT_EQ(store_.readSetting("UpdateDate", ""), DaysAgo(0));
   EXPECT_EQ(service_.ShowSplash(), nullptr);
@@ -203,9 +233,11 @@ TEST_F(AboutBoxTest, ClickOnALabelOrEnterOrEscClosesTheSplashAndSkipsTheReminder
     QPointer<AboutBox> splash = service.ShowSplash();
     end(splash);
     FlushDeletes();
-    EXPECT_TRUE(!splash && service.splashDone());
+    EXPECT_TRUE(!splash);
+    EXPECT_TRUE(service.splashDone());
   }
-  EXPECT_TRUE(messages_.empty() && opened_.empty());
+  EXPECT_TRUE(messages_.empty());
+  EXPECT_TRUE(opened_.empty());
   EXPECT_EQ(store_.readSetting("UpdateDate", ""), DaysAgo(31));
 }
 
@@ -231,6 +263,7 @@ TEST_F(AboutBoxTest, FullBoxShowsEverythingKeepsTheSwitchAndNeverClosesItself) {
   auto* box = new AboutBox(service_, &main_);
   QPointer<AboutBox> guard(box);
   EXPECT_EQ(box->use(), AboutBox::Use::Full);
+  EXPECT_EQ(test::AccessibilityProblems(box), QStringList());
   EXPECT_EQ(box->windowTitle(), "About Tavrin Lumaset");
   EXPECT_EQ(box->findChild<QLabel*>("lblTitle")->text(), "Tavrin Lumaset");
   EXPECT_EQ(box->findChild<QLabel*>("lblVersion")->text(),
@@ -238,7 +271,8 @@ TEST_F(AboutBoxTest, FullBoxShowsEverythingKeepsTheSwitchAndNeverClosesItself) {
   EXPECT_EQ(box->findChild<QLabel*>("lblDescription")->text(), AppIdentity{}.description);
   EXPECT_NE(box->findChild<QLabel*>("lblDate")->text(), "Date:");
   const auto* chkUp = box->findChild<QCheckBox*>("chkUp");
-  EXPECT_TRUE(chkUp->isChecked() && !chkUp->isEnabled());
+  EXPECT_TRUE(chkUp->isChecked());
+  EXPECT_FALSE(chkUp->isEnabled());
   EXPECT_FALSE(box->findChild<QPushButton*>("cmdUp")->isEnabled());
   EXPECT_TRUE(box->findChild<QPushButton*>("cmdSoft")->isEnabled());
   EXPECT_LE(box->findChild<QLabel*>("Label3")->geometry().bottom(), box->height());
@@ -248,7 +282,8 @@ TEST_F(AboutBoxTest, FullBoxShowsEverythingKeepsTheSwitchAndNeverClosesItself) {
   for (int i = 0; i < 2 * AboutBox::kSplashTicks; ++i) box->TimerTick();
   Press(box);
   Press(box->findChild<QLabel*>("lblTitle"));
-  EXPECT_TRUE(box->isVisible() && opened_.empty());
+  EXPECT_TRUE(box->isVisible());
+  EXPECT_TRUE(opened_.empty());
 
   browserWorks_ = false;
   Press(box->findChild<QLabel*>("Label3"));  // says nothing
@@ -259,6 +294,17 @@ TEST_F(AboutBoxTest, FullBoxShowsEverythingKeepsTheSwitchAndNeverClosesItself) {
 
   box->findChild<QPushButton*>("cmdSoft")->click();
   EXPECT_EQ(noticeOwner_, box);
+  auto* sysInfo = box->findChild<QPushButton*>("cmdSysInfo");
+  ASSERT_NE(sysInfo, nullptr);
+  EXPECT_EQ(sysInfo->text(), "&System Info...");
+  sysInfo->click();
+  ASSERT_EQ(messages_.size(), 2u);
+  EXPECT_EQ(messages_[1].text, "System Information Is Unavailable At This Time");
+  EXPECT_EQ(messages_[1].icon, QMessageBox::NoIcon);
+  EXPECT_EQ(messages_[1].title, "Tavrin Lumaset");
+  systemInfoStarts_ = true;
+  sysInfo->click();
+  EXPECT_EQ(messages_.size(), 2u) << "a tool that starts needs no message";
   box->findChild<QPushButton*>("cmdOK")->click();
   EXPECT_FALSE(box->isVisible());
   EXPECT_EQ(sounds_.back(), std::make_pair(QString("RestoreDown"), EventSoundPlay::Wait));

@@ -10,6 +10,7 @@
 
 #include "components/settings_store.h"
 #include "frame/drive_folder_browser.h"
+#include "support/accessibility.h"
 #include "support/test_support.h"
 
 namespace lumaset::test {
@@ -57,6 +58,7 @@ TEST_F(DataFolderTest, OkStoresOnlyAFolderOtherThanTheFirst) {
   settings_->writeSetting(QStringLiteral("Update"), QStringLiteral("1"));
   const QString layouts = root_ + QStringLiteral("layouts/");
   auto dialog = open(layouts);
+  EXPECT_EQ(test::AccessibilityProblems(dialog.get()), QStringList());
   EXPECT_EQ(dialog->browser().folderPath(), root_ + QStringLiteral("layouts"));
   EXPECT_TRUE(dialog->updateBox()->isChecked());
   dialog->cmdOKClick();

@@ -19,8 +19,8 @@
 #include "components/settings_store.h"
 #include "frame/settings.h"
 #include "frame/working_folders.h"
+#include "support/accessibility.h"
 #include "support/test_support.h"
-
 
 namespace lumaset::test {
 namespace {
@@ -120,6 +120,7 @@ TEST_F(FolderPickerTest, EachModeOpensAtItsFolderAndStoresTheChoiceWithAFinalSla
     };
     const QString start = c.result ? result() : options_.downloadDrive;
     auto picker = open(c.mode);
+    EXPECT_EQ(test::AccessibilityProblems(picker.get()), QStringList());
     EXPECT_EQ(picker->windowTitle(), c.title);
     EXPECT_EQ(picker->folderPath() + QLatin1Char('/'), start);
     EXPECT_EQ(picker->driveList()->currentIndex(), c.mode == Mode::DownloadSource ? 1 : 0);

@@ -7,6 +7,7 @@
 #include <QListWidget>
 
 #include "frame/drive_folder_browser.h"
+#include "support/accessibility.h"
 #include "support/test_support.h"
 
 namespace lumaset::test {
@@ -168,6 +169,7 @@ TEST(LayoutPicker, ChoosesALayoutOfTheFolderShown) {
   LayoutPickerDialog picker({}, folder + QLatin1Char('/'), [&](bool wait) { sounds << wait; });
   ASSERT_TRUE(picker.loaded());
   ASSERT_EQ(picker.fileList()->count(), 1);
+  EXPECT_EQ(test::AccessibilityProblems(&picker), QStringList());
   picker.fileList()->setCurrentRow(0);
   EXPECT_EQ(picker.choice().folder, folder + QLatin1Char('/'));
   EXPECT_EQ(picker.choice().name, u"Trip.lsf");

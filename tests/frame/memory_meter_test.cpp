@@ -100,9 +100,11 @@ TEST(StatusBarProgress, CoversTheFirstPanelAndReturnsHidden) {
 
   ASSERT_TRUE(ProgressInStatusBar(&window, window.statusBar(), layoutPanel, bar, true).ok());
   EXPECT_EQ(bar->geometry(), layoutPanel->geometry());
-  EXPECT_TRUE(bar->isVisible() && bar->value() == 0);
+  EXPECT_TRUE(bar->isVisible());
+  EXPECT_TRUE(bar->value() == 0);
   ASSERT_TRUE(ProgressInStatusBar(&window, window.statusBar(), layoutPanel, bar, false).ok());
-  EXPECT_TRUE(bar->parentWidget() == &window && !bar->isVisible());
+  EXPECT_TRUE(bar->parentWidget() == &window);
+  EXPECT_TRUE(!bar->isVisible());
 
   QLabel stray;
   const Status refused = ProgressInStatusBar(&window, window.statusBar(), &stray, bar, true);

@@ -11,6 +11,8 @@
 #include "frame/about_box.h"
 #include "frame/units.h"
 
+#include "support/accessibility.h"
+
 namespace lumaset {
 namespace {
 
@@ -44,6 +46,7 @@ class NoticeWindowTest : public ::testing::Test {
 TEST_F(NoticeWindowTest, NamesTheProgramAndFollowsALongNameWithFortyTwipGaps) {
   AppIdentity identity;
   NoticeWindow shortName(&main_, identity, {});
+  EXPECT_EQ(test::AccessibilityProblems(&shortName), QStringList());
   EXPECT_EQ(shortName.windowTitle(), "Tavrin Lumaset Software Notice");
   EXPECT_EQ(shortName.findChild<QLabel*>("labName")->text(), "Lumaset");
   EXPECT_EQ(shortName.findChild<QLabel*>("labRelNo")->text(), ProgramVersion().toString());

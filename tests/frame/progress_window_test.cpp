@@ -11,6 +11,8 @@
 
 #include <stdexcept>
 
+#include "support/accessibility.h"
+
 namespace lumaset {
 namespace {
 
@@ -28,22 +30,26 @@ struct Driven {
 TEST(ProgressProtocol, CancelHidesAtTheNextStepAndLastsUntilTheNextRun) {
   Driven run;
   run.protocol.Report(0, QStringLiteral("Resizing"));
-  EXPECT_TRUE(run.view().shown && run.view().ownerDisabled);
+  EXPECT_TRUE(run.view().shown);
+  EXPECT_TRUE(run.view().ownerDisabled);
   EXPECT_EQ((QStringList{run.view().caption, run.view().text}), (QStringList{"Progress", "Resizing"}));
   run.protocol.Report(37);
   EXPECT_EQ(run.view().caption, QStringLiteral("Progress 37%"));
-  EXPECT_TRUE(run.view().barPercent == 37 && run.view().shown);
+  EXPECT_TRUE(run.view().barPercent == 37);
+  EXPECT_TRUE(run.view().shown);
 
   run.clickCancelAtYield = true;
   run.protocol.Report(40);
-  EXPECT_FALSE(run.view().shown || run.view().ownerDisabled);
+  EXPECT_FALSE(run.view().shown);
+  EXPECT_FALSE(run.view().ownerDisabled);
   run.protocol.Report(100);
   EXPECT_EQ(run.view().caption, QStringLiteral("Progress 100%"));
   EXPECT_TRUE(run.protocol.Cancelled());  // for the command to read afterwards
   EXPECT_EQ(run.yields, 2);               // only updates yield
 
   run.protocol.Report(0);
-  EXPECT_TRUE(!run.protocol.Cancelled() && run.view().barPercent == 0);
+  EXPECT_TRUE(!run.protocol.Cancelled());
+  EXPECT_TRUE(run.view().barPercent == 0);
 }
 
 TEST(ProgressProtocol, AnOperationStartsUncancelledAndKeepsItsCancel) {
@@ -58,7 +64,8 @@ TEST(ProgressProtocol, AnOperationStartsUncancelledAndKeepsItsCancel) {
   run.protocol.Report(100);
   run.protocol.Report(0);  // a second imaging call of the same command
   EXPECT_TRUE(run.protocol.Cancelled());
-  EXPECT_FALSE(run.view().shown || run.view().ownerDisabled);
+  EXPECT_FALSE(run.view().shown);
+  EXPECT_FALSE(run.view().ownerDisabled);
   run.protocol.EndOperation();
   EXPECT_TRUE(run.protocol.Cancelled());
 }
@@ -73,13 +80,17 @@ class ProgressWindowTest : public ::testing::Test {
 
 TEST_F(ProgressWindowTest, HoldsTheOwnerWhileCancelStaysClickable) {
   window.Report(0);
-  EXPECT_TRUE(window.isVisible() && !owner.isEnabled() && window.cancelButton()->isEnabled());
+  EXPECT_EQ(test::AccessibilityProblems(&window), QStringList());
+  EXPECT_TRUE(window.isVisible());
+  EXPECT_TRUE(!owner.isEnabled());
+  EXPECT_TRUE(window.cancelButton()->isEnabled());
   window.cancelButton()->click();
   EXPECT_TRUE(window.isVisible());  // until the next step
 
   window.Report(10);
   EXPECT_EQ(window.bar()->value(), 10);
-  EXPECT_TRUE(!window.isVisible() && owner.isEnabled());
+  EXPECT_TRUE(!window.isVisible());
+  EXPECT_TRUE(owner.isEnabled());
 
   window.Report(0);
   QCloseEvent close;  // closing the window asks to cancel too
@@ -94,7 +105,8 @@ TEST_F(ProgressWindowTest, ScopeGivesTheOwnerBackHoweverTheOperationEnds) {
     window.Report(0);
     window.Report(30);  // returns early: no 100 ever comes
   }();
-  EXPECT_TRUE(!window.isVisible() && owner.isEnabled());
+  EXPECT_TRUE(!window.isVisible());
+  EXPECT_TRUE(owner.isEnabled());
 
   try {
     ProgressScope scope(window);
@@ -102,7 +114,8 @@ TEST_F(ProgressWindowTest, ScopeGivesTheOwnerBackHoweverTheOperationEnds) {
     throw std::runtime_error("failed");
   } catch (const std::runtime_error&) {
   }
-  EXPECT_TRUE(!window.isVisible() && owner.isEnabled());
+  EXPECT_TRUE(!window.isVisible());
+  EXPECT_TRUE(owner.isEnabled());
 }
 
 TEST_F(ProgressWindowTest, ImagingHandlerFeedsTheWindow) {
@@ -117,7 +130,8 @@ TEST_F(ProgressWindowTest, ImagingHandlerFeedsTheWindow) {
   EXPECT_EQ(sounds, 1);
   EXPECT_EQ(window.textLine()->text(), imaging.InfoText());
   EXPECT_EQ(window.windowTitle(), QStringLiteral("Progress 100%"));
-  EXPECT_TRUE(!window.isVisible() && owner.isEnabled());
+  EXPECT_TRUE(!window.isVisible());
+  EXPECT_TRUE(owner.isEnabled());
 }
 
 }  // namespace

@@ -167,7 +167,8 @@ TEST(Settings, PreferencesClampSizesByUnitAndTheJpegQuality) {
   EXPECT_EQ(std::tie(options.thumbSize, options.layOutWidth, options.jpegQuality),
             std::make_tuple(2.0F, 20.0F, std::int16_t{100}));
   EXPECT_TRUE(IsInches(QStringLiteral("Inches")));
-  EXPECT_FALSE(IsInches(QStringLiteral("Centimeters")) || IsInches(QString()));
+  EXPECT_FALSE(IsInches(QStringLiteral("Centimeters")));
+  EXPECT_FALSE(IsInches(QString()));
 }
 
 }  // namespace

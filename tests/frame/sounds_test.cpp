@@ -32,7 +32,8 @@ TEST(SoundClipsTest, EveryClipIsAShortDistinctMonoWave) {
     ASSERT_TRUE(clip.ok()) << clip.error().toStdString();
     EXPECT_EQ(std::tuple(clip->channels, clip->sampleRate, clip->bitsPerSample), std::tuple(1, 22050, 16))
         << name.toStdString();
-    EXPECT_TRUE(clip->duration() >= milliseconds(50) && clip->duration() <= milliseconds(700)) << name.toStdString();
+    EXPECT_TRUE(clip->duration() >= milliseconds(50)) << name.toStdString();
+    EXPECT_TRUE(clip->duration() <= milliseconds(700)) << name.toStdString();
     EXPECT_FALSE(seen.contains(clip->samples)) << name.toStdString() << " repeats another clip";
     seen.insert(clip->samples);
   }
@@ -108,10 +109,12 @@ TEST_F(SoundsTest, TheCallerWaitsOnlyWhenItAsks) {
   ASSERT_TRUE(Start().ok());
   sounds->Play(Sound::Exit, Wait::Yes);
   EXPECT_EQ(clock.now, Clip("exit.wav").duration());
-  EXPECT_TRUE(output->played.back().mode == PlayMode::Wait && !output->IsPlaying());
+  EXPECT_TRUE(output->played.back().mode == PlayMode::Wait);
+  EXPECT_TRUE(!output->IsPlaying());
 
   sounds->Play(Sound::Add);  // right after a wait: nothing is in the way
-  EXPECT_TRUE(output->played.back().name == "add.wav" && output->played.back().mode == PlayMode::Async);
+  EXPECT_TRUE(output->played.back().name == "add.wav");
+  EXPECT_TRUE(output->played.back().mode == PlayMode::Async);
   EXPECT_EQ(clock.now, Clip("exit.wav").duration());
 }
 
@@ -156,7 +159,8 @@ TEST_F(SoundsTest, AnUnreadableClipStaysSilentAndIsNamed) {
 
   const Status loaded = Start(true, {}, data);
   ASSERT_FALSE(loaded.ok());
-  EXPECT_TRUE(loaded.error().contains("open.wav") && loaded.error().contains("close.wav"));
+  EXPECT_TRUE(loaded.error().contains("open.wav"));
+  EXPECT_TRUE(loaded.error().contains("close.wav"));
   EXPECT_TRUE(options.genSound);
   sounds->Play(Sound::Open);
   sounds->Play(Sound::Close);
@@ -171,7 +175,8 @@ TEST(SoundsWithoutDeviceTest, StartAndExitNeitherPlayNorBlock) {
                 kSourceData, options);
   SettingsStore store("Lumaset", test::freshFolder("nodevice") + "/settings.ini");
   EXPECT_TRUE(sounds.Load(store).ok());
-  EXPECT_FALSE(sounds.DeviceExists() || options.genSound);
+  EXPECT_FALSE(sounds.DeviceExists());
+  EXPECT_FALSE(options.genSound);
   options.genSound = true;  // even when switched on later
   sounds.Play(Sound::Start);
   sounds.Play(Sound::Exit, Wait::Yes);

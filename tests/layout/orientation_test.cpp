@@ -120,7 +120,9 @@ TEST(OrientationTest, RefusedTurnLeavesThePageAsDrawn) {
   rig.host.printerTurns = false;
   rig.orientation->OptionClicked(false);
   EXPECT_EQ(rig.host.errors, QStringList{QStringLiteral("Error with page setup: the printer is offline")});
-  EXPECT_TRUE(rig.host.pagesShown == shown && rig.model.pic(0) == before && rig.host.undoTurns == 0);
+  EXPECT_TRUE(rig.host.pagesShown == shown);
+  EXPECT_TRUE(rig.model.pic(0) == before);
+  EXPECT_TRUE(rig.host.undoTurns == 0);
 }
 
 TEST(OrientationTest, EmptyPageOnlySoundsDeselectsTurnsThePrinterAndRedraws) {

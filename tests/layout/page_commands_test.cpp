@@ -44,8 +44,10 @@ TEST_F(PageCommandsTest, AnAddedPictureIsCentredRecordedAndSelected) {
   EXPECT_EQ(host.sounds, std::vector<Sound>{Sound::Add});
   EXPECT_EQ(host.status, QStringLiteral("Layout contains 1 picture(s)"));
   EXPECT_EQ(host.caption, QStringLiteral("Layout Preview: (unsaved)"));
-  EXPECT_TRUE(host.on("mnuFileSaveAs") && host.on("Save"));
-  EXPECT_TRUE(host.on("mnuFilePrint") && host.on("Print")) << "printing never waits for a printer";
+  EXPECT_TRUE(host.on("mnuFileSaveAs"));
+  EXPECT_TRUE(host.on("Save"));
+  EXPECT_TRUE(host.on("mnuFilePrint")) << "printing never waits for a printer";
+  EXPECT_TRUE(host.on("Print"));
   EXPECT_FALSE(host.on("mnuFileSave"));
   EXPECT_FALSE(host.enabled.value(QStringLiteral("Properties"), true));
   EXPECT_EQ(host.thumbClears, 1);
@@ -66,11 +68,15 @@ TEST_F(PageCommandsTest, AnAddedPictureIsCentredRecordedAndSelected) {
   EXPECT_EQ(test::CornerColours(host.pictures[2]), "BRWG");
 }
 
-TEST_F(PageCommandsTest, AnUnreadableFileIsReportedAndNeverAdded) {
+TEST_F(PageCommandsTest, AnUnreadableFileOrABoxOfNoSizeIsReportedAndNeverAdded) {
   ASSERT_TRUE(test::WriteText(folder + "damaged.jpg", "not a picture"));
   AddAt(photo, 4000, 4000);
-  for (const QString& file : {folder + "missing.jpg", folder + "damaged.jpg"}) {
-    AddAt(file, 1000, 1000);
+  // Neither can a picture of no width or height be added.
+  struct Case { QString file; float width, height; };
+  for (const Case& c : {Case{folder + "missing.jpg", 3000, 2250}, Case{folder + "damaged.jpg", 3000, 2250},
+                        Case{photo, 0, 2250}, Case{photo, 3000, 0}}) {
+    const QString& file = c.file;
+    AddAt(file, 1000, 1000, c.width, c.height);
     ASSERT_EQ(host.errors.size(), 1);
     EXPECT_TRUE(host.errors.takeLast().startsWith(QStringLiteral("Preview error: "))) << file.toStdString();
     EXPECT_EQ(std::tuple(page.picLast(), page.picCount(), undo.stack().top()), std::tuple(0, 1, 1));
@@ -101,7 +107,8 @@ TEST_F(PageCommandsTest, StackingKeepsRanksDistinctAcrossGaps) {
     page.setPicCur(c.slot);
     c.front ? commands.PlaceFront() : commands.PlaceBack();
     EXPECT_EQ((std::array{page.pic(0).zRank, page.pic(1).zRank, page.pic(2).zRank, page.pic(3).zRank}), c.ranks);
-    EXPECT_TRUE(host.toolSlot == c.slot && host.sounds.back() == Sound::Tool);
+    EXPECT_TRUE(host.toolSlot == c.slot);
+    EXPECT_TRUE(host.sounds.back() == Sound::Tool);
     EXPECT_EQ(host.undoTip, QStringLiteral("Undo last picture placement"));
   }
 }
@@ -131,7 +138,8 @@ TEST_F(PageCommandsTest, CommandsWithoutAPictureOnThePageDoNothing) {
                        &PageCommands::PlaceBack, &PageCommands::Paste}) {
     (commands.*command)();
   }
-  EXPECT_TRUE(host.sounds.size() == sounds && undo.stack().top() == 1);
+  EXPECT_TRUE(host.sounds.size() == sounds);
+  EXPECT_TRUE(undo.stack().top() == 1);
 }
 
 }  // namespace

@@ -116,7 +116,8 @@ TEST(PageGeometryTest, PrinterWithoutPaperStopsTheRefreshWithItsMessage) {
   rig.host.printer.pageHeightTwips = 0;
   rig.refresh.Run();
   EXPECT_EQ(rig.host.errors, QStringList{NonStandardPrinterText()});
-  EXPECT_TRUE(rig.host.pagesShown == 0 && rig.host.toolCalls.empty()) << "the page stays as it was drawn";
+  EXPECT_TRUE(rig.host.pagesShown == 0) << "the page stays as it was drawn";
+  EXPECT_TRUE(rig.host.toolCalls.empty()) << "the page stays as it was drawn";
 
   rig.host.errors.clear();
   rig.host.printer = LetterPrinter();

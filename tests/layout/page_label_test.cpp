@@ -6,6 +6,7 @@
 #include <QPushButton>
 
 #include "fake_drawing_host.h"
+#include "support/accessibility.h"
 #include "support/test_support.h"
 
 namespace lumaset {
@@ -60,7 +61,9 @@ TEST(PageLabelTest, CancelChangesNothingButTheSelection) {
   EXPECT_EQ(rig.labelHost.preset.text, QStringLiteral("Old"));
   EXPECT_EQ(rig.labelHost.preset.pointSize, 16);
   EXPECT_EQ(rig.model.edit().labelText, QStringLiteral("Old"));
-  EXPECT_TRUE(rig.label.font == style.font && rig.label.size == style.size && rig.labelHost.enabled.isEmpty());
+  EXPECT_TRUE(rig.label.font == style.font);
+  EXPECT_TRUE(rig.label.size == style.size);
+  EXPECT_TRUE(rig.labelHost.enabled.isEmpty());
 }
 
 TEST(PageLabelTest, OkStoresTheLabelItsLookAndOffersSaving) {
@@ -94,7 +97,8 @@ TEST(PageLabelTest, OkWithAnEmptyTextRemovesTheLabelOnly) {
   rig.command.Run();
   EXPECT_EQ(rig.model.edit().labelText, QString());
   EXPECT_FALSE(rig.host.scene.label.has_value());
-  EXPECT_TRUE(rig.label.font == style.font && rig.label.size == style.size);
+  EXPECT_TRUE(rig.label.font == style.font);
+  EXPECT_TRUE(rig.label.size == style.size);
   EXPECT_TRUE(rig.labelHost.enabled.isEmpty()) << "removing the label disables nothing either";
   EXPECT_EQ(rig.refresh.pen().color, QColor(Qt::green));
 }
@@ -109,11 +113,13 @@ TEST(PageLabelTest, DialogButtonsAndFontChoice) {
   });
   dialog.Preset(LabelEntry{QStringLiteral("Label"), QStringLiteral("Sans"), 16, true, false, Qt::black});
   const int buttonsAt16 = dialog.okButton()->y();
+  EXPECT_EQ(test::AccessibilityProblems(&dialog), QStringList());
   dialog.text1()->setText(QStringLiteral("Typed"));
 
   dialog.cmdFont_Click();
   EXPECT_EQ(dialog.Entry(), (LabelEntry{QStringLiteral("Typed"), QStringLiteral("Serif"), 24, false, true, Qt::red}));
-  EXPECT_TRUE(!dialog.text1()->font().bold() && dialog.text1()->font().italic()) << "bold taken off as well as put on";
+  EXPECT_TRUE(!dialog.text1()->font().bold()) << "bold taken off as well as put on";
+  EXPECT_TRUE(dialog.text1()->font().italic()) << "bold taken off as well as put on";
   EXPECT_GT(dialog.okButton()->y(), buttonsAt16);
   chooserAnswers = false;
   dialog.cmdFont_Click();  // cancelled: nothing changes
@@ -121,8 +127,8 @@ TEST(PageLabelTest, DialogButtonsAndFontChoice) {
 
   dialog.SetLabelOK(true);
   dialog.cmdDelete_Click();
-  EXPECT_TRUE(dialog.text1()->text().isEmpty() && dialog.labelOK())
-      << "Delete empties the box and leaves the choice open";
+  EXPECT_TRUE(dialog.text1()->text().isEmpty()) << "Delete empties the box and leaves the choice open";
+  EXPECT_TRUE(dialog.labelOK()) << "Delete empties the box and leaves the choice open";
   dialog.cmdCancel_Click();
   EXPECT_FALSE(dialog.labelOK());
   EXPECT_EQ((QStringList{dialog.cancelButton()->toolTip(), dialog.windowTitle()}),

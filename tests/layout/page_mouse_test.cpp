@@ -13,6 +13,8 @@
 #include "browser/thumb_table.h"
 #include "components/imaging.h"
 #include "frame/number_from_setting.h"
+#include "layout/fake_page_host.h"
+#include "layout/printed_width.h"
 #include "support/test_support.h"
 
 namespace lumaset {
@@ -20,9 +22,8 @@ namespace {
 
 using Step = std::pair<QString, QString>;
 
-// A main window that remembers what the page's mouse asked of it. Its
-// WidthChange applies the width box from the picture's top-left corner,
-// keeping the aspect, as the real one does within the page's limits.
+// A main window that remembers what the page's mouse asked of it. Its width
+// change is the page's own, with its limits.
 class FakeMouseHost : public PageMouseHost {
  public:
   explicit FakeMouseHost(PageModel& page) : model(page) {}
@@ -50,14 +51,10 @@ class FakeMouseHost : public PageMouseHost {
     thumbs.setThumbHover(-1);
   }
   void WidthChange() override {
-    const int slot = model.SelectedOnPage();
-    if (slot < 0) return;
-    PicBox& box = model.box(slot);
-    const PageGeometry& page = model.geometry();
-    const float width = std::round(NumberFromSetting(widthText) / page.paperWidth * page.previewWidth);
-    box.height = std::round(width * box.height / box.width);
-    box.width = width;
-    ToolEnable(true, slot);
+    editHost.widthText = widthText;
+    width.WidthChange();
+    widthText = editHost.widthText;
+    if (editHost.toolSlot >= 0) ToolEnable(true, editHost.toolSlot);
   }
   void SetWidthText(const QString& text) override { widthText = text; }
   void EnableSave() override { ++saveEnabled; }
@@ -78,6 +75,9 @@ class FakeMouseHost : public PageMouseHost {
   QString PresetWidthText() const override { return preset; }
 
   PageModel& model;
+  test::FakePageHost editHost{model};
+  PageUndo undoStack{model, editHost};
+  PrintedWidth width{model, undoStack, editHost};
   PageMouse* mouse = nullptr;
   Imaging imgx;
   ThumbTable thumbs;
@@ -156,7 +156,8 @@ TEST_F(PageMouseTest, ClickSelectsAndMoveCommitsOnlyBeyondTenTwips) {
     }
     EXPECT_EQ(host.saveEnabled, c.committed && !c.title.isEmpty() ? 1 : 0) << c.dx;
     EXPECT_EQ(host.widthText, QStringLiteral("2.00"));
-    EXPECT_TRUE(mouse.frame().visible && !model.edit().moving);
+    EXPECT_TRUE(mouse.frame().visible);
+    EXPECT_TRUE(!model.edit().moving);
     EXPECT_EQ(mouse.frame().rect, BoxRect(model.box(0))) << "the frame lies on the picture again";
   }
   EXPECT_EQ(mouse.frame().handles[3], QPointF(1451 + 2880 - 50, 1440 + 2160 - 50));
@@ -225,8 +226,36 @@ TEST_F(PageMouseTest, SizingFromEachCornerKeepsCentreAndAspect) {
     ASSERT_EQ(host.undo.size(), 1u) << c.corner;
     EXPECT_EQ(host.undo[0], Step(QStringLiteral("Size"), QStringLiteral("Undo last picture resize")));
     ExpectNear(BoxRect(model.box(0)), c.frame, c.corner);
-    EXPECT_TRUE(!model.edit().sizing && mouse.picturePointer(0) == PointerShape::Custom);
+    EXPECT_TRUE(!model.edit().sizing);
+    EXPECT_TRUE(mouse.picturePointer(0) == PointerShape::Custom);
   }
+}
+
+TEST_F(PageMouseTest, SizingBeyondThePrintableWidthStopsAtIt) {
+  Select();
+  const QPointF grab(1440 + 2870, 1440 + 2150);
+  mouse.MoveAt(grab, 0, 0);
+  mouse.PressAt(grab, kLeftButton, kLeftButton, 0);
+  mouse.MoveAt(QPointF(20000, 9000), kLeftButton, -1);
+  mouse.ReleaseAt(QPointF(20000, 9000), kLeftButton, 0, -1);
+  EXPECT_EQ(host.widthText, QStringLiteral("7.50")) << "letter paper less two half-inch strips";
+  EXPECT_NEAR(model.box(0).width, 7.5 * 1440, 0.5);
+  EXPECT_NEAR(model.box(0).height, 5.62 * 1440, 0.5) << "from the height as shown, 5.625 to 5.62";
+}
+
+TEST_F(PageMouseTest, LeavingCropModeLetsACornerDragSizeAgain) {
+  Select();
+  mouse.mnuToolCrop_Click();
+  Drag(kCentre, {});  // a click on the picture while crop mode waits
+  mouse.mnuToolCrop_Click();
+  EXPECT_FALSE(model.edit().moving);
+  EXPECT_FALSE(model.edit().sizing);
+  const QPointF corner(1440 + 2870, 1440 + 2150);
+  mouse.MoveAt(corner, 0, 0);
+  EXPECT_EQ(mouse.picturePointer(0), PointerShape::SizeNwSe);
+  mouse.PressAt(corner, kLeftButton, kLeftButton, 0);
+  EXPECT_TRUE(model.edit().sizing);
+  EXPECT_FALSE(model.edit().moving);
 }
 
 TEST_F(PageMouseTest, RightButtonOpensTheToolsMenuSizesFromACornerOrPastes) {
@@ -256,7 +285,8 @@ TEST_F(PageMouseTest, FailedUndoPushLeavesThePictureSelectedWhereItWas) {
   Drag(kCentre, {QPointF(3880, 2520)});
   EXPECT_EQ(host.errors, QStringList{QStringLiteral("Error moving/sizing image: No room.")});
   EXPECT_EQ(model.box(0), kStart);
-  EXPECT_TRUE(mouse.frame().visible && mouse.frame().rect == BoxRect(kStart));
+  EXPECT_TRUE(mouse.frame().visible);
+  EXPECT_TRUE(mouse.frame().rect == BoxRect(kStart));
 }
 
 TEST_F(PageMouseTest, ClickToAddOnThePageAndOnAPicture) {
@@ -337,13 +367,16 @@ TEST_F(PageMouseTest, CropGestureCutsTheDraggedEdgeAndArmsAgain) {
   EXPECT_EQ(host.undo,
             std::vector<Step>{Step(QStringLiteral("Crop"), QStringLiteral("Undo last picture crop"))});
   EXPECT_EQ(host.widthText, QStringLiteral("1.00"));
-  EXPECT_TRUE(model.edit().cropArmed && mouse.cropChecked() && host.cropShown) << "armed again";
+  EXPECT_TRUE(model.edit().cropArmed) << "armed again";
+  EXPECT_TRUE(mouse.cropChecked()) << "armed again";
+  EXPECT_TRUE(host.cropShown) << "armed again";
   EXPECT_EQ(host.toolSounds, 2);
 
   // A middle-button gesture crops nothing and leaves the item checked.
   Drag(QPointF(2780, 2000), {QPointF(3500, 2000)}, kMiddleButton, -1);
   EXPECT_EQ(host.undo.size(), 1u);
-  EXPECT_TRUE(!model.edit().cropArmed && mouse.cropChecked());
+  EXPECT_TRUE(!model.edit().cropArmed);
+  EXPECT_TRUE(mouse.cropChecked());
 
   // A crop that fails keeps the picture, selected, with crop mode armed.
   model.pic(0).file = host.folder + QStringLiteral("gone.jpg");
@@ -354,7 +387,8 @@ TEST_F(PageMouseTest, CropGestureCutsTheDraggedEdgeAndArmsAgain) {
   EXPECT_TRUE(host.errors[0].startsWith(QStringLiteral("Error editing image: ")));
   EXPECT_EQ(host.undo.size(), 1u) << "the failed crop's step was taken back";
   EXPECT_EQ(model.box(0), (PicBox{2880, 1440, 1440, 2160, true}));
-  EXPECT_TRUE(mouse.frame().visible && model.edit().cropArmed);
+  EXPECT_TRUE(mouse.frame().visible);
+  EXPECT_TRUE(model.edit().cropArmed);
 }
 
 }  // namespace

@@ -51,7 +51,8 @@ TEST(PageRefreshTest, PrintableFrameAndItsMarkNeedATopStrip) {
 
   rig.host.printer.noPrintTopTwips = 0;
   rig.refresh.Run();
-  EXPECT_FALSE(rig.host.scene.printableShown || rig.host.scene.noPrint.has_value());
+  EXPECT_FALSE(rig.host.scene.printableShown);
+  EXPECT_FALSE(rig.host.scene.noPrint.has_value());
 }
 
 TEST(PageRefreshTest, GridShowsEveryLineOrEverySecondFromThePaperCorner) {
@@ -81,7 +82,8 @@ TEST(PageRefreshTest, GridShowsEveryLineOrEverySecondFromThePaperCorner) {
 
   rig.options.genGrid = false;
   rig.refresh.Run();
-  EXPECT_TRUE(rig.host.scene.gridX.empty() && rig.host.scene.gridY.empty());
+  EXPECT_TRUE(rig.host.scene.gridX.empty());
+  EXPECT_TRUE(rig.host.scene.gridY.empty());
 }
 
 TEST(PageRefreshTest, PicturesArePlacedFromTheirFractionsInRankOrder) {
@@ -146,7 +148,8 @@ TEST(PageRefreshTest, LabelIsWrittenInsideThePrintableCorner) {
   EXPECT_NEAR(label.at.y(), 0.5 / 11.0 * page.previewHeight + 100, 1e-3);
   EXPECT_DOUBLE_EQ(label.pointSize, 20 * page.fontScale);
   EXPECT_EQ(label.color, QColor(255, 0, 0)) << "red is the low byte";
-  EXPECT_TRUE(label.italic && !label.bold);
+  EXPECT_TRUE(label.italic);
+  EXPECT_TRUE(!label.bold);
 
   rig.model.edit().labelText.clear();
   rig.refresh.Run();

@@ -56,7 +56,8 @@ TEST_F(PrintedWidthTest, WithoutASelectedPictureOnlyTheTextIsCleaned) {
     EXPECT_EQ(host.widthText, QString::fromLatin1(c.shown)) << c.typed;
     EXPECT_FALSE(width.widthTyped()) << "a typed width waits for no later change";
   }
-  EXPECT_TRUE(undo.stack().top() == 0 && host.redraws == 0);
+  EXPECT_EQ(undo.stack().top(), 0);
+  EXPECT_EQ(host.redraws, 0);
 }
 
 TEST_F(PrintedWidthTest, ATypedWidthIsLimitedByThePrintableArea) {
@@ -120,8 +121,12 @@ TEST_F(PrintedWidthTest, FullSizeFillsThePrintableAreaFromItsCorner) {
     const int steps = undo.stack().top();
     width.FullSize();
     EXPECT_EQ((QStringList{host.widthText, host.heightText}), (QStringList{c.shown, c.height}));
-    EXPECT_TRUE(test::SameBox(page.box(slot), PicBox{500, 500, page.box(slot).width, page.box(slot).height, true}));
-    EXPECT_TRUE(undo.stack().top() == steps + 1 && host.on("mnuFileSave"));
+    // A thousand preview twips to the printed inch.
+    const float shownWidth = QString::fromLatin1(c.shown).toFloat(), shownHeight = QString::fromLatin1(c.height).toFloat();
+    EXPECT_TRUE(test::SameBox(page.box(slot), PicBox{500, 500, shownWidth * 1000, shownHeight * 1000, true}))
+        << c.aspect;
+    EXPECT_EQ(undo.stack().top(), steps + 1);
+    EXPECT_TRUE(host.on("mnuFileSave"));
   }
 }
 

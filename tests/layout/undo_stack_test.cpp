@@ -42,7 +42,8 @@ TEST_F(UndoTest, BoxAndFileKindsGiveBackWhatTheStepRecorded) {
     EXPECT_NEAR(page.pic(slot).widthFrac, 2000.0f / 8500, 1e-6);
     EXPECT_EQ(page.pic(slot).file, fileKind ? earlier : QStringLiteral("/tmp/0-01.jpg"));
     EXPECT_EQ(host.pictures[slot].size(), fileKind ? QSize(350, 175) : QSize(0, 0));
-    EXPECT_TRUE(host.sounds.back() == Sound::Tool && !host.on("Undo"));
+    EXPECT_TRUE(host.sounds.back() == Sound::Tool);
+    EXPECT_TRUE(!host.on("Undo"));
     EXPECT_EQ(host.toolSlot, -1) << "no picture is selected after an undo";
   }
 }
@@ -55,7 +56,8 @@ TEST_F(UndoTest, AnUnreadableEarlierFileLeavesThePictureAsItIs) {
   undo.UndoTool();
   EXPECT_EQ(page.pic(slot).file, QStringLiteral("/tmp/0-01.jpg"));
   EXPECT_EQ(page.box(slot).width, 500);
-  EXPECT_TRUE(host.sounds.empty() && undo.stack().top() == 0);
+  EXPECT_TRUE(host.sounds.empty());
+  EXPECT_TRUE(undo.stack().top() == 0);
 }
 
 TEST_F(UndoTest, UndoingAnAddTakesThePictureOffAndStartsANewPageOnlyWhenNothingIsLeft) {
@@ -73,7 +75,8 @@ TEST_F(UndoTest, UndoingAnAddTakesThePictureOffAndStartsANewPageOnlyWhenNothingI
     EXPECT_EQ(fresh.sounds.back(), Sound::Delete);
     EXPECT_EQ(std::pair(page.picCur(), page.picCount()), std::pair(-1, 0)) << "a picture off the page is not selected";
     if (c.newPages > 0) continue;
-    EXPECT_TRUE(page.pic(slot).zRank == -1 && !page.box(slot).visible);
+    EXPECT_TRUE(page.pic(slot).zRank == -1);
+    EXPECT_TRUE(!page.box(slot).visible);
     EXPECT_EQ(fresh.on("mnuFileSaveAs"), c.saveAs);
     EXPECT_EQ(fresh.caption, QStringLiteral("Layout Preview: ") +
                                  (*c.title ? QString::fromLatin1(c.title) : QStringLiteral("(unsaved)")));
@@ -91,7 +94,8 @@ TEST_F(UndoTest, StackingUndosGoToTheVeryBackAndFrontAndDeleteTakesTheLowestFree
   commands.Delete();
   undo.UndoTool();
   EXPECT_EQ(Ranks(), (std::array<std::int16_t, 3>{2, 0, 1})) << "slot 1 takes rank 0, the lowest free";
-  EXPECT_TRUE(page.box(1).visible && page.picCount() == 3);
+  EXPECT_TRUE(page.box(1).visible);
+  EXPECT_TRUE(page.picCount() == 3);
   undo.UndoTool();
   EXPECT_EQ(Ranks(), (std::array<std::int16_t, 3>{0, 1, 2}));
   page.setPicCur(2);
@@ -109,7 +113,8 @@ TEST_F(UndoTest, AFullStackForgetsItsOldestStep) {
   undo.UndoTool();
   EXPECT_EQ(host.undoTip, QStringLiteral("100")) << "the new top's tooltip";
   for (int i = 0; i < kUndoDepth; ++i) undo.UndoTool();
-  EXPECT_TRUE(undo.stack().top() == 0 && !host.on("Undo"));
+  EXPECT_TRUE(undo.stack().top() == 0);
+  EXPECT_TRUE(!host.on("Undo"));
 }
 
 TEST_F(UndoTest, AbandonTurnAndClearKeepTheStackInStep) {
