@@ -7,6 +7,12 @@
 // replaced); a scan saved elsewhere makes that folder the panel's folder.
 //
 // What the command needs of the main window comes through ScanCommandHost.
+//
+//   SaneScanService scanner;                  // lives as long as the program
+//   if (!scanner.Initialise()) ...            // start-up: no scanning, "Scan" disabled
+//   ScanCommand scan(scanner, settings, options, folders, host);
+//   ... File > Scan and the toolbar's "Scan": scan.mnuFileScan_Click(mainWindow);
+//   scanner.Shutdown();                       // shut-down: stops a scan, closes the device
 
 #include <QRect>
 #include <QString>
