@@ -22,6 +22,7 @@
 #include "browser/folder_tree.h"
 #include "browser/thumbnail_area.h"
 #include "components/mail_sender.h"
+#include "components/scanner.h"
 #include "effects/effect_commands.h"
 #include "frame/about_box.h"
 #include "frame/app_state.h"

@@ -36,6 +36,8 @@ class ContactSheet;
 class DownloadCommands;
 class EmailCommands;
 class FileCommands;
+class SaneScanService;
+class ScanCommand;
 class MailSender;
 class EffectCommands;
 class FolderTree;
@@ -161,6 +163,7 @@ class MainWindow : public QMainWindow, private FolderOpenWindow, private LayoutP
   // Downloads, e-mail, and the thumbnail cell menu's file commands.
   class AcquireHost;
   class FileHost;
+  class ScanHost;
   void ConnectAcquire();
   void RunCellCommand(ThumbnailPanel::CellCommand command, int index);
 
@@ -250,6 +253,9 @@ class MainWindow : public QMainWindow, private FolderOpenWindow, private LayoutP
   std::unique_ptr<EmailCommands> email_;
   std::unique_ptr<FileHost> fileHost_;
   std::unique_ptr<FileCommands> fileCommands_;
+  std::unique_ptr<SaneScanService> scanner_;  // started early in start-up, stopped at shut-down
+  std::unique_ptr<ScanHost> scanHost_;
+  std::unique_ptr<ScanCommand> scan_;
   std::unique_ptr<EffectsHost> effectsHost_;
   std::unique_ptr<EffectCommands> effects_;
   // Last, so that a splash still up goes before the window's panes.

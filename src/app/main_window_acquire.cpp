@@ -18,6 +18,7 @@
 #include "browser/thumb_table.h"
 #include "browser/thumbnail_area.h"
 #include "components/mail_sender.h"
+#include "components/scanner.h"
 #include "frame/about_box.h"
 #include "frame/app_state.h"
 #include "frame/preferences.h"
@@ -64,6 +65,17 @@ void MainWindow::ConnectAcquire() {
   commands_->Wire(u"mnuFileOptionsMove", [files] { files->mnuFileOptionsMove_Click(); });
   commands_->Wire(u"mnuFileOptionsRename", [files] { files->mnuFileOptionsRename_Click(); });
   commands_->Wire(u"mnuFileOptionsDelete", [files] { files->mnuFileOptionsDelete_Click(); });
+
+  // Scanning is offered only when the scanner library started; the devices
+  // are listed only when the scan window asks, since network scanners can
+  // take seconds to answer.
+  scanner_ = std::make_unique<SaneScanService>();
+  scanner_->Initialise();
+  scanHost_ = std::make_unique<ScanHost>(*this);
+  scan_ = std::make_unique<ScanCommand>(*scanner_, app_.settings(), app_.options, app_.folders, *scanHost_);
+  if (scanner_->available()) {
+    commands_->Wire(u"mnuFileScan", [this] { scan_->mnuFileScan_Click(this); });
+  }
 
   picPan_->setCommandAvailable(ThumbnailPanel::CellCommand::Email, true);
   picPan_->setEmailListLookup([this](const QString& file) { return emailList_.contains(file); });

@@ -12,6 +12,7 @@
 #include "acquire/email.h"
 #include "acquire/file_command_dialogs.h"
 #include "acquire/file_command_host.h"
+#include "acquire/scan_command.h"
 #include "app/commands.h"
 #include "app/main_window.h"
 #include "browser/folder_tree.h"
@@ -119,6 +120,41 @@ class MainWindow::FileHost : public FileCommandHost {
  private:
   MainWindow& w_;
   FileCommandDialogs dialogs_;
+};
+
+// What the scan command asks of the main window.
+class MainWindow::ScanHost : public ScanCommandHost {
+ public:
+  explicit ScanHost(MainWindow& window) : w_(window) {}
+
+  void SetBusyPointer(bool busy) override {
+    if (busy) {
+      w_.setCursor(Qt::WaitCursor);
+    } else {
+      w_.unsetCursor();
+    }
+  }
+  void LetEventsRun() override { QApplication::processEvents(); }
+  bool PickScanFolder(const QRect& scanWindow) override {
+    return w_.PickFolder(FolderPickMode::Scan, scanWindow);
+  }
+  void PlayOpenSound() override { w_.app_.sounds().Play(Sound::Open); }
+  void PlayCloseSound() override { w_.app_.sounds().Play(Sound::Close, Wait::Yes); }
+  const ThumbTable& Thumbs() const override { return w_.picPan_->table(); }
+  int AppendThumbnail(const QString& path) override { return w_.picPan_->appendCell(path); }
+  void RebuildThumbnail(int index) override { w_.picPan_->ThumbNailCreate(index); }
+  void SetFolderCaption(const QString& text) override { w_.SetFolderCaption(text); }
+  void SetFolderTools(bool hasPictures) override {
+    if (hasPictures) w_.SetPanelCaption(QString());
+    w_.SetFolderTools(hasPictures);
+  }
+  void ReopenCurrentFolder() override {
+    w_.app_.options.reopenFolder = true;
+    w_.opener_->mnuFileOpen_Click();
+  }
+
+ private:
+  MainWindow& w_;
 };
 
 }  // namespace lumaset

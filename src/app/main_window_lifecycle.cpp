@@ -16,6 +16,7 @@
 #include "app/main_window.h"
 #include "browser/folder_tree.h"
 #include "browser/thumbnail_area.h"
+#include "components/scanner.h"
 #include "components/system_memory.h"
 #include "components/thumbnail_cache.h"
 #include "documents/sample_layout.h"
@@ -154,6 +155,7 @@ bool MainWindow::FormUnload() {
   if (app_.options.disableScreenSaver) app_.screenSaver().SetActive(true);
   closing_ = true;
 
+  scanner_->Shutdown();
   help_->show(HelpCommand::Quit, 0);
   email_->DiscardCopies();
   DeleteTemporaryPictures(app_.programFolders.tempImages);
