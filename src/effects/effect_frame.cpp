@@ -8,6 +8,7 @@
 
 #include "components/imaging.h"
 #include "layout/page_model.h"
+#include "layout/undo_stack.h"
 
 namespace lumaset {
 
@@ -49,7 +50,7 @@ class ProgressEvents {
 void TurnBox(PageModel& page, int slot) {
   PicBox& box = page.box(slot);
   std::swap(box.width, box.height);
-  page.StoreFractions(slot);
+  FractionsFromBox(page, slot);
 }
 
 // Saves the held picture as the slot's next temporary JPEG and gives back

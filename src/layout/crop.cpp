@@ -9,6 +9,7 @@
 
 #include "components/imaging.h"
 #include "layout/page_model.h"
+#include "layout/undo_stack.h"
 
 namespace lumaset {
 
@@ -167,7 +168,7 @@ bool ImageCrop(PageModel& model, CropHost& host, const FrameRect& crop) {
     return false;
   }
   host.SetPicture(slot, *picture);
-  model.StoreFractions(slot);
+  FractionsFromBox(model, slot);
   host.ToolEnable(true, slot);
   return true;
 }

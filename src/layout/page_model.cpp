@@ -16,16 +16,6 @@ void PageModel::Clear() {
   picCur_ = -1;
 }
 
-void PageModel::StoreFractions(int slot) {
-  if (!(geometry_.previewWidth > 0) || !(geometry_.previewHeight > 0)) return;
-  const PicBox& placed = box(slot);
-  PagePic& record = pic(slot);
-  record.leftFrac = placed.left / geometry_.previewWidth;
-  record.topFrac = placed.top / geometry_.previewHeight;
-  record.widthFrac = placed.width / geometry_.previewWidth;
-  record.heightFrac = placed.height / geometry_.previewHeight;
-}
-
 QString PageModel::NextTemporaryPicture(const QString& folder, int slot) {
   if (edit_.tempCount < INT32_MAX) ++edit_.tempCount;
   return folder + QString::number(slot) + QLatin1Char('-') +

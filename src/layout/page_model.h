@@ -125,11 +125,6 @@ class PageModel {
   // temporary counter restarted. The label's look is not the model's.
   void Clear();
 
-  // The slot's four fractions taken from its box and the preview's size, so
-  // that they follow a box that an edit changed. Nothing changes while the
-  // preview has no size.
-  void StoreFractions(int slot);
-
   // The next temporary picture's path for `slot` in `folder` (ending with
   // "/"): counts `TempCount` up first; slot 12 with counter 3 gives
   // "12-03.jpg", slot 3 with counter 115 gives "3-115.jpg".

@@ -25,7 +25,10 @@
 #include "browser/thumbnail_area.h"
 #include "frame/app_state.h"
 #include "frame/help_window.h"
+#include "layout/layout_page.h"
 #include "layout/page_area.h"
+#include "layout/page_model.h"
+#include "layout/undo_stack.h"
 #include "support/accessibility.h"
 #include "support/fake_sound_output.h"
 #include "support/test_support.h"
@@ -216,6 +219,49 @@ TEST_F(MainWindowTest, HelpAboutAndItsNoticePlayTheirSounds) {
   // The box opens; the notice opens (its Maximize comes during RestoreUp)
   // and its OK minimises (its RestoreDown comes during that); the box closes.
   EXPECT_EQ(names, (QStringList{"restore-up.wav", "restore-up.wav", "minimize.wav", "restore-down.wav"}));
+}
+
+// A photo put on the page, then turned and mirrored from the toolbar and the
+// Tools menu: each step writes a new picture and Undo takes it back.
+TEST_F(MainWindowTest, EffectCommandsChangeThePagePictureAndUndoTakesThemBack) {
+  MainWindow& window = Start();
+  const QString photo = test::freshFolder(QStringLiteral("window-effects")) + QStringLiteral("/photo.png");
+  QImage image(60, 30, QImage::Format_RGB32);
+  image.fill(Qt::red);
+  for (int y = 0; y < 30; ++y) image.setPixel(0, y, qRgb(0, 0, 255));
+  ASSERT_TRUE(image.save(photo, "PNG"));
+  LayoutPage& page = window.layoutPage();
+  // As a thumbnail 2 by 1 inches dropped on the page.
+  PageEditState& edit = page.model().edit();
+  edit.addWidth = 2880;
+  edit.addHeight = 1440;
+  edit.downX = 3000;
+  edit.downY = 3000;
+  page.PicAdd(photo);
+  const int slot = page.model().picCur();
+  ASSERT_GE(slot, 0);
+  CommandSet& commands = window.commands();
+  ASSERT_TRUE(commands.Item(u"mnuToolMirror")->isEnabled());
+  ASSERT_TRUE(commands.Button(u"Rotate")->isEnabled());
+
+  const PicBox before = page.model().box(slot);
+  commands.ButtonClick(u"Rotate");
+  const QString turned = page.model().pic(slot).file;
+  EXPECT_TRUE(turned.startsWith(app->programFolders.tempImages)) << turned.toStdString();
+  EXPECT_EQ(QImage(turned).size(), QSize(30, 60));
+  EXPECT_FLOAT_EQ(page.model().box(slot).width, before.height);
+  EXPECT_EQ(page.model().picCur(), slot) << "the picture is selected again";
+
+  commands.Item(u"mnuToolMirror")->trigger();
+  const QString mirrored = page.model().pic(slot).file;
+  EXPECT_NE(mirrored, turned);
+  EXPECT_EQ(page.undo().stack().top(), 3) << "add, rotate, mirror";
+
+  commands.Item(u"mnuToolUndo")->trigger();
+  commands.Item(u"mnuToolUndo")->trigger();
+  EXPECT_EQ(page.model().pic(slot).file, photo);
+  EXPECT_FLOAT_EQ(page.model().box(slot).width, before.width);
+  EXPECT_EQ(test::ReadBytes(photo).size(), QFileInfo(photo).size()) << "the user's file is untouched";
 }
 
 }  // namespace

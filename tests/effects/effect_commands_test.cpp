@@ -14,6 +14,7 @@
 #include "components/imaging.h"
 #include "effects/effect_frame.h"
 #include "layout/page_model.h"
+#include "layout/undo_stack.h"
 #include "support/test_support.h"
 
 namespace lumaset {
@@ -103,7 +104,7 @@ class EffectCommandsTest : public ::testing::Test {
     page.pic(4).file = original_;
     page.pic(4).zRank = 0;
     page.box(4) = PicBox{1440, 1440, 2880, 1440, true};
-    page.StoreFractions(4);
+    FractionsFromBox(page, 4);
     page.edit().tempCount = 6;
     originalBytes_ = test::ReadBytes(original_);
   }
