@@ -31,7 +31,8 @@ constexpr int kHelpTopic = 19;
 }  // namespace
 
 int PreviewTarget(QSize picture, QSize boxInner) {
-  return picture.width() < picture.height() ? boxInner.height() : boxInner.width();
+  const int side = picture.width() < picture.height() ? boxInner.height() : boxInner.width();
+  return std::min(side, kPreviewMaxSide);
 }
 
 FrameLayout LayOutFrame(int boxWidth, int boxHeight, int minHeight, int buttonHeight) {

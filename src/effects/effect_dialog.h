@@ -35,8 +35,12 @@ class ProgressWindow;
 
 // ---- plain arithmetic ---------------------------------------------------------
 
+// The longest side a preview copy gets, so that a preview keeps up with a
+// dragged slider on any screen.
+inline constexpr int kPreviewMaxSide = 350;
+
 // The longer side the preview copy gets: a portrait picture fits the box's
-// inner height, a landscape or square one its inner width.
+// inner height, a landscape or square one its inner width (at most kPreviewMaxSide).
 int PreviewTarget(QSize picture, QSize boxInner);
 
 // Where the bottom row of buttons goes once the box fits the preview copy.

@@ -230,9 +230,12 @@ void ColorReplaceDialog::cmdUndo_Click() {
   cmdUndo->setEnabled(false);
 }
 
-// The copy shows the zoomed area of the picture, fitted by the whole picture's proportions.
+// The copy shows the zoomed area of the picture, fitted by the whole picture's
+// proportions. The copy starts afresh, so there is no Replace left to undo.
 Status ColorReplaceDialog::LoadView() {
   Imaging& prev = copy().imaging();
+  prev.UndoLevels(0);
+  cmdUndo->setEnabled(false);
   if (Status loaded = prev.LoadFromImgX(original()); !loaded) return loaded;
   const QRect area = view_.area();
   if (area != QRect(QPoint(0, 0), view_.full())) {

@@ -14,6 +14,7 @@ TEST(DialogFrame, FitsTheCopyAndLaysTheButtonsOutInTwips) {
   EXPECT_EQ(PreviewTarget({300, 400}, {266, 250}), 250);  // portrait: the box's height
   EXPECT_EQ(PreviewTarget({400, 300}, {266, 250}), 266);
   EXPECT_EQ(PreviewTarget({400, 400}, {266, 250}), 266);
+  EXPECT_EQ(PreviewTarget({400, 300}, {533, 500}), kPreviewMaxSide);  // a dense screen
   // A landscape box 4000 x 3000: as high as box + 480, as wide as box + 2000.
   EXPECT_EQ(LayOutFrame(4000, 3000, 2670), (FrameLayout{6000, 3480, 2760, 2700}));
   // A flat box never makes the dialog lower than its minimum.
