@@ -161,6 +161,14 @@ QPushButton* EffectDialog::MakeButton(const QString& text, const QString& tip, Q
   return button;
 }
 
+void EffectDialog::SetTabOrder(std::initializer_list<QWidget*> order) {
+  QWidget* previous = nullptr;
+  for (QWidget* widget : order) {
+    if (previous) setTabOrder(previous, widget);
+    previous = widget;
+  }
+}
+
 QSize EffectDialog::BoxInner() const {
   const int frame = picPreview_->frameWidth();
   return {picPreview_->width() - 2 * frame, picPreview_->height() - 2 * frame};

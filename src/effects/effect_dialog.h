@@ -16,6 +16,7 @@
 #include <QString>
 
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 
@@ -135,6 +136,8 @@ class EffectDialog : public QDialog {
   // `tip` also describes the button to a screen reader; `name` defaults to the text.
   QPushButton* MakeButton(const QString& text, const QString& tip, QRect twips, const QString& name = {});
   QScrollBar* MakeBar(const QString& name, QRect twips, int minimum, int maximum, int small, int large, int value);
+  // Tab goes from each widget to the next in `order`.
+  void SetTabOrder(std::initializer_list<QWidget*> order);
   // The preview cycle on the copy: effect, show, take back.
   void RefreshPreview();
   void ShowPicture(const QImage& picture);

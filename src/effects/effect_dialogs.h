@@ -14,7 +14,6 @@
 
 class QCheckBox;
 class QPushButton;
-class QRadioButton;
 
 namespace lumaset {
 
@@ -69,7 +68,7 @@ class EmbossDialog : public EffectDialog {
   Q_OBJECT
  public:
   EmbossDialog(Imaging& original, DialogServices services);
-  std::array<QRadioButton*, 8> optDirection{};
+  std::array<QToolButton*, 8> optDirection{};
   std::array<QCheckBox*, 3> chkChannels{};
   QCheckBox* chkOtherChannels = nullptr;
   QScrollBar* scrOtherChannels = nullptr;

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QToolButton>
 
 #include "components/bright_contrast.h"
 #include "components/dialog_pixels.h"
@@ -98,6 +99,8 @@ BrightContrastDialog::BrightContrastDialog(Imaging& original, DialogServices ser
   };
   check(chkRealTimePreview, chkDelayedPreview, &PreviewModes::realTime);
   check(chkDelayedPreview, chkRealTimePreview, &PreviewModes::delayed);
+  SetTabOrder({chkRealTimePreview, chkDelayedPreview, btnApply(), btnCancel(), scrBrightness, scrContrast, btnReset,
+               cmdHelp()});
   connect(btnReset, &QPushButton::clicked, this, [this] {
     scrBrightness->setValue(0);
     scrContrast->setValue(0);
@@ -126,6 +129,9 @@ ColorizeDialog::ColorizeDialog(Imaging& original, DialogServices services)
   btnColor = MakeButton(QString(), QString(), {60, 1500, 1620, 195}, QStringLiteral("Target color"));
   chkRealTimePreview = MakeCheck(QStringLiteral("Real-Time Preview"), {60, 1740, 1695, 225}, true);
   SetSwatch(state_.color);
+  picPreview()->setToolTip(QStringLiteral("Preview"));
+  SetTabOrder({chkRealTimePreview, scrHue, scrSat, btnApply(), btnCancel(), scrLum, chkHue, chkSat, chkLum, btnColor,
+               cmdHelp()});
 
   for (QCheckBox* box : {chkHue, chkSat, chkLum}) {
     connect(box, &QCheckBox::toggled, this, [this] {

@@ -9,7 +9,6 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QScrollBar>
 #include <QToolButton>
 
@@ -60,7 +59,8 @@ EmbossDialog::EmbossDialog(Imaging& original, DialogServices services)
   auto* group = new QButtonGroup(this);
   for (int index = 0; index < 8; ++index) {
     const int cell = index < 4 ? index : index + 1;  // the centre stays empty
-    auto* button = new QRadioButton(this);
+    auto* button = new QToolButton(this);
+    button->setCheckable(true);
     button->setToolTip(QStringLiteral("Select emboss offset"));
     button->setAccessibleName(QString::fromLatin1(kPlaces[index]));
     button->setAccessibleDescription(button->toolTip());
@@ -69,6 +69,11 @@ EmbossDialog::EmbossDialog(Imaging& original, DialogServices services)
     optDirection[static_cast<std::size_t>(index)] = button;
   }
   optDirection[0]->setChecked(true);
+  // Corner buttons show the way the relief falls; the others are plain.
+  optDirection[0]->setArrowType(Qt::LeftArrow);
+  optDirection[2]->setArrowType(Qt::UpArrow);
+  optDirection[5]->setArrowType(Qt::DownArrow);
+  optDirection[7]->setArrowType(Qt::RightArrow);
   connect(group, &QButtonGroup::idClicked, this, [this](int index) {
     state_.SetDirection(index);
     RefreshPreview();
@@ -93,6 +98,9 @@ EmbossDialog::EmbossDialog(Imaging& original, DialogServices services)
     state_.SetOtherBar(value);
     RefreshPreview();
   });
+  SetTabOrder({btnCancel(), btnApply(), btnColor, optDirection[7], optDirection[1], optDirection[5], optDirection[3],
+               optDirection[4], optDirection[2], optDirection[6], optDirection[0], chkChannels[0], chkChannels[1],
+               chkChannels[2], chkOtherChannels, scrOtherChannels, cmdHelp()});
   connect(btnColor, &QPushButton::clicked, this, [this] {
     const std::optional<QColor> picked = PickColor(QColor(base_));
     if (!picked) return;
