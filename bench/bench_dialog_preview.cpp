@@ -16,7 +16,7 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPushButton>
-#include <QRadioButton>
+#include <QToolButton>
 #include <QScrollBar>
 
 #include <algorithm>
