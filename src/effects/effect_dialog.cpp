@@ -49,6 +49,8 @@ FrameLayout LayOutFrame(int boxWidth, int boxHeight, int minHeight, int buttonHe
 Status PreviewCopy::Load(const Imaging& original, QSize boxInner, QSize proportions, int undoLevels) {
   copy_ = std::make_unique<Imaging>();
   copy_->setProgressEnabled(false);
+  // A copy this small is done before worker threads would have started.
+  copy_->setWorkerThreads(1);
   // The full-size picture is not kept as an earlier state of the copy.
   copy_->UndoLevels(0);
   if (Status loaded = copy_->LoadFromImgX(original); !loaded) return loaded;
