@@ -244,7 +244,7 @@ void EffectDialog::btnApply_Click() {
   }
   applied_ = done.ok() && !cancelled;
   if (!done.ok() && !done.cancelled()) {
-    const QString source = original_.InfoText().isEmpty() ? windowTitle() : original_.InfoText();
+    const QString source = windowTitle();  // the operation's own name may be a stale one
     if (services_.showError) {
       services_.showError(parentWidget(), source, ApplyErrorText(done.error()));
     } else {

@@ -43,7 +43,7 @@ template <typename Dialog>
 void WhenOpen(std::function<void(Dialog&)> act) {
   QTimer::singleShot(0, [act] {
     for (QWidget* widget : QApplication::topLevelWidgets()) {
-      auto* dialog = qobject_cast<Dialog*>(widget);
+      auto* dialog = dynamic_cast<Dialog*>(widget);
       if (!dialog || !dialog->isVisible()) continue;
       act(*dialog);
       if (dialog->isVisible()) {
@@ -272,6 +272,32 @@ TEST_F(EffectDialogsTest, ColorAdjustIgnoresAnOldCancelButDropsOnACancelOfItsOwn
   EXPECT_EQ(host_.page.pic(4).file, first);
   EXPECT_EQ(host_.undoDepth, 1);
   EXPECT_TRUE(host_.errors.isEmpty());
+}
+
+// An effect that fails at full size: one message, titled by the operation,
+// and the effect counts as not applied.
+class FailingDialog : public EffectDialog {
+ public:
+  FailingDialog(Imaging& original, DialogServices services)
+      : EffectDialog(original, std::move(services), FrameSpec{QStringLiteral("Failing"), 2000, {5970, 4125},
+                                                              {1860, 60, 4000, 4000}, 420, 1140, 1980, 1920, true}) {}
+
+ protected:
+  Status Effect(Imaging& imaging) override {
+    if (&imaging == &original()) return Error{QStringLiteral("The disk is full.")};
+    return imaging.ImgMirror();
+  }
+};
+
+TEST_F(EffectDialogsTest, AFailingApplyIsReportedOnceAndNotApplied) {
+  ASSERT_TRUE(host_.imgx.LoadFile(original_).ok());
+  FailingDialog dialog(host_.imgx, host_.EffectDialogServices());
+  WhenOpen<FailingDialog>([](FailingDialog& d) {
+    d.btnApply()->click();
+  });
+  EXPECT_TRUE(ShowEffectDialog(dialog).cancelled());
+  EXPECT_FALSE(dialog.EffectApplied());
+  EXPECT_EQ(host_.errors, QStringList{QStringLiteral("Failing|Error: \n\nThe disk is full.")});
 }
 
 }  // namespace
