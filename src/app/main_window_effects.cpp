@@ -35,6 +35,11 @@ void MainWindow::ConnectEffects() {
   commands_->Wire(u"mnuToolEffectsEdge", [fx] { fx->mnuToolEffectsEdge_Click(); });
   commands_->Wire(u"mnuToolEffectsSoften", [fx] { fx->mnuToolEffectsSoften_Click(); });
   commands_->Wire(u"mnuToolEffectsPalette", [fx] { fx->mnuToolEffectsPalette_Click(); });
+  commands_->Wire(u"mnuToolEffectsBC", [fx] { fx->mnuToolEffectsBC_Click(); });
+  commands_->Wire(u"mnuToolEffectsColorAdjust", [fx] { fx->mnuToolEffectsColorAdjust_Click(); });
+  commands_->Wire(u"mnuToolEffectsColorColorize", [fx] { fx->mnuToolEffectsColorColorize_Click(); });
+  commands_->Wire(u"mnuToolEffectsColorReplace", [fx] { fx->mnuToolEffectsColorReplace_Click(); });
+  commands_->Wire(u"mnuToolEffectsEmboss", [fx] { fx->mnuToolEffectsEmboss_Click(); });
 }
 
 }  // namespace lumaset

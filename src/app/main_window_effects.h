@@ -7,11 +7,13 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTimer>
 
 #include "app/commands.h"
 #include "app/main_window.h"
 #include "effects/effect_commands.h"
 #include "frame/app_state.h"
+#include "frame/help_window.h"
 #include "frame/sounds.h"
 #include "layout/layout_page.h"
 
@@ -63,6 +65,22 @@ class MainWindow::EffectsHost : public EffectHost {
   void PlaySound(Sound sound) override { w_.app_.sounds().Play(sound); }
   void PlayEvent(const QString& name) override {
     if (w_.app_.options.genSound) w_.app_.sounds().PlayEvent(name);
+  }
+  DialogServices EffectDialogServices() override {
+    DialogServices services;
+    services.parent = &w_;
+    services.progress = &w_.progressWindow();
+    services.playSound = [this](Sound sound, Wait wait) { w_.app_.sounds().Play(sound, wait); };
+    services.showHelp = [this](int topic) { w_.help().show(HelpCommand::Context, topic); };
+    return services;
+  }
+  void SetTimerRunning(bool running) override {
+    if (!w_.timer1_) return;
+    if (running) {
+      w_.timer1_->start();
+    } else {
+      w_.timer1_->stop();
+    }
   }
 
  private:

@@ -230,7 +230,10 @@ Status Imaging::ApplyPixelWork(const QString& workText, const QString& undoLabel
   if (!hasPicture()) return noPicture();
   Operation operation(*this, workText);
   if (operation.cancelled()) return CancelledError();
-  PixelJob job(workerThreads_, [&operation](int percent) { return operation.step(percent); });
+  // Without anyone to report to (and so no Cancel), a one-thread job runs on this thread.
+  KeepGoing keepGoing;
+  if (progressEnabled_ && progressHandler_) keepGoing = [&operation](int percent) { return operation.step(percent); };
+  PixelJob job(workerThreads_, std::move(keepGoing));
   // The held picture stays untouched until the work has succeeded.
   Result<QImage> changed = [&]() -> Result<QImage> {
     try {

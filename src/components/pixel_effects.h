@@ -45,7 +45,9 @@ Result<QImage> FilterMasked(const QImage& source, const FilterKernel& kernel, do
                             int bias, PixelJob& job);
 
 // base + p(x, y) − p(x + dx, y + dy) on the masked channels (dx, dy taken as −1..1), the base
-// colour's own channel as base; the channels outside the mask become `otherValue` (0..255).
+// colour's own channel as base; the channels outside the mask become `otherValue` (0..255),
+// or keep their bytes when `otherValue` is negative (kKeepOtherChannels).
+inline constexpr int kKeepOtherChannels = -1;
 Result<QImage> Emboss(const QImage& source, int dx, int dy, QRgb base, int channelMask, int otherValue,
                       PixelJob& job);
 

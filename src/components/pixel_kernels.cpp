@@ -225,7 +225,7 @@ Result<QImage> Emboss(const QImage& source, int dx, int dy, QRgb base, int chann
   kernel.weight[static_cast<std::size_t>(row * 3 + column)] -= kOne;
   kernel.bias = {qRed(base), qGreen(base), qBlue(base)};
   kernel.mask = channelMask & kMaskAll;
-  kernel.otherValue = std::clamp(otherValue, 0, 255);
+  kernel.otherValue = otherValue < 0 ? -1 : std::min(otherValue, 255);
   return convolve(source, kernel, job);
 }
 

@@ -7,6 +7,7 @@
 
 #include "components/imaging.h"
 #include "components/imaging_effects.h"
+#include "effects/effect_dialogs.h"
 #include "frame/number_from_setting.h"
 
 namespace lumaset {
@@ -208,6 +209,45 @@ void EffectCommands::mnuToolEffectsPalette_Click() {
         palette = std::move(read).value();
         return Status::success();
       });
+}
+
+// The main timer rests while the dialog is open and runs again however it ends.
+template <typename Dialog>
+Status EffectCommands::RunDialog(Imaging& imaging) {
+  struct TimerPause {
+    explicit TimerPause(EffectHost& owner) : host(owner) { host.SetTimerRunning(false); }
+    ~TimerPause() { host.SetTimerRunning(true); }
+    TimerPause(const TimerPause&) = delete;
+    TimerPause& operator=(const TimerPause&) = delete;
+    EffectHost& host;
+  } pause(host_);
+  Dialog dialog(imaging, host_.EffectDialogServices());
+  return ShowEffectDialog(dialog);
+}
+
+void EffectCommands::mnuToolEffectsBC_Click() {
+  RunEffect(host_, Effect("Undo picture brightness/contrast effect", "Brightness/Contrast error: "),
+            [this](Imaging& imaging) { return RunDialog<BrightContrastDialog>(imaging); });
+}
+
+void EffectCommands::mnuToolEffectsColorAdjust_Click() {
+  RunEffect(host_, Effect("Undo picture color adjust effect", "Color adjust error: "),
+            [this](Imaging& imaging) { return RunDialog<ColorAdjustDialog>(imaging); });
+}
+
+void EffectCommands::mnuToolEffectsColorColorize_Click() {
+  RunEffect(host_, Effect("Undo picture colorize effect", "Colorize error: "),
+            [this](Imaging& imaging) { return RunDialog<ColorizeDialog>(imaging); });
+}
+
+void EffectCommands::mnuToolEffectsColorReplace_Click() {
+  RunEffect(host_, Effect("Undo picture color replace effect", "Color replace error: "),
+            [this](Imaging& imaging) { return RunDialog<ColorReplaceDialog>(imaging); });
+}
+
+void EffectCommands::mnuToolEffectsEmboss_Click() {
+  RunEffect(host_, Effect("Undo emboss effect", "Embossing error: "),
+            [this](Imaging& imaging) { return RunDialog<EmbossDialog>(imaging); });
 }
 
 }  // namespace lumaset

@@ -46,6 +46,12 @@ class EffectCommands {
   void mnuToolEffectsSoften_Click();
   void mnuToolEffectsPalette_Click();
   void mnuToolRotate_Click();
+  // The dialog effects: each previews in its dialog and applies on Apply.
+  void mnuToolEffectsBC_Click();
+  void mnuToolEffectsColorAdjust_Click();
+  void mnuToolEffectsColorColorize_Click();
+  void mnuToolEffectsColorReplace_Click();
+  void mnuToolEffectsEmboss_Click();
 
   // The answers remembered for the next prompt of this run.
   int ditherColors() const { return ditherColors_; }
@@ -56,6 +62,9 @@ class EffectCommands {
  private:
   // Asks for a whole number; the answer is remembered in `value`.
   Status AskWhole(int& value, int floor, int cap, const QString& prompt, const QString& title);
+
+  template <typename Dialog>
+  Status RunDialog(Imaging& imaging);
 
   EffectHost& host_;
   QString paletteFolder_;

@@ -19,6 +19,7 @@
 #include <optional>
 
 #include "components/result.h"
+#include "effects/effect_dialog.h"
 #include "frame/sounds.h"
 
 namespace lumaset {
@@ -66,6 +67,12 @@ class EffectHost {
   // The program's sounds and the desktop's event sounds, when sounds are on.
   virtual void PlaySound(Sound sound) = 0;
   virtual void PlayEvent(const QString& name) = 0;
+
+  // What the effect dialogs are shown with: the main window as owner, the
+  // progress window, the sounds and the help window.
+  virtual DialogServices EffectDialogServices() = 0;
+  // The main timer: off while an effect dialog is open.
+  virtual void SetTimerRunning(bool running) = 0;
 };
 
 // What distinguishes one effect command from another in the frame.

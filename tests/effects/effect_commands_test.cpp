@@ -16,71 +16,10 @@
 #include "layout/page_model.h"
 #include "layout/undo_stack.h"
 #include "support/test_support.h"
+#include "fake_effect_host.h"
 
 namespace lumaset {
 namespace {
-
-// A window and page that remember what an effect asked of them; prompts and
-// the palette dialog answer from scripts.
-class FakeEffectHost : public EffectHost {
- public:
-  PageModel& Page() override { return page; }
-  Imaging& imaging() override { return imgx; }
-  QString TempImagesFolder() const override { return temp; }
-  float ImageRes() const override { return 50; }
-  bool ShowProgress() const override { return true; }
-  void SetBusy(bool on) override { busy.push_back(on); }
-  QString StatusText() const override { return status; }
-  void SetStatusText(const QString& text) override {
-    status = text;
-    statuses << text;
-  }
-  void ToolEnable(bool on, int slot) override { calls << QStringLiteral("ToolEnable(%1,%2)").arg(on).arg(slot); }
-  Status UndoAdd(const QString& kind, const QString& tip) override {
-    calls << QStringLiteral("UndoAdd(%1,%2)").arg(kind, tip);
-    ++undoDepth;
-    return Status::success();
-  }
-  void UndoAbandon() override {
-    calls << QStringLiteral("UndoAbandon");
-    --undoDepth;
-  }
-  void SetPicture(int slot, const QImage& picture) override {
-    calls << QStringLiteral("SetPicture(%1)").arg(slot);
-    shown = picture;
-  }
-  void ClickPicture(int slot) override { calls << QStringLiteral("Click(%1)").arg(slot); }
-  void EnableSave() override { calls << QStringLiteral("EnableSave"); }
-  void ShowError(const QString& text) override { errors << text; }
-  void ShowInformation(const QString& text) override { notices << text; }
-  std::optional<QString> AskText(const QString& title, const QString& prompt,
-                                 const QString& preset) override {
-    offered << preset;
-    prompts << title + QLatin1Char('|') + prompt;
-    if (answers.empty()) return std::nullopt;
-    std::optional<QString> answer = answers.front();
-    answers.pop_front();
-    return answer;
-  }
-  std::optional<QString> ChoosePaletteFile(const QString& folder) override {
-    calls << QStringLiteral("ChoosePalette(%1)").arg(folder);
-    return paletteChoice;
-  }
-  void PlaySound(Sound sound) override { sounds << static_cast<int>(sound); }
-  void PlayEvent(const QString& name) override { events << name; }
-
-  PageModel page;
-  Imaging imgx;
-  QString temp;
-  QString status = QStringLiteral("Ready");
-  std::vector<bool> busy;
-  int undoDepth = 0;
-  QStringList calls, errors, notices, statuses, offered, prompts, events;
-  QList<int> sounds;
-  std::deque<std::optional<QString>> answers;
-  std::optional<QString> paletteChoice;
-  QImage shown;
-};
 
 class EffectCommandsTest : public ::testing::Test {
  protected:

@@ -1,0 +1,304 @@
+// Each effect dialog driven as a user would, from the menu command to Apply,
+// with the picture the command commits checked afterwards.
+
+#include "effects/effect_dialogs.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QTimer>
+#include <QToolButton>
+
+#include <cstdlib>
+#include <functional>
+
+#include "effects/effect_commands.h"
+#include "fake_effect_host.h"
+#include "frame/progress_window.h"
+#include "support/test_support.h"
+
+namespace lumaset {
+namespace {
+
+constexpr QRgb kLeft = qRgb(245, 100, 100);
+constexpr QRgb kRight = qRgb(250, 60, 60);
+
+// Close enough for a JPEG of flat colour.
+bool Near(QRgb a, QRgb b) {
+  return std::abs(qRed(a) - qRed(b)) <= 3 && std::abs(qGreen(a) - qGreen(b)) <= 3 && std::abs(qBlue(a) - qBlue(b)) <= 3;
+}
+
+// Runs `act` on the open dialog of type Dialog once the modal loop runs; a
+// dialog that `act` leaves open is cancelled, so a test never hangs.
+template <typename Dialog>
+void WhenOpen(std::function<void(Dialog&)> act) {
+  QTimer::singleShot(0, [act] {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      auto* dialog = dynamic_cast<Dialog*>(widget);
+      if (!dialog || !dialog->isVisible()) continue;
+      act(*dialog);
+      if (dialog->isVisible()) {
+        ADD_FAILURE() << "the dialog stayed open";
+        dialog->reject();
+      }
+      return;
+    }
+    ADD_FAILURE() << "no dialog opened";
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      if (auto* other = qobject_cast<QDialog*>(widget)) other->reject();
+    }
+  });
+}
+
+void Key(QWidget& dialog, int key) {
+  QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+  QCoreApplication::sendEvent(&dialog, &press);
+}
+
+QImage Shown(const EffectDialog& dialog) { return dialog.picPreview()->pixmap().toImage(); }
+
+class EffectDialogsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const QString root = test::freshFolder(QStringLiteral("effect-dialogs")) + QLatin1Char('/');
+    host_.temp = root + QStringLiteral("temp/");
+    QDir().mkpath(host_.temp);
+    original_ = root + QStringLiteral("photo.png");
+    QImage image(60, 40, QImage::Format_RGB32);
+    image.fill(kLeft);
+    QPainter(&image).fillRect(30, 0, 30, 40, QColor(kRight));
+    ASSERT_TRUE(image.save(original_, "PNG"));
+    PageModel& page = host_.page;
+    page.geometry().previewWidth = 8000;
+    page.geometry().previewHeight = 10000;
+    page.setPicLast(4);
+    page.setPicCount(1);
+    page.setPicCur(4);
+    page.pic(4).file = original_;
+    page.box(4) = PicBox{1440, 1440, 2880, 1920, true};
+    FractionsFromBox(page, 4);
+    page.edit().tempCount = 6;
+  }
+
+  // The committed full-size picture, or a null one when nothing was committed.
+  QImage Committed() const {
+    if (host_.page.pic(4).file == original_) return {};
+    return QImage(host_.page.pic(4).file);
+  }
+  // The caller's picture while a dialog is open: the picture as loaded.
+  bool CallerUntouched() const { return host_.imgx.GetPicture().pixel(10, 10) == kLeft; }
+
+  FakeEffectHost host_;
+  EffectCommands commands_{host_, QStringLiteral("/palettes")};
+  QString original_;
+};
+
+TEST_F(EffectDialogsTest, BrightnessContrastPreviewsByModeAndEnterCancels) {
+  WhenOpen<BrightContrastDialog>([this](BrightContrastDialog& d) {
+    EXPECT_EQ(d.windowTitle(), QStringLiteral("Adjust Brightness and Contrast"));
+    EXPECT_EQ(d.lblBrightness->text(), QStringLiteral("Brightness: 0"));
+    EXPECT_EQ(Shown(d).pixel(5, 5), kLeft);  // no preview yet: the unchanged copy
+    EXPECT_EQ(d.previews(), 0);
+    EXPECT_EQ(host_.timer, (std::vector<bool>{false}));
+    d.chkDelayedPreview->setChecked(true);  // unchecks real time; previews twice
+    EXPECT_FALSE(d.chkRealTimePreview->isChecked());
+    EXPECT_EQ(d.previews(), 2);
+    d.scrBrightness->setSliderDown(true);
+    d.scrBrightness->setValue(-12);  // dragged: only the label follows
+    EXPECT_EQ(d.lblBrightness->text(), QStringLiteral("Brightness: -12"));
+    EXPECT_EQ(d.previews(), 2);
+    d.scrBrightness->setSliderDown(false);  // released: one preview
+    EXPECT_EQ(d.previews(), 3);
+    EXPECT_LT(qRed(Shown(d).pixel(5, 5)), qRed(kLeft));
+    EXPECT_TRUE(CallerUntouched());
+    Key(d, Qt::Key_Return);  // Cancel is the default button here
+  });
+  commands_.mnuToolEffectsBC_Click();
+  EXPECT_TRUE(Committed().isNull());
+  EXPECT_EQ(host_.undoDepth, 0);
+  EXPECT_EQ(host_.timer, (std::vector<bool>{false, true}));
+  EXPECT_TRUE(host_.errors.isEmpty());
+
+  WhenOpen<BrightContrastDialog>([](BrightContrastDialog& d) {
+    d.scrBrightness->setValue(20);
+    d.btnApply()->click();
+  });
+  commands_.mnuToolEffectsBC_Click();
+  const QImage done = Committed();
+  ASSERT_EQ(done.size(), QSize(60, 40));
+  EXPECT_GT(qGreen(done.pixel(10, 10)), qGreen(kLeft) + 20);
+  EXPECT_EQ(host_.calls.filter(QStringLiteral("UndoAdd")).last(),
+            QStringLiteral("UndoAdd(Effect,Undo picture brightness/contrast effect)"));
+}
+
+TEST_F(EffectDialogsTest, ColorizePreviewsAtOnceFollowsThePickedColourAndEnterApplies) {
+  WhenOpen<ColorizeDialog>([this](ColorizeDialog& d) {
+    EXPECT_EQ(d.chkHue->text(), QStringLiteral("Hue 40"));
+    EXPECT_NE(Shown(d).pixel(5, 5), kLeft);  // tinted at once
+    EXPECT_TRUE(CallerUntouched());
+    host_.colors.push_back(std::nullopt);  // cancelled: nothing changes
+    d.btnColor->click();
+    EXPECT_EQ(d.state().color, qRgb(67, 66, 43));
+    host_.colors.push_back(QColor(0, 0, 255));
+    d.btnColor->click();
+    EXPECT_EQ(d.chkHue->text(), QStringLiteral("Hue: 171"));
+    EXPECT_EQ(d.scrHue->value(), 171);
+    EXPECT_EQ(d.chkHue->accessibleName(), d.chkHue->text());
+    Key(d, Qt::Key_Return);
+  });
+  commands_.mnuToolEffectsColorColorize_Click();
+  const QImage done = Committed();
+  ASSERT_FALSE(done.isNull());
+  const QRgb pixel = done.pixel(10, 10);
+  EXPECT_GT(qBlue(pixel), qRed(pixel));  // hue and saturation of blue taken over
+  EXPECT_EQ(host_.colorOffered.first(), QColor(67, 66, 43));
+}
+
+TEST_F(EffectDialogsTest, EmbossTitleBarCloseCancelsAndUncheckedOtherChannelsStay) {
+  WhenOpen<EmbossDialog>([](EmbossDialog& d) {
+    EXPECT_FALSE(d.chkOtherChannels->isEnabled());
+    d.close();  // the title bar's close button
+  });
+  commands_.mnuToolEffectsEmboss_Click();
+  EXPECT_TRUE(Committed().isNull());
+  EXPECT_EQ(host_.undoDepth, 0);
+  EXPECT_EQ(host_.sounds, (QList<int>{static_cast<int>(Sound::Open), static_cast<int>(Sound::Close)}));
+
+  WhenOpen<EmbossDialog>([this](EmbossDialog& d) {
+    EXPECT_TRUE(CallerUntouched());
+    d.chkChannels[1]->setChecked(false);
+    d.chkChannels[2]->setChecked(false);
+    EXPECT_TRUE(d.chkOtherChannels->isEnabled());
+    d.chkOtherChannels->setChecked(true);
+    EXPECT_TRUE(d.scrOtherChannels->isEnabled());
+    d.scrOtherChannels->setValue(200);
+    d.chkOtherChannels->setChecked(false);  // green and blue keep their bytes
+    d.optDirection[4]->click();
+    EXPECT_EQ(d.state().dx(), 1);
+    d.cmdHelp()->click();
+    d.btnApply()->click();
+  });
+  commands_.mnuToolEffectsEmboss_Click();
+  const QImage done = Committed();
+  ASSERT_FALSE(done.isNull());
+  EXPECT_TRUE(Near(done.pixel(10, 10), qRgb(255, qGreen(kLeft), qBlue(kLeft)))) << std::hex << done.pixel(10, 10);
+  EXPECT_EQ(host_.helpTopics, (QList<int>{19}));
+}
+
+TEST_F(EffectDialogsTest, ColorReplaceAppliesItsPreviewRuleInsideTheZoomedArea) {
+  WhenOpen<ColorReplaceDialog>([this](ColorReplaceDialog& d) {
+    EXPECT_FALSE(d.btnApply()->isEnabled());
+    EXPECT_EQ(d.labTol->text(), QStringLiteral("Tolerance = 5%"));
+    const QSize box = d.picPreview()->pixmap().size();
+    // Pick the old colour from the left half by a release in select mode.
+    d.cmdSel->click();
+    QMouseEvent up(QEvent::MouseButtonRelease, QPointF(10, 10), QPointF(10, 10), Qt::LeftButton, Qt::NoButton,
+                   Qt::NoModifier);
+    QCoreApplication::sendEvent(d.picPreview(), &up);
+    EXPECT_EQ(d.oldColor(), kLeft);
+    host_.colors.push_back(QColor(0, 0, 200));
+    d.btnNew->click();
+    // Zoom in, released beyond the box's top left: the left part of the picture.
+    d.cmdZoom->click();
+    d.PreviewMouseUp(Qt::LeftButton, QPointF(-50, -50));
+    EXPECT_EQ(d.view().area(), QRect(0, 0, 40, 27));
+    d.cmdReplace->click();
+    EXPECT_TRUE(d.btnApply()->isEnabled());
+    EXPECT_EQ(d.view().mode(), MouseMode::None);
+    EXPECT_EQ(Shown(d).pixel(box.width() / 2, 5), qRgb(0, 0, 200));  // the preview's rule is Apply's
+    EXPECT_TRUE(CallerUntouched());
+    Key(d, Qt::Key_Return);  // Cancel is the default button here
+  });
+  commands_.mnuToolEffectsColorReplace_Click();
+  EXPECT_TRUE(Committed().isNull());
+
+  WhenOpen<ColorReplaceDialog>([this](ColorReplaceDialog& d) {
+    host_.colors = {QColor(kLeft), QColor(0, 0, 200)};
+    d.btnOld->click();
+    d.btnNew->click();
+    d.cmdZoom->click();
+    d.PreviewMouseUp(Qt::LeftButton, QPointF(0, 0));
+    d.cmdReplace->click();
+    d.btnApply()->click();
+  });
+  commands_.mnuToolEffectsColorReplace_Click();
+  const QImage done = Committed();
+  ASSERT_FALSE(done.isNull());
+  EXPECT_TRUE(Near(done.pixel(5, 5), qRgb(0, 0, 200)));
+  EXPECT_TRUE(Near(done.pixel(5, 35), kLeft));  // below the zoomed area
+  EXPECT_TRUE(Near(done.pixel(50, 5), kRight));
+}
+
+TEST_F(EffectDialogsTest, ColorAdjustIgnoresAnOldCancelButDropsOnACancelOfItsOwnRun) {
+  ProgressWindow progress(nullptr);
+  host_.progress = &progress;
+  progress.SetCancelled(true);  // left over from an earlier operation
+  WhenOpen<ColorAdjustDialog>([this](ColorAdjustDialog& d) {
+    d.scrRed->setValue(10);
+    EXPECT_EQ(d.labRed->text(), QStringLiteral("Red 10"));
+    EXPECT_EQ(d.labGreen->text(), QStringLiteral("Green: 0"));
+    EXPECT_EQ(Shown(d).pixel(5, 5), qRgb(255, 100, 100));
+    EXPECT_TRUE(CallerUntouched());
+    Key(d, Qt::Key_Return);  // Apply is the default button
+  });
+  commands_.mnuToolEffectsColorAdjust_Click();
+  const QImage done = Committed();
+  ASSERT_FALSE(done.isNull());
+  EXPECT_TRUE(Near(done.pixel(10, 10), qRgb(255, 100, 100)));
+  EXPECT_TRUE(Near(done.pixel(50, 10), kRight));  // 250 + 10 leaves the range: kept
+  const QString first = host_.page.pic(4).file;
+
+  // Cancel pressed while this Apply runs: nothing is committed.
+  host_.imgx.setProgressHandler([&progress](int percent, bool& cancel) {
+    if (percent > 0 && percent < 100) {
+      progress.SetCancelled(true);
+      cancel = true;
+    }
+  });
+  WhenOpen<ColorAdjustDialog>([](ColorAdjustDialog& d) {
+    d.scrBlue->setValue(-20);
+    d.btnApply()->click();
+  });
+  commands_.mnuToolEffectsColorAdjust_Click();
+  EXPECT_EQ(host_.page.pic(4).file, first);
+  EXPECT_EQ(host_.undoDepth, 1);
+  EXPECT_TRUE(host_.errors.isEmpty());
+}
+
+// An effect that fails at full size: one message, titled by the operation,
+// and the effect counts as not applied.
+class FailingDialog : public EffectDialog {
+ public:
+  FailingDialog(Imaging& original, DialogServices services)
+      : EffectDialog(original, std::move(services), FrameSpec{QStringLiteral("Failing"), 2000, {5970, 4125},
+                                                              {1860, 60, 4000, 4000}, 420, 1140, 1980, 1920, true}) {}
+
+ protected:
+  Status Effect(Imaging& imaging) override {
+    if (&imaging == &original()) return Error{QStringLiteral("The disk is full.")};
+    return imaging.ImgMirror();
+  }
+};
+
+TEST_F(EffectDialogsTest, AFailingApplyIsReportedOnceAndNotApplied) {
+  ASSERT_TRUE(host_.imgx.LoadFile(original_).ok());
+  FailingDialog dialog(host_.imgx, host_.EffectDialogServices());
+  WhenOpen<FailingDialog>([](FailingDialog& d) {
+    d.btnApply()->click();
+  });
+  EXPECT_TRUE(ShowEffectDialog(dialog).cancelled());
+  EXPECT_FALSE(dialog.EffectApplied());
+  EXPECT_EQ(host_.errors, QStringList{QStringLiteral("Failing|Error: \n\nThe disk is full.")});
+}
+
+}  // namespace
+}  // namespace lumaset
