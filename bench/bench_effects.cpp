@@ -29,6 +29,8 @@
 #include "components/imaging.h"
 #include "components/imaging_effects.h"
 
+#include "photo_like.h"
+
 namespace {
 
 using namespace lumaset;
@@ -36,40 +38,9 @@ using namespace lumaset;
 constexpr int kWidth = 6000;
 constexpr int kHeight = 4000;
 
-QColor randomColor(QRandomGenerator& random) {
-  return QColor::fromHsv(random.bounded(360), 60 + random.bounded(180), 60 + random.bounded(190));
-}
-
-// A sky-to-ground gradient, soft shapes in front, then sensor-like noise.
+// The benchmark's photo, written once.
 bool generate(const QString& path) {
-  QRandomGenerator random(20261207U);
-  QImage image(kWidth, kHeight, QImage::Format_RGB32);
-  QPainter painter(&image);
-  painter.setRenderHint(QPainter::Antialiasing);
-  QLinearGradient sky(0, 0, kWidth * 0.3, kHeight);
-  sky.setColorAt(0, randomColor(random));
-  sky.setColorAt(0.55, randomColor(random));
-  sky.setColorAt(1, randomColor(random));
-  painter.fillRect(image.rect(), sky);
-  for (int shape = 0; shape < 60; ++shape) {
-    const QPointF centre(random.bounded(kWidth), random.bounded(kHeight));
-    const double radius = 80 + random.bounded(900);
-    QRadialGradient glow(centre, radius);
-    glow.setColorAt(0, randomColor(random));
-    glow.setColorAt(1, randomColor(random));
-    painter.setBrush(glow);
-    painter.setPen(QPen(randomColor(random), 1 + random.bounded(12)));
-    painter.drawEllipse(centre, radius, radius * (0.4 + random.bounded(1.0)));
-  }
-  painter.end();
-  for (int y = 0; y < kHeight; ++y) {
-    auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-    for (int x = 0; x < kWidth; ++x) {
-      const int grain = static_cast<int>(random.bounded(25U)) - 12;
-      const QRgb p = line[x];
-      line[x] = qRgb(qBound(0, qRed(p) + grain, 255), qBound(0, qGreen(p) + grain, 255), qBound(0, qBlue(p) + grain, 255));
-    }
-  }
+  const QImage image = bench::PhotoLike(kWidth, kHeight, 20261207U, 60);
   QImageWriter writer(path, "jpeg");
   writer.setQuality(90);
   return writer.write(image);

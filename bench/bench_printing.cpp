@@ -42,48 +42,13 @@
 #include "layout/page_model.h"
 #include "../tests/support/private_print_scheduler.h"
 
+#include "photo_like.h"
+
 namespace {
 
 constexpr int kWidth = 6000;
 constexpr int kHeight = 4000;
 constexpr int kPictures = 8;
-
-QColor randomColor(QRandomGenerator& random) {
-  return QColor::fromHsv(random.bounded(360), 60 + random.bounded(180), 60 + random.bounded(190));
-}
-
-// Gradients and soft shapes under sensor-like noise: compresses like a photo.
-QImage photoLike(int seed) {
-  QRandomGenerator random(static_cast<quint32>(seed) * 7919U + 17U);
-  QImage image(kWidth, kHeight, QImage::Format_RGB32);
-  QPainter painter(&image);
-  painter.setRenderHint(QPainter::Antialiasing);
-  QLinearGradient sky(0, 0, kWidth * 0.3, kHeight);
-  sky.setColorAt(0, randomColor(random));
-  sky.setColorAt(1, randomColor(random));
-  painter.fillRect(image.rect(), sky);
-  for (int shape = 0; shape < 40; ++shape) {
-    const QPointF centre(random.bounded(kWidth), random.bounded(kHeight));
-    const double radius = 100 + random.bounded(1000);
-    QRadialGradient glow(centre, radius);
-    glow.setColorAt(0, randomColor(random));
-    glow.setColorAt(1, randomColor(random));
-    painter.setBrush(glow);
-    painter.setPen(QPen(randomColor(random), 1 + random.bounded(12)));
-    painter.drawEllipse(centre, radius, radius * (0.4 + random.bounded(1.0)));
-  }
-  painter.end();
-  for (int y = 0; y < kHeight; ++y) {
-    auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-    for (int x = 0; x < kWidth; ++x) {
-      const int grain = static_cast<int>(random.bounded(25U)) - 12;
-      const QRgb p = line[x];
-      line[x] = qRgb(qBound(0, qRed(p) + grain, 255), qBound(0, qGreen(p) + grain, 255),
-                     qBound(0, qBlue(p) + grain, 255));
-    }
-  }
-  return image;
-}
 
 QString picturePath(const QString& folder, int i) { return folder + QStringLiteral("photo24-%1.jpg").arg(i); }
 
@@ -98,7 +63,7 @@ bool generate(const QString& folder) {
     if (!file.open(QIODevice::WriteOnly)) return false;
     QImageWriter writer(&file, "jpeg");
     writer.setQuality(90);
-    return writer.write(photoLike(i)) && file.commit();
+    return writer.write(bench::PhotoLike(kWidth, kHeight, static_cast<quint32>(i))) && file.commit();
   });
   return !written.contains(false);
 }

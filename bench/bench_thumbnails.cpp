@@ -39,53 +39,13 @@
 #include "browser/thumbnail_area.h"
 #include "components/thumbnail_cache.h"
 
+#include "photo_like.h"
+
 namespace {
 
 constexpr int kWidth = 4000;
 constexpr int kHeight = 3000;
 constexpr int kQuality = 90;
-
-QColor randomColor(QRandomGenerator& random) {
-  return QColor::fromHsv(random.bounded(360), 60 + random.bounded(180), 60 + random.bounded(190));
-}
-
-// A sky-to-ground gradient, soft shapes in front, then sensor-like noise.
-QImage photoLike(int seed) {
-  QRandomGenerator random(static_cast<quint32>(seed) * 7919U + 17U);
-  QImage image(kWidth, kHeight, QImage::Format_RGB32);
-  QPainter painter(&image);
-  painter.setRenderHint(QPainter::Antialiasing);
-  QLinearGradient sky(0, 0, kWidth * 0.3, kHeight);
-  sky.setColorAt(0, randomColor(random));
-  sky.setColorAt(0.55, randomColor(random));
-  sky.setColorAt(1, randomColor(random));
-  painter.fillRect(image.rect(), sky);
-  for (int shape = 0; shape < 40; ++shape) {
-    const QPointF centre(random.bounded(kWidth), random.bounded(kHeight));
-    const double radius = 80 + random.bounded(700);
-    QRadialGradient glow(centre, radius);
-    glow.setColorAt(0, randomColor(random));
-    glow.setColorAt(1, randomColor(random));
-    painter.setBrush(glow);
-    painter.setPen(QPen(randomColor(random), 1 + random.bounded(12)));
-    if (shape % 3 == 0) {
-      painter.drawRect(QRectF(centre, QSizeF(radius * 1.6, radius)));
-    } else {
-      painter.drawEllipse(centre, radius, radius * (0.4 + random.bounded(1.0)));
-    }
-  }
-  painter.end();
-  for (int y = 0; y < kHeight; ++y) {
-    auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-    for (int x = 0; x < kWidth; ++x) {
-      const int grain = static_cast<int>(random.bounded(25U)) - 12;
-      const QRgb p = line[x];
-      line[x] = qRgb(qBound(0, qRed(p) + grain, 255), qBound(0, qGreen(p) + grain, 255),
-                     qBound(0, qBlue(p) + grain, 255));
-    }
-  }
-  return image;
-}
 
 // An APP1 segment whose EXIF data says: turn a quarter clockwise (orientation 6).
 QByteArray turningSegment() {
@@ -100,7 +60,7 @@ bool writePicture(const QString& path, int seed, bool turned) {
   buffer.open(QIODevice::WriteOnly);
   QImageWriter writer(&buffer, "jpeg");
   writer.setQuality(kQuality);
-  if (!writer.write(photoLike(seed))) return false;
+  if (!writer.write(bench::PhotoLike(kWidth, kHeight, static_cast<quint32>(seed)))) return false;
   if (turned) jpeg.insert(2, turningSegment());
   QSaveFile file(path);
   if (!file.open(QIODevice::WriteOnly) || file.write(jpeg) != jpeg.size()) return false;

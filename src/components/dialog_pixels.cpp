@@ -7,29 +7,9 @@
 
 namespace lumaset {
 
-namespace {
-
-using pixels::Row;
-
-// Runs `change` on every pixel of the rows, writing a new picture.
-template <typename Change>
-Result<QImage> EachPixel(const QImage& picture, PixelJob& job, Change change) {
-  const QImage source = pixels::Held(picture);
-  const int width = source.width();
-  return pixels::Produce(width, source.height(), 1, job,
-                         [&](const pixels::Canvas& target, int firstRow, int endRow, const BandContext& context) {
-                           for (int y = firstRow; y < endRow; ++y) {
-                             if (context.stopped()) return;
-                             change(Row(source, y), target.row(y), y);
-                           }
-                         });
-}
-
-}  // namespace
-
 Result<QImage> AdjustRgb(const QImage& source, int red, int green, int blue, PixelJob& job) {
   const int width = source.width();
-  return EachPixel(source, job, [=](const QRgb* in, QRgb* out, int) {
+  return pixels::EachRow(source, job, [=](const QRgb* in, QRgb* out, int) {
     for (int x = 0; x < width; ++x) {
       out[x] = qRgb(AdjustByte(qRed(in[x]), red), AdjustByte(qGreen(in[x]), green), AdjustByte(qBlue(in[x]), blue));
     }
@@ -67,7 +47,7 @@ Result<QImage> ReplaceInArea(const QImage& source, const QRect& area, QRgb oldCo
   const ReplaceRange range = MakeReplaceRange(oldColor, tolerance);
   const QRgb replacement = newColor | 0xFF000000U;
   const int width = source.width();
-  return EachPixel(source, job, [&](const QRgb* in, QRgb* out, int y) {
+  return pixels::EachRow(source, job, [&](const QRgb* in, QRgb* out, int y) {
     std::copy_n(in, width, out);
     if (y < inside.top() || y > inside.bottom()) return;
     for (int x = inside.left(); x <= inside.right(); ++x) {

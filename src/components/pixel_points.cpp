@@ -13,20 +13,13 @@ namespace {
 
 using pixels::Row;
 
-// Every pixel through `change`, row by row.
+// Every pixel through `change`, on its own.
 template <typename Change>
 Result<QImage> eachPixel(const QImage& picture, PixelJob& job, Change change) {
-  const QImage source = pixels::Held(picture);
-  const int width = source.width();
-  return pixels::Produce(width, source.height(), 1, job,
-                         [&](const pixels::Canvas& target, int firstRow, int endRow, const BandContext& context) {
-                           for (int y = firstRow; y < endRow; ++y) {
-                             if (context.stopped()) return;
-                             const QRgb* in = Row(source, y);
-                             QRgb* out = target.row(y);
-                             for (int x = 0; x < width; ++x) out[x] = change(in[x]);
-                           }
-                         });
+  const int width = picture.width();
+  return pixels::EachRow(picture, job, [&](const QRgb* in, QRgb* out, int) {
+    for (int x = 0; x < width; ++x) out[x] = change(in[x]);
+  });
 }
 
 }  // namespace

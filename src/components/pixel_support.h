@@ -68,4 +68,18 @@ Result<QImage> Produce(int width, int height, int granularity, PixelJob& job, Wo
   return target;
 }
 
+// A new picture made row by row: `change(in, out, y)` writes row y of the
+// target from row y of the source.
+template <typename Change>
+Result<QImage> EachRow(const QImage& picture, PixelJob& job, Change change) {
+  const QImage source = Held(picture);
+  return Produce(source.width(), source.height(), 1, job,
+                 [&](const Canvas& target, int firstRow, int endRow, const BandContext& context) {
+                   for (int y = firstRow; y < endRow; ++y) {
+                     if (context.stopped()) return;
+                     change(Row(source, y), target.row(y), y);
+                   }
+                 });
+}
+
 }  // namespace lumaset::pixels
