@@ -22,8 +22,8 @@ template <typename Control>
 Control* Labelled(QFormLayout* form, const QString& caption, Control* control) {
   auto* label = new QLabel(caption);
   label->setBuddy(control);
-  label->setAccessibleName(QString(caption).remove(QLatin1Char('&')).remove(QLatin1Char(':')));
-  control->setAccessibleName(label->accessibleName());
+  // The label is read as it shows; the control by the label's words.
+  control->setAccessibleName(QString(caption).remove(QLatin1Char('&')).remove(QLatin1Char(':')));
   form->addRow(label, control);
   return control;
 }

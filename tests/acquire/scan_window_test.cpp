@@ -12,6 +12,7 @@
 #include "components/settings_store.h"
 #include "support/sane_test_backend.h"
 #include "support/test_support.h"
+#include "support/accessibility.h"
 
 namespace lumaset {
 namespace {
@@ -50,6 +51,7 @@ TEST_F(ScanWindowTest, ScansCropsAndSavesFromTheTestBackend) {
   test::UseSaneTestBackend();
   auto window = Open();
   EXPECT_EQ(window->optionsLabel()->text(), "Resolution = 50 DPI, Color = Grayscale");
+  EXPECT_EQ(test::AccessibilityProblems(window.get()), QStringList());
   EXPECT_TRUE(window->pixTypeItem(1)->isChecked());
   window->pixTypeItem(2)->trigger();
   window->resolutionItem()->trigger();

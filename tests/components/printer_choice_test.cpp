@@ -9,6 +9,7 @@
 
 #include "components/printer_choice_dialog.h"
 #include "support/test_support.h"
+#include "support/accessibility.h"
 
 namespace lumaset {
 namespace {
@@ -60,6 +61,7 @@ TEST(PrinterChoiceTest, StartsAtTheCurrentOrDefaultQueueAndKeepsThePaperWhereItC
 TEST(PrinterChoiceDialogTest, EveryControlIsNamedAndTheChoiceReachesTheModel) {
   PrinterChoiceModel model(Queues(), {"Office", kLetter, kPortrait});
   PrinterChoiceDialog dialog(model);
+  EXPECT_EQ(test::AccessibilityProblems(&dialog), QStringList());
   for (QWidget* control : dialog.findChildren<QWidget*>()) {
     if (control->focusPolicy() == Qt::NoFocus || !control->isEnabled()) continue;
     EXPECT_FALSE(control->accessibleName().isEmpty()) << control->metaObject()->className();

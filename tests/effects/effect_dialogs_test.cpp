@@ -25,6 +25,7 @@
 #include "fake_effect_host.h"
 #include "frame/progress_window.h"
 #include "support/test_support.h"
+#include "support/accessibility.h"
 
 namespace lumaset {
 namespace {
@@ -105,6 +106,7 @@ class EffectDialogsTest : public ::testing::Test {
 TEST_F(EffectDialogsTest, BrightnessContrastPreviewsByModeAndEnterCancels) {
   WhenOpen<BrightContrastDialog>([this](BrightContrastDialog& d) {
     EXPECT_EQ(d.windowTitle(), QStringLiteral("Adjust Brightness and Contrast"));
+    EXPECT_EQ(test::AccessibilityProblems(&d), QStringList());
     EXPECT_EQ(d.lblBrightness->text(), QStringLiteral("Brightness: 0"));
     EXPECT_EQ(Shown(d).pixel(5, 5), kLeft);  // no preview yet: the unchanged copy
     EXPECT_EQ(d.previews(), 0);
@@ -142,6 +144,7 @@ TEST_F(EffectDialogsTest, BrightnessContrastPreviewsByModeAndEnterCancels) {
 
 TEST_F(EffectDialogsTest, ColorizePreviewsAtOnceFollowsThePickedColourAndEnterApplies) {
   WhenOpen<ColorizeDialog>([this](ColorizeDialog& d) {
+    EXPECT_EQ(test::AccessibilityProblems(&d), QStringList());
     EXPECT_EQ(d.chkHue->text(), QStringLiteral("Hue 40"));
     EXPECT_NE(Shown(d).pixel(5, 5), kLeft);  // tinted at once
     EXPECT_TRUE(CallerUntouched());
@@ -174,6 +177,7 @@ TEST_F(EffectDialogsTest, EmbossTitleBarCloseCancelsAndUncheckedOtherChannelsSta
   EXPECT_EQ(host_.sounds, (QList<int>{static_cast<int>(Sound::Open), static_cast<int>(Sound::Close)}));
 
   WhenOpen<EmbossDialog>([this](EmbossDialog& d) {
+    EXPECT_EQ(test::AccessibilityProblems(&d), QStringList());
     EXPECT_TRUE(CallerUntouched());
     d.chkChannels[1]->setChecked(false);
     d.chkChannels[2]->setChecked(false);
@@ -196,6 +200,7 @@ TEST_F(EffectDialogsTest, EmbossTitleBarCloseCancelsAndUncheckedOtherChannelsSta
 
 TEST_F(EffectDialogsTest, ColorReplaceAppliesItsPreviewRuleInsideTheZoomedArea) {
   WhenOpen<ColorReplaceDialog>([this](ColorReplaceDialog& d) {
+    EXPECT_EQ(test::AccessibilityProblems(&d), QStringList());
     EXPECT_FALSE(d.btnApply()->isEnabled());
     EXPECT_EQ(d.labTol->text(), QStringLiteral("Tolerance = 5%"));
     const QSize box = d.picPreview()->pixmap().size();
@@ -243,6 +248,7 @@ TEST_F(EffectDialogsTest, ColorAdjustIgnoresAnOldCancelButDropsOnACancelOfItsOwn
   host_.progress = &progress;
   progress.SetCancelled(true);  // left over from an earlier operation
   WhenOpen<ColorAdjustDialog>([this](ColorAdjustDialog& d) {
+    EXPECT_EQ(test::AccessibilityProblems(&d), QStringList());
     d.scrRed->setValue(10);
     EXPECT_EQ(d.labRed->text(), QStringLiteral("Red 10"));
     EXPECT_EQ(d.labGreen->text(), QStringLiteral("Green: 0"));
