@@ -70,7 +70,7 @@ void MainWindow::ConnectAcquire() {
   // are listed only when the scan window asks, since network scanners can
   // take seconds to answer.
   scanner_ = std::make_unique<SaneScanService>();
-  scanner_->Initialise();
+  app_.scanAvailable = scanner_->Initialise();
   scanHost_ = std::make_unique<ScanHost>(*this);
   scan_ = std::make_unique<ScanCommand>(*scanner_, app_.settings(), app_.options, app_.folders, *scanHost_);
   if (scanner_->available()) {

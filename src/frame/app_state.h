@@ -72,6 +72,7 @@ class AppState {
   bool formReady = false;       // the window has had its first layout
   bool thumbsIdle = false;      // no thumbnails are being made
   bool abortRequested = false;  // Esc was pressed; long loops stop after their current step
+  bool scanAvailable = false;   // the scanner library started
   int thumbCell = 860;          // thumbnail cell pitch, twips
 
  private:

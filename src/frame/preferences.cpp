@@ -70,6 +70,7 @@ void PreferencesModel::Load(const SettingsStore& settings, const QString& midiFo
   LoadSlideShow(midiFolder, environment.midiDevice);
   LoadDownload();
   LoadSystem(settings);
+  controls_.scanShowEnabled = environment.scanner;
   applyEnabled_ = false;
 }
 

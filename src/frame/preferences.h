@@ -105,6 +105,7 @@ struct PreferencesControls {
   bool fastPrint = false;
   bool memoryMeter = false;
   bool scanShow = false;
+  bool scanShowEnabled = false;  // off while scanning is not available
   bool progress = false;
   int resolution = 400;
   int quality = 95;
@@ -122,6 +123,7 @@ struct PreferencesEnvironment {
   bool waveDevice = false;
   bool midiDevice = false;
   QStringList downloadDrives;  // DownloadDrives()
+  bool scanner = false;        // scanning is available
 };
 
 class PreferencesModel {

@@ -420,6 +420,7 @@ void PreferencesDialog::ShowControls() {
   }
   findChild<QCheckBox*>(QStringLiteral("chkSound"))->setEnabled(c.soundEnabled);
   findChild<QCheckBox*>(QStringLiteral("chkMidi"))->setEnabled(c.musicEnabled);
+  findChild<QCheckBox*>(QStringLiteral("chkScanShow"))->setEnabled(c.scanShowEnabled);
   Choose(grid_, c.coarse ? 0 : 1);
   EnableGroup(grid_, c.grid);
   Choose(reduce_, c.least ? 0 : 1);
@@ -545,7 +546,7 @@ PreferencesResult ShowPreferences(QWidget* owner, AppState& app, PreferencesLink
   PreferencesHooks hooks;
   hooks.drives = SystemDrives();
   hooks.environment = {app.sounds().DeviceExists(), FluidMidiPlayer().DevicePresent(),
-                       DownloadDrives(hooks.drives)};
+                       DownloadDrives(hooks.drives), app.scanAvailable};
   hooks.playSound = [&app](Sound sound, Wait wait) { app.sounds().Play(sound, wait); };
   if (app.sounds().DeviceExists()) {
     hooks.playEvent = [&app](QStringView name, EventSoundPlay how) {

@@ -78,7 +78,10 @@ TEST_F(PreferencesModelTest, LoadShowsTheSettingsAndKeepsSlidersInRange) {
   EXPECT_EQ(c.drive, 0);
   EXPECT_TRUE(c.fastPrint);  // "FastPrint" defaults to 1
   EXPECT_FALSE(c.scanShow);
+  EXPECT_FALSE(c.scanShowEnabled) << "no scanner library, no scan interface choice";
   EXPECT_FALSE(model_->applyEnabled());
+  environment_.scanner = true;
+  EXPECT_TRUE(load().controls().scanShowEnabled);
 }
 
 TEST_F(PreferencesModelTest, UnitSwitchConvertsByTwoAndStaysOnCancel) {
