@@ -88,10 +88,12 @@ bool PixelJob::Run(int rows, int granularity, const BandWork& work, int from, in
   pool.reserve(static_cast<std::size_t>(workers));
   for (int worker = 0; worker < workers; ++worker) pool.emplace_back(loop, worker);
 
+  // Every run reports at least once, also when the workers finished before
+  // the first wait, so that a Cancel is always heard.
   std::unique_lock lock(mutex);
-  while (running > 0) {
-    changed.wait_for(lock, kReportInterval);
-    if (!keepGoing_) continue;  // the last wake still reports, so every run reports at least once
+  for (bool reported = false; running > 0 || !reported; reported = true) {
+    if (running > 0) changed.wait_for(lock, kReportInterval);
+    if (!keepGoing_) continue;
     const int percent = std::clamp(from + static_cast<int>((to - from) * static_cast<long long>(done) / bands), 1, 99);
     lock.unlock();
     if (!keepGoing_(percent)) stop_.store(true);
