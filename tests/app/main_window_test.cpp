@@ -128,7 +128,7 @@ TEST_F(MainWindowTest, CloseIsRefusedWhileThumbnailsAreBeingMade) {
   EXPECT_TRUE(window.close());
 }
 
-TEST_F(MainWindowTest, SplitterDragWidensTheTreeWithinItsBounds) {
+TEST_F(MainWindowTest, SplitterDragWidensTheTree) {
   MainWindow& window = Start();
   QWidget* bar = window.splitterBar();
   const int before = window.dirTree()->width();
@@ -140,12 +140,6 @@ TEST_F(MainWindowTest, SplitterDragWidensTheTreeWithinItsBounds) {
   QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(41, 10));
   EXPECT_NEAR(window.dirTree()->width(), before + 40, 2);
   EXPECT_FALSE(window.splitter().dragging());
-
-  // A drag past the upper bound leaves the tree where it was.
-  const int widened = window.dirTree()->width();
-  QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(1, 10));
-  QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(2000, 10));
-  EXPECT_NEAR(window.dirTree()->width(), widened, 1);
 }
 
 TEST_F(MainWindowTest, StartWithOpenFolderOnMakesTheLastFoldersThumbnails) {

@@ -6,7 +6,6 @@
 #include <QComboBox>
 #include <QDir>
 #include <QPushButton>
-#include <QScreen>
 #include <QTest>
 
 #include "browser/thumb_table.h"

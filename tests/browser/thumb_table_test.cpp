@@ -104,7 +104,6 @@ TEST(ThumbGeometry, SmallCellsStepBy860InThreeColumns) {
   const ThumbGeometry large = ThumbGeometry::ForLarge(true);
   EXPECT_EQ(large.frame(1), (TwipsRect{1300, 40, 1200, 1200}));
   EXPECT_EQ(large.frame(2).top, 1300);
-  EXPECT_EQ(large.scale, 100);
 }
 
 TEST(ThumbGeometry, PicturesFitByTheirLongerSide) {

@@ -14,7 +14,6 @@
 #include <QTest>
 
 #include <memory>
-#include <ostream>
 
 #include "components/settings_store.h"
 #include "frame/settings.h"

@@ -145,6 +145,7 @@ TEST(Settings, SizesChangeUnitByAFactorOfTwoWithinTheNewRange) {
       {3, false, SizeKind::Thumbnail, 1.5F},  {30, true, SizeKind::LayoutWidth, 20},
       {5, false, SizeKind::LayoutWidth, 2.5F}, {2.8F, true, SizeKind::Thumbnail, 5},
       {0.1F, true, SizeKind::LayoutWidth, 4}, {1, false, SizeKind::Thumbnail, 1},
+      {10, true, SizeKind::LayoutWidth, 20},  {5, false, SizeKind::Thumbnail, 2},
   };
   for (const Conversion& c : cases) {
     // The preferences read the value back from the label's one-decimal text.
@@ -166,8 +167,6 @@ TEST(Settings, PreferencesClampSizesByUnitAndTheJpegQuality) {
   ClampForPreferences(options);
   EXPECT_EQ(std::tie(options.thumbSize, options.layOutWidth, options.jpegQuality),
             std::make_tuple(2.0F, 20.0F, std::int16_t{100}));
-  EXPECT_TRUE(IsInches(QStringLiteral("Inches")));
-  EXPECT_FALSE(IsInches(QStringLiteral("Centimeters")));
   EXPECT_FALSE(IsInches(QString()));
 }
 

@@ -3,9 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QImage>
 
 #include "components/settings_store.h"
 #include "support/test_support.h"

@@ -5,14 +5,11 @@
 #include <QImage>
 #include <QStringList>
 
-#include <cmath>
-#include <map>
 #include <utility>
 #include <vector>
 
 #include "browser/thumb_table.h"
 #include "components/imaging.h"
-#include "frame/number_from_setting.h"
 #include "layout/fake_page_host.h"
 #include "layout/printed_width.h"
 #include "support/test_support.h"
