@@ -174,7 +174,8 @@ TEST(ColorReduceTest, PaletteFilesAreCheckedWhole) {
   const auto write = [&](const char* name, QByteArray bytes) {
     const QString path = folder + QLatin1Char('/') + QLatin1String(name);
     QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    EXPECT_EQ(file.write(bytes), bytes.size());
     return path;
   };
   QByteArray bytes(768, char(63));
