@@ -71,14 +71,14 @@ TEST(EmailMenu, FollowsTheListTheSelectionAndTheReduceSetting) {
   EmailList list;
   const QString a = QStringLiteral("/p/a.jpg");
   EmailMenuState state = FileMenuState(list, std::nullopt, false);
-  EXPECT_FALSE(state.fileOptionsEnabled);
-  EXPECT_FALSE(state.emailEnabled);
+  EXPECT_EQ((std::vector<bool>{state.fileOptionsEnabled, state.emailEnabled}), std::vector<bool>(2, false));
   EXPECT_EQ(state.emailCaption, "Email Selected Photos");
   EXPECT_EQ(state.addCaption, "Add to Email List");
 
   for (const char* file : {"/p/a.jpg", "/p/b.jpg", "/p/c.jpg"}) list.toggle(QLatin1String(file));
   state = FileMenuState(list, a, true);
-  EXPECT_TRUE(state.fileOptionsEnabled && state.emailEnabled && state.reduceChecked && state.addChecked);
+  EXPECT_EQ((std::vector<bool>{state.fileOptionsEnabled, state.emailEnabled, state.reduceChecked, state.addChecked}),
+            std::vector<bool>(4, true));
   EXPECT_EQ(state.emailCaption, "Email Selected Photos (3)");
   EXPECT_EQ(state.addCaption, "Added to Email List");
   EXPECT_FALSE(FileMenuState(list, QStringLiteral("/p/A.jpg"), false).addChecked);  // exact

@@ -37,8 +37,10 @@ TEST_F(FileCommandsTest, RemoveFolderTrashesOnlyItsPictures) {
   QDir().mkpath(album);
   QDir().mkpath(root + "nested/sub");
   QDir().mkpath(root + "only");
-  ASSERT_TRUE(WritePicture(album + "a.jpg", 8, 8) && WritePicture(root + "only/c.png", 8, 8));
-  ASSERT_TRUE(WriteText(album + "b.GIF", "any") && WriteText(album + "notes.txt", "keep me"));
+  ASSERT_TRUE(WritePicture(album + "a.jpg", 8, 8));
+  ASSERT_TRUE(WritePicture(root + "only/c.png", 8, 8));
+  ASSERT_TRUE(WriteText(album + "b.GIF", "any"));
+  ASSERT_TRUE(WriteText(album + "notes.txt", "keep me"));
   Open(album);
 
   host_.answers = {false, true, true, true};
@@ -46,7 +48,8 @@ TEST_F(FileCommandsTest, RemoveFolderTrashesOnlyItsPictures) {
   EXPECT_EQ(Names(album).size(), 3);
   commands_.mnuNodeFolderRemove_Click(album);
   EXPECT_EQ(Names(album), QStringList{"notes.txt"});
-  EXPECT_TRUE(QFileInfo::exists(Trash() + "a.jpg") && QFileInfo::exists(Trash() + "b.GIF"));
+  EXPECT_TRUE(QFileInfo::exists(Trash() + "a.jpg"));
+  EXPECT_TRUE(QFileInfo::exists(Trash() + "b.GIF"));
   EXPECT_EQ(table().ThumbCount(), 0);
   EXPECT_EQ(folders_.current, root);
   EXPECT_EQ(settings_.readSetting("Folder", ""), root);

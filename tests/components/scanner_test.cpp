@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QSet>
 
+#include <climits>
+
 #include "components/scan_frames.h"
 #include "support/sane_test_backend.h"
 
@@ -20,33 +22,32 @@ int ColourCount(const QImage& image) {
   return static_cast<int>(seen.size());
 }
 
-struct ScanCase {
-  ScanPixelType type;
-  qint32 resolution;
-  QImage::Format format;
-  QSize size;  // 80 x 100 mm at the resolution
-};
+// A session on the test back-end, opened on `device` ("" for the first one found).
+#define OPEN_SESSION(session, device, ...) \
+  test::UseSaneTestBackend(__VA_ARGS__);    \
+  SaneSession session;                      \
+  ASSERT_TRUE(session.Init().ok());         \
+  ASSERT_TRUE(session.Open(QStringLiteral(device)).ok())
 
 TEST(SaneSession, ScansEachPixelTypeAtTwoResolutions) {
-  test::UseSaneTestBackend();
-  SaneSession session;
-  ASSERT_TRUE(session.Init().ok());
+  OPEN_SESSION(session, "");
   auto sources = session.Sources();
   ASSERT_TRUE(sources.ok()) << sources.error().toStdString();
   ASSERT_FALSE(sources->isEmpty());
   EXPECT_EQ(sources->first().name, "test:0");
-  ASSERT_TRUE(session.Open({}).ok());  // the first one found
 
-  const ScanCase cases[] = {
-      {ScanPixelType::BlackWhite, 50, QImage::Format_Mono, {157, 196}},
-      {ScanPixelType::Grayscale, 50, QImage::Format_Grayscale8, {157, 196}},
-      {ScanPixelType::Rgb, 100, QImage::Format_RGB888, {314, 393}},
-      {ScanPixelType::Palette, 100, QImage::Format_Indexed8, {314, 393}},
-      {ScanPixelType::BlackWhite, 100, QImage::Format_Mono, {314, 393}},
-      {ScanPixelType::Rgb, 50, QImage::Format_RGB888, {157, 196}},
+  // The size is 80 x 100 mm at the resolution.
+  struct Case { ScanPixelType type; qint32 resolution; QImage::Format format; QSize size; int fewest, most; };
+  const Case cases[] = {
+      {ScanPixelType::BlackWhite, 50, QImage::Format_Mono, {157, 196}, 2, 2},
+      {ScanPixelType::Grayscale, 50, QImage::Format_Grayscale8, {157, 196}, 1, 256},
+      {ScanPixelType::Rgb, 100, QImage::Format_RGB888, {314, 393}, 3, INT_MAX},
+      {ScanPixelType::Palette, 100, QImage::Format_Indexed8, {314, 393}, 1, 256},
+      {ScanPixelType::BlackWhite, 100, QImage::Format_Mono, {314, 393}, 2, 2},
+      {ScanPixelType::Rgb, 50, QImage::Format_RGB888, {157, 196}, 3, INT_MAX},
   };
   const std::atomic<bool> keepGoing{false};
-  for (const ScanCase& c : cases) {
+  for (const Case& c : cases) {
     SCOPED_TRACE(static_cast<int>(c.type));
     session.SetPixelType(c.type);
     session.SetResolution(c.resolution);
@@ -63,22 +64,13 @@ TEST(SaneSession, ScansEachPixelTypeAtTwoResolutions) {
     EXPECT_EQ(heard.front(), 0);
     EXPECT_EQ(heard.back(), 100);
     EXPECT_TRUE(std::is_sorted(heard.begin(), heard.end()));
-    const int colours = ColourCount(*picture);
-    if (c.format == QImage::Format_Mono) {
-      EXPECT_EQ(colours, 2);
-    } else if (c.format == QImage::Format_RGB888) {
-      EXPECT_GT(colours, 2);
-    } else if (c.format == QImage::Format_Indexed8) {
-      EXPECT_LE(colours, 256);
-    }
+    EXPECT_GE(ColourCount(*picture), c.fewest);
+    EXPECT_LE(ColourCount(*picture), c.most);
   }
 }
 
 TEST(SaneSession, ResolutionOutsideTheDevicesRangeSettlesOnItsLimit) {
-  test::UseSaneTestBackend();
-  SaneSession session;
-  ASSERT_TRUE(session.Init().ok());
-  ASSERT_TRUE(session.Open("test:1").ok());
+  OPEN_SESSION(session, "test:1");
   for (const auto& [asked, settled] : {std::pair{70000, 1200.0}, {-5, 1.0}, {2147483647, 1200.0}, {300, 300.0}}) {
     session.SetResolution(asked);
     EXPECT_EQ(session.ReadBack()->resolution, settled) << asked;
@@ -89,10 +81,7 @@ TEST(SaneSession, ResolutionOutsideTheDevicesRangeSettlesOnItsLimit) {
 }
 
 TEST(SaneSession, ADeviceFailingMidScanGivesItsCauseAndStaysUsable) {
-  test::UseSaneTestBackend({.readStatus = "SANE_STATUS_IO_ERROR"});
-  SaneSession session;
-  ASSERT_TRUE(session.Init().ok());
-  ASSERT_TRUE(session.Open("test:0").ok());
+  OPEN_SESSION(session, "test:0", {.readStatus = "SANE_STATUS_IO_ERROR"});
   const std::atomic<bool> keepGoing{false};
   for (int attempt = 0; attempt < 2; ++attempt) {
     auto picture = session.Acquire({}, keepGoing);
@@ -103,10 +92,7 @@ TEST(SaneSession, ADeviceFailingMidScanGivesItsCauseAndStaysUsable) {
 }
 
 TEST(SaneSession, ACancelledScanStopsAndTheNextOneRuns) {
-  test::UseSaneTestBackend();
-  SaneSession session;
-  ASSERT_TRUE(session.Init().ok());
-  ASSERT_TRUE(session.Open("test:0").ok());
+  OPEN_SESSION(session, "test:0");
   std::atomic<bool> cancel{false};
   auto stopped = session.Acquire([&cancel](int) { cancel = true; }, cancel);
   ASSERT_FALSE(stopped.ok());

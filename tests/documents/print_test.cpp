@@ -8,7 +8,6 @@
 #include <QPrinter>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -274,13 +273,17 @@ TEST(PrintTest, PrivateQueueGetsEachCopyWithPicturesLabelAndMarginsWhereThePageH
   }
 }
 
-struct FilePrint : ::testing::Test {
-  QString folder = test::freshFolder(QStringLiteral("file"));
+// A fresh folder with the settings and options a print reads.
+struct Printing : ::testing::Test {
+  QString folder = test::freshFolder(QStringLiteral("print"));
+  SettingsStore settings{QStringLiteral("Lumaset"), folder + QStringLiteral("/settings.ini")};
+  Options options;
+};
+
+struct FilePrint : Printing {
   std::unique_ptr<PrinterDevice> device;
   ScriptedDialogs* dialogs = new ScriptedDialogs;
   FakePrintHost host;
-  SettingsStore settings{QStringLiteral("Lumaset"), folder + QStringLiteral("/settings.ini")};
-  Options options;
 
   void SetUp() override {
     auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
@@ -373,11 +376,7 @@ TEST_F(FilePrint, ThePageFollowsThePrinterAfterSetup) {
   EXPECT_EQ(device->Orientation(), kLandscape);
 }
 
-TEST(PrintGeometryTest, PicturesLandOnTheirFractionsOfThePaperWithoutAPrinterUprightAndTurned) {
-  const QString folder = test::freshFolder(QStringLiteral("geometry"));
-  SettingsStore settings(QStringLiteral("Lumaset"), folder + QStringLiteral("/settings.ini"));
-  const Options options;
-
+TEST_F(Printing, PicturesLandOnTheirFractionsOfThePaperWithoutAPrinterUprightAndTurned) {
   // Without a printer: the page's own paper, turned, in centimetres.
   {
     PrinterDevice device(PrinterDevice::Start::NoPrinter);
@@ -410,7 +409,7 @@ TEST(PrintGeometryTest, PicturesLandOnTheirFractionsOfThePaperWithoutAPrinterUpr
   }
 }
 
-TEST(PrintQueueTest, ThePrinterChosenInTheDialogTakesTheJobsFromThenOn) {
+TEST_F(Printing, ThePrinterChosenInTheDialogTakesTheJobsFromThenOn) {
   NEED_SCHEDULER(cups);
   PrinterDevice device;
   ASSERT_EQ(device.DeviceName(), "Capture");
@@ -424,9 +423,6 @@ TEST(PrintQueueTest, ThePrinterChosenInTheDialogTakesTheJobsFromThenOn) {
     return true;
   };
   device.SetDialogs(std::move(dialogs));
-  const QString folder = test::freshFolder(QStringLiteral("second"));
-  SettingsStore settings(QStringLiteral("Lumaset"), folder + QStringLiteral("/settings.ini"));
-  const Options options;
   TestPage page(device.Facts());
   page.Place(SolidPicture(folder, "red", Qt::red, {40, 40}), {0.2, 0.2, 0.3, 0.3}, 0);
   FakePrintHost host;
@@ -451,14 +447,11 @@ TEST(PrintQueueTest, ThePrinterChosenInTheDialogTakesTheJobsFromThenOn) {
   EXPECT_EQ(cups->Jobs(QStringLiteral("Capture")), QStringList());
 }
 
-TEST(NoPrinterTest, PrintAsksForAPdfFileAndSetupStillTurnsThePage) {
+TEST_F(Printing, WithoutAPrinterPrintAsksForAPdfFileAndSetupStillTurnsThePage) {
   PrinterDevice device(PrinterDevice::Start::NoPrinter);
   ASSERT_FALSE(device.PrinterReady());
   auto* dialogs = new ScriptedDialogs;
   device.SetDialogs(std::unique_ptr<ScriptedDialogs>(dialogs));
-  const QString folder = test::freshFolder(QStringLiteral("noprinter"));
-  SettingsStore settings(QStringLiteral("Lumaset"), folder + QStringLiteral("/settings.ini"));
-  const Options options;
   TestPage page(DefaultPaper(true, true), true);
   FakePrintHost host;
   PagePrinting printing(page.model, device, settings, options, host);

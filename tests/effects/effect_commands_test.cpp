@@ -3,18 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QImage>
-#include <QPainter>
-#include <QStringList>
 
-#include <deque>
-
-#include "components/imaging.h"
-#include "effects/effect_frame.h"
-#include "layout/page_model.h"
-#include "layout/undo_stack.h"
 #include "support/test_support.h"
 #include "fake_effect_host.h"
 
@@ -24,27 +15,8 @@ namespace {
 class EffectCommandsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const QString root = test::freshFolder(QStringLiteral("effects")) + QLatin1Char('/');
-    host_.temp = root + QStringLiteral("temp/");
-    QDir().mkpath(host_.temp);
-    original_ = root + QStringLiteral("photo.png");
     // 40 x 20: red on the left half, blue on the right.
-    QImage image(40, 20, QImage::Format_RGB32);
-    image.fill(Qt::red);
-    QPainter(&image).fillRect(20, 0, 20, 20, Qt::blue);
-    ASSERT_TRUE(image.save(original_, "PNG"));
-
-    PageModel& page = host_.page;
-    page.geometry().previewWidth = 8000;
-    page.geometry().previewHeight = 10000;
-    page.setPicLast(4);
-    page.setPicCount(1);
-    page.setPicCur(4);
-    page.pic(4).file = original_;
-    page.pic(4).zRank = 0;
-    page.box(4) = PicBox{1440, 1440, 2880, 1440, true};
-    FractionsFromBox(page, 4);
-    page.edit().tempCount = 6;
+    original_ = PlacePhoto(host_, {40, 20}, Qt::red, Qt::blue, PicBox{1440, 1440, 2880, 1440, true});
     originalBytes_ = test::ReadBytes(original_);
   }
 
@@ -80,7 +52,7 @@ TEST_F(EffectCommandsTest, CommitWritesTheNextTemporaryPictureAndLeavesTheUsersF
   EXPECT_GT(qRed(saved.pixel(37, 10)), 200);
   EXPECT_EQ(host_.shown.width(), 50);
   // Mirror leaves the status bar alone; the window is busy, then given back.
-  EXPECT_TRUE(host_.statuses.size() == 1 && host_.status == u"Ready");
+  EXPECT_EQ(host_.statuses, QStringList{QStringLiteral("Ready")});
   EXPECT_EQ(host_.busy, (std::vector<bool>{true, false}));
 
   // A second effect builds on the first one's picture and a titled page offers Save.
@@ -122,9 +94,7 @@ TEST_F(EffectCommandsTest, AFailedSaveKeepsTheRecordAndTheUndoStack) {
   // The temporary folder is gone: the JPEG cannot be written.
   QDir(host_.temp).removeRecursively();
   commands_.mnuToolEffectsColorGray_Click();
-  EXPECT_EQ(host_.page.pic(4).file, original_);
-  EXPECT_EQ(host_.page.edit().tempCount, 6);
-  EXPECT_EQ(host_.undoDepth, 0);
+  ExpectNothingChanged();
   ASSERT_EQ(host_.errors.size(), 1);
   EXPECT_TRUE(host_.errors[0].startsWith(u"Grayscale error: "));
   EXPECT_GT(host_.errors[0].size(), QStringLiteral("Grayscale error: ").size()) << "the cause is given";
@@ -134,11 +104,7 @@ TEST_F(EffectCommandsTest, AFailedSaveKeepsTheRecordAndTheUndoStack) {
 TEST_F(EffectCommandsTest, RotateTurnsTheBoxAboutItsTopLeftCornerAndRewritesTheFractions) {
   // A box 2 inches wide and 1 high at (1 in, 1 in) on a page that is not square.
   commands_.mnuToolRotate_Click();
-  const PicBox& box = host_.page.box(4);
-  EXPECT_EQ(box.left, 1440);
-  EXPECT_EQ(box.top, 1440);
-  EXPECT_EQ(box.width, 1440);
-  EXPECT_EQ(box.height, 2880);
+  EXPECT_EQ(host_.page.box(4), (PicBox{1440, 1440, 1440, 2880, true}));
   const PagePic& pic = host_.page.pic(4);
   EXPECT_FLOAT_EQ(pic.leftFrac, 1440.0f / 8000);
   EXPECT_FLOAT_EQ(pic.widthFrac, 1440.0f / 8000);
@@ -148,8 +114,7 @@ TEST_F(EffectCommandsTest, RotateTurnsTheBoxAboutItsTopLeftCornerAndRewritesTheF
   EXPECT_TRUE(host_.calls.contains(QStringLiteral("UndoAdd(Rotate,Undo last picture rotation)")));
   // Four turns bring the box back.
   for (int turn = 0; turn < 3; ++turn) commands_.mnuToolRotate_Click();
-  EXPECT_EQ(host_.page.box(4).width, 2880);
-  EXPECT_EQ(host_.page.box(4).height, 1440);
+  EXPECT_EQ(host_.page.box(4), (PicBox{1440, 1440, 2880, 1440, true}));
   EXPECT_EQ(host_.undoDepth, 4);
 }
 

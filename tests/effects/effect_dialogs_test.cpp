@@ -7,11 +7,9 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QDir>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -70,24 +68,7 @@ QImage Shown(const EffectDialog& dialog) { return dialog.picPreview()->pixmap().
 class EffectDialogsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const QString root = test::freshFolder(QStringLiteral("effect-dialogs")) + QLatin1Char('/');
-    host_.temp = root + QStringLiteral("temp/");
-    QDir().mkpath(host_.temp);
-    original_ = root + QStringLiteral("photo.png");
-    QImage image(60, 40, QImage::Format_RGB32);
-    image.fill(kLeft);
-    QPainter(&image).fillRect(30, 0, 30, 40, QColor(kRight));
-    ASSERT_TRUE(image.save(original_, "PNG"));
-    PageModel& page = host_.page;
-    page.geometry().previewWidth = 8000;
-    page.geometry().previewHeight = 10000;
-    page.setPicLast(4);
-    page.setPicCount(1);
-    page.setPicCur(4);
-    page.pic(4).file = original_;
-    page.box(4) = PicBox{1440, 1440, 2880, 1920, true};
-    FractionsFromBox(page, 4);
-    page.edit().tempCount = 6;
+    original_ = PlacePhoto(host_, {60, 40}, QColor(kLeft), QColor(kRight), PicBox{1440, 1440, 2880, 1920, true});
   }
 
   // The committed full-size picture, or a null one when nothing was committed.

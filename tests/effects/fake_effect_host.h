@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QColor>
+#include <QDir>
 #include <QImage>
+#include <QPainter>
 #include <QStringList>
 
 #include <deque>
@@ -12,6 +14,7 @@
 #include "effects/effect_frame.h"
 #include "layout/page_model.h"
 #include "layout/undo_stack.h"
+#include "support/test_support.h"
 
 namespace lumaset {
 
@@ -99,5 +102,31 @@ class FakeEffectHost : public EffectHost {
   QList<QColor> colorOffered;
   std::deque<std::optional<QColor>> colors;
 };
+
+// Puts a photo of `size`, its left half `left` and its right half `right`, in
+// slot 4 of an 8000 x 10000 twip page at `box`, with six temporary pictures
+// made so far; returns the photo's path.
+inline QString PlacePhoto(FakeEffectHost& host, QSize size, QColor left, QColor right, const PicBox& box) {
+  const QString root = test::freshFolder(QStringLiteral("effects")) + QLatin1Char('/');
+  host.temp = root + QStringLiteral("temp/");
+  QDir().mkpath(host.temp);
+  const QString photo = root + QStringLiteral("photo.png");
+  QImage image(size, QImage::Format_RGB32);
+  image.fill(left);
+  QPainter(&image).fillRect(size.width() / 2, 0, size.width() / 2, size.height(), right);
+  EXPECT_TRUE(image.save(photo, "PNG"));
+  PageModel& page = host.page;
+  page.geometry().previewWidth = 8000;
+  page.geometry().previewHeight = 10000;
+  page.setPicLast(4);
+  page.setPicCount(1);
+  page.setPicCur(4);
+  page.pic(4).file = photo;
+  page.pic(4).zRank = 0;
+  page.box(4) = box;
+  FractionsFromBox(page, 4);
+  page.edit().tempCount = 6;
+  return photo;
+}
 
 }  // namespace lumaset
