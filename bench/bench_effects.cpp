@@ -28,6 +28,7 @@
 #include "components/bright_contrast.h"
 #include "components/imaging.h"
 #include "components/imaging_effects.h"
+#include "components/jpeg_direct.h"
 
 namespace {
 
@@ -157,6 +158,10 @@ int main(int argc, char** argv) {
     if (!status) std::fprintf(stderr, "%s failed: %s\n", name, qPrintable(status.error()));
     return status.ok();
   };
+  if (args.contains(QLatin1String("--direct"))) {
+    const QImage direct = DecodePlainJpeg(args[2]);
+    phase("direct", direct.isNull() ? Status(Error{QStringLiteral("declined")}) : Status::success());
+  }
   if (!phase("load", imaging.LoadFile(args[2]))) return 1;
   if (!phase("effect", found->second())) return 1;
   if (!phase("save", imaging.SaveFile(args[3]))) return 1;

@@ -13,6 +13,7 @@
 #include <algorithm>
 
 #include "components/imaging_file_headers.h"
+#include "components/jpeg_direct.h"
 #include "components/jpeg_strips.h"
 
 namespace lumaset {
@@ -133,6 +134,10 @@ Result<QImage> Imaging::decode(const QString& path, int longSide) {
     reader.setScaledSize(fitLongSide(size, longSide));
   } else if (size.isValid() && bytes > (qint64{kReaderLimitMegabytes} << 20)) {
     return memoryError(size);
+  }
+  if (!shrink && format == "jpeg") {  // the common case, straight into the held format
+    QImage direct = DecodePlainJpeg(path);
+    if (!direct.isNull()) return direct;
   }
   QImage image;
   if (!reader.read(&image)) return refusal(path, reader);

@@ -19,6 +19,7 @@
 #include "components/color_tools.h"
 #include "components/imaging.h"
 #include "components/imaging_effects.h"
+#include "components/jpeg_direct.h"
 #include "components/jpeg_strips.h"
 
 namespace lumaset {
@@ -305,6 +306,43 @@ TEST(JpegStripsTest, JoinedStripsDecodeLikeOnePass) {
   const QImage back = QImage::fromData(joined.value(), "JPEG").convertToFormat(QImage::Format_RGB32);
   EXPECT_EQ(back, QImage::fromData(buffer.data(), "JPEG").convertToFormat(QImage::Format_RGB32));
   EXPECT_EQ(qRound(back.dotsPerMeterX() * 0.0254), 200);
+}
+
+}  // namespace
+}  // namespace lumaset
+
+namespace lumaset {
+namespace {
+
+// The direct JPEG reader gives the general reader's pixels, and leaves to it
+// what it does not take exactly: a turned EXIF orientation, a cut-off file.
+TEST(JpegStripsTest, DirectReadingMatchesTheGeneralReader) {
+  const QImage picture = Noise(70, 90, 3).scaled(140, 300);
+  PixelJob job(2);
+  const auto bytes = EncodeJpeg(picture, 80, 96, job);
+  ASSERT_TRUE(bytes.ok());
+  const QString folder = QDir::temp().filePath(QStringLiteral("direct-jpeg-test"));
+  QDir().mkpath(folder);
+  const auto write = [&](const char* name, const QByteArray& content) {
+    const QString path = folder + QLatin1Char('/') + QLatin1String(name);
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+    return path;
+  };
+  const QImage general = QImage(write("plain.jpg", bytes.value()), "JPEG").convertToFormat(QImage::Format_RGB32);
+  const QImage direct = DecodePlainJpeg(folder + QStringLiteral("/plain.jpg"));
+  EXPECT_EQ(direct, general);
+  EXPECT_EQ(qRound(direct.dotsPerMeterX() * 0.0254), 96);
+  const QImage grey = picture.convertToFormat(QImage::Format_Grayscale8);
+  const QString greyPath = folder + QStringLiteral("/grey.jpg");
+  ASSERT_TRUE(grey.save(greyPath, "JPEG", 90));
+  EXPECT_EQ(DecodePlainJpeg(greyPath), QImage(greyPath, "JPEG").convertToFormat(QImage::Format_RGB32));
+
+  // An EXIF block that says "turned a quarter" (orientation 6), right after the start.
+  const QByteArray exif = QByteArray("\xFF\xE1\x00\x22" "Exif\0\0" "II*\0\x08\0\0\0" "\x01\0" "\x12\x01\x03\0\x01\0\0\0\x06\0\0\0" "\0\0\0\0", 36);
+  EXPECT_TRUE(DecodePlainJpeg(write("turned.jpg", bytes->left(2) + exif + bytes->mid(2))).isNull());
+  EXPECT_FALSE(QImage(folder + QStringLiteral("/turned.jpg"), "JPEG").isNull());  // the block itself is sound
+  EXPECT_TRUE(DecodePlainJpeg(write("cut.jpg", bytes->left(bytes->size() / 2))).isNull());
 }
 
 }  // namespace
