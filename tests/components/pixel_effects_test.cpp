@@ -143,6 +143,13 @@ TEST(PixelEffectsTest, ColoursPerPixel) {
   // Colorize with all three flags gives the target's own colour back (up to rounding).
   const QImage tinted = Apply([](const QImage& p, PixelJob& j) { return Colorize(p, qRgb(0, 0, 255), true, true, true, j); }, colours);
   EXPECT_EQ(tinted.pixel(3, 0), qRgb(3, 1, 255));
+  // Hue and saturation taken over, each pixel's own luminance kept.
+  const QImage hued = Apply([](const QImage& p, PixelJob& j) { return Colorize(p, qRgb(0, 0, 255), true, true, false, j); }, colours);
+  for (int x = 0; x < 4; ++x) {
+    const ByteTriple own = RgbToHsl(SplitColor(pixels[x]).c1, SplitColor(pixels[x]).c2, SplitColor(pixels[x]).c3);
+    const ByteTriple rgb = HslToRgb(171, 255, own.c3);
+    EXPECT_EQ(hued.pixel(x, 0), qRgb(rgb.c1, rgb.c2, rgb.c3)) << x;
+  }
 }
 
 TEST(PixelEffectsTest, TurnsAndMirrorMoveEveryPixel) {
