@@ -188,16 +188,11 @@ Status Imaging::saveAs(const QString& path, const QByteArray& format) {
   }
   const Operation operation(*this, QStringLiteral("Saving"));
   const bool jpeg = name == "jpeg" || name == "jpg";
-  QImage out = picture_;
-  if (jpeg) {
-    const int dotsPerMeter = qRound(jpegDpi_ / 0.0254);
-    out.setDotsPerMeterX(dotsPerMeter);
-    out.setDotsPerMeterY(dotsPerMeter);
-  }
   QSaveFile file(path);
   if (!file.open(QIODevice::WriteOnly)) return writeError(path, file.errorString());
   if (jpeg) {
-    // Compressed in strips side by side; one file with restart markers.
+    // Compressed in strips side by side, the resolution in the JFIF header;
+    // one file with restart markers.
     PixelJob job(workerThreads_);
     const auto encoded = EncodeJpeg(picture_, jpegQuality_, jpegDpi_, job);
     if (!encoded) return writeError(path, encoded.error());
@@ -205,7 +200,7 @@ Status Imaging::saveAs(const QString& path, const QByteArray& format) {
       file.cancelWriting();
       return writeError(path, file.errorString());
     }
-  } else if (QImageWriter writer(&file, name); !writer.write(out)) {
+  } else if (QImageWriter writer(&file, name); !writer.write(picture_)) {
     file.cancelWriting();
     return writeError(path, writer.errorString());
   }
