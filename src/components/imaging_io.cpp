@@ -191,8 +191,9 @@ Result<QImage> Imaging::toHeldFormat(const QImage& image) {
     held = image.convertToFormat(QImage::Format_RGB32);
   }
   if (held.isNull()) return memoryError(image.size());
-  held.setDotsPerMeterX(image.dotsPerMeterX());
-  held.setDotsPerMeterY(image.dotsPerMeterY());
+  // Setting the resolution on a picture that shares its pixels copies them all.
+  if (held.dotsPerMeterX() != image.dotsPerMeterX()) held.setDotsPerMeterX(image.dotsPerMeterX());
+  if (held.dotsPerMeterY() != image.dotsPerMeterY()) held.setDotsPerMeterY(image.dotsPerMeterY());
   return held;
 }
 
@@ -214,16 +215,11 @@ Status Imaging::saveAs(const QString& path, const QByteArray& format) {
   }
   const Operation operation(*this, QStringLiteral("Saving"));
   const bool jpeg = name == "jpeg" || name == "jpg";
-  QImage out = picture_;
-  if (jpeg) {
-    const int dotsPerMeter = qRound(jpegDpi_ / 0.0254);
-    out.setDotsPerMeterX(dotsPerMeter);
-    out.setDotsPerMeterY(dotsPerMeter);
-  }
   QSaveFile file(path);
   if (!file.open(QIODevice::WriteOnly)) return writeError(path, file.errorString());
   if (jpeg) {
-    // Compressed in strips side by side; one file with restart markers.
+    // Compressed in strips side by side, the resolution in the JFIF header;
+    // one file with restart markers.
     PixelJob job(workerThreads_);
     const auto encoded = EncodeJpeg(picture_, jpegQuality_, jpegDpi_, job);
     if (!encoded) return writeError(path, encoded.error());
@@ -231,7 +227,7 @@ Status Imaging::saveAs(const QString& path, const QByteArray& format) {
       file.cancelWriting();
       return writeError(path, file.errorString());
     }
-  } else if (QImageWriter writer(&file, name); !writer.write(out)) {
+  } else if (QImageWriter writer(&file, name); !writer.write(picture_)) {
     file.cancelWriting();
     return writeError(path, writer.errorString());
   }

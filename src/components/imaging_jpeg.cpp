@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <csetjmp>
-#include <cstdio>
 #include <vector>
 
 // jpeglib.h needs FILE declared before it.
@@ -13,6 +12,7 @@
 #include <jpeglib.h>
 
 #include "components/imaging_file_headers.h"
+#include "components/pixel_support.h"
 
 namespace lumaset::imaging_detail {
 
@@ -58,7 +58,10 @@ void silently(j_common_ptr) {}
 struct Decoder {
   jpeg_decompress_struct info{};
   ErrorManager errors{};
-  std::FILE* file = nullptr;
+  QFile file;                   // the whole file is read from memory, mapped where it can be
+  QByteArray copy;              // the file's bytes where it cannot be mapped
+  const uchar* bytes = nullptr;
+  qint64 size = 0;
   bool created = false;
   QImage image;
   std::vector<JSAMPLE> cmykRow;
@@ -68,7 +71,6 @@ struct Decoder {
   Decoder& operator=(const Decoder&) = delete;
   ~Decoder() {
     if (created) jpeg_destroy_decompress(&info);
-    if (file) std::fclose(file);
   }
 };
 
@@ -83,7 +85,7 @@ bool readHeader(Decoder& d, qint64 byteLimit) {
   d.created = true;
   jpeg_create_decompress(&d.info);
   d.info.mem->max_memory_to_use = static_cast<long>(byteLimit);
-  jpeg_stdio_src(&d.info, d.file);
+  jpeg_mem_src(&d.info, d.bytes, static_cast<unsigned long>(d.size));
   jpeg_save_markers(&d.info, kApp1, 0xFFFF);
   jpeg_read_header(&d.info, TRUE);
   return true;
@@ -106,7 +108,7 @@ bool readRows(Decoder& d) {
   if (setjmp(d.errors.jump)) return false;
   jpeg_decompress_struct& info = d.info;
   jpeg_start_decompress(&info);
-  d.image = QImage(static_cast<int>(info.output_width), static_cast<int>(info.output_height), QImage::Format_RGB32);
+  d.image = pixels::NewPicture(static_cast<int>(info.output_width), static_cast<int>(info.output_height));
   if (d.image.isNull()) {
     d.errors.outOfMemory = true;
     return false;
@@ -131,8 +133,15 @@ bool readRows(Decoder& d) {
 }
 
 Result<bool> open(Decoder& d, const QString& path, qint64 byteLimit) {
-  d.file = std::fopen(QFile::encodeName(path).constData(), "rb");
-  if (!d.file) return Error{QStringLiteral("it cannot be opened")};
+  d.file.setFileName(path);
+  if (!d.file.open(QIODevice::ReadOnly)) return Error{QStringLiteral("it cannot be opened")};
+  d.size = d.file.size();
+  d.bytes = d.size > 0 ? d.file.map(0, d.size) : nullptr;
+  if (!d.bytes) {
+    d.copy = d.file.readAll();
+    d.size = d.copy.size();
+    d.bytes = reinterpret_cast<const uchar*>(d.copy.constData());
+  }
   if (!readHeader(d, byteLimit)) return Error{kDamaged};
   return true;
 }

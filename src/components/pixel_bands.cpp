@@ -88,16 +88,19 @@ bool PixelJob::Run(int rows, int granularity, const BandWork& work, int from, in
   pool.reserve(static_cast<std::size_t>(workers));
   for (int worker = 0; worker < workers; ++worker) pool.emplace_back(loop, worker);
 
-  // Every run reports at least once, also when the workers finished before
-  // the first wait, so that a Cancel is always heard.
+  // Reports as bands end, now and then meanwhile, and once more when all are
+  // done, so that every run reports at least once, however fast it was.
   std::unique_lock lock(mutex);
-  for (bool reported = false; running > 0 || !reported; reported = true) {
+  for (;;) {
     if (running > 0) changed.wait_for(lock, kReportInterval);
-    if (!keepGoing_) continue;
-    const int percent = std::clamp(from + static_cast<int>((to - from) * static_cast<long long>(done) / bands), 1, 99);
-    lock.unlock();
-    if (!keepGoing_(percent)) stop_.store(true);
-    lock.lock();
+    const bool last = running == 0;
+    if (keepGoing_) {
+      const int percent = std::clamp(from + static_cast<int>((to - from) * static_cast<long long>(done) / bands), 1, 99);
+      lock.unlock();
+      if (!keepGoing_(percent)) stop_.store(true);
+      lock.lock();
+    }
+    if (last) break;
   }
   lock.unlock();
   pool.clear();  // joins

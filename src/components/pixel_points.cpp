@@ -1,6 +1,7 @@
 // The effects that change each pixel on its own, and the exact turns.
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 
 #include "components/color_tools.h"
@@ -42,6 +43,19 @@ Result<QImage> Colorize(const QImage& source, QRgb target, bool hue, bool satura
                         PixelJob& job) {
   const ByteTriple goal = RgbToHsl(static_cast<std::uint8_t>(qRed(target)), static_cast<std::uint8_t>(qGreen(target)),
                                    static_cast<std::uint8_t>(qBlue(target)));
+  if (hue && saturation) {
+    // Only the pixel's luminance is left of it: one colour per luminance.
+    std::array<QRgb, 256> byLuminance{};
+    for (int level = 0; level < 256; ++level) {
+      const auto l = static_cast<std::uint8_t>(level);
+      const ByteTriple rgb = HslToRgb(goal.c1, goal.c2, luminance ? goal.c3 : l);
+      byLuminance[static_cast<std::size_t>(level)] = qRgb(rgb.c1, rgb.c2, rgb.c3);
+    }
+    return eachPixel(source, job, [&byLuminance](QRgb pixel) {
+      const int sum = std::max({qRed(pixel), qGreen(pixel), qBlue(pixel)}) + std::min({qRed(pixel), qGreen(pixel), qBlue(pixel)});
+      return byLuminance[static_cast<std::size_t>((sum + 1) / 2)];  // RgbToHsl's luminance
+    });
+  }
   return eachPixel(source, job, [=](QRgb pixel) {
     ByteTriple hsl = RgbToHsl(static_cast<std::uint8_t>(qRed(pixel)), static_cast<std::uint8_t>(qGreen(pixel)),
                               static_cast<std::uint8_t>(qBlue(pixel)));

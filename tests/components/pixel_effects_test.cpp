@@ -142,6 +142,13 @@ TEST(PixelEffectsTest, ColoursPerPixel) {
   // Colorize with all three flags gives the target's own colour back (up to rounding).
   const QImage tinted = Apply([](const QImage& p, PixelJob& j) { return Colorize(p, qRgb(0, 0, 255), true, true, true, j); }, colours);
   EXPECT_EQ(tinted.pixel(3, 0), qRgb(3, 1, 255));
+  // Hue and saturation taken over, each pixel's own luminance kept.
+  const QImage hued = Apply([](const QImage& p, PixelJob& j) { return Colorize(p, qRgb(0, 0, 255), true, true, false, j); }, colours);
+  for (int x = 0; x < 4; ++x) {
+    const ByteTriple own = RgbToHsl(SplitColor(pixels[x]).c1, SplitColor(pixels[x]).c2, SplitColor(pixels[x]).c3);
+    const ByteTriple rgb = HslToRgb(171, 255, own.c3);
+    EXPECT_EQ(hued.pixel(x, 0), qRgb(rgb.c1, rgb.c2, rgb.c3)) << x;
+  }
 }
 
 TEST(PixelEffectsTest, TurnsAndMirrorMoveEveryPixel) {
@@ -200,7 +207,7 @@ TEST(PixelEffectsTest, ThreadsNeverChangeTheResult) {
   using Effect = std::function<Result<QImage>(const QImage&, PixelJob&)>;
   Palette256 palette{};
   for (std::size_t i = 0; i < palette.size(); ++i) palette[i] = qRgb(int(i), int(255 - i), int(i * 7 % 256));
-  const std::vector<QRgb> colors(palette.begin(), palette.end());
+  const std::vector<QRgb> colors(palette.begin(), palette.begin() + 40);  // fewer colours: a quicker run
   const std::vector<std::pair<const char*, Effect>> effects{
       {"blur", [](const QImage& p, PixelJob& j) { return Blur(p, 100, j); }},
       {"sharpen", [](const QImage& p, PixelJob& j) { return Sharpen(p, 20, j); }},
