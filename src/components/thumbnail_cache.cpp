@@ -36,7 +36,7 @@ constexpr char kKeySoftware[] = "Software";
 constexpr char kKeyRevision[] = "X-Lumaset::Revision";
 constexpr char kKeyStamp[] = "X-Lumaset::Stamp";
 constexpr char kKeyBits[] = "X-Lumaset::BitsPerPixel";
-constexpr char kKeyColors[] = "X-Lumaset::ColorsUsed";
+constexpr char kKeyPaletteSize[] = "X-Lumaset::PaletteSize";
 
 // The cache's folder for Lumaset's records of pictures it could not read.
 constexpr char kFailFolder[] = "fail/lumaset-" LUMASET_VERSION "/";
@@ -309,10 +309,10 @@ std::optional<ThumbnailCache::Found> ThumbnailCache::read(const QString& entry, 
   const auto width = number(found.image.text(QString::fromLatin1(kKeyWidth)));
   const auto height = number(found.image.text(QString::fromLatin1(kKeyHeight)));
   const auto bits = number(found.image.text(QString::fromLatin1(kKeyBits)));
-  const auto colors = number(found.image.text(QString::fromLatin1(kKeyColors)));
-  if (width && height && bits && colors && *width > 0 && *height > 0) {
+  const auto palette = number(found.image.text(QString::fromLatin1(kKeyPaletteSize)));
+  if (width && height && bits && palette && *width > 0 && *height > 0) {
     found.facts = FileFacts{static_cast<int>(*width), static_cast<int>(*height), static_cast<int>(*bits),
-                            static_cast<int>(*colors)};
+                            static_cast<int>(*palette)};
   }
   return found;
 }
@@ -339,7 +339,7 @@ void ThumbnailCache::write(const QString& entry, const QByteArray& uri, const Fi
     keys.insert(keys.end(), {{kKeyWidth, QByteArray::number(made->facts.width)},
                              {kKeyHeight, QByteArray::number(made->facts.height)},
                              {kKeyBits, QByteArray::number(made->facts.bitsPerPixel)},
-                             {kKeyColors, QByteArray::number(made->facts.paletteSize)}});
+                             {kKeyPaletteSize, QByteArray::number(made->facts.paletteSize)}});
   }
   if (const auto withKeys = withTextChunks(bytes, keys)) replaceFile(entry, *withKeys);
 }

@@ -8,8 +8,8 @@
 //
 // An entry is used only while it matches its file; otherwise the picture is
 // decoded and the entry written again. Lumaset's own entries also carry what
-// the thumbnail table needs beyond the picture (bits per pixel, colours
-// used) and a finer stamp of the file than whole seconds, so that a file
+// the thumbnail table needs beyond the picture (bits per pixel, the
+// palette's size; colours used are counted only when asked for) and a finer stamp of the file than whole seconds, so that a file
 // rewritten within the same second is never shown from its old entry.
 // Pictures that cannot be read are recorded in the cache's fail folder and
 // tried again only when their file changes.
@@ -71,7 +71,7 @@ class ThumbnailCache {
  public:
   // Lumaset's own entries from another revision of the thumbnail maker are
   // made again (raise it when thumbnails come out differently).
-  static constexpr int kRevision = 2;
+  static constexpr int kRevision = 3;
 
   // A cache that is never read or written: every thumbnail is decoded.
   ThumbnailCache();
