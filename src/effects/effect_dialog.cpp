@@ -13,6 +13,7 @@
 #include <cmath>
 #include <utility>
 
+#include "components/theme_icons.h"
 #include "effects/effect_frame.h"
 #include "frame/progress_window.h"
 #include "frame/units.h"
@@ -104,7 +105,7 @@ EffectDialog::EffectDialog(Imaging& original, DialogServices services, const Fra
 
   cmdHelp_ = new QToolButton(this);
   cmdHelp_->setObjectName(QStringLiteral("cmdHelp"));
-  cmdHelp_->setIcon(QIcon::fromTheme(QStringLiteral("help-contents")));
+  cmdHelp_->setIcon(ThemeIcon({"help-contents", "help-browser"}, QStyle::SP_DialogHelpButton));
   cmdHelp_->setToolTip(QStringLiteral("Help"));
   cmdHelp_->setAccessibleName(QStringLiteral("Help"));
   Place(cmdHelp_, 60, spec.helpTop, 300, 375);

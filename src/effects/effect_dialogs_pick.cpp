@@ -14,6 +14,7 @@
 
 #include "components/dialog_pixels.h"
 #include "components/imaging_effects.h"
+#include "components/theme_icons.h"
 #include "effects/effect_dialogs.h"
 
 namespace lumaset {
@@ -138,18 +139,19 @@ void EmbossDialog::OtherClicked() {
 ColorReplaceDialog::ColorReplaceDialog(Imaging& original, DialogServices services)
     : EffectDialog(original, std::move(services), ColorReplaceFrame()),
       view_(QSize(original.PixelWidth(), original.PixelHeight())) {
-  const auto mode = [this](const QString& tip, const QString& icon, QRect twips) {
+  const auto mode = [this](const QString& tip, const QIcon& icon, QRect twips) {
     auto* button = new QToolButton(this);
     button->setCheckable(true);
-    button->setIcon(QIcon::fromTheme(icon));
+    button->setIcon(icon);
     button->setToolTip(tip);
     button->setAccessibleName(tip);
     Place(button, twips.x(), twips.y(), twips.width(), twips.height());
     return button;
   };
-  cmdZoom = mode(QStringLiteral("Zoom in on area to replace color"), QStringLiteral("zoom-in"), {240, 60, 1305, 375});
+  cmdZoom = mode(QStringLiteral("Zoom in on area to replace color"),
+                 ThemeIcon({"zoom-in", "edit-find"}, QStyle::SP_FileDialogContentsView), {240, 60, 1305, 375});
   cmdSel = mode(QStringLiteral("Select old color (left click) and new color (right click)"),
-                QStringLiteral("color-picker"), {240, 480, 1305, 375});
+                ThemeIcon({"color-select", "color-picker"}, QStyle::SP_ArrowUp), {240, 480, 1305, 375});
   labTol = MakeLabel(QStringLiteral("Tolerance = 5%"), {240, 900, 1305, 195});
   scrTol = MakeBar(QStringLiteral("Tolerance"), {240, 1140, 1300, 150}, 0, 230, 8, 40, 38);
   btnOld = MakeButton(QStringLiteral("Old Color"), QStringLiteral("Color to be replaced"), {240, 1380, 1305, 240});

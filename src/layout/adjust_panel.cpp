@@ -10,6 +10,7 @@
 #include <QSignalBlocker>
 #include <QToolButton>
 
+#include "components/theme_icons.h"
 #include "frame/units.h"
 #include "layout/orientation.h"
 
@@ -102,7 +103,7 @@ PageAdjustPanel::PageAdjustPanel(QWidget* parent) : QWidget(parent) {
 
 void PageAdjustPanel::Build() {
   cmdPrinter_ = Named(new QPushButton(this), kPrinterTip, kPrinterTip);
-  cmdPrinter_->setIcon(QIcon::fromTheme(QStringLiteral("printer")));
+  cmdPrinter_->setIcon(ThemeIcon({"printer", "document-print"}, QStyle::SP_ComputerIcon));
   // Print Setup comes with printing; until then the button offers nothing.
   cmdPrinter_->setEnabled(false);
   printerName_ = new QLabel(this);
