@@ -72,11 +72,6 @@ class EmailHost {
   virtual void LetEventsRun() = 0;
 };
 
-// The address prompt: an input box over `owner` titled `title`, offering
-// `current`; nullopt when it was cancelled.
-std::optional<QString> AskEmailAddress(QWidget* owner, const QString& title, const QString& prompt,
-                                       const QString& current);
-
 class EmailCommands {
  public:
   // `copiesFolder` is the private folder of the reduced copies, ending in "/";

@@ -1,4 +1,5 @@
 #include "acquire/scan_window.h"
+#include "frame/general.h"
 
 #include <QAction>
 #include <QApplication>
@@ -237,10 +238,7 @@ void ScanWindow::ShowProgress(int percent) {
 
 std::optional<QString> ScanWindow::AskText(const QString& prompt, const QString& defaultText) {
   if (setup_.askText) return setup_.askText(prompt, defaultText);
-  bool ok = false;
-  const QString answer = QInputDialog::getText(this, setup_.appTitle, prompt, QLineEdit::Normal, defaultText, &ok);
-  if (!ok) return std::nullopt;
-  return answer;
+  return InputBox(this, setup_.appTitle, prompt, defaultText);
 }
 
 bool ScanWindow::AskYesNo(const QString& text) {

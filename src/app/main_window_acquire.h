@@ -21,6 +21,7 @@
 #include "components/mail_sender.h"
 #include "frame/about_box.h"
 #include "frame/app_state.h"
+#include "frame/general.h"
 #include "frame/preferences.h"
 #include "frame/progress_window.h"
 #include "frame/sounds.h"
@@ -67,7 +68,7 @@ class MainWindow::AcquireHost : public DownloadHost, public EmailHost {
   void LetEventsRun() override { QApplication::processEvents(); }
   bool TakeAbortRequest() override { return std::exchange(w_.app_.abortRequested, false); }
   std::optional<QString> AskAddress(const QString& prompt, const QString& current) override {
-    return AskEmailAddress(&w_, w_.app_.identity.fullTitle, prompt, current);
+    return InputBox(&w_, w_.app_.identity.fullTitle, prompt, current);
   }
 
  private:

@@ -3,9 +3,7 @@
 // carries out for them what touches the window and the page.
 
 #include <QFileDialog>
-#include <QInputDialog>
 #include <QLabel>
-#include <QLineEdit>
 
 #include "app/commands.h"
 #include "app/main_window.h"

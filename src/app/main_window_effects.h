@@ -4,15 +4,14 @@
 // on it. Private to the main window's files.
 
 #include <QFileDialog>
-#include <QInputDialog>
 #include <QLabel>
-#include <QLineEdit>
 #include <QTimer>
 
 #include "app/commands.h"
 #include "app/main_window.h"
 #include "effects/effect_commands.h"
 #include "frame/app_state.h"
+#include "frame/general.h"
 #include "frame/help_window.h"
 #include "frame/sounds.h"
 #include "layout/layout_page.h"
@@ -48,14 +47,7 @@ class MainWindow::EffectsHost : public EffectHost {
 
   std::optional<QString> AskText(const QString& title, const QString& prompt,
                                  const QString& preset) override {
-    QInputDialog dialog(&w_);
-    dialog.setWindowTitle(title);
-    dialog.setLabelText(prompt);
-    dialog.setTextValue(preset);
-    dialog.setInputMode(QInputDialog::TextInput);
-    if (auto* field = dialog.findChild<QLineEdit*>()) field->setAccessibleName(prompt);
-    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-    return dialog.textValue();
+    return InputBox(&w_, title, prompt, preset);
   }
   std::optional<QString> ChoosePaletteFile(const QString& folder) override {
     const QString file = QFileDialog::getOpenFileName(&w_, QString(), folder,

@@ -6,7 +6,6 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QInputDialog>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -15,16 +14,14 @@
 #include "components/settings_store.h"
 #include "frame/drive_folder_browser.h"
 #include "frame/folder_picker.h"
+#include "frame/general.h"
 #include "frame/number_from_setting.h"
 #include "frame/working_folders.h"
 
 namespace lumaset {
 
 std::optional<QString> AskText(QWidget* parent, const QString& title, const QString& prompt) {
-  bool accepted = false;
-  const QString text =
-      QInputDialog::getText(parent, title, prompt, QLineEdit::Normal, QString(), &accepted);
-  return accepted ? std::optional<QString>(text) : std::nullopt;
+  return InputBox(parent, title, prompt);
 }
 
 // ---------------------------------------------------------------- dialog

@@ -7,7 +7,6 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QInputDialog>
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
@@ -18,6 +17,7 @@
 #include "components/file_system.h"
 #include "components/settings_store.h"
 #include "frame/drive_folder_browser.h"
+#include "frame/general.h"
 #include "frame/settings.h"
 #include "frame/units.h"
 #include "frame/working_folders.h"
@@ -213,12 +213,7 @@ FolderPickerDialog::FolderPickerDialog(FolderPickerContext context, FolderPicker
     : QDialog(parent), context_(context), setup_(std::move(setup)), session_(context) {
   setObjectName(QStringLiteral("frmFolder"));
   if (!setup_.askText) {
-    setup_.askText = [this](const QString& title, const QString& prompt) -> std::optional<QString> {
-      bool accepted = false;
-      const QString text =
-          QInputDialog::getText(this, title, prompt, QLineEdit::Normal, QString(), &accepted);
-      return accepted ? std::optional<QString>(text) : std::nullopt;
-    };
+    setup_.askText = [this](const QString& title, const QString& prompt) { return InputBox(this, title, prompt); };
   }
   if (!setup_.showWarning) {
     setup_.showWarning = [this](const QString& title, const QString& text) {

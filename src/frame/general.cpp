@@ -1,6 +1,7 @@
 #include "frame/general.h"
 
 #include <QApplication>
+#include <QInputDialog>
 #include <QLineEdit>
 #include <QPointer>
 #include <QProcess>
@@ -8,6 +9,20 @@
 #include <QWidget>
 
 namespace lumaset {
+
+std::optional<QString> InputBox(QWidget* parent, const QString& title, const QString& prompt,
+                                const QString& preset) {
+  QInputDialog box(parent);
+  box.setWindowTitle(title);
+  box.setInputMode(QInputDialog::TextInput);
+  box.setLabelText(prompt);
+  box.setTextValue(preset);
+  const QString name = prompt.section(QLatin1Char('\n'), 0, 0);
+  box.setAccessibleName(name);
+  if (auto* field = box.findChild<QLineEdit*>()) field->setAccessibleName(name);
+  if (box.exec() != QDialog::Accepted) return std::nullopt;
+  return box.textValue();
+}
 
 void UnloadAllForms(const QWidget* except) {
   // Closing one window may close or delete others: hold them by QPointer.

@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 
 class QWidget;
 
@@ -13,6 +14,12 @@ namespace lumaset {
 
 // Closes every other top-level window of the program.
 void UnloadAllForms(const QWidget* except);
+
+// An input box titled `title` over `parent`, offering `preset`; nullopt when
+// it was cancelled. A screen reader names the box and its field by the
+// prompt's first line.
+std::optional<QString> InputBox(QWidget* parent, const QString& title, const QString& prompt,
+                                const QString& preset = {});
 
 // Selects the whole text of the focused text box, if a text box has the focus.
 void SelectAllText();

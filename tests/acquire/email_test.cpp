@@ -13,6 +13,7 @@
 
 #include "components/mail_sender.h"
 #include "components/settings_store.h"
+#include "frame/general.h"
 #include "frame/settings.h"
 #include "support/fake_mail_program.h"
 #include "support/test_support.h"
@@ -113,7 +114,7 @@ TEST(EmailAddressPrompt, OffersTheLastAddressAndTellsCancelApart) {
       box->setTextValue(QStringLiteral("bob@example.org"));
       accept ? box->accept() : box->reject();
     });
-    const auto answer = AskEmailAddress(nullptr, QStringLiteral("Lumaset"),
+    const auto answer = InputBox(nullptr, QStringLiteral("Lumaset"),
                                         QStringLiteral("Enter Email address or alias:"),
                                         QStringLiteral("ann@example.org"));
     EXPECT_EQ(offered, "ann@example.org");
