@@ -1,13 +1,12 @@
 #include "effects/effect_frame.h"
 
-#include <QFile>
-
 #include <cmath>
 #include <cstdint>
 #include <utility>
 
 #include "components/imaging.h"
 #include "layout/page_model.h"
+#include "layout/temporary_pictures.h"
 #include "layout/undo_stack.h"
 
 namespace lumaset {
@@ -59,21 +58,10 @@ void TurnBox(PageModel& page, int slot) {
 Result<QImage> SaveResult(EffectHost& host, PageModel& page, int slot, QString& target) {
   const std::int32_t countBefore = page.edit().tempCount;
   target = page.NextTemporaryPicture(host.TempImagesFolder(), slot);
-  const auto undo = [&](const QString& why) -> Result<QImage> {
-    page.edit().tempCount = countBefore;
-    return Error{why};
-  };
-  if (QFile::exists(target)) {
-    return undo(QStringLiteral("\"%1\" already exists and is kept as it is.").arg(target));
-  }
-  Imaging& imaging = host.imaging();
-  if (const Status saved = imaging.SaveFile(target); !saved) return undo(saved.error());
-  const int longSide = static_cast<int>(std::nearbyint(host.ImageRes()));
-  if (const Status reduced = imaging.ImgResize(longSide); !reduced) {
-    QFile::remove(target);
-    return undo(reduced.error());
-  }
-  return imaging.GetPicture();
+  Result<QImage> shown =
+      SaveTemporaryPicture(host.imaging(), target, static_cast<int>(std::nearbyint(host.ImageRes())));
+  if (!shown) page.edit().tempCount = countBefore;
+  return shown;
 }
 
 }  // namespace

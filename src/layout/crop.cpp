@@ -1,14 +1,12 @@
 #include "layout/crop.h"
 
-#include <QFile>
-#include <QFileInfo>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 
 #include "components/imaging.h"
 #include "layout/page_model.h"
+#include "layout/temporary_pictures.h"
 #include "layout/undo_stack.h"
 
 namespace lumaset {
@@ -129,9 +127,6 @@ Result<PixelRect> CropPixels(const FrameRect& kept, const FrameRect& box, QSize 
 
 Result<QImage> CropPictureFile(Imaging& imaging, const QString& source, const FrameRect& kept,
                                const FrameRect& box, const QString& target, int pageLongSide) {
-  if (QFileInfo::exists(target)) {
-    return Error{QStringLiteral("\"%1\" already exists and is kept as it is.").arg(target)};
-  }
   if (const Status loaded = imaging.LoadFile(source); !loaded) return Error{loaded.error()};
   // The loaded picture's own size, which is the file's: the reader is the same.
   const auto pixels = CropPixels(kept, box, QSize(imaging.PixelWidth(), imaging.PixelHeight()));
@@ -139,13 +134,7 @@ Result<QImage> CropPictureFile(Imaging& imaging, const QString& source, const Fr
   if (const Status cut = imaging.ImgCrop(pixels->left, pixels->top, pixels->width, pixels->height); !cut) {
     return Error{cut.error()};
   }
-  if (const Status saved = imaging.SaveFile(target); !saved) return Error{saved.error()};
-  if (const Status reduced = imaging.ImgResize(pageLongSide); !reduced) {
-    // The page cannot show it, so the crop does not happen: no file is left.
-    QFile::remove(target);
-    return Error{reduced.error()};
-  }
-  return imaging.GetPicture();
+  return SaveTemporaryPicture(imaging, target, pageLongSide);
 }
 
 bool ImageCrop(PageModel& model, CropHost& host, const FrameRect& crop) {

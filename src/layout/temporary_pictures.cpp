@@ -4,7 +4,22 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "components/imaging.h"
+
 namespace lumaset {
+
+Result<QImage> SaveTemporaryPicture(Imaging& imaging, const QString& target, int pageLongSide) {
+  if (QFileInfo::exists(target)) {
+    return Error{QStringLiteral("\"%1\" already exists and is kept as it is.").arg(target)};
+  }
+  if (const Status saved = imaging.SaveFile(target); !saved) return Error{saved.error()};
+  if (const Status reduced = imaging.ImgResize(pageLongSide); !reduced) {
+    // The page cannot show it, so the edit does not happen: no file is left.
+    QFile::remove(target);
+    return Error{reduced.error()};
+  }
+  return imaging.GetPicture();
+}
 
 int DeleteTemporaryPictures(const QString& folder) {
   const QDir dir(folder);

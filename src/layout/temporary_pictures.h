@@ -4,9 +4,20 @@
 // picture is written there as a new JPEG, so a user's own file is never
 // changed by editing.
 
+#include <QImage>
 #include <QString>
 
+#include "components/result.h"
+
 namespace lumaset {
+
+class Imaging;
+
+// Writes the picture that `imaging` holds as the new JPEG `target` (a file
+// already there is never replaced) and gives it back reduced so that its
+// longer side is `pageLongSide` pixels, for the page. On failure no file is
+// left behind.
+Result<QImage> SaveTemporaryPicture(Imaging& imaging, const QString& target, int pageLongSide);
 
 // Deletes the "*.jpg" files of the folder in one pass. A file that cannot be
 // deleted is left behind (and counted) rather than retried, so a stubborn
