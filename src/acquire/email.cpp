@@ -2,7 +2,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QImageReader>
 
 #include <algorithm>
 #include <cmath>
