@@ -25,9 +25,9 @@
 #include <functional>
 #include <map>
 
-#include "components/bright_contrast.h"
-#include "components/imaging.h"
-#include "components/imaging_effects.h"
+#include "components/imaging/bright_contrast.h"
+#include "components/imaging/imaging.h"
+#include "components/imaging/imaging_effects.h"
 
 #include "photo_like.h"
 

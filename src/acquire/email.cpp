@@ -9,7 +9,7 @@
 
 #include "acquire/download.h"
 #include "components/file_system.h"
-#include "components/imaging.h"
+#include "components/imaging/imaging.h"
 #include "components/mail_sender.h"
 #include "components/settings_store.h"
 #include "frame/settings.h"

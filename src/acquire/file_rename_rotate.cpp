@@ -8,7 +8,7 @@
 #include "acquire/rotate_file.h"
 #include "browser/thumbnail_area.h"
 #include "components/file_system.h"
-#include "components/imaging.h"
+#include "components/imaging/imaging.h"
 #include "frame/settings.h"
 
 namespace lumaset {

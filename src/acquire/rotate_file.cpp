@@ -6,7 +6,7 @@
 #include <QImageWriter>
 
 #include "components/file_system.h"
-#include "components/imaging.h"
+#include "components/imaging/imaging.h"
 
 namespace lumaset {
 

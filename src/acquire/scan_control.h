@@ -24,7 +24,7 @@
 #include <memory>
 #include <optional>
 
-#include "components/imaging.h"
+#include "components/imaging/imaging.h"
 #include "components/scanner.h"
 
 namespace lumaset {

@@ -19,7 +19,7 @@
 
 #include "browser/thumb_table.h"
 #include "components/file_system.h"
-#include "components/imaging.h"
+#include "components/imaging/imaging.h"
 #include "components/theme_icons.h"
 #include "frame/units.h"
 

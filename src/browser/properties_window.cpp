@@ -16,7 +16,7 @@
 
 #include "browser/thumb_table.h"
 #include "components/file_system.h"
-#include "components/imaging.h"
+#include "components/imaging/imaging.h"
 #include "frame/units.h"
 
 namespace lumaset {

@@ -20,7 +20,7 @@
 #include "components/midi_player.h"
 #include "components/mixer_device.h"
 #include "components/settings_store.h"
-#include "components/bright_contrast.h"
+#include "components/imaging/bright_contrast.h"
 #include "frame/settings.h"
 
 namespace lumaset {

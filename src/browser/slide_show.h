@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "browser/mixer_window.h"
-#include "components/imaging.h"
+#include "components/imaging/imaging.h"
 #include "frame/units.h"
 
 class QLabel;

@@ -8,7 +8,7 @@
 #include <new>
 #include <optional>
 
-#include "components/imaging.h"
+#include "components/imaging/imaging.h"
 
 namespace lumaset {
 

@@ -29,7 +29,7 @@
 #include <functional>
 #include <optional>
 
-#include "components/imaging.h"
+#include "components/imaging/imaging.h"
 #include "components/result.h"
 
 namespace lumaset {

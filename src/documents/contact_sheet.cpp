@@ -7,7 +7,7 @@
 
 #include "browser/thumb_table.h"
 #include "components/file_system.h"
-#include "components/imaging.h"
+#include "components/imaging/imaging.h"
 #include "documents/page_busy.h"
 #include "frame/app_state.h"
 #include "frame/settings.h"

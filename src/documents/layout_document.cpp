@@ -6,7 +6,7 @@
 #include <functional>
 
 #include "components/file_system.h"
-#include "components/imaging.h"
+#include "components/imaging/imaging.h"
 #include "components/printer_device.h"
 #include "layout/undo_stack.h"
 

@@ -12,7 +12,7 @@
 #include <deque>
 #include <limits>
 
-#include "components/imaging.h"
+#include "components/imaging/imaging.h"
 #include "components/printer_device.h"
 #include "components/settings_store.h"
 #include "documents/contact_sheet.h"

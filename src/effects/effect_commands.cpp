@@ -5,8 +5,8 @@
 #include <limits>
 #include <utility>
 
-#include "components/imaging.h"
-#include "components/imaging_effects.h"
+#include "components/imaging/imaging.h"
+#include "components/imaging/imaging_effects.h"
 #include "effects/effect_dialogs.h"
 #include "frame/number_from_setting.h"
 

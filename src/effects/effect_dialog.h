@@ -20,7 +20,7 @@
 #include <memory>
 #include <optional>
 
-#include "components/imaging.h"
+#include "components/imaging/imaging.h"
 #include "components/result.h"
 #include "frame/sounds.h"
 

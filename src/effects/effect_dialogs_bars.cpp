@@ -7,9 +7,9 @@
 #include <QScrollBar>
 #include <QToolButton>
 
-#include "components/bright_contrast.h"
-#include "components/dialog_pixels.h"
-#include "components/imaging_effects.h"
+#include "components/imaging/bright_contrast.h"
+#include "components/imaging/dialog_pixels.h"
+#include "components/imaging/imaging_effects.h"
 #include "effects/effect_dialogs.h"
 
 namespace lumaset {

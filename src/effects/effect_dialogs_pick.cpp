@@ -12,8 +12,8 @@
 #include <QScrollBar>
 #include <QToolButton>
 
-#include "components/dialog_pixels.h"
-#include "components/imaging_effects.h"
+#include "components/imaging/dialog_pixels.h"
+#include "components/imaging/imaging_effects.h"
 #include "components/theme_icons.h"
 #include "effects/effect_dialogs.h"
 

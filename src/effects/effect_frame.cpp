@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <utility>
 
-#include "components/imaging.h"
+#include "components/imaging/imaging.h"
 #include "layout/page_model.h"
 #include "layout/temporary_pictures.h"
 #include "layout/undo_stack.h"

@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "components/file_system.h"
-#include "components/imaging.h"
+#include "components/imaging/imaging.h"
 #include "components/printer_device.h"
 #include "components/screen_saver.h"
 #include "components/settings_store.h"

@@ -16,7 +16,7 @@
 
 #include <functional>
 
-#include "components/imaging.h"
+#include "components/imaging/imaging.h"
 
 class QCloseEvent;
 class QLabel;

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "components/imaging.h"
+#include "components/imaging/imaging.h"
 #include "layout/page_model.h"
 #include "layout/temporary_pictures.h"
 #include "layout/undo_stack.h"

@@ -20,7 +20,7 @@
 #include <optional>
 
 #include "browser/thumbnail_area.h"
-#include "components/imaging.h"
+#include "components/imaging/imaging.h"
 #include "frame/sounds.h"
 #include "frame/tool_enable.h"
 #include "layout/orientation.h"

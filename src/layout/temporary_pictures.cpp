@@ -4,7 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "components/imaging.h"
+#include "components/imaging/imaging.h"
 
 namespace lumaset {
 

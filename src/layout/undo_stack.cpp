@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "components/imaging.h"
+#include "components/imaging/imaging.h"
 
 namespace lumaset {
 

@@ -20,7 +20,7 @@
 #include "acquire/file_commands.h"
 #include "browser/thumbnail_area.h"
 #include "components/file_system.h"
-#include "components/imaging.h"
+#include "components/imaging/imaging.h"
 #include "components/settings_store.h"
 #include "frame/settings.h"
 #include "frame/working_folders.h"

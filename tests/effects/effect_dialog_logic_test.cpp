@@ -4,7 +4,7 @@
 
 #include <QImage>
 
-#include "components/pixel_effects.h"
+#include "components/imaging/pixel_effects.h"
 #include "effects/effect_dialog.h"
 
 namespace lumaset {

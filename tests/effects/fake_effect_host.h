@@ -10,7 +10,7 @@
 #include <optional>
 #include <vector>
 
-#include "components/imaging.h"
+#include "components/imaging/imaging.h"
 #include "effects/effect_frame.h"
 #include "layout/page_model.h"
 #include "layout/undo_stack.h"

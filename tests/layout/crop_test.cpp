@@ -10,7 +10,7 @@
 
 #include <functional>
 
-#include "components/imaging.h"
+#include "components/imaging/imaging.h"
 #include "layout/page_model.h"
 #include "support/test_support.h"
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "browser/thumb_table.h"
-#include "components/imaging.h"
+#include "components/imaging/imaging.h"
 #include "layout/fake_page_host.h"
 #include "layout/printed_width.h"
 #include "support/test_support.h"

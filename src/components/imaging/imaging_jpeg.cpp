@@ -1,4 +1,4 @@
-#include "components/imaging_jpeg.h"
+#include "components/imaging/imaging_jpeg.h"
 
 #include <QFile>
 #include <QTransform>
@@ -11,8 +11,8 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
-#include "components/imaging_file_headers.h"
-#include "components/pixel_support.h"
+#include "components/imaging/imaging_file_headers.h"
+#include "components/imaging/pixel_support.h"
 
 namespace lumaset::imaging_detail {
 

@@ -1,10 +1,10 @@
-#include "components/imaging.h"
+#include "components/imaging/imaging.h"
 
 #include <QTransform>
 
 #include <new>
 
-#include "components/pixel_effects.h"
+#include "components/imaging/pixel_effects.h"
 
 #include <algorithm>
 #include <bit>

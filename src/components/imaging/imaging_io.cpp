@@ -1,6 +1,6 @@
 // Reading and writing picture files for the imaging layer.
 
-#include "components/imaging.h"
+#include "components/imaging/imaging.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -13,9 +13,9 @@
 #include <algorithm>
 #include <optional>
 
-#include "components/imaging_file_headers.h"
-#include "components/jpeg_strips.h"
-#include "components/imaging_jpeg.h"
+#include "components/imaging/imaging_file_headers.h"
+#include "components/imaging/jpeg_strips.h"
+#include "components/imaging/imaging_jpeg.h"
 
 namespace lumaset {
 

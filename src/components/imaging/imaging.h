@@ -23,7 +23,7 @@
 #include <optional>
 #include <vector>
 
-#include "components/pixel_bands.h"
+#include "components/imaging/pixel_bands.h"
 #include "components/result.h"
 
 namespace lumaset {

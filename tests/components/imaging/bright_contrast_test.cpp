@@ -1,8 +1,8 @@
-#include "components/bright_contrast.h"
+#include "components/imaging/bright_contrast.h"
 
 #include <gtest/gtest.h>
 
-#include "components/imaging.h"
+#include "components/imaging/imaging.h"
 
 namespace lumaset {
 namespace {

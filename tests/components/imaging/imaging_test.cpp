@@ -1,4 +1,4 @@
-#include "components/imaging.h"
+#include "components/imaging/imaging.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "components/pixel_effects.h"
+#include "components/imaging/pixel_effects.h"
 
 #include <gtest/gtest.h>
 
@@ -15,11 +15,11 @@
 #include <thread>
 #include <vector>
 
-#include "components/color_reduce.h"
-#include "components/color_tools.h"
-#include "components/imaging.h"
-#include "components/imaging_effects.h"
-#include "components/jpeg_strips.h"
+#include "components/imaging/color_reduce.h"
+#include "components/imaging/color_tools.h"
+#include "components/imaging/imaging.h"
+#include "components/imaging/imaging_effects.h"
+#include "components/imaging/jpeg_strips.h"
 
 namespace lumaset {
 namespace {

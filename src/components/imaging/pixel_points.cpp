@@ -4,9 +4,9 @@
 #include <array>
 #include <cstdlib>
 
-#include "components/color_tools.h"
-#include "components/pixel_effects.h"
-#include "components/pixel_support.h"
+#include "components/imaging/color_tools.h"
+#include "components/imaging/pixel_effects.h"
+#include "components/imaging/pixel_support.h"
 
 namespace lumaset {
 

@@ -13,8 +13,8 @@
 
 #include <array>
 
-#include "components/bright_contrast.h"
-#include "components/pixel_bands.h"
+#include "components/imaging/bright_contrast.h"
+#include "components/imaging/pixel_bands.h"
 #include "components/result.h"
 
 namespace lumaset {

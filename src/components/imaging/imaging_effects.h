@@ -10,9 +10,9 @@
 #include <QRgb>
 #include <QString>
 
-#include "components/color_reduce.h"
-#include "components/imaging.h"
-#include "components/pixel_effects.h"
+#include "components/imaging/color_reduce.h"
+#include "components/imaging/imaging.h"
+#include "components/imaging/pixel_effects.h"
 #include "components/result.h"
 
 namespace lumaset {

@@ -1,11 +1,11 @@
-#include "components/color_reduce.h"
+#include "components/imaging/color_reduce.h"
 
 #include <QFile>
 
 #include <algorithm>
 #include <cstdint>
 
-#include "components/pixel_support.h"
+#include "components/imaging/pixel_support.h"
 
 namespace lumaset {
 

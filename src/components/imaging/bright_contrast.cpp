@@ -1,10 +1,10 @@
-#include "components/bright_contrast.h"
+#include "components/imaging/bright_contrast.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "components/imaging.h"
-#include "components/pixel_effects.h"
+#include "components/imaging/imaging.h"
+#include "components/imaging/pixel_effects.h"
 
 namespace lumaset {
 

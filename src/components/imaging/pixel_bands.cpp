@@ -1,4 +1,4 @@
-#include "components/pixel_bands.h"
+#include "components/imaging/pixel_bands.h"
 
 #include <QThread>
 

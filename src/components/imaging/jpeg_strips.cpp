@@ -1,4 +1,4 @@
-#include "components/jpeg_strips.h"
+#include "components/imaging/jpeg_strips.h"
 
 #include <algorithm>
 #include <csetjmp>

@@ -1,4 +1,4 @@
-#include "components/dialog_pixels.h"
+#include "components/imaging/dialog_pixels.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "components/pixel_effects.h"
+#include "components/imaging/pixel_effects.h"
 
 namespace lumaset {
 namespace {

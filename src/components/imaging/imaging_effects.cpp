@@ -1,4 +1,4 @@
-#include "components/imaging_effects.h"
+#include "components/imaging/imaging_effects.h"
 
 #include <vector>
 

@@ -1,4 +1,4 @@
-#include "components/imaging_file_headers.h"
+#include "components/imaging/imaging_file_headers.h"
 
 #include <cmath>
 #include <cstdint>

@@ -7,8 +7,8 @@
 #include <limits>
 #include <vector>
 
-#include "components/pixel_effects.h"
-#include "components/pixel_support.h"
+#include "components/imaging/pixel_effects.h"
+#include "components/imaging/pixel_support.h"
 
 namespace lumaset {
 

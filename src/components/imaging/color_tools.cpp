@@ -1,4 +1,4 @@
-#include "components/color_tools.h"
+#include "components/imaging/color_tools.h"
 
 #include <algorithm>
 

@@ -15,7 +15,7 @@
 #include <array>
 #include <vector>
 
-#include "components/pixel_bands.h"
+#include "components/imaging/pixel_bands.h"
 #include "components/result.h"
 
 namespace lumaset {

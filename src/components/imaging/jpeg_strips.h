@@ -10,7 +10,7 @@
 #include <QByteArray>
 #include <QImage>
 
-#include "components/pixel_bands.h"
+#include "components/imaging/pixel_bands.h"
 #include "components/result.h"
 
 namespace lumaset {

@@ -13,8 +13,8 @@
 #include <array>
 #include <cstdint>
 
-#include "components/imaging.h"
-#include "components/pixel_bands.h"
+#include "components/imaging/imaging.h"
+#include "components/imaging/pixel_bands.h"
 #include "components/result.h"
 
 namespace lumaset {

@@ -1,9 +1,9 @@
-#include "components/dialog_pixels.h"
+#include "components/imaging/dialog_pixels.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "components/pixel_support.h"
+#include "components/imaging/pixel_support.h"
 
 namespace lumaset {
 
