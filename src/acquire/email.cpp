@@ -138,10 +138,7 @@ Result<QString> EmailCommands::ReducedCopy(const QString& file, QStringList& tak
   if (!size) return file;
   if (Status resized = imaging.ImgResize(*size); !resized) return Error{resized.error()};
 
-  if (!QDir().mkpath(copiesFolder_) ||
-      !QFile::setPermissions(copiesFolder_, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)) {
-    return Error{QStringLiteral("The folder \"%1\" cannot be made.").arg(copiesFolder_)};
-  }
+  if (Status made = FileSystemUtility::MakePrivateFolder(copiesFolder_); !made) return Error{made.error()};
   // Pictures of one name from different folders each keep a copy of their own.
   const QString name = UniqueName(FileSystemUtility::PathPart(file, false), takenNames);
   takenNames.append(name);

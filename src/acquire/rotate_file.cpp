@@ -34,16 +34,17 @@ Result<QString> SaveTurnedPicture(Imaging& imaging, const QString& path, const E
   const bool sameName = !format.isEmpty();
   if (!sameName) format = "jpeg";
   const bool keepExif = format == "jpeg" && IsJpegFile(path);
-  const FileSystemUtility::FileWriter write = [&](const QString& temporary) {
-    if (Status saved = imaging.saveAs(temporary, format); !saved) return saved;
-    return keepExif ? exif.CopyUpright(path, temporary) : Status::success();
-  };
+  Result<QByteArray> bytes = imaging.Encode(format);
+  if (!bytes) return Error{QStringLiteral("\"%1\" cannot be written: %2").arg(path, bytes.error())};
+  if (keepExif) bytes = exif.CopyUpright(path, *bytes);
+  if (!bytes) return Error{bytes.error()};
   if (sameName) {
-    if (Status replaced = FileSystemUtility::WriteReplacing(path, write); !replaced) return Error{replaced.error()};
+    if (Status replaced = FileSystemUtility::WriteFile(path, *bytes); !replaced) return Error{replaced.error()};
     return path;
   }
   const QString jpeg = JpegNameFor(path);
-  if (Status written = FileSystemUtility::WriteNew(jpeg, write, path); !written) return Error{written.error()};
+  if (Status written = FileSystemUtility::WriteFile(jpeg, *bytes, FileSystemUtility::Name::New, path); !written)
+    return Error{written.error()};
   if (Status trashed = FileSystemUtility::RecycleFiles({path}); !trashed) {
     // Two copies would look like a new picture; the new one is ours to take back.
     QFile::remove(jpeg);

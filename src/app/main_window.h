@@ -228,6 +228,7 @@ class MainWindow : public QMainWindow, private FolderOpenWindow, private LayoutP
   int columnLeft_ = ColumnLeftForTree(kDefaultTreeWidth);  // SplitterLeft
   bool layingOut_ = false;
   bool closing_ = false;
+  Status tempFolderMade_;  // why the folder of temporary pictures could not be made at start
 
   FolderTree* dirTree_ = nullptr;
   QFrame* picSplit_ = nullptr;

@@ -82,6 +82,8 @@ void MainWindow::FormLoad() {
 
   show();
   QApplication::processEvents();
+  // Edited pictures can only be written once their folder can be made.
+  if (!tempFolderMade_) ShowError(tempFolderMade_.error());
 
   if (app_.options.reopenFolder) {
     ShowInTree(app_.folders.current);
@@ -118,7 +120,7 @@ void MainWindow::ApplyOptions() {
 }
 
 void MainWindow::SetUpFolders() {
-  (void)EnsurePrivateFolder(app_.programFolders.tempImages);
+  tempFolderMade_ = EnsurePrivateFolder(app_.programFolders.tempImages);
   app_.folders = SetUpWorkingFolders(app_.settings(), app_.programFolders,
                                      FileSystemUtility::SpecialFolderDocuments());
   (void)WriteSampleLayout(app_.files(), app_.programFolders, app_.folders.layouts);

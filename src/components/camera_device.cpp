@@ -1,8 +1,8 @@
 #include "components/camera_device.h"
 
-#include <QSaveFile>
-
 #include <gphoto2/gphoto2.h>
+
+#include "components/file_system.h"
 
 namespace lumaset {
 
@@ -35,6 +35,14 @@ struct ListHandle {
     return gp_list_get_value(list, index, &text) >= GP_OK ? QString::fromUtf8(text) : QString();
   }
 };
+
+int WritePiece(void* out, unsigned char* data, uint64_t* length) {
+  const bool written = static_cast<CheckedFile*>(out)->Write(reinterpret_cast<const char*>(data),
+                                                               static_cast<qint64>(*length)).ok();
+  return written ? GP_OK : GP_ERROR_IO_WRITE;
+}
+int NoReading(void*, unsigned char*, uint64_t*) { return GP_ERROR_NOT_SUPPORTED; }
+int NoSize(void*, uint64_t*) { return GP_ERROR_NOT_SUPPORTED; }
 
 }  // namespace
 
@@ -147,29 +155,30 @@ Result<QList<CameraPicture>> CameraDevice::ListFiles() {
   return files;
 }
 
+// The file comes over piece by piece, each piece straight to disk, so that
+// memory stays flat whatever the file's size.
 Status CameraDevice::CopyFile(const CameraPicture& file, const QString& targetPath) {
-  ::CameraFile* data = nullptr;
-  if (int made = gp_file_new(&data); made < GP_OK)
-    return CameraError(QStringLiteral("\"%1\" cannot be read from the camera").arg(file.name), made);
+  CheckedFile out(targetPath);
+  if (Status opened = out.Open(); !opened) return opened;
   const QByteArray folder = file.folder.toUtf8();
   const QByteArray name = file.name.toUtf8();
-  int code = gp_camera_file_get(handles_->camera, folder.constData(), name.constData(),
-                                GP_FILE_TYPE_NORMAL, data, handles_->context);
-  const char* bytes = nullptr;
-  unsigned long size = 0;
-  if (code >= GP_OK) code = gp_file_get_data_and_size(data, &bytes, &size);
-  Status written = Status::success();
-  if (code < GP_OK) {
-    written = CameraError(QStringLiteral("\"%1\" cannot be read from the camera").arg(file.name), code);
-  } else {
-    QSaveFile out(targetPath);
-    if (!out.open(QIODevice::WriteOnly) ||
-        out.write(bytes, static_cast<qint64>(size)) != static_cast<qint64>(size) || !out.commit()) {
-      written = Error{QStringLiteral("\"%1\" cannot be written: %2.").arg(targetPath, out.errorString())};
-    }
+  CameraFileInfo info{};
+  if (gp_camera_file_get_info(handles_->camera, folder.constData(), name.constData(), &info, handles_->context) >=
+          GP_OK &&
+      (info.file.fields & GP_FILE_INFO_MTIME) != 0) {
+    out.SetModified(info.file.mtime);
   }
-  gp_file_unref(data);
-  return written;
+  CameraFileHandler handler{&NoSize, &NoReading, &WritePiece};
+  ::CameraFile* data = nullptr;
+  int code = gp_file_new_from_handler(&data, &handler, &out);
+  if (code >= GP_OK) {
+    code = gp_camera_file_get(handles_->camera, folder.constData(), name.constData(), GP_FILE_TYPE_NORMAL, data,
+                              handles_->context);
+  }
+  if (data) gp_file_unref(data);
+  if (!out.failure()) return out.failure();  // the disk's cause, not the camera's echo of it
+  if (code < GP_OK) return CameraError(QStringLiteral("\"%1\" cannot be read from the camera").arg(file.name), code);
+  return out.Commit();
 }
 
 }  // namespace lumaset

@@ -43,9 +43,9 @@ class CameraDevice {
   // Every file on the camera, folders walked depth first, names in the
   // camera's order.
   Result<QList<CameraPicture>> ListFiles();
-  // Copies one file to `targetPath`; the copy is written under a temporary
-  // name and renamed into place only when complete, so a failed copy leaves
-  // an older file of that name as it was.
+  // Copies one file to `targetPath` with the camera's date for it; the copy
+  // is written under a temporary name and renamed into place only when
+  // complete, so a failed copy leaves an older file of that name as it was.
   Status CopyFile(const CameraPicture& file, const QString& targetPath);
 
  private:

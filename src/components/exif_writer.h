@@ -16,11 +16,12 @@ class ExifWriter {
 
   explicit ExifWriter(QString program = kDefaultProgram, int timeLimitMs = kDefaultTimeLimitMs);
 
-  // Gives the JPEG file `target` the EXIF block of the JPEG file `source`
-  // (nothing when `source` has none), with its orientation tag set to 1:
-  // the target's pixels are already upright. `target` is changed in place,
-  // so it should be a copy that is not yet the user's file.
-  Status CopyUpright(const QString& source, const QString& target) const;
+  // The JPEG file `jpeg` given the EXIF block of the JPEG file `source`
+  // (nothing when `source` has none), with its orientation tag set to 1: the
+  // pixels are already upright. The program works on a scratch copy in a
+  // private folder; what it gives back must hold `jpeg`'s picture whole, or
+  // it is refused.
+  Result<QByteArray> CopyUpright(const QString& source, const QByteArray& jpeg) const;
 
  private:
   Status Run(const QStringList& arguments, const QString& target) const;

@@ -3,10 +3,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTemporaryFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -83,34 +84,26 @@ Status cannotWrite(const QString& path, const QString& why) {
   return Error{QStringLiteral("\"%1\" cannot be written: %2").arg(path, why)};
 }
 
-// QSaveFile writes under a temporary name in the destination's folder, syncs
-// the data and renames it over the destination only on commit; abandoned, it
-// removes its temporary file and leaves the destination alone.
+// The copy keeps the original's permissions and date; a failure at any
+// point leaves the destination as it was.
 Status copyContents(const QString& source, const QString& destination) {
   QFile in(source);
   if (!in.open(QIODevice::ReadOnly)) return cannotRead(source, in.errorString());
-  QSaveFile out(destination);
-  if (!out.open(QIODevice::WriteOnly)) return cannotWrite(destination, out.errorString());
-  const auto abandon = [&out](Status why) {
-    out.cancelWriting();
-    return why;
-  };
+  CheckedFile out(destination);
+  if (Status opened = out.Open(); !opened) return opened;
   for (;;) {
     const QByteArray chunk = in.read(kCopyChunkBytes);
     if (chunk.isEmpty()) {
-      if (in.error() != QFileDevice::NoError) return abandon(cannotRead(source, in.errorString()));
+      if (in.error() != QFileDevice::NoError) return cannotRead(source, in.errorString());
       break;
     }
-    if (out.write(chunk) != chunk.size()) return abandon(cannotWrite(destination, out.errorString()));
+    if (Status written = out.Write(chunk); !written) return written;
   }
-  if (!out.flush()) return abandon(cannotWrite(destination, out.errorString()));
-  // A copy keeps the original's permissions and date; the date is set once
-  // the last byte is out of the buffer, since writing would move it again.
-  const QFileInfo sourceInfo(source);
-  out.setPermissions(sourceInfo.permissions());
-  out.setFileTime(sourceInfo.lastModified(), QFileDevice::FileModificationTime);
-  if (!out.commit()) return cannotWrite(destination, out.errorString());
-  return Status::success();
+  struct stat info {};
+  if (::fstat(in.handle(), &info) != 0) return cannotRead(source, errnoText(errno));
+  out.SetMode(info.st_mode & 07777);
+  out.SetModified(info.st_mtim.tv_sec, info.st_mtim.tv_nsec);
+  return out.Commit();
 }
 
 QString folderOf(const QString& path) {
@@ -159,34 +152,6 @@ bool isMountPoint(const QString& folder) {
   return self.st_dev != parent.st_dev || self.st_ino == parent.st_ino;
 }
 
-// A temporary file beside `destination`, kept until the caller removes or renames it.
-Result<QString> claimTemporary(const QString& destination) {
-  const QFileInfo info(destination);
-  QTemporaryFile file(info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".XXXXXX.") +
-                      info.suffix());
-  file.setAutoRemove(false);
-  if (!file.open()) return Error{cannotWrite(destination, file.errorString()).error()};
-  return file.fileName();
-}
-
-Status writeBeside(const QString& destination, const FileSystemUtility::FileWriter& write,
-                   const QString& permissionsOf, const std::function<Status(const QString&)>& finish) {
-  const Result<QString> temporary = claimTemporary(destination);
-  if (!temporary) return Error{temporary.error()};
-  const QString& path = *temporary;
-  Status done = write(path);
-  if (done) {
-    if (!QFile::setPermissions(path, QFileInfo(permissionsOf).permissions()))
-      done = cannotWrite(destination, QStringLiteral("its permissions cannot be set"));
-  }
-  if (done) done = finish(path);
-  if (!done) {
-    QFile::remove(path);
-    return done;
-  }
-  return syncFolder(folderOf(destination));
-}
-
 }  // namespace
 
 QString FileSystemUtility::PathPart(const QString& path, bool folderPart) {
@@ -228,7 +193,6 @@ Status FileSystemUtility::MoveFile(const QString& source, const QString& destina
 
   // Another file system: the source goes only once its copy is safely on disk.
   if (Status copied = copyContents(source, destination); !copied) return copied;
-  if (Status synced = syncFolder(folderOf(destination)); !synced) return synced;
   QFile original(source);
   if (!original.remove())
     return Error{QStringLiteral("\"%1\" was copied to \"%2\", but the original cannot be removed: %3")
@@ -313,23 +277,147 @@ Status FileSystemUtility::RemoveEmptyFolder(const QString& folder) {
   return Error{QStringLiteral("The folder \"%1\" cannot be removed: %2").arg(folder, errnoText(error))};
 }
 
-Status FileSystemUtility::WriteReplacing(const QString& destination, const FileWriter& write) {
-  const QFileInfo info(destination);
-  if (!info.exists() || info.isDir() || info.isSymLink())
-    return cannotWrite(destination, QStringLiteral("it is no longer an ordinary file"));
-  return writeBeside(destination, write, destination, [&destination](const QString& temporary) {
-    if (std::rename(nativePath(temporary).constData(), nativePath(destination).constData()) == 0)
-      return Status::success();
-    return cannotWrite(destination, errnoText(errno));
-  });
+Status FileSystemUtility::WriteFile(const QString& destination, const QByteArray& bytes, Name name,
+                                     const QString& permissionsOf) {
+  CheckedFile file(destination, name);
+  if (!permissionsOf.isEmpty()) file.TakePermissionsOf(permissionsOf);
+  Status done = file.Open();
+  if (done) done = file.Write(bytes);
+  if (done) done = file.Commit();
+  return done;
 }
 
-Status FileSystemUtility::WriteNew(const QString& destination, const FileWriter& write,
-                                   const QString& permissionsOf) {
-  if (nameTaken(destination)) return nameInUse(destination);
-  return writeBeside(destination, write, permissionsOf, [&destination](const QString& temporary) {
-    return RenameFile(temporary, destination);
-  });
+Status FileSystemUtility::MakePrivateFolder(const QString& folder) {
+  const QByteArray path = nativePath(QDir::cleanPath(folder));
+  for (qsizetype at = 1; at <= path.size(); ++at) {
+    if (at < path.size() && path.at(at) != '/') continue;
+    const QByteArray part = path.left(at);
+    if (::mkdir(part.constData(), 0700) == 0) continue;
+    const int error = errno;
+    struct stat info {};
+    if (error == EEXIST && ::stat(part.constData(), &info) == 0 && S_ISDIR(info.st_mode)) continue;
+    return Error{QStringLiteral("The folder \"%1\" cannot be made: %2")
+                     .arg(QFile::decodeName(part), errnoText(error == EEXIST ? ENOTDIR : error))};
+  }
+  if (::chmod(path.constData(), 0700) != 0)
+    return Error{QStringLiteral("The folder \"%1\" cannot be made private: %2").arg(folder, errnoText(errno))};
+  return Status::success();
+}
+
+// ---- CheckedFile --------------------------------------------------------------
+
+CheckedFile::CheckedFile(QString destination, FileSystemUtility::Name name)
+    : destination_(std::move(destination)), target_(destination_), name_(name) {}
+
+CheckedFile::~CheckedFile() {
+  if (fd_ >= 0) ::close(fd_);
+  if (!temporary_.isEmpty()) ::unlink(temporary_.constData());
+}
+
+Status CheckedFile::Failed(Status why) {
+  if (failure_) failure_ = why;
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  if (!temporary_.isEmpty()) ::unlink(temporary_.constData());
+  temporary_.clear();
+  return failure_;
+}
+
+Status CheckedFile::Open() {
+  if (!failure_ || fd_ >= 0 || !temporary_.isEmpty()) return Failed(cannotWrite(destination_, QStringLiteral("it is already open")));
+  const QFileInfo info(destination_);
+  if (name_ == FileSystemUtility::Name::New) {
+    if (nameTaken(destination_)) return Failed(nameInUse(destination_));
+  } else if (info.isSymLink()) {
+    target_ = info.symLinkTarget();
+  }
+  if (QFileInfo(target_).isDir())
+    return Failed(Error{QStringLiteral("\"%1\" is a folder; a file cannot replace it.").arg(destination_)});
+
+  // Hidden, and ending as the destination does, so that a file left by a
+  // crash is recognised for what it is. Made with 0666 so that the umask
+  // gives a new file its usual permissions.
+  const QFileInfo target(target_);
+  const QString suffix = target.suffix().isEmpty() ? QString() : QLatin1Char('.') + target.suffix();
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const QString tag = QString::number(QRandomGenerator::global()->bounded(0x1000000), 36);
+    const QByteArray path =
+        nativePath(target.absolutePath() + QStringLiteral("/.") + target.fileName() + QLatin1Char('.') + tag + suffix);
+    fd_ = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd_ >= 0) {
+      temporary_ = path;
+      return Status::success();
+    }
+    if (errno != EEXIST) return Failed(cannotWrite(destination_, errnoText(errno)));
+  }
+  return Failed(cannotWrite(destination_, errnoText(EEXIST)));
+}
+
+Status CheckedFile::Write(const char* data, qint64 size) {
+  if (!failure_) return failure_;
+  if (fd_ < 0) return Failed(cannotWrite(destination_, QStringLiteral("it is not open")));
+  while (size > 0) {
+    const ssize_t written = ::write(fd_, data, static_cast<size_t>(std::min<qint64>(size, 1 << 30)));
+    if (written < 0 && errno == EINTR) continue;
+    // A regular file that takes no bytes has no room for them.
+    if (written <= 0) return Failed(cannotWrite(destination_, errnoText(written < 0 ? errno : ENOSPC)));
+    data += written;
+    size -= written;
+  }
+  return Status::success();
+}
+
+void CheckedFile::SetModified(qint64 seconds, long nanoseconds) {
+  hasTime_ = true;
+  seconds_ = seconds;
+  nanoseconds_ = nanoseconds;
+}
+
+// Permissions and date first, since writing moves the date; then the data to
+// the disk (a full disk may only show here), then closing, which on a
+// network file system can also be the first to hear of a failed write.
+Status CheckedFile::FinishFile() {
+  int mode = mode_;
+  struct stat info {};
+  if (mode < 0 && !permissionsOf_.isEmpty()) {
+    if (::stat(nativePath(permissionsOf_).constData(), &info) != 0) return cannotWrite(destination_, errnoText(errno));
+    mode = static_cast<int>(info.st_mode & 0777);
+  } else if (mode < 0 && name_ == FileSystemUtility::Name::Replace &&
+             ::stat(nativePath(target_).constData(), &info) == 0) {
+    mode = static_cast<int>(info.st_mode & 0777);
+  }
+  if (mode >= 0 && ::fchmod(fd_, static_cast<mode_t>(mode)) != 0) return cannotWrite(destination_, errnoText(errno));
+  if (hasTime_) {
+    const timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(seconds_), nanoseconds_}};
+    if (::futimens(fd_, times) != 0) return cannotWrite(destination_, errnoText(errno));
+  }
+  if (durable_ && ::fsync(fd_) != 0) return cannotWrite(destination_, errnoText(errno));
+  const int closed = ::close(fd_);
+  fd_ = -1;
+  if (closed != 0) return cannotWrite(destination_, errnoText(errno));
+  return Status::success();
+}
+
+Status CheckedFile::Commit() {
+  if (!failure_) return failure_;
+  if (fd_ < 0) return Failed(cannotWrite(destination_, QStringLiteral("it is not open")));
+  if (Status finished = FinishFile(); !finished) return Failed(finished);
+  const QByteArray target = nativePath(target_);
+  if (name_ == FileSystemUtility::Name::New) {
+    // Something that took the name while the file was written keeps it.
+    if (::renameat2(AT_FDCWD, temporary_.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) != 0) {
+      const int error = errno;
+      if (error == EEXIST) return Failed(nameInUse(destination_));
+      if (error != EINVAL && error != ENOSYS && error != EOPNOTSUPP) return Failed(cannotWrite(destination_, errnoText(error)));
+      if (Status renamed = FileSystemUtility::RenameFile(QFile::decodeName(temporary_), target_); !renamed)
+        return Failed(renamed);
+    }
+  } else if (std::rename(temporary_.constData(), target.constData()) != 0) {
+    return Failed(cannotWrite(destination_, errnoText(errno)));
+  }
+  temporary_.clear();
+  if (durable_) return syncFolder(folderOf(target_));
+  return Status::success();
 }
 
 namespace file_system_detail {

@@ -8,8 +8,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <functional>
-
 #include "components/result.h"
 
 namespace lumaset {
@@ -62,15 +60,74 @@ class FileSystemUtility {
   // Removes `folder` only when it is empty; never anything inside it.
   static Status RemoveEmptyFolder(const QString& folder);
 
-  // Writes a new version of `destination`: `write` fills a temporary file in
-  // the same folder, which then replaces the destination in one step with
-  // the destination's permissions. A failed write leaves the old file alone.
-  using FileWriter = std::function<Status(const QString& temporaryPath)>;
-  static Status WriteReplacing(const QString& destination, const FileWriter& write);
-  // The same for a destination that must not exist yet: refused when the
-  // name is taken, also when something takes it while `write` runs. The new
-  // file gets the permissions of `permissionsOf`.
-  static Status WriteNew(const QString& destination, const FileWriter& write, const QString& permissionsOf);
+  // Writes `bytes` as the whole content of `destination` through a
+  // CheckedFile (below): replacing a file of that name, or with `name` New
+  // refusing when the name is taken. The new file gets the permissions of
+  // `permissionsOf` when given, else those of the file it replaces.
+  enum class Name { Replace, New };
+  static Status WriteFile(const QString& destination, const QByteArray& bytes, Name name = Name::Replace,
+                          const QString& permissionsOf = QString());
+
+  // Makes `folder` and any missing parent, each new one readable by the user
+  // alone, and leaves `folder` itself so; says why when it cannot.
+  static Status MakePrivateFolder(const QString& folder);
+};
+
+// One file written whole or not at all. The bytes go to a temporary file
+// beside the destination; every write is checked, and Commit pushes the data
+// to the disk and checks that too before the file takes the destination's
+// name. Until then the destination is untouched, and a CheckedFile that ends
+// without a successful Commit removes its temporary file. Failures name the
+// file and the system's cause ("No space left on device").
+//
+//   CheckedFile out(path);
+//   Status done = out.Open();
+//   if (done) done = out.Write(bytes);
+//   if (done) done = out.Commit();
+class CheckedFile {
+ public:
+  // With Replace, a symbolic link at the destination has its target written.
+  explicit CheckedFile(QString destination, FileSystemUtility::Name name = FileSystemUtility::Name::Replace);
+  ~CheckedFile();
+  CheckedFile(const CheckedFile&) = delete;
+  CheckedFile& operator=(const CheckedFile&) = delete;
+
+  Status Open();
+  // Writes every byte or gives the cause; after a failure every later call
+  // gives the first failure again.
+  Status Write(const char* data, qint64 size);
+  Status Write(const QByteArray& bytes) { return Write(bytes.constData(), bytes.size()); }
+  Status Commit();
+
+  // What the finished file takes on at Commit: the permission bits of
+  // another file, or exactly `mode`; and a modification time.
+  void TakePermissionsOf(const QString& path) { permissionsOf_ = path; }
+  void SetMode(unsigned mode) { mode_ = mode; }
+  void SetModified(qint64 seconds, long nanoseconds = 0);
+  // A file that can be made again (a cache entry) is renamed without first
+  // waiting for its data to reach the disk; its writes are checked all the same.
+  void SetDisposable() { durable_ = false; }
+
+  const QString& destination() const { return destination_; }
+  // The first failure so far, or success.
+  const Status& failure() const { return failure_; }
+
+ private:
+  Status Failed(Status why);
+  Status FinishFile();
+
+  QString destination_;
+  QString target_;  // the file written: the destination, or the target of its link
+  FileSystemUtility::Name name_;
+  QByteArray temporary_;
+  int fd_ = -1;
+  Status failure_;
+  QString permissionsOf_;
+  int mode_ = -1;
+  bool hasTime_ = false;
+  qint64 seconds_ = 0;
+  long nanoseconds_ = 0;
+  bool durable_ = true;
 };
 
 // The two ways RenameFile falls back on file systems that cannot rename

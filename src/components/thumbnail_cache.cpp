@@ -11,6 +11,8 @@
 #include <QStandardPaths>
 #include <QUrl>
 
+#include "components/file_system.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -81,47 +83,16 @@ QImage opaque(const QImage& image) {
   return held;
 }
 
-// Creates each missing folder of `folder` with mode 0700.
-bool makeFolders(const QString& folder) {
-  const QByteArray path = QFile::encodeName(QDir::cleanPath(folder));
-  for (qsizetype at = 1; at <= path.size(); ++at) {
-    if (at < path.size() && path.at(at) != '/') continue;
-    const QByteArray part = path.left(at);
-    if (::mkdir(part.constData(), 0700) == 0) {
-      ::chmod(part.constData(), 0700);  // whatever the umask said
-    } else if (errno != EEXIST) {
-      return false;
-    }
-  }
-  return true;
-}
-
-bool writeAll(int fd, const QByteArray& bytes) {
-  qsizetype done = 0;
-  while (done < bytes.size()) {
-    const ssize_t written = ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    done += written;
-  }
-  return true;
-}
-
-// Writes `bytes` as `target` through a private temporary file beside it and
-// a rename, so that a reader never sees half an entry. Failures leave nothing.
-bool replaceFile(const QString& target, const QByteArray& bytes) {
-  QByteArray temporary = QFile::encodeName(target) + ".XXXXXX";
-  int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-  if (fd < 0 && errno == ENOENT && makeFolders(QFileInfo(target).path())) {
-    temporary = QFile::encodeName(target) + ".XXXXXX";
-    fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-  }
-  if (fd < 0) return false;
-  const bool written = ::fchmod(fd, 0600) == 0 && writeAll(fd, bytes);
-  const bool closed = ::close(fd) == 0;
-  if (written && closed && ::rename(temporary.constData(), QFile::encodeName(target).constData()) == 0) return true;
-  ::unlink(temporary.constData());
-  return false;
+// Writes `bytes` as `target` through the checked write, so that a reader
+// never sees half an entry; the cache's folders and entries are the user's
+// alone. An entry is made again when lost, so it is not waited onto the disk.
+void replaceFile(const QString& target, const QByteArray& bytes) {
+  const QString folder = QFileInfo(target).path();
+  if (!QFileInfo(folder).isDir() && !FileSystemUtility::MakePrivateFolder(folder)) return;
+  CheckedFile file(target);
+  file.SetMode(0600);
+  file.SetDisposable();
+  if (file.Open() && file.Write(bytes)) (void)file.Commit();
 }
 
 // PNG chunks end with the CRC-32 of their type and data.

@@ -1,13 +1,14 @@
 #include "documents/layout_file.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 #include <initializer_list>
 #include <optional>
+
+#include "components/file_system.h"
 
 namespace lumaset {
 
@@ -292,11 +293,7 @@ Result<LayoutContent> LayoutFile::ReadFile(const QString& path) {
 }
 
 Status LayoutFile::SaveFile(const QString& path, const QByteArray& bytes) {
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-    return Error{QStringLiteral("\"%1\" cannot be written: %2").arg(path, file.errorString())};
-  }
-  return Status::success();
+  return FileSystemUtility::WriteFile(path, bytes);
 }
 
 QByteArray LayoutHeaderLine(const QString& label, const QString& orientation) {

@@ -1,7 +1,6 @@
 #include "documents/sample_layout.h"
 
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include "components/file_system.h"
 #include "documents/layout_file.h"
@@ -17,12 +16,7 @@ Status WriteSampleLayout(FileSystemUtility& files, const ProgramFolders& program
       !copied) {
     return copied;
   }
-  QSaveFile layout(layoutFolder + QLatin1String(kSampleLayoutName));
-  if (!layout.open(QIODevice::WriteOnly) ||
-      layout.write(SampleLayoutContent(layoutFolder)) < 0 || !layout.commit()) {
-    return Error{layout.errorString()};
-  }
-  return Status::success();
+  return files.WriteFile(layoutFolder + QLatin1String(kSampleLayoutName), SampleLayoutContent(layoutFolder));
 }
 
 }  // namespace lumaset

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "components/file_system.h"
 #include "components/imaging/imaging.h"
 
 namespace lumaset {
@@ -12,7 +13,13 @@ Result<QImage> SaveTemporaryPicture(Imaging& imaging, const QString& target, int
   if (QFileInfo::exists(target)) {
     return Error{QStringLiteral("\"%1\" already exists and is kept as it is.").arg(target)};
   }
-  if (const Status saved = imaging.SaveFile(target); !saved) return Error{saved.error()};
+  // A folder that was lost, or could not be made at start, is made now, so
+  // that a failure names its real cause.
+  const QString folder = FileSystemUtility::PathPart(target, true);
+  if (!QFileInfo(folder).isDir()) {
+    if (Status made = EnsurePrivateFolder(folder); !made) return Error{made.error()};
+  }
+  if (const Status saved = imaging.SaveFile(target, FileSystemUtility::Name::New); !saved) return Error{saved.error()};
   if (const Status reduced = imaging.ImgResize(pageLongSide); !reduced) {
     // The page cannot show it, so the edit does not happen: no file is left.
     QFile::remove(target);
@@ -32,13 +39,9 @@ int DeleteTemporaryPictures(const QString& folder) {
   return leftBehind;
 }
 
-bool EnsurePrivateFolder(const QString& folder) {
-  const QFileDevice::Permissions ownerOnly =
-      QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
-  QDir dir(folder);
-  if (!dir.exists() && !QDir().mkpath(folder)) return false;
+Status EnsurePrivateFolder(const QString& folder) {
   // Temporary pictures are copies of the user's photos: keep them private.
-  return QFile::setPermissions(QFileInfo(folder).absoluteFilePath(), ownerOnly);
+  return FileSystemUtility::MakePrivateFolder(folder);
 }
 
 bool RemoveFolderIfEmpty(const QString& folder) {

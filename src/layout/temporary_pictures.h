@@ -24,8 +24,9 @@ Result<QImage> SaveTemporaryPicture(Imaging& imaging, const QString& target, int
 // file never holds up clearing the page or the program's exit.
 int DeleteTemporaryPictures(const QString& folder);
 
-// Creates the folder (and its parent) readable by the user alone.
-bool EnsurePrivateFolder(const QString& folder);
+// Creates the folder (and its parent) readable by the user alone; says why
+// when it cannot.
+Status EnsurePrivateFolder(const QString& folder);
 
 // Removes the folder when nothing is left in it.
 bool RemoveFolderIfEmpty(const QString& folder);

@@ -8,12 +8,13 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
-#include <csignal>
+#include <functional>
+#include <utility>
 
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "support/file_size_limit.h"
 #include "support/test_support.h"
 
 namespace lumaset {
@@ -28,25 +29,7 @@ QStringList entries(const QString& folder) {
   return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
 }
 
-// Lets a write fail half way, as a full disk would, even for root: files may
-// not grow past `bytes` while it lives.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) : oldHandler_(std::signal(SIGXFSZ, SIG_IGN)) {
-    getrlimit(RLIMIT_FSIZE, &old_);
-    rlimit limited = old_;
-    limited.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &limited);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &old_);
-    std::signal(SIGXFSZ, oldHandler_);
-  }
-
- private:
-  void (*oldHandler_)(int);
-  rlimit old_{};
-};
+using test::FileSizeLimit;
 
 TEST(FileSystemUtility, PathPartSplitsFilesAndFolders) {
   struct Case { const char *path, *name, *folder; };
@@ -230,34 +213,60 @@ TEST(FileSystemUtility, WritesGoThroughAFinishedTemporaryFile) {
   const QString dir = test::freshFolder("write") + QLatin1Char('/');
   writeFile(dir + "a.jpg", "old");
   QFile::setPermissions(dir + "a.jpg", QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup);
-  const auto writing = [](const QByteArray& bytes) {
-    return [bytes](const QString& path) {
-      return test::WriteText(path, bytes) ? Status::success() : Status(Error{"cannot write"});
-    };
-  };
-  const auto failing = [](const QString& path) {
-    test::WriteText(path, "half");
-    return Status(Error{"disk full"});
-  };
-  EXPECT_EQ(FS::WriteReplacing(dir + "a.jpg", failing).error(), "disk full");
-  EXPECT_EQ(readFile(dir + "a.jpg"), "old");
-  EXPECT_FALSE(FS::WriteReplacing(dir + "gone.jpg", writing("new")).ok());
-  ASSERT_TRUE(FS::WriteReplacing(dir + "a.jpg", writing("new")).ok());
+  ASSERT_TRUE(FS::WriteFile(dir + "a.jpg", "new").ok());
   EXPECT_EQ(readFile(dir + "a.jpg"), "new");
   EXPECT_EQ(QFileInfo(dir + "a.jpg").permissions() & 0x0FFF, QFileDevice::ReadUser | QFileDevice::WriteUser |
                                                                  QFileDevice::ReadGroup);
+  // Through a link its target is written; the link stays.
+  QFile::link(dir + "a.jpg", dir + "link.jpg");
+  ASSERT_TRUE(FS::WriteFile(dir + "link.jpg", "linked").ok());
+  EXPECT_TRUE(QFileInfo(dir + "link.jpg").isSymLink());
+  EXPECT_EQ(readFile(dir + "a.jpg"), "linked");
 
-  EXPECT_FALSE(FS::WriteNew(dir + "a.jpg", writing("other"), dir + "a.jpg").ok());
-  EXPECT_FALSE(FS::WriteNew(dir + "b.jpg", failing, dir + "a.jpg").ok());
+  EXPECT_TRUE(FS::WriteFile(dir + "a.jpg", "other", FS::Name::New).error().contains("already exists"));
   // Something that takes the name while the file is written is never replaced.
-  EXPECT_FALSE(FS::WriteNew(dir + "b.jpg", [&](const QString& path) {
-                 test::WriteText(dir + "b.jpg", "theirs");
-                 return writing("mine")(path);
-               }, dir + "a.jpg").ok());
+  CheckedFile racing(dir + "b.jpg", FS::Name::New);
+  ASSERT_TRUE(racing.Open().ok());
+  ASSERT_TRUE(racing.Write("mine").ok());
+  writeFile(dir + "b.jpg", "theirs");
+  EXPECT_FALSE(racing.Commit().ok());
   EXPECT_EQ(readFile(dir + "b.jpg"), "theirs");
-  ASSERT_TRUE(FS::WriteNew(dir + "c.jpg", writing("mine"), dir + "a.jpg").ok());
+  ASSERT_TRUE(FS::WriteFile(dir + "c.jpg", "mine", FS::Name::New, dir + "a.jpg").ok());
   EXPECT_EQ(readFile(dir + "c.jpg"), "mine");
-  EXPECT_EQ(entries(dir), (QStringList{"a.jpg", "b.jpg", "c.jpg"}));
+  EXPECT_EQ(QFileInfo(dir + "c.jpg").permissions() & 0x0FFF, QFileDevice::ReadUser | QFileDevice::WriteUser |
+                                                                 QFileDevice::ReadGroup);
+  {
+    CheckedFile abandoned(dir + "d.jpg");
+    ASSERT_TRUE(abandoned.Open().ok());
+    ASSERT_TRUE(abandoned.Write("half").ok());
+  }
+  EXPECT_EQ(FS::WriteFile(dir + "no/such/e.jpg", "x").error(),
+            "\"" + dir + "no/such/e.jpg\" cannot be written: No such file or directory");
+  EXPECT_EQ(entries(dir), (QStringList{"a.jpg", "b.jpg", "c.jpg", "link.jpg"}));
+}
+
+// A write small enough to sit in a buffer, on a disk that is full: the
+// failure says why, the old file stays whole and nothing partial is left.
+TEST(FileSystemUtility, EveryWayOfWritingFailsWholeOnAFullDisk) {
+  const QString dir = test::freshFolder("full") + QLatin1Char('/');
+  writeFile(dir + "old.jpg", "old picture");
+  writeFile(dir + "source.jpg", QByteArray(1000, 'p'));
+  const QByteArray bytes(1000, 'n');
+  const std::pair<const char*, std::function<Status()>> writes[] = {
+      {"replacing", [&] { return FS::WriteFile(dir + "old.jpg", bytes); }},
+      {"new", [&] { return FS::WriteFile(dir + "new.jpg", bytes, FS::Name::New); }},
+      {"copy", [&] { return FS::CopyFile(dir + "source.jpg", dir + "old.jpg"); }},
+  };
+  for (const auto& [what, write] : writes) {
+    Status status;
+    {
+      FileSizeLimit limit(12);
+      status = write();
+    }
+    EXPECT_TRUE(status.error().endsWith(": File too large")) << what << ": " << status.error().toStdString();
+    EXPECT_EQ(readFile(dir + "old.jpg"), "old picture") << what;
+    EXPECT_EQ(entries(dir), (QStringList{"old.jpg", "source.jpg"})) << what;
+  }
 }
 
 TEST(FileSystemUtility, SameFolderIsTheSameDirectoryExactly) {

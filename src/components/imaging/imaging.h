@@ -23,6 +23,7 @@
 #include <optional>
 #include <vector>
 
+#include "components/file_system.h"
 #include "components/imaging/pixel_bands.h"
 #include "components/result.h"
 
@@ -112,11 +113,15 @@ class Imaging {
   // How many threads pixel work uses; 0, the default, one per processor.
   void setWorkerThreads(int threads) { workerThreads_ = std::max(threads, 0); }
 
-  // Writes the held picture as JPEG with the quality and resolution below.
-  Status SaveFile(const QString& path);
+  // Writes the held picture as JPEG with the quality and resolution below,
+  // replacing a file of that name, or with `name` New refusing to.
+  Status SaveFile(const QString& path, FileSystemUtility::Name name = FileSystemUtility::Name::Replace);
   // Writes the held picture in the given format ("jpeg", "png", "tiff", "bmp",
   // "wbmp", "webp", ...); JPEG takes the quality and resolution below.
-  Status saveAs(const QString& path, const QByteArray& format);
+  Status saveAs(const QString& path, const QByteArray& format,
+                FileSystemUtility::Name name = FileSystemUtility::Name::Replace);
+  // The bytes of the file saveAs would write; a failure gives its cause.
+  Result<QByteArray> Encode(const QByteArray& format);
 
   void setJpegQuality(int quality);  // 1 to 100
   int jpegQuality() const { return jpegQuality_; }

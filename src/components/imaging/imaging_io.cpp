@@ -2,13 +2,13 @@
 
 #include "components/imaging/imaging.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
 #include <QPainter>
 #include <QPixelFormat>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <optional>
@@ -204,36 +204,38 @@ Result<QImage> Imaging::readScaled(const QString& path, int longSide) {
   return toHeldFormat(*image);
 }
 
-Status Imaging::SaveFile(const QString& path) { return saveAs(path, "jpeg"); }
+Status Imaging::SaveFile(const QString& path, FileSystemUtility::Name name) { return saveAs(path, "jpeg", name); }
 
-Status Imaging::saveAs(const QString& path, const QByteArray& format) {
-  if (!hasPicture()) return writeError(path, QStringLiteral("no picture is loaded"));
+Result<QByteArray> Imaging::Encode(const QByteArray& format) {
+  if (!hasPicture()) return Error{QStringLiteral("no picture is loaded")};
   const QByteArray name = format.toLower();
   if (!QImageWriter::supportedImageFormats().contains(name)) {
-    return writeError(path, QStringLiteral("Lumaset does not write pictures in the format \"%1\"")
-                                .arg(QString::fromLatin1(format)));
+    return Error{QStringLiteral("Lumaset does not write pictures in the format \"%1\"").arg(QString::fromLatin1(format))};
   }
   const Operation operation(*this, QStringLiteral("Saving"));
-  const bool jpeg = name == "jpeg" || name == "jpg";
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) return writeError(path, file.errorString());
-  if (jpeg) {
+  if (name == "jpeg" || name == "jpg") {
     // Compressed in strips side by side, the resolution in the JFIF header;
     // one file with restart markers.
     PixelJob job(workerThreads_);
-    const auto encoded = EncodeJpeg(picture_, jpegQuality_, jpegDpi_, job);
-    if (!encoded) return writeError(path, encoded.error());
-    if (file.write(encoded.value()) != encoded->size()) {
-      file.cancelWriting();
-      return writeError(path, file.errorString());
-    }
-  } else if (QImageWriter writer(&file, name); !writer.write(picture_)) {
-    file.cancelWriting();
-    return writeError(path, writer.errorString());
+    auto encoded = EncodeJpeg(picture_, jpegQuality_, jpegDpi_, job);
+    if (!encoded) return Error{encoded.error()};
+    operation.step(90);
+    return std::move(encoded).value();
   }
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  if (QImageWriter writer(&buffer, name); !writer.write(picture_)) return Error{writer.errorString()};
   operation.step(90);
-  if (!file.commit()) return writeError(path, file.errorString());
-  return Status::success();
+  return bytes;
+}
+
+// Encoded whole in memory first, so that the file is written through the
+// one checked write and never left half done.
+Status Imaging::saveAs(const QString& path, const QByteArray& format, FileSystemUtility::Name name) {
+  const Result<QByteArray> bytes = Encode(format);
+  if (!bytes) return writeError(path, bytes.error());
+  return FileSystemUtility::WriteFile(path, *bytes, name);
 }
 
 }  // namespace lumaset
