@@ -128,6 +128,10 @@ class FileCommandsTest : public ::testing::Test {
   static QStringList Names(const QString& folder) {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
   }
+  // Nothing here writes GIF: a 1 x 1 picture by hand.
+  static QByteArray TinyGif() {
+    return QByteArray("GIF89a\x01\0\x01\0\x80\0\0\xff\xff\xff\0\0\0,\0\0\0\0\x01\0\x01\0\0\x02\x02" "D\x01\0;", 35);
+  }
   static QString Trash() { return qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Trash/files/"); }
 
   ThumbnailPanel panel_;

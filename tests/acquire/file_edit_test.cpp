@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 
 #include "components/exif_reader.h"
+#include "acquire/rotate_file.h"
 #include "file_command_fixture.h"
+#include "support/file_size_limit.h"
 #include "support/desktop_folders.h"
 
 namespace lumaset::test {
@@ -77,9 +79,7 @@ TEST_F(FileCommandsTest, RotateRewritesInTheSuffixesFormat) {
   ASSERT_TRUE(WriteText(photos + "camera.jpg", WithExif(ReadBytes(photos + "camera.jpg"), 6)));
   for (const char* name : {"card.TIFF", "c.jpeg", "p.webp", "x.jpg"})
     ASSERT_TRUE(WritePicture(photos + name, 64, 48, QByteArray(name).endsWith("TIFF") ? "tiff" : nullptr));
-  // Nothing here writes GIF: a 1 x 1 picture by hand.
-  const QByteArray gif("GIF89a\x01\0\x01\0\x80\0\0\xff\xff\xff\0\0\0,\0\0\0\0\x01\0\x01\0\0\x02\x02" "D\x01\0;", 35);
-  for (const char* name : {"old.gif", "x.gif"}) ASSERT_TRUE(WriteText(photos + name, gif));
+  for (const char* name : {"old.gif", "x.gif"}) ASSERT_TRUE(WriteText(photos + name, TinyGif()));
   Open(photos);
   const QByteArray keptGif = ReadBytes(photos + "x.gif");
   const auto rotate = [&](const char* name) {
@@ -142,6 +142,37 @@ TEST_F(FileCommandsTest, RotateThatCannotFinishLeavesThePicture) {
   EXPECT_EQ(Names(disk.folder()), QStringList{"big.bmp"});
   EXPECT_EQ(host_.errors.size(), 1);
   EXPECT_EQ(QSize(table().ThumbWidths(0), table().ThumbHeights(0)), QSize(200, 150));
+}
+
+// A disk too full for even a small picture, and a program that leaves the
+// EXIF copy short while saying it succeeded: the picture stays as it was, a
+// GIF stays out of the trash, nothing partial is left, and the message says why.
+TEST_F(FileCommandsTest, RotateThatCannotWriteWholeKeepsThePictureAndSaysWhy) {
+  const QString photos = FolderWith("rotate-limit", {"small.png", "camera.jpg"});
+  ASSERT_TRUE(WriteText(photos + "camera.jpg", WithExif(ReadBytes(photos + "camera.jpg"), 6)));
+  ASSERT_TRUE(WriteText(photos + "anim.gif", TinyGif()));
+  Open(photos);
+  const QStringList names = Names(photos);
+  for (const char* name : {"small.png", "anim.gif"}) {
+    const QByteArray before = ReadBytes(photos + name);
+    Select(IndexOf(table(), photos + name));
+    {
+      FileSizeLimit limit(16);
+      commands_.mnuFileOptionsRotate_Click();
+    }
+    ASSERT_EQ(host_.errors.size(), 1) << name;
+    EXPECT_TRUE(host_.errors.takeFirst().endsWith(": File too large")) << name;
+    EXPECT_EQ(ReadBytes(photos + name), before) << name;
+  }
+  const QString shortening = freshFolder("short-exif") + "/jhead";
+  ASSERT_TRUE(WriteText(shortening, "#!/bin/sh\nfor last; do :; done\ntruncate -s 100 \"$last\"\n"));
+  ASSERT_TRUE(QFile::setPermissions(shortening, QFile::ReadOwner | QFile::ExeOwner));
+  const QByteArray camera = ReadBytes(photos + "camera.jpg");
+  ASSERT_TRUE(imaging_.LoadFile(photos + "camera.jpg"));
+  EXPECT_TRUE(SaveTurnedPicture(imaging_, photos + "camera.jpg", ExifWriter(shortening)).error().endsWith("incomplete."));
+  EXPECT_EQ(ReadBytes(photos + "camera.jpg"), camera);
+  EXPECT_EQ(Names(photos), names);
+  EXPECT_FALSE(QFileInfo::exists(Trash() + "anim.gif"));
 }
 
 // The editor is a script that waits for the test's word through a FIFO and

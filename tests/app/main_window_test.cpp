@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QMessageBox>
 #include <QToolBar>
 #include <QAction>
 #include <QScreen>
@@ -115,6 +116,29 @@ TEST_F(MainWindowTest, ShutDownSavesThePlacementAndRemovesTemporaryPictures) {
   // The next start comes back where the last one ended.
   MainWindow& next = Start();
   EXPECT_NEAR(next.OuterWidthTwips(), Stored(QStringLiteral("MainWidth")).toDouble(), 2 * next.twipsPerPixel());
+}
+
+// A cache folder that cannot hold the temporary pictures' folder: the start
+// says so, with the cause, and goes on.
+TEST_F(MainWindowTest, ATemporaryFolderThatCannotBeMadeIsReportedAtStart) {
+  const QString blocked = test::freshFolder(QStringLiteral("blocked-cache")) + QStringLiteral("/cache");
+  ASSERT_TRUE(test::WriteText(blocked, "in the way"));
+  const QByteArray cache = qgetenv("XDG_CACHE_HOME");
+  qputenv("XDG_CACHE_HOME", QFile::encodeName(blocked));
+  QString shown;
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      shown = box->text();
+      box->accept();
+    }
+  });
+  watch.start(0);
+  Start();
+  watch.stop();
+  qputenv("XDG_CACHE_HOME", cache);
+  EXPECT_EQ(shown, "The folder \"" + blocked + "\" cannot be made: Not a directory");
+  EXPECT_TRUE(app->formReady);
 }
 
 TEST_F(MainWindowTest, CloseIsRefusedWhileThumbnailsAreBeingMade) {

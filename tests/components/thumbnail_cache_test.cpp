@@ -9,14 +9,14 @@
 #include <QStandardPaths>
 
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <atomic>
-#include <csignal>
 #include <ctime>
 #include <functional>
+#include <optional>
 
+#include "support/file_size_limit.h"
 #include "support/test_support.h"
 
 namespace lumaset {
@@ -230,14 +230,9 @@ TEST_F(ThumbnailCacheTest, FallsBackToDecodingWhenTheCacheFails) {
   // A full disk: every write fails part way.
   const QString fullRoot = test::freshFolder(QStringLiteral("full")) + QStringLiteral("/thumbnails/");
   const ThumbnailCache full = Make(fullRoot);
-  const auto previous = std::signal(SIGXFSZ, SIG_IGN);
-  rlimit limit{}, small{64, 64};
-  ::getrlimit(RLIMIT_FSIZE, &limit);
-  small.rlim_max = limit.rlim_max;
-  ::setrlimit(RLIMIT_FSIZE, &small);
+  std::optional<test::FileSizeLimit> limit(std::in_place, 64);
   const auto [onFull, decodedOnFull] = Get(file, &full);
-  ::setrlimit(RLIMIT_FSIZE, &limit);
-  std::signal(SIGXFSZ, previous);
+  limit.reset();
   EXPECT_EQ(Middle(onFull->image), kBlue);
   EXPECT_TRUE(QDir(fullRoot + "normal").entryList(QDir::Files | QDir::Hidden).isEmpty());
 

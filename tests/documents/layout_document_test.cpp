@@ -10,6 +10,7 @@
 #include <deque>
 
 #include "layout/orientation.h"
+#include "support/file_size_limit.h"
 #include "support/test_support.h"
 
 namespace lumaset {
@@ -218,6 +219,18 @@ TEST_F(LayoutDocumentTest, FailedSaveKeepsTheOldLayout) {
     page_.pic(page_.picLast()).zRank = -1;
   }
   EXPECT_EQ(QDir(layouts_).entryList({QStringLiteral("*.jpg")}), QStringList());
+
+  // A disk too full for even a short layout.
+  page_.edit().layoutTitle = QStringLiteral("Trip.lsf");
+  host_.errors.clear();
+  {
+    test::FileSizeLimit limit(16);
+    document_.mnuFileSave_Click();
+  }
+  ASSERT_EQ(host_.errors.size(), 1u);
+  EXPECT_TRUE(host_.errors[0].endsWith(QLatin1String(": File too large"))) << host_.errors[0].toStdString();
+  EXPECT_EQ(test::ReadBytes(trip), old);
+  EXPECT_EQ(QDir(layouts_).entryList({QStringLiteral(".*")}, QDir::Files | QDir::Hidden), QStringList());
 }
 
 TEST_F(LayoutDocumentTest, CopiesNeverReplaceACopyStillInUse) {

@@ -7,6 +7,7 @@
 
 #include "components/file_system.h"
 #include "documents/layout_file.h"
+#include "support/file_size_limit.h"
 #include "support/test_support.h"
 
 namespace lumaset {
@@ -41,6 +42,16 @@ TEST_F(SampleLayoutTest, SampleLayoutIsRewrittenAtEveryStartFromTheShippedPictur
   EXPECT_TRUE(QFileInfo(layouts + QStringLiteral("Sample.jpg")).isFile());
   EXPECT_EQ(test::ReadBytes(layouts + QStringLiteral("Sample.lsf")), SampleLayoutContent(layouts));
   EXPECT_FALSE(WriteSampleLayout(files, program_, root_ + QStringLiteral("missing/")).ok()) << "a failure is reported";
+
+  // A disk with room for a tiny picture but not for the layout.
+  const QByteArray written = test::ReadBytes(layouts + QStringLiteral("Sample.lsf"));
+  ASSERT_TRUE(test::WriteText(program_.data + QStringLiteral("Sample.jpg"), "tiny"));
+  {
+    test::FileSizeLimit limit(16);
+    EXPECT_TRUE(WriteSampleLayout(files, program_, layouts).error().endsWith(": File too large"));
+  }
+  EXPECT_EQ(test::ReadBytes(layouts + QStringLiteral("Sample.lsf")), written);
+  EXPECT_EQ(QDir(layouts).entryList(QDir::Files | QDir::Hidden), (QStringList{"Sample.jpg", "Sample.lsf"}));
 }
 
 }  // namespace

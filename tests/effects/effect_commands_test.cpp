@@ -91,13 +91,14 @@ TEST_F(EffectCommandsTest, FailuresAndCancelsLeaveThePageAsItWas) {
 }
 
 TEST_F(EffectCommandsTest, AFailedSaveKeepsTheRecordAndTheUndoStack) {
-  // The temporary folder is gone: the JPEG cannot be written.
+  // The temporary folder is gone and cannot be made again: the JPEG cannot be written.
   QDir(host_.temp).removeRecursively();
+  ASSERT_TRUE(test::WriteText(host_.temp.chopped(1), "in the way"));
   commands_.mnuToolEffectsColorGray_Click();
   ExpectNothingChanged();
   ASSERT_EQ(host_.errors.size(), 1);
   EXPECT_TRUE(host_.errors[0].startsWith(u"Grayscale error: "));
-  EXPECT_GT(host_.errors[0].size(), QStringLiteral("Grayscale error: ").size()) << "the cause is given";
+  EXPECT_TRUE(host_.errors[0].endsWith(u": Not a directory")) << "the cause is given";
   EXPECT_EQ(host_.busy.back(), false);
 }
 

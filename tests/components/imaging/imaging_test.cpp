@@ -20,6 +20,7 @@
 #include <functional>
 #include <vector>
 
+#include "support/file_size_limit.h"
 #include "support/test_support.h"
 
 namespace lumaset {
@@ -317,6 +318,10 @@ TEST_F(ImagingTest, JpegSavingKeepsQualityAndDpiAndWritesAtomically) {
   const QByteArray before = test::ReadBytes(path("fine.jpg"));
   EXPECT_FALSE(imaging.saveAs(path("fine.jpg"), "pcx"));
   EXPECT_FALSE(imaging.SaveFile(path("no/such/folder/x.jpg")));
+  {
+    test::FileSizeLimit full(16);
+    EXPECT_TRUE(imaging.SaveFile(path("fine.jpg")).error().endsWith(": File too large"));
+  }
   EXPECT_EQ(test::ReadBytes(path("fine.jpg")), before);
   EXPECT_EQ(QDir(folder_).entryList(QDir::Files).size(), 2);  // no temporary files left
   for (const char* format : {"png", "bmp", "tiff", "webp", "wbmp"}) {
