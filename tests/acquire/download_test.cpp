@@ -13,6 +13,7 @@
 #include "frame/settings.h"
 #include "frame/working_folders.h"
 #include "support/camera_modules.h"
+#include "support/file_size_limit.h"
 #include "support/test_support.h"
 
 namespace lumaset::test {
@@ -276,6 +277,20 @@ TEST_F(DownloadTest, AFailedCopyStopsThereAndKeepsTheOlderTarget) {
   expectPanelShowsCurrent();
   EXPECT_EQ(folders_.current, source_);
   EXPECT_EQ(host_->busyDepth, 0);
+
+  // A full disk: the first file fails with the cause, the older one stays.
+  host_->eventsHook = nullptr;
+  host_->pickAnswers = {source_, target_};
+  host_->answers = {true, true};
+  WriteText(target_ + QStringLiteral("a.jpg"), "older a");
+  {
+    FileSizeLimit full(16);
+    commands_->mnufileDownloadDrive_Click();
+  }
+  ASSERT_EQ(host_->errors.size(), 2);
+  EXPECT_TRUE(host_->errors[1].endsWith(QLatin1String(": File too large"))) << host_->errors[1].toStdString();
+  EXPECT_EQ(ReadBytes(target_ + QStringLiteral("a.jpg")), "older a");
+  EXPECT_EQ(filesIn(target_), (QStringList{"a.jpg", "b.png"}));
 }
 
 TEST_F(DownloadTest, EscStopsAfterTheFileBeingCopied) {

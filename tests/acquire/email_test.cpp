@@ -16,6 +16,7 @@
 #include "frame/general.h"
 #include "frame/settings.h"
 #include "support/fake_mail_program.h"
+#include "support/file_size_limit.h"
 #include "support/test_support.h"
 
 namespace lumaset::test {
@@ -219,6 +220,16 @@ TEST_F(EmailTest, AFailureSaysSoAndEmptiesTheList) {
   EXPECT_EQ(host_.errors.size(), 2);
   EXPECT_EQ(list_.count(), 0);
   EXPECT_EQ(host_.busyDepth, 0);
+
+  // A disk too full for the reduced copy.
+  commands_->mnuFileOptionsEmail_Click(picture(QStringLiteral("big.jpg"), 1600, 1200));
+  {
+    FileSizeLimit full(16);
+    commands_->mnuFileEmailSend_Click();
+  }
+  ASSERT_EQ(host_.errors.size(), 3);
+  EXPECT_TRUE(host_.errors[2].endsWith(QLatin1String(": File too large"))) << host_.errors[2].toStdString();
+  EXPECT_EQ(QDir(copies_).entryList(QDir::Files | QDir::Hidden), QStringList());
 }
 
 }  // namespace

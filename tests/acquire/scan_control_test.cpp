@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QImageReader>
 
 #include "components/settings_store.h"
 #include "fake_scan.h"
+#include "support/file_size_limit.h"
 #include "support/test_support.h"
 
 namespace lumaset {
@@ -174,6 +176,20 @@ TEST_F(ScanControlTest, AFailedWriteKeepsTheWindowAndTheScan) {
   EXPECT_TRUE(host_.messages[0].startsWith("error: Error: File <" + folder_ + "shot.jpg> not saved!\n"));
   EXPECT_EQ(host_.closed, -1);
   EXPECT_TRUE(control_.working().hasPicture());
+
+  // A full disk: the older scan of that name stays.
+  folder_.chop(5);
+  ASSERT_TRUE(test::WriteText(folder_ + "shot.jpg", "older scan"));
+  host_.answers = {QString("shot")};
+  host_.replaceAnswer = true;
+  {
+    test::FileSizeLimit full(16);
+    control_.cmdSave_Click();
+  }
+  ASSERT_EQ(host_.messages.size(), 2);
+  EXPECT_TRUE(host_.messages[1].endsWith(": File too large")) << host_.messages[1].toStdString();
+  EXPECT_EQ(test::ReadBytes(folder_ + "shot.jpg"), "older scan");
+  EXPECT_EQ(QDir(folder_).entryList(QDir::Files | QDir::Hidden), QStringList{"shot.jpg"});
 }
 
 TEST_F(ScanControlTest, TheResolutionShownIsTheOneTheDeviceSettledOn) {
