@@ -163,11 +163,9 @@ Status CameraDevice::CopyFile(const CameraPicture& file, const QString& targetPa
   const QByteArray folder = file.folder.toUtf8();
   const QByteArray name = file.name.toUtf8();
   CameraFileInfo info{};
-  if (gp_camera_file_get_info(handles_->camera, folder.constData(), name.constData(), &info, handles_->context) >=
-          GP_OK &&
-      (info.file.fields & GP_FILE_INFO_MTIME) != 0) {
-    out.SetModified(info.file.mtime);
-  }
+  const int known = gp_camera_file_get_info(handles_->camera, folder.constData(), name.constData(), &info,
+                                            handles_->context);
+  if (known >= GP_OK && (info.file.fields & GP_FILE_INFO_MTIME) != 0) out.SetModified(info.file.mtime);
   CameraFileHandler handler{&NoSize, &NoReading, &WritePiece};
   ::CameraFile* data = nullptr;
   int code = gp_file_new_from_handler(&data, &handler, &out);
@@ -177,7 +175,8 @@ Status CameraDevice::CopyFile(const CameraPicture& file, const QString& targetPa
   }
   if (data) gp_file_unref(data);
   if (!out.failure()) return out.failure();  // the disk's cause, not the camera's echo of it
-  if (code < GP_OK) return CameraError(QStringLiteral("\"%1\" cannot be read from the camera").arg(file.name), code);
+  if (code < GP_OK)
+    return CameraError(QStringLiteral("\"%1\" cannot be read from the camera").arg(file.name), code);
   return out.Commit();
 }
 

@@ -2,8 +2,8 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <utility>
 
@@ -31,7 +31,8 @@ qsizetype ScanStart(const QByteArray& jpeg) {
 
 Result<QByteArray> ExifWriter::CopyUpright(const QString& source, const QByteArray& jpeg) const {
   const qsizetype scan = ScanStart(jpeg);
-  if (!jpeg.startsWith("\xFF\xD8") || scan < 0) return Error{QStringLiteral("The picture to be given EXIF data is no JPEG.")};
+  if (!jpeg.startsWith("\xFF\xD8") || scan < 0)
+    return Error{QStringLiteral("The picture to be given EXIF data is no JPEG.")};
   const QTemporaryDir scratch;
   if (!scratch.isValid())
     return Error{QStringLiteral("No scratch folder can be made for the EXIF data: %1").arg(scratch.errorString())};

@@ -5,13 +5,13 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QStandardPaths>
-#include <QTemporaryFile>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -101,7 +101,7 @@ Status copyContents(const QString& source, const QString& destination) {
   }
   struct stat info {};
   if (::fstat(in.handle(), &info) != 0) return cannotRead(source, errnoText(errno));
-  out.SetMode(info.st_mode & 07777);
+  out.SetMode(static_cast<int>(info.st_mode & 0777));
   out.SetModified(info.st_mtim.tv_sec, info.st_mtim.tv_nsec);
   return out.Commit();
 }
@@ -324,7 +324,8 @@ Status CheckedFile::Failed(Status why) {
 }
 
 Status CheckedFile::Open() {
-  if (!failure_ || fd_ >= 0 || !temporary_.isEmpty()) return Failed(cannotWrite(destination_, QStringLiteral("it is already open")));
+  if (!failure_ || fd_ >= 0 || !temporary_.isEmpty())
+    return Failed(cannotWrite(destination_, QStringLiteral("it is already open")));
   const QFileInfo info(destination_);
   if (name_ == FileSystemUtility::Name::New) {
     if (nameTaken(destination_)) return Failed(nameInUse(destination_));
@@ -335,14 +336,15 @@ Status CheckedFile::Open() {
     return Failed(Error{QStringLiteral("\"%1\" is a folder; a file cannot replace it.").arg(destination_)});
 
   // Hidden, and ending as the destination does, so that a file left by a
-  // crash is recognised for what it is. Made with 0666 so that the umask
-  // gives a new file its usual permissions.
+  // crash is recognised for what it is; short enough for any name's file
+  // system. Made with 0666 so that the umask gives a new file its usual
+  // permissions.
   const QFileInfo target(target_);
-  const QString suffix = target.suffix().isEmpty() ? QString() : QLatin1Char('.') + target.suffix();
+  const QString suffix = target.suffix().isEmpty() ? QString() : QLatin1Char('.') + target.suffix().left(16);
+  const QString stem = target.absolutePath() + QStringLiteral("/.") + target.fileName().left(60) + QLatin1Char('.');
   for (int attempt = 0; attempt < 100; ++attempt) {
     const QString tag = QString::number(QRandomGenerator::global()->bounded(0x1000000), 36);
-    const QByteArray path =
-        nativePath(target.absolutePath() + QStringLiteral("/.") + target.fileName() + QLatin1Char('.') + tag + suffix);
+    const QByteArray path = nativePath(stem + tag + suffix);
     fd_ = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd_ >= 0) {
       temporary_ = path;
@@ -380,13 +382,15 @@ Status CheckedFile::FinishFile() {
   int mode = mode_;
   struct stat info {};
   if (mode < 0 && !permissionsOf_.isEmpty()) {
-    if (::stat(nativePath(permissionsOf_).constData(), &info) != 0) return cannotWrite(destination_, errnoText(errno));
+    if (::stat(nativePath(permissionsOf_).constData(), &info) != 0)
+      return cannotWrite(destination_, errnoText(errno));
     mode = static_cast<int>(info.st_mode & 0777);
   } else if (mode < 0 && name_ == FileSystemUtility::Name::Replace &&
              ::stat(nativePath(target_).constData(), &info) == 0) {
     mode = static_cast<int>(info.st_mode & 0777);
   }
-  if (mode >= 0 && ::fchmod(fd_, static_cast<mode_t>(mode)) != 0) return cannotWrite(destination_, errnoText(errno));
+  if (mode >= 0 && ::fchmod(fd_, static_cast<mode_t>(mode)) != 0)
+    return cannotWrite(destination_, errnoText(errno));
   if (hasTime_) {
     const timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(seconds_), nanoseconds_}};
     if (::futimens(fd_, times) != 0) return cannotWrite(destination_, errnoText(errno));
@@ -408,7 +412,8 @@ Status CheckedFile::Commit() {
     if (::renameat2(AT_FDCWD, temporary_.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) != 0) {
       const int error = errno;
       if (error == EEXIST) return Failed(nameInUse(destination_));
-      if (error != EINVAL && error != ENOSYS && error != EOPNOTSUPP) return Failed(cannotWrite(destination_, errnoText(error)));
+      if (error != EINVAL && error != ENOSYS && error != EOPNOTSUPP)
+        return Failed(cannotWrite(destination_, errnoText(error)));
       if (Status renamed = FileSystemUtility::RenameFile(QFile::decodeName(temporary_), target_); !renamed)
         return Failed(renamed);
     }

@@ -102,7 +102,7 @@ class CheckedFile {
   // What the finished file takes on at Commit: the permission bits of
   // another file, or exactly `mode`; and a modification time.
   void TakePermissionsOf(const QString& path) { permissionsOf_ = path; }
-  void SetMode(unsigned mode) { mode_ = mode; }
+  void SetMode(int mode) { mode_ = mode; }
   void SetModified(qint64 seconds, long nanoseconds = 0);
   // A file that can be made again (a cache entry) is renamed without first
   // waiting for its data to reach the disk; its writes are checked all the same.

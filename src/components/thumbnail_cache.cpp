@@ -11,8 +11,6 @@
 #include <QStandardPaths>
 #include <QUrl>
 
-#include "components/file_system.h"
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -24,6 +22,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <new>
+
+#include "components/file_system.h"
 
 namespace lumaset {
 

@@ -121,7 +121,7 @@ TEST_F(MainWindowTest, ShutDownSavesThePlacementAndRemovesTemporaryPictures) {
 // A cache folder that cannot hold the temporary pictures' folder: the start
 // says so, with the cause, and goes on.
 TEST_F(MainWindowTest, ATemporaryFolderThatCannotBeMadeIsReportedAtStart) {
-  const QString blocked = test::freshFolder(QStringLiteral("blocked-cache")) + QStringLiteral("/cache");
+  const QString blocked = test::freshFolder(QStringLiteral("blocked")) + QStringLiteral("/cache");
   ASSERT_TRUE(test::WriteText(blocked, "in the way"));
   const QByteArray cache = qgetenv("XDG_CACHE_HOME");
   qputenv("XDG_CACHE_HOME", QFile::encodeName(blocked));

@@ -60,7 +60,8 @@ TEST_F(CameraDeviceTest, CopiesStreamToDiskWithTheCamerasDate) {
   const QString big = card_ + QStringLiteral("MOV_1.mov");
   QFile movie(big);
   ASSERT_TRUE(movie.open(QIODevice::WriteOnly));
-  for (int megabyte = 0; megabyte < 48; ++megabyte) ASSERT_EQ(movie.write(QByteArray(1 << 20, char(megabyte))), 1 << 20);
+  for (int megabyte = 0; megabyte < 48; ++megabyte)
+    ASSERT_EQ(movie.write(QByteArray(1 << 20, char(megabyte))), 1 << 20);
   const QDateTime taken(QDate(2004, 7, 1), QTime(12, 0), Qt::UTC);
   ASSERT_TRUE(movie.setFileTime(taken, QFileDevice::FileModificationTime));
   movie.close();

@@ -210,7 +210,8 @@ Result<QByteArray> Imaging::Encode(const QByteArray& format) {
   if (!hasPicture()) return Error{QStringLiteral("no picture is loaded")};
   const QByteArray name = format.toLower();
   if (!QImageWriter::supportedImageFormats().contains(name)) {
-    return Error{QStringLiteral("Lumaset does not write pictures in the format \"%1\"").arg(QString::fromLatin1(format))};
+    return Error{
+        QStringLiteral("Lumaset does not write pictures in the format \"%1\"").arg(QString::fromLatin1(format))};
   }
   const Operation operation(*this, QStringLiteral("Saving"));
   if (name == "jpeg" || name == "jpg") {
