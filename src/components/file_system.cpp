@@ -71,7 +71,8 @@ Status syncFolder(const QString& folder) {
   const int result = fd < 0 ? -1 : ::fsync(fd);
   const int error = errno;
   if (fd >= 0) ::close(fd);
-  if (result != 0)
+  // Some network and user-space file systems cannot sync a folder at all.
+  if (result != 0 && !(fd >= 0 && error == EINVAL))
     return Error{QStringLiteral("The folder \"%1\" cannot be written to disk: %2").arg(folder, errnoText(error))};
   return Status::success();
 }
@@ -376,8 +377,9 @@ void CheckedFile::SetModified(qint64 seconds, long nanoseconds) {
 }
 
 // Permissions and date first, since writing moves the date; then the data to
-// the disk (a full disk may only show here), then closing, which on a
-// network file system can also be the first to hear of a failed write.
+// the disk (a full disk may only show here; a file system that cannot sync
+// says EINVAL and has nothing more to give), then closing, which on a network
+// file system can also be the first to hear of a failed write.
 Status CheckedFile::FinishFile() {
   int mode = mode_;
   struct stat info {};
@@ -395,7 +397,7 @@ Status CheckedFile::FinishFile() {
     const timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(seconds_), nanoseconds_}};
     if (::futimens(fd_, times) != 0) return cannotWrite(destination_, errnoText(errno));
   }
-  if (durable_ && ::fsync(fd_) != 0) return cannotWrite(destination_, errnoText(errno));
+  if (durable_ && ::fsync(fd_) != 0 && errno != EINVAL) return cannotWrite(destination_, errnoText(errno));
   const int closed = ::close(fd_);
   fd_ = -1;
   if (closed != 0) return cannotWrite(destination_, errnoText(errno));
