@@ -38,7 +38,8 @@ struct WorkingFolders {
 
 
 // Sets up every working folder from the settings, falling back to the
-// default pictures folder where a stored folder no longer exists, and
+// default pictures folder where a stored folder no longer exists (unless
+// that is missing too), and
 // creates the layouts folder (writing "DataPath") when none is stored.
 // `documentsFolder` is the user's documents folder ending in "/", or "".
 WorkingFolders SetUpWorkingFolders(SettingsStore& settings, const ProgramFolders& program,
