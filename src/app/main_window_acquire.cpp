@@ -32,7 +32,7 @@ void MainWindow::ConnectAcquire() {
   mail_ = std::make_unique<MailSender>();
   download_ = std::make_unique<DownloadCommands>(*acquireHost_, app_.options, app_.folders, app_.folderPick);
   email_ = std::make_unique<EmailCommands>(*acquireHost_, emailList_, app_.options, app_.settings(), *mail_,
-                                           app_.programFolders.tempImages + QStringLiteral("Email/"));
+                                           app_.programFolders.emailCopies);
 
   // Downloads wait while thumbnails are made: the panel's list would be stale.
   const auto whenIdle = [this](void (DownloadCommands::*command)()) {

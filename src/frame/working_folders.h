@@ -22,6 +22,7 @@ struct ProgramFolders {
   QString data;           // Sample.jpg, the help book; read-only once installed; ends with "/"
   QString userData;       // ~/.local/share/Lumaset/
   QString tempImages;     // the private folder of temporary pictures, ends with "/"
+  QString emailCopies;    // the private folder of e-mail's reduced copies, ends with "/"
 };
 
 // The working folders set up at start-up, each ending with "/".

@@ -100,6 +100,9 @@ TEST_F(MainWindowTest, ShutDownSavesThePlacementAndRemovesTemporaryPictures) {
   MainWindow& first = Start();
   const QString tempImages = app->programFolders.tempImages;
   ASSERT_TRUE(test::WriteText(tempImages + QStringLiteral("3-07.jpg"), "x"));
+  // A mail program may still need the e-mail copies after the program has gone.
+  const QString emailCopy = app->programFolders.emailCopies + QStringLiteral("send-1/a.jpg");
+  ASSERT_TRUE(QDir().mkpath(QFileInfo(emailCopy).path()) && test::WriteText(emailCopy, "x"));
   first.help().show(HelpCommand::Contents, 0);
   ASSERT_NE(first.help().window(), nullptr);
   ASSERT_TRUE(first.close());
@@ -108,6 +111,7 @@ TEST_F(MainWindowTest, ShutDownSavesThePlacementAndRemovesTemporaryPictures) {
   main_.reset();
   app.reset();
   EXPECT_FALSE(QFileInfo::exists(tempImages)) << "the temporary pictures and their folder go";
+  EXPECT_TRUE(QFileInfo::exists(emailCopy));
   EXPECT_FALSE(Stored(QStringLiteral("MainWidth")).isEmpty());
   EXPECT_FALSE(Stored(QStringLiteral("MainLeft")).isEmpty());
   EXPECT_NEAR(Stored(QStringLiteral("DirTreeWidth")).toDouble(), 2160, 1);
