@@ -228,6 +228,7 @@ class MainWindow : public QMainWindow, private FolderOpenWindow, private LayoutP
   int columnLeft_ = ColumnLeftForTree(kDefaultTreeWidth);  // SplitterLeft
   bool layingOut_ = false;
   bool closing_ = false;
+  bool pictureToolsOn_ = false;  // a picture is selected: the Tools menu's commands may run
 
   FolderTree* dirTree_ = nullptr;
   QFrame* picSplit_ = nullptr;

@@ -12,10 +12,15 @@
 #include <QScreen>
 #include <QStandardPaths>
 #include <QPushButton>
+#include <QLabel>
+#include <QMessageBox>
+#include <QDialog>
+#include <QMenu>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -65,6 +70,23 @@ class MainWindowTest : public ::testing::Test {
     main_.emplace(*app);
     main_->FormLoad();
     return *main_;
+  }
+
+  // Puts a 60 x 30 photo, red with a blue left edge, on the page as a
+  // thumbnail 2 by 1 inches dropped there, selected; its slot.
+  int PlacePhoto(MainWindow& window, const QString& photo) {
+    QImage image(60, 30, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    for (int y = 0; y < 30; ++y) image.setPixel(0, y, qRgb(0, 0, 255));
+    EXPECT_TRUE(image.save(photo, "PNG"));
+    LayoutPage& page = window.layoutPage();
+    PageEditState& edit = page.model().edit();
+    edit.addWidth = 2880;
+    edit.addHeight = 1440;
+    edit.downX = 3000;
+    edit.downY = 3000;
+    page.PicAdd(photo);
+    return page.model().picCur();
   }
 
   std::optional<AppState> app;
@@ -224,21 +246,10 @@ TEST_F(MainWindowTest, HelpAboutAndItsNoticePlayTheirSounds) {
 TEST_F(MainWindowTest, EffectCommandsChangeThePagePictureAndUndoTakesThemBack) {
   MainWindow& window = Start();
   const QString photo = test::freshFolder(QStringLiteral("window-effects")) + QStringLiteral("/photo.png");
-  QImage image(60, 30, QImage::Format_RGB32);
-  image.fill(Qt::red);
-  for (int y = 0; y < 30; ++y) image.setPixel(0, y, qRgb(0, 0, 255));
-  ASSERT_TRUE(image.save(photo, "PNG"));
+  const int slot = PlacePhoto(window, photo);
+  ASSERT_GE(slot, 0);
   const QByteArray photoBytes = test::ReadBytes(photo);
   LayoutPage& page = window.layoutPage();
-  // As a thumbnail 2 by 1 inches dropped on the page.
-  PageEditState& edit = page.model().edit();
-  edit.addWidth = 2880;
-  edit.addHeight = 1440;
-  edit.downX = 3000;
-  edit.downY = 3000;
-  page.PicAdd(photo);
-  const int slot = page.model().picCur();
-  ASSERT_GE(slot, 0);
   CommandSet& commands = window.commands();
   ASSERT_TRUE(commands.Item(u"mnuToolMirror")->isEnabled());
   ASSERT_TRUE(commands.Button(u"Rotate")->isEnabled());
@@ -261,6 +272,33 @@ TEST_F(MainWindowTest, EffectCommandsChangeThePagePictureAndUndoTakesThemBack) {
   EXPECT_EQ(page.model().pic(slot).file, photo);
   EXPECT_FLOAT_EQ(page.model().box(slot).width, before.width);
   EXPECT_EQ(test::ReadBytes(photo), photoBytes) << "the user's file is untouched";
+}
+
+// After a cancelled effect the picture is no longer selected; the progress
+// window then disables and enables the whole window around it.
+TEST_F(MainWindowTest, PictureToolsStayOffUntilAPictureIsSelectedAgain) {
+  MainWindow& window = Start();
+  const QString photo = test::freshFolder(QStringLiteral("window-tools")) + QStringLiteral("/photo.png");
+  const int slot = PlacePhoto(window, photo);
+  ASSERT_GE(slot, 0);
+  LayoutPage& page = window.layoutPage();
+  CommandSet& commands = window.commands();
+  const QAction* tools = commands.Menu(u"mnuTool")->menuAction();
+  ASSERT_TRUE(tools->isEnabled());
+
+  page.ToolEnable(false, slot);
+  window.setEnabled(false);
+  window.setEnabled(true);
+  EXPECT_FALSE(tools->isEnabled());
+  // Asked for all the same (by a screen reader, say), they do nothing.
+  commands.Item(u"mnuToolMirror")->trigger();
+  commands.Item(u"mnuToolEffectsBlur")->trigger();
+  commands.ButtonClick(u"Rotate");
+  EXPECT_EQ(page.model().pic(slot).file, photo);
+  EXPECT_EQ(page.undo().stack().top(), 1) << "only the addition";
+
+  page.ClickPicture(slot);
+  EXPECT_TRUE(tools->isEnabled());
 }
 
 }  // namespace
