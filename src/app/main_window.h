@@ -166,6 +166,9 @@ class MainWindow : public QMainWindow, private FolderOpenWindow, private LayoutP
   class ScanHost;
   void ConnectAcquire();
   void RunCellCommand(ThumbnailPanel::CellCommand command, int index);
+  // A download asked for while thumbnails are made waits for them to stop.
+  void RunDownload(void (DownloadCommands::*command)());
+  void RunPendingDownloadSoon();
 
   // The effect commands of the Tools menu on the selected page picture.
   class EffectsHost;
@@ -229,6 +232,8 @@ class MainWindow : public QMainWindow, private FolderOpenWindow, private LayoutP
   bool layingOut_ = false;
   bool closing_ = false;
   bool pictureToolsOn_ = false;  // a picture is selected: the Tools menu's commands may run
+  void (DownloadCommands::*pendingDownload_)() = nullptr;
+  bool downloading_ = false;
 
   FolderTree* dirTree_ = nullptr;
   QFrame* picSplit_ = nullptr;

@@ -301,5 +301,42 @@ TEST_F(MainWindowTest, PictureToolsStayOffUntilAPictureIsSelectedAgain) {
   EXPECT_TRUE(tools->isEnabled());
 }
 
+// Every box that comes up while `run` runs is answered with its default
+// and noted as its title and text.
+QStringList BoxesDuring(const std::function<void()>& run) {
+  QStringList boxes;
+  QTimer closer;
+  closer.setInterval(10);
+  QObject::connect(&closer, &QTimer::timeout, [&] {
+    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (!dialog) return;
+    const auto* box = qobject_cast<QMessageBox*>(dialog);
+    boxes << dialog->windowTitle() + QLatin1Char('|') + (box ? box->text() : dialog->objectName());
+    dialog->reject();
+  });
+  closer.start();
+  run();
+  return boxes;
+}
+
+TEST_F(MainWindowTest, ADownloadAskedForWhileThumbnailsAreMadeRunsOnceTheyStop) {
+  MainWindow& window = Start();
+  const QString photos = test::freshFolder(QStringLiteral("window-download")) + QLatin1Char('/');
+  ASSERT_TRUE(test::WritePicture(photos + QStringLiteral("a.jpg"), 64, 48));
+  const QStringList boxes = BoxesDuring([&] {
+    app->thumbsIdle = false;  // as while a folder's thumbnails are made
+    window.commands().Item(u"mnufileDownloadDrive")->trigger();
+    QApplication::processEvents();
+    app->thumbsIdle = true;
+    window.folderOpener().OpenFromTree(photos);  // a build that ends
+    EXPECT_TRUE(test::RunUntil([&] { return !QApplication::activeModalWidget() && app->thumbsIdle; }));
+    QApplication::processEvents();
+    EXPECT_TRUE(test::RunUntil([&] { return !QApplication::activeModalWidget(); }));
+  });
+  ASSERT_FALSE(boxes.isEmpty());
+  // Without a download drive it says so, titled with the program's name.
+  EXPECT_EQ(boxes[0], "Lumaset|Please select source drive from preferences");
+}
+
 }  // namespace
 }  // namespace lumaset
