@@ -23,6 +23,7 @@
 #include "layout/page_model.h"
 
 class QFrame;
+class QIcon;
 class QLabel;
 class QProgressBar;
 class QTimer;
@@ -62,6 +63,9 @@ class MainWindow : public QMainWindow, private FolderOpenWindow, private LayoutP
 
   // A later copy of the program asked this one to come forward.
   void BringForward();
+
+  // The program's own icon, built into it.
+  static QIcon ProgramIcon();
 
   HelpService& help() { return *help_; }
   CommandSet& commands() { return *commands_; }

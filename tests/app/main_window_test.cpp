@@ -338,5 +338,20 @@ TEST_F(MainWindowTest, ADownloadAskedForWhileThumbnailsAreMadeRunsOnceTheyStop) 
   EXPECT_EQ(boxes[0], "Lumaset|Please select source drive from preferences");
 }
 
+TEST_F(MainWindowTest, TheProgramsIconShowsOnTheWindowAndTheSplash) {
+  MainWindow& window = Start();
+  EXPECT_FALSE(window.windowIcon().pixmap(32).isNull());
+  bool splashSeen = false;
+  for (QWidget* top : QApplication::topLevelWidgets()) {
+    if (!top->inherits("lumaset::AboutBox")) continue;
+    splashSeen = true;
+    EXPECT_FALSE(top->windowIcon().pixmap(32).isNull());
+    const auto* picture = top->findChild<QLabel*>(QStringLiteral("Picture1"));
+    ASSERT_NE(picture, nullptr);
+    EXPECT_FALSE(picture->pixmap().isNull());
+  }
+  EXPECT_TRUE(splashSeen);
+}
+
 }  // namespace
 }  // namespace lumaset
