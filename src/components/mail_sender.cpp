@@ -7,7 +7,6 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
-#include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <utility>
@@ -111,12 +110,12 @@ void MailSender::CheckEnded() {
   for (auto child = running_.begin(); child != running_.end();) {
     int status = 0;
     const pid_t got = waitpid(child->pid, &status, WNOHANG);
-    if (got == 0 || (got < 0 && errno == EINTR)) {
+    if (got == 0) {
       ++child;
       continue;
     }
     Status outcome = Status::success();
-    if (got < 0 || !WIFEXITED(status)) {
+    if (got != child->pid || !WIFEXITED(status)) {
       outcome = Error{QStringLiteral("The e-mail program stopped unexpectedly.")};
     } else if (WEXITSTATUS(status) != 0) {
       outcome = Error{MailProgramFailure(WEXITSTATUS(status))};

@@ -65,9 +65,14 @@ TEST(MailSender, TellsWhatEachFailureMeans) {
           "that it works, then send again."},
       {5, "One of the pictures to attach cannot be read: you have no permission to read it."},
       {9, "The e-mail program ended with status 9."},
+      {-1, "The e-mail program stopped unexpectedly."},
   };
   for (const Case& c : cases) {
-    fake.setStatus(c.status);
+    if (c.status < 0) {
+      fake.setCrashing();
+    } else {
+      fake.setStatus(c.status);
+    }
     const std::optional<Status> ended = SendAndWait(sender, {});
     ASSERT_TRUE(ended.has_value());
     ASSERT_FALSE(*ended);

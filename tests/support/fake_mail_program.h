@@ -2,7 +2,7 @@
 
 // A stand-in for xdg-email, first on PATH while it lives: it records the
 // arguments of its last call, counts its calls, and ends with the status the
-// test sets; held, it stays running (as a mail program in the foreground
+// test sets (or is killed, when asked to crash); held, it stays running (as a mail program in the foreground
 // does) until released.
 
 #include <QByteArray>
@@ -26,7 +26,9 @@ class FakeMailProgram {
               ": > \"$here/arguments\"\n"
               "for a in \"$@\"; do printf '%s\\0' \"$a\" >> \"$here/arguments\"; done\n"
               "while [ -e \"$here/hold\" ]; do sleep 0.05; done\n"
-              "exit $(cat \"$here/status\" 2>/dev/null || echo 0)\n");
+              "status=$(cat \"$here/status\" 2>/dev/null || echo 0)\n"
+              "[ \"$status\" = crash ] && kill -KILL $$\n"
+              "exit $status\n");
     QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     oldPath_ = qgetenv("PATH");
     qputenv("PATH", QFile::encodeName(folder_) + ':' + oldPath_);
@@ -39,6 +41,7 @@ class FakeMailProgram {
   FakeMailProgram& operator=(const FakeMailProgram&) = delete;
 
   void setStatus(int status) { WriteText(folder_ + QStringLiteral("status"), QByteArray::number(status)); }
+  void setCrashing() { WriteText(folder_ + QStringLiteral("status"), "crash"); }
   void hold() { WriteText(folder_ + QStringLiteral("hold"), {}); }
   void release() { QFile::remove(folder_ + QStringLiteral("hold")); }
   int calls() const {
