@@ -20,6 +20,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <chrono>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -138,8 +140,12 @@ TEST_F(MainWindowTest, ShutDownSavesThePlacementAndRemovesTemporaryPictures) {
   EXPECT_FALSE(Stored(QStringLiteral("MainLeft")).isEmpty());
   EXPECT_NEAR(Stored(QStringLiteral("DirTreeWidth")).toDouble(), 2160, 1);
 
-  // The next start comes back where the last one ended.
+  // The next start comes back where the last one ended, and removes e-mail
+  // copies a day old.
+  std::filesystem::last_write_time(QFile::encodeName(QFileInfo(emailCopy).path()).toStdString(),
+                                   std::filesystem::file_time_type::clock::now() - std::chrono::hours(25));
   MainWindow& next = Start();
+  EXPECT_FALSE(QFileInfo::exists(emailCopy));
   EXPECT_NEAR(next.OuterWidthTwips(), Stored(QStringLiteral("MainWidth")).toDouble(), 2 * next.twipsPerPixel());
 }
 
