@@ -1,7 +1,9 @@
 #include "acquire/email.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <cmath>
@@ -21,6 +23,7 @@ namespace {
 const QString kAddCaption = QStringLiteral("Add to Email List");
 const QString kAddedCaption = QStringLiteral("Added to Email List");
 const QString kEmailCaption = QStringLiteral("Email Selected Photos");
+const QString kSendFailed = QStringLiteral("Error emailing photo!\n\n");
 
 // A typed or pasted line break would split the address in two.
 QString WithoutLineBreaks(QString text) {
@@ -62,14 +65,23 @@ std::optional<int> ReducedSize(int width, int height, float limit) {
   return std::max(1, static_cast<int>(std::nearbyint(size)));
 }
 
+void RemoveOldEmailCopies(const QString& copiesRoot, const QDateTime& before) {
+  // Links are not followed: only what the program made here goes.
+  const QFileInfoList folders =
+      QDir(copiesRoot).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks | QDir::Hidden);
+  for (const QFileInfo& folder : folders) {
+    if (folder.lastModified() < before) QDir(folder.filePath()).removeRecursively();
+  }
+}
+
 EmailCommands::EmailCommands(EmailHost& host, EmailList& list, Options& options,
-                             SettingsStore& settings, MailSender& mail, QString copiesFolder)
+                             SettingsStore& settings, MailSender& mail, QString copiesRoot)
     : host_(host),
       list_(list),
       options_(options),
       settings_(settings),
       mail_(mail),
-      copiesFolder_(std::move(copiesFolder)) {}
+      copiesRoot_(std::move(copiesRoot)) {}
 
 void EmailCommands::mnuFileOptionsEmail_Click(const QString& selectedFile) {
   if (!selectedFile.isEmpty()) list_.toggle(selectedFile);
@@ -83,6 +95,8 @@ void EmailCommands::mnuFileEmailReduce_Click() {
 }
 
 void EmailCommands::mnuFileEmailSend_Click() {
+  // The menu is off with nothing listed, but a command may come by other ways.
+  if (list_.count() == 0) return;
   if (std::exchange(sending_, true)) return;
   Send();
   sending_ = false;
@@ -94,31 +108,29 @@ void EmailCommands::Send() {
       host_.AskAddress(QStringLiteral("Enter Email address or alias:"), address_).value_or(QString()));
   host_.SetBusy(true);
   host_.LetEventsRun();
-  // The copies of the last send have served their message by now; the mail
-  // program may read a file only when the message goes, so they stay until here.
-  DiscardCopies();
   Status sent = Status::success();
   if (Result<QStringList> files = Gather(); !files) {
     sent = Error{files.error()};
   } else {
-    sent = mail_.Send({address_, QLatin1String(kEmailSubject), QLatin1String(kEmailBody), *files});
+    // The mail program may stay until its message is sent; its failure comes later.
+    const auto told = [alive = std::weak_ptr<bool>(alive_), &host = host_](const Status& ended) {
+      if (!ended && !alive.expired()) host.ShowError(kSendFailed + ended.error());
+    };
+    sent = mail_.Send({address_, QLatin1String(kEmailSubject), QLatin1String(kEmailBody), *files}, told);
   }
   host_.SetBusy(false);
-  if (!sent) host_.ShowError(QStringLiteral("Error emailing photo!\n\n") + sent.error());
+  if (!sent) host_.ShowError(kSendFailed + sent.error());
   host_.LetEventsRun();
   list_.clear();
-}
-
-void EmailCommands::DiscardCopies() {
-  if (!copiesFolder_.isEmpty()) QDir(copiesFolder_).removeRecursively();
 }
 
 Result<QStringList> EmailCommands::Gather() {
   if (!options_.genReduce) return list_.files();
   QStringList attached;
   QStringList takenNames;
+  QString folder;  // this send's own, made for its first copy
   for (const QString& file : list_.files()) {
-    Result<QString> copy = ReducedCopy(file, takenNames);
+    Result<QString> copy = ReducedCopy(file, folder, takenNames);
     if (!copy) return Error{copy.error()};
     attached.append(*copy);
     host_.LetEventsRun();
@@ -126,7 +138,17 @@ Result<QStringList> EmailCommands::Gather() {
   return attached;
 }
 
-Result<QString> EmailCommands::ReducedCopy(const QString& file, QStringList& takenNames) {
+Result<QString> EmailCommands::NewCopiesFolder() {
+  if (Status made = FileSystemUtility::MakePrivateFolder(copiesRoot_); !made) return Error{made.error()};
+  QTemporaryDir folder(copiesRoot_ + QStringLiteral("send-XXXXXX"));
+  if (!folder.isValid()) {
+    return Error{QStringLiteral("No folder can be made in \"%1\": %2").arg(copiesRoot_, folder.errorString())};
+  }
+  folder.setAutoRemove(false);
+  return folder.path() + QLatin1Char('/');
+}
+
+Result<QString> EmailCommands::ReducedCopy(const QString& file, QString& folder, QStringList& takenNames) {
   Imaging imaging;
   imaging.setJpegQuality(options_.jpegQuality);
   imaging.setJpegDpi(options_.jpegDpi);
@@ -138,11 +160,15 @@ Result<QString> EmailCommands::ReducedCopy(const QString& file, QStringList& tak
   if (!size) return file;
   if (Status resized = imaging.ImgResize(*size); !resized) return Error{resized.error()};
 
-  if (Status made = FileSystemUtility::MakePrivateFolder(copiesFolder_); !made) return Error{made.error()};
+  if (folder.isEmpty()) {
+    Result<QString> made = NewCopiesFolder();
+    if (!made) return Error{made.error()};
+    folder = *made;
+  }
   // Pictures of one name from different folders each keep a copy of their own.
   const QString name = UniqueName(FileSystemUtility::PathPart(file, false), takenNames);
   takenNames.append(name);
-  const QString copy = copiesFolder_ + name;
+  const QString copy = folder + name;
   if (Status saved = imaging.SaveFile(copy); !saved) return Error{saved.error()};
   return copy;
 }

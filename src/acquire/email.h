@@ -3,19 +3,21 @@
 // The e-mail list and sending: the cell menu's "Add to Email List" collects
 // pictures of the thumbnail panel, File > "Email Selected Photos" sends them
 // all in one new message of the user's mail program, as reduced JPEG copies
-// when "Reduce Copy Size" is on. The reduced copies live in a private folder
-// of their own, under names that never collide, and go when the next send
-// starts and when the program ends.
+// when "Reduce Copy Size" is on. The mail program may read its attachments
+// only when the message goes, so the reduced copies of each send stay in a
+// private folder of their own until a later start finds them a day old.
 //
 // What the commands need of the main window goes through EmailHost.
 
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <optional>
 
 #include "components/result.h"
 
+class QDateTime;
 class QWidget;
 
 namespace lumaset {
@@ -72,12 +74,15 @@ class EmailHost {
   virtual void LetEventsRun() = 0;
 };
 
+// Removes the folders of reduced copies in `copiesRoot` last changed before `before`.
+void RemoveOldEmailCopies(const QString& copiesRoot, const QDateTime& before);
+
 class EmailCommands {
  public:
-  // `copiesFolder` is the private folder of the reduced copies, ending in "/";
-  // it is made when needed.
+  // `copiesRoot` is the private folder, ending in "/", that holds one folder
+  // of reduced copies per send; both are made when needed.
   EmailCommands(EmailHost& host, EmailList& list, Options& options, SettingsStore& settings,
-                MailSender& mail, QString copiesFolder);
+                MailSender& mail, QString copiesRoot);
 
   // "Add to Email List" of the cell menu and of File > File Options, for the
   // selected thumbnail's file.
@@ -86,28 +91,30 @@ class EmailCommands {
   void mnuFileEmailClear_Click();
   // "Reduce Copy Size": turns reducing over and stores "GenReduce" at once.
   void mnuFileEmailReduce_Click();
-  // "Compose and Send..."; does nothing while a send is under way.
+  // "Compose and Send..."; does nothing with an empty list or while a send
+  // is under way. It returns once the mail program has started.
   void mnuFileEmailSend_Click();
 
   // `EmailAddress`: the address typed at the last send.
   const QString& address() const { return address_; }
-  // Removes the reduced copies and their folder; for shut-down.
-  void DiscardCopies();
 
  private:
-  // The files to attach, reduced copies in place of large pictures.
   void Send();
+  // The files to attach, reduced copies in place of large pictures.
   Result<QStringList> Gather();
-  Result<QString> ReducedCopy(const QString& file, QStringList& takenNames);
+  Result<QString> ReducedCopy(const QString& file, QString& folder, QStringList& takenNames);
+  Result<QString> NewCopiesFolder();
 
   EmailHost& host_;
   EmailList& list_;
   Options& options_;
   SettingsStore& settings_;
   MailSender& mail_;
-  QString copiesFolder_;
+  QString copiesRoot_;
   QString address_;
   bool sending_ = false;
+  // A mail program may end after these commands are gone.
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 }  // namespace lumaset

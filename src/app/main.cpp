@@ -40,6 +40,7 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Lumaset"));
   QApplication::setDesktopFileName(QStringLiteral("lumaset"));
+  QApplication::setWindowIcon(lumaset::MainWindow::ProgramIcon());
 
   // A second start brings the running copy forward and ends.
   lumaset::SingleInstance instance;

@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QFrame>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
@@ -57,12 +58,15 @@ constexpr int kMeterWidth = 240;
 
 }  // namespace
 
+QIcon MainWindow::ProgramIcon() { return QIcon(QStringLiteral(":/lumaset/lumaset.svg")); }
+
 MainWindow::MainWindow(AppState& app, QWidget* parent)
     : QMainWindow(parent),
       app_(app),
       help_(std::make_unique<HelpService>(app.programFolders.data + QStringLiteral("help"), this)),
       meter_(std::make_unique<MemoryMeter>()) {
   setWindowTitle(app_.identity.name);
+  setWindowIcon(ProgramIcon());
   setAttribute(Qt::WA_QuitOnClose);
   BuildPanes();
   BuildCommands();

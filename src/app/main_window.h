@@ -23,6 +23,7 @@
 #include "layout/page_model.h"
 
 class QFrame;
+class QIcon;
 class QLabel;
 class QProgressBar;
 class QTimer;
@@ -62,6 +63,9 @@ class MainWindow : public QMainWindow, private FolderOpenWindow, private LayoutP
 
   // A later copy of the program asked this one to come forward.
   void BringForward();
+
+  // The program's own icon, built into it.
+  static QIcon ProgramIcon();
 
   HelpService& help() { return *help_; }
   CommandSet& commands() { return *commands_; }
@@ -166,6 +170,9 @@ class MainWindow : public QMainWindow, private FolderOpenWindow, private LayoutP
   class ScanHost;
   void ConnectAcquire();
   void RunCellCommand(ThumbnailPanel::CellCommand command, int index);
+  // A download asked for while thumbnails are made waits for them to stop.
+  void RunDownload(void (DownloadCommands::*command)());
+  void RunPendingDownloadSoon();
 
   // The effect commands of the Tools menu on the selected page picture.
   class EffectsHost;
@@ -229,6 +236,9 @@ class MainWindow : public QMainWindow, private FolderOpenWindow, private LayoutP
   bool layingOut_ = false;
   bool closing_ = false;
   Status tempFolderMade_;  // why the folder of temporary pictures could not be made at start
+  bool pictureToolsOn_ = false;  // a picture is selected: the Tools menu's commands may run
+  void (DownloadCommands::*pendingDownload_)() = nullptr;
+  bool downloading_ = false;
 
   FolderTree* dirTree_ = nullptr;
   QFrame* picSplit_ = nullptr;

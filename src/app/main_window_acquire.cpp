@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QMenu>
+#include <QTimer>
 
 #include <utility>
 
@@ -32,16 +33,10 @@ void MainWindow::ConnectAcquire() {
   mail_ = std::make_unique<MailSender>();
   download_ = std::make_unique<DownloadCommands>(*acquireHost_, app_.options, app_.folders, app_.folderPick);
   email_ = std::make_unique<EmailCommands>(*acquireHost_, emailList_, app_.options, app_.settings(), *mail_,
-                                           app_.programFolders.tempImages + QStringLiteral("Email/"));
+                                           app_.programFolders.emailCopies);
 
-  // Downloads wait while thumbnails are made: the panel's list would be stale.
-  const auto whenIdle = [this](void (DownloadCommands::*command)()) {
-    return [this, command] {
-      if (app_.thumbsIdle) (download_.get()->*command)();
-    };
-  };
-  commands_->Wire(u"mnufileDownloadDrive", whenIdle(&DownloadCommands::mnufileDownloadDrive_Click));
-  commands_->Wire(u"mnuFileDownloadCamera", whenIdle(&DownloadCommands::mnuFileDownloadCamera_Click));
+  commands_->Wire(u"mnufileDownloadDrive", [this] { RunDownload(&DownloadCommands::mnufileDownloadDrive_Click); });
+  commands_->Wire(u"mnuFileDownloadCamera", [this] { RunDownload(&DownloadCommands::mnuFileDownloadCamera_Click); });
   commands_->Wire(u"mnuFileEmailSend", [this] { email_->mnuFileEmailSend_Click(); });
   commands_->Wire(u"mnuFileEmailClear", [this] { email_->mnuFileEmailClear_Click(); });
   commands_->Wire(u"mnuFileEmailReduce", [this] { email_->mnuFileEmailReduce_Click(); });
@@ -99,6 +94,28 @@ void MainWindow::ConnectAcquire() {
     add->setText(state.addCaption);
     add->setCheckable(true);
     add->setChecked(state.addChecked);
+  });
+}
+
+// A download waits while thumbnails are made, since the panel's list is not
+// final yet, and while another download runs; the last one asked for then
+// runs on its own.
+void MainWindow::RunDownload(void (DownloadCommands::*command)()) {
+  if (!app_.thumbsIdle || downloading_) {
+    pendingDownload_ = command;
+    return;
+  }
+  pendingDownload_ = nullptr;
+  downloading_ = true;
+  (download_.get()->*command)();
+  downloading_ = false;
+  RunPendingDownloadSoon();
+}
+
+void MainWindow::RunPendingDownloadSoon() {
+  if (!pendingDownload_) return;
+  QTimer::singleShot(0, this, [this] {
+    if (const auto command = std::exchange(pendingDownload_, nullptr)) RunDownload(command);
   });
 }
 

@@ -29,16 +29,15 @@
 
 namespace lumaset {
 
+// The boxes of the download, e-mail and file commands carry the program's
+// short name, "Lumaset".
 class MainWindow::AcquireHost : public DownloadHost, public EmailHost {
  public:
-  explicit AcquireHost(MainWindow& window) : w_(window) {}
+  explicit AcquireHost(MainWindow& window) : w_(window), dialogs_(&window, window.app_.identity.name) {}
 
-  void ShowInformation(const QString& text) override { w_.ShowInformation(text); }
-  void ShowError(const QString& text) override { w_.ShowError(text); }
-  bool AskYesNo(const QString& text) override {
-    return ShowMessageBox(&w_, QMessageBox::Question, w_.app_.identity.fullTitle, text,
-                          QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
-  }
+  void ShowInformation(const QString& text) override { dialogs_.ShowNotice(text); }
+  void ShowError(const QString& text) override { dialogs_.ShowError(text); }
+  bool AskYesNo(const QString& text) override { return dialogs_.AskYesNo(text); }
   void OpenPreferences(int tab) override { w_.mnuFilePrefs_Click(static_cast<PreferencesTab>(tab)); }
   void PickFolder(FolderPickMode mode) override { w_.PickFolder(mode); }
   void OpenCurrentFolder() override {
@@ -68,11 +67,12 @@ class MainWindow::AcquireHost : public DownloadHost, public EmailHost {
   void LetEventsRun() override { QApplication::processEvents(); }
   bool TakeAbortRequest() override { return std::exchange(w_.app_.abortRequested, false); }
   std::optional<QString> AskAddress(const QString& prompt, const QString& current) override {
-    return InputBox(&w_, w_.app_.identity.fullTitle, prompt, current);
+    return dialogs_.AskText(prompt, current);
   }
 
  private:
   MainWindow& w_;
+  FileCommandDialogs dialogs_;
   QString keptStatus_;
   bool showingProgress_ = false;
 };
@@ -82,7 +82,7 @@ class MainWindow::AcquireHost : public DownloadHost, public EmailHost {
 class MainWindow::FileHost : public FileCommandHost {
  public:
   explicit FileHost(MainWindow& window)
-      : w_(window), dialogs_(&window, window.app_.identity.fullTitle) {}
+      : w_(window), dialogs_(&window, window.app_.identity.name) {}
 
   bool AskYesNo(const QString& question) override { return dialogs_.AskYesNo(question); }
   void ShowNotice(const QString& text) override { dialogs_.ShowNotice(text); }

@@ -110,6 +110,7 @@ void MainWindow::ThumbnailBuildFinished() {
   }
   app_.thumbCell = picPan_->thumbCell();
   app_.thumbsIdle = true;
+  RunPendingDownloadSoon();
 }
 
 void MainWindow::ThumbnailPanelCleared() {

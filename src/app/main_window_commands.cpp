@@ -79,8 +79,11 @@ void MainWindow::ToolEnable(const std::optional<PicturePlace>& place) {
   // The page draws its own selection frame; this is the commands' side.
   const ToolState state = lumaset::ToolEnable(place);
 
-  // The Tools menu carries every picture command; its items keep their own states.
-  commands_->Menu(u"mnuTool")->menuAction()->setEnabled(state.tools);
+  // The Tools menu carries every picture command; its items keep their own
+  // states. Switched off on the menu itself, it stays off when the window
+  // is disabled and enabled again around it (as the progress window does).
+  pictureToolsOn_ = state.tools;
+  commands_->Menu(u"mnuTool")->setEnabled(state.tools);
   for (const char* key : {"Crop", "Rotate", "Delete", "Effects"}) {
     commands_->SetEnabled(QString::fromLatin1(key), state.tools);
   }

@@ -21,23 +21,30 @@ void MainWindow::ConnectEffects() {
   effects_ = std::make_unique<EffectCommands>(*effectsHost_,
                                               app_.programFolders.data + QStringLiteral("Palettes"));
   EffectCommands* fx = effects_.get();
-  commands_->Wire(u"mnuToolEffectsBlur", [fx] { fx->mnuToolEffectsBlur_Click(); });
-  commands_->Wire(u"mnuToolEffectsColorGray", [fx] { fx->mnuToolEffectsColorGray_Click(); });
-  commands_->Wire(u"mnuToolEffectsSharpen", [fx] { fx->mnuToolEffectsSharpen_Click(); });
-  commands_->Wire(u"mnuToolMirror", [fx] { fx->mnuToolMirror_Click(); });
-  commands_->Wire(u"mnuToolRotate", [fx] { fx->mnuToolRotate_Click(); });
-  commands_->Wire(u"mnuToolEffectsDither", [fx] { fx->mnuToolEffectsDither_Click(); });
-  commands_->Wire(u"mnuToolEffectsIntensify", [fx] { fx->mnuToolEffectsIntensify_Click(); });
-  commands_->Wire(u"mnuToolEffectsMosaic", [fx] { fx->mnuToolEffectsMosaic_Click(); });
-  commands_->Wire(u"mnuToolEffectsPatchwork", [fx] { fx->mnuToolEffectsPatchwork_Click(); });
-  commands_->Wire(u"mnuToolEffectsEdge", [fx] { fx->mnuToolEffectsEdge_Click(); });
-  commands_->Wire(u"mnuToolEffectsSoften", [fx] { fx->mnuToolEffectsSoften_Click(); });
-  commands_->Wire(u"mnuToolEffectsPalette", [fx] { fx->mnuToolEffectsPalette_Click(); });
-  commands_->Wire(u"mnuToolEffectsBC", [fx] { fx->mnuToolEffectsBC_Click(); });
-  commands_->Wire(u"mnuToolEffectsColorAdjust", [fx] { fx->mnuToolEffectsColorAdjust_Click(); });
-  commands_->Wire(u"mnuToolEffectsColorColorize", [fx] { fx->mnuToolEffectsColorColorize_Click(); });
-  commands_->Wire(u"mnuToolEffectsColorReplace", [fx] { fx->mnuToolEffectsColorReplace_Click(); });
-  commands_->Wire(u"mnuToolEffectsEmboss", [fx] { fx->mnuToolEffectsEmboss_Click(); });
+  // Each runs on the selected picture only while the picture tools are on,
+  // however it is asked for.
+  const auto wire = [this, fx](QStringView name, void (EffectCommands::*command)()) {
+    commands_->Wire(name, [this, fx, command] {
+      if (pictureToolsOn_) (fx->*command)();
+    });
+  };
+  wire(u"mnuToolEffectsBlur", &EffectCommands::mnuToolEffectsBlur_Click);
+  wire(u"mnuToolEffectsColorGray", &EffectCommands::mnuToolEffectsColorGray_Click);
+  wire(u"mnuToolEffectsSharpen", &EffectCommands::mnuToolEffectsSharpen_Click);
+  wire(u"mnuToolMirror", &EffectCommands::mnuToolMirror_Click);
+  wire(u"mnuToolRotate", &EffectCommands::mnuToolRotate_Click);
+  wire(u"mnuToolEffectsDither", &EffectCommands::mnuToolEffectsDither_Click);
+  wire(u"mnuToolEffectsIntensify", &EffectCommands::mnuToolEffectsIntensify_Click);
+  wire(u"mnuToolEffectsMosaic", &EffectCommands::mnuToolEffectsMosaic_Click);
+  wire(u"mnuToolEffectsPatchwork", &EffectCommands::mnuToolEffectsPatchwork_Click);
+  wire(u"mnuToolEffectsEdge", &EffectCommands::mnuToolEffectsEdge_Click);
+  wire(u"mnuToolEffectsSoften", &EffectCommands::mnuToolEffectsSoften_Click);
+  wire(u"mnuToolEffectsPalette", &EffectCommands::mnuToolEffectsPalette_Click);
+  wire(u"mnuToolEffectsBC", &EffectCommands::mnuToolEffectsBC_Click);
+  wire(u"mnuToolEffectsColorAdjust", &EffectCommands::mnuToolEffectsColorAdjust_Click);
+  wire(u"mnuToolEffectsColorColorize", &EffectCommands::mnuToolEffectsColorColorize_Click);
+  wire(u"mnuToolEffectsColorReplace", &EffectCommands::mnuToolEffectsColorReplace_Click);
+  wire(u"mnuToolEffectsEmboss", &EffectCommands::mnuToolEffectsEmboss_Click);
 }
 
 }  // namespace lumaset

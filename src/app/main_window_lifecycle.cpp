@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QProgressBar>
@@ -124,6 +125,7 @@ void MainWindow::SetUpFolders() {
   app_.folders = SetUpWorkingFolders(app_.settings(), app_.programFolders,
                                      FileSystemUtility::SpecialFolderDocuments());
   (void)WriteSampleLayout(app_.files(), app_.programFolders, app_.folders.layouts);
+  RemoveOldEmailCopies(app_.programFolders.emailCopies, QDateTime::currentDateTime().addDays(-1));
   // Temporary pictures come and go with the page: their thumbnails are never kept.
   picPan_->setThumbnailCache(std::make_shared<ThumbnailCache>(
       ThumbnailCache::DefaultRoot(), QStringList{app_.programFolders.tempImages, app_.folders.tempImages}));
@@ -159,7 +161,6 @@ bool MainWindow::FormUnload() {
 
   scanner_->Shutdown();
   help_->show(HelpCommand::Quit, 0);
-  email_->DiscardCopies();
   DeleteTemporaryPictures(app_.programFolders.tempImages);
   RemoveFolderIfEmpty(app_.programFolders.tempImages);
 

@@ -355,6 +355,7 @@ void AboutBox::SetTexts() {
       main && !main->windowIcon().isNull() ? main->windowIcon() : QApplication::windowIcon();
   setWindowIcon(icon);
   picture1_->setPixmap(icon.pixmap(picture1_->size()));
+  picture1_->setAccessibleName(identity.name);
   setWindowTitle(QStringLiteral("About ") + identity.fullTitle);
   lblTitle_->setText(identity.fullTitle);
   if (const QString built = BuildDateText(); !built.isEmpty()) lblDate_->setText(built);

@@ -35,6 +35,10 @@ ProgramFolders LocateProgramFolders() {
   folders.tempImages = Folder(
       QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
       QStringLiteral("/Lumaset/Temp Images"));
+  // Apart from the temporary pictures, which go at exit: a message may still need them.
+  folders.emailCopies = Folder(
+      QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+      QStringLiteral("/Lumaset/Email"));
   return folders;
 }
 

@@ -12,10 +12,14 @@ namespace {
 
 bool FolderExists(const QString& folder) { return !folder.isEmpty() && QFileInfo(folder).isDir(); }
 
-// A stored folder, or the default when it was never stored or is gone.
+// A stored folder, or the default when it was never stored or is gone. When
+// the default is missing as well, the stored folder stays: whatever later
+// finds it missing then names the folder the user chose.
 QString StoredFolder(const SettingsStore& settings, const QString& key, const QString& fallback) {
   const QString stored = settings.readSetting(key, fallback);
-  return FolderExists(stored) ? WithTrailingSlash(stored) : fallback;
+  if (FolderExists(stored)) return WithTrailingSlash(stored);
+  if (stored.isEmpty() || FolderExists(fallback)) return fallback;
+  return WithTrailingSlash(stored);
 }
 
 QString MadeFolder(const QString& folder) {

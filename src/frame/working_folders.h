@@ -22,6 +22,7 @@ struct ProgramFolders {
   QString data;           // Sample.jpg, the help book; read-only once installed; ends with "/"
   QString userData;       // ~/.local/share/Lumaset/
   QString tempImages;     // the private folder of temporary pictures, ends with "/"
+  QString emailCopies;    // the private folder of e-mail's reduced copies, ends with "/"
 };
 
 // The working folders set up at start-up, each ending with "/".
@@ -38,7 +39,8 @@ struct WorkingFolders {
 
 
 // Sets up every working folder from the settings, falling back to the
-// default pictures folder where a stored folder no longer exists, and
+// default pictures folder where a stored folder no longer exists (unless
+// that is missing too), and
 // creates the layouts folder (writing "DataPath") when none is stored.
 // `documentsFolder` is the user's documents folder ending in "/", or "".
 WorkingFolders SetUpWorkingFolders(SettingsStore& settings, const ProgramFolders& program,

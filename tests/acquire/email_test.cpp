@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <QDir>
 #include <QApplication>
 #include <QImage>
@@ -9,6 +10,8 @@
 #include <QTimer>
 #include <QImageReader>
 
+#include <chrono>
+#include <filesystem>
 #include <memory>
 
 #include "components/mail_sender.h"
@@ -41,7 +44,7 @@ class EmailTest : public ::testing::Test {
  protected:
   void SetUp() override {
     root_ = freshFolder(QStringLiteral("email")) + QLatin1Char('/');
-    copies_ = root_ + QStringLiteral("Temp Images/Email/");
+    copies_ = root_ + QStringLiteral("cache/Email/");
     settings_ = std::make_unique<SettingsStore>(QStringLiteral("Lumaset"), root_ + QStringLiteral("s.conf"));
     options_.reduce = 640;
     commands_ = std::make_unique<EmailCommands>(host_, list_, options_, *settings_, mail_, copies_);
@@ -50,6 +53,11 @@ class EmailTest : public ::testing::Test {
     QDir().mkpath(QFileInfo(root_ + path).path());
     EXPECT_TRUE(WritePicture(root_ + path, width, height));
     return root_ + path;
+  }
+  // Sends the list and lets the mail program end.
+  void SendAndWait() {
+    commands_->mnuFileEmailSend_Click();
+    ASSERT_TRUE(RunUntil([this] { return mail_.running() == 0; }));
   }
   QStringList attachments() const {
     QStringList files;
@@ -125,12 +133,17 @@ TEST(EmailAddressPrompt, OffersTheLastAddressAndTellsCancelApart) {
 }
 
 TEST_F(EmailTest, SendsTheListAsItIsWithThePartsTexts) {
+  // An empty list sends nothing, whoever asks.
+  commands_->mnuFileEmailSend_Click();
+  EXPECT_TRUE(host_.prompts.isEmpty());
+  EXPECT_EQ(mail_.running() + mail_program_.calls(), 0);
+
   const QString a = picture(QStringLiteral("one/a.jpg"), 2000, 1500);
   const QString b = picture(QStringLiteral("two/b.png"), 30, 20);
   commands_->mnuFileOptionsEmail_Click(a);
   commands_->mnuFileOptionsEmail_Click(b);
   host_.answer = QStringLiteral("ann@example.org\r\n");
-  commands_->mnuFileEmailSend_Click();
+  SendAndWait();
 
   EXPECT_EQ(host_.prompts, QStringList{"Enter Email address or alias:|"});
   EXPECT_EQ(mail_program_.arguments(),
@@ -143,7 +156,7 @@ TEST_F(EmailTest, SendsTheListAsItIsWithThePartsTexts) {
   // The next prompt offers the address used last; a cancelled one still sends.
   commands_->mnuFileOptionsEmail_Click(a);
   host_.answer.reset();
-  commands_->mnuFileEmailSend_Click();
+  SendAndWait();
   EXPECT_EQ(host_.prompts.last(), "Enter Email address or alias:|ann@example.org");
   EXPECT_EQ(mail_program_.arguments().last(), a);
   EXPECT_EQ(mail_program_.calls(), 2);
@@ -157,26 +170,63 @@ TEST_F(EmailTest, ReducedCopiesGetPrivateUniqueNamesAndGoAgain) {
   const QString tall = picture(QStringLiteral("two/holiday.png"), 960, 1280);
   const QString small = picture(QStringLiteral("two/small.jpg"), 640, 640);
   for (const QString& file : {wide, tall, small}) commands_->mnuFileOptionsEmail_Click(file);
-  commands_->mnuFileEmailSend_Click();
+  SendAndWait();
 
   ASSERT_TRUE(host_.errors.isEmpty()) << host_.errors.join(QLatin1Char('|')).toStdString();
   const QStringList sent = attachments();
   ASSERT_EQ(sent.size(), 3);
-  EXPECT_EQ(sent[0], copies_ + QStringLiteral("holiday.png"));
-  EXPECT_EQ(sent[1], copies_ + QStringLiteral("holiday (2).png"));
+  const QString folder = QFileInfo(sent[0]).path() + QLatin1Char('/');
+  EXPECT_EQ(QFileInfo(QFileInfo(sent[0]).path()).path() + QLatin1Char('/'), copies_);
+  EXPECT_EQ(sent[0], folder + QStringLiteral("holiday.png"));
+  EXPECT_EQ(sent[1], folder + QStringLiteral("holiday (2).png"));
   EXPECT_EQ(sent[2], small);
   EXPECT_EQ(QImageReader(sent[0]).size(), QSize(640, 480));
   EXPECT_EQ(QImageReader(sent[1]).size(), QSize(360, 480));
   EXPECT_EQ(QImageReader(sent[0]).format(), "jpeg");
-  EXPECT_EQ(QFileInfo(copies_).permissions() & (QFile::ReadOther | QFile::ReadGroup), 0);
+  for (const QString& made : {copies_, folder})
+    EXPECT_EQ(QFileInfo(made).permissions() & (QFile::ReadOther | QFile::ReadGroup), 0);
   EXPECT_EQ(QImageReader(wide).size(), QSize(1280, 960));  // the pictures themselves are untouched
 
-  // The next send starts by removing them; so does the end of the program.
-  commands_->mnuFileOptionsEmail_Click(small);
+  // A mail program may read them only when its message goes: the next
+  // send leaves them, its own copies go to a folder of their own.
+  commands_->mnuFileOptionsEmail_Click(wide);
+  SendAndWait();
+  ASSERT_EQ(attachments().size(), 1);
+  EXPECT_NE(QFileInfo(attachments()[0]).path() + QLatin1Char('/'), folder);
+  EXPECT_TRUE(QFile::exists(sent[0]));
+  EXPECT_TRUE(QFile::exists(sent[1]));
+}
+
+TEST_F(EmailTest, ALaterStartRemovesOnlyCopiesADayOld) {
+  namespace fs = std::filesystem;
+  const QString old = copies_ + QStringLiteral("send-old/");
+  const QString fresh = copies_ + QStringLiteral("send-new/");
+  const QString kept = root_ + QStringLiteral("kept/");
+  for (const QString& folder : {old, fresh, kept})
+    ASSERT_TRUE(QDir().mkpath(folder) && WriteText(folder + QStringLiteral("a.jpg"), "x"));
+  ASSERT_TRUE(QFile::link(root_ + QStringLiteral("kept"), copies_ + QStringLiteral("send-link")));
+  const auto day = std::chrono::hours(24);
+  const auto now = fs::file_time_type::clock::now();
+  for (const QString& folder : {old, root_ + QStringLiteral("kept")})
+    fs::last_write_time(QFile::encodeName(folder).toStdString(), now - 2 * day);
+
+  RemoveOldEmailCopies(copies_, QDateTime::currentDateTime().addDays(-1));
+  EXPECT_FALSE(QFileInfo::exists(old));
+  EXPECT_TRUE(QFile::exists(fresh + QStringLiteral("a.jpg")));
+  EXPECT_TRUE(QFile::exists(kept + QStringLiteral("a.jpg"))) << "a link is never followed";
+}
+
+TEST_F(EmailTest, AMailProgramThatStaysOpenLetsTheWindowGoOn) {
+  mail_program_.hold();
+  commands_->mnuFileOptionsEmail_Click(picture(QStringLiteral("a.jpg"), 10, 10));
   commands_->mnuFileEmailSend_Click();
-  EXPECT_FALSE(QFile::exists(sent[0]));
-  commands_->DiscardCopies();
-  EXPECT_FALSE(QFileInfo::exists(copies_));
+  EXPECT_EQ(mail_.running(), 1) << "the command came back while the mail program runs";
+  EXPECT_EQ(list_.count(), 0);
+  EXPECT_EQ(host_.busyDepth, 0);
+
+  mail_program_.release();
+  ASSERT_TRUE(RunUntil([this] { return mail_.running() == 0; }));
+  EXPECT_TRUE(host_.errors.isEmpty());
 }
 
 TEST_F(EmailTest, AReducedCopyStandsAsTheOrientationTagSays) {
@@ -195,7 +245,7 @@ TEST_F(EmailTest, AReducedCopyStandsAsTheOrientationTagSays) {
 
   options_.genReduce = true;
   commands_->mnuFileOptionsEmail_Click(turned);
-  commands_->mnuFileEmailSend_Click();
+  SendAndWait();
   ASSERT_EQ(attachments().size(), 1);
   const QImage copy(attachments()[0]);
   ASSERT_EQ(copy.size(), QSize(360, 480));
@@ -214,10 +264,13 @@ TEST_F(EmailTest, AFailureSaysSoAndEmptiesTheList) {
   EXPECT_EQ(mail_program_.calls(), 0);
   EXPECT_EQ(list_.count(), 0);
 
-  mail_program_.setStatus(1);
+  // The mail program's own failure is told once it has ended.
+  mail_program_.setStatus(3);
   commands_->mnuFileOptionsEmail_Click(picture(QStringLiteral("a.jpg"), 10, 10));
-  commands_->mnuFileEmailSend_Click();
-  EXPECT_EQ(host_.errors.size(), 2);
+  SendAndWait();
+  ASSERT_EQ(host_.errors.size(), 2);
+  EXPECT_EQ(host_.errors[1], "Error emailing photo!\n\nNo e-mail program is set up on this computer. Choose one "
+                             "as the desktop's default e-mail program, then send again.");
   EXPECT_EQ(list_.count(), 0);
   EXPECT_EQ(host_.busyDepth, 0);
 

@@ -13,10 +13,17 @@
 #include <QScreen>
 #include <QStandardPaths>
 #include <QPushButton>
+#include <QLabel>
+#include <QMessageBox>
+#include <QDialog>
+#include <QMenu>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 
+#include <chrono>
+#include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -68,6 +75,23 @@ class MainWindowTest : public ::testing::Test {
     return *main_;
   }
 
+  // Puts a 60 x 30 photo, red with a blue left edge, on the page as a
+  // thumbnail 2 by 1 inches dropped there, selected; its slot.
+  int PlacePhoto(MainWindow& window, const QString& photo) {
+    QImage image(60, 30, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    for (int y = 0; y < 30; ++y) image.setPixel(0, y, qRgb(0, 0, 255));
+    EXPECT_TRUE(image.save(photo, "PNG"));
+    LayoutPage& page = window.layoutPage();
+    PageEditState& edit = page.model().edit();
+    edit.addWidth = 2880;
+    edit.addHeight = 1440;
+    edit.downX = 3000;
+    edit.downY = 3000;
+    page.PicAdd(photo);
+    return page.model().picCur();
+  }
+
   std::optional<AppState> app;
   std::optional<MainWindow> main_;
 };
@@ -101,6 +125,9 @@ TEST_F(MainWindowTest, ShutDownSavesThePlacementAndRemovesTemporaryPictures) {
   MainWindow& first = Start();
   const QString tempImages = app->programFolders.tempImages;
   ASSERT_TRUE(test::WriteText(tempImages + QStringLiteral("3-07.jpg"), "x"));
+  // A mail program may still need the e-mail copies after the program has gone.
+  const QString emailCopy = app->programFolders.emailCopies + QStringLiteral("send-1/a.jpg");
+  ASSERT_TRUE(QDir().mkpath(QFileInfo(emailCopy).path()) && test::WriteText(emailCopy, "x"));
   first.help().show(HelpCommand::Contents, 0);
   ASSERT_NE(first.help().window(), nullptr);
   ASSERT_TRUE(first.close());
@@ -109,12 +136,17 @@ TEST_F(MainWindowTest, ShutDownSavesThePlacementAndRemovesTemporaryPictures) {
   main_.reset();
   app.reset();
   EXPECT_FALSE(QFileInfo::exists(tempImages)) << "the temporary pictures and their folder go";
+  EXPECT_TRUE(QFileInfo::exists(emailCopy));
   EXPECT_FALSE(Stored(QStringLiteral("MainWidth")).isEmpty());
   EXPECT_FALSE(Stored(QStringLiteral("MainLeft")).isEmpty());
   EXPECT_NEAR(Stored(QStringLiteral("DirTreeWidth")).toDouble(), 2160, 1);
 
-  // The next start comes back where the last one ended.
+  // The next start comes back where the last one ended, and removes e-mail
+  // copies a day old.
+  std::filesystem::last_write_time(QFile::encodeName(QFileInfo(emailCopy).path()).toStdString(),
+                                   std::filesystem::file_time_type::clock::now() - std::chrono::hours(25));
   MainWindow& next = Start();
+  EXPECT_FALSE(QFileInfo::exists(emailCopy));
   EXPECT_NEAR(next.OuterWidthTwips(), Stored(QStringLiteral("MainWidth")).toDouble(), 2 * next.twipsPerPixel());
 }
 
@@ -244,21 +276,10 @@ TEST_F(MainWindowTest, HelpAboutAndItsNoticePlayTheirSounds) {
 TEST_F(MainWindowTest, EffectCommandsChangeThePagePictureAndUndoTakesThemBack) {
   MainWindow& window = Start();
   const QString photo = test::freshFolder(QStringLiteral("window-effects")) + QStringLiteral("/photo.png");
-  QImage image(60, 30, QImage::Format_RGB32);
-  image.fill(Qt::red);
-  for (int y = 0; y < 30; ++y) image.setPixel(0, y, qRgb(0, 0, 255));
-  ASSERT_TRUE(image.save(photo, "PNG"));
+  const int slot = PlacePhoto(window, photo);
+  ASSERT_GE(slot, 0);
   const QByteArray photoBytes = test::ReadBytes(photo);
   LayoutPage& page = window.layoutPage();
-  // As a thumbnail 2 by 1 inches dropped on the page.
-  PageEditState& edit = page.model().edit();
-  edit.addWidth = 2880;
-  edit.addHeight = 1440;
-  edit.downX = 3000;
-  edit.downY = 3000;
-  page.PicAdd(photo);
-  const int slot = page.model().picCur();
-  ASSERT_GE(slot, 0);
   CommandSet& commands = window.commands();
   ASSERT_TRUE(commands.Item(u"mnuToolMirror")->isEnabled());
   ASSERT_TRUE(commands.Button(u"Rotate")->isEnabled());
@@ -281,6 +302,82 @@ TEST_F(MainWindowTest, EffectCommandsChangeThePagePictureAndUndoTakesThemBack) {
   EXPECT_EQ(page.model().pic(slot).file, photo);
   EXPECT_FLOAT_EQ(page.model().box(slot).width, before.width);
   EXPECT_EQ(test::ReadBytes(photo), photoBytes) << "the user's file is untouched";
+}
+
+// After a cancelled effect the picture is no longer selected; the progress
+// window then disables and enables the whole window around it.
+TEST_F(MainWindowTest, PictureToolsStayOffUntilAPictureIsSelectedAgain) {
+  MainWindow& window = Start();
+  const QString photo = test::freshFolder(QStringLiteral("window-tools")) + QStringLiteral("/photo.png");
+  const int slot = PlacePhoto(window, photo);
+  ASSERT_GE(slot, 0);
+  LayoutPage& page = window.layoutPage();
+  CommandSet& commands = window.commands();
+  const QAction* tools = commands.Menu(u"mnuTool")->menuAction();
+  ASSERT_TRUE(tools->isEnabled());
+
+  page.ToolEnable(false, slot);
+  window.setEnabled(false);
+  window.setEnabled(true);
+  EXPECT_FALSE(tools->isEnabled());
+  // Asked for all the same (by a screen reader, say), they do nothing.
+  commands.Item(u"mnuToolMirror")->trigger();
+  commands.ButtonClick(u"Rotate");
+  EXPECT_EQ(page.model().pic(slot).file, photo);
+  EXPECT_EQ(page.undo().stack().top(), 1) << "only the addition";
+
+  page.ClickPicture(slot);
+  EXPECT_TRUE(tools->isEnabled());
+}
+
+// Every box that comes up while `run` runs is answered with its default
+// and noted as its title and text.
+QStringList BoxesDuring(const std::function<void()>& run) {
+  QStringList boxes;
+  QTimer closer;
+  closer.setInterval(10);
+  QObject::connect(&closer, &QTimer::timeout, [&] {
+    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (!dialog) return;
+    const auto* box = qobject_cast<QMessageBox*>(dialog);
+    boxes << dialog->windowTitle() + QLatin1Char('|') + (box ? box->text() : dialog->objectName());
+    dialog->reject();
+  });
+  closer.start();
+  run();
+  return boxes;
+}
+
+TEST_F(MainWindowTest, ADownloadWaitsForTheThumbnailsAndFileBoxesAreTitledLumaset) {
+  MainWindow& window = Start();
+  const QString photos = test::freshFolder(QStringLiteral("window-download")) + QLatin1Char('/');
+  ASSERT_TRUE(test::WritePicture(photos + QStringLiteral("a.jpg"), 64, 48));
+  const QStringList boxes = BoxesDuring([&] {
+    app->thumbsIdle = false;  // as while a folder's thumbnails are made
+    window.commands().Item(u"mnufileDownloadDrive")->trigger();
+    QApplication::processEvents();
+    app->thumbsIdle = true;
+    window.folderOpener().OpenFromTree(photos);  // a build that ends
+    QApplication::processEvents();
+    window.thumbnailPanel()->ThumbNailSelect(0, true);
+    window.commands().Item(u"mnuFileOptionsDelete")->trigger();
+  });
+  ASSERT_EQ(boxes.size(), 3);
+  // Without a download drive it says so and opens the preferences; the boxes
+  // of the download and file commands are titled with the program's name.
+  EXPECT_EQ(boxes[0], "Lumaset|Please select source drive from preferences");
+  EXPECT_EQ(boxes[2], "Lumaset|Do you wish to send <a.jpg> to the recycle bin?");
+  EXPECT_TRUE(QFile::exists(photos + QStringLiteral("a.jpg")));
+}
+
+TEST_F(MainWindowTest, TheProgramsIconShowsOnTheWindowAndTheSplash) {
+  MainWindow& window = Start();
+  EXPECT_FALSE(window.windowIcon().pixmap(32).isNull());
+  const QLabel* splashPicture = nullptr;
+  for (QWidget* top : QApplication::topLevelWidgets())
+    if (top->inherits("lumaset::AboutBox")) splashPicture = top->findChild<QLabel*>(QStringLiteral("Picture1"));
+  ASSERT_NE(splashPicture, nullptr);
+  EXPECT_FALSE(splashPicture->pixmap().isNull());
 }
 
 }  // namespace

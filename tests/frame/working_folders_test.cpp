@@ -46,6 +46,14 @@ TEST_F(WorkingFoldersTest, WithoutDocumentsFolderTheUsersDataFolderServes) {
   EXPECT_EQ(folders.layouts, program_.userData + QStringLiteral("Page Layouts/"));
   EXPECT_TRUE(QFileInfo(folders.layouts).isDir());
   EXPECT_FALSE(QFileInfo::exists(folders.defaultPictures)) << "the photos fallback is not created";
+
+  // A stored folder that has gone keeps its name when the fallback is missing
+  // too, so that opening it names the folder the user had.
+  settings_.writeSetting(QStringLiteral("Folder"), root_ + QStringLiteral("Trips"));
+  settings_.writeSetting(QStringLiteral("FolderMove"), QString());
+  const WorkingFolders gone = SetUpWorkingFolders(settings_, program_, QString());
+  EXPECT_EQ(gone.current, root_ + QStringLiteral("Trips/"));
+  EXPECT_EQ(gone.copyMove, folders.defaultPictures);
 }
 
 TEST_F(WorkingFoldersTest, StoredFoldersAreUsedWhileTheyExistAndDroppedWhenGone) {

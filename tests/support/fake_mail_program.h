@@ -2,7 +2,8 @@
 
 // A stand-in for xdg-email, first on PATH while it lives: it records the
 // arguments of its last call, counts its calls, and ends with the status the
-// test sets, or hangs when asked to.
+// test sets (or is killed, when asked to crash); held, it stays running (as a mail program in the foreground
+// does) until released.
 
 #include <QByteArray>
 #include <QDir>
@@ -24,18 +25,25 @@ class FakeMailProgram {
               "echo call >> \"$here/calls\"\n"
               ": > \"$here/arguments\"\n"
               "for a in \"$@\"; do printf '%s\\0' \"$a\" >> \"$here/arguments\"; done\n"
-              "[ -e \"$here/hang\" ] && exec sleep 60\n"
-              "exit $(cat \"$here/status\" 2>/dev/null || echo 0)\n");
+              "while [ -e \"$here/hold\" ]; do sleep 0.05; done\n"
+              "status=$(cat \"$here/status\" 2>/dev/null || echo 0)\n"
+              "[ \"$status\" = crash ] && kill -KILL $$\n"
+              "exit $status\n");
     QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     oldPath_ = qgetenv("PATH");
     qputenv("PATH", QFile::encodeName(folder_) + ':' + oldPath_);
   }
-  ~FakeMailProgram() { qputenv("PATH", oldPath_); }
+  ~FakeMailProgram() {
+    release();
+    qputenv("PATH", oldPath_);
+  }
   FakeMailProgram(const FakeMailProgram&) = delete;
   FakeMailProgram& operator=(const FakeMailProgram&) = delete;
 
   void setStatus(int status) { WriteText(folder_ + QStringLiteral("status"), QByteArray::number(status)); }
-  void setHanging() { WriteText(folder_ + QStringLiteral("hang"), {}); }
+  void setCrashing() { WriteText(folder_ + QStringLiteral("status"), "crash"); }
+  void hold() { WriteText(folder_ + QStringLiteral("hold"), {}); }
+  void release() { QFile::remove(folder_ + QStringLiteral("hold")); }
   int calls() const {
     QFile file(folder_ + QStringLiteral("calls"));
     return file.open(QIODevice::ReadOnly) ? static_cast<int>(file.readAll().count('\n')) : 0;
