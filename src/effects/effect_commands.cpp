@@ -1,5 +1,7 @@
 #include "effects/effect_commands.h"
 
+#include <array>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -45,6 +47,16 @@ FilterKernel SoftenKernel() {
 
 // Intensify: the picture itself, which the filter scales by its factor.
 FilterKernel IdentityKernel() { return {{{0.0, 0.0, 0.0}, {0.0, 1.0, 0.0}, {0.0, 0.0, 0.0}}}; }
+
+// A number as a person types it: plain decimals, never an exponent, and no
+// more digits than the float holds ("12345678", "0.35").
+QString PlainNumber(float value) {
+  std::array<char, 64> buffer{};
+  const auto [end, error] =
+      std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::fixed);
+  if (error != std::errc()) return QStringLiteral("0");
+  return QString::fromLatin1(buffer.data(), end - buffer.data());
+}
 
 }  // namespace
 
@@ -166,7 +178,7 @@ void EffectCommands::mnuToolEffectsIntensify_Click() {
         const std::optional<QString> answer =
             host_.AskText(QStringLiteral("Lumaset Intensify Effect"),
                           QStringLiteral("Enter intensity (0.2 to 2)"),
-                          QString::number(static_cast<double>(intensifyLevel_), 'g', 7));
+                          PlainNumber(intensifyLevel_));
         const Result<PromptedNumber> read = ReadIntensity(answer.value_or(QString()));
         if (!read) {
           intensifyLevel_ = 0;

@@ -157,10 +157,12 @@ TEST_F(EffectCommandsTest, PromptsOfferTheFloorThenTheLastAnswer) {
   EXPECT_EQ(host_.errors[0], u"Patchwork error: Overflow");
   EXPECT_EQ(host_.undoDepth, 1);
 
-  host_.answers = {QStringLiteral("0.2")};
-  commands_.mnuToolEffectsIntensify_Click();
-  EXPECT_EQ(host_.offered.back(), u"0.2");
-  EXPECT_EQ(host_.undoDepth, 2);
+  host_.answers = {QStringLiteral("0.2"), QStringLiteral("12345678"), QStringLiteral("0.35")};
+  for (int run = 0; run < 4; ++run) commands_.mnuToolEffectsIntensify_Click();
+  // A remembered level is offered as a person would type it, never with an exponent.
+  EXPECT_EQ(host_.offered.mid(host_.offered.size() - 4),
+            (QStringList{QStringLiteral("0.2"), QStringLiteral("0.2"), QStringLiteral("12345678"), QStringLiteral("0.35")}));
+  EXPECT_EQ(host_.undoDepth, 4);
 }
 
 TEST_F(EffectCommandsTest, APaletteIsChosenAndCheckedBeforeAnythingChanges) {
