@@ -10,6 +10,7 @@
 #include <QScrollBar>
 #include <QToolButton>
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -130,6 +131,11 @@ void EffectDialog::Place(QWidget* widget, int left, int top, int width, int heig
 QScrollBar* EffectDialog::MakeBar(const QString& name, QRect twips, int minimum, int maximum, int small, int large,
                                   int value) {
   auto* bar = new QScrollBar(Qt::Horizontal, this);
+  // Scroll bars take no focus unless told: without it no key could move them.
+  bar->setFocusPolicy(Qt::StrongFocus);
+  // A scroll bar's keys are turned round by default (Right lowers the value);
+  // these bars set values, so Right and Up raise them as on a slider.
+  bar->setInvertedControls(false);
   bar->setAccessibleName(name);
   bar->setRange(minimum, maximum);
   bar->setSingleStep(small);
@@ -165,6 +171,7 @@ QPushButton* EffectDialog::MakeButton(const QString& text, const QString& tip, Q
 }
 
 void EffectDialog::SetTabOrder(std::initializer_list<QWidget*> order) {
+  tabOrder_.assign(order.begin(), order.end());
   QWidget* previous = nullptr;
   for (QWidget* widget : order) {
     if (previous) setTabOrder(previous, widget);
@@ -194,6 +201,11 @@ Status EffectDialog::Setup() {
   btnApply_->move(btnApply_->x(), Pixels(layout_.buttonTop));
   cmdHelp_->move(cmdHelp_->x(), Pixels(layout_.helpTop));
   AfterSetup();
+  // The dialog opens on the first control of its tab order that takes focus.
+  const auto first = std::find_if(tabOrder_.begin(), tabOrder_.end(), [](const QWidget* widget) {
+    return widget->isEnabled() && (widget->focusPolicy() & Qt::TabFocus) != 0;
+  });
+  if (first != tabOrder_.end()) (*first)->setFocus(Qt::TabFocusReason);
   return Status::success();
 }
 

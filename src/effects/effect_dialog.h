@@ -19,6 +19,7 @@
 #include <initializer_list>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "components/imaging/imaging.h"
 #include "components/result.h"
@@ -167,6 +168,7 @@ class EffectDialog : public QDialog {
   QPushButton* btnCancel_ = nullptr;
   QPushButton* btnApply_ = nullptr;
   QToolButton* cmdHelp_ = nullptr;
+  std::vector<QWidget*> tabOrder_;
 };
 
 // A scroll bar's two events: `scroll` while its thumb is dragged, `change`

@@ -203,6 +203,7 @@ ColorAdjustDialog::ColorAdjustDialog(Imaging& original, DialogServices services)
   chkRealTimePreview = MakeCheck(QStringLiteral("Real-Time Preview"), {60, 1500, 1635, 225}, true);
   btnReset = MakeButton(QStringLiteral("Reset"), QStringLiteral("Return to original colors"), {60, 1800, 650, 300});
   picPreview()->setToolTip(QStringLiteral("Preview"));
+  SetTabOrder({scrRed, scrGreen, scrBlue, chkRealTimePreview, btnReset, btnCancel(), btnApply(), cmdHelp()});
 
   const auto bar = [this](QScrollBar* scroll, QLabel* label, const QString& name) {
     ConnectBar(

@@ -2,6 +2,7 @@
 // colour dialog or from the preview, directions and zoom.
 
 #include <QButtonGroup>
+#include <QKeyEvent>
 #include <QCheckBox>
 #include <QCursor>
 #include <QEvent>
@@ -11,6 +12,8 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QToolButton>
+
+#include <algorithm>
 
 #include "components/imaging/dialog_pixels.h"
 #include "components/imaging/imaging_effects.h"
@@ -75,10 +78,18 @@ EmbossDialog::EmbossDialog(Imaging& original, DialogServices services)
   optDirection[2]->setArrowType(Qt::UpArrow);
   optDirection[5]->setArrowType(Qt::DownArrow);
   optDirection[7]->setArrowType(Qt::RightArrow);
-  connect(group, &QButtonGroup::idClicked, this, [this](int index) {
+  // The chosen direction is the group's one stop of Tab; the arrow keys move
+  // the choice across the grid.
+  connect(group, &QButtonGroup::idToggled, this, [this](int index, bool on) {
+    optDirection[static_cast<std::size_t>(index)]->setFocusPolicy(on ? Qt::StrongFocus : Qt::ClickFocus);
+    if (!on) return;
     state_.SetDirection(index);
     RefreshPreview();
   });
+  for (QToolButton* button : optDirection) {
+    button->setFocusPolicy(button->isChecked() ? Qt::StrongFocus : Qt::ClickFocus);
+    button->installEventFilter(this);
+  }
 
   MakeLabel(QStringLiteral("Base Color:"), {90, 1920, 810, 195});
   btnColor = MakeButton(QString(), QStringLiteral("Select embossing color"), {960, 1860, 615, 285},
@@ -109,6 +120,25 @@ EmbossDialog::EmbossDialog(Imaging& original, DialogServices services)
     SetSwatchColor(btnColor, base_);
     RefreshPreview();
   });
+}
+
+bool EmbossDialog::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress) {
+    const auto found = std::find(optDirection.begin(), optDirection.end(), watched);
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    const int dx = key == Qt::Key_Left ? -1 : key == Qt::Key_Right ? 1 : 0;
+    const int dy = key == Qt::Key_Up ? -1 : key == Qt::Key_Down ? 1 : 0;
+    if (found != optDirection.end() && (dx != 0 || dy != 0)) {
+      const int next = EmbossState::Neighbour(static_cast<int>(found - optDirection.begin()), dx, dy);
+      if (next >= 0) {
+        QToolButton* button = optDirection[static_cast<std::size_t>(next)];
+        button->setChecked(true);
+        button->setFocus(Qt::TabFocusReason);
+      }
+      return true;
+    }
+  }
+  return EffectDialog::eventFilter(watched, event);
 }
 
 Status EmbossDialog::Effect(Imaging& imaging) {
@@ -167,16 +197,19 @@ ColorReplaceDialog::ColorReplaceDialog(Imaging& original, DialogServices service
   btnApply()->setEnabled(false);
   SetSwatchColor(btnOld, old_);
   SetSwatchColor(btnNew, new_);
+  SetTabOrder({cmdZoom, cmdSel, scrTol, btnOld, btnNew, cmdReplace, cmdUndo, btnReset, btnCancel(), btnApply(),
+               cmdHelp()});
   picPreview()->setMouseTracking(true);
   picPreview()->setCursor(Qt::CrossCursor);
   picPreview()->installEventFilter(this);
 
-  connect(cmdSel, &QToolButton::clicked, this, [this] {
-    view_.ClickSelect();
+  // A mode follows its button's state, however the button was switched.
+  connect(cmdSel, &QToolButton::toggled, this, [this](bool on) {
+    if (on != (view_.mode() == MouseMode::Select)) view_.ClickSelect();
     ShowModes();
   });
-  connect(cmdZoom, &QToolButton::clicked, this, [this] {
-    view_.ClickZoom();
+  connect(cmdZoom, &QToolButton::toggled, this, [this](bool on) {
+    if (on != (view_.mode() == MouseMode::Zoom)) view_.ClickZoom();
     ShowModes();
   });
   const auto tolerance = [this](int value) {
@@ -211,6 +244,8 @@ Status ColorReplaceDialog::ApplyEffect(Imaging& original) {
 }
 
 void ColorReplaceDialog::ShowModes() {
+  const QSignalBlocker quietSel(cmdSel);
+  const QSignalBlocker quietZoom(cmdZoom);
   cmdSel->setChecked(view_.mode() == MouseMode::Select);
   cmdZoom->setChecked(view_.mode() == MouseMode::Zoom);
 }

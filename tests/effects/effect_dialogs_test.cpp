@@ -16,8 +16,10 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 
 #include "effects/effect_commands.h"
 #include "fake_effect_host.h"
@@ -167,7 +169,7 @@ TEST_F(EffectDialogsTest, EmbossTitleBarCloseCancelsAndUncheckedOtherChannelsSta
     EXPECT_TRUE(d.scrOtherChannels->isEnabled());
     d.scrOtherChannels->setValue(200);
     d.chkOtherChannels->setChecked(false);  // green and blue keep their bytes
-    d.optDirection[4]->click();
+    d.optDirection[4]->toggle();  // as a screen reader switches it: no click
     EXPECT_EQ(d.state().dx(), 1);
     d.cmdHelp()->click();
     d.btnApply()->click();
@@ -185,8 +187,10 @@ TEST_F(EffectDialogsTest, ColorReplaceAppliesItsPreviewRuleInsideTheZoomedArea) 
     EXPECT_FALSE(d.btnApply()->isEnabled());
     EXPECT_EQ(d.labTol->text(), QStringLiteral("Tolerance = 5%"));
     const QSize box = d.picPreview()->pixmap().size();
-    // Pick the old colour from the left half by a release in select mode.
-    d.cmdSel->click();
+    // Pick the old colour from the left half by a release in select mode,
+    // switched on as a screen reader does, without a click.
+    d.cmdSel->toggle();
+    EXPECT_EQ(d.view().mode(), MouseMode::Select);
     QMouseEvent up(QEvent::MouseButtonRelease, QPointF(10, 10), QPointF(10, 10), Qt::LeftButton, Qt::NoButton,
                    Qt::NoModifier);
     QCoreApplication::sendEvent(d.picPreview(), &up);
@@ -194,7 +198,8 @@ TEST_F(EffectDialogsTest, ColorReplaceAppliesItsPreviewRuleInsideTheZoomedArea) 
     host_.colors.push_back(QColor(0, 0, 200));
     d.btnNew->click();
     // Zoom in, released beyond the box's top left: the left part of the picture.
-    d.cmdZoom->click();
+    d.cmdZoom->toggle();
+    EXPECT_FALSE(d.cmdSel->isChecked());
     d.PreviewMouseUp(Qt::LeftButton, QPointF(-50, -50));
     EXPECT_EQ(d.view().area(), QRect(0, 0, 40, 27));
     d.cmdReplace->click();
@@ -285,6 +290,88 @@ TEST_F(EffectDialogsTest, AFailingApplyIsReportedOnceAndNotApplied) {
   EXPECT_TRUE(ShowEffectDialog(dialog).cancelled());
   EXPECT_FALSE(dialog.EffectApplied());
   EXPECT_EQ(host_.errors, QStringList{QStringLiteral("Failing|Error: \n\nThe disk is full.")});
+}
+
+// The controls a Tab walks through from the dialog's first, in order.
+QList<QWidget*> TabStops(QWidget& dialog) {
+  QList<QWidget*> stops;
+  for (QWidget* widget = dialog.nextInFocusChain(); widget != &dialog; widget = widget->nextInFocusChain()) {
+    if (widget->isVisibleTo(&dialog) && widget->isEnabled() && (widget->focusPolicy() & Qt::TabFocus) != 0) {
+      stops << widget;
+    }
+  }
+  return stops;
+}
+
+template <typename Dialog>
+std::unique_ptr<EffectDialog> Make(Imaging& imaging, DialogServices services) {
+  return std::make_unique<Dialog>(imaging, std::move(services));
+}
+
+// Each dialog with the name of the control it opens on.
+struct DialogCase {
+  const char* name;
+  std::unique_ptr<EffectDialog> (*make)(Imaging&, DialogServices);
+  const char* first;
+};
+const DialogCase kDialogs[] = {
+    {"brightness", &Make<BrightContrastDialog>, "Real-Time Preview"},
+    {"colorize", &Make<ColorizeDialog>, "Real-Time Preview"},
+    {"emboss", &Make<EmbossDialog>, "Cancel"},
+    {"replace", &Make<ColorReplaceDialog>, "Zoom in on area to replace color"},
+    {"adjust", &Make<ColorAdjustDialog>, "Red"},
+};
+
+TEST_F(EffectDialogsTest, EveryDialogOpensOnItsFirstControlAndEveryBarMovesByKey) {
+  ASSERT_TRUE(host_.imgx.LoadFile(original_).ok());
+  for (const DialogCase& c : kDialogs) {
+    SCOPED_TRACE(c.name);
+    const std::unique_ptr<EffectDialog> d = c.make(host_.imgx, host_.EffectDialogServices());
+    ASSERT_TRUE(d->Setup().ok());
+    d->show();
+    ASSERT_NE(d->focusWidget(), nullptr);
+    EXPECT_EQ(d->focusWidget()->accessibleName(), QString::fromLatin1(c.first));
+    const QList<QWidget*> stops = TabStops(*d);
+    for (QScrollBar* bar : d->findChildren<QScrollBar*>()) {
+      SCOPED_TRACE(bar->accessibleName().toStdString());
+      EXPECT_TRUE(bar->focusPolicy() & Qt::TabFocus);
+      if (!bar->isEnabled()) continue;
+      EXPECT_TRUE(stops.contains(bar));
+      const int before = bar->value();
+      Key(*bar, Qt::Key_Right);
+      EXPECT_EQ(bar->value(), before + bar->singleStep());
+    }
+    d->reject();
+  }
+}
+
+TEST_F(EffectDialogsTest, EmbossDirectionsAreOneTabStopMovedByTheArrowKeys) {
+  ASSERT_TRUE(host_.imgx.LoadFile(original_).ok());
+  EmbossDialog d(host_.imgx, host_.EffectDialogServices());
+  ASSERT_TRUE(d.Setup().ok());
+  d.show();
+  const auto directionStops = [&d] {
+    QList<int> found;
+    for (QWidget* stop : TabStops(d)) {
+      const auto at = std::find(d.optDirection.begin(), d.optDirection.end(), stop);
+      if (at != d.optDirection.end()) found << static_cast<int>(at - d.optDirection.begin());
+    }
+    return found;
+  };
+  EXPECT_EQ(directionStops(), QList<int>{0});
+  // Right from top left, then down over the empty centre, then against the edge.
+  const struct {
+    int from, key, to, dx, dy;
+  } steps[] = {{0, Qt::Key_Right, 1, 0, -1}, {1, Qt::Key_Down, 6, 0, 1}, {6, Qt::Key_Down, 6, 0, 1},
+               {6, Qt::Key_Left, 5, -1, 1}};
+  for (const auto& step : steps) {
+    Key(*d.optDirection[static_cast<std::size_t>(step.from)], step.key);
+    EXPECT_TRUE(d.optDirection[static_cast<std::size_t>(step.to)]->isChecked()) << step.to;
+    EXPECT_EQ(d.focusWidget(), d.optDirection[static_cast<std::size_t>(step.to)]);
+    EXPECT_EQ(std::pair(d.state().dx(), d.state().dy()), std::pair(step.dx, step.dy));
+  }
+  EXPECT_EQ(directionStops(), QList<int>{5});
+  d.reject();
 }
 
 }  // namespace
