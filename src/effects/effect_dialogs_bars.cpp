@@ -58,8 +58,13 @@ FrameSpec ColorAdjustFrame() {
 
 }  // namespace
 
+// The swatch is drawn flat in exactly its colour (a style's bevel would
+// lighten it), and its caption in black or white, whichever stands out.
 void SetSwatchColor(QWidget* swatch, QRgb color) {
-  swatch->setStyleSheet(QStringLiteral("background-color: %1;").arg(QColor(color).name()));
+  const bool dark = qRed(color) * 299 + qGreen(color) * 587 + qBlue(color) * 114 < 128 * 1000;
+  const QString ink = dark ? QStringLiteral("#ffffff") : QStringLiteral("#000000");
+  swatch->setStyleSheet(QStringLiteral("background-color: %1; color: %2; border: 1px solid %2;")
+                            .arg(QColor(color).name(), ink));
   swatch->setProperty("swatchColor", QVariant::fromValue(static_cast<uint>(color | 0xFF000000U)));
 }
 

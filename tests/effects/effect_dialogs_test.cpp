@@ -374,5 +374,35 @@ TEST_F(EffectDialogsTest, EmbossDirectionsAreOneTabStopMovedByTheArrowKeys) {
   d.reject();
 }
 
+TEST_F(EffectDialogsTest, SwatchesShowTheirExactColourAndAReadableCaption) {
+  ASSERT_TRUE(host_.imgx.LoadFile(original_).ok());
+  ColorReplaceDialog replace(host_.imgx, host_.EffectDialogServices());
+  ColorizeDialog colorize(host_.imgx, host_.EffectDialogServices());
+  EmbossDialog emboss(host_.imgx, host_.EffectDialogServices());
+  ColorAdjustDialog adjust(host_.imgx, host_.EffectDialogServices());
+  QWidget* const swatches[] = {replace.btnOld, replace.btnNew, replace.labCol, colorize.btnColor, emboss.btnColor,
+                               adjust.btnColor};
+  for (const QRgb color : {qRgb(0, 0, 0), qRgb(255, 255, 255), qRgb(3, 1, 255), qRgb(255, 128, 0)}) {
+    for (QWidget* swatch : swatches) {
+      SCOPED_TRACE(swatch->accessibleName().toStdString() + " " + QColor(color).name().toStdString());
+      SetSwatchColor(swatch, color);
+      const QImage shot = swatch->grab().toImage();
+      EXPECT_EQ(shot.pixel(3, 3), color);
+      EXPECT_EQ(shot.pixel(shot.width() - 4, shot.height() - 4), color);
+      auto* button = qobject_cast<QPushButton*>(swatch);
+      if (!button || button->text().isEmpty()) continue;
+      // The caption's strokes stand out from the colour.
+      int strokes = 0;
+      for (int y = 3; y < shot.height() - 3; ++y) {
+        for (int x = 3; x < shot.width() - 3; ++x) {
+          const QRgb pixel = shot.pixel(x, y);
+          strokes += std::abs(qGray(pixel) - qGray(color)) > 100 ? 1 : 0;
+        }
+      }
+      EXPECT_GT(strokes, 20);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace lumaset
