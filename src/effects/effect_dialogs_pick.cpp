@@ -9,6 +9,8 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QPixmap>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QToolButton>
@@ -49,6 +51,25 @@ FrameSpec ColorReplaceFrame() {
   return spec;
 }
 
+// An arrow from the centre of a square towards the corner (dx, dy), each -1 or 1.
+QIcon DiagonalArrow(int dx, int dy, const QColor& ink) {
+  constexpr int kSide = 32;
+  QPixmap pixmap(kSide, kSide);
+  pixmap.fill(Qt::transparent);
+  QPainter painter(&pixmap);
+  painter.setRenderHint(QPainter::Antialiasing);
+  // Drawn pointing to the bottom right, then turned to the wanted corner.
+  painter.translate(kSide / 2.0, kSide / 2.0);
+  painter.scale(dx, dy);
+  painter.setPen(QPen(ink, 3, Qt::SolidLine, Qt::FlatCap));
+  painter.drawLine(QPointF(-8, -8), QPointF(7, 7));
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(ink);
+  painter.drawPolygon(QPolygonF({QPointF(13, 13), QPointF(1, 13), QPointF(13, 1)}));
+  painter.end();
+  return QIcon(pixmap);
+}
+
 }  // namespace
 
 // ---- emboss ---------------------------------------------------------------------
@@ -73,11 +94,16 @@ EmbossDialog::EmbossDialog(Imaging& original, DialogServices services)
     optDirection[static_cast<std::size_t>(index)] = button;
   }
   optDirection[0]->setChecked(true);
-  // Corner buttons show the way the relief falls; the others are plain.
-  optDirection[0]->setArrowType(Qt::LeftArrow);
-  optDirection[2]->setArrowType(Qt::UpArrow);
-  optDirection[5]->setArrowType(Qt::DownArrow);
-  optDirection[7]->setArrowType(Qt::RightArrow);
+  // Corner buttons show an arrow along their diagonal; the others are plain.
+  const QColor ink = palette().color(QPalette::ButtonText);
+  for (const int corner : {0, 2, 5, 7}) {
+    int dx = 0;
+    int dy = 0;
+    EmbossState::Offset(corner, dx, dy);
+    QToolButton* button = optDirection[static_cast<std::size_t>(corner)];
+    button->setIcon(DiagonalArrow(dx, dy, ink));
+    button->setIconSize(QSize(Pixels(300), Pixels(300)));
+  }
   // The chosen direction is the group's one stop of Tab; the arrow keys move
   // the choice across the grid.
   connect(group, &QButtonGroup::idToggled, this, [this](int index, bool on) {

@@ -371,6 +371,26 @@ TEST_F(EffectDialogsTest, EmbossDirectionsAreOneTabStopMovedByTheArrowKeys) {
     EXPECT_EQ(std::pair(d.state().dx(), d.state().dy()), std::pair(step.dx, step.dy));
   }
   EXPECT_EQ(directionStops(), QList<int>{5});
+
+  // A corner button's arrow points along its diagonal: the ink's centre of
+  // weight lies towards that corner in both directions.
+  for (const int corner : {0, 2, 5, 7}) {
+    const QImage icon = d.optDirection[static_cast<std::size_t>(corner)]->icon().pixmap(32).toImage();
+    ASSERT_FALSE(icon.isNull()) << corner;
+    double sumX = 0, sumY = 0, weight = 0;
+    for (int y = 0; y < icon.height(); ++y) {
+      for (int x = 0; x < icon.width(); ++x) {
+        const double alpha = qAlpha(icon.pixel(x, y));
+        sumX += alpha * (x + 0.5 - icon.width() / 2.0);
+        sumY += alpha * (y + 0.5 - icon.height() / 2.0);
+        weight += alpha;
+      }
+    }
+    int dx = 0, dy = 0;
+    EmbossState::Offset(corner, dx, dy);
+    EXPECT_GT(dx * sumX / weight, 1.0) << corner;
+    EXPECT_GT(dy * sumY / weight, 1.0) << corner;
+  }
   d.reject();
 }
 
