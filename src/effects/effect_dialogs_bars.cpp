@@ -7,6 +7,8 @@
 #include <QScrollBar>
 #include <QToolButton>
 
+#include <tuple>
+
 #include "components/imaging/bright_contrast.h"
 #include "components/imaging/dialog_pixels.h"
 #include "components/imaging/imaging_effects.h"
@@ -94,6 +96,8 @@ BrightContrastDialog::BrightContrastDialog(Imaging& original, DialogServices ser
   };
   bar(scrBrightness, lblBrightness, &BrightnessLabel);
   bar(scrContrast, lblContrast, &ContrastLabel);
+  ReserveTexts(lblBrightness, &BrightnessLabel, scrBrightness);
+  ReserveTexts(lblContrast, &ContrastLabel, scrContrast);
   // A box unchecked by the other's handler runs its own handler too.
   const auto check = [this](QCheckBox* box, QCheckBox* other, bool PreviewModes::*mode) {
     connect(box, &QCheckBox::toggled, this, [this, other, mode](bool on) {
@@ -134,6 +138,10 @@ ColorizeDialog::ColorizeDialog(Imaging& original, DialogServices services)
   btnColor = MakeButton(QString(), QString(), {60, 1500, 1620, 195}, QStringLiteral("Target color"));
   chkRealTimePreview = MakeCheck(QStringLiteral("Real-Time Preview"), {60, 1740, 1695, 225}, true);
   SetSwatch(state_.color);
+  for (const auto& [box, bar, name] : {std::tuple(chkHue, scrHue, "Hue"), std::tuple(chkSat, scrSat, "Sat"),
+                                       std::tuple(chkLum, scrLum, "Lum")}) {
+    ReserveTexts(box, [name](int value) { return ColorizeCaption(QString::fromLatin1(name), value); }, bar);
+  }
   picPreview()->setToolTip(QStringLiteral("Preview"));
   SetTabOrder({chkRealTimePreview, scrHue, scrSat, btnApply(), btnCancel(), scrLum, chkHue, chkSat, chkLum, btnColor,
                cmdHelp()});
@@ -211,6 +219,7 @@ ColorAdjustDialog::ColorAdjustDialog(Imaging& original, DialogServices services)
   SetTabOrder({scrRed, scrGreen, scrBlue, chkRealTimePreview, btnReset, btnCancel(), btnApply(), cmdHelp()});
 
   const auto bar = [this](QScrollBar* scroll, QLabel* label, const QString& name) {
+    ReserveTexts(label, [name](int value) { return AdjustLabel(name, value); }, scroll);
     ConnectBar(
         scroll, [=, this](int) { BarMoved(scroll, label, name, false); },
         [=, this](int) { BarMoved(scroll, label, name, true); });

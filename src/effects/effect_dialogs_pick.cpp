@@ -243,6 +243,7 @@ ColorReplaceDialog::ColorReplaceDialog(Imaging& original, DialogServices service
     labTol->setAccessibleName(labTol->text());
   };
   ConnectBar(scrTol, tolerance, tolerance);
+  ReserveTexts(labTol, &ToleranceLabel, scrTol);
   const auto panel = [this](QPushButton* button, QRgb& color) {
     connect(button, &QPushButton::clicked, this, [this, button, &color] {
       const std::optional<QColor> picked = PickColor(QColor());
@@ -354,7 +355,9 @@ void ColorReplaceDialog::PreviewMouseUp(Qt::MouseButton button, QPointF at) {
 bool ColorReplaceDialog::eventFilter(QObject* watched, QEvent* event) {
   if (watched == picPreview() && (event->type() == QEvent::MouseMove || event->type() == QEvent::MouseButtonRelease)) {
     const auto* mouse = static_cast<QMouseEvent*>(event);
-    const QPointF at = mouse->position() - QPointF(picPreview()->frameWidth(), picPreview()->frameWidth());
+    // In pixels of the preview copy, which may be finer than the layout's.
+    const QPointF at =
+        (mouse->position() - QPointF(picPreview()->frameWidth(), picPreview()->frameWidth())) * previewScale();
     if (event->type() == QEvent::MouseMove) {
       PreviewMouseMove(at);
     } else {

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTimer>
 #include <QToolButton>
 
@@ -343,6 +344,86 @@ TEST_F(EffectDialogsTest, EveryDialogOpensOnItsFirstControlAndEveryBarMovesByKey
     }
     d->reject();
   }
+}
+
+// What a reader would find cut or covered in `dialog`: a text wider or
+// taller than its control, two controls over one another, a control outside
+// the dialog.
+QStringList LayoutProblems(const QWidget& dialog) {
+  QStringList problems;
+  QList<QWidget*> shown;
+  for (QWidget* child : dialog.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    if (child->isVisibleTo(&dialog)) shown << child;
+  }
+  const auto name = [](const QWidget* widget) { return widget->accessibleName(); };
+  for (QWidget* widget : shown) {
+    const QFontMetrics metrics = widget->fontMetrics();
+    QString text;
+    int room = widget->width();
+    if (auto* label = qobject_cast<QLabel*>(widget)) {
+      text = label->text();
+      room = label->contentsRect().width();
+    } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+      text = button->text().remove(QLatin1Char('&'));
+      if (qobject_cast<QCheckBox*>(widget)) {
+        room -= widget->style()->pixelMetric(QStyle::PM_IndicatorWidth) +
+                widget->style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing);
+      }
+    }
+    if (!text.isEmpty() && (metrics.horizontalAdvance(text) > room || metrics.height() > widget->height())) {
+      problems << QStringLiteral("cut: ") + text;
+    }
+    if (!dialog.rect().contains(widget->geometry())) problems << QStringLiteral("outside: ") + name(widget);
+    for (QWidget* other : shown) {
+      if (other < widget && other->geometry().intersects(widget->geometry())) {
+        problems << QStringLiteral("overlap: %1 / %2").arg(name(widget), name(other));
+      }
+    }
+  }
+  return problems;
+}
+
+TEST_F(EffectDialogsTest, EveryTextFitsAtAnElevenPointFontAndTheDialogsResize) {
+  ASSERT_TRUE(host_.imgx.LoadFile(original_).ok());
+  const QFont before = QApplication::font();
+  QApplication::setFont(QFont(before.family(), 11));
+  for (const DialogCase& c : kDialogs) {
+    SCOPED_TRACE(c.name);
+    const std::unique_ptr<EffectDialog> d = c.make(host_.imgx, host_.EffectDialogServices());
+    ASSERT_TRUE(d->Setup().ok());
+    EXPECT_EQ(LayoutProblems(*d), QStringList());
+    // Every bar at both ends: the labels it writes still fit.
+    for (QScrollBar* bar : d->findChildren<QScrollBar*>()) {
+      for (const int value : {bar->minimum(), bar->maximum()}) {
+        bar->setValue(value);
+        EXPECT_EQ(LayoutProblems(*d), QStringList()) << bar->accessibleName().toStdString() << " " << value;
+      }
+    }
+    EXPECT_GT(d->maximumWidth(), d->minimumWidth());
+    EXPECT_GT(d->maximumHeight(), d->minimumHeight());
+  }
+  QApplication::setFont(before);
+}
+
+// Run also at QT_SCALE_FACTOR 1.5 and 2 (see CMakeLists.txt).
+TEST_F(EffectDialogsTest, PreviewsAreMadeForTheScreensRealPixels) {
+  ASSERT_TRUE(host_.imgx.LoadFile(original_).ok());
+  BrightContrastDialog d(host_.imgx, host_.EffectDialogServices());
+  ASSERT_TRUE(d.Setup().ok());
+  // The copy's width in screen pixels (never more than 350) and the box's
+  // inner width in layout pixels, for each screen pixel ratio.
+  const struct {
+    double ratio;
+    int copy, box;
+  } expected[] = {{1.0, 265, 265}, {1.5, 350, 234}, {2.0, 350, 175}};
+  const double ratio = d.devicePixelRatioF();
+  const auto row = std::find_if(std::begin(expected), std::end(expected),
+                                [ratio](const auto& each) { return each.ratio == ratio; });
+  ASSERT_NE(row, std::end(expected)) << ratio;
+  const QPixmap shown = d.picPreview()->pixmap();
+  EXPECT_EQ(shown.devicePixelRatio(), ratio);
+  EXPECT_EQ(shown.width(), row->copy);
+  EXPECT_EQ(d.picPreview()->contentsRect().width(), row->box);
 }
 
 TEST_F(EffectDialogsTest, EmbossDirectionsAreOneTabStopMovedByTheArrowKeys) {
