@@ -410,12 +410,15 @@ TEST_F(EffectDialogsTest, PreviewsAreMadeForTheScreensRealPixels) {
   ASSERT_TRUE(host_.imgx.LoadFile(original_).ok());
   BrightContrastDialog d(host_.imgx, host_.EffectDialogServices());
   ASSERT_TRUE(d.Setup().ok());
-  // The copy's width in screen pixels (never more than 350) and the box's
-  // inner width in layout pixels, for each screen pixel ratio.
+  // The copy's width in screen pixels (never more than 350), the box's
+  // inner width in layout pixels, and the picture's pixel under the mouse at
+  // (100, 100) of the colour replace box, for each screen pixel ratio.
   const struct {
     double ratio;
     int copy, box;
-  } expected[] = {{1.0, 265, 265}, {1.5, 350, 234}, {2.0, 350, 175}};
+    const char* under;
+  } expected[] = {{1.0, 265, 265, "X = 22, Y = 22"}, {1.5, 350, 234, "X = 26, Y = 26"},
+                  {2.0, 350, 175, "X = 34, Y = 34"}};
   const double ratio = d.devicePixelRatioF();
   const auto row = std::find_if(std::begin(expected), std::end(expected),
                                 [ratio](const auto& each) { return each.ratio == ratio; });
@@ -424,6 +427,14 @@ TEST_F(EffectDialogsTest, PreviewsAreMadeForTheScreensRealPixels) {
   EXPECT_EQ(shown.devicePixelRatio(), ratio);
   EXPECT_EQ(shown.width(), row->copy);
   EXPECT_EQ(d.picPreview()->contentsRect().width(), row->box);
+
+  ColorReplaceDialog replace(host_.imgx, host_.EffectDialogServices());
+  ASSERT_TRUE(replace.Setup().ok());
+  const QPointF at = QPointF(100, 100) + replace.picPreview()->contentsRect().topLeft();
+  QMouseEvent move(QEvent::MouseMove, at, replace.picPreview()->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                   Qt::NoModifier);
+  QCoreApplication::sendEvent(replace.picPreview(), &move);
+  EXPECT_EQ(replace.picPreview()->toolTip(), QString::fromLatin1(row->under));
 }
 
 TEST_F(EffectDialogsTest, EmbossDirectionsAreOneTabStopMovedByTheArrowKeys) {
