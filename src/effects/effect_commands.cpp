@@ -7,6 +7,8 @@
 #include <limits>
 #include <utility>
 
+#include <QFileInfo>
+
 #include "components/imaging/imaging.h"
 #include "components/imaging/imaging_effects.h"
 #include "effects/effect_dialogs.h"
@@ -208,7 +210,10 @@ void EffectCommands::mnuToolEffectsPalette_Click() {
       [&palette](Imaging& imaging) { return ImgPalette(imaging, palette); },
       [&]() -> Status {
         host_.PlaySound(Sound::Open);
-        const std::optional<QString> path = host_.ChoosePaletteFile(paletteFolder_);
+        // Without its palette folder the dialog starts in the folder that
+        // should hold it, rather than offering the missing name as a file.
+        const QFileInfo folder(paletteFolder_);
+        const std::optional<QString> path = host_.ChoosePaletteFile(folder.isDir() ? paletteFolder_ : folder.path());
         if (!path) {
           host_.PlaySound(Sound::Close);
           return Declined();

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QImage>
 
+#include "components/imaging/color_reduce.h"
 #include "support/test_support.h"
 #include "fake_effect_host.h"
 
@@ -169,7 +170,7 @@ TEST_F(EffectCommandsTest, APaletteIsChosenAndCheckedBeforeAnythingChanges) {
   // Cancelled: the CLOSE sound, no message, nothing changed.
   commands_.mnuToolEffectsPalette_Click();
   ExpectNothingChanged();
-  EXPECT_TRUE(host_.calls.contains(QStringLiteral("ChoosePalette(/palettes)")));
+  EXPECT_TRUE(host_.calls.contains(QStringLiteral("ChoosePalette(/)")));  // the folder is missing
   EXPECT_EQ(host_.sounds, (QList<int>{static_cast<int>(Sound::Open), static_cast<int>(Sound::Close)}));
 
   // One byte too many: refused by name, nothing changed.
@@ -190,6 +191,28 @@ TEST_F(EffectCommandsTest, APaletteIsChosenAndCheckedBeforeAnythingChanges) {
   const QImage saved(host_.page.pic(4).file);
   ASSERT_FALSE(saved.isNull());
   EXPECT_EQ(host_.undoDepth, 1);
+}
+
+TEST_F(EffectCommandsTest, PalettesComeWithTheProgramAndTheDialogOpensInTheirFolder) {
+  const QString folder = QStringLiteral(LUMASET_BUILD_DATA_DIR "/Palettes");
+  EffectCommands commands(host_, folder);
+  commands.mnuToolEffectsPalette_Click();
+  EXPECT_TRUE(host_.calls.contains(QStringLiteral("ChoosePalette(%1)").arg(folder)));
+
+  // Entries the reader must give for each palette, scaled from 0..63.
+  const struct {
+    const char* file;
+    int entry;
+    QRgb color;
+  } entries[] = {{"Gray.pal", 0, qRgb(0, 0, 0)},           {"Gray.pal", 255, qRgb(252, 252, 252)},
+                 {"Color Cube.pal", 1, qRgb(0, 0, 52)},     {"Color Cube.pal", 36, qRgb(52, 0, 0)},
+                 {"Color Cube.pal", 215, qRgb(252, 252, 252)}, {"Sepia.pal", 0, qRgb(0, 0, 0)},
+                 {"Sepia.pal", 255, qRgb(252, 228, 188)}};
+  for (const auto& each : entries) {
+    const Result<Palette256> palette = ReadPaletteFile(folder + QLatin1Char('/') + QLatin1String(each.file));
+    ASSERT_TRUE(palette.ok()) << each.file << " " << palette.error().toStdString();
+    EXPECT_EQ((*palette)[static_cast<std::size_t>(each.entry)] | 0xFF000000U, each.color) << each.file << each.entry;
+  }
 }
 
 }  // namespace
