@@ -6,7 +6,11 @@
 #include <QFileInfo>
 #include <QImage>
 
+#include <functional>
+#include <memory>
+
 #include "components/imaging/color_reduce.h"
+#include "components/imaging/pixel_effects.h"
 #include "support/test_support.h"
 #include "fake_effect_host.h"
 
@@ -213,6 +217,88 @@ TEST_F(EffectCommandsTest, PalettesComeWithTheProgramAndTheDialogOpensInTheirFol
     ASSERT_TRUE(palette.ok()) << each.file << " " << palette.error().toStdString();
     EXPECT_EQ((*palette)[static_cast<std::size_t>(each.entry)] | 0xFF000000U, each.color) << each.file << each.entry;
   }
+}
+
+// Every one-step effect command, run through the menu's path on a ramp
+// picture that is neither square nor symmetric, against the pixel rule it
+// stands for: a command wired to another effect, a turn the wrong way, width
+// and height exchanged or a kernel of the wrong sign all show.
+TEST_F(EffectCommandsTest, EachCommandAppliesItsOwnPixelRule) {
+  QImage ramp(36, 22, QImage::Format_RGB32);
+  for (int y = 0; y < ramp.height(); ++y) {
+    for (int x = 0; x < ramp.width(); ++x) ramp.setPixel(x, y, qRgb(x * 7, y * 11, (x * y * 3) % 256));
+  }
+  for (int y = 3; y < 7; ++y) {
+    for (int x = 5; x < 10; ++x) ramp.setPixel(x, y, qRgb(255, 255, 255));
+  }
+  ASSERT_TRUE(ramp.save(original_, "PNG"));
+  Imaging loaded;
+  ASSERT_TRUE(loaded.LoadFile(original_).ok());
+  const QImage source = loaded.GetPicture().convertToFormat(QImage::Format_RGB32);
+  const QString gray = QStringLiteral(LUMASET_BUILD_DATA_DIR "/Palettes/Gray.pal");
+  const Result<Palette256> grays = ReadPaletteFile(gray);
+  ASSERT_TRUE(grays.ok());
+  constexpr double q = 0.25;
+  using Rule = std::function<Result<QImage>(const QImage&, PixelJob&)>;
+  const struct {
+    const char* name;
+    void (EffectCommands::*command)();
+    const char* answer;
+    Rule rule;
+  } cases[] = {
+      {"blur", &EffectCommands::mnuToolEffectsBlur_Click, nullptr,
+       [](const QImage& in, PixelJob& job) { return Blur(in, 100, job); }},
+      {"grayscale", &EffectCommands::mnuToolEffectsColorGray_Click, nullptr, &Grayscale},
+      {"sharpen", &EffectCommands::mnuToolEffectsSharpen_Click, nullptr,
+       [](const QImage& in, PixelJob& job) { return Sharpen(in, 20, job); }},
+      {"mirror", &EffectCommands::mnuToolMirror_Click, nullptr, &Mirror},
+      {"rotate", &EffectCommands::mnuToolRotate_Click, nullptr,
+       [](const QImage& in, PixelJob& job) { return QuarterTurn(in, -1, job); }},
+      {"dither", &EffectCommands::mnuToolEffectsDither_Click, "16",
+       [](const QImage& in, PixelJob& job) { return Dither(in, 16, job); }},
+      {"intensify", &EffectCommands::mnuToolEffectsIntensify_Click, "1.5",
+       [](const QImage& in, PixelJob& job) { return Filter(in, {{{0, 0, 0}, {0, 1, 0}, {0, 0, 0}}}, -1.5, job); }},
+      {"mosaic", &EffectCommands::mnuToolEffectsMosaic_Click, "4",
+       [](const QImage& in, PixelJob& job) { return Mosaic(in, 4, 4, 7, job); }},
+      {"patchwork", &EffectCommands::mnuToolEffectsPatchwork_Click, "3",
+       [](const QImage& in, PixelJob& job) -> Result<QImage> {
+         Result<QImage> blue = Mosaic(in, 9, 9, 4, job);
+         if (!blue) return blue;
+         Result<QImage> green = Mosaic(*blue, 3, 9, 2, job);
+         if (!green) return green;
+         return Mosaic(*green, 9, 3, 1, job);
+       }},
+      {"edge", &EffectCommands::mnuToolEffectsEdge_Click, nullptr,
+       [](const QImage& in, PixelJob& job) { return Filter(in, {{{1, 1, 1}, {1, -8, 1}, {1, 1, 1}}}, 0.25, job); }},
+      {"soften", &EffectCommands::mnuToolEffectsSoften_Click, nullptr,
+       [](const QImage& in, PixelJob& job) { return FilterMasked(in, {{{q, q, q}, {q, -1, q}, {q, q, q}}}, 1, 7, 0, job); }},
+      {"palette", &EffectCommands::mnuToolEffectsPalette_Click, nullptr,
+       [&grays](const QImage& in, PixelJob& job) {
+         return DiffuseToPalette(in, std::vector<QRgb>(grays->begin(), grays->end()), job);
+       }},
+  };
+  host_.paletteChoice = gray;
+  host_.imgx.UndoLevels(1);  // keeps the result from before the page's shrinking
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    host_.page.pic(4).file = original_;
+    if (c.answer) host_.answers = {QString::fromLatin1(c.answer)};
+    (commands_.*c.command)();
+    ASSERT_NE(host_.page.pic(4).file, original_) << "nothing committed";
+    PixelJob job;
+    const Result<QImage> expected = c.rule(source, job);
+    ASSERT_TRUE(expected.ok());
+    const QImage wanted = expected->convertToFormat(QImage::Format_RGB32);
+    // The picture as committed, before it was shrunk for the page.
+    ASSERT_TRUE(host_.imgx.UndoLast().ok());
+    EXPECT_EQ(host_.imgx.GetPicture().convertToFormat(QImage::Format_RGB32), wanted);
+    EXPECT_EQ(QImage(host_.page.pic(4).file).size(), wanted.size());
+    EXPECT_EQ(host_.shown.width() > host_.shown.height(), wanted.width() > wanted.height());
+  }
+  // A counter-clockwise quarter turn, checked by hand: the top right corner
+  // comes to the top left.
+  EXPECT_EQ(QuarterTurn(source, -1, *std::make_unique<PixelJob>())->pixel(0, 0), source.pixel(35, 0));
+  EXPECT_TRUE(host_.errors.isEmpty());
 }
 
 }  // namespace
