@@ -60,12 +60,12 @@ FrameLayout LayOutFrame(int boxWidth, int boxHeight, int minHeight, int buttonHe
 
 // Moves overlapping controls apart, keeping their order. `design` holds where
 // each control was meant to go, `grown` the same rectangles grown to fit their
-// texts. Controls designed in overlapping rows but apart in columns stand
-// side by side: one that now
-// reaches over its right-hand neighbour pushes it right. Otherwise rows are
-// taken from the top; a row that now overlaps one above it moves down clear of
-// it, and every row below moves down with it. Controls designed at the same
-// top move together. `gap` pixels are left wherever something moved.
+// texts. Controls designed in overlapping rows but apart in columns stand side
+// by side: one that now reaches over its right-hand neighbour pushes it right.
+// Otherwise rows are taken from the top; a row that now overlaps one above it
+// moves down clear of it, and every row below moves down with it. Controls
+// designed at the same top move together. `gap` pixels are left wherever
+// something moved.
 std::vector<QRect> PushApart(const std::vector<QRect>& design, std::vector<QRect> grown, int gap);
 
 // The private preview copy: the caller's picture shrunk to the box.
