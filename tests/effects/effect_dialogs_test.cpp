@@ -434,14 +434,16 @@ TEST_F(EffectDialogsTest, PreviewsAreMadeForTheScreensRealPixels) {
   BrightContrastDialog d(host_.imgx, host_.EffectDialogServices());
   ASSERT_TRUE(d.Setup().ok());
   // The copy's width in screen pixels (never more than 350), the box's
-  // inner width in layout pixels, and the picture's pixel under the mouse at
+  // inner size in layout pixels, and the picture's pixel under the mouse at
   // (100, 100) of the colour replace box, for each screen pixel ratio.
   const struct {
     double ratio;
-    int copy, box;
+    int copy;
+    QSize box;
     const char* under;
-  } expected[] = {{1.0, 265, 265, "X = 22, Y = 22"}, {1.5, 350, 234, "X = 26, Y = 26"},
-                  {2.0, 350, 175, "X = 34, Y = 34"}};
+  } expected[] = {{1.0, 265, {265, 177}, "X = 22, Y = 22"},
+                  {1.5, 350, {234, 156}, "X = 26, Y = 26"},
+                  {2.0, 350, {175, 117}, "X = 34, Y = 34"}};
   const double ratio = d.devicePixelRatioF();
   const auto row = std::find_if(std::begin(expected), std::end(expected),
                                 [ratio](const auto& each) { return each.ratio == ratio; });
@@ -449,7 +451,7 @@ TEST_F(EffectDialogsTest, PreviewsAreMadeForTheScreensRealPixels) {
   const QPixmap shown = d.picPreview()->pixmap();
   EXPECT_EQ(shown.devicePixelRatio(), ratio);
   EXPECT_EQ(shown.width(), row->copy);
-  EXPECT_EQ(d.picPreview()->contentsRect().width(), row->box);
+  EXPECT_EQ(d.picPreview()->contentsRect().size(), row->box);
 
   ColorReplaceDialog replace(host_.imgx, host_.EffectDialogServices());
   ASSERT_TRUE(replace.Setup().ok());
