@@ -480,14 +480,30 @@ TEST_F(EffectDialogsTest, EmbossDirectionsAreOneTabStopMovedByTheArrowKeys) {
   const struct {
     int from, key, to, dx, dy;
   } steps[] = {{0, Qt::Key_Right, 1, 0, -1}, {1, Qt::Key_Down, 6, 0, 1}, {6, Qt::Key_Down, 6, 0, 1},
-               {6, Qt::Key_Left, 5, -1, 1}};
+               {6, Qt::Key_Left, 5, -1, 1},    {5, Qt::Key_Up, 3, -1, 0},   {3, Qt::Key_Up, 0, -1, -1}};
   for (const auto& step : steps) {
     Key(*d.optDirection[static_cast<std::size_t>(step.from)], step.key);
     EXPECT_TRUE(d.optDirection[static_cast<std::size_t>(step.to)]->isChecked()) << step.to;
     EXPECT_EQ(d.focusWidget(), d.optDirection[static_cast<std::size_t>(step.to)]);
     EXPECT_EQ(std::pair(d.state().dx(), d.state().dy()), std::pair(step.dx, step.dy));
   }
-  EXPECT_EQ(directionStops(), QList<int>{5});
+  EXPECT_EQ(directionStops(), QList<int>{0});
+
+  // Each button stands on the side of the grid's centre that its offset names.
+  QRect grid;
+  for (const QToolButton* button : d.optDirection) grid |= button->geometry();
+  for (int index = 0; index < 8; ++index) {
+    const QPoint from = d.optDirection[static_cast<std::size_t>(index)]->geometry().center() - grid.center();
+    int dx = 0, dy = 0;
+    EmbossState::Offset(index, dx, dy);
+    EXPECT_EQ(std::pair((from.x() > 2) - (from.x() < -2), (from.y() > 2) - (from.y() < -2)), std::pair(dx, dy))
+        << index;
+  }
+  host_.colors = {std::nullopt, QColor(0, 0, 255)};  // cancelled, then picked
+  d.btnColor->click();
+  EXPECT_EQ(d.baseColor(), qRgb(255, 128, 0));
+  d.btnColor->click();
+  EXPECT_EQ(d.baseColor(), qRgb(0, 0, 255));
 
   // A corner button's arrow points along its diagonal: the ink's centre of
   // weight lies towards that corner in both directions.
