@@ -279,9 +279,11 @@ TEST_F(EffectCommandsTest, EachCommandAppliesItsOwnPixelRule) {
   };
   host_.paletteChoice = gray;
   host_.imgx.UndoLevels(1);  // keeps the result from before the page's shrinking
+  const PicBox box = host_.page.box(4);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     host_.page.pic(4).file = original_;
+    host_.page.box(4) = box;
     if (c.answer) host_.answers = {QString::fromLatin1(c.answer)};
     (commands_.*c.command)();
     ASSERT_NE(host_.page.pic(4).file, original_) << "nothing committed";
@@ -294,6 +296,10 @@ TEST_F(EffectCommandsTest, EachCommandAppliesItsOwnPixelRule) {
     EXPECT_EQ(host_.imgx.GetPicture().convertToFormat(QImage::Format_RGB32), wanted);
     EXPECT_EQ(QImage(host_.page.pic(4).file).size(), wanted.size());
     EXPECT_EQ(host_.shown.width() > host_.shown.height(), wanted.width() > wanted.height());
+    // Only a quarter turn turns the picture's box on the page.
+    const bool turned = wanted.width() != source.width();
+    EXPECT_EQ(host_.page.box(4).width, turned ? box.height : box.width);
+    EXPECT_EQ(host_.page.box(4).height, turned ? box.width : box.height);
   }
   // A counter-clockwise quarter turn, checked by hand: the top right corner
   // comes to the top left.
