@@ -1,9 +1,13 @@
 #include "effects/effect_commands.h"
 
+#include <array>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <utility>
+
+#include <QFileInfo>
 
 #include "components/imaging/imaging.h"
 #include "components/imaging/imaging_effects.h"
@@ -45,6 +49,16 @@ FilterKernel SoftenKernel() {
 
 // Intensify: the picture itself, which the filter scales by its factor.
 FilterKernel IdentityKernel() { return {{{0.0, 0.0, 0.0}, {0.0, 1.0, 0.0}, {0.0, 0.0, 0.0}}}; }
+
+// A number as a person types it: plain decimals, never an exponent, and no
+// more digits than the float holds ("12345678", "0.35").
+QString PlainNumber(float value) {
+  std::array<char, 64> buffer{};
+  const auto [end, error] =
+      std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::fixed);
+  if (error != std::errc()) return QStringLiteral("0");
+  return QString::fromLatin1(buffer.data(), end - buffer.data());
+}
 
 }  // namespace
 
@@ -166,7 +180,7 @@ void EffectCommands::mnuToolEffectsIntensify_Click() {
         const std::optional<QString> answer =
             host_.AskText(QStringLiteral("Lumaset Intensify Effect"),
                           QStringLiteral("Enter intensity (0.2 to 2)"),
-                          QString::number(static_cast<double>(intensifyLevel_), 'g', 7));
+                          PlainNumber(intensifyLevel_));
         const Result<PromptedNumber> read = ReadIntensity(answer.value_or(QString()));
         if (!read) {
           intensifyLevel_ = 0;
@@ -196,7 +210,10 @@ void EffectCommands::mnuToolEffectsPalette_Click() {
       [&palette](Imaging& imaging) { return ImgPalette(imaging, palette); },
       [&]() -> Status {
         host_.PlaySound(Sound::Open);
-        const std::optional<QString> path = host_.ChoosePaletteFile(paletteFolder_);
+        // Without its palette folder the dialog starts in the folder that
+        // should hold it, rather than offering the missing name as a file.
+        const QFileInfo folder(paletteFolder_);
+        const std::optional<QString> path = host_.ChoosePaletteFile(folder.isDir() ? paletteFolder_ : folder.path());
         if (!path) {
           host_.PlaySound(Sound::Close);
           return Declined();

@@ -1,6 +1,9 @@
 #include "effects/effect_dialog.h"
 
+#include <QAbstractButton>
 #include <QCheckBox>
+#include <QFontMetrics>
+#include <QStyleOptionButton>
 #include <QColorDialog>
 #include <QIcon>
 #include <QLabel>
@@ -10,6 +13,7 @@
 #include <QScrollBar>
 #include <QToolButton>
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -45,6 +49,53 @@ FrameLayout LayOutFrame(int boxWidth, int boxHeight, int minHeight, int buttonHe
   return layout;
 }
 
+std::vector<QRect> PushApart(const std::vector<QRect>& design, std::vector<QRect> grown, int gap) {
+  const std::size_t count = std::min(design.size(), grown.size());
+  grown.resize(count);
+  // Side by side: rows that overlap, columns that do not.
+  const auto sideBySide = [&design](std::size_t a, std::size_t b) {
+    return design[a].top() <= design[b].bottom() && design[b].top() <= design[a].bottom() &&
+           (design[a].right() < design[b].left() || design[b].right() < design[a].left());
+  };
+  std::vector<std::size_t> order(count);
+  for (std::size_t i = 0; i < count; ++i) order[i] = i;
+
+  // Across: from the left, each control clears the ones left of it in its row.
+  std::stable_sort(order.begin(), order.end(),
+                   [&design](std::size_t a, std::size_t b) { return design[a].left() < design[b].left(); });
+  for (std::size_t k = 0; k < count; ++k) {
+    const std::size_t i = order[k];
+    for (std::size_t m = 0; m < k; ++m) {
+      const std::size_t j = order[m];
+      if (!sideBySide(i, j) || design[j].left() >= design[i].left()) continue;
+      if (grown[j].right() >= grown[i].left()) grown[i].moveLeft(grown[j].right() + 1 + gap);
+    }
+  }
+
+  // Down: rows from the top; what a row moves, every row below moves too.
+  std::stable_sort(order.begin(), order.end(),
+                   [&design](std::size_t a, std::size_t b) { return design[a].top() < design[b].top(); });
+  int shift = 0;
+  for (std::size_t k = 0; k < count;) {
+    std::size_t end = k;
+    while (end < count && design[order[end]].top() == design[order[k]].top()) ++end;
+    int extra = 0;
+    for (std::size_t r = k; r < end; ++r) {
+      const std::size_t i = order[r];
+      grown[i].translate(0, shift);
+      for (std::size_t m = 0; m < k; ++m) {
+        const std::size_t j = order[m];
+        if (sideBySide(i, j) || !grown[j].intersects(grown[i])) continue;
+        extra = std::max(extra, grown[j].bottom() + 1 + gap - grown[i].top());
+      }
+    }
+    for (std::size_t r = k; r < end; ++r) grown[order[r]].translate(0, extra);
+    shift += extra;
+    k = end;
+  }
+  return grown;
+}
+
 // ---- the preview copy -------------------------------------------------------------
 
 Status PreviewCopy::Load(const Imaging& original, QSize boxInner, QSize proportions, int undoLevels) {
@@ -78,7 +129,7 @@ EffectDialog::EffectDialog(Imaging& original, DialogServices services, const Fra
       twipsPerPixel_(TwipsPerPixel(logicalDpiX())) {
   setWindowTitle(spec.caption);
   setModal(true);
-  setFixedSize(Pixels(spec.client.width()), Pixels(spec.client.height()));
+  resize(Pixels(spec.client.width()), Pixels(spec.client.height()));
 
   picPreview_ = new QLabel(this);
   picPreview_->setObjectName(QStringLiteral("picPreview"));
@@ -130,6 +181,11 @@ void EffectDialog::Place(QWidget* widget, int left, int top, int width, int heig
 QScrollBar* EffectDialog::MakeBar(const QString& name, QRect twips, int minimum, int maximum, int small, int large,
                                   int value) {
   auto* bar = new QScrollBar(Qt::Horizontal, this);
+  // Scroll bars take no focus unless told: without it no key could move them.
+  bar->setFocusPolicy(Qt::StrongFocus);
+  // A scroll bar's keys are turned round by default (Right lowers the value);
+  // these bars set values, so Right and Up raise them as on a slider.
+  bar->setInvertedControls(false);
   bar->setAccessibleName(name);
   bar->setRange(minimum, maximum);
   bar->setSingleStep(small);
@@ -165,6 +221,7 @@ QPushButton* EffectDialog::MakeButton(const QString& text, const QString& tip, Q
 }
 
 void EffectDialog::SetTabOrder(std::initializer_list<QWidget*> order) {
+  tabOrder_.assign(order.begin(), order.end());
   QWidget* previous = nullptr;
   for (QWidget* widget : order) {
     if (previous) setTabOrder(previous, widget);
@@ -172,32 +229,110 @@ void EffectDialog::SetTabOrder(std::initializer_list<QWidget*> order) {
   }
 }
 
-QSize EffectDialog::BoxInner() const {
-  const int frame = picPreview_->frameWidth();
-  return {picPreview_->width() - 2 * frame, picPreview_->height() - 2 * frame};
-}
-
 Status EffectDialog::Setup() {
-  const QSize inner(Pixels(spec_.preview.width()) - 2 * picPreview_->frameWidth(),
-                    Pixels(spec_.preview.height()) - 2 * picPreview_->frameWidth());
-  if (Status loaded = copy_.Load(original_, inner, Proportions(), CopyUndoLevels()); !loaded) return loaded;
+  // The copy is made for the screen's own pixels, so that a sharp screen
+  // shows it sharp; the box keeps its size in layout pixels.
+  previewScale_ = std::max(devicePixelRatioF(), 1.0);
+  const int frame = picPreview_->frameWidth();
+  const QSize inner(Pixels(spec_.preview.width()) - 2 * frame, Pixels(spec_.preview.height()) - 2 * frame);
+  const QSize innerPixels(static_cast<int>(std::lround(inner.width() * previewScale_)),
+                          static_cast<int>(std::lround(inner.height() * previewScale_)));
+  if (Status loaded = copy_.Load(original_, innerPixels, Proportions(), CopyUndoLevels()); !loaded) return loaded;
   // The box fits the copy exactly and keeps that size.
   const QImage picture = copy_.imaging().GetPicture();
-  const int frame = picPreview_->frameWidth();
-  picPreview_->resize(picture.width() + 2 * frame, picture.height() + 2 * frame);
+  boxPixels_ = picture.size();
+  picPreview_->resize(static_cast<int>(std::ceil(picture.width() / previewScale_)) + 2 * frame,
+                      static_cast<int>(std::ceil(picture.height() / previewScale_)) + 2 * frame);
   ShowPicture(picture);
 
   layout_ = LayOutFrame(PixelsToTwips(picPreview_->width(), twipsPerPixel_),
                         PixelsToTwips(picPreview_->height(), twipsPerPixel_), spec_.minHeight);
-  setFixedSize(Pixels(layout_.formWidth), Pixels(layout_.formHeight - kOuterFrame));
+  resize(Pixels(layout_.formWidth), Pixels(layout_.formHeight - kOuterFrame));
   btnCancel_->move(btnCancel_->x(), Pixels(layout_.buttonTop));
   btnApply_->move(btnApply_->x(), Pixels(layout_.buttonTop));
   cmdHelp_->move(cmdHelp_->x(), Pixels(layout_.helpTop));
   AfterSetup();
+  FitToText();
+  // The dialog opens on the first control of its tab order that takes focus.
+  const auto first = std::find_if(tabOrder_.begin(), tabOrder_.end(), [](const QWidget* widget) {
+    return widget->isEnabled() && (widget->focusPolicy() & Qt::TabFocus) != 0;
+  });
+  if (first != tabOrder_.end()) (*first)->setFocus(Qt::TabFocusReason);
   return Status::success();
 }
 
-void EffectDialog::ShowPicture(const QImage& picture) { picPreview_->setPixmap(QPixmap::fromImage(picture)); }
+void EffectDialog::ReserveTexts(QWidget* control, const std::function<QString(int)>& text, const QScrollBar* bar) {
+  ReserveTexts(control, {text(bar->minimum()), text(bar->maximum())});
+}
+
+QSize EffectDialog::TextSize(QWidget* control) const {
+  QStringList texts = reserved_.value(control);
+  if (auto* label = qobject_cast<QLabel*>(control)) texts << label->text();
+  auto* button = qobject_cast<QAbstractButton*>(control);
+  if (button) texts << button->text();
+  texts.removeAll(QString());
+  if (texts.isEmpty()) return {};
+  const QFontMetrics metrics = control->fontMetrics();
+  QSize text;
+  for (const QString& each : texts) text = text.expandedTo(metrics.size(Qt::TextShowMnemonic, each));
+  if (auto* box = qobject_cast<QCheckBox*>(control)) {
+    QStyleOptionButton option;
+    option.initFrom(box);
+    option.text = texts.first();  // a box with a text has room for its label spacing
+    return box->style()->sizeFromContents(QStyle::CT_CheckBox, &option, text, box);
+  }
+  if (button) {
+    // The style's frame and margins round the text, without the minimum
+    // width some styles prefer for push buttons.
+    const int frame = 2 * button->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button);
+    const int margin = 2 * button->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, button);
+    return text + QSize(frame + margin, frame + 2);
+  }
+  const QMargins margins = control->contentsMargins();
+  return text + QSize(margins.left() + margins.right(), margins.top() + margins.bottom());
+}
+
+void EffectDialog::FitToText() {
+  constexpr int kGap = 4;
+  // Each control's present place, and that place grown to fit its text.
+  const auto place = [this](const std::vector<QWidget*>& controls, int down) {
+    std::vector<QRect> design;
+    std::vector<QRect> grown;
+    for (QWidget* control : controls) {
+      design.push_back(control->geometry().translated(0, down));
+      grown.push_back(QRect(control->pos() + QPoint(0, down), control->size().expandedTo(TextSize(control))));
+    }
+    const std::vector<QRect> placed = PushApart(design, grown, kGap);
+    QRect bounds;
+    for (std::size_t i = 0; i < controls.size(); ++i) {
+      controls[i]->setGeometry(placed[i]);
+      bounds |= placed[i];
+    }
+    return bounds;
+  };
+  // The controls beside the preview, then the bottom row below all of them.
+  std::vector<QWidget*> controls;
+  for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    if (child->isHidden() && child->testAttribute(Qt::WA_WState_ExplicitShowHide)) continue;
+    if (child == picPreview_ || child == btnCancel_ || child == btnApply_ || child == cmdHelp_) continue;
+    controls.push_back(child);
+  }
+  const QRect column = place(controls, 0);
+  picPreview_->move(std::max(picPreview_->x(), column.right() + 1 + kGap), picPreview_->y());
+  const int down = std::max(0, column.bottom() + 1 + kGap - cmdHelp_->y());
+  const QRect row = place({cmdHelp_, btnCancel_, btnApply_}, down);
+
+  const QRect all = column | row | picPreview_->geometry();
+  const QSize needed(std::max(width(), all.right() + 1 + kGap), std::max(height(), all.bottom() + 1 + kGap));
+  setMinimumSize(needed);
+  resize(needed);
+}
+
+void EffectDialog::ShowPicture(const QImage& picture) {
+  QPixmap shown = QPixmap::fromImage(picture);
+  shown.setDevicePixelRatio(previewScale_);
+  picPreview_->setPixmap(shown);
+}
 
 void EffectDialog::RefreshPreview() {
   const Result<QImage> shown = copy_.Preview([this](Imaging& imaging) { return Effect(imaging); });

@@ -10,15 +10,18 @@
 
 #include <QColor>
 #include <QDialog>
+#include <QHash>
 #include <QImage>
 #include <QRect>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <initializer_list>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "components/imaging/imaging.h"
 #include "components/result.h"
@@ -54,6 +57,16 @@ struct FrameLayout {
   friend bool operator==(const FrameLayout&, const FrameLayout&) = default;
 };
 FrameLayout LayOutFrame(int boxWidth, int boxHeight, int minHeight, int buttonHeight = 300);
+
+// Moves overlapping controls apart, keeping their order. `design` holds where
+// each control was meant to go, `grown` the same rectangles grown to fit their
+// texts. Controls designed in overlapping rows but apart in columns stand side
+// by side: one that now reaches over its right-hand neighbour pushes it right.
+// Otherwise rows are taken from the top; a row that now overlaps one above it
+// moves down clear of it, and every row below moves down with it. Controls
+// designed at the same top move together. `gap` pixels are left wherever
+// something moved.
+std::vector<QRect> PushApart(const std::vector<QRect>& design, std::vector<QRect> grown, int gap);
 
 // The private preview copy: the caller's picture shrunk to the box.
 class PreviewCopy {
@@ -144,8 +157,17 @@ class EffectDialog : public QDialog {
   // A failure while previewing is said once; the dialog stays usable.
   void ReportPreviewError(const Status& status);
   std::optional<QColor> PickColor(QColor initial);
-  // The preview box's inner size in pixels.
-  QSize BoxInner() const;
+  // The preview box's inner size in pixels of the screen, which is the size
+  // the preview copy is made at.
+  QSize BoxInner() const { return boxPixels_; }
+  // Screen pixels in one pixel of the layout; a mouse position times this is
+  // a pixel of the preview copy.
+  double previewScale() const { return previewScale_; }
+  // The texts a control may come to show besides its present one; the
+  // layout makes room for the widest.
+  void ReserveTexts(QWidget* control, const QStringList& texts) { reserved_[control] = texts; }
+  // Room for what `text` writes at either end of `bar`.
+  void ReserveTexts(QWidget* control, const std::function<QString(int)>& text, const QScrollBar* bar);
 
   Imaging& original() { return original_; }
   PreviewCopy& copy() { return copy_; }
@@ -167,6 +189,16 @@ class EffectDialog : public QDialog {
   QPushButton* btnCancel_ = nullptr;
   QPushButton* btnApply_ = nullptr;
   QToolButton* cmdHelp_ = nullptr;
+  std::vector<QWidget*> tabOrder_;
+  QHash<QWidget*, QStringList> reserved_;
+  QSize boxPixels_;
+  double previewScale_ = 1;
+
+  // Each control grows to fit its widest text, controls move apart where
+  // they now overlap, and the preview box, the bottom row and the dialog
+  // make room for them.
+  void FitToText();
+  QSize TextSize(QWidget* control) const;
 };
 
 // A scroll bar's two events: `scroll` while its thumb is dragged, `change`

@@ -39,6 +39,20 @@ bool EmbossState::Offset(int index, int& dx, int& dy) {
   return true;
 }
 
+int EmbossState::Neighbour(int index, int dx, int dy) {
+  if (index < 0 || index >= 8) return -1;
+  const int cell = index < 4 ? index : index + 1;
+  int column = cell % 3 + dx;
+  int row = cell / 3 + dy;
+  if (column == 1 && row == 1) {
+    column += dx;
+    row += dy;
+  }
+  if (column < 0 || column > 2 || row < 0 || row > 2) return -1;
+  const int target = row * 3 + column;
+  return target < 4 ? target : target - 1;
+}
+
 void EmbossState::SetDirection(int index) { Offset(index, dx_, dy_); }
 
 void EmbossState::SetChannels(bool red, bool green, bool blue) {

@@ -55,6 +55,9 @@ class EmbossState {
  public:
   // The direction buttons, top left (0) to bottom right (7) round an empty centre.
   static bool Offset(int index, int& dx, int& dy);
+  // The button an arrow key moves to from `index`, one step of (`dx`, `dy`)
+  // across the grid and over the empty centre; -1 at the grid's edge.
+  static int Neighbour(int index, int dx, int dy);
 
   void SetDirection(int index);
   // The mask from the three channel boxes; embossing none or all channels

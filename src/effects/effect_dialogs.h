@@ -79,6 +79,7 @@ class EmbossDialog : public EffectDialog {
  protected:
   Status Effect(Imaging& imaging) override;
   void AfterSetup() override { RefreshPreview(); }
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void ChannelsClicked();

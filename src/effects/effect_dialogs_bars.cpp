@@ -7,6 +7,8 @@
 #include <QScrollBar>
 #include <QToolButton>
 
+#include <tuple>
+
 #include "components/imaging/bright_contrast.h"
 #include "components/imaging/dialog_pixels.h"
 #include "components/imaging/imaging_effects.h"
@@ -58,8 +60,13 @@ FrameSpec ColorAdjustFrame() {
 
 }  // namespace
 
+// The swatch is drawn flat in exactly its colour (a style's bevel would
+// lighten it), and its caption in black or white, whichever stands out.
 void SetSwatchColor(QWidget* swatch, QRgb color) {
-  swatch->setStyleSheet(QStringLiteral("background-color: %1;").arg(QColor(color).name()));
+  const bool dark = qRed(color) * 299 + qGreen(color) * 587 + qBlue(color) * 114 < 128 * 1000;
+  const QString ink = dark ? QStringLiteral("#ffffff") : QStringLiteral("#000000");
+  swatch->setStyleSheet(QStringLiteral("background-color: %1; color: %2; border: 1px solid %2;")
+                            .arg(QColor(color).name(), ink));
   swatch->setProperty("swatchColor", QVariant::fromValue(static_cast<uint>(color | 0xFF000000U)));
 }
 
@@ -89,6 +96,8 @@ BrightContrastDialog::BrightContrastDialog(Imaging& original, DialogServices ser
   };
   bar(scrBrightness, lblBrightness, &BrightnessLabel);
   bar(scrContrast, lblContrast, &ContrastLabel);
+  ReserveTexts(lblBrightness, &BrightnessLabel, scrBrightness);
+  ReserveTexts(lblContrast, &ContrastLabel, scrContrast);
   // A box unchecked by the other's handler runs its own handler too.
   const auto check = [this](QCheckBox* box, QCheckBox* other, bool PreviewModes::*mode) {
     connect(box, &QCheckBox::toggled, this, [this, other, mode](bool on) {
@@ -129,6 +138,10 @@ ColorizeDialog::ColorizeDialog(Imaging& original, DialogServices services)
   btnColor = MakeButton(QString(), QString(), {60, 1500, 1620, 195}, QStringLiteral("Target color"));
   chkRealTimePreview = MakeCheck(QStringLiteral("Real-Time Preview"), {60, 1740, 1695, 225}, true);
   SetSwatch(state_.color);
+  for (const auto& [box, bar, name] : {std::tuple(chkHue, scrHue, "Hue"), std::tuple(chkSat, scrSat, "Sat"),
+                                       std::tuple(chkLum, scrLum, "Lum")}) {
+    ReserveTexts(box, [name](int value) { return ColorizeCaption(QString::fromLatin1(name), value); }, bar);
+  }
   picPreview()->setToolTip(QStringLiteral("Preview"));
   SetTabOrder({chkRealTimePreview, scrHue, scrSat, btnApply(), btnCancel(), scrLum, chkHue, chkSat, chkLum, btnColor,
                cmdHelp()});
@@ -203,8 +216,10 @@ ColorAdjustDialog::ColorAdjustDialog(Imaging& original, DialogServices services)
   chkRealTimePreview = MakeCheck(QStringLiteral("Real-Time Preview"), {60, 1500, 1635, 225}, true);
   btnReset = MakeButton(QStringLiteral("Reset"), QStringLiteral("Return to original colors"), {60, 1800, 650, 300});
   picPreview()->setToolTip(QStringLiteral("Preview"));
+  SetTabOrder({scrRed, scrGreen, scrBlue, chkRealTimePreview, btnReset, btnCancel(), btnApply(), cmdHelp()});
 
   const auto bar = [this](QScrollBar* scroll, QLabel* label, const QString& name) {
+    ReserveTexts(label, [name](int value) { return AdjustLabel(name, value); }, scroll);
     ConnectBar(
         scroll, [=, this](int) { BarMoved(scroll, label, name, false); },
         [=, this](int) { BarMoved(scroll, label, name, true); });

@@ -2,15 +2,20 @@
 // colour dialog or from the preview, directions and zoom.
 
 #include <QButtonGroup>
+#include <QKeyEvent>
 #include <QCheckBox>
 #include <QCursor>
 #include <QEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QPixmap>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QToolButton>
+
+#include <algorithm>
 
 #include "components/imaging/dialog_pixels.h"
 #include "components/imaging/imaging_effects.h"
@@ -46,6 +51,25 @@ FrameSpec ColorReplaceFrame() {
   return spec;
 }
 
+// An arrow from the centre of a square towards the corner (dx, dy), each -1 or 1.
+QIcon DiagonalArrow(int dx, int dy, const QColor& ink) {
+  constexpr int kSide = 32;
+  QPixmap pixmap(kSide, kSide);
+  pixmap.fill(Qt::transparent);
+  QPainter painter(&pixmap);
+  painter.setRenderHint(QPainter::Antialiasing);
+  // Drawn pointing to the bottom right, then turned to the wanted corner.
+  painter.translate(kSide / 2.0, kSide / 2.0);
+  painter.scale(dx, dy);
+  painter.setPen(QPen(ink, 3, Qt::SolidLine, Qt::FlatCap));
+  painter.drawLine(QPointF(-8, -8), QPointF(7, 7));
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(ink);
+  painter.drawPolygon(QPolygonF({QPointF(13, 13), QPointF(1, 13), QPointF(13, 1)}));
+  painter.end();
+  return QIcon(pixmap);
+}
+
 }  // namespace
 
 // ---- emboss ---------------------------------------------------------------------
@@ -70,15 +94,28 @@ EmbossDialog::EmbossDialog(Imaging& original, DialogServices services)
     optDirection[static_cast<std::size_t>(index)] = button;
   }
   optDirection[0]->setChecked(true);
-  // Corner buttons show the way the relief falls; the others are plain.
-  optDirection[0]->setArrowType(Qt::LeftArrow);
-  optDirection[2]->setArrowType(Qt::UpArrow);
-  optDirection[5]->setArrowType(Qt::DownArrow);
-  optDirection[7]->setArrowType(Qt::RightArrow);
-  connect(group, &QButtonGroup::idClicked, this, [this](int index) {
+  // Corner buttons show an arrow along their diagonal; the others are plain.
+  const QColor ink = palette().color(QPalette::ButtonText);
+  for (const int corner : {0, 2, 5, 7}) {
+    int dx = 0;
+    int dy = 0;
+    EmbossState::Offset(corner, dx, dy);
+    QToolButton* button = optDirection[static_cast<std::size_t>(corner)];
+    button->setIcon(DiagonalArrow(dx, dy, ink));
+    button->setIconSize(QSize(Pixels(300), Pixels(300)));
+  }
+  // The chosen direction is the group's one stop of Tab; the arrow keys move
+  // the choice across the grid.
+  connect(group, &QButtonGroup::idToggled, this, [this](int index, bool on) {
+    optDirection[static_cast<std::size_t>(index)]->setFocusPolicy(on ? Qt::StrongFocus : Qt::ClickFocus);
+    if (!on) return;
     state_.SetDirection(index);
     RefreshPreview();
   });
+  for (QToolButton* button : optDirection) {
+    button->setFocusPolicy(button->isChecked() ? Qt::StrongFocus : Qt::ClickFocus);
+    button->installEventFilter(this);
+  }
 
   MakeLabel(QStringLiteral("Base Color:"), {90, 1920, 810, 195});
   btnColor = MakeButton(QString(), QStringLiteral("Select embossing color"), {960, 1860, 615, 285},
@@ -109,6 +146,25 @@ EmbossDialog::EmbossDialog(Imaging& original, DialogServices services)
     SetSwatchColor(btnColor, base_);
     RefreshPreview();
   });
+}
+
+bool EmbossDialog::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress) {
+    const auto found = std::find(optDirection.begin(), optDirection.end(), watched);
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    const int dx = key == Qt::Key_Left ? -1 : key == Qt::Key_Right ? 1 : 0;
+    const int dy = key == Qt::Key_Up ? -1 : key == Qt::Key_Down ? 1 : 0;
+    if (found != optDirection.end() && (dx != 0 || dy != 0)) {
+      const int next = EmbossState::Neighbour(static_cast<int>(found - optDirection.begin()), dx, dy);
+      if (next >= 0) {
+        QToolButton* button = optDirection[static_cast<std::size_t>(next)];
+        button->setChecked(true);
+        button->setFocus(Qt::TabFocusReason);
+      }
+      return true;
+    }
+  }
+  return EffectDialog::eventFilter(watched, event);
 }
 
 Status EmbossDialog::Effect(Imaging& imaging) {
@@ -167,16 +223,19 @@ ColorReplaceDialog::ColorReplaceDialog(Imaging& original, DialogServices service
   btnApply()->setEnabled(false);
   SetSwatchColor(btnOld, old_);
   SetSwatchColor(btnNew, new_);
+  SetTabOrder({cmdZoom, cmdSel, scrTol, btnOld, btnNew, cmdReplace, cmdUndo, btnReset, btnCancel(), btnApply(),
+               cmdHelp()});
   picPreview()->setMouseTracking(true);
   picPreview()->setCursor(Qt::CrossCursor);
   picPreview()->installEventFilter(this);
 
-  connect(cmdSel, &QToolButton::clicked, this, [this] {
-    view_.ClickSelect();
+  // A mode follows its button's state, however the button was switched.
+  connect(cmdSel, &QToolButton::toggled, this, [this](bool on) {
+    if (on != (view_.mode() == MouseMode::Select)) view_.ClickSelect();
     ShowModes();
   });
-  connect(cmdZoom, &QToolButton::clicked, this, [this] {
-    view_.ClickZoom();
+  connect(cmdZoom, &QToolButton::toggled, this, [this](bool on) {
+    if (on != (view_.mode() == MouseMode::Zoom)) view_.ClickZoom();
     ShowModes();
   });
   const auto tolerance = [this](int value) {
@@ -184,6 +243,7 @@ ColorReplaceDialog::ColorReplaceDialog(Imaging& original, DialogServices service
     labTol->setAccessibleName(labTol->text());
   };
   ConnectBar(scrTol, tolerance, tolerance);
+  ReserveTexts(labTol, &ToleranceLabel, scrTol);
   const auto panel = [this](QPushButton* button, QRgb& color) {
     connect(button, &QPushButton::clicked, this, [this, button, &color] {
       const std::optional<QColor> picked = PickColor(QColor());
@@ -211,6 +271,8 @@ Status ColorReplaceDialog::ApplyEffect(Imaging& original) {
 }
 
 void ColorReplaceDialog::ShowModes() {
+  const QSignalBlocker quietSel(cmdSel);
+  const QSignalBlocker quietZoom(cmdZoom);
   cmdSel->setChecked(view_.mode() == MouseMode::Select);
   cmdZoom->setChecked(view_.mode() == MouseMode::Zoom);
 }
@@ -293,7 +355,9 @@ void ColorReplaceDialog::PreviewMouseUp(Qt::MouseButton button, QPointF at) {
 bool ColorReplaceDialog::eventFilter(QObject* watched, QEvent* event) {
   if (watched == picPreview() && (event->type() == QEvent::MouseMove || event->type() == QEvent::MouseButtonRelease)) {
     const auto* mouse = static_cast<QMouseEvent*>(event);
-    const QPointF at = mouse->position() - QPointF(picPreview()->frameWidth(), picPreview()->frameWidth());
+    // In pixels of the preview copy, which may be finer than the layout's.
+    const QPointF at =
+        (mouse->position() - QPointF(picPreview()->frameWidth(), picPreview()->frameWidth())) * previewScale();
     if (event->type() == QEvent::MouseMove) {
       PreviewMouseMove(at);
     } else {

@@ -6,6 +6,11 @@
 #include <QFileInfo>
 #include <QImage>
 
+#include <functional>
+#include <memory>
+
+#include "components/imaging/color_reduce.h"
+#include "components/imaging/pixel_effects.h"
 #include "support/test_support.h"
 #include "fake_effect_host.h"
 
@@ -158,17 +163,19 @@ TEST_F(EffectCommandsTest, PromptsOfferTheFloorThenTheLastAnswer) {
   EXPECT_EQ(host_.errors[0], u"Patchwork error: Overflow");
   EXPECT_EQ(host_.undoDepth, 1);
 
-  host_.answers = {QStringLiteral("0.2")};
-  commands_.mnuToolEffectsIntensify_Click();
-  EXPECT_EQ(host_.offered.back(), u"0.2");
-  EXPECT_EQ(host_.undoDepth, 2);
+  host_.answers = {QStringLiteral("0.2"), QStringLiteral("12345678"), QStringLiteral("0.35")};
+  for (int run = 0; run < 4; ++run) commands_.mnuToolEffectsIntensify_Click();
+  // A remembered level is offered as a person would type it, never with an exponent.
+  EXPECT_EQ(host_.offered.mid(host_.offered.size() - 4),
+            (QStringList{QStringLiteral("0.2"), QStringLiteral("0.2"), QStringLiteral("12345678"), QStringLiteral("0.35")}));
+  EXPECT_EQ(host_.undoDepth, 4);
 }
 
 TEST_F(EffectCommandsTest, APaletteIsChosenAndCheckedBeforeAnythingChanges) {
   // Cancelled: the CLOSE sound, no message, nothing changed.
   commands_.mnuToolEffectsPalette_Click();
   ExpectNothingChanged();
-  EXPECT_TRUE(host_.calls.contains(QStringLiteral("ChoosePalette(/palettes)")));
+  EXPECT_TRUE(host_.calls.contains(QStringLiteral("ChoosePalette(/)")));  // the folder is missing
   EXPECT_EQ(host_.sounds, (QList<int>{static_cast<int>(Sound::Open), static_cast<int>(Sound::Close)}));
 
   // One byte too many: refused by name, nothing changed.
@@ -189,6 +196,116 @@ TEST_F(EffectCommandsTest, APaletteIsChosenAndCheckedBeforeAnythingChanges) {
   const QImage saved(host_.page.pic(4).file);
   ASSERT_FALSE(saved.isNull());
   EXPECT_EQ(host_.undoDepth, 1);
+}
+
+TEST_F(EffectCommandsTest, PalettesComeWithTheProgramAndTheDialogOpensInTheirFolder) {
+  const QString folder = QStringLiteral(LUMASET_BUILD_DATA_DIR "/Palettes");
+  EffectCommands commands(host_, folder);
+  commands.mnuToolEffectsPalette_Click();
+  EXPECT_TRUE(host_.calls.contains(QStringLiteral("ChoosePalette(%1)").arg(folder)));
+
+  // Entries the reader must give for each palette, scaled from 0..63.
+  const struct {
+    const char* file;
+    int entry;
+    QRgb color;
+  } entries[] = {{"Gray.pal", 0, qRgb(0, 0, 0)},           {"Gray.pal", 255, qRgb(252, 252, 252)},
+                 {"Color Cube.pal", 1, qRgb(0, 0, 52)},     {"Color Cube.pal", 36, qRgb(52, 0, 0)},
+                 {"Color Cube.pal", 215, qRgb(252, 252, 252)}, {"Sepia.pal", 0, qRgb(0, 0, 0)},
+                 {"Sepia.pal", 255, qRgb(252, 228, 188)}};
+  for (const auto& each : entries) {
+    const Result<Palette256> palette = ReadPaletteFile(folder + QLatin1Char('/') + QLatin1String(each.file));
+    ASSERT_TRUE(palette.ok()) << each.file << " " << palette.error().toStdString();
+    EXPECT_EQ((*palette)[static_cast<std::size_t>(each.entry)] | 0xFF000000U, each.color) << each.file << each.entry;
+  }
+}
+
+// Every one-step effect command, run through the menu's path on a ramp
+// picture that is neither square nor symmetric, against the pixel rule it
+// stands for: a command wired to another effect, a turn the wrong way, width
+// and height exchanged or a kernel of the wrong sign all show.
+TEST_F(EffectCommandsTest, EachCommandAppliesItsOwnPixelRule) {
+  QImage ramp(36, 22, QImage::Format_RGB32);
+  for (int y = 0; y < ramp.height(); ++y) {
+    for (int x = 0; x < ramp.width(); ++x) ramp.setPixel(x, y, qRgb(x * 7, y * 11, (x * y * 3) % 256));
+  }
+  for (int y = 3; y < 7; ++y) {
+    for (int x = 5; x < 10; ++x) ramp.setPixel(x, y, qRgb(255, 255, 255));
+  }
+  ASSERT_TRUE(ramp.save(original_, "PNG"));
+  Imaging loaded;
+  ASSERT_TRUE(loaded.LoadFile(original_).ok());
+  const QImage source = loaded.GetPicture().convertToFormat(QImage::Format_RGB32);
+  const QString gray = QStringLiteral(LUMASET_BUILD_DATA_DIR "/Palettes/Gray.pal");
+  const Result<Palette256> grays = ReadPaletteFile(gray);
+  ASSERT_TRUE(grays.ok());
+  constexpr double q = 0.25;
+  using Rule = std::function<Result<QImage>(const QImage&, PixelJob&)>;
+  const struct {
+    const char* name;
+    void (EffectCommands::*command)();
+    const char* answer;
+    Rule rule;
+  } cases[] = {
+      {"blur", &EffectCommands::mnuToolEffectsBlur_Click, nullptr,
+       [](const QImage& in, PixelJob& job) { return Blur(in, 100, job); }},
+      {"grayscale", &EffectCommands::mnuToolEffectsColorGray_Click, nullptr, &Grayscale},
+      {"sharpen", &EffectCommands::mnuToolEffectsSharpen_Click, nullptr,
+       [](const QImage& in, PixelJob& job) { return Sharpen(in, 20, job); }},
+      {"mirror", &EffectCommands::mnuToolMirror_Click, nullptr, &Mirror},
+      {"rotate", &EffectCommands::mnuToolRotate_Click, nullptr,
+       [](const QImage& in, PixelJob& job) { return QuarterTurn(in, -1, job); }},
+      {"dither", &EffectCommands::mnuToolEffectsDither_Click, "16",
+       [](const QImage& in, PixelJob& job) { return Dither(in, 16, job); }},
+      {"intensify", &EffectCommands::mnuToolEffectsIntensify_Click, "1.5",
+       [](const QImage& in, PixelJob& job) { return Filter(in, {{{0, 0, 0}, {0, 1, 0}, {0, 0, 0}}}, -1.5, job); }},
+      {"mosaic", &EffectCommands::mnuToolEffectsMosaic_Click, "4",
+       [](const QImage& in, PixelJob& job) { return Mosaic(in, 4, 4, 7, job); }},
+      {"patchwork", &EffectCommands::mnuToolEffectsPatchwork_Click, "3",
+       [](const QImage& in, PixelJob& job) -> Result<QImage> {
+         Result<QImage> blue = Mosaic(in, 9, 9, 4, job);
+         if (!blue) return blue;
+         Result<QImage> green = Mosaic(*blue, 3, 9, 2, job);
+         if (!green) return green;
+         return Mosaic(*green, 9, 3, 1, job);
+       }},
+      {"edge", &EffectCommands::mnuToolEffectsEdge_Click, nullptr,
+       [](const QImage& in, PixelJob& job) { return Filter(in, {{{1, 1, 1}, {1, -8, 1}, {1, 1, 1}}}, 0.25, job); }},
+      {"soften", &EffectCommands::mnuToolEffectsSoften_Click, nullptr,
+       [](const QImage& in, PixelJob& job) { return FilterMasked(in, {{{q, q, q}, {q, -1, q}, {q, q, q}}}, 1, 7, 0, job); }},
+      {"palette", &EffectCommands::mnuToolEffectsPalette_Click, nullptr,
+       [&grays](const QImage& in, PixelJob& job) {
+         return DiffuseToPalette(in, std::vector<QRgb>(grays->begin(), grays->end()), job);
+       }},
+  };
+  host_.paletteChoice = gray;
+  host_.imgx.UndoLevels(1);  // keeps the result from before the page's shrinking
+  const PicBox box = host_.page.box(4);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    host_.page.pic(4).file = original_;
+    host_.page.box(4) = box;
+    if (c.answer) host_.answers = {QString::fromLatin1(c.answer)};
+    (commands_.*c.command)();
+    ASSERT_NE(host_.page.pic(4).file, original_) << "nothing committed";
+    PixelJob job;
+    const Result<QImage> expected = c.rule(source, job);
+    ASSERT_TRUE(expected.ok());
+    const QImage wanted = expected->convertToFormat(QImage::Format_RGB32);
+    // The picture as committed, before it was shrunk for the page.
+    ASSERT_TRUE(host_.imgx.UndoLast().ok());
+    EXPECT_EQ(host_.imgx.GetPicture().convertToFormat(QImage::Format_RGB32), wanted);
+    EXPECT_EQ(QImage(host_.page.pic(4).file).size(), wanted.size());
+    EXPECT_EQ(host_.shown.width() > host_.shown.height(), wanted.width() > wanted.height());
+    // Only a quarter turn turns the picture's box on the page.
+    const bool turned = wanted.width() != source.width();
+    EXPECT_EQ(host_.page.box(4).width, turned ? box.height : box.width);
+    EXPECT_EQ(host_.page.box(4).height, turned ? box.width : box.height);
+  }
+  // A counter-clockwise quarter turn, checked by hand: the top right corner
+  // comes to the top left.
+  EXPECT_EQ(QuarterTurn(source, -1, *std::make_unique<PixelJob>())->pixel(0, 0), source.pixel(35, 0));
+  EXPECT_TRUE(host_.errors.isEmpty());
 }
 
 }  // namespace

@@ -21,6 +21,20 @@ TEST(DialogFrame, FitsTheCopyAndLaysTheButtonsOutInTwips) {
   EXPECT_EQ(LayOutFrame(4000, 500, 4455), (FrameLayout{6000, 4455, 3735, 3675}));
 }
 
+TEST(DialogFrame, ControlsGrownToTheirTextsMoveApartAndKeepTheirRows) {
+  // A label over a row of two buttons, and a label beside a swatch.
+  const std::vector<QRect> design{{0, 0, 50, 13}, {0, 20, 30, 30}, {30, 20, 30, 30},
+                                  {0, 60, 40, 13}, {45, 58, 30, 20}};
+  std::vector<QRect> grown = design;
+  grown[0].setHeight(24);  // now reaches into the row below
+  grown[3].setWidth(60);   // now reaches over the swatch
+  EXPECT_EQ(PushApart(design, grown, 2),
+            (std::vector<QRect>{{0, 0, 50, 24}, {0, 26, 30, 30}, {30, 26, 30, 30},
+                                {0, 66, 60, 13}, {62, 64, 30, 20}}));
+  // Nothing grown: nothing moves.
+  EXPECT_EQ(PushApart(design, design, 2), design);
+}
+
 TEST(EmbossState, OtherChannelsFollowTheMaskAndKeepChannelsUnlessChosen) {
   EmbossState state;
   EXPECT_EQ(state.EffectOther(), kKeepOtherChannels);
@@ -29,6 +43,11 @@ TEST(EmbossState, OtherChannelsFollowTheMaskAndKeepChannelsUnlessChosen) {
   EXPECT_EQ(std::pair(state.dx(), state.dy()), std::pair(1, 1));
   state.SetDirection(8);  // no such button: unchanged
   EXPECT_EQ(std::pair(state.dx(), state.dy()), std::pair(1, 1));
+  // Arrow keys across the grid: over the empty centre, stopped at the edge.
+  EXPECT_EQ(EmbossState::Neighbour(3, 1, 0), 4);
+  EXPECT_EQ(EmbossState::Neighbour(6, 0, -1), 1);
+  EXPECT_EQ(EmbossState::Neighbour(0, -1, 0), -1);
+  EXPECT_EQ(EmbossState::Neighbour(7, 1, 1), -1);
 
   state.SetChannels(true, true, false);
   EXPECT_EQ(state.mask(), 3);

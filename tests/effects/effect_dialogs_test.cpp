@@ -13,11 +13,14 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTimer>
 #include <QToolButton>
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 
 #include "effects/effect_commands.h"
 #include "fake_effect_host.h"
@@ -167,7 +170,7 @@ TEST_F(EffectDialogsTest, EmbossTitleBarCloseCancelsAndUncheckedOtherChannelsSta
     EXPECT_TRUE(d.scrOtherChannels->isEnabled());
     d.scrOtherChannels->setValue(200);
     d.chkOtherChannels->setChecked(false);  // green and blue keep their bytes
-    d.optDirection[4]->click();
+    d.optDirection[4]->toggle();  // as a screen reader switches it: no click
     EXPECT_EQ(d.state().dx(), 1);
     d.cmdHelp()->click();
     d.btnApply()->click();
@@ -185,8 +188,10 @@ TEST_F(EffectDialogsTest, ColorReplaceAppliesItsPreviewRuleInsideTheZoomedArea) 
     EXPECT_FALSE(d.btnApply()->isEnabled());
     EXPECT_EQ(d.labTol->text(), QStringLiteral("Tolerance = 5%"));
     const QSize box = d.picPreview()->pixmap().size();
-    // Pick the old colour from the left half by a release in select mode.
-    d.cmdSel->click();
+    // Pick the old colour from the left half by a release in select mode,
+    // switched on as a screen reader does, without a click.
+    d.cmdSel->toggle();
+    EXPECT_EQ(d.view().mode(), MouseMode::Select);
     QMouseEvent up(QEvent::MouseButtonRelease, QPointF(10, 10), QPointF(10, 10), Qt::LeftButton, Qt::NoButton,
                    Qt::NoModifier);
     QCoreApplication::sendEvent(d.picPreview(), &up);
@@ -194,7 +199,8 @@ TEST_F(EffectDialogsTest, ColorReplaceAppliesItsPreviewRuleInsideTheZoomedArea) 
     host_.colors.push_back(QColor(0, 0, 200));
     d.btnNew->click();
     // Zoom in, released beyond the box's top left: the left part of the picture.
-    d.cmdZoom->click();
+    d.cmdZoom->toggle();
+    EXPECT_FALSE(d.cmdSel->isChecked());
     d.PreviewMouseUp(Qt::LeftButton, QPointF(-50, -50));
     EXPECT_EQ(d.view().area(), QRect(0, 0, 40, 27));
     d.cmdReplace->click();
@@ -259,6 +265,17 @@ TEST_F(EffectDialogsTest, ColorAdjustIgnoresAnOldCancelButDropsOnACancelOfItsOwn
   EXPECT_EQ(host_.page.pic(4).file, first);
   EXPECT_EQ(host_.undoDepth, 1);
   EXPECT_TRUE(host_.errors.isEmpty());
+
+  // Cancel pressed while this Apply runs, too late for the effect to see it:
+  // the effect ends, and still nothing is committed.
+  host_.imgx.setProgressHandler([&progress](int percent, bool&) {
+    if (percent > 0 && percent < 100) progress.SetCancelled(true);
+  });
+  WhenOpen<BrightContrastDialog>([](BrightContrastDialog& d) { d.btnApply()->click(); });
+  commands_.mnuToolEffectsBC_Click();
+  EXPECT_EQ(host_.page.pic(4).file, first);
+  EXPECT_EQ(host_.undoDepth, 1);
+  EXPECT_TRUE(host_.errors.isEmpty());
 }
 
 // An effect that fails at full size: one message, titled by the operation,
@@ -285,6 +302,247 @@ TEST_F(EffectDialogsTest, AFailingApplyIsReportedOnceAndNotApplied) {
   EXPECT_TRUE(ShowEffectDialog(dialog).cancelled());
   EXPECT_FALSE(dialog.EffectApplied());
   EXPECT_EQ(host_.errors, QStringList{QStringLiteral("Failing|Error: \n\nThe disk is full.")});
+}
+
+// The controls a Tab walks through from the dialog's first, in order.
+QList<QWidget*> TabStops(QWidget& dialog) {
+  QList<QWidget*> stops;
+  for (QWidget* widget = dialog.nextInFocusChain(); widget != &dialog; widget = widget->nextInFocusChain()) {
+    if (widget->isVisibleTo(&dialog) && widget->isEnabled() && (widget->focusPolicy() & Qt::TabFocus) != 0) {
+      stops << widget;
+    }
+  }
+  return stops;
+}
+
+template <typename Dialog>
+std::unique_ptr<EffectDialog> Make(Imaging& imaging, DialogServices services) {
+  return std::make_unique<Dialog>(imaging, std::move(services));
+}
+
+// Each dialog with the name of the control it opens on.
+struct DialogCase {
+  const char* name;
+  std::unique_ptr<EffectDialog> (*make)(Imaging&, DialogServices);
+  const char* first;
+};
+const DialogCase kDialogs[] = {
+    {"brightness", &Make<BrightContrastDialog>, "Real-Time Preview"},
+    {"colorize", &Make<ColorizeDialog>, "Real-Time Preview"},
+    {"emboss", &Make<EmbossDialog>, "Cancel"},
+    {"replace", &Make<ColorReplaceDialog>, "Zoom in on area to replace color"},
+    {"adjust", &Make<ColorAdjustDialog>, "Red"},
+};
+
+TEST_F(EffectDialogsTest, EveryDialogOpensOnItsFirstControlAndEveryBarMovesByKey) {
+  ASSERT_TRUE(host_.imgx.LoadFile(original_).ok());
+  for (const DialogCase& c : kDialogs) {
+    SCOPED_TRACE(c.name);
+    const std::unique_ptr<EffectDialog> d = c.make(host_.imgx, host_.EffectDialogServices());
+    ASSERT_TRUE(d->Setup().ok());
+    d->show();
+    ASSERT_NE(d->focusWidget(), nullptr);
+    EXPECT_EQ(d->focusWidget()->accessibleName(), QString::fromLatin1(c.first));
+    const QList<QWidget*> stops = TabStops(*d);
+    for (QScrollBar* bar : d->findChildren<QScrollBar*>()) {
+      SCOPED_TRACE(bar->accessibleName().toStdString());
+      EXPECT_TRUE(bar->focusPolicy() & Qt::TabFocus);
+      if (!bar->isEnabled()) continue;
+      EXPECT_TRUE(stops.contains(bar));
+      const int before = bar->value();
+      Key(*bar, Qt::Key_Right);
+      EXPECT_EQ(bar->value(), before + bar->singleStep());
+    }
+    d->reject();
+  }
+}
+
+// What a reader would find cut or covered in `dialog`: a text wider or
+// taller than its control, two controls over one another, a control outside
+// the dialog.
+QStringList LayoutProblems(const QWidget& dialog) {
+  QStringList problems;
+  QList<QWidget*> shown;
+  for (QWidget* child : dialog.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    if (child->isVisibleTo(&dialog)) shown << child;
+  }
+  const auto name = [](const QWidget* widget) { return widget->accessibleName(); };
+  for (QWidget* widget : shown) {
+    const QFontMetrics metrics = widget->fontMetrics();
+    QString text;
+    int room = widget->width();
+    if (auto* label = qobject_cast<QLabel*>(widget)) {
+      text = label->text();
+      room = label->contentsRect().width();
+    } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+      text = button->text().remove(QLatin1Char('&'));
+      if (qobject_cast<QCheckBox*>(widget)) {
+        room -= widget->style()->pixelMetric(QStyle::PM_IndicatorWidth) +
+                widget->style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing);
+      }
+    }
+    if (!text.isEmpty() && (metrics.horizontalAdvance(text) > room || metrics.height() > widget->height())) {
+      problems << QStringLiteral("cut: ") + text;
+    }
+    if (!dialog.rect().contains(widget->geometry())) problems << QStringLiteral("outside: ") + name(widget);
+    for (QWidget* other : shown) {
+      if (other < widget && other->geometry().intersects(widget->geometry())) {
+        problems << QStringLiteral("overlap: %1 / %2").arg(name(widget), name(other));
+      }
+    }
+  }
+  return problems;
+}
+
+TEST_F(EffectDialogsTest, EveryTextFitsAtAnElevenPointFontAndTheDialogsResize) {
+  ASSERT_TRUE(host_.imgx.LoadFile(original_).ok());
+  const QFont before = QApplication::font();
+  QApplication::setFont(QFont(before.family(), 11));
+  for (const DialogCase& c : kDialogs) {
+    SCOPED_TRACE(c.name);
+    const std::unique_ptr<EffectDialog> d = c.make(host_.imgx, host_.EffectDialogServices());
+    ASSERT_TRUE(d->Setup().ok());
+    EXPECT_EQ(LayoutProblems(*d), QStringList());
+    // Every bar at both ends: the labels it writes still fit.
+    for (QScrollBar* bar : d->findChildren<QScrollBar*>()) {
+      for (const int value : {bar->minimum(), bar->maximum()}) {
+        bar->setValue(value);
+        EXPECT_EQ(LayoutProblems(*d), QStringList()) << bar->accessibleName().toStdString() << " " << value;
+      }
+    }
+    EXPECT_GT(d->maximumWidth(), d->minimumWidth());
+    EXPECT_GT(d->maximumHeight(), d->minimumHeight());
+  }
+  QApplication::setFont(before);
+}
+
+// Run also at QT_SCALE_FACTOR 1.5 and 2 (see CMakeLists.txt).
+TEST_F(EffectDialogsTest, PreviewsAreMadeForTheScreensRealPixels) {
+  ASSERT_TRUE(host_.imgx.LoadFile(original_).ok());
+  BrightContrastDialog d(host_.imgx, host_.EffectDialogServices());
+  ASSERT_TRUE(d.Setup().ok());
+  // The copy's width in screen pixels (never more than 350), the box's
+  // inner size in layout pixels, and the picture's pixel under the mouse at
+  // (100, 100) of the colour replace box, for each screen pixel ratio.
+  const struct {
+    double ratio;
+    int copy;
+    QSize box;
+    const char* under;
+  } expected[] = {{1.0, 265, {265, 177}, "X = 22, Y = 22"},
+                  {1.5, 350, {234, 156}, "X = 26, Y = 26"},
+                  {2.0, 350, {175, 117}, "X = 34, Y = 34"}};
+  const double ratio = d.devicePixelRatioF();
+  const auto row = std::find_if(std::begin(expected), std::end(expected),
+                                [ratio](const auto& each) { return each.ratio == ratio; });
+  ASSERT_NE(row, std::end(expected)) << ratio;
+  const QPixmap shown = d.picPreview()->pixmap();
+  EXPECT_EQ(shown.devicePixelRatio(), ratio);
+  EXPECT_EQ(shown.width(), row->copy);
+  EXPECT_EQ(d.picPreview()->contentsRect().size(), row->box);
+
+  ColorReplaceDialog replace(host_.imgx, host_.EffectDialogServices());
+  ASSERT_TRUE(replace.Setup().ok());
+  const QPointF at = QPointF(100, 100) + replace.picPreview()->contentsRect().topLeft();
+  QMouseEvent move(QEvent::MouseMove, at, replace.picPreview()->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                   Qt::NoModifier);
+  QCoreApplication::sendEvent(replace.picPreview(), &move);
+  EXPECT_EQ(replace.picPreview()->toolTip(), QString::fromLatin1(row->under));
+}
+
+TEST_F(EffectDialogsTest, EmbossDirectionsAreOneTabStopMovedByTheArrowKeys) {
+  ASSERT_TRUE(host_.imgx.LoadFile(original_).ok());
+  EmbossDialog d(host_.imgx, host_.EffectDialogServices());
+  ASSERT_TRUE(d.Setup().ok());
+  d.show();
+  const auto directionStops = [&d] {
+    QList<int> found;
+    for (QWidget* stop : TabStops(d)) {
+      const auto at = std::find(d.optDirection.begin(), d.optDirection.end(), stop);
+      if (at != d.optDirection.end()) found << static_cast<int>(at - d.optDirection.begin());
+    }
+    return found;
+  };
+  EXPECT_EQ(directionStops(), QList<int>{0});
+  // Right from top left, then down over the empty centre, then against the edge.
+  const struct {
+    int from, key, to, dx, dy;
+  } steps[] = {{0, Qt::Key_Right, 1, 0, -1}, {1, Qt::Key_Down, 6, 0, 1}, {6, Qt::Key_Down, 6, 0, 1},
+               {6, Qt::Key_Left, 5, -1, 1},    {5, Qt::Key_Up, 3, -1, 0},   {3, Qt::Key_Up, 0, -1, -1}};
+  for (const auto& step : steps) {
+    Key(*d.optDirection[static_cast<std::size_t>(step.from)], step.key);
+    EXPECT_TRUE(d.optDirection[static_cast<std::size_t>(step.to)]->isChecked()) << step.to;
+    EXPECT_EQ(d.focusWidget(), d.optDirection[static_cast<std::size_t>(step.to)]);
+    EXPECT_EQ(std::pair(d.state().dx(), d.state().dy()), std::pair(step.dx, step.dy));
+  }
+  EXPECT_EQ(directionStops(), QList<int>{0});
+
+  // Each button stands on the side of the grid's centre that its offset names.
+  QRect grid;
+  for (const QToolButton* button : d.optDirection) grid |= button->geometry();
+  for (int index = 0; index < 8; ++index) {
+    const QPoint from = d.optDirection[static_cast<std::size_t>(index)]->geometry().center() - grid.center();
+    int dx = 0, dy = 0;
+    EmbossState::Offset(index, dx, dy);
+    EXPECT_EQ(std::pair((from.x() > 2) - (from.x() < -2), (from.y() > 2) - (from.y() < -2)), std::pair(dx, dy))
+        << index;
+  }
+  host_.colors = {std::nullopt, QColor(0, 0, 255)};  // cancelled, then picked
+  d.btnColor->click();
+  EXPECT_EQ(d.baseColor(), qRgb(255, 128, 0));
+  d.btnColor->click();
+  EXPECT_EQ(d.baseColor(), qRgb(0, 0, 255));
+
+  // A corner button's arrow points along its diagonal: the ink's centre of
+  // weight lies towards that corner in both directions.
+  for (const int corner : {0, 2, 5, 7}) {
+    const QImage icon = d.optDirection[static_cast<std::size_t>(corner)]->icon().pixmap(32).toImage();
+    ASSERT_FALSE(icon.isNull()) << corner;
+    double sumX = 0, sumY = 0, weight = 0;
+    for (int y = 0; y < icon.height(); ++y) {
+      for (int x = 0; x < icon.width(); ++x) {
+        const double alpha = qAlpha(icon.pixel(x, y));
+        sumX += alpha * (x + 0.5 - icon.width() / 2.0);
+        sumY += alpha * (y + 0.5 - icon.height() / 2.0);
+        weight += alpha;
+      }
+    }
+    int dx = 0, dy = 0;
+    EmbossState::Offset(corner, dx, dy);
+    EXPECT_GT(dx * sumX / weight, 1.0) << corner;
+    EXPECT_GT(dy * sumY / weight, 1.0) << corner;
+  }
+  d.reject();
+}
+
+TEST_F(EffectDialogsTest, SwatchesShowTheirExactColourAndAReadableCaption) {
+  ASSERT_TRUE(host_.imgx.LoadFile(original_).ok());
+  ColorReplaceDialog replace(host_.imgx, host_.EffectDialogServices());
+  ColorizeDialog colorize(host_.imgx, host_.EffectDialogServices());
+  EmbossDialog emboss(host_.imgx, host_.EffectDialogServices());
+  ColorAdjustDialog adjust(host_.imgx, host_.EffectDialogServices());
+  QWidget* const swatches[] = {replace.btnOld, replace.btnNew, replace.labCol, colorize.btnColor, emboss.btnColor,
+                               adjust.btnColor};
+  for (const QRgb color : {qRgb(0, 0, 0), qRgb(255, 255, 255), qRgb(3, 1, 255), qRgb(255, 128, 0)}) {
+    for (QWidget* swatch : swatches) {
+      SCOPED_TRACE(swatch->accessibleName().toStdString() + " " + QColor(color).name().toStdString());
+      SetSwatchColor(swatch, color);
+      const QImage shot = swatch->grab().toImage();
+      EXPECT_EQ(shot.pixel(3, 3), color);
+      EXPECT_EQ(shot.pixel(shot.width() - 4, shot.height() - 4), color);
+      auto* button = qobject_cast<QPushButton*>(swatch);
+      if (!button || button->text().isEmpty()) continue;
+      // The caption's strokes stand out from the colour.
+      int strokes = 0;
+      for (int y = 3; y < shot.height() - 3; ++y) {
+        for (int x = 3; x < shot.width() - 3; ++x) {
+          const QRgb pixel = shot.pixel(x, y);
+          strokes += std::abs(qGray(pixel) - qGray(color)) > 100 ? 1 : 0;
+        }
+      }
+      EXPECT_GT(strokes, 20);
+    }
+  }
 }
 
 }  // namespace
