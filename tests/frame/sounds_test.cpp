@@ -39,7 +39,6 @@ TEST(SoundClipsTest, EveryClipIsAShortDistinctMonoWave) {
   }
   // The build copies them into the data folder the program reads.
   const QString buildData = qEnvironmentVariable("LUMASET_DATA_DIR");
-  if (buildData.isEmpty()) return;
   for (const QString& name : names) EXPECT_TRUE(QFile::exists(buildData + "/sounds/" + name)) << name.toStdString();
 }
 

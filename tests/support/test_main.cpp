@@ -35,6 +35,7 @@ int main(int argc, char** argv) {
   if (!home.isValid()) return 2;
   isolateUserFolders(QFile::encodeName(home.path()));
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  if (qEnvironmentVariableIsEmpty("LUMASET_DATA_DIR")) qputenv("LUMASET_DATA_DIR", LUMASET_BUILD_DATA_DIR);
 
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Lumaset"));
