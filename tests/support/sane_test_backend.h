@@ -2,9 +2,9 @@
 
 // SANE's "test" back-end for scanning tests: a private configuration folder
 // whose dll.conf lists only `test`, so no real scanner or network back-end
-// is ever asked. Call before the scanner library starts; the library reads
-// the folder once per process, so each test case runs in its own (as ctest
-// runs them).
+// is ever asked. Call before the scanner library starts. The library takes
+// the folder's name once per process, so every call rewrites the same folder;
+// the back-end reads its files again each time the library starts.
 
 #include <QByteArray>
 #include <QDir>
@@ -26,7 +26,7 @@ struct TestBackendOptions {
 };
 
 inline QString UseSaneTestBackend(const TestBackendOptions& options = {}) {
-  const QString folder = freshFolder(QStringLiteral("sane"));
+  static const QString folder = freshFolder(QStringLiteral("sane"));
   WriteText(folder + "/dll.conf", "test\n");
   WriteText(folder + "/test.conf",
             "number_of_devices 2\nmode Gray\ndepth 8\nhand-scanner false\nthree-pass false\n"
