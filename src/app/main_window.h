@@ -228,6 +228,7 @@ class MainWindow : public QMainWindow, private FolderOpenWindow, private LayoutP
   int columnLeft_ = ColumnLeftForTree(kDefaultTreeWidth);  // SplitterLeft
   bool layingOut_ = false;
   bool closing_ = false;
+  bool editorOpen_ = false;  // the Edit command waits for the default editor
 
   FolderTree* dirTree_ = nullptr;
   QFrame* picSplit_ = nullptr;
