@@ -14,7 +14,7 @@ namespace {
 
 // The default editors hand the file to a script through `sh -c`, with the
 // file code inside the shell's command, as real entries do: in double quotes
-// for JPEG, in single quotes for PNG. The script notes the one argument it
+// for JPEG, in single quotes for PNG, outside them for BMP. The script notes the one argument it
 // received, in the folder that the entry names as its working folder.
 TEST(DefaultEditor, FileNamesReachTheEditorWholeAndNeverAShell) {
   test::HideSystemDesktopEntries();
@@ -27,8 +27,12 @@ TEST(DefaultEditor, FileNamesReachTheEditorWholeAndNeverAShell) {
   const QByteArray entry = "[Desktop Entry]\nType=Application\nName=Edit\nPath=" + QFile::encodeName(folder);
   ASSERT_TRUE(test::WriteText(applications + "double.desktop", entry + "\nExec=sh -c \"" + script + " %f\"\n"));
   ASSERT_TRUE(test::WriteText(applications + "single.desktop", entry + "\nExec=sh -c '" + script + " %f'\n"));
+  // Escaped quotes and "%%" inside the command leave the real file code outside quotes.
+  ASSERT_TRUE(test::WriteText(applications + "outside.desktop",
+                              entry + "\nExec=sh -c \"\\\\\"$0\\\\\" \\\\\"$1\\\\\" # 50%%f \\\\\"\" " + script + " %f\n"));
   ASSERT_TRUE(test::WriteText(qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/mimeapps.list"),
-                              "[Default Applications]\nimage/jpeg=double.desktop\nimage/png=single.desktop\n"));
+                              "[Default Applications]\nimage/jpeg=double.desktop\nimage/png=single.desktop\n"
+                              "image/bmp=outside.desktop\n"));
 
   struct Case { const char* name; bool started; };
   const Case cases[] = {
@@ -39,10 +43,11 @@ TEST(DefaultEditor, FileNamesReachTheEditorWholeAndNeverAShell) {
       {"back\\slash.jpg", false},
       {"h;touch${IFS}INJECTED;.png", false},  // single quotes leave it to the shell
       {"Ferien_2024-07.png", true},
+      {"say \"cheese\"; touch INJECTED.bmp", true},
   };
   for (const Case& c : cases) {
     const QString photo = folder + QString::fromUtf8(c.name);
-    ASSERT_TRUE(test::WritePicture(photo, 8, 8, QByteArray(c.name).endsWith(".png") ? "png" : "jpeg"));
+    ASSERT_TRUE(test::WritePicture(photo, 8, 8, QFileInfo(photo).suffix().toLatin1().constData()));
     const auto found = FindDefaultEditor(photo);
     ASSERT_TRUE(found.ok() && found->has_value()) << c.name;
     EXPECT_EQ(RunAndWait(**found).ok(), c.started) << c.name;
