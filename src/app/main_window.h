@@ -239,6 +239,7 @@ class MainWindow : public QMainWindow, private FolderOpenWindow, private LayoutP
   bool pictureToolsOn_ = false;  // a picture is selected: the Tools menu's commands may run
   void (DownloadCommands::*pendingDownload_)() = nullptr;
   bool downloading_ = false;
+  bool editorOpen_ = false;  // the Edit command waits for the default editor
 
   FolderTree* dirTree_ = nullptr;
   QFrame* picSplit_ = nullptr;

@@ -104,6 +104,7 @@ class MainWindow::FileHost : public FileCommandHost {
     w_.app_.options.reopenFolder = true;
     w_.opener_->mnuFileOpen_Click();
   }
+  // While the editor is open the window takes no input, a close included.
   void SetBusy(bool busy) override {
     if (busy) {
       w_.setCursor(Qt::WaitCursor);
@@ -111,6 +112,7 @@ class MainWindow::FileHost : public FileCommandHost {
       w_.unsetCursor();
     }
     w_.setEnabled(!busy);
+    w_.editorOpen_ = busy;
   }
   bool RunWithProgress(const std::function<void()>& work) override {
     const ProgressScope scope(w_.progressWindow());

@@ -141,8 +141,9 @@ void MainWindow::StartMemoryMeter() {
 // --- Shut-down -------------------------------------------------------------
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-  // Long page work runs its own event loop: the window waits for it to end.
-  if (!closing_ && commands_->busy()) {
+  // Long page work and the open default editor run their own event loop:
+  // the window waits for them to end, and the editor is never ended from here.
+  if (!closing_ && (commands_->busy() || editorOpen_)) {
     event->ignore();
     return;
   }

@@ -4,12 +4,14 @@
 #include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QStandardPaths>
 #include <QThread>
 
 #include <utility>
 
+#include <cerrno>
+
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -30,10 +32,23 @@ constexpr int kWriteTimeoutMs = 1000;
 }  // namespace
 
 QString SingleInstance::DefaultServerPath() {
-  QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-  if (folder.isEmpty())
-    folder = QDir::tempPath() + QStringLiteral("/lumaset-%1").arg(::getuid());
-  QDir().mkpath(folder);
+  for (const QString& folder : {qEnvironmentVariable("XDG_RUNTIME_DIR"),
+                                QDir::tempPath() + QStringLiteral("/lumaset-%1").arg(::geteuid())}) {
+    if (folder.isEmpty()) continue;
+    if (QString path = ServerPathIn(folder); !path.isEmpty()) return path;
+  }
+  return {};
+}
+
+// In a shared folder such as /tmp another user could make the folder first,
+// hold the lock (so this program would end at once) and read what later
+// copies send. lstat: a link to a folder of ours is refused as well.
+QString SingleInstance::ServerPathIn(const QString& folder) {
+  const QByteArray path = QFile::encodeName(folder);
+  if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST) return {};
+  struct stat facts {};
+  if (::lstat(path.constData(), &facts) != 0) return {};
+  if (!S_ISDIR(facts.st_mode) || facts.st_uid != ::geteuid() || (facts.st_mode & 07777) != 0700) return {};
   return folder + QStringLiteral("/Lumaset.instance");
 }
 
@@ -48,12 +63,17 @@ SingleInstance::~SingleInstance() {
 }
 
 bool SingleInstance::TryBecomePrimary() {
-  if (lockFd_ >= 0) return true;
-  if (takeLock()) {
-    listen();
-    return true;
+  if (lockFd_ >= 0 || serverPath_.isEmpty()) return true;
+  switch (takeLock()) {
+    case Lock::Taken:
+      listen();
+      return true;
+    case Lock::HeldByAnother:
+      return !askPrimaryToComeForward();
+    case Lock::Unusable:
+      break;
   }
-  return !askPrimaryToComeForward();
+  return true;
 }
 
 bool SingleInstance::IsListening() const { return server_ && server_->isListening(); }
@@ -61,17 +81,19 @@ bool SingleInstance::IsListening() const { return server_ && server_->isListenin
 // flock() rather than a lock file's mere existence: the kernel lets go of the
 // lock when a copy crashes, so a stale lock never keeps the program out. The
 // lock file itself is never removed, since removing it would let two copies
-// lock two different files of the same name.
-bool SingleInstance::takeLock() {
+// lock two different files of the same name. A link at the lock's path is
+// never followed, so the lock cannot be made to create or hold another file.
+SingleInstance::Lock SingleInstance::takeLock() {
   const QByteArray lockPath = QFile::encodeName(serverPath_ + QStringLiteral(".lock"));
-  const int fd = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-  if (fd < 0) return false;
+  const int fd = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd < 0) return Lock::Unusable;
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const bool held = errno == EWOULDBLOCK;
     ::close(fd);
-    return false;
+    return held ? Lock::HeldByAnother : Lock::Unusable;
   }
   lockFd_ = fd;
-  return true;
+  return Lock::Taken;
 }
 
 // Holding the lock makes any socket already at the path a leftover of a copy

@@ -1,9 +1,11 @@
 #pragma once
 
 // Keeps the program to one running copy per user. The first copy holds an
-// exclusive lock beside a local socket in the user's runtime folder and
-// listens on that socket; a later copy finds the lock taken, asks the first
-// copy through the socket to come forward, and then ends.
+// exclusive lock beside a local socket in a folder that is the user's alone
+// and listens on that socket; a later copy finds the lock taken, asks the
+// first copy through the socket to come forward, and then ends. Where no such
+// folder can be had, every copy starts without the check: a second window is
+// better than none, or than a lock another user could hold.
 
 #include <QObject>
 #include <QString>
@@ -17,9 +19,13 @@ class SingleInstance : public QObject {
   Q_OBJECT
 
  public:
-  // The socket's path in the user's runtime folder; the lock is that path
-  // followed by ".lock".
+  // The socket's path in the user's runtime folder or, without a usable one,
+  // in a folder of the user's own in the temporary folder; "" when neither is
+  // the user's alone. The lock is that path followed by ".lock".
   static QString DefaultServerPath();
+  // The socket's path in `folder` when that is a real folder (no link) of
+  // this user's with mode 0700, made so when missing; "" otherwise.
+  static QString ServerPathIn(const QString& folder);
 
   explicit SingleInstance(QString serverPath = DefaultServerPath(), QObject* parent = nullptr);
   ~SingleInstance() override;
@@ -30,7 +36,8 @@ class SingleInstance : public QObject {
   // later copies). false: another copy runs and has been asked to come
   // forward; the caller ends. A running copy that cannot be reached (hung,
   // or still starting after several seconds) is given up on and true is
-  // returned, so the user is never left with no window at all.
+  // returned, so the user is never left with no window at all; so is a
+  // server path of "" or a lock that cannot be opened safely.
   bool TryBecomePrimary();
 
   // Whether this copy is listening for later copies.
@@ -41,7 +48,8 @@ class SingleInstance : public QObject {
   void activationRequested();
 
  private:
-  bool takeLock();
+  enum class Lock { Taken, HeldByAnother, Unusable };
+  Lock takeLock();
   void listen();
   bool askPrimaryToComeForward() const;
   void acceptConnections();

@@ -10,8 +10,9 @@ namespace lumaset {
 
 namespace {
 
-// The largest 32-bit float, all its decimal digits: 3.40282356...e38.
-constexpr std::string_view kFloatMaxDigits = "340282356779733661637539395458142568448";
+// Halfway between the largest 32-bit float and the next power of two, all
+// its digits: 3.40282356...e38. A number from there up rounds to infinity.
+constexpr std::string_view kFloatLimitDigits = "340282356779733661637539395458142568448";
 constexpr long long kFloatMaxExponent = 38;
 // Far beyond any float; keeps a run of exponent digits from overflowing.
 constexpr long long kExponentCap = 100000;
@@ -24,7 +25,7 @@ int DigitValue(QChar c) { return c.unicode() - u'0'; }
 // completes a number ends a candidate beginning; the scanner remembers the
 // last one whose value a float can hold. Whether it can is decided from the
 // digits as they pass (the decimal exponent of the leading digit and a
-// running comparison with the largest float), so the text is converted once.
+// running comparison with the float limit), so the text is converted once.
 class NumberScanner {
  public:
   explicit NumberScanner(QStringView text) : text_(text) { scan(); }
@@ -53,7 +54,7 @@ class NumberScanner {
   qsizetype fractionDigits_ = 0;
   long long leadingExponent_ = 0;  // decimal exponent of the first significant digit
   long long exponent_ = 0;         // the written exponent
-  int versusFloatMax_ = 0;         // significant digits so far, compared with kFloatMaxDigits
+  int versusLimit_ = 0;            // significant digits so far, compared with kFloatLimitDigits
 };
 
 void NumberScanner::scan() {
@@ -108,12 +109,12 @@ void NumberScanner::takeMantissaDigit(int digit, bool inFraction) {
   } else if (!inFraction) {
     ++leadingExponent_;
   }
-  if (versusFloatMax_ == 0) {
-    if (significantDigits_ < static_cast<qsizetype>(kFloatMaxDigits.size())) {
-      const int reference = kFloatMaxDigits[significantDigits_] - '0';
-      versusFloatMax_ = digit < reference ? -1 : (digit > reference ? 1 : 0);
+  if (versusLimit_ == 0) {
+    if (significantDigits_ < static_cast<qsizetype>(kFloatLimitDigits.size())) {
+      const int reference = kFloatLimitDigits[significantDigits_] - '0';
+      versusLimit_ = digit < reference ? -1 : (digit > reference ? 1 : 0);
     } else if (digit != 0) {
-      versusFloatMax_ = 1;
+      versusLimit_ = 1;
     }
   }
   ++significantDigits_;
@@ -126,8 +127,10 @@ void NumberScanner::accept(qsizetype end) {
 bool NumberScanner::fitsFloat() const {
   if (significantDigits_ == 0) return true;  // zero
   const long long magnitude = leadingExponent_ + exponent_;
-  return magnitude < kFloatMaxExponent ||
-         (magnitude == kFloatMaxExponent && versusFloatMax_ <= 0);
+  if (magnitude != kFloatMaxExponent) return magnitude < kFloatMaxExponent;
+  // The limit's last digit is not 0: fewer digits that match it are below it.
+  return versusLimit_ < 0 ||
+         (versusLimit_ == 0 && significantDigits_ < static_cast<qsizetype>(kFloatLimitDigits.size()));
 }
 
 bool NumberScanner::whole() const {
@@ -140,13 +143,15 @@ float NumberScanner::value() const {
   QStringView number = text_.sliced(begin_, fitEnd_ - begin_);
   if (number.startsWith(u'+')) number = number.sliced(1);  // from_chars takes no "+"
   const QByteArray latin = number.toLatin1();
-  double result = 0.0;
+  // Straight to float: by way of a double, a text just below the limit would
+  // round to the limit first and then on to infinity.
+  float result = 0.0F;
   const auto [end, error] =
       std::from_chars(latin.constData(), latin.constData() + latin.size(), result);
   // Overflow was ruled out while scanning, so out of range means a value too
-  // small for a double: zero.
+  // small for a float: zero.
   if (error != std::errc()) return 0.0F;
-  return static_cast<float>(result);
+  return result;
 }
 
 }  // namespace

@@ -216,7 +216,7 @@ TEST_F(FileCommandsTest, EditRunsTheDefaultEditorAndRebuildsTheCell) {
   commands_.mnuFileOptionsEdit_Click();
   EXPECT_EQ(host_.errors, QStringList{"Default editor not found!"});
   FileCommands broken({panel_, folders_, options_, settings_, imaging_}, host_, [](const QString&) {
-    return std::optional<DesktopLaunch>(DesktopLaunch{"/no/such/editor", {}, {}});
+    return std::optional<DesktopLaunch>(DesktopLaunch{"/no/such/editor.desktop", {}});
   });
   broken.mnuFileOptionsEdit_Click();
   EXPECT_TRUE(host_.notices.value(0).startsWith("Unable to start editor.\n"));

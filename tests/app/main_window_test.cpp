@@ -28,6 +28,8 @@
 #include <optional>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "app/commands.h"
 #include "browser/folder_tree.h"
 #include "browser/thumbnail_area.h"
@@ -38,6 +40,7 @@
 #include "layout/page_model.h"
 #include "layout/undo_stack.h"
 #include "support/accessibility.h"
+#include "support/desktop_folders.h"
 #include "support/fake_sound_output.h"
 #include "support/test_support.h"
 
@@ -181,6 +184,44 @@ TEST_F(MainWindowTest, CloseIsRefusedWhileThumbnailsAreBeingMade) {
   QTest::keyClick(&window, Qt::Key_Escape);
   EXPECT_TRUE(app->abortRequested);
   app->thumbsIdle = true;
+  EXPECT_TRUE(window.close());
+}
+
+// The editor is a script that waits for the test's word through a FIFO.
+TEST_F(MainWindowTest, CloseIsRefusedWhileTheDefaultEditorIsOpen) {
+  test::HideSystemDesktopEntries();
+  const QString photos = test::freshFolder(QStringLiteral("edit")) + QLatin1Char('/');
+  ASSERT_TRUE(test::WritePicture(photos + QStringLiteral("a.png"), 64, 48, "png"));
+  const QByteArray gate = QFile::encodeName(photos + QStringLiteral("gate"));
+  ASSERT_EQ(::mkfifo(gate.constData(), 0600), 0);
+  const QString script = photos + QStringLiteral("edit.sh");
+  ASSERT_TRUE(test::WriteText(script, "#!/bin/sh\nread word < '" + gate + "'\n"));
+  QFile::setPermissions(script, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+  const QString applications = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/applications/");
+  QDir().mkpath(applications);
+  ASSERT_TRUE(test::WriteText(applications + QStringLiteral("wait-edit.desktop"),
+                              "[Desktop Entry]\nType=Application\nName=Edit\nExec=" + script.toUtf8() + " %f\n"));
+  ASSERT_TRUE(test::WriteText(qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/mimeapps.list"),
+                              "[Default Applications]\nimage/png=wait-edit.desktop\n"));
+  Store(QStringLiteral("GenOpen"), QStringLiteral("True"));
+  Store(QStringLiteral("Folder"), photos);
+  MainWindow& window = Start();
+  window.thumbnailPanel()->ThumbNailSelect(0, true);
+  ASSERT_TRUE(window.commands().Item(u"mnuFileOptionsEdit")->isEnabled());
+
+  std::optional<bool> closedWhileOpen;
+  bool enabledWhileOpen = true;
+  QTimer::singleShot(0, [&] {
+    enabledWhileOpen = window.isEnabled();
+    closedWhileOpen = window.close();
+    QFile word(QFile::decodeName(gate));
+    if (word.open(QIODevice::WriteOnly)) word.write("done\n");  // the editor ends
+  });
+  window.commands().Item(u"mnuFileOptionsEdit")->trigger();
+  EXPECT_EQ(closedWhileOpen, false);
+  EXPECT_FALSE(enabledWhileOpen);
+  EXPECT_TRUE(window.isVisible());
+  EXPECT_TRUE(window.isEnabled());
   EXPECT_TRUE(window.close());
 }
 

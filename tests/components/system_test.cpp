@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QDBusConnection>
 #include <QEventLoop>
 #include <QFile>
@@ -12,6 +13,7 @@
 #include <cstring>
 
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -136,6 +138,64 @@ TEST(SingleInstance, SocketLeftByACrashedCopyIsTakenOver) {
   SingleInstance instance(path);
   EXPECT_TRUE(instance.TryBecomePrimary());
   EXPECT_TRUE(instance.IsListening());
+}
+
+// Another local user could make a folder in shared /tmp first; only a real
+// folder of this user's with mode 0700 holds the lock. Without one, and with a
+// link at the lock's path, the program still starts, only unchecked.
+TEST(SingleInstance, TheLockLivesOnlyInAFolderOfTheUsersOwn) {
+  const QString root = test::freshFolder(QStringLiteral("instance-folders")) + QLatin1Char('/');
+  const auto folderWith = [&](const QString& name, int mode) {
+    QDir().mkpath(root + name);
+    ::chmod(QFile::encodeName(root + name).constData(), mode);
+    return root + name;
+  };
+  QFile::link(folderWith(QStringLiteral("kept"), 0700), root + QStringLiteral("link"));
+  test::WriteText(root + QStringLiteral("file"), "x");
+  struct Case { QString folder; bool accepted; };
+  const Case cases[] = {
+      {root + QStringLiteral("missing"), true}, {root + QStringLiteral("kept"), true},
+      {folderWith(QStringLiteral("open"), 0777), false}, {folderWith(QStringLiteral("readable"), 0755), false},
+      {folderWith(QStringLiteral("sticky"), 01700), false}, {root + QStringLiteral("link"), false},
+      {root + QStringLiteral("file"), false}, {root + QStringLiteral("missing/deeper/still"), false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(SingleInstance::ServerPathIn(c.folder), c.accepted ? c.folder + "/Lumaset.instance" : QString())
+        << c.folder.toStdString();
+  }
+  EXPECT_EQ(QFile::permissions(root + QStringLiteral("missing")),
+            QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadUser |
+                QFileDevice::WriteUser | QFileDevice::ExeUser);
+
+  // Neither the runtime folder nor the temporary folder's own one will do.
+  const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+  const QByteArray temporary = qgetenv("TMPDIR");
+  qputenv("XDG_RUNTIME_DIR", QFile::encodeName(root + QStringLiteral("open")));
+  qputenv("TMPDIR", QFile::encodeName(root + QStringLiteral("readable")));
+  folderWith(QStringLiteral("readable/lumaset-%1").arg(::geteuid()), 0777);
+  const QString refused = SingleInstance::DefaultServerPath();
+  qputenv("TMPDIR", QFile::encodeName(root + QStringLiteral("kept")));
+  const QString own = SingleInstance::DefaultServerPath();
+  for (const auto& [name, value] : {std::pair{"XDG_RUNTIME_DIR", runtime}, {"TMPDIR", temporary}}) {
+    if (value.isNull()) {
+      qunsetenv(name);
+    } else {
+      qputenv(name, value);
+    }
+  }
+  EXPECT_EQ(refused, QString());
+  EXPECT_EQ(own, root + QStringLiteral("kept/lumaset-%1/Lumaset.instance").arg(::geteuid()));
+  SingleInstance unchecked(refused);
+  EXPECT_TRUE(unchecked.TryBecomePrimary());
+  EXPECT_FALSE(unchecked.IsListening());
+
+  // A link at the lock's path is neither followed nor locked.
+  const QString path = root + QStringLiteral("kept/Lumaset.instance");
+  QFile::link(root + QStringLiteral("victim"), path + QStringLiteral(".lock"));
+  SingleInstance linked(path);
+  EXPECT_TRUE(linked.TryBecomePrimary());
+  EXPECT_FALSE(linked.IsListening());
+  EXPECT_FALSE(QFile::exists(root + QStringLiteral("victim")));
 }
 
 // The copy that the two-process test starts: this same test program, run with

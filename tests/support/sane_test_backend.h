@@ -2,19 +2,13 @@
 
 // SANE's "test" back-end for scanning tests: a private configuration folder
 // whose dll.conf lists only `test`, so no real scanner or network back-end
-// is ever asked. Call before the scanner library starts; the library reads
-// the folder once per process, so each test case runs in its own (as ctest
-// runs them).
+// is ever asked. Call before the scanner library starts. The library takes
+// the folder's name once per process, so every call rewrites the same folder;
+// the back-end reads its files again each time the library starts.
 
 #include <QByteArray>
 #include <QDir>
 #include <QString>
-
-#include <dlfcn.h>
-
-#ifndef LUMASET_MULTIARCH
-#define LUMASET_MULTIARCH "x86_64-linux-gnu"
-#endif
 
 #include "support/test_support.h"
 
@@ -26,7 +20,7 @@ struct TestBackendOptions {
 };
 
 inline QString UseSaneTestBackend(const TestBackendOptions& options = {}) {
-  const QString folder = freshFolder(QStringLiteral("sane"));
+  static const QString folder = freshFolder(QStringLiteral("sane"));
   WriteText(folder + "/dll.conf", "test\n");
   WriteText(folder + "/test.conf",
             "number_of_devices 2\nmode Gray\ndepth 8\nhand-scanner false\nthree-pass false\n"
@@ -37,10 +31,6 @@ inline QString UseSaneTestBackend(const TestBackendOptions& options = {}) {
             "non-blocking false\nselect-fd false\nenable-test-options false\ngeometry_min 0.0\n"
             "geometry_max 200.0\ngeometry_quant 1.0\ntl_x 0.0\ntl_y 0.0\nbr_x 80.0\nbr_y 100.0\n");
   qputenv("SANE_CONFIG_DIR", QDir::toNativeSeparators(folder).toLocal8Bit());
-  // Held loaded for the whole run, so that what the back-end leaves behind
-  // is still named after it when the leak check runs at exit.
-  static void* const held = dlopen("/usr/lib/" LUMASET_MULTIARCH "/sane/libsane-test.so.1", RTLD_NOW);
-  (void)held;
   return folder;
 }
 

@@ -20,6 +20,7 @@
 #include "components/imaging/imaging.h"
 #include "components/imaging/imaging_effects.h"
 #include "components/imaging/jpeg_strips.h"
+#include "support/test_support.h"
 
 namespace lumaset {
 namespace {
@@ -176,8 +177,7 @@ TEST(ColorReduceTest, DiffusionCarriesTheError) {
 }
 
 TEST(ColorReduceTest, PaletteFilesAreCheckedWhole) {
-  const QString folder = QDir::temp().filePath(QStringLiteral("palette-test"));
-  QDir().mkpath(folder);
+  const QString folder = test::freshFolder(QStringLiteral("palette"));
   const auto write = [&](const char* name, QByteArray bytes) {
     const QString path = folder + QLatin1Char('/') + QLatin1String(name);
     QFile file(path);
@@ -187,10 +187,12 @@ TEST(ColorReduceTest, PaletteFilesAreCheckedWhole) {
   };
   QByteArray bytes(768, char(63));
   const auto full = ReadPaletteFile(write("full.pal", bytes));
-  ASSERT_TRUE(full.ok());
+  ASSERT_TRUE(full.ok()) << full.error().toStdString();
   EXPECT_EQ(full.value()[255], qRgb(252, 252, 252));
   bytes[0] = 10, bytes[1] = 20, bytes[2] = 30;
-  EXPECT_EQ(ReadPaletteFile(write("first.pal", bytes)).value()[0], qRgb(40, 80, 120));
+  const auto first = ReadPaletteFile(write("first.pal", bytes));
+  ASSERT_TRUE(first.ok()) << first.error().toStdString();
+  EXPECT_EQ(first.value()[0], qRgb(40, 80, 120));
   bytes[767] = 64;
   for (const auto& [name, content] : {std::pair{"over.pal", bytes}, std::pair{"short.pal", QByteArray(767, 1)},
                                       std::pair{"long.pal", QByteArray(769, 1)}, std::pair{"empty.pal", QByteArray()}}) {
@@ -199,7 +201,9 @@ TEST(ColorReduceTest, PaletteFilesAreCheckedWhole) {
     ASSERT_FALSE(refused.ok()) << name;
     EXPECT_EQ(refused.error(), path + QStringLiteral(" is not a valid palette file."));
   }
-  EXPECT_TRUE(ReadPaletteFile(folder + QStringLiteral("/missing.pal")).error().startsWith(QStringLiteral("Palette file open error: ")));
+  const auto missing = ReadPaletteFile(folder + QStringLiteral("/missing.pal"));
+  ASSERT_FALSE(missing.ok());
+  EXPECT_TRUE(missing.error().startsWith(QStringLiteral("Palette file open error: ")));
 }
 
 // Every effect gives the same bytes on any number of threads, on odd sizes too.
