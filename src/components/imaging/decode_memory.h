@@ -35,10 +35,13 @@ class DecodeMemory {
   };
 
   qint64 held() const;
+  // Decodes waiting for their share.
+  int waiting() const;
 
  private:
   const qint64 total_;
   qint64 held_ = 0;
+  int waiting_ = 0;
   mutable std::mutex mutex_;
   std::condition_variable returned_;
 };

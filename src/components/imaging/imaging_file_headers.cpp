@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -164,7 +165,12 @@ bool holdsWholePicture(QByteArrayView file, QByteArrayView format, QSize size) {
   const Bytes bytes(file);
   if (format == "bmp" && bytes.startsWith("BM")) return wholeBmp(bytes);
   if (format == "png" && bytes.startsWith("\x89PNG")) return wholePng(bytes, size);
-  if (format == "gif" && !wholeGif(bytes)) return false;
+  if (format == "gif") {
+    // Qt measures a GIF by its first frame when the screen looks too large
+    // for it, but decodes onto the whole screen.
+    const double screen = static_cast<double>(bytes.le16(6)) * bytes.le16(8);
+    return wholeGif(bytes) && withinCodecBound(bytes.size(), std::max(screen, pixelsOf(size)));
+  }
   return withinCodecBound(bytes.size(), pixelsOf(size));
 }
 

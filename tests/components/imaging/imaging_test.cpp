@@ -14,13 +14,23 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <climits>
 #include <cmath>
 #include <functional>
+#include <memory>
+#include <thread>
 #include <vector>
 
+#include "components/imaging/decode_memory.h"
 #include "support/test_support.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+// The sanitizer runtime's own hook; its header is not always installed.
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*onMalloc)(const volatile void*, std::size_t),
+                                                         void (*onFree)(const volatile void*));
+#endif
 
 namespace lumaset {
 namespace {
@@ -96,6 +106,32 @@ QByteArray gifBytes(int width, int height, const std::vector<int>& frames) {
     out.append('\0');
   }
   return out.append(char(0x3B));
+}
+
+// The largest single allocation that `work` makes, where the sanitizers
+// let it be watched; elsewhere 0.
+std::atomic<std::size_t> largestAllocation{0};
+std::atomic<bool> watchingAllocations{false};
+
+std::size_t largestAllocationDuring(const std::function<void()>& work) {
+#if defined(__SANITIZE_ADDRESS__)
+  static const bool installed = [] {
+    return __sanitizer_install_malloc_and_free_hooks(
+               [](const volatile void*, std::size_t size) {
+                 if (!watchingAllocations) return;
+                 std::size_t seen = largestAllocation;
+                 while (size > seen && !largestAllocation.compare_exchange_weak(seen, size)) {
+                 }
+               },
+               [](const volatile void*) {}) != 0;
+  }();
+  EXPECT_TRUE(installed);
+#endif
+  largestAllocation = 0;
+  watchingAllocations = true;
+  work();
+  watchingAllocations = false;
+  return largestAllocation;
 }
 
 bool near(QRgb a, QRgb b) {
@@ -284,6 +320,104 @@ TEST_F(ImagingTest, JpegAcceptanceFollowsTheDecoder) {
     EXPECT_FALSE(Imaging().LoadFile(file)) << bytes.size();
     EXPECT_FALSE(Imaging::readScaled(file, 40)) << bytes.size();
   }
+}
+
+// A few hundred bytes whose header claims a huge picture are refused before
+// the picture's memory is ever asked for, in every format.
+TEST_F(ImagingTest, HeadersClaimingMoreThanTheFileHoldsAreRefusedBeforeDecoding) {
+  const auto le = [](QByteArray& out, quint32 value, int bytes) {
+    for (int i = 0; i < bytes; ++i) out.append(char((value >> (8 * i)) & 0xFF));
+  };
+  QByteArray bmp("BM");  // 20 x 10,289,164 pixels, 24 bits, uncompressed, in 234 bytes
+  le(bmp, 234, 4), le(bmp, 0, 4), le(bmp, 54, 4), le(bmp, 40, 4), le(bmp, 20, 4), le(bmp, 10289164, 4);
+  le(bmp, 1, 2), le(bmp, 24, 2), le(bmp, 0, 4), le(bmp, 0, 4), le(bmp, 2835, 4), le(bmp, 2835, 4), le(bmp, 0, 4), le(bmp, 0, 4);
+  bmp.append(QByteArray(180, '\x55'));
+  QByteArray rle = bmp;  // the same as 8-bit run lengths
+  rle[28] = 8, rle[30] = 1;
+
+  QByteArray jpeg = test::ReadBytes(save("tiny.jpg", quarters(16, 16)));  // its frame says 65500 x 65500
+  const qsizetype frame = markerAt(jpeg, '\xC0');
+  ASSERT_GT(frame, 0);
+  jpeg[frame + 5] = jpeg[frame + 7] = '\xFF', jpeg[frame + 6] = jpeg[frame + 8] = '\xDC';
+
+  QByteArray png = test::ReadBytes(save("tiny.png", quarters(16, 16)));  // its header says 16000 x 16000
+  png[18] = png[22] = '\x3E', png[19] = png[23] = '\x80';
+  quint32 crc = 0xFFFFFFFF;  // the header's CRC again, so that only its size is wrong
+  for (qsizetype i = 12; i < 29; ++i) {
+    crc ^= static_cast<quint8>(png[i]);
+    for (int k = 0; k < 8; ++k) crc = (crc & 1) != 0 ? 0xEDB88320 ^ (crc >> 1) : crc >> 1;
+  }
+  crc ^= 0xFFFFFFFF;
+  for (int i = 0; i < 4; ++i) png[29 + i] = char((crc >> (24 - 8 * i)) & 0xFF);
+
+  QByteArray gif = gifBytes(1, 1, {0});  // a 16000 x 16000 screen for a picture of one pixel
+  gif[6] = gif[8] = '\x80', gif[7] = gif[9] = '\x3E';
+
+  const QByteArray bombs[] = {bmp, rle, jpeg, png, gif};
+  for (const QByteArray& bytes : bombs) {
+    SCOPED_TRACE(bytes.left(4).toHex().toStdString());
+    const QString file = writeBytes(path("bomb"), bytes);
+    EXPECT_TRUE(Imaging::FileInfo(file)) << "measured, so that it shows as an unreadable cell";
+    const std::size_t largest = largestAllocationDuring([&] {
+      EXPECT_FALSE(Imaging::readScaled(file, 128));
+      EXPECT_FALSE(Imaging().LoadFile(file));
+    });
+    EXPECT_LT(largest, std::size_t{32} << 20);
+  }
+}
+
+// A GIF whose screen is far taller than its picture is measured by its
+// picture; it must then load at that size, or not at all.
+TEST_F(ImagingTest, AGifLoadsAtTheSizeItIsMeasuredAtOrNotAtAll) {
+  QByteArray gif = gifBytes(20, 12, {0});
+  gif[8] = '\xFF', gif[9] = '\x0B';  // a screen of 20 x 3071
+  const QString file = writeBytes(path("tall.gif"), gif);
+  const auto facts = Imaging::FileInfo(file);
+  ASSERT_TRUE(facts);
+  for (const int longSide : {0, 128}) {
+    Imaging imaging;
+    if (!imaging.loadFileScaled(file, longSide > 0 ? longSide : 100000)) continue;
+    EXPECT_EQ(QSize(imaging.PixelWidth(), imaging.PixelHeight()), QSize(facts->width, facts->height));
+  }
+}
+
+// The end of a JPEG's picture data coming before its last row refuses it,
+// where a marker met early inside a scan with more rows to come is passed over.
+TEST_F(ImagingTest, JpegEndingBeforeItsLastRowIsRefused) {
+  QImage noisy = quarters(200, 160);
+  for (int i = 0; i < 200 * 160; i += 3) noisy.setPixel(i % 200, i / 200, qRgb(i % 251, i % 241, i % 239));
+  const QByteArray whole = jpegWithRestarts(noisy);
+  QImageWriter progressive(path("progressive.jpg"));
+  progressive.setProgressiveScanWrite(true);
+  ASSERT_TRUE(progressive.write(noisy));
+  const QByteArray layered = test::ReadBytes(path("progressive.jpg"));
+  const QByteArray ended[] = {whole.left(whole.size() / 2) + "\xFF\xD9",
+                              layered.left(markerAt(layered, '\xDA') + 200) + "\xFF\xD9"};
+  for (const QByteArray& bytes : ended) {
+    const QString file = writeBytes(path("ended.jpg"), bytes);
+    EXPECT_FALSE(Imaging().LoadFile(file)) << bytes.size();
+    EXPECT_FALSE(Imaging::readScaled(file, 40)) << bytes.size();
+  }
+}
+
+// Decodes hold at most the whole share at once: one that does not fit waits
+// until memory comes back; one larger than the whole takes all of it.
+TEST(DecodeMemoryTest, ADecodeThatDoesNotFitWaitsForMemoryToComeBack) {
+  imaging_detail::DecodeMemory memory(100);
+  std::atomic<bool> taken{false};
+  auto first = std::make_unique<imaging_detail::DecodeMemory::Share>(memory, 70);
+  std::thread second([&] {
+    const imaging_detail::DecodeMemory::Share share(memory, 500);
+    taken = true;
+    EXPECT_EQ(memory.held(), 100);
+  });
+  ASSERT_TRUE(test::RunUntil([&] { return memory.waiting() == 1; }));
+  EXPECT_FALSE(taken);
+  EXPECT_EQ(memory.held(), 70);
+  first.reset();
+  second.join();
+  EXPECT_TRUE(taken);
+  EXPECT_EQ(memory.held(), 0);
 }
 
 TEST_F(ImagingTest, PhotosBeyondQtsDefaultLimitLoad) {
