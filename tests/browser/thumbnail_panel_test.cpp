@@ -11,10 +11,14 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 
+#include <sys/stat.h>
+
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "browser/thumb_picture.h"
@@ -212,6 +216,82 @@ TEST_F(ThumbnailPanelTest, ClosingDuringABuildLeavesNoWorkerBehind) {
   EXPECT_EQ(working, 0) << "every worker has ended with the panel";
   QCoreApplication::processEvents();
   EXPECT_EQ(made, 2) << "no cell is handed over after the panel is gone";
+}
+
+// FIFOs in the folder never hold a build up. A file that never answers
+// holds up only its own cell: Esc gives it up as unreadable and stops the
+// build, and closing does not wait for its worker.
+TEST_F(ThumbnailPanelTest, AFileThatNeverAnswersHoldsUpOnlyItsOwnCell) {
+  const QString folder = Pictures(QStringLiteral("stuck"), 3);
+  for (const char* name : {"pipe.jpg", "pipe.gif"}) {
+    ASSERT_EQ(::mkfifo(QFile::encodeName(folder + QLatin1String(name)).constData(), 0600), 0);
+  }
+  auto panel = std::make_unique<ThumbnailPanel>();
+  QSignalSpy finished(panel.get(), &ThumbnailPanel::buildFinished);
+  ASSERT_TRUE(panel->ThumbNail(folder, false).ok());
+  ASSERT_TRUE(RunUntil([&] { return !finished.isEmpty(); }));
+  const int count = finished.first().first().toInt();
+  EXPECT_GE(count, 3);
+  for (int i = 0; i < count; ++i) EXPECT_EQ(panel->table().ThumbUnsupported(i), i >= 3) << i;
+
+  std::mutex lock;
+  std::condition_variable answered;
+  bool answer = false;
+  std::atomic<int> working{0};
+  panel->setCellWork([&](const QString& file, int scale) {
+    ++working;
+    if (file.endsWith(QStringLiteral("/01.png"))) {
+      std::unique_lock<std::mutex> held(lock);
+      answered.wait(held, [&] { return answer; });
+    }
+    CellPicture picture = MakeCellPicture(file, scale);
+    --working;
+    return picture;
+  });
+  const auto letGo = [&] {
+    {
+      const std::lock_guard<std::mutex> held(lock);
+      answer = true;
+    }
+    answered.notify_all();
+  };
+  bool& abort = panel->abortFlag();
+  QSignalSpy captions(panel.get(), &ThumbnailPanel::folderCaptionChanged);
+  QObject::connect(panel.get(), &ThumbnailPanel::folderCaptionChanged, [&abort](const QString& caption) {
+    if (caption.startsWith(QStringLiteral("Loading picture 1 of "))) {
+      QMetaObject::invokeMethod(qApp, [&abort] { abort = true; }, Qt::QueuedConnection);
+    }
+  });
+  finished.clear();
+  ASSERT_TRUE(panel->ThumbNail(folder, false).ok());
+  EXPECT_TRUE(RunUntil([&] { return !finished.isEmpty(); })) << "Esc waits on the cell that never comes";
+  if (!finished.isEmpty()) {
+    EXPECT_EQ(finished.first().first().toInt(), 2);
+    EXPECT_TRUE(panel->table().ThumbUnsupported(1));
+    EXPECT_TRUE(captions.last().first().toString().startsWith(QStringLiteral("Loading picture 2 of ")));
+  }
+
+  // Closing goes ahead; a watchdog lets the worker go after a minute, so that a regression fails rather than hangs.
+  std::atomic<bool> closed{false};
+  std::atomic<bool> watchdogLetGo{false};
+  std::thread watchdog([&] {
+    std::unique_lock<std::mutex> held(lock);
+    if (!answered.wait_for(held, std::chrono::minutes(1), [&] { return closed.load(); })) {
+      watchdogLetGo = true;
+      answer = true;
+      answered.notify_all();
+    }
+  });
+  panel.reset();
+  {
+    const std::lock_guard<std::mutex> held(lock);
+    closed = true;
+  }
+  answered.notify_all();
+  watchdog.join();
+  EXPECT_FALSE(watchdogLetGo) << "closing waited for the stuck worker";
+  letGo();
+  EXPECT_TRUE(RunUntil([&] { return working == 0; }));
 }
 
 TEST_F(ThumbnailPanelTest, ScrollBarMovesRowsAndIsResetWhenHidden) {
