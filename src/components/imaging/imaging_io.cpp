@@ -11,6 +11,7 @@
 #include <QSaveFile>
 
 #include <algorithm>
+#include <cstdlib>
 #include <optional>
 
 #include "components/imaging/decode_memory.h"
@@ -48,8 +49,16 @@ void prepareReader(QImageReader& reader) {
   reader.setAutoTransform(true);
 }
 
+// The size as the pixels lie in the file. Qt reads a bitmap stored from its
+// top row down the right way up, but gives its height as the file has it,
+// below zero.
+QSize storedSize(QImageReader& reader) {
+  const QSize size = reader.size();
+  return reader.format() == "bmp" ? QSize(std::abs(size.width()), std::abs(size.height())) : size;
+}
+
 QSize uprightSize(QImageReader& reader) {
-  QSize size = reader.size();
+  QSize size = storedSize(reader);
   if (reader.transformation() & QImageIOHandler::TransformationRotate90) size.transpose();
   return size;
 }
@@ -176,10 +185,10 @@ Result<QImage> Imaging::decode(const QString& path, int longSide) {
   prepareReader(reader);
   if (!reader.canRead()) return refusal(path, reader);
   const QByteArray format = reader.format();
-  const QSize size = reader.size();  // as stored: the reader turns the picture after shrinking it
+  const QSize size = storedSize(reader);  // the reader turns the picture after shrinking it
   // A file too small for the picture its header claims is refused before a
   // single pixel is decoded.
-  if (size.isValid() && !imaging_detail::holdsWholePicture(picture.bytes, format, size)) {
+  if (!imaging_detail::holdsWholePicture(picture.bytes, format, size)) {
     return readError(path, QStringLiteral("the picture is damaged or incomplete"));
   }
   const bool shrink = longSide > 0 && size.isValid() && std::max(size.width(), size.height()) > longSide;

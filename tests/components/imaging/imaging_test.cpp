@@ -7,6 +7,7 @@
 #include <jpeglib.h>
 
 #include <QDir>
+#include <QtEndian>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
@@ -149,6 +150,17 @@ class ImagingTest : public ::testing::Test {
   QString folder_ = test::freshFolder(QStringLiteral("imaging"));
 };
 
+// A bitmap stored from its top row down, as its negative height says.
+QByteArray topDown(const QByteArray& bmp) {
+  const auto le32 = [&bmp](int at) { return qFromLittleEndian<qint32>(bmp.constData() + at); };
+  const qint32 pixels = le32(10), width = le32(18), height = le32(22);
+  const qint32 stride = (width * 24 + 31) / 32 * 4;
+  QByteArray out = bmp.left(pixels);
+  qToLittleEndian<qint32>(-height, out.data() + 22);
+  for (qint32 row = height - 1; row >= 0; --row) out += bmp.mid(pixels + row * stride, stride);
+  return out;
+}
+
 TEST_F(ImagingTest, EachFormatGivesItsFactsAndPicture) {
   QImage indexed(40, 30, QImage::Format_Indexed8);
   indexed.setColorTable({qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255), qRgb(0, 0, 0)});
@@ -157,7 +169,7 @@ TEST_F(ImagingTest, EachFormatGivesItsFactsAndPicture) {
       {save("a.jpg", quarters(40, 30), 95), 24, 0}, {save("a.png", quarters(40, 30)), 24, 0},
       {save("a.bmp", quarters(40, 30)), 24, 0},     {save("a.tif", quarters(40, 30)), 24, 0},
       {save("a.webp", quarters(40, 30), 100), 24, 0}, {save("i.png", indexed), 8, 4},
-      {save("i.bmp", indexed), 4, 4},
+      {save("i.bmp", indexed), 4, 4}, {writeBytes(path("down.bmp"), topDown(test::ReadBytes(path("a.bmp")))), 24, 0},
       // two frames, red then blue: the first one counts
       {writeBytes(path("a.gif"), gifBytes(40, 30, {0, 1})), 2, 4}};
   for (const Case& c : cases) {
@@ -380,6 +392,22 @@ TEST_F(ImagingTest, AGifLoadsAtTheSizeItIsMeasuredAtOrNotAtAll) {
   for (const int longSide : {0, 128}) {
     Imaging imaging;
     if (!imaging.loadFileScaled(file, longSide > 0 ? longSide : 100000)) continue;
+    EXPECT_EQ(QSize(imaging.PixelWidth(), imaging.PixelHeight()), QSize(facts->width, facts->height));
+  }
+}
+
+// The files the fuzzer kept: each is measured and loads at the size it is
+// measured at, or is refused; none crashes or hangs.
+TEST_F(ImagingTest, FuzzedFilesLoadAtTheirMeasuredSizeOrAreRefused) {
+  const QDir data(QStringLiteral(LUMASET_IMAGING_FUZZ_DATA));
+  const QStringList names = data.entryList(QDir::Files);
+  ASSERT_GE(names.size(), 40);
+  for (const QString& name : names) {
+    SCOPED_TRACE(name.toStdString());
+    const auto facts = Imaging::FileInfo(data.filePath(name));
+    Imaging imaging;
+    if (!imaging.LoadFile(data.filePath(name))) continue;
+    ASSERT_TRUE(facts);
     EXPECT_EQ(QSize(imaging.PixelWidth(), imaging.PixelHeight()), QSize(facts->width, facts->height));
   }
 }
