@@ -16,6 +16,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -29,6 +30,34 @@ namespace lumaset {
 namespace {
 
 using test::RunUntil;
+
+// Cell work that holds back the files `held` picks until the gate opens.
+struct Gate {
+  std::mutex lock;
+  std::condition_variable opened;
+  bool open = false;
+  std::atomic<int> working{0};
+
+  ThumbnailPanel::CellWork Holding(std::function<bool(const QString&)> held) {
+    return [this, held](const QString& file, int scale) {
+      ++working;
+      if (held(file)) {
+        std::unique_lock<std::mutex> guard(lock);
+        opened.wait(guard, [this] { return open; });
+      }
+      CellPicture picture = MakeCellPicture(file, scale);
+      --working;
+      return picture;
+    };
+  }
+  void Open() {
+    {
+      const std::lock_guard<std::mutex> guard(lock);
+      open = true;
+    }
+    opened.notify_all();
+  }
+};
 
 class ThumbnailPanelTest : public ::testing::Test {
  protected:
@@ -189,31 +218,17 @@ TEST_F(ThumbnailPanelTest, RefusesToStartOrClearOverARunningBuild) {
 TEST_F(ThumbnailPanelTest, ClosingDuringABuildLeavesNoWorkerBehind) {
   const QString folder = Pictures(QStringLiteral("closing"), 40);
   auto panel = std::make_unique<ThumbnailPanel>();
-  std::mutex lock;
-  std::condition_variable opened;
-  bool gateOpen = false;
-  std::atomic<int> working{0};
-  panel->setCellWork([&](const QString& file, int scale) {
-    ++working;
-    if (!file.endsWith(QStringLiteral("/00.png")) && !file.endsWith(QStringLiteral("/01.png"))) {
-      std::unique_lock<std::mutex> held(lock);
-      opened.wait(held, [&] { return gateOpen; });
-    }
-    CellPicture picture = MakeCellPicture(file, scale);
-    --working;
-    return picture;
-  });
+  Gate gate;
+  panel->setCellWork(gate.Holding([](const QString& file) {
+    return !file.endsWith(QStringLiteral("/00.png")) && !file.endsWith(QStringLiteral("/01.png"));
+  }));
   int made = 0;
   QObject::connect(panel.get(), &ThumbnailPanel::progressChanged, [&made] { ++made; });
   ASSERT_TRUE(panel->ThumbNail(folder, false).ok());
   ASSERT_TRUE(RunUntil([&] { return made >= 2; }));
-  {
-    const std::lock_guard<std::mutex> held(lock);
-    gateOpen = true;
-  }
-  opened.notify_all();
+  gate.Open();
   panel.reset();
-  EXPECT_EQ(working, 0) << "every worker has ended with the panel";
+  EXPECT_EQ(gate.working, 0) << "every worker has ended with the panel";
   QCoreApplication::processEvents();
   EXPECT_EQ(made, 2) << "no cell is handed over after the panel is gone";
 }
@@ -234,27 +249,8 @@ TEST_F(ThumbnailPanelTest, AFileThatNeverAnswersHoldsUpOnlyItsOwnCell) {
   EXPECT_GE(count, 3);
   for (int i = 0; i < count; ++i) EXPECT_EQ(panel->table().ThumbUnsupported(i), i >= 3) << i;
 
-  std::mutex lock;
-  std::condition_variable answered;
-  bool answer = false;
-  std::atomic<int> working{0};
-  panel->setCellWork([&](const QString& file, int scale) {
-    ++working;
-    if (file.endsWith(QStringLiteral("/01.png"))) {
-      std::unique_lock<std::mutex> held(lock);
-      answered.wait(held, [&] { return answer; });
-    }
-    CellPicture picture = MakeCellPicture(file, scale);
-    --working;
-    return picture;
-  });
-  const auto letGo = [&] {
-    {
-      const std::lock_guard<std::mutex> held(lock);
-      answer = true;
-    }
-    answered.notify_all();
-  };
+  Gate gate;
+  panel->setCellWork(gate.Holding([](const QString& file) { return file.endsWith(QStringLiteral("/01.png")); }));
   bool& abort = panel->abortFlag();
   QSignalSpy captions(panel.get(), &ThumbnailPanel::folderCaptionChanged);
   QObject::connect(panel.get(), &ThumbnailPanel::folderCaptionChanged, [&abort](const QString& caption) {
@@ -273,25 +269,25 @@ TEST_F(ThumbnailPanelTest, AFileThatNeverAnswersHoldsUpOnlyItsOwnCell) {
 
   // Closing goes ahead; a watchdog lets the worker go after a minute, so that a regression fails rather than hangs.
   std::atomic<bool> closed{false};
-  std::atomic<bool> watchdogLetGo{false};
+  std::atomic<bool> watchdogOpened{false};
   std::thread watchdog([&] {
-    std::unique_lock<std::mutex> held(lock);
-    if (!answered.wait_for(held, std::chrono::minutes(1), [&] { return closed.load(); })) {
-      watchdogLetGo = true;
-      answer = true;
-      answered.notify_all();
+    std::unique_lock<std::mutex> held(gate.lock);
+    if (!gate.opened.wait_for(held, std::chrono::minutes(1), [&] { return closed.load(); })) {
+      watchdogOpened = true;
+      gate.open = true;
+      gate.opened.notify_all();
     }
   });
   panel.reset();
   {
-    const std::lock_guard<std::mutex> held(lock);
+    const std::lock_guard<std::mutex> held(gate.lock);
     closed = true;
   }
-  answered.notify_all();
+  gate.opened.notify_all();
   watchdog.join();
-  EXPECT_FALSE(watchdogLetGo) << "closing waited for the stuck worker";
-  letGo();
-  EXPECT_TRUE(RunUntil([&] { return working == 0; }));
+  EXPECT_FALSE(watchdogOpened) << "closing waited for the stuck worker";
+  gate.Open();
+  EXPECT_TRUE(RunUntil([&] { return gate.working == 0; }));
 }
 
 TEST_F(ThumbnailPanelTest, ScrollBarMovesRowsAndIsResetWhenHidden) {
