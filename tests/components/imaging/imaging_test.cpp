@@ -161,6 +161,20 @@ QByteArray topDown(const QByteArray& bmp) {
   return out;
 }
 
+// An 8-bit run-length bitmap of one red run a row: 4 bytes for 40 pixels.
+QByteArray runLengthBmp(int width, int height) {
+  QByteArray out("BM");
+  const auto le = [&out](quint32 value, int bytes) {
+    for (int i = 0; i < bytes; ++i) out.append(char((value >> (8 * i)) & 0xFF));
+  };
+  const auto data = static_cast<quint32>(height * 4 + 2);
+  le(70 + data, 4), le(0, 4), le(70, 4), le(40, 4), le(width, 4), le(height, 4), le(1, 2), le(8, 2), le(1, 4);
+  le(data, 4), le(2835, 4), le(2835, 4), le(4, 4), le(0, 4);
+  out.append(QByteArray::fromHex("0000ff0000ff000000000000ffffff00"));  // red, green, black, white
+  for (int row = 0; row < height; ++row) out.append(char(width)).append('\0').append('\0').append('\0');
+  return out.append('\0').append('\x01');
+}
+
 TEST_F(ImagingTest, EachFormatGivesItsFactsAndPicture) {
   QImage indexed(40, 30, QImage::Format_Indexed8);
   indexed.setColorTable({qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255), qRgb(0, 0, 0)});
@@ -170,6 +184,7 @@ TEST_F(ImagingTest, EachFormatGivesItsFactsAndPicture) {
       {save("a.bmp", quarters(40, 30)), 24, 0},     {save("a.tif", quarters(40, 30)), 24, 0},
       {save("a.webp", quarters(40, 30), 100), 24, 0}, {save("i.png", indexed), 8, 4},
       {save("i.bmp", indexed), 4, 4}, {writeBytes(path("down.bmp"), topDown(test::ReadBytes(path("a.bmp")))), 24, 0},
+      {writeBytes(path("runs.bmp"), runLengthBmp(40, 30)), 8, 4},
       // two frames, red then blue: the first one counts
       {writeBytes(path("a.gif"), gifBytes(40, 30, {0, 1})), 2, 4}};
   for (const Case& c : cases) {
