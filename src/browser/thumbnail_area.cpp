@@ -34,11 +34,11 @@ constexpr int kAbortPatienceTicks = 8;
 // never answers is left behind, and the program ends without it.
 constexpr int kWorkersPatienceMs = 2000;
 
-// Pools left behind with a stuck worker, kept so that nothing frees them
-// under it.
-std::vector<std::unique_ptr<QThreadPool>>& leftBehind() {
-  static std::vector<std::unique_ptr<QThreadPool>> pools;
-  return pools;
+// Pools left behind with a stuck worker. Never freed, not even at exit,
+// where freeing one would wait for its worker after all.
+std::vector<QThreadPool*>& leftBehind() {
+  static auto* pools = new std::vector<QThreadPool*>;
+  return *pools;
 }
 
 QString errorText(const QString& description) {
@@ -78,7 +78,7 @@ ThumbnailPanel::~ThumbnailPanel() {
   maker_->stop();
   listing_.reset();
   pool_->clear();
-  if (!pool_->waitForDone(kWorkersPatienceMs)) leftBehind().push_back(std::move(pool_));
+  if (!pool_->waitForDone(kWorkersPatienceMs)) leftBehind().push_back(pool_.release());
 }
 
 QWidget* ThumbnailPanel::browse() const { return canvas_; }

@@ -235,7 +235,7 @@ TEST_F(ThumbnailPanelTest, ClosingDuringABuildLeavesNoWorkerBehind) {
 
 // FIFOs in the folder never hold a build up. A file that never answers
 // holds up only its own cell: Esc gives it up as unreadable and stops the
-// build, and closing does not wait for its worker.
+// build, and neither closing nor the program's exit waits for its worker.
 TEST_F(ThumbnailPanelTest, AFileThatNeverAnswersHoldsUpOnlyItsOwnCell) {
   const QString folder = Pictures(QStringLiteral("stuck"), 3);
   for (const char* name : {"pipe.jpg", "pipe.gif"}) {
@@ -249,7 +249,9 @@ TEST_F(ThumbnailPanelTest, AFileThatNeverAnswersHoldsUpOnlyItsOwnCell) {
   EXPECT_GE(count, 3);
   for (int i = 0; i < count; ++i) EXPECT_EQ(panel->table().ThumbUnsupported(i), i >= 3) << i;
 
-  Gate gate;
+  // Its worker stays held to the end of the run, which must still end.
+  static Gate* const neverOpened = new Gate;
+  Gate& gate = *neverOpened;
   panel->setCellWork(gate.Holding([](const QString& file) { return file.endsWith(QStringLiteral("/01.png")); }));
   bool& abort = panel->abortFlag();
   QSignalSpy captions(panel.get(), &ThumbnailPanel::folderCaptionChanged);
@@ -286,8 +288,6 @@ TEST_F(ThumbnailPanelTest, AFileThatNeverAnswersHoldsUpOnlyItsOwnCell) {
   gate.opened.notify_all();
   watchdog.join();
   EXPECT_FALSE(watchdogOpened) << "closing waited for the stuck worker";
-  gate.Open();
-  EXPECT_TRUE(RunUntil([&] { return gate.working == 0; }));
 }
 
 TEST_F(ThumbnailPanelTest, ScrollBarMovesRowsAndIsResetWhenHidden) {
