@@ -2,7 +2,7 @@
 // folder of photo-sized JPEGs through the very build the panel runs when a
 // folder is opened, without a display.
 //
-//   bench_thumbnails FOLDER [--generate-only] [--count N] [--small] [--turned] [--twice]
+//   bench_thumbnails FOLDER [--generate-only] [--count N] [--small] [--turned] [--twice] [--hostile]
 //
 // FOLDER keeps the pictures between runs: missing ones are made first
 // (4000 x 3000, JPEG quality 90, gradients, shapes and noise, so that they
@@ -10,6 +10,11 @@
 // uses large thumbnails (100 pixels) unless --small is given. --turned makes
 // the missing pictures as a phone makes a portrait photo: stored on their
 // side, with EXIF data that turns them upright (give it a folder of its own).
+//
+// --hostile also puts 16 files of a few hundred bytes each in the folder
+// whose headers claim pictures of hundreds of megapixels (BMP, JPEG, PNG and
+// GIF, four of each); they must show as unreadable cells, and the run then
+// counts them apart from the photos.
 //
 // A plain run decodes every picture (no thumbnail cache). --twice opens the
 // folder two times with a fresh, private thumbnail cache: the first opening
@@ -82,12 +87,74 @@ bool generate(const QString& folder, int count, bool turned) {
   return !written.contains(false);
 }
 
+// The bytes of a file of `format` holding a 16 x 16 picture.
+QByteArray smallFile(const char* format) {
+  QImage image(16, 16, QImage::Format_RGB32);
+  image.fill(Qt::darkCyan);
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  QImageWriter(&buffer, format).write(image);
+  return bytes;
+}
+
+void putBigEndian(QByteArray& bytes, qsizetype at, quint32 value, int count) {
+  for (int i = 0; i < count; ++i) bytes[at + i] = char((value >> (8 * (count - 1 - i))) & 0xFF);
+}
+
+// Files whose headers claim far more than their bytes hold.
+QList<std::pair<QString, QByteArray>> hostileFiles() {
+  QByteArray bmp("BM");  // 20 x 10,289,164 pixels in 234 bytes
+  const auto le = [&bmp](quint32 value, int count) {
+    for (int i = 0; i < count; ++i) bmp.append(char((value >> (8 * i)) & 0xFF));
+  };
+  le(234, 4), le(0, 4), le(54, 4), le(40, 4), le(20, 4), le(10289164, 4), le(1, 2), le(24, 2);
+  le(0, 4), le(0, 4), le(2835, 4), le(2835, 4), le(0, 4), le(0, 4);
+  bmp.append(QByteArray(180, '\x55'));
+
+  QByteArray jpeg = smallFile("jpeg");  // 65500 x 65500
+  const qsizetype frame = jpeg.indexOf("\xFF\xC0");
+  putBigEndian(jpeg, frame + 5, 65500, 2);
+  putBigEndian(jpeg, frame + 7, 65500, 2);
+
+  QByteArray png = smallFile("png");  // 16000 x 16000, its header's checksum made again
+  putBigEndian(png, 16, 16000, 4);
+  putBigEndian(png, 20, 16000, 4);
+  quint32 crc = 0xFFFFFFFF;
+  for (qsizetype i = 12; i < 29; ++i) {
+    crc ^= static_cast<quint8>(png[i]);
+    for (int k = 0; k < 8; ++k) crc = (crc & 1) != 0 ? 0xEDB88320 ^ (crc >> 1) : crc >> 1;
+  }
+  putBigEndian(png, 29, crc ^ 0xFFFFFFFF, 4);
+
+  // A 16000 x 16000 screen for one pixel.
+  const QByteArray gif = QByteArray::fromHex("474946383961803e803e800000000000ffffff2c00000000010001000002024401003b");
+
+  QList<std::pair<QString, QByteArray>> files;
+  for (int i = 0; i < 4; ++i) {
+    files.append({QStringLiteral("hostile-%1.bmp").arg(i), bmp});
+    files.append({QStringLiteral("hostile-%1.jpg").arg(i), jpeg});
+    files.append({QStringLiteral("hostile-%1.png").arg(i), png});
+    files.append({QStringLiteral("hostile-%1.gif").arg(i), gif});
+  }
+  return files;
+}
+
+bool writeHostile(const QString& folder) {
+  for (const auto& [name, bytes] : hostileFiles()) {
+    QSaveFile file(folder + name);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) return false;
+  }
+  return true;
+}
+
 struct Arguments {
   QString folder;
   bool generateOnly = false;
   bool large = true;
   bool turned = false;
   bool twice = false;
+  bool hostile = false;
   int count = 96;
 };
 
@@ -101,6 +168,8 @@ bool parse(int argc, char** argv, Arguments& out) {
       out.turned = true;
     } else if (std::strcmp(argv[i], "--twice") == 0) {
       out.twice = true;
+    } else if (std::strcmp(argv[i], "--hostile") == 0) {
+      out.hostile = true;
     } else if (std::strcmp(argv[i], "--count") == 0 && i + 1 < argc) {
       out.count = std::atoi(argv[++i]);
     } else if (out.folder.isEmpty() && argv[i][0] != '-') {
@@ -117,12 +186,12 @@ bool parse(int argc, char** argv, Arguments& out) {
 int main(int argc, char** argv) {
   Arguments args;
   if (!parse(argc, argv, args)) {
-    std::fprintf(stderr, "usage: bench_thumbnails FOLDER [--generate-only] [--count N] [--small] [--turned] [--twice]\n");
+    std::fprintf(stderr, "usage: bench_thumbnails FOLDER [--generate-only] [--count N] [--small] [--turned] [--twice] [--hostile]\n");
     return 2;
   }
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
-  if (!generate(args.folder, args.count, args.turned)) {
+  if (!generate(args.folder, args.count, args.turned) || (args.hostile && !writeHostile(args.folder))) {
     std::fprintf(stderr, "cannot write the pictures into %s\n", qPrintable(args.folder));
     return 1;
   }
@@ -145,10 +214,18 @@ int main(int argc, char** argv) {
     const int made = panel.ThumbNailAndWait(args.folder, args.large);
     times[opening] = clock.elapsed();
     int unsupported = 0;
-    for (int i = 0; i < made; ++i) unsupported += panel.table().ThumbUnsupported(i) ? 1 : 0;
-    std::printf("%s%d thumbnails in %lld ms (%d unsupported)\n", args.twice ? (opening == 0 ? "first:  " : "second: ") : "",
+    int hostileUnread = 0;
+    for (int i = 0; i < made; ++i) {
+      const bool unread = panel.table().ThumbUnsupported(i);
+      const bool hostile = QFileInfo(panel.table().ThumbFiles(i)).fileName().startsWith(QStringLiteral("hostile-"));
+      (hostile ? hostileUnread : unsupported) += unread ? 1 : 0;
+    }
+    const int hostileCount = args.hostile ? static_cast<int>(hostileFiles().size()) : 0;
+    std::printf("%s%d thumbnails in %lld ms (%d unsupported", args.twice ? (opening == 0 ? "first:  " : "second: ") : "",
                 made, static_cast<long long>(times[opening]), unsupported);
-    complete = complete && made >= args.count && unsupported == 0;
+    if (args.hostile) std::printf("; %d of %d hostile files unreadable", hostileUnread, hostileCount);
+    std::printf(")\n");
+    complete = complete && made >= args.count + hostileCount && unsupported == 0 && hostileUnread == hostileCount;
   }
   if (args.twice) {
     std::printf("first / second: %.1fx (goal: at least 20x)\n",

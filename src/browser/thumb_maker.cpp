@@ -44,6 +44,16 @@ void ThumbMaker::stop() {
   paths_.clear();
 }
 
+bool ThumbMaker::giveUpOnNext() {
+  if (!running_ || jobs_.empty() || jobs_.front().future.isFinished()) return false;
+  Job job = takeFront();
+  job.future.cancel();
+  CellPicture unread;
+  unread.facts.unsupported = true;
+  deliver(job.index, unread);
+  return true;
+}
+
 void ThumbMaker::submitMore() {
   while (running_ && static_cast<int>(jobs_.size()) < window_ && nextToSubmit_ < paths_.size()) {
     Job job;
@@ -76,13 +86,21 @@ void ThumbMaker::requestHandOver() {
 void ThumbMaker::handOver() {
   handOverPosted_ = false;
   if (!running_ || jobs_.empty() || !jobs_.front().future.isFinished()) return;
+  Job job = takeFront();
+  deliver(job.index, job.future.result());
+}
+
+ThumbMaker::Job ThumbMaker::takeFront() {
   Job job = std::move(jobs_.front());
   jobs_.pop_front();
   job.watcher->disconnect(this);
-  const CellPicture picture = job.future.result();
+  return job;
+}
+
+void ThumbMaker::deliver(int index, const CellPicture& picture) {
   const bool last = nextToSubmit_ >= paths_.size() && jobs_.empty();
   submitMore();
-  emit cellReady(job.index, picture);  // the receiver may stop us here
+  emit cellReady(index, picture);  // the receiver may stop us here
   if (!running_) return;
   if (last) {
     running_ = false;

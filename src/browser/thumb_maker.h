@@ -40,6 +40,10 @@ class ThumbMaker : public QObject {
   // No cell is handed over after this; work not yet started is dropped.
   void stop();
   bool running() const { return running_; }
+  // Hands over the next cell now as one that could not be read, when its
+  // work has not ended: a file system that never answers holds up only its
+  // own cell. Its worker is left to end unseen. False when there was none.
+  bool giveUpOnNext();
 
  signals:
   // Each cell exactly once, in rising order of index.
@@ -57,6 +61,8 @@ class ThumbMaker : public QObject {
   void submitMore();
   void requestHandOver();
   void handOver();
+  Job takeFront();
+  void deliver(int index, const CellPicture& picture);
 
   QThreadPool* pool_;
   QStringList paths_;

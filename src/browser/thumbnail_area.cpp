@@ -25,6 +25,22 @@ namespace {
 
 const QColor kNormalBack(192, 192, 192);
 
+// While Esc waits on a cell whose file does not answer, the flag is looked
+// at every quarter second, and after two seconds that cell is given up.
+constexpr int kAbortWatchMs = 250;
+constexpr int kAbortPatienceTicks = 8;
+
+// How long closing waits for the workers; one stuck on a file system that
+// never answers is left behind, and the program ends without it.
+constexpr int kWorkersPatienceMs = 2000;
+
+// Pools left behind with a stuck worker. Never freed, not even at exit,
+// where freeing one would wait for its worker after all.
+std::vector<QThreadPool*>& leftBehind() {
+  static auto* pools = new std::vector<QThreadPool*>;
+  return *pools;
+}
+
 QString errorText(const QString& description) {
   return QStringLiteral("ThumbNail read error: ") + description;
 }
@@ -34,10 +50,14 @@ QString errorText(const QString& description) {
 ThumbnailPanel::ThumbnailPanel(QWidget* parent)
     : QFrame(parent),
       cache_(std::make_shared<ThumbnailCache>(ThumbnailCache::DefaultRoot())),
-      maker_(new ThumbMaker(&pool_, this)),
+      pool_(std::make_unique<QThreadPool>()),
+      abortWatch_(new QTimer(this)),
+      maker_(new ThumbMaker(pool_.get(), this)),
       notice_(new QLabel(QStringLiteral("Thumbnail Panel (none)"), this)) {
   setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  pool_.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
+  pool_->setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
+  abortWatch_->setInterval(kAbortWatchMs);
+  connect(abortWatch_, &QTimer::timeout, this, &ThumbnailPanel::watchAbort);
   // The canvas lies over the title, which shows through only while no row covers it.
   canvas_ = new ThumbCanvas(*this, this);
   scroll_ = new QScrollBar(Qt::Vertical, this);
@@ -57,8 +77,8 @@ ThumbnailPanel::ThumbnailPanel(QWidget* parent)
 ThumbnailPanel::~ThumbnailPanel() {
   maker_->stop();
   listing_.reset();
-  pool_.clear();
-  pool_.waitForDone();
+  pool_->clear();
+  if (!pool_->waitForDone(kWorkersPatienceMs)) leftBehind().push_back(pool_.release());
 }
 
 QWidget* ThumbnailPanel::browse() const { return canvas_; }
@@ -87,7 +107,7 @@ Status ThumbnailPanel::ThumbNail(const QString& folder, bool large) {
   const QString path = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
   listing_ = std::make_unique<QFutureWatcher<PictureListing>>();
   connect(listing_.get(), &QFutureWatcherBase::finished, this, &ThumbnailPanel::onListed);
-  listing_->setFuture(QtConcurrent::run(&pool_, [path] {
+  listing_->setFuture(QtConcurrent::run(pool_.get(), [path] {
     auto listed = ListPictureFiles(path);
     return listed ? PictureListing{std::move(listed).value(), {}} : PictureListing{{}, listed.error()};
   }));
@@ -125,7 +145,17 @@ void ThumbnailPanel::onListed() {
   const CellWork work = cellWork_ ? cellWork_ : CellWork([cache = cache_](const QString& file, int side) {
     return MakeCellPicture(file, side, *cache);
   });
+  abortTicks_ = 0;
+  abortWatch_->start();
   maker_->start(listed.paths, [scale, work](const QString& file) { return work(file, scale); });
+}
+
+void ThumbnailPanel::watchAbort() {
+  abortTicks_ = *abort_ ? abortTicks_ + 1 : 0;
+  if (abortTicks_ >= kAbortPatienceTicks) {
+    abortTicks_ = 0;
+    maker_->giveUpOnNext();
+  }
 }
 
 void ThumbnailPanel::onCellReady(int index, const CellPicture& picture) {
@@ -138,6 +168,7 @@ void ThumbnailPanel::onCellReady(int index, const CellPicture& picture) {
   emit memoryPanelTextChanged(QStringLiteral("%1%...<Press 'Esc' to stop>").arg(percent));
   setCanvasHeight(geometry_.canvasHeightThrough(index));
   canvas_->update(frameRect(index));
+  abortTicks_ = 0;
   if (*abort_) {
     *abort_ = false;
     table_.stopAt(index + 1);
@@ -147,6 +178,7 @@ void ThumbnailPanel::onCellReady(int index, const CellPicture& picture) {
 }
 
 void ThumbnailPanel::endMaking() {
+  abortWatch_->stop();
   emit makingCells(false);
   applyScrollRange();
   finishBuild();

@@ -17,6 +17,7 @@
 #include <QImage>
 #include <QString>
 #include <QThreadPool>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -228,6 +229,7 @@ class ThumbnailPanel : public QFrame {
   void onListed();
   void onCellReady(int index, const CellPicture& picture);
   void endMaking();
+  void watchAbort();
   void finishBuild();
   void applyPicture(int index, const CellPicture& picture);
   void setCanvasHeight(qint64 twips);
@@ -253,7 +255,9 @@ class ThumbnailPanel : public QFrame {
   bool previewAvailable_ = false;
   std::shared_ptr<const ThumbnailCache> cache_;
 
-  QThreadPool pool_;
+  std::unique_ptr<QThreadPool> pool_;
+  QTimer* abortWatch_;
+  int abortTicks_ = 0;
   std::unique_ptr<QFutureWatcher<PictureListing>> listing_;
   ThumbMaker* maker_;
   ThumbCanvas* canvas_;

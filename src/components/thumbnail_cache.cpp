@@ -21,6 +21,7 @@
 #include <vector>
 #include <cerrno>
 #include <cstdio>
+#include <limits>
 #include <new>
 
 #include "components/file_system.h"
@@ -81,6 +82,40 @@ QImage opaque(const QImage& image) {
   QPainter painter(&held);
   painter.drawImage(0, 0, image);
   return held;
+}
+
+// The most bytes an entry may have: a 256-pixel PNG with its keys takes a
+// few hundred kilobytes at worst.
+constexpr qint64 kLargestEntry = 4 << 20;
+
+// The bytes of an entry that is a regular file of a sane size, read without
+// following a link and without waiting on a FIFO or a device; anything else
+// is no entry.
+std::optional<QByteArray> entryBytes(const QString& entry) {
+  const int fd = ::open(QFile::encodeName(entry).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  QByteArray bytes;
+  struct stat info {};
+  bool whole = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= kLargestEntry;
+  if (whole) {
+    bytes.resize(static_cast<qsizetype>(info.st_size));
+    qsizetype done = 0;
+    while (whole && done < bytes.size()) {
+      const ssize_t got = ::read(fd, bytes.data() + done, static_cast<size_t>(bytes.size() - done));
+      if (got < 0 && errno == EINTR) continue;
+      whole = got > 0;
+      done += whole ? got : 0;
+    }
+  }
+  ::close(fd);
+  return whole ? std::optional<QByteArray>(std::move(bytes)) : std::nullopt;
+}
+
+// A number of the entry's keys that fits the picture's facts.
+std::optional<int> facet(const QString& text) {
+  const std::optional<qint64> value = number(text);
+  if (!value || *value < 0 || *value > std::numeric_limits<int>::max()) return std::nullopt;
+  return static_cast<int>(*value);
 }
 
 // Writes `bytes` as `target` through the checked write, so that a reader
@@ -261,7 +296,11 @@ Result<Thumbnail> ThumbnailCache::decoded(const QString& path, ThumbnailSize siz
 // foreign or outdated entry is no entry.
 std::optional<ThumbnailCache::Found> ThumbnailCache::read(const QString& entry, const QByteArray& uri,
                                                           const FileStamp& stamp) const {
-  QImageReader reader(entry, "png");
+  std::optional<QByteArray> bytes = entryBytes(entry);
+  if (!bytes) return std::nullopt;
+  QBuffer buffer(&*bytes);
+  buffer.open(QIODevice::ReadOnly);
+  QImageReader reader(&buffer, "png");
   const QSize size = reader.size();
   if (!size.isValid() || std::max(size.width(), size.height()) > kLargeSide) return std::nullopt;
   QImage image;
@@ -277,14 +316,15 @@ std::optional<ThumbnailCache::Found> ThumbnailCache::read(const QString& entry, 
   if (number(revision) != kRevision || found.image.text(QString::fromLatin1(kKeyStamp)) != stampText(stamp)) {
     return std::nullopt;
   }
-  const auto width = number(found.image.text(QString::fromLatin1(kKeyWidth)));
-  const auto height = number(found.image.text(QString::fromLatin1(kKeyHeight)));
-  const auto bits = number(found.image.text(QString::fromLatin1(kKeyBits)));
-  const auto palette = number(found.image.text(QString::fromLatin1(kKeyPaletteSize)));
-  if (width && height && bits && palette && *width > 0 && *height > 0) {
-    found.facts = FileFacts{static_cast<int>(*width), static_cast<int>(*height), static_cast<int>(*bits),
-                            static_cast<int>(*palette)};
-  }
+  // A failure record carries no facts; our own entry whose facts do not fit
+  // is damaged: no entry, and made again.
+  if (found.image.text(QString::fromLatin1(kKeyWidth)).isEmpty()) return found;
+  const auto width = facet(found.image.text(QString::fromLatin1(kKeyWidth)));
+  const auto height = facet(found.image.text(QString::fromLatin1(kKeyHeight)));
+  const auto bits = facet(found.image.text(QString::fromLatin1(kKeyBits)));
+  const auto palette = facet(found.image.text(QString::fromLatin1(kKeyPaletteSize)));
+  if (!width || !height || !bits || !palette || *width == 0 || *height == 0) return std::nullopt;
+  found.facts = FileFacts{*width, *height, *bits, *palette};
   return found;
 }
 

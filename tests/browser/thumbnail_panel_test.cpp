@@ -11,10 +11,15 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 
+#include <sys/stat.h>
+
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "browser/thumb_picture.h"
@@ -25,6 +30,34 @@ namespace lumaset {
 namespace {
 
 using test::RunUntil;
+
+// Cell work that holds back the files `held` picks until the gate opens.
+struct Gate {
+  std::mutex lock;
+  std::condition_variable opened;
+  bool open = false;
+  std::atomic<int> working{0};
+
+  ThumbnailPanel::CellWork Holding(std::function<bool(const QString&)> held) {
+    return [this, held](const QString& file, int scale) {
+      ++working;
+      if (held(file)) {
+        std::unique_lock<std::mutex> guard(lock);
+        opened.wait(guard, [this] { return open; });
+      }
+      CellPicture picture = MakeCellPicture(file, scale);
+      --working;
+      return picture;
+    };
+  }
+  void Open() {
+    {
+      const std::lock_guard<std::mutex> guard(lock);
+      open = true;
+    }
+    opened.notify_all();
+  }
+};
 
 class ThumbnailPanelTest : public ::testing::Test {
  protected:
@@ -185,33 +218,76 @@ TEST_F(ThumbnailPanelTest, RefusesToStartOrClearOverARunningBuild) {
 TEST_F(ThumbnailPanelTest, ClosingDuringABuildLeavesNoWorkerBehind) {
   const QString folder = Pictures(QStringLiteral("closing"), 40);
   auto panel = std::make_unique<ThumbnailPanel>();
-  std::mutex lock;
-  std::condition_variable opened;
-  bool gateOpen = false;
-  std::atomic<int> working{0};
-  panel->setCellWork([&](const QString& file, int scale) {
-    ++working;
-    if (!file.endsWith(QStringLiteral("/00.png")) && !file.endsWith(QStringLiteral("/01.png"))) {
-      std::unique_lock<std::mutex> held(lock);
-      opened.wait(held, [&] { return gateOpen; });
-    }
-    CellPicture picture = MakeCellPicture(file, scale);
-    --working;
-    return picture;
-  });
+  Gate gate;
+  panel->setCellWork(gate.Holding([](const QString& file) {
+    return !file.endsWith(QStringLiteral("/00.png")) && !file.endsWith(QStringLiteral("/01.png"));
+  }));
   int made = 0;
   QObject::connect(panel.get(), &ThumbnailPanel::progressChanged, [&made] { ++made; });
   ASSERT_TRUE(panel->ThumbNail(folder, false).ok());
   ASSERT_TRUE(RunUntil([&] { return made >= 2; }));
-  {
-    const std::lock_guard<std::mutex> held(lock);
-    gateOpen = true;
-  }
-  opened.notify_all();
+  gate.Open();
   panel.reset();
-  EXPECT_EQ(working, 0) << "every worker has ended with the panel";
+  EXPECT_EQ(gate.working, 0) << "every worker has ended with the panel";
   QCoreApplication::processEvents();
   EXPECT_EQ(made, 2) << "no cell is handed over after the panel is gone";
+}
+
+// FIFOs in the folder never hold a build up. A file that never answers
+// holds up only its own cell: Esc gives it up as unreadable and stops the
+// build, and neither closing nor the program's exit waits for its worker.
+TEST_F(ThumbnailPanelTest, AFileThatNeverAnswersHoldsUpOnlyItsOwnCell) {
+  const QString folder = Pictures(QStringLiteral("stuck"), 3);
+  for (const char* name : {"pipe.jpg", "pipe.gif"}) {
+    ASSERT_EQ(::mkfifo(QFile::encodeName(folder + QLatin1String(name)).constData(), 0600), 0);
+  }
+  auto panel = std::make_unique<ThumbnailPanel>();
+  QSignalSpy finished(panel.get(), &ThumbnailPanel::buildFinished);
+  ASSERT_TRUE(panel->ThumbNail(folder, false).ok());
+  ASSERT_TRUE(RunUntil([&] { return !finished.isEmpty(); }));
+  const int count = finished.first().first().toInt();
+  EXPECT_GE(count, 3);
+  for (int i = 0; i < count; ++i) EXPECT_EQ(panel->table().ThumbUnsupported(i), i >= 3) << i;
+
+  // Its worker stays held to the end of the run, which must still end.
+  static Gate* const neverOpened = new Gate;
+  Gate& gate = *neverOpened;
+  panel->setCellWork(gate.Holding([](const QString& file) { return file.endsWith(QStringLiteral("/01.png")); }));
+  bool& abort = panel->abortFlag();
+  QSignalSpy captions(panel.get(), &ThumbnailPanel::folderCaptionChanged);
+  QObject::connect(panel.get(), &ThumbnailPanel::folderCaptionChanged, [&abort](const QString& caption) {
+    if (caption.startsWith(QStringLiteral("Loading picture 1 of "))) {
+      QMetaObject::invokeMethod(qApp, [&abort] { abort = true; }, Qt::QueuedConnection);
+    }
+  });
+  finished.clear();
+  ASSERT_TRUE(panel->ThumbNail(folder, false).ok());
+  EXPECT_TRUE(RunUntil([&] { return !finished.isEmpty(); })) << "Esc waits on the cell that never comes";
+  if (!finished.isEmpty()) {
+    EXPECT_EQ(finished.first().first().toInt(), 2);
+    EXPECT_TRUE(panel->table().ThumbUnsupported(1));
+    EXPECT_TRUE(captions.last().first().toString().startsWith(QStringLiteral("Loading picture 2 of ")));
+  }
+
+  // Closing goes ahead; a watchdog lets the worker go after a minute, so that a regression fails rather than hangs.
+  std::atomic<bool> closed{false};
+  std::atomic<bool> watchdogOpened{false};
+  std::thread watchdog([&] {
+    std::unique_lock<std::mutex> held(gate.lock);
+    if (!gate.opened.wait_for(held, std::chrono::minutes(1), [&] { return closed.load(); })) {
+      watchdogOpened = true;
+      gate.open = true;
+      gate.opened.notify_all();
+    }
+  });
+  panel.reset();
+  {
+    const std::lock_guard<std::mutex> held(gate.lock);
+    closed = true;
+  }
+  gate.opened.notify_all();
+  watchdog.join();
+  EXPECT_FALSE(watchdogOpened) << "closing waited for the stuck worker";
 }
 
 TEST_F(ThumbnailPanelTest, ScrollBarMovesRowsAndIsResetWhenHidden) {

@@ -13,8 +13,11 @@
 
 #include <atomic>
 #include <ctime>
+#include <chrono>
 #include <functional>
 #include <optional>
+#include <future>
+#include <iterator>
 
 #include "support/file_size_limit.h"
 #include "support/test_support.h"
@@ -242,6 +245,53 @@ TEST_F(ThumbnailCacheTest, FallsBackToDecodingWhenTheCacheFails) {
   const ThumbnailCache unwritable = Make(blocked);
   EXPECT_EQ(Middle(Get(file, &unwritable).first->image), kBlue);
   EXPECT_EQ(Middle(Get(file, &unwritable).first->image), kBlue);
+}
+
+// An entry that is a FIFO, a link (to a FIFO or to a good entry) or that
+// carries sizes out of range is no entry: the picture is decoded and the
+// entry written anew, and no reader ever waits.
+TEST_F(ThumbnailCacheTest, EntriesThatAreNoPlainFileOrHoldSizesOutOfRangeAreReplaced) {
+  const QString file = pictures_ + QStringLiteral("photo.png");
+  ASSERT_TRUE(test::WritePicture(file, 300, 200, "png", kBlue));
+  const QString entry = cache_.entryPath(file, ThumbnailSize::Normal);
+  const QString fifo = root_ + QStringLiteral("fifo");
+  const QString good = root_ + QStringLiteral("good.png");
+  ASSERT_TRUE(Get(file).first.ok());
+  ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+  ASSERT_TRUE(QFile::copy(entry, good));
+  QImage kept(entry);
+  const auto damaged = [&](const char* key, const QString& value) {
+    QImage image = kept;
+    image.setText(QString::fromLatin1(key), value);
+    return image.save(entry, "png");
+  };
+  const auto linked = [&](const QString& target) {
+    QFile::remove(entry);
+    return QFile::link(target, entry);
+  };
+  const std::function<bool()> spoil[] = {
+      [&] { QFile::remove(entry); return ::mkfifo(QFile::encodeName(entry).constData(), 0600) == 0; },
+      [&] { return linked(fifo); }, [&] { return linked(good); },
+      [&] { return damaged("Thumb::Image::Width", QStringLiteral("2147483648")); },
+      [&] { return damaged("Thumb::Image::Height", QStringLiteral("-5")); },
+      [&] { return damaged("X-Lumaset::BitsPerPixel", QStringLiteral("99999999999")); }};
+  for (std::size_t i = 0; i < std::size(spoil); ++i) {
+    SCOPED_TRACE(i);
+    ASSERT_TRUE(spoil[i]());
+    auto reading = std::async(std::launch::async, [&] { return Get(file); });
+    const bool ended = reading.wait_for(std::chrono::seconds(60)) == std::future_status::ready;
+    EXPECT_TRUE(ended) << "a reader waits on the entry";
+    if (!ended) {  // lets a reader stuck on a FIFO go
+      for (const QString& stuck : {entry, fifo}) ::close(::open(QFile::encodeName(stuck).constData(), O_RDWR | O_NONBLOCK));
+    }
+    const auto [made, decoded] = reading.get();
+    ASSERT_TRUE(made.ok());
+    EXPECT_TRUE(decoded);
+    EXPECT_EQ(made->facts.width, 300);
+    EXPECT_EQ(made->facts.height, 200);
+    EXPECT_TRUE(QFileInfo(entry).isFile() && !QFileInfo(entry).isSymLink());
+    EXPECT_FALSE(Get(file).second) << "written again whole";
+  }
 }
 
 TEST_F(ThumbnailCacheTest, NeverCachesTemporaryPicturesTheTrashOrItself) {

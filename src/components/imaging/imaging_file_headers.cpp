@@ -1,5 +1,11 @@
 #include "components/imaging/imaging_file_headers.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -7,6 +13,23 @@
 namespace lumaset::imaging_detail {
 
 namespace {
+
+// The most pixels one byte of a file can stand for in a codec whose bound is
+// not worked out below: run lengths, LZW and the fax codes of a blank page
+// stay near or under 20,000 (a blank A4 fax page at 300 dpi); a photo under
+// 10. A file that claims more pixels than this for each of its bytes is no
+// picture.
+constexpr double kMostPixelsPerByte = 65536;
+
+// Deflate, as PNG uses it, turns one byte into at most 1032 (258-byte runs
+// coded in a quarter of a byte each).
+constexpr double kMostDeflateRatio = 1032;
+
+bool withinCodecBound(qsizetype bytes, double pixels) {
+  return pixels <= static_cast<double>(bytes) * kMostPixelsPerByte;
+}
+
+double pixelsOf(QSize size) { return static_cast<double>(size.width()) * size.height(); }
 
 // Reads past the end give 0, so a cut-off header can never be read out of bounds.
 class Bytes {
@@ -51,7 +74,7 @@ bool wholeBmp(const Bytes& b) {
     return b.size() >= 18;
   }
   const bool plain = compression == 0 || compression == 3 || compression == 6;
-  if (!plain) return true;
+  if (!plain) return withinCodecBound(b.size(), width * height);
   const double rowBytes = std::floor((width * bits + 31) / 32) * 4;
   return static_cast<double>(b.size()) >= static_cast<double>(b.le32(10)) + rowBytes * height;
 }
@@ -78,6 +101,16 @@ qsizetype firstGifImage(const Bytes& b) {
     pos = skipGifSubBlocks(b, pos + 2);
   }
   return -1;
+}
+
+// The unpacked rows of a PNG take depth x channels bits a pixel; deflate
+// packs them at best 1032 to 1.
+bool wholePng(const Bytes& b, QSize size) {
+  static constexpr int kChannels[] = {1, 0, 3, 1, 2, 0, 4};  // by colour type
+  const unsigned colorType = b.at(25);
+  const int channels = colorType < 7 ? kChannels[colorType] : 0;
+  const double bits = pixelsOf(size) * b.at(24) * std::max(channels, 1);
+  return static_cast<double>(b.size()) * kMostDeflateRatio >= bits / 8;
 }
 
 bool wholeGif(const Bytes& b) {
@@ -128,12 +161,33 @@ std::optional<PaletteFacts> bmpPalette(const Bytes& b) {
 
 }  // namespace
 
-bool needsWholenessCheck(QByteArrayView format) { return format == "bmp" || format == "gif"; }
-
-bool holdsWholePicture(QByteArrayView file, QByteArrayView format) {
+bool holdsWholePicture(QByteArrayView file, QByteArrayView format, QSize size) {
   const Bytes bytes(file);
-  if (format == "bmp") return wholeBmp(bytes);
-  if (format == "gif") return wholeGif(bytes);
+  if (format == "bmp" && bytes.startsWith("BM")) return wholeBmp(bytes);
+  if (format == "png" && bytes.startsWith("\x89PNG")) return wholePng(bytes, size);
+  if (format == "gif") {
+    // Qt measures a GIF by its first frame when the screen looks too large
+    // for it, but decodes onto the whole screen.
+    const double screen = static_cast<double>(bytes.le16(6)) * bytes.le16(8);
+    return wholeGif(bytes) && withinCodecBound(bytes.size(), std::max(screen, pixelsOf(size)));
+  }
+  return withinCodecBound(bytes.size(), pixelsOf(size));
+}
+
+bool openRegularFile(QFile& file, const QString& path) {
+  const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    const int cause = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+    ::close(fd);
+    errno = cause;
+    return false;
+  }
+  if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    ::close(fd);
+    return false;
+  }
   return true;
 }
 

@@ -7,17 +7,20 @@
 // orientation of a JPEG file.
 
 #include <QByteArrayView>
+#include <QFile>
+#include <QSize>
+#include <QString>
 
 #include <optional>
 
 namespace lumaset::imaging_detail {
 
-// Whether files of this format (Qt's format name) need holdsWholePicture;
-// the other codecs report a cut-off file themselves.
-bool needsWholenessCheck(QByteArrayView format);
-
-// Whether the file's first picture is all there.
-bool holdsWholePicture(QByteArrayView file, QByteArrayView format);
+// Whether `file`, all of a file in `format` (Qt's format name) whose header
+// gives `size` (as stored), can hold that picture: asked before any pixel is
+// decoded, so that a few bytes that claim a huge picture cost nothing. Exact
+// where the format's layout says how many bytes a picture takes; elsewhere a
+// bound on how far the format's codec can compress.
+bool holdsWholePicture(QByteArrayView file, QByteArrayView format, QSize size);
 
 struct PaletteFacts {
   int bitsPerPixel = 0;
@@ -31,5 +34,10 @@ std::optional<PaletteFacts> paletteFacts(QByteArrayView fileStart, QByteArrayVie
 // segment's content after its length; 0 when it is no EXIF segment or names
 // no valid orientation.
 int exifOrientation(QByteArrayView app1);
+
+// Opens `path` for reading only when it is a regular file, without waiting
+// on it (a FIFO or a device never answers), and gives the open file; errno
+// says why not.
+bool openRegularFile(QFile& file, const QString& path);
 
 }  // namespace lumaset::imaging_detail

@@ -11,8 +11,10 @@
 #include <QPixelFormat>
 
 #include <algorithm>
+#include <cstdlib>
 #include <optional>
 
+#include "components/imaging/decode_memory.h"
 #include "components/imaging/imaging_file_headers.h"
 #include "components/imaging/jpeg_strips.h"
 #include "components/imaging/imaging_jpeg.h"
@@ -47,8 +49,16 @@ void prepareReader(QImageReader& reader) {
   reader.setAutoTransform(true);
 }
 
+// The size as the pixels lie in the file. Qt reads a bitmap stored from its
+// top row down the right way up, but gives its height as the file has it,
+// below zero.
+QSize storedSize(QImageReader& reader) {
+  const QSize size = reader.size();
+  return reader.format() == "bmp" ? QSize(std::abs(size.width()), std::abs(size.height())) : size;
+}
+
 QSize uprightSize(QImageReader& reader) {
-  QSize size = reader.size();
+  QSize size = storedSize(reader);
   if (reader.transformation() & QImageIOHandler::TransformationRotate90) size.transpose();
   return size;
 }
@@ -90,18 +100,32 @@ Error refusal(const QString& path, const QImageReader& reader) {
 }
 
 bool isJpegFile(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) && imaging_detail::looksLikeJpeg(file.read(2));
+  QFile file;
+  return imaging_detail::openRegularFile(file, path) && imaging_detail::looksLikeJpeg(file.read(2));
 }
 
-bool fileHoldsWholePicture(const QString& path, const QByteArray& format) {
-  if (!imaging_detail::needsWholenessCheck(format)) return true;
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return false;
-  const uchar* mapped = file.map(0, file.size());
-  if (mapped) return imaging_detail::holdsWholePicture(QByteArrayView(mapped, file.size()), format);
-  return imaging_detail::holdsWholePicture(file.readAll(), format);
-}
+// A picture file open for reading (never waiting on something that is not a
+// regular file) with all its bytes in view, mapped where it can be.
+struct OpenPicture {
+  QFile file;
+  QByteArray copy;
+  QByteArrayView bytes;
+
+  std::optional<Error> open(const QString& path) {
+    if (!imaging_detail::openRegularFile(file, path)) {
+      return fileProblem(path).value_or(readError(path, QStringLiteral("it is not a file")));
+    }
+    const qint64 size = file.size();
+    if (const uchar* mapped = size > 0 ? file.map(0, size) : nullptr) {
+      bytes = QByteArrayView(mapped, size);
+    } else {
+      copy = file.readAll();
+      bytes = copy;
+      file.seek(0);
+    }
+    return std::nullopt;
+  }
+};
 
 int bitsPerPixel(QImage::Format format) {
   if (format == QImage::Format_Invalid) return 24;  // the header does not say: true colour
@@ -111,8 +135,8 @@ int bitsPerPixel(QImage::Format format) {
 }
 
 QByteArray fileStart(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.read(kHeaderBytes) : QByteArray();
+  QFile file;
+  return imaging_detail::openRegularFile(file, path) ? file.read(kHeaderBytes) : QByteArray();
 }
 
 }  // namespace
@@ -128,7 +152,9 @@ Result<FileFacts> Imaging::FileInfo(const QString& path) {
     if (size.isEmpty()) return readError(path, QStringLiteral("the picture is damaged or incomplete"));
     return FileFacts{size.width(), size.height(), header->components == 1 ? 8 : 24, 0};
   }
-  QImageReader reader(path);
+  QFile file;
+  if (!imaging_detail::openRegularFile(file, path)) return readError(path, QStringLiteral("it is not a file"));
+  QImageReader reader(&file);
   prepareReader(reader);
   if (!reader.canRead()) return refusal(path, reader);
   const QSize size = uprightSize(reader);
@@ -153,11 +179,18 @@ Result<QImage> Imaging::decode(const QString& path, int longSide) {
     if (!image) return readError(path, image.error());
     return image;
   }
-  QImageReader reader(path);
+  OpenPicture picture;
+  if (auto problem = picture.open(path)) return *problem;
+  QImageReader reader(&picture.file);
   prepareReader(reader);
   if (!reader.canRead()) return refusal(path, reader);
   const QByteArray format = reader.format();
-  const QSize size = reader.size();  // as stored: the reader turns the picture after shrinking it
+  const QSize size = storedSize(reader);  // the reader turns the picture after shrinking it
+  // A file too small for the picture its header claims is refused before a
+  // single pixel is decoded.
+  if (!imaging_detail::holdsWholePicture(picture.bytes, format, size)) {
+    return readError(path, QStringLiteral("the picture is damaged or incomplete"));
+  }
   const bool shrink = longSide > 0 && size.isValid() && std::max(size.width(), size.height()) > longSide;
   const qint64 bytes = qint64{size.width()} * size.height() * 4;
   if (shrink) {
@@ -166,9 +199,15 @@ Result<QImage> Imaging::decode(const QString& path, int longSide) {
     return memoryError(size);
   }
   QImage image;
-  if (!reader.read(&image)) return refusal(path, reader);
-  if (!fileHoldsWholePicture(path, format)) {
-    return readError(path, QStringLiteral("the picture is damaged or incomplete"));
+  {
+    // Qt's readers decode the whole picture before they shrink it.
+    const imaging_detail::DecodeMemory::Share share(imaging_detail::DecodeMemory::Shared(), size.isValid() ? bytes : 0);
+    if (!reader.read(&image)) return refusal(path, reader);
+  }
+  if (size.isValid()) {  // the picture must be the one the header promised
+    QSize promised = shrink ? fitLongSide(size, longSide) : size;
+    if (reader.transformation() & QImageIOHandler::TransformationRotate90) promised.transpose();
+    if (image.size() != promised) return readError(path, QStringLiteral("the picture is damaged or incomplete"));
   }
   if (longSide > 0 && std::max(image.width(), image.height()) > longSide) {  // the header gave no size
     const QSize target = fitLongSide(image.size(), longSide);

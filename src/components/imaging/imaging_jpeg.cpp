@@ -11,6 +11,7 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
+#include "components/imaging/decode_memory.h"
 #include "components/imaging/imaging_file_headers.h"
 #include "components/imaging/pixel_support.h"
 
@@ -26,9 +27,10 @@ constexpr int kRowsPerRead = 16;
 const QString kDamaged = QStringLiteral("the picture is damaged or incomplete");
 
 // libjpeg reports through these hooks. A fatal error, and the end of the
-// file reached while picture data is still wanted ("Premature end of JPEG
-// file"), leave the decoder at once; every other warning (extraneous bytes,
-// a corrupt restart interval, a data segment that ends early) is passed over
+// picture reached while picture data is still wanted (the file runs out, or
+// its end marker comes before the last row of blocks), leave the decoder at
+// once; every other warning (extraneous bytes, a corrupt restart interval, a
+// data segment that ends early at the next segment's marker) is passed over
 // and the picture is given.
 struct ErrorManager {
   jpeg_error_mgr pub;  // first, so that libjpeg's pointer is also ours
@@ -48,8 +50,40 @@ struct ErrorManager {
   leave(info);
 }
 
+bool endsBeforeLastRow(j_common_ptr common) {
+  if (!common->is_decompressor) return false;
+  const auto* info = reinterpret_cast<j_decompress_ptr>(common);
+  return info->unread_marker == JPEG_EOI && info->input_iMCU_row + 1 < info->total_iMCU_rows;
+}
+
 void onMessage(j_common_ptr info, int level) {
-  if (level < 0 && info->err->msg_code == JWRN_JPEG_EOF) leave(info);
+  if (level >= 0) return;
+  const int code = info->err->msg_code;
+  if (code == JWRN_JPEG_EOF || (code == JWRN_HIT_MARKER && endsBeforeLastRow(info))) leave(info);
+}
+
+// Every block of every component costs at least one bit of Huffman code
+// (its DC difference), so a file with fewer bits than blocks is cut off, or
+// lies about its size. Arithmetic coding can go below a bit a block; no
+// photo comes near a sixty-fourth of one.
+bool holdsItsBlocks(const jpeg_decompress_struct& info, qint64 fileBytes) {
+  double blocks = 0;
+  for (int c = 0; c < info.num_components; ++c) {
+    blocks += static_cast<double>(info.comp_info[c].width_in_blocks) * info.comp_info[c].height_in_blocks;
+  }
+  const double leastBitsPerBlock = info.arith_code ? 1.0 / 64 : 1.0;
+  return static_cast<double>(fileBytes) * 8 >= blocks * leastBitsPerBlock;
+}
+
+// What decoding holds besides the picture: a progressive file keeps every
+// block's coefficients (64 of 2 bytes) until its last scan.
+qint64 coefficientBytes(const jpeg_decompress_struct& info) {
+  if (!info.progressive_mode) return 0;
+  qint64 blocks = 0;
+  for (int c = 0; c < info.num_components; ++c) {
+    blocks += qint64{info.comp_info[c].width_in_blocks} * info.comp_info[c].height_in_blocks;
+  }
+  return blocks * 128;
 }
 
 void silently(j_common_ptr) {}
@@ -133,8 +167,7 @@ bool readRows(Decoder& d) {
 }
 
 Result<bool> open(Decoder& d, const QString& path, qint64 byteLimit) {
-  d.file.setFileName(path);
-  if (!d.file.open(QIODevice::ReadOnly)) return Error{QStringLiteral("it cannot be opened")};
+  if (!openRegularFile(d.file, path)) return Error{QStringLiteral("it cannot be opened")};
   d.size = d.file.size();
   d.bytes = d.size > 0 ? d.file.map(0, d.size) : nullptr;
   if (!d.bytes) {
@@ -192,11 +225,16 @@ Result<QImage> decodeJpeg(const QString& path, int longSide, qint64 byteLimit) {
                      .arg(target.height())};
   };
   if (qint64{target.width()} * target.height() * 4 > byteLimit) return memory();
+  if (!holdsItsBlocks(d.info, d.size)) return Error{kDamaged};
   d.info.scale_num = eighthsFor(stored, target);
   d.info.scale_denom = 8;
   d.info.dct_method = JDCT_ISLOW;
   d.info.do_fancy_upsampling = TRUE;
   d.info.out_color_space = cmyk(d.info) ? JCS_CMYK : JCS_EXT_BGRA;
+  const unsigned eighths = d.info.scale_num;
+  const auto scaled = [eighths](JDIMENSION side) { return (qint64{side} * eighths + 7) / 8; };
+  const DecodeMemory::Share share(DecodeMemory::Shared(),
+                                  scaled(d.info.image_width) * scaled(d.info.image_height) * 4 + coefficientBytes(d.info));
   if (!readRows(d)) return d.errors.outOfMemory ? memory() : Error{kDamaged};
   QImage image = std::move(d.image);
   if (image.size() != target) image = image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);

@@ -7,6 +7,7 @@
 #include <jpeglib.h>
 
 #include <QDir>
+#include <QtEndian>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
@@ -14,14 +15,24 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <climits>
 #include <cmath>
 #include <functional>
+#include <memory>
+#include <thread>
 #include <vector>
 
+#include "components/imaging/decode_memory.h"
 #include "support/file_size_limit.h"
 #include "support/test_support.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+// The sanitizer runtime's own hook; its header is not always installed.
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*onMalloc)(const volatile void*, std::size_t),
+                                                         void (*onFree)(const volatile void*));
+#endif
 
 namespace lumaset {
 namespace {
@@ -99,6 +110,32 @@ QByteArray gifBytes(int width, int height, const std::vector<int>& frames) {
   return out.append(char(0x3B));
 }
 
+// The largest single allocation that `work` makes, where the sanitizers
+// let it be watched; elsewhere 0.
+std::atomic<std::size_t> largestAllocation{0};
+std::atomic<bool> watchingAllocations{false};
+
+std::size_t largestAllocationDuring(const std::function<void()>& work) {
+#if defined(__SANITIZE_ADDRESS__)
+  static const bool installed = [] {
+    return __sanitizer_install_malloc_and_free_hooks(
+               [](const volatile void*, std::size_t size) {
+                 if (!watchingAllocations) return;
+                 std::size_t seen = largestAllocation;
+                 while (size > seen && !largestAllocation.compare_exchange_weak(seen, size)) {
+                 }
+               },
+               [](const volatile void*) {}) != 0;
+  }();
+  EXPECT_TRUE(installed);
+#endif
+  largestAllocation = 0;
+  watchingAllocations = true;
+  work();
+  watchingAllocations = false;
+  return largestAllocation;
+}
+
 bool near(QRgb a, QRgb b) {
   const auto close = [](int x, int y) { return std::abs(x - y) < 24; };
   return close(qRed(a), qRed(b)) && close(qGreen(a), qGreen(b)) && close(qBlue(a), qBlue(b));
@@ -114,6 +151,31 @@ class ImagingTest : public ::testing::Test {
   QString folder_ = test::freshFolder(QStringLiteral("imaging"));
 };
 
+// A bitmap stored from its top row down, as its negative height says.
+QByteArray topDown(const QByteArray& bmp) {
+  const auto le32 = [&bmp](int at) { return qFromLittleEndian<qint32>(bmp.constData() + at); };
+  const qint32 pixels = le32(10), width = le32(18), height = le32(22);
+  const qint32 stride = (width * 24 + 31) / 32 * 4;
+  QByteArray out = bmp.left(pixels);
+  qToLittleEndian<qint32>(-height, out.data() + 22);
+  for (qint32 row = height - 1; row >= 0; --row) out += bmp.mid(pixels + row * stride, stride);
+  return out;
+}
+
+// An 8-bit run-length bitmap of one red run a row: 4 bytes for 40 pixels.
+QByteArray runLengthBmp(int width, int height) {
+  QByteArray out("BM");
+  const auto le = [&out](quint32 value, int bytes) {
+    for (int i = 0; i < bytes; ++i) out.append(char((value >> (8 * i)) & 0xFF));
+  };
+  const auto data = static_cast<quint32>(height * 4 + 2);
+  le(70 + data, 4), le(0, 4), le(70, 4), le(40, 4), le(width, 4), le(height, 4), le(1, 2), le(8, 2), le(1, 4);
+  le(data, 4), le(2835, 4), le(2835, 4), le(4, 4), le(0, 4);
+  out.append(QByteArray::fromHex("0000ff0000ff000000000000ffffff00"));  // red, green, black, white
+  for (int row = 0; row < height; ++row) out.append(char(width)).append('\0').append('\0').append('\0');
+  return out.append('\0').append('\x01');
+}
+
 TEST_F(ImagingTest, EachFormatGivesItsFactsAndPicture) {
   QImage indexed(40, 30, QImage::Format_Indexed8);
   indexed.setColorTable({qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255), qRgb(0, 0, 0)});
@@ -122,7 +184,8 @@ TEST_F(ImagingTest, EachFormatGivesItsFactsAndPicture) {
       {save("a.jpg", quarters(40, 30), 95), 24, 0}, {save("a.png", quarters(40, 30)), 24, 0},
       {save("a.bmp", quarters(40, 30)), 24, 0},     {save("a.tif", quarters(40, 30)), 24, 0},
       {save("a.webp", quarters(40, 30), 100), 24, 0}, {save("i.png", indexed), 8, 4},
-      {save("i.bmp", indexed), 4, 4},
+      {save("i.bmp", indexed), 4, 4}, {writeBytes(path("down.bmp"), topDown(test::ReadBytes(path("a.bmp")))), 24, 0},
+      {writeBytes(path("runs.bmp"), runLengthBmp(40, 30)), 8, 4},
       // two frames, red then blue: the first one counts
       {writeBytes(path("a.gif"), gifBytes(40, 30, {0, 1})), 2, 4}};
   for (const Case& c : cases) {
@@ -245,7 +308,7 @@ TEST_F(ImagingTest, BrokenExifBlocksAreHarmless) {
   EXPECT_EQ(Imaging::FileInfo(file)->width, 32);
 }
 
-// A JPEG is refused only when the decoder fails or the file ends while
+// A JPEG is refused only when the decoder fails or the picture ends while
 // picture data is still wanted; the decoder's other complaints give the picture.
 TEST_F(ImagingTest, JpegAcceptanceFollowsTheDecoder) {
   const QByteArray baseline = jpegWithRestarts(quarters(200, 160));
@@ -278,6 +341,9 @@ TEST_F(ImagingTest, JpegAcceptanceFollowsTheDecoder) {
     EXPECT_TRUE(Imaging::readScaled(file, 40));
   }
   const QByteArray refused[] = {baseline.left(baseline.size() * 2 / 3), progressive.left(secondScan + 40),
+                                // the end marker before the last row
+                                baseline.left((scan + baseline.size()) / 2) + "\xFF\xD9",
+                                progressive.left(markerAt(progressive, '\xDA') + 20) + "\xFF\xD9",
                                 progressive.left(progressive.size() - 30), baseline.left(scan + 6),
                                 baseline.left(2) + QByteArray("\xFF\xC0\x00\x02", 4) + baseline.mid(2)};
   for (const QByteArray& bytes : refused) {
@@ -285,6 +351,101 @@ TEST_F(ImagingTest, JpegAcceptanceFollowsTheDecoder) {
     EXPECT_FALSE(Imaging().LoadFile(file)) << bytes.size();
     EXPECT_FALSE(Imaging::readScaled(file, 40)) << bytes.size();
   }
+}
+
+// A few hundred bytes whose header claims a huge picture are refused before
+// the picture's memory is ever asked for, in every format.
+TEST_F(ImagingTest, HeadersClaimingMoreThanTheFileHoldsAreRefusedBeforeDecoding) {
+  const auto le = [](QByteArray& out, quint32 value, int bytes) {
+    for (int i = 0; i < bytes; ++i) out.append(char((value >> (8 * i)) & 0xFF));
+  };
+  QByteArray bmp("BM");  // 20 x 10,289,164 pixels, 24 bits, uncompressed, in 234 bytes
+  le(bmp, 234, 4), le(bmp, 0, 4), le(bmp, 54, 4), le(bmp, 40, 4), le(bmp, 20, 4), le(bmp, 10289164, 4);
+  le(bmp, 1, 2), le(bmp, 24, 2), le(bmp, 0, 4), le(bmp, 0, 4), le(bmp, 2835, 4), le(bmp, 2835, 4), le(bmp, 0, 4), le(bmp, 0, 4);
+  bmp.append(QByteArray(180, '\x55'));
+  QByteArray rle = bmp;  // the same as 8-bit run lengths
+  rle[28] = 8, rle[30] = 1;
+
+  QByteArray jpeg = test::ReadBytes(save("tiny.jpg", quarters(16, 16)));  // its frame says 65500 x 65500
+  const qsizetype frame = markerAt(jpeg, '\xC0');
+  ASSERT_GT(frame, 0);
+  jpeg[frame + 5] = jpeg[frame + 7] = '\xFF', jpeg[frame + 6] = jpeg[frame + 8] = '\xDC';
+
+  QByteArray png = test::ReadBytes(save("tiny.png", quarters(16, 16)));  // its header says 16000 x 16000
+  png[18] = png[22] = '\x3E', png[19] = png[23] = '\x80';
+  quint32 crc = 0xFFFFFFFF;  // the header's CRC again, so that only its size is wrong
+  for (qsizetype i = 12; i < 29; ++i) {
+    crc ^= static_cast<quint8>(png[i]);
+    for (int k = 0; k < 8; ++k) crc = (crc & 1) != 0 ? 0xEDB88320 ^ (crc >> 1) : crc >> 1;
+  }
+  crc ^= 0xFFFFFFFF;
+  for (int i = 0; i < 4; ++i) png[29 + i] = char((crc >> (24 - 8 * i)) & 0xFF);
+
+  QByteArray gif = gifBytes(1, 1, {0});  // a 16000 x 16000 screen for a picture of one pixel
+  gif[6] = gif[8] = '\x80', gif[7] = gif[9] = '\x3E';
+
+  const QByteArray bombs[] = {bmp, rle, jpeg, png, gif};
+  for (const QByteArray& bytes : bombs) {
+    SCOPED_TRACE(bytes.left(4).toHex().toStdString());
+    const QString file = writeBytes(path("bomb"), bytes);
+    EXPECT_TRUE(Imaging::FileInfo(file)) << "measured, so that it shows as an unreadable cell";
+    const std::size_t largest = largestAllocationDuring([&] {
+      EXPECT_FALSE(Imaging::readScaled(file, 128));
+      EXPECT_FALSE(Imaging().LoadFile(file));
+    });
+    EXPECT_LT(largest, std::size_t{32} << 20);
+  }
+}
+
+// A GIF whose screen is far taller than its picture is measured by its
+// picture; it must then load at that size, or not at all.
+TEST_F(ImagingTest, AGifLoadsAtTheSizeItIsMeasuredAtOrNotAtAll) {
+  QByteArray gif = gifBytes(20, 12, {0});
+  gif[8] = '\xFF', gif[9] = '\x0B';  // a screen of 20 x 3071
+  const QString file = writeBytes(path("tall.gif"), gif);
+  const auto facts = Imaging::FileInfo(file);
+  ASSERT_TRUE(facts);
+  for (const int longSide : {0, 128}) {
+    Imaging imaging;
+    if (!imaging.loadFileScaled(file, longSide > 0 ? longSide : 100000)) continue;
+    EXPECT_EQ(QSize(imaging.PixelWidth(), imaging.PixelHeight()), QSize(facts->width, facts->height));
+  }
+}
+
+// The files the fuzzer kept: each is measured and loads at the size it is
+// measured at, or is refused; none crashes or hangs.
+TEST_F(ImagingTest, FuzzedFilesLoadAtTheirMeasuredSizeOrAreRefused) {
+  const QDir data(QStringLiteral(LUMASET_IMAGING_FUZZ_DATA));
+  const QStringList names = data.entryList(QDir::Files);
+  ASSERT_GE(names.size(), 40);
+  for (const QString& name : names) {
+    SCOPED_TRACE(name.toStdString());
+    const auto facts = Imaging::FileInfo(data.filePath(name));
+    Imaging imaging;
+    if (!imaging.LoadFile(data.filePath(name))) continue;
+    ASSERT_TRUE(facts);
+    EXPECT_EQ(QSize(imaging.PixelWidth(), imaging.PixelHeight()), QSize(facts->width, facts->height));
+  }
+}
+
+// Decodes hold at most the whole share at once: one that does not fit waits
+// until memory comes back; one larger than the whole takes all of it.
+TEST(DecodeMemoryTest, ADecodeThatDoesNotFitWaitsForMemoryToComeBack) {
+  imaging_detail::DecodeMemory memory(100);
+  std::atomic<bool> taken{false};
+  auto first = std::make_unique<imaging_detail::DecodeMemory::Share>(memory, 70);
+  std::thread second([&] {
+    const imaging_detail::DecodeMemory::Share share(memory, 500);
+    taken = true;
+    EXPECT_EQ(memory.held(), 100);
+  });
+  ASSERT_TRUE(test::RunUntil([&] { return memory.waiting() == 1; }));
+  EXPECT_FALSE(taken);
+  EXPECT_EQ(memory.held(), 70);
+  first.reset();
+  second.join();
+  EXPECT_TRUE(taken);
+  EXPECT_EQ(memory.held(), 0);
 }
 
 TEST_F(ImagingTest, PhotosBeyondQtsDefaultLimitLoad) {

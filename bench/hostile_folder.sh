@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Opens a folder of photo-sized JPEGs (4000 x 3000) beside 16 files of a few
+# hundred bytes whose headers claim pictures of hundreds of megapixels, in a
+# Release build, and prints the time and the peak memory of each run. The
+# goal: under 1 s and under 200 MB, every hostile file an unreadable cell.
+#
+#   bench/hostile_folder.sh [FOLDER]
+#
+# COUNT sets the number of photos (16); RUNS the number of runs (3). Needs
+# /usr/bin/time (package time).
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${BUILD_DIR:-$root/build/bench}
+count=${COUNT:-16}
+runs=${RUNS:-3}
+folder=${1:-${XDG_CACHE_HOME:-$HOME/.cache}/lumaset-bench/hostile}
+
+[ -x /usr/bin/time ] || { echo "missing: /usr/bin/time (package time)" >&2; exit 2; }
+if [ ! -f "$build/build.ninja" ]; then
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+fi
+ninja -C "$build" bench_thumbnails >/dev/null
+bench=$build/bin/bench_thumbnails
+
+mkdir -p "$folder"
+"$bench" "$folder" --count "$count" --hostile --generate-only
+echo "cores: $(nproc); $(ls "$folder" | wc -l) files in $folder"
+for run in $(seq "$runs"); do
+  /usr/bin/time -f "run $run: peak %M KB, %e s in all" \
+    env QT_QPA_PLATFORM=offscreen "$bench" "$folder" --count "$count" --hostile
+done
