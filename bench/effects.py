@@ -108,7 +108,8 @@ def main():
             subprocess.run(argv, check=True)
         print(f"cores: {os.cpu_count()}, load: {os.getloadavg()[0]:.1f}; 6000 x 4000 JPEG, quality 90; "
               f"median of {RUNS} runs; picture = 96 MB as 32-bit RGB")
-        print(f"{'effect':15} {'lumaset':>9} {'vips':>9} {'magick':>9} {'l/vips':>7} {'magick/l':>9} {'l peak MB':>10}")
+        print(f"{'effect':15} {'lumaset':>9} {'vips':>9} {'magick':>9} {'l/vips':>7} {'magick/l':>9}   "
+              f"peak MB: {'lumaset':>7} {'vips':>5} {'magick':>6}")
         for effect in effects:
             named = list(zip(("ours", "vips", "magick"), commands(effect, photo, folder, palette, palette_png)))
             named = [(name, steps) for name, steps in named if steps]
@@ -123,8 +124,9 @@ def main():
             med = {name: statistics.median(values) for name, values in times.items()}
             show = lambda name: f"{med[name] * 1000:7.0f}ms" if name in med else f"{'-':>9}"
             ratio = lambda a, b: f"{med[a] / med[b]:.2f}" if a in med and b in med else "-"
+            mb = lambda name, width: f"{peaks[name]:{width}.0f}" if name in peaks else f"{'-':>{width}}"
             print(f"{effect:15} {show('ours'):>9} {show('vips'):>9} {show('magick'):>9} "
-                  f"{ratio('ours', 'vips'):>7} {ratio('magick', 'ours'):>9} {peaks['ours']:10.0f}")
+                  f"{ratio('ours', 'vips'):>7} {ratio('magick', 'ours'):>9}            {mb('ours', 7)} {mb('vips', 5)} {mb('magick', 6)}")
 
 
 if __name__ == "__main__":

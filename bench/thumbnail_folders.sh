@@ -37,10 +37,12 @@ mkdir -p "$photos/all"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# One opening as its own process: "<ms> <peak MB>".
+# One opening as its own process: "<ms> <peak MB>", the time marked "!" when
+# a picture was left without its thumbnail.
 open_folder() {
   /usr/bin/time -f 'peak %M' env QT_QPA_PLATFORM=offscreen "$bench" "$@" 2>&1 |
-    awk '/thumbnails in/ { ms = $(NF - 3) } /^peak / { kb = $2 } END { printf "%s %.1f", ms, kb / 1024 }'
+    awk '/thumbnails in/ { ms = $(NF - 3) } /non-zero status/ { ms = ms "!" } /^peak / { kb = $2 }
+         END { printf "%s %.1f\n", ms, kb / 1024 }'
 }
 
 echo "cores: $(nproc); load: $(cut -d' ' -f1 /proc/loadavg); 640 x 480 JPEGs, 100-pixel thumbnails"

@@ -10,7 +10,8 @@
 #   bench/thumbnails.sh [CACHE_FOLDER]
 #
 # Needs: hyperfine, libvips-tools (vipsthumbnail), libjpeg-turbo-progs (djpeg),
-# time (/usr/bin/time), python3, xargs, and what the build needs. RUNS sets the number of timed runs (7).
+# time (/usr/bin/time), python3, xargs, and what the build needs. RUNS sets the number of timed runs (7),
+# COUNT the number of pictures (96).
 # TURNED=1 makes the pictures as portrait photos from a phone, stored on
 # their side with EXIF data that turns them upright (cached in a folder of
 # their own).
@@ -21,6 +22,7 @@ build=${BUILD_DIR:-$root/build/bench}
 turned=${TURNED:+--turned}
 cache=${1:-${XDG_CACHE_HOME:-$HOME/.cache}/lumaset-bench/photos${turned:+-turned}}
 runs=${RUNS:-7}
+count=${COUNT:-96}
 
 for tool in hyperfine vipsthumbnail djpeg xargs python3 cmake ninja; do
   command -v "$tool" >/dev/null || { echo "missing: $tool" >&2; exit 2; }
@@ -36,13 +38,13 @@ bench=$build/bin/bench_thumbnails
 
 mkdir -p "$cache"
 cache=$(cd "$cache" && pwd)
-"$bench" "$cache" --generate-only $turned
+"$bench" "$cache" --count "$count" --generate-only $turned
 
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 mkdir "$out/vips"
 cores=$(nproc)
-count=$(find "$cache" -maxdepth 1 -name '*.jpg' | wc -l)
+count=$(find "$cache" -maxdepth 1 -name '*.jpg' | wc -l)  # the panel opens them all
 per=$(( (count + cores - 1) / cores ))  # pictures per process: one batch for each core
 
 # The same three commands for hyperfine and for the memory runs.
