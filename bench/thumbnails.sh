@@ -48,7 +48,7 @@ count=$(find "$cache" -maxdepth 1 -name '*.jpg' | wc -l)  # the panel opens them
 per=$(( (count + cores - 1) / cores ))  # pictures per process: one batch for each core
 
 # The same three commands for hyperfine and for the memory runs.
-lumaset_cmd=$(printf 'env QT_QPA_PLATFORM=offscreen %q %q' "$bench" "$cache")
+lumaset_cmd=$(printf 'env QT_QPA_PLATFORM=offscreen %q %q --count %d' "$bench" "$cache" "$count")
 vips_cmd=$(printf 'find %q -maxdepth 1 -name "*.jpg" -print0 | xargs -0 -n %d -P %d vipsthumbnail -s 100 -o %q' \
   "$cache" "$per" "$cores" "$out/vips/%s.jpg")
 djpeg_cmd=$(printf 'find %q -maxdepth 1 -name "*.jpg" -print0 | xargs -0 -n 1 -P %d djpeg -scale 1/8 -outfile /dev/null' \
