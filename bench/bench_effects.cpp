@@ -1,6 +1,10 @@
-// Whole-command benchmark of the picture effects: loads a JPEG into an
-// imaging object, applies one effect as the effect commands do, and saves
-// the result as a JPEG (quality 90, the program's default), without a display.
+// Whole-command benchmark of the picture effects: a picture is placed on a
+// layout page, selected, and one effect command runs on it as the Tools menu
+// runs it -- the effect frame loads the picture's file at full size, the
+// effect changes it, the result is saved as the page's next temporary JPEG
+// (quality 90, the program's default), shrunk to the page's size and shown,
+// and the picture is selected again. Dialog effects open their dialog
+// (offscreen), set their values as a user would and press Apply.
 //
 //   bench_effects --generate PATH          makes a 6000 x 4000 photo-like JPEG
 //   bench_effects --palette PATH           writes a 768-byte palette file
@@ -9,25 +13,33 @@
 //
 // EFFECT is one of: blur sharpen grayscale dither mosaic patchwork edge
 // intensify soften palette brightcontrast colorize emboss replace mirror
-// rotate. --phases prints the time of load, effect and save to stderr.
+// rotate. The command's result is moved to OUT. --phases prints the time of
+// placing the picture and of the command to stderr.
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QImageWriter>
-#include <QLinearGradient>
-#include <QPainter>
-#include <QRadialGradient>
-#include <QRandomGenerator>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTimer>
 
 #include <cstdio>
+#include <deque>
 #include <functional>
 #include <map>
 
-#include "components/imaging/bright_contrast.h"
 #include "components/imaging/imaging.h"
 #include "components/imaging/imaging_effects.h"
+#include "browser/thumb_table.h"
+#include "components/sound_output.h"
+#include "effects/effect_commands.h"
+#include "effects/effect_dialogs.h"
+#include "frame/app_state.h"
+#include "layout/layout_page.h"
+#include "layout/page_area.h"
 
 #include "photo_like.h"
 
@@ -57,10 +69,114 @@ bool writePalette(const QString& path) {
   return file.open(QIODevice::WriteOnly) && file.write(bytes) == 768;
 }
 
+class Silence final : public SoundOutput {
+ public:
+  bool DevicePresent() override { return false; }
+  bool IsPlaying() const override { return false; }
+  Status Play(const WaveClip&, PlayMode) override { return Status::success(); }
+  void Stop() override {}
+};
+
+// The main window as far as the page reaches it: no menus, no thumbnails.
+class BenchWindow : public LayoutPageWindow {
+ public:
+  void ToolEnable(const std::optional<PicturePlace>&) override {}
+  void SetCommandEnabled(QStringView, bool) override {}
+  void SetCropChecked(bool) override {}
+  void SetUndoTip(const QString&) override {}
+  void SetStatusText(const QString&) override {}
+  void PopupToolsMenu() override {}
+  void PopupMenu(QMenu&) override {}
+  void ShowPreview(const QString&, float) override {}
+  ThumbTable& Thumbs() override { return thumbs; }
+  void DropSelection() override {}
+  void ShowError(const QString& text) override { errors << text; }
+  void ShowInformation(const QString& text) override { errors << text; }
+  void PlaySound(Sound, Wait) override {}
+  void FileNew() override {}
+  bool ThumbSheet() override { return false; }
+  Imaging::ProgressHandler ImagingProgress() override { return {}; }
+
+  ThumbTable thumbs;
+  QStringList errors;
+};
+
+// What the effect commands ask of the main window, carried out on the page as
+// the main window does; prompts, the palette dialog and the colour picker
+// answer with the benchmark's values.
+class BenchEffectHost : public EffectHost {
+ public:
+  BenchEffectHost(AppState& app, LayoutPage& page, BenchWindow& window) : app_(app), page_(page), window_(window) {}
+
+  PageModel& Page() override { return page_.model(); }
+  Imaging& imaging() override { return app_.imaging(); }
+  QString TempImagesFolder() const override { return app_.programFolders.tempImages; }
+  float ImageRes() const override { return app_.options.imageRes; }
+  bool ShowProgress() const override { return false; }
+  void SetBusy(bool) override {}
+  QString StatusText() const override { return {}; }
+  void SetStatusText(const QString&) override {}
+  void ToolEnable(bool enable, int slot) override { page_.ToolEnable(enable, slot); }
+  Status UndoAdd(const QString& kind, const QString& tip) override { return page_.UndoAdd(kind, tip); }
+  void UndoAbandon() override { page_.UndoAbandon(); }
+  void SetPicture(int slot, const QImage& picture) override {
+    page_.SetPicture(slot, picture);
+    page_.PageChanged();
+  }
+  void ClickPicture(int slot) override { page_.ClickPicture(slot); }
+  void EnableSave() override {}
+  void ShowError(const QString& text) override { window_.errors << text; }
+  void ShowInformation(const QString& text) override { window_.errors << text; }
+  std::optional<QString> AskText(const QString&, const QString&, const QString&) override { return answer; }
+  std::optional<QString> ChoosePaletteFile(const QString&) override { return palette; }
+  void PlaySound(Sound) override {}
+  void PlayEvent(const QString&) override {}
+  DialogServices EffectDialogServices() override {
+    DialogServices services;
+    services.pickColor = [this](QWidget*, QColor) -> std::optional<QColor> {
+      if (colors.empty()) return std::nullopt;
+      const QColor picked = colors.front();
+      colors.pop_front();
+      return picked;
+    };
+    services.showError = [this](QWidget*, const QString&, const QString& text) { window_.errors << text; };
+    return services;
+  }
+  void SetTimerRunning(bool) override {}
+
+  std::optional<QString> answer;
+  std::optional<QString> palette;
+  std::deque<QColor> colors;
+
+ private:
+  AppState& app_;
+  LayoutPage& page_;
+  BenchWindow& window_;
+};
+
+// Once the dialog of type D is up, `set` gives it the benchmark's values and
+// Apply is pressed.
+template <typename D>
+void PressApplyOn(const std::function<void(D&)>& set) {
+  QTimer::singleShot(0, [set] {
+    auto* dialog = qobject_cast<D*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) return PressApplyOn<D>(set);
+    set(*dialog);
+    dialog->btnApply()->click();
+  });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
+  QElapsedTimer clock;
+  clock.start();
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  // The user's own settings and folders are neither read nor touched.
+  QTemporaryDir home;
+  if (!home.isValid()) return 1;
+  qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/config")).toLocal8Bit());
+  QApplication app(argc, argv);
   const QStringList args = app.arguments();
   if (args.size() == 3 && args[1] == QLatin1String("--generate")) return generate(args[2]) ? 0 : 1;
   if (args.size() == 3 && args[1] == QLatin1String("--palette")) return writePalette(args[2]) ? 0 : 1;
@@ -77,59 +193,108 @@ int main(int argc, char** argv) {
   }
   const QString effect = args[1];
   const bool phases = args.contains(QLatin1String("--phases"));
-  Imaging imaging;
-  imaging.setJpegQuality(90);
-  const qsizetype threadsAt = args.indexOf(QLatin1String("--threads"));
-  if (threadsAt > 0 && threadsAt + 1 < args.size()) imaging.setWorkerThreads(args[threadsAt + 1].toInt());
   const qsizetype paletteAt = args.indexOf(QLatin1String("--palette-file"));
-  const QString paletteFile = paletteAt > 0 && paletteAt + 1 < args.size() ? args[paletteAt + 1] : QString();
 
-  const FilterKernel edge{{{1, 1, 1}, {1, -8, 1}, {1, 1, 1}}};
-  const FilterKernel soften{{{0.25, 0.25, 0.25}, {0.25, -1, 0.25}, {0.25, 0.25, 0.25}}};
-  const FilterKernel identity{{{0, 0, 0}, {0, 1, 0}, {0, 0, 0}}};
-  const std::map<QString, std::function<Status()>> effects{
-      {QStringLiteral("blur"), [&] { return ImgBlur(imaging, 100); }},
-      {QStringLiteral("sharpen"), [&] { return ImgSharpen(imaging, 20); }},
-      {QStringLiteral("grayscale"), [&] { return ImgGrayscale(imaging); }},
-      {QStringLiteral("dither"), [&] { return ImgDither(imaging, 16); }},
-      {QStringLiteral("mosaic"), [&] { return ImgMosaic(imaging, 12, 12, kMaskAll); }},
+  ProgramFolders folders;
+  folders.tempImages = home.path() + QStringLiteral("/temp/");
+  AppState state(folders, std::make_unique<Silence>());
+  state.options.imageRes = 350;  // the program's defaults
+  state.options.jpegQuality = 90;
+  state.imaging().setJpegQuality(90);
+  const qsizetype threadsAt = args.indexOf(QLatin1String("--threads"));
+  if (threadsAt > 0 && threadsAt + 1 < args.size()) state.imaging().setWorkerThreads(args[threadsAt + 1].toInt());
+
+  QWidget frame;
+  auto* panPrev = new PagePanel(&frame);
+  auto* panAdjust = new QWidget(&frame);
+  panPrev->resize(800, 800);
+  frame.show();
+  BenchWindow window;
+  LayoutPage page(state, window, panPrev, panAdjust);
+  page.ClearPreview();
+  BenchEffectHost host(state, page, window);
+  EffectCommands commands(host, home.path());
+  if (paletteAt > 0 && paletteAt + 1 < args.size()) host.palette = args[paletteAt + 1];
+
+  // The picture goes on the page from a small copy of the same shape, so
+  // that placing it costs next to nothing; the page then names the photo,
+  // as a layout that holds it would.
+  const QString stand = home.path() + QStringLiteral("/stand-in.jpg");
+  if (!QImage(kWidth / 20, kHeight / 20, QImage::Format_RGB32).save(stand, "JPEG")) return 1;
+  PageEditState& edit = page.model().edit();
+  edit.downX = 4000;
+  edit.downY = 4000;
+  edit.addWidth = 3000;
+  edit.addHeight = 2000;
+  page.PicAdd(stand);
+  const int slot = page.model().SelectedOnPage();
+  if (slot < 0) {
+    std::fprintf(stderr, "the picture could not be placed: %s\n", qPrintable(window.errors.join(u' ')));
+    return 1;
+  }
+  page.model().pic(slot).file = args[2];
+
+  const std::map<QString, std::function<void()>> effects{
+      {QStringLiteral("blur"), [&] { commands.mnuToolEffectsBlur_Click(); }},
+      {QStringLiteral("sharpen"), [&] { commands.mnuToolEffectsSharpen_Click(); }},
+      {QStringLiteral("grayscale"), [&] { commands.mnuToolEffectsColorGray_Click(); }},
+      {QStringLiteral("dither"), [&] { host.answer = QStringLiteral("16"), commands.mnuToolEffectsDither_Click(); }},
+      {QStringLiteral("mosaic"), [&] { host.answer = QStringLiteral("12"), commands.mnuToolEffectsMosaic_Click(); }},
+      // Tiles of 12 x 12, 4 x 12 and 12 x 4.
       {QStringLiteral("patchwork"),
-       [&]() -> Status {
-         if (Status s = ImgMosaic(imaging, 12, 12, kMaskBlue, QStringLiteral("Patchwork Mosaic")); !s) return s;
-         if (Status s = ImgMosaic(imaging, 4, 12, kMaskGreen, Imaging::kNoUndo); !s) return s;
-         return ImgMosaic(imaging, 12, 4, kMaskRed, Imaging::kNoUndo);
+       [&] { host.answer = QStringLiteral("4"), commands.mnuToolEffectsPatchwork_Click(); }},
+      {QStringLiteral("edge"), [&] { commands.mnuToolEffectsEdge_Click(); }},
+      {QStringLiteral("intensify"),
+       [&] { host.answer = QStringLiteral("1.5"), commands.mnuToolEffectsIntensify_Click(); }},
+      {QStringLiteral("soften"), [&] { commands.mnuToolEffectsSoften_Click(); }},
+      {QStringLiteral("palette"), [&] { commands.mnuToolEffectsPalette_Click(); }},
+      {QStringLiteral("brightcontrast"),
+       [&] {
+         PressApplyOn<BrightContrastDialog>([](BrightContrastDialog& d) {
+           d.scrBrightness->setValue(10);
+           d.scrContrast->setValue(10);
+         });
+         commands.mnuToolEffectsBC_Click();
        }},
-      {QStringLiteral("edge"), [&] { return ImgFilter(imaging, edge, 0.25); }},
-      {QStringLiteral("intensify"), [&] { return ImgFilter(imaging, identity, -1.5); }},
-      {QStringLiteral("soften"), [&] { return ImgFilterMasked(imaging, soften, 1.0, kMaskAll); }},
-      {QStringLiteral("palette"),
-       [&]() -> Status {
-         const auto palette = ReadPaletteFile(paletteFile);
-         if (!palette) return Error{palette.error()};
-         return ImgPalette(imaging, palette.value());
+      {QStringLiteral("colorize"),
+       [&] {
+         PressApplyOn<ColorizeDialog>([](ColorizeDialog& d) { d.scrHue->setValue(20); });
+         commands.mnuToolEffectsColorColorize_Click();
        }},
-      {QStringLiteral("brightcontrast"), [&] { return ImgBrightContrast(imaging, 10, 10); }},
-      {QStringLiteral("colorize"), [&] { return ImgColorize(imaging, qRgb(200, 120, 40), true, true, false); }},
-      {QStringLiteral("emboss"), [&] { return ImgEmboss(imaging, -1, -1, qRgb(128, 128, 128), kMaskAll, 0); }},
-      {QStringLiteral("replace"), [&] { return ImgReplaceColor(imaging, qRgb(120, 140, 160), qRgb(255, 0, 0), 60); }},
-      {QStringLiteral("mirror"), [&] { return imaging.ImgMirror(); }},
-      {QStringLiteral("rotate"), [&] { return imaging.ImgRotate(-90.0); }},
+      {QStringLiteral("emboss"),
+       [&] {
+         PressApplyOn<EmbossDialog>([](EmbossDialog&) {});
+         commands.mnuToolEffectsEmboss_Click();
+       }},
+      // The picked colour and its neighbours within the tolerance become red.
+      {QStringLiteral("replace"),
+       [&] {
+         host.colors = {QColor(120, 140, 160), QColor(255, 0, 0)};
+         PressApplyOn<ColorReplaceDialog>([](ColorReplaceDialog& d) {
+           d.btnOld->click();
+           d.btnNew->click();
+           d.scrTol->setValue(20);
+           d.cmdReplace->click();
+         });
+         commands.mnuToolEffectsColorReplace_Click();
+       }},
+      {QStringLiteral("mirror"), [&] { commands.mnuToolMirror_Click(); }},
+      {QStringLiteral("rotate"), [&] { commands.mnuToolRotate_Click(); }},
   };
   const auto found = effects.find(effect);
   if (found == effects.end()) {
     std::fprintf(stderr, "unknown effect %s\n", qPrintable(effect));
     return 2;
   }
-  QElapsedTimer clock;
-  clock.start();
-  const auto phase = [&](const char* name, const Status& status) {
-    if (phases) std::fprintf(stderr, "%-8s %7.1f ms\n", name, static_cast<double>(clock.nsecsElapsed()) / 1e6);
-    clock.restart();
-    if (!status) std::fprintf(stderr, "%s failed: %s\n", name, qPrintable(status.error()));
-    return status.ok();
-  };
-  if (!phase("load", imaging.LoadFile(args[2]))) return 1;
-  if (!phase("effect", found->second())) return 1;
-  if (!phase("save", imaging.SaveFile(args[3]))) return 1;
-  return 0;
+  if (phases) std::fprintf(stderr, "place   %7.1f ms\n", static_cast<double>(clock.nsecsElapsed()) / 1e6);
+  clock.restart();
+  found->second();
+  if (phases) std::fprintf(stderr, "command %7.1f ms\n", static_cast<double>(clock.nsecsElapsed()) / 1e6);
+  const QString result = page.model().pic(slot).file;
+  if (!window.errors.isEmpty() || result == args[2]) {
+    std::fprintf(stderr, "%s failed: %s\n", qPrintable(effect), qPrintable(window.errors.join(u' ')));
+    return 1;
+  }
+  QFile::remove(args[3]);
+  return QFile::rename(result, args[3]) || QFile::copy(result, args[3]) ? 0 : 1;
 }

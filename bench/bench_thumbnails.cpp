@@ -3,6 +3,7 @@
 // folder is opened, without a display.
 //
 //   bench_thumbnails FOLDER [--generate-only] [--count N] [--small] [--turned] [--twice] [--hostile]
+//                    [--size WxH] [--cache DIR]
 //
 // FOLDER keeps the pictures between runs: missing ones are made first
 // (4000 x 3000, JPEG quality 90, gradients, shapes and noise, so that they
@@ -19,7 +20,10 @@
 // A plain run decodes every picture (no thumbnail cache). --twice opens the
 // folder two times with a fresh, private thumbnail cache: the first opening
 // decodes and fills the cache, the second takes every thumbnail from it; it
-// prints both times and their ratio.
+// prints both times and their ratio. --cache DIR opens the folder once with
+// the thumbnail cache kept in DIR (an empty DIR gives a first opening, a
+// filled one a cached opening). --size makes missing pictures of another
+// size than 4000 x 3000.
 
 #include <QApplication>
 #include <QBuffer>
@@ -59,13 +63,13 @@ QByteArray turningSegment() {
   return QByteArray(kSegment, sizeof kSegment - 1);
 }
 
-bool writePicture(const QString& path, int seed, bool turned) {
+bool writePicture(const QString& path, int seed, bool turned, QSize size) {
   QByteArray jpeg;
   QBuffer buffer(&jpeg);
   buffer.open(QIODevice::WriteOnly);
   QImageWriter writer(&buffer, "jpeg");
   writer.setQuality(kQuality);
-  if (!writer.write(bench::PhotoLike(kWidth, kHeight, static_cast<quint32>(seed)))) return false;
+  if (!writer.write(bench::PhotoLike(size.width(), size.height(), static_cast<quint32>(seed)))) return false;
   if (turned) jpeg.insert(2, turningSegment());
   QSaveFile file(path);
   if (!file.open(QIODevice::WriteOnly) || file.write(jpeg) != jpeg.size()) return false;
@@ -73,7 +77,7 @@ bool writePicture(const QString& path, int seed, bool turned) {
 }
 
 // Makes the pictures that the cache folder does not hold yet.
-bool generate(const QString& folder, int count, bool turned) {
+bool generate(const QString& folder, int count, bool turned, QSize size) {
   QDir().mkpath(folder);
   QList<int> missing;
   for (int i = 0; i < count; ++i) {
@@ -81,8 +85,8 @@ bool generate(const QString& folder, int count, bool turned) {
   }
   if (missing.isEmpty()) return true;
   std::fprintf(stderr, "making %lld pictures in %s\n", static_cast<long long>(missing.size()), qPrintable(folder));
-  const QList<bool> written = QtConcurrent::blockingMapped<QList<bool>>(missing, [&folder, turned](int i) {
-    return writePicture(folder + QStringLiteral("photo-%1.jpg").arg(i, 3, 10, QLatin1Char('0')), i, turned);
+  const QList<bool> written = QtConcurrent::blockingMapped<QList<bool>>(missing, [&folder, turned, size](int i) {
+    return writePicture(folder + QStringLiteral("photo-%1.jpg").arg(i, 3, 10, QLatin1Char('0')), i, turned, size);
   });
   return !written.contains(false);
 }
@@ -156,6 +160,8 @@ struct Arguments {
   bool twice = false;
   bool hostile = false;
   int count = 96;
+  QSize size{kWidth, kHeight};
+  QString cacheFolder;
 };
 
 bool parse(int argc, char** argv, Arguments& out) {
@@ -172,6 +178,13 @@ bool parse(int argc, char** argv, Arguments& out) {
       out.hostile = true;
     } else if (std::strcmp(argv[i], "--count") == 0 && i + 1 < argc) {
       out.count = std::atoi(argv[++i]);
+    } else if (std::strcmp(argv[i], "--size") == 0 && i + 1 < argc) {
+      const QStringList sides = QString::fromLatin1(argv[++i]).split(QLatin1Char('x'));
+      out.size = sides.size() == 2 ? QSize(sides[0].toInt(), sides[1].toInt()) : QSize();
+      if (out.size.width() < 1 || out.size.height() < 1 || out.size.width() > 20000 || out.size.height() > 20000)
+        return false;
+    } else if (std::strcmp(argv[i], "--cache") == 0 && i + 1 < argc) {
+      out.cacheFolder = QString::fromLocal8Bit(argv[++i]);
     } else if (out.folder.isEmpty() && argv[i][0] != '-') {
       out.folder = QDir(QString::fromLocal8Bit(argv[i])).absolutePath() + QLatin1Char('/');
     } else {
@@ -186,12 +199,14 @@ bool parse(int argc, char** argv, Arguments& out) {
 int main(int argc, char** argv) {
   Arguments args;
   if (!parse(argc, argv, args)) {
-    std::fprintf(stderr, "usage: bench_thumbnails FOLDER [--generate-only] [--count N] [--small] [--turned] [--twice] [--hostile]\n");
+    std::fprintf(stderr,
+                 "usage: bench_thumbnails FOLDER [--generate-only] [--count N] [--small] [--turned] [--twice]"
+                 " [--hostile] [--size WxH] [--cache DIR]\n");
     return 2;
   }
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
-  if (!generate(args.folder, args.count, args.turned) || (args.hostile && !writeHostile(args.folder))) {
+  if (!generate(args.folder, args.count, args.turned, args.size) || (args.hostile && !writeHostile(args.folder))) {
     std::fprintf(stderr, "cannot write the pictures into %s\n", qPrintable(args.folder));
     return 1;
   }
@@ -202,6 +217,8 @@ int main(int argc, char** argv) {
   if (args.twice) {
     cacheRoot = std::make_unique<QTemporaryDir>();
     cache = std::make_shared<lumaset::ThumbnailCache>(cacheRoot->path() + QStringLiteral("/thumbnails"));
+  } else if (!args.cacheFolder.isEmpty()) {
+    cache = std::make_shared<lumaset::ThumbnailCache>(args.cacheFolder);
   }
   const int openings = args.twice ? 2 : 1;
   qint64 times[2] = {0, 0};

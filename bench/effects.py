@@ -1,13 +1,15 @@
 #!/usr/bin/env python3
-"""Times each picture effect as a whole command -- load a 6000 x 4000 JPEG,
-apply the effect, save a JPEG at quality 90 -- side by side with the nearest
-command of vips and of ImageMagick on the same generated file, and prints the
-medians, the ratios and each one's peak memory.
+"""Times each picture effect as a whole command side by side with the nearest
+command of vips and of ImageMagick on the same generated 6000 x 4000 JPEG,
+and prints the medians, the ratios and each one's peak memory. Lumaset's
+command runs as the Tools menu runs it on a picture placed on the page: load
+at full size, the effect (a dialog effect through its dialog and Apply), save
+as a JPEG at quality 90 and shrink for the page. All three write 4:2:0 JPEGs.
 
     bench/effects.py [EFFECT ...]
 
-Needs: the Release build of bench_effects (made here in build/release-bench
-when missing: cmake, ninja), vips (Debian package libvips-tools) and
+Needs: the Release build of bench_effects (made here in build/bench when
+missing: cmake, ninja), vips (Debian package libvips-tools) and
 ImageMagick's convert (package imagemagick); neither is a build or test
 dependency. RUNS sets the counted runs (5), after one warm-up; the three
 commands take turns, run by run.
@@ -20,7 +22,7 @@ import tempfile
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-BUILD = os.environ.get("BUILD_DIR", os.path.join(ROOT, "build", "release-bench"))
+BUILD = os.environ.get("BUILD_DIR", os.path.join(ROOT, "build", "bench"))
 BENCH = os.path.join(BUILD, "bin", "bench_effects")
 CONVERT = "/usr/bin/convert"  # ImageMagick itself, whatever else is on the path
 RUNS = int(os.environ.get("RUNS", "5"))
@@ -40,7 +42,7 @@ def im_kernel(rows):
 def commands(effect, photo, folder, palette, palette_png):
     """(ours, vips, imagemagick); each a list of argument lists run in turn, or None."""
     out = os.path.join(folder, "out")
-    vq = f"{out}-vips.jpg[Q=90]"
+    vq = f"{out}-vips.jpg[Q=90,subsample-mode=on]"  # 4:2:0, as Lumaset and ImageMagick write
     im = lambda *ops: [[CONVERT, photo, *ops, "-quality", "90", f"{out}-im.jpg"]]
     conv = lambda name, scale, rows: [["vips", "conv", photo, vq, matrix(folder, name, scale, rows), "--precision", "integer"]]
     binomial = [[1, 2, 1], [2, 4, 2], [1, 2, 1]]
@@ -91,7 +93,9 @@ def main():
         if subprocess.run(["which", tool], stdout=subprocess.DEVNULL).returncode != 0:
             sys.exit(f"missing: {tool}")
     if not os.path.exists(os.path.join(BUILD, "build.ninja")):
-        subprocess.run(["cmake", "-S", ROOT, "-B", BUILD, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=Release", "-DBUILD_TESTING=OFF"],
+        launcher = os.environ.get("CMAKE_CXX_COMPILER_LAUNCHER")
+        subprocess.run(["cmake", "-S", ROOT, "-B", BUILD, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=Release", "-DBUILD_TESTING=OFF"]
+                       + ([f"-DCMAKE_CXX_COMPILER_LAUNCHER={launcher}"] if launcher else []),
                        check=True, stdout=subprocess.DEVNULL)
     subprocess.run(["ninja", "-C", BUILD, "bench_effects"], check=True, stdout=subprocess.DEVNULL)
     effects = sys.argv[1:] or ["blur", "sharpen", "edge", "soften", "intensify", "grayscale", "brightcontrast", "mosaic",
@@ -104,7 +108,8 @@ def main():
             subprocess.run(argv, check=True)
         print(f"cores: {os.cpu_count()}, load: {os.getloadavg()[0]:.1f}; 6000 x 4000 JPEG, quality 90; "
               f"median of {RUNS} runs; picture = 96 MB as 32-bit RGB")
-        print(f"{'effect':15} {'lumaset':>9} {'vips':>9} {'magick':>9} {'l/vips':>7} {'magick/l':>9} {'l peak MB':>10}")
+        print(f"{'effect':15} {'lumaset':>9} {'vips':>9} {'magick':>9} {'l/vips':>7} {'magick/l':>9}   "
+              f"peak MB: {'lumaset':>7} {'vips':>5} {'magick':>6}")
         for effect in effects:
             named = list(zip(("ours", "vips", "magick"), commands(effect, photo, folder, palette, palette_png)))
             named = [(name, steps) for name, steps in named if steps]
@@ -119,8 +124,9 @@ def main():
             med = {name: statistics.median(values) for name, values in times.items()}
             show = lambda name: f"{med[name] * 1000:7.0f}ms" if name in med else f"{'-':>9}"
             ratio = lambda a, b: f"{med[a] / med[b]:.2f}" if a in med and b in med else "-"
+            mb = lambda name, width: f"{peaks[name]:{width}.0f}" if name in peaks else f"{'-':>{width}}"
             print(f"{effect:15} {show('ours'):>9} {show('vips'):>9} {show('magick'):>9} "
-                  f"{ratio('ours', 'vips'):>7} {ratio('magick', 'ours'):>9} {peaks['ours']:10.0f}")
+                  f"{ratio('ours', 'vips'):>7} {ratio('magick', 'ours'):>9}            {mb('ours', 7)} {mb('vips', 5)} {mb('magick', 6)}")
 
 
 if __name__ == "__main__":
