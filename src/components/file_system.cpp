@@ -330,7 +330,7 @@ Status CheckedFile::Open() {
   const QFileInfo info(destination_);
   if (name_ == FileSystemUtility::Name::New) {
     if (nameTaken(destination_)) return Failed(nameInUse(destination_));
-  } else if (info.isSymLink()) {
+  } else if (followLink_ && info.isSymLink()) {
     target_ = info.symLinkTarget();
   }
   if (QFileInfo(target_).isDir())

@@ -107,6 +107,9 @@ class CheckedFile {
   // A file that can be made again (a cache entry) is renamed without first
   // waiting for its data to reach the disk; its writes are checked all the same.
   void SetDisposable() { durable_ = false; }
+  // Replaces a symbolic link at the destination by the new file instead of
+  // writing its target: for files of the program's own, such as cache entries.
+  void ReplaceLinkItself() { followLink_ = false; }
 
   const QString& destination() const { return destination_; }
   // The first failure so far, or success.
@@ -128,6 +131,7 @@ class CheckedFile {
   qint64 seconds_ = 0;
   long nanoseconds_ = 0;
   bool durable_ = true;
+  bool followLink_ = true;
 };
 
 // The two ways RenameFile falls back on file systems that cannot rename

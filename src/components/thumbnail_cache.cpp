@@ -127,6 +127,7 @@ void replaceFile(const QString& target, const QByteArray& bytes) {
   CheckedFile file(target);
   file.SetMode(0600);
   file.SetDisposable();
+  file.ReplaceLinkItself();
   if (file.Open() && file.Write(bytes)) (void)file.Commit();
 }
 
