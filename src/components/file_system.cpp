@@ -126,24 +126,6 @@ Status renameFailed(const QString& oldPath, const QString& newPath, int error) {
   return Error{QStringLiteral("\"%1\" cannot be renamed to \"%2\": %3").arg(oldPath, newPath, errnoText(error))};
 }
 
-// QFile::moveToTrash, finding no trash it can use, moves the file into the
-// working folder and reports success. Making sure the home trash is there
-// first leaves it always a real trash to choose.
-Status ensureHomeTrash() {
-  const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-  if (dataHome.isEmpty()) return Error{QStringLiteral("there is no folder for the trash.")};
-  const QString trash = dataHome + QStringLiteral("/Trash");
-  QDir().mkpath(dataHome);
-  for (const QString& folder : {trash, trash + QStringLiteral("/files"), trash + QStringLiteral("/info")}) {
-    const int error = ::mkdir(nativePath(folder).constData(), 0700) == 0 ? 0 : errno;
-    if (error != 0 && error != EEXIST)
-      return Error{QStringLiteral("the trash folder \"%1\" cannot be made: %2").arg(folder, errnoText(error))};
-    if (!QFileInfo(folder).isDir())
-      return Error{QStringLiteral("\"%1\" is in the way of the trash folder.").arg(folder)};
-  }
-  return Status::success();
-}
-
 bool isSymLink(const QString& path) {
   struct stat info {};
   const QString bare = path.endsWith(QLatin1Char('/')) && path.size() > 1 ? path.chopped(1) : path;
@@ -256,19 +238,6 @@ Status FileSystemUtility::RenameFile(const QString& oldPath, const QString& newP
   Status linked = file_system_detail::RenameByLink(oldPath, newPath, &linkUnsupported);
   if (!linkUnsupported) return linked;
   return file_system_detail::RenameOverPlaceholder(oldPath, newPath);
-}
-
-Status FileSystemUtility::RecycleFiles(const QStringList& paths) {
-  for (const QString& path : paths) {
-    if (!nameTaken(path))
-      return Error{QStringLiteral("\"%1\" cannot be sent to the trash: it does not exist.").arg(path)};
-    if (Status trash = ensureHomeTrash(); !trash)
-      return Error{QStringLiteral("\"%1\" cannot be sent to the trash: %2").arg(path, trash.error())};
-    QFile file(path);
-    if (!file.moveToTrash())
-      return Error{QStringLiteral("\"%1\" cannot be sent to the trash: %2").arg(path, file.errorString())};
-  }
-  return Status::success();
 }
 
 bool FileSystemUtility::SameFolder(const QString& first, const QString& second) {

@@ -43,7 +43,8 @@ class FileSystemUtility {
   static Status RenameFile(const QString& oldPath, const QString& newPath);
 
   // Sends each file to the freedesktop trash, stopping at the first that
-  // cannot go there. A file that cannot be trashed is never deleted instead.
+  // cannot go there. A file that cannot be trashed is never deleted instead,
+  // and none is left in the trash without the record of where it came from.
   static Status RecycleFiles(const QStringList& paths);
 
   // Whether two folder paths name the same folder once links and "." or ".."

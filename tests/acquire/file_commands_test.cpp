@@ -101,13 +101,11 @@ TEST_F(FileCommandsTest, DeleteSendsToTheTrashOneByOne) {
 
   // A trash that cannot be used keeps the picture, and says why.
   Select(0);
-  const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
-  const QString blocked = freshFolder("blocked");
-  WriteText(blocked + "/Trash", "in the way");
-  qputenv("XDG_DATA_HOME", QFile::encodeName(blocked));
   host_.answers = {true, true};
-  commands_.mnuFileOptionsDelete_Click();
-  qputenv("XDG_DATA_HOME", dataHome);
+  {
+    const BlockedTrash blocked;
+    commands_.mnuFileOptionsDelete_Click();
+  }
   EXPECT_TRUE(host_.errors.value(0).startsWith("Error: File <" + photos + "a.jpg> not deleted!\n"));
   EXPECT_EQ(table().ThumbCount(), 1);
   commands_.mnuFileOptionsDelete_Click();
