@@ -151,16 +151,28 @@ Result<QString> claimTemporary(const QString& destination) {
   return file.fileName();
 }
 
+// The group first: changing it clears the set-group-ID bit that the
+// permission bits then set again. A file whose group cannot be kept is not
+// written, since others of that group would lose it.
+Status takeModeAndGroup(const QString& path, const QString& model, const QString& destination) {
+  struct stat wanted {}, made {};
+  const QByteArray native = nativePath(path);
+  if (::stat(nativePath(model).constData(), &wanted) != 0 || ::stat(native.constData(), &made) != 0)
+    return cannotWrite(destination, QStringLiteral("its permissions cannot be read: %1").arg(errnoText(errno)));
+  if (made.st_gid != wanted.st_gid && ::chown(native.constData(), static_cast<uid_t>(-1), wanted.st_gid) != 0)
+    return cannotWrite(destination, QStringLiteral("its group cannot be kept: %1").arg(errnoText(errno)));
+  if (::chmod(native.constData(), wanted.st_mode & 07777) != 0)
+    return cannotWrite(destination, QStringLiteral("its permissions cannot be set: %1").arg(errnoText(errno)));
+  return Status::success();
+}
+
 Status writeBeside(const QString& destination, const FileSystemUtility::FileWriter& write,
                    const QString& permissionsOf, const std::function<Status(const QString&)>& finish) {
   const Result<QString> temporary = claimTemporary(destination);
   if (!temporary) return Error{temporary.error()};
   const QString& path = *temporary;
   Status done = write(path);
-  if (done) {
-    if (!QFile::setPermissions(path, QFileInfo(permissionsOf).permissions()))
-      done = cannotWrite(destination, QStringLiteral("its permissions cannot be set"));
-  }
+  if (done) done = takeModeAndGroup(path, permissionsOf, destination);
   if (done) done = finish(path);
   if (!done) {
     QFile::remove(path);

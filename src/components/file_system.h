@@ -65,12 +65,13 @@ class FileSystemUtility {
 
   // Writes a new version of `destination`: `write` fills a temporary file in
   // the same folder, which then replaces the destination in one step with
-  // the destination's permissions. A failed write leaves the old file alone.
+  // the destination's permissions and group. A failed write leaves the old
+  // file alone.
   using FileWriter = std::function<Status(const QString& temporaryPath)>;
   static Status WriteReplacing(const QString& destination, const FileWriter& write);
   // The same for a destination that must not exist yet: refused when the
   // name is taken, also when something takes it while `write` runs. The new
-  // file gets the permissions of `permissionsOf`.
+  // file gets the permissions and group of `permissionsOf`.
   static Status WriteNew(const QString& destination, const FileWriter& write, const QString& permissionsOf);
 };
 
