@@ -90,8 +90,7 @@ QByteArray xmpUpright(QByteArrayView content) {
     } else {
       continue;
     }
-    const bool digit = i < xmp.size() && xmp[i] >= '1' && xmp[i] <= '8';
-    if (digit && (i + 1 >= xmp.size() || xmp[i + 1] < '0' || xmp[i + 1] > '9')) xmp[i] = '1';
+    if (i < xmp.size() && xmp[i] >= '1' && xmp[i] <= '8') xmp[i] = '1';
   }
   return xmp;
 }
