@@ -91,26 +91,13 @@ QList<QByteArray> trashesFor(const QByteArray& folder) {
   return trashes;
 }
 
-// The entry that holds the file `moved`: first among the names GIO gives in
-// turn, then, should another program have emptied a name before it, among
-// all the trash's files.
+// The entry that holds the file `moved`, among the names GIO gives in turn.
 std::optional<TrashEntry> findEntry(const QByteArray& folder, const QByteArray& name, Identity moved) {
-  const QList<QByteArray> trashes = trashesFor(folder);
-  const auto entry = [](const QByteArray& trash, const QByteArray& inTrash) {
-    return TrashEntry{trash + "/files/" + inTrash, trash + "/info/" + inTrash + ".trashinfo"};
-  };
-  for (const QByteArray& trash : trashes) {
+  for (const QByteArray& trash : trashesFor(folder)) {
     for (int n = 1;; ++n) {
-      const TrashEntry candidate = entry(trash, nameInTrash(name, n));
+      const QByteArray inTrash = nameInTrash(name, n);
+      const TrashEntry candidate{trash + "/files/" + inTrash, trash + "/info/" + inTrash + ".trashinfo"};
       if (!identify(candidate.record)) break;
-      if (identify(candidate.file) == moved) return candidate;
-    }
-  }
-  for (const QByteArray& trash : trashes) {
-    const QDir files(QFile::decodeName(trash + "/files"));
-    for (const QString& inTrash : files.entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
-                                                  QDir::NoDotAndDotDot)) {
-      const TrashEntry candidate = entry(trash, QFile::encodeName(inTrash));
       if (identify(candidate.file) == moved) return candidate;
     }
   }

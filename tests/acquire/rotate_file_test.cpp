@@ -41,55 +41,48 @@ QList<QByteArray> MetadataSegments(const QByteArray& jpeg) {
   return found;
 }
 
-// A grey-scale TIFF of two 1 x 1 pages, as a scanner's document feeder writes them.
+// A TIFF of two 1 x 1 pages, as a scanner's document feeder writes them:
+// each page's directory gives width, height, photometric, strip offset and size.
 QByteArray TwoPageTiff() {
   QByteArray tiff("II*\0\x08\0\0\0", 8);
   const auto u16 = [&tiff](int v) { tiff.append(char(v & 0xFF)).append(char(v >> 8)); };
-  const auto u32 = [&](int v) { u16(v & 0xFFFF), u16(v >> 16); };
-  constexpr int kDirectory = 2 + 8 * 12 + 4;
   for (int page = 0; page < 2; ++page) {
-    const int pixel = 8 + page * (kDirectory + 2) + kDirectory;
-    u16(8);
-    const int entries[][3] = {{256, 3, 1}, {257, 3, 1}, {258, 3, 8}, {259, 3, 1},
-                              {262, 3, 1}, {273, 4, pixel}, {278, 3, 1}, {279, 4, 1}};
-    for (const auto& [tag, type, value] : entries) {
-      u16(tag), u16(type), u32(1);
-      if (type == 3) {
-        u16(value), u16(0);
-      } else {
-        u32(value);
-      }
-    }
-    u32(page == 0 ? pixel + 2 : 0);
-    u16(page == 0 ? 0x40 : 0xC0);  // the pixel, and a byte that keeps the next directory on an even offset
+    const int pixel = static_cast<int>(tiff.size()) + 2 + 5 * 12 + 4;
+    u16(5);
+    for (const int tag : {256, 257, 262, 273, 279}) u16(tag), u16(3), u16(1), u16(0), u16(tag == 273 ? pixel : 1), u16(0);
+    u16(page == 0 ? pixel + 2 : 0), u16(0), u16(0x80);  // the next directory, then the pixel and a pad byte
   }
   return tiff;
 }
 
-// Transparency, 16-bit channels and grey stay as the file had them.
-TEST_F(RotateFileTest, KeepsDepthAndTransparency) {
+// Transparency, 16-bit channels, grey, permissions and group stay as the
+// file had them.
+TEST_F(RotateFileTest, KeepsDepthTransparencyModeAndGroup) {
   const QString folder = freshFolder("deep") + "/";
-  struct Case { const char* name; QImage::Format format; };
-  const Case cases[] = {{"deep.png", QImage::Format_RGBA64}, {"clear.png", QImage::Format_ARGB32},
-                        {"grey.png", QImage::Format_Grayscale16}, {"deep.tif", QImage::Format_RGBA64}};
+  const gid_t group = ::geteuid() == 0 ? 4242 : ::getegid();
+  struct Case { const char* name; QImage::Format format; mode_t mode; };
+  const Case cases[] = {{"deep.png", QImage::Format_RGBA64, 0640}, {"clear.png", QImage::Format_ARGB32, 0464},
+                        {"grey.png", QImage::Format_Grayscale16, 0600}, {"deep.tif", QImage::Format_RGBA64, 0644}};
   for (const Case& c : cases) {
     QImage image(4, 2, c.format);
-    if (c.format == QImage::Format_Grayscale16) {
-      image.fill(0x1234U);  // a grey that 8 bits cannot hold
-    } else {
-      image.fill(QColor::fromRgba64(0x1234, 0x1234, 0x1234, 0xFFFF));
-    }
+    image.fill(QColor::fromRgba64(0x1234, 0x1234, 0x1234));
+    if (c.format == QImage::Format_Grayscale16) image.fill(0x1234U);  // a grey that 8 bits cannot hold
     image.setPixelColor(0, 0, QColor::fromRgba64(0, 0, 0, 0));
     ASSERT_TRUE(image.save(folder + c.name)) << c.name;
+    const QByteArray path = QFile::encodeName(folder + c.name);
+    ASSERT_EQ(::chown(path.constData(), static_cast<uid_t>(-1), group) + ::chmod(path.constData(), c.mode), 0);
     const QImage::Format stored = QImage(folder + c.name).format();
     Rotate(folder, c.name);
     const QImage turned(folder + c.name);
     EXPECT_EQ(turned.format(), stored) << c.name;
     EXPECT_EQ(turned.size(), QSize(2, 4)) << c.name;
-    const bool alpha = c.format != QImage::Format_Grayscale16;
-    EXPECT_EQ(turned.pixelColor(1, 0).alpha(), alpha ? 0 : 255) << c.name;  // the top left went to the top right
-    const int eightBit = c.format == QImage::Format_ARGB32;
-    EXPECT_EQ(turned.pixelColor(0, 3).rgba64().red(), eightBit ? 0x1212 : 0x1234) << c.name;
+    const bool grey = c.format == QImage::Format_Grayscale16;
+    EXPECT_EQ(turned.pixelColor(1, 0).alpha(), grey ? 255 : 0) << c.name;  // the top left went to the top right
+    EXPECT_EQ(turned.pixelColor(0, 3).rgba64().red(), c.format == QImage::Format_ARGB32 ? 0x1212 : 0x1234) << c.name;
+    struct stat info {};
+    ::stat(path.constData(), &info);
+    EXPECT_EQ(info.st_mode & 07777, c.mode) << c.name;
+    EXPECT_EQ(info.st_gid, group) << c.name;
   }
   EXPECT_EQ(host_.errors, QStringList());
 }
@@ -156,24 +149,6 @@ TEST_F(RotateFileTest, RefusesWhatItWouldSpoil) {
     EXPECT_EQ(ReadBytes(folder + name), before) << name;
   }
   EXPECT_EQ(Names(folder), (QStringList{"locked.gif", "locked.png", "pages.tif"}));
-}
-
-TEST_F(RotateFileTest, KeepsTheFilesModeAndGroup) {
-  const QString folder = freshFolder("mode") + "/";
-  const gid_t group = ::geteuid() == 0 ? 4242 : ::getegid();
-  for (const mode_t mode : {0640, 0464}) {
-    ASSERT_TRUE(WritePicture(folder + "shared.png", 64, 48));
-    const QByteArray path = QFile::encodeName(folder + "shared.png");
-    ASSERT_EQ(::chown(path.constData(), static_cast<uid_t>(-1), group), 0);
-    ASSERT_EQ(::chmod(path.constData(), mode), 0);
-    Rotate(folder, "shared.png");
-    struct stat info {};
-    ASSERT_EQ(::stat(path.constData(), &info), 0);
-    EXPECT_EQ(info.st_mode & 07777, mode);
-    EXPECT_EQ(info.st_gid, group);
-    EXPECT_EQ(QImageReader(folder + "shared.png").size(), QSize(48, 64));
-  }
-  EXPECT_EQ(host_.errors, QStringList());
 }
 
 }  // namespace
