@@ -24,12 +24,15 @@ Status Refused(const QString& path, const QString& why) {
   return Error{QStringLiteral("\"%1\" cannot be turned: %2").arg(path, why)};
 }
 
+Error CannotRead(const QString& path, const QString& why) {
+  return Error{QStringLiteral("\"%1\" cannot be read: %2").arg(path, why)};
+}
+
 Result<QByteArray> ReadWhole(const QString& path) {
   QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return Error{QStringLiteral("\"%1\" cannot be read: %2").arg(path, file.errorString())};
+  if (!file.open(QIODevice::ReadOnly)) return CannotRead(path, file.errorString());
   QByteArray bytes = file.readAll();
-  if (file.error() != QFileDevice::NoError)
-    return Error{QStringLiteral("\"%1\" cannot be read: %2").arg(path, file.errorString())};
+  if (file.error() != QFileDevice::NoError) return CannotRead(path, file.errorString());
   return bytes;
 }
 
@@ -62,7 +65,7 @@ Status WriteTurnedAsStored(const QString& original, const QString& temporary, co
   QImageReader reader(original);
   reader.setAutoTransform(true);
   QImage image;
-  if (!reader.read(&image)) return Error{QStringLiteral("\"%1\" cannot be read: %2").arg(original, reader.errorString())};
+  if (!reader.read(&image)) return CannotRead(original, reader.errorString());
   const QImage turned = image.transformed(QTransform().rotate(90));
   if (turned.isNull()) return Refused(original, QStringLiteral("there is not enough memory."));
   QByteArray bytes;

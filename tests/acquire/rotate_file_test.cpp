@@ -49,7 +49,8 @@ QByteArray TwoPageTiff() {
   for (int page = 0; page < 2; ++page) {
     const int pixel = static_cast<int>(tiff.size()) + 2 + 5 * 12 + 4;
     u16(5);
-    for (const int tag : {256, 257, 262, 273, 279}) u16(tag), u16(3), u16(1), u16(0), u16(tag == 273 ? pixel : 1), u16(0);
+    for (const int tag : {256, 257, 262, 273, 279})
+      u16(tag), u16(3), u16(1), u16(0), u16(tag == 273 ? pixel : 1), u16(0);
     u16(page == 0 ? pixel + 2 : 0), u16(0), u16(0x80);  // the next directory, then the pixel and a pad byte
   }
   return tiff;
@@ -92,8 +93,10 @@ TEST_F(RotateFileTest, KeepsDepthTransparencyModeAndGroup) {
 TEST_F(RotateFileTest, JpegKeepsItsSegments) {
   const QString folder = freshFolder("segments") + "/";
   const QByteArray xmp = QByteArrayLiteral("http://ns.adobe.com/xap/1.0/\0<x:xmpmeta><rdf:Description ");
-  const QByteArray xmpSideways = xmp + R"(tiff:Orientation="6" dc:creator="Ann"/><tiff:Orientation>6</tiff:Orientation>)";
-  const QByteArray xmpUpright = xmp + R"(tiff:Orientation="1" dc:creator="Ann"/><tiff:Orientation>1</tiff:Orientation>)";
+  const QByteArray xmpSideways =
+      xmp + R"(tiff:Orientation="6" dc:creator="Ann"/><tiff:Orientation>6</tiff:Orientation>)";
+  const QByteArray xmpUpright =
+      xmp + R"(tiff:Orientation="1" dc:creator="Ann"/><tiff:Orientation>1</tiff:Orientation>)";
   const QByteArray icc = QByteArrayLiteral("ICC_PROFILE\0\x01\x01");
   const QByteArray rgbProfile = icc + QColorSpace(QColorSpace::AdobeRgb).iccProfile();
   const QByteArray greyProfile = icc + QByteArray(16, '\0') + "GRAY" + QByteArray(108, '\0');
