@@ -76,11 +76,13 @@ void FileCommands::mnuFileOptionsRotate_Click() {
     host_.ShowError(QStringLiteral("Error: File <%1> not rotated!\n%2").arg(file, rotated.error()));
 }
 
-// The turn is thrown away when Cancel was pressed while it ran; the file is
+// A picture that cannot be turned without loss is refused before any work;
+// the turn is thrown away when Cancel was pressed while it ran; the file is
 // written only once the whole turned picture is there.
 Status FileCommands::Rotate(int index) {
   Imaging& imaging = context_.imaging;
   const QString file = context_.panel.table().ThumbFiles(index);
+  if (Status turnable = CheckTurnable(file); !turnable) return turnable;
   if (Status loaded = imaging.LoadFile(file); !loaded) return loaded;
   Status turned;
   const bool cancelled = host_.RunWithProgress([&] {

@@ -1,18 +1,70 @@
 #include "acquire/rotate_file.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
+#include <QTransform>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "components/file_system.h"
 #include "components/imaging/imaging.h"
+#include "components/imaging/jpeg_metadata.h"
 
 namespace lumaset {
 
 namespace {
 
 bool IsJpegFile(const QString& path) { return QImageReader::imageFormat(path) == "jpeg"; }
+
+Status Refused(const QString& path, const QString& why) {
+  return Error{QStringLiteral("\"%1\" cannot be turned: %2").arg(path, why)};
+}
+
+Error CannotRead(const QString& path, const QString& why) {
+  return Error{QStringLiteral("\"%1\" cannot be read: %2").arg(path, why)};
+}
+
+Result<QByteArray> ReadWhole(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return CannotRead(path, file.errorString());
+  QByteArray bytes = file.readAll();
+  if (file.error() != QFileDevice::NoError) return CannotRead(path, file.errorString());
+  return bytes;
+}
+
+// The JPEG of the held picture, with the original JPEG's own data.
+Result<QByteArray> TurnedJpeg(Imaging& imaging, const QString& original) {
+  Result<QByteArray> encoded = imaging.Encode("jpeg");
+  if (!encoded) return Error{QStringLiteral("\"%1\" cannot be written: %2").arg(original, encoded.error())};
+  if (!IsJpegFile(original)) return encoded;
+  const Result<QByteArray> old = ReadWhole(original);
+  if (!old) return Error{old.error()};
+  Result<QByteArray> kept = WithMetadataOf(*encoded, *old);
+  if (!kept) return Error{Refused(original, kept.error()).error()};
+  return kept;
+}
+
+// The held picture is opaque 8-bit RGB; a file kept in its own format is
+// turned from its own pixels instead, so that transparency, 16-bit channels
+// and a palette stay. Quarter turns move pixels without changing them.
+Result<QByteArray> TurnedAsStored(const QString& original, const QByteArray& format) {
+  QImageReader reader(original);
+  reader.setAutoTransform(true);
+  QImage image;
+  if (!reader.read(&image)) return CannotRead(original, reader.errorString());
+  const QImage turned = image.transformed(QTransform().rotate(90));
+  if (turned.isNull()) return Error{Refused(original, QStringLiteral("there is not enough memory.")).error()};
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  if (QImageWriter writer(&buffer, format); !writer.write(turned))
+    return Error{QStringLiteral("\"%1\" cannot be written: %2").arg(original, writer.errorString())};
+  return bytes;
+}
 
 }  // namespace
 
@@ -29,14 +81,25 @@ QString JpegNameFor(const QString& path) {
   return stem + QStringLiteral(".jpg");
 }
 
-Result<QString> SaveTurnedPicture(Imaging& imaging, const QString& path, const ExifWriter& exif) {
-  QByteArray format = TurnedPictureFormat(path);
+// Root may write any file, so the permission bits count too: a picture that
+// nobody may write is one its owner wants left alone.
+Status CheckTurnable(const QString& path) {
+  const QByteArray native = QFile::encodeName(path);
+  struct stat info {};
+  if (::stat(native.constData(), &info) == 0 && ((info.st_mode & 0222) == 0 || ::access(native.constData(), W_OK) != 0))
+    return Refused(path, QStringLiteral("the file is read-only."));
+  if (TurnedPictureFormat(path).isEmpty()) return Status::success();  // the original goes to the trash whole
+  if (const int count = QImageReader(path).imageCount(); count > 1) {
+    return Refused(path, QStringLiteral("it holds %1 pages or frames, and only the first would be kept.").arg(count));
+  }
+  return Status::success();
+}
+
+Result<QString> SaveTurnedPicture(Imaging& imaging, const QString& path) {
+  const QByteArray format = TurnedPictureFormat(path);
   const bool sameName = !format.isEmpty();
-  if (!sameName) format = "jpeg";
-  const bool keepExif = format == "jpeg" && IsJpegFile(path);
-  Result<QByteArray> bytes = imaging.Encode(format);
-  if (!bytes) return Error{QStringLiteral("\"%1\" cannot be written: %2").arg(path, bytes.error())};
-  if (keepExif) bytes = exif.CopyUpright(path, *bytes);
+  const Result<QByteArray> bytes =
+      !sameName || format == "jpeg" ? TurnedJpeg(imaging, path) : TurnedAsStored(path, format);
   if (!bytes) return Error{bytes.error()};
   if (sameName) {
     if (Status replaced = FileSystemUtility::WriteFile(path, *bytes); !replaced) return Error{replaced.error()};

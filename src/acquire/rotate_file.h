@@ -1,13 +1,14 @@
 #pragma once
 
 // Writing a turned picture back to its file: in the format its suffix names,
-// or as a JPEG under the ".jpg" name where that format cannot be written;
-// a JPEG keeps the original's EXIF block, with the orientation now upright.
+// or as a JPEG under the ".jpg" name where that format cannot be written.
+// A file rewritten in its own format keeps what it holds: a JPEG its APP
+// segments (EXIF and XMP orientation now upright), other formats their
+// transparency, depth and palette.
 
 #include <QByteArray>
 #include <QString>
 
-#include "components/exif_writer.h"
 #include "components/result.h"
 
 namespace lumaset {
@@ -20,10 +21,17 @@ QByteArray TurnedPictureFormat(const QString& path);
 // `path` with its suffix (or, without one, its end) turned into ".jpg".
 QString JpegNameFor(const QString& path);
 
-// Writes the picture held by `imaging` over `path` (through a finished
-// temporary file), or as a new JPEG beside it, after which `path` goes to
-// the trash. A JPEG name already taken is never overwritten. Gives the
-// path that now holds the picture; on any failure the file is as it was.
-Result<QString> SaveTurnedPicture(Imaging& imaging, const QString& path, const ExifWriter& exif = ExifWriter());
+// Why `path` must not be turned: the user may not change it (it is
+// read-only), or it holds several pages or frames of which a rewrite in its
+// own format would keep only the first. Success when it may be turned.
+Status CheckTurnable(const QString& path);
+
+// Writes the turned picture over `path` (through a finished temporary file,
+// keeping its permissions and group), or as a new JPEG beside it, after
+// which `path` goes to the trash. The JPEG is made from the picture held by
+// `imaging`; a file kept in its own format is turned afresh from its own
+// pixels. A JPEG name already taken is never overwritten. Gives the path
+// that now holds the picture; on any failure the file is as it was.
+Result<QString> SaveTurnedPicture(Imaging& imaging, const QString& path);
 
 }  // namespace lumaset

@@ -120,24 +120,6 @@ Status renameFailed(const QString& oldPath, const QString& newPath, int error) {
   return Error{QStringLiteral("\"%1\" cannot be renamed to \"%2\": %3").arg(oldPath, newPath, errnoText(error))};
 }
 
-// QFile::moveToTrash, finding no trash it can use, moves the file into the
-// working folder and reports success. Making sure the home trash is there
-// first leaves it always a real trash to choose.
-Status ensureHomeTrash() {
-  const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-  if (dataHome.isEmpty()) return Error{QStringLiteral("there is no folder for the trash.")};
-  const QString trash = dataHome + QStringLiteral("/Trash");
-  QDir().mkpath(dataHome);
-  for (const QString& folder : {trash, trash + QStringLiteral("/files"), trash + QStringLiteral("/info")}) {
-    const int error = ::mkdir(nativePath(folder).constData(), 0700) == 0 ? 0 : errno;
-    if (error != 0 && error != EEXIST)
-      return Error{QStringLiteral("the trash folder \"%1\" cannot be made: %2").arg(folder, errnoText(error))};
-    if (!QFileInfo(folder).isDir())
-      return Error{QStringLiteral("\"%1\" is in the way of the trash folder.").arg(folder)};
-  }
-  return Status::success();
-}
-
 bool isSymLink(const QString& path) {
   struct stat info {};
   const QString bare = path.endsWith(QLatin1Char('/')) && path.size() > 1 ? path.chopped(1) : path;
@@ -221,19 +203,6 @@ Status FileSystemUtility::RenameFile(const QString& oldPath, const QString& newP
   Status linked = file_system_detail::RenameByLink(oldPath, newPath, &linkUnsupported);
   if (!linkUnsupported) return linked;
   return file_system_detail::RenameOverPlaceholder(oldPath, newPath);
-}
-
-Status FileSystemUtility::RecycleFiles(const QStringList& paths) {
-  for (const QString& path : paths) {
-    if (!nameTaken(path))
-      return Error{QStringLiteral("\"%1\" cannot be sent to the trash: it does not exist.").arg(path)};
-    if (Status trash = ensureHomeTrash(); !trash)
-      return Error{QStringLiteral("\"%1\" cannot be sent to the trash: %2").arg(path, trash.error())};
-    QFile file(path);
-    if (!file.moveToTrash())
-      return Error{QStringLiteral("\"%1\" cannot be sent to the trash: %2").arg(path, file.errorString())};
-  }
-  return Status::success();
 }
 
 bool FileSystemUtility::SameFolder(const QString& first, const QString& second) {
@@ -382,14 +351,24 @@ void CheckedFile::SetModified(qint64 seconds, long nanoseconds) {
 // file system can also be the first to hear of a failed write.
 Status CheckedFile::FinishFile() {
   int mode = mode_;
+  gid_t group = static_cast<gid_t>(-1);
   struct stat info {};
-  if (mode < 0 && !permissionsOf_.isEmpty()) {
-    if (::stat(nativePath(permissionsOf_).constData(), &info) != 0)
-      return cannotWrite(destination_, errnoText(errno));
-    mode = static_cast<int>(info.st_mode & 0777);
-  } else if (mode < 0 && name_ == FileSystemUtility::Name::Replace &&
-             ::stat(nativePath(target_).constData(), &info) == 0) {
-    mode = static_cast<int>(info.st_mode & 0777);
+  // A new version of a file, or a file standing in for another, takes its
+  // mode and group: others of that group would otherwise lose it.
+  const bool modelled = !permissionsOf_.isEmpty() ||
+                        (name_ == FileSystemUtility::Name::Replace && QFileInfo::exists(target_));
+  if (mode < 0 && modelled) {
+    const QString& model = permissionsOf_.isEmpty() ? target_ : permissionsOf_;
+    if (::stat(nativePath(model).constData(), &info) != 0) return cannotWrite(destination_, errnoText(errno));
+    mode = static_cast<int>(info.st_mode & 07777);
+    group = info.st_gid;
+  }
+  // The group first: changing it clears the set-group-ID bit that the mode
+  // then sets again.
+  struct stat made {};
+  if (group != static_cast<gid_t>(-1) && ::fstat(fd_, &made) == 0 && made.st_gid != group &&
+      ::fchown(fd_, static_cast<uid_t>(-1), group) != 0) {
+    return cannotWrite(destination_, QStringLiteral("its group cannot be kept: %1").arg(errnoText(errno)));
   }
   if (mode >= 0 && ::fchmod(fd_, static_cast<mode_t>(mode)) != 0)
     return cannotWrite(destination_, errnoText(errno));

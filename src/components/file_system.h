@@ -41,7 +41,8 @@ class FileSystemUtility {
   static Status RenameFile(const QString& oldPath, const QString& newPath);
 
   // Sends each file to the freedesktop trash, stopping at the first that
-  // cannot go there. A file that cannot be trashed is never deleted instead.
+  // cannot go there. A file that cannot be trashed is never deleted instead,
+  // and none is left in the trash without the record of where it came from.
   static Status RecycleFiles(const QStringList& paths);
 
   // Whether two folder paths name the same folder once links and "." or ".."
@@ -63,7 +64,7 @@ class FileSystemUtility {
   // Writes `bytes` as the whole content of `destination` through a
   // CheckedFile (below): replacing a file of that name, or with `name` New
   // refusing when the name is taken. The new file gets the permissions of
-  // `permissionsOf` when given, else those of the file it replaces.
+  // `permissionsOf` when given, else those of the file it replaces, and its group.
   enum class Name { Replace, New };
   static Status WriteFile(const QString& destination, const QByteArray& bytes, Name name = Name::Replace,
                           const QString& permissionsOf = QString());
@@ -99,8 +100,9 @@ class CheckedFile {
   Status Write(const QByteArray& bytes) { return Write(bytes.constData(), bytes.size()); }
   Status Commit();
 
-  // What the finished file takes on at Commit: the permission bits of
-  // another file, or exactly `mode`; and a modification time.
+  // What the finished file takes on at Commit: the mode and group of
+  // another file (by default, of the file it replaces), or exactly `mode`;
+  // and a modification time.
   void TakePermissionsOf(const QString& path) { permissionsOf_ = path; }
   void SetMode(int mode) { mode_ = mode; }
   void SetModified(qint64 seconds, long nanoseconds = 0);

@@ -1,5 +1,7 @@
 #include <QMenu>
 #include <QMimeData>
+#include <QProcess>
+#include <QScopeGuard>
 
 #include "acquire/file_command_wiring.h"
 #include "browser/folder_open.h"
@@ -101,13 +103,11 @@ TEST_F(FileCommandsTest, DeleteSendsToTheTrashOneByOne) {
 
   // A trash that cannot be used keeps the picture, and says why.
   Select(0);
-  const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
-  const QString blocked = freshFolder("blocked");
-  WriteText(blocked + "/Trash", "in the way");
-  qputenv("XDG_DATA_HOME", QFile::encodeName(blocked));
   host_.answers = {true, true};
-  commands_.mnuFileOptionsDelete_Click();
-  qputenv("XDG_DATA_HOME", dataHome);
+  {
+    const BlockedTrash blocked;
+    commands_.mnuFileOptionsDelete_Click();
+  }
   EXPECT_TRUE(host_.errors.value(0).startsWith("Error: File <" + photos + "a.jpg> not deleted!\n"));
   EXPECT_EQ(table().ThumbCount(), 1);
   commands_.mnuFileOptionsDelete_Click();
@@ -115,6 +115,35 @@ TEST_F(FileCommandsTest, DeleteSendsToTheTrashOneByOne) {
   EXPECT_EQ(host_.folderCaption, "No photos in folder");
   EXPECT_EQ(host_.panelCaption, "Thumbnail Panel (none)");
   EXPECT_FALSE(host_.folderTools);
+}
+
+// A full memory card takes the picture into its own trash but not the
+// record of where it came from: the picture is put back. The card is a
+// small ext2 file system in a file (GIO keeps tmpfs out of the trash).
+TEST_F(FileCommandsTest, DeleteOnAFullCardKeepsThePicture) {
+  const QString card = freshFolder("card") + "/";
+  const QString image = freshFolder("card-image") + "/card.img";
+  ASSERT_TRUE(WriteText(image, QByteArray(1 << 20, '\0')));
+  if (QProcess::execute("/usr/sbin/mke2fs", {"-q", "-F", image}) != 0 ||
+      QProcess::execute("/usr/bin/mount", {"-o", "loop", image, card}) != 0)
+    GTEST_SKIP() << "no ext2 file system can be mounted here";
+  const auto unmount = qScopeGuard([&card] { QProcess::execute("/usr/bin/umount", {"-l", card}); });
+  const QString trash = card + ".Trash-" + QString::number(::getuid());
+  QDir().mkpath(trash + "/files"), QDir().mkpath(trash + "/info");
+  ASSERT_TRUE(WritePicture(card + "a.png", 8, 8));
+  const QByteArray picture = ReadBytes(card + "a.png");
+  QFile filler(card + "filler");
+  filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+  while (filler.write(QByteArray(1024, 'x')) == 1024) continue;  // until the card is full
+  filler.close();
+  Open(card);
+  Select(0);
+  host_.answers = {true};
+  commands_.mnuFileOptionsDelete_Click();
+  EXPECT_TRUE(host_.errors.value(0).startsWith("Error: File <" + card + "a.png> not deleted!\n"));
+  EXPECT_TRUE(host_.errors.value(0).endsWith("the disk may be full."));
+  EXPECT_EQ(ReadBytes(card + "a.png"), picture);
+  EXPECT_EQ(Names(trash + "/info"), QStringList());
 }
 
 // The drop acts on the picture the drag carried, never on the selection or

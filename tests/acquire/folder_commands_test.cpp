@@ -74,13 +74,11 @@ TEST_F(FileCommandsTest, RemoveFolderTrashesOnlyItsPictures) {
 
 TEST_F(FileCommandsTest, RemoveFolderStopsAtATrashRefusal) {
   const QString folder = FolderWith("refused", {"a.jpg", "b.jpg"});
-  const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
-  const QString blocked = freshFolder("blocked-trash");
-  WriteText(blocked + "/Trash", "in the way");
-  qputenv("XDG_DATA_HOME", QFile::encodeName(blocked));
   host_.answers = {true};
-  commands_.mnuNodeFolderRemove_Click(folder);
-  qputenv("XDG_DATA_HOME", dataHome);
+  {
+    const BlockedTrash blocked;
+    commands_.mnuNodeFolderRemove_Click(folder);
+  }
   EXPECT_EQ(Names(folder), (QStringList{"a.jpg", "b.jpg"}));
   ASSERT_EQ(host_.errors.size(), 1);
   EXPECT_TRUE(host_.errors[0].startsWith("Error: File <" + folder + "a.jpg> not deleted!\n"));

@@ -198,15 +198,70 @@ TEST(FileSystemUtility, RecycleSendsToTheTrashOrReportsWhy) {
   EXPECT_TRUE(readFile(trash + "info/beach.jpg.trashinfo").contains("Path="));
 
   // A trash that cannot be made must not turn into a deletion.
-  const QByteArray savedDataHome = qgetenv("XDG_DATA_HOME");
-  const QString blocked = test::freshFolder("blocked-data");
-  writeFile(blocked + "/Trash", "not a folder");
   writeFile(dir + "kept.jpg", "picture");
-  qputenv("XDG_DATA_HOME", QFile::encodeName(blocked));
-  const Status failed = FS::RecycleFiles({dir + "kept.jpg"});
-  qputenv("XDG_DATA_HOME", savedDataHome);
-  EXPECT_TRUE(failed.error().startsWith(QLatin1Char('"') + dir + "kept.jpg"));
+  {
+    const test::BlockedTrash blocked;
+    const Status failed = FS::RecycleFiles({dir + "kept.jpg"});
+    EXPECT_TRUE(failed.error().startsWith(QLatin1Char('"') + dir + "kept.jpg"));
+  }
   EXPECT_EQ(readFile(dir + "kept.jpg"), "picture");
+}
+
+// The record names the file as it was, escaped, so that the trash puts back
+// exactly that name.
+TEST(FileSystemUtility, RecycleRecordsTheOriginalName) {
+  const QString dir = test::freshFolder("names") + QLatin1Char('/');
+  const QString trash = qEnvironmentVariable("XDG_DATA_HOME") + "/Trash/";
+  for (const QString& name : {QStringLiteral("100%41.jpg"), QStringLiteral("line\nbreak.jpg"),
+                             QStringLiteral("Strand 海.jpg"), QStringLiteral("a=b [1].jpg")}) {
+    writeFile(dir + name, "picture");
+    ASSERT_TRUE(FS::RecycleFiles({dir + name}).ok()) << name.toStdString();
+    const QByteArray record = readFile(trash + "info/" + name + ".trashinfo");
+    const QByteArray line = record.mid(record.indexOf("\nPath=") + 6).split('\n').first();
+    EXPECT_EQ(QByteArray::fromPercentEncoding(line), QFile::encodeName(dir + name)) << name.toStdString();
+    EXPECT_EQ(readFile(trash + "files/" + name), "picture") << name.toStdString();
+  }
+}
+
+// Where the trash cannot take a picture with its record, the picture stays
+// where it was and the refusal says why; nothing waits for ever.
+TEST(FileSystemUtility, RecycleRefusesWhatTheTrashCannotRecord) {
+  const QString dir = test::freshFolder("refused") + QLatin1Char('/');
+  const QString info = qEnvironmentVariable("XDG_DATA_HOME") + "/Trash/info";
+  writeFile(dir + "first.jpg", "picture");
+  ASSERT_TRUE(FS::RecycleFiles({dir + "first.jpg"}).ok());
+  struct Case {
+    QString name;
+    std::function<void()> prepare;
+  };
+  const Case cases[] = {
+      {QString(242, QLatin1Char('a')) + ".jpg", [] {}},
+      {QString(82, QChar(0x5199)) + ".jpg", [] {}},
+      {"locked.jpg",
+       [&info] {
+         test::ObeyFilePermissions();
+         QFile::setPermissions(info, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+       }},
+      {"full.jpg",
+       [] {
+         const rlimit full{0, 0};
+         setrlimit(RLIMIT_FSIZE, &full);
+       }},
+  };
+  for (const Case& c : cases) {
+    writeFile(dir + c.name, "picture");
+    const QStringList before = entries(info);
+    const int refused = test::RunInChild([&] {
+      std::signal(SIGXFSZ, SIG_IGN);
+      c.prepare();
+      const Status status = FS::RecycleFiles({dir + c.name});
+      return status.error().startsWith('"' + dir + c.name + "\" cannot be sent to the trash: ") ? 7 : 1;
+    });
+    QFile::setPermissions(info, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    EXPECT_EQ(refused, 7) << c.name.toStdString();
+    EXPECT_EQ(readFile(dir + c.name), "picture") << c.name.toStdString();
+    EXPECT_EQ(entries(info), before) << c.name.toStdString();
+  }
 }
 
 TEST(FileSystemUtility, WritesGoThroughAFinishedTemporaryFile) {

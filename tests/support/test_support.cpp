@@ -4,10 +4,19 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QBuffer>
 #include <QImage>
 #include <QPainter>
 #include <QUuid>
+
+#include <csignal>
+
+#include <linux/capability.h>
+#include <poll.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace lumaset::test {
 
@@ -80,6 +89,39 @@ bool WriteText(const QString& path, const QByteArray& bytes) {
 QByteArray ReadBytes(const QString& path) {
   QFile file(path);
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(none)");
+}
+
+int RunInChild(const std::function<int()>& work, int seconds) {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(work());
+  if (child < 0) return -1;
+  int status = 0;
+  for (int waited = 0; waited < seconds * 10; ++waited) {
+    if (::waitpid(child, &status, WNOHANG) == child) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    ::poll(nullptr, 0, 100);
+  }
+  ::kill(child, SIGKILL);
+  ::waitpid(child, &status, 0);
+  return -1;
+}
+
+void ObeyFilePermissions() {
+  if (::geteuid() != 0) return;
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct data[2]{};
+  ::syscall(SYS_capget, &header, data);
+  for (const int power : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CAP_FOWNER}) data[0].effective &= ~(1U << power);
+  ::syscall(SYS_capset, &header, data);
+}
+
+BlockedTrash::BlockedTrash() : trash_(qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Trash")) {
+  moved_ = QFileInfo(trash_).isDir() && QDir().rename(trash_, trash_ + QStringLiteral(".kept"));
+  WriteText(trash_, "in the way");
+}
+
+BlockedTrash::~BlockedTrash() {
+  QFile::remove(trash_);
+  if (moved_) QDir().rename(trash_ + QStringLiteral(".kept"), trash_);
 }
 
 bool RunUntil(const std::function<bool()>& done) {

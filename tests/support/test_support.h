@@ -40,6 +40,28 @@ bool WriteOrientedJpeg(const QString& path, const QImage& image, int orientation
 bool WriteText(const QString& path, const QByteArray& bytes);
 // The whole content of `path`, or "(none)" when it cannot be read.
 QByteArray ReadBytes(const QString& path);
+// Runs `work` in a child process and gives its exit code, or -1 when it
+// had not ended after `seconds` and was stopped: a call that hangs then
+// fails its test instead of the whole run.
+int RunInChild(const std::function<int()>& work, int seconds = 60);
+// Takes from this process root's power to pass over file permissions, so
+// that a folder without write permission refuses it too. For a child only.
+void ObeyFilePermissions();
+
+// While it lives, a plain file stands where the trash folder of the
+// private data folder belongs, so that nothing can go to the trash.
+class BlockedTrash {
+ public:
+  BlockedTrash();
+  ~BlockedTrash();
+  BlockedTrash(const BlockedTrash&) = delete;
+  BlockedTrash& operator=(const BlockedTrash&) = delete;
+
+ private:
+  QString trash_;
+  bool moved_ = false;
+};
+
 // Lets events run until `done` holds; false if it never does (a broken
 // build would otherwise hang the run).
 bool RunUntil(const std::function<bool()>& done);

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 
 namespace lumaset::imaging_detail {
 
@@ -202,27 +203,59 @@ std::optional<PaletteFacts> paletteFacts(QByteArrayView fileStart, QByteArrayVie
 // EXIF data is a small TIFF file: a byte-order mark, the first directory's
 // offset, and 12-byte entries of tag, type, count and value. Every read is
 // bounded, so a broken block gives 0, never a read past its end.
-int exifOrientation(QByteArrayView app1) {
-  constexpr qsizetype kTiffStart = 6;
-  if (!app1.startsWith(QByteArrayView("Exif\0\0", 6))) return 0;
+namespace {
+
+constexpr qsizetype kTiffStart = 6;
+
+// The orientation entry of the first directory: where its value lies in the
+// APP1 content, its type (3 short, 4 long) and byte order.
+struct OrientationEntry {
+  qsizetype value = 0;
+  unsigned type = 0;
+  bool motorola = false;
+};
+
+std::optional<OrientationEntry> orientationEntry(QByteArrayView app1) {
+  if (!app1.startsWith(QByteArrayView("Exif\0\0", 6))) return std::nullopt;
   const Bytes b(app1.sliced(kTiffStart));
   const bool motorola = b.at(0) == 'M' && b.at(1) == 'M';
-  if (!motorola && !(b.at(0) == 'I' && b.at(1) == 'I')) return 0;
+  if (!motorola && !(b.at(0) == 'I' && b.at(1) == 'I')) return std::nullopt;
   const auto u16 = [&](qsizetype i) { return motorola ? b.at(i) << 8 | b.at(i + 1) : b.le16(i); };
   const auto u32 = [&](qsizetype i) { return motorola ? b.be32(i) : b.le32(i); };
-  if (u16(2) != 42) return 0;
+  if (u16(2) != 42) return std::nullopt;
   const std::uint32_t directory = u32(4);
-  if (directory < 8 || directory > static_cast<std::uint32_t>(b.size())) return 0;
+  if (directory < 8 || directory > static_cast<std::uint32_t>(b.size())) return std::nullopt;
   const auto first = static_cast<qsizetype>(directory) + 2;
   const unsigned entries = u16(directory);
   for (unsigned i = 0; i < entries && first + 12 * qsizetype{i} + 12 <= b.size(); ++i) {
     const qsizetype entry = first + 12 * qsizetype{i};
-    if (u16(entry) != 0x0112) continue;
-    const unsigned type = u16(entry + 2);
-    const unsigned value = type == 3 ? u16(entry + 8) : type == 4 ? u32(entry + 8) : 0;
-    return value >= 1 && value <= 8 ? static_cast<int>(value) : 0;
+    if (u16(entry) == 0x0112) return OrientationEntry{kTiffStart + entry + 8, u16(entry + 2), motorola};
   }
-  return 0;
+  return std::nullopt;
+}
+
+}  // namespace
+
+int exifOrientation(QByteArrayView app1) {
+  const auto entry = orientationEntry(app1);
+  if (!entry) return 0;
+  const Bytes b(app1);
+  const qsizetype at = entry->value;
+  const unsigned value = entry->type == 3   ? (entry->motorola ? b.at(at) << 8 | b.at(at + 1) : b.le16(at))
+                         : entry->type == 4 ? (entry->motorola ? b.be32(at) : b.le32(at))
+                                            : 0;
+  return value >= 1 && value <= 8 ? static_cast<int>(value) : 0;
+}
+
+QByteArray exifUpright(QByteArrayView app1) {
+  QByteArray upright = app1.toByteArray();
+  const auto entry = orientationEntry(app1);
+  if (!entry || (entry->type != 3 && entry->type != 4)) return upright;
+  const qsizetype size = entry->type == 3 ? 2 : 4;
+  if (entry->value + size > upright.size()) return upright;
+  for (qsizetype i = 0; i < size; ++i) upright[entry->value + i] = 0;
+  upright[entry->motorola ? entry->value + size - 1 : entry->value] = 1;
+  return upright;
 }
 
 }  // namespace lumaset::imaging_detail

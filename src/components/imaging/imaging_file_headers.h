@@ -6,6 +6,7 @@
 // file without complaint), the palette of an indexed picture, and the EXIF
 // orientation of a JPEG file.
 
+#include <QByteArray>
 #include <QByteArrayView>
 #include <QFile>
 #include <QSize>
@@ -34,6 +35,9 @@ std::optional<PaletteFacts> paletteFacts(QByteArrayView fileStart, QByteArrayVie
 // segment's content after its length; 0 when it is no EXIF segment or names
 // no valid orientation.
 int exifOrientation(QByteArrayView app1);
+// The same content with the orientation set to 1, upright as stored;
+// unchanged when it names none.
+QByteArray exifUpright(QByteArrayView app1);
 
 // Opens `path` for reading only when it is a regular file, without waiting
 // on it (a FIFO or a device never answers), and gives the open file; errno

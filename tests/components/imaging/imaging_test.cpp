@@ -1,4 +1,5 @@
 #include "components/imaging/imaging.h"
+#include "components/imaging/jpeg_metadata.h"
 
 #include <gtest/gtest.h>
 
@@ -303,9 +304,30 @@ TEST_F(ImagingTest, BrokenExifBlocksAreHarmless) {
     ASSERT_TRUE(small) << small.error().toStdString();
     EXPECT_EQ(test::CornerColours(*small), "RGBW");
   }
+  // Kept for a turned copy, a broken block is carried over as it is.
+  for (const QByteArray& block : blocks) {
+    const auto kept = WithMetadataOf(jpeg, test::WithSegment(jpeg, block));
+    ASSERT_TRUE(kept) << block.left(24).toHex().toStdString();
+    EXPECT_EQ(QImage::fromData(*kept).size(), QSize(64, 32));
+  }
   // The first EXIF block counts, after an XMP block and before a second one.
   const QString file = writeBytes(path("two.jpg"), test::WithSegment(jpeg, blocks[10] + six + test::ExifOrientationSegment(3)));
   EXPECT_EQ(Imaging::FileInfo(file)->width, 32);
+}
+
+// A header cut short is refused rather than read past its end; stray bytes
+// between segments are passed over as decoders pass them over.
+TEST_F(ImagingTest, KeptJpegDataNeedsAWholeHeader) {
+  const QByteArray jpeg = test::ReadBytes(save("plain.jpg", quarters(64, 32), 95));
+  const QByteArray six = test::ExifOrientationSegment(6);
+  const QByteArray original = test::WithSegment(jpeg, QByteArray(3, '\0') + six);
+  const qsizetype scan = original.indexOf("\xFF\xDA");
+  for (qsizetype size = 0; size <= scan + 2; ++size)
+    EXPECT_EQ(WithMetadataOf(jpeg, original.left(size)).ok(), size > scan + 1) << size;
+  const auto kept = WithMetadataOf(jpeg, original);
+  ASSERT_TRUE(kept);
+  EXPECT_TRUE(kept->startsWith("\xFF\xD8" + test::ExifOrientationSegment(1)));
+  EXPECT_FALSE(WithMetadataOf(original.mid(2), original).ok());
 }
 
 // A JPEG is refused only when the decoder fails or the picture ends while

@@ -1,0 +1,22 @@
+#pragma once
+
+// What a JPEG file says about its picture besides the pixels: the APP
+// segments (JFIF resolution, EXIF, colour profile, XMP, IPTC and the rest)
+// and comments. A picture written anew takes them over from its original.
+
+#include <QByteArray>
+#include <QByteArrayView>
+
+#include "components/result.h"
+
+namespace lumaset {
+
+// The JPEG `encoded` with its own APP and comment segments replaced by those
+// of the JPEG `original`, in their order, for a picture that has since been
+// turned upright: the EXIF and XMP orientations become 1. Left out are what
+// describes the original's encoding rather than its picture (Adobe's colour
+// transform) and a colour profile that is not for RGB, which the colour
+// picture written no longer matches.
+Result<QByteArray> WithMetadataOf(QByteArrayView encoded, QByteArrayView original);
+
+}  // namespace lumaset
