@@ -336,28 +336,56 @@ TEST_F(FilePrint, NothingIsPrintedWhenADialogIsCancelled) {
       << "a cancelled print dialog still shows the printer";
 }
 
-TEST_F(FilePrint, FailuresAreReportedAndTheJobGoesOn) {
+TEST_F(FilePrint, AFailedPageIsReportedAndDropsTheJobSoTheOldFileStays) {
   settings.writeSetting(QStringLiteral("FastPrint"), QStringLiteral("0"));
+  ASSERT_TRUE(test::WriteText(host.saveAnswer, "old"));
   TestPage page(device->Facts());
-  page.Place(folder + QStringLiteral("/missing.jpg"), {0.1, 0.1, 0.2, 0.2}, 0);
+  page.Place(SolidPicture(folder, "red", Qt::red, {40, 40}), {0.5, 0.5, 0.2, 0.2}, 0);
+  page.Place(folder + QStringLiteral("/missing.jpg"), {0.1, 0.1, 0.2, 0.2}, 1);
   Print(page);
   EXPECT_FALSE(device->FastBitmaps());
-  ASSERT_EQ(host.errors.size(), 3) << "one for each copy";
+  ASSERT_EQ(host.errors.size(), 1) << "the first failed copy ends the job";
   EXPECT_TRUE(host.errors.first().startsWith("Printing error: \"" + folder + "/missing.jpg\" cannot be read"));
   EXPECT_EQ(host.status, "Layout contains 4 picture(s)") << "the status text comes back";
-  EXPECT_EQ(host.calls.count("busy"), 3);
-  EXPECT_EQ(host.calls.count("idle"), 3);
-  EXPECT_TRUE(QFile::exists(host.saveAnswer));
+  EXPECT_EQ(host.calls.count("busy"), 1);
+  EXPECT_EQ(host.calls.count("idle"), 1);
+  EXPECT_EQ(test::ReadBytes(host.saveAnswer), "old");
+  EXPECT_FALSE(device->Printing());
+  host.saveAnswer = folder + QStringLiteral("/new.prn");
+  Print(page);
+  EXPECT_FALSE(QFile::exists(host.saveAnswer)) << "no file for a failed job";
 
   // A file that cannot take the name is reported, and what has the name stays.
   host.errors.clear();
+  page.model.pic(1).zRank = -1;
   QDir().mkpath(folder + QStringLiteral("/taken.prn/inside"));
   host.saveAnswer = folder + QStringLiteral("/taken.prn");
   Print(page);
   ASSERT_FALSE(host.errors.isEmpty());
-  EXPECT_TRUE(host.errors.last().startsWith("Printing error: \"" + host.saveAnswer + "\" cannot be written"));
+  EXPECT_TRUE(host.errors.last().startsWith("Printing error: \"" + host.saveAnswer + "\" cannot be written")) << host.errors.join("|").toStdString();
   EXPECT_TRUE(QFileInfo(folder + QStringLiteral("/taken.prn/inside")).isDir());
   EXPECT_TRUE(QDir(folder).entryList({QStringLiteral(".lumaset-print-*")}, QDir::Files | QDir::Hidden).isEmpty());
+}
+
+TEST_F(Printing, AQueueNeverGetsAPageThatFailed) {
+  NEED_SCHEDULER(cups);
+  PrinterDevice device;
+  device.SetDialogs(std::make_unique<ScriptedDialogs>());
+  TestPage broken(device.Facts());
+  broken.Place(SolidPicture(folder, "green", Qt::green, {40, 40}), {0.1, 0.1, 0.3, 0.3}, 0);
+  broken.Place(folder + QStringLiteral("/missing.jpg"), {0.5, 0.5, 0.2, 0.2}, 1);
+  TestPage sound(device.Facts());
+  sound.Place(SolidPicture(folder, "red", Qt::red, {40, 40}), {0.1, 0.1, 0.3, 0.3}, 0);
+  FakePrintHost host;
+  PagePrinting(broken.model, device, settings, options, host).mnuFilePrint_Click();
+  EXPECT_EQ(host.errors.size(), 1);
+  PagePrinting(sound.model, device, settings, options, host).mnuFilePrint_Click();
+
+  // The queue prints in order: had the failed job been sent, it would be there first.
+  const QString pdf = cups->WaitForJob(QStringLiteral("Capture"));
+  ASSERT_FALSE(pdf.isEmpty());
+  EXPECT_EQ(cups->Jobs(QStringLiteral("Capture")).size(), 1);
+  EXPECT_TRUE(Near(At(PdfPage(pdf, 1), 0.25, 0.25), Qt::red));
 }
 
 TEST_F(FilePrint, ThePageFollowsThePrinterAfterSetup) {
