@@ -243,6 +243,7 @@ Status PrinterDevice::ShowDialog(const QString& mode) {
   if (!setup && !mode.isEmpty()) return Error{QStringLiteral("There is no printer dialog \"%1\".").arg(mode)};
   if (job_) return Error{QStringLiteral("A print job is still open.")};
   printToFile_ = false;
+  printFile_.clear();
   copies_ = 1;
   if (setup) {
     PrinterChoiceModel model(AvailableQueues(), CurrentChoice());
@@ -255,6 +256,7 @@ Status PrinterDevice::ShowDialog(const QString& mode) {
     copies_ = std::max(0, printer_->copyCount());
     const QString file = printer_->outputFileName();
     printToFile_ = !file.isEmpty() && file != ownFile_;
+    if (printToFile_) printFile_ = file;
   }
   printer_->setCopyCount(1);
   FollowChosenPrinter();

@@ -134,6 +134,8 @@ class PrinterDevice {
   bool DialogOK() const { return dialogOK_; }
   int Copies() const { return copies_; }
   bool PrintToFile() const { return printToFile_; }
+  // The file named in the print dialog when print to file was chosen.
+  QString PrintFile() const { return printFile_; }
   // Fast bitmap printing: pictures go into the job JPEG-compressed, a
   // smaller job that loses a little detail. Off, they go in compressed
   // without loss: a larger job, each picture exactly as decoded.
@@ -198,6 +200,7 @@ class PrinterDevice {
   bool dialogOK_ = false;
   int copies_ = 1;
   bool printToFile_ = false;
+  QString printFile_;
   bool fastBitmaps_ = true;
   int drawWidth_ = 1;
   QColor lineColor_ = Qt::black;

@@ -130,12 +130,8 @@ void PagePrinting::mnuFilePrint_Click() {
   ShowPrinter();
   if (!confirmed) return;
 
-  QString outputFile;
-  if (printer_.PrintToFile()) {
-    outputFile = host_.AskSaveFile(QStringLiteral("Print To File"), QStringLiteral("*.prn"),
-                                   QStringLiteral("Printer Files (*.prn)"));
-    if (outputFile.isEmpty()) return;
-  }
+  // Print to file goes to the file named in the print dialog.
+  const QString outputFile = printer_.PrintToFile() ? printer_.PrintFile() : QString();
   // A file that could not be written is reported like a printer that failed.
   const Status printed = PrintJob(outputFile, printer_.Copies());
   if (!printed) host_.ShowError(kPrintingError + printed.error());
