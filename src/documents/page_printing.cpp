@@ -334,7 +334,8 @@ Status PagePrinting::PrintPicture(Prepared& prepared) {
   const Status painted = printer_.PaintPicture(prepared.picture, place.x, place.y, place.width, place.height);
   prepared.picture = QImage();
   if (!painted || !host_.ThumbSheet()) return painted;
-  return PrintText(SheetCaptionName(page_.pic(prepared.slot).file), place.x, prepared.captionY, kCaptionSize);
+  const PagePic& pic = page_.pic(prepared.slot);
+  return PrintText(SheetCaption(pic.file, pic, page_.geometry()), place.x, prepared.captionY, kCaptionSize);
 }
 
 // Printed text is always Arial, bold and black, whatever the page label's look.
