@@ -126,6 +126,26 @@ TEST(SheetLayoutTest, RowsFillThePrintableAreaAndPagesCountTheWholeFolder) {
   EXPECT_EQ(SheetPageCount({}, letter, 1), 0);
 }
 
+TEST(SheetLayoutTest, APictureEndingRightAtTheInsetStaysInItsRowAndOneTwipMoreStartsANewOne) {
+  // Paper 8 inches wide on 9600 twips: one-inch boxes of 1200, 200 apart.
+  PageGeometry page;
+  page.paperWidth = 8;
+  page.previewWidth = 9600;
+  page.previewHeight = 11000 * 1.2;
+  const struct { float strip; std::size_t inFirstRow; float secondRowLeft; } cases[] = {
+      {0.5f, 6, 700},  // the sixth ends at 8900: 100 inside the printable edge at 9000
+      {601.f / 1200, 5, 701},  // the printable edge a twip further in
+  };
+  for (const auto& c : cases) {
+    page.noPrintLeft = c.strip;
+    const std::vector<PicBox> boxes = SheetPageBoxes(std::vector<QSize>(8, kSquare), page, 1);
+    ASSERT_GT(boxes.size(), c.inFirstRow) << c.strip;
+    EXPECT_EQ(boxes[c.inFirstRow - 1].top, boxes[0].top) << c.strip;
+    EXPECT_GT(boxes[c.inFirstRow].top, boxes[0].top) << c.strip;
+    EXPECT_FLOAT_EQ(boxes[c.inFirstRow].left, c.secondRowLeft) << c.strip;
+  }
+}
+
 TEST(SheetLayoutTest, CaptionNamesAndTheCaptionOfAnUncountedSheet) {
   EXPECT_EQ(SheetPageCaption(0, 0), "Thumbnail Layout (Page 1 of ...)");
 }
