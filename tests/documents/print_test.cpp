@@ -8,7 +8,6 @@
 #include <QPrinter>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QThread>
 
 #include <cmath>
@@ -20,48 +19,11 @@
 #include "components/settings_store.h"
 #include "frame/settings.h"
 #include "layout/page_geometry.h"
-#include "support/private_print_scheduler.h"
+#include "support/print_scheduler_fixture.h"
 #include "support/test_support.h"
 
 namespace lumaset {
 namespace {
-
-// The private print scheduler's folder. Every test of this program asks CUPS
-// there, so no test ever sees the printers of the machine it runs on; the
-// scheduler itself starts on first use.
-QTemporaryDir* schedulerRoot = nullptr;
-test::PrivatePrintScheduler* scheduler = nullptr;
-QString schedulerProblem;
-
-struct PrintEnvironment : ::testing::Environment {
-  void SetUp() override {
-    schedulerRoot = new QTemporaryDir(QDir::tempPath() + QStringLiteral("/lumaset-cups-XXXXXX"));
-    // The scheduler's own user must reach the backend and the output folder.
-    QFile::setPermissions(schedulerRoot->path(), QFileDevice::Permissions(0x7055));
-    qputenv("CUPS_SERVER", QFile::encodeName(test::PrivatePrintScheduler::SocketPath(schedulerRoot->path())));
-  }
-  void TearDown() override {
-    delete scheduler;
-    delete schedulerRoot;
-  }
-};
-[[maybe_unused]] const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new PrintEnvironment);
-
-// The running scheduler with its queues "Capture" (the default) and
-// "Second"; nullptr when it cannot run here (schedulerProblem says why).
-test::PrivatePrintScheduler* Scheduler() {
-  if (!scheduler) {
-    scheduler = new test::PrivatePrintScheduler(schedulerRoot->path());
-    schedulerProblem = scheduler->Start();
-  }
-  if (!schedulerProblem.isEmpty()) return nullptr;
-  scheduler->ForgetJobs();
-  return scheduler;
-}
-
-#define NEED_SCHEDULER(cups)        \
-  test::PrivatePrintScheduler* cups = Scheduler(); \
-  if (!cups) GTEST_SKIP() << "No private print scheduler: " << schedulerProblem.toStdString()
 
 struct ScriptedDialogs : PrinterDialogs {
   std::function<bool(QPrinter&)> print = [](QPrinter&) { return true; };
@@ -286,6 +248,7 @@ struct FilePrint : Printing {
   FakePrintHost host;
 
   void SetUp() override {
+    test::StopPrintScheduler();  // the printer dialog offers no queue
     auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
     printer->setOutputFormat(QPrinter::PdfFormat);
     printer->setPageSize(QPageSize(QPageSize::A4));
@@ -475,6 +438,7 @@ TEST_F(Printing, ThePrinterChosenInTheDialogTakesTheJobsFromThenOn) {
 }
 
 TEST_F(Printing, WithoutAPrinterPrintAsksForAPdfFileAndSetupStillTurnsThePage) {
+  test::StopPrintScheduler();
   PrinterDevice device(PrinterDevice::Start::NoPrinter);
   ASSERT_FALSE(device.PrinterReady());
   auto* dialogs = new ScriptedDialogs;
