@@ -52,6 +52,17 @@ Result<QImage> PrintedPicture(const QString& file, QSizeF printedDots) {
 
 }  // namespace
 
+// A picture ready for the paper: its place, its caption's line, and the
+// picture itself, or a null one when the memory budget had it read again at
+// its turn.
+struct PagePrinting::Prepared {
+  int slot = -1;
+  PrintedPlace place;
+  int captionY = 0;
+  QSizeF printedDots;
+  QImage picture;
+};
+
 QString PrintDocumentName() { return QStringLiteral("Lumaset Page"); }
 
 Result<int> PrinterCoordinate(double value) {
@@ -267,17 +278,6 @@ Status PagePrinting::PrintMarginBox() {
   printer_.SetLineColor(ColorFromValue(kMarginColor));
   return printer_.DrawBox(*x1, *y1, *x2, *y2);
 }
-
-// A picture ready for the paper: its place, its caption's line, and the
-// picture itself, or a null one when the memory budget had it read again at
-// its turn.
-struct PagePrinting::Prepared {
-  int slot = -1;
-  PrintedPlace place;
-  int captionY = 0;
-  QSizeF printedDots;
-  QImage picture;
-};
 
 // The pictures in their order, decoded side by side on the cores; as many
 // are kept as the memory budget allows. The first that cannot be read or
