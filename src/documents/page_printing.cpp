@@ -96,26 +96,6 @@ int NeededLongSide(QSize picture, QSizeF printed) {
   return std::clamp(static_cast<int>(std::max(1.0, needed)), 1, longer);
 }
 
-std::vector<int> PrintOrder(const PageModel& page) {
-  const int last = page.picLast();
-  std::vector<int> ranked;
-  std::vector<bool> reached(static_cast<std::size_t>(std::max(0, last + 1)), false);
-  for (int rank = 0; rank <= last; ++rank) {
-    for (int slot = 0; slot <= last; ++slot) {
-      if (page.pic(slot).zRank != rank) continue;
-      ranked.push_back(slot);
-      reached[static_cast<std::size_t>(slot)] = true;
-      break;
-    }
-  }
-  std::vector<int> order;
-  for (int slot = 0; slot <= last; ++slot) {
-    if (page.pic(slot).zRank >= 0 && !reached[static_cast<std::size_t>(slot)]) order.push_back(slot);
-  }
-  order.insert(order.end(), ranked.begin(), ranked.end());
-  return order;
-}
-
 PagePrinting::PagePrinting(const PageModel& page, PrinterDevice& printer, const SettingsStore& settings,
                            const Options& options, PrintHost& host)
     : page_(page), printer_(printer), settings_(settings), options_(options), host_(host) {}
@@ -300,7 +280,7 @@ Result<std::vector<PagePrinting::Prepared>> PagePrinting::ReadPictures() const {
     }
     return Status::success();
   };
-  for (const int slot : PrintOrder(page_)) {
+  for (const int slot : StackingOrder(page_)) {
     const PagePic& pic = page_.pic(slot);
     const Result<PrintedPlace> place =
         PlaceOnPaper(pic, page_.geometry(), printer_.PageWidthTwips(), printer_.PageHeightTwips());

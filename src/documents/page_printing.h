@@ -93,10 +93,6 @@ Result<PrintedPlace> PlaceOnPaper(const PagePic& pic, const PageGeometry& geomet
 // directions, never more than the picture has.
 int NeededLongSide(QSize picture, QSizeF printed);
 
-// The slots in the order they print, back to front: by rank, the lowest
-// slot of each rank; before them any picture on the page whose rank that
-// leaves out, so that nothing the page shows is left off the paper.
-std::vector<int> PrintOrder(const PageModel& page);
 
 class PagePrinting {
  public:

@@ -30,17 +30,6 @@ Qt::CursorShape CursorOf(PointerShape shape) {
   return Qt::PointingHandCursor;
 }
 
-// The pictures on the page, back to front by stacking rank.
-std::vector<int> StackingOrder(const PageModel& model) {
-  std::vector<int> order;
-  for (int slot = 0; slot <= model.picLast(); ++slot) {
-    if (model.OnPage(slot)) order.push_back(slot);
-  }
-  std::stable_sort(order.begin(), order.end(),
-                   [&model](int a, int b) { return model.pic(a).zRank < model.pic(b).zRank; });
-  return order;
-}
-
 }  // namespace
 
 // ---- PageHost ---------------------------------------------------------------
@@ -69,13 +58,7 @@ QString LayoutPage::WidthFieldText() { return panel_->WidthText(); }
 void LayoutPage::SetWidthFieldText(const QString& text) { panel_->SetWidthText(text); }
 void LayoutPage::ShowOrientationOption(bool portrait) { panel_->ShowOrientation(portrait); }
 
-// The page is always drawn in the stacking order of the model as it is now,
-// also between refreshes (after an addition, a deletion, Front or Back).
-void LayoutPage::ShowPage(const PageScene& scene) {
-  PageScene shown = scene;
-  shown.drawOrder = StackingOrder(model_);
-  panPrev_->ShowPage(shown, TwipsPerPixel());
-}
+void LayoutPage::ShowPage(const PageScene& scene) { panPrev_->ShowPage(scene, TwipsPerPixel()); }
 
 void LayoutPage::ShowError(const QString& text) { window_.ShowError(text); }
 void LayoutPage::PlaySound(Sound sound, Wait wait) { window_.PlaySound(sound, wait); }

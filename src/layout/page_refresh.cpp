@@ -202,23 +202,7 @@ void PageRefresh::PlacePictures() {
   const float width = model_.geometry().previewWidth;
   const float height = model_.geometry().previewHeight;
   const int last = model_.picLast();
-  std::vector<int> ranked;
-  std::vector<bool> placed(static_cast<std::size_t>(std::max(0, last + 1)), false);
-  for (int rank = 0; rank <= last; ++rank) {
-    for (int slot = 0; slot <= last; ++slot) {
-      if (model_.pic(slot).zRank != rank) continue;
-      ranked.push_back(slot);
-      placed[static_cast<std::size_t>(slot)] = true;
-      break;
-    }
-  }
-  // A picture on the page whose rank no loop reaches still shows, behind the others.
-  std::vector<int> order;
-  for (int slot = 0; slot <= last; ++slot) {
-    const bool reached = placed[static_cast<std::size_t>(slot)];
-    if (model_.pic(slot).zRank >= 0 && !reached) order.push_back(slot);
-  }
-  order.insert(order.end(), ranked.begin(), ranked.end());
+  const std::vector<int> order = StackingOrder(model_);
 
   scene_.drawOrder.clear();
   scene_.captions.clear();

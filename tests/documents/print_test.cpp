@@ -539,7 +539,7 @@ TEST(PrintPlacesTest, PicturesAreDecodedNoLargerThanPrintedAndPrintInRankOrder) 
     page.pic(slot).zRank = static_cast<std::int16_t>(rank);
     page.setPicLast(slot);
   }
-  EXPECT_EQ(PrintOrder(page), (std::vector<int>{4, 2, 3, 0})) << "a shared rank still prints, behind";
+  EXPECT_EQ(StackingOrder(page), (std::vector<int>{4, 2, 3, 0})) << "a shared rank still prints, behind";
 }
 
 }  // namespace

@@ -174,6 +174,7 @@ TEST(PageRefreshTest, PageDrawsThePlacedPicturesAtTheirBoxes) {
   model.setPicLast(1);
   model.box(0) = PicBox{1500, 1500, 3000, 3000, true};   // 100,100 200x200 pixels
   model.box(1) = PicBox{3000, 3000, 1500, 1500, true};   // in front, over part of slot 0
+  model.pic(1).zRank = 1;
   for (const auto& [slot, colour] : {std::pair{0, Qt::blue}, {1, Qt::green}}) {
     QImage picture(8, 8, QImage::Format_RGB32);
     picture.fill(colour);
@@ -182,7 +183,6 @@ TEST(PageRefreshTest, PageDrawsThePlacedPicturesAtTheirBoxes) {
 
   PageScene scene;
   scene.preview = QRectF(300, 450, 7500, 9000);
-  scene.drawOrder = {0, 1};
   scene.printable = QRectF(750, 750, 6000, 7500);
   scene.printableShown = true;
   panel.ShowPage(scene, 15);
@@ -195,7 +195,8 @@ TEST(PageRefreshTest, PageDrawsThePlacedPicturesAtTheirBoxes) {
   EXPECT_EQ(shot.pixelColor(95, 95), QColor(Qt::white));
   EXPECT_EQ(shot.pixelColor(50, 300), QColor(Qt::red)) << "the printable frame";
 
-  scene.drawOrder = {1, 0};
+  model.pic(0).zRank = 1;
+  model.pic(1).zRank = 0;
   panel.ShowPage(scene, 15);
   EXPECT_EQ(panel.page()->grab().toImage().pixelColor(250, 250), QColor(Qt::blue));
 }
