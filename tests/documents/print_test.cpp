@@ -533,13 +533,19 @@ TEST(PrintPlacesTest, PicturesAreDecodedNoLargerThanPrintedAndPrintInRankOrder) 
   EXPECT_EQ(NeededLongSide({400, 300}, {1000, 750}), 400) << "never enlarged";
   EXPECT_EQ(NeededLongSide({4000, 3000}, {0.2, 0.1}), 1);
 
-  PageModel page;
-  for (const int rank : {3, -1, 0, 2, 2}) {
-    const int slot = page.picLast() + 1;
-    page.pic(slot).zRank = static_cast<std::int16_t>(rank);
-    page.setPicLast(slot);
+  const struct { std::vector<int> ranks, order; } cases[] = {
+      {{3, -1, 0, 2, 2}, {4, 2, 3, 0}},  // a shared rank still prints, behind
+      {{0, 1, 0}, {2, 0, 1}},            // also the lowest one
+  };
+  for (const auto& c : cases) {
+    PageModel page;
+    for (const int rank : c.ranks) {
+      const int slot = page.picLast() + 1;
+      page.pic(slot).zRank = static_cast<std::int16_t>(rank);
+      page.setPicLast(slot);
+    }
+    EXPECT_EQ(StackingOrder(page), c.order) << c.ranks.size();
   }
-  EXPECT_EQ(StackingOrder(page), (std::vector<int>{4, 2, 3, 0})) << "a shared rank still prints, behind";
 }
 
 }  // namespace
