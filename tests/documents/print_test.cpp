@@ -288,8 +288,17 @@ TEST_F(FilePrint, PrintToFileWritesOnePdfPageForEachCopyOverTheOldFileNamedInThe
       << "no partial file is left";
 }
 
-TEST_F(FilePrint, NothingIsPrintedWhenADialogIsCancelled) {
+TEST_F(FilePrint, NothingIsPrintedWhenADialogIsCancelledOrNoCopyIsAskedFor) {
   TestPage page(device->Facts());
+  ASSERT_TRUE(test::WriteText(host.saveAnswer, "old"));
+  dialogs->print = [this](QPrinter& shown) {
+    shown.setOutputFileName(host.saveAnswer);
+    shown.setCopyCount(0);
+    return true;
+  };
+  Print(page);
+  EXPECT_EQ(test::ReadBytes(host.saveAnswer), "old");
+  QFile::remove(host.saveAnswer);
   dialogs->print = [](QPrinter&) { return false; };
   Print(page);
   EXPECT_EQ(host.errors, QStringList());
