@@ -99,8 +99,9 @@ struct PrinterDevice::Job {
   double dotsPerTwip = 1;
   QString target;   // the file the job ends in; "" for the printer
   QString partial;  // where that file is written until the job ends well
-  int pages = 0;    // sheets started
+  int pages = 0;    // sheets begun on the printer
   bool pageOpen = false;
+  bool pageBegun = false;  // the open page has its sheet
 
   QPointF at(int x, int y) const {
     return {(static_cast<double>(facts.noPrintLeftTwips) + x) * dotsPerTwip,
@@ -139,13 +140,20 @@ void PrinterDevice::UsePdfWriter() {
 }
 
 // A job still open when the program ends is dropped, not printed half.
-PrinterDevice::~PrinterDevice() {
+PrinterDevice::~PrinterDevice() { AbortDoc(); }
+
+void PrinterDevice::AbortDoc() {
   if (!job_) return;
   if (job_->painter.isActive()) {
     printer_->abort();
     job_->painter.end();
   }
-  if (!job_->partial.isEmpty()) QFile::remove(job_->partial);
+  printer_->setFullPage(false);
+  if (!job_->partial.isEmpty()) {
+    QFile::remove(job_->partial);
+    BackToPrinter();
+  }
+  job_.reset();
 }
 
 QString PrinterDevice::DeviceName() const { return info_.printerName(); }
@@ -235,6 +243,7 @@ Status PrinterDevice::ShowDialog(const QString& mode) {
   if (!setup && !mode.isEmpty()) return Error{QStringLiteral("There is no printer dialog \"%1\".").arg(mode)};
   if (job_) return Error{QStringLiteral("A print job is still open.")};
   printToFile_ = false;
+  printFile_.clear();
   copies_ = 1;
   if (setup) {
     PrinterChoiceModel model(AvailableQueues(), CurrentChoice());
@@ -247,6 +256,7 @@ Status PrinterDevice::ShowDialog(const QString& mode) {
     copies_ = std::max(0, printer_->copyCount());
     const QString file = printer_->outputFileName();
     printToFile_ = !file.isEmpty() && file != ownFile_;
+    if (printToFile_) printFile_ = file;
   }
   printer_->setCopyCount(1);
   FollowChosenPrinter();
@@ -305,22 +315,13 @@ Status PrinterDevice::StartDoc(const QString& docName, const QString& outputFile
   return Status::success();
 }
 
+// The sheet itself begins with the first thing drawn on it: a queue cannot
+// take back what it was given, so a page that fails before that leaves the
+// printer nothing.
 Status PrinterDevice::StartPage() {
   if (!job_) return Error{QStringLiteral("No print job is open.")};
-  Job& job = *job_;
-  if (job.pages == 0) {
-    if (!job.painter.begin(printer_.get())) {
-      return job.target.isEmpty()
-                 ? Error{QStringLiteral("The printer %1 cannot start printing.").arg(info_.printerName())}
-                 : notWritten(job.target, QStringLiteral("the file cannot be opened"));
-    }
-  } else if (!printer_->newPage()) {
-    return Error{QStringLiteral("The printer cannot start a new page.")};
-  }
-  ++job.pages;
-  job.pageOpen = true;
-  job.painter.setRenderHint(QPainter::SmoothPixmapTransform, !fastBitmaps_);
-  job.painter.setRenderHint(QPainter::LosslessImageRendering, !fastBitmaps_);
+  job_->pageOpen = true;
+  job_->pageBegun = false;
   return Status::success();
 }
 
@@ -362,10 +363,23 @@ Status PrinterDevice::FinishFile(bool printed) {
   return Status::success();
 }
 
-Status PrinterDevice::PageReady() const {
-  if (!job_ || !job_->pageOpen || !job_->painter.isActive()) {
-    return Error{QStringLiteral("No page is being printed.")};
+Status PrinterDevice::PageReady() {
+  if (!job_ || !job_->pageOpen) return Error{QStringLiteral("No page is being printed.")};
+  Job& job = *job_;
+  if (job.pageBegun) return Status::success();
+  if (!job.painter.isActive()) {
+    if (!job.painter.begin(printer_.get())) {
+      return job.target.isEmpty()
+                 ? Error{QStringLiteral("The printer %1 cannot start printing.").arg(info_.printerName())}
+                 : notWritten(job.target, QStringLiteral("the file cannot be opened"));
+    }
+  } else if (!printer_->newPage()) {
+    return Error{QStringLiteral("The printer cannot start a new page.")};
   }
+  ++job.pages;
+  job.pageBegun = true;
+  job.painter.setRenderHint(QPainter::SmoothPixmapTransform, !fastBitmaps_);
+  job.painter.setRenderHint(QPainter::LosslessImageRendering, !fastBitmaps_);
   return Status::success();
 }
 

@@ -134,6 +134,8 @@ class PrinterDevice {
   bool DialogOK() const { return dialogOK_; }
   int Copies() const { return copies_; }
   bool PrintToFile() const { return printToFile_; }
+  // The file named in the print dialog when print to file was chosen.
+  QString PrintFile() const { return printFile_; }
   // Fast bitmap printing: pictures go into the job JPEG-compressed, a
   // smaller job that loses a little detail. Off, they go in compressed
   // without loss: a larger job, each picture exactly as decoded.
@@ -144,13 +146,17 @@ class PrinterDevice {
   // it is not "" (without a printer it must not be ""). A file is written beside its target and takes the target's
   // name only when the job ends well, so a failed job keeps any old file.
   Status StartDoc(const QString& docName, const QString& outputFile);
-  // Pages of the job. A page that fails before its EndPage still counts:
-  // the next StartPage begins a new sheet.
+  // Pages of the job. A page's sheet begins with the first drawing on it (or
+  // its EndPage), so a job dropped before that sends the printer nothing. A
+  // page that fails after it still counts: the next page has a new sheet.
   Status StartPage();
   Status EndPage();
   // Hands the job to the printer or the file; a job without a page prints
   // nothing.
   Status EndDoc();
+  // Drops the job: nothing of it reaches the printer, and a file keeps what
+  // it held before. For a page that failed half-way.
+  void AbortDoc();
   bool Printing() const { return job_ != nullptr; }
 
   // Drawing on the page, in twips from the printable area's top-left corner.
@@ -181,7 +187,7 @@ class PrinterDevice {
   void UsePdfWriter();
   void FollowChosenPrinter();
   void BackToPrinter();
-  Status PageReady() const;
+  Status PageReady();
   Status FinishFile(bool printed);
 
   QPrinterInfo info_;  // the queue printed on; null for a printer given or the PDF writer
@@ -194,6 +200,7 @@ class PrinterDevice {
   bool dialogOK_ = false;
   int copies_ = 1;
   bool printToFile_ = false;
+  QString printFile_;
   bool fastBitmaps_ = true;
   int drawWidth_ = 1;
   QColor lineColor_ = Qt::black;

@@ -36,8 +36,6 @@ bool HasArea(const PageGeometry& geometry) {
 
 }  // namespace
 
-QString SheetCaptionName(const QString& file) { return QFileInfo(file).completeBaseName(); }
-
 QString SheetHeading(int first, int next, const QString& folder) {
   QString name = FileSystemUtility::PathPart(folder, false);
   name.chop(1);  // the folder's own "/"
@@ -186,7 +184,6 @@ int ContactSheet::PlaceThumbnails() {
 
 void ContactSheet::PlaceThumbnail(int slot, int index, const PicBox& box) {
   const QString& file = files_.at(static_cast<std::size_t>(index));
-  const QSize pixels = pixels_.at(static_cast<std::size_t>(index));
   const PageGeometry& geometry = page_.geometry();
   page_.box(slot) = box;
   PagePic& pic = page_.pic(slot);
@@ -205,10 +202,7 @@ void ContactSheet::PlaceThumbnail(int slot, int index, const PicBox& box) {
   } else {
     host_.ShowError(ErrorText(loaded.error()));
   }
-  const bool known = pixels.width() > 0 && pixels.height() > 0;
-  const QString name = CaptionText(SheetCaptionName(file), known ? pixels.width() : 1,
-                                   known ? pixels.height() : 1, options_.thumbSize);
-  const PageText caption{name, QPointF(box.left, double{box.top} + box.height + kCaptionGap), kArial,
+  const PageText caption{SheetCaption(file, pic, geometry), QPointF(box.left, double{box.top} + box.height + kCaptionGap), kArial,
                          kCaptionPoints * geometry.fontScale, true, false, QColor(Qt::black)};
   host_.ShowThumbnail(slot, picture, caption);
   host_.ProcessEvents();

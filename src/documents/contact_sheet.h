@@ -68,10 +68,6 @@ class ContactSheetHost {
   virtual void ShowError(const QString& text) = 0;
 };
 
-// The name a sheet writes and prints under a picture: its file name without
-// the extension.
-QString SheetCaptionName(const QString& file);
-
 // "Thumbnails (1 - 20) of folder:  Holiday" for thumbnails 0 to 19 of the
 // folder "/photos/Holiday/".
 QString SheetHeading(int first, int next, const QString& folder);

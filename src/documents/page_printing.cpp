@@ -35,7 +35,8 @@ constexpr int kLabelCorner = 100;
 // Photographs show no more detail on paper above this many pixels an inch;
 // a printer's finer dots only dither them.
 constexpr double kPictureDotsPerTwip = 300.0 / 1440.0;
-// Decoded pictures waiting for the printer never hold more than this.
+// Decoded pictures kept for the printer never hold more than this; the
+// rest are read again when they print.
 constexpr qint64 kDecodedBudget = qint64{192} << 20;
 
 const QString kPrintingError = QStringLiteral("Printing error: ");
@@ -50,6 +51,17 @@ Result<QImage> PrintedPicture(const QString& file, QSizeF printedDots) {
 }
 
 }  // namespace
+
+// A picture ready for the paper: its place, its caption's line, and the
+// picture itself, or a null one when the memory budget had it read again at
+// its turn.
+struct PagePrinting::Prepared {
+  int slot = -1;
+  PrintedPlace place;
+  int captionY = 0;
+  QSizeF printedDots;
+  QImage picture;
+};
 
 QString PrintDocumentName() { return QStringLiteral("Lumaset Page"); }
 
@@ -84,26 +96,6 @@ int NeededLongSide(QSize picture, QSizeF printed) {
   return std::clamp(static_cast<int>(std::max(1.0, needed)), 1, longer);
 }
 
-std::vector<int> PrintOrder(const PageModel& page) {
-  const int last = page.picLast();
-  std::vector<int> ranked;
-  std::vector<bool> reached(static_cast<std::size_t>(std::max(0, last + 1)), false);
-  for (int rank = 0; rank <= last; ++rank) {
-    for (int slot = 0; slot <= last; ++slot) {
-      if (page.pic(slot).zRank != rank) continue;
-      ranked.push_back(slot);
-      reached[static_cast<std::size_t>(slot)] = true;
-      break;
-    }
-  }
-  std::vector<int> order;
-  for (int slot = 0; slot <= last; ++slot) {
-    if (page.pic(slot).zRank >= 0 && !reached[static_cast<std::size_t>(slot)]) order.push_back(slot);
-  }
-  order.insert(order.end(), ranked.begin(), ranked.end());
-  return order;
-}
-
 PagePrinting::PagePrinting(const PageModel& page, PrinterDevice& printer, const SettingsStore& settings,
                            const Options& options, PrintHost& host)
     : page_(page), printer_(printer), settings_(settings), options_(options), host_(host) {}
@@ -129,12 +121,8 @@ void PagePrinting::mnuFilePrint_Click() {
   ShowPrinter();
   if (!confirmed) return;
 
-  QString outputFile;
-  if (printer_.PrintToFile()) {
-    outputFile = host_.AskSaveFile(QStringLiteral("Print To File"), QStringLiteral("*.prn"),
-                                   QStringLiteral("Printer Files (*.prn)"));
-    if (outputFile.isEmpty()) return;
-  }
+  // Print to file goes to the file named in the print dialog.
+  const QString outputFile = printer_.PrintToFile() ? printer_.PrintFile() : QString();
   // A file that could not be written is reported like a printer that failed.
   const Status printed = PrintJob(outputFile, printer_.Copies());
   if (!printed) host_.ShowError(kPrintingError + printed.error());
@@ -172,7 +160,14 @@ void PagePrinting::PaperFromPage() {
 Status PagePrinting::PrintJob(const QString& outputFile, int copies) {
   const Status started = printer_.StartDoc(PrintDocumentName(), outputFile);
   if (!started) return started;
-  for (int copy = 0; copy < copies; ++copy) PagePrint();
+  for (int copy = 0; copy < copies; ++copy) {
+    // Half a page is no print: the failure is shown, and nothing of the job
+    // reaches the printer or the file.
+    if (!PagePrint()) {
+      printer_.AbortDoc();
+      return Status::success();
+    }
+  }
   return printer_.EndDoc();
 }
 
@@ -207,7 +202,7 @@ void PagePrinting::ShowPrinter() {
   }
 }
 
-void PagePrinting::PagePrint() {
+bool PagePrinting::PagePrint() {
   Status printed = printer_.StartPage();
   const QString kept = host_.StatusText();
   {
@@ -219,17 +214,24 @@ void PagePrinting::PagePrint() {
     if (!printed) host_.ShowError(kPrintingError + printed.error());
     host_.SetStatusText(kept);
   }
+  return printed.ok();
 }
 
-// The first failure ends the page: what follows it is not printed.
+// The first failure ends the page: what follows it is not printed. Every
+// picture is read before anything is drawn, so that one that cannot be read
+// stops the page while the printer has nothing of it.
 Status PagePrinting::PrintPage() {
+  Result<std::vector<Prepared>> pictures = ReadPictures();
+  if (!pictures) return Error{pictures.error()};
   if (options_.printMargin) {
     const Status box = PrintMarginBox();
     if (!box) return box;
   }
   host_.ProcessEvents();
-  const Status pictures = PrintPictures();
-  if (!pictures) return pictures;
+  for (Prepared& picture : pictures.value()) {
+    const Status printed = PrintPicture(picture);
+    if (!printed) return printed;
+  }
   const Status label = PrintText(page_.edit().labelText, kLabelCorner, kLabelCorner, kLabelSize);
   if (!label) return label;
   return printer_.EndPage();
@@ -257,65 +259,63 @@ Status PagePrinting::PrintMarginBox() {
   return printer_.DrawBox(*x1, *y1, *x2, *y2);
 }
 
-// A picture on its way to the paper: its place, and the picture itself
-// decoding on a worker.
-struct PagePrinting::Pending {
-  int slot = -1;
-  Result<PrintedPlace> place = PrintedPlace{};
-  QFuture<Result<QImage>> picture;
-  qint64 bytes = 0;
-};
-
-PagePrinting::Pending PagePrinting::StartPicture(int slot, QThreadPool& workers) const {
-  Pending pending;
-  pending.slot = slot;
-  const PagePic& pic = page_.pic(slot);
-  pending.place = PlaceOnPaper(pic, page_.geometry(), printer_.PageWidthTwips(), printer_.PageHeightTwips());
-  if (!pending.place) return pending;
-  const double dots = std::min(printer_.DotsPerTwip(), kPictureDotsPerTwip);
-  const QSizeF printed(std::abs(pending.place->width) * dots, std::abs(pending.place->height) * dots);
-  // Twice the printed area: a picture stretched out of shape decodes larger.
-  pending.bytes = static_cast<qint64>(2 * 4 * printed.width() * printed.height());
-  pending.picture = QtConcurrent::run(&workers, [file = pic.file, printed] { return PrintedPicture(file, printed); });
-  return pending;
-}
-
-// Pictures decode side by side, as many as there are cores and as the
-// memory budget allows, and print one by one in their order; the first
-// failure ends the page, the pictures before it printed.
-Status PagePrinting::PrintPictures() {
-  const std::vector<int> order = PrintOrder(page_);
-  // The page's own workers end with it.
+// The pictures in their order, decoded side by side on the cores; as many
+// are kept as the memory budget allows. The first that cannot be read or
+// placed ends the reading.
+Result<std::vector<PagePrinting::Prepared>> PagePrinting::ReadPictures() const {
+  std::vector<Prepared> prepared;
+  // The page's own workers end with it, after what they are still reading.
   QThreadPool workers;
   const auto ahead = static_cast<std::size_t>(std::max(1, workers.maxThreadCount()));
-  std::deque<Pending> pending;
-  std::size_t next = 0;
+  std::deque<std::pair<std::size_t, QFuture<Result<QImage>>>> reading;
   qint64 held = 0;
-  Status status = Status::success();
-  while (status && (next < order.size() || !pending.empty())) {
-    while (next < order.size() && pending.size() < ahead && (pending.empty() || held < kDecodedBudget)) {
-      pending.push_back(StartPicture(order[next++], workers));
-      held += pending.back().bytes;
+  const auto finishOne = [&]() -> Status {
+    auto [index, future] = std::move(reading.front());
+    reading.pop_front();
+    Result<QImage> picture = future.result();
+    if (!picture) return Error{picture.error()};
+    if (held + picture->sizeInBytes() <= kDecodedBudget) {
+      held += picture->sizeInBytes();
+      prepared[index].picture = std::move(picture).value();
     }
-    const Pending picture = std::move(pending.front());
-    pending.pop_front();
-    held -= picture.bytes;
-    status = PrintPicture(picture);
+    return Status::success();
+  };
+  for (const int slot : StackingOrder(page_)) {
+    const PagePic& pic = page_.pic(slot);
+    const Result<PrintedPlace> place =
+        PlaceOnPaper(pic, page_.geometry(), printer_.PageWidthTwips(), printer_.PageHeightTwips());
+    if (!place) return Error{place.error()};
+    const Result<int> below = PrinterCoordinate(static_cast<double>(place->y) + place->height + kCaptionGap);
+    if (!below) return Error{below.error()};
+    const double dots = std::min(printer_.DotsPerTwip(), kPictureDotsPerTwip);
+    const QSizeF printed(std::abs(place->width) * dots, std::abs(place->height) * dots);
+    prepared.push_back(Prepared{slot, *place, *below, printed, QImage()});
+    reading.emplace_back(prepared.size() - 1, QtConcurrent::run(&workers, [file = pic.file, printed] {
+                           return PrintedPicture(file, printed);
+                         }));
+    if (reading.size() < ahead) continue;
+    const Status read = finishOne();
+    if (!read) return Error{read.error()};
   }
-  for (Pending& left : pending) left.picture.waitForFinished();
-  return status;
+  while (!reading.empty()) {
+    const Status read = finishOne();
+    if (!read) return Error{read.error()};
+  }
+  return prepared;
 }
 
-Status PagePrinting::PrintPicture(const Pending& pending) {
-  if (!pending.place) return Error{pending.place.error()};
-  const PrintedPlace& place = *pending.place;
-  const Result<QImage> picture = pending.picture.result();
-  if (!picture) return Error{picture.error()};
-  const Status painted = printer_.PaintPicture(*picture, place.x, place.y, place.width, place.height);
+Status PagePrinting::PrintPicture(Prepared& prepared) {
+  if (prepared.picture.isNull()) {
+    Result<QImage> again = PrintedPicture(page_.pic(prepared.slot).file, prepared.printedDots);
+    if (!again) return Error{again.error()};
+    prepared.picture = std::move(again).value();
+  }
+  const PrintedPlace& place = prepared.place;
+  const Status painted = printer_.PaintPicture(prepared.picture, place.x, place.y, place.width, place.height);
+  prepared.picture = QImage();
   if (!painted || !host_.ThumbSheet()) return painted;
-  const Result<int> below = PrinterCoordinate(static_cast<double>(place.y) + place.height + kCaptionGap);
-  if (!below) return Error{below.error()};
-  return PrintText(SheetCaptionName(page_.pic(pending.slot).file), place.x, *below, kCaptionSize);
+  const PagePic& pic = page_.pic(prepared.slot);
+  return PrintText(SheetCaption(pic.file, pic, page_.geometry()), place.x, prepared.captionY, kCaptionSize);
 }
 
 // Printed text is always Arial, bold and black, whatever the page label's look.

@@ -2,7 +2,8 @@
 
 // Printing the layout page: the Print command (one job of as many pages as
 // copies were chosen, to the printer or as a PDF to a file; without a
-// printer always to a PDF file the user names), Print Setup, the printer
+// printer always to a PDF file the user names; a page that fails drops the
+// whole job), Print Setup, the printer
 // button, and `PagePrint`, which puts the page on one sheet. Each picture is
 // read again from its file, decoded (side by side on the cores) no larger
 // than the print needs, and stretched to its fractions of the paper; the
@@ -15,8 +16,6 @@
 #include <QString>
 
 #include <vector>
-
-class QThreadPool;
 
 #include "components/result.h"
 #include "frame/sounds.h"
@@ -94,10 +93,6 @@ Result<PrintedPlace> PlaceOnPaper(const PagePic& pic, const PageGeometry& geomet
 // directions, never more than the picture has.
 int NeededLongSide(QSize picture, QSizeF printed);
 
-// The slots in the order they print, back to front: by rank, the lowest
-// slot of each rank; before them any picture on the page whose rank that
-// leaves out, so that nothing the page shows is left off the paper.
-std::vector<int> PrintOrder(const PageModel& page);
 
 class PagePrinting {
  public:
@@ -117,20 +112,19 @@ class PagePrinting {
   void cmdPrinter_Click();
 
   // `PagePrint`: one page of the open job. A failure ends the page at once
-  // and is reported here; the job goes on.
-  void PagePrint();
+  // and is reported here; false then, and the caller drops the job.
+  bool PagePrint();
 
  private:
-  struct Pending;
+  struct Prepared;
   void ShowPrinter();
   void PrintToPdf();
   void PaperFromPage();
   Status PrintJob(const QString& outputFile, int copies);
   Status PrintPage();
   Status PrintMarginBox();
-  Status PrintPictures();
-  Pending StartPicture(int slot, QThreadPool& workers) const;
-  Status PrintPicture(const Pending& pending);
+  Result<std::vector<Prepared>> ReadPictures() const;
+  Status PrintPicture(Prepared& prepared);
   Status PrintText(const QString& text, int x, int y, int size);
 
   const PageModel& page_;

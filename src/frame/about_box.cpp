@@ -201,7 +201,7 @@ AboutBox* AboutService::ShowSplash() {
 }
 
 void AboutService::ShowFull() {
-  if (splash_) splash_->done(QDialog::Rejected);
+  if (AboutBox* splash = splash_.data()) splash->done(QDialog::Rejected);
   const QPointer<QWidget> main = mainWindow_;
   const QString keptCaption = main ? main->windowTitle() : QString();
   if (main) main->setWindowTitle(identity_.fullTitle);

@@ -155,10 +155,11 @@ Imaging::ProgressHandler MakeProgressHandler(ProgressWindow& window, const Imagi
   return [target = QPointer<ProgressWindow>(&window), &imaging,
           sound = std::move(playEffectSound)](int percent, bool& cancel) {
     if (percent == 0 && sound) sound();
-    if (!target) return;
-    target->Report(percent, percent == 0 ? imaging.InfoText() : QString());
-    // The Cancel click arrives while Report yields; the operation stops on it.
-    if (percent < 100 && target->Cancelled()) cancel = true;
+    ProgressWindow* const shown = target.data();
+    if (!shown) return;
+    shown->Report(percent, percent == 0 ? imaging.InfoText() : QString());
+    // The Cancel click arrives while Report yields, and may close the window.
+    if (percent < 100 && target && shown->Cancelled()) cancel = true;
   };
 }
 

@@ -24,6 +24,7 @@ LayoutPage::LayoutPage(AppState& app, LayoutPageWindow& window, PagePanel* panPr
       app_(app),
       window_(window),
       panPrev_(panPrev),
+      view_(panPrev->page()),
       panel_(new PageAdjustPanel(panAdjust)),
       undo_(model_, *this),
       commands_(model_, undo_, *this),
@@ -38,28 +39,28 @@ LayoutPage::LayoutPage(AppState& app, LayoutPageWindow& window, PagePanel* panPr
   paste->setObjectName(QStringLiteral("mnuImOptPaste"));
   connect(paste, &QAction::triggered, this, &LayoutPage::mnuImOptPaste_Click);
 
-  ConnectPage();
+  ConnectPage(*panPrev);
   ConnectPanel();
   app_.imaging().setProgressHandler([this](int percent, bool& cancel) { ImgX_Progress(percent, cancel); });
 }
 
 LayoutPage::~LayoutPage() {
   app_.imaging().setProgressHandler({});
-  if (panPrev_) {
+  if (PagePanel* panel = panPrev_.data()) {
     // The panel may outlive the page for a moment: it must not draw from a model that is gone.
-    panPrev_->SetRefresh({});
-    panPrev_->page()->SetModel(nullptr);
+    panel->SetRefresh({});
+    view_->SetModel(nullptr);
   }
-  if (panel_ && !panel_->parent()) delete panel_.data();
+  if (PageAdjustPanel* panel = panel_.data(); panel && !panel->parent()) delete panel;
 }
 
 PageAdjustPanel* LayoutPage::adjustPanel() const { return panel_; }
 PagePanel* LayoutPage::pagePanel() const { return panPrev_; }
 
-void LayoutPage::ConnectPage() {
-  PageView* view = panPrev_->page();
+void LayoutPage::ConnectPage(PagePanel& panel) {
+  PageView* view = view_;
   view->SetModel(&model_);
-  panPrev_->SetRefresh([this] { refresh_.Run(); });
+  panel.SetRefresh([this] { refresh_.Run(); });
   connect(view, &PageView::pressedAt, this,
           [this](QPointF at, int button, int held, int slot) { mouse_.PressAt(at, button, held, slot); });
   connect(view, &PageView::movedAt, this,
@@ -107,7 +108,7 @@ void LayoutPage::ConnectPanel() {
 // Each step goes on whatever the one before it did, so the page is cleared
 // as far as it can be.
 void LayoutPage::ClearPreview() {
-  panPrev_->page()->ClearPictures();
+  view_->ClearPictures();
   undo_.Clear();
   model_.Clear();
   mouse_.Reset();

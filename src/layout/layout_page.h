@@ -40,6 +40,7 @@ class AppState;
 class LabelDialog;
 class PageAdjustPanel;
 class PagePanel;
+class PageView;
 class ThumbTable;
 
 // What the layout page asks of the main window.
@@ -214,7 +215,7 @@ class LayoutPage : public QObject,
   void SetPageCrossPointer() override;
 
  private:
-  void ConnectPage();
+  void ConnectPage(PagePanel& panel);
   void ConnectPanel();
   // The printable frame comes in front of the pictures after a picture was
   // given its width, until the next refresh.
@@ -223,6 +224,7 @@ class LayoutPage : public QObject,
   AppState& app_;
   LayoutPageWindow& window_;
   QPointer<PagePanel> panPrev_;
+  PageView* view_;  // the page on the panel, which lives as long as the panel
   QPointer<PageAdjustPanel> panel_;
   PageModel model_;
   PageUndo undo_;

@@ -30,17 +30,6 @@ Qt::CursorShape CursorOf(PointerShape shape) {
   return Qt::PointingHandCursor;
 }
 
-// The pictures on the page, back to front by stacking rank.
-std::vector<int> StackingOrder(const PageModel& model) {
-  std::vector<int> order;
-  for (int slot = 0; slot <= model.picLast(); ++slot) {
-    if (model.OnPage(slot)) order.push_back(slot);
-  }
-  std::stable_sort(order.begin(), order.end(),
-                   [&model](int a, int b) { return model.pic(a).zRank < model.pic(b).zRank; });
-  return order;
-}
-
 }  // namespace
 
 // ---- PageHost ---------------------------------------------------------------
@@ -69,13 +58,7 @@ QString LayoutPage::WidthFieldText() { return panel_->WidthText(); }
 void LayoutPage::SetWidthFieldText(const QString& text) { panel_->SetWidthText(text); }
 void LayoutPage::ShowOrientationOption(bool portrait) { panel_->ShowOrientation(portrait); }
 
-// The page is always drawn in the stacking order of the model as it is now,
-// also between refreshes (after an addition, a deletion, Front or Back).
-void LayoutPage::ShowPage(const PageScene& scene) {
-  PageScene shown = scene;
-  shown.drawOrder = StackingOrder(model_);
-  panPrev_->ShowPage(shown, TwipsPerPixel());
-}
+void LayoutPage::ShowPage(const PageScene& scene) { panPrev_->ShowPage(scene, TwipsPerPixel()); }
 
 void LayoutPage::ShowError(const QString& text) { window_.ShowError(text); }
 void LayoutPage::PlaySound(Sound sound, Wait wait) { window_.PlaySound(sound, wait); }
@@ -89,7 +72,7 @@ void LayoutPage::TurnUndoSteps(const FractionTurn& turn) {
 
 // ---- PageEditHost -----------------------------------------------------------
 
-void LayoutPage::SetPicture(int slot, const QImage& picture) { panPrev_->page()->setPicture(slot, picture); }
+void LayoutPage::SetPicture(int slot, const QImage& picture) { view_->setPicture(slot, picture); }
 void LayoutPage::PageChanged() { ShowPage(refresh_.scene()); }
 
 // The press point is passed as the pointer's place on the picture, as the
@@ -129,15 +112,15 @@ void LayoutPage::EnableSave() { window_.SetCommandEnabled(u"mnuFileSave", true);
 void LayoutPage::PopupToolsMenu() { window_.PopupToolsMenu(); }
 void LayoutPage::PopupPasteMenu() { window_.PopupMenu(*mnuImOpt_); }
 void LayoutPage::ShowPreview(const QString& file, float aspect) { window_.ShowPreview(file, aspect); }
-void LayoutPage::ShowFrame(const SelectionFrame& frame) { panPrev_->page()->ShowFrame(frame); }
+void LayoutPage::ShowFrame(const SelectionFrame& frame) { view_->ShowFrame(frame); }
 void LayoutPage::ShowPictures() { PageChanged(); }
 
 void LayoutPage::SetPicturePointer(int slot, PointerShape shape) {
-  panPrev_->page()->SetPicturePointer(slot, CursorOf(shape));
+  view_->SetPicturePointer(slot, CursorOf(shape));
 }
-void LayoutPage::SetPictureTip(int slot, const QString& text) { panPrev_->page()->SetPictureTip(slot, text); }
-void LayoutPage::SetPagePointer(PointerShape shape) { panPrev_->page()->SetPagePointer(CursorOf(shape)); }
-void LayoutPage::SetPageTip(const QString& text) { panPrev_->page()->SetPageTip(text); }
+void LayoutPage::SetPictureTip(int slot, const QString& text) { view_->SetPictureTip(slot, text); }
+void LayoutPage::SetPagePointer(PointerShape shape) { view_->SetPagePointer(CursorOf(shape)); }
+void LayoutPage::SetPageTip(const QString& text) { view_->SetPageTip(text); }
 void LayoutPage::ShowCropMode(bool on) { window_.SetCropChecked(on); }
 void LayoutPage::PlayToolSound() { window_.PlaySound(Sound::Tool, Wait::No); }
 void LayoutPage::RequestAbort() { app_.abortRequested = true; }
@@ -167,6 +150,6 @@ std::optional<LabelEntry> LayoutPage::ShowLabelDialog(const LabelEntry& preset) 
 }
 
 void LayoutPage::EnableCommand(const QString& itemOrKey) { window_.SetCommandEnabled(itemOrKey, true); }
-void LayoutPage::SetPageCrossPointer() { panPrev_->page()->SetPagePointer(Qt::CrossCursor); }
+void LayoutPage::SetPageCrossPointer() { view_->SetPagePointer(Qt::CrossCursor); }
 
 }  // namespace lumaset

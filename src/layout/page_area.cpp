@@ -126,10 +126,13 @@ void PageView::ShowPointerOf(int slot) {
   setToolTip(pictureTips_.at(static_cast<std::size_t>(pointerOf_)));
 }
 
-// The pictures are searched front to back, as they are drawn back to front.
+// The pictures are searched front to back, as they are drawn back to front,
+// both in the model's stacking order as it is now: a rank changed by any
+// path shows and takes the clicks at once, whoever redraws the scene.
 int PageView::SlotAt(QPointF twips) const {
   if (!model_) return -1;
-  for (auto slot = scene_.drawOrder.rbegin(); slot != scene_.drawOrder.rend(); ++slot) {
+  const std::vector<int> order = StackingOrder(*model_);
+  for (auto slot = order.rbegin(); slot != order.rend(); ++slot) {
     const PicBox& box = model_->box(*slot);
     if (!box.visible) continue;
     if (twips.x() >= box.left && twips.x() < box.left + box.width && twips.y() >= box.top &&
@@ -167,7 +170,7 @@ void PageView::PaintText(QPainter& painter, const PageText& text) const {
 void PageView::PaintPictures(QPainter& painter) const {
   if (!model_) return;
   painter.setRenderHint(QPainter::SmoothPixmapTransform);
-  for (const int slot : scene_.drawOrder) {
+  for (const int slot : StackingOrder(*model_)) {
     const PicBox& box = model_->box(slot);
     const QImage& image = picture(slot);
     if (!box.visible || image.isNull() || !(box.width > 0) || !(box.height > 0)) continue;

@@ -1,5 +1,7 @@
 #include "layout/page_model.h"
 
+#include <algorithm>
+
 namespace lumaset {
 
 void PageModel::Clear() {
@@ -21,6 +23,26 @@ QString PageModel::NextTemporaryPicture(const QString& folder, int slot) {
   return folder + QString::number(slot) + QLatin1Char('-') +
          QStringLiteral("%1").arg(edit_.tempCount, 2, 10, QLatin1Char('0')) +
          QStringLiteral(".jpg");
+}
+
+std::vector<int> StackingOrder(const PageModel& page) {
+  const int last = page.picLast();
+  std::vector<int> ranked;
+  std::vector<bool> reached(static_cast<std::size_t>(std::max(0, last + 1)), false);
+  for (int rank = 0; rank <= last; ++rank) {
+    for (int slot = 0; slot <= last; ++slot) {
+      if (page.pic(slot).zRank != rank) continue;
+      ranked.push_back(slot);
+      reached[static_cast<std::size_t>(slot)] = true;
+      break;
+    }
+  }
+  std::vector<int> order;
+  for (int slot = 0; slot <= last; ++slot) {
+    if (page.pic(slot).zRank >= 0 && !reached[static_cast<std::size_t>(slot)]) order.push_back(slot);
+  }
+  order.insert(order.end(), ranked.begin(), ranked.end());
+  return order;
 }
 
 }  // namespace lumaset

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <vector>
+
 // The layout page's model: one record per slot of the page, each slot bound
 // to one placed picture, the page's counters, and the edit state that the
 // mouse handlers, the picture commands and the documents share.
@@ -139,5 +141,11 @@ class PageModel {
   int picCount_ = 0;
   int picCur_ = -1;
 };
+
+// The slots on the page back to front, the one order of the page on screen,
+// under the mouse and on paper: by rank, the lowest slot of each rank; before
+// them any picture on the page whose rank that leaves out, so that nothing
+// on the page is lost.
+std::vector<int> StackingOrder(const PageModel& page);
 
 }  // namespace lumaset

@@ -1,6 +1,8 @@
 #include "layout/page_refresh.h"
 
 #include <QFileInfo>
+#include <QFont>
+#include <QFontMetricsF>
 
 #include <cmath>
 
@@ -71,13 +73,27 @@ GridLines GridFor(bool inches, std::int16_t gridType, const PageGeometry& geomet
   return lines;
 }
 
-QString CaptionText(const QString& fileName, double width, double height, float thumbSize) {
-  const double aspect = width < height && height > 0 ? width / height : 1.0;
-  const auto limit =
-      static_cast<long long>(std::floor(18 * aspect * static_cast<double>(thumbSize)));
-  if (fileName.size() <= limit) return fileName;
-  const qsizetype kept = std::max<long long>(0, limit - 3);
-  return fileName.left(kept) + QStringLiteral("...");
+QString CaptionText(const QString& name, double widthPoints) {
+  // Measured at a size that needs no screen, then brought down to 6 points.
+  constexpr int kMeasuredPixels = 600;
+  QFont font(QStringLiteral("Arial"));
+  font.setBold(true);
+  font.setPixelSize(kMeasuredPixels);
+  const QFontMetricsF metrics(font);
+  const double room = widthPoints * kMeasuredPixels / kSmallTextPoints;
+  if (metrics.horizontalAdvance(name) <= room) return name;
+  const QString more = QStringLiteral("...");
+  qsizetype kept = name.size();
+  while (kept > 0 && metrics.horizontalAdvance(name.left(kept) + more) > room) --kept;
+  // A character is not split from the mark that belongs to it.
+  while (kept > 0 && (name.at(kept).isMark() || name.at(kept).isLowSurrogate())) --kept;
+  return name.left(kept) + more;
+}
+
+QString SheetCaption(const QString& file, const PagePic& pic, const PageGeometry& geometry) {
+  const double pointsPerUnit = geometry.inches ? kPointsPerInch : kPointsPerCentimetre;
+  return CaptionText(QFileInfo(file).completeBaseName(),
+                     std::abs(static_cast<double>(pic.widthFrac)) * geometry.paperWidth * pointsPerUnit);
 }
 
 QPointF PageRefresh::LabelPosition(const PageGeometry& geometry) {
@@ -186,23 +202,7 @@ void PageRefresh::PlacePictures() {
   const float width = model_.geometry().previewWidth;
   const float height = model_.geometry().previewHeight;
   const int last = model_.picLast();
-  std::vector<int> ranked;
-  std::vector<bool> placed(static_cast<std::size_t>(std::max(0, last + 1)), false);
-  for (int rank = 0; rank <= last; ++rank) {
-    for (int slot = 0; slot <= last; ++slot) {
-      if (model_.pic(slot).zRank != rank) continue;
-      ranked.push_back(slot);
-      placed[static_cast<std::size_t>(slot)] = true;
-      break;
-    }
-  }
-  // A picture on the page whose rank no loop reaches still shows, behind the others.
-  std::vector<int> order;
-  for (int slot = 0; slot <= last; ++slot) {
-    const bool reached = placed[static_cast<std::size_t>(slot)];
-    if (model_.pic(slot).zRank >= 0 && !reached) order.push_back(slot);
-  }
-  order.insert(order.end(), ranked.begin(), ranked.end());
+  const std::vector<int> order = StackingOrder(model_);
 
   scene_.drawOrder.clear();
   scene_.captions.clear();
@@ -229,8 +229,8 @@ void PageRefresh::PlaceCaption(int slot) {
   const PicBox& box = model_.box(slot);
   pen_ = PagePen{QStringLiteral("Arial"), kSmallTextPoints * model_.geometry().fontScale, true,
                  false, QColor(Qt::black)};
-  const QString name = QFileInfo(model_.pic(slot).file).fileName();
-  scene_.captions.push_back(PageText{CaptionText(name, box.width, box.height, options_.thumbSize),
+  const PagePic& pic = model_.pic(slot);
+  scene_.captions.push_back(PageText{SheetCaption(pic.file, pic, model_.geometry()),
                                      QPointF(box.left, box.top + box.height + kCaptionGap),
                                      pen_.family, pen_.pointSize, pen_.bold, pen_.italic,
                                      pen_.color});

@@ -184,10 +184,13 @@ struct GridLines {
 };
 GridLines GridFor(bool inches, std::int16_t gridType, const PageGeometry& geometry);
 
-// A contact-sheet caption: the file name, cut to its first limit - 3
-// characters and "..." when longer than the limit, which is the whole part of
-// 18 x (the picture's width over its height when taller than wide, else 1) x
-// the thumbnail size. A limit below 3 keeps no character of the name.
-QString CaptionText(const QString& fileName, double width, double height, float thumbSize);
+// A contact-sheet caption, the same on the page and on paper: the picture's
+// file name without its extension, cut to its first characters and "..."
+// where it would run past the picture's width on paper in the caption's
+// type (bold 6-point Arial), whatever unit the page is measured in.
+QString SheetCaption(const QString& file, const PagePic& pic, const PageGeometry& geometry);
+// `name` cut so that it fits `widthPoints` in the caption's type; "..." alone
+// when not even one character fits with it.
+QString CaptionText(const QString& name, double widthPoints);
 
 }  // namespace lumaset

@@ -37,6 +37,13 @@ TEST(PrinterChoiceTest, StartsAtTheCurrentOrDefaultQueueAndKeepsThePaperWhereItC
        }) {
     EXPECT_EQ(PrinterChoiceModel(Queues(), current).Choice(), start) << current.printerName.toStdString();
   }
+  QList<PrinterQueue> noDefault = Queues();
+  noDefault[1].isDefault = false;
+  for (const QString& current : {QString(), QStringLiteral("Gone")}) {
+    EXPECT_EQ(PrinterChoiceModel(noDefault, {current, kA5, kPortrait}).Choice(),
+              (PrinterChoice{"Office", kLetter, kPortrait}))
+        << "without a default queue the first, on a paper of its own";
+  }
 
   PrinterChoiceModel model(Queues(), {"Office", kA4, kPortrait});
   EXPECT_EQ(model.PrinterRows(), (QStringList{"Office - Second floor", "Hall", "Attic"}));

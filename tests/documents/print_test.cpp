@@ -8,7 +8,6 @@
 #include <QPrinter>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QThread>
 
 #include <cmath>
@@ -20,48 +19,11 @@
 #include "components/settings_store.h"
 #include "frame/settings.h"
 #include "layout/page_geometry.h"
-#include "support/private_print_scheduler.h"
+#include "support/print_scheduler_fixture.h"
 #include "support/test_support.h"
 
 namespace lumaset {
 namespace {
-
-// The private print scheduler's folder. Every test of this program asks CUPS
-// there, so no test ever sees the printers of the machine it runs on; the
-// scheduler itself starts on first use.
-QTemporaryDir* schedulerRoot = nullptr;
-test::PrivatePrintScheduler* scheduler = nullptr;
-QString schedulerProblem;
-
-struct PrintEnvironment : ::testing::Environment {
-  void SetUp() override {
-    schedulerRoot = new QTemporaryDir(QDir::tempPath() + QStringLiteral("/lumaset-cups-XXXXXX"));
-    // The scheduler's own user must reach the backend and the output folder.
-    QFile::setPermissions(schedulerRoot->path(), QFileDevice::Permissions(0x7055));
-    qputenv("CUPS_SERVER", QFile::encodeName(test::PrivatePrintScheduler::SocketPath(schedulerRoot->path())));
-  }
-  void TearDown() override {
-    delete scheduler;
-    delete schedulerRoot;
-  }
-};
-[[maybe_unused]] const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new PrintEnvironment);
-
-// The running scheduler with its queues "Capture" (the default) and
-// "Second"; nullptr when it cannot run here (schedulerProblem says why).
-test::PrivatePrintScheduler* Scheduler() {
-  if (!scheduler) {
-    scheduler = new test::PrivatePrintScheduler(schedulerRoot->path());
-    schedulerProblem = scheduler->Start();
-  }
-  if (!schedulerProblem.isEmpty()) return nullptr;
-  scheduler->ForgetJobs();
-  return scheduler;
-}
-
-#define NEED_SCHEDULER(cups)        \
-  test::PrivatePrintScheduler* cups = Scheduler(); \
-  if (!cups) GTEST_SKIP() << "No private print scheduler: " << schedulerProblem.toStdString()
 
 struct ScriptedDialogs : PrinterDialogs {
   std::function<bool(QPrinter&)> print = [](QPrinter&) { return true; };
@@ -286,13 +248,14 @@ struct FilePrint : Printing {
   FakePrintHost host;
 
   void SetUp() override {
+    test::StopPrintScheduler();  // the printer dialog offers no queue
     auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
     printer->setOutputFormat(QPrinter::PdfFormat);
     printer->setPageSize(QPageSize(QPageSize::A4));
     device = std::make_unique<PrinterDevice>(std::move(printer));
     // What Qt's dialog does when print to file is chosen.
     dialogs->print = [this](QPrinter& shown) {
-      shown.setOutputFileName(folder + QStringLiteral("/chosen-in-dialog.pdf"));
+      shown.setOutputFileName(host.saveAnswer);
       shown.setCopyCount(3);
       return true;
     };
@@ -302,8 +265,9 @@ struct FilePrint : Printing {
   void Print(TestPage& page) { PagePrinting(page.model, *device, settings, options, host).mnuFilePrint_Click(); }
 };
 
-TEST_F(FilePrint, PrintToFileWritesOnePdfPageForEachCopyOverTheOldFile) {
-  ASSERT_TRUE(test::WriteText(host.saveAnswer, "old"));
+TEST_F(FilePrint, PrintToFileWritesOnePdfPageForEachCopyOverTheOldFileNamedInTheDialog) {
+  const QString chosen = host.saveAnswer = folder + QStringLiteral("/chosen-in-dialog.pdf");
+  ASSERT_TRUE(test::WriteText(chosen, "old"));
   const PrinterFacts facts = device->Facts();
   TestPage page(facts);
   page.Place(SolidPicture(folder, "red", Qt::red, {40, 40}), {0.5, 0.5, 0.25, 0.2}, 0);
@@ -311,23 +275,30 @@ TEST_F(FilePrint, PrintToFileWritesOnePdfPageForEachCopyOverTheOldFile) {
   EXPECT_EQ(device->Facts(), facts) << "the page stays as the printer had it";
 
   EXPECT_EQ(host.errors, QStringList());
-  EXPECT_TRUE(host.calls.contains("Print To File|*.prn|Printer Files (*.prn)"));
+  EXPECT_EQ(host.calls.filter("Print To File"), QStringList()) << "the name is asked for once, in the dialog";
   EXPECT_TRUE(device->FastBitmaps()) << "FastPrint is on while it was never stored";
-  const QString info = RunTool(QStringLiteral("pdfinfo"), {host.saveAnswer});
+  const QString info = RunTool(QStringLiteral("pdfinfo"), {chosen});
   EXPECT_TRUE(info.contains(QRegularExpression("Pages:\\s+3\\n"))) << info.toStdString();
   EXPECT_TRUE(info.contains(QRegularExpression("Title:\\s+Lumaset Page\\n")));
   EXPECT_TRUE(info.contains(QStringLiteral("(A4)")));
-  EXPECT_TRUE(Near(At(PdfPage(host.saveAnswer, 3), 0.62, 0.6), Qt::red));
-  EXPECT_EQ(QDir(folder).entryList({QStringLiteral("*.pdf"), QStringLiteral(".lumaset-print-*")},
+  EXPECT_TRUE(Near(At(PdfPage(chosen, 3), 0.62, 0.6), Qt::red));
+  EXPECT_EQ(QDir(folder).entryList({QStringLiteral("*.p*f"), QStringLiteral("*.prn"), QStringLiteral(".lumaset-print-*")},
                                    QDir::Files | QDir::Hidden),
-            QStringList())
-      << "no partial file is left, and the dialog's own file is not written";
+            QStringList{"chosen-in-dialog.pdf"})
+      << "no partial file is left";
 }
 
-TEST_F(FilePrint, NothingIsPrintedWhenADialogIsCancelled) {
+TEST_F(FilePrint, NothingIsPrintedWhenADialogIsCancelledOrNoCopyIsAskedFor) {
   TestPage page(device->Facts());
-  host.saveAnswer.clear();
+  ASSERT_TRUE(test::WriteText(host.saveAnswer, "old"));
+  dialogs->print = [this](QPrinter& shown) {
+    shown.setOutputFileName(host.saveAnswer);
+    shown.setCopyCount(0);
+    return true;
+  };
   Print(page);
+  EXPECT_EQ(test::ReadBytes(host.saveAnswer), "old");
+  QFile::remove(host.saveAnswer);
   dialogs->print = [](QPrinter&) { return false; };
   Print(page);
   EXPECT_EQ(host.errors, QStringList());
@@ -336,28 +307,56 @@ TEST_F(FilePrint, NothingIsPrintedWhenADialogIsCancelled) {
       << "a cancelled print dialog still shows the printer";
 }
 
-TEST_F(FilePrint, FailuresAreReportedAndTheJobGoesOn) {
+TEST_F(FilePrint, AFailedPageIsReportedAndDropsTheJobSoTheOldFileStays) {
   settings.writeSetting(QStringLiteral("FastPrint"), QStringLiteral("0"));
+  ASSERT_TRUE(test::WriteText(host.saveAnswer, "old"));
   TestPage page(device->Facts());
-  page.Place(folder + QStringLiteral("/missing.jpg"), {0.1, 0.1, 0.2, 0.2}, 0);
+  page.Place(SolidPicture(folder, "red", Qt::red, {40, 40}), {0.5, 0.5, 0.2, 0.2}, 0);
+  page.Place(folder + QStringLiteral("/missing.jpg"), {0.1, 0.1, 0.2, 0.2}, 1);
   Print(page);
   EXPECT_FALSE(device->FastBitmaps());
-  ASSERT_EQ(host.errors.size(), 3) << "one for each copy";
+  ASSERT_EQ(host.errors.size(), 1) << "the first failed copy ends the job";
   EXPECT_TRUE(host.errors.first().startsWith("Printing error: \"" + folder + "/missing.jpg\" cannot be read"));
   EXPECT_EQ(host.status, "Layout contains 4 picture(s)") << "the status text comes back";
-  EXPECT_EQ(host.calls.count("busy"), 3);
-  EXPECT_EQ(host.calls.count("idle"), 3);
-  EXPECT_TRUE(QFile::exists(host.saveAnswer));
+  EXPECT_EQ(host.calls.count("busy"), 1);
+  EXPECT_EQ(host.calls.count("idle"), 1);
+  EXPECT_EQ(test::ReadBytes(host.saveAnswer), "old");
+  EXPECT_FALSE(device->Printing());
+  host.saveAnswer = folder + QStringLiteral("/new.prn");
+  Print(page);
+  EXPECT_FALSE(QFile::exists(host.saveAnswer)) << "no file for a failed job";
 
   // A file that cannot take the name is reported, and what has the name stays.
   host.errors.clear();
+  page.model.pic(1).zRank = -1;
   QDir().mkpath(folder + QStringLiteral("/taken.prn/inside"));
   host.saveAnswer = folder + QStringLiteral("/taken.prn");
   Print(page);
   ASSERT_FALSE(host.errors.isEmpty());
-  EXPECT_TRUE(host.errors.last().startsWith("Printing error: \"" + host.saveAnswer + "\" cannot be written"));
+  EXPECT_TRUE(host.errors.last().startsWith("Printing error: \"" + host.saveAnswer + "\" cannot be written")) << host.errors.join("|").toStdString();
   EXPECT_TRUE(QFileInfo(folder + QStringLiteral("/taken.prn/inside")).isDir());
   EXPECT_TRUE(QDir(folder).entryList({QStringLiteral(".lumaset-print-*")}, QDir::Files | QDir::Hidden).isEmpty());
+}
+
+TEST_F(Printing, AQueueNeverGetsAPageThatFailed) {
+  NEED_SCHEDULER(cups);
+  PrinterDevice device;
+  device.SetDialogs(std::make_unique<ScriptedDialogs>());
+  TestPage broken(device.Facts());
+  broken.Place(SolidPicture(folder, "green", Qt::green, {40, 40}), {0.1, 0.1, 0.3, 0.3}, 0);
+  broken.Place(folder + QStringLiteral("/missing.jpg"), {0.5, 0.5, 0.2, 0.2}, 1);
+  TestPage sound(device.Facts());
+  sound.Place(SolidPicture(folder, "red", Qt::red, {40, 40}), {0.1, 0.1, 0.3, 0.3}, 0);
+  FakePrintHost host;
+  PagePrinting(broken.model, device, settings, options, host).mnuFilePrint_Click();
+  EXPECT_EQ(host.errors.size(), 1);
+  PagePrinting(sound.model, device, settings, options, host).mnuFilePrint_Click();
+
+  // The queue prints in order: had the failed job been sent, it would be there first.
+  const QString pdf = cups->WaitForJob(QStringLiteral("Capture"));
+  ASSERT_FALSE(pdf.isEmpty());
+  EXPECT_EQ(cups->Jobs(QStringLiteral("Capture")).size(), 1);
+  EXPECT_TRUE(Near(At(PdfPage(pdf, 1), 0.25, 0.25), Qt::red));
 }
 
 TEST_F(FilePrint, ThePageFollowsThePrinterAfterSetup) {
@@ -448,6 +447,7 @@ TEST_F(Printing, ThePrinterChosenInTheDialogTakesTheJobsFromThenOn) {
 }
 
 TEST_F(Printing, WithoutAPrinterPrintAsksForAPdfFileAndSetupStillTurnsThePage) {
+  test::StopPrintScheduler();
   PrinterDevice device(PrinterDevice::Start::NoPrinter);
   ASSERT_FALSE(device.PrinterReady());
   auto* dialogs = new ScriptedDialogs;
@@ -542,13 +542,19 @@ TEST(PrintPlacesTest, PicturesAreDecodedNoLargerThanPrintedAndPrintInRankOrder) 
   EXPECT_EQ(NeededLongSide({400, 300}, {1000, 750}), 400) << "never enlarged";
   EXPECT_EQ(NeededLongSide({4000, 3000}, {0.2, 0.1}), 1);
 
-  PageModel page;
-  for (const int rank : {3, -1, 0, 2, 2}) {
-    const int slot = page.picLast() + 1;
-    page.pic(slot).zRank = static_cast<std::int16_t>(rank);
-    page.setPicLast(slot);
+  const struct { std::vector<int> ranks, order; } cases[] = {
+      {{3, -1, 0, 2, 2}, {4, 2, 3, 0}},  // a shared rank still prints, behind
+      {{0, 1, 0}, {2, 0, 1}},            // also the lowest one
+  };
+  for (const auto& c : cases) {
+    PageModel page;
+    for (const int rank : c.ranks) {
+      const int slot = page.picLast() + 1;
+      page.pic(slot).zRank = static_cast<std::int16_t>(rank);
+      page.setPicLast(slot);
+    }
+    EXPECT_EQ(StackingOrder(page), c.order) << c.ranks.size();
   }
-  EXPECT_EQ(PrintOrder(page), (std::vector<int>{4, 2, 3, 0})) << "a shared rank still prints, behind";
 }
 
 }  // namespace

@@ -112,17 +112,27 @@ TEST(PageRefreshTest, PicturesArePlacedFromTheirFractionsInRankOrder) {
   EXPECT_EQ(rig.host.toolCalls.back(), std::make_pair(false, -1));
 }
 
-TEST(PageRefreshTest, ContactSheetNamesAreCutToTheirPicturesWidth) {
-  const struct { const char* name; double width, height; float thumbSize; const char* shown; } cases[] = {
-      {"DSC01234.jpg", 720, 1440, 1, "DSC012..."},  // limit 9
-      {"IMG_1.jpg", 720, 1440, 1, "IMG_1.jpg"},
-      {"holiday-at-the-lake.jpg", 1440, 1440, 1, "holiday-at-the-..."},  // limit 18
-      {"long-name.jpg", 100, 1440, 1, "..."},  // a limit below 3 keeps nothing of the name
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(CaptionText(QString::fromLatin1(c.name), c.width, c.height, c.thumbSize),
-              QString::fromLatin1(c.shown));
-  }
+TEST(PageRefreshTest, ContactSheetNamesAreCutToTheirPicturesWidthOnPaperInEitherUnit) {
+  const QString longName = QStringLiteral("holiday-at-the-lake-with-the-whole-family");
+  EXPECT_EQ(CaptionText(QStringLiteral("IMG_1"), 72), "IMG_1");
+  EXPECT_EQ(CaptionText(longName, 1), "...");
+  const QString inch = CaptionText(longName, 72);
+  EXPECT_TRUE(inch.endsWith("...") && longName.startsWith(inch.chopped(3))) << inch.toStdString();
+  EXPECT_GT(inch.size(), 10);
+  EXPECT_LT(inch.size(), 30);
+
+  // A picture 2 cm wide, on a page measured in centimetres and in inches.
+  PageGeometry centimetres;
+  centimetres.inches = false;
+  centimetres.paperWidth = 20;
+  PageGeometry inches;
+  inches.paperWidth = 20 / 2.54f;
+  const PagePic twoCentimetres{QStringLiteral("/p/") + longName + QStringLiteral(".jpg"), 0, 0, 0, 0.1f, 0.1f};
+  const QString shown = SheetCaption(twoCentimetres.file, twoCentimetres, centimetres);
+  EXPECT_EQ(shown, SheetCaption(twoCentimetres.file, twoCentimetres, inches));
+  EXPECT_TRUE(shown.endsWith("...")) << shown.toStdString();
+  EXPECT_LT(shown.size(), 24) << "2 cm hold far fewer than 36 characters";
+  EXPECT_EQ(SheetCaption(QStringLiteral("/p/scan.tiff"), twoCentimetres, centimetres), "scan");
 
   DrawingRig rig;
   rig.refresh.Run();
@@ -131,7 +141,7 @@ TEST(PageRefreshTest, ContactSheetNamesAreCutToTheirPicturesWidth) {
   rig.refresh.Run();
   ASSERT_EQ(rig.host.scene.captions.size(), 1u);
   const PicBox& box = rig.model.box(0);
-  EXPECT_EQ(rig.host.scene.captions[0].text, QStringLiteral("0.jpg"));
+  EXPECT_EQ(rig.host.scene.captions[0].text, QStringLiteral("0")) << "no extension, as on paper";
   EXPECT_EQ(rig.host.scene.captions[0].at, QPointF(box.left, box.top + box.height + 5));
 }
 
@@ -164,6 +174,7 @@ TEST(PageRefreshTest, PageDrawsThePlacedPicturesAtTheirBoxes) {
   model.setPicLast(1);
   model.box(0) = PicBox{1500, 1500, 3000, 3000, true};   // 100,100 200x200 pixels
   model.box(1) = PicBox{3000, 3000, 1500, 1500, true};   // in front, over part of slot 0
+  model.pic(1).zRank = 1;
   for (const auto& [slot, colour] : {std::pair{0, Qt::blue}, {1, Qt::green}}) {
     QImage picture(8, 8, QImage::Format_RGB32);
     picture.fill(colour);
@@ -172,7 +183,6 @@ TEST(PageRefreshTest, PageDrawsThePlacedPicturesAtTheirBoxes) {
 
   PageScene scene;
   scene.preview = QRectF(300, 450, 7500, 9000);
-  scene.drawOrder = {0, 1};
   scene.printable = QRectF(750, 750, 6000, 7500);
   scene.printableShown = true;
   panel.ShowPage(scene, 15);
@@ -185,7 +195,8 @@ TEST(PageRefreshTest, PageDrawsThePlacedPicturesAtTheirBoxes) {
   EXPECT_EQ(shot.pixelColor(95, 95), QColor(Qt::white));
   EXPECT_EQ(shot.pixelColor(50, 300), QColor(Qt::red)) << "the printable frame";
 
-  scene.drawOrder = {1, 0};
+  model.pic(0).zRank = 1;
+  model.pic(1).zRank = 0;
   panel.ShowPage(scene, 15);
   EXPECT_EQ(panel.page()->grab().toImage().pixelColor(250, 250), QColor(Qt::blue));
 }

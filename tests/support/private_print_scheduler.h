@@ -22,23 +22,22 @@ class PrivatePrintScheduler {
  public:
   // `root` must be reachable by the scheduler's own user (lp).
   explicit PrivatePrintScheduler(QString root) : root_(std::move(root)) {}
-  ~PrivatePrintScheduler() {
-    if (cupsd_.state() == QProcess::NotRunning) return;
-    cupsd_.terminate();
-    if (!cupsd_.waitForFinished(10000)) cupsd_.kill(), cupsd_.waitForFinished();
-  }
+  ~PrivatePrintScheduler() { Stop(); }
   PrivatePrintScheduler(const PrivatePrintScheduler&) = delete;
   PrivatePrintScheduler& operator=(const PrivatePrintScheduler&) = delete;
 
   static QString SocketPath(const QString& root) { return root + QStringLiteral("/run/cups.sock"); }
 
-  // "" when both queues are ready, else why not.
+  // The scheduler and its filters are on this machine.
+  static bool Installed() { return !Cupsd().isEmpty() && QFileInfo::exists(QStringLiteral("/usr/lib/cups/filter")); }
+
+  // "" when both queues are ready (also when they were already), else why not.
   QString Start() {
-    const QString cupsd = QStandardPaths::findExecutable(QStringLiteral("cupsd"), {"/usr/sbin", "/sbin"});
-    if (cupsd.isEmpty() || !QFileInfo::exists(QStringLiteral("/usr/lib/cups/filter")))
-      return QStringLiteral("CUPS is not installed");
+    if (cupsd_.state() == QProcess::Running) return {};
+    if (!Installed()) return QStringLiteral("CUPS is not installed");
     if (const QString made = MakeFolder(); !made.isEmpty()) return made;
-    cupsd_.start(cupsd, {"-f", "-c", path("cupsd.conf"), "-s", path("cups-files.conf")});
+    cupsd_.start(Cupsd(), {"-f", "-c", path("cupsd.conf"), "-s", path("cups-files.conf")});
+    if (!cupsd_.waitForStarted(30000)) return QStringLiteral("cupsd cannot be run: ") + cupsd_.errorString();
     for (int tries = 0; tries < 300 && !QFileInfo::exists(SocketPath(root_)); ++tries) {
       if (cupsd_.waitForFinished(100)) break;
     }
@@ -52,6 +51,14 @@ class PrivatePrintScheduler {
       if (QProcess::execute(QStringLiteral("lpadmin"), arguments) != 0) return QStringLiteral("lpadmin failed");
     }
     return {};
+  }
+
+  // Ends the scheduler: CUPS has no queue at all until the next Start.
+  void Stop() {
+    if (cupsd_.state() == QProcess::NotRunning) return;
+    cupsd_.terminate();
+    if (!cupsd_.waitForFinished(10000)) cupsd_.kill(), cupsd_.waitForFinished();
+    QFile::remove(SocketPath(root_));
   }
 
   // The PDFs that reached `queue`, in the order of their job numbers.
@@ -78,6 +85,7 @@ class PrivatePrintScheduler {
 
  private:
   QString path(const QString& name) const { return root_ + QLatin1Char('/') + name; }
+  static QString Cupsd() { return QStandardPaths::findExecutable(QStringLiteral("cupsd"), {"/usr/sbin", "/sbin"}); }
 
   // A PostScript printer description: one paper, the given printable area,
   // PDF passed through to the backend unchanged.
