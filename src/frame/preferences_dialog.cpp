@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QSlider>
@@ -68,8 +69,10 @@ void EnableGroup(QButtonGroup* group, bool enabled) {
   for (QAbstractButton* button : group->buttons()) button->setEnabled(enabled);
 }
 
-// An up-down: two arrows that call `step` with true for up.
-QWidget* AddUpDown(QWidget* parent, const char* name, const std::function<void(bool up)>& step) {
+// An up-down: two arrows that call `step` with true for up; a screen reader
+// calls them `what` and " up" or " down".
+QWidget* AddUpDown(QWidget* parent, const char* name, const QString& what,
+                   const std::function<void(bool up)>& step) {
   auto* box = new QWidget(parent);
   box->setObjectName(QLatin1String(name));
   auto* column = new QVBoxLayout(box);
@@ -79,6 +82,7 @@ QWidget* AddUpDown(QWidget* parent, const char* name, const std::function<void(b
     auto* arrow = new QToolButton(box);
     arrow->setObjectName(up ? QStringLiteral("up") : QStringLiteral("down"));
     arrow->setArrowType(up ? Qt::UpArrow : Qt::DownArrow);
+    arrow->setAccessibleName(what + (up ? QStringLiteral(" up") : QStringLiteral(" down")));
     arrow->setAutoRepeat(true);
     QObject::connect(arrow, &QToolButton::clicked, box, [step, up] { step(up); });
     column->addWidget(arrow);
@@ -132,7 +136,9 @@ QCheckBox* PreferencesDialog::AddCheck(QWidget* parent, const char* name, const 
   box->setObjectName(QLatin1String(name));
   box->setToolTip(tooltip);
   checks_.append({box, field});
-  connect(box, &QCheckBox::clicked, this, [this, field](bool checked) {
+  // A toggle is an edit whoever makes it: a click, the space bar or a screen reader.
+  connect(box, &QCheckBox::toggled, this, [this, field](bool checked) {
+    if (showing_) return;
     model_.Set(field, checked);
     Edited();
   });
@@ -197,14 +203,8 @@ QWidget* PreferencesDialog::BuildGeneralTab() {
                         {QStringLiteral("optMost"), QStringLiteral("640"),
                          QStringLiteral("640x480 pixels (<100 kBytes)")}});
   grid->addLayout(sizes, 4, 1);
-  connect(grid_, &QButtonGroup::idClicked, this, [this](int id) {
-    model_.Set(&C::coarse, id == 0);
-    Edited();
-  });
-  connect(reduce_, &QButtonGroup::idClicked, this, [this](int id) {
-    model_.Set(&C::least, id == 0);
-    Edited();
-  });
+  Follow(grid_, [this](int id) { model_.Set(&C::coarse, id == 0); });
+  Follow(reduce_, [this](int id) { model_.Set(&C::least, id == 0); });
 
   AddSizeRows(tab, grid);
 
@@ -225,17 +225,17 @@ void PreferencesDialog::AddSizeRows(QWidget* tab, QGridLayout* grid) {
   labThumb_ = AddLabel(tab, "labThumb", {},
                        QStringLiteral("Adjust thumnail size for thumbnail layouts"));
   labPreview_ = AddLabel(tab, "labPreview", {}, QStringLiteral("Adjust default layout width"));
-  const auto addSize = [&](const char* name, QLabel* label, int row, auto step) {
+  const auto addSize = [&](const char* name, const QString& what, QLabel* label, int row, auto step) {
     auto* line = new QHBoxLayout;
-    line->addWidget(AddUpDown(tab, name, [this, step](bool up) {
+    line->addWidget(AddUpDown(tab, name, what, [this, step](bool up) {
       (model_.*step)(up);
       Edited();
     }));
     line->addWidget(label, 1);
     grid->addLayout(line, row, 0, 1, 2);
   };
-  addSize("udThumb", labThumb_, 6, &PreferencesModel::StepThumbSize);
-  addSize("udWidth", labPreview_, 7, &PreferencesModel::StepLayoutWidth);
+  addSize("udThumb", QStringLiteral("Thumbnail size"), labThumb_, 6, &PreferencesModel::StepThumbSize);
+  addSize("udWidth", QStringLiteral("Default width"), labPreview_, 7, &PreferencesModel::StepLayoutWidth);
 }
 
 QWidget* PreferencesDialog::BuildSlideShowTab() {
@@ -256,6 +256,8 @@ QWidget* PreferencesDialog::BuildSlideShowTab() {
   slider1->setToolTip(QStringLiteral("Set slideshow advance interval"));
   label1_ = AddLabel(tab, "Label1", IntervalText(10));
   label2_ = AddLabel(tab, "Label2", QStringLiteral("0      10     20    30    40     50    60 s"));
+  // Each slider is called by the label above it, value and all.
+  label1_->setBuddy(slider1);
   grid->addWidget(label1_, 1, 0, 1, 2);
   grid->addWidget(slider1, 2, 0, 1, 2);
   grid->addWidget(label2_, 3, 0, 1, 2);
@@ -316,15 +318,9 @@ QWidget* PreferencesDialog::BuildDownloadTab() {
   row->addWidget(driveFrame, 1);
   row->addWidget(cameraFrame);
   row->addWidget(connectionFrame);
-  const auto follow = [this](QButtonGroup* group, auto choose) {
-    connect(group, &QButtonGroup::idClicked, this, [this, choose](int id) {
-      choose(id);
-      Edited();
-    });
-  };
-  follow(drives_, [this](int id) { model_.Set(&C::drive, id); });
-  follow(cameras_, [this](int id) { model_.Set(&C::camera, id); });
-  follow(connection_, [this](int id) { model_.Set(&C::serial, id == 0); });
+  Follow(drives_, [this](int id) { model_.Set(&C::drive, id); });
+  Follow(cameras_, [this](int id) { model_.Set(&C::camera, id); });
+  Follow(connection_, [this](int id) { model_.Set(&C::serial, id == 0); });
   return tab;
 }
 
@@ -354,10 +350,7 @@ QWidget* PreferencesDialog::BuildSystemTab() {
                        {QStringLiteral("optCM"), QStringLiteral("Centimeters"),
                         QStringLiteral("Select centimeter scale")}});
   grid->addWidget(scale, 0, 1, 5, 1);
-  connect(units_, &QButtonGroup::idClicked, this, [this](int id) {
-    model_.ChooseUnit(id == 0);
-    Edited();
-  });
+  Follow(units_, [this](int id) { model_.ChooseUnit(id == 0); });
 
   labRes_ = AddLabel(tab, "labRes", ResolutionText(400),
                      QStringLiteral("Resolution used for layout display"));
@@ -377,8 +370,10 @@ QWidget* PreferencesDialog::BuildSystemTab() {
       {labDPI_, AddLabel(tab, "Label6", QStringLiteral("   100          300         500"))}};
   int row = 5;
   for (int i = 0; i < scales.size(); ++i) {
+    QSlider* slider = sliders_[sliders_.size() - scales.size() + i].first;
+    scales[i].first->setBuddy(slider);
     grid->addWidget(scales[i].first, row++, 0, 1, 2);
-    grid->addWidget(sliders_[sliders_.size() - scales.size() + i].first, row++, 0, 1, 2);
+    grid->addWidget(slider, row++, 0, 1, 2);
     grid->addWidget(scales[i].second, row++, 0, 1, 2);
   }
   return tab;
@@ -411,7 +406,17 @@ void PreferencesDialog::BuildButtons() {
   });
 }
 
+void PreferencesDialog::Follow(QButtonGroup* group, const std::function<void(int id)>& choose) {
+  connect(group, &QButtonGroup::idToggled, this, [this, choose](int id, bool on) {
+    if (showing_ || !on) return;
+    choose(id);
+    Edited();
+  });
+}
+
 void PreferencesDialog::ShowControls() {
+  // What the window shows of the model is no edit of the user's.
+  const QScopedValueRollback showing(showing_, true);
   const PreferencesControls& c = model_.controls();
   for (const auto& [box, field] : checks_) box->setChecked(c.*field);
   for (const auto& [slider, field] : sliders_) {
