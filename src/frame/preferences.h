@@ -285,7 +285,7 @@ class PreferencesDialog : public QDialog {
   QLabel* labThumb_ = nullptr;
   QLabel* labPreview_ = nullptr;
   QLabel* label1_ = nullptr;
-  QLabel* label2_ = nullptr;
+  QWidget* label2_ = nullptr;  // the interval slider's scale
   QLabel* labMidiDir_ = nullptr;
   QPushButton* cmdMidi_ = nullptr;
   QLabel* labRes_ = nullptr;

@@ -20,7 +20,9 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "components/midi_player.h"
 #include "components/settings_store.h"
@@ -97,6 +99,62 @@ QLabel* AddLabel(QWidget* parent, const char* name, const QString& text,
   label->setToolTip(tooltip);
   return label;
 }
+
+// The marks under a slider. Each word of `marks` stands under the point of
+// the slider its number names ("30" under 30, a unit after a number going
+// with it); marks without numbers are spread from end to end.
+class SliderScale : public QWidget {
+ public:
+  SliderScale(QSlider* slider, const char* name, const QString& marks, QWidget* parent)
+      : QWidget(parent), slider_(slider) {
+    setObjectName(QLatin1String(name));
+    for (const QString& word : marks.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+      bool number = false;
+      const int value = word.toInt(&number);
+      if (!number && !marks_.isEmpty() && marks_.back().value) {
+        marks_.back().label->setText(marks_.back().label->text() + QLatin1Char(' ') + word);
+        continue;
+      }
+      marks_.append({new QLabel(word, this), number ? std::optional<int>(value) : std::nullopt});
+    }
+  }
+
+  QSize minimumSizeHint() const override {
+    int width = 0;
+    int height = 0;
+    for (const Mark& mark : marks_) {
+      width += mark.label->sizeHint().width() + kMarkGap;
+      height = std::max(height, mark.label->sizeHint().height());
+    }
+    return {width, height};
+  }
+  QSize sizeHint() const override { return minimumSizeHint(); }
+
+ protected:
+  void resizeEvent(QResizeEvent*) override {
+    const int handle = slider_->style()->pixelMetric(QStyle::PM_SliderLength, nullptr, slider_);
+    const int span = std::max(0, width() - handle);
+    for (qsizetype i = 0; i < marks_.size(); ++i) {
+      QLabel* label = marks_[i].label;
+      const int at = marks_[i].value
+                         ? QStyle::sliderPositionFromValue(slider_->minimum(), slider_->maximum(),
+                                                           *marks_[i].value, span)
+                         : static_cast<int>(span * i / std::max<qsizetype>(1, marks_.size() - 1));
+      const QSize size = label->sizeHint();
+      const int left = std::clamp(at + handle / 2 - size.width() / 2, 0, std::max(0, width() - size.width()));
+      label->setGeometry(left, 0, size.width(), height());
+    }
+  }
+
+ private:
+  static constexpr int kMarkGap = 6;
+  struct Mark {
+    QLabel* label;
+    std::optional<int> value;
+  };
+  QSlider* slider_;
+  QList<Mark> marks_;
+};
 
 QPushButton* AddButton(QWidget* parent, const char* name, const QString& caption,
                        const QString& tooltip = {}) {
@@ -255,7 +313,7 @@ QWidget* PreferencesDialog::BuildSlideShowTab() {
   auto* slider1 = AddSlider(tab, "Slider1", 0, 60, 5, &C::interval);
   slider1->setToolTip(QStringLiteral("Set slideshow advance interval"));
   label1_ = AddLabel(tab, "Label1", IntervalText(10));
-  label2_ = AddLabel(tab, "Label2", QStringLiteral("0      10     20    30    40     50    60 s"));
+  label2_ = new SliderScale(slider1, "Label2", QStringLiteral("0      10     20    30    40     50    60 s"), tab);
   // Each slider is called by the label above it, value and all.
   label1_->setBuddy(slider1);
   grid->addWidget(label1_, 1, 0, 1, 2);
@@ -363,18 +421,19 @@ QWidget* PreferencesDialog::BuildSystemTab() {
   labDPI_ = AddLabel(tab, "labDPI", JpegDpiText(150), QStringLiteral("File save DPI"));
   AddSlider(tab, "Slider4", 50, 600, 5, &C::dpi)
       ->setToolTip(QStringLiteral("Change DPI for file saves"));
-  const QList<std::pair<QLabel*, QLabel*>> scales{
-      {labRes_, AddLabel(tab, "Label5", QStringLiteral("100       300      500      700"))},
-      {labJpgQ_, AddLabel(tab, "Label3", QStringLiteral("LQ         SQ        HQ      SHQ"),
-                          QStringLiteral("File size increases with quality"))},
-      {labDPI_, AddLabel(tab, "Label6", QStringLiteral("   100          300         500"))}};
+  const QList<std::pair<QLabel*, std::pair<const char*, QString>>> scales{
+      {labRes_, {"Label5", QStringLiteral("100       300      500      700")}},
+      {labJpgQ_, {"Label3", QStringLiteral("LQ         SQ        HQ      SHQ")}},
+      {labDPI_, {"Label6", QStringLiteral("   100          300         500")}}};
   int row = 5;
   for (int i = 0; i < scales.size(); ++i) {
     QSlider* slider = sliders_[sliders_.size() - scales.size() + i].first;
     scales[i].first->setBuddy(slider);
     grid->addWidget(scales[i].first, row++, 0, 1, 2);
     grid->addWidget(slider, row++, 0, 1, 2);
-    grid->addWidget(scales[i].second, row++, 0, 1, 2);
+    auto* marks = new SliderScale(slider, scales[i].second.first, scales[i].second.second, tab);
+    grid->addWidget(marks, row++, 0, 1, 2);
+    if (i == 1) marks->setToolTip(QStringLiteral("File size increases with quality"));
   }
   return tab;
 }

@@ -286,6 +286,29 @@ TEST(PreferencesDialogTest, ToggleFromCodeIsAnEdit) {
   EXPECT_EQ(written.readSetting(QStringLiteral("SSAuto"), "unset"), u"True");
 }
 
+// The marks under a slider stand under the values they name, across its
+// whole width, however wide the dialog is.
+TEST(PreferencesDialogTest, SliderMarksStandUnderTheirValues) {
+  const QString file = freshFolder(QStringLiteral("prefs-marks")) + QStringLiteral("/Lumaset.conf");
+  SettingsStore settings(QStringLiteral("Lumaset"), file);
+  Options options;
+  WorkingFolders folders;
+  PreferencesDialog dialog({options, folders, settings, QStringLiteral("Tavrin Lumaset"), {}}, {}, 1);
+  dialog.resize(700, 500);
+  dialog.show();
+  QCoreApplication::processEvents();
+  const QWidget* slider = dialog.findChild<QWidget*>(QStringLiteral("Slider1"));
+  const QWidget* scale = dialog.findChild<QWidget*>(QStringLiteral("Label2"));
+  const auto centreOf = [&](const QString& mark) {
+    for (const QLabel* label : scale->findChildren<QLabel*>())
+      if (label->text() == mark) return label->mapTo(&dialog, label->rect().center()).x();
+    return -1;
+  };
+  const int sliderMiddle = slider->mapTo(&dialog, slider->rect().center()).x();
+  EXPECT_NEAR(centreOf(QStringLiteral("30")), sliderMiddle, 12);
+  EXPECT_GT(centreOf(QStringLiteral("60 s")), sliderMiddle + slider->width() * 2 / 5);
+}
+
 // The main window's way in: the requests come back once the dialog closes.
 TEST(ShowPreferencesTest, ReturnsTheRequestsOfTheClosedDialog) {
   AppState app(LocateProgramFolders());
