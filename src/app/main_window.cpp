@@ -78,7 +78,9 @@ MainWindow::MainWindow(AppState& app, QWidget* parent)
   ConnectViewing();
 }
 
-MainWindow::~MainWindow() = default;
+// A running slide show calls back into this window as it ends: it goes
+// while the window is still whole.
+MainWindow::~MainWindow() { delete slideShow_; }
 
 void MainWindow::BuildPanes() {
   auto* central = new QWidget(this);

@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTabWidget>
+#include <QScopedValueRollback>
 #include <QTimer>
 
 #include <functional>
@@ -23,10 +24,14 @@
 
 #include "app/commands.h"
 #include "app/main_window.h"
+#include "components/printer_choice.h"
+#include "components/printer_choice_dialog.h"
 #include "browser/thumbnail_area.h"
 #include "frame/app_state.h"
 #include "layout/layout_page.h"
 #include "layout/page_model.h"
+#include "browser/folder_open.h"
+#include "frame/progress_window.h"
 #include "support/accessibility.h"
 #include "support/window_check.h"
 #include "support/test_support.h"
@@ -65,27 +70,49 @@ void Close(QWidget* window) {
 }
 
 // Runs `open`, which shows a modal window over whatever is modal now; checks
-// that window, lets `within` open what it opens in turn, and closes it.
+// that window, lets `within` open what it opens in turn, and closes it. A
+// command that asks again after the first window (a message, then a
+// picker) has each of its windows checked and closed the same way.
 QStringList VisitModal(const std::function<void()>& open,
                        const std::function<void(QWidget*, QStringList&)>& within = {}) {
   QStringList problems;
   QWidget* const outer = QApplication::activeModalWidget();
   bool seen = false;
+  bool handling = false;
   QTimer poll;
   poll.setInterval(0);
   QObject::connect(&poll, &QTimer::timeout, [&] {
     QWidget* modal = QApplication::activeModalWidget();
-    if (seen || !modal || modal == outer) return;
-    seen = true;
-    poll.stop();
+    if (handling || !modal || modal == outer) return;
+    const QScopedValueRollback busy(handling, true);
     problems << Problems(modal);
-    if (within) within(modal, problems);
+    if (within && !seen) within(modal, problems);
+    seen = true;
     Close(modal);
   });
   poll.start();
   open();
   poll.stop();
   if (!seen) problems << QStringLiteral("no window opened");
+  return problems;
+}
+
+// Runs `open`, which shows windows that do not hold the program up; checks
+// each and closes it.
+QStringList VisitShown(const std::function<void()>& open) {
+  QWidgetList before;
+  for (QWidget* window : QApplication::topLevelWidgets())
+    if (window->isVisible()) before << window;
+  open();
+  QStringList problems;
+  int shown = 0;
+  for (QWidget* window : QApplication::topLevelWidgets()) {
+    if (!window->isVisible() || before.contains(window)) continue;
+    ++shown;
+    problems << Problems(window);
+    window->close();
+  }
+  if (shown == 0) problems << QStringLiteral("no window opened");
   return problems;
 }
 
@@ -182,6 +209,69 @@ TEST_F(WindowWalk, FolderPickerInEachLook) {
 
 TEST_F(WindowWalk, AboutBoxAndItsNotice) {
   EXPECT_NONE(Command("mnuHelpAbout", Pressing(QStringLiteral("cmdSoft"))));
+}
+
+TEST_F(WindowWalk, PictureWindows) {
+  main_->thumbnailPanel()->ThumbNailSelect(0, true);
+  for (const char* command : {"mnuFileOptionsView", "mnuFileOptionsProperties"}) EXPECT_NONE(Command(command));
+  EXPECT_NONE(VisitShown([this] { main_->commands().Item(u"mnuViewSlide")->trigger(); }));
+}
+
+TEST_F(WindowWalk, FileCommandDialogs) {
+  main_->thumbnailPanel()->ThumbNailSelect(0, true);
+  for (const char* command : {"mnuFileOptionsRename", "mnuFileOptionsCopy", "mnuFileOptionsDelete"})
+    EXPECT_NONE(Command(command));
+}
+
+TEST_F(WindowWalk, PageLabel) {
+  PictureOnPage();
+  QPushButton* label = nullptr;
+  for (QPushButton* button : main_->findChildren<QPushButton*>())
+    if (button->text() == QLatin1String("Label...")) label = button;
+  ASSERT_NE(label, nullptr);
+  EXPECT_NONE(VisitModal([label] { label->click(); }));
+}
+
+TEST_F(WindowWalk, EffectDialogsAndPrompts) {
+  for (const char* command : {"mnuToolEffectsBC", "mnuToolEffectsColorAdjust", "mnuToolEffectsColorColorize",
+                              "mnuToolEffectsColorReplace", "mnuToolEffectsEmboss", "mnuToolEffectsMosaic"}) {
+    PictureOnPage();
+    EXPECT_NONE(Command(command));
+  }
+}
+
+// Print Setup as it shows two queues (the private printing tests start a
+// scheduler; the walk does not need one), and the download's first question.
+TEST_F(WindowWalk, PrintSetupAndDownload) {
+  const QPageSize letter(QPageSize::Letter);
+  PrinterChoiceModel queues({PrinterQueue{"Office", "Second floor", true, {letter, QPageSize(QPageSize::A4)}, letter},
+                             PrinterQueue{"Hall", "Hall", false, {letter}, letter}},
+                            {"Office", letter, kPortrait});
+  PrinterChoiceDialog setup(queues, &*main_);
+  EXPECT_NONE(VisitModal([&] { setup.exec(); }));
+  EXPECT_NONE(Command("mnufileDownloadDrive"));
+}
+
+// Windows that do not hold the program up: help and the progress window.
+TEST_F(WindowWalk, HelpAndProgress) {
+  EXPECT_NONE(VisitShown([this] { main_->commands().Item(u"mnuHelpContents")->trigger(); }));
+  ProgressWindow& progress = main_->progressWindow();
+  progress.show();
+  EXPECT_NONE(Problems(&progress));
+  progress.hide();
+}
+
+// A contact sheet of more pictures than a page holds shows "Next Page".
+TEST_F(WindowWalk, ContactSheet) {
+  for (int i = 0; i < 60; ++i)
+    ASSERT_TRUE(test::WritePicture(photos_ + QStringLiteral("sheet%1.png").arg(i, 2, 10, QLatin1Char('0')), 16, 12));
+  main_->folderOpener().OpenFromTree(photos_);
+  main_->commands().Item(u"mnuViewThumb")->trigger();
+  bool nextPage = false;
+  for (const QPushButton* button : main_->findChildren<QPushButton*>())
+    nextPage |= button->text() == QLatin1String("Next Page") && button->isVisible();
+  EXPECT_TRUE(nextPage);
+  EXPECT_NONE(Problems(&*main_));
 }
 
 }  // namespace
