@@ -169,6 +169,20 @@ TEST_F(MainWindowTest, StartWithOpenFolderOnMakesTheLastFoldersThumbnails) {
   EXPECT_TRUE(window.close());
 }
 
+// The program can end while a slide show runs: the show ends first, while
+// the window it reports to is still whole.
+TEST_F(MainWindowTest, EndingDuringASlideShowIsSafe) {
+  const QString photos = test::freshFolder(QStringLiteral("show")) + QLatin1Char('/');
+  for (const char* name : {"a.jpg", "b.png"}) ASSERT_TRUE(test::WritePicture(photos + name, 32, 24));
+  Store(QStringLiteral("GenOpen"), QStringLiteral("True"));
+  Store(QStringLiteral("Folder"), photos);
+  MainWindow& window = Start();
+  window.thumbnailPanel()->ThumbNailSelect(0, true);
+  window.commands().Item(u"mnuViewSlide")->trigger();
+  main_.reset();  // under the sanitizers, a call into the half-gone window stops the run
+  EXPECT_FALSE(main_.has_value());
+}
+
 TEST_F(MainWindowTest, ViewMenuHidesAndShowsTheToolbarAndTheStatusBar) {
   MainWindow& window = Start();
   struct Case { const char16_t* item; QWidget* bar; };
