@@ -1,5 +1,6 @@
 #include "app/commands.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QCursor>
 #include <QMainWindow>
@@ -66,7 +67,10 @@ QAction* CommandSet::AddItem(QMenu* menu, const char* name, const char* caption)
   const QString key = QLatin1String(name);
   action->setObjectName(key);
   action->setEnabled(false);
-  connect(action, &QAction::triggered, this, [this, key] { Run(key); });
+  connect(action, &QAction::triggered, this, [this, key, action] {
+    if (!action->isCheckable()) Run(key);
+  });
+  connect(action, &QAction::toggled, this, [this, key, action](bool on) { Toggled(key, action, on); });
   items_.insert(key, action);
   return action;
 }
@@ -198,11 +202,19 @@ void CommandSet::BuildToolBar(QMainWindow* window) {
     // An icon button is named for screen readers by what its tooltip says.
     button->setText(button->toolTip());
     button->setEnabled(false);
-    connect(button, &QAction::triggered, this, [this, key] { ButtonClick(key); });
+    connect(button, &QAction::triggered, this, [this, key, button] {
+      if (!button->isCheckable()) ButtonClick(key);
+    });
+    connect(button, &QAction::toggled, this,
+            [this, key, button](bool on) { Toggled(CommandOfKey(key), button, on); });
     buttons_.insert(key, button);
   }
-  // The Crop button stays pressed while crop mode is on.
-  Button(u"Crop")->setCheckable(true);
+  // The Crop button stays pressed while crop mode is on. A toggle of the
+  // button itself (a screen reader's) reaches its action as a click does.
+  QAction* crop = Button(u"Crop");
+  crop->setCheckable(true);
+  auto* cropButton = qobject_cast<QAbstractButton*>(toolBar_->widgetForAction(crop));
+  if (cropButton) connect(cropButton, &QAbstractButton::toggled, crop, &QAction::setChecked);
 }
 
 QAction* CommandSet::Item(QStringView name) const { return items_.value(name.toString()); }
@@ -217,6 +229,23 @@ QString CommandSet::CommandOfKey(QStringView key) {
 }
 
 bool CommandSet::IsWired(QStringView name) const { return handlers_.contains(name.toString()); }
+
+void CommandSet::WireCheck(QStringView name, std::function<bool()> isOn, std::function<void()> handler) {
+  checkStates_.insert(name.toString(), std::move(isOn));
+  Wire(name, std::move(handler));
+}
+
+void CommandSet::Toggled(const QString& name, QAction* action, bool on) {
+  const auto state = checkStates_.constFind(name);
+  if (state == checkStates_.constEnd()) {
+    Run(name);
+    return;
+  }
+  if ((*state)() == on) return;
+  Run(name);
+  // A command that did not run (busy, not wired) shows its state again.
+  action->setChecked((*state)());
+}
 
 bool CommandSet::Allowed(const QAction* action) const {
   if (!action) return false;

@@ -41,6 +41,10 @@ class CommandSet : public QObject {
   // the button that runs it.
   void Wire(QStringView name, std::function<void()> handler);
   bool IsWired(QStringView name) const;
+  // A checkable command runs when its check changes, whoever changes it: a
+  // click, a key or a screen reader's toggle. `isOn` tells the state the
+  // command is in, so that showing that state from code runs nothing.
+  void WireCheck(QStringView name, std::function<bool()> isOn, std::function<void()> handler);
 
   // Switches an item (by control name) or a button (by key); a command that
   // has no procedure yet stays disabled.
@@ -68,12 +72,15 @@ class CommandSet : public QObject {
   bool Allowed(const QAction* action) const;
   // Runs a command's procedure unless long work forbids it now.
   void Run(const QString& name);
+  // The check of `action`, which runs the command `name`, became `on`.
+  void Toggled(const QString& name, QAction* action, bool on);
 
   QToolBar* toolBar_ = nullptr;
   QHash<QString, QAction*> items_;
   QHash<QString, QAction*> buttons_;
   QHash<QString, QMenu*> menus_;
   QHash<QString, std::function<void()>> handlers_;
+  QHash<QString, std::function<bool()>> checkStates_;
   std::function<QString()> layoutTitle_;
   bool busy_ = false;
 };

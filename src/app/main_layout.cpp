@@ -62,7 +62,7 @@ void PlacePanes(const MainLayoutInput& in, MainLayout& out) {
   out.panelHeight = std::max(0, out.treeHeight - kPanelBelowTree);
 
   const int side = std::max(0, width - (out.r2 + out.r0));
-  out.preview = {.left = out.columnLeft + kPreviewOffset,
+  out.preview = {.left = out.columnLeft + kPreviewOffset + in.columnExtra,
                  .top = in.adjustTop + Half(out.treeHeight - side),
                  .width = side,
                  .height = side};
@@ -117,8 +117,8 @@ MainLayout LayOutMainWindow(const MainLayoutInput& in) {
   out.r0 = in.memDisplay ? kMeterStrip : 0;
   out.treeVisible = in.treeShown;
   out.columnLeft = in.treeShown ? in.splitterLeft : kColumnWithoutTree;
-  out.r1 = in.treeShown ? in.treeWidth + kShapeWithTree : kShapeWithoutTree;
-  out.r2 = in.treeShown ? in.treeWidth + kAroundWithTree : kAroundWithoutTree;
+  out.r1 = (in.treeShown ? in.treeWidth + kShapeWithTree : kShapeWithoutTree) + in.columnExtra;
+  out.r2 = (in.treeShown ? in.treeWidth + kAroundWithTree : kAroundWithoutTree) + in.columnExtra;
 
   int width = in.width;
   int height = in.height;

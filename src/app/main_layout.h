@@ -36,6 +36,7 @@ struct MainLayoutInput {
   bool memDisplay = false;          // OptMemDisplay
   bool disableScreenSaver = false;  // OptDisableScreenSaver
   int treeWidth = 2160;             // DirTree.Width
+  int columnExtra = 0;              // twips the column needs beyond its design for its texts
   int splitterLeft = 2320;          // SplitterLeft: the column's left while the tree shows
   int adjustTop = 0;                // panAdjust.Top
   int browseHeight = 0;             // picBrowse.Height: the height of all thumbnail rows

@@ -15,6 +15,7 @@
 #include <QStatusBar>
 
 #include <algorithm>
+#include <utility>
 
 #include "acquire/file_commands.h"
 #include "app/main_window_acquire.h"
@@ -29,6 +30,7 @@
 #include "frame/app_state.h"
 #include "frame/help_window.h"
 #include "frame/memory_meter.h"
+#include "layout/adjust_panel.h"
 #include "layout/page_area.h"
 
 namespace lumaset {
@@ -52,8 +54,9 @@ constexpr int kTreeLeft = 60;
 constexpr int kColumnWidth = 3000;
 constexpr int kAdjustHeight = 1790;
 constexpr int kFolderCaptionTop = kPaneTop + kAdjustHeight + 40;
-constexpr int kFolderCaptionHeight = 260;
 constexpr int kPanelTop = kPaneTop + 2130;       // the thumbnail panel ends with the tree
+// The caption takes the whole band above the panel: a desktop font needs it.
+constexpr int kFolderCaptionHeight = kPanelTop - kFolderCaptionTop;
 constexpr int kMeterWidth = 240;
 
 }  // namespace
@@ -79,7 +82,9 @@ MainWindow::MainWindow(AppState& app, QWidget* parent)
   ConnectViewing();
 }
 
-MainWindow::~MainWindow() = default;
+// A running slide show calls back into this window as it ends: it goes
+// while the window is still whole.
+MainWindow::~MainWindow() { delete slideShow_; }
 
 void MainWindow::BuildPanes() {
   auto* central = new QWidget(this);
@@ -100,7 +105,7 @@ void MainWindow::BuildPanes() {
   panAdjust_ = new QFrame(central);
   panAdjust_->setFrameStyle(QFrame::Panel | QFrame::Raised);
 
-  labFolder_ = new QLabel(central);
+  labFolder_ = new ShortenedLabel(central);
 
   picPan_ = new ThumbnailPanel(central);
   panPrev_ = new PagePanel(central);
@@ -199,11 +204,19 @@ MainLayoutInput MainWindow::LayoutInput() const {
   in.treeWidth = treeWidth_;
   in.splitterLeft = columnLeft_;
   in.adjustTop = kPaneTop;
+  in.columnExtra = ColumnExtra();
   in.browseHeight = ToTwips(picPan_->browse()->height());
   in.scrollTop = ToTwips(picPan_->scrollBar()->y());
   in.noticeHeight = ToTwips(picPan_->notice()->height());
   in.thumbCell = app_.thumbCell;
   return in;
+}
+
+// The page settings' texts may need a wider column than designed at a large
+// desktop font: the column grows and the page moves right.
+int MainWindow::ColumnExtra() const {
+  if (!layout_) return 0;
+  return std::max(0, ToTwips(layout_->adjustPanel()->neededWidth()) - kColumnWidth);
 }
 
 void MainWindow::FormResize() {
@@ -214,6 +227,8 @@ void MainWindow::FormResize() {
   layingOut_ = true;
   if (layout.reshape) ResizeOuter(layout.windowWidth, layout.windowHeight);
   ApplyLayout(layout);
+  // Redrawing the page may have given the page settings longer texts.
+  if (std::exchange(columnGrew_, false)) ApplyLayout(LayOutMainWindow(LayoutInput()));
   layingOut_ = false;
 }
 
@@ -222,10 +237,10 @@ void MainWindow::ApplyLayout(const MainLayout& layout) {
   if (layout.treeVisible) {
     dirTree_->setGeometry(ToPixels(TwipsRect{kTreeLeft, kPaneTop, treeWidth_, layout.treeHeight}));
   }
-  panAdjust_->setGeometry(ToPixels(TwipsRect{layout.columnLeft, kPaneTop, kColumnWidth, kAdjustHeight}));
+  panAdjust_->setGeometry(ToPixels(TwipsRect{layout.columnLeft, kPaneTop, kColumnWidth + ColumnExtra(), kAdjustHeight}));
   labFolder_->setGeometry(ToPixels(
-      TwipsRect{layout.columnLeft, kFolderCaptionTop, kColumnWidth, kFolderCaptionHeight}));
-  picPan_->setGeometry(ToPixels(TwipsRect{layout.columnLeft, kPanelTop, kColumnWidth, layout.panelHeight}));
+      TwipsRect{layout.columnLeft, kFolderCaptionTop, kColumnWidth + ColumnExtra(), kFolderCaptionHeight}));
+  picPan_->setGeometry(ToPixels(TwipsRect{layout.columnLeft, kPanelTop, kColumnWidth + ColumnExtra(), layout.panelHeight}));
   panPrev_->setGeometry(ToPixels(layout.preview));
 
   QScrollBar* scroll = picPan_->scrollBar();

@@ -16,6 +16,7 @@
 #include "browser/folder_open.h"
 #include "browser/slide_show.h"
 #include "browser/thumbnail_area.h"
+#include "frame/fit_text.h"
 #include "frame/notice_window.h"
 #include "frame/preferences.h"
 #include "frame/tool_enable.h"
@@ -206,6 +207,8 @@ class MainWindow : public QMainWindow, private FolderOpenWindow, private LayoutP
 
   // The layout at the present size, applied to the panes.
   void FormResize();
+  int ColumnExtra() const;
+  bool columnGrew_ = false;  // the page settings asked for a wider column while laying out
   MainLayoutInput LayoutInput() const;
   void ApplyLayout(const MainLayout& layout);
   void ApplySplitterResponse(const SplitterResponse& response);
@@ -243,7 +246,7 @@ class MainWindow : public QMainWindow, private FolderOpenWindow, private LayoutP
 
   FolderTree* dirTree_ = nullptr;
   QFrame* picSplit_ = nullptr;
-  QLabel* labFolder_ = nullptr;
+  ShortenedLabel* labFolder_ = nullptr;
   QFrame* panAdjust_ = nullptr;
   ThumbnailPanel* picPan_ = nullptr;
   PagePanel* panPrev_ = nullptr;

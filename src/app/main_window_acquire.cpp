@@ -39,14 +39,19 @@ void MainWindow::ConnectAcquire() {
   commands_->Wire(u"mnuFileDownloadCamera", [this] { RunDownload(&DownloadCommands::mnuFileDownloadCamera_Click); });
   commands_->Wire(u"mnuFileEmailSend", [this] { email_->mnuFileEmailSend_Click(); });
   commands_->Wire(u"mnuFileEmailClear", [this] { email_->mnuFileEmailClear_Click(); });
-  commands_->Wire(u"mnuFileEmailReduce", [this] { email_->mnuFileEmailReduce_Click(); });
-  commands_->Wire(u"mnuFileOptionsEmail", [this] {
+  commands_->WireCheck(
+      u"mnuFileEmailReduce", [this] { return app_.options.genReduce; },
+      [this] { email_->mnuFileEmailReduce_Click(); });
+  const auto selectedFile = [this] {
     const ThumbTable& table = picPan_->table();
     const int selected = table.ThumbSel();
-    if (selected >= 0 && selected < table.ThumbCount()) {
-      email_->mnuFileOptionsEmail_Click(table.ThumbFiles(selected));
-    }
-  });
+    return selected >= 0 && selected < table.ThumbCount() ? table.ThumbFiles(selected) : QString();
+  };
+  commands_->WireCheck(
+      u"mnuFileOptionsEmail", [this, selectedFile] { return emailList_.contains(selectedFile()); },
+      [this, selectedFile] {
+        if (const QString file = selectedFile(); !file.isEmpty()) email_->mnuFileOptionsEmail_Click(file);
+      });
 
   fileHost_ = std::make_unique<FileHost>(*this);
   fileCommands_ = std::make_unique<FileCommands>(

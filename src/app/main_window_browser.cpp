@@ -47,7 +47,7 @@ void MainWindow::ConnectBrowser() {
   connect(picPan_, &ThumbnailPanel::buildStarted, this, &MainWindow::ThumbnailBuildStarted);
   connect(picPan_, &ThumbnailPanel::makingCells, this, &MainWindow::ThumbnailCellsMaking);
   connect(picPan_, &ThumbnailPanel::progressChanged, pBar_, &QProgressBar::setValue);
-  connect(picPan_, &ThumbnailPanel::folderCaptionChanged, labFolder_, &QLabel::setText);
+  connect(picPan_, &ThumbnailPanel::folderCaptionChanged, labFolder_, &ShortenedLabel::setFullText);
   connect(picPan_, &ThumbnailPanel::memoryPanelTextChanged, statusMemory_, &QLabel::setText);
   connect(picPan_, &ThumbnailPanel::buildFinished, this, &MainWindow::ThumbnailBuildFinished);
   connect(picPan_, &ThumbnailPanel::cleared, this, &MainWindow::ThumbnailPanelCleared);
@@ -114,7 +114,7 @@ void MainWindow::ThumbnailBuildFinished() {
 }
 
 void MainWindow::ThumbnailPanelCleared() {
-  labFolder_->setText(QStringLiteral("No folder open"));
+  labFolder_->setFullText(QStringLiteral("No folder open"));
   setWindowTitle(app_.identity.fullTitle);
   for (const char* item : {"mnuViewProperties", "mnuViewImage", "mnuViewThumb", "mnuViewSlide",
                            "mnuViewEdit"}) {
@@ -138,7 +138,7 @@ void MainWindow::SetThumbTools(bool enabled) {
 bool MainWindow::PickPhotoFolder() { return PickFolder(FolderPickMode::Photo); }
 bool MainWindow::MakingThumbnails() const { return picPan_->building(); }
 void MainWindow::SetPanelCaption(const QString& text) { picPan_->notice()->setText(text); }
-void MainWindow::SetFolderCaption(const QString& text) { labFolder_->setText(text); }
+void MainWindow::SetFolderCaption(const QString& text) { labFolder_->setFullText(text); }
 void MainWindow::SetWindowCaption(const QString& text) { setWindowTitle(text); }
 void MainWindow::LetEventsRun() { QApplication::processEvents(); }
 QString MainWindow::StatusText() const { return statusLayout_->text(); }

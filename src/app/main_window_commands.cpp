@@ -50,10 +50,14 @@ void MainWindow::BuildCommands() {
 
   QAction* toolbar = commands_->Item(u"mnuViewToolbar");
   toolbar->setChecked(true);
-  commands_->Wire(u"mnuViewToolbar", [this, toolbar] { commands_->toolBar()->setVisible(toolbar->isChecked()); });
+  commands_->WireCheck(
+      u"mnuViewToolbar", [this] { return !commands_->toolBar()->isHidden(); },
+      [this, toolbar] { commands_->toolBar()->setVisible(toolbar->isChecked()); });
   QAction* status = commands_->Item(u"mnuViewStatusBar");
   status->setChecked(true);
-  commands_->Wire(u"mnuViewStatusBar", [this, status] { statusBar()->setVisible(status->isChecked()); });
+  commands_->WireCheck(
+      u"mnuViewStatusBar", [this] { return !statusBar()->isHidden(); },
+      [this, status] { statusBar()->setVisible(status->isChecked()); });
 
   ToolEnable(std::nullopt);
 }

@@ -9,6 +9,8 @@
 
 #include "app/commands.h"
 #include "app/main_window.h"
+
+#include "layout/adjust_panel.h"
 #include "browser/thumbnail_area.h"
 #include "documents/contact_sheet.h"
 #include "documents/layout_document.h"
@@ -22,7 +24,11 @@ namespace lumaset {
 void MainWindow::ConnectLayoutPage() {
   layout_ = std::make_unique<LayoutPage>(app_, static_cast<LayoutPageWindow&>(*this), panPrev_, panAdjust_);
   LayoutPage* page = layout_.get();
-  commands_->Wire(u"mnuToolCrop", [page] { page->mnuToolCrop_Click(); });
+  layout_->adjustPanel()->setRoomRequest([this] {
+    if (layingOut_) columnGrew_ = true;
+    else FormResize();
+  });
+  commands_->WireCheck(u"mnuToolCrop", [page] { return page->cropChecked(); }, [page] { page->mnuToolCrop_Click(); });
   commands_->Wire(u"mnuToolDelete", [page] { page->mnuToolDelete_Click(); });
   commands_->Wire(u"mnuToolCopy", [page] { page->mnuToolCopy_Click(); });
   commands_->Wire(u"mnuToolCut", [page] { page->mnuToolCut_Click(); });

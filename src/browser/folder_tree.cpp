@@ -8,6 +8,7 @@
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QHeaderView>
 #include <QMenu>
 #include <QMetaMethod>
 #include <QMimeData>
@@ -243,6 +244,10 @@ FolderTree::FolderTree(QWidget* parent, DriveSource drives, FolderLister lister)
     : QTreeWidget(parent), folders_(std::move(drives), std::move(lister)) {
   setHeaderHidden(true);
   setColumnCount(1);
+  // Names are never cut short: the column is as wide as the longest name
+  // shown, and the tree scrolls sideways when that is wider than the tree.
+  header()->setStretchLastSection(false);
+  header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
   setIconSize(QSize(kIconSize, kIconSize));
   setUniformRowHeights(true);
   setSelectionMode(QAbstractItemView::SingleSelection);
@@ -287,6 +292,11 @@ void FolderTree::BuildMenus() {
   QAction* move = mnuNodeFile_->addAction(QStringLiteral("Move File"));
   copy->setObjectName(QStringLiteral("mnuNodeFileCopy"));
   move->setObjectName(QStringLiteral("mnuNodeFileMove"));
+  // However the pop-up goes (a choice, Esc, a click elsewhere), the node
+  // stops looking like a drop target; a choice is handled before that.
+  connect(mnuNodeFile_, &QMenu::aboutToHide, this, [this] {
+    QMetaObject::invokeMethod(this, [this] { SetDropHighlight(nullptr); }, Qt::QueuedConnection);
+  });
   connect(mnuNodeFile_, &QMenu::aboutToShow, this, [this, copy, move] {
     copy->setEnabled(Offered(&FolderTree::copyFileRequested));
     move->setEnabled(Offered(&FolderTree::moveFileRequested));

@@ -78,6 +78,7 @@ void MixerWindow::BuildControls() {
 
   cmbMixer_ = new MixerLineBox(border);
   cmbMixer_->setToolTip(QStringLiteral("Choose source"));
+  cmbMixer_->setAccessibleName(QStringLiteral("Source"));
   column->addWidget(cmbMixer_);
 
   sldrVol_ = new QSlider(Qt::Horizontal, border);
@@ -100,7 +101,7 @@ void MixerWindow::BuildControls() {
 
   connect(cmbMixer_, &MixerLineBox::droppedDown, &tmrMix_, &QTimer::stop);
   connect(cmbMixer_, &QComboBox::activated, this, &MixerWindow::LineChosen);
-  connect(chkMute_, &QCheckBox::clicked, this, &MixerWindow::MuteClicked);
+  connect(chkMute_, &QCheckBox::toggled, this, &MixerWindow::MuteClicked);
   connect(sldrVol_, &QSlider::valueChanged, this, &MixerWindow::VolumeMoved);
   connect(cmdClose_, &QPushButton::clicked, this, &QDialog::reject);
 }

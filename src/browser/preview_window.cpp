@@ -70,7 +70,6 @@ QCursor MagnifierCursor() {
   return QCursor(shape, mask, 9, 8);
 }
 
-bool IsGifName(const QString& path) { return path.right(4).toUpper() == QLatin1String(".GIF"); }
 
 }  // namespace
 

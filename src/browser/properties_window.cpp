@@ -1,5 +1,7 @@
 #include "browser/properties_window.h"
 
+#include "frame/fit_text.h"
+
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QFutureWatcher>
@@ -173,11 +175,16 @@ int PropertiesWindow::FitFactColumns(int widthTwips) {
   int valueWidth = Pixels(1850);
   for (std::size_t row = 0; row < label1_.size(); ++row) {
     const QLabel* caption = label1_.at(row);
-    const QLabel* value = label2_.at(row);
+    QLabel* value = label2_.at(row);
+    // A very long value (a file's name) loses its middle; its tooltip has it whole.
+    const QFontMetrics metrics = value->fontMetrics();
+    if (metrics.horizontalAdvance(value->text()) + 4 > Pixels(kWidestValue)) {
+      value->setToolTip(value->text());
+      value->setText(metrics.elidedText(value->text(), Qt::ElideMiddle, Pixels(kWidestValue) - 4));
+    }
     captionWidth = std::max(captionWidth, caption->fontMetrics().horizontalAdvance(caption->text()) + 4);
     valueWidth = std::max(valueWidth, value->fontMetrics().horizontalAdvance(value->text()) + 4);
   }
-  valueWidth = std::min(valueWidth, Pixels(kWidestValue));  // a very long file name is cut
   const int captionLeft = Pixels(120);
   const int valueLeft = captionLeft + captionWidth + Pixels(30);
   const int frameWidth = std::max(Pixels(3800), valueLeft + valueWidth + Pixels(60));
@@ -216,6 +223,7 @@ void PropertiesWindow::Load(const PropertiesSubject& subject, const ExifReader& 
   }
   setWindowTitle(content_.caption);
   Arrange(width);
+  FitToText(this);  // rows as high as a desktop font needs
 }
 
 void PropertiesWindow::Command1_Click() { reject(); }

@@ -136,6 +136,7 @@ void SlideShowWindow::BuildControls() {
   image1_->setScaledContents(true);
   image1_->setLineWidth(1);
   image1_->setFrameStyle(QFrame::Box | QFrame::Plain);
+  image1_->setAccessibleName(QStringLiteral("Slide"));
 
   labSlide_ = new QLabel(this);
   QFont font = labSlide_->font();

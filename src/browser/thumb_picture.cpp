@@ -44,12 +44,6 @@ Result<Thumbnail> decodedWhole(const QString& path, int longSide) {
 
 }  // namespace
 
-bool IsGifName(const QString& path) { return path.right(4).toUpper() == QStringLiteral(".GIF"); }
-
-bool AcceptedAsPicture(const QString& path) {
-  return IsGifName(path) || Imaging::FileInfo(path).ok();
-}
-
 Result<QStringList> ListPictureFiles(const QString& folder) {
   const QDir dir(folder);
   if (!QFileInfo(folder).isDir() || !QFileInfo(folder).isReadable()) {

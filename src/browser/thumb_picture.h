@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include "browser/thumb_table.h"
+#include "components/imaging/imaging.h"
 #include "components/result.h"
 #include "components/thumbnail_cache.h"
 
@@ -20,13 +21,6 @@ struct CellPicture {
   ThumbFacts facts;
   QImage image;
 };
-
-// GIF files are taken by their name alone.
-bool IsGifName(const QString& path);
-
-// Whether the file belongs in the panel: GIF files by name, others when the
-// imaging layer can read their header.
-bool AcceptedAsPicture(const QString& path);
 
 // A folder's pictures as a worker lists them; `error` says why it could not.
 struct PictureListing {

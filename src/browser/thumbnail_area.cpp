@@ -63,6 +63,7 @@ ThumbnailPanel::ThumbnailPanel(QWidget* parent)
   scroll_ = new QScrollBar(Qt::Vertical, this);
   notice_->setAlignment(Qt::AlignCenter);
   scroll_->setAccessibleName(QStringLiteral("Thumbnail scroll bar"));
+  scroll_->setFocusPolicy(Qt::StrongFocus);  // the arrow keys scroll the thumbnails
   scroll_->setRange(0, 1);
   scroll_->setPageStep(1);
   scroll_->hide();

@@ -1,3 +1,4 @@
+#include "frame/fit_text.h"
 #include "frame/about_box.h"
 
 #include <QApplication>
@@ -40,6 +41,7 @@ constexpr int kClientWidth = 5745;
 constexpr int kClientHeight = 7680;
 constexpr int kCompactHeight = 3360;
 constexpr int kTitleBarAllowance = 390;
+constexpr int kButtonsTop = 3120;
 constexpr int kTimerInterval = 100;  // ms
 constexpr std::chrono::milliseconds kBrowserStart{2000};
 
@@ -244,8 +246,11 @@ AboutBox::AboutBox(AboutService& service, QWidget* parent)
   BuildBottom();
   SetTexts();
   chkUp_->setChecked(reminder_.LoadSwitch());
-  const int height = use_ == Use::Splash ? kCompactHeight - kTitleBarAllowance : kClientHeight;
-  setFixedSize(Px(kClientWidth), Px(height));
+  setFixedSize(Px(kClientWidth), Px(kClientHeight));
+  FitToText(this);
+  // The splash is the strip above the buttons, however far the texts moved them.
+  if (use_ == Use::Splash)
+    setFixedSize(width(), Px(kCompactHeight - kTitleBarAllowance) + cmdOK_->y() - Px(kButtonsTop));
   Place();
   if (use_ == Use::Full) Play(u"RestoreUp", EventSoundPlay::Interrupt);
   cmdOK_->setFocus();
@@ -295,7 +300,7 @@ void AboutBox::BuildBottom() {
   cmdOK_ = MakeButton(this, "cmdOK", QStringLiteral("OK"),
                       QStringLiteral("Click to close this window and return to the program"));
   cmdOK_->setDefault(true);
-  cmdOK_->setGeometry(Px(4140), Px(3120), Px(1455), std::max(Px(375), cmdOK_->sizeHint().height()));
+  cmdOK_->setGeometry(Px(4140), Px(kButtonsTop), Px(1455), std::max(Px(375), cmdOK_->sizeHint().height()));
   connect(cmdOK_, &QPushButton::clicked, this, &QDialog::accept);
 
   chkUp_ = new QCheckBox(this);

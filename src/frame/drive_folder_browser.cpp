@@ -3,6 +3,9 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QStyledItemDelegate>
 #include <QListWidget>
 #include <QStyle>
 
@@ -13,6 +16,29 @@ namespace lumaset {
 namespace {
 
 constexpr int kPathRole = Qt::UserRole;
+constexpr int kDepthRole = Qt::UserRole + 1;
+
+// Shows each folder indented by its depth below the root. The names
+// themselves start with their first letter, so that typing one finds it.
+class IndentedNames : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QStyleOptionViewItem indented(option);
+    indented.rect.setLeft(option.rect.left() + Indent(option, index));
+    QStyledItemDelegate::paint(painter, indented, index);
+  }
+
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    return QStyledItemDelegate::sizeHint(option, index) + QSize(Indent(option, index), 0);
+  }
+
+ private:
+  static int Indent(const QStyleOptionViewItem& option, const QModelIndex& index) {
+    return index.data(kDepthRole).toInt() * 2 * option.fontMetrics.averageCharWidth();
+  }
+};
 
 }  // namespace
 
@@ -32,6 +58,8 @@ DriveFolderBrowser::DriveFolderBrowser(QList<Drive> drives, QWidget* owner)
   dir1_ = new QListWidget(owner);
   dir1_->setObjectName(QStringLiteral("Dir1"));
   dir1_->setAccessibleName(QStringLiteral("Folder"));
+  dir1_->setItemDelegate(new IndentedNames(dir1_));
+  dir1_->installEventFilter(this);
   connect(drive1_, &QComboBox::activated, this, &DriveFolderBrowser::DriveChosen);
   connect(dir1_, &QListWidget::itemActivated, this, &DriveFolderBrowser::FolderActivated);
 }
@@ -62,8 +90,9 @@ void DriveFolderBrowser::FillFolderList() {
   const QIcon closedIcon = dir1_->style()->standardIcon(QStyle::SP_DirClosedIcon);
   int depth = 0;
   const auto add = [&](const QIcon& icon, const QString& text, const QString& itemPath) {
-    auto* item = new QListWidgetItem(icon, QString(depth * 2, QLatin1Char(' ')) + text, dir1_);
+    auto* item = new QListWidgetItem(icon, text, dir1_);
     item->setData(kPathRole, itemPath);
+    item->setData(kDepthRole, depth);
     return item;
   };
   QListWidgetItem* current = add(openIcon, WithTrailingSlash(root), root);
@@ -89,6 +118,19 @@ void DriveFolderBrowser::SyncDriveList() {
 void DriveFolderBrowser::DriveChosen(int index) {
   // A drive that cannot be read keeps the lists where they were.
   if (!setFolderPath(drive1_->itemData(index).toString())) SyncDriveList();
+}
+
+// Enter opens the current folder and goes no further: the dialog's default
+// button must not take it as well.
+bool DriveFolderBrowser::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == dir1_ && event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      FolderActivated(dir1_->currentItem());
+      return true;
+    }
+  }
+  return QObject::eventFilter(watched, event);
 }
 
 void DriveFolderBrowser::FolderActivated(QListWidgetItem* item) {

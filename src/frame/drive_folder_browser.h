@@ -50,6 +50,7 @@ class DriveFolderBrowser : public QObject {
   void SyncDriveList();
   void DriveChosen(int index);
   void FolderActivated(QListWidgetItem* item);
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
   QList<Drive> drives_;
   QString folderPath_;

@@ -15,6 +15,7 @@
 
 
 #include "components/file_system.h"
+#include "components/imaging/imaging.h"
 #include "components/settings_store.h"
 #include "frame/drive_folder_browser.h"
 #include "frame/general.h"
@@ -68,6 +69,15 @@ QStringList MatchingFiles(const QString& folder, const QString& pattern) {
   dir.setFilter(QDir::Files | QDir::Readable);
   dir.setSorting(QDir::Name | QDir::IgnoreCase);
   return dir.entryList();
+}
+
+QStringList PictureFiles(const QString& folder) {
+  const QDir dir(folder);
+  QStringList pictures;
+  for (const QString& name : dir.entryList(QDir::Files | QDir::Readable, QDir::Name | QDir::IgnoreCase)) {
+    if (AcceptedAsPicture(dir.filePath(name))) pictures << name;
+  }
+  return pictures;
 }
 
 Status CheckNewFolderName(const QString& name) {
@@ -273,8 +283,10 @@ void FolderPickerDialog::BuildControls() {
 void FolderPickerDialog::FormLoad() {
   if (context_.options.genSound && setup_.playOpenSound) setup_.playOpenSound();
   const double twipsPerPixel = TwipsPerPixel(screen() ? screen()->logicalDotsPerInch() : 96.0);
-  resize(TwipsToPixels(kClientWidthTwips, twipsPerPixel),
-         TwipsToPixels(kClientHeightTwips, twipsPerPixel));
+  // The design is the smallest start: a desktop font and long names need more.
+  resize(QSize(TwipsToPixels(kClientWidthTwips, twipsPerPixel), TwipsToPixels(kClientHeightTwips, twipsPerPixel))
+             .expandedTo(sizeHint()));
+  setSizeGripEnabled(true);
   Place();
 
   // An unusable start folder leaves the list at the program's working folder.
@@ -308,7 +320,8 @@ QListWidget* FolderPickerDialog::folderList() const { return browser_->folderLis
 
 void FolderPickerDialog::FillFileList() {
   file1_->clear();
-  file1_->addItems(MatchingFiles(folderPath(), session_.filePattern()));
+  file1_->addItems(session_.mode() == FolderPickMode::Midi ? MatchingFiles(folderPath(), session_.filePattern())
+                                                          : PictureFiles(folderPath()));
   label1_->setText(session_.fileLabel(folderPath()));
 }
 

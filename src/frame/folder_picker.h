@@ -88,6 +88,10 @@ inline constexpr auto kMidiFilePattern = "*.mid;*.rmi";
 // wildcards of `pattern`, letter case aside, sorted the same way.
 QStringList MatchingFiles(const QString& folder, const QString& pattern);
 
+// The names in `folder` of the pictures the thumbnail panel would show for
+// it, sorted without regard to letter case.
+QStringList PictureFiles(const QString& folder);
+
 // Why `name` cannot be a new folder's name, or success. Empty names are the
 // caller's business: they mean "never mind".
 Status CheckNewFolderName(const QString& name);

@@ -1,3 +1,4 @@
+#include "frame/fit_text.h"
 #include "frame/notice_window.h"
 
 #include <QFont>
@@ -101,6 +102,8 @@ NoticeWindow::NoticeWindow(QWidget* mainWindow, const AppIdentity& identity,
   if (mainWindow) setWindowIcon(mainWindow->windowIcon());
   SetTexts(identity);
   LayOutNameLine();
+  FitToText(this);
+  Place(mainWindow);
   Play(u"Maximize", EventSoundPlay::NoWait);
 }
 

@@ -259,6 +259,8 @@ class PreferencesDialog : public QDialog {
                      int PreferencesControls::*field);
   void ShowControls();
   void Edited();
+  // Hands the option the user chose in `group` to `choose`, then shows the result.
+  void Follow(QButtonGroup* group, const std::function<void(int id)>& choose);
   void cmdOKClick();
   void cmdMidiClick();
   void cmdVolClick();
@@ -269,6 +271,7 @@ class PreferencesDialog : public QDialog {
   PreferencesHooks hooks_;
   PreferencesModel model_;
   bool unloaded_ = false;
+  bool showing_ = false;  // ShowControls is bringing the controls in line with the model
 
   QTabWidget* tabs_ = nullptr;
   QList<std::pair<QCheckBox*, bool PreferencesControls::*>> checks_;
@@ -282,7 +285,7 @@ class PreferencesDialog : public QDialog {
   QLabel* labThumb_ = nullptr;
   QLabel* labPreview_ = nullptr;
   QLabel* label1_ = nullptr;
-  QLabel* label2_ = nullptr;
+  QWidget* label2_ = nullptr;  // the interval slider's scale
   QLabel* labMidiDir_ = nullptr;
   QPushButton* cmdMidi_ = nullptr;
   QLabel* labRes_ = nullptr;

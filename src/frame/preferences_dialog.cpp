@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QSlider>
@@ -19,7 +20,9 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "components/midi_player.h"
 #include "components/settings_store.h"
@@ -68,8 +71,10 @@ void EnableGroup(QButtonGroup* group, bool enabled) {
   for (QAbstractButton* button : group->buttons()) button->setEnabled(enabled);
 }
 
-// An up-down: two arrows that call `step` with true for up.
-QWidget* AddUpDown(QWidget* parent, const char* name, const std::function<void(bool up)>& step) {
+// An up-down: two arrows that call `step` with true for up; a screen reader
+// calls them `what` and " up" or " down".
+QWidget* AddUpDown(QWidget* parent, const char* name, const QString& what,
+                   const std::function<void(bool up)>& step) {
   auto* box = new QWidget(parent);
   box->setObjectName(QLatin1String(name));
   auto* column = new QVBoxLayout(box);
@@ -79,6 +84,7 @@ QWidget* AddUpDown(QWidget* parent, const char* name, const std::function<void(b
     auto* arrow = new QToolButton(box);
     arrow->setObjectName(up ? QStringLiteral("up") : QStringLiteral("down"));
     arrow->setArrowType(up ? Qt::UpArrow : Qt::DownArrow);
+    arrow->setAccessibleName(what + (up ? QStringLiteral(" up") : QStringLiteral(" down")));
     arrow->setAutoRepeat(true);
     QObject::connect(arrow, &QToolButton::clicked, box, [step, up] { step(up); });
     column->addWidget(arrow);
@@ -93,6 +99,62 @@ QLabel* AddLabel(QWidget* parent, const char* name, const QString& text,
   label->setToolTip(tooltip);
   return label;
 }
+
+// The marks under a slider. Each word of `marks` stands under the point of
+// the slider its number names ("30" under 30, a unit after a number going
+// with it); marks without numbers are spread from end to end.
+class SliderScale : public QWidget {
+ public:
+  SliderScale(QSlider* slider, const char* name, const QString& marks, QWidget* parent)
+      : QWidget(parent), slider_(slider) {
+    setObjectName(QLatin1String(name));
+    for (const QString& word : marks.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+      bool number = false;
+      const int value = word.toInt(&number);
+      if (!number && !marks_.isEmpty() && marks_.back().value) {
+        marks_.back().label->setText(marks_.back().label->text() + QLatin1Char(' ') + word);
+        continue;
+      }
+      marks_.append({new QLabel(word, this), number ? std::optional<int>(value) : std::nullopt});
+    }
+  }
+
+  QSize minimumSizeHint() const override {
+    int width = 0;
+    int height = 0;
+    for (const Mark& mark : marks_) {
+      width += mark.label->sizeHint().width() + kMarkGap;
+      height = std::max(height, mark.label->sizeHint().height());
+    }
+    return {width, height};
+  }
+  QSize sizeHint() const override { return minimumSizeHint(); }
+
+ protected:
+  void resizeEvent(QResizeEvent*) override {
+    const int handle = slider_->style()->pixelMetric(QStyle::PM_SliderLength, nullptr, slider_);
+    const int span = std::max(0, width() - handle);
+    for (qsizetype i = 0; i < marks_.size(); ++i) {
+      QLabel* label = marks_[i].label;
+      const int at = marks_[i].value
+                         ? QStyle::sliderPositionFromValue(slider_->minimum(), slider_->maximum(),
+                                                           *marks_[i].value, span)
+                         : static_cast<int>(span * i / std::max<qsizetype>(1, marks_.size() - 1));
+      const QSize size = label->sizeHint();
+      const int left = std::clamp(at + handle / 2 - size.width() / 2, 0, std::max(0, width() - size.width()));
+      label->setGeometry(left, 0, size.width(), height());
+    }
+  }
+
+ private:
+  static constexpr int kMarkGap = 6;
+  struct Mark {
+    QLabel* label;
+    std::optional<int> value;
+  };
+  QSlider* slider_;
+  QList<Mark> marks_;
+};
 
 QPushButton* AddButton(QWidget* parent, const char* name, const QString& caption,
                        const QString& tooltip = {}) {
@@ -132,7 +194,9 @@ QCheckBox* PreferencesDialog::AddCheck(QWidget* parent, const char* name, const 
   box->setObjectName(QLatin1String(name));
   box->setToolTip(tooltip);
   checks_.append({box, field});
-  connect(box, &QCheckBox::clicked, this, [this, field](bool checked) {
+  // A toggle is an edit whoever makes it: a click, the space bar or a screen reader.
+  connect(box, &QCheckBox::toggled, this, [this, field](bool checked) {
+    if (showing_) return;
     model_.Set(field, checked);
     Edited();
   });
@@ -197,14 +261,8 @@ QWidget* PreferencesDialog::BuildGeneralTab() {
                         {QStringLiteral("optMost"), QStringLiteral("640"),
                          QStringLiteral("640x480 pixels (<100 kBytes)")}});
   grid->addLayout(sizes, 4, 1);
-  connect(grid_, &QButtonGroup::idClicked, this, [this](int id) {
-    model_.Set(&C::coarse, id == 0);
-    Edited();
-  });
-  connect(reduce_, &QButtonGroup::idClicked, this, [this](int id) {
-    model_.Set(&C::least, id == 0);
-    Edited();
-  });
+  Follow(grid_, [this](int id) { model_.Set(&C::coarse, id == 0); });
+  Follow(reduce_, [this](int id) { model_.Set(&C::least, id == 0); });
 
   AddSizeRows(tab, grid);
 
@@ -225,17 +283,17 @@ void PreferencesDialog::AddSizeRows(QWidget* tab, QGridLayout* grid) {
   labThumb_ = AddLabel(tab, "labThumb", {},
                        QStringLiteral("Adjust thumnail size for thumbnail layouts"));
   labPreview_ = AddLabel(tab, "labPreview", {}, QStringLiteral("Adjust default layout width"));
-  const auto addSize = [&](const char* name, QLabel* label, int row, auto step) {
+  const auto addSize = [&](const char* name, const QString& what, QLabel* label, int row, auto step) {
     auto* line = new QHBoxLayout;
-    line->addWidget(AddUpDown(tab, name, [this, step](bool up) {
+    line->addWidget(AddUpDown(tab, name, what, [this, step](bool up) {
       (model_.*step)(up);
       Edited();
     }));
     line->addWidget(label, 1);
     grid->addLayout(line, row, 0, 1, 2);
   };
-  addSize("udThumb", labThumb_, 6, &PreferencesModel::StepThumbSize);
-  addSize("udWidth", labPreview_, 7, &PreferencesModel::StepLayoutWidth);
+  addSize("udThumb", QStringLiteral("Thumbnail size"), labThumb_, 6, &PreferencesModel::StepThumbSize);
+  addSize("udWidth", QStringLiteral("Default width"), labPreview_, 7, &PreferencesModel::StepLayoutWidth);
 }
 
 QWidget* PreferencesDialog::BuildSlideShowTab() {
@@ -255,7 +313,9 @@ QWidget* PreferencesDialog::BuildSlideShowTab() {
   auto* slider1 = AddSlider(tab, "Slider1", 0, 60, 5, &C::interval);
   slider1->setToolTip(QStringLiteral("Set slideshow advance interval"));
   label1_ = AddLabel(tab, "Label1", IntervalText(10));
-  label2_ = AddLabel(tab, "Label2", QStringLiteral("0      10     20    30    40     50    60 s"));
+  label2_ = new SliderScale(slider1, "Label2", QStringLiteral("0      10     20    30    40     50    60 s"), tab);
+  // Each slider is called by the label above it, value and all.
+  label1_->setBuddy(slider1);
   grid->addWidget(label1_, 1, 0, 1, 2);
   grid->addWidget(slider1, 2, 0, 1, 2);
   grid->addWidget(label2_, 3, 0, 1, 2);
@@ -316,15 +376,9 @@ QWidget* PreferencesDialog::BuildDownloadTab() {
   row->addWidget(driveFrame, 1);
   row->addWidget(cameraFrame);
   row->addWidget(connectionFrame);
-  const auto follow = [this](QButtonGroup* group, auto choose) {
-    connect(group, &QButtonGroup::idClicked, this, [this, choose](int id) {
-      choose(id);
-      Edited();
-    });
-  };
-  follow(drives_, [this](int id) { model_.Set(&C::drive, id); });
-  follow(cameras_, [this](int id) { model_.Set(&C::camera, id); });
-  follow(connection_, [this](int id) { model_.Set(&C::serial, id == 0); });
+  Follow(drives_, [this](int id) { model_.Set(&C::drive, id); });
+  Follow(cameras_, [this](int id) { model_.Set(&C::camera, id); });
+  Follow(connection_, [this](int id) { model_.Set(&C::serial, id == 0); });
   return tab;
 }
 
@@ -354,10 +408,7 @@ QWidget* PreferencesDialog::BuildSystemTab() {
                        {QStringLiteral("optCM"), QStringLiteral("Centimeters"),
                         QStringLiteral("Select centimeter scale")}});
   grid->addWidget(scale, 0, 1, 5, 1);
-  connect(units_, &QButtonGroup::idClicked, this, [this](int id) {
-    model_.ChooseUnit(id == 0);
-    Edited();
-  });
+  Follow(units_, [this](int id) { model_.ChooseUnit(id == 0); });
 
   labRes_ = AddLabel(tab, "labRes", ResolutionText(400),
                      QStringLiteral("Resolution used for layout display"));
@@ -370,16 +421,19 @@ QWidget* PreferencesDialog::BuildSystemTab() {
   labDPI_ = AddLabel(tab, "labDPI", JpegDpiText(150), QStringLiteral("File save DPI"));
   AddSlider(tab, "Slider4", 50, 600, 5, &C::dpi)
       ->setToolTip(QStringLiteral("Change DPI for file saves"));
-  const QList<std::pair<QLabel*, QLabel*>> scales{
-      {labRes_, AddLabel(tab, "Label5", QStringLiteral("100       300      500      700"))},
-      {labJpgQ_, AddLabel(tab, "Label3", QStringLiteral("LQ         SQ        HQ      SHQ"),
-                          QStringLiteral("File size increases with quality"))},
-      {labDPI_, AddLabel(tab, "Label6", QStringLiteral("   100          300         500"))}};
+  const QList<std::pair<QLabel*, std::pair<const char*, QString>>> scales{
+      {labRes_, {"Label5", QStringLiteral("100       300      500      700")}},
+      {labJpgQ_, {"Label3", QStringLiteral("LQ         SQ        HQ      SHQ")}},
+      {labDPI_, {"Label6", QStringLiteral("   100          300         500")}}};
   int row = 5;
   for (int i = 0; i < scales.size(); ++i) {
+    QSlider* slider = sliders_[sliders_.size() - scales.size() + i].first;
+    scales[i].first->setBuddy(slider);
     grid->addWidget(scales[i].first, row++, 0, 1, 2);
-    grid->addWidget(sliders_[sliders_.size() - scales.size() + i].first, row++, 0, 1, 2);
-    grid->addWidget(scales[i].second, row++, 0, 1, 2);
+    grid->addWidget(slider, row++, 0, 1, 2);
+    auto* marks = new SliderScale(slider, scales[i].second.first, scales[i].second.second, tab);
+    grid->addWidget(marks, row++, 0, 1, 2);
+    if (i == 1) marks->setToolTip(QStringLiteral("File size increases with quality"));
   }
   return tab;
 }
@@ -411,7 +465,17 @@ void PreferencesDialog::BuildButtons() {
   });
 }
 
+void PreferencesDialog::Follow(QButtonGroup* group, const std::function<void(int id)>& choose) {
+  connect(group, &QButtonGroup::idToggled, this, [this, choose](int id, bool on) {
+    if (showing_ || !on) return;
+    choose(id);
+    Edited();
+  });
+}
+
 void PreferencesDialog::ShowControls() {
+  // What the window shows of the model is no edit of the user's.
+  const QScopedValueRollback showing(showing_, true);
   const PreferencesControls& c = model_.controls();
   for (const auto& [box, field] : checks_) box->setChecked(c.*field);
   for (const auto& [slider, field] : sliders_) {

@@ -11,6 +11,7 @@
 #include <QToolButton>
 
 #include "components/theme_icons.h"
+#include "frame/fit_text.h"
 #include "frame/units.h"
 #include "layout/orientation.h"
 
@@ -31,6 +32,7 @@ struct Place {
   int width;
   int height;
 };
+constexpr int kPanelWidth = 3000;
 constexpr int kRowHeight = 330;
 constexpr std::array<int, 5> kRowTop = {30, 375, 720, 1065, 1410};
 constexpr int kFieldLeft = 1700;
@@ -111,6 +113,7 @@ void PageAdjustPanel::Build() {
 
   for (QLabel*& caption : label1_) caption = new QLabel(this);
   cmbWH_ = Named(new QComboBox(this), kPresetTip, kPresetTip);
+  cmbWH_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
   txtWidth_ = Named(new WidthEdit(this), kWidthTip, kWidthTip);
   upDown1_ = new WidthSpinner(this);
   labHeight_ = new QLabel(this);  // read as the height it shows
@@ -162,6 +165,18 @@ void PageAdjustPanel::LayOut() {
   place(optPort_, kPortraitOption);
   place(optLand_, kLandscapeOption);
   place(cmdLabel_, kLabelButton);
+
+  // Texts wider than their places push the controls right of them along;
+  // the panel then needs more than its designed width.
+  const QRect kept = geometry();
+  resize(TwipsToPixels(kPanelWidth, perPixel), height());
+  FitToText(this);
+  const int needed = width();
+  setGeometry(kept);
+  if (needed != neededWidth_) {
+    neededWidth_ = needed;
+    if (needsRoom_) needsRoom_();
+  }
 }
 
 bool PageAdjustPanel::eventFilter(QObject* watched, QEvent* event) {
@@ -181,6 +196,7 @@ void PageAdjustPanel::ShowUnitCaptions(const std::array<QString, 3>& captions) {
   for (std::size_t i = 0; i < label1_.size(); ++i) {
     label1_[i]->setText(captions[i]);
   }
+  LayOut();
 }
 
 void PageAdjustPanel::ShowWidthPresets(const QStringList& rows, int selected) {
@@ -188,6 +204,7 @@ void PageAdjustPanel::ShowWidthPresets(const QStringList& rows, int selected) {
   cmbWH_->clear();
   cmbWH_->addItems(rows);
   cmbWH_->setCurrentIndex(selected >= 0 && selected < rows.size() ? selected : -1);
+  LayOut();
 }
 
 QString PageAdjustPanel::PresetWidthText() const { return cmbWH_->currentText(); }

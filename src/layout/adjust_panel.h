@@ -12,6 +12,7 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
 
 class QComboBox;
 class QLabel;
@@ -76,6 +77,10 @@ class PageAdjustPanel : public QWidget {
   void ShowPrinterName(const QString& caption);
   // `Label1`(0..2): default width, height, layout width, in the unit.
   void ShowUnitCaptions(const std::array<QString, 3>& captions);
+  // The width its controls need to show their texts whole, in pixels; when
+  // it grows, `needsRoom` is called.
+  int neededWidth() const { return neededWidth_; }
+  void setRoomRequest(std::function<void()> needsRoom) { needsRoom_ = std::move(needsRoom); }
   // The rows of `cmbWH` and the selected one (-1 none).
   void ShowWidthPresets(const QStringList& rows, int selected);
   QString PresetWidthText() const;
@@ -102,6 +107,8 @@ class PageAdjustPanel : public QWidget {
   void Build();
   void Connect();
   void LayOut();
+  int neededWidth_ = 0;
+  std::function<void()> needsRoom_;
 
   QPushButton* cmdPrinter_ = nullptr;
   QLabel* printerName_ = nullptr;

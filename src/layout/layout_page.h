@@ -136,6 +136,7 @@ class LayoutPage : public QObject,
   // For the Delete key: the selected slot, and whether its frame shows.
   int picCur() const { return model_.picCur(); }
   bool shSelVisible() const { return mouse_.frame().visible; }
+  bool cropChecked() const { return mouse_.cropChecked(); }
 
   // What the thumbnail panel's selection reads of the page.
   ThumbnailPanel::PageReadings Readings() const;

@@ -12,6 +12,7 @@
 
 #include <unistd.h>
 
+#include "browser/thumbnail_area.h"
 #include "support/test_support.h"
 
 namespace lumaset::test {
@@ -190,8 +191,11 @@ TEST_F(FolderTreeTest, ControlMirrorsNodesOpensOnClickAndRebuildsOnF5) {
   EXPECT_TRUE(tree.topLevelItem(0)->isExpanded());
   EXPECT_TRUE(photos->isExpanded());
   ASSERT_EQ(photos->childCount(), 1);
+  QCoreApplication::processEvents();  // the column takes its width, as before a user's first click
 
-  QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, tree.visualItemRect(photos).center());
+  // On the name's first letters: the column is as wide as the longest name.
+  const QPoint onPhotos = tree.visualItemRect(photos).topLeft() + QPoint(10, 5);
+  QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, onPhotos);
   ASSERT_EQ(opened.size(), 1);
   EXPECT_EQ(opened[0][0].toString(), path("fixed/photos/"));
 
@@ -223,6 +227,46 @@ TEST_F(FolderTreeTest, DropsFromOtherProgramsAreRefused) {
   QSignalSpy copy(&tree, &FolderTree::copyFileRequested);
   tree.nodeFileMenu()->findChild<QAction*>(QStringLiteral("mnuNodeFileCopy"))->trigger();
   EXPECT_EQ(copy.size(), 0);  // no node under the drop: nothing to copy into
+}
+
+// A thumbnail dropped on a node lights it up; leaving the Copy/Move pop-up
+// with Esc puts it out, while a choice still copies into that node's folder.
+TEST_F(FolderTreeTest, DropHighlightGoesWithThePopup) {
+  FolderTree tree(nullptr, drives(), lister());
+  tree.TreeView(u"Load");
+  QSignalSpy copy(&tree, &FolderTree::copyFileRequested);
+  QMimeData mime;
+  mime.setData(ThumbnailPanel::kMimeType, path("fixed/a.jpg").toUtf8());
+  QTreeWidgetItem* item = tree.topLevelItem(0);
+  QMenu* menu = tree.nodeFileMenu();
+  for (const bool choose : {false, true}) {
+    ASSERT_TRUE(tree.DropThumbnail(mime, tree.nodeOf(item), QPoint(5, 5)));
+    EXPECT_TRUE(item->data(0, Qt::BackgroundRole).isValid());
+    if (choose) menu->findChild<QAction*>(QStringLiteral("mnuNodeFileCopy"))->trigger();
+    QTest::keyClick(menu, Qt::Key_Escape);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(tree.dropHighlight(), nullptr);
+    EXPECT_FALSE(item->data(0, Qt::BackgroundRole).isValid());
+  }
+  EXPECT_EQ(copy.size(), 1);
+}
+
+// At the tree's starting width a long folder name is shown whole; the tree
+// scrolls sideways to it.
+TEST_F(FolderTreeTest, LongNamesAreShownWhole) {
+  const QString name = QStringLiteral("Holidays by the sea with the whole family, summer");
+  QDir().mkpath(path("fixed/") + name);
+  FolderTree tree(nullptr, drives(), lister());
+  tree.resize(144, 300);
+  tree.TreeView(u"Load");
+  tree.topLevelItem(0)->setExpanded(true);
+  tree.show();
+  QCoreApplication::processEvents();
+  QTreeWidgetItem* item = nullptr;
+  for (int i = 0; i < tree.topLevelItem(0)->childCount(); ++i)
+    if (tree.topLevelItem(0)->child(i)->text(0) == name) item = tree.topLevelItem(0)->child(i);
+  ASSERT_NE(item, nullptr);
+  EXPECT_GE(tree.visualItemRect(item).width(), tree.fontMetrics().horizontalAdvance(name) + tree.iconSize().width());
 }
 
 }  // namespace

@@ -80,6 +80,8 @@ TEST_F(MixerWindowTest, UserChangesReachTheMixerAtOnce) {
   window->muteBox()->click();
   EXPECT_TRUE(state->muteWrites == std::vector<bool>{true});
   EXPECT_TRUE(state->lines[0].muted);
+  window->muteBox()->setChecked(false);  // a screen reader's toggle, without a click
+  EXPECT_TRUE(state->muteWrites == (std::vector<bool>{true, false}));
 
   // Choosing a line moves the controls to it before anything else is written.
   window->lineBox()->setCurrentIndex(1);

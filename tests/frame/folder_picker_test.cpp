@@ -243,22 +243,40 @@ TEST_F(FolderPickerTest, FolderListShowsTheWayDownAndOpensOnActivation) {
   EXPECT_EQ(picker->folderPath(), folders_.scan + QStringLiteral("b"));
 }
 
-TEST_F(FolderPickerTest, FileListFiltersByExtensionWhateverTheLetterCase) {
+// The file list shows the pictures the thumbnail panel shows, whatever their
+// extension or its letter case, and nothing that only has a picture's name.
+TEST_F(FolderPickerTest, FileListShowsWhatThePanelShows) {
   const QString dir = folder(QStringLiteral("Mixed"));
-  for (const char* name :
-       {"a.JPG", "b.jpg", "c.Png", "song.MID", "tune.rmi", "notes.txt", "xpcx", "d.jpeg"}) {
-    QFile file(dir + QLatin1String(name));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  }
+  for (const char* name : {"a.JPG", "b.jpeg", "c.tiff", "d.Png"})
+    ASSERT_TRUE(WritePicture(dir + QLatin1String(name), 8, 6, QByteArray(name).endsWith("tiff") ? "tiff" : nullptr));
+  for (const char* name : {"empty.jpg", "song.MID", "tune.rmi", "notes.txt"}) ASSERT_TRUE(WriteText(dir + QLatin1String(name), {}));
   QDir().mkpath(dir + QStringLiteral("sub.jpg"));
   folders_.current = folders_.midi = dir;
   auto photos = open(Mode::Photo);
-  EXPECT_EQ(Items(photos->fileList()), (QStringList{"a.JPG", "b.jpg", "c.Png", "xpcx"}));
+  EXPECT_EQ(Items(photos->fileList()), (QStringList{"a.JPG", "b.jpeg", "c.tiff", "d.Png"}));
   EXPECT_EQ(photos->fileLabel()->text(), "Mixed Photos");
   photos->reject();
   auto midi = open(Mode::Midi);
   EXPECT_EQ(Items(midi->fileList()), (QStringList{"song.MID", "tune.rmi"}));
   EXPECT_EQ(midi->fileLabel()->text(), "Mixed Midi Files");
+}
+
+// Typing a folder's first letters finds it; Enter opens it and does nothing
+// else (the dialog's first button, here "New", stays unpressed).
+TEST_F(FolderPickerTest, TypingFindsAFolderAndEnterOnlyOpensIt) {
+  QDir().mkpath(folders_.scan + QStringLiteral("Beach"));
+  QDir().mkpath(folders_.scan + QStringLiteral("Garden"));
+  auto picker = open(Mode::Scan);
+  picker->show();
+  QListWidget* list = picker->folderList();
+  list->setFocus();
+  QTest::keyClicks(list, QStringLiteral("Gar"));
+  ASSERT_NE(list->currentItem(), nullptr);
+  EXPECT_EQ(list->currentItem()->text(), "Garden");
+  QTest::keyClick(list, Qt::Key_Return);
+  EXPECT_EQ(picker->folderPath(), folders_.scan + QStringLiteral("Garden"));
+  EXPECT_EQ(prompts_, QStringList());
+  EXPECT_TRUE(picker->isVisible());
 }
 
 TEST_F(FolderPickerTest, NewRefusesBadNamesAndMakesGoodOnes) {

@@ -258,6 +258,57 @@ TEST(PreferencesDialogTest, OkStoresWhatTheUserChanged) {
                                  "2.2", "40"}));
 }
 
+// A screen reader ticks boxes and chooses options without a click; each is
+// an edit all the same, and its sliders and up-downs say what they set.
+TEST(PreferencesDialogTest, ToggleFromCodeIsAnEdit) {
+  const QString file = freshFolder(QStringLiteral("prefs-toggle")) + QStringLiteral("/Lumaset.conf");
+  SettingsStore settings(QStringLiteral("Lumaset"), file);
+  Options options;
+  options.genSave = true;
+  WorkingFolders folders;
+  PreferencesDialog dialog({options, folders, settings, QStringLiteral("Tavrin Lumaset"), {}}, {}, 0);
+  const auto child = [&](const char* name) { return dialog.findChild<QWidget*>(name); };
+  static_cast<QCheckBox*>(child("chkOpen"))->setChecked(true);
+  EXPECT_TRUE(child("cmdApply")->isEnabled());
+  static_cast<QRadioButton*>(child("optCM"))->setChecked(true);
+  EXPECT_EQ(static_cast<QLabel*>(child("labPreview"))->text(), u"7.0 cm default width for layouts");
+  static_cast<QCheckBox*>(child("chkAuto"))->setChecked(true);
+  EXPECT_TRUE(child("Slider1")->isEnabled());
+  for (int tab = 0; tab < 4; ++tab) {
+    dialog.findChild<QTabWidget*>(QStringLiteral("SSTab1"))->setCurrentIndex(tab);
+    EXPECT_EQ(test::AccessibilityProblems(&dialog), QStringList()) << "tab " << tab;
+  }
+
+  static_cast<QPushButton*>(child("cmdOK"))->click();
+  const SettingsStore written(QStringLiteral("Lumaset"), file);
+  EXPECT_EQ(written.readSetting(QStringLiteral("GenOpen"), "unset"), u"True");
+  EXPECT_EQ(written.readSetting(QStringLiteral("ScaleType"), "unset"), u"Centimeters");
+  EXPECT_EQ(written.readSetting(QStringLiteral("SSAuto"), "unset"), u"True");
+}
+
+// The marks under a slider stand under the values they name, across its
+// whole width, however wide the dialog is.
+TEST(PreferencesDialogTest, SliderMarksStandUnderTheirValues) {
+  const QString file = freshFolder(QStringLiteral("prefs-marks")) + QStringLiteral("/Lumaset.conf");
+  SettingsStore settings(QStringLiteral("Lumaset"), file);
+  Options options;
+  WorkingFolders folders;
+  PreferencesDialog dialog({options, folders, settings, QStringLiteral("Tavrin Lumaset"), {}}, {}, 1);
+  dialog.resize(700, 500);
+  dialog.show();
+  QCoreApplication::processEvents();
+  const QWidget* slider = dialog.findChild<QWidget*>(QStringLiteral("Slider1"));
+  const QWidget* scale = dialog.findChild<QWidget*>(QStringLiteral("Label2"));
+  const auto centreOf = [&](const QString& mark) {
+    for (const QLabel* label : scale->findChildren<QLabel*>())
+      if (label->text() == mark) return label->mapTo(&dialog, label->rect().center()).x();
+    return -1;
+  };
+  const int sliderMiddle = slider->mapTo(&dialog, slider->rect().center()).x();
+  EXPECT_NEAR(centreOf(QStringLiteral("30")), sliderMiddle, 12);
+  EXPECT_GT(centreOf(QStringLiteral("60 s")), sliderMiddle + slider->width() * 2 / 5);
+}
+
 // The main window's way in: the requests come back once the dialog closes.
 TEST(ShowPreferencesTest, ReturnsTheRequestsOfTheClosedDialog) {
   AppState app(LocateProgramFolders());

@@ -38,19 +38,6 @@ bool IsControl(QAccessible::Role role) {
   }
 }
 
-// Parts that a composite control is made of (the line edit of a spin box,
-// the scroll bars of a scroll area) are announced through the control itself.
-bool IsPartOfAnother(const QWidget* widget, const QWidget* root) {
-  if (widget->objectName().startsWith(QLatin1String("qt_"))) return true;
-  for (const QWidget* up = widget->parentWidget(); up && up != root; up = up->parentWidget()) {
-    if (qobject_cast<const QComboBox*>(up) || qobject_cast<const QAbstractSpinBox*>(up)) return true;
-    if (up->objectName().startsWith(QLatin1String("qt_scrollarea_")) &&
-        up->objectName() != QLatin1String("qt_scrollarea_viewport"))
-      return true;
-  }
-  return false;
-}
-
 // A label's text as it is read: markup and mnemonic marks removed.
 QString ReadText(const QLabel* label) {
   QString text = label->text();
@@ -73,6 +60,19 @@ QString Describe(const QWidget* widget) {
 }
 
 }  // namespace
+
+// Parts that a composite control is made of (the line edit of a spin box,
+// the scroll bars of a scroll area) are announced through the control itself.
+bool IsPartOfAnother(const QWidget* widget, const QWidget* root) {
+  if (widget->objectName().startsWith(QLatin1String("qt_"))) return true;
+  for (const QWidget* up = widget->parentWidget(); up && up != root; up = up->parentWidget()) {
+    if (qobject_cast<const QComboBox*>(up) || qobject_cast<const QAbstractSpinBox*>(up)) return true;
+    if (up->objectName().startsWith(QLatin1String("qt_scrollarea_")) &&
+        up->objectName() != QLatin1String("qt_scrollarea_viewport"))
+      return true;
+  }
+  return false;
+}
 
 QStringList AccessibilityProblems(const QWidget* root) {
   QStringList problems;

@@ -12,4 +12,9 @@ namespace lumaset::test {
 // text. Empty when every control says what it is.
 QStringList AccessibilityProblems(const QWidget* root);
 
+// Whether `widget` is a part that a composite control under `root` is made
+// of (the line edit of a spin box, the scroll bars of a scroll area): such
+// parts are announced and judged through the control itself.
+bool IsPartOfAnother(const QWidget* widget, const QWidget* root);
+
 }  // namespace lumaset::test

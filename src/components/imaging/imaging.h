@@ -185,4 +185,12 @@ class Imaging {
   mutable std::optional<int> colorsUsed_;
 };
 
+// GIF files are taken by their name alone.
+bool IsGifName(const QString& path);
+
+// Whether a file is one of the pictures a folder shows (in the thumbnail
+// panel and the folder picker alike): GIF files by name, others when their
+// header can be read.
+bool AcceptedAsPicture(const QString& path);
+
 }  // namespace lumaset

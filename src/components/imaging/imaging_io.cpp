@@ -278,4 +278,8 @@ Status Imaging::saveAs(const QString& path, const QByteArray& format, FileSystem
   return FileSystemUtility::WriteFile(path, *bytes, name);
 }
 
+bool IsGifName(const QString& path) { return path.right(4).toUpper() == QStringLiteral(".GIF"); }
+
+bool AcceptedAsPicture(const QString& path) { return IsGifName(path) || Imaging::FileInfo(path).ok(); }
+
 }  // namespace lumaset

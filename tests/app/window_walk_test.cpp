@@ -1,0 +1,278 @@
+// Opens every window and dialog of the program and checks each for what a
+// keyboard or screen-reader user and a large desktop font need: texts that
+// fit their controls, no controls on top of one another, every input
+// reachable by Tab, and every checkable control acting on a toggle from code
+// as on a click. Run twice by ctest: at scale 1 and with QT_SCALE_FACTOR 1.5.
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QFont>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTabWidget>
+#include <QScopedValueRollback>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "app/commands.h"
+#include "app/main_window.h"
+#include "components/printer_choice.h"
+#include "components/printer_choice_dialog.h"
+#include "browser/thumbnail_area.h"
+#include "frame/app_state.h"
+#include "layout/layout_page.h"
+#include "layout/page_model.h"
+#include "browser/folder_open.h"
+#include "frame/progress_window.h"
+#include "support/accessibility.h"
+#include "support/window_check.h"
+#include "support/test_support.h"
+
+namespace lumaset {
+namespace {
+
+// Every check of the shared helper, on each page of the window's tabs.
+QStringList Problems(QWidget* window, const std::function<QStringList()>& state = {}) {
+  QStringList problems;
+  const auto checkPage = [&] {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    problems << test::FitProblems(window) << test::FocusProblems(window) << test::AccessibilityProblems(window)
+             << test::ToggleProblems(window, state);
+  };
+  const QList<QTabWidget*> tabs = window->findChildren<QTabWidget*>();
+  if (tabs.isEmpty()) checkPage();
+  for (QTabWidget* tab : tabs) {
+    for (int page = 0; page < tab->count(); ++page) {
+      tab->setCurrentIndex(page);
+      checkPage();
+    }
+  }
+  const QString title = window->windowTitle();
+  for (QString& problem : problems) problem = title + QStringLiteral(": ") + problem;
+  return problems;
+}
+
+void Close(QWidget* window) {
+  if (auto* dialog = qobject_cast<QDialog*>(window)) {
+    dialog->reject();
+    if (dialog->isVisible()) dialog->done(QDialog::Rejected);
+  } else {
+    window->close();
+  }
+}
+
+// Runs `open`, which shows a modal window over whatever is modal now; checks
+// that window, lets `within` open what it opens in turn, and closes it. A
+// command that asks again after the first window (a message, then a
+// picker) has each of its windows checked and closed the same way.
+QStringList VisitModal(const std::function<void()>& open,
+                       const std::function<void(QWidget*, QStringList&)>& within = {}) {
+  QStringList problems;
+  QWidget* const outer = QApplication::activeModalWidget();
+  bool seen = false;
+  bool handling = false;
+  QTimer poll;
+  poll.setInterval(0);
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (handling || !modal || modal == outer) return;
+    const QScopedValueRollback busy(handling, true);
+    problems << Problems(modal);
+    if (within && !seen) within(modal, problems);
+    seen = true;
+    Close(modal);
+  });
+  poll.start();
+  open();
+  poll.stop();
+  if (!seen) problems << QStringLiteral("no window opened");
+  return problems;
+}
+
+// Runs `open`, which shows windows that do not hold the program up; checks
+// each and closes it.
+QStringList VisitShown(const std::function<void()>& open) {
+  QWidgetList before;
+  for (QWidget* window : QApplication::topLevelWidgets())
+    if (window->isVisible()) before << window;
+  open();
+  QStringList problems;
+  int shown = 0;
+  for (QWidget* window : QApplication::topLevelWidgets()) {
+    if (!window->isVisible() || before.contains(window)) continue;
+    ++shown;
+    problems << Problems(window);
+    window->close();
+  }
+  if (shown == 0) problems << QStringLiteral("no window opened");
+  return problems;
+}
+
+// Presses the button `name` of `window`, which opens a modal window.
+std::function<void(QWidget*, QStringList&)> Pressing(const QString& name) {
+  return [name](QWidget* window, QStringList& problems) {
+    auto* button = window->findChild<QPushButton*>(name);
+    if (!button) {
+      problems << QStringLiteral("no button ") + name;
+      return;
+    }
+    for (const QString& problem : VisitModal([button] { button->click(); }))
+      problems << name + QStringLiteral(" opens: ") + problem;
+  };
+}
+
+// One fault a line, so that a failure says every window's faults at once.
+#define EXPECT_NONE(problems)                                  \
+  do {                                                         \
+    const QStringList found = (problems);                      \
+    EXPECT_TRUE(found.isEmpty()) << found.join(QLatin1Char('\n')).toStdString(); \
+  } while (false)
+
+class WindowWalk : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    // A desktop's usual font, larger than Qt's own default.
+    QFont font = QApplication::font();
+    font.setPointSize(11);
+    QApplication::setFont(font);
+  }
+
+  void SetUp() override {
+    QFile::remove(SettingsStore(QStringLiteral("Lumaset")).filePath());
+    photos_ = test::freshFolder(QStringLiteral("walk-photos")) + QLatin1Char('/');
+    for (const char* name : {"beach.jpg", "garden.png", "portrait.jpeg", "scan.tiff"})
+      ASSERT_TRUE(test::WritePicture(photos_ + QLatin1String(name), 64, 48));
+    SettingsStore store(QStringLiteral("Lumaset"));
+    store.writeSetting(QStringLiteral("GenOpen"), QStringLiteral("True"));
+    store.writeSetting(QStringLiteral("Folder"), photos_);
+    ASSERT_TRUE(store.sync().ok());
+    app_.emplace(LocateProgramFolders(), nullptr);
+    main_.emplace(*app_);
+    main_->FormLoad();
+    main_->show();
+    ASSERT_EQ(main_->thumbnailPanel()->table().ThumbCount(), 4);
+  }
+
+  void TearDown() override {
+    main_.reset();
+    app_.reset();
+  }
+
+  // A thumbnail's picture on the page, selected there.
+  void PictureOnPage() {
+    LayoutPage& page = main_->layoutPage();
+    PageEditState& edit = page.model().edit();
+    edit.addWidth = 2880;
+    edit.addHeight = 2160;
+    edit.downX = 3000;
+    edit.downY = 3000;
+    page.PicAdd(main_->thumbnailPanel()->table().ThumbFiles(1));
+  }
+
+  QStringList Command(const char* name, const std::function<void(QWidget*, QStringList&)>& within = {}) {
+    QAction* item = main_->commands().Item(QString::fromLatin1(name));
+    return VisitModal([item] { item->trigger(); }, within);
+  }
+
+  QString photos_;
+  std::optional<AppState> app_;
+  std::optional<MainWindow> main_;
+};
+
+TEST_F(WindowWalk, MainWindow) {
+  PictureOnPage();
+  EXPECT_NONE(Problems(&*main_, [this] {
+              return QStringList{QStringLiteral("reduce=%1").arg(int(app_->options.genReduce))};
+            }));
+}
+
+TEST_F(WindowWalk, PreferencesAndWhatTheyOpen) {
+  EXPECT_NONE(Command("mnuFilePrefs",
+                    [](QWidget* options, QStringList& problems) {
+                      for (const char* button : {"cmdLayOut", "cmdClean", "cmdVol"})
+                        Pressing(QLatin1String(button))(options, problems);
+                    }));
+}
+
+TEST_F(WindowWalk, FolderPickerInEachLook) {
+  for (const FolderPickMode mode : {FolderPickMode::Photo, FolderPickMode::CopyTo, FolderPickMode::Midi})
+    EXPECT_NONE(VisitModal([&] { main_->PickFolder(mode); }));
+}
+
+TEST_F(WindowWalk, AboutBoxAndItsNotice) {
+  EXPECT_NONE(Command("mnuHelpAbout", Pressing(QStringLiteral("cmdSoft"))));
+}
+
+TEST_F(WindowWalk, PictureWindows) {
+  main_->thumbnailPanel()->ThumbNailSelect(0, true);
+  for (const char* command : {"mnuFileOptionsView", "mnuFileOptionsProperties"}) EXPECT_NONE(Command(command));
+  EXPECT_NONE(VisitShown([this] { main_->commands().Item(u"mnuViewSlide")->trigger(); }));
+}
+
+TEST_F(WindowWalk, FileCommandDialogs) {
+  main_->thumbnailPanel()->ThumbNailSelect(0, true);
+  for (const char* command : {"mnuFileOptionsRename", "mnuFileOptionsCopy", "mnuFileOptionsDelete"})
+    EXPECT_NONE(Command(command));
+}
+
+TEST_F(WindowWalk, PageLabel) {
+  PictureOnPage();
+  QPushButton* label = nullptr;
+  for (QPushButton* button : main_->findChildren<QPushButton*>())
+    if (button->text() == QLatin1String("Label...")) label = button;
+  ASSERT_NE(label, nullptr);
+  EXPECT_NONE(VisitModal([label] { label->click(); }));
+}
+
+TEST_F(WindowWalk, EffectDialogsAndPrompts) {
+  for (const char* command : {"mnuToolEffectsBC", "mnuToolEffectsColorAdjust", "mnuToolEffectsColorColorize",
+                              "mnuToolEffectsColorReplace", "mnuToolEffectsEmboss", "mnuToolEffectsMosaic"}) {
+    PictureOnPage();
+    EXPECT_NONE(Command(command));
+  }
+}
+
+// Print Setup as it shows two queues (the private printing tests start a
+// scheduler; the walk does not need one), and the download's first question.
+TEST_F(WindowWalk, PrintSetupAndDownload) {
+  const QPageSize letter(QPageSize::Letter);
+  PrinterChoiceModel queues({PrinterQueue{"Office", "Second floor", true, {letter, QPageSize(QPageSize::A4)}, letter},
+                             PrinterQueue{"Hall", "Hall", false, {letter}, letter}},
+                            {"Office", letter, kPortrait});
+  PrinterChoiceDialog setup(queues, &*main_);
+  EXPECT_NONE(VisitModal([&] { setup.exec(); }));
+  EXPECT_NONE(Command("mnufileDownloadDrive"));
+}
+
+// Windows that do not hold the program up: help and the progress window.
+TEST_F(WindowWalk, HelpAndProgress) {
+  EXPECT_NONE(VisitShown([this] { main_->commands().Item(u"mnuHelpContents")->trigger(); }));
+  ProgressWindow& progress = main_->progressWindow();
+  progress.show();
+  EXPECT_NONE(Problems(&progress));
+  progress.hide();
+}
+
+// A contact sheet of more pictures than a page holds shows "Next Page".
+TEST_F(WindowWalk, ContactSheet) {
+  for (int i = 0; i < 60; ++i)
+    ASSERT_TRUE(test::WritePicture(photos_ + QStringLiteral("sheet%1.png").arg(i, 2, 10, QLatin1Char('0')), 16, 12));
+  main_->folderOpener().OpenFromTree(photos_);
+  main_->commands().Item(u"mnuViewThumb")->trigger();
+  bool nextPage = false;
+  for (const QPushButton* button : main_->findChildren<QPushButton*>())
+    nextPage |= button->text() == QLatin1String("Next Page") && button->isVisible();
+  EXPECT_TRUE(nextPage);
+  EXPECT_NONE(Problems(&*main_));
+}
+
+}  // namespace
+}  // namespace lumaset
