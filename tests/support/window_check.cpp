@@ -21,6 +21,8 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include <algorithm>
+
 #include "support/accessibility.h"
 
 namespace lumaset::test {
@@ -278,13 +280,30 @@ QStringList FitProblems(const QWidget* root) {
   return problems;
 }
 
+namespace {
+
+// A button of a group where one choice holds is reached as radio buttons
+// are: Tab stops at the group once, and the arrow keys move the choice.
+bool GroupTakesFocus(const QWidget* widget) {
+  const auto* button = qobject_cast<const QAbstractButton*>(widget);
+  const QButtonGroup* group = button ? button->group() : nullptr;
+  if (!group || !group->exclusive()) return false;
+  const QList<QAbstractButton*> members = group->buttons();
+  return std::any_of(members.begin(), members.end(), [](const QAbstractButton* member) {
+    return member->isEnabled() && (member->focusPolicy() & Qt::TabFocus);
+  });
+}
+
+}  // namespace
+
 QStringList FocusProblems(const QWidget* root) {
   QStringList problems;
   for (const QWidget* widget : Controls(root)) {
     if (!IsInput(widget) || !widget->isEnabled()) continue;
     // Toolbar buttons repeat menu commands, which the keyboard reaches through the menu bar.
     if (qobject_cast<const QToolBar*>(widget->parentWidget())) continue;
-    if (!(widget->focusPolicy() & Qt::TabFocus)) problems << Describe(widget) + QStringLiteral(" takes no keyboard focus");
+    if (!(widget->focusPolicy() & Qt::TabFocus) && !GroupTakesFocus(widget))
+      problems << Describe(widget) + QStringLiteral(" takes no keyboard focus");
   }
   return problems;
 }
