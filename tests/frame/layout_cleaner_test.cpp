@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QListWidget>
 
 #include "frame/drive_folder_browser.h"
@@ -61,11 +62,17 @@ TEST(DeleteLayout, SendsTheLayoutAndItsCopiesToTheTrashOneAtATime) {
                            "Trip-5 (LSG).jpg"}) {
     Touch(folder + QLatin1String(name));
   }
-  // Saved from Trip when it was open: it shows Trip's fifth copy.
+  // Saved from Trip when it was open: it shows Trip's fifth copy. Each layout
+  // shows its own copies too, which never keep them.
   Touch(folder + QStringLiteral("Trip2.lsf"));
   const LayoutPicturesReader readPictures = [&](const QString& path) -> Result<QStringList> {
-    if (path == folder + QStringLiteral("Trip2.lsf"))
-      return QStringList{folder + QStringLiteral("Trip-5 (LSG).jpg")};
+    const QString name = QFileInfo(path).fileName();
+    if (name == u"Trip2.lsf") return QStringList{folder + QStringLiteral("Trip-5 (LSG).jpg")};
+    if (name == u"Trip.lsf" || name == u"Tri?.lsf") {
+      QStringList own;
+      for (const QString& copy : LayoutCopies(folder, name)) own << folder + copy;
+      return own;
+    }
     return QStringList{};
   };
   QList<QStringList> calls;
