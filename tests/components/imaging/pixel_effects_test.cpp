@@ -280,8 +280,10 @@ TEST(ImagingEffectsTest, CancelLeavesThePictureAndUndoTakesBackAChange) {
   ASSERT_TRUE(ImgMosaic(imaging, 3, 3, kMaskAll, Imaging::kNoUndo).ok());
   EXPECT_FALSE(imaging.UndoLast().ok());
   EXPECT_FALSE(ImgMosaic(imaging, 5, 0, kMaskAll).ok());
-  const FilterKernel broken{{{0, 0, 0}, {0, std::nan(""), 0}, {0, 0, 0}}};
-  EXPECT_FALSE(ImgFilter(imaging, broken, 1.0).ok());
+  for (const double weight : {std::nan(""), 1e300}) {
+    const FilterKernel broken{{{0, 0, 0}, {0, weight, 0}, {0, 0, 0}}};
+    EXPECT_FALSE(ImgFilter(imaging, broken, 1.0).ok()) << weight;
+  }
   Imaging empty;
   EXPECT_FALSE(ImgGrayscale(empty).ok());
 }
