@@ -134,6 +134,8 @@ TEST(PixelEffectsTest, ColoursPerPixel) {
   const QImage replaced = Apply([](const QImage& p, PixelJob& j) { return ReplaceColor(p, qRgb(100, 100, 100), qRgb(1, 2, 3), 20, j); }, colours);
   EXPECT_EQ(replaced.pixel(3, 0), qRgb(1, 2, 3));
   EXPECT_EQ(replaced.pixel(0, 0), pixels[0]);
+  // Every channel's difference counts: pure green is 255 away from black.
+  EXPECT_EQ(Apply([](const QImage& p, PixelJob& j) { return ReplaceColor(p, qRgb(0, 0, 0), qRgb(1, 2, 3), 20, j); }, colours), colours);
 
   EXPECT_EQ(RgbToHsl(0, 0, 255), (ByteTriple{171, 255, 128}));
   EXPECT_EQ(RgbToHsl(90, 90, 90), (ByteTriple{0, 0, 90}));
