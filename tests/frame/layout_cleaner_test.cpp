@@ -33,6 +33,7 @@ TEST(LayoutCopyName, MatchesOnlyTheLayoutsOwnCopiesLiterally) {
   };
   for (const Case& t : {Case{"Trip-3 (LSG).jpg", "Trip.lsf", true},
                         Case{"Trip-12 (LSG).jpg", "Trip.lsf", true},
+                        Case{"Trip-0 (LSG).jpg", "Trip.lsf", true},
                         Case{"Trip-3 (2) (LSG).jpg", "Trip.lsf", true},  // first name taken
                         Case{"Trip-3 (x) (LSG).jpg", "Trip.lsf", false},
                         Case{"Trip-3 (2 (LSG).jpg", "Trip.lsf", false},
