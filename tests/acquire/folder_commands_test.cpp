@@ -9,8 +9,8 @@ QString KeptText(const QString& folder) {
 
 TEST_F(FileCommandsTest, CreateFolderMakesOneLevelOrSaysWhyNot) {
   const QString parent = freshFolder("Holiday") + "/";
-  host_.texts = {std::nullopt, QString(), QStringLiteral("New"), QStringLiteral("New"), QStringLiteral("a/b"),
-                 QStringLiteral("..")};
+  host_.texts = {std::nullopt, QString(), QStringLiteral("New"), QStringLiteral("New"), QStringLiteral("New/b"),
+                 QStringLiteral("../x")};
   for (int i = 0; i < 6; ++i) commands_.mnuNodeFolderCreate_Click(parent);
   const QString last = FileSystemUtility::PathPart(parent, false);
   EXPECT_EQ(host_.prompts.first(), "Enter name of new folder to be created in folder '.../" + last + "'");
@@ -19,7 +19,11 @@ TEST_F(FileCommandsTest, CreateFolderMakesOneLevelOrSaysWhyNot) {
   EXPECT_EQ(QDir(parent).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList{"New"});
   ASSERT_EQ(host_.errors.size(), 3);
   EXPECT_EQ(host_.errors[0], "Folder already exists, try another name.");
-  EXPECT_TRUE(host_.errors[1].startsWith("Unable to create folder < " + parent + "a/b >\n"));
+  // Names that would reach below "New" or beside the parent make nothing.
+  EXPECT_TRUE(host_.errors[1].startsWith("Unable to create folder < " + parent + "New/b >\n"));
+  EXPECT_TRUE(host_.errors[2].startsWith("Unable to create folder < " + parent + "../x >\n"));
+  EXPECT_TRUE(QDir(parent + "New").isEmpty());
+  EXPECT_FALSE(QFileInfo::exists(parent + "../x"));
 
   SmallDisk readOnly("create-ro", 64, true);
   if (!readOnly.mounted()) GTEST_SKIP() << "no tmpfs can be mounted here";

@@ -264,7 +264,7 @@ TEST_F(SlideShowTest, MusicPlaysEveryFileOfTheFolderInTurnWhenThereIsADevice) {
   auto show = Open();
   EXPECT_EQ(midi->played, QStringList{midiFolder + "only.mid"});  // a single file plays too
   EXPECT_EQ(memory.midiFile, midiFolder + "only.mid");
-  EXPECT_EQ(show->Music()->UpdateInterval(), SlideShowWindow::kMusicUpdateMs);
+  EXPECT_EQ(show->Music()->UpdateInterval(), 500);
   show->MMControl1_StatusUpdate();
   EXPECT_EQ(midi->played.size(), 1);
   test::WriteText(midiFolder + "second.rmi", "RIFF");

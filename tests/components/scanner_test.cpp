@@ -144,6 +144,13 @@ TEST(ScanFrames, SamplesOfEveryDepthBecomeThePictureTheyDescribe) {
   EXPECT_EQ(lineArt->pixel(1, 0), qRgb(255, 255, 255));
   EXPECT_EQ(lineArt->pixel(1, 1), qRgb(0, 0, 0));
 
+  // One-bit colour: bits 100 011 110 from the top of the first byte, a set bit full intensity.
+  auto primaries = FrameToPicture({FrameLayout::Kind::Colour, 1, 3, 2, 1}, QByteArray("\x8F\x00", 2));
+  ASSERT_TRUE(primaries.ok());
+  EXPECT_EQ(primaries->pixel(0, 0), qRgb(255, 0, 0));
+  EXPECT_EQ(primaries->pixel(1, 0), qRgb(0, 255, 255));
+  EXPECT_EQ(primaries->pixel(2, 0), qRgb(255, 255, 0));
+
   EXPECT_FALSE(FrameToPicture({FrameLayout::Kind::Grey, 8, 10, 4, 1}, QByteArray(4, 0)).ok());
   EXPECT_FALSE(FrameToPicture({FrameLayout::Kind::Grey, 8, 4, 4, 1}, QByteArray()).ok());
   EXPECT_FALSE(FrameToPicture({FrameLayout::Kind::Grey, 4, 4, 4, 1}, QByteArray(4, 0)).ok());

@@ -168,8 +168,8 @@ TEST_F(ThumbnailCacheTest, KeepsNoEntryForAFileThatChangedWhileItWasRead) {
 TEST_F(ThumbnailCacheTest, TakesOtherProgramsEntriesOnlyWhileTheirTimeMatches) {
   const QString file = pictures_ + QStringLiteral("elsewhere.png");
   ASSERT_TRUE(test::WritePicture(file, 64, 48, "png", kBlue));
-  const auto foreign = [&](qint64 mtime, qint64 size) {
-    QImage theirs(128, 96, QImage::Format_RGB32);  // Qt compresses the long URI: a zTXt chunk
+  const auto foreign = [&](qint64 mtime, qint64 size, int width = 128) {
+    QImage theirs(width, width * 3 / 4, QImage::Format_RGB32);  // Qt compresses the long URI: a zTXt chunk
     theirs.fill(Qt::green);
     theirs.setText(QStringLiteral("Thumb::URI"), QString::fromLatin1(ThumbnailCache::Uri(file)));
     theirs.setText(QStringLiteral("Thumb::MTime"), QString::number(mtime));
@@ -187,11 +187,13 @@ TEST_F(ThumbnailCacheTest, TakesOtherProgramsEntriesOnlyWhileTheirTimeMatches) {
   EXPECT_EQ(taken->facts.width, 64);  // from the header, which their entry lacks
   EXPECT_GT(taken->facts.bitsPerPixel, 0);
 
-  for (const auto& [time, bytes] : {std::pair(mtime - 1, size), std::pair(mtime, size + 1)}) {
-    foreign(time, bytes);
+  // Older, of another size, or a large thumbnail in the normal folder: made afresh.
+  struct Entry { qint64 time, bytes; int width; };
+  for (const auto& [time, bytes, width] : {Entry{mtime - 1, size, 128}, Entry{mtime, size + 1, 128}, Entry{mtime, size, 256}}) {
+    foreign(time, bytes, width);
     const auto [ours, decodedNow] = Get(file);
     EXPECT_TRUE(decodedNow);
-    EXPECT_EQ(Middle(ours->image), kBlue);
+    EXPECT_EQ(Middle(ours->image), kBlue) << width;
   }
 }
 

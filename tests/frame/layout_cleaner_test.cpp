@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QListWidget>
 
 #include "frame/drive_folder_browser.h"
@@ -32,6 +33,7 @@ TEST(LayoutCopyName, MatchesOnlyTheLayoutsOwnCopiesLiterally) {
   };
   for (const Case& t : {Case{"Trip-3 (LSG).jpg", "Trip.lsf", true},
                         Case{"Trip-12 (LSG).jpg", "Trip.lsf", true},
+                        Case{"Trip-0 (LSG).jpg", "Trip.lsf", true},
                         Case{"Trip-3 (2) (LSG).jpg", "Trip.lsf", true},  // first name taken
                         Case{"Trip-3 (x) (LSG).jpg", "Trip.lsf", false},
                         Case{"Trip-3 (2 (LSG).jpg", "Trip.lsf", false},
@@ -61,11 +63,17 @@ TEST(DeleteLayout, SendsTheLayoutAndItsCopiesToTheTrashOneAtATime) {
                            "Trip-5 (LSG).jpg"}) {
     Touch(folder + QLatin1String(name));
   }
-  // Saved from Trip when it was open: it shows Trip's fifth copy.
+  // Saved from Trip when it was open: it shows Trip's fifth copy. Each layout
+  // shows its own copies too, which never keep them.
   Touch(folder + QStringLiteral("Trip2.lsf"));
   const LayoutPicturesReader readPictures = [&](const QString& path) -> Result<QStringList> {
-    if (path == folder + QStringLiteral("Trip2.lsf"))
-      return QStringList{folder + QStringLiteral("Trip-5 (LSG).jpg")};
+    const QString name = QFileInfo(path).fileName();
+    if (name == u"Trip2.lsf") return QStringList{folder + QStringLiteral("Trip-5 (LSG).jpg")};
+    if (name == u"Trip.lsf" || name == u"Tri?.lsf") {
+      QStringList own;
+      for (const QString& copy : LayoutCopies(folder, name)) own << folder + copy;
+      return own;
+    }
     return QStringList{};
   };
   QList<QStringList> calls;

@@ -40,10 +40,10 @@ namespace {
 
 QImage quarters(int width, int height) { return test::Quarters(width, height); }
 
-// A JPEG written by libjpeg itself, for what Qt's writer cannot do: a
-// restart marker after every row of blocks.
-QByteArray jpegWithRestarts(const QImage& picture) {
-  const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
+// A JPEG written by libjpeg itself from rows of `components` bytes a pixel,
+// for what Qt's writer cannot do; `setUp` changes the defaults.
+QByteArray libjpegBytes(int width, int height, J_COLOR_SPACE space, const QByteArray& samples,
+                        const std::function<void(jpeg_compress_struct&)>& setUp) {
   jpeg_compress_struct info{};
   jpeg_error_mgr errors{};
   info.err = jpeg_std_error(&errors);
@@ -51,15 +51,16 @@ QByteArray jpegWithRestarts(const QImage& picture) {
   unsigned char* out = nullptr;
   unsigned long size = 0;
   jpeg_mem_dest(&info, &out, &size);
-  info.image_width = static_cast<JDIMENSION>(rgb.width());
-  info.image_height = static_cast<JDIMENSION>(rgb.height());
-  info.input_components = 3;
-  info.in_color_space = JCS_RGB;
+  info.image_width = static_cast<JDIMENSION>(width);
+  info.image_height = static_cast<JDIMENSION>(height);
+  info.input_components = space == JCS_CMYK ? 4 : 3;
+  info.in_color_space = space;
   jpeg_set_defaults(&info);
-  info.restart_in_rows = 1;
+  setUp(info);
   jpeg_start_compress(&info, TRUE);
+  const qsizetype stride = qsizetype{width} * info.input_components;
   while (info.next_scanline < info.image_height) {
-    auto* row = const_cast<JSAMPLE*>(rgb.constScanLine(static_cast<int>(info.next_scanline)));
+    auto* row = reinterpret_cast<JSAMPLE*>(const_cast<char*>(samples.constData())) + info.next_scanline * stride;
     jpeg_write_scanlines(&info, &row, 1);
   }
   jpeg_finish_compress(&info);
@@ -67,6 +68,15 @@ QByteArray jpegWithRestarts(const QImage& picture) {
   const QByteArray bytes(reinterpret_cast<const char*>(out), static_cast<qsizetype>(size));
   std::free(out);  // NOLINT(cppcoreguidelines-no-malloc): libjpeg's buffer
   return bytes;
+}
+
+// A restart marker after every row of blocks.
+QByteArray jpegWithRestarts(const QImage& picture) {
+  const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
+  QByteArray samples;
+  for (int y = 0; y < rgb.height(); ++y)
+    samples.append(reinterpret_cast<const char*>(rgb.constScanLine(y)), qsizetype{rgb.width()} * 3);
+  return libjpegBytes(rgb.width(), rgb.height(), JCS_RGB, samples, [](jpeg_compress_struct& info) { info.restart_in_rows = 1; });
 }
 
 // Where the marker `code` first stands in a JPEG file (0xFF then `code`
@@ -468,6 +478,48 @@ TEST(DecodeMemoryTest, ADecodeThatDoesNotFitWaitsForMemoryToComeBack) {
   second.join();
   EXPECT_TRUE(taken);
   EXPECT_EQ(memory.held(), 0);
+}
+
+// Four-ink JPEGs: plain, and with every ink inverted as Adobe's programs write
+// them (libjpeg marks those with its Adobe marker).
+TEST_F(ImagingTest, CmykJpegsShowTheirColours) {
+  // Three blocks of 16 x 16: red (magenta and yellow), blue (cyan and magenta), grey (half black).
+  const char inks[3][4] = {{0, '\xFF', '\xFF', 0}, {'\xFF', '\xFF', 0, 0}, {0, 0, 0, '\x80'}};
+  const QRgb shown[3] = {qRgb(255, 0, 0), qRgb(0, 0, 255), qRgb(127, 127, 127)};
+  for (const bool adobe : {false, true}) {
+    QByteArray samples;
+    for (int y = 0; y < 16; ++y)
+      for (int x = 0; x < 48; ++x)
+        for (const char ink : inks[x / 16]) samples.append(adobe ? char(~ink) : ink);
+    const QString file = writeBytes(path("inks.jpg"), libjpegBytes(48, 16, JCS_CMYK, samples, [adobe](jpeg_compress_struct& info) {
+      jpeg_set_quality(&info, 95, TRUE);
+      info.write_Adobe_marker = adobe ? TRUE : FALSE;
+    }));
+    Imaging imaging;
+    ASSERT_TRUE(imaging.LoadFile(file)) << adobe;
+    for (int block = 0; block < 3; ++block)
+      EXPECT_TRUE(near(*imaging.PixelColor(block * 16 + 8, 8), shown[block])) << adobe << " " << block;
+  }
+}
+
+// Pictures whose pixels need more than a gigabyte are refused from the header,
+// before anything is decoded; one at exactly a gigabyte is tried (and here fails
+// only because its data ends early).
+TEST_F(ImagingTest, JpegsAreRefusedOverAGigabyte) {
+  const QByteArray small = jpegWithRestarts(quarters(16, 16));
+  const qsizetype frame = markerAt(small, '\xC0');
+  const qsizetype scan = markerAt(small, '\xDA');
+  ASSERT_GT(frame, 0);
+  for (const auto& [height, cause] : {std::pair(16385, "there is not enough memory for a picture of 16384 x 16385 pixels"),
+                                      std::pair(16384, "the picture is damaged or incomplete")}) {
+    QByteArray huge = small.left(scan + 20);
+    huge[frame + 5] = char(height >> 8), huge[frame + 6] = char(height & 0xFF);
+    huge[frame + 7] = char(0x40), huge[frame + 8] = 0;  // 16384 wide
+    const QString file = writeBytes(path("huge.jpg"), huge);
+    const Status loaded = Imaging().LoadFile(file);
+    ASSERT_FALSE(loaded) << height;
+    EXPECT_EQ(loaded.error(), QStringLiteral("\"%1\" cannot be read: %2.").arg(file, QLatin1String(cause)));
+  }
 }
 
 TEST_F(ImagingTest, PhotosBeyondQtsDefaultLimitLoad) {
