@@ -1,4 +1,6 @@
 #include "acquire/scan_window.h"
+
+#include <algorithm>
 #include "frame/general.h"
 
 #include <QAction>
@@ -25,9 +27,8 @@ int ButtonMask(Qt::MouseButtons buttons) {
          (buttons & Qt::MiddleButton ? 4 : 0);
 }
 
-QPushButton* Button(QWidget* parent, const QString& text, const QString& tip, int left) {
+QPushButton* Button(QWidget* parent, const QString& text, const QString& tip) {
   auto* button = new QPushButton(text, parent);
-  button->setGeometry(left, 380, 65, 21);
   button->setToolTip(tip);
   button->setAccessibleDescription(tip);
   button->setAutoDefault(false);
@@ -101,32 +102,48 @@ ScanWindow::~ScanWindow() { control_.FormUnload(); }
 QWidget* ScanWindow::pictureBox() const { return picScan_; }
 
 void ScanWindow::BuildControls() {
-  setFixedSize(363, 404);
   setWindowTitle(QStringLiteral("Tavrin Lumaset: Scan Control"));
 
+  // The window keeps its own size unless its font needs more: a taller text
+  // line moves the picture and the buttons down by as much, and wider
+  // captions widen the buttons and the window with them.
+  const int lineHeight = std::max(13, fontMetrics().height());
+  pictureShift_ = lineHeight - 13;
   labOpt_ = new QLabel(QStringLiteral("Options"), this);
-  labOpt_->setGeometry(4, 4, 357, 13);
+  labOpt_->setGeometry(4, 4, 357, lineHeight);
 
   progress_ = new QProgressBar(this);
-  progress_->setGeometry(4, 4, 357, 13);
+  progress_->setGeometry(4, 4, 357, lineHeight);
   progress_->setRange(0, 100);
   progress_->setTextVisible(false);
   progress_->setAccessibleName(QStringLiteral("Scan progress"));
   progress_->hide();
 
   picScan_ = new ScanPictureBox(control_, this);
-  picScan_->setGeometry(4, 20, 354, 354);
+  picScan_->setGeometry(4, 20 + pictureShift_, 354, 354);
   const QString pictureTip = QStringLiteral("Use mouse to crop the scanmed image");
   picScan_->setToolTip(pictureTip);
   picScan_->setAccessibleName(QStringLiteral("Scanned picture"));
   picScan_->setAccessibleDescription(pictureTip);
 
-  cmdOptions_ = Button(this, QStringLiteral("Options"), QStringLiteral("Select scanning options"), 4);
-  cmdUndo_ = Button(this, QStringLiteral("Undo"), QStringLiteral("Unod image crop"), 76);
-  cmdScan_ = Button(this, QStringLiteral("Start Scan"), QStringLiteral("Aquire an image"), 148);
+  cmdOptions_ = Button(this, QStringLiteral("Options"), QStringLiteral("Select scanning options"));
+  cmdUndo_ = Button(this, QStringLiteral("Undo"), QStringLiteral("Unod image crop"));
+  cmdScan_ = Button(this, QStringLiteral("Start Scan"), QStringLiteral("Aquire an image"));
   cmdSave_ = Button(this, QStringLiteral("Save Scan"),
-                    QStringLiteral("Use mouse to crop scan and then press 'Save Image'"), 220);
-  cmdCancel_ = Button(this, QStringLiteral("Close"), QStringLiteral("Exit without saving scanned image"), 292);
+                    QStringLiteral("Use mouse to crop scan and then press 'Save Image'"));
+  cmdCancel_ = Button(this, QStringLiteral("Close"), QStringLiteral("Exit without saving scanned image"));
+  const QList<QPushButton*> buttons{cmdOptions_, cmdUndo_, cmdScan_, cmdSave_, cmdCancel_};
+  QSize button(65, 21);
+  for (const QPushButton* each : buttons) button = button.expandedTo(each->sizeHint());
+  const int top = 380 + pictureShift_;
+  int left = 4;
+  for (QPushButton* each : buttons) {
+    each->setGeometry(left, top, button.width(), button.height());
+    left += button.width() + 7;
+  }
+  setFixedSize(std::max(363, left - 3), top + button.height() + 3);
+  labOpt_->resize(width() - 6, lineHeight);
+  progress_->resize(width() - 6, lineHeight);
   cmdUndo_->setEnabled(false);
   cmdSave_->setEnabled(false);
   cmdScan_->setDefault(true);
@@ -197,7 +214,7 @@ void ScanWindow::SetPixTypeChecked(int index) {
 void ScanWindow::SetShowInterfaceChecked(bool checked) { mnuOptionsShow_->setChecked(checked); }
 
 void ScanWindow::ShowPicture(const QImage& picture, const QRectF& box) {
-  picScan_->setGeometry(box.toRect());
+  picScan_->setGeometry(box.toRect().translated(0, pictureShift_));
   picScan_->setPicture(picture);
 }
 

@@ -109,6 +109,7 @@ class ScanWindow : public QDialog, private ScanWindowHost {
   bool finished_ = false;
   bool undoEnabled_ = false;
   bool saveEnabled_ = false;
+  int pictureShift_ = 0;  // how far a taller text line moves the picture down
 
   QLabel* labOpt_ = nullptr;
   ScanPictureBox* picScan_ = nullptr;

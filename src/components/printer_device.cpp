@@ -1,8 +1,8 @@
 #include "components/printer_device.h"
 
 #include <QDialog>
+#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QFont>
 #include <QFontMetricsF>
 #include <QImage>
@@ -14,8 +14,9 @@
 #include <QPen>
 #include <QPrintDialog>
 #include <QPrinter>
-#include <QTemporaryFile>
+#include <QTemporaryDir>
 
+#include "components/file_system.h"
 #include "components/printer_choice_dialog.h"
 
 #include <algorithm>
@@ -23,6 +24,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace lumaset {
 
@@ -33,8 +37,10 @@ constexpr double kPointsPerInch = 72;
 constexpr double kTwipsPerInch = 1440;
 // Line widths count in dots of this resolution, whatever the printer's own.
 constexpr double kLineDotsPerInch = 300;
-constexpr QFileDevice::Permissions kNewFileAccess = QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                    QFileDevice::ReadGroup | QFileDevice::ReadOther;
+// Qt's PDF writer ends every whole document with this line; its own write
+// errors go unheeded, so output without it at the end was cut short.
+constexpr char kPdfEnd[] = "%%EOF";
+constexpr qint64 kCopyChunk = 1 << 20;
 
 // Without a default, any printer at all is better than refusing to print.
 QPrinterInfo choosePrinter() {
@@ -50,6 +56,42 @@ Error noPrinter() { return Error{QStringLiteral("No printer is available.")}; }
 
 Error notWritten(const QString& path, const QString& cause) {
   return Error{QStringLiteral("\"%1\" cannot be written: %2.").arg(path, cause)};
+}
+
+bool endsWithPdfEnd(QFile& pdf) {
+  const qint64 size = pdf.size();
+  const qint64 tail = std::min<qint64>(size, 32);
+  if (!pdf.seek(size - tail)) return false;
+  return pdf.read(tail).trimmed().endsWith(kPdfEnd);
+}
+
+// Why the writer's output at `path` stopped short: what the system says when
+// one more byte is added to it, where it says anything.
+QString whyCutShort(const QString& path) {
+  const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  if (fd < 0) return QString::fromLocal8Bit(std::strerror(errno));
+  QString cause = QStringLiteral("the printed document was cut short");
+  if (::write(fd, "\n", 1) != 1) cause = QString::fromLocal8Bit(std::strerror(errno));
+  ::close(fd);
+  return cause;
+}
+
+// Copies the writer's finished output at `written` through the checked
+// write, so that `target` changes only once every byte of it is on disk.
+Status fileWholePdf(const QString& written, const QString& target) {
+  QFile pdf(written);
+  if (!pdf.open(QIODevice::ReadOnly)) return notWritten(target, pdf.errorString());
+  if (!endsWithPdfEnd(pdf)) return notWritten(target, whyCutShort(written));
+  if (!pdf.seek(0)) return notWritten(target, pdf.errorString());
+  CheckedFile out(target);
+  Status done = out.Open();
+  while (done && !pdf.atEnd()) {
+    const QByteArray chunk = pdf.read(kCopyChunk);
+    if (chunk.isEmpty()) return notWritten(target, pdf.errorString());
+    done = out.Write(chunk);
+  }
+  if (done) done = out.Commit();
+  return done;
 }
 
 }  // namespace
@@ -98,7 +140,8 @@ struct PrinterDevice::Job {
   PrinterFacts facts;  // the page as the job started: its origin and size
   double dotsPerTwip = 1;
   QString target;   // the file the job ends in; "" for the printer
-  QString partial;  // where that file is written until the job ends well
+  std::unique_ptr<QTemporaryDir> scratch;  // the writer's own folder, until the job ends
+  QString partial;  // where the writer puts the PDF, for the target to take when whole
   int pages = 0;    // sheets begun on the printer
   bool pageOpen = false;
   bool pageBegun = false;  // the open page has its sheet
@@ -149,10 +192,7 @@ void PrinterDevice::AbortDoc() {
     job_->painter.end();
   }
   printer_->setFullPage(false);
-  if (!job_->partial.isEmpty()) {
-    QFile::remove(job_->partial);
-    BackToPrinter();
-  }
+  if (!job_->partial.isEmpty()) BackToPrinter();
   job_.reset();
 }
 
@@ -296,13 +336,12 @@ Status PrinterDevice::StartDoc(const QString& docName, const QString& outputFile
   auto job = std::make_unique<Job>();
   job->facts = Facts();
   if (!outputFile.isEmpty()) {
-    QTemporaryFile partial(QFileInfo(outputFile).absolutePath() + QStringLiteral("/.lumaset-print-XXXXXX"));
-    partial.setAutoRemove(false);
-    if (!partial.open()) return notWritten(outputFile, partial.errorString());
-    // The file keeps the access of the one it replaces; a new one is readable to all.
-    partial.setPermissions(QFileInfo::exists(outputFile) ? QFile::permissions(outputFile) : kNewFileAccess);
+    // The writer works in a private folder of its own: nothing of a job
+    // that fails is ever seen beside the target.
+    job->scratch = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/lumaset-print-XXXXXX"));
+    if (!job->scratch->isValid()) return notWritten(outputFile, job->scratch->errorString());
     job->target = outputFile;
-    job->partial = partial.fileName();
+    job->partial = job->scratch->filePath(QStringLiteral("job.pdf"));
     const QPageLayout layout = printer_->pageLayout();
     printer_->setOutputFormat(QPrinter::PdfFormat);
     printer_->setOutputFileName(job->partial);
@@ -349,18 +388,7 @@ Status PrinterDevice::EndDoc() {
 }
 
 Status PrinterDevice::FinishFile(bool printed) {
-  const QString partial = job_->partial;
-  if (!printed) {
-    QFile::remove(partial);
-    return Status::success();
-  }
-  // rename() replaces the old file in one step.
-  if (std::rename(QFile::encodeName(partial).constData(), QFile::encodeName(job_->target).constData()) != 0) {
-    const QString cause = QString::fromLocal8Bit(std::strerror(errno));
-    QFile::remove(partial);
-    return notWritten(job_->target, cause);
-  }
-  return Status::success();
+  return printed ? fileWholePdf(job_->partial, job_->target) : Status::success();
 }
 
 Status PrinterDevice::PageReady() {

@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFont>
+#include <QLabel>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTabWidget>
@@ -23,6 +24,7 @@
 #include <optional>
 
 #include "app/commands.h"
+#include "acquire/scan_window.h"
 #include "app/main_window.h"
 #include "components/printer_choice.h"
 #include "components/printer_choice_dialog.h"
@@ -33,6 +35,7 @@
 #include "browser/folder_open.h"
 #include "frame/progress_window.h"
 #include "support/accessibility.h"
+#include "support/sane_test_backend.h"
 #include "support/window_check.h"
 #include "support/test_support.h"
 
@@ -154,6 +157,7 @@ class WindowWalk : public ::testing::Test {
     store.writeSetting(QStringLiteral("GenOpen"), QStringLiteral("True"));
     store.writeSetting(QStringLiteral("Folder"), photos_);
     ASSERT_TRUE(store.sync().ok());
+    test::UseSaneTestBackend();  // the scanner library starts with the main window
     app_.emplace(LocateProgramFolders(), nullptr);
     main_.emplace(*app_);
     main_->FormLoad();
@@ -250,6 +254,20 @@ TEST_F(WindowWalk, PrintSetupAndDownload) {
   PrinterChoiceDialog setup(queues, &*main_);
   EXPECT_NONE(VisitModal([&] { setup.exec(); }));
   EXPECT_NONE(Command("mnufileDownloadDrive"));
+}
+
+// The scan window as it opens, and again with a scan in it.
+TEST_F(WindowWalk, ScanWindow) {
+  EXPECT_NONE(Command("mnuFileScan", [](QWidget* window, QStringList& problems) {
+    auto* scan = qobject_cast<ScanWindow*>(window);
+    if (!scan) return void(problems << QStringLiteral("not the scan window"));
+    if (!test::RunUntil([scan] { return scan->optionsLabel()->text().startsWith(QLatin1String("Resolution")); }))
+      return void(problems << QStringLiteral("the scanner did not open"));
+    scan->scanButton()->click();
+    if (!test::RunUntil([scan] { return scan->saveButton()->isEnabled(); }))
+      return void(problems << QStringLiteral("the scan did not arrive"));
+    problems << Problems(window);
+  }));
 }
 
 // Windows that do not hold the program up: help and the progress window.

@@ -19,6 +19,7 @@
 #include "components/settings_store.h"
 #include "frame/settings.h"
 #include "layout/page_geometry.h"
+#include "support/file_size_limit.h"
 #include "support/print_scheduler_fixture.h"
 #include "support/test_support.h"
 
@@ -333,9 +334,26 @@ TEST_F(FilePrint, AFailedPageIsReportedAndDropsTheJobSoTheOldFileStays) {
   host.saveAnswer = folder + QStringLiteral("/taken.prn");
   Print(page);
   ASSERT_FALSE(host.errors.isEmpty());
-  EXPECT_TRUE(host.errors.last().startsWith("Printing error: \"" + host.saveAnswer + "\" cannot be written")) << host.errors.join("|").toStdString();
+  EXPECT_TRUE(host.errors.last().startsWith("Printing error: \"" + host.saveAnswer + "\" is a folder")) << host.errors.join("|").toStdString();
   EXPECT_TRUE(QFileInfo(folder + QStringLiteral("/taken.prn/inside")).isDir());
   EXPECT_TRUE(QDir(folder).entryList({QStringLiteral(".lumaset-print-*")}, QDir::Files | QDir::Hidden).isEmpty());
+}
+
+TEST_F(FilePrint, APdfCutShortByAFullDiskIsRefusedWithItsCauseAndTheOldFileStays) {
+  const QByteArray old = "%PDF-1.4 the user's own document\n%%EOF\n";
+  ASSERT_TRUE(test::WriteText(host.saveAnswer, old));
+  TestPage page(device->Facts());
+  page.Place(SolidPicture(folder, "red", Qt::red, {40, 40}), {0.5, 0.5, 0.2, 0.2}, 0);
+  {
+    const test::FileSizeLimit full(1500);
+    Print(page);
+  }
+  ASSERT_EQ(host.errors.size(), 1);
+  EXPECT_TRUE(host.errors.first().contains("\"" + host.saveAnswer + "\" cannot be written: File too large"))
+      << host.errors.first().toStdString();
+  EXPECT_EQ(test::ReadBytes(host.saveAnswer), old);
+  EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), (QStringList{"page.prn", "red.png"}))
+      << "nothing partial is left beside it";
 }
 
 TEST_F(Printing, AQueueNeverGetsAPageThatFailed) {
