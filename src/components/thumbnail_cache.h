@@ -22,8 +22,9 @@
 // serves any number of worker threads at once. Entries are written by a
 // writer thread of the cache's own at a lower priority, after the thumbnail
 // has been handed back, so that filling the cache never holds up a cell.
-// Entries still waiting when the cache goes are dropped (they are made again
-// next time); one being written is finished, so that no half entry is left.
+// Entries still waiting when the cache goes, or beyond what the writer may
+// hold waiting, are dropped (they are made again next time); one being
+// written is finished, so that no half entry is left.
 
 #include <QByteArray>
 #include <QImage>
@@ -72,9 +73,9 @@ struct ThumbnailSource {
   std::function<Result<QImage>(const QString& path, int longSide)> decode = &Imaging::readScaled;
 };
 
-// Whether a picture is worth an entry: false for a JPEG of at most
-// kSmallJpegPixels, which the codec decodes at an eighth or a quarter of its
-// size about as fast as its entry is read back.
+// Whether a picture is worth an entry: false for a JPEG of at most half a
+// megapixel, which the codec decodes at a quarter or an eighth of its size
+// about as fast as its entry is read back.
 bool WorthAnEntry(const QString& path, const FileFacts& facts);
 
 class ThumbnailCache {
@@ -100,7 +101,7 @@ class ThumbnailCache {
   bool cacheable(const QString& path) const;
 
   // The thumbnail of `path` in the size class: from its entry when that
-  // matches the file, else decoded, and then its entry written. A picture
+  // matches the file, else decoded, and its entry then written by the writer. A picture
   // recorded as unreadable since its last change gives an error at once.
   Result<Thumbnail> thumbnail(const QString& path, ThumbnailSize size) const;
 
