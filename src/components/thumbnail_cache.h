@@ -19,7 +19,12 @@
 // silently.
 //
 // Every member is const and touches only the file system, so one cache
-// serves any number of worker threads at once.
+// serves any number of worker threads at once. Entries are written by a
+// writer thread of the cache's own at a lower priority, after the thumbnail
+// has been handed back, so that filling the cache never holds up a cell.
+// Entries still waiting when the cache goes, or beyond what the writer may
+// hold waiting, are dropped (they are made again next time); one being
+// written is finished, so that no half entry is left.
 
 #include <QByteArray>
 #include <QImage>
@@ -27,6 +32,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include "components/imaging/imaging.h"
@@ -67,6 +73,11 @@ struct ThumbnailSource {
   std::function<Result<QImage>(const QString& path, int longSide)> decode = &Imaging::readScaled;
 };
 
+// Whether a picture is worth an entry: false for a JPEG of at most half a
+// megapixel, which the codec decodes at a quarter or an eighth of its size
+// about as fast as its entry is read back.
+bool WorthAnEntry(const QString& path, const FileFacts& facts);
+
 class ThumbnailCache {
  public:
   // Lumaset's own entries from another revision of the thumbnail maker are
@@ -90,9 +101,12 @@ class ThumbnailCache {
   bool cacheable(const QString& path) const;
 
   // The thumbnail of `path` in the size class: from its entry when that
-  // matches the file, else decoded, and then its entry written. A picture
+  // matches the file, else decoded, and its entry then written by the writer. A picture
   // recorded as unreadable since its last change gives an error at once.
   Result<Thumbnail> thumbnail(const QString& path, ThumbnailSize size) const;
+
+  // Waits until every entry handed to the writer so far is written or given up.
+  void finishWrites() const;
 
   // Where the entries of `path` lie.
   QString entryPath(const QString& path, ThumbnailSize size) const;
@@ -103,11 +117,14 @@ class ThumbnailCache {
   QString entryFor(const QByteArray& uri, const char* folder) const;
   Result<Thumbnail> decoded(const QString& path, ThumbnailSize size) const;
   std::optional<Found> read(const QString& entry, const QByteArray& uri, const FileStamp& stamp) const;
-  void write(const QString& entry, const QByteArray& uri, const FileStamp& stamp, const Thumbnail* made) const;
+  static void write(const QString& entry, const QByteArray& uri, const FileStamp& stamp, const Thumbnail* made);
+
+  class Writer;
 
   QString root_;  // ends with "/"; empty when disabled
   QStringList excluded_;
   ThumbnailSource source_;
+  std::shared_ptr<Writer> writer_;  // null when disabled
 };
 
 // The picture a thumbnail cell shows: `thumbnail` shrunk so that its longer

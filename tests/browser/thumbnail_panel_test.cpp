@@ -354,8 +354,10 @@ TEST_F(ThumbnailPanelTest, CellsFromTheCacheAreTheCellsOfAFreshBuild) {
     SCOPED_TRACE(large ? "large cells" : "small cells");
     panel_.setThumbnailCache(nullptr);  // no cache at all
     const auto fresh = shown(large);
-    panel_.setThumbnailCache(std::make_shared<ThumbnailCache>(root, QStringList{}, counting));
+    const auto cache = std::make_shared<ThumbnailCache>(root, QStringList{}, counting);
+    panel_.setThumbnailCache(cache);
     EXPECT_EQ(shown(large), fresh) << "filling the cache";
+    cache->finishWrites();
     const int readsBefore = reads;
     EXPECT_EQ(shown(large), fresh) << "from the cache";
     EXPECT_EQ(reads, readsBefore) << "nothing read but the cache";

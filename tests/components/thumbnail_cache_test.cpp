@@ -62,10 +62,12 @@ class ThumbnailCacheTest : public ::testing::Test {
     return ThumbnailCache(root, excluded, source);
   }
 
-  // The thumbnail, and whether it had to be decoded.
+  // The thumbnail, and whether it had to be decoded; its entry is written when this returns.
   std::pair<Result<Thumbnail>, bool> Get(const QString& path, const ThumbnailCache* cache = nullptr) {
     const int before = decodes_;
-    auto made = (cache ? *cache : cache_).thumbnail(path, ThumbnailSize::Normal);
+    const ThumbnailCache& used = cache ? *cache : cache_;
+    auto made = used.thumbnail(path, ThumbnailSize::Normal);
+    used.finishWrites();
     return {std::move(made), decodes_ > before};
   }
 
@@ -106,6 +108,59 @@ TEST_F(ThumbnailCacheTest, WritesAnEntryOtherProgramsReadAndServesItWithoutDecod
   EXPECT_EQ(second->facts.width, 400);
   EXPECT_EQ(second->facts.bitsPerPixel, first->facts.bitsPerPixel);
   EXPECT_EQ(second->facts.paletteSize, first->facts.paletteSize);
+}
+
+// Small JPEGs decode about as fast as an entry reads back: they get none.
+TEST_F(ThumbnailCacheTest, WritesEntriesOnlyForPicturesWorthThem) {
+  const struct {
+    const char* name;
+    int width, height;
+    const char* format;
+    bool entry;
+  } cases[] = {
+      {"small.jpg", 1000, 500, "jpeg", false},
+      {"just larger.jpg", 1001, 500, "jpeg", true},
+      {"small but no jpeg.jpg", 400, 300, "bmp", true},
+  };
+  for (const auto& row : cases) {
+    SCOPED_TRACE(row.name);
+    const QString file = pictures_ + QString::fromLatin1(row.name);
+    ASSERT_TRUE(test::WritePicture(file, row.width, row.height, row.format, kBlue));
+    ASSERT_TRUE(Get(file).first.ok());
+    EXPECT_EQ(QFileInfo::exists(cache_.entryPath(file, ThumbnailSize::Normal)), row.entry);
+    const auto [again, decoded] = Get(file);
+    EXPECT_EQ(decoded, !row.entry);
+    EXPECT_EQ(again->facts.width, row.width);
+    EXPECT_EQ(again->image.width(), 128);
+  }
+}
+
+// The cache goes while its writer still has entries to write, as at Exit:
+// what it leaves are whole entries that serve, and nothing else.
+TEST_F(ThumbnailCacheTest, GoingWhileWritingLeavesOnlyWholeEntries) {
+  constexpr int kPictures = 24;
+  for (int i = 0; i < kPictures; ++i) {
+    ASSERT_TRUE(test::WritePicture(pictures_ + QStringLiteral("p%1.bmp").arg(i), 600, 400, "bmp", kBlue));
+  }
+  {
+    const ThumbnailCache going = Make(root_);
+    for (int i = 0; i < kPictures; ++i) {
+      ASSERT_TRUE(going.thumbnail(pictures_ + QStringLiteral("p%1.bmp").arg(i), ThumbnailSize::Large).ok());
+    }
+  }
+  const QStringList left = QDir(root_ + "large").entryList(QDir::Files | QDir::Hidden | QDir::System);
+  EXPECT_LE(left.size(), kPictures);
+  int served = 0;
+  for (int i = 0; i < kPictures; ++i) {
+    const QString file = pictures_ + QStringLiteral("p%1.bmp").arg(i);
+    if (!left.contains(QFileInfo(cache_.entryPath(file, ThumbnailSize::Large)).fileName())) continue;
+    const int before = decodes_;
+    const auto made = cache_.thumbnail(file, ThumbnailSize::Large);
+    EXPECT_EQ(decodes_, before) << "a half entry for picture " << i;
+    EXPECT_EQ(Middle(made->image), kBlue);
+    ++served;
+  }
+  EXPECT_EQ(served, left.size()) << "files that are no entry: " << left.join(' ').toStdString();
 }
 
 // Each change comes after the entry was made; the last two keep the file's
