@@ -119,6 +119,7 @@ class FileCommandsTest : public ::testing::Test {
     for (int i = 0; i < table().ThumbCount(); ++i) files << table().ThumbFiles(i);
     return files;
   }
+  int IndexOf(const QString& file) const { return static_cast<int>(Files().indexOf(file)); }
   // A folder below the test's home holding `pictures`, each 64 x 48.
   static QString FolderWith(const QString& name, const QStringList& pictures) {
     const QString folder = freshFolder(name) + QLatin1Char('/');

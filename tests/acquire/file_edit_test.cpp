@@ -8,7 +8,7 @@
 #include "acquire/rotate_file.h"
 #include "file_command_fixture.h"
 #include "support/file_size_limit.h"
-#include "support/desktop_folders.h"
+#include "support/waiting_editor.h"
 
 namespace lumaset::test {
 namespace {
@@ -27,12 +27,6 @@ QByteArray WithExif(const QByteArray& jpeg, quint16 orientation) {
   QByteArray segment("\xff\xe1", 2);
   segment.append(static_cast<char>((block.size() + 2) >> 8)).append(static_cast<char>((block.size() + 2) & 0xff));
   return jpeg.left(2) + segment + block + jpeg.mid(2);
-}
-
-int IndexOf(const ThumbTable& table, const QString& file) {
-  for (int i = 0; i < table.ThumbCount(); ++i)
-    if (table.ThumbFiles(i) == file) return i;
-  return -1;
 }
 
 TEST_F(FileCommandsTest, RenameStaysInTheFilesFolderAndNeverReplaces) {
@@ -83,7 +77,7 @@ TEST_F(FileCommandsTest, RotateRewritesInTheSuffixesFormat) {
   Open(photos);
   const QByteArray keptGif = ReadBytes(photos + "x.gif");
   const auto rotate = [&](const char* name) {
-    const int index = IndexOf(table(), photos + name);
+    const int index = IndexOf(photos + name);
     ASSERT_GE(index, 0) << name;
     Select(index);
     commands_.mnuFileOptionsRotate_Click();
@@ -103,8 +97,8 @@ TEST_F(FileCommandsTest, RotateRewritesInTheSuffixesFormat) {
     }
   }
   EXPECT_TRUE(QFileInfo::exists(Trash() + "old.gif"));
-  EXPECT_GE(IndexOf(table(), photos + "old.jpg"), 0);
-  const int jpeg = IndexOf(table(), photos + "c.jpeg");
+  EXPECT_GE(IndexOf(photos + "old.jpg"), 0);
+  const int jpeg = IndexOf(photos + "c.jpeg");
   EXPECT_EQ(QSize(table().ThumbWidths(jpeg), table().ThumbHeights(jpeg)), QSize(48, 64));
 
   // The camera's data stays, with the picture now upright as stored.
@@ -112,7 +106,7 @@ TEST_F(FileCommandsTest, RotateRewritesInTheSuffixesFormat) {
   ASSERT_TRUE(exif.ok()) << exif.error().toStdString();
   EXPECT_TRUE(exif->lines.join("\n").contains("TestCam"));
   EXPECT_FALSE(exif->lines.join("\n").contains("Orientation"));
-  const int camera = IndexOf(table(), photos + "camera.jpg");
+  const int camera = IndexOf(photos + "camera.jpg");
   EXPECT_EQ(QSize(table().ThumbWidths(camera), table().ThumbHeights(camera)),
             QImageReader(photos + "camera.jpg").size());
 
@@ -148,13 +142,12 @@ TEST_F(FileCommandsTest, RotateThatCannotFinishLeavesThePicture) {
 // GIF stays out of the trash, nothing partial is left, and the message says why.
 TEST_F(FileCommandsTest, RotateThatCannotWriteWholeKeepsThePictureAndSaysWhy) {
   const QString photos = FolderWith("rotate-limit", {"small.png", "camera.jpg"});
-  ASSERT_TRUE(WriteText(photos + "camera.jpg", WithExif(ReadBytes(photos + "camera.jpg"), 6)));
   ASSERT_TRUE(WriteText(photos + "anim.gif", TinyGif()));
   Open(photos);
   const QStringList names = Names(photos);
   for (const char* name : {"small.png", "anim.gif"}) {
     const QByteArray before = ReadBytes(photos + name);
-    Select(IndexOf(table(), photos + name));
+    Select(IndexOf(photos + name));
     {
       FileSizeLimit limit(16);
       commands_.mnuFileOptionsRotate_Click();
@@ -170,25 +163,18 @@ TEST_F(FileCommandsTest, RotateThatCannotWriteWholeKeepsThePictureAndSaysWhy) {
 // The editor is a script that waits for the test's word through a FIFO and
 // then rewrites the picture at another size.
 TEST_F(FileCommandsTest, EditRunsTheDefaultEditorAndRebuildsTheCell) {
-  HideSystemDesktopEntries();
   const QString folder = freshFolder("edit") + "/";
   const QString picture = folder + "it's \"a\"; $HOME.png";
   ASSERT_TRUE(WritePicture(picture, 64, 48));
   ASSERT_TRUE(WritePicture(folder + "new.png.bak", 30, 20, "png"));
   ASSERT_TRUE(WritePicture(folder + "other.bmp", 8, 8));
   ASSERT_EQ(::mkfifo(QFile::encodeName(folder + "gate").constData(), 0600), 0);
-  const QString script = folder + "edit.sh";
-  ASSERT_TRUE(WriteText(script, "#!/bin/sh\ncd \"$(dirname \"$0\")\"\nprintf '%s\\n' \"$#\" \"$@\" > log\n"
-                                "read word < gate\ncat new.png.bak > \"$1\"\n"));
-  QFile::setPermissions(script, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-  const QString data = qEnvironmentVariable("XDG_DATA_HOME") + "/applications/";
-  QDir().mkpath(data);
-  ASSERT_TRUE(WriteText(data + "lumaset-edit.desktop",
-                        "[Desktop Entry]\nType=Application\nName=Edit\nExec=" + script.toUtf8() + " %f\n"));
-  ASSERT_TRUE(WriteText(qEnvironmentVariable("XDG_CONFIG_HOME") + "/mimeapps.list",
-                        "[Default Applications]\nimage/png=lumaset-edit.desktop\n"));
+  ASSERT_TRUE(InstallPngEditor(folder + "edit.sh",
+                               "cd \"$(dirname \"$0\")\"\nprintf '%s\\n' \"$#\" \"$@\" > log\n"
+                               "read word < gate\ncat new.png.bak > \"$1\"\n",
+                               "lumaset-edit"));
   Open(folder);
-  const int index = IndexOf(table(), picture);
+  const int index = IndexOf(picture);
   Select(index);
   std::vector<bool> busyWhileRunning;
   QTimer::singleShot(0, [&] {
@@ -203,7 +189,7 @@ TEST_F(FileCommandsTest, EditRunsTheDefaultEditorAndRebuildsTheCell) {
   EXPECT_EQ(QSize(table().ThumbWidths(index), table().ThumbHeights(index)), QSize(30, 20));
   EXPECT_NEAR(panel_.cell(index).fit.width / panel_.cell(index).fit.height, 1.5, 0.05);
 
-  Select(IndexOf(table(), folder + "other.bmp"));
+  Select(IndexOf(folder + "other.bmp"));
   commands_.mnuFileOptionsEdit_Click();
   EXPECT_EQ(host_.errors, QStringList{"Default editor not found!"});
   FileCommands broken({panel_, folders_, options_, settings_, imaging_}, host_, [](const QString&) {

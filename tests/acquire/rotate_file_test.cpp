@@ -17,7 +17,7 @@ class RotateFileTest : public FileCommandsTest {
   // Turns `name` in `folder` through the menu command.
   void Rotate(const QString& folder, const QString& name) {
     Open(folder);
-    const int index = static_cast<int>(Files().indexOf(folder + name));
+    const int index = IndexOf(folder + name);
     ASSERT_GE(index, 0) << name.toStdString();
     Select(index);
     commands_.mnuFileOptionsRotate_Click();

@@ -15,7 +15,6 @@
 #include <QStandardPaths>
 #include <QPushButton>
 #include <QLabel>
-#include <QMessageBox>
 #include <QDialog>
 #include <QMenu>
 #include <QStatusBar>
@@ -42,9 +41,9 @@
 #include "layout/page_model.h"
 #include "layout/undo_stack.h"
 #include "support/accessibility.h"
-#include "support/desktop_folders.h"
 #include "support/fake_sound_output.h"
 #include "support/test_support.h"
+#include "support/waiting_editor.h"
 
 namespace lumaset {
 namespace {
@@ -67,6 +66,12 @@ class MainWindowTest : public ::testing::Test {
 
   static QString Stored(const QString& key) {
     return SettingsStore(QStringLiteral("Lumaset")).readSetting(key, QString());
+  }
+
+  // The next start opens `folder` as the last folder used.
+  static void OpenAtStart(const QString& folder) {
+    Store(QStringLiteral("GenOpen"), QStringLiteral("True"));
+    Store(QStringLiteral("Folder"), folder);
   }
 
   static QRect Screen() { return QGuiApplication::primaryScreen()->availableGeometry(); }
@@ -193,22 +198,13 @@ TEST_F(MainWindowTest, CloseIsRefusedWhileThumbnailsAreBeingMade) {
 
 // The editor is a script that waits for the test's word through a FIFO.
 TEST_F(MainWindowTest, CloseIsRefusedWhileTheDefaultEditorIsOpen) {
-  test::HideSystemDesktopEntries();
   const QString photos = test::freshFolder(QStringLiteral("edit")) + QLatin1Char('/');
   ASSERT_TRUE(test::WritePicture(photos + QStringLiteral("a.png"), 64, 48, "png"));
   const QByteArray gate = QFile::encodeName(photos + QStringLiteral("gate"));
   ASSERT_EQ(::mkfifo(gate.constData(), 0600), 0);
-  const QString script = photos + QStringLiteral("edit.sh");
-  ASSERT_TRUE(test::WriteText(script, "#!/bin/sh\nread word < '" + gate + "'\n"));
-  QFile::setPermissions(script, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-  const QString applications = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/applications/");
-  QDir().mkpath(applications);
-  ASSERT_TRUE(test::WriteText(applications + QStringLiteral("wait-edit.desktop"),
-                              "[Desktop Entry]\nType=Application\nName=Edit\nExec=" + script.toUtf8() + " %f\n"));
-  ASSERT_TRUE(test::WriteText(qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/mimeapps.list"),
-                              "[Default Applications]\nimage/png=wait-edit.desktop\n"));
-  Store(QStringLiteral("GenOpen"), QStringLiteral("True"));
-  Store(QStringLiteral("Folder"), photos);
+  ASSERT_TRUE(test::InstallPngEditor(photos + QStringLiteral("edit.sh"), "read word < '" + gate + "'\n",
+                                     QStringLiteral("wait-edit")));
+  OpenAtStart(photos);
   MainWindow& window = Start();
   window.thumbnailPanel()->ThumbNailSelect(0, true);
   ASSERT_TRUE(window.commands().Item(u"mnuFileOptionsEdit")->isEnabled());
@@ -246,8 +242,7 @@ TEST_F(MainWindowTest, SplitterDragWidensTheTree) {
 TEST_F(MainWindowTest, StartWithOpenFolderOnMakesTheLastFoldersThumbnails) {
   const QString photos = test::freshFolder(QStringLiteral("photos")) + QLatin1Char('/');
   for (const char* name : {"b.jpg", "A.jpg", "c.png"}) ASSERT_TRUE(test::WritePicture(photos + name, 64, 48));
-  Store(QStringLiteral("GenOpen"), QStringLiteral("True"));
-  Store(QStringLiteral("Folder"), photos);
+  OpenAtStart(photos);
 
   MainWindow& window = Start();
   const ThumbTable& table = window.thumbnailPanel()->table();
@@ -271,8 +266,7 @@ TEST_F(MainWindowTest, StartWithOpenFolderOnMakesTheLastFoldersThumbnails) {
 TEST_F(MainWindowTest, EndingDuringASlideShowIsSafe) {
   const QString photos = test::freshFolder(QStringLiteral("show")) + QLatin1Char('/');
   for (const char* name : {"a.jpg", "b.png"}) ASSERT_TRUE(test::WritePicture(photos + name, 32, 24));
-  Store(QStringLiteral("GenOpen"), QStringLiteral("True"));
-  Store(QStringLiteral("Folder"), photos);
+  OpenAtStart(photos);
   MainWindow& window = Start();
   window.thumbnailPanel()->ThumbNailSelect(0, true);
   window.commands().Item(u"mnuViewSlide")->trigger();
@@ -335,14 +329,8 @@ TEST_F(MainWindowTest, HelpAboutAndItsNoticePlayTheirSounds) {
 // switches act on their toggles too.
 TEST_F(MainWindowTest, ToggledCommandsActWithoutAClick) {
   MainWindow& window = Start();
-  const QString photo = test::freshFolder(QStringLiteral("window-toggle")) + QStringLiteral("/photo.png");
-  ASSERT_TRUE(test::WritePicture(photo, 40, 30));
+  ASSERT_GE(PlacePhoto(window, test::freshFolder(QStringLiteral("window-toggle")) + QStringLiteral("/photo.png")), 0);
   LayoutPage& page = window.layoutPage();
-  PageEditState& edit = page.model().edit();
-  edit.addWidth = 2880;
-  edit.addHeight = 2160;
-  edit.downX = edit.downY = 3000;
-  page.PicAdd(photo);
   CommandSet& commands = window.commands();
   auto* crop = qobject_cast<QAbstractButton*>(commands.toolBar()->widgetForAction(commands.Button(u"Crop")));
   ASSERT_NE(crop, nullptr);
