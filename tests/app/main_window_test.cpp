@@ -12,7 +12,6 @@
 #include <QToolBar>
 #include <QAction>
 #include <QScreen>
-#include <QStandardPaths>
 #include <QPushButton>
 #include <QLabel>
 #include <QDialog>
@@ -25,7 +24,6 @@
 #include <filesystem>
 #include <functional>
 #include <cmath>
-#include <memory>
 #include <optional>
 #include <vector>
 
@@ -34,86 +32,34 @@
 #include "app/commands.h"
 #include "browser/folder_tree.h"
 #include "browser/thumbnail_area.h"
-#include "frame/app_state.h"
 #include "frame/help_window.h"
 #include "layout/layout_page.h"
 #include "layout/page_area.h"
-#include "layout/page_model.h"
 #include "layout/undo_stack.h"
 #include "support/accessibility.h"
 #include "support/fake_sound_output.h"
+#include "support/program_fixture.h"
 #include "support/test_support.h"
 #include "support/waiting_editor.h"
 
 namespace lumaset {
 namespace {
 
-// Each test starts the program afresh on its own settings file and folders.
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public test::ProgramTest {
  protected:
-  void SetUp() override {
-    QFile::remove(SettingsStore(QStringLiteral("Lumaset")).filePath());
-    QDir(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
-         QStringLiteral("/Lumaset"))
-        .removeRecursively();
-  }
-
-  static void Store(const QString& key, const QString& text) {
-    SettingsStore store(QStringLiteral("Lumaset"));
-    store.writeSetting(key, text);
-    ASSERT_TRUE(store.sync().ok());
-  }
-
-  static QString Stored(const QString& key) {
-    return SettingsStore(QStringLiteral("Lumaset")).readSetting(key, QString());
-  }
-
-  // A fresh folder holding `pictures`, each 64 x 48, that the next start
-  // opens as the last folder used.
-  static QString OpenAtStart(const char* name, std::initializer_list<const char*> pictures) {
-    const QString folder = test::freshFolder(QLatin1String(name)) + QLatin1Char('/');
-    for (const char* picture : pictures) EXPECT_TRUE(test::WritePicture(folder + picture, 64, 48));
-    Store(QStringLiteral("GenOpen"), QStringLiteral("True"));
-    Store(QStringLiteral("Folder"), folder);
-    return folder;
-  }
-
   static QRect Screen() { return QGuiApplication::primaryScreen()->availableGeometry(); }
 
-  // Starts the program as main() does, playing through `sounds` when given.
-  MainWindow& Start(std::unique_ptr<SoundOutput> sounds = nullptr) {
-    main_.reset();
-    app.emplace(LocateProgramFolders(), std::move(sounds));
-    main_.emplace(*app);
-    main_->FormLoad();
-    return *main_;
+  // Puts a 60 x 30 photo of four colours on the page, 2 by 1 inches, selected; its slot.
+  int PlacePhoto(const QString& photo) {
+    EXPECT_TRUE(test::Quarters(60, 30).save(photo, "PNG"));
+    return DropOnPage(photo);
   }
-
-  // Puts a 60 x 30 photo, red with a blue left edge, on the page as a
-  // thumbnail 2 by 1 inches dropped there, selected; its slot.
-  int PlacePhoto(MainWindow& window, const QString& photo) {
-    QImage image(60, 30, QImage::Format_RGB32);
-    image.fill(Qt::red);
-    for (int y = 0; y < 30; ++y) image.setPixel(0, y, qRgb(0, 0, 255));
-    EXPECT_TRUE(image.save(photo, "PNG"));
-    LayoutPage& page = window.layoutPage();
-    PageEditState& edit = page.model().edit();
-    edit.addWidth = 2880;
-    edit.addHeight = 1440;
-    edit.downX = 3000;
-    edit.downY = 3000;
-    page.PicAdd(photo);
-    return page.model().picCur();
-  }
-
-  std::optional<AppState> app;
-  std::optional<MainWindow> main_;
 };
 
 TEST_F(MainWindowTest, FirstStartFitsTheScreenAndKeepsThePreviewSquare) {
   MainWindow& window = Start();
-  EXPECT_TRUE(app->formReady);
-  EXPECT_TRUE(app->thumbsIdle);
+  EXPECT_TRUE(app_->formReady);
+  EXPECT_TRUE(app_->thumbsIdle);
   EXPECT_TRUE(Screen().contains(window.frameGeometry())) << "a first window never passes the screen";
   const QRect preview = window.pagePanel()->geometry();
   EXPECT_NEAR(preview.width(), preview.height(), 1);
@@ -123,8 +69,8 @@ TEST_F(MainWindowTest, FirstStartFitsTheScreenAndKeepsThePreviewSquare) {
   const int rule = 2160 + 1800 + std::max(0, extra);
   EXPECT_NEAR(window.OuterWidthTwips() - window.OuterHeightTwips(), rule, 2 * window.twipsPerPixel());
   EXPECT_EQ(window.pagePanel()->caption(), QStringLiteral("Layout Preview: Undefined layout"));
-  EXPECT_TRUE(QFileInfo(app->folders.layouts + QStringLiteral("Sample.lsf")).isFile());
-  EXPECT_TRUE(QFileInfo(app->programFolders.tempImages).isDir());
+  EXPECT_TRUE(QFileInfo(app_->folders.layouts + QStringLiteral("Sample.lsf")).isFile());
+  EXPECT_TRUE(QFileInfo(app_->programFolders.tempImages).isDir());
   EXPECT_EQ(test::AccessibilityProblems(&window), QStringList());
 }
 
@@ -139,10 +85,10 @@ TEST_F(MainWindowTest, CorruptStoredPlacementIsClampedToTheScreen) {
 
 TEST_F(MainWindowTest, ShutDownSavesThePlacementAndRemovesTemporaryPictures) {
   MainWindow& first = Start();
-  const QString tempImages = app->programFolders.tempImages;
+  const QString tempImages = app_->programFolders.tempImages;
   ASSERT_TRUE(test::WriteText(tempImages + QStringLiteral("3-07.jpg"), "x"));
   // A mail program may still need the e-mail copies after the program has gone.
-  const QString emailCopy = app->programFolders.emailCopies + QStringLiteral("send-1/a.jpg");
+  const QString emailCopy = app_->programFolders.emailCopies + QStringLiteral("send-1/a.jpg");
   ASSERT_TRUE(QDir().mkpath(QFileInfo(emailCopy).path()) && test::WriteText(emailCopy, "x"));
   first.help().show(HelpCommand::Contents, 0);
   ASSERT_NE(first.help().window(), nullptr);
@@ -150,7 +96,7 @@ TEST_F(MainWindowTest, ShutDownSavesThePlacementAndRemovesTemporaryPictures) {
   EXPECT_GT(first.dirTree()->width(), 0);
   EXPECT_FALSE(first.help().window() && first.help().window()->isVisible());
   main_.reset();
-  app.reset();
+  app_.reset();
   EXPECT_FALSE(QFileInfo::exists(tempImages)) << "the temporary pictures and their folder go";
   EXPECT_TRUE(QFileInfo::exists(emailCopy));
   EXPECT_FALSE(Stored(QStringLiteral("MainWidth")).isEmpty());
@@ -186,17 +132,17 @@ TEST_F(MainWindowTest, ATemporaryFolderThatCannotBeMadeIsReportedAtStart) {
   watch.stop();
   qputenv("XDG_CACHE_HOME", cache);
   EXPECT_EQ(shown, "The folder \"" + blocked + "\" cannot be made: Not a directory");
-  EXPECT_TRUE(app->formReady);
+  EXPECT_TRUE(app_->formReady);
 }
 
 TEST_F(MainWindowTest, CloseIsRefusedWhileThumbnailsAreBeingMade) {
   MainWindow& window = Start();
-  app->thumbsIdle = false;
+  app_->thumbsIdle = false;
   EXPECT_FALSE(window.close());
   EXPECT_TRUE(window.isVisible());
   QTest::keyClick(&window, Qt::Key_Escape);
-  EXPECT_TRUE(app->abortRequested);
-  app->thumbsIdle = true;
+  EXPECT_TRUE(app_->abortRequested);
+  app_->thumbsIdle = true;
   EXPECT_TRUE(window.close());
 }
 
@@ -247,7 +193,7 @@ TEST_F(MainWindowTest, StartWithOpenFolderOnMakesTheLastFoldersThumbnails) {
   const ThumbTable& table = window.thumbnailPanel()->table();
   ASSERT_EQ(table.ThumbCount(), 3);
   EXPECT_TRUE(table.ThumbFiles(0).endsWith(QStringLiteral("A.jpg"))) << "sorted without regard to case";
-  EXPECT_TRUE(app->thumbsIdle);
+  EXPECT_TRUE(app_->thumbsIdle);
   EXPECT_TRUE(window.dirTree()->isEnabled());
   EXPECT_TRUE(window.pagePanel()->isEnabled());
 
@@ -255,7 +201,7 @@ TEST_F(MainWindowTest, StartWithOpenFolderOnMakesTheLastFoldersThumbnails) {
   const QString empty = test::freshFolder(QStringLiteral("empty")) + QLatin1Char('/');
   window.folderOpener().OpenFromTree(empty);
   EXPECT_EQ(window.thumbnailPanel()->table().ThumbCount(), 0);
-  EXPECT_EQ(app->folders.current, empty);
+  EXPECT_EQ(app_->folders.current, empty);
   EXPECT_EQ(Stored(QStringLiteral("Folder")), empty);
   EXPECT_TRUE(window.close());
 }
@@ -325,7 +271,7 @@ TEST_F(MainWindowTest, HelpAboutAndItsNoticePlayTheirSounds) {
 // crop mode follows, and so does the Tools menu's check.
 TEST_F(MainWindowTest, ToggledCommandsActWithoutAClick) {
   MainWindow& window = Start();
-  ASSERT_GE(PlacePhoto(window, test::freshFolder(QStringLiteral("window-toggle")) + QStringLiteral("/photo.png")), 0);
+  ASSERT_GE(PlacePhoto(test::freshFolder(QStringLiteral("window-toggle")) + QStringLiteral("/photo.png")), 0);
   LayoutPage& page = window.layoutPage();
   CommandSet& commands = window.commands();
   auto* crop = qobject_cast<QAbstractButton*>(commands.toolBar()->widgetForAction(commands.Button(u"Crop")));
@@ -343,7 +289,7 @@ TEST_F(MainWindowTest, ToggledCommandsActWithoutAClick) {
 TEST_F(MainWindowTest, EffectCommandsChangeThePagePictureAndUndoTakesThemBack) {
   MainWindow& window = Start();
   const QString photo = test::freshFolder(QStringLiteral("window-effects")) + QStringLiteral("/photo.png");
-  const int slot = PlacePhoto(window, photo);
+  const int slot = PlacePhoto(photo);
   ASSERT_GE(slot, 0);
   const QByteArray photoBytes = test::ReadBytes(photo);
   LayoutPage& page = window.layoutPage();
@@ -354,7 +300,7 @@ TEST_F(MainWindowTest, EffectCommandsChangeThePagePictureAndUndoTakesThemBack) {
   const PicBox before = page.model().box(slot);
   commands.ButtonClick(u"Rotate");
   const QString turned = page.model().pic(slot).file;
-  EXPECT_TRUE(turned.startsWith(app->programFolders.tempImages)) << turned.toStdString();
+  EXPECT_TRUE(turned.startsWith(app_->programFolders.tempImages)) << turned.toStdString();
   EXPECT_EQ(QImage(turned).size(), QSize(30, 60));
   EXPECT_FLOAT_EQ(page.model().box(slot).width, before.height);
   EXPECT_EQ(page.model().picCur(), slot) << "the picture is selected again";
@@ -376,7 +322,7 @@ TEST_F(MainWindowTest, EffectCommandsChangeThePagePictureAndUndoTakesThemBack) {
 TEST_F(MainWindowTest, PictureToolsStayOffUntilAPictureIsSelectedAgain) {
   MainWindow& window = Start();
   const QString photo = test::freshFolder(QStringLiteral("window-tools")) + QStringLiteral("/photo.png");
-  const int slot = PlacePhoto(window, photo);
+  const int slot = PlacePhoto(photo);
   ASSERT_GE(slot, 0);
   LayoutPage& page = window.layoutPage();
   CommandSet& commands = window.commands();
@@ -420,10 +366,10 @@ TEST_F(MainWindowTest, ADownloadWaitsForTheThumbnailsAndFileBoxesAreTitledLumase
   const QString photos = test::freshFolder(QStringLiteral("window-download")) + QLatin1Char('/');
   ASSERT_TRUE(test::WritePicture(photos + QStringLiteral("a.jpg"), 64, 48));
   const QStringList boxes = BoxesDuring([&] {
-    app->thumbsIdle = false;  // as while a folder's thumbnails are made
+    app_->thumbsIdle = false;  // as while a folder's thumbnails are made
     window.commands().Item(u"mnufileDownloadDrive")->trigger();
     QApplication::processEvents();
-    app->thumbsIdle = true;
+    app_->thumbsIdle = true;
     window.folderOpener().OpenFromTree(photos);  // a build that ends
     QApplication::processEvents();
     window.thumbnailPanel()->ThumbNailSelect(0, true);

@@ -9,34 +9,25 @@
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
-#include <QDir>
-#include <QFile>
 #include <QFont>
-#include <QLabel>
 #include <QPushButton>
-#include <QStandardPaths>
 #include <QTabWidget>
 #include <QScopedValueRollback>
 #include <QTimer>
 
 #include <functional>
-#include <memory>
-#include <optional>
 
 #include "app/commands.h"
 #include "acquire/scan_window.h"
-#include "app/main_window.h"
 #include "components/printer_choice.h"
 #include "components/printer_choice_dialog.h"
 #include "browser/thumbnail_area.h"
-#include "frame/app_state.h"
-#include "layout/layout_page.h"
-#include "layout/page_model.h"
 #include "browser/folder_open.h"
 #include "frame/progress_window.h"
 #include "support/accessibility.h"
 #include "support/sane_test_backend.h"
 #include "support/window_check.h"
+#include "support/program_fixture.h"
 #include "support/test_support.h"
 
 namespace lumaset {
@@ -139,7 +130,7 @@ std::function<void(QWidget*, QStringList&)> Pressing(const QString& name) {
     EXPECT_TRUE(found.isEmpty()) << found.join(QLatin1Char('\n')).toStdString(); \
   } while (false)
 
-class WindowWalk : public ::testing::Test {
+class WindowWalk : public test::ProgramTest {
  protected:
   static void SetUpTestSuite() {
     // A desktop's usual font, larger than Qt's own default.
@@ -149,37 +140,15 @@ class WindowWalk : public ::testing::Test {
   }
 
   void SetUp() override {
-    QFile::remove(SettingsStore(QStringLiteral("Lumaset")).filePath());
-    photos_ = test::freshFolder(QStringLiteral("walk-photos")) + QLatin1Char('/');
-    for (const char* name : {"beach.jpg", "garden.png", "portrait.jpeg", "scan.tiff"})
-      ASSERT_TRUE(test::WritePicture(photos_ + QLatin1String(name), 64, 48));
-    SettingsStore store(QStringLiteral("Lumaset"));
-    store.writeSetting(QStringLiteral("GenOpen"), QStringLiteral("True"));
-    store.writeSetting(QStringLiteral("Folder"), photos_);
-    ASSERT_TRUE(store.sync().ok());
+    ProgramTest::SetUp();
+    photos_ = OpenAtStart("walk-photos", {"beach.jpg", "garden.png", "portrait.jpeg", "scan.tiff"});
     test::UseSaneTestBackend();  // the scanner library starts with the main window
-    app_.emplace(LocateProgramFolders(), nullptr);
-    main_.emplace(*app_);
-    main_->FormLoad();
-    main_->show();
+    Start().show();
     ASSERT_EQ(main_->thumbnailPanel()->table().ThumbCount(), 4);
   }
 
-  void TearDown() override {
-    main_.reset();
-    app_.reset();
-  }
-
   // A thumbnail's picture on the page, selected there.
-  void PictureOnPage() {
-    LayoutPage& page = main_->layoutPage();
-    PageEditState& edit = page.model().edit();
-    edit.addWidth = 2880;
-    edit.addHeight = 2160;
-    edit.downX = 3000;
-    edit.downY = 3000;
-    page.PicAdd(main_->thumbnailPanel()->table().ThumbFiles(1));
-  }
+  void PictureOnPage() { DropOnPage(main_->thumbnailPanel()->table().ThumbFiles(1), 2160); }
 
   QStringList Command(const char* name, const std::function<void(QWidget*, QStringList&)>& within = {}) {
     QAction* item = main_->commands().Item(QString::fromLatin1(name));
@@ -187,8 +156,6 @@ class WindowWalk : public ::testing::Test {
   }
 
   QString photos_;
-  std::optional<AppState> app_;
-  std::optional<MainWindow> main_;
 };
 
 TEST_F(WindowWalk, MainWindow) {
