@@ -59,15 +59,6 @@ class FakePageHost : public PageEditHost {
   PageModel& page_;
 };
 
-// A portrait letter page without a printer, its preview 8500 x 11000 twips,
-// so that a thousand twips are one printed inch.
-inline void LetterPage(PageModel& page) {
-  PageGeometry& geometry = page.geometry();
-  geometry = PageGeometry{};
-  geometry.previewWidth = 8500;
-  geometry.previewHeight = 11000;
-}
-
 // Puts a picture in the next slot as an addition would, without a file.
 inline int PlacePicture(PageModel& page, float left, float top, float width, float height,
                         const QString& file = QStringLiteral("/pictures/photo.jpg")) {

@@ -74,10 +74,8 @@ ProgramFolders PrivateFolders() {
 }
 
 QString Photo(const QString& folder, const char* name, int width, int height, Qt::GlobalColor color) {
-  QImage image(width, height, QImage::Format_RGB32);
-  image.fill(color);
   const QString path = folder + QLatin1Char('/') + QLatin1String(name);
-  EXPECT_TRUE(image.save(path, "JPEG"));
+  EXPECT_TRUE(test::WritePicture(path, width, height, "JPEG", color));
   return path;
 }
 

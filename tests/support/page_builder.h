@@ -16,6 +16,15 @@
 
 namespace lumaset::test {
 
+// A portrait letter page without a printer, its preview 8500 x 11000 twips,
+// so that a thousand twips are one printed inch.
+inline void LetterPage(PageModel& page) {
+  PageGeometry& geometry = page.geometry();
+  geometry = PageGeometry{};
+  geometry.previewWidth = 8500;
+  geometry.previewHeight = 11000;
+}
+
 // Shows `file` in `slot` at `box`, in twips of the current preview, as an
 // addition leaves it: its fractions of the page set, counted on the page and
 // ranked by its slot unless `rank` says otherwise.
