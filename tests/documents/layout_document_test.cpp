@@ -11,6 +11,7 @@
 
 #include "layout/orientation.h"
 #include "support/file_size_limit.h"
+#include "support/page_builder.h"
 #include "support/test_support.h"
 
 namespace lumaset {
@@ -97,10 +98,7 @@ class LayoutDocumentTest : public ::testing::Test {
   }
   // Puts a picture in the next slot as an addition would.
   void Place(const QString& file, float left) {
-    const int slot = page_.picLast() + 1;
-    page_.pic(slot) = PagePic{file, static_cast<std::int16_t>(slot), left, 0.25f, 0.5f, 0.125f};
-    page_.setPicLast(slot);
-    page_.setPicCount(page_.picCount() + 1);
+    test::PlaceFractions(page_, file, {left, 0.25, 0.5, 0.125}, page_.picLast() + 1);
   }
   void SaveAs(const QString& path) {
     host_.answers.push_back(path);

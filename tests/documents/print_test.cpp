@@ -21,6 +21,7 @@
 #include "layout/page_geometry.h"
 #include "support/file_size_limit.h"
 #include "support/print_scheduler_fixture.h"
+#include "support/page_builder.h"
 #include "support/test_support.h"
 
 namespace lumaset {
@@ -91,12 +92,7 @@ struct TestPage {
     g.previewWidth = g.paperWidth * 1000;
     g.previewHeight = g.paperHeight * 1000;
   }
-  void Place(const QString& file, QRectF fractions, int rank) {
-    const int slot = model.picLast() + 1;
-    model.pic(slot) = PagePic{file, static_cast<std::int16_t>(rank), float(fractions.x()), float(fractions.y()),
-                              float(fractions.width()), float(fractions.height())};
-    model.setPicLast(slot);
-  }
+  void Place(const QString& file, QRectF fractions, int rank) { test::PlaceFractions(model, file, fractions, rank); }
 };
 
 QString RunTool(const QString& program, const QStringList& arguments) {

@@ -3,7 +3,6 @@
 #include <QColor>
 #include <QDir>
 #include <QImage>
-#include <QPainter>
 #include <QStringList>
 
 #include <deque>
@@ -14,6 +13,7 @@
 #include "effects/effect_frame.h"
 #include "layout/page_model.h"
 #include "layout/undo_stack.h"
+#include "support/page_builder.h"
 #include "support/test_support.h"
 
 namespace lumaset {
@@ -111,20 +111,12 @@ inline QString PlacePhoto(FakeEffectHost& host, QSize size, QColor left, QColor 
   host.temp = root + QStringLiteral("temp/");
   QDir().mkpath(host.temp);
   const QString photo = root + QStringLiteral("photo.png");
-  QImage image(size, QImage::Format_RGB32);
-  image.fill(left);
-  QPainter(&image).fillRect(size.width() / 2, 0, size.width() / 2, size.height(), right);
-  EXPECT_TRUE(image.save(photo, "PNG"));
+  EXPECT_TRUE(test::WriteHalves(photo, size, left, right));
   PageModel& page = host.page;
   page.geometry().previewWidth = 8000;
   page.geometry().previewHeight = 10000;
-  page.setPicLast(4);
-  page.setPicCount(1);
+  test::ShowPicture(page, 4, box, photo, 0);
   page.setPicCur(4);
-  page.pic(4).file = photo;
-  page.pic(4).zRank = 0;
-  page.box(4) = box;
-  FractionsFromBox(page, 4);
   page.edit().tempCount = 6;
   return photo;
 }

@@ -5,13 +5,13 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
-#include <QPainter>
 #include <QStringList>
 
 #include <functional>
 
 #include "components/imaging/imaging.h"
 #include "layout/page_model.h"
+#include "support/page_builder.h"
 #include "support/test_support.h"
 
 namespace lumaset {
@@ -40,15 +40,6 @@ class FakeCropHost : public CropHost {
   QStringList calls, errors;
   QImage shown;
 };
-
-// A 400 x 300 picture: red on the left half, blue on the right.
-QString MakePicture(const QString& path) {
-  QImage image(400, 300, QImage::Format_RGB32);
-  image.fill(Qt::red);
-  QPainter(&image).fillRect(200, 0, 200, 300, Qt::blue);
-  EXPECT_TRUE(image.save(path, "PNG"));
-  return path;
-}
 
 TEST(CropGeometryTest, OneEdgeFollowsThePointerAndStaysOnThePicture) {
   const FrameRect box{1000, 1000, 2000, 1500};
@@ -93,14 +84,12 @@ class ImageCropTest : public ::testing::Test {
     const QString root = test::freshFolder("crop");
     host.folder = root + "/Temp Images/";
     ASSERT_TRUE(QDir().mkpath(host.folder));
-    source = MakePicture(root + "/photo.png");
+    source = root + "/photo.png";
+    ASSERT_TRUE(test::WriteHalves(source, {400, 300}, Qt::red, Qt::blue));  // red left, blue right
     model.geometry().previewWidth = 12240;
     model.geometry().previewHeight = 15840;
-    model.setPicLast(0);
-    model.setPicCount(1);
+    test::ShowPicture(model, 0, PicBox{1440, 1440, 2880, 2160, true}, source);
     model.setPicCur(0);
-    model.pic(0).file = source;
-    model.box(0) = PicBox{1440, 1440, 2880, 2160, true};
   }
 
   FakeCropHost host;

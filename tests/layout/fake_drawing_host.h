@@ -16,6 +16,7 @@
 #include "layout/orientation.h"
 #include "layout/page_model.h"
 #include "layout/page_refresh.h"
+#include "support/page_builder.h"
 
 namespace lumaset::test {
 
@@ -95,17 +96,7 @@ struct DrawingRig {
 
   // A picture on the page at a box given in twips of the current preview.
   void Place(int slot, float left, float top, float width, float height) {
-    const PageGeometry& page = model.geometry();
-    PagePic& pic = model.pic(slot);
-    pic.file = QStringLiteral("/pictures/%1.jpg").arg(slot);
-    pic.zRank = static_cast<std::int16_t>(slot);
-    pic.leftFrac = left / page.previewWidth;
-    pic.topFrac = top / page.previewHeight;
-    pic.widthFrac = width / page.previewWidth;
-    pic.heightFrac = height / page.previewHeight;
-    model.box(slot) = PicBox{left, top, width, height, true};
-    model.setPicLast(std::max(model.picLast(), slot));
-    model.setPicCount(model.picCount() + 1);
+    ShowPicture(model, slot, PicBox{left, top, width, height, true}, QStringLiteral("/pictures/%1.jpg").arg(slot));
   }
 
   // The printed width and height of a slot's picture, in the current unit.

@@ -16,6 +16,7 @@
 
 #include "layout/page_model.h"
 #include "layout/undo_stack.h"
+#include "support/page_builder.h"
 
 namespace lumaset::test {
 
@@ -58,25 +59,11 @@ class FakePageHost : public PageEditHost {
   PageModel& page_;
 };
 
-// A portrait letter page without a printer, its preview 8500 x 11000 twips,
-// so that a thousand twips are one printed inch.
-inline void LetterPage(PageModel& page) {
-  PageGeometry& geometry = page.geometry();
-  geometry = PageGeometry{};
-  geometry.previewWidth = 8500;
-  geometry.previewHeight = 11000;
-}
-
 // Puts a picture in the next slot as an addition would, without a file.
 inline int PlacePicture(PageModel& page, float left, float top, float width, float height,
                         const QString& file = QStringLiteral("/pictures/photo.jpg")) {
-  page.setPicLast(page.picLast() + 1);
-  page.setPicCount(page.picCount() + 1);
-  const int slot = page.picLast();
-  page.box(slot) = PicBox{left, top, width, height, true};
-  page.pic(slot).file = file;
-  page.pic(slot).zRank = static_cast<std::int16_t>(slot);
-  FractionsFromBox(page, slot);
+  const int slot = page.picLast() + 1;
+  ShowPicture(page, slot, PicBox{left, top, width, height, true}, file);
   return slot;
 }
 

@@ -74,10 +74,8 @@ ProgramFolders PrivateFolders() {
 }
 
 QString Photo(const QString& folder, const char* name, int width, int height, Qt::GlobalColor color) {
-  QImage image(width, height, QImage::Format_RGB32);
-  image.fill(color);
   const QString path = folder + QLatin1Char('/') + QLatin1String(name);
-  EXPECT_TRUE(image.save(path, "JPEG"));
+  EXPECT_TRUE(test::WritePicture(path, width, height, "JPEG", color));
   return path;
 }
 
@@ -164,17 +162,15 @@ TEST_F(LayoutPageTest, AddedPicturesAreSelectedAndStackedWithTheirToolsFollowing
   EXPECT_EQ(window.status, QStringLiteral("Layout contains 2 picture(s)"));
   EXPECT_FALSE(view()->picture(1).isNull());
   EXPECT_EQ(StackingOrder(model()), (std::vector<int>{0, 1}));
-  EXPECT_TRUE(window.tools.back) << "the newest picture is in front";
-  EXPECT_TRUE(!window.tools.front) << "the newest picture is in front";
+  const auto backAndFront = [this] { return std::pair(window.tools.back, window.tools.front); };
+  EXPECT_EQ(backAndFront(), std::pair(true, false)) << "the newest picture is in front";
   Click(Centre(0));
   EXPECT_EQ(page->picCur(), 0);
-  EXPECT_TRUE(window.tools.front);
-  EXPECT_TRUE(!window.tools.back);
+  EXPECT_EQ(backAndFront(), std::pair(false, true));
   page->mnuToolPlaceFront_Click();
   EXPECT_EQ(StackingOrder(model()), (std::vector<int>{1, 0}));
   EXPECT_EQ(view()->SlotAt(Centre(0)), 0);
-  EXPECT_TRUE(window.tools.back);
-  EXPECT_TRUE(!window.tools.front);
+  EXPECT_EQ(backAndFront(), std::pair(true, false));
   EXPECT_EQ(window.undoTip, QStringLiteral("Undo last picture placement"));
 }
 

@@ -109,10 +109,7 @@ class PageMouseTest : public ::testing::Test {
     host.thumbs.start({QStringLiteral("/photos/a.jpg"), QStringLiteral("/photos/b.jpg")});
     host.thumbs.setFacts(0, ThumbFacts{1600, 1200, 24, 0, false});
     host.thumbs.setFacts(1, ThumbFacts{1200, 1600, 24, 0, false});
-    model.box(0) = kStart;
-    model.pic(0).file = QStringLiteral("/photos/placed.jpg");
-    model.setPicLast(0);
-    model.setPicCount(1);
+    test::ShowPicture(model, 0, kStart, QStringLiteral("/photos/placed.jpg"));
   }
 
   // A gesture in page points: hover, press, moves with the button held, release.
