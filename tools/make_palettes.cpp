@@ -9,8 +9,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
+
+#include "tool_files.h"
 
 namespace lumaset {
 namespace {
@@ -60,21 +61,6 @@ Entries SepiaRamp() {
   return entries;
 }
 
-// Written beside the target and renamed over it, so a failed run leaves any
-// earlier file whole.
-bool WriteFile(const std::filesystem::path& path, const Entries& entries) {
-  const std::filesystem::path temporary = path.string() + ".tmp";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(entries.data()), static_cast<std::streamsize>(entries.size()));
-    if (!out.flush()) return false;
-  }
-  std::error_code error;
-  std::filesystem::rename(temporary, path, error);
-  if (error) std::filesystem::remove(temporary, error);
-  return !error;
-}
-
 }  // namespace
 }  // namespace lumaset
 
@@ -93,7 +79,7 @@ int main(int argc, char** argv) {
                   {"Color Cube.pal", lumaset::ColorCube()},
                   {"Sepia.pal", lumaset::SepiaRamp()}};
   for (const auto& palette : palettes) {
-    if (!lumaset::WriteFile(folder / palette.file, palette.entries)) {
+    if (!lumaset::WriteFileWhole(folder / palette.file, std::string_view(reinterpret_cast<const char*>(palette.entries.data()), palette.entries.size()))) {
       std::fprintf(stderr, "make_palettes: cannot write %s\n", (folder / palette.file).c_str());
       return 1;
     }

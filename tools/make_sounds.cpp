@@ -8,9 +8,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <numbers>
 #include <string>
+
+#include "tool_files.h"
 #include <vector>
 
 namespace lumaset {
@@ -160,21 +161,6 @@ std::string WaveFile(const std::vector<double>& mix) {
   return out;
 }
 
-// Written beside the old file and renamed over it, so a failed run leaves
-// the committed clips as they were.
-bool WriteFile(const std::filesystem::path& path, const std::string& bytes) {
-  const std::filesystem::path temporary = path.string() + ".new";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), std::streamsize(bytes.size()));
-    if (!out.flush()) return false;
-  }
-  std::error_code error;
-  std::filesystem::rename(temporary, path, error);
-  if (error) std::filesystem::remove(temporary, error);
-  return !error;
-}
-
 }  // namespace
 }  // namespace lumaset
 
@@ -190,7 +176,7 @@ int main(int argc, char** argv) {
     std::vector<double> mix(static_cast<std::size_t>(recipe.length * lumaset::kRate), 0.0);
     for (const lumaset::Note& note : recipe.notes) lumaset::Render(note, mix);
     lumaset::FadeEnd(mix);
-    if (!lumaset::WriteFile(folder / recipe.file, lumaset::WaveFile(mix))) {
+    if (!lumaset::WriteFileWhole(folder / recipe.file, lumaset::WaveFile(mix))) {
       std::fprintf(stderr, "make_sounds: cannot write %s\n", (folder / recipe.file).c_str());
       return 1;
     }
