@@ -145,6 +145,35 @@ TEST(PageRefreshTest, ContactSheetNamesAreCutToTheirPicturesWidthOnPaperInEither
   EXPECT_EQ(rig.host.scene.captions[0].at, QPointF(box.left, box.top + box.height + 5));
 }
 
+// The page draws each name at the size it was cut for, so that it ends
+// within its picture's width as on paper and does not run into the next.
+TEST(PageRefreshTest, ContactSheetNamesOnThePageEndWithinTheirPicturesWidth) {
+  DrawingRig rig;
+  rig.host.panel = {27000, 36000};  // large enough for text that hinting hardly moves
+  rig.refresh.Run();
+  rig.Place(0, 3000, 3000, 4500, 4500);
+  rig.model.pic(0).file = QStringLiteral("/p/holiday-at-the-lake-with-the-whole-family.jpg");
+  rig.host.thumbSheet = true;
+  rig.refresh.Run();
+  ASSERT_TRUE(rig.host.scene.captions.at(0).text.endsWith("..."));
+
+  PagePanel panel;
+  panel.resize(1800, 2400);
+  panel.page()->SetModel(&rig.model);
+  panel.ShowPage(rig.host.scene, 15);
+  const QImage shot = panel.page()->grab().toImage();
+  const PicBox& box = rig.model.box(0);
+  const int below = static_cast<int>((box.top + box.height) / 15) + 1;
+  const int left = static_cast<int>(box.left / 15);
+  int right = -1;
+  for (int y = below; y < std::min(shot.height(), below + 60); ++y)
+    for (int x = left; x < std::min(shot.width(), left + static_cast<int>(box.width / 15) * 2); ++x)
+      if (QColor(shot.pixel(x, y)).value() < 128) right = std::max(right, x);
+  ASSERT_GE(right, 0) << "no name under the picture";
+  EXPECT_LE(right, (box.left + box.width) / 15 + 4) << "the name runs past its picture";
+  EXPECT_GE(right, (box.left + box.width * 0.8) / 15) << "the name takes the room it was cut for";
+}
+
 TEST(PageRefreshTest, LabelIsWrittenInsideThePrintableCorner) {
   DrawingRig rig;
   rig.label = LabelStyle{QStringLiteral("Serif"), 20, false, true, 0x0000FFu};
