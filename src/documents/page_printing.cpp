@@ -54,13 +54,14 @@ Result<QImage> PrintedPicture(const QString& file, QSizeF printedDots) {
 
 // A picture ready for the paper: its place, its caption's line, and the
 // picture itself, or a null one when the memory budget had it read again at
-// its turn.
+// its turn. A sheet's box that shows no picture prints its caption alone.
 struct PagePrinting::Prepared {
   int slot = -1;
   PrintedPlace place;
   int captionY = 0;
   QSizeF printedDots;
   QImage picture;
+  bool emptyBox = false;
 };
 
 QString PrintDocumentName() { return QStringLiteral("Lumaset Page"); }
@@ -289,6 +290,11 @@ Result<std::vector<PagePrinting::Prepared>> PagePrinting::ReadPictures() const {
     if (!below) return Error{below.error()};
     const double dots = std::min(printer_.DotsPerTwip(), kPictureDotsPerTwip);
     const QSizeF printed(std::abs(place->width) * dots, std::abs(place->height) * dots);
+    // Its reading already failed, and was shown, when the sheet was made.
+    if (host_.ThumbSheet() && !host_.PictureShown(slot)) {
+      prepared.push_back(Prepared{slot, *place, *below, printed, QImage(), true});
+      continue;
+    }
     prepared.push_back(Prepared{slot, *place, *below, printed, QImage()});
     reading.emplace_back(prepared.size() - 1, QtConcurrent::run(&workers, [file = pic.file, printed] {
                            return PrintedPicture(file, printed);
@@ -305,6 +311,7 @@ Result<std::vector<PagePrinting::Prepared>> PagePrinting::ReadPictures() const {
 }
 
 Status PagePrinting::PrintPicture(Prepared& prepared) {
+  if (prepared.emptyBox) return PrintCaption(prepared);
   if (prepared.picture.isNull()) {
     Result<QImage> again = PrintedPicture(page_.pic(prepared.slot).file, prepared.printedDots);
     if (!again) return Error{again.error()};
@@ -314,8 +321,13 @@ Status PagePrinting::PrintPicture(Prepared& prepared) {
   const Status painted = printer_.PaintPicture(prepared.picture, place.x, place.y, place.width, place.height);
   prepared.picture = QImage();
   if (!painted || !host_.ThumbSheet()) return painted;
+  return PrintCaption(prepared);
+}
+
+Status PagePrinting::PrintCaption(const Prepared& prepared) {
   const PagePic& pic = page_.pic(prepared.slot);
-  return PrintText(SheetCaption(pic.file, pic, page_.geometry()), place.x, prepared.captionY, kCaptionSize);
+  return PrintText(SheetCaption(pic.file, pic, page_.geometry()), prepared.place.x, prepared.captionY,
+                   kCaptionSize);
 }
 
 // Printed text is always Arial, bold and black, whatever the page label's look.

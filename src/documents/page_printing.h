@@ -63,6 +63,9 @@ class PrintHost {
   virtual void ToolEnable(bool enable, int slot) = 0;
   // The page shows a contact sheet (`ThumbSheet`): captions are printed.
   virtual bool ThumbSheet() = 0;
+  // The page shows the picture of `slot`; false for a box left empty
+  // because its file could not be read when the page was made.
+  virtual bool PictureShown(int /*slot*/) { return true; }
 };
 
 // The name every job carries.
@@ -125,6 +128,7 @@ class PagePrinting {
   Status PrintMarginBox();
   Result<std::vector<Prepared>> ReadPictures() const;
   Status PrintPicture(Prepared& prepared);
+  Status PrintCaption(const Prepared& prepared);
   Status PrintText(const QString& text, int x, int y, int size);
 
   const PageModel& page_;

@@ -8,6 +8,7 @@
 #include <QPrinter>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSet>
 #include <QThread>
 
 #include <cmath>
@@ -65,6 +66,8 @@ struct FakePrintHost : PrintHost {
   void PageRefresh() override { calls << "refresh"; }
   void ToolEnable(bool enable, int slot) override { calls << QStringLiteral("tools %1 %2").arg(enable).arg(slot); }
   bool ThumbSheet() override { return sheet; }
+  bool PictureShown(int slot) override { return !emptyBoxes.contains(slot); }
+  QSet<int> emptyBoxes;  // boxes the page shows without their picture
 };
 
 QString SolidPicture(const QString& folder, const QString& name, QColor colour, QSize size) {
@@ -534,6 +537,30 @@ TEST_F(FilePrint, ContactSheetCaptionsStandUnderTheirPicturesAndAnEmptyLabelPrin
     EXPECT_NEAR(found.captured(2).toDouble(), picture.bottom(), 2.0) << found.captured(3).toStdString();
   }
   EXPECT_EQ(words, (QStringList{"Harbour", "Mill", "Pond"})) << "no other text: the empty label shows nothing";
+}
+
+TEST_F(FilePrint, ASheetsEmptyBoxPrintsEmptyUnderItsNameButAPictureShownAndLostSinceStopsThePage) {
+  host.sheet = true;
+  TestPage page(device->Facts());
+  page.Place(SolidPicture(folder, "Harbour", Qt::red, {60, 40}), {0.1, 0.1, 0.3, 0.2}, 0);
+  const QString damaged = folder + QStringLiteral("/Damaged.jpg");
+  ASSERT_TRUE(test::WriteText(damaged, "\xFF\xD8 not a picture"));
+  page.Place(damaged, {0.5, 0.5, 0.3, 0.2}, 1);
+  host.emptyBoxes = {1};
+  Print(page);
+  EXPECT_EQ(host.errors, QStringList());
+  const QString words = RunTool(QStringLiteral("pdftotext"), {"-f", "3", "-l", "3", host.saveAnswer, "-"});
+  EXPECT_TRUE(words.contains("Harbour") && words.contains("Damaged")) << words.toStdString();
+  const QImage sheet = PdfPage(host.saveAnswer, 3);
+  EXPECT_TRUE(Near(At(sheet, 0.25, 0.2), Qt::red));
+  EXPECT_TRUE(Near(At(sheet, 0.65, 0.6), Qt::white)) << "the empty box";
+
+  host.emptyBoxes.clear();  // the page shows it: it must print or stop the page
+  host.saveAnswer = folder + QStringLiteral("/shown.pdf");
+  Print(page);
+  ASSERT_EQ(host.errors.size(), 1);
+  EXPECT_TRUE(host.errors[0].startsWith("Printing error: \"" + damaged + "\"")) << host.errors[0].toStdString();
+  EXPECT_FALSE(QFile::exists(host.saveAnswer));
 }
 
 TEST(PrintPlacesTest, CoordinatesRoundHalvesToEvenAndRefuseOverflow) {
