@@ -55,7 +55,11 @@ struct FakePrintHost : PrintHost {
     calls << QStringList{title, name, filter}.join(QLatin1Char('|'));
     return saveAnswer;
   }
-  void SetPageBusy(bool busy) override { calls << (busy ? "busy" : "idle"); }
+  std::function<void()> whenBusy;  // at the start of every printed page
+  void SetPageBusy(bool busy) override {
+    calls << (busy ? "busy" : "idle");
+    if (busy && whenBusy) whenBusy();
+  }
   void ProcessEvents() override {}
   QString StatusText() override { return status; }
   void SetStatusText(const QString& text) override { status = text; }
@@ -372,6 +376,49 @@ TEST_F(Printing, AQueueNeverGetsAPageThatFailed) {
   // The queue prints in order: had the failed job been sent, it would be there first.
   const QString pdf = cups->WaitForJob(QStringLiteral("Capture"));
   ASSERT_FALSE(pdf.isEmpty());
+  EXPECT_EQ(cups->Jobs(QStringLiteral("Capture")).size(), 1);
+  EXPECT_TRUE(Near(At(PdfPage(pdf, 1), 0.25, 0.25), Qt::red));
+}
+
+// Earlier copies are already drawn when a picture goes missing: the job is
+// dropped, not ended, whether it goes to the queue or to a file.
+TEST_F(Printing, APictureGoneAtALaterCopyDropsTheWholeJob) {
+  NEED_SCHEDULER(cups);
+  const QString file = folder + QStringLiteral("/copies.pdf");
+  for (const bool toFile : {false, true}) {
+    PrinterDevice device;
+    auto dialogs = std::make_unique<ScriptedDialogs>();
+    dialogs->print = [&](QPrinter& printer) {
+      printer.setCopyCount(3);
+      if (toFile) printer.setOutputFileName(file);
+      return true;
+    };
+    device.SetDialogs(std::move(dialogs));
+    ASSERT_TRUE(test::WriteText(file, "old"));
+    TestPage page(device.Facts());
+    const QString gone = SolidPicture(folder, "gone", Qt::blue, {40, 40});
+    page.Place(SolidPicture(folder, "green", Qt::green, {40, 40}), {0.1, 0.1, 0.3, 0.3}, 0);
+    page.Place(gone, {0.5, 0.5, 0.2, 0.2}, 1);
+    FakePrintHost host;
+    int pages = 0;
+    host.whenBusy = [&] { if (++pages == 2) QFile::remove(gone); };
+    PagePrinting(page.model, device, settings, options, host).mnuFilePrint_Click();
+    EXPECT_EQ(pages, 2) << toFile;
+    ASSERT_EQ(host.errors.size(), 1) << toFile;
+    EXPECT_TRUE(host.errors[0].startsWith("Printing error: \"" + gone + "\"")) << host.errors[0].toStdString();
+    EXPECT_EQ(test::ReadBytes(file), "old") << toFile;
+    EXPECT_FALSE(device.Printing());
+  }
+
+  // The queue prints in order: had a dropped job been sent, it would come first.
+  PrinterDevice device;
+  device.SetDialogs(std::make_unique<ScriptedDialogs>());
+  TestPage sound(device.Facts());
+  sound.Place(SolidPicture(folder, "red", Qt::red, {40, 40}), {0.1, 0.1, 0.3, 0.3}, 0);
+  FakePrintHost host;
+  PagePrinting(sound.model, device, settings, options, host).mnuFilePrint_Click();
+  const QString pdf = cups->WaitForJob(QStringLiteral("Capture"));
+  ASSERT_FALSE(pdf.isEmpty()) << "the sound job did not arrive";
   EXPECT_EQ(cups->Jobs(QStringLiteral("Capture")).size(), 1);
   EXPECT_TRUE(Near(At(PdfPage(pdf, 1), 0.25, 0.25), Qt::red));
 }
