@@ -1,6 +1,7 @@
 #include "documents/page_printing.h"
 
 #include <QColor>
+#include <QDir>
 #include <QFileInfo>
 #include <QFuture>
 #include <QImage>
@@ -124,15 +125,15 @@ void PagePrinting::mnuFilePrint_Click() {
 
   // Print to file goes to the file named in the print dialog.
   const QString outputFile = printer_.PrintToFile() ? printer_.PrintFile() : QString();
-  // A file that could not be written is reported like a printer that failed.
-  const Status printed = PrintJob(outputFile, printer_.Copies());
-  if (!printed) host_.ShowError(kPrintingError + printed.error());
+  PrintJobTo(outputFile, printer_.Copies());
 }
 
-// Without a printer the page goes to a PDF file on the paper the page has.
+// Without a printer the page goes to a PDF file on the paper the page has,
+// asked for where the last one went, at first where the layouts are kept.
 void PagePrinting::PrintToPdf() {
   PaperFromPage();
-  QString outputFile = host_.AskSaveFile(QStringLiteral("Print To File"), QStringLiteral("*.pdf"),
+  const QString folder = printFolder_.isEmpty() ? host_.LayoutFolder() : printFolder_;
+  QString outputFile = host_.AskSaveFile(QStringLiteral("Print To File"), QDir(folder).filePath(QStringLiteral("*.pdf")),
                                          QStringLiteral("PDF Files (*.pdf)"));
   const bool chosen = !outputFile.isEmpty();
   if (chosen) {
@@ -143,8 +144,17 @@ void PagePrinting::PrintToPdf() {
   ShowPrinter();
   if (!chosen) return;
   if (QFileInfo(outputFile).suffix().isEmpty()) outputFile += QStringLiteral(".pdf");
-  const Status printed = PrintJob(outputFile, 1);
-  if (!printed) host_.ShowError(kPrintingError + printed.error());
+  PrintJobTo(outputFile, 1);
+}
+
+// A file that could not be written is reported like a printer that failed.
+void PagePrinting::PrintJobTo(const QString& outputFile, int copies) {
+  const Status printed = PrintJob(outputFile, copies);
+  if (!printed) {
+    host_.ShowError(kPrintingError + printed.error());
+  } else if (!outputFile.isEmpty()) {
+    printFolder_ = QFileInfo(outputFile).absolutePath();
+  }
 }
 
 // The PDF writer takes the page's paper and strips, so that the file shows

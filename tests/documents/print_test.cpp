@@ -39,6 +39,7 @@ struct FakePrintHost : PrintHost {
   QStringList calls;  // what the window was asked to do, in order
   QStringList errors;
   QString saveAnswer;
+  QString layouts = QStringLiteral("/home/someone/Layouts");
   bool portrait = true;
   bool sheet = false;
   QString status = QStringLiteral("Layout contains 4 picture(s)");
@@ -56,6 +57,7 @@ struct FakePrintHost : PrintHost {
     return saveAnswer;
   }
   std::function<void()> whenBusy;  // at the start of every printed page
+  QString LayoutFolder() const override { return layouts; }
   void SetPageBusy(bool busy) override {
     calls << (busy ? "busy" : "idle");
     if (busy && whenBusy) whenBusy();
@@ -521,15 +523,20 @@ TEST_F(Printing, WithoutAPrinterPrintAsksForAPdfFileAndSetupStillTurnsThePage) {
   PagePrinting printing(page.model, device, settings, options, host);
 
   printing.mnuFilePrint_Click();  // the file dialog cancelled
-  EXPECT_EQ(host.calls, (QStringList{"OPEN", "Print To File|*.pdf|PDF Files (*.pdf)", "CLOSE wait",
-                                     "printer No Printer", "refresh"}));
+  EXPECT_EQ(host.calls, (QStringList{"OPEN", "Print To File|/home/someone/Layouts/*.pdf|PDF Files (*.pdf)",
+                                     "CLOSE wait", "printer No Printer", "refresh"}))
+      << "a file is asked for where the layouts are kept";
   host.calls.clear();
   host.saveAnswer = folder + QStringLiteral("/page.pdf");
   printing.mnuFilePrint_Click();
-  EXPECT_EQ(host.calls.mid(0, 5), (QStringList{"OPEN", "Print To File|*.pdf|PDF Files (*.pdf)", "PRINT",
-                                               "printer No Printer", "refresh"}));
+  EXPECT_EQ(host.calls.mid(0, 5), (QStringList{"OPEN", "Print To File|/home/someone/Layouts/*.pdf|PDF Files (*.pdf)",
+                                               "PRINT", "printer No Printer", "refresh"}));
   EXPECT_EQ(host.errors, QStringList());
   EXPECT_TRUE(RunTool(QStringLiteral("pdfinfo"), {host.saveAnswer}).contains(QRegularExpression("size:\\s+612 x 792")));
+  host.calls.clear();
+  host.saveAnswer.clear();
+  printing.mnuFilePrint_Click();
+  EXPECT_EQ(host.calls.value(1), "Print To File|" + folder + "/*.pdf|PDF Files (*.pdf)") << "then where it last printed";
 
   host.calls.clear();
   dialogs->choose = [](PrinterChoiceModel& model) {
