@@ -7,11 +7,11 @@
 #include <QFontMetricsF>
 #include <QImage>
 #include <QList>
-#include <QPair>
 #include <QMarginsF>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
+#include <QPair>
 #include <QPen>
 #include <QPrintDialog>
 #include <QPrintEngine>
@@ -398,7 +398,11 @@ Status PrinterDevice::StartDoc(const QString& docName, const QString& outputFile
     // The writer works in a private folder of its own: nothing of a job
     // that fails is ever seen beside the target.
     job->scratch = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/lumaset-print-XXXXXX"));
-    if (!job->scratch->isValid()) return notWritten(outputFile, job->scratch->errorString());
+    if (!job->scratch->isValid()) {
+      const QString cause = job->scratch->errorString();
+      if (outputFile.isEmpty()) return Error{QStringLiteral("The printer %1 cannot start printing: %2.").arg(job->queue, cause)};
+      return notWritten(outputFile, cause);
+    }
     job->target = outputFile;
     job->partial = job->scratch->filePath(QStringLiteral("job.pdf"));
     const QPageLayout layout = printer_->pageLayout();
