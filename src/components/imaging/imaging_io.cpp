@@ -9,9 +9,11 @@
 #include <QImageWriter>
 #include <QPainter>
 #include <QPixelFormat>
+#include <QTransform>
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 
 #include "components/imaging/decode_memory.h"
@@ -23,20 +25,25 @@ namespace lumaset {
 
 namespace {
 
-// Qt refuses to decode pictures above 128 MB, which a 36-megapixel photo
-// already needs; 1 GB still turns away a header that claims absurd sizes.
+// The most a JPEG's pixels may take: a header that claims more is refused.
 constexpr int kReaderLimitMegabytes = 1024;
+
+// Qt's readers refuse to allocate more than one decode may hold, whichever
+// reader the program uses.
+constexpr int kQtReaderLimitMegabytes = static_cast<int>(imaging_detail::DecodeMemory::kTotalBytes >> 20);
 
 // Enough of a file's start to find an indexed picture's palette.
 constexpr qint64 kHeaderBytes = 64 * 1024;
 
-void raiseReaderLimit() {
-  static const bool raised = [] {
-    const int limit = QImageReader::allocationLimit();
-    if (limit != 0 && limit < kReaderLimitMegabytes) QImageReader::setAllocationLimit(kReaderLimitMegabytes);
+// Enough of a file's start to tell its format.
+constexpr qint64 kSniffBytes = 16;
+
+void setReaderLimit() {
+  static const bool set = [] {
+    QImageReader::setAllocationLimit(kQtReaderLimitMegabytes);
     return true;
   }();
-  (void)raised;
+  (void)set;
 }
 
 // Pictures stand upright as their orientation tag says. JPEG files, which
@@ -45,7 +52,7 @@ void raiseReaderLimit() {
 // formats that have such a tag (TIFF). FileInfo and the loads take the same
 // road, so a file's stated size and its loaded picture always agree.
 void prepareReader(QImageReader& reader) {
-  raiseReaderLimit();
+  setReaderLimit();
   reader.setAutoTransform(true);
 }
 
@@ -77,6 +84,18 @@ Error memoryError(QSize size) {
                    .arg(size.height())};
 }
 
+Error memoryError(const QString& path, QSize size) {
+  return readError(path, QStringLiteral("there is not enough memory for a picture of %1 x %2 pixels")
+                             .arg(size.width())
+                             .arg(size.height()));
+}
+
+Error tooLarge(const QString& path, QSize size) {
+  return readError(path, QStringLiteral("a picture of %1 x %2 pixels is larger than any photo or scan")
+                             .arg(size.width())
+                             .arg(size.height()));
+}
+
 // Why a file cannot be opened at all, if it cannot.
 std::optional<Error> fileProblem(const QString& path) {
   const QFileInfo info(path);
@@ -104,28 +123,122 @@ bool isJpegFile(const QString& path) {
   return imaging_detail::openRegularFile(file, path) && imaging_detail::looksLikeJpeg(file.read(2));
 }
 
-// A picture file open for reading (never waiting on something that is not a
-// regular file) with all its bytes in view, mapped where it can be.
-struct OpenPicture {
-  QFile file;
-  QByteArray copy;
-  QByteArrayView bytes;
-
-  std::optional<Error> open(const QString& path) {
-    if (!imaging_detail::openRegularFile(file, path)) {
-      return fileProblem(path).value_or(readError(path, QStringLiteral("it is not a file")));
-    }
-    const qint64 size = file.size();
-    if (const uchar* mapped = size > 0 ? file.map(0, size) : nullptr) {
-      bytes = QByteArrayView(mapped, size);
-    } else {
-      copy = file.readAll();
-      bytes = copy;
-      file.seek(0);
-    }
-    return std::nullopt;
+// A regular file read with plain reads and never mapped (Qt's TIFF reader
+// maps a QFile it is given): a file cut short meanwhile gives a short read,
+// never a fault.
+class UnmappedFile : public QIODevice {
+ public:
+  bool open(const QString& path) {
+    return imaging_detail::openRegularFile(file_, path) && QIODevice::open(QIODevice::ReadOnly | QIODevice::Unbuffered);
   }
+  bool isSequential() const override { return false; }
+  qint64 size() const override { return file_.size(); }
+  bool seek(qint64 pos) override { return QIODevice::seek(pos) && file_.seek(pos); }
+
+ protected:
+  qint64 readData(char* data, qint64 maxSize) override { return file_.read(data, maxSize); }
+  qint64 writeData(const char*, qint64) override { return -1; }
+
+ private:
+  QFile file_;
 };
+
+// A reader bound to the one format the content names, never guessing another
+// (an SVG reader would open whatever files its picture names).
+void bindReader(QImageReader& reader, QIODevice* device, const QByteArray& format) {
+  reader.setAutoDetectImageFormat(false);
+  reader.setDevice(device);
+  reader.setFormat(format);
+  prepareReader(reader);
+}
+
+Error notAPicture(const QString& path) {
+  return readError(path, QStringLiteral("it is not a picture in a format Lumaset reads"));
+}
+
+Error damaged(const QString& path) { return readError(path, QStringLiteral("the picture is damaged or incomplete")); }
+
+// All of a picture file in memory, read with plain reads: a file cut short
+// meanwhile gives fewer bytes, never a fault, and the decoder sees one state
+// of it. A file larger than all the memory decodes may hold is refused.
+Result<QByteArray> readPictureFile(const QString& path) {
+  QFile file;
+  if (!imaging_detail::openRegularFile(file, path)) {
+    return fileProblem(path).value_or(readError(path, QStringLiteral("it is not a file")));
+  }
+  const qint64 size = file.size();
+  if (size > imaging_detail::DecodeMemory::kTotalBytes) {
+    return readError(path, QStringLiteral("the file is too large to be a picture Lumaset reads"));
+  }
+  QByteArray bytes(static_cast<qsizetype>(size), Qt::Uninitialized);
+  const qint64 read = file.read(bytes.data(), size);
+  if (read < 0) return readError(path, file.errorString());
+  bytes.truncate(static_cast<qsizetype>(read));
+  return bytes;
+}
+
+// Pictures held other than as 32-bit colour are shrunk through an integer
+// step, box-averaged a band of rows at a time, so that no full-size 32-bit
+// copy is ever made; Qt's own scaling would first widen the whole picture.
+constexpr int kMostBoxFactor = 16;
+constexpr qint64 kBandPixels = qint64{1} << 20;
+
+bool scalesInPlace(QImage::Format format) {
+  return format == QImage::Format_RGB32 || format == QImage::Format_ARGB32_Premultiplied;
+}
+
+int boxFactor(QSize size, QSize target) {
+  return std::clamp(std::min(size.width() / target.width(), size.height() / target.height()), 1, kMostBoxFactor);
+}
+
+int bandRows(QSize size, int factor) {
+  const qint64 steps = std::max<qint64>(1, kBandPixels / (qint64{size.width()} * factor));
+  return static_cast<int>(std::min<qint64>(steps * factor, size.height()));
+}
+
+QSize boxStep(QSize size, int factor) {
+  return {(size.width() + factor - 1) / factor, (size.height() + factor - 1) / factor};
+}
+
+// The memory shrinking takes beside the decoded picture: a band in its own
+// form and widened, the step and the result.
+qint64 shrinkBytes(QSize size, QSize target) {
+  const int factor = boxFactor(size, target);
+  const QSize step = boxStep(size, factor);
+  const qint64 band = qint64{size.width()} * bandRows(size, factor) * 4;
+  return 2 * band + 4 * (qint64{step.width()} * step.height() + qint64{target.width()} * target.height());
+}
+
+QImage shrunk(const QImage& image, QSize target) {
+  if (scalesInPlace(image.format())) return image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  const QImage::Format wide = image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+  const int factor = boxFactor(image.size(), target);
+  const QSize step = boxStep(image.size(), factor);
+  QImage reduced(step, wide);
+  if (reduced.isNull()) return {};
+  const int rows = bandRows(image.size(), factor);
+  for (int top = 0; top < image.height(); top += rows) {
+    const int height = std::min(rows, image.height() - top);
+    const int stepRows = (height + factor - 1) / factor;
+    const QImage band = image.copy(0, top, image.width(), height)
+                            .convertToFormat(wide)
+                            .scaled(step.width(), stepRows, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (band.isNull()) return {};
+    for (int y = 0; y < stepRows; ++y) {
+      std::memcpy(reduced.scanLine(top / factor + y), band.constScanLine(y), static_cast<std::size_t>(step.width()) * 4);
+    }
+  }
+  return reduced.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+// The picture stood upright as the file's orientation tag says, the way Qt's
+// reader turns it: mirrored first, then a quarter turn clockwise.
+QImage upright(const QImage& image, QImageIOHandler::Transformations how) {
+  if (how == QImageIOHandler::TransformationNone) return image;
+  QImage turned = image.mirrored(how & QImageIOHandler::TransformationMirror, how & QImageIOHandler::TransformationFlip);
+  if (how & QImageIOHandler::TransformationRotate90) turned = turned.transformed(QTransform().rotate(90));
+  return turned;
+}
 
 int bitsPerPixel(QImage::Format format) {
   if (format == QImage::Format_Invalid) return 24;  // the header does not say: true colour
@@ -149,20 +262,21 @@ Result<FileFacts> Imaging::FileInfo(const QString& path) {
     const auto header = imaging_detail::readJpegHeader(path);
     if (!header) return readError(path, header.error());
     const QSize size = header->upright();
-    if (size.isEmpty()) return readError(path, QStringLiteral("the picture is damaged or incomplete"));
+    if (size.isEmpty()) return damaged(path);
     return FileFacts{size.width(), size.height(), header->components == 1 ? 8 : 24, 0};
   }
-  QFile file;
-  if (!imaging_detail::openRegularFile(file, path)) return readError(path, QStringLiteral("it is not a file"));
-  QImageReader reader(&file);
-  prepareReader(reader);
+  UnmappedFile file;
+  if (!file.open(path)) return readError(path, QStringLiteral("it is not a file"));
+  const QByteArray format = imaging_detail::pictureFormat(file.peek(kSniffBytes));
+  if (format.isEmpty()) return notAPicture(path);
+  QImageReader reader;
+  bindReader(reader, &file, format);
   if (!reader.canRead()) return refusal(path, reader);
   const QSize size = uprightSize(reader);
-  if (!size.isValid()) return readError(path, QStringLiteral("the picture is damaged or incomplete"));
+  if (!size.isValid()) return damaged(path);
   const QImage::Format pixelFormat = reader.imageFormat();
   const bool mono = pixelFormat == QImage::Format_Mono || pixelFormat == QImage::Format_MonoLSB;
   FileFacts facts{size.width(), size.height(), bitsPerPixel(pixelFormat), mono ? 2 : 0};
-  const QByteArray format = reader.format();
   if (const auto palette = imaging_detail::paletteFacts(fileStart(path), format)) {
     facts.bitsPerPixel = palette->bitsPerPixel;
     facts.paletteSize = palette->colors;
@@ -172,6 +286,10 @@ Result<FileFacts> Imaging::FileInfo(const QString& path) {
   return facts;
 }
 
+// Other formats than JPEG are decoded by Qt's reader for the format the
+// content names, from a copy of the file in memory, and only when the
+// decode fits in the memory decodes may hold: the picture as the reader
+// holds it, the file, and the working copies that shrink or turn it.
 Result<QImage> Imaging::decode(const QString& path, int longSide) {
   if (auto problem = fileProblem(path)) return *problem;
   if (isJpegFile(path)) {
@@ -179,40 +297,34 @@ Result<QImage> Imaging::decode(const QString& path, int longSide) {
     if (!image) return readError(path, image.error());
     return image;
   }
-  OpenPicture picture;
-  if (auto problem = picture.open(path)) return *problem;
-  QImageReader reader(&picture.file);
-  prepareReader(reader);
+  const Result<QByteArray> bytes = readPictureFile(path);
+  if (!bytes) return Error{bytes.error()};
+  const QByteArray format = imaging_detail::pictureFormat(*bytes);
+  if (format.isEmpty() || format == "jpeg") return notAPicture(path);  // a JPEG start appearing after the check
+  QBuffer buffer;
+  buffer.setData(*bytes);
+  buffer.open(QIODevice::ReadOnly);
+  QImageReader reader;
+  bindReader(reader, &buffer, format);
+  reader.setAutoTransform(false);  // turned here once shrunk
   if (!reader.canRead()) return refusal(path, reader);
-  const QByteArray format = reader.format();
-  const QSize size = storedSize(reader);  // the reader turns the picture after shrinking it
-  // A file too small for the picture its header claims is refused before a
-  // single pixel is decoded.
-  if (!imaging_detail::holdsWholePicture(picture.bytes, format, size)) {
-    return readError(path, QStringLiteral("the picture is damaged or incomplete"));
-  }
-  const bool shrink = longSide > 0 && size.isValid() && std::max(size.width(), size.height()) > longSide;
-  const qint64 bytes = qint64{size.width()} * size.height() * 4;
-  if (shrink) {
-    reader.setScaledSize(fitLongSide(size, longSide));
-  } else if (size.isValid() && bytes > (qint64{kReaderLimitMegabytes} << 20)) {
-    return memoryError(size);
-  }
+  const QSize size = storedSize(reader);
+  const imaging_detail::Footprint footprint = imaging_detail::decodeFootprint(*bytes, format, size);
+  if (footprint.verdict == imaging_detail::Footprint::Verdict::Damaged) return damaged(path);
+  if (footprint.verdict == imaging_detail::Footprint::Verdict::TooLarge) return tooLarge(path, size);
+  const bool shrink = longSide > 0 && std::max(size.width(), size.height()) > longSide;
+  const QSize target = shrink ? fitLongSide(size, longSide) : size;
+  const QImageIOHandler::Transformations turn = reader.transformation();
+  const qint64 working = shrink ? shrinkBytes(size, target) : turn != QImageIOHandler::TransformationNone ? footprint.heldBytes : 0;
+  const qint64 cost = bytes->size() + footprint.heldBytes + working;
+  if (cost > imaging_detail::DecodeMemory::kTotalBytes) return memoryError(path, size);
+  const imaging_detail::DecodeMemory::Share share(imaging_detail::DecodeMemory::Shared(), cost);
   QImage image;
-  {
-    // Qt's readers decode the whole picture before they shrink it.
-    const imaging_detail::DecodeMemory::Share share(imaging_detail::DecodeMemory::Shared(), size.isValid() ? bytes : 0);
-    if (!reader.read(&image)) return refusal(path, reader);
-  }
-  if (size.isValid()) {  // the picture must be the one the header promised
-    QSize promised = shrink ? fitLongSide(size, longSide) : size;
-    if (reader.transformation() & QImageIOHandler::TransformationRotate90) promised.transpose();
-    if (image.size() != promised) return readError(path, QStringLiteral("the picture is damaged or incomplete"));
-  }
-  if (longSide > 0 && std::max(image.width(), image.height()) > longSide) {  // the header gave no size
-    const QSize target = fitLongSide(image.size(), longSide);
-    image = image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-  }
+  if (!reader.read(&image)) return refusal(path, reader);
+  if (image.size() != size) return damaged(path);  // the picture must be the one the header promised
+  if (shrink) image = shrunk(image, target);
+  image = upright(image, turn);
+  if (image.isNull()) return memoryError(path, size);
   return image;
 }
 
