@@ -37,9 +37,13 @@ constexpr double kMostDeflateRatio = 1032;
 double pixelsOf(QSize size) { return static_cast<double>(size.width()) * size.height(); }
 
 // The bytes of a picture of `size` held by QImage at `bits` a pixel, with its
-// rows padded to whole 32-bit words.
+// rows padded to whole 32-bit words; whatever a header claims, it stays far
+// from overflowing.
+constexpr double kMostCountedBytes = 1e15;
+
 qint64 imageBytes(QSize size, int bits) {
-  return (qint64{size.width()} * bits + 31) / 32 * 4 * size.height();
+  const double bytes = std::ceil(size.width() * static_cast<double>(bits) / 32) * 4 * size.height();
+  return static_cast<qint64>(std::min(bytes, kMostCountedBytes));
 }
 
 using Verdict = Footprint::Verdict;
@@ -86,7 +90,8 @@ Footprint bmpFootprint(const Bytes& b) {
     bits = b.le16(24);
   } else if (headerSize >= 40) {
     const auto side = [&b](qsizetype at) {
-      return static_cast<int>(std::min<std::int64_t>(std::abs(std::int64_t{static_cast<std::int32_t>(b.le32(at))}), INT32_MAX));
+      const std::int64_t stored = static_cast<std::int32_t>(b.le32(at));
+      return static_cast<int>(std::min<std::int64_t>(std::abs(stored), INT32_MAX));
     };
     size = QSize(side(18), side(22));
     bits = b.le16(28);
@@ -171,6 +176,7 @@ struct TiffLayout {
   unsigned bitsPerSample = 1;
   unsigned samplesPerPixel = 1;
   unsigned sampleFormat = 1;
+  unsigned photometric = 2;
   std::uint32_t rowsPerStrip = UINT32_MAX;
   std::uint32_t tileWidth = 0;
   std::uint32_t tileLength = 0;
@@ -193,6 +199,7 @@ std::optional<TiffLayout> tiffLayout(const Bytes& b) {
     const std::uint32_t value = type == 3 ? u16(at) : u32(at);
     switch (u16(entry)) {
       case 258: layout.bitsPerSample = value; break;
+      case 262: layout.photometric = value; break;
       case 277: layout.samplesPerPixel = value; break;
       case 278: layout.rowsPerStrip = value; break;
       case 322: layout.tileWidth = value; break;
@@ -204,8 +211,9 @@ std::optional<TiffLayout> tiffLayout(const Bytes& b) {
   return layout;
 }
 
-// Qt holds black and white at a bit a pixel, 8-bit grey or palette at a byte,
-// up to 8 bits a sample at 32 bits a pixel, 16 at 64 and more (floats) at 128;
+// Qt holds black and white (as grey) at a bit a pixel, 8-bit grey or palette
+// at a byte, up to 8 bits a sample at 32 bits a pixel, 16 at 64 and more
+// (floats) at 128;
 // libtiff decodes a strip or tile at a time beside it. Fax codes pack a blank
 // page far tighter than other codecs, so only black and white may claim more
 // pixels for its bytes than a flat picture packs.
@@ -213,8 +221,10 @@ Footprint tiffFootprint(const Bytes& b, QSize size) {
   const auto layout = tiffLayout(b);
   if (!layout) return {};
   const double bits = layout->bitsPerSample;
-  const bool bilevel = layout->samplesPerPixel == 1 && bits == 1;
-  const bool byte = layout->samplesPerPixel == 1 && bits == 8 && layout->sampleFormat != 3;
+  const bool grey = layout->samplesPerPixel == 1 && layout->photometric <= 1;
+  const bool bilevel = grey && bits == 1;
+  const bool indexed = grey || (layout->samplesPerPixel == 1 && layout->photometric == 3);
+  const bool byte = indexed && bits == 8 && layout->sampleFormat != 3;
   const int heldBits = bilevel ? 1 : byte ? 8 : bits <= 8 ? 32 : bits <= 16 ? 64 : 128;
   const bool tiled = layout->tileWidth > 0 && layout->tileLength > 0;
   const double pieceWidth = tiled ? layout->tileWidth : size.width();
@@ -223,7 +233,7 @@ Footprint tiffFootprint(const Bytes& b, QSize size) {
   const double pixels = pixelsOf(size);
   const bool whole = bilevel || pixels <= static_cast<double>(b.size()) * kMostPixelsPerByte;
   const double held = static_cast<double>(imageBytes(size, heldBits)) + piece;
-  return {verdictFor(pixels, bilevel, whole), static_cast<qint64>(std::min(held, 1e18))};
+  return {verdictFor(pixels, bilevel, whole), static_cast<qint64>(std::min(held, kMostCountedBytes))};
 }
 
 // Qt decodes WebP at 32 bits a pixel, and an animation's frame apart from

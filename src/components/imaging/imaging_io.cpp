@@ -225,7 +225,8 @@ QImage shrunk(const QImage& image, QSize target) {
                             .scaled(step.width(), stepRows, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     if (band.isNull()) return {};
     for (int y = 0; y < stepRows; ++y) {
-      std::memcpy(reduced.scanLine(top / factor + y), band.constScanLine(y), static_cast<std::size_t>(step.width()) * 4);
+      const auto rowBytes = static_cast<std::size_t>(step.width()) * 4;
+      std::memcpy(reduced.scanLine(top / factor + y), band.constScanLine(y), rowBytes);
     }
   }
   return reduced.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
@@ -235,7 +236,8 @@ QImage shrunk(const QImage& image, QSize target) {
 // reader turns it: mirrored first, then a quarter turn clockwise.
 QImage upright(const QImage& image, QImageIOHandler::Transformations how) {
   if (how == QImageIOHandler::TransformationNone) return image;
-  QImage turned = image.mirrored(how & QImageIOHandler::TransformationMirror, how & QImageIOHandler::TransformationFlip);
+  QImage turned =
+      image.mirrored(how & QImageIOHandler::TransformationMirror, how & QImageIOHandler::TransformationFlip);
   if (how & QImageIOHandler::TransformationRotate90) turned = turned.transformed(QTransform().rotate(90));
   return turned;
 }
@@ -315,7 +317,8 @@ Result<QImage> Imaging::decode(const QString& path, int longSide) {
   const bool shrink = longSide > 0 && std::max(size.width(), size.height()) > longSide;
   const QSize target = shrink ? fitLongSide(size, longSide) : size;
   const QImageIOHandler::Transformations turn = reader.transformation();
-  const qint64 working = shrink ? shrinkBytes(size, target) : turn != QImageIOHandler::TransformationNone ? footprint.heldBytes : 0;
+  const bool turned = turn != QImageIOHandler::TransformationNone;
+  const qint64 working = shrink ? shrinkBytes(size, target) : turned ? footprint.heldBytes : 0;
   const qint64 cost = bytes->size() + footprint.heldBytes + working;
   if (cost > imaging_detail::DecodeMemory::kTotalBytes) return memoryError(path, size);
   const imaging_detail::DecodeMemory::Share share(imaging_detail::DecodeMemory::Shared(), cost);
