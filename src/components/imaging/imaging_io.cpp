@@ -25,12 +25,12 @@ namespace lumaset {
 
 namespace {
 
-// The most a JPEG's pixels may take: a header that claims more is refused.
+// Qt refuses to decode pictures above 128 MB, which a 36-megapixel photo
+// already needs; 1 GB still turns away a header that claims absurd sizes.
+// Qt counts 32 bits a pixel whatever it holds, so a black-and-white page of
+// 16000 x 16000 needs all of it; what a decode may really take is counted
+// apart (decodeFootprint).
 constexpr int kReaderLimitMegabytes = 1024;
-
-// Qt's readers refuse to allocate more than one decode may hold, whichever
-// reader the program uses.
-constexpr int kQtReaderLimitMegabytes = static_cast<int>(imaging_detail::DecodeMemory::kTotalBytes >> 20);
 
 // Enough of a file's start to find an indexed picture's palette.
 constexpr qint64 kHeaderBytes = 64 * 1024;
@@ -38,12 +38,13 @@ constexpr qint64 kHeaderBytes = 64 * 1024;
 // Enough of a file's start to tell its format.
 constexpr qint64 kSniffBytes = 16;
 
-void setReaderLimit() {
-  static const bool set = [] {
-    QImageReader::setAllocationLimit(kQtReaderLimitMegabytes);
+void raiseReaderLimit() {
+  static const bool raised = [] {
+    const int limit = QImageReader::allocationLimit();
+    if (limit != 0 && limit < kReaderLimitMegabytes) QImageReader::setAllocationLimit(kReaderLimitMegabytes);
     return true;
   }();
-  (void)set;
+  (void)raised;
 }
 
 // Pictures stand upright as their orientation tag says. JPEG files, which
@@ -52,7 +53,7 @@ void setReaderLimit() {
 // formats that have such a tag (TIFF). FileInfo and the loads take the same
 // road, so a file's stated size and its loaded picture always agree.
 void prepareReader(QImageReader& reader) {
-  setReaderLimit();
+  raiseReaderLimit();
   reader.setAutoTransform(true);
 }
 

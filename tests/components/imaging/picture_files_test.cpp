@@ -110,10 +110,10 @@ TEST_F(PictureFilesTest, SmallFilesOfHugePicturesAreRefusedAndScansReadSmall) {
     EXPECT_LT(largest, std::size_t{32} << 20);
   }
 
-  QImage page(8000, 8000, QImage::Format_Mono);  // black on the left, white on the right
+  QImage page(12000, 12000, QImage::Format_Mono);  // black on the left, white on the right
   page.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
   page.fill(0);
-  for (int y = 0; y < page.height(); ++y) std::memset(page.scanLine(y), 0xFF, 500);
+  for (int y = 0; y < page.height(); ++y) std::memset(page.scanLine(y), 0xFF, 750);
   for (const char* name : {"page.png", "page.tif"}) {
     const QString file = QDir(folder_).filePath(QLatin1String(name));
     ASSERT_TRUE(page.save(file));
