@@ -212,8 +212,8 @@ std::optional<TiffLayout> tiffLayout(const Bytes& b) {
 }
 
 // Qt holds black and white (as grey) at a bit a pixel, 8-bit grey or palette
-// at a byte, up to 8 bits a sample at 32 bits a pixel, 16 at 64 and more
-// (floats) at 128;
+// at a byte, 16-bit grey at two, other pictures of up to 8 bits a sample at
+// 32 bits a pixel, of 16 at 64 and of more (floats) at 128;
 // libtiff decodes a strip or tile at a time beside it. Fax codes pack a blank
 // page far tighter than other codecs, so only black and white may claim more
 // pixels for its bytes than a flat picture packs.
@@ -225,7 +225,8 @@ Footprint tiffFootprint(const Bytes& b, QSize size) {
   const bool bilevel = grey && bits == 1;
   const bool indexed = grey || (layout->samplesPerPixel == 1 && layout->photometric == 3);
   const bool byte = indexed && bits == 8 && layout->sampleFormat != 3;
-  const int heldBits = bilevel ? 1 : byte ? 8 : bits <= 8 ? 32 : bits <= 16 ? 64 : 128;
+  const bool deepGrey = grey && bits == 16 && layout->sampleFormat != 3;
+  const int heldBits = bilevel ? 1 : byte ? 8 : deepGrey ? 16 : bits <= 8 ? 32 : bits <= 16 ? 64 : 128;
   const bool tiled = layout->tileWidth > 0 && layout->tileLength > 0;
   const double pieceWidth = tiled ? layout->tileWidth : size.width();
   const double pieceRows = tiled ? layout->tileLength : std::min<double>(layout->rowsPerStrip, size.height());

@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QImageWriter>
 
 #include <cstring>
 #include <memory>
@@ -127,6 +128,13 @@ TEST_F(PictureFilesTest, SmallFilesOfHugePicturesAreRefusedAndScansReadSmall) {
     });
     EXPECT_LT(largest, std::size_t{32} << 20) << name;
   }
+  QImage deep(6000, 6000, QImage::Format_Grayscale16);  // a 16-bit grey scan takes two bytes a pixel
+  deep.fill(Qt::white);
+  QImageWriter tiff(QDir(folder_).filePath(QStringLiteral("deep.tif")));
+  tiff.setCompression(1);
+  ASSERT_TRUE(tiff.write(deep));
+  const auto small = Imaging::readScaled(tiff.fileName(), 100);
+  EXPECT_TRUE(small) << small.error().toStdString();
 }
 
 }  // namespace
