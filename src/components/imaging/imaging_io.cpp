@@ -12,9 +12,11 @@
 #include <QTransform>
 
 #include <algorithm>
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <vector>
 
 #include "components/imaging/decode_memory.h"
 #include "components/imaging/imaging_file_headers.h"
@@ -210,8 +212,52 @@ qint64 shrinkBytes(QSize size, QSize target) {
   return 2 * band + 4 * (qint64{step.width()} * step.height() + qint64{target.width()} * target.height());
 }
 
+// A black-and-white picture steps down by whole bytes: each pixel of the
+// step mixes the two colours as its block of 8 or 16 pixels a side has them,
+// counted bit by bit, so that no row is ever widened.
+QImage bilevelStep(const QImage& image, int factor) {
+  const QSize step = boxStep(image.size(), factor);
+  QImage reduced(step, QImage::Format_RGB32);
+  if (reduced.isNull()) return {};
+  const int blockBytes = factor / 8;
+  const int wholeBlocks = image.width() / factor;
+  const QRgb colours[2] = {image.color(0), image.color(1)};
+  const bool lsb = image.format() == QImage::Format_MonoLSB;
+  std::vector<int> ones(static_cast<std::size_t>(step.width()));
+  for (int y = 0; y < step.height(); ++y) {
+    std::fill(ones.begin(), ones.end(), 0);
+    const int rows = std::min(factor, image.height() - y * factor);
+    for (int row = 0; row < rows; ++row) {
+      const uchar* line = image.constScanLine(y * factor + row);
+      for (int block = 0; block < wholeBlocks; ++block) {
+        for (int i = 0; i < blockBytes; ++i) ones[block] += std::popcount(line[block * blockBytes + i]);
+      }
+      for (int x = wholeBlocks * factor; x < image.width(); ++x) {  // the last block, cut by the edge
+        ones[wholeBlocks] += (line[x / 8] >> (lsb ? x % 8 : 7 - x % 8)) & 1;
+      }
+    }
+    auto* out = reinterpret_cast<QRgb*>(reduced.scanLine(y));
+    for (int block = 0; block < step.width(); ++block) {
+      const int pixels = rows * std::min(factor, image.width() - block * factor);
+      const auto mix = [&](int (*channel)(QRgb)) {
+        return (channel(colours[0]) * (pixels - ones[block]) + channel(colours[1]) * ones[block]) / pixels;
+      };
+      out[block] = qRgb(mix(qRed), mix(qGreen), mix(qBlue));
+    }
+  }
+  return reduced;
+}
+
+bool stepsByBytes(const QImage& image, int factor) {
+  const bool bilevel = image.format() == QImage::Format_Mono || image.format() == QImage::Format_MonoLSB;
+  return bilevel && image.colorCount() == 2 && factor % 8 == 0;
+}
+
 QImage shrunk(const QImage& image, QSize target) {
   if (scalesInPlace(image.format())) return image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  if (const int factor = boxFactor(image.size(), target); stepsByBytes(image, factor)) {
+    return bilevelStep(image, factor).scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  }
   const QImage::Format wide = image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
   const int factor = boxFactor(image.size(), target);
   const QSize step = boxStep(image.size(), factor);

@@ -112,7 +112,7 @@ TEST_F(PictureFilesTest, SmallFilesOfHugePicturesAreRefusedAndScansReadSmall) {
     EXPECT_LT(largest, std::size_t{32} << 20);
   }
 
-  QImage page(12000, 12000, QImage::Format_Mono);  // white, its top left quarter black
+  QImage page(12001, 12000, QImage::Format_Mono);  // white, its top left quarter black
   page.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
   page.fill(0);
   for (int y = 0; y < page.height() / 2; ++y) std::memset(page.scanLine(y), 0xFF, 750);
