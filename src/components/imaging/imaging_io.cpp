@@ -12,15 +12,13 @@
 #include <QTransform>
 
 #include <algorithm>
-#include <bit>
 #include <cstdlib>
-#include <cstring>
 #include <optional>
-#include <vector>
 
 #include "components/imaging/decode_memory.h"
 #include "components/imaging/imaging_file_headers.h"
 #include "components/imaging/jpeg_strips.h"
+#include "components/imaging/picture_shrink.h"
 #include "components/imaging/imaging_jpeg.h"
 
 namespace lumaset {
@@ -180,105 +178,6 @@ Result<QByteArray> readPictureFile(const QString& path) {
   return bytes;
 }
 
-// Pictures held other than as 32-bit colour are shrunk through an integer
-// step, box-averaged a band of rows at a time, so that no full-size 32-bit
-// copy is ever made; Qt's own scaling would first widen the whole picture.
-constexpr int kMostBoxFactor = 16;
-constexpr qint64 kBandPixels = qint64{1} << 20;
-
-bool scalesInPlace(QImage::Format format) {
-  return format == QImage::Format_RGB32 || format == QImage::Format_ARGB32_Premultiplied;
-}
-
-int boxFactor(QSize size, QSize target) {
-  return std::clamp(std::min(size.width() / target.width(), size.height() / target.height()), 1, kMostBoxFactor);
-}
-
-int bandRows(QSize size, int factor) {
-  const qint64 steps = std::max<qint64>(1, kBandPixels / (qint64{size.width()} * factor));
-  return static_cast<int>(std::min<qint64>(steps * factor, size.height()));
-}
-
-QSize boxStep(QSize size, int factor) {
-  return {(size.width() + factor - 1) / factor, (size.height() + factor - 1) / factor};
-}
-
-// The memory shrinking takes beside the decoded picture: a band in its own
-// form and widened, the step and the result.
-qint64 shrinkBytes(QSize size, QSize target) {
-  const int factor = boxFactor(size, target);
-  const QSize step = boxStep(size, factor);
-  const qint64 band = qint64{size.width()} * bandRows(size, factor) * 4;
-  return 2 * band + 4 * (qint64{step.width()} * step.height() + qint64{target.width()} * target.height());
-}
-
-// A black-and-white picture steps down by whole bytes: each pixel of the
-// step mixes the two colours as its block of 8 or 16 pixels a side has them,
-// counted bit by bit, so that no row is ever widened.
-QImage bilevelStep(const QImage& image, int factor) {
-  const QSize step = boxStep(image.size(), factor);
-  QImage reduced(step, QImage::Format_RGB32);
-  if (reduced.isNull()) return {};
-  const int blockBytes = factor / 8;
-  const int wholeBlocks = image.width() / factor;
-  const QRgb colours[2] = {image.color(0), image.color(1)};
-  const bool lsb = image.format() == QImage::Format_MonoLSB;
-  std::vector<int> ones(static_cast<std::size_t>(step.width()));
-  for (int y = 0; y < step.height(); ++y) {
-    std::fill(ones.begin(), ones.end(), 0);
-    const int rows = std::min(factor, image.height() - y * factor);
-    for (int row = 0; row < rows; ++row) {
-      const uchar* line = image.constScanLine(y * factor + row);
-      for (int block = 0; block < wholeBlocks; ++block) {
-        for (int i = 0; i < blockBytes; ++i) ones[block] += std::popcount(line[block * blockBytes + i]);
-      }
-      for (int x = wholeBlocks * factor; x < image.width(); ++x) {  // the last block, cut by the edge
-        ones[wholeBlocks] += (line[x / 8] >> (lsb ? x % 8 : 7 - x % 8)) & 1;
-      }
-    }
-    auto* out = reinterpret_cast<QRgb*>(reduced.scanLine(y));
-    for (int block = 0; block < step.width(); ++block) {
-      const int pixels = rows * std::min(factor, image.width() - block * factor);
-      const auto mix = [&](int (*channel)(QRgb)) {
-        return (channel(colours[0]) * (pixels - ones[block]) + channel(colours[1]) * ones[block]) / pixels;
-      };
-      out[block] = qRgb(mix(qRed), mix(qGreen), mix(qBlue));
-    }
-  }
-  return reduced;
-}
-
-bool stepsByBytes(const QImage& image, int factor) {
-  const bool bilevel = image.format() == QImage::Format_Mono || image.format() == QImage::Format_MonoLSB;
-  return bilevel && image.colorCount() == 2 && factor % 8 == 0;
-}
-
-QImage shrunk(const QImage& image, QSize target) {
-  if (scalesInPlace(image.format())) return image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-  if (const int factor = boxFactor(image.size(), target); stepsByBytes(image, factor)) {
-    return bilevelStep(image, factor).scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-  }
-  const QImage::Format wide = image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
-  const int factor = boxFactor(image.size(), target);
-  const QSize step = boxStep(image.size(), factor);
-  QImage reduced(step, wide);
-  if (reduced.isNull()) return {};
-  const int rows = bandRows(image.size(), factor);
-  for (int top = 0; top < image.height(); top += rows) {
-    const int height = std::min(rows, image.height() - top);
-    const int stepRows = (height + factor - 1) / factor;
-    const QImage band = image.copy(0, top, image.width(), height)
-                            .convertToFormat(wide)
-                            .scaled(step.width(), stepRows, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    if (band.isNull()) return {};
-    for (int y = 0; y < stepRows; ++y) {
-      const auto rowBytes = static_cast<std::size_t>(step.width()) * 4;
-      std::memcpy(reduced.scanLine(top / factor + y), band.constScanLine(y), rowBytes);
-    }
-  }
-  return reduced.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-}
-
 // The picture stood upright as the file's orientation tag says, the way Qt's
 // reader turns it: mirrored first, then a quarter turn clockwise.
 QImage upright(const QImage& image, QImageIOHandler::Transformations how) {
@@ -365,14 +264,14 @@ Result<QImage> Imaging::decode(const QString& path, int longSide) {
   const QSize target = shrink ? fitLongSide(size, longSide) : size;
   const QImageIOHandler::Transformations turn = reader.transformation();
   const bool turned = turn != QImageIOHandler::TransformationNone;
-  const qint64 working = shrink ? shrinkBytes(size, target) : turned ? footprint.heldBytes : 0;
+  const qint64 working = shrink ? imaging_detail::shrinkBytes(size, target) : turned ? footprint.heldBytes : 0;
   const qint64 cost = bytes->size() + footprint.heldBytes + working;
   if (cost > imaging_detail::DecodeMemory::kTotalBytes) return memoryError(path, size);
   const imaging_detail::DecodeMemory::Share share(imaging_detail::DecodeMemory::Shared(), cost);
   QImage image;
   if (!reader.read(&image)) return refusal(path, reader);
   if (image.size() != size) return damaged(path);  // the picture must be the one the header promised
-  if (shrink) image = shrunk(image, target);
+  if (shrink) image = imaging_detail::shrunk(image, target);
   image = upright(image, turn);
   if (image.isNull()) return memoryError(path, size);
   return image;
