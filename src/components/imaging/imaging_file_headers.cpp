@@ -48,9 +48,12 @@ qint64 imageBytes(QSize size, int bits) {
 
 using Verdict = Footprint::Verdict;
 
-Verdict verdictFor(double pixels, bool bilevel, bool whole) {
+// `whole`: the file holds what its layout needs; `packed`: no more pixels for
+// its bytes than the codec packs a flat picture.
+Verdict verdictFor(double pixels, bool bilevel, bool whole, bool packed = true) {
   if (pixels > (bilevel ? kMostBilevelPixels : kMostPixels)) return Verdict::TooLarge;
-  return whole ? Verdict::Whole : Verdict::Damaged;
+  if (!whole) return Verdict::Damaged;
+  return packed ? Verdict::Whole : Verdict::Packed;
 }
 
 // Reads past the end give 0, so a cut-off header can never be read out of bounds.
@@ -102,16 +105,13 @@ Footprint bmpFootprint(const Bytes& b) {
   const double pixels = pixelsOf(size);
   const std::uint32_t start = b.le32(10);
   const double stream = static_cast<double>(b.size()) - start;
-  bool whole = false;
-  if (compression == 0 || compression == 3 || compression == 6) {
-    const double rowBytes = std::floor((size.width() * static_cast<double>(bits) + 31) / 32) * 4;
-    whole = stream >= rowBytes * size.height();
-  } else {
-    const bool ends = b.at(start) == 0 && b.at(start + 1) == 1;
-    whole = stream >= 2 && !ends && pixels <= stream * kMostRunLengthPixelsPerByte;
-  }
+  const bool plain = compression == 0 || compression == 3 || compression == 6;
+  const double rowBytes = std::floor((size.width() * static_cast<double>(bits) + 31) / 32) * 4;
+  const bool ends = b.at(start) == 0 && b.at(start + 1) == 1;
+  const bool whole = plain ? stream >= rowBytes * size.height() : stream >= 2 && !ends;
+  const bool packed = plain || pixels <= stream * kMostRunLengthPixelsPerByte;
   const int heldBits = bits == 1 ? 1 : bits <= 8 ? 8 : 32;
-  return {verdictFor(pixels, bits == 1, whole), imageBytes(size, heldBits)};
+  return {verdictFor(pixels, bits == 1, whole, packed), imageBytes(size, heldBits), size};
 }
 
 // The position after a chain of GIF data sub-blocks, or -1 when the file ends first.
@@ -151,7 +151,7 @@ Footprint pngFootprint(const Bytes& b, QSize size) {
   const bool whole = static_cast<double>(b.size()) * kMostDeflateRatio >= bits / 8;
   const bool indexed = colorType == 0 || colorType == 3;
   const int heldBits = indexed && depth == 1 ? 1 : indexed && depth <= 8 ? 8 : depth == 16 && colorType != 0 ? 64 : 32;
-  return {verdictFor(pixelsOf(size), heldBits == 1, whole), imageBytes(size, heldBits)};
+  return {verdictFor(pixelsOf(size), heldBits == 1, whole), imageBytes(size, heldBits), size};
 }
 
 // Qt decodes a GIF onto its whole screen at 32 bits a pixel, and keeps the
@@ -161,13 +161,14 @@ Footprint gifFootprint(const Bytes& b, QSize size) {
   if (image < 0) return {};
   const QSize screen(static_cast<int>(b.le16(6)), static_cast<int>(b.le16(8)));
   const QSize frame(static_cast<int>(b.le16(image + 5)), static_cast<int>(b.le16(image + 7)));
-  const double pixels = std::max(pixelsOf(screen), pixelsOf(size));
+  const QSize decoded = pixelsOf(screen) > pixelsOf(size) ? screen : size;
+  const double pixels = pixelsOf(decoded);
   qsizetype pos = image + 10;
   if (b.at(image + 9) & 0x80) pos += 3 * (qsizetype{2} << (b.at(image + 9) & 7));
-  const bool whole = skipGifSubBlocks(b, pos + 1) >= 0 &&  // + 1: the LZW code size
-                     pixels <= static_cast<double>(b.size()) * kMostPixelsPerByte;
+  const bool whole = skipGifSubBlocks(b, pos + 1) >= 0;  // + 1: the LZW code size
+  const bool packed = pixels <= static_cast<double>(b.size()) * kMostPixelsPerByte;
   const qint64 held = 4 * (static_cast<qint64>(pixels) + qint64{frame.width()} * frame.height());
-  return {verdictFor(pixels, false, whole), held};
+  return {verdictFor(pixels, false, whole, packed), held, decoded};
 }
 
 // The first directory of a TIFF file: the facts that say how Qt holds the
@@ -232,9 +233,9 @@ Footprint tiffFootprint(const Bytes& b, QSize size) {
   const double pieceRows = tiled ? layout->tileLength : std::min<double>(layout->rowsPerStrip, size.height());
   const double piece = pieceWidth * pieceRows * layout->samplesPerPixel * bits / 8;
   const double pixels = pixelsOf(size);
-  const bool whole = bilevel || pixels <= static_cast<double>(b.size()) * kMostPixelsPerByte;
+  const bool packed = bilevel || pixels <= static_cast<double>(b.size()) * kMostPixelsPerByte;
   const double held = static_cast<double>(imageBytes(size, heldBits)) + piece;
-  return {verdictFor(pixels, bilevel, whole), static_cast<qint64>(std::min(held, kMostCountedBytes))};
+  return {verdictFor(pixels, bilevel, true, packed), static_cast<qint64>(std::min(held, kMostCountedBytes)), size};
 }
 
 // Qt decodes WebP at 32 bits a pixel, and an animation's frame apart from
@@ -242,8 +243,8 @@ Footprint tiffFootprint(const Bytes& b, QSize size) {
 Footprint webpFootprint(const Bytes& b, QSize size) {
   const bool extended = b.slice(12, 4) == "VP8X";
   const double pixels = pixelsOf(size);
-  const bool whole = pixels <= static_cast<double>(b.size()) * kMostPixelsPerByte;
-  return {verdictFor(pixels, false, whole), imageBytes(size, 32) * (extended ? 2 : 1)};
+  const bool packed = pixels <= static_cast<double>(b.size()) * kMostPixelsPerByte;
+  return {verdictFor(pixels, false, true, packed), imageBytes(size, 32) * (extended ? 2 : 1), size};
 }
 
 std::optional<PaletteFacts> gifPalette(const Bytes& b) {

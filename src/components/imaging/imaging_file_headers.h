@@ -24,15 +24,17 @@ QByteArray pictureFormat(QByteArrayView fileStart);
 // What decoding a picture costs, asked before any pixel is decoded, so that a
 // few bytes that claim a huge picture cost nothing.
 struct Footprint {
-  enum class Verdict { Whole, Damaged, TooLarge };
-  // Damaged: the file cannot hold the picture its header claims (exact where
-  // the format's layout says how many bytes a picture takes; elsewhere a bound
-  // on how far the format's codec compresses). TooLarge: more pixels than any
-  // photo or scan has.
+  enum class Verdict { Whole, Damaged, Packed, TooLarge };
+  // Damaged: the file cannot hold the picture its header claims, by the
+  // format's layout (or a run-length stream that ends at once). Packed: more
+  // pixels for its bytes than the codec packs any photo or scan. TooLarge:
+  // more pixels than any photo or scan has.
   Verdict verdict = Verdict::Damaged;
   // The memory Qt's reader holds for the whole picture, in the form it
   // decodes it to (a GIF onto its whole screen), with its own buffers.
   qint64 heldBytes = 0;
+  // The picture's size as the reader decodes it: a GIF's whole screen.
+  QSize decoded;
 };
 
 // `file` is all of a file in `format` whose header gives `size` (as stored).

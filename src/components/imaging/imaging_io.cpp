@@ -91,6 +91,11 @@ Error memoryError(const QString& path, QSize size) {
                              .arg(size.height()));
 }
 
+Error packedTight(const QString& path, QSize size, qsizetype bytes) {
+  const QString why = QStringLiteral("a picture of %1 x %2 pixels in %3 bytes is packed tighter than any photo or scan");
+  return readError(path, why.arg(size.width()).arg(size.height()).arg(bytes));
+}
+
 Error tooLarge(const QString& path, QSize size) {
   return readError(path, QStringLiteral("a picture of %1 x %2 pixels is larger than any photo or scan")
                              .arg(size.width())
@@ -258,15 +263,19 @@ Result<QImage> Imaging::decode(const QString& path, int longSide) {
   if (!reader.canRead()) return refusal(path, reader);
   const QSize size = storedSize(reader);
   const imaging_detail::Footprint footprint = imaging_detail::decodeFootprint(*bytes, format, size);
-  if (footprint.verdict == imaging_detail::Footprint::Verdict::Damaged) return damaged(path);
-  if (footprint.verdict == imaging_detail::Footprint::Verdict::TooLarge) return tooLarge(path, size);
+  switch (footprint.verdict) {
+    case imaging_detail::Footprint::Verdict::Damaged: return damaged(path);
+    case imaging_detail::Footprint::Verdict::Packed: return packedTight(path, footprint.decoded, bytes->size());
+    case imaging_detail::Footprint::Verdict::TooLarge: return tooLarge(path, footprint.decoded);
+    case imaging_detail::Footprint::Verdict::Whole: break;
+  }
   const bool shrink = longSide > 0 && std::max(size.width(), size.height()) > longSide;
   const QSize target = shrink ? fitLongSide(size, longSide) : size;
   const QImageIOHandler::Transformations turn = reader.transformation();
   const bool turned = turn != QImageIOHandler::TransformationNone;
   const qint64 working = shrink ? imaging_detail::shrinkBytes(size, target) : turned ? footprint.heldBytes : 0;
   const qint64 cost = bytes->size() + footprint.heldBytes + working;
-  if (cost > imaging_detail::DecodeMemory::kTotalBytes) return memoryError(path, size);
+  if (cost > imaging_detail::DecodeMemory::kTotalBytes) return memoryError(path, footprint.decoded);
   const imaging_detail::DecodeMemory::Share share(imaging_detail::DecodeMemory::Shared(), cost);
   QImage image;
   if (!reader.read(&image)) return refusal(path, reader);

@@ -98,9 +98,9 @@ TEST_F(PictureFilesTest, SmallFilesOfHugePicturesAreRefusedAndScansReadSmall) {
   struct Case { QString file; const char* refusal; } const refused[] = {
       {write(QStringLiteral("flat.webp"), flatWebp(16383, 4200)), "16383 x 16383"},
       {write(QStringLiteral("padded.webp"), flatWebp(9000, 20000)), "not enough memory for a picture of 9000 x 9000"},
-      {write(QStringLiteral("float.tif"), sharedStripTiff(8000)), "damaged"},
+      {write(QStringLiteral("float.tif"), sharedStripTiff(8000)), "8000 x 8000"},
       {write(QStringLiteral("two-bit.png"), greyPng(12000, 2)), "12000 x 12000"},
-      {write(QStringLiteral("screen.gif"), smallFrameGif(8190, 1024)), "damaged"},
+      {write(QStringLiteral("screen.gif"), smallFrameGif(8190, 1024)), "8190 x 8190"},
       {write(QStringLiteral("ends.bmp"), emptyRunLengthBmp(8192)), "damaged"}};
   for (const Case& c : refused) {
     SCOPED_TRACE(c.file.toStdString());
