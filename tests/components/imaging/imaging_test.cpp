@@ -25,15 +25,10 @@
 #include <thread>
 #include <vector>
 
+#include "components/imaging/allocation_watch.h"
 #include "components/imaging/decode_memory.h"
 #include "support/file_size_limit.h"
 #include "support/test_support.h"
-
-#if defined(__SANITIZE_ADDRESS__)
-// The sanitizer runtime's own hook; its header is not always installed.
-extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*onMalloc)(const volatile void*, std::size_t),
-                                                         void (*onFree)(const volatile void*));
-#endif
 
 namespace lumaset {
 namespace {
@@ -121,31 +116,7 @@ QByteArray gifBytes(int width, int height, const std::vector<int>& frames) {
   return out.append(char(0x3B));
 }
 
-// The largest single allocation that `work` makes, where the sanitizers
-// let it be watched; elsewhere 0.
-std::atomic<std::size_t> largestAllocation{0};
-std::atomic<bool> watchingAllocations{false};
-
-std::size_t largestAllocationDuring(const std::function<void()>& work) {
-#if defined(__SANITIZE_ADDRESS__)
-  static const bool installed = [] {
-    return __sanitizer_install_malloc_and_free_hooks(
-               [](const volatile void*, std::size_t size) {
-                 if (!watchingAllocations) return;
-                 std::size_t seen = largestAllocation;
-                 while (size > seen && !largestAllocation.compare_exchange_weak(seen, size)) {
-                 }
-               },
-               [](const volatile void*) {}) != 0;
-  }();
-  EXPECT_TRUE(installed);
-#endif
-  largestAllocation = 0;
-  watchingAllocations = true;
-  work();
-  watchingAllocations = false;
-  return largestAllocation;
-}
+using test::largestAllocationDuring;
 
 bool near(QRgb a, QRgb b) {
   const auto close = [](int x, int y) { return std::abs(x - y) < 24; };
