@@ -9,6 +9,7 @@
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QToolButton>
+#include <QVBoxLayout>
 
 #include "components/theme_icons.h"
 #include "frame/fit_text.h"
@@ -72,20 +73,22 @@ void WidthEdit::focusInEvent(QFocusEvent* event) {
 WidthSpinner::WidthSpinner(QWidget* parent)
     : QWidget(parent), up_(new QToolButton(this)), down_(new QToolButton(this)) {
   Named(this, kSpinTip, kSpinTip);
-  for (QToolButton* button : {up_, down_}) {
-    Named(button, kSpinTip, kSpinTip);
-    button->setAutoRepeat(true);
-  }
+  // A screen reader tells the two arrows apart by their names.
+  Named(up_, QStringLiteral("Printing width up"), kSpinTip);
+  Named(down_, QStringLiteral("Printing width down"), kSpinTip);
+  for (QToolButton* button : {up_, down_}) button->setAutoRepeat(true);
   up_->setArrowType(Qt::UpArrow);
   down_->setArrowType(Qt::DownArrow);
+  // Each half fills the spinner; a layout keeps the panel's text fitting off them.
+  auto* column = new QVBoxLayout(this);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+  for (QToolButton* button : {up_, down_}) {
+    button->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    column->addWidget(button);
+  }
   connect(up_, &QToolButton::clicked, this, &WidthSpinner::upClicked);
   connect(down_, &QToolButton::clicked, this, &WidthSpinner::downClicked);
-}
-
-void WidthSpinner::resizeEvent(QResizeEvent*) {
-  const int half = height() / 2;
-  up_->setGeometry(0, 0, width(), half);
-  down_->setGeometry(0, half, width(), height() - half);
 }
 
 PageAdjustPanel::PageAdjustPanel(QWidget* parent) : QWidget(parent) {
@@ -158,6 +161,8 @@ void PageAdjustPanel::LayOut() {
                             kRowHeight});
   }
   place(cmbWH_, kPresets);
+  // The box sizes itself to its rows; the panel's rows keep their height.
+  cmbWH_->setMaximumHeight(cmbWH_->height());
   place(txtWidth_, kWidth);
   place(upDown1_, kSpinner);
   place(labHeight_, kHeight);

@@ -46,9 +46,6 @@ class WidthSpinner : public QWidget {
   void upClicked();
   void downClicked();
 
- protected:
-  void resizeEvent(QResizeEvent* event) override;
-
  private:
   QToolButton* up_;
   QToolButton* down_;

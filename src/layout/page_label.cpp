@@ -17,6 +17,7 @@
 #include <cstdint>
 
 #include "frame/app_state.h"
+#include "frame/fit_text.h"
 #include "frame/units.h"
 #include "layout/page_model.h"
 #include "layout/page_refresh.h"
@@ -175,6 +176,7 @@ void LabelDialog::LayOut() {
   cmdDelete_->setGeometry(px(900), top, px(800), px(315));
   cmdCancel_->setGeometry(px(3300), top, px(800), px(315));
   cmdOK_->setGeometry(px(4140), top, px(800), px(315));
+  FitToText(this);
 }
 
 void LabelDialog::cmdOK_Click() { done(Accepted); }
