@@ -67,6 +67,15 @@ void Choose(QButtonGroup* group, int id) {
   }
 }
 
+// Tab stops once at a group of options, on the chosen one (on the first
+// when none is chosen); the arrow keys move between them.
+void TabToTheChoice(QButtonGroup* group) {
+  QAbstractButton* stop = group->checkedButton();
+  if (!stop && !group->buttons().isEmpty()) stop = group->buttons().constFirst();
+  for (QAbstractButton* button : group->buttons())
+    button->setFocusPolicy(button == stop ? Qt::StrongFocus : Qt::ClickFocus);
+}
+
 void EnableGroup(QButtonGroup* group, bool enabled) {
   for (QAbstractButton* button : group->buttons()) button->setEnabled(enabled);
 }
@@ -466,7 +475,9 @@ void PreferencesDialog::BuildButtons() {
 }
 
 void PreferencesDialog::Follow(QButtonGroup* group, const std::function<void(int id)>& choose) {
-  connect(group, &QButtonGroup::idToggled, this, [this, choose](int id, bool on) {
+  TabToTheChoice(group);
+  connect(group, &QButtonGroup::idToggled, this, [this, group, choose](int id, bool on) {
+    TabToTheChoice(group);
     if (showing_ || !on) return;
     choose(id);
     Edited();
