@@ -177,6 +177,8 @@ void LabelDialog::LayOut() {
   cmdCancel_->setGeometry(px(3300), top, px(800), px(315));
   cmdOK_->setGeometry(px(4140), top, px(800), px(315));
   FitToText(this);
+  // The text box ends with the row of buttons, however far their texts moved it.
+  text1_->resize(std::max(text1_->width(), cmdOK_->geometry().right() + 1 - text1_->x()), text1_->height());
 }
 
 void LabelDialog::cmdOK_Click() { done(Accepted); }
