@@ -25,6 +25,7 @@
 #include <optional>
 
 #include "components/midi_player.h"
+#include "components/option_focus.h"
 #include "components/settings_store.h"
 #include "frame/app_state.h"
 #include "frame/preferences.h"
@@ -65,15 +66,6 @@ void Choose(QButtonGroup* group, int id) {
     checked->setChecked(false);
     group->setExclusive(true);
   }
-}
-
-// Tab stops once at a group of options, on the chosen one (on the first
-// when none is chosen); the arrow keys move between them.
-void TabToTheChoice(QButtonGroup* group) {
-  QAbstractButton* stop = group->checkedButton();
-  if (!stop && !group->buttons().isEmpty()) stop = group->buttons().constFirst();
-  for (QAbstractButton* button : group->buttons())
-    button->setFocusPolicy(button == stop ? Qt::StrongFocus : Qt::ClickFocus);
 }
 
 void EnableGroup(QButtonGroup* group, bool enabled) {
@@ -475,9 +467,8 @@ void PreferencesDialog::BuildButtons() {
 }
 
 void PreferencesDialog::Follow(QButtonGroup* group, const std::function<void(int id)>& choose) {
-  TabToTheChoice(group);
-  connect(group, &QButtonGroup::idToggled, this, [this, group, choose](int id, bool on) {
-    TabToTheChoice(group);
+  KeepTabOnChoice(group->buttons());
+  connect(group, &QButtonGroup::idToggled, this, [this, choose](int id, bool on) {
     if (showing_ || !on) return;
     choose(id);
     Edited();

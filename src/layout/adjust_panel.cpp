@@ -6,11 +6,13 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "components/option_focus.h"
 #include "components/theme_icons.h"
 #include "frame/fit_text.h"
 #include "frame/units.h"
@@ -128,6 +130,7 @@ void PageAdjustPanel::Build() {
   optLand_ = Named(new QRadioButton(QStringLiteral("Landscape"), this), QStringLiteral("Landscape"),
                    LandscapeTip());
   optPort_->setChecked(true);
+  KeepTabOnChoice({optPort_, optLand_});
   cmdLabel_ = Named(new QPushButton(QStringLiteral("Label..."), this), QStringLiteral("Label..."));
   cmdThumb_ = Named(new QPushButton(QStringLiteral("Next Page"), this), QStringLiteral("Next Page"));
   cmdThumb_->hide();
@@ -135,10 +138,10 @@ void PageAdjustPanel::Build() {
 
 void PageAdjustPanel::Connect() {
   connect(optPort_, &QRadioButton::toggled, this, [this](bool on) {
-    if (on) emit orientationChosen(true);
+    if (on && !showing_) emit orientationChosen(true);
   });
   connect(optLand_, &QRadioButton::toggled, this, [this](bool on) {
-    if (on) emit orientationChosen(false);
+    if (on && !showing_) emit orientationChosen(false);
   });
   connect(txtWidth_, &QLineEdit::returnPressed, this, &PageAdjustPanel::widthEntered);
   connect(upDown1_, &WidthSpinner::upClicked, this, [this] { emit widthStepped(+1); });
@@ -217,9 +220,9 @@ QString PageAdjustPanel::WidthText() const { return txtWidth_->text(); }
 void PageAdjustPanel::SetWidthText(const QString& text) { txtWidth_->setText(text); }
 void PageAdjustPanel::SetHeightText(const QString& text) { labHeight_->setText(text); }
 
+// The options' own signals still run, so that Tab follows the choice.
 void PageAdjustPanel::ShowOrientation(bool portrait) {
-  const QSignalBlocker quietPortrait(optPort_);
-  const QSignalBlocker quietLandscape(optLand_);
+  const QScopedValueRollback quiet(showing_, true);
   (portrait ? optPort_ : optLand_)->setChecked(true);
 }
 

@@ -105,6 +105,7 @@ class PageAdjustPanel : public QWidget {
   void Connect();
   void LayOut();
   int neededWidth_ = 0;
+  bool showing_ = false;  // an orientation shown, not chosen by the user
   std::function<void()> needsRoom_;
 
   QPushButton* cmdPrinter_ = nullptr;

@@ -58,7 +58,7 @@ TEST_F(FitToTextTest, WhatWasPlacedUnderAControlGoesDownNotAside) {
 // button under them keeps its place.
 TEST_F(FitToTextTest, ListsAndHiddenControlsPushNothing) {
   auto* frame = Place(new QGroupBox(&window_), {10, 10, 280, 100});
-  auto* list = Place(new QListWidget(frame), {10, 20, 260, 70});
+  auto* list = Place(new QListWidget(frame), {10, 20, 60, 20});  // smaller than its parts start
   auto* hidden = Place(new QGroupBox(&window_), {10, 10, 280, 100});
   Place(new QLabel(QStringLiteral("A caption far too long for the frame it was placed in"), hidden),
         {10, 20, 100, 100});
@@ -66,7 +66,7 @@ TEST_F(FitToTextTest, ListsAndHiddenControlsPushNothing) {
   auto* ok = Place(new QPushButton(QStringLiteral("OK"), &window_), {120, 120, 80, 25});
   FitToText(&window_);
 
-  EXPECT_EQ(list->geometry(), QRect(10, 20, 260, 70));
+  EXPECT_EQ(list->geometry(), QRect(10, 20, 60, 20));
   EXPECT_EQ(frame->geometry(), QRect(10, 10, 280, 100));
   EXPECT_EQ(ok->pos(), QPoint(120, 120));
   EXPECT_EQ(window_.size(), QSize(300, 200));

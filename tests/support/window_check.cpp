@@ -353,11 +353,13 @@ namespace {
 // are: Tab stops at the group once, and the arrow keys move the choice.
 bool GroupTakesFocus(const QWidget* widget) {
   const auto* button = qobject_cast<const QAbstractButton*>(widget);
-  const QButtonGroup* group = button ? button->group() : nullptr;
-  if (!group || !group->exclusive()) return false;
-  const QList<QAbstractButton*> members = group->buttons();
+  if (!button || !Exclusive(button)) return false;
+  QList<QAbstractButton*> members;
+  if (button->group()) members = button->group()->buttons();
+  else if (button->parentWidget())
+    members = button->parentWidget()->findChildren<QAbstractButton*>(Qt::FindDirectChildrenOnly);
   return std::any_of(members.begin(), members.end(), [](const QAbstractButton* member) {
-    return member->isEnabled() && (member->focusPolicy() & Qt::TabFocus);
+    return Exclusive(member) && member->isEnabled() && (member->focusPolicy() & Qt::TabFocus);
   });
 }
 
@@ -371,6 +373,12 @@ QStringList FocusProblems(const QWidget* root) {
     if (qobject_cast<const QToolBar*>(widget->parentWidget())) continue;
     if (!(widget->focusPolicy() & Qt::TabFocus) && !GroupTakesFocus(widget))
       problems << Describe(widget) + QStringLiteral(" takes no keyboard focus");
+    // Tab into a set of options lands on the chosen one, where Space changes nothing.
+    const auto* option = qobject_cast<const QAbstractButton*>(widget);
+    if (option && option->isCheckable() && !option->isChecked() && Exclusive(option) &&
+        (option->focusPolicy() & Qt::TabFocus) && CheckedPartner(option))
+      problems << Describe(widget) + QStringLiteral(" takes Tab while ") + Describe(CheckedPartner(option)) +
+                      QStringLiteral(" is the chosen option");
   }
   return problems;
 }

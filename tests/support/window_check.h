@@ -22,7 +22,8 @@ namespace lumaset::test {
 QStringList FitProblems(const QWidget* root);
 
 // Enabled input controls (buttons, boxes, edits, lists, sliders, scroll
-// bars) that Tab cannot reach.
+// bars) that Tab cannot reach, and options that Tab reaches beside the
+// chosen one of their set.
 QStringList FocusProblems(const QWidget* root);
 
 // Checkable controls and checkable actions whose toggle from code (what a
