@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QComboBox>
 #include <QDialog>
 #include <QGroupBox>
 #include <QListWidget>
@@ -72,19 +71,6 @@ TEST_F(FitToTextTest, ListsAndHiddenControlsPushNothing) {
   EXPECT_EQ(window_.size(), QSize(300, 200));
   // What fitting moved keeps the place it had been given.
   EXPECT_EQ(ok->property(kDesignedGeometry).toRect(), QRect(120, 120, 80, 25));
-}
-
-// A box that follows its contents sizes itself a moment later; the fitting
-// makes room for that whole size at once.
-TEST_F(FitToTextTest, ABoxThatFollowsItsContentsGetsItsWholeSize) {
-  auto* box = Place(new QComboBox(&window_), {10, 10, 60, 12});
-  box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-  box->addItem(QStringLiteral("3.5 in width, the longest row"));
-  auto* under = Place(new QPushButton(QStringLiteral("Below"), &window_), {10, 24, 80, 20});
-  FitToText(&window_);
-
-  EXPECT_EQ(box->size(), box->sizeHint());
-  EXPECT_GT(under->y(), box->geometry().bottom());
 }
 
 }  // namespace
