@@ -103,8 +103,11 @@ QStringList AccessibilityProblems(const QWidget* root) {
       problems << Describe(widget) + QStringLiteral(" has no name");
     } else if (!label) {
       const QWidget*& first = spoken[{widget->parentWidget(), name}];
-      if (first) problems << Describe(widget) + QStringLiteral(" is called \"%1\" as ").arg(name) + Describe(first) + QStringLiteral(" is");
-      else first = widget;
+      if (first)
+        problems << Describe(widget) + QStringLiteral(" is called \"%1\" as ").arg(name) + Describe(first) +
+                        QStringLiteral(" is");
+      else
+        first = widget;
     }
   }
   return problems;
