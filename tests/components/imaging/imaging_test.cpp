@@ -7,6 +7,7 @@
 // jpeglib.h needs FILE declared before it.
 #include <jpeglib.h>
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QtEndian>
 #include <QFile>
@@ -18,6 +19,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <chrono>
 #include <climits>
 #include <cmath>
 #include <functional>
@@ -26,6 +28,7 @@
 #include <vector>
 
 #include "components/imaging/decode_memory.h"
+#include "components/imaging/imaging_jpeg.h"
 #include "support/file_size_limit.h"
 #include "support/test_support.h"
 
@@ -70,13 +73,19 @@ QByteArray libjpegBytes(int width, int height, J_COLOR_SPACE space, const QByteA
   return bytes;
 }
 
-// A restart marker after every row of blocks.
-QByteArray jpegWithRestarts(const QImage& picture) {
+// The samples of `picture` as libjpeg takes them: three bytes a pixel.
+QByteArray rgbSamples(const QImage& picture) {
   const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
   QByteArray samples;
   for (int y = 0; y < rgb.height(); ++y)
     samples.append(reinterpret_cast<const char*>(rgb.constScanLine(y)), qsizetype{rgb.width()} * 3);
-  return libjpegBytes(rgb.width(), rgb.height(), JCS_RGB, samples, [](jpeg_compress_struct& info) { info.restart_in_rows = 1; });
+  return samples;
+}
+
+// A restart marker after every row of blocks.
+QByteArray jpegWithRestarts(const QImage& picture) {
+  return libjpegBytes(picture.width(), picture.height(), JCS_RGB, rgbSamples(picture),
+                      [](jpeg_compress_struct& info) { info.restart_in_rows = 1; });
 }
 
 // Where the marker `code` first stands in a JPEG file (0xFF then `code`
@@ -385,6 +394,112 @@ TEST_F(ImagingTest, JpegAcceptanceFollowsTheDecoder) {
   }
 }
 
+// Busy pixels, so that the file's data is large and every row has some.
+QImage speckled(int width, int height) {
+  QImage image = quarters(width, height);
+  for (int y = 0; y < height; y += 3)
+    for (int x = (y * 7) % 5; x < width; x += 5) image.setPixel(x, y, qRgb((x * 37) % 256, (y * 11) % 256, (x ^ y) % 256));
+  return image;
+}
+
+// A file that lacks only its end marker holds every row and opens with the
+// whole file's pixels; a progressive one that lacks a scan stays refused.
+TEST_F(ImagingTest, AJpegLackingOnlyItsEndMarkerOpens) {
+  for (const int side : {8, 16, 40, 123, 200}) {
+    for (const bool progressive : {false, true}) {
+      for (const int quality : {30, 75, 100}) {
+        SCOPED_TRACE(testing::Message() << side << (progressive ? " progressive q" : " baseline q") << quality);
+        const QImage picture = speckled(side, side * 3 / 4 + 1);
+        const QByteArray whole = libjpegBytes(picture.width(), picture.height(), JCS_RGB, rgbSamples(picture),
+                                              [&](jpeg_compress_struct& info) {
+                                                jpeg_set_quality(&info, quality, TRUE);
+                                                if (progressive) jpeg_simple_progression(&info);
+                                              });
+        Imaging expected, cut;
+        ASSERT_TRUE(expected.LoadFile(writeBytes(path("whole.jpg"), whole)));
+        const Status loaded = cut.LoadFile(writeBytes(path("unended.jpg"), whole.chopped(2)));
+        ASSERT_TRUE(loaded) << loaded.error().toStdString();
+        EXPECT_EQ(cut.GetPicture(), expected.GetPicture());
+        if (progressive) {
+          const qsizetype lastScan = whole.lastIndexOf("\xFF\xDA");
+          EXPECT_FALSE(Imaging().LoadFile(writeBytes(path("unfinished.jpg"), whole.left(lastScan))));
+        }
+      }
+    }
+  }
+}
+
+// A page of one colour coded arithmetically takes a few hundred bytes, far
+// less than a bit a block, and is a picture all the same.
+TEST_F(ImagingTest, ArithmeticCodedPagesOfOneColourOpen) {
+  for (const bool colour : {false, true}) {
+    QImage page(2480, 3508, QImage::Format_RGB32);
+    page.fill(Qt::white);
+    const QByteArray bytes = libjpegBytes(page.width(), page.height(), JCS_RGB, rgbSamples(page), [&](jpeg_compress_struct& info) {
+      info.arith_code = TRUE;
+      if (!colour) jpeg_set_colorspace(&info, JCS_GRAYSCALE);
+    });
+    ASSERT_LT(bytes.size(), 400) << colour;
+    Imaging imaging;
+    const Status loaded = imaging.LoadFile(writeBytes(path("page.jpg"), bytes));
+    ASSERT_TRUE(loaded) << loaded.error().toStdString();
+    EXPECT_EQ(imaging.PixelHeight(), 3508);
+    EXPECT_EQ(*imaging.PixelColor(1240, 1754), qRgb(255, 255, 255));
+  }
+}
+
+// Each repeat of a scan walks every block again: a file of more scans than
+// any encoder writes is refused, however few its bytes; one at the limit opens.
+TEST_F(ImagingTest, AJpegOfEndlessScansIsRefused) {
+  const QImage picture = speckled(64, 48);
+  for (const bool arithmetic : {false, true}) {
+    const QByteArray two = libjpegBytes(64, 48, JCS_RGB, rgbSamples(picture), [&](jpeg_compress_struct& info) {
+      jpeg_set_colorspace(&info, JCS_GRAYSCALE);
+      static const jpeg_scan_info script[] = {{1, {0}, 0, 0, 0, 0}, {1, {0}, 1, 63, 0, 0}};
+      info.scan_info = script;
+      info.num_scans = 2;
+      info.arith_code = arithmetic ? TRUE : FALSE;
+    });
+    // The second scan, with any tables written before it, repeated until the file has `scans`.
+    qsizetype from = markerAt(two, '\xDA') + 2;
+    while (from < two.size() && !(two[from] == '\xFF' && QByteArray("\xC4\xCC\xDA").contains(two[from + 1]))) ++from;
+    const QByteArray repeated = two.mid(from, two.size() - 2 - from);
+    const auto withScans = [&](int scans) { return two.left(from) + repeated.repeated(scans - 1) + "\xFF\xD9"; };
+    SCOPED_TRACE(arithmetic ? "arithmetic" : "huffman");
+    EXPECT_TRUE(Imaging().LoadFile(writeBytes(path("many.jpg"), withScans(imaging_detail::kMostJpegScans))));
+    const QString endless = writeBytes(path("endless.jpg"), withScans(imaging_detail::kMostJpegScans + 1));
+    const Status loaded = Imaging().LoadFile(endless);
+    ASSERT_FALSE(loaded);
+    EXPECT_TRUE(loaded.error().contains(QStringLiteral("more than 200 scans"))) << loaded.error().toStdString();
+    EXPECT_FALSE(Imaging::readScaled(endless, 16));
+  }
+}
+
+// A photo that another program cuts short while it is decoded is a damaged
+// picture, never a fault; a decode that is no longer wanted ends at once.
+TEST_F(ImagingTest, AJpegCutShortOrStoppedWhileDecodedEndsCleanly) {
+  const QString file = save("busy.jpg", speckled(1600, 1200), 95);
+  ASSERT_GT(QFileInfo(file).size(), 512 * 1024);
+  int asked = 0;
+  {
+    const imaging_detail::DecodeStop::Scope cutter([&] {
+      if (asked++ == 0) {
+        EXPECT_TRUE(QFile::resize(file, 4096));
+      }
+      return false;
+    });
+    const Status loaded = Imaging().LoadFile(file);
+    ASSERT_FALSE(loaded);
+    EXPECT_TRUE(loaded.error().contains(QStringLiteral("damaged or incomplete"))) << loaded.error().toStdString();
+  }
+  ASSERT_GT(asked, 0);
+  save("busy.jpg", speckled(1600, 1200), 95);
+  asked = 0;
+  const imaging_detail::DecodeStop::Scope stopper([&] { return ++asked >= 2; });
+  EXPECT_FALSE(Imaging().LoadFile(file));
+  EXPECT_EQ(asked, 2) << "the decode went on after it was stopped";
+}
+
 // A few hundred bytes whose header claims a huge picture are refused before
 // the picture's memory is ever asked for, in every format.
 TEST_F(ImagingTest, HeadersClaimingMoreThanTheFileHoldsAreRefusedBeforeDecoding) {
@@ -461,23 +576,59 @@ TEST_F(ImagingTest, FuzzedFilesLoadAtTheirMeasuredSizeOrAreRefused) {
 }
 
 // Decodes hold at most the whole share at once: one that does not fit waits
-// until memory comes back; one larger than the whole takes all of it.
+// until memory comes back; one larger than the whole takes all of it; one
+// stopped while it waits gets nothing. Every wait here ends: a waiting decode
+// that never gets its share is stopped, so the test fails instead of hanging.
 TEST(DecodeMemoryTest, ADecodeThatDoesNotFitWaitsForMemoryToComeBack) {
   imaging_detail::DecodeMemory memory(100);
   std::atomic<bool> taken{false};
+  std::atomic<bool> stopWaiting{false};
+  std::atomic<int> granted{-1};
+  std::atomic<qint64> heldWhileTaken{0};
+  // A few seconds at most, whatever goes wrong.
+  const auto soon = [](const std::function<bool()>& done) {
+    const QDeadlineTimer giveUp(std::chrono::seconds(3));
+    while (!done() && !giveUp.hasExpired()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return done();
+  };
+  // The test's own shares give up too, should the memory never come back.
+  const QDeadlineTimer testEnds(std::chrono::seconds(8));
+  const imaging_detail::DecodeStop::Scope ownStop([&testEnds] { return testEnds.hasExpired(); });
   auto first = std::make_unique<imaging_detail::DecodeMemory::Share>(memory, 70);
-  std::thread second([&] {
-    const imaging_detail::DecodeMemory::Share share(memory, 500);
-    taken = true;
-    EXPECT_EQ(memory.held(), 100);
-  });
-  ASSERT_TRUE(test::RunUntil([&] { return memory.waiting() == 1; }));
+  const auto waiter = [&](qint64 bytes) {
+    return std::thread([&, bytes] {
+      const imaging_detail::DecodeStop::Scope stop([&] { return stopWaiting.load(); });
+      const imaging_detail::DecodeMemory::Share share(memory, bytes);
+      granted = share.granted() ? 1 : 0;
+      taken = true;
+      heldWhileTaken = memory.held();
+    });
+  };
+  std::thread second = waiter(500);
+  const auto ends = [&](std::thread& thread, const char* waitedFor) {
+    EXPECT_TRUE(soon([&] { return taken.load(); })) << waitedFor;
+    stopWaiting = true;  // either way out lets the waiter end
+    first.reset();
+    thread.join();
+  };
+  EXPECT_TRUE(soon([&] { return memory.waiting() == 1; })) << "the second decode waiting";
   EXPECT_FALSE(taken);
   EXPECT_EQ(memory.held(), 70);
   first.reset();
-  second.join();
-  EXPECT_TRUE(taken);
+  ends(second, "the second decode's share once the first gave its back");
+  EXPECT_EQ(granted, 1);
+  EXPECT_EQ(heldWhileTaken, 100);
   EXPECT_EQ(memory.held(), 0);
+
+  taken = false, stopWaiting = false, granted = -1;
+  first = std::make_unique<imaging_detail::DecodeMemory::Share>(memory, 70);
+  std::thread stopped = waiter(50);
+  EXPECT_TRUE(soon([&] { return memory.waiting() == 1; })) << "the third decode waiting";
+  stopWaiting = true;
+  EXPECT_TRUE(soon([&] { return taken.load(); })) << "the stopped decode to give up waiting";
+  EXPECT_EQ(granted, 0);
+  EXPECT_EQ(heldWhileTaken, 70);
+  ends(stopped, "the stopped decode to end");
 }
 
 // Four-ink JPEGs: plain, and with every ink inverted as Adobe's programs write
