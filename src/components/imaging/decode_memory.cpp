@@ -4,7 +4,7 @@
 #include <atomic>
 #include <chrono>
 
-namespace lumaset::imaging_detail {
+namespace lumaset {
 
 namespace {
 
@@ -23,6 +23,10 @@ DecodeStop::Scope::~Scope() { threadStop = std::move(outer_); }
 bool DecodeStop::requested() { return allEnded.load(std::memory_order_relaxed) || (threadStop && threadStop()); }
 
 void DecodeStop::endAll() { allEnded = true; }
+
+}  // namespace lumaset
+
+namespace lumaset::imaging_detail {
 
 DecodeMemory& DecodeMemory::Shared() {
   static auto* memory = new DecodeMemory(kTotalBytes);

@@ -16,7 +16,7 @@
 #include <functional>
 #include <mutex>
 
-namespace lumaset::imaging_detail {
+namespace lumaset {
 
 class DecodeStop {
  public:
@@ -42,6 +42,10 @@ class DecodeStop {
   // for memory any more. For the end of the program: there is no way back.
   static void endAll();
 };
+
+}  // namespace lumaset
+
+namespace lumaset::imaging_detail {
 
 class DecodeMemory {
  public:

@@ -8,6 +8,8 @@
 #include <jpeglib.h>
 
 #include <QDeadlineTimer>
+#include <csignal>
+#include <unistd.h>
 #include <QDir>
 #include <QtEndian>
 #include <QFile>
@@ -482,7 +484,7 @@ TEST_F(ImagingTest, AJpegCutShortOrStoppedWhileDecodedEndsCleanly) {
   ASSERT_GT(QFileInfo(file).size(), 512 * 1024);
   int asked = 0;
   {
-    const imaging_detail::DecodeStop::Scope cutter([&] {
+    const DecodeStop::Scope cutter([&] {
       if (asked++ == 0) {
         EXPECT_TRUE(QFile::resize(file, 4096));
       }
@@ -495,7 +497,7 @@ TEST_F(ImagingTest, AJpegCutShortOrStoppedWhileDecodedEndsCleanly) {
   ASSERT_GT(asked, 0);
   save("busy.jpg", speckled(1600, 1200), 95);
   asked = 0;
-  const imaging_detail::DecodeStop::Scope stopper([&] { return ++asked >= 2; });
+  const DecodeStop::Scope stopper([&] { return ++asked >= 2; });
   EXPECT_FALSE(Imaging().LoadFile(file));
   EXPECT_EQ(asked, 2) << "the decode went on after it was stopped";
 }
@@ -593,11 +595,11 @@ TEST(DecodeMemoryTest, ADecodeThatDoesNotFitWaitsForMemoryToComeBack) {
   };
   // The test's own shares give up too, should the memory never come back.
   const QDeadlineTimer testEnds(std::chrono::seconds(8));
-  const imaging_detail::DecodeStop::Scope ownStop([&testEnds] { return testEnds.hasExpired(); });
+  const DecodeStop::Scope ownStop([&testEnds] { return testEnds.hasExpired(); });
   auto first = std::make_unique<imaging_detail::DecodeMemory::Share>(memory, 70);
   const auto waiter = [&](qint64 bytes) {
     return std::thread([&, bytes] {
-      const imaging_detail::DecodeStop::Scope stop([&] { return stopWaiting.load(); });
+      const DecodeStop::Scope stop([&] { return stopWaiting.load(); });
       const imaging_detail::DecodeMemory::Share share(memory, bytes);
       granted = share.granted() ? 1 : 0;
       taken = true;
@@ -629,6 +631,40 @@ TEST(DecodeMemoryTest, ADecodeThatDoesNotFitWaitsForMemoryToComeBack) {
   EXPECT_EQ(granted, 0);
   EXPECT_EQ(heldWhileTaken, 70);
   ends(stopped, "the stopped decode to end");
+}
+
+// The program ends at once whatever its decodes are doing: one waiting for
+// memory holds up neither the process's end nor, once every decode is
+// ended, itself; a decode asked for after that ends before it begins. Each
+// case runs in a child process that an alarm ends should it hang.
+TEST(DecodeMemoryDeathTest, TheProgramEndsWhileDecodesWait) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const QString file = QDir(test::freshFolder(QStringLiteral("ending"))).filePath(QStringLiteral("a.jpg"));
+  ASSERT_TRUE(quarters(64, 48).save(file));
+  const auto waitingDecode = [] {
+    ::alarm(10);
+    auto& memory = imaging_detail::DecodeMemory::Shared();
+    static auto* held = new imaging_detail::DecodeMemory::Share(memory, imaging_detail::DecodeMemory::kTotalBytes);
+    (void)held;  // never given back
+    std::thread([&memory] { const imaging_detail::DecodeMemory::Share share(memory, 1); }).detach();
+    while (memory.waiting() != 1) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  };
+  EXPECT_EXIT(
+      {
+        waitingDecode();
+        std::exit(3);
+      },
+      testing::ExitedWithCode(3), "")
+      << "the process ended with a decode waiting";
+  EXPECT_EXIT(
+      {
+        waitingDecode();
+        DecodeStop::endAll();
+        while (imaging_detail::DecodeMemory::Shared().waiting() != 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::exit(Imaging().LoadFile(file) ? 1 : 4);
+      },
+      testing::ExitedWithCode(4), "")
+      << "the waiting decode let go, and a new one refused";
 }
 
 // Four-ink JPEGs: plain, and with every ink inverted as Adobe's programs write
