@@ -579,58 +579,42 @@ TEST_F(ImagingTest, FuzzedFilesLoadAtTheirMeasuredSizeOrAreRefused) {
 
 // Decodes hold at most the whole share at once: one that does not fit waits
 // until memory comes back; one larger than the whole takes all of it; one
-// stopped while it waits gets nothing. Every wait here ends: a waiting decode
-// that never gets its share is stopped, so the test fails instead of hanging.
+// stopped while it waits gets nothing. Every wait ends within seconds: the
+// shares give up when the test's patience runs out.
 TEST(DecodeMemoryTest, ADecodeThatDoesNotFitWaitsForMemoryToComeBack) {
   imaging_detail::DecodeMemory memory(100);
-  std::atomic<bool> taken{false};
+  const QDeadlineTimer patience(std::chrono::seconds(3));
   std::atomic<bool> stopWaiting{false};
-  std::atomic<int> granted{-1};
-  std::atomic<qint64> heldWhileTaken{0};
-  // A few seconds at most, whatever goes wrong.
-  const auto soon = [](const std::function<bool()>& done) {
-    const QDeadlineTimer giveUp(std::chrono::seconds(3));
-    while (!done() && !giveUp.hasExpired()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  const auto soon = [&patience](const std::function<bool()>& done) {
+    while (!done() && !patience.hasExpired()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
     return done();
   };
-  // The test's own shares give up too, should the memory never come back.
-  const QDeadlineTimer testEnds(std::chrono::seconds(8));
-  const DecodeStop::Scope ownStop([&testEnds] { return testEnds.hasExpired(); });
-  auto first = std::make_unique<imaging_detail::DecodeMemory::Share>(memory, 70);
-  const auto waiter = [&](qint64 bytes) {
-    return std::thread([&, bytes] {
-      const DecodeStop::Scope stop([&] { return stopWaiting.load(); });
-      const imaging_detail::DecodeMemory::Share share(memory, bytes);
+  const DecodeStop::Scope ownStop([&patience] { return patience.hasExpired(); });
+  for (const bool stopped : {false, true}) {
+    SCOPED_TRACE(stopped ? "stopped" : "served");
+    std::atomic<int> granted{-1};
+    std::atomic<qint64> heldWhenServed{0};
+    auto first = std::make_unique<imaging_detail::DecodeMemory::Share>(memory, 70);
+    std::thread second([&] {
+      const DecodeStop::Scope stop([&] { return stopWaiting.load() || patience.hasExpired(); });
+      const imaging_detail::DecodeMemory::Share share(memory, stopped ? 50 : 500);
+      heldWhenServed = memory.held();
       granted = share.granted() ? 1 : 0;
-      taken = true;
-      heldWhileTaken = memory.held();
     });
-  };
-  std::thread second = waiter(500);
-  const auto ends = [&](std::thread& thread, const char* waitedFor) {
-    EXPECT_TRUE(soon([&] { return taken.load(); })) << waitedFor;
-    stopWaiting = true;  // either way out lets the waiter end
-    first.reset();
-    thread.join();
-  };
-  EXPECT_TRUE(soon([&] { return memory.waiting() == 1; })) << "the second decode waiting";
-  EXPECT_FALSE(taken);
-  EXPECT_EQ(memory.held(), 70);
-  first.reset();
-  ends(second, "the second decode's share once the first gave its back");
-  EXPECT_EQ(granted, 1);
-  EXPECT_EQ(heldWhileTaken, 100);
-  EXPECT_EQ(memory.held(), 0);
-
-  taken = false, stopWaiting = false, granted = -1;
-  first = std::make_unique<imaging_detail::DecodeMemory::Share>(memory, 70);
-  std::thread stopped = waiter(50);
-  EXPECT_TRUE(soon([&] { return memory.waiting() == 1; })) << "the third decode waiting";
-  stopWaiting = true;
-  EXPECT_TRUE(soon([&] { return taken.load(); })) << "the stopped decode to give up waiting";
-  EXPECT_EQ(granted, 0);
-  EXPECT_EQ(heldWhileTaken, 70);
-  ends(stopped, "the stopped decode to end");
+    EXPECT_TRUE(soon([&] { return memory.waiting() == 1; })) << "the second decode waiting";
+    EXPECT_EQ(granted, -1);
+    if (stopped) {
+      stopWaiting = true;
+    } else {
+      first.reset();
+    }
+    EXPECT_TRUE(soon([&] { return granted != -1; })) << "the second decode served or let go";
+    first.reset();  // whatever went wrong, the second decode can end
+    second.join();
+    EXPECT_EQ(granted, stopped ? 0 : 1);
+    EXPECT_EQ(heldWhenServed, stopped ? 70 : 100);
+    EXPECT_EQ(memory.held(), 0);
+  }
 }
 
 // The program ends at once whatever its decodes are doing: one waiting for
@@ -642,7 +626,7 @@ TEST(DecodeMemoryDeathTest, TheProgramEndsWhileDecodesWait) {
   const QString file = QDir(test::freshFolder(QStringLiteral("ending"))).filePath(QStringLiteral("a.jpg"));
   ASSERT_TRUE(quarters(64, 48).save(file));
   const auto waitingDecode = [] {
-    ::alarm(10);
+    ::alarm(5);
     auto& memory = imaging_detail::DecodeMemory::Shared();
     static auto* held = new imaging_detail::DecodeMemory::Share(memory, imaging_detail::DecodeMemory::kTotalBytes);
     (void)held;  // never given back
