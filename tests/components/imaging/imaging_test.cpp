@@ -405,23 +405,27 @@ QImage speckled(int width, int height) {
 }
 
 // A file that lacks only its end marker holds every row and opens with the
-// whole file's pixels; a progressive one that lacks a scan stays refused.
+// whole file's pixels, however it is coded; one cut in half, or a
+// progressive one that lacks a scan, stays refused.
 TEST_F(ImagingTest, AJpegLackingOnlyItsEndMarkerOpens) {
   for (const int side : {8, 16, 40, 123, 200}) {
     for (const bool progressive : {false, true}) {
       for (const int quality : {30, 75, 100}) {
-        SCOPED_TRACE(testing::Message() << side << (progressive ? " progressive q" : " baseline q") << quality);
+        const bool arithmetic = quality == 75;
+        SCOPED_TRACE(testing::Message() << side << (progressive ? " progressive q" : " sequential q") << quality);
         const QImage picture = speckled(side, side * 3 / 4 + 1);
         const QByteArray whole = libjpegBytes(picture.width(), picture.height(), JCS_RGB, rgbSamples(picture),
                                               [&](jpeg_compress_struct& info) {
                                                 jpeg_set_quality(&info, quality, TRUE);
                                                 if (progressive) jpeg_simple_progression(&info);
+                                                info.arith_code = arithmetic ? TRUE : FALSE;
                                               });
         Imaging expected, cut;
         ASSERT_TRUE(expected.LoadFile(writeBytes(path("whole.jpg"), whole)));
         const Status loaded = cut.LoadFile(writeBytes(path("unended.jpg"), whole.chopped(2)));
         ASSERT_TRUE(loaded) << loaded.error().toStdString();
         EXPECT_EQ(cut.GetPicture(), expected.GetPicture());
+        EXPECT_FALSE(Imaging().LoadFile(writeBytes(path("half.jpg"), whole.left(whole.size() / 2))));
         if (progressive) {
           const qsizetype lastScan = whole.lastIndexOf("\xFF\xDA");
           EXPECT_FALSE(Imaging().LoadFile(writeBytes(path("unfinished.jpg"), whole.left(lastScan))));
