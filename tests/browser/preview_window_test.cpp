@@ -234,7 +234,7 @@ TEST_F(PreviewWindowTest, ZoomClicksCropFromTheFileAndStopAtTheirLimits) {
 // window drops the one running, whose decode is stopped.
 TEST_F(PreviewWindowTest, FilesAreReadAwayFromTheWindowAndTheReadStopsWithIt) {
   const QString first = Picture(QStringLiteral("first.png"), 40, 30);
-  const QString second = Picture(QStringLiteral("second.png"), 20, 60);
+  const QString second = Picture(QStringLiteral("second.jpg"), 20, 60);
   window_.View(first, 4.0f / 3.0f, -1);
   EXPECT_TRUE(window_.loading());
   EXPECT_TRUE(window_.shownPicture().isNull());
