@@ -199,24 +199,20 @@ void PropertiesWindow::Load(const PropertiesSubject& subject, const ExifReader& 
   listInfo_->clear();
   emit soundRequested(Sound::Open, false);
   content_ = GatherProperties(subject, reader);
+  setWindowTitle(content_.caption);
+  frame1_->setVisible(!content_.exif);
+  frame2_->setVisible(content_.exif);
   if (content_.exif) {
     listInfo_->addItems(content_.exifLines);
-    frame1_->hide();
-    frame2_->show();
-    setWindowTitle(content_.caption);
     Arrange(Pixels(content_.widthTwips));
-  } else {
-    frame2_->hide();
-    frame1_->show();
-    setWindowTitle(content_.caption);
-    if (content_.colors <= 0) {
-      content_.facts.at(kColorsRow).value.clear();  // until counted
-      counting_->start([path = subject.path] { return CountColorsUsed(path); },
-                       [this](int colors) { ShowColors(colors); });
-    }
-    ShowFacts();
+    FitToText(this);  // rows as high as a desktop font needs
+    return;
   }
-  FitToText(this);  // rows as high as a desktop font needs
+  if (content_.colors <= 0) {
+    content_.facts.at(kColorsRow).value.clear();  // until counted
+    counting_->start([path = subject.path] { return CountColorsUsed(path); }, [this](int colors) { ShowColors(colors); });
+  }
+  ShowFacts();
 }
 
 bool PropertiesWindow::counting() const { return counting_->running(); }
@@ -228,6 +224,7 @@ void PropertiesWindow::ShowFacts() {
     label2_.at(row)->setToolTip({});
   }
   Arrange(FitFactColumns(content_.widthTwips));
+  FitToText(this);
 }
 
 void PropertiesWindow::ShowColors(int colors) {
