@@ -13,6 +13,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "components/imaging/decode_memory.h"
 
@@ -26,7 +27,9 @@ QThreadPool* BackgroundPool();
 template <typename T>
 class BackgroundWork {
  public:
-  using Work = std::function<T()>;      // runs on the worker: it must touch nothing of the window
+  // Runs on the worker: it must touch nothing of the window, and it gives
+  // its failures as its result (an exception it lets out drops the result).
+  using Work = std::function<T()>;
   using Done = std::function<void(T)>;  // runs on the window's thread
 
   BackgroundWork() = default;
@@ -62,12 +65,18 @@ class BackgroundWork {
 
  private:
   void finish() {
-    T result = watcher_->result();
-    Done done = std::move(done_);
-    watcher_->disconnect();
-    watcher_.release()->deleteLater();  // it is sending the signal that brought us here
+    QFutureWatcher<T>* watcher = watcher_.release();
+    watcher->disconnect();
+    watcher->deleteLater();  // it is sending the signal that brought us here
     unwanted_.reset();
-    done(std::move(result));
+    Done done = std::move(done_);
+    std::optional<T> result;
+    try {
+      result.emplace(watcher->result());
+    } catch (...) {
+      return;
+    }
+    done(std::move(*result));
   }
 
   std::unique_ptr<QFutureWatcher<T>> watcher_;

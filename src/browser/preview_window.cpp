@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <new>
 
 #include "browser/background_work.h"
 #include "browser/thumb_table.h"
@@ -240,9 +241,13 @@ Result<QImage> PreviewWindow::ReadPicture(const QString& path) {
     }
     return picture;
   }
-  Imaging imaging;
-  if (const Status loaded = imaging.LoadFile(path); !loaded) return Error{loaded.error()};
-  return imaging.GetPicture();
+  try {
+    Imaging imaging;
+    if (const Status loaded = imaging.LoadFile(path); !loaded) return Error{loaded.error()};
+    return imaging.GetPicture();
+  } catch (const std::bad_alloc&) {
+    return Error{QStringLiteral("There is not enough memory to read \"%1\".").arg(path)};
+  }
 }
 
 void PreviewWindow::StartReading(std::function<void(Result<QImage>)> then) {

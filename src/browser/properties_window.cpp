@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 
 #include "browser/background_work.h"
 #include "browser/thumb_table.h"
@@ -82,8 +83,12 @@ std::array<FactRow, kFactRows> FactsTable(const PropertiesSubject& subject, cons
 }
 
 int CountColorsUsed(const QString& path) {
-  Imaging imaging;
-  return imaging.LoadFile(path) ? imaging.ColorsUsed() : 0;
+  try {
+    Imaging imaging;
+    return imaging.LoadFile(path) ? imaging.ColorsUsed() : 0;
+  } catch (const std::bad_alloc&) {
+    return 0;  // too large to count: 0, as for an unreadable file
+  }
 }
 
 bool AsksForExif(const QString& path) { return path.right(3).toLower() == QLatin1String("jpg"); }

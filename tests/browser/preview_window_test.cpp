@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -262,6 +263,10 @@ TEST_F(PreviewWindowTest, FilesAreReadAwayFromTheWindowAndTheReadStopsWithIt) {
   work.stop();
   EXPECT_TRUE(BackgroundPool()->waitForDone(10000)) << "the stopped work's end";
   EXPECT_TRUE(stopped);
+
+  // Work that fails by an exception has its result dropped; the window goes on.
+  work.start([]() -> int { throw std::bad_alloc(); }, [](int) { ADD_FAILURE() << "a failed work's result arrived"; });
+  EXPECT_TRUE(test::RunUntil([&work] { return !work.running(); })) << "the failed work's end";
 }
 
 }  // namespace
