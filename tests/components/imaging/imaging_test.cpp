@@ -397,7 +397,7 @@ TEST_F(ImagingTest, JpegAcceptanceFollowsTheDecoder) {
 }
 
 // Busy pixels, so that the file's data is large and every row has some.
-QImage speckled(int width, int height) {
+QImage dotted(int width, int height) {
   QImage image = quarters(width, height);
   for (int y = 0; y < height; y += 3)
     for (int x = (y * 7) % 5; x < width; x += 5) image.setPixel(x, y, qRgb((x * 37) % 256, (y * 11) % 256, (x ^ y) % 256));
@@ -414,7 +414,7 @@ TEST_F(ImagingTest, WholeJpegsOpenThoughTheyLackTheirEndMarkerOrABitABlock) {
     for (const bool progressive : {false, true}) {
       for (const int quality : {30, 75, 100}) {
         SCOPED_TRACE(testing::Message() << side << (progressive ? " progressive q" : " sequential q") << quality);
-        const QImage picture = speckled(side, side * 3 / 4 + 1);
+        const QImage picture = dotted(side, side * 3 / 4 + 1);
         const QByteArray whole = libjpegBytes(picture.width(), picture.height(), JCS_RGB, rgbSamples(picture),
                                               [&](jpeg_compress_struct& info) {
                                                 jpeg_set_quality(&info, quality, TRUE);
@@ -452,7 +452,7 @@ TEST_F(ImagingTest, WholeJpegsOpenThoughTheyLackTheirEndMarkerOrABitABlock) {
 // Each repeat of a scan walks every block again: a file of more scans than
 // any encoder writes is refused, however few its bytes; one at the limit opens.
 TEST_F(ImagingTest, AJpegOfEndlessScansIsRefused) {
-  const QImage picture = speckled(64, 48);
+  const QImage picture = dotted(64, 48);
   for (const bool arithmetic : {false, true}) {
     const QByteArray two = libjpegBytes(64, 48, JCS_RGB, rgbSamples(picture), [&](jpeg_compress_struct& info) {
       jpeg_set_colorspace(&info, JCS_GRAYSCALE);
@@ -479,7 +479,7 @@ TEST_F(ImagingTest, AJpegOfEndlessScansIsRefused) {
 // A photo that another program cuts short while it is decoded is a damaged
 // picture, never a fault; a decode that is no longer wanted ends at once.
 TEST_F(ImagingTest, AJpegCutShortOrStoppedWhileDecodedEndsCleanly) {
-  const QString file = save("busy.jpg", speckled(1600, 1200), 95);
+  const QString file = save("busy.jpg", dotted(1600, 1200), 95);
   ASSERT_GT(QFileInfo(file).size(), 512 * 1024);
   int asked = 0;
   {
@@ -494,7 +494,7 @@ TEST_F(ImagingTest, AJpegCutShortOrStoppedWhileDecodedEndsCleanly) {
     EXPECT_TRUE(loaded.error().contains(QStringLiteral("damaged or incomplete"))) << loaded.error().toStdString();
   }
   ASSERT_GT(asked, 0);
-  save("busy.jpg", speckled(1600, 1200), 95);
+  save("busy.jpg", dotted(1600, 1200), 95);
   asked = 0;
   const DecodeStop::Scope stopper([&] { return ++asked >= 2; });
   EXPECT_FALSE(Imaging().LoadFile(file));
