@@ -197,15 +197,20 @@ bool isJpeg(const QString& path) {
   return read && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF;
 }
 
-// Entries waiting for the writer hold at most this many bytes of pictures;
-// beyond it a thumbnail gets no entry this time.
+// Entries waiting for the writers hold at most this many bytes of pictures;
+// beyond it the thread that made a thumbnail writes its entry itself, so
+// that making cells slows down a little rather than an entry being lost.
 constexpr qint64 kMostWaitingBytes = 32 << 20;
-// The writer's niceness above the threads that make cells.
+// The writers' niceness above the threads that make cells.
 constexpr int kWriterNice = 10;
+
+// Writers enough to keep up with the threads that make cells: writing an
+// entry takes about as long as decoding a small photo.
+int writerThreads() { return std::clamp(static_cast<int>(std::thread::hardware_concurrency()) / 2, 1, 4); }
 
 }  // namespace
 
-// Writes entries one at a time on a thread of its own, started with the first.
+// Writes entries on threads of its own, started with the first entries.
 class ThumbnailCache::Writer {
  public:
   using Job = std::function<void()>;
@@ -214,30 +219,43 @@ class ThumbnailCache::Writer {
   Writer(const Writer&) = delete;
   Writer& operator=(const Writer&) = delete;
 
-  // Entries not yet begun are dropped; the one being written is finished.
+  // Entries not yet begun are dropped; those being written are finished.
   ~Writer() {
     std::unique_lock lock(mutex_);
     closing_ = true;
     waiting_.clear();
     wake_.notify_all();
     lock.unlock();
-    if (thread_.joinable()) thread_.join();
+    for (std::thread& thread : threads_) thread.join();
   }
 
-  // False when too much is waiting already.
-  bool add(Job job, qint64 bytes) {
-    const std::lock_guard lock(mutex_);
-    if (closing_ || waitingBytes_ + bytes > kMostWaitingBytes) return false;
-    if (!thread_.joinable()) thread_ = std::thread([this] { run(); });
+  // Queues the entry; when too much is waiting already, writes it at once
+  // on the calling thread.
+  void add(Job job, qint64 bytes) {
+    std::unique_lock lock(mutex_);
+    if (closing_) return;
+    if (waitingBytes_ + bytes > kMostWaitingBytes) {
+      ++busy_;
+      lock.unlock();
+      runGuarded(job);
+      lock.lock();
+      --busy_;
+      idle_.notify_all();
+      return;
+    }
+    // Another writer only when every idle one already has an entry to take.
+    if (static_cast<std::size_t>(sleeping_) <= waiting_.size() &&
+        threads_.size() < static_cast<std::size_t>(writerThreads())) {
+      threads_.emplace_back([this] { run(); });
+    }
     waiting_.push_back({std::move(job), bytes});
     waitingBytes_ += bytes;
-    wake_.notify_all();
-    return true;
+    wake_.notify_one();
   }
 
   void finish() {
     std::unique_lock lock(mutex_);
-    idle_.wait(lock, [this] { return waiting_.empty() && !busy_; });
+    idle_.wait(lock, [this] { return waiting_.empty() && busy_ == 0; });
   }
 
  private:
@@ -246,23 +264,29 @@ class ThumbnailCache::Writer {
     qint64 bytes = 0;
   };
 
+  static void runGuarded(const Job& job) {
+    try {
+      job();
+    } catch (...) {  // an entry that cannot be made is made again next time
+    }
+  }
+
   void run() {
     (void)::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kWriterNice);
     std::unique_lock lock(mutex_);
     for (;;) {
+      ++sleeping_;
       wake_.wait(lock, [this] { return closing_ || !waiting_.empty(); });
+      --sleeping_;
       if (closing_) return;
       Waiting next = std::move(waiting_.front());
       waiting_.pop_front();
-      busy_ = true;
+      ++busy_;
       lock.unlock();
-      try {
-        next.job();
-      } catch (...) {  // an entry that cannot be made is made again next time
-      }
+      runGuarded(next.job);
       lock.lock();
       waitingBytes_ -= next.bytes;
-      busy_ = false;
+      --busy_;
       idle_.notify_all();
     }
   }
@@ -272,9 +296,10 @@ class ThumbnailCache::Writer {
   std::condition_variable idle_;
   std::deque<Waiting> waiting_;
   qint64 waitingBytes_ = 0;
-  bool busy_ = false;
+  int busy_ = 0;      // entries being written
+  int sleeping_ = 0;  // writers waiting for an entry
   bool closing_ = false;
-  std::thread thread_;
+  std::vector<std::thread> threads_;
 };
 
 bool WorthAnEntry(const QString& path, const FileFacts& facts) {
