@@ -18,6 +18,7 @@
 #include "browser/thumb_canvas.h"
 #include "browser/thumb_maker.h"
 #include "browser/thumb_picture.h"
+#include "browser/thumb_remakes.h"
 
 namespace lumaset {
 
@@ -50,6 +51,7 @@ QString errorText(const QString& description) {
 ThumbnailPanel::ThumbnailPanel(QWidget* parent)
     : QFrame(parent),
       cache_(std::make_shared<ThumbnailCache>(ThumbnailCache::DefaultRoot())),
+      remakes_(std::make_unique<Remakes>()),
       pool_(std::make_unique<QThreadPool>()),
       abortWatch_(new QTimer(this)),
       maker_(new ThumbMaker(pool_.get(), this)),
@@ -77,6 +79,7 @@ ThumbnailPanel::ThumbnailPanel(QWidget* parent)
 // Workers still running end before the pool goes; none of them refers to the panel.
 ThumbnailPanel::~ThumbnailPanel() {
   maker_->stop();
+  cancelRemakes();
   listing_.reset();
   pool_->clear();
   if (!pool_->waitForDone(kWorkersPatienceMs)) leftBehind().push_back(pool_.release());
@@ -136,16 +139,15 @@ void ThumbnailPanel::onListed() {
   }
   table_.start(listed.paths);
   cells_.assign(static_cast<std::size_t>(listed.paths.size()), ThumbCellState{});
+  keeper_.reset(cellCount());
   for (ThumbCellState& state : cells_) {
     state.back = kNormalBack;
     state.fit = SquareFit(geometry_);
   }
   emit makingCells(true);
   const int scale = qRound(geometry_.scale);
-  // The workers share the cache as it is now, whatever is set meanwhile.
-  const CellWork work = cellWork_ ? cellWork_ : CellWork([cache = cache_](const QString& file, int side) {
-    return MakeCellPicture(file, side, *cache);
-  });
+  buildWork_ = workOrDefault();
+  const CellWork work = buildWork_;
   abortTicks_ = 0;
   abortWatch_->start();
   maker_->start(listed.paths, [scale, work](const QString& file) { return work(file, scale); });
@@ -182,6 +184,7 @@ void ThumbnailPanel::endMaking() {
   abortWatch_->stop();
   emit makingCells(false);
   applyScrollRange();
+  requestPictures();
   finishBuild();
 }
 
@@ -199,11 +202,13 @@ void ThumbnailPanel::applyPicture(int index, const CellPicture& picture) {
   if (picture.facts.unsupported) {
     table_.markUnsupported(index);
     state.picture = PlaceholderPicture();
+    keeper_.drop(index);
     return;
   }
   table_.setFacts(index, picture.facts);
   state.fit = FitPicture(picture.facts.width, picture.facts.height, geometry_);
   state.picture = picture.image;
+  keepPicture(index);
 }
 
 void ThumbnailPanel::setCanvasHeight(qint64 twips) {
@@ -230,7 +235,10 @@ void ThumbnailPanel::applyScrollRange() {
 }
 
 // One step of the bar is one row: the cells move up by a cell pitch while the canvas stays.
-void ThumbnailPanel::VScroll1_Change() { canvas_->setFirstRowOffset(qint64{scroll_->value()} * geometry_.cell); }
+void ThumbnailPanel::VScroll1_Change() {
+  canvas_->setFirstRowOffset(qint64{scroll_->value()} * geometry_.cell);
+  requestPictures();
+}
 
 // --- Cells ------------------------------------------------------------------
 
@@ -249,8 +257,10 @@ bool ThumbnailPanel::ThumbNailClear() {
 }
 
 void ThumbnailPanel::resetCells() {
+  cancelRemakes();
   cells_.clear();
   cells_.shrink_to_fit();
+  keeper_.reset(0);
   table_.clear();
   setCanvasHeight(0);
   scroll_->setValue(0);
@@ -263,6 +273,8 @@ void ThumbnailPanel::resetCells() {
 void ThumbnailPanel::removeCell(int index) {
   if (building_ || !table_.isValid(index)) return;
   table_.removeAt(index);
+  cancelRemakes();
+  keeper_.removeAt(index);
   const int count = table_.ThumbCount();
   for (int i = index; i < count; ++i) {
     ThumbCellState& into = cells_[static_cast<std::size_t>(i)];
@@ -271,15 +283,20 @@ void ThumbnailPanel::removeCell(int index) {
     into.fit = from.fit;
   }
   cells_.resize(static_cast<std::size_t>(count));
+  keeper_.resize(count);
   setCanvasHeight(count > 0 ? geometry_.canvasHeightThrough(count - 1) : 0);
   applyScrollRange();
+  requestPictures();
   canvas_->update();
 }
 
 int ThumbnailPanel::appendCell(const QString& path) {
   if (building_) return -1;
   const int index = table_.append(path);
+  cancelRemakes();
   cells_.resize(static_cast<std::size_t>(index));  // cells left by a stopped build go
+  keeper_.resize(index);
+  keeper_.resize(index + 1);
   ThumbCellState state;
   state.back = kNormalBack;
   state.fit = SquareFit(geometry_);
@@ -333,6 +350,7 @@ void ThumbnailPanel::resizeEvent(QResizeEvent* event) {
   notice_->setGeometry(inside.left(), notice_->y(), inside.width(), notice_->sizeHint().height());
   canvas_->setGeometry(inside.left(), inside.top(), std::max(0, inside.width() - barWidth), canvas_->height());
   scroll_->setGeometry(inside.right() + 1 - barWidth, scroll_->y(), barWidth, scroll_->height());
+  requestPictures();
 }
 
 // A click on the panel below the rows drops the selection as one on the canvas does.

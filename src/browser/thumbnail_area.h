@@ -8,6 +8,9 @@
 // One canvas widget paints every cell, so a folder of ten thousand pictures
 // costs no more widgets than one of ten. Pictures are decoded straight to
 // their thumbnail size on a pool of worker threads and taken in cell order.
+// Only the cells on and near the screen, and a bounded number of those used
+// last, keep their picture in memory; the others make it again (from the
+// thumbnail cache, or decoded) when they scroll back into view.
 //
 // What the rest of the main window does around the panel travels through the
 // signals below; each says what the window is to do.
@@ -21,9 +24,11 @@
 
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "browser/thumb_geometry.h"
+#include "browser/thumb_keeper.h"
 #include "browser/thumb_table.h"
 #include "components/result.h"
 
@@ -43,7 +48,7 @@ class ThumbMaker;
 
 // How one cell shows: its frame colour, its inset and where its picture lies.
 struct ThumbCellState {
-  QImage picture;  // the reduced picture, or the placeholder
+  QImage picture;  // the reduced picture, the placeholder, or none while it is away from the screen
   PictureFit fit;  // the picture's place in its frame
   QColor back;     // light grey, red when selected, blue when last hovered
   bool inset = false;       // the frame's bevel: inset when selected, else raised
@@ -240,6 +245,15 @@ class ThumbnailPanel : public QFrame {
   void emitAddSize(int index);
   void runDrag(QMimeData* carried, const QImage& picture);
 
+  // Pictures kept in memory (thumb_memory.cpp).
+  struct Remakes;
+  CellWork workOrDefault() const;
+  std::pair<int, int> cellsNearScreen() const;
+  void keepPicture(int index);
+  void requestPictures();
+  void cancelRemakes();
+  void onRemade(int index);
+
   ThumbTable table_;
   ThumbGeometry geometry_;
   std::vector<ThumbCellState> cells_;
@@ -254,6 +268,9 @@ class ThumbnailPanel : public QFrame {
   DragRunner dragRunner_;
   bool previewAvailable_ = false;
   std::shared_ptr<const ThumbnailCache> cache_;
+  CellWork buildWork_;  // the running or last build's, which re-makes pictures too
+  ThumbKeeper keeper_;
+  std::unique_ptr<Remakes> remakes_;
 
   std::unique_ptr<QThreadPool> pool_;
   QTimer* abortWatch_;

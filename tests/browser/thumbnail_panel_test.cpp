@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -13,6 +14,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -305,6 +307,51 @@ TEST_F(ThumbnailPanelTest, ScrollBarMovesRowsAndIsResetWhenHidden) {
   ASSERT_TRUE(panel_.ThumbNailClear());
   EXPECT_TRUE(!bar->isVisible());
   EXPECT_TRUE(bar->value() == 0);
+}
+
+// A folder far larger than the pictures the panel keeps: after the build and
+// after jumps to the end, the middle and back to the top, few cells hold a
+// picture and every cell on the screen shows its own.
+TEST_F(ThumbnailPanelTest, KeepsPicturesNearTheScreenAndMakesThemAgainAfterAJump) {
+  constexpr int kCells = 1200;
+  constexpr int kMostHeld = kCells / 4;
+  const QString folder = test::freshFolder(QStringLiteral("many")) + QLatin1Char('/');
+  for (int i = 0; i < kCells; ++i) test::WriteText(folder + QStringLiteral("%1.gif").arg(i, 4, 10, QLatin1Char('0')), "");
+  const auto colourOf = [](int number) { return QColor(number % 256, number / 256, 100); };
+  panel_.setCellWork([colourOf](const QString& file, int scale) {
+    CellPicture cell;
+    cell.facts = {80, 60, 24, 0, false};
+    cell.image = QImage(scale, scale * 3 / 4, QImage::Format_RGB32);
+    cell.image.fill(colourOf(QFileInfo(file).completeBaseName().toInt()));
+    return cell;
+  });
+  ASSERT_EQ(Build(folder, true), kCells);
+  const auto held = [this] {
+    int count = 0;
+    for (int i = 0; i < panel_.cellCount(); ++i) count += panel_.cell(i).picture.isNull() ? 0 : 1;
+    return count;
+  };
+  const auto onScreen = [this] {
+    std::vector<int> cells;
+    const QRect screen(0, 0, panel_.browse()->width(), panel_.height());
+    for (int i = 0; i < panel_.cellCount(); ++i) {
+      if (panel_.frameRect(i).intersects(screen)) cells.push_back(i);
+    }
+    return cells;
+  };
+  EXPECT_LE(held(), kMostHeld) << "after the build";
+  QScrollBar* bar = panel_.scrollBar();
+  for (const int value : {bar->maximum(), bar->maximum() / 2, 0}) {
+    SCOPED_TRACE(value);
+    bar->setValue(value);
+    const std::vector<int> shown = onScreen();
+    ASSERT_FALSE(shown.empty());
+    EXPECT_TRUE(RunUntil([&] {
+      return std::all_of(shown.begin(), shown.end(), [this](int i) { return !panel_.cell(i).picture.isNull(); });
+    })) << "the pictures of the cells on the screen";
+    for (const int i : shown) EXPECT_EQ(panel_.cell(i).picture.pixelColor(0, 0), colourOf(i)) << i;
+    EXPECT_LE(held(), kMostHeld);
+  }
 }
 
 // What a build shows of each cell: its picture and its table entry.
