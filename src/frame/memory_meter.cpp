@@ -120,4 +120,13 @@ QString ProgressInStatusBarMessage(const QString& description) {
   return QStringLiteral("ProgressStatusBar error: \n") + description;
 }
 
+void SetProgressLater(QProgressBar* bar, int value) {
+  if (!bar || bar->value() == value) return;
+  // With updates off the bar takes its value without painting; turning them
+  // on again asks for the paint that the event loop then runs.
+  bar->setUpdatesEnabled(false);
+  bar->setValue(value);
+  bar->setUpdatesEnabled(true);
+}
+
 }  // namespace lumaset
