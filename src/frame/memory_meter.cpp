@@ -28,6 +28,10 @@ int wholeMegabytes(double megabytes) {
   return static_cast<int>(std::clamp(std::floor(megabytes), 0.0, static_cast<double>(INT_MAX)));
 }
 
+// The progress bar shows its steps at most this often: a fast build steps
+// it far more often than anyone sees, and each paint costs the build.
+constexpr int kProgressPaintMs = 40;
+
 }  // namespace
 
 QString FreeMemoryText(double megabytes) {
@@ -120,13 +124,15 @@ QString ProgressInStatusBarMessage(const QString& description) {
   return QStringLiteral("ProgressStatusBar error: \n") + description;
 }
 
+// With updates off the bar takes its values without painting; turning them
+// on again a moment later asks for one paint of the latest value.
 void SetProgressLater(QProgressBar* bar, int value) {
   if (!bar || bar->value() == value) return;
-  // With updates off the bar takes its value without painting; turning them
-  // on again asks for the paint that the event loop then runs.
-  bar->setUpdatesEnabled(false);
+  if (bar->updatesEnabled()) {
+    bar->setUpdatesEnabled(false);
+    QTimer::singleShot(kProgressPaintMs, bar, [bar] { bar->setUpdatesEnabled(true); });
+  }
   bar->setValue(value);
-  bar->setUpdatesEnabled(true);
 }
 
 }  // namespace lumaset
