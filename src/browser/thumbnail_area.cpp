@@ -31,6 +31,11 @@ const QColor kNormalBack(192, 192, 192);
 constexpr int kAbortWatchMs = 250;
 constexpr int kAbortPatienceTicks = 8;
 
+// While cells come faster than anyone sees them, the window paints at most
+// this often, once for all the cells in between: a paint costs more than a
+// cell from the thumbnail cache.
+constexpr int kPaintPaceMs = 40;
+
 // How long closing waits for the workers; one stuck on a file system that
 // never answers is left behind, and the program ends without it.
 constexpr int kWorkersPatienceMs = 2000;
@@ -54,12 +59,16 @@ ThumbnailPanel::ThumbnailPanel(QWidget* parent)
       remakes_(std::make_unique<Remakes>()),
       pool_(std::make_unique<QThreadPool>()),
       abortWatch_(new QTimer(this)),
+      paintPace_(new QTimer(this)),
       maker_(new ThumbMaker(pool_.get(), this)),
       notice_(new QLabel(QStringLiteral("Thumbnail Panel (none)"), this)) {
   setFrameStyle(QFrame::Panel | QFrame::Sunken);
   pool_->setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
   abortWatch_->setInterval(kAbortWatchMs);
   connect(abortWatch_, &QTimer::timeout, this, &ThumbnailPanel::watchAbort);
+  paintPace_->setSingleShot(true);
+  paintPace_->setInterval(kPaintPaceMs);
+  connect(paintPace_, &QTimer::timeout, this, &ThumbnailPanel::resumeWindowPaints);
   // The canvas lies over the title, which shows through only while no row covers it.
   canvas_ = new ThumbCanvas(*this, this);
   scroll_ = new QScrollBar(Qt::Vertical, this);
@@ -78,6 +87,7 @@ ThumbnailPanel::ThumbnailPanel(QWidget* parent)
 
 // Workers still running end before the pool goes; none of them refers to the panel.
 ThumbnailPanel::~ThumbnailPanel() {
+  resumeWindowPaints();
   maker_->stop();
   cancelRemakes();
   listing_.reset();
@@ -162,6 +172,7 @@ void ThumbnailPanel::watchAbort() {
 }
 
 void ThumbnailPanel::onCellReady(int index, const CellPicture& picture) {
+  paceWindowPaints();
   applyPicture(index, picture);
   cells_[static_cast<std::size_t>(index)].visible = true;
   const int total = table_.ThumbCount();
@@ -182,10 +193,27 @@ void ThumbnailPanel::onCellReady(int index, const CellPicture& picture) {
 
 void ThumbnailPanel::endMaking() {
   abortWatch_->stop();
+  resumeWindowPaints();
   emit makingCells(false);
   applyScrollRange();
   requestPictures();
   finishBuild();
+}
+
+// The window's paints wait until the pace comes round, unless someone else
+// holds them already.
+void ThumbnailPanel::paceWindowPaints() {
+  QWidget* top = window();
+  if (paced_ || !top->updatesEnabled()) return;
+  paced_ = top;
+  top->setUpdatesEnabled(false);
+  paintPace_->start();
+}
+
+void ThumbnailPanel::resumeWindowPaints() {
+  paintPace_->stop();
+  if (paced_) paced_->setUpdatesEnabled(true);
+  paced_ = nullptr;
 }
 
 void ThumbnailPanel::finishBuild() {

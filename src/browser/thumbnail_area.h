@@ -18,6 +18,7 @@
 #include <QFrame>
 #include <QFutureWatcher>
 #include <QImage>
+#include <QPointer>
 #include <QString>
 #include <QThreadPool>
 #include <QTimer>
@@ -236,6 +237,8 @@ class ThumbnailPanel : public QFrame {
   void endMaking();
   void watchAbort();
   void finishBuild();
+  void paceWindowPaints();
+  void resumeWindowPaints();
   void applyPicture(int index, const CellPicture& picture);
   void setCanvasHeight(qint64 twips);
   void applyScrollRange();
@@ -274,6 +277,8 @@ class ThumbnailPanel : public QFrame {
 
   std::unique_ptr<QThreadPool> pool_;
   QTimer* abortWatch_;
+  QTimer* paintPace_;
+  QPointer<QWidget> paced_;  // the window whose paints wait for paintPace_
   int abortTicks_ = 0;
   std::unique_ptr<QFutureWatcher<PictureListing>> listing_;
   ThumbMaker* maker_;

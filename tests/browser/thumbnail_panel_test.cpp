@@ -132,6 +132,7 @@ TEST_F(ThumbnailPanelTest, BuildsSortedCellsWithTheirTextsAndPlaceholders) {
   EXPECT_EQ(texts.at(1).first().toString(), QStringLiteral("33%...<Press 'Esc' to stop>"));
   EXPECT_EQ(texts.last().first().toString(), QStringLiteral("100%...<Press 'Esc' to stop>"));
   EXPECT_EQ(making.size(), 2);
+  EXPECT_TRUE(panel_.updatesEnabled()) << "the window paints again once the cells are made";
   EXPECT_EQ(QSize(table.ThumbWidths(0), table.ThumbHeights(0)), QSize(30, 60));
   EXPECT_TRUE(table.ThumbUnsupported(2));
   EXPECT_TRUE(table.ThumbUnsupported(3));
@@ -193,6 +194,7 @@ TEST_F(ThumbnailPanelTest, EscStopsAfterTheCellThatFollowsIt) {
   EXPECT_EQ(captions.last().first().toString(), QStringLiteral("Loading picture 4 of 30"));
   EXPECT_TRUE(panel_.cell(3).visible);
   EXPECT_TRUE(!panel_.cell(4).visible);
+  EXPECT_TRUE(panel_.updatesEnabled()) << "the window paints again after Esc";
   EXPECT_EQ(panel_.table().ThumbFiles(29), folder + QStringLiteral("29.png")) << "the list keeps every file";
 }
 
