@@ -27,7 +27,7 @@
 //
 // Each opening reports two times: the panel's, until its last cell shows,
 // and the whole run's, until the thumbnail cache has also written every entry
-// it made. A run whose folder holds another number of pictures than --count
+// it made; with a cache, how many entries it then holds (small JPEGs get none). A run whose folder holds another number of pictures than --count
 // says so and ends with a non-zero status.
 
 #include <QApplication>
@@ -157,6 +157,15 @@ bool writeHostile(const QString& folder) {
   return true;
 }
 
+// The thumbnails the cache holds, of both sizes.
+qsizetype cacheEntries(const lumaset::ThumbnailCache& cache) {
+  qsizetype entries = 0;
+  for (const char* size : {"normal", "large"}) {
+    entries += QDir(cache.root() + QLatin1String(size)).entryList(QDir::Files).size();
+  }
+  return entries;
+}
+
 struct Arguments {
   QString folder;
   bool generateOnly = false;
@@ -252,6 +261,7 @@ int main(int argc, char** argv) {
                 args.twice ? (opening == 0 ? "first:  " : "second: ") : "", made,
                 static_cast<long long>(times[opening]), static_cast<long long>(wholeTimes[opening]), unsupported);
     if (args.hostile) std::printf("; %d of %d hostile files unreadable", hostileUnread, hostileCount);
+    if (cache->enabled()) std::printf("; %lld cache entries", static_cast<long long>(cacheEntries(*cache)));
     std::printf(")\n");
     if (made != args.count + hostileCount) {
       std::printf("the folder holds %d pictures, not the %d asked for\n", made, args.count + hostileCount);

@@ -47,7 +47,9 @@ void ThumbnailPanel::keepPicture(int index) {
   keeper_.touch(index);
   const auto [first, last] = cellsNearScreen();
   keeper_.setCapacity(std::max(kLeastKept, (last - first + 1) * (1 + kScreensKept)));
-  for (const int released : keeper_.overflow(first, last)) cells_[static_cast<std::size_t>(released)].picture = QImage();
+  for (const int released : keeper_.overflow(first, last)) {
+    cells_[static_cast<std::size_t>(released)].picture = QImage();
+  }
 }
 
 // Cells near the screen whose pictures went are made again; those still
