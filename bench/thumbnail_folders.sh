@@ -8,7 +8,8 @@
 #   bench/thumbnail_folders.sh [PHOTO_FOLDER]
 #
 # Needs: time (/usr/bin/time) and what the build needs. COUNTS sets the
-# folder sizes ("1000 5000 20000"). The pictures are made once into
+# folder sizes ("1000 5000 20000"); SMALL=1 makes small thumbnails (50 pixels)
+# instead of large ones (100 pixels). The pictures are made once into
 # PHOTO_FOLDER/all (about 1.2 GB for 20,000); each folder size holds hard
 # links to the first of them by number (photo-000 up to the folder's size),
 # and is checked to hold exactly those before it is timed. Each opening
@@ -63,12 +64,14 @@ holds_photos() {
 # One opening as its own process: "<panel ms> <whole ms> <peak MB>", the
 # times marked "!" when the run was not complete.
 open_folder() {
-  /usr/bin/time -f 'peak %M' env QT_QPA_PLATFORM=offscreen "$bench" "$@" --size 640x480 2>&1 |
+  /usr/bin/time -f 'peak %M' env QT_QPA_PLATFORM=offscreen "$bench" "$@" --size 640x480 ${SMALL:+--small} 2>&1 |
     awk '/thumbnails in/ { ms = $4; whole = $8 } /non-zero status/ { ms = ms "!"; whole = whole "!" }
          /^peak / { kb = $2 } END { printf "%s %s %.1f\n", ms, whole, kb / 1024 }'
 }
 
-echo "cores: $(nproc); load: $(cut -d' ' -f1-3 /proc/loadavg); 640 x 480 JPEGs, 100-pixel thumbnails"
+side=100
+[ -n "${SMALL:-}" ] && side=50
+echo "cores: $(nproc); load: $(cut -d' ' -f1-3 /proc/loadavg); 640 x 480 JPEGs, $side-pixel thumbnails"
 echo "times in ms: the panel / the whole run; peak resident memory in MB"
 printf '%8s  %24s  %24s  %24s  %8s\n' pictures "first (ms, MB)" "cached (ms, MB)" "no cache (ms, MB)" first/cached
 for count in $counts; do
