@@ -27,7 +27,10 @@
 //
 // Each opening reports two times: the panel's, until its last cell shows,
 // and the whole run's, until the thumbnail cache has also written every entry
-// it made; with a cache, how many entries it then holds (small JPEGs get none). A run whose folder holds another number of pictures than --count
+// it made; with a cache, how many entries it then holds (small JPEGs get none).
+// When the cells fill more than the panel, it then jumps to the middle of the
+// folder and back to the top (the cells made last are still in memory; those
+// there are not) and reports how soon the cells on the screen showed. A run whose folder holds another number of pictures than --count
 // says so and ends with a non-zero status.
 
 #include <QApplication>
@@ -42,13 +45,16 @@
 #include <QPainter>
 #include <QRadialGradient>
 #include <QRandomGenerator>
+#include <QScrollBar>
 #include <QSaveFile>
 #include <QTemporaryDir>
 #include <QtConcurrent/QtConcurrentMap>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "browser/thumbnail_area.h"
 #include "components/thumbnail_cache.h"
@@ -157,6 +163,31 @@ bool writeHostile(const QString& folder) {
   return true;
 }
 
+// The thumbnail panel's size in the main window at its start.
+constexpr int kPanelWidth = 260;
+constexpr int kPanelHeight = 600;
+
+// Scrolls the panel to `value` and gives the milliseconds until every cell on
+// the screen shows its picture; -1 when they did not within a minute.
+qint64 jumpTime(lumaset::ThumbnailPanel& panel, int value) {
+  QElapsedTimer clock;
+  clock.start();
+  panel.scrollBar()->setValue(value);
+  const QRect screen(0, 0, panel.browse()->width(), panel.height());
+  std::vector<int> shown;
+  for (int i = 0; i < panel.cellCount(); ++i) {
+    if (panel.frameRect(i).intersects(screen)) shown.push_back(i);
+  }
+  const auto drawn = [&] {
+    return std::all_of(shown.begin(), shown.end(), [&](int i) { return !panel.cell(i).picture.isNull(); });
+  };
+  while (!drawn()) {
+    if (clock.elapsed() > 60'000) return -1;
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+  }
+  return clock.elapsed();
+}
+
 // The thumbnails the cache holds, of both sizes.
 qsizetype cacheEntries(const lumaset::ThumbnailCache& cache) {
   qsizetype entries = 0;
@@ -240,6 +271,7 @@ int main(int argc, char** argv) {
   bool complete = true;
   for (int opening = 0; opening < openings; ++opening) {
     lumaset::ThumbnailPanel panel;  // a new panel each time, as after a restart
+    panel.resize(kPanelWidth, kPanelHeight);
     panel.setThumbnailCache(cache);
     QElapsedTimer clock;
     clock.start();
@@ -263,6 +295,12 @@ int main(int argc, char** argv) {
     if (args.hostile) std::printf("; %d of %d hostile files unreadable", hostileUnread, hostileCount);
     if (cache->enabled()) std::printf("; %lld cache entries", static_cast<long long>(cacheEntries(*cache)));
     std::printf(")\n");
+    if (panel.scrollBar()->maximum() > 1) {
+      const qint64 middle = jumpTime(panel, panel.scrollBar()->maximum() / 2);
+      const qint64 top = jumpTime(panel, 0);
+      std::printf("a jump to the middle showed its cells in %lld ms, back to the top in %lld ms (goal: 100 ms)\n",
+                  static_cast<long long>(middle), static_cast<long long>(top));
+    }
     if (made != args.count + hostileCount) {
       std::printf("the folder holds %d pictures, not the %d asked for\n", made, args.count + hostileCount);
     }
