@@ -313,15 +313,20 @@ TEST_F(ThumbnailPanelTest, ScrollBarMovesRowsAndIsResetWhenHidden) {
 
 // A folder far larger than the pictures the panel keeps: after the build and
 // after jumps to the end, the middle and back to the top, few cells hold a
-// picture and every cell on the screen shows its own.
+// picture and every cell on the screen shows its own. Files that can no
+// longer be read when their cells come back show the placeholder, and the
+// table keeps what the build learnt of them.
 TEST_F(ThumbnailPanelTest, KeepsPicturesNearTheScreenAndMakesThemAgainAfterAJump) {
   constexpr int kCells = 1200;
   constexpr int kMostHeld = kCells / 4;
   const QString folder = test::freshFolder(QStringLiteral("many")) + QLatin1Char('/');
   for (int i = 0; i < kCells; ++i) test::WriteText(folder + QStringLiteral("%1.gif").arg(i, 4, 10, QLatin1Char('0')), "");
   const auto colourOf = [](int number) { return QColor(number % 256, number / 256, 100); };
-  panel_.setCellWork([colourOf](const QString& file, int scale) {
+  std::atomic<bool> unreadable{false};
+  panel_.setCellWork([colourOf, &unreadable](const QString& file, int scale) {
     CellPicture cell;
+    cell.facts.unsupported = unreadable;
+    if (unreadable) return cell;
     cell.facts = {80, 60, 24, 0, false};
     cell.image = QImage(scale, scale * 3 / 4, QImage::Format_RGB32);
     cell.image.fill(colourOf(QFileInfo(file).completeBaseName().toInt()));
@@ -354,6 +359,14 @@ TEST_F(ThumbnailPanelTest, KeepsPicturesNearTheScreenAndMakesThemAgainAfterAJump
     for (const int i : shown) EXPECT_EQ(panel_.cell(i).picture.pixelColor(0, 0), colourOf(i)) << i;
     EXPECT_LE(held(), kMostHeld);
   }
+
+  unreadable = true;
+  bar->setValue(bar->maximum() / 3);
+  const std::vector<int> shown = onScreen();
+  ASSERT_TRUE(RunUntil([&] { return !panel_.cell(shown.front()).picture.isNull(); })) << "the placeholder";
+  EXPECT_EQ(panel_.cell(shown.front()).picture, PlaceholderPicture());
+  EXPECT_FALSE(panel_.table().ThumbUnsupported(shown.front()));
+  EXPECT_EQ(panel_.table().ThumbWidths(shown.front()), 80);
 }
 
 // What a build shows of each cell: its picture and its table entry.
