@@ -5,6 +5,7 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
+#include <vector>
 
 #include "browser/thumb_canvas.h"
 #include "browser/thumb_remakes.h"
@@ -27,15 +28,15 @@ ThumbnailPanel::CellWork ThumbnailPanel::workOrDefault() const {
   return [cache = cache_](const QString& file, int side) { return MakeCellPicture(file, side, *cache); };
 }
 
-// The cells of the rows on the screen, with a screenful of rows above and
-// below, clamped to the cells there are.
-std::pair<int, int> ThumbnailPanel::cellsNearScreen() const {
+// The cells of the rows on the screen, with `margin` screenfuls of rows
+// above and below, clamped to the cells there are.
+std::pair<int, int> ThumbnailPanel::cellsNearScreen(int margin) const {
   if (cells_.empty()) return {0, -1};
   const qint64 offset = canvas_->firstRowOffset();
   const qint64 viewport = PixelsToTwips(std::max(1, height()), twipsPerPixel());
   const qint64 firstRow = geometry_.rowOf(offset);
   const qint64 lastRow = geometry_.rowOf(offset + viewport);
-  const qint64 rows = lastRow - firstRow + 1;
+  const qint64 rows = (lastRow - firstRow + 1) * margin;
   const qint64 first = std::max<qint64>(0, (firstRow - rows) * geometry_.cols);
   const qint64 last = std::min<qint64>(cellCount() - 1, (lastRow + rows + 1) * geometry_.cols - 1);
   return {static_cast<int>(std::min<qint64>(first, cellCount())), static_cast<int>(last)};
@@ -67,7 +68,13 @@ void ThumbnailPanel::requestPictures() {
   }
   const int scale = qRound(geometry_.scale);
   const CellWork work = buildWork_ ? buildWork_ : workOrDefault();
-  for (int i = first; i <= last; ++i) {
+  // The workers take the cells on the screen first, then those below it,
+  // then those above.
+  const int shownFirst = std::max(first, cellsNearScreen(0).first);
+  std::vector<int> wanted;
+  for (int i = shownFirst; i <= last; ++i) wanted.push_back(i);
+  for (int i = shownFirst - 1; i >= first; --i) wanted.push_back(i);
+  for (const int i : wanted) {
     const ThumbCellState& state = cells_[static_cast<std::size_t>(i)];
     if (!state.visible || !state.picture.isNull() || !table_.isValid(i) || table_.ThumbUnsupported(i)) continue;
     if (remakes_->byCell.count(i) != 0) continue;

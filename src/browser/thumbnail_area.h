@@ -251,7 +251,7 @@ class ThumbnailPanel : public QFrame {
   // Pictures kept in memory (thumb_memory.cpp).
   struct Remakes;
   CellWork workOrDefault() const;
-  std::pair<int, int> cellsNearScreen() const;
+  std::pair<int, int> cellsNearScreen(int margin = 1) const;
   void keepPicture(int index);
   void requestPictures();
   void cancelRemakes();
