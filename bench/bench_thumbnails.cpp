@@ -173,7 +173,7 @@ qint64 jumpTime(lumaset::ThumbnailPanel& panel, int value) {
   QElapsedTimer clock;
   clock.start();
   panel.scrollBar()->setValue(value);
-  const QRect screen(0, 0, panel.browse()->width(), panel.height());
+  const QRect screen = panel.rect();  // the canvas has no width until the panel shows
   std::vector<int> shown;
   for (int i = 0; i < panel.cellCount(); ++i) {
     if (panel.frameRect(i).intersects(screen)) shown.push_back(i);
