@@ -8,9 +8,14 @@
 #   bench/thumbnail_folders.sh [PHOTO_FOLDER]
 #
 # Needs: time (/usr/bin/time) and what the build needs. COUNTS sets the
-# folder sizes ("1000 5000 20000"). The pictures are made once into
+# folder sizes ("1000 5000 20000"); SMALL=1 makes small thumbnails (50 pixels)
+# instead of large ones (100 pixels). The pictures are made once into
 # PHOTO_FOLDER/all (about 1.2 GB for 20,000); each folder size holds hard
-# links to the first of them.
+# links to the first of them by number (photo-000 up to the folder's size),
+# and is checked to hold exactly those before it is timed. Each opening
+# reports the panel's time and the whole run's (until the cache has written
+# its entries); a time marked "!" is an opening that left a picture without
+# its thumbnail or found another number of pictures than its row says.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -37,28 +42,47 @@ mkdir -p "$photos/all"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# One opening as its own process: "<ms> <peak MB>", the time marked "!" when
-# a picture was left without its thumbnail.
-open_folder() {
-  /usr/bin/time -f 'peak %M' env QT_QPA_PLATFORM=offscreen "$bench" "$@" 2>&1 |
-    awk '/thumbnails in/ { ms = $(NF - 3) } /non-zero status/ { ms = ms "!" } /^peak / { kb = $2 }
-         END { printf "%s %.1f\n", ms, kb / 1024 }'
+# The name of photo number $1 as the bench makes it.
+photo_name() { printf 'photo-%03d.jpg' "$1"; }
+
+# Makes $1 hold hard links to exactly the first $2 photos, by number.
+link_photos() {
+  local folder=$1 count=$2
+  rm -rf "$folder"
+  mkdir -p "$folder"
+  awk -v all="$photos/all" -v n="$count" 'BEGIN { for (i = 0; i < n; ++i) printf "%s/photo-%03d.jpg\n", all, i }' |
+    xargs -r -d '\n' ln -t "$folder"
 }
 
-echo "cores: $(nproc); load: $(cut -d' ' -f1 /proc/loadavg); 640 x 480 JPEGs, 100-pixel thumbnails"
-printf '%8s  %20s  %20s  %20s  %8s\n' pictures "first (ms, MB)" "cached (ms, MB)" "no cache (ms, MB)" first/cached
+# Whether $1 holds exactly photos 0 to $2 - 1.
+holds_photos() {
+  local folder=$1 count=$2
+  [ "$(find "$folder" -maxdepth 1 -type f 2>/dev/null | wc -l)" -eq "$count" ] &&
+    [ -f "$folder/$(photo_name 0)" ] && [ -f "$folder/$(photo_name $((count - 1)))" ]
+}
+
+# One opening as its own process: "<panel ms> <whole ms> <peak MB>", the
+# times marked "!" when the run was not complete.
+open_folder() {
+  /usr/bin/time -f 'peak %M' env QT_QPA_PLATFORM=offscreen "$bench" "$@" --size 640x480 ${SMALL:+--small} 2>&1 |
+    awk '/thumbnails in/ { ms = $4; whole = $8 } /non-zero status/ { ms = ms "!"; whole = whole "!" }
+         /^peak / { kb = $2 } END { printf "%s %s %.1f\n", ms, whole, kb / 1024 }'
+}
+
+side=100
+[ -n "${SMALL:-}" ] && side=50
+echo "cores: $(nproc); load: $(cut -d' ' -f1-3 /proc/loadavg); 640 x 480 JPEGs, $side-pixel thumbnails"
+echo "times in ms: the panel / the whole run; peak resident memory in MB"
+printf '%8s  %24s  %24s  %24s  %8s\n' pictures "first (ms, MB)" "cached (ms, MB)" "no cache (ms, MB)" first/cached
 for count in $counts; do
   folder=$photos/$count
-  if [ "$(find "$folder" -maxdepth 1 -name '*.jpg' 2>/dev/null | wc -l)" -ne "$count" ]; then
-    rm -rf "$folder"
-    mkdir -p "$folder"
-    find "$photos/all" -maxdepth 1 -name '*.jpg' | sort | head -n "$count" | xargs -r ln -t "$folder"
-  fi
+  holds_photos "$folder" "$count" || link_photos "$folder" "$count"
+  holds_photos "$folder" "$count" || { echo "$folder does not hold photos 0 to $((count - 1))" >&2; exit 1; }
   rm -rf "$work/cache"
-  read -r first_ms first_mb < <(open_folder "$folder" --count "$count" --cache "$work/cache")
-  read -r cached_ms cached_mb < <(open_folder "$folder" --count "$count" --cache "$work/cache")
-  read -r plain_ms plain_mb < <(open_folder "$folder" --count "$count")
-  ratio=$(awk -v a="$first_ms" -v b="$cached_ms" 'BEGIN { printf "%.1fx", a / (b > 0 ? b : 1) }')
-  printf '%8d  %11s %8s  %11s %8s  %11s %8s  %8s\n' "$count" "$first_ms" "$first_mb" "$cached_ms" "$cached_mb" \
-    "$plain_ms" "$plain_mb" "$ratio"
+  read -r first_ms first_whole first_mb < <(open_folder "$folder" --count "$count" --cache "$work/cache")
+  read -r cached_ms cached_whole cached_mb < <(open_folder "$folder" --count "$count" --cache "$work/cache")
+  read -r plain_ms plain_whole plain_mb < <(open_folder "$folder" --count "$count")
+  ratio=$(awk -v a="${first_ms%!}" -v b="${cached_ms%!}" 'BEGIN { printf "%.1fx", a / (b > 0 ? b : 1) }')
+  printf '%8d  %15s %8s  %15s %8s  %15s %8s  %8s\n' "$count" "$first_ms/$first_whole" "$first_mb" \
+    "$cached_ms/$cached_whole" "$cached_mb" "$plain_ms/$plain_whole" "$plain_mb" "$ratio"
 done

@@ -46,7 +46,7 @@ void MainWindow::ConnectBrowser() {
   picPan_->setAbortFlag(&app_.abortRequested);
   connect(picPan_, &ThumbnailPanel::buildStarted, this, &MainWindow::ThumbnailBuildStarted);
   connect(picPan_, &ThumbnailPanel::makingCells, this, &MainWindow::ThumbnailCellsMaking);
-  connect(picPan_, &ThumbnailPanel::progressChanged, pBar_, &QProgressBar::setValue);
+  connect(picPan_, &ThumbnailPanel::progressChanged, pBar_, [this](int percent) { SetProgressLater(pBar_, percent); });
   connect(picPan_, &ThumbnailPanel::folderCaptionChanged, labFolder_, &ShortenedLabel::setFullText);
   connect(picPan_, &ThumbnailPanel::memoryPanelTextChanged, statusMemory_, &QLabel::setText);
   connect(picPan_, &ThumbnailPanel::buildFinished, this, &MainWindow::ThumbnailBuildFinished);

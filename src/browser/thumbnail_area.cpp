@@ -18,6 +18,7 @@
 #include "browser/thumb_canvas.h"
 #include "browser/thumb_maker.h"
 #include "browser/thumb_picture.h"
+#include "browser/thumb_remakes.h"
 
 namespace lumaset {
 
@@ -29,6 +30,11 @@ const QColor kNormalBack(192, 192, 192);
 // at every quarter second, and after two seconds that cell is given up.
 constexpr int kAbortWatchMs = 250;
 constexpr int kAbortPatienceTicks = 8;
+
+// While cells come faster than anyone sees them, the window paints at most
+// this often, once for all the cells in between: a paint costs more than a
+// cell from the thumbnail cache.
+constexpr int kPaintPaceMs = 40;
 
 // How long closing waits for the workers, whose decodes have been stopped;
 // one stuck on a file system that never answers, or in a decoder that
@@ -51,14 +57,19 @@ QString errorText(const QString& description) {
 ThumbnailPanel::ThumbnailPanel(QWidget* parent)
     : QFrame(parent),
       cache_(std::make_shared<ThumbnailCache>(ThumbnailCache::DefaultRoot())),
+      remakes_(std::make_unique<Remakes>()),
       pool_(std::make_unique<QThreadPool>()),
       abortWatch_(new QTimer(this)),
+      paintPace_(new QTimer(this)),
       maker_(new ThumbMaker(pool_.get(), this)),
       notice_(new QLabel(QStringLiteral("Thumbnail Panel (none)"), this)) {
   setFrameStyle(QFrame::Panel | QFrame::Sunken);
   pool_->setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
   abortWatch_->setInterval(kAbortWatchMs);
   connect(abortWatch_, &QTimer::timeout, this, &ThumbnailPanel::watchAbort);
+  paintPace_->setSingleShot(true);
+  paintPace_->setInterval(kPaintPaceMs);
+  connect(paintPace_, &QTimer::timeout, this, &ThumbnailPanel::resumeWindowPaints);
   // The canvas lies over the title, which shows through only while no row covers it.
   canvas_ = new ThumbCanvas(*this, this);
   scroll_ = new QScrollBar(Qt::Vertical, this);
@@ -77,7 +88,9 @@ ThumbnailPanel::ThumbnailPanel(QWidget* parent)
 
 // Workers still running end before the pool goes; none of them refers to the panel.
 ThumbnailPanel::~ThumbnailPanel() {
+  resumeWindowPaints();
   maker_->stop();
+  cancelRemakes();
   listing_.reset();
   pool_->clear();
   if (!pool_->waitForDone(kWorkersPatienceMs)) leftBehind().push_back(pool_.release());
@@ -137,16 +150,15 @@ void ThumbnailPanel::onListed() {
   }
   table_.start(listed.paths);
   cells_.assign(static_cast<std::size_t>(listed.paths.size()), ThumbCellState{});
+  keeper_.reset(cellCount());
   for (ThumbCellState& state : cells_) {
     state.back = kNormalBack;
     state.fit = SquareFit(geometry_);
   }
   emit makingCells(true);
   const int scale = qRound(geometry_.scale);
-  // The workers share the cache as it is now, whatever is set meanwhile.
-  const CellWork work = cellWork_ ? cellWork_ : CellWork([cache = cache_](const QString& file, int side) {
-    return MakeCellPicture(file, side, *cache);
-  });
+  buildWork_ = workOrDefault();
+  const CellWork work = buildWork_;
   abortTicks_ = 0;
   abortWatch_->start();
   maker_->start(listed.paths, [scale, work](const QString& file) { return work(file, scale); });
@@ -161,6 +173,7 @@ void ThumbnailPanel::watchAbort() {
 }
 
 void ThumbnailPanel::onCellReady(int index, const CellPicture& picture) {
+  paceWindowPaints();
   applyPicture(index, picture);
   cells_[static_cast<std::size_t>(index)].visible = true;
   const int total = table_.ThumbCount();
@@ -181,9 +194,27 @@ void ThumbnailPanel::onCellReady(int index, const CellPicture& picture) {
 
 void ThumbnailPanel::endMaking() {
   abortWatch_->stop();
+  resumeWindowPaints();
   emit makingCells(false);
   applyScrollRange();
+  requestPictures();
   finishBuild();
+}
+
+// The window's paints wait until the pace comes round, unless someone else
+// holds them already.
+void ThumbnailPanel::paceWindowPaints() {
+  QWidget* top = window();
+  if (paced_ || !top->updatesEnabled()) return;
+  paced_ = top;
+  top->setUpdatesEnabled(false);
+  paintPace_->start();
+}
+
+void ThumbnailPanel::resumeWindowPaints() {
+  paintPace_->stop();
+  if (paced_) paced_->setUpdatesEnabled(true);
+  paced_ = nullptr;
 }
 
 void ThumbnailPanel::finishBuild() {
@@ -200,11 +231,13 @@ void ThumbnailPanel::applyPicture(int index, const CellPicture& picture) {
   if (picture.facts.unsupported) {
     table_.markUnsupported(index);
     state.picture = PlaceholderPicture();
+    keeper_.drop(index);
     return;
   }
   table_.setFacts(index, picture.facts);
   state.fit = FitPicture(picture.facts.width, picture.facts.height, geometry_);
   state.picture = picture.image;
+  keepPicture(index);
 }
 
 void ThumbnailPanel::setCanvasHeight(qint64 twips) {
@@ -231,7 +264,10 @@ void ThumbnailPanel::applyScrollRange() {
 }
 
 // One step of the bar is one row: the cells move up by a cell pitch while the canvas stays.
-void ThumbnailPanel::VScroll1_Change() { canvas_->setFirstRowOffset(qint64{scroll_->value()} * geometry_.cell); }
+void ThumbnailPanel::VScroll1_Change() {
+  canvas_->setFirstRowOffset(qint64{scroll_->value()} * geometry_.cell);
+  requestPictures();
+}
 
 // --- Cells ------------------------------------------------------------------
 
@@ -250,8 +286,10 @@ bool ThumbnailPanel::ThumbNailClear() {
 }
 
 void ThumbnailPanel::resetCells() {
+  cancelRemakes();
   cells_.clear();
   cells_.shrink_to_fit();
+  keeper_.reset(0);
   table_.clear();
   setCanvasHeight(0);
   scroll_->setValue(0);
@@ -264,6 +302,8 @@ void ThumbnailPanel::resetCells() {
 void ThumbnailPanel::removeCell(int index) {
   if (building_ || !table_.isValid(index)) return;
   table_.removeAt(index);
+  cancelRemakes();
+  keeper_.removeAt(index);
   const int count = table_.ThumbCount();
   for (int i = index; i < count; ++i) {
     ThumbCellState& into = cells_[static_cast<std::size_t>(i)];
@@ -272,15 +312,20 @@ void ThumbnailPanel::removeCell(int index) {
     into.fit = from.fit;
   }
   cells_.resize(static_cast<std::size_t>(count));
+  keeper_.resize(count);
   setCanvasHeight(count > 0 ? geometry_.canvasHeightThrough(count - 1) : 0);
   applyScrollRange();
+  requestPictures();
   canvas_->update();
 }
 
 int ThumbnailPanel::appendCell(const QString& path) {
   if (building_) return -1;
   const int index = table_.append(path);
+  cancelRemakes();
   cells_.resize(static_cast<std::size_t>(index));  // cells left by a stopped build go
+  keeper_.resize(index);
+  keeper_.resize(index + 1);
   ThumbCellState state;
   state.back = kNormalBack;
   state.fit = SquareFit(geometry_);
@@ -334,6 +379,7 @@ void ThumbnailPanel::resizeEvent(QResizeEvent* event) {
   notice_->setGeometry(inside.left(), notice_->y(), inside.width(), notice_->sizeHint().height());
   canvas_->setGeometry(inside.left(), inside.top(), std::max(0, inside.width() - barWidth), canvas_->height());
   scroll_->setGeometry(inside.right() + 1 - barWidth, scroll_->y(), barWidth, scroll_->height());
+  requestPictures();
 }
 
 // A click on the panel below the rows drops the selection as one on the canvas does.

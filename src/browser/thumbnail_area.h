@@ -8,6 +8,9 @@
 // One canvas widget paints every cell, so a folder of ten thousand pictures
 // costs no more widgets than one of ten. Pictures are decoded straight to
 // their thumbnail size on a pool of worker threads and taken in cell order.
+// Only the cells on and near the screen, and a bounded number of those used
+// last, keep their picture in memory; the others make it again (from the
+// thumbnail cache, or decoded) when they scroll back into view.
 //
 // What the rest of the main window does around the panel travels through the
 // signals below; each says what the window is to do.
@@ -15,15 +18,18 @@
 #include <QFrame>
 #include <QFutureWatcher>
 #include <QImage>
+#include <QPointer>
 #include <QString>
 #include <QThreadPool>
 #include <QTimer>
 
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "browser/thumb_geometry.h"
+#include "browser/thumb_keeper.h"
 #include "browser/thumb_table.h"
 #include "components/result.h"
 
@@ -43,7 +49,7 @@ class ThumbMaker;
 
 // How one cell shows: its frame colour, its inset and where its picture lies.
 struct ThumbCellState {
-  QImage picture;  // the reduced picture, or the placeholder
+  QImage picture;  // the reduced picture, the placeholder, or none while it is away from the screen
   PictureFit fit;  // the picture's place in its frame
   QColor back;     // light grey, red when selected, blue when last hovered
   bool inset = false;       // the frame's bevel: inset when selected, else raised
@@ -231,6 +237,8 @@ class ThumbnailPanel : public QFrame {
   void endMaking();
   void watchAbort();
   void finishBuild();
+  void paceWindowPaints();
+  void resumeWindowPaints();
   void applyPicture(int index, const CellPicture& picture);
   void setCanvasHeight(qint64 twips);
   void applyScrollRange();
@@ -239,6 +247,15 @@ class ThumbnailPanel : public QFrame {
   void showCellMenu(QPoint globalPos);
   void emitAddSize(int index);
   void runDrag(QMimeData* carried, const QImage& picture);
+
+  // Pictures kept in memory (thumb_memory.cpp).
+  struct Remakes;
+  CellWork workOrDefault() const;
+  std::pair<int, int> cellsNearScreen(int margin = 1) const;
+  void keepPicture(int index);
+  void requestPictures();
+  void cancelRemakes();
+  void onRemade(int index);
 
   ThumbTable table_;
   ThumbGeometry geometry_;
@@ -254,9 +271,14 @@ class ThumbnailPanel : public QFrame {
   DragRunner dragRunner_;
   bool previewAvailable_ = false;
   std::shared_ptr<const ThumbnailCache> cache_;
+  CellWork buildWork_;  // the running or last build's, which re-makes pictures too
+  ThumbKeeper keeper_;
+  std::unique_ptr<Remakes> remakes_;
 
   std::unique_ptr<QThreadPool> pool_;
   QTimer* abortWatch_;
+  QTimer* paintPace_;
+  QPointer<QWidget> paced_;  // the window whose paints wait for paintPace_
   int abortTicks_ = 0;
   std::unique_ptr<QFutureWatcher<PictureListing>> listing_;
   ThumbMaker* maker_;

@@ -19,12 +19,13 @@
 // silently.
 //
 // Every member is const and touches only the file system, so one cache
-// serves any number of worker threads at once. Entries are written by a
-// writer thread of the cache's own at a lower priority, after the thumbnail
-// has been handed back, so that filling the cache never holds up a cell.
-// Entries still waiting when the cache goes, or beyond what the writer may
-// hold waiting, are dropped (they are made again next time); one being
-// written is finished, so that no half entry is left.
+// serves any number of worker threads at once. Entries are written by a few
+// writer threads of the cache's own at a lower priority, after the thumbnail
+// has been handed back, so that filling the cache seldom holds up a cell.
+// Every entry made is written: when the writers fall too far behind, the
+// thread that made a thumbnail writes its entry itself. Entries still waiting
+// when the cache goes are dropped (they are made again next time); those
+// being written are finished, so that no half entry is left.
 
 #include <QByteArray>
 #include <QImage>
@@ -101,7 +102,7 @@ class ThumbnailCache {
   bool cacheable(const QString& path) const;
 
   // The thumbnail of `path` in the size class: from its entry when that
-  // matches the file, else decoded, and its entry then written by the writer. A picture
+  // matches the file, else decoded, and its entry then written by the writers. A picture
   // recorded as unreadable since its last change gives an error at once.
   Result<Thumbnail> thumbnail(const QString& path, ThumbnailSize size) const;
 

@@ -28,6 +28,10 @@ int wholeMegabytes(double megabytes) {
   return static_cast<int>(std::clamp(std::floor(megabytes), 0.0, static_cast<double>(INT_MAX)));
 }
 
+// The progress bar shows its steps at most this often: a fast build steps
+// it far more often than anyone sees, and each paint costs the build.
+constexpr int kProgressPaintMs = 40;
+
 }  // namespace
 
 QString FreeMemoryText(double megabytes) {
@@ -118,6 +122,17 @@ Status ProgressInStatusBar(QWidget* window, QStatusBar* statusBar, QWidget* pane
 
 QString ProgressInStatusBarMessage(const QString& description) {
   return QStringLiteral("ProgressStatusBar error: \n") + description;
+}
+
+// With updates off the bar takes its values without painting; turning them
+// on again a moment later asks for one paint of the latest value.
+void SetProgressLater(QProgressBar* bar, int value) {
+  if (!bar || bar->value() == value) return;
+  if (bar->updatesEnabled()) {
+    bar->setUpdatesEnabled(false);
+    QTimer::singleShot(kProgressPaintMs, bar, [bar] { bar->setUpdatesEnabled(true); });
+  }
+  bar->setValue(value);
 }
 
 }  // namespace lumaset

@@ -2,9 +2,12 @@
 
 #include <QRectF>
 
+#include <algorithm>
 #include <tuple>
+#include <vector>
 
 #include "browser/thumb_geometry.h"
+#include "browser/thumb_keeper.h"
 #include "browser/thumb_table.h"
 
 namespace lumaset {
@@ -22,6 +25,33 @@ ThumbTable TableOf(int count) {
   table.start(Paths(count));
   for (int i = 0; i < count; ++i) table.setFacts(i, {100 + i, 200 + i, 24, 1000 + i, false});
   return table;
+}
+
+// Ten pictures kept at most: the ones used longest ago go first, never the
+// spared stretch; a removed cell's neighbours keep their own state, and
+// indexes outside the cells are ignored.
+TEST(ThumbKeeper, LetsTheOldestPicturesAwayFromTheSparedCellsGo) {
+  ThumbKeeper keeper(10);
+  keeper.reset(100);
+  keeper.touch(100);
+  EXPECT_FALSE(keeper.holds(100));
+  EXPECT_EQ(keeper.held(), 0);
+  for (int i = 0; i < 10; ++i) keeper.touch(i);
+  EXPECT_TRUE(keeper.overflow(0, 0).empty());
+  keeper.touch(3);  // used again: now newer than 4 to 9
+  keeper.touch(50);
+  keeper.touch(99);
+  std::vector<int> gone = keeper.overflow(0, 1);  // cells 0 and 1 are on the screen
+  std::sort(gone.begin(), gone.end());
+  EXPECT_EQ(gone, (std::vector<int>{2, 4, 5, 6})) << "down to three quarters of the ten";
+  EXPECT_EQ(keeper.held(), 8);
+  EXPECT_TRUE(keeper.holds(3));
+
+  keeper.removeAt(3);  // 50 moves down to 49, 99 to 98
+  EXPECT_EQ(std::tuple(keeper.holds(49), keeper.holds(50), keeper.holds(98), keeper.held()),
+            std::tuple(true, false, true, 7));
+  keeper.resize(49);  // the cells beyond go with their pictures
+  EXPECT_EQ(keeper.held(), 5);
 }
 
 TEST(ThumbTable, StopAndClearKeepSelectionAndHoverInsideTheTable) {

@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -13,6 +14,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -130,6 +132,7 @@ TEST_F(ThumbnailPanelTest, BuildsSortedCellsWithTheirTextsAndPlaceholders) {
   EXPECT_EQ(texts.at(1).first().toString(), QStringLiteral("33%...<Press 'Esc' to stop>"));
   EXPECT_EQ(texts.last().first().toString(), QStringLiteral("100%...<Press 'Esc' to stop>"));
   EXPECT_EQ(making.size(), 2);
+  EXPECT_TRUE(panel_.updatesEnabled()) << "the window paints again once the cells are made";
   EXPECT_EQ(QSize(table.ThumbWidths(0), table.ThumbHeights(0)), QSize(30, 60));
   EXPECT_TRUE(table.ThumbUnsupported(2));
   EXPECT_TRUE(table.ThumbUnsupported(3));
@@ -191,6 +194,7 @@ TEST_F(ThumbnailPanelTest, EscStopsAfterTheCellThatFollowsIt) {
   EXPECT_EQ(captions.last().first().toString(), QStringLiteral("Loading picture 4 of 30"));
   EXPECT_TRUE(panel_.cell(3).visible);
   EXPECT_TRUE(!panel_.cell(4).visible);
+  EXPECT_TRUE(panel_.updatesEnabled()) << "the window paints again after Esc";
   EXPECT_EQ(panel_.table().ThumbFiles(29), folder + QStringLiteral("29.png")) << "the list keeps every file";
 }
 
@@ -305,6 +309,64 @@ TEST_F(ThumbnailPanelTest, ScrollBarMovesRowsAndIsResetWhenHidden) {
   ASSERT_TRUE(panel_.ThumbNailClear());
   EXPECT_TRUE(!bar->isVisible());
   EXPECT_TRUE(bar->value() == 0);
+}
+
+// A folder far larger than the pictures the panel keeps: after the build and
+// after jumps to the end, the middle and back to the top, few cells hold a
+// picture and every cell on the screen shows its own. Files that can no
+// longer be read when their cells come back show the placeholder, and the
+// table keeps what the build learnt of them.
+TEST_F(ThumbnailPanelTest, KeepsPicturesNearTheScreenAndMakesThemAgainAfterAJump) {
+  constexpr int kCells = 1200;
+  constexpr int kMostHeld = kCells / 4;
+  const QString folder = test::freshFolder(QStringLiteral("many")) + QLatin1Char('/');
+  for (int i = 0; i < kCells; ++i) test::WriteText(folder + QStringLiteral("%1.gif").arg(i, 4, 10, QLatin1Char('0')), "");
+  const auto colourOf = [](int number) { return QColor(number % 256, number / 256, 100); };
+  std::atomic<bool> unreadable{false};
+  panel_.setCellWork([colourOf, &unreadable](const QString& file, int scale) {
+    CellPicture cell;
+    cell.facts.unsupported = unreadable;
+    if (unreadable) return cell;
+    cell.facts = {80, 60, 24, 0, false};
+    cell.image = QImage(scale, scale * 3 / 4, QImage::Format_RGB32);
+    cell.image.fill(colourOf(QFileInfo(file).completeBaseName().toInt()));
+    return cell;
+  });
+  ASSERT_EQ(Build(folder, true), kCells);
+  const auto held = [this] {
+    int count = 0;
+    for (int i = 0; i < panel_.cellCount(); ++i) count += panel_.cell(i).picture.isNull() ? 0 : 1;
+    return count;
+  };
+  const auto onScreen = [this] {
+    std::vector<int> cells;
+    const QRect screen(0, 0, panel_.browse()->width(), panel_.height());
+    for (int i = 0; i < panel_.cellCount(); ++i) {
+      if (panel_.frameRect(i).intersects(screen)) cells.push_back(i);
+    }
+    return cells;
+  };
+  EXPECT_LE(held(), kMostHeld) << "after the build";
+  QScrollBar* bar = panel_.scrollBar();
+  for (const int value : {bar->maximum(), bar->maximum() / 2, 0}) {
+    SCOPED_TRACE(value);
+    bar->setValue(value);
+    const std::vector<int> shown = onScreen();
+    ASSERT_FALSE(shown.empty());
+    EXPECT_TRUE(RunUntil([&] {
+      return std::all_of(shown.begin(), shown.end(), [this](int i) { return !panel_.cell(i).picture.isNull(); });
+    })) << "the pictures of the cells on the screen";
+    for (const int i : shown) EXPECT_EQ(panel_.cell(i).picture.pixelColor(0, 0), colourOf(i)) << i;
+    EXPECT_LE(held(), kMostHeld);
+  }
+
+  unreadable = true;
+  bar->setValue(bar->maximum() / 3);
+  const std::vector<int> shown = onScreen();
+  ASSERT_TRUE(RunUntil([&] { return !panel_.cell(shown.front()).picture.isNull(); })) << "the placeholder";
+  EXPECT_EQ(panel_.cell(shown.front()).picture, PlaceholderPicture());
+  EXPECT_FALSE(panel_.table().ThumbUnsupported(shown.front()));
+  EXPECT_EQ(panel_.table().ThumbWidths(shown.front()), 80);
 }
 
 // What a build shows of each cell: its picture and its table entry.

@@ -18,6 +18,7 @@
 #include <optional>
 #include <future>
 #include <iterator>
+#include <vector>
 
 #include "support/file_size_limit.h"
 #include "support/test_support.h"
@@ -161,6 +162,43 @@ TEST_F(ThumbnailCacheTest, GoingWhileWritingLeavesOnlyWholeEntries) {
     ++served;
   }
   EXPECT_EQ(served, left.size()) << "files that are no entry: " << left.join(' ').toStdString();
+}
+
+// Eight threads make thumbnails far faster than entries are written, with
+// more pictures than the writers may hold waiting: every entry is written.
+TEST_F(ThumbnailCacheTest, KeepsEveryEntryWhenThumbnailsComeFasterThanTheyAreWritten) {
+  constexpr int kPictures = 240;
+  constexpr int kThreads = 8;
+  for (int i = 0; i < kPictures; ++i) {
+    ASSERT_TRUE(test::WritePicture(pictures_ + QStringLiteral("p%1.png").arg(i), 16, 16, "png", kBlue));
+  }
+  ThumbnailSource noise;  // 256 KB of pictures that compress badly, made at once
+  noise.probe = [](const QString& path) { return Imaging::FileInfo(path); };
+  noise.decode = [](const QString& path, int side) -> Result<QImage> {
+    QImage image(side, side, QImage::Format_RGB32);
+    quint32 seed = static_cast<quint32>(qHash(path));
+    for (int y = 0; y < side; ++y) {
+      auto* line = reinterpret_cast<quint32*>(image.scanLine(y));
+      for (int x = 0; x < side; ++x) line[x] = 0xFF000000U | ((seed = seed * 1664525U + 1013904223U) >> 8);
+    }
+    return image;
+  };
+  const ThumbnailCache cache(root_, {}, noise);
+  std::vector<std::future<int>> made;
+  for (int t = 0; t < kThreads; ++t) {
+    made.push_back(std::async(std::launch::async, [&cache, t, this] {
+      int ok = 0;
+      for (int i = t; i < kPictures; i += kThreads) {
+        ok += cache.thumbnail(pictures_ + QStringLiteral("p%1.png").arg(i), ThumbnailSize::Large).ok() ? 1 : 0;
+      }
+      return ok;
+    }));
+  }
+  int thumbnails = 0;
+  for (auto& future : made) thumbnails += future.get();
+  cache.finishWrites();
+  EXPECT_EQ(thumbnails, kPictures);
+  EXPECT_EQ(QDir(root_ + "large").entryList(QDir::Files).size(), kPictures);
 }
 
 // Each change comes after the entry was made; the last two keep the file's

@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QLabel>
 #include <QMainWindow>
 #include <QProgressBar>
 #include <QStatusBar>
 
 #include <optional>
+
+#include "support/test_support.h"
 
 namespace lumaset {
 namespace {
@@ -111,6 +114,35 @@ TEST(StatusBarProgress, CoversTheFirstPanelAndReturnsHidden) {
   ASSERT_FALSE(refused.ok());
   EXPECT_TRUE(ProgressInStatusBarMessage(refused.error()).startsWith(QStringLiteral("ProgressStatusBar error: \n")));
   EXPECT_FALSE(bar->isVisible());
+}
+
+// Counts the paints a widget receives.
+struct PaintCounter : QObject {
+  int paints = 0;
+  bool eventFilter(QObject*, QEvent* event) override {
+    paints += event->type() == QEvent::Paint ? 1 : 0;
+    return false;
+  }
+};
+
+// The bar's steps wait for a paint a moment later: a hundred steps in a row
+// paint it once, with the last value, not a hundred times.
+TEST(StatusBarProgress, StepsShowWithTheNextPaintNotAtOnce) {
+  QMainWindow window;
+  window.resize(640, 480);
+  auto* bar = new QProgressBar(&window);
+  bar->setGeometry(10, 10, 300, 20);
+  window.show();
+  QCoreApplication::processEvents();
+  PaintCounter counter;
+  bar->installEventFilter(&counter);
+  for (int percent = 1; percent <= 100; ++percent) SetProgressLater(bar, percent);
+  EXPECT_EQ(counter.paints, 0);
+  EXPECT_EQ(bar->value(), 100);
+  EXPECT_TRUE(test::RunUntil([&] { return counter.paints > 0; })) << "the bar's paint";
+  EXPECT_EQ(counter.paints, 1);
+  EXPECT_TRUE(bar->updatesEnabled());
+  SetProgressLater(nullptr, 5);  // no bar: nothing happens
 }
 
 }  // namespace
