@@ -16,11 +16,15 @@
 #include <QStringList>
 #include <QThread>
 
+#include <grp.h>
+#include <unistd.h>
+
 namespace lumaset::test {
 
 class PrivatePrintScheduler {
  public:
-  // `root` must be reachable by the scheduler's own user (lp).
+  // `root` must be reachable by the scheduler's own user (lp, when root
+  // starts it), and short: the scheduler's socket lies in it.
   explicit PrivatePrintScheduler(QString root) : root_(std::move(root)) {}
   ~PrivatePrintScheduler() { Stop(); }
   PrivatePrintScheduler(const PrivatePrintScheduler&) = delete;
@@ -70,9 +74,9 @@ class PrivatePrintScheduler {
   }
 
   // The first job's PDF once the backend has written all of it; "" when
-  // none comes within a minute.
+  // none comes within 20 s (a job takes well under one).
   QString WaitForJob(const QString& queue) const {
-    for (int tries = 0; tries < 600; ++tries) {
+    for (int tries = 0; tries < 200; ++tries) {
       if (const QStringList jobs = Jobs(queue); !jobs.isEmpty()) return jobs.first();
       QThread::msleep(100);
     }
@@ -106,6 +110,15 @@ class PrivatePrintScheduler {
     return out.open(QIODevice::WriteOnly | QIODevice::Truncate) && out.write(bytes) == bytes.size();
   }
 
+  // Started by root, the scheduler runs as lp and root is its system group;
+  // started by anyone else, it runs as that user, whose own group stands
+  // for the system's.
+  static QString RunAs() {
+    if (::geteuid() == 0) return QStringLiteral("User lp\nGroup lp\nSystemGroup root\n");
+    const group* own = ::getgrgid(::getegid());
+    return own ? QStringLiteral("SystemGroup %1\n").arg(QString::fromLocal8Bit(own->gr_name)) : QString();
+  }
+
   QString MakeFolder() const {
     for (const char* folder : {"run", "spool", "cache", "state", "log", "bin/backend", "out"})
       QDir().mkpath(path(folder));
@@ -123,10 +136,13 @@ class PrivatePrintScheduler {
     const QString files = QStringLiteral(
         "ServerRoot %1\nRequestRoot %1/spool\nCacheDir %1/cache\nStateDir %1/state\n"
         "AccessLog %1/log/access_log\nErrorLog %1/log/error_log\nPageLog %1/log/page_log\n"
-        "DataDir /usr/share/cups\nUser lp\nGroup lp\nSystemGroup root\nServerBin %1/bin\n").arg(root_);
+        "DataDir /usr/share/cups\n%2ServerBin %1/bin\n").arg(root_, RunAs());
+    // Whoever runs the tests may add, change and use the queues.
     const QString conf = QStringLiteral(
         "Listen %1\nWebInterface No\nDefaultAuthType None\nLogLevel warn\n"
-        "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n").arg(SocketPath(root_));
+        "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
+        "<Policy default>\n  <Limit All>\n    Order allow,deny\n    Allow all\n  </Limit>\n</Policy>\n")
+        .arg(SocketPath(root_));
     // Letter with strips of a quarter inch at the sides and half an inch at
     // top and bottom; A4 with strips of 12 and 24 points.
     if (!Write(path("bin/backend/capture"), backend.toUtf8()) || !Write(path("cups-files.conf"), files.toUtf8()) ||

@@ -29,6 +29,21 @@ QString freshFolder(const QString& name) {
   return path;
 }
 
+namespace {
+QString& ShortRoot() {
+  static QString root;
+  return root;
+}
+}  // namespace
+
+void SetShortRoot(const QString& folder) { ShortRoot() = folder; }
+
+QString freshShortFolder(const QString& name) {
+  const QString path = QStringLiteral("%1/%2-%3").arg(ShortRoot(), name, QUuid::createUuid().toString(QUuid::Id128).left(8));
+  QDir().mkpath(path);
+  return path;
+}
+
 bool WritePicture(const QString& path, int width, int height, const char* format, QColor colour) {
   QImage image(width, height, QImage::Format_RGB32);
   image.fill(colour);
@@ -125,7 +140,7 @@ BlockedTrash::~BlockedTrash() {
 }
 
 bool RunUntil(const std::function<bool()>& done) {
-  const QDeadlineTimer giveUp(std::chrono::minutes(2));
+  const QDeadlineTimer giveUp(std::chrono::seconds(20));
   while (!done()) {
     if (giveUp.hasExpired()) return false;
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);

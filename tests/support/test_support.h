@@ -18,6 +18,11 @@ QString homeFolder();
 
 // A fresh empty folder below the private home, removed with it at the end of the run.
 QString freshFolder(const QString& name);
+// The same on a short path of the run's own, for sockets, whose paths may
+// not pass 107 bytes wherever the temporary folder is.
+QString freshShortFolder(const QString& name);
+// Where freshShortFolder makes its folders; set once by main().
+void SetShortRoot(const QString& folder);
 
 // Writes a one-colour picture, in `format` or else the one its name ends with.
 bool WritePicture(const QString& path, int width, int height, const char* format = nullptr,
@@ -62,8 +67,8 @@ class BlockedTrash {
   bool moved_ = false;
 };
 
-// Lets events run until `done` holds; false if it never does (a broken
-// build would otherwise hang the run).
+// Lets events run until `done` holds; false if it has not after 20 s
+// (a broken build would otherwise hang the run).
 bool RunUntil(const std::function<bool()>& done);
 
 }  // namespace lumaset::test
