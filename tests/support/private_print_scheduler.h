@@ -74,9 +74,9 @@ class PrivatePrintScheduler {
   }
 
   // The first job's PDF once the backend has written all of it; "" when
-  // none comes within 20 s (a job takes well under one).
+  // none comes within 15 s (a job takes well under one).
   QString WaitForJob(const QString& queue) const {
-    for (int tries = 0; tries < 200; ++tries) {
+    for (int tries = 0; tries < 150; ++tries) {
       if (const QStringList jobs = Jobs(queue); !jobs.isEmpty()) return jobs.first();
       QThread::msleep(100);
     }

@@ -15,7 +15,7 @@ namespace {
 
 // A test that runs longer than this is stopped and fails by name; the
 // slowest takes a few seconds.
-constexpr int kTestSeconds = 30;
+constexpr int kTestSeconds = 20;
 
 // Points every per-user folder at `root`, so no test reads or writes the real
 // ones. The runtime folder, which holds sockets, is `runtime`: a socket's

@@ -67,7 +67,7 @@ class BlockedTrash {
   bool moved_ = false;
 };
 
-// Lets events run until `done` holds; false if it has not after 20 s
+// Lets events run until `done` holds; false if it has not after 10 s
 // (a broken build would otherwise hang the run).
 bool RunUntil(const std::function<bool()>& done);
 

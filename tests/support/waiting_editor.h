@@ -15,7 +15,7 @@ namespace lumaset::test {
 // How long an editor script may run: one that waits for a word nobody sends
 // (a FIFO nobody opens) ends by itself then, rather than outliving its test
 // and holding the runner's output open.
-constexpr int kEditorSeconds = 20;
+constexpr int kEditorSeconds = 15;
 
 // Writes `script` with `body` (after its "#!/bin/sh" line), makes it
 // executable and names it, through `entry`.desktop, the editor for PNG files.
