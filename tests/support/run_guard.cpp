@@ -7,6 +7,7 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <thread>
 #include <vector>
 
@@ -53,7 +54,8 @@ std::vector<pid_t> Children() {
 
 class TestDeadline : public ::testing::EmptyTestEventListener {
  public:
-  explicit TestDeadline(int seconds) : limit_(seconds), watch_([this] { Watch(); }) {}
+  TestDeadline(int seconds, std::function<void()> cleanUp)
+      : limit_(seconds), cleanUp_(std::move(cleanUp)), watch_([this] { Watch(); }) {}
   ~TestDeadline() override {
     {
       const std::lock_guard<std::mutex> lock(mutex_);
@@ -92,12 +94,14 @@ class TestDeadline : public ::testing::EmptyTestEventListener {
                      running_.c_str(), static_cast<long long>(limit_.count()));
         std::fflush(stderr);
         EndChildProcesses();
+        if (cleanUp_) cleanUp_();
         std::_Exit(1);
       }
     }
   }
 
   const std::chrono::seconds limit_;
+  const std::function<void()> cleanUp_;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::string running_;
@@ -121,6 +125,8 @@ void EndChildProcesses() {
   }
 }
 
-::testing::TestEventListener* NewTestDeadline(int seconds) { return new TestDeadline(seconds); }
+::testing::TestEventListener* NewTestDeadline(int seconds, std::function<void()> cleanUp) {
+  return new TestDeadline(seconds, std::move(cleanUp));
+}
 
 }  // namespace lumaset::test

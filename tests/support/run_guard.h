@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace lumaset::test {
 
 // Makes this process the parent of whatever its children leave behind (an
@@ -18,10 +20,10 @@ void AdoptOrphans();
 void EndChildProcesses();
 
 // A listener that ends the test program when one test has run longer than
-// `seconds`: it names the test, stops its child processes and exits with a
-// failure, so that a lock never released or a wait with no end fails that
-// test quickly. The caller keeps ownership (Release it from the listener list
-// before deleting it).
-::testing::TestEventListener* NewTestDeadline(int seconds);
+// `seconds`: it names the test, stops its child processes, calls `cleanUp`
+// (which removes the run's private folders) and exits with a failure, so that
+// a lock never released or a wait with no end fails that test quickly. The
+// caller keeps ownership (Release it from the listener list before deleting it).
+::testing::TestEventListener* NewTestDeadline(int seconds, std::function<void()> cleanUp);
 
 }  // namespace lumaset::test
