@@ -102,7 +102,7 @@ TEST(ScreenSaverSwitch, InhibitsOnceAndReleasesWithItsCookie) {
   daemon.waitForFinished();
 }
 
-// Runs the event loop until the instance is asked to come forward, or gives up.
+// Runs the event loop until the instance is asked to come forward, or gives up after 5 s.
 bool waitForActivation(SingleInstance& instance) {
   QEventLoop loop;
   bool activated = false;
@@ -110,7 +110,7 @@ bool waitForActivation(SingleInstance& instance) {
     activated = true;
     loop.quit();
   });
-  QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+  QTimer::singleShot(5000, &loop, &QEventLoop::quit);
   loop.exec();
   return activated;
 }
@@ -235,7 +235,7 @@ TEST(SingleInstance, TwoCopiesStartedTogetherAgreeOnOne) {
   }
   QString outputs;
   for (QProcess& copy : copies) {
-    ASSERT_TRUE(copy.waitForFinished(60000));
+    ASSERT_TRUE(copy.waitForFinished(10000)) << "a copy did not end within 10 s";
     outputs += QString::fromUtf8(copy.readAllStandardOutput());
   }
   for (const char* line : {"copy: primary", "copy: secondary", "copy: activated"})

@@ -41,18 +41,19 @@ class PrivatePrintScheduler {
     if (!Installed()) return QStringLiteral("CUPS is not installed");
     if (const QString made = MakeFolder(); !made.isEmpty()) return made;
     cupsd_.start(Cupsd(), {"-f", "-c", path("cupsd.conf"), "-s", path("cups-files.conf")});
-    if (!cupsd_.waitForStarted(30000)) return QStringLiteral("cupsd cannot be run: ") + cupsd_.errorString();
-    for (int tries = 0; tries < 300 && !QFileInfo::exists(SocketPath(root_)); ++tries) {
+    if (!cupsd_.waitForStarted(10000)) return QStringLiteral("cupsd cannot be run: ") + cupsd_.errorString();
+    for (int tries = 0; tries < 100 && !QFileInfo::exists(SocketPath(root_)); ++tries) {
       if (cupsd_.waitForFinished(100)) break;
     }
     if (cupsd_.state() != QProcess::Running || !QFileInfo::exists(SocketPath(root_))) {
-      return QStringLiteral("cupsd did not start: ") + QString::fromLocal8Bit(cupsd_.readAllStandardError());
+      return QStringLiteral("cupsd did not make its socket within 10 s: ") +
+             QString::fromLocal8Bit(cupsd_.readAllStandardError());
     }
     for (const QStringList& arguments :
          {QStringList{"-p", "Capture", "-v", "capture:/", "-P", path("capture.ppd"), "-E"},
           QStringList{"-p", "Second", "-v", "capture:/", "-P", path("second.ppd"), "-E"},
           QStringList{"-d", "Capture"}}) {
-      if (QProcess::execute(QStringLiteral("lpadmin"), arguments) != 0) return QStringLiteral("lpadmin failed");
+      if (const QString failed = Lpadmin(arguments); !failed.isEmpty()) return failed;
     }
     return {};
   }
@@ -89,6 +90,15 @@ class PrivatePrintScheduler {
 
  private:
   QString path(const QString& name) const { return root_ + QLatin1Char('/') + name; }
+  // "" when lpadmin did what `arguments` ask, else what it said.
+  static QString Lpadmin(const QStringList& arguments) {
+    QProcess lpadmin;
+    lpadmin.start(QStringLiteral("lpadmin"), arguments);
+    if (!lpadmin.waitForFinished(10000)) return QStringLiteral("lpadmin did not end within 10 s");
+    if (lpadmin.exitStatus() == QProcess::NormalExit && lpadmin.exitCode() == 0) return {};
+    return QStringLiteral("lpadmin %1 failed: %2")
+        .arg(arguments.join(QLatin1Char(' ')), QString::fromLocal8Bit(lpadmin.readAllStandardError()));
+  }
   static QString Cupsd() { return QStandardPaths::findExecutable(QStringLiteral("cupsd"), {"/usr/sbin", "/sbin"}); }
 
   // A PostScript printer description: one paper, the given printable area,
