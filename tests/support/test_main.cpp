@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <cstdio>
 #include <memory>
 
 #include "support/run_guard.h"
@@ -18,7 +19,7 @@ namespace {
 int TestSeconds() {
   bool given = false;
   const int seconds = qEnvironmentVariableIntValue("LUMASET_TEST_SECONDS", &given);
-  return given && seconds > 0 ? seconds : 20;
+  return given && seconds > 0 ? seconds : 30;
 }
 
 // Points every per-user folder at `root`, so no test reads or writes the real
@@ -49,7 +50,11 @@ int main(int argc, char** argv) {
   QTemporaryDir home(QDir::tempPath() + QStringLiteral("/lumaset-test-XXXXXX"));
   // Made with mode 0700, as a runtime folder must be.
   QTemporaryDir shortRoot(QStringLiteral("/tmp/lumaset-XXXXXX"));
-  if (!home.isValid() || !shortRoot.isValid()) return 2;
+  if (!home.isValid() || !shortRoot.isValid()) {
+    std::fprintf(stderr, "No private folder can be made: %s\n",
+                 qPrintable(home.isValid() ? shortRoot.errorString() : home.errorString()));
+    return 2;
+  }
   lumaset::test::SetShortRoot(shortRoot.path());
   qputenv("LUMASET_TEST_OWN_FOLDERS", QFile::encodeName(home.path() + QLatin1Char('\n') + shortRoot.path()));
   isolateUserFolders(QFile::encodeName(home.path()), QFile::encodeName(shortRoot.path()));
