@@ -3,18 +3,14 @@
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QMessageBox>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QThread>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
-#include <grp.h>
 #include <signal.h>
 #include <sys/mount.h>
 #include <unistd.h>
@@ -43,20 +39,16 @@ TEST(RunGuard, DISABLED_HangsAfterLeavingAProcessBehind) {
 }
 
 TEST(RunGuard, AHungTestIsStoppedByNameWithWhatItStarted) {
-  QProcess run;
-  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-  environment.insert(QStringLiteral("LUMASET_TEST_SECONDS"), QStringLiteral("2"));
-  run.setProcessEnvironment(environment);
-  run.start(QCoreApplication::applicationFilePath(),
-            {"--gtest_also_run_disabled_tests", "--gtest_filter=RunGuard.DISABLED_HangsAfterLeavingAProcessBehind"});
-  ASSERT_TRUE(run.waitForFinished(15000)) << "the hung test was not stopped";
-  EXPECT_EQ(run.exitCode(), 1);
-  EXPECT_TRUE(run.readAllStandardError().contains(
-      "RunGuard.DISABLED_HangsAfterLeavingAProcessBehind did not end within 2 s"));
-  const QByteArray output = run.readAllStandardOutput();
+  const ProgramRun run = RunAsOrdinaryUser(QStringLiteral("RunGuard.DISABLED_HangsAfterLeavingAProcessBehind"), 15,
+                                           {QStringLiteral("LUMASET_TEST_SECONDS=2")});
+  ASSERT_TRUE(run.ended) << "the hung test was not stopped";
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_TRUE(run.errors.contains("RunGuard.DISABLED_HangsAfterLeavingAProcessBehind did not end within 2 s"))
+      << run.errors.toStdString();
   int leftBehind = 0;
-  ASSERT_EQ(std::sscanf(output.mid(output.indexOf("left behind:")).constData(), "left behind: %d", &leftBehind), 1)
-      << output.toStdString();
+  ASSERT_EQ(std::sscanf(run.output.mid(run.output.indexOf("left behind:")).constData(), "left behind: %d", &leftBehind),
+            1)
+      << run.output.toStdString();
   EXPECT_TRUE(::kill(leftBehind, 0) == -1 && errno == ESRCH) << "process " << leftBehind << " still runs";
 }
 
@@ -83,29 +75,13 @@ TEST(RunGuard, DISABLED_MountsASmallDisk) {
   ::umount2(folder.constData(), MNT_DETACH);
 }
 
-// Root gives its power up first, as an ordinary user runs the tests.
 TEST(RunGuard, ATestThatMayNotMountRunsAgainWhereItMay) {
-  QProcess run;
-  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-  environment.insert(QStringLiteral("TMPDIR"), QStringLiteral("/tmp"));
-  run.setProcessEnvironment(environment);
-  run.setChildProcessModifier([] {
-    if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
-      ::_exit(3);
-  });
-  // A copy that anyone may run: root's own build may lie in a folder of root's alone.
-  QTemporaryDir place(QStringLiteral("/tmp/lumaset-guard-XXXXXX"));
-  const QString program = place.filePath(QStringLiteral("test_run_guard"));
-  ASSERT_TRUE(QFile::copy(QCoreApplication::applicationFilePath(), program));
-  const auto anyone = QFileDevice::Permissions(0x7755);
-  ASSERT_TRUE(QFile::setPermissions(place.path(), anyone) && QFile::setPermissions(program, anyone));
-  run.start(program, {"--gtest_also_run_disabled_tests", "--gtest_filter=RunGuard.DISABLED_MountsASmallDisk"});
-  ASSERT_TRUE(run.waitForFinished(15000)) << "the run in a namespace did not end within 15 s";
-  const QByteArray output = run.readAllStandardOutput(), errors = run.readAllStandardError();
-  if (errors.contains("The kernel refuses a user namespace here")) GTEST_SKIP() << errors.toStdString();
-  EXPECT_EQ(run.exitCode(), 0) << errors.toStdString();
-  EXPECT_TRUE(output.contains("Run again alone, in a user namespace") && output.contains("mounted\n"))
-      << output.toStdString();
+  const ProgramRun run = RunAsOrdinaryUser(QStringLiteral("RunGuard.DISABLED_MountsASmallDisk"), 15);
+  ASSERT_TRUE(run.ended) << "the run in a namespace did not end within 15 s";
+  if (run.errors.contains("The kernel refuses a user namespace here")) GTEST_SKIP() << run.errors.toStdString();
+  EXPECT_EQ(run.exitCode, 0) << run.errors.toStdString();
+  EXPECT_TRUE(run.output.contains("Run again alone, in a user namespace") && run.output.contains("mounted\n"))
+      << run.output.toStdString();
 }
 
 }  // namespace

@@ -8,9 +8,13 @@
 #include <QBuffer>
 #include <QImage>
 #include <QPainter>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QUuid>
 
 #include <csignal>
+
+#include <grp.h>
 
 #include <linux/capability.h>
 #include <poll.h>
@@ -118,6 +122,33 @@ int RunInChild(const std::function<int()>& work, int seconds) {
   ::kill(child, SIGKILL);
   ::waitpid(child, &status, 0);
   return -1;
+}
+
+ProgramRun RunAsOrdinaryUser(const QString& filter, int seconds, const QStringList& environment) {
+  ProgramRun result;
+  QTemporaryDir place(QStringLiteral("/tmp/lumaset-copy-XXXXXX"));
+  const QString program = place.filePath(QFileInfo(QCoreApplication::applicationFilePath()).fileName());
+  const auto anyone = QFileDevice::Permissions(0x7755);
+  if (!QFile::copy(QCoreApplication::applicationFilePath(), program) || !QFile::setPermissions(place.path(), anyone) ||
+      !QFile::setPermissions(program, anyone)) {
+    result.errors = "this test program cannot be copied to " + QFile::encodeName(place.path());
+    return result;
+  }
+  QProcess run;
+  QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
+  variables.insert(QStringLiteral("TMPDIR"), QStringLiteral("/tmp"));
+  for (const QString& variable : environment) variables.insert(variable.section('=', 0, 0), variable.section('=', 1));
+  run.setProcessEnvironment(variables);
+  run.setChildProcessModifier([] {
+    if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+      ::_exit(3);
+  });
+  run.start(program, {QStringLiteral("--gtest_also_run_disabled_tests"), QStringLiteral("--gtest_filter=") + filter});
+  result.ended = run.waitForFinished(seconds * 1000);
+  result.exitCode = run.exitStatus() == QProcess::NormalExit ? run.exitCode() : -1;
+  result.output = run.readAllStandardOutput();
+  result.errors = run.readAllStandardError();
+  return result;
 }
 
 void ObeyFilePermissions() {

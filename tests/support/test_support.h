@@ -4,6 +4,7 @@
 #include <QColor>
 #include <QImage>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <ostream>
@@ -49,6 +50,18 @@ QByteArray ReadBytes(const QString& path);
 // had not ended after `seconds` and was stopped: a call that hangs then
 // fails its test instead of the whole run.
 int RunInChild(const std::function<int()>& work, int seconds = 60);
+// What a run of some of this test program's tests gave.
+struct ProgramRun {
+  bool ended = false;  // within its time
+  int exitCode = -1;
+  QByteArray output, errors;
+};
+// Runs the tests that `filter` selects (disabled ones too) in a copy of
+// this test program as an ordinary user: started by root, the copy gives
+// root's power up for nobody's first. The copy lies where anyone may run
+// it and its temporary folder is /tmp; it is stopped after `seconds`.
+ProgramRun RunAsOrdinaryUser(const QString& filter, int seconds,
+                             const QStringList& environment = {});
 // Takes from this process root's power to pass over file permissions, so
 // that a folder without write permission refuses it too. For a child only.
 void ObeyFilePermissions();
