@@ -20,7 +20,7 @@ namespace lumaset::test {
 
 class UnansweredBoxGuard {
  public:
-  explicit UnansweredBoxGuard(std::chrono::seconds patience = std::chrono::seconds(5)) : patience_(patience) {
+  explicit UnansweredBoxGuard(std::chrono::seconds patience = std::chrono::seconds(10)) : patience_(patience) {
     QObject::connect(&timer_, &QTimer::timeout, [this] { Look(); });
     timer_.start(200);
   }
