@@ -3,8 +3,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -12,7 +10,6 @@
 #include <vector>
 
 #include <dirent.h>
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -21,34 +18,24 @@
 namespace lumaset::test {
 namespace {
 
-// The parent of process `pid` as /proc tells it, or -1.
-pid_t ParentOf(const char* pid) {
-  char path[64];
-  std::snprintf(path, sizeof path, "/proc/%s/stat", pid);
-  const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return -1;
-  char text[512];
-  const ssize_t size = ::read(fd, text, sizeof text - 1);
-  ::close(fd);
-  if (size <= 0) return -1;
-  text[size] = '\0';
-  // "pid (name) state ppid ...": the name may hold anything, so read past its last ")".
-  const char* after = std::strrchr(text, ')');
-  char state = 0;
-  int parent = -1;
-  return after && std::sscanf(after + 1, " %c %d", &state, &parent) == 2 ? parent : -1;
-}
-
+// This process's children as the kernel lists them, thread by thread (a
+// child belongs to the thread that started it). Only these are ever stopped.
 std::vector<pid_t> Children() {
   std::vector<pid_t> children;
-  DIR* proc = ::opendir("/proc");
-  if (!proc) return children;
-  const pid_t self = ::getpid();
-  while (const dirent* entry = ::readdir(proc)) {
-    if (entry->d_name[0] < '1' || entry->d_name[0] > '9') continue;
-    if (ParentOf(entry->d_name) == self) children.push_back(static_cast<pid_t>(std::atoi(entry->d_name)));
+  DIR* tasks = ::opendir("/proc/self/task");
+  if (!tasks) return children;
+  while (const dirent* task = ::readdir(tasks)) {
+    if (task->d_name[0] == '.') continue;
+    char path[320];
+    std::snprintf(path, sizeof path, "/proc/self/task/%s/children", task->d_name);
+    FILE* list = std::fopen(path, "re");
+    if (!list) continue;
+    for (int child = 0; std::fscanf(list, "%d", &child) == 1;) {
+      if (child > 1 && child != ::getpid()) children.push_back(child);
+    }
+    std::fclose(list);
   }
-  ::closedir(proc);
+  ::closedir(tasks);
   return children;
 }
 
