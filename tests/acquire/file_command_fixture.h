@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QStringList>
 
+#include <cerrno>
 #include <deque>
 #include <functional>
 #include <optional>
@@ -25,6 +26,7 @@
 #include "frame/settings.h"
 #include "frame/working_folders.h"
 #include "support/test_support.h"
+#include "support/user_namespace.h"
 
 namespace lumaset::test {
 
@@ -83,13 +85,16 @@ class FakeFileHost : public FileCommandHost {
   int reopened = 0;
 };
 
-// A tmpfs of `kilobytes`, read-only when asked; unmounted at the end.
+// A tmpfs of `kilobytes`, read-only when asked; unmounted at the end. An
+// ordinary user may not mount one: the test then runs again, alone, in a
+// user namespace where it may (and only skips where the kernel refuses it).
 class SmallDisk {
  public:
   SmallDisk(const QString& name, int kilobytes, bool readOnly) : folder_(freshFolder(name) + QLatin1Char('/')) {
     const QByteArray options = "size=" + QByteArray::number(kilobytes) + "k";
     mounted_ = ::mount("tmpfs", QFile::encodeName(folder_).constData(), "tmpfs", readOnly ? MS_RDONLY : 0,
                        options.constData()) == 0;
+    if (!mounted_ && errno == EPERM) RerunThisTestInUserNamespace();
   }
   ~SmallDisk() {
     if (mounted_) ::umount2(QFile::encodeName(folder_).constData(), MNT_DETACH);

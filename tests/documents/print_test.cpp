@@ -271,6 +271,17 @@ struct FilePrint : Printing {
   void Print(TestPage& page) { PagePrinting(page.model, *device, settings, options, host).mnuFilePrint_Click(); }
 };
 
+// The queues belong to whoever runs the tests: root's run checks an
+// ordinary user's as well.
+TEST(PrintTest, AnOrdinaryUserGetsQueuesOfItsOwn) {
+  if (!test::PrivatePrintScheduler::Installed()) GTEST_SKIP() << "CUPS is not installed here";
+  const test::ProgramRun run = test::RunAsOrdinaryUser(
+      QStringLiteral("PrintTest.PrivateQueueGetsEachCopyWithPicturesLabelAndMarginsWhereThePageHasThem"), 25);
+  ASSERT_TRUE(run.ended) << "the print test did not end within 25 s";
+  EXPECT_EQ(run.exitCode, 0) << run.output.toStdString() << run.errors.toStdString();
+  EXPECT_TRUE(run.output.contains("[  PASSED  ] 1 test.")) << run.output.toStdString();
+}
+
 TEST_F(FilePrint, PrintToFileWritesOnePdfPageForEachCopyOverTheOldFileNamedInTheDialog) {
   const QString chosen = host.saveAnswer = folder + QStringLiteral("/chosen-in-dialog.pdf");
   ASSERT_TRUE(test::WriteText(chosen, "old"));

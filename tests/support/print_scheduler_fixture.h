@@ -34,8 +34,10 @@ inline PrintSchedulerState& SchedulerState() {
 struct PrintSchedulerEnvironment : ::testing::Environment {
   void SetUp() override {
     PrintSchedulerState& state = SchedulerState();
-    state.root = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/lumaset-cups-XXXXXX"));
-    // The scheduler's own user must reach the backend and the output folder.
+    // Not in the temporary folder: that may be a long path, or one that only
+    // its owner may enter (as mktemp -d makes it), and the scheduler's own
+    // user must reach the backend and the output folder.
+    state.root = std::make_unique<QTemporaryDir>(QStringLiteral("/tmp/lumaset-cups-XXXXXX"));
     QFile::setPermissions(state.root->path(), QFileDevice::Permissions(0x7055));
     qputenv("CUPS_SERVER", QFile::encodeName(PrivatePrintScheduler::SocketPath(state.root->path())));
     state.scheduler = std::make_unique<PrivatePrintScheduler>(state.root->path());

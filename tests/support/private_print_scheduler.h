@@ -16,11 +16,15 @@
 #include <QStringList>
 #include <QThread>
 
+#include <grp.h>
+#include <unistd.h>
+
 namespace lumaset::test {
 
 class PrivatePrintScheduler {
  public:
-  // `root` must be reachable by the scheduler's own user (lp).
+  // `root` must be reachable by the scheduler's own user (lp, when root
+  // starts it), and short: the scheduler's socket lies in it.
   explicit PrivatePrintScheduler(QString root) : root_(std::move(root)) {}
   ~PrivatePrintScheduler() { Stop(); }
   PrivatePrintScheduler(const PrivatePrintScheduler&) = delete;
@@ -37,18 +41,19 @@ class PrivatePrintScheduler {
     if (!Installed()) return QStringLiteral("CUPS is not installed");
     if (const QString made = MakeFolder(); !made.isEmpty()) return made;
     cupsd_.start(Cupsd(), {"-f", "-c", path("cupsd.conf"), "-s", path("cups-files.conf")});
-    if (!cupsd_.waitForStarted(30000)) return QStringLiteral("cupsd cannot be run: ") + cupsd_.errorString();
-    for (int tries = 0; tries < 300 && !QFileInfo::exists(SocketPath(root_)); ++tries) {
+    if (!cupsd_.waitForStarted(10000)) return QStringLiteral("cupsd cannot be run: ") + cupsd_.errorString();
+    for (int tries = 0; tries < 100 && !QFileInfo::exists(SocketPath(root_)); ++tries) {
       if (cupsd_.waitForFinished(100)) break;
     }
     if (cupsd_.state() != QProcess::Running || !QFileInfo::exists(SocketPath(root_))) {
-      return QStringLiteral("cupsd did not start: ") + QString::fromLocal8Bit(cupsd_.readAllStandardError());
+      return QStringLiteral("cupsd did not make its socket within 10 s: ") +
+             QString::fromLocal8Bit(cupsd_.readAllStandardError());
     }
     for (const QStringList& arguments :
          {QStringList{"-p", "Capture", "-v", "capture:/", "-P", path("capture.ppd"), "-E"},
           QStringList{"-p", "Second", "-v", "capture:/", "-P", path("second.ppd"), "-E"},
           QStringList{"-d", "Capture"}}) {
-      if (QProcess::execute(QStringLiteral("lpadmin"), arguments) != 0) return QStringLiteral("lpadmin failed");
+      if (const QString failed = Lpadmin(arguments); !failed.isEmpty()) return failed;
     }
     return {};
   }
@@ -70,9 +75,9 @@ class PrivatePrintScheduler {
   }
 
   // The first job's PDF once the backend has written all of it; "" when
-  // none comes within a minute.
+  // none comes within 15 s (a job takes well under one).
   QString WaitForJob(const QString& queue) const {
-    for (int tries = 0; tries < 600; ++tries) {
+    for (int tries = 0; tries < 150; ++tries) {
       if (const QStringList jobs = Jobs(queue); !jobs.isEmpty()) return jobs.first();
       QThread::msleep(100);
     }
@@ -85,6 +90,15 @@ class PrivatePrintScheduler {
 
  private:
   QString path(const QString& name) const { return root_ + QLatin1Char('/') + name; }
+  // "" when lpadmin did what `arguments` ask, else what it said.
+  static QString Lpadmin(const QStringList& arguments) {
+    QProcess lpadmin;
+    lpadmin.start(QStringLiteral("lpadmin"), arguments);
+    if (!lpadmin.waitForFinished(10000)) return QStringLiteral("lpadmin did not end within 10 s");
+    if (lpadmin.exitStatus() == QProcess::NormalExit && lpadmin.exitCode() == 0) return {};
+    return QStringLiteral("lpadmin %1 failed: %2")
+        .arg(arguments.join(QLatin1Char(' ')), QString::fromLocal8Bit(lpadmin.readAllStandardError()));
+  }
   static QString Cupsd() { return QStandardPaths::findExecutable(QStringLiteral("cupsd"), {"/usr/sbin", "/sbin"}); }
 
   // A PostScript printer description: one paper, the given printable area,
@@ -106,6 +120,15 @@ class PrivatePrintScheduler {
     return out.open(QIODevice::WriteOnly | QIODevice::Truncate) && out.write(bytes) == bytes.size();
   }
 
+  // Started by root, the scheduler runs as lp and root is its system group;
+  // started by anyone else, it runs as that user, whose own group stands
+  // for the system's.
+  static QString RunAs() {
+    if (::geteuid() == 0) return QStringLiteral("User lp\nGroup lp\nSystemGroup root\n");
+    const group* own = ::getgrgid(::getegid());
+    return own ? QStringLiteral("SystemGroup %1\n").arg(QString::fromLocal8Bit(own->gr_name)) : QString();
+  }
+
   QString MakeFolder() const {
     for (const char* folder : {"run", "spool", "cache", "state", "log", "bin/backend", "out"})
       QDir().mkpath(path(folder));
@@ -123,10 +146,13 @@ class PrivatePrintScheduler {
     const QString files = QStringLiteral(
         "ServerRoot %1\nRequestRoot %1/spool\nCacheDir %1/cache\nStateDir %1/state\n"
         "AccessLog %1/log/access_log\nErrorLog %1/log/error_log\nPageLog %1/log/page_log\n"
-        "DataDir /usr/share/cups\nUser lp\nGroup lp\nSystemGroup root\nServerBin %1/bin\n").arg(root_);
+        "DataDir /usr/share/cups\n%2ServerBin %1/bin\n").arg(root_, RunAs());
+    // Whoever runs the tests may add, change and use the queues.
     const QString conf = QStringLiteral(
         "Listen %1\nWebInterface No\nDefaultAuthType None\nLogLevel warn\n"
-        "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n").arg(SocketPath(root_));
+        "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
+        "<Policy default>\n  <Limit All>\n    Order allow,deny\n    Allow all\n  </Limit>\n</Policy>\n")
+        .arg(SocketPath(root_));
     // Letter with strips of a quarter inch at the sides and half an inch at
     // top and bottom; A4 with strips of 12 and 24 points.
     if (!Write(path("bin/backend/capture"), backend.toUtf8()) || !Write(path("cups-files.conf"), files.toUtf8()) ||

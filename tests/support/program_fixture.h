@@ -19,6 +19,7 @@
 #include "layout/layout_page.h"
 #include "layout/page_model.h"
 #include "support/test_support.h"
+#include "support/unanswered_box.h"
 
 namespace lumaset::test {
 
@@ -72,6 +73,7 @@ class ProgramTest : public ::testing::Test {
     return page.model().picCur();
   }
 
+  UnansweredBoxGuard unanswered_;  // first: it watches the windows below until they go
   std::optional<AppState> app_;
   std::optional<MainWindow> main_;
 };

@@ -5,11 +5,27 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <cstdio>
+#include <memory>
+
+#include "support/run_guard.h"
+#include "support/test_support.h"
+#include "support/user_namespace.h"
 
 namespace {
 
-// Points every per-user folder at `root`, so no test reads or writes the real ones.
-void isolateUserFolders(const QByteArray& root) {
+// A test that runs longer than this is stopped and fails by name; the
+// slowest takes a few seconds. LUMASET_TEST_SECONDS may set another limit.
+int TestSeconds() {
+  bool given = false;
+  const int seconds = qEnvironmentVariableIntValue("LUMASET_TEST_SECONDS", &given);
+  return given && seconds > 0 ? seconds : 30;
+}
+
+// Points every per-user folder at `root`, so no test reads or writes the real
+// ones. The runtime folder, which holds sockets, is `runtime`: a socket's
+// path must stay short, wherever the temporary folder is.
+void isolateUserFolders(const QByteArray& root, const QByteArray& runtime) {
   const auto set = [&](const char* name, const char* sub) {
     const QByteArray path = root + sub;
     qputenv(name, path);
@@ -19,26 +35,45 @@ void isolateUserFolders(const QByteArray& root) {
   set("XDG_DATA_HOME", "/.local/share");
   set("XDG_CACHE_HOME", "/.cache");
   set("XDG_STATE_HOME", "/.local/state");
-  set("XDG_RUNTIME_DIR", "/runtime");
+  qputenv("XDG_RUNTIME_DIR", runtime);
   qunsetenv("XDG_DOCUMENTS_DIR");
   qunsetenv("DBUS_SESSION_BUS_ADDRESS");
-  for (const char* sub : {"/.config", "/.local/share", "/.cache", "/.local/state", "/runtime"})
+  for (const char* sub : {"/.config", "/.local/share", "/.cache", "/.local/state"})
     QDir().mkpath(QString::fromLocal8Bit(root + sub));
-  QFile::setPermissions(QString::fromLocal8Bit(root + "/runtime"),
-                        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  lumaset::test::EnterUserNamespaceIfAsked();
+  lumaset::test::AdoptOrphans();
   QTemporaryDir home(QDir::tempPath() + QStringLiteral("/lumaset-test-XXXXXX"));
-  if (!home.isValid()) return 2;
-  isolateUserFolders(QFile::encodeName(home.path()));
+  // Made with mode 0700, as a runtime folder must be.
+  QTemporaryDir shortRoot(QStringLiteral("/tmp/lumaset-XXXXXX"));
+  if (!home.isValid() || !shortRoot.isValid()) {
+    std::fprintf(stderr, "No private folder can be made: %s\n",
+                 qPrintable(home.isValid() ? shortRoot.errorString() : home.errorString()));
+    return 2;
+  }
+  lumaset::test::SetShortRoot(shortRoot.path());
+  qputenv("LUMASET_TEST_OWN_FOLDERS", QFile::encodeName(home.path() + QLatin1Char('\n') + shortRoot.path()));
+  isolateUserFolders(QFile::encodeName(home.path()), QFile::encodeName(shortRoot.path()));
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   if (qEnvironmentVariableIsEmpty("LUMASET_DATA_DIR")) qputenv("LUMASET_DATA_DIR", LUMASET_BUILD_DATA_DIR);
 
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Lumaset"));
   ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
+  ::testing::TestEventListeners& listeners = ::testing::UnitTest::GetInstance()->listeners();
+  std::unique_ptr<::testing::TestEventListener> deadline(lumaset::test::NewTestDeadline(TestSeconds(), [&] {
+    home.remove();
+    shortRoot.remove();
+    lumaset::test::RemoveFoldersLeftBeforeTheNamespace();
+  }));
+  listeners.Append(deadline.get());
+  const int result = RUN_ALL_TESTS();
+  listeners.Release(deadline.get());
+  lumaset::test::EndChildProcesses();
+  lumaset::test::RemoveFoldersLeftBeforeTheNamespace();
+  return result;
 }

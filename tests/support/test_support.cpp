@@ -8,9 +8,13 @@
 #include <QBuffer>
 #include <QImage>
 #include <QPainter>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QUuid>
 
 #include <csignal>
+
+#include <grp.h>
 
 #include <linux/capability.h>
 #include <poll.h>
@@ -25,6 +29,21 @@ QString homeFolder() { return QDir::homePath(); }
 QString freshFolder(const QString& name) {
   const QString path = QDir(homeFolder()).filePath(
       QStringLiteral("work/%1-%2").arg(name, QUuid::createUuid().toString(QUuid::Id128)));
+  QDir().mkpath(path);
+  return path;
+}
+
+namespace {
+QString& ShortRoot() {
+  static QString root;
+  return root;
+}
+}  // namespace
+
+void SetShortRoot(const QString& folder) { ShortRoot() = folder; }
+
+QString freshShortFolder(const QString& name) {
+  const QString path = QStringLiteral("%1/%2-%3").arg(ShortRoot(), name, QUuid::createUuid().toString(QUuid::Id128).left(8));
   QDir().mkpath(path);
   return path;
 }
@@ -105,6 +124,33 @@ int RunInChild(const std::function<int()>& work, int seconds) {
   return -1;
 }
 
+ProgramRun RunAsOrdinaryUser(const QString& filter, int seconds, const QStringList& environment) {
+  ProgramRun result;
+  QTemporaryDir place(QStringLiteral("/tmp/lumaset-copy-XXXXXX"));
+  const QString program = place.filePath(QFileInfo(QCoreApplication::applicationFilePath()).fileName());
+  const auto anyone = QFileDevice::Permissions(0x7755);
+  if (!QFile::copy(QCoreApplication::applicationFilePath(), program) || !QFile::setPermissions(place.path(), anyone) ||
+      !QFile::setPermissions(program, anyone)) {
+    result.errors = "this test program cannot be copied to " + QFile::encodeName(place.path());
+    return result;
+  }
+  QProcess run;
+  QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
+  variables.insert(QStringLiteral("TMPDIR"), QStringLiteral("/tmp"));
+  for (const QString& variable : environment) variables.insert(variable.section('=', 0, 0), variable.section('=', 1));
+  run.setProcessEnvironment(variables);
+  run.setChildProcessModifier([] {
+    if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+      ::_exit(3);
+  });
+  run.start(program, {QStringLiteral("--gtest_also_run_disabled_tests"), QStringLiteral("--gtest_filter=") + filter});
+  result.ended = run.waitForFinished(seconds * 1000);
+  result.exitCode = run.exitStatus() == QProcess::NormalExit ? run.exitCode() : -1;
+  result.output = run.readAllStandardOutput();
+  result.errors = run.readAllStandardError();
+  return result;
+}
+
 void ObeyFilePermissions() {
   if (::geteuid() != 0) return;
   __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
@@ -125,7 +171,7 @@ BlockedTrash::~BlockedTrash() {
 }
 
 bool RunUntil(const std::function<bool()>& done) {
-  const QDeadlineTimer giveUp(std::chrono::minutes(2));
+  const QDeadlineTimer giveUp(std::chrono::seconds(10));
   while (!done()) {
     if (giveUp.hasExpired()) return false;
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);

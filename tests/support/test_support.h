@@ -4,6 +4,7 @@
 #include <QColor>
 #include <QImage>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <ostream>
@@ -18,6 +19,11 @@ QString homeFolder();
 
 // A fresh empty folder below the private home, removed with it at the end of the run.
 QString freshFolder(const QString& name);
+// The same on a short path of the run's own, for sockets, whose paths may
+// not pass 107 bytes wherever the temporary folder is.
+QString freshShortFolder(const QString& name);
+// Where freshShortFolder makes its folders; set once by main().
+void SetShortRoot(const QString& folder);
 
 // Writes a one-colour picture, in `format` or else the one its name ends with.
 bool WritePicture(const QString& path, int width, int height, const char* format = nullptr,
@@ -44,6 +50,18 @@ QByteArray ReadBytes(const QString& path);
 // had not ended after `seconds` and was stopped: a call that hangs then
 // fails its test instead of the whole run.
 int RunInChild(const std::function<int()>& work, int seconds = 60);
+// What a run of some of this test program's tests gave.
+struct ProgramRun {
+  bool ended = false;  // within its time
+  int exitCode = -1;
+  QByteArray output, errors;
+};
+// Runs the tests that `filter` selects (disabled ones too) in a copy of
+// this test program as an ordinary user: started by root, the copy gives
+// root's power up for nobody's first. The copy lies where anyone may run
+// it and its temporary folder is /tmp; it is stopped after `seconds`.
+ProgramRun RunAsOrdinaryUser(const QString& filter, int seconds,
+                             const QStringList& environment = {});
 // Takes from this process root's power to pass over file permissions, so
 // that a folder without write permission refuses it too. For a child only.
 void ObeyFilePermissions();
@@ -62,8 +80,8 @@ class BlockedTrash {
   bool moved_ = false;
 };
 
-// Lets events run until `done` holds; false if it never does (a broken
-// build would otherwise hang the run).
+// Lets events run until `done` holds; false if it has not after 10 s
+// (a broken build would otherwise hang the run).
 bool RunUntil(const std::function<bool()>& done);
 
 }  // namespace lumaset::test

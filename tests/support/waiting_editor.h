@@ -12,12 +12,21 @@
 
 namespace lumaset::test {
 
+// How long an editor script may run: one that waits for a word nobody sends
+// (a FIFO nobody opens) ends by itself then, rather than outliving its test
+// and holding the runner's output open.
+constexpr int kEditorSeconds = 15;
+
 // Writes `script` with `body` (after its "#!/bin/sh" line), makes it
 // executable and names it, through `entry`.desktop, the editor for PNG files.
 inline bool InstallPngEditor(const QString& script, const QByteArray& body, const QString& entry) {
   HideSystemDesktopEntries();
   const QString applications = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/applications/");
-  return WriteText(script, "#!/bin/sh\n" + body) &&
+  // The watch ends the script after kEditorSeconds, and goes when the script does.
+  const QByteArray watch = "(sleep " + QByteArray::number(kEditorSeconds) +
+                           "; kill $$) </dev/null >/dev/null 2>&1 &\n"
+                           "watch=$!\ntrap 'kill $watch 2>/dev/null' EXIT\n";
+  return WriteText(script, "#!/bin/sh\n" + watch + body) &&
          QFile::setPermissions(script, QFileDevice::ReadOwner | QFileDevice::ExeOwner) &&
          QDir().mkpath(applications) &&
          WriteText(applications + entry + QStringLiteral(".desktop"),
