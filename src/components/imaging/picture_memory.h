@@ -1,0 +1,47 @@
+#pragma once
+
+// Memory for large pictures. A new page of memory costs a kernel fault and
+// the zeroing of the page at its first touch; for a photo's 96 MB that is a
+// good share of an effect's time, spent on the thread that first writes. A
+// command that knows the size of the pictures it is about to make has their
+// memory made ready on otherwise idle cores while it decodes, and the
+// decoder and the effect then write into pages that are already there.
+
+#include <QImage>
+#include <QSize>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+#include <vector>
+
+namespace lumaset::pixels {
+
+// A new picture of the held format (Format_RGB32), or a null one when there
+// is no memory for it. A large one takes memory made ready for a picture of
+// its size when there is some (its pixels are then undefined, as a new
+// picture's are), else new memory in huge pages.
+QImage NewPicture(int width, int height);
+
+// While it lives, memory for `count` pictures of `size` (either way round)
+// is made ready in the background, one thread each, and NewPicture takes it;
+// what was not taken is given back at its end. Small pictures need none.
+class ReadyPictures {
+ public:
+  ReadyPictures(QSize size, int count);
+  ~ReadyPictures();
+  ReadyPictures(const ReadyPictures&) = delete;
+  ReadyPictures& operator=(const ReadyPictures&) = delete;
+
+  // How many of its pictures NewPicture has not taken yet.
+  int waiting() const;
+
+  struct Block;
+
+ private:
+  std::vector<std::shared_ptr<Block>> blocks_;
+  std::vector<std::thread> makers_;
+  std::atomic<bool> stop_{false};
+};
+
+}  // namespace lumaset::pixels
