@@ -1,5 +1,6 @@
 #include "components/imaging/picture_memory.h"
 
+#include <malloc.h>
 #include <sys/mman.h>
 
 #include <algorithm>
@@ -22,6 +23,16 @@ constexpr std::size_t kLarge = 2 * kHuge;
 constexpr std::size_t kMostReady = std::size_t{256} << 20;
 
 std::size_t WholeHugePages(std::size_t bytes) { return (bytes + kHuge - 1) / kHuge * kHuge; }
+
+// The C library keeps a freed block of up to 32 MB in the heap of the thread
+// that made it once it has seen one that size freed; pictures decoded and
+// scaled on many threads then leave megabytes behind in every thread's heap.
+// From the first picture on, every block of a megabyte or more is mapped on
+// its own and goes back to the system when freed.
+void GiveLargeBlocksBack() {
+  static std::once_flag once;
+  std::call_once(once, [] { mallopt(M_MMAP_THRESHOLD, 1 << 20); });
+}
 
 }  // namespace
 
@@ -103,6 +114,7 @@ QImage PictureIn(std::shared_ptr<ReadyPictures::Block> block, int width, int hei
 }  // namespace
 
 QImage NewPicture(int width, int height) {
+  GiveLargeBlocksBack();
   if (width <= 0 || height <= 0) return {};
   const std::size_t stride = static_cast<std::size_t>(width) * 4;
   const std::size_t bytes = stride * static_cast<std::size_t>(height);
