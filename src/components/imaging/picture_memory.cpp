@@ -21,6 +21,9 @@ constexpr std::size_t kHuge = std::size_t{2} << 20;
 constexpr std::size_t kLarge = 2 * kHuge;
 // Memory is made ready for photos, not for whatever size a header claims.
 constexpr std::size_t kMostReady = std::size_t{256} << 20;
+// Threads that make each picture's memory ready, side by side in its order:
+// on a virtual machine one thread's faults can lag behind a decoder.
+constexpr std::size_t kMakersEach = 2;
 
 std::size_t WholeHugePages(std::size_t bytes) { return (bytes + kHuge - 1) / kHuge * kHuge; }
 
@@ -58,10 +61,11 @@ struct ReadyPictures::Block {
   Block(const Block&) = delete;
   Block& operator=(const Block&) = delete;
 
-  // Faults the pages in ahead of their first writer without writing them,
-  // so a picture already being filled loses nothing; stops when asked.
-  void MakeReady(const std::atomic<bool>& stop) const {
-    for (std::size_t at = 0; at < length && !stop.load(std::memory_order_relaxed); at += kHuge) {
+  // Faults in every `step`th huge page from the `first`, ahead of their first
+  // writer, without writing them, so a picture already being filled loses
+  // nothing; stops when asked.
+  void MakeReady(const std::atomic<bool>& stop, std::size_t first, std::size_t step) const {
+    for (std::size_t at = first * kHuge; at < length && !stop.load(std::memory_order_relaxed); at += step * kHuge) {
       if (madvise(data + at, kHuge, MADV_POPULATE_WRITE) != 0) return;
     }
   }
@@ -149,14 +153,16 @@ ReadyPictures::ReadyPictures(QSize size, int count) {
     shelf.blocks.push_back(blocks_.front());
   }
   for (const std::shared_ptr<Block>& block : blocks_) {
-    makers_.emplace_back([this, &shelf, block] {
-      {
-        std::unique_lock lock(shelf.mutex);
-        shelf.offered.wait(lock, [&] { return block->offered || block->taken || stop_.load(); });
-        if (stop_.load()) return;
-      }
-      block->MakeReady(stop_);
-    });
+    for (std::size_t part = 0; part < kMakersEach; ++part) {
+      makers_.emplace_back([this, &shelf, block, part] {
+        {
+          std::unique_lock lock(shelf.mutex);
+          shelf.offered.wait(lock, [&] { return block->offered || block->taken || stop_.load(); });
+          if (stop_.load()) return;
+        }
+        block->MakeReady(stop_, part, kMakersEach);
+      });
+    }
   }
 }
 

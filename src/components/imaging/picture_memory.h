@@ -24,7 +24,7 @@ namespace lumaset::pixels {
 QImage NewPicture(int width, int height);
 
 // While it lives, memory for `count` pictures of `size` (either way round)
-// is made ready in the background, one thread each, and NewPicture takes it;
+// is made ready in the background, two threads each, and NewPicture takes it;
 // what was not taken is given back at its end. Small pictures need none.
 class ReadyPictures {
  public:
