@@ -136,6 +136,15 @@ QImage NewPicture(int width, int height) {
 // begun only once the one before has been taken, so a load that makes its
 // picture some other way leaves a single one waiting for the effect.
 ReadyPictures::ReadyPictures(QSize size, int count) {
+  try {
+    Start(size, count);
+  } catch (const std::exception&) {
+    // Ready memory only saves time: without it pictures take new memory.
+    Stop();
+  }
+}
+
+void ReadyPictures::Start(QSize size, int count) {
   if (size.width() <= 0 || size.height() <= 0 || count <= 0) return;
   const std::size_t bytes = static_cast<std::size_t>(size.width()) * 4 * static_cast<std::size_t>(size.height());
   if (bytes < kLarge || bytes > kMostReady) return;
@@ -166,7 +175,9 @@ ReadyPictures::ReadyPictures(QSize size, int count) {
   }
 }
 
-ReadyPictures::~ReadyPictures() {
+ReadyPictures::~ReadyPictures() { Stop(); }
+
+void ReadyPictures::Stop() {
   Shelf& shelf = TheShelf();
   {
     const std::lock_guard lock(shelf.mutex);
@@ -178,6 +189,8 @@ ReadyPictures::~ReadyPictures() {
     shelf.offered.notify_all();
   }
   for (std::thread& maker : makers_) maker.join();
+  makers_.clear();
+  blocks_.clear();
 }
 
 int ReadyPictures::waiting() const {

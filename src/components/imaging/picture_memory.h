@@ -39,6 +39,9 @@ class ReadyPictures {
   struct Block;
 
  private:
+  void Start(QSize size, int count);
+  void Stop();
+
   std::vector<std::shared_ptr<Block>> blocks_;
   std::vector<std::thread> makers_;
   std::atomic<bool> stop_{false};
