@@ -20,7 +20,10 @@ namespace lumaset::pixels {
 // A new picture of the held format (Format_RGB32), or a null one when there
 // is no memory for it. A large one takes memory made ready for a picture of
 // its size when there is some (its pixels are then undefined, as a new
-// picture's are), else new memory in huge pages.
+// picture's are), else new memory in huge pages. From the first call on,
+// every block of a megabyte or more that the program allocates is mapped on
+// its own and given back to the system when freed, so that pictures made on
+// many threads leave nothing behind in the threads' heaps.
 QImage NewPicture(int width, int height);
 
 // While it lives, memory for `count` pictures of `size` (either way round)
