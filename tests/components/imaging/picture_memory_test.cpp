@@ -2,7 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
+
+#include <algorithm>
+#include <chrono>
 #include <optional>
+#include <thread>
+#include <vector>
 
 namespace lumaset::pixels {
 namespace {
@@ -23,6 +29,29 @@ bool Numbered(const QImage& picture, quint32 seed) {
     }
   }
   return true;
+}
+
+// Whether every page of a picture nobody has written is in place, waiting up
+// to ten seconds for the makers.
+bool MadeReady(const QImage& picture) {
+  const uchar* start = picture.constBits();
+  const auto length = static_cast<std::size_t>(picture.sizeInBytes());
+  std::vector<unsigned char> pages((length + 4095) / 4096);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  for (;;) {
+    if (mincore(const_cast<uchar*>(start), length, pages.data()) != 0) return false;
+    if (std::all_of(pages.begin(), pages.end(), [](unsigned char page) { return (page & 1) != 0; })) return true;
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+TEST(ReadyPictures, TheMemoryOfEachPictureIsInPlaceBeforeItIsWritten) {
+  const ReadyPictures ready(QSize(3000, 2000), 2);
+  const QImage decoded = NewPicture(3000, 2000);
+  const QImage result = NewPicture(3000, 2000);
+  EXPECT_TRUE(MadeReady(decoded)) << "the first picture's pages were not all made ready within ten seconds";
+  EXPECT_TRUE(MadeReady(result)) << "the second picture's pages were not all made ready within ten seconds";
 }
 
 TEST(ReadyPictures, PicturesOfTheSizeTakeTheMemoryInTurnAndKeepWhatIsWrittenInIt) {
