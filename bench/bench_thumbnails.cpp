@@ -14,8 +14,11 @@
 //
 // --hostile also puts 16 files of a few hundred bytes each in the folder
 // whose headers claim pictures of hundreds of megapixels (BMP, JPEG, PNG and
-// GIF, four of each); they must show as unreadable cells, and the run then
-// counts them apart from the photos.
+// GIF, four of each), and 5 small valid files whose pictures would take
+// gigabytes (a flat WebP, a float TIFF of shared strips, a 2-bit PNG, a GIF
+// screen of one pixel, an empty run-length bitmap); they must show as
+// unreadable cells, and the run then counts them apart from the photos. A
+// black-and-white page of 16000 x 16000 pixels beside them must show.
 //
 // A plain run decodes every picture (no thumbnail cache). --twice opens the
 // folder two times with a fresh, private thumbnail cache: the first opening
@@ -43,12 +46,14 @@
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
 
 #include "browser/thumbnail_area.h"
 #include "components/thumbnail_cache.h"
 
 #include "photo_like.h"
+#include "support/hostile_pictures.h"
 
 namespace {
 
@@ -144,12 +149,35 @@ QList<std::pair<QString, QByteArray>> hostileFiles() {
   return files;
 }
 
-bool writeHostile(const QString& folder) {
+// Small valid files of huge pictures, made only when the folder lacks them
+// (the 2-bit PNG and the page take a while to pack).
+QList<std::pair<QString, std::function<QByteArray()>>> costlyFiles() {
+  namespace hostile = lumaset::test::hostile;
+  return {{QStringLiteral("hostile-flat.webp"), [] { return hostile::flatWebp(16383, 4200); }},
+          {QStringLiteral("hostile-float.tif"), [] { return hostile::sharedStripTiff(8000); }},
+          {QStringLiteral("hostile-two-bit.png"), [] { return hostile::greyPng(16000, 2); }},
+          {QStringLiteral("hostile-screen.gif"), [] { return hostile::smallFrameGif(8190, 1024); }},
+          {QStringLiteral("hostile-ends.bmp"), [] { return hostile::emptyRunLengthBmp(8192); }},
+          {QStringLiteral("scan-page.png"), [] { return hostile::greyPng(16000, 1); }}};
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes) {
+  QSaveFile file(path);
+  return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+}
+
+// Writes the hostile files and the scanned page; gives how many hostile files there are, or -1.
+int writeHostile(const QString& folder) {
+  int count = 0;
   for (const auto& [name, bytes] : hostileFiles()) {
-    QSaveFile file(folder + name);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) return false;
+    if (!writeFile(folder + name, bytes)) return -1;
+    ++count;
   }
-  return true;
+  for (const auto& [name, make] : costlyFiles()) {
+    if (!QFileInfo::exists(folder + name) && !writeFile(folder + name, make())) return -1;
+    count += name.startsWith(QStringLiteral("hostile-")) ? 1 : 0;
+  }
+  return count;
 }
 
 struct Arguments {
@@ -206,7 +234,8 @@ int main(int argc, char** argv) {
   }
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
-  if (!generate(args.folder, args.count, args.turned, args.size) || (args.hostile && !writeHostile(args.folder))) {
+  const int hostileCount = args.hostile ? writeHostile(args.folder) : 0;
+  if (!generate(args.folder, args.count, args.turned, args.size) || hostileCount < 0) {
     std::fprintf(stderr, "cannot write the pictures into %s\n", qPrintable(args.folder));
     return 1;
   }
@@ -240,7 +269,6 @@ int main(int argc, char** argv) {
       const bool hostile = QFileInfo(panel.table().ThumbFiles(i)).fileName().startsWith(QStringLiteral("hostile-"));
       (hostile ? hostileUnread : unsupported) += unread ? 1 : 0;
     }
-    const int hostileCount = args.hostile ? static_cast<int>(hostileFiles().size()) : 0;
     std::printf("%s%d thumbnails in %lld ms (%d unsupported", args.twice ? (opening == 0 ? "first:  " : "second: ") : "",
                 made, static_cast<long long>(times[opening]), unsupported);
     if (args.hostile) std::printf("; %d of %d hostile files unreadable", hostileUnread, hostileCount);

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "app/main_window.h"
+#include "components/imaging/decode_memory.h"
 #include "components/single_instance.h"
 #include "components/sound_output.h"
 #include "frame/app_state.h"
@@ -54,5 +55,9 @@ int main(int argc, char** argv) {
   QObject::connect(&instance, &lumaset::SingleInstance::activationRequested, &window,
                    &lumaset::MainWindow::BringForward);
   window.FormLoad();
-  return QApplication::exec();
+  const int code = QApplication::exec();
+  // The program ends without waiting for pictures still being decoded:
+  // they stop at their next row, or are left behind.
+  lumaset::DecodeStop::endAll();
+  return code;
 }

@@ -78,9 +78,11 @@ void MainWindow::ShowProperties(int index) {
             app_.sounds().Play(sound == PropertiesWindow::Sound::Open ? Sound::Open : Sound::Close,
                                wait ? Wait::Yes : Wait::No);
           });
-  window.Load(subject);
   // The count made for the window serves the table too: one file, one number.
-  if (window.content().colors > 0) picPan_->table().setColors(index, window.content().colors);
+  connect(&window, &PropertiesWindow::colorsCounted, this, [this, index](int colors) {
+    if (colors > 0) picPan_->table().setColors(index, colors);
+  });
+  window.Load(subject);
   window.exec();
 }
 

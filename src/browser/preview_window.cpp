@@ -16,7 +16,9 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <new>
 
+#include "browser/background_work.h"
 #include "browser/thumb_table.h"
 #include "components/file_system.h"
 #include "components/imaging/imaging.h"
@@ -170,7 +172,8 @@ int PreviewNavigator::Step(const ThumbTable& table, int from, int direction) {
 PreviewWindow::PreviewWindow(const ThumbTable& table, QString appTitle, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       table_(table),
-      appTitle_(std::move(appTitle)) {
+      appTitle_(std::move(appTitle)),
+      reading_(std::make_unique<BackgroundWork<Result<QImage>>>()) {
   showError_ = [this](const QString& text) { QMessageBox::warning(this, appTitle_, text); };
   setWindowTitle(kCaption);
   BuildControls();
@@ -228,16 +231,30 @@ QSize PreviewWindow::ClientSize() const {
   return {std::max(1, side - frame.width()), std::max(1, side - frame.height())};
 }
 
-Status PreviewWindow::LoadViewPath(Imaging& into) const {
-  if (!IsGifName(viewPath_)) return into.LoadFile(viewPath_);
-  // GIF pictures come through the plain picture reader, which takes the first frame.
-  QImageReader reader(viewPath_);
-  const QImage picture = reader.read();
-  if (picture.isNull()) {
-    return Error{QStringLiteral("The picture \"%1\" could not be read: %2").arg(viewPath_, reader.errorString())};
+Result<QImage> PreviewWindow::ReadPicture(const QString& path) {
+  if (IsGifName(path)) {
+    // GIF pictures come through the plain picture reader, which takes the first frame.
+    QImageReader reader(path);
+    const QImage picture = reader.read();
+    if (picture.isNull()) {
+      return Error{QStringLiteral("The picture \"%1\" could not be read: %2").arg(path, reader.errorString())};
+    }
+    return picture;
   }
-  return into.LoadFromPicture(picture);
+  try {
+    Imaging imaging;
+    if (const Status loaded = imaging.LoadFile(path); !loaded) return Error{loaded.error()};
+    return imaging.GetPicture();
+  } catch (const std::bad_alloc&) {
+    return Error{QStringLiteral("There is not enough memory to read \"%1\".").arg(path)};
+  }
 }
+
+void PreviewWindow::StartReading(std::function<void(Result<QImage>)> then) {
+  reading_->start([path = viewPath_] { return ReadPicture(path); }, std::move(then));
+}
+
+bool PreviewWindow::loading() const { return reading_->running(); }
 
 void PreviewWindow::ShowPicture(const QImage& picture) {
   shown_ = picture;
@@ -264,13 +281,17 @@ void PreviewWindow::View(const QString& file, float aspect, int index) {
                        static_cast<int>(std::lround(fit.width())), static_cast<int>(std::lround(fit.height())));
 
   if (!viewImgX_) viewImgX_ = std::make_unique<Imaging>();
-  if (LoadViewPath(*viewImgX_).ok()) {
-    ShowPicture(viewImgX_->GetPicture());
-  } else {
-    // Nothing of the picture shown before may stand under the new caption.
-    viewImgX_ = std::make_unique<Imaging>();
-    ShowPicture({});
-  }
+  // Nothing of the picture shown before may stand under the new caption,
+  // neither while the file is read nor when it cannot be.
+  ShowPicture({});
+  StartReading([this](const Result<QImage>& read) {
+    if (read && viewImgX_->LoadFromPicture(*read).ok()) {
+      ShowPicture(viewImgX_->GetPicture());
+    } else {
+      viewImgX_ = std::make_unique<Imaging>();
+      ShowPicture({});
+    }
+  });
   emit soundRequested(Sound::Show, false);
 
   const QScreen* screen = this->screen();
@@ -301,13 +322,21 @@ void PreviewWindow::cmdPrev_Click() { ShowStep(-1); }
 void PreviewWindow::cmdStop_Click() { reject(); }
 
 // Every click starts again from the file at full size, so the zoom never
-// works on pixels an earlier crop has already thrown away.
+// works on pixels an earlier crop has already thrown away. The zoom steps
+// once the file has been read; a click while it is read replaces the
+// earlier one.
 void PreviewWindow::Image1_MouseDown(Qt::MouseButton button, QPointF at) {
   const bool zoomIn = button == Qt::LeftButton;
   if (zoomIn ? zoom_.factor() >= PreviewZoom::kMax : zoom_.factor() <= PreviewZoom::kMin) return;
+  const QSizeF shownSize = image1_->size();
+  StartReading([this, zoomIn, at, shownSize](const Result<QImage>& read) { ZoomInto(read, zoomIn, at, shownSize); });
+}
+
+void PreviewWindow::ZoomInto(const Result<QImage>& read, bool zoomIn, QPointF at, QSizeF shownSize) {
   if (!viewImgX_) viewImgX_ = std::make_unique<Imaging>();
   const QString failed = QStringLiteral("Crop/Resize error: ");
-  if (const Status loaded = LoadViewPath(*viewImgX_); !loaded) {
+  const Status loaded = read ? viewImgX_->LoadFromPicture(*read) : Status(Error{read.error()});
+  if (!loaded) {
     showError_(failed + loaded.error());
     return;
   }
@@ -317,7 +346,7 @@ void PreviewWindow::Image1_MouseDown(Qt::MouseButton button, QPointF at) {
     zoom_.Out();
   }
   emit soundRequested(zoomIn ? Sound::In : Sound::Out, false);
-  const CropRect crop = zoom_.Crop(viewImgX_->PixelWidth(), viewImgX_->PixelHeight(), at, image1_->size());
+  const CropRect crop = zoom_.Crop(viewImgX_->PixelWidth(), viewImgX_->PixelHeight(), at, shownSize);
   if (const Status cropped = viewImgX_->ImgCrop(crop.left, crop.top, crop.width, crop.height); !cropped) {
     showError_(failed + cropped.error());
     return;
@@ -332,6 +361,7 @@ void PreviewWindow::paintEvent(QPaintEvent* /*event*/) {
 }
 
 void PreviewWindow::done(int result) {
+  reading_->stop();
   viewImgX_.reset();
   emit soundRequested(Sound::Show, true);
   QDialog::done(result);

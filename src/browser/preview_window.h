@@ -28,6 +28,8 @@ namespace lumaset {
 
 class Imaging;
 class ThumbTable;
+template <typename T>
+class BackgroundWork;
 
 // Rounds to the nearest whole number, halves to the even neighbour (2.5 gives
 // 2, 3.5 gives 4), whatever the floating-point rounding mode.
@@ -116,7 +118,13 @@ class PreviewWindow : public QDialog {
   // height, `index` its thumbnail, or -1 when it does not come from the panel
   // (Previous and Next are then disabled). Never fails: a file that cannot be
   // loaded leaves the picture area empty under its caption.
+  //
+  // The file is read on a worker thread, as on every zoom click, so that a
+  // slow picture never blocks the window: it shows when it has been read.
+  // A newer View or zoom click, and closing the window, stop the reading.
   void View(const QString& file, float aspect, int index);
+  // Whether the file is still being read.
+  bool loading() const;
 
   void cmdPrev_Click();
   void cmdNext_Click();
@@ -156,7 +164,10 @@ class PreviewWindow : public QDialog {
   void BuildControls();
   QSize ClientSize() const;
   void ShowPicture(const QImage& picture);
-  Status LoadViewPath(Imaging& into) const;
+  // Reads the file in `path` as View and the zoom click do; runs on a worker.
+  static Result<QImage> ReadPicture(const QString& path);
+  void StartReading(std::function<void(Result<QImage>)> then);
+  void ZoomInto(const Result<QImage>& read, bool zoomIn, QPointF at, QSizeF shownSize);
   void ShowStep(int index);
 
   const ThumbTable& table_;
@@ -168,6 +179,7 @@ class PreviewWindow : public QDialog {
   int viewIndex_ = -1;
   PreviewZoom zoom_;
   std::unique_ptr<Imaging> viewImgX_;  // created on first use, released on unload
+  std::unique_ptr<BackgroundWork<Result<QImage>>> reading_;
   QImage shown_;
 
   QLabel* image1_ = nullptr;

@@ -2,10 +2,7 @@
 
 #include "frame/fit_text.h"
 
-#include <QEventLoop>
 #include <QFileInfo>
-#include <QFutureWatcher>
-#include <QtConcurrent/QtConcurrentRun>
 #include <QFont>
 #include <QGroupBox>
 #include <QLabel>
@@ -15,7 +12,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 
+#include "browser/background_work.h"
 #include "browser/thumb_table.h"
 #include "components/file_system.h"
 #include "components/imaging/imaging.h"
@@ -34,6 +33,7 @@ constexpr int kButtonWidth = 1215;
 constexpr int kButtonHeight = 375;
 constexpr int kWindowHeight = 3800;
 constexpr int kWidestValue = 6000;
+constexpr std::size_t kColorsRow = 5;
 
 QString Decimals(double value, int decimals, const QLocale& locale) {
   QLocale plain = locale;
@@ -83,15 +83,12 @@ std::array<FactRow, kFactRows> FactsTable(const PropertiesSubject& subject, cons
 }
 
 int CountColorsUsed(const QString& path) {
-  QFutureWatcher<int> watcher;
-  QEventLoop loop;
-  QObject::connect(&watcher, &QFutureWatcher<int>::finished, &loop, &QEventLoop::quit);
-  watcher.setFuture(QtConcurrent::run([path] {
+  try {
     Imaging imaging;
     return imaging.LoadFile(path) ? imaging.ColorsUsed() : 0;
-  }));
-  loop.exec(QEventLoop::ExcludeUserInputEvents);
-  return watcher.result();
+  } catch (const std::bad_alloc&) {
+    return 0;  // too large to count: 0, as for an unreadable file
+  }
 }
 
 bool AsksForExif(const QString& path) { return path.right(3).toLower() == QLatin1String("jpg"); }
@@ -110,10 +107,8 @@ PropertiesContent GatherProperties(const PropertiesSubject& subject, const ExifR
   }
   content.caption = kFactsCaption;
   content.widthTwips = kFactsWidth;
-  PropertiesSubject counted = subject;
-  if (counted.colors <= 0) counted.colors = CountColorsUsed(subject.path);
-  content.colors = counted.colors;
-  const auto rows = FactsTable(counted, locale);
+  content.colors = std::max(subject.colors, 0);
+  const auto rows = FactsTable(subject, locale);
   content.facts.assign(rows.begin(), rows.end());
   return content;
 }
@@ -121,7 +116,8 @@ PropertiesContent GatherProperties(const PropertiesSubject& subject, const ExifR
 // ---- the window --------------------------------------------------------------
 
 PropertiesWindow::PropertiesWindow(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      counting_(std::make_unique<BackgroundWork<int>>()) {
   setWindowTitle(QStringLiteral("Properties"));
   BuildControls();
 }
@@ -204,31 +200,49 @@ void PropertiesWindow::Arrange(int widthPixels) {
 }
 
 void PropertiesWindow::Load(const PropertiesSubject& subject, const ExifReader& reader) {
+  counting_->stop();
   listInfo_->clear();
   emit soundRequested(Sound::Open, false);
   content_ = GatherProperties(subject, reader);
-  int width = Pixels(content_.widthTwips);
+  setWindowTitle(content_.caption);
+  frame1_->setVisible(!content_.exif);
+  frame2_->setVisible(content_.exif);
   if (content_.exif) {
     listInfo_->addItems(content_.exifLines);
-    frame1_->hide();
-    frame2_->show();
-  } else {
-    for (std::size_t row = 0; row < content_.facts.size() && row < label1_.size(); ++row) {
-      label1_.at(row)->setText(content_.facts.at(row).caption);
-      label2_.at(row)->setText(content_.facts.at(row).value);
-    }
-    width = FitFactColumns(content_.widthTwips);
-    frame2_->hide();
-    frame1_->show();
+    Arrange(Pixels(content_.widthTwips));
+    FitToText(this);  // rows as high as a desktop font needs
+    return;
   }
-  setWindowTitle(content_.caption);
-  Arrange(width);
-  FitToText(this);  // rows as high as a desktop font needs
+  if (content_.colors <= 0) {
+    content_.facts.at(kColorsRow).value.clear();  // until counted
+    counting_->start([path = subject.path] { return CountColorsUsed(path); }, [this](int colors) { ShowColors(colors); });
+  }
+  ShowFacts();
+}
+
+bool PropertiesWindow::counting() const { return counting_->running(); }
+
+void PropertiesWindow::ShowFacts() {
+  for (std::size_t row = 0; row < content_.facts.size() && row < label1_.size(); ++row) {
+    label1_.at(row)->setText(content_.facts.at(row).caption);
+    label2_.at(row)->setText(content_.facts.at(row).value);
+    label2_.at(row)->setToolTip({});
+  }
+  Arrange(FitFactColumns(content_.widthTwips));
+  FitToText(this);
+}
+
+void PropertiesWindow::ShowColors(int colors) {
+  content_.colors = colors;
+  content_.facts.at(kColorsRow).value = QLocale().toString(colors);
+  ShowFacts();
+  emit colorsCounted(colors);
 }
 
 void PropertiesWindow::Command1_Click() { reject(); }
 
 void PropertiesWindow::done(int result) {
+  counting_->stop();
   emit soundRequested(Sound::Close, true);
   QDialog::done(result);
 }

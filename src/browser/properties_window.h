@@ -15,6 +15,7 @@
 #include <QStringList>
 
 #include <array>
+#include <memory>
 #include <vector>
 
 #include "components/exif_reader.h"
@@ -27,6 +28,8 @@ class QPushButton;
 namespace lumaset {
 
 class ThumbTable;
+template <typename T>
+class BackgroundWork;
 
 // The picture described and the print facts that go with it.
 struct PropertiesSubject {
@@ -59,8 +62,8 @@ inline constexpr int kExifLinesShown = 14;
 std::array<FactRow, kFactRows> FactsTable(const PropertiesSubject& subject, const QLocale& locale = QLocale());
 
 // The number of different colours in the whole picture at `path` (0 when
-// it cannot be read), counted on a worker thread while the event loop keeps
-// the windows painting.
+// it cannot be read, or when the count is stopped). It reads the picture:
+// the window calls it on a worker thread.
 int CountColorsUsed(const QString& path);
 
 // Whether jhead is asked about the file: its name's last three letters,
@@ -75,7 +78,7 @@ struct PropertiesContent {
   int widthTwips = 0;
   QStringList exifLines;       // at most kExifLinesShown, unchanged
   std::vector<FactRow> facts;  // the table, when there is no EXIF report
-  int colors = 0;              // the colours used the table shows, counted when the subject had none
+  int colors = 0;              // the colours used the table shows; 0 when not counted yet
 };
 
 inline const QString kFactsCaption = QStringLiteral("Image Properties");
@@ -84,7 +87,7 @@ inline const QString kExifCaption = QStringLiteral("Image Properties (Jpeg EXIF)
 // The EXIF report when jhead finds EXIF fields in the picture; the facts
 // table in every other case (not a JPEG name, jhead missing, failing or
 // running out of time, a JPEG without EXIF data). The table's colours are
-// counted when the subject has none yet.
+// the subject's; the window counts them when the subject has none yet.
 PropertiesContent GatherProperties(const PropertiesSubject& subject, const ExifReader& reader,
                                    const QLocale& locale = QLocale());
 
@@ -98,7 +101,12 @@ class PropertiesWindow : public QDialog {
   ~PropertiesWindow() override;
 
   // Form_Load: plays OPEN, gathers the facts of `subject` and lays them out.
+  // Colours not counted yet are counted on a worker thread, so that a slow
+  // picture never blocks the window; they show when counted, and closing
+  // the window stops the count.
   void Load(const PropertiesSubject& subject, const ExifReader& reader = ExifReader());
+  // Whether the colours are still being counted.
+  bool counting() const;
   void Command1_Click();
 
   const PropertiesContent& content() const { return content_; }
@@ -112,6 +120,8 @@ class PropertiesWindow : public QDialog {
  signals:
   // A sound to play; `wait` true when the window waits until it has played.
   void soundRequested(lumaset::PropertiesWindow::Sound sound, bool wait);
+  // The colours of the picture, once counted for the window.
+  void colorsCounted(int colors);
 
  public slots:
   // Form_Unload: plays CLOSE, waiting.
@@ -121,9 +131,12 @@ class PropertiesWindow : public QDialog {
   void BuildControls();
   int FitFactColumns(int widthTwips);
   void Arrange(int widthPixels);
+  void ShowFacts();
+  void ShowColors(int colors);
   int Pixels(int twips) const;
 
   PropertiesContent content_;
+  std::unique_ptr<BackgroundWork<int>> counting_;
   QGroupBox* frame1_ = nullptr;
   QGroupBox* frame2_ = nullptr;
   QListWidget* listInfo_ = nullptr;

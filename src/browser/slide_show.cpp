@@ -111,7 +111,7 @@ std::optional<QString> MidiPool::Pick(const QString& folder, double draw) {
 // ---- the window ----------------------------------------------------------------
 
 SlideShowWindow::SlideShowWindow(SlideShowContext context, QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint), context_(std::move(context)) {
+    : QDialog(parent, Qt::Tool | Qt::FramelessWindowHint), context_(std::move(context)) {
   if (!context_.random) context_.random = [] { return QRandomGenerator::global()->generateDouble(); };
   if (!context_.showMessage)
     context_.showMessage = [this](const QString& text) { ShowWarning(this, context_.appTitle, text); };

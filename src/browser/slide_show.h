@@ -14,7 +14,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTimer>
-#include <QWidget>
+#include <QDialog>
 
 #include <functional>
 #include <memory>
@@ -117,7 +117,7 @@ struct SlideShowContext {
   std::function<void(const QString& text)> showMessage;
 };
 
-class SlideShowWindow : public QWidget {
+class SlideShowWindow : public QDialog {
   Q_OBJECT
 
  public:

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+#include "components/imaging/decode_memory.h"
+
 namespace lumaset {
 
 namespace {
@@ -38,7 +40,7 @@ void ThumbMaker::stop() {
   running_ = false;
   for (Job& job : jobs_) {
     job.watcher->disconnect(this);
-    job.future.cancel();  // a cell not yet started is skipped; a running one ends unseen
+    job.abandon();
   }
   jobs_.clear();
   paths_.clear();
@@ -47,7 +49,7 @@ void ThumbMaker::stop() {
 bool ThumbMaker::giveUpOnNext() {
   if (!running_ || jobs_.empty() || jobs_.front().future.isFinished()) return false;
   Job job = takeFront();
-  job.future.cancel();
+  job.abandon();
   CellPicture unread;
   unread.facts.unsupported = true;
   deliver(job.index, unread);
@@ -58,7 +60,10 @@ void ThumbMaker::submitMore() {
   while (running_ && static_cast<int>(jobs_.size()) < window_ && nextToSubmit_ < paths_.size()) {
     Job job;
     job.index = nextToSubmit_;
-    job.future = QtConcurrent::run(pool_, [work = work_, path = paths_.at(nextToSubmit_)]() -> CellPicture {
+    job.unwanted = std::make_shared<std::atomic<bool>>(false);
+    job.future = QtConcurrent::run(pool_, [work = work_, path = paths_.at(nextToSubmit_),
+                                           unwanted = job.unwanted]() -> CellPicture {
+      const DecodeStop::Scope stop([unwanted] { return unwanted->load(std::memory_order_relaxed); });
       try {
         return work(path);
       } catch (...) {
@@ -88,6 +93,13 @@ void ThumbMaker::handOver() {
   if (!running_ || jobs_.empty() || !jobs_.front().future.isFinished()) return;
   Job job = takeFront();
   deliver(job.index, job.future.result());
+}
+
+// A cell not yet started is skipped; a running one stops where its decoder
+// can, and ends unseen.
+void ThumbMaker::Job::abandon() {
+  unwanted->store(true);
+  future.cancel();
 }
 
 ThumbMaker::Job ThumbMaker::takeFront() {

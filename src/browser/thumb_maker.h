@@ -14,6 +14,7 @@
 #include <QObject>
 #include <QStringList>
 
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -37,12 +38,14 @@ class ThumbMaker : public QObject {
 
   // Starts making the cells of `paths`, handed over from index 0 up.
   void start(const QStringList& paths, Work work);
-  // No cell is handed over after this; work not yet started is dropped.
+  // No cell is handed over after this; work not yet started is dropped, and
+  // the decodes of work that has started are stopped where they can be.
   void stop();
   bool running() const { return running_; }
   // Hands over the next cell now as one that could not be read, when its
   // work has not ended: a file system that never answers holds up only its
-  // own cell. Its worker is left to end unseen. False when there was none.
+  // own cell. Its decode is stopped where it can be, and its worker is left
+  // to end unseen. False when there was none.
   bool giveUpOnNext();
 
  signals:
@@ -56,6 +59,8 @@ class ThumbMaker : public QObject {
     int index = 0;
     QFuture<CellPicture> future;
     std::unique_ptr<QFutureWatcher<CellPicture>> watcher;
+    std::shared_ptr<std::atomic<bool>> unwanted;  // asked by the cell's decode
+    void abandon();
   };
 
   void submitMore();

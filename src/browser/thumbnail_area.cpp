@@ -30,9 +30,10 @@ const QColor kNormalBack(192, 192, 192);
 constexpr int kAbortWatchMs = 250;
 constexpr int kAbortPatienceTicks = 8;
 
-// How long closing waits for the workers; one stuck on a file system that
-// never answers is left behind, and the program ends without it.
-constexpr int kWorkersPatienceMs = 2000;
+// How long closing waits for the workers, whose decodes have been stopped;
+// one stuck on a file system that never answers, or in a decoder that
+// cannot be stopped, is left behind, and the program ends without it.
+constexpr int kWorkersPatienceMs = 400;
 
 // Pools left behind with a stuck worker. Never freed, not even at exit,
 // where freeing one would wait for its worker after all.

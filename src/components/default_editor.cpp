@@ -7,6 +7,8 @@
 
 #include "components/default_editor.h"
 
+#include "components/editor_command.h"
+
 #include <QEventLoop>
 #include <QFile>
 #include <QMimeDatabase>
@@ -14,7 +16,6 @@
 #include <QTimer>
 #include <QUrl>
 
-#include <algorithm>
 #include <memory>
 
 #include <sys/syscall.h>
@@ -54,38 +55,6 @@ void WaitForChild(pid_t pid) {
   if (descriptor >= 0) ::close(descriptor);
 }
 
-// Where an Exec line puts a file: GIO quotes the file for the shell's rules
-// and pastes it in place of its field code. Outside quotes that keeps every
-// name whole. Inside double quotes a name keeps its ";", blanks, "$" and "'"
-// but loses a '"' or "\\"; inside single quotes GIO's own quotes cancel out, so
-// a shell that the line runs would read the name as commands. Returns false
-// when a file field code stands where `path` (for %f and %F) or `uri` (for %u
-// and %U) would not arrive as the one word it is.
-bool FileArrivesWhole(const QString& exec, const QString& path, const QString& uri) {
-  enum class Quote { None, Single, Double } quote = Quote::None;
-  for (qsizetype i = 0; i < exec.size(); ++i) {
-    const QChar c = exec.at(i);
-    const bool escape = c == u'\\' && quote != Quote::Single;
-    if (escape || (c == u'%' && i + 1 < exec.size() && exec.at(i + 1) == u'%')) {
-      ++i;
-    } else if (c == u'\'' && quote != Quote::Double) {
-      quote = quote == Quote::Single ? Quote::None : Quote::Single;
-    } else if (c == u'"' && quote != Quote::Single) {
-      quote = quote == Quote::Double ? Quote::None : Quote::Double;
-    } else if (c == u'%' && quote != Quote::None && i + 1 < exec.size()) {
-      const QChar code = exec.at(i + 1).toLower();
-      const QString& text = code == u'f' ? path : uri;
-      if (code != u'f' && code != u'u') continue;
-      const auto unsafe = [&](QChar ch) {
-        if (quote == Quote::Double) return ch == u'"' || ch == u'\\';
-        return !(ch.isLetterOrNumber() || QStringView(u"/._-+,:@=%").contains(ch));
-      };
-      if (std::any_of(text.begin(), text.end(), unsafe)) return false;
-    }
-  }
-  return true;
-}
-
 void TakeProcess(GDesktopAppInfo* /*info*/, GPid pid, gpointer started) {
   *static_cast<GPid*>(started) = pid;
 }
@@ -110,13 +79,9 @@ Status RunAndWait(const DesktopLaunch& launch) {
 
   QByteArray uri = QUrl::fromLocalFile(launch.file).toEncoded();
   gchar* exec = g_desktop_app_info_get_string(info.get(), "Exec");
-  const bool whole = FileArrivesWhole(QString::fromUtf8(exec), launch.file, QString::fromLatin1(uri));
+  const Status safe = CheckEditorCommand(QString::fromUtf8(exec), launch.file, QString::fromLatin1(uri));
   g_free(exec);
-  if (!whole) {
-    return Error{QStringLiteral("\"%1\" puts the file inside quotes in its command line, where the name \"%2\" "
-                                "would not arrive as it is.")
-                     .arg(launch.entry, launch.file)};
-  }
+  if (!safe) return Error{QStringLiteral("\"%1\": %2").arg(launch.entry, safe.error())};
   GList uris{uri.data(), nullptr, nullptr};
   GPid started = 0;
   GError* error = nullptr;

@@ -4,8 +4,10 @@
 // choose it: the file's MIME type from its content and name, then the
 // application that the user's and the system's mimeapps.list give that type.
 // GIO finds it and starts it: its launcher quotes the file's name wherever
-// the desktop entry's Exec line puts it, so blanks, quotes, ";" or "$" in the
-// name never reach a shell as syntax.
+// the desktop entry's Exec line puts it. A line where that quoting would not
+// keep the name whole, or would hand it to a shell as commands, is refused
+// (components/editor_command.h), so blanks, quotes, ";" or "$" in a name
+// never reach a shell as syntax.
 
 #include <QString>
 

@@ -11,6 +11,7 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
+#include "components/option_focus.h"
 #include "components/printer_choice.h"
 
 namespace lumaset {
@@ -63,6 +64,7 @@ PrinterChoiceDialog::PrinterChoiceDialog(PrinterChoiceModel& model, QWidget* par
     turnLayout->addWidget(option);
   }
   (model_.Orientation() == kLandscape ? landscape_ : portrait_)->setChecked(true);
+  KeepTabOnChoice({portrait_, landscape_});
   layout->addWidget(turn);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);

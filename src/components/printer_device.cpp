@@ -11,8 +11,10 @@
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
+#include <QPair>
 #include <QPen>
 #include <QPrintDialog>
+#include <QPrintEngine>
 #include <QPrinter>
 #include <QTemporaryDir>
 
@@ -24,7 +26,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
+#include <cups/cups.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -41,6 +45,11 @@ constexpr double kLineDotsPerInch = 300;
 // errors go unheeded, so output without it at the end was cut short.
 constexpr char kPdfEnd[] = "%%EOF";
 constexpr qint64 kCopyChunk = 1 << 20;
+// Named options for a print queue, as CUPS takes them.
+using QueueOptions = QList<QPair<QByteArray, QByteArray>>;
+// The engine key under which Qt's print dialog leaves the CUPS options it
+// chose (pages per sheet, page set, banners and the like).
+constexpr auto kCupsOptions = QPrintEngine::PrintEnginePropertyKey(0xfe00);
 
 // Without a default, any printer at all is better than refusing to print.
 QPrinterInfo choosePrinter() {
@@ -94,6 +103,45 @@ Status fileWholePdf(const QString& written, const QString& target) {
   return done;
 }
 
+// What the printer's own engine would tell the queue about a job: the
+// paper, the sides, the turn and the dialog's CUPS options. Copies are
+// printed one by one, so none are asked of the queue.
+QueueOptions queueOptionsOf(QPrinter& printer) {
+  const QPageLayout layout = printer.pageLayout();
+  const bool portrait = layout.orientation() == QPageLayout::Portrait;
+  const QPrinter::DuplexMode duplex = printer.duplex();
+  const bool longEdge = duplex == QPrinter::DuplexLongSide || (duplex == QPrinter::DuplexAuto && portrait);
+  const QByteArray sides = duplex == QPrinter::DuplexNone ? "one-sided"
+                           : longEdge                     ? "two-sided-long-edge"
+                                                          : "two-sided-short-edge";
+  QueueOptions options{{"media", layout.pageSize().key().toUtf8()}, {"sides", sides}};
+  if (!portrait) options.emplace_back("landscape", QByteArray());
+  const QStringList chosen = printer.printEngine()->property(kCupsOptions).toStringList();
+  for (qsizetype i = 0; i + 1 < chosen.size(); i += 2) options.emplace_back(chosen[i].toUtf8(), chosen[i + 1].toUtf8());
+  return options;
+}
+
+// Hands the finished PDF at `written` to the queue as one job.
+Status sendToQueue(const QString& written, const QString& queue, const QString& title,
+                   const QueueOptions& options) {
+  QFile pdf(written);
+  const auto refused = [&queue](const QString& cause) {
+    return Error{QStringLiteral("The printer %1 did not take the job: %2.").arg(queue, cause)};
+  };
+  if (!pdf.open(QIODevice::ReadOnly)) return refused(pdf.errorString());
+  if (!endsWithPdfEnd(pdf)) return refused(whyCutShort(written));
+  std::vector<cups_option_t> cupsOptions;
+  for (const auto& [name, value] : options) {
+    cupsOptions.push_back(cups_option_t{const_cast<char*>(name.constData()), const_cast<char*>(value.constData())});
+  }
+  // A queue's instance ("name/instance") prints on the queue itself.
+  const QByteArray name = queue.section(QLatin1Char('/'), 0, 0).toUtf8();
+  const int id = cupsPrintFile(name.constData(), QFile::encodeName(written).constData(), title.toUtf8().constData(),
+                               static_cast<int>(cupsOptions.size()), cupsOptions.data());
+  if (id == 0) return refused(QString::fromUtf8(cupsLastErrorString()));
+  return Status::success();
+}
+
 }  // namespace
 
 PrinterFacts FactsOf(const QPrinter& printer) {
@@ -140,6 +188,9 @@ struct PrinterDevice::Job {
   PrinterFacts facts;  // the page as the job started: its origin and size
   double dotsPerTwip = 1;
   QString target;   // the file the job ends in; "" for the printer
+  QString queue;    // the queue the whole job goes to at its end; "" for a file
+  QueueOptions queueOptions;
+  QString title;
   std::unique_ptr<QTemporaryDir> scratch;  // the writer's own folder, until the job ends
   QString partial;  // where the writer puts the PDF, for the target to take when whole
   int pages = 0;    // sheets begun on the printer
@@ -335,11 +386,23 @@ Status PrinterDevice::StartDoc(const QString& docName, const QString& outputFile
   if (job_) return Error{QStringLiteral("A print job is already open.")};
   auto job = std::make_unique<Job>();
   job->facts = Facts();
-  if (!outputFile.isEmpty()) {
+  // A queue cannot take back what it was given, and the printer's own
+  // engine hands it the job as it ends, even one that is being dropped: a
+  // queue's job is made as a PDF first and handed over once it is whole.
+  if (outputFile.isEmpty() && !info_.isNull()) {
+    job->queue = info_.printerName();
+    job->queueOptions = queueOptionsOf(*printer_);
+    job->title = docName;
+  }
+  if (!outputFile.isEmpty() || !job->queue.isEmpty()) {
     // The writer works in a private folder of its own: nothing of a job
     // that fails is ever seen beside the target.
     job->scratch = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/lumaset-print-XXXXXX"));
-    if (!job->scratch->isValid()) return notWritten(outputFile, job->scratch->errorString());
+    if (!job->scratch->isValid()) {
+      const QString cause = job->scratch->errorString();
+      if (outputFile.isEmpty()) return Error{QStringLiteral("The printer %1 cannot start printing: %2.").arg(job->queue, cause)};
+      return notWritten(outputFile, cause);
+    }
     job->target = outputFile;
     job->partial = job->scratch->filePath(QStringLiteral("job.pdf"));
     const QPageLayout layout = printer_->pageLayout();
@@ -388,7 +451,9 @@ Status PrinterDevice::EndDoc() {
 }
 
 Status PrinterDevice::FinishFile(bool printed) {
-  return printed ? fileWholePdf(job_->partial, job_->target) : Status::success();
+  if (!printed) return Status::success();
+  if (!job_->queue.isEmpty()) return sendToQueue(job_->partial, job_->queue, job_->title, job_->queueOptions);
+  return fileWholePdf(job_->partial, job_->target);
 }
 
 Status PrinterDevice::PageReady() {

@@ -144,8 +144,9 @@ class PrinterDevice {
 
   // A job named `docName`, to the printer, or as a PDF to `outputFile` when
   // it is not "" (without a printer it must not be ""). The PDF is made in a
-  // private folder and reaches the file only when the job ends well and the
-  // PDF is whole, so a failed job keeps any old file as it was.
+  // private folder and reaches the file, or the queue, only when the job
+  // ends well and the PDF is whole, so a failed job keeps any old file as it
+  // was and leaves the queue nothing.
   Status StartDoc(const QString& docName, const QString& outputFile);
   // Pages of the job. A page's sheet begins with the first drawing on it (or
   // its EndPage), so a job dropped before that sends the printer nothing. A

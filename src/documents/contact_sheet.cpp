@@ -124,6 +124,7 @@ void ContactSheet::cmdThumb_Click() {
 void ContactSheet::ImageThumbs() {
   if (building_) return;
   building_ = true;
+  abort_ = false;  // an Esc pressed before this page was asked for stops nothing of it
   {
     const PageBusy<ContactSheetHost> busy(host_);
     buildGeneration_ = generation_;

@@ -1,6 +1,7 @@
 #include "documents/page_printing.h"
 
 #include <QColor>
+#include <QDir>
 #include <QFileInfo>
 #include <QFuture>
 #include <QImage>
@@ -54,13 +55,14 @@ Result<QImage> PrintedPicture(const QString& file, QSizeF printedDots) {
 
 // A picture ready for the paper: its place, its caption's line, and the
 // picture itself, or a null one when the memory budget had it read again at
-// its turn.
+// its turn. A sheet's box that shows no picture prints its caption alone.
 struct PagePrinting::Prepared {
   int slot = -1;
   PrintedPlace place;
   int captionY = 0;
   QSizeF printedDots;
   QImage picture;
+  bool emptyBox = false;
 };
 
 QString PrintDocumentName() { return QStringLiteral("Lumaset Page"); }
@@ -123,15 +125,15 @@ void PagePrinting::mnuFilePrint_Click() {
 
   // Print to file goes to the file named in the print dialog.
   const QString outputFile = printer_.PrintToFile() ? printer_.PrintFile() : QString();
-  // A file that could not be written is reported like a printer that failed.
-  const Status printed = PrintJob(outputFile, printer_.Copies());
-  if (!printed) host_.ShowError(kPrintingError + printed.error());
+  PrintJobTo(outputFile, printer_.Copies());
 }
 
-// Without a printer the page goes to a PDF file on the paper the page has.
+// Without a printer the page goes to a PDF file on the paper the page has,
+// asked for where the last one went, at first where the layouts are kept.
 void PagePrinting::PrintToPdf() {
   PaperFromPage();
-  QString outputFile = host_.AskSaveFile(QStringLiteral("Print To File"), QStringLiteral("*.pdf"),
+  const QString folder = printFolder_.isEmpty() ? host_.LayoutFolder() : printFolder_;
+  QString outputFile = host_.AskSaveFile(QStringLiteral("Print To File"), QDir(folder).filePath(QStringLiteral("*.pdf")),
                                          QStringLiteral("PDF Files (*.pdf)"));
   const bool chosen = !outputFile.isEmpty();
   if (chosen) {
@@ -142,8 +144,17 @@ void PagePrinting::PrintToPdf() {
   ShowPrinter();
   if (!chosen) return;
   if (QFileInfo(outputFile).suffix().isEmpty()) outputFile += QStringLiteral(".pdf");
-  const Status printed = PrintJob(outputFile, 1);
-  if (!printed) host_.ShowError(kPrintingError + printed.error());
+  PrintJobTo(outputFile, 1);
+}
+
+// A file that could not be written is reported like a printer that failed.
+void PagePrinting::PrintJobTo(const QString& outputFile, int copies) {
+  const Status printed = PrintJob(outputFile, copies);
+  if (!printed) {
+    host_.ShowError(kPrintingError + printed.error());
+  } else if (!outputFile.isEmpty()) {
+    printFolder_ = QFileInfo(outputFile).absolutePath();
+  }
 }
 
 // The PDF writer takes the page's paper and strips, so that the file shows
@@ -289,6 +300,11 @@ Result<std::vector<PagePrinting::Prepared>> PagePrinting::ReadPictures() const {
     if (!below) return Error{below.error()};
     const double dots = std::min(printer_.DotsPerTwip(), kPictureDotsPerTwip);
     const QSizeF printed(std::abs(place->width) * dots, std::abs(place->height) * dots);
+    // Its reading already failed, and was shown, when the sheet was made.
+    if (host_.ThumbSheet() && !host_.PictureShown(slot)) {
+      prepared.push_back(Prepared{slot, *place, *below, printed, QImage(), true});
+      continue;
+    }
     prepared.push_back(Prepared{slot, *place, *below, printed, QImage()});
     reading.emplace_back(prepared.size() - 1, QtConcurrent::run(&workers, [file = pic.file, printed] {
                            return PrintedPicture(file, printed);
@@ -305,6 +321,7 @@ Result<std::vector<PagePrinting::Prepared>> PagePrinting::ReadPictures() const {
 }
 
 Status PagePrinting::PrintPicture(Prepared& prepared) {
+  if (prepared.emptyBox) return PrintCaption(prepared);
   if (prepared.picture.isNull()) {
     Result<QImage> again = PrintedPicture(page_.pic(prepared.slot).file, prepared.printedDots);
     if (!again) return Error{again.error()};
@@ -314,8 +331,13 @@ Status PagePrinting::PrintPicture(Prepared& prepared) {
   const Status painted = printer_.PaintPicture(prepared.picture, place.x, place.y, place.width, place.height);
   prepared.picture = QImage();
   if (!painted || !host_.ThumbSheet()) return painted;
+  return PrintCaption(prepared);
+}
+
+Status PagePrinting::PrintCaption(const Prepared& prepared) {
   const PagePic& pic = page_.pic(prepared.slot);
-  return PrintText(SheetCaption(pic.file, pic, page_.geometry()), place.x, prepared.captionY, kCaptionSize);
+  return PrintText(SheetCaption(pic.file, pic, page_.geometry()), prepared.place.x, prepared.captionY,
+                   kCaptionSize);
 }
 
 // Printed text is always Arial, bold and black, whatever the page label's look.

@@ -35,10 +35,13 @@ class PrintHost {
   virtual void PlaySound(Sound sound, Wait wait) = 0;
   // A message box with the exclamation icon and the application's title.
   virtual void ShowError(const QString& text) = 0;
-  // The save dialog with a title, a file name and a name filter such as
-  // "Printer Files (*.prn)"; the chosen full path, or "" when cancelled.
+  // The save dialog with a title, a file name in the folder it opens in,
+  // and a name filter such as "Printer Files (*.prn)"; the chosen full
+  // path, or "" when cancelled.
   virtual QString AskSaveFile(const QString& title, const QString& fileName,
                               const QString& filter) = 0;
+  // Where the layouts are kept: a file printed to opens there at first.
+  virtual QString LayoutFolder() const { return QString(); }
 
   // Busy: the wait pointer on the window, the thumbnail panel, the printer
   // panel, the page panel and the page, the last four disabled. Not busy:
@@ -63,6 +66,9 @@ class PrintHost {
   virtual void ToolEnable(bool enable, int slot) = 0;
   // The page shows a contact sheet (`ThumbSheet`): captions are printed.
   virtual bool ThumbSheet() = 0;
+  // The page shows the picture of `slot`; false for a box left empty
+  // because its file could not be read when the page was made.
+  virtual bool PictureShown(int /*slot*/) { return true; }
 };
 
 // The name every job carries.
@@ -120,11 +126,13 @@ class PagePrinting {
   void ShowPrinter();
   void PrintToPdf();
   void PaperFromPage();
+  void PrintJobTo(const QString& outputFile, int copies);
   Status PrintJob(const QString& outputFile, int copies);
   Status PrintPage();
   Status PrintMarginBox();
   Result<std::vector<Prepared>> ReadPictures() const;
   Status PrintPicture(Prepared& prepared);
+  Status PrintCaption(const Prepared& prepared);
   Status PrintText(const QString& text, int x, int y, int size);
 
   const PageModel& page_;
@@ -132,6 +140,7 @@ class PagePrinting {
   const SettingsStore& settings_;
   const Options& options_;
   PrintHost& host_;
+  QString printFolder_;  // the folder last printed to, "" before any
 };
 
 }  // namespace lumaset

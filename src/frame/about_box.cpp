@@ -42,6 +42,7 @@ constexpr int kClientHeight = 7680;
 constexpr int kCompactHeight = 3360;
 constexpr int kTitleBarAllowance = 390;
 constexpr int kButtonsTop = 3120;
+constexpr int kColumnRight = 5595;  // where the buttons on the right end
 constexpr int kTimerInterval = 100;  // ms
 constexpr std::chrono::milliseconds kBrowserStart{2000};
 
@@ -248,6 +249,7 @@ AboutBox::AboutBox(AboutService& service, QWidget* parent)
   chkUp_->setChecked(reminder_.LoadSwitch());
   setFixedSize(Px(kClientWidth), Px(kClientHeight));
   FitToText(this);
+  AlignButtonColumn();
   // The splash is the strip above the buttons, however far the texts moved them.
   if (use_ == Use::Splash)
     setFixedSize(width(), Px(kCompactHeight - kTitleBarAllowance) + cmdOK_->y() - Px(kButtonsTop));
@@ -349,6 +351,18 @@ void AboutBox::BuildBottom() {
     link->setCursor(Qt::PointingHandCursor);
     Listen(link);
   }
+}
+
+// The buttons on the right stand in one column: all end where the widest
+// text needs, the update switch and its button together as one row.
+void AboutBox::AlignButtonColumn() {
+  int right = 0;
+  for (const QWidget* button : {cmdOK_, cmdUp_, cmdSysInfo_, cmdSoft_})
+    right = std::max(right, button->geometry().right());
+  for (QWidget* button : {cmdOK_, cmdUp_, cmdSysInfo_, cmdSoft_})
+    button->resize(right - button->x() + 1, button->height());
+  const int wide = right + 1 + Px(kClientWidth - kColumnRight);
+  if (wide > width()) setFixedSize(wide, height());
 }
 
 void AboutBox::Listen(QWidget* widget) { widget->installEventFilter(this); }

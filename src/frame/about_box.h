@@ -193,6 +193,7 @@ class AboutBox : public QDialog {
  private:
   void BuildTop();
   void BuildBottom();
+  void AlignButtonColumn();
   void SetTexts();
   void Place();
   QLabel* AddLabel(const char* name, const QString& text, int left, int top, int width, int height);

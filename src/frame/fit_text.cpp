@@ -1,6 +1,8 @@
 #include "frame/fit_text.h"
 
 #include <QAbstractButton>
+#include <QAbstractScrollArea>
+#include <QAbstractSpinBox>
 #include <QComboBox>
 #include <QHash>
 #include <QLabel>
@@ -34,8 +36,18 @@ QSize Needed(const QWidget* widget) {
   };
   if (const auto* button = qobject_cast<const QAbstractButton*>(widget))
     return button->text().isEmpty() ? button->size() : tall(button->sizeHint());
-  if (qobject_cast<const QComboBox*>(widget)) return tall(widget->sizeHint());
+  // A box that follows its contents takes the whole size it asks for by
+  // itself, a moment after its items change.
+  if (const auto* combo = qobject_cast<const QComboBox*>(widget))
+    return combo->sizeAdjustPolicy() == QComboBox::AdjustToContents ? combo->sizeHint() : tall(combo->sizeHint());
   return widget->size();
+}
+
+// A panel or frame whose controls were placed by hand; the parts of a list,
+// a spin box or a combo box are their own business.
+bool IsContainer(const QWidget* widget) {
+  return !qobject_cast<const QAbstractScrollArea*>(widget) && !qobject_cast<const QAbstractSpinBox*>(widget) &&
+         !qobject_cast<const QComboBox*>(widget) && !qobject_cast<const QAbstractButton*>(widget);
 }
 
 bool Beside(const QRect& one, const QRect& other) {
@@ -51,42 +63,53 @@ bool Above(const QRect& one, const QRect& other) {
 // a layout leaves that to its layout.
 void FitChildren(QWidget* container) {
   QList<QWidget*> children;
-  QHash<const QWidget*, QSize> designed;
+  QHash<const QWidget*, QRect> placed;  // where each stood before anything grew
+  QRect before;
   for (QWidget* child : container->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
     if (child->isWindow()) continue;
-    designed.insert(child, child->size());
-    if (!child->layout()) FitChildren(child);
+    placed.insert(child, child->geometry());
+    if (!container->layout()) child->setProperty(kDesignedGeometry, child->geometry());
+    if (!child->isHidden()) before |= child->geometry();
+    if (!child->layout() && IsContainer(child)) FitChildren(child);
     children.append(child);
   }
   if (children.isEmpty() || container->layout()) return;
-  const QRect before = container->childrenRect();
   std::stable_sort(children.begin(), children.end(), [](const QWidget* a, const QWidget* b) {
     return a->y() != b->y() ? a->y() < b->y() : a->x() < b->x();
   });
   for (QWidget* child : children) {
-    const QRect old(child->pos(), designed.value(child));
-    const QSize needed = Needed(child).expandedTo(child->size());
-    child->resize(needed);
+    const QRect mine = placed.value(child);
+    const QRect old(child->pos(), mine.size());
+    child->resize(Needed(child).expandedTo(child->size()));
+    const QSize needed = child->size();  // within the control's own limits
+    if (child->isHidden()) continue;  // grows and moves along, but pushes nothing
     // Neighbours move by as much as the control grew, and further when
-    // they stood on it before.
+    // they stand on it now: those placed in its row to its right go right,
+    // those placed under it go down, wherever earlier moves took them.
     const QRect grown = child->geometry();
     for (QWidget* other : children) {
       if (other == child) continue;
+      const QRect theirs = placed.value(other);
       QRect place = other->geometry();
-      if (place.left() > old.left() && Beside(old, place)) {
+      if (theirs.left() > mine.center().x() && Beside(mine, theirs)) {
+        if (!Beside(old, place)) continue;
         place.translate(needed.width() - old.width(), 0);
         if (place.left() <= grown.right()) place.moveLeft(grown.right() + kGap);
-      } else if (place.top() > old.top() && Above(grown, place)) {
+      } else if (theirs.top() > mine.top() && Above(mine, theirs)) {
+        if (!Above(grown, place)) continue;
         place.translate(0, needed.height() - old.height());
         if (place.top() <= grown.bottom()) place.moveTop(grown.bottom() + kGap);
       }
       other->move(place.topLeft());
     }
   }
-  // The container keeps the margins it had on the right and at the bottom.
+  // The container keeps the margins it had on the right and at the bottom,
+  // and holds a control that stood outside it whole.
   const QRect after = container->childrenRect();
-  const QSize room(container->width() + std::max(0, after.right() - before.right()),
-                   container->height() + std::max(0, after.bottom() - before.bottom()));
+  const int right = std::max(0, container->width() - 1 - before.right());
+  const int bottom = std::max(0, container->height() - 1 - before.bottom());
+  const QSize room(std::max(container->width(), after.right() + 1 + right),
+                   std::max(container->height(), after.bottom() + 1 + bottom));
   if (room == container->size()) return;
   if (container->minimumSize() == container->maximumSize()) container->setFixedSize(room);
   else container->resize(room);

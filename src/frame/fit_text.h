@@ -10,6 +10,11 @@
 
 namespace lumaset {
 
+// Each control FitToText looked at keeps, under this property, the place it
+// had been given before anything grew (a QRect), so that a check of the
+// window can tell how far fitting moved it.
+inline constexpr char kDesignedGeometry[] = "designedGeometry";
+
 // Grows the controls placed by hand in `window` (and in its inner panels
 // without a layout) to fit their texts, then `window` to hold them. A window
 // of fixed size keeps a fixed size, the larger one.

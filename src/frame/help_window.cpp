@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QStyle>
@@ -139,7 +140,7 @@ QUrl HelpBook::pageUrl(const QString& target) const {
 
 // -------------------------------------------------------------- HelpWindow
 
-HelpWindow::HelpWindow(HelpBook book, QWidget* parent) : QWidget(parent, Qt::Window), book_(std::move(book)) {
+HelpWindow::HelpWindow(HelpBook book, QWidget* parent) : QMainWindow(parent, Qt::Window), book_(std::move(book)) {
   setWindowTitle(QStringLiteral("Lumaset Help"));
   buildLayout();
   resize(760, 560);
@@ -188,7 +189,9 @@ void HelpWindow::buildLayout() {
   buttons->addSpacing(12);
   buttons->addWidget(new QLabel(QStringLiteral("Keyword:"), this));
   buttons->addWidget(keywordField_, 1);
-  auto* layout = new QVBoxLayout(this);
+  auto* page = new QWidget(this);
+  setCentralWidget(page);
+  auto* layout = new QVBoxLayout(page);
   layout->addLayout(buttons);
   layout->addWidget(notice_);
   layout->addWidget(browser_, 1);
@@ -257,7 +260,17 @@ bool HelpWindow::eventFilter(QObject* watched, QEvent* event) {
     setGeometry(place);
     show();
   }
-  return QWidget::eventFilter(watched, event);
+  return QMainWindow::eventFilter(watched, event);
+}
+
+// Esc reaches the window when the focused control has no use for it (an
+// open list of keywords closes first).
+void HelpWindow::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+    close();
+    return;
+  }
+  QMainWindow::keyPressEvent(event);
 }
 
 void HelpWindow::openLink(const QUrl& link) {

@@ -10,7 +10,7 @@
 #include <QString>
 #include <QStringList>
 #include <QUrl>
-#include <QWidget>
+#include <QMainWindow>
 
 #include <functional>
 #include <map>
@@ -77,7 +77,8 @@ class HelpBook {
 
 // The help window: the pages of a book with Back, Forward and Contents, and
 // a keyword field that completes what the user types from the book's index.
-class HelpWindow : public QWidget {
+// A main window of its own, as a screen reader announces it; Esc closes it.
+class HelpWindow : public QMainWindow {
   Q_OBJECT
 
  public:
@@ -111,6 +112,7 @@ class HelpWindow : public QWidget {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void buildLayout();

@@ -25,6 +25,7 @@
 #include <optional>
 
 #include "components/midi_player.h"
+#include "components/option_focus.h"
 #include "components/settings_store.h"
 #include "frame/app_state.h"
 #include "frame/preferences.h"
@@ -466,6 +467,7 @@ void PreferencesDialog::BuildButtons() {
 }
 
 void PreferencesDialog::Follow(QButtonGroup* group, const std::function<void(int id)>& choose) {
+  KeepTabOnChoice(group->buttons());
   connect(group, &QButtonGroup::idToggled, this, [this, choose](int id, bool on) {
     if (showing_ || !on) return;
     choose(id);

@@ -73,7 +73,7 @@ void ProgressProtocol::EndOperation() {
 // ---- the window -------------------------------------------------------------------
 
 ProgressWindow::ProgressWindow(QWidget* owner)
-    : QWidget(owner, Qt::Dialog),
+    : QDialog(owner),
       owner_(owner),
       protocol_([] { QCoreApplication::processEvents(); }) {
   setWindowTitle(QStringLiteral("Progress"));
@@ -116,6 +116,8 @@ void ProgressWindow::closeEvent(QCloseEvent* event) {
   event->ignore();
   btnCancel_Click();
 }
+
+void ProgressWindow::reject() { btnCancel_Click(); }
 
 void ProgressWindow::btnCancel_Click() { protocol_.Cancel(); }
 

@@ -12,7 +12,7 @@
 
 #include <QPointer>
 #include <QString>
-#include <QWidget>
+#include <QDialog>
 
 #include <functional>
 
@@ -72,7 +72,7 @@ class ProgressProtocol {
 
 // `frmProgress`. The program makes one, owned by the main window, and keeps it
 // hidden between uses.
-class ProgressWindow : public QWidget {
+class ProgressWindow : public QDialog {
   Q_OBJECT
 
  public:
@@ -91,8 +91,9 @@ class ProgressWindow : public QWidget {
   QPushButton* cancelButton() const { return btnCancel_; }
 
  protected:
-  // Closing the window asks to cancel, as the button does.
+  // Closing the window, or Esc, asks to cancel, as the button does.
   void closeEvent(QCloseEvent* event) override;
+  void reject() override;
 
  private:
   void btnCancel_Click();

@@ -6,10 +6,13 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QToolButton>
+#include <QVBoxLayout>
 
+#include "components/option_focus.h"
 #include "components/theme_icons.h"
 #include "frame/fit_text.h"
 #include "frame/units.h"
@@ -72,20 +75,22 @@ void WidthEdit::focusInEvent(QFocusEvent* event) {
 WidthSpinner::WidthSpinner(QWidget* parent)
     : QWidget(parent), up_(new QToolButton(this)), down_(new QToolButton(this)) {
   Named(this, kSpinTip, kSpinTip);
-  for (QToolButton* button : {up_, down_}) {
-    Named(button, kSpinTip, kSpinTip);
-    button->setAutoRepeat(true);
-  }
+  // A screen reader tells the two arrows apart by their names.
+  Named(up_, QStringLiteral("Printing width up"), kSpinTip);
+  Named(down_, QStringLiteral("Printing width down"), kSpinTip);
+  for (QToolButton* button : {up_, down_}) button->setAutoRepeat(true);
   up_->setArrowType(Qt::UpArrow);
   down_->setArrowType(Qt::DownArrow);
+  // Each half fills the spinner; a layout keeps the panel's text fitting off them.
+  auto* column = new QVBoxLayout(this);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+  for (QToolButton* button : {up_, down_}) {
+    button->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    column->addWidget(button);
+  }
   connect(up_, &QToolButton::clicked, this, &WidthSpinner::upClicked);
   connect(down_, &QToolButton::clicked, this, &WidthSpinner::downClicked);
-}
-
-void WidthSpinner::resizeEvent(QResizeEvent*) {
-  const int half = height() / 2;
-  up_->setGeometry(0, 0, width(), half);
-  down_->setGeometry(0, half, width(), height() - half);
 }
 
 PageAdjustPanel::PageAdjustPanel(QWidget* parent) : QWidget(parent) {
@@ -125,6 +130,7 @@ void PageAdjustPanel::Build() {
   optLand_ = Named(new QRadioButton(QStringLiteral("Landscape"), this), QStringLiteral("Landscape"),
                    LandscapeTip());
   optPort_->setChecked(true);
+  KeepTabOnChoice({optPort_, optLand_});
   cmdLabel_ = Named(new QPushButton(QStringLiteral("Label..."), this), QStringLiteral("Label..."));
   cmdThumb_ = Named(new QPushButton(QStringLiteral("Next Page"), this), QStringLiteral("Next Page"));
   cmdThumb_->hide();
@@ -132,10 +138,10 @@ void PageAdjustPanel::Build() {
 
 void PageAdjustPanel::Connect() {
   connect(optPort_, &QRadioButton::toggled, this, [this](bool on) {
-    if (on) emit orientationChosen(true);
+    if (on && !showing_) emit orientationChosen(true);
   });
   connect(optLand_, &QRadioButton::toggled, this, [this](bool on) {
-    if (on) emit orientationChosen(false);
+    if (on && !showing_) emit orientationChosen(false);
   });
   connect(txtWidth_, &QLineEdit::returnPressed, this, &PageAdjustPanel::widthEntered);
   connect(upDown1_, &WidthSpinner::upClicked, this, [this] { emit widthStepped(+1); });
@@ -158,6 +164,8 @@ void PageAdjustPanel::LayOut() {
                             kRowHeight});
   }
   place(cmbWH_, kPresets);
+  // The box sizes itself to its rows; the panel's rows keep their height.
+  cmbWH_->setMaximumHeight(cmbWH_->height());
   place(txtWidth_, kWidth);
   place(upDown1_, kSpinner);
   place(labHeight_, kHeight);
@@ -212,9 +220,9 @@ QString PageAdjustPanel::WidthText() const { return txtWidth_->text(); }
 void PageAdjustPanel::SetWidthText(const QString& text) { txtWidth_->setText(text); }
 void PageAdjustPanel::SetHeightText(const QString& text) { labHeight_->setText(text); }
 
+// The options' own signals still run, so that Tab follows the choice.
 void PageAdjustPanel::ShowOrientation(bool portrait) {
-  const QSignalBlocker quietPortrait(optPort_);
-  const QSignalBlocker quietLandscape(optLand_);
+  const QScopedValueRollback quiet(showing_, true);
   (portrait ? optPort_ : optLand_)->setChecked(true);
 }
 

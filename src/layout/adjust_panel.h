@@ -46,9 +46,6 @@ class WidthSpinner : public QWidget {
   void upClicked();
   void downClicked();
 
- protected:
-  void resizeEvent(QResizeEvent* event) override;
-
  private:
   QToolButton* up_;
   QToolButton* down_;
@@ -108,6 +105,7 @@ class PageAdjustPanel : public QWidget {
   void Connect();
   void LayOut();
   int neededWidth_ = 0;
+  bool showing_ = false;  // an orientation shown, not chosen by the user
   std::function<void()> needsRoom_;
 
   QPushButton* cmdPrinter_ = nullptr;

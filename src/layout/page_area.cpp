@@ -16,6 +16,7 @@
 
 #include "browser/thumbnail_area.h"
 #include "frame/tool_enable.h"
+#include "layout/page_geometry.h"
 
 namespace lumaset {
 
@@ -153,11 +154,14 @@ QRectF PageView::ToPixels(const QRectF& twips) const {
 }
 
 // Text is written with its top-left corner at its place, as the page's own
-// text always was.
+// text always was. Its size is already scaled to the page in pixels of the
+// screen (a printed point is `fontScale` of them), so it is handed to the
+// font as the points that make that many pixels here; otherwise the screen
+// would blow it up once more by its dots per inch over 72.
 void PageView::PaintText(QPainter& painter, const PageText& text) const {
   if (text.text.isEmpty() || !(text.pointSize > 0)) return;
   QFont font(text.family);
-  font.setPointSizeF(text.pointSize);
+  font.setPointSizeF(text.pointSize * kPointsPerInch / logicalDpiY());
   font.setBold(text.bold);
   font.setItalic(text.italic);
   painter.setFont(font);

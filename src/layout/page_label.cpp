@@ -17,6 +17,7 @@
 #include <cstdint>
 
 #include "frame/app_state.h"
+#include "frame/fit_text.h"
 #include "frame/units.h"
 #include "layout/page_model.h"
 #include "layout/page_refresh.h"
@@ -175,6 +176,9 @@ void LabelDialog::LayOut() {
   cmdDelete_->setGeometry(px(900), top, px(800), px(315));
   cmdCancel_->setGeometry(px(3300), top, px(800), px(315));
   cmdOK_->setGeometry(px(4140), top, px(800), px(315));
+  FitToText(this);
+  // The text box ends with the row of buttons, however far their texts moved it.
+  text1_->resize(std::max(text1_->width(), cmdOK_->geometry().right() + 1 - text1_->x()), text1_->height());
 }
 
 void LabelDialog::cmdOK_Click() { done(Accepted); }

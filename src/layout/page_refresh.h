@@ -33,7 +33,8 @@ struct LabelStyle;
 struct Options;
 
 // A text written on the page: its top-left corner in twips of the page, and
-// the font as the page draws it (point size already scaled for the preview).
+// the font as the page draws it (point size already scaled for the preview:
+// the size in pixels of the screen that the printed size takes on the page).
 struct PageText {
   QString text;
   QPointF at;

@@ -2,13 +2,21 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QLabel>
 #include <QScreen>
+#include <QThreadPool>
 #include <QToolButton>
 
+#include <atomic>
+#include <chrono>
+#include <new>
+#include <thread>
 #include <vector>
 
+#include "browser/background_work.h"
 #include "browser/thumb_table.h"
 #include "support/accessibility.h"
 #include "support/test_support.h"
@@ -125,6 +133,10 @@ class PreviewWindowTest : public ::testing::Test {
                      [this](PreviewWindow::Sound sound, bool wait) { sounds_.push_back({sound, wait}); });
     QObject::connect(&window_, &PreviewWindow::thumbNailSelectRequested, [this](int i) { selected_.push_back(i); });
   }
+  // Each lets events run until the window has read its file.
+  void Read() { ASSERT_TRUE(test::RunUntil([this] { return !window_.loading(); })) << "the preview's file read"; }
+  void View(const QString& file, float aspect, int index) { window_.View(file, aspect, index), Read(); }
+  void Zoom(Qt::MouseButton button, QPointF at) { window_.Image1_MouseDown(button, at), Read(); }
   QString Picture(const QString& name, int width, int height) {
     EXPECT_TRUE(test::WritePicture(folder_ + name, width, height));
     return folder_ + name;
@@ -142,7 +154,7 @@ class PreviewWindowTest : public ::testing::Test {
 };
 
 TEST_F(PreviewWindowTest, ViewFitsTheFileAndAPictureFromThePageHasNoNeighbours) {
-  window_.View(Picture(QStringLiteral("wide.png"), 200, 100), 2.0f, -1);
+  View(Picture(QStringLiteral("wide.png"), 200, 100), 2.0f, -1);
   EXPECT_EQ(window_.windowTitle(), QStringLiteral("wide.png"));
   EXPECT_EQ(test::AccessibilityProblems(&window_), QStringList());
   EXPECT_EQ(window_.size(), QSize(300, 300));  // the main window's width, as a square
@@ -158,7 +170,7 @@ TEST_F(PreviewWindowTest, ViewFitsTheFileAndAPictureFromThePageHasNoNeighbours) 
   const QString gif = folder_ + QStringLiteral("tiny.gIF");
   test::WriteText(gif, QByteArray::fromHex("47494638396101000100800000000000ffffff2c00000000010001000002024401003b"));
   main_.resize(main_.screen()->geometry().height() + 50, 200);
-  window_.View(gif, 1.0f, -1);
+  View(gif, 1.0f, -1);
   EXPECT_EQ(window_.size(), QSize(200, 200));
   EXPECT_EQ(window_.shownPicture().size(), QSize(1, 1));
 }
@@ -170,44 +182,44 @@ TEST_F(PreviewWindowTest, NextAndPreviousWalkTheTableAndAFailedLoadShowsNothingS
   table_.markUnsupported(1);
   for (int i : {2, 3}) table_.setFacts(i, {30, 40, 24, 0, false});  // d.png listed as readable, but gone since
 
-  window_.View(table_.ThumbFiles(0), 40.0f / 30.0f, 0);
+  View(table_.ThumbFiles(0), 40.0f / 30.0f, 0);
   EXPECT_TRUE(window_.nextButton()->isEnabled());
-  window_.nextButton()->click();
+  window_.nextButton()->click(), Read();
   EXPECT_EQ(window_.viewIndex(), 2);  // the unsupported one is passed over
   EXPECT_EQ(window_.shownPicture().size(), QSize(30, 40));
   EXPECT_FLOAT_EQ(window_.viewAspect(), 0.75f);
-  window_.cmdNext_Click();
+  window_.cmdNext_Click(), Read();
   EXPECT_EQ(window_.windowTitle(), QStringLiteral("d.png"));
   EXPECT_TRUE(window_.shownPicture().isNull()) << "not c.png under d.png's name";
   EXPECT_TRUE(window_.image()->pixmap().isNull()) << "not c.png under d.png's name";
-  window_.cmdNext_Click();
-  window_.cmdPrev_Click();
+  window_.cmdNext_Click(), Read();
+  window_.cmdPrev_Click(), Read();
   EXPECT_EQ(selected_, (std::vector<int>{0, 2, 3, 0, 3}));  // round the ends both ways
 }
 
 TEST_F(PreviewWindowTest, ZoomClicksCropFromTheFileAndStopAtTheirLimits) {
   const QString file = Picture(QStringLiteral("photo.png"), 90, 60);
-  window_.View(file, 1.5f, -1);
+  View(file, 1.5f, -1);
   window_.show();
   sounds_.clear();
   const QSizeF shown = window_.image()->size();
-  window_.Image1_MouseDown(Qt::RightButton, {0, 0});  // already whole: nothing
-  window_.Image1_MouseDown(Qt::LeftButton, {shown.width(), shown.height()});
+  Zoom(Qt::RightButton, {0, 0});  // already whole: nothing
+  Zoom(Qt::LeftButton, {shown.width(), shown.height()});
   EXPECT_EQ(window_.shownPicture(), QImage(file).convertToFormat(QImage::Format_RGB32).copy(30, 20, 60, 40));
   EXPECT_EQ(window_.image()->toolTip(), QStringLiteral("Left click to zoom in, right click to zoom out"));
   EXPECT_EQ(window_.image()->geometry().size(), shown.toSize());  // the crop fills the same place
 
-  for (int i = 0; i < 10; ++i) window_.Image1_MouseDown(Qt::LeftButton, {0, 0});  // the last does nothing
+  for (int i = 0; i < 10; ++i) Zoom(Qt::LeftButton, {0, 0});  // the last does nothing
   EXPECT_EQ(window_.zoomFactor(), 57.0f);
   EXPECT_EQ(window_.shownPicture().size(), QSize(2, 1));
-  window_.Image1_MouseDown(Qt::RightButton, {0, 0});
+  Zoom(Qt::RightButton, {0, 0});
   EXPECT_EQ(window_.zoomFactor(), 38.0f);
   EXPECT_EQ(sounds_.size(), 11u);
   EXPECT_EQ(sounds_.back(), std::pair(Sound::Out, false));
 
   // The file went away: the message, and the zoom stays where it was.
   ASSERT_TRUE(QFile::remove(file));
-  window_.Image1_MouseDown(Qt::RightButton, {0, 0});
+  Zoom(Qt::RightButton, {0, 0});
   ASSERT_EQ(errors_.size(), 1);
   EXPECT_TRUE(errors_.first().startsWith(QStringLiteral("Crop/Resize error: ")));
   EXPECT_TRUE(window_.zoomFactor() == 38.0f);
@@ -216,6 +228,45 @@ TEST_F(PreviewWindowTest, ZoomClicksCropFromTheFileAndStopAtTheirLimits) {
   window_.stopButton()->click();
   EXPECT_FALSE(window_.isVisible());
   EXPECT_EQ(sounds_, (Sounds{{Sound::Show, true}}));
+}
+
+// The file is read away from the window's thread: View returns before the
+// picture is there, a newer View drops the earlier read, and closing the
+// window drops the one running, whose decode is stopped.
+TEST_F(PreviewWindowTest, FilesAreReadAwayFromTheWindowAndTheReadStopsWithIt) {
+  const QString first = Picture(QStringLiteral("first.png"), 40, 30);
+  const QString second = Picture(QStringLiteral("second.jpg"), 20, 60);
+  window_.View(first, 4.0f / 3.0f, -1);
+  EXPECT_TRUE(window_.loading());
+  EXPECT_TRUE(window_.shownPicture().isNull());
+  View(second, 1.0f / 3.0f, -1);
+  QCoreApplication::processEvents();  // a dropped read, had it come late
+  EXPECT_EQ(window_.shownPicture().size(), QSize(20, 60));
+  window_.View(first, 4.0f / 3.0f, -1);
+  window_.show();
+  window_.stopButton()->click();
+  EXPECT_FALSE(window_.loading());
+  EXPECT_TRUE(test::RunUntil([] { return BackgroundPool()->activeThreadCount() == 0; })) << "the reader's end";
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(window_.shownPicture().isNull());
+
+  std::atomic<bool> stopped{false};
+  BackgroundWork<int> work;
+  work.start(
+      [&stopped] {
+        const QDeadlineTimer patience(std::chrono::seconds(5));
+        while (!DecodeStop::requested() && !patience.hasExpired()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        stopped = DecodeStop::requested();
+        return 1;
+      },
+      [](int) { ADD_FAILURE() << "a stopped work's result arrived"; });
+  work.stop();
+  EXPECT_TRUE(BackgroundPool()->waitForDone(10000)) << "the stopped work's end";
+  EXPECT_TRUE(stopped);
+
+  // Work that fails by an exception has its result dropped; the window goes on.
+  work.start([]() -> int { throw std::bad_alloc(); }, [](int) { ADD_FAILURE() << "a failed work's result arrived"; });
+  EXPECT_TRUE(test::RunUntil([&work] { return !work.running(); })) << "the failed work's end";
 }
 
 }  // namespace

@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QThreadPool>
 #include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 
+#include "browser/background_work.h"
 #include "browser/thumb_table.h"
 #include "support/accessibility.h"
 #include "support/test_support.h"
@@ -91,7 +94,9 @@ TEST(PropertiesGather, ChoosesTheExifReportByItsFields) {
 }
 
 // Colours not counted yet are counted on the whole picture, the same for
-// palette and true-colour pictures; a count already made is shown as it is.
+// palette and true-colour pictures, on a worker thread: the window is ready
+// before the count, which shows when made, and closing the window stops it.
+// A count already made is shown as it is.
 TEST(PropertiesGather, CountsTheColoursTheTableHasNotCounted) {
   const QString folder = test::freshFolder(QStringLiteral("colours")) + QLatin1Char('/');
   ASSERT_TRUE(test::Quarters(300, 200).save(folder + "four.png"));
@@ -104,14 +109,35 @@ TEST(PropertiesGather, CountsTheColoursTheTableHasNotCounted) {
   palette.setPixel(2, 2, 2);
   ASSERT_TRUE(palette.save(folder + "three.bmp"));
   const std::pair<QString, int> cases[] = {{"four.png", 4}, {"three.bmp", 3}, {"missing.png", 0}};
+  PropertiesWindow window;
+  std::vector<int> counted;
+  QObject::connect(&window, &PropertiesWindow::colorsCounted, [&counted](int colors) { counted.push_back(colors); });
+  const ExifReader noReport(QStringLiteral("/nonexistent/jhead"));
   for (const auto& [name, colours] : cases) {
     PropertiesSubject subject = Subject(folder + name);
     subject.colors = 0;
-    const PropertiesContent content = GatherProperties(subject, ExifReader(), kUs);
-    EXPECT_EQ(content.colors, colours) << name.toStdString();
-    EXPECT_EQ(content.facts.at(5).value, QString::number(colours));
+    EXPECT_EQ(GatherProperties(subject, ExifReader(), kUs).colors, 0) << "gathering reads no picture";
+    window.Load(subject, noReport);
+    EXPECT_TRUE(window.counting()) << name.toStdString();
+    EXPECT_TRUE(window.factValue(5)->text().isEmpty());
+    ASSERT_TRUE(test::RunUntil([&window] { return !window.counting(); })) << "the count of " << name.toStdString();
+    EXPECT_EQ(window.content().colors, colours) << name.toStdString();
+    EXPECT_EQ(window.factValue(5)->text(), QLocale().toString(colours));
   }
-  EXPECT_EQ(GatherProperties(Subject(folder + "four.png"), ExifReader(), kUs).facts.at(5).value, "16,777,216");
+  EXPECT_EQ(counted, (std::vector<int>{4, 3, 0}));
+  window.Load(Subject(folder + "four.png"), noReport);
+  EXPECT_FALSE(window.counting());
+  EXPECT_EQ(window.factValue(5)->text(), QLocale().toString(16777216));
+
+  PropertiesSubject uncounted = Subject(folder + "four.png");
+  uncounted.colors = 0;
+  window.Load(uncounted, noReport);
+  window.show();
+  window.closeButton()->click();
+  EXPECT_FALSE(window.counting());
+  EXPECT_TRUE(test::RunUntil([] { return BackgroundPool()->activeThreadCount() == 0; })) << "the count's end";
+  QCoreApplication::processEvents();
+  EXPECT_EQ(counted.size(), 3u) << "a stopped count is dropped";
 }
 
 TEST(PropertiesWindow, LaysOutEitherViewAndPlaysItsSounds) {

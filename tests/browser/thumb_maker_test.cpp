@@ -6,11 +6,16 @@
 #include <QSemaphore>
 #include <QThreadPool>
 
+#include <QDeadlineTimer>
+
 #include <atomic>
+#include <chrono>
 #include <numeric>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
+#include "components/imaging/decode_memory.h"
 #include "support/test_support.h"
 
 namespace lumaset {
@@ -90,6 +95,30 @@ TEST(ThumbMaker, AFailingCellIsUnsupportedAndTheRestGoOn) {
   run.finished = false;
   run.maker.start({}, [](const QString&) { return CellPicture{}; });
   EXPECT_TRUE(run.finished);
+}
+
+// A cell given up on, and every cell in work when the making stops, has its
+// decode stopped: here a decode that ends only when stopped (or when the
+// test runs out of patience, which it must not).
+TEST(ThumbMaker, AGivenUpOrStoppedCellStopsItsDecode) {
+  Recorded run(2);
+  std::atomic<int> started{0};
+  std::atomic<int> stopped{0};
+  run.maker.start(Numbers(4), [&](const QString&) {
+    ++started;
+    const QDeadlineTimer patience(std::chrono::seconds(5));
+    while (!DecodeStop::requested() && !patience.hasExpired()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    if (DecodeStop::requested()) ++stopped;
+    return CellPicture{};
+  });
+  ASSERT_TRUE(test::RunUntil([&] { return started == 2; })) << "both workers decoding";
+  EXPECT_TRUE(run.maker.giveUpOnNext());
+  EXPECT_TRUE(test::RunUntil([&] { return started == 3; })) << "the next cell begun by the freed worker";
+  EXPECT_EQ(stopped, 1);
+  run.maker.stop();
+  EXPECT_TRUE(run.pool.waitForDone(10000)) << "the workers ending";
+  EXPECT_EQ(stopped, 3);
+  EXPECT_EQ(run.unsupported, std::vector<bool>{true});
 }
 
 }  // namespace

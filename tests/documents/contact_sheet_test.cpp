@@ -193,8 +193,17 @@ TEST_F(ContactSheetTest, CaptionsAreCutByTheBoxWidth) {
   EXPECT_EQ(host.caption, "Thumbnail Layout (Page 1 of 1)");
 }
 
-TEST_F(ContactSheetTest, EscEndsTheSheetWithThePicturesPlacedSoFar) {
+TEST_F(ContactSheetTest, EscEndsTheSheetWithThePicturesPlacedSoFarButAnEarlierEscStopsNoPage) {
   Fill({{kSquare, 100}});
+  abort = true;  // pressed before the sheet was asked for
+  sheet.ImageThumbs();
+  EXPECT_EQ(std::pair(page.picCount(), host.caption), std::pair(42, QString("Thumbnail Layout (Page 1 of 3)")));
+  abort = true;  // pressed while the first page was shown
+  sheet.cmdThumb_Click();
+  EXPECT_EQ(std::pair(page.picCount(), host.caption), std::pair(42, QString("Thumbnail Layout (Page 2 of 3)")));
+  EXPECT_TRUE(host.nextShown);
+  sheet.Reset();
+
   bool pressed = false;
   host.onEvents = [&] {
     if (host.captions.size() == 5 && !pressed) abort = pressed = true;

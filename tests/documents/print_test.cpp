@@ -8,6 +8,7 @@
 #include <QPrinter>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSet>
 #include <QThread>
 
 #include <cmath>
@@ -38,6 +39,7 @@ struct FakePrintHost : PrintHost {
   QStringList calls;  // what the window was asked to do, in order
   QStringList errors;
   QString saveAnswer;
+  QString layouts = QStringLiteral("/home/someone/Layouts");
   bool portrait = true;
   bool sheet = false;
   QString status = QStringLiteral("Layout contains 4 picture(s)");
@@ -54,7 +56,12 @@ struct FakePrintHost : PrintHost {
     calls << QStringList{title, name, filter}.join(QLatin1Char('|'));
     return saveAnswer;
   }
-  void SetPageBusy(bool busy) override { calls << (busy ? "busy" : "idle"); }
+  std::function<void()> whenBusy;  // at the start of every printed page
+  QString LayoutFolder() const override { return layouts; }
+  void SetPageBusy(bool busy) override {
+    calls << (busy ? "busy" : "idle");
+    if (busy && whenBusy) whenBusy();
+  }
   void ProcessEvents() override {}
   QString StatusText() override { return status; }
   void SetStatusText(const QString& text) override { status = text; }
@@ -65,6 +72,8 @@ struct FakePrintHost : PrintHost {
   void PageRefresh() override { calls << "refresh"; }
   void ToolEnable(bool enable, int slot) override { calls << QStringLiteral("tools %1 %2").arg(enable).arg(slot); }
   bool ThumbSheet() override { return sheet; }
+  bool PictureShown(int slot) override { return !emptyBoxes.contains(slot); }
+  QSet<int> emptyBoxes;  // boxes the page shows without their picture
 };
 
 QString SolidPicture(const QString& folder, const QString& name, QColor colour, QSize size) {
@@ -319,8 +328,12 @@ TEST_F(FilePrint, AFailedPageIsReportedAndDropsTheJobSoTheOldFileStays) {
   EXPECT_EQ(host.calls.count("idle"), 1);
   EXPECT_EQ(test::ReadBytes(host.saveAnswer), "old");
   EXPECT_FALSE(device->Printing());
+  // Also when earlier copies were drawn already: the picture goes before the second.
+  page.model.pic(1).file = SolidPicture(folder, "gone", Qt::blue, {40, 40});
+  host.whenBusy = [&, pages = 0]() mutable { if (++pages == 2) QFile::remove(page.model.pic(1).file); };
   host.saveAnswer = folder + QStringLiteral("/new.prn");
   Print(page);
+  EXPECT_EQ(host.errors.size(), 2);
   EXPECT_FALSE(QFile::exists(host.saveAnswer)) << "no file for a failed job";
 
   // A file that cannot take the name is reported, and what has the name stays.
@@ -355,7 +368,9 @@ TEST_F(FilePrint, APdfCutShortByAFullDiskIsRefusedWithItsCauseAndTheOldFileStays
 TEST_F(Printing, AQueueNeverGetsAPageThatFailed) {
   NEED_SCHEDULER(cups);
   PrinterDevice device;
-  device.SetDialogs(std::make_unique<ScriptedDialogs>());
+  auto dialogs = std::make_unique<ScriptedDialogs>();
+  dialogs->print = [](QPrinter& printer) { printer.setCopyCount(2); return true; };
+  device.SetDialogs(std::move(dialogs));
   TestPage broken(device.Facts());
   broken.Place(SolidPicture(folder, "green", Qt::green, {40, 40}), {0.1, 0.1, 0.3, 0.3}, 0);
   broken.Place(folder + QStringLiteral("/missing.jpg"), {0.5, 0.5, 0.2, 0.2}, 1);
@@ -363,7 +378,11 @@ TEST_F(Printing, AQueueNeverGetsAPageThatFailed) {
   sound.Place(SolidPicture(folder, "red", Qt::red, {40, 40}), {0.1, 0.1, 0.3, 0.3}, 0);
   FakePrintHost host;
   PagePrinting(broken.model, device, settings, options, host).mnuFilePrint_Click();
-  EXPECT_EQ(host.errors.size(), 1);
+  // Also when the first copy was drawn already: the picture goes before the second.
+  broken.model.pic(1).file = SolidPicture(folder, "gone", Qt::blue, {40, 40});
+  host.whenBusy = [&, pages = 0]() mutable { if (++pages == 2) QFile::remove(broken.model.pic(1).file); };
+  PagePrinting(broken.model, device, settings, options, host).mnuFilePrint_Click();
+  EXPECT_EQ(host.errors.size(), 2);
   PagePrinting(sound.model, device, settings, options, host).mnuFilePrint_Click();
 
   // The queue prints in order: had the failed job been sent, it would be there first.
@@ -471,15 +490,20 @@ TEST_F(Printing, WithoutAPrinterPrintAsksForAPdfFileAndSetupStillTurnsThePage) {
   PagePrinting printing(page.model, device, settings, options, host);
 
   printing.mnuFilePrint_Click();  // the file dialog cancelled
-  EXPECT_EQ(host.calls, (QStringList{"OPEN", "Print To File|*.pdf|PDF Files (*.pdf)", "CLOSE wait",
-                                     "printer No Printer", "refresh"}));
+  EXPECT_EQ(host.calls, (QStringList{"OPEN", "Print To File|/home/someone/Layouts/*.pdf|PDF Files (*.pdf)",
+                                     "CLOSE wait", "printer No Printer", "refresh"}))
+      << "a file is asked for where the layouts are kept";
   host.calls.clear();
   host.saveAnswer = folder + QStringLiteral("/page.pdf");
   printing.mnuFilePrint_Click();
-  EXPECT_EQ(host.calls.mid(0, 5), (QStringList{"OPEN", "Print To File|*.pdf|PDF Files (*.pdf)", "PRINT",
-                                               "printer No Printer", "refresh"}));
+  EXPECT_EQ(host.calls.mid(0, 5), (QStringList{"OPEN", "Print To File|/home/someone/Layouts/*.pdf|PDF Files (*.pdf)",
+                                               "PRINT", "printer No Printer", "refresh"}));
   EXPECT_EQ(host.errors, QStringList());
   EXPECT_TRUE(RunTool(QStringLiteral("pdfinfo"), {host.saveAnswer}).contains(QRegularExpression("size:\\s+612 x 792")));
+  host.calls.clear();
+  host.saveAnswer.clear();
+  printing.mnuFilePrint_Click();
+  EXPECT_EQ(host.calls.value(1), "Print To File|" + folder + "/*.pdf|PDF Files (*.pdf)") << "then where it last printed";
 
   host.calls.clear();
   dialogs->choose = [](PrinterChoiceModel& model) {
@@ -517,6 +541,10 @@ TEST_F(FilePrint, ContactSheetCaptionsStandUnderTheirPicturesAndAnEmptyLabelPrin
   TestPage page(device->Facts());
   page.Place(SolidPicture(folder, "Harbour", Qt::red, {60, 40}), {0.1, 0.1, 0.3, 0.2}, 1);
   page.Place(SolidPicture(folder, "Mill Pond", Qt::green, {60, 40}), {0.5, 0.5, 0.3, 0.2}, 0);
+  const QString damaged = folder + QStringLiteral("/Damaged.jpg");
+  ASSERT_TRUE(test::WriteText(damaged, "\xFF\xD8 not a picture"));
+  page.Place(damaged, {0.1, 0.75, 0.3, 0.1}, 2);
+  host.emptyBoxes = {2};  // the sheet could not read it: its box is shown empty
   Print(page);
   EXPECT_EQ(host.errors, QStringList());
 
@@ -528,12 +556,19 @@ TEST_F(FilePrint, ContactSheetCaptionsStandUnderTheirPicturesAndAnEmptyLabelPrin
   for (auto match = word.globalMatch(boxes); match.hasNext();) {
     const QRegularExpressionMatch found = match.next();
     words << found.captured(3);
-    if (found.captured(3) == "Pond") continue;
+    if (found.captured(3) == "Pond" || found.captured(3) == "Damaged") continue;
     const QRectF picture = Edges(sheet, found.captured(3) == "Harbour" ? Qt::red : Qt::green);
     EXPECT_NEAR(found.captured(1).toDouble(), picture.left(), 2.0) << found.captured(3).toStdString();
     EXPECT_NEAR(found.captured(2).toDouble(), picture.bottom(), 2.0) << found.captured(3).toStdString();
   }
-  EXPECT_EQ(words, (QStringList{"Harbour", "Mill", "Pond"})) << "no other text: the empty label shows nothing";
+  EXPECT_EQ(words, (QStringList{"Harbour", "Mill", "Pond", "Damaged"})) << "no other text: the empty label shows nothing";
+  EXPECT_TRUE(Near(At(sheet, 0.25, 0.8), Qt::white)) << "the empty box";
+
+  host.emptyBoxes.clear();  // shown on the page, it prints or stops the page
+  host.saveAnswer = folder + QStringLiteral("/shown.pdf");
+  Print(page);
+  ASSERT_EQ(host.errors.size(), 1);
+  EXPECT_TRUE(host.errors[0].startsWith("Printing error: \"" + damaged + "\"")) << host.errors[0].toStdString();
 }
 
 TEST(PrintPlacesTest, CoordinatesRoundHalvesToEvenAndRefuseOverflow) {

@@ -313,6 +313,27 @@ TEST_F(AboutBoxTest, FullBoxShowsEverythingKeepsTheSwitchAndNeverClosesItself) {
   delete guard.data();
 }
 
+// At a large desktop font the buttons on the right grow to their texts and
+// still end together, inside the box.
+TEST_F(AboutBoxTest, ButtonsOnTheRightEndTogetherInsideTheBoxAtALargeFont) {
+  service_.ShowSplash()->done(QDialog::Accepted);
+  FlushDeletes();
+  const QFont kept = QApplication::font();
+  QFont large = kept;
+  large.setPointSize(13);
+  QApplication::setFont(large);
+  AboutBox box(service_, &main_);
+  QApplication::setFont(kept);
+
+  const int right = box.findChild<QPushButton*>("cmdOK")->geometry().right();
+  EXPECT_LT(right, box.width());
+  for (const char* name : {"cmdUp", "cmdSysInfo", "cmdSoft"}) {
+    const auto* button = box.findChild<QPushButton*>(name);
+    EXPECT_EQ(button->geometry().right(), right) << name;
+    EXPECT_GE(button->width(), button->sizeHint().width()) << name;
+  }
+}
+
 TEST_F(AboutBoxTest, HelpAboutShowsTheFullBoxOnScreenUnderThePlainTitle) {
   service_.ShowSplash();  // still up: Help > About closes it first
   const QRect screen = ScreenAreaOf(&main_);

@@ -7,7 +7,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPointer>
 #include <QRegularExpression>
+#include <QTest>
+#include <QTextBrowser>
 #include <QToolButton>
 
 #include <algorithm>
@@ -179,6 +182,21 @@ TEST(HelpService, HelpFromAModalDialogIsUsableAndOutlivesIt) {
   ASSERT_TRUE(window->parentWidget() == nullptr);
   EXPECT_TRUE(window->isVisible());
   EXPECT_EQ(fileOf(window->currentPage()), "effects.html");
+}
+
+TEST(HelpService, TheWindowIsAnnouncedAsAWindowAndEscClosesIt) {
+  HelpService help(kShippedBook, nullptr);
+  help.show(HelpCommand::Contents, 0);
+  const QPointer<HelpWindow> window = help.window();
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(test::AccessibilityProblems(window), QStringList());
+
+  // From the page, where the keyboard is while reading.
+  auto* page = window->findChild<QTextBrowser*>();
+  ASSERT_NE(page, nullptr);
+  page->setFocus();
+  QTest::keyClick(page, Qt::Key_Escape);
+  EXPECT_TRUE(window.isNull() || !window->isVisible());
 }
 
 TEST(HelpService, SaysWhenThereIsNoHelpOrTheBookIsMissing) {

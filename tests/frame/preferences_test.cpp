@@ -9,6 +9,7 @@
 #include <QRadioButton>
 #include <QSlider>
 #include <QTabWidget>
+#include <QTest>
 #include <QTimer>
 #include <QToolButton>
 
@@ -284,6 +285,31 @@ TEST(PreferencesDialogTest, ToggleFromCodeIsAnEdit) {
   EXPECT_EQ(written.readSetting(QStringLiteral("GenOpen"), "unset"), u"True");
   EXPECT_EQ(written.readSetting(QStringLiteral("ScaleType"), "unset"), u"Centimeters");
   EXPECT_EQ(written.readSetting(QStringLiteral("SSAuto"), "unset"), u"True");
+}
+
+// Tab reaches a group of options at its chosen one, so that Space there
+// changes nothing.
+TEST(PreferencesDialogTest, TabLandsOnTheChosenOption) {
+  const QString file = freshFolder(QStringLiteral("prefs-tab")) + QStringLiteral("/Lumaset.conf");
+  SettingsStore settings(QStringLiteral("Lumaset"), file);
+  Options options;
+  options.scaleType = QStringLiteral("Centimeters");
+  WorkingFolders folders;
+  PreferencesDialog dialog({options, folders, settings, QStringLiteral("Tavrin Lumaset"), {}}, {},
+                           static_cast<int>(PreferencesTab::System));
+  dialog.show();
+  dialog.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog)) << "the preferences never became the active window";
+  const auto child = [&](const char* name) { return dialog.findChild<QWidget*>(name); };
+
+  child("chkProg")->setFocus(Qt::TabFocusReason);
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  EXPECT_EQ(QApplication::focusWidget(), child("optCM"));
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+  EXPECT_TRUE(static_cast<QRadioButton*>(child("optCM"))->isChecked());
+  EXPECT_FALSE(child("cmdApply")->isEnabled());
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);  // and leaves the group
+  EXPECT_NE(QApplication::focusWidget(), child("optIN"));
 }
 
 // The marks under a slider stand under the values they name, across its

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTest>
 
 #include <stdexcept>
 
@@ -96,6 +97,13 @@ TEST_F(ProgressWindowTest, HoldsTheOwnerWhileCancelStaysClickable) {
   QCloseEvent close;  // closing the window asks to cancel too
   QCoreApplication::sendEvent(&window, &close);
   EXPECT_TRUE(window.Cancelled());
+  window.Report(100);
+
+  window.SetCancelled(false);
+  window.Report(0);
+  QTest::keyClick(&window, Qt::Key_Escape);  // and so does Esc
+  EXPECT_TRUE(window.Cancelled());
+  EXPECT_TRUE(window.isVisible());
   window.Report(100);
 }
 

@@ -114,6 +114,8 @@ TEST(PageLabelTest, DialogButtonsAndFontChoice) {
   dialog.Preset(LabelEntry{QStringLiteral("Label"), QStringLiteral("Sans"), 16, true, false, Qt::black});
   const int buttonsAt16 = dialog.okButton()->y();
   EXPECT_EQ(test::AccessibilityProblems(&dialog), QStringList());
+  // The buttons grew to their texts; the text box still ends with their row.
+  EXPECT_EQ(dialog.text1()->geometry().right(), dialog.okButton()->geometry().right());
   dialog.text1()->setText(QStringLiteral("Typed"));
 
   dialog.cmdFont_Click();

@@ -145,6 +145,31 @@ TEST(PageRefreshTest, ContactSheetNamesAreCutToTheirPicturesWidthOnPaperInEither
   EXPECT_EQ(rig.host.scene.captions[0].at, QPointF(box.left, box.top + box.height + 5));
 }
 
+// The page draws each name at the size it was cut for, so that it ends
+// within its picture's width as on paper and does not run into the next.
+TEST(PageRefreshTest, ContactSheetNamesOnThePageEndWithinTheirPicturesWidth) {
+  DrawingRig rig;
+  rig.host.panel = {27000, 36000};  // large enough for text that hinting hardly moves
+  rig.refresh.Run();
+  rig.Place(0, 3000, 3000, 4500, 4500);
+  rig.model.pic(0).file = QStringLiteral("/p/holiday-at-the-lake-with-the-whole-family.jpg");
+  rig.host.thumbSheet = true;
+  rig.refresh.Run();
+  ASSERT_TRUE(rig.host.scene.captions.at(0).text.endsWith("..."));
+
+  PagePanel panel;
+  panel.resize(1800, 2400);
+  panel.ShowPage(rig.host.scene, 15);
+  const QImage shot = panel.page()->grab().toImage();
+  const QRect box = QRectF(200, 200, 300, 300).toRect();  // the picture's box in pixels
+  int right = -1;  // of the dark pixels in the name's rows, from the box's left to twice its width
+  for (int y = box.bottom() + 2; y < box.bottom() + 60; ++y)
+    for (int x = box.left(); x < box.left() + 2 * box.width(); ++x)
+      if (QColor(shot.pixel(x, y)).value() < 128) right = std::max(right, x);
+  EXPECT_LE(right, box.right() + 4) << "the name runs past its picture";
+  EXPECT_GE(right, box.left() + 0.8 * box.width()) << "the name takes the room it was cut for";
+}
+
 TEST(PageRefreshTest, LabelIsWrittenInsideThePrintableCorner) {
   DrawingRig rig;
   rig.label = LabelStyle{QStringLiteral("Serif"), 20, false, true, 0x0000FFu};

@@ -3,6 +3,7 @@
 #include <QAbstractSpinBox>
 #include <QAccessible>
 #include <QComboBox>
+#include <QHash>
 #include <QLabel>
 #include <QTextDocument>
 #include <QWidget>
@@ -76,6 +77,14 @@ bool IsPartOfAnother(const QWidget* widget, const QWidget* root) {
 
 QStringList AccessibilityProblems(const QWidget* root) {
   QStringList problems;
+  // Controls side by side that a screen reader calls alike cannot be told apart.
+  QHash<QPair<const QWidget*, QString>, const QWidget*> spoken;
+  if (root->isWindow()) {
+    const QAccessibleInterface* face = QAccessible::queryAccessibleInterface(const_cast<QWidget*>(root));
+    const QAccessible::Role role = face ? face->role() : QAccessible::NoRole;
+    if (role != QAccessible::Window && role != QAccessible::Dialog && role != QAccessible::AlertMessage)
+      problems << Describe(root) + QStringLiteral(" is not announced as a window");
+  }
   QList<QWidget*> widgets = root->findChildren<QWidget*>();
   for (const QWidget* widget : widgets) {
     if (!widget->isVisibleTo(root) || IsPartOfAnother(widget, root)) continue;
@@ -90,7 +99,16 @@ QStringList AccessibilityProblems(const QWidget* root) {
     }
     // A label that shows nothing says nothing; one that shows a picture must.
     if (label && label->pixmap().isNull() && label->movie() == nullptr) continue;
-    if (name.trimmed().isEmpty()) problems << Describe(widget) + QStringLiteral(" has no name");
+    if (name.trimmed().isEmpty()) {
+      problems << Describe(widget) + QStringLiteral(" has no name");
+    } else if (!label) {
+      const QWidget*& first = spoken[{widget->parentWidget(), name}];
+      if (first)
+        problems << Describe(widget) + QStringLiteral(" is called \"%1\" as ").arg(name) + Describe(first) +
+                        QStringLiteral(" is");
+      else
+        first = widget;
+    }
   }
   return problems;
 }

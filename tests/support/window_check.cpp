@@ -23,6 +23,7 @@
 
 #include <algorithm>
 
+#include "frame/fit_text.h"
 #include "support/accessibility.h"
 
 namespace lumaset::test {
@@ -174,6 +175,67 @@ void CheckOverlaps(const QList<QWidget*>& controls, QStringList& problems) {
   }
 }
 
+// What a user reads, operates or looks at: a picture too.
+bool IsSeen(const QWidget* widget) {
+  const auto* label = qobject_cast<const QLabel*>(widget);
+  return TakesPart(widget) || (label && !label->pixmap().isNull());
+}
+
+// The part of `widget` its window shows, in the widget's own coordinates:
+// each container clips what it holds. What a scroll area holds is reached
+// by scrolling and counts as shown.
+QRect ShownPart(const QWidget* widget) {
+  QRect shown = widget->rect();
+  QPoint offset;
+  for (const QWidget* inner = widget; !inner->isWindow(); inner = inner->parentWidget()) {
+    const QWidget* outer = inner->parentWidget();
+    if (outer->objectName() == QLatin1String("qt_scrollarea_viewport")) break;
+    offset += inner->pos();
+    shown &= outer->rect().translated(-offset);
+  }
+  return shown;
+}
+
+void CheckInside(const QWidget* widget, QStringList& problems) {
+  const QRect shown = ShownPart(widget);
+  if (shown == widget->rect()) return;
+  const QString part =
+      shown.isEmpty() ? QStringLiteral("none") : QStringLiteral("%1 x %2").arg(shown.width()).arg(shown.height());
+  problems << Describe(widget) + QStringLiteral(" lies outside its window: %1 of its %2 x %3 pixels are shown")
+                                     .arg(part)
+                                     .arg(widget->width())
+                                     .arg(widget->height());
+}
+
+// A control placed by hand moves, when texts grow, only by as much as the
+// controls left of it or above it grew or stood over it, and a few pixels
+// kept between them.
+// One moved further was pushed away from its neighbours.
+void CheckPlace(const QWidget* widget, QStringList& problems) {
+  constexpr int kKept = 4;
+  const QVariant designed = widget->property(kDesignedGeometry);
+  if (!designed.isValid()) return;
+  const QRect from = designed.toRect();
+  QPoint room;
+  for (const QWidget* other : widget->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    const QVariant given = other->property(kDesignedGeometry);
+    if (other == widget || other->isHidden() || !given.isValid()) continue;
+    // A control placed over this one pushes it out from under itself.
+    const QRect place = given.toRect();
+    const QRect under = place & from;
+    if (place.left() < from.left()) room.rx() += std::max(0, other->width() - place.width()) + kKept + under.width();
+    if (place.top() < from.top()) room.ry() += std::max(0, other->height() - place.height()) + kKept + under.height();
+  }
+  const QPoint moved = widget->pos() - from.topLeft();
+  if (moved.x() > room.x() || moved.y() > room.y())
+    problems << Describe(widget) + QStringLiteral(" is pushed %1, %2 pixels from its place, further than its "
+                                                  "neighbours grew (%3, %4)")
+                                       .arg(moved.x())
+                                       .arg(moved.y())
+                                       .arg(room.x())
+                                       .arg(room.y());
+}
+
 bool IsInput(const QWidget* widget) {
   return qobject_cast<const QAbstractButton*>(widget) || qobject_cast<const QComboBox*>(widget) ||
          qobject_cast<const QLineEdit*>(widget) || qobject_cast<const QAbstractSpinBox*>(widget) ||
@@ -277,6 +339,11 @@ QStringList FitProblems(const QWidget* root) {
     else if (const auto* edit = qobject_cast<const QLineEdit*>(widget)) CheckLineEdit(edit, problems);
   }
   CheckOverlaps(controls, problems);
+  for (const QWidget* widget : controls) {
+    if (!IsSeen(widget)) continue;
+    CheckInside(widget, problems);
+    CheckPlace(widget, problems);
+  }
   return problems;
 }
 
@@ -286,11 +353,13 @@ namespace {
 // are: Tab stops at the group once, and the arrow keys move the choice.
 bool GroupTakesFocus(const QWidget* widget) {
   const auto* button = qobject_cast<const QAbstractButton*>(widget);
-  const QButtonGroup* group = button ? button->group() : nullptr;
-  if (!group || !group->exclusive()) return false;
-  const QList<QAbstractButton*> members = group->buttons();
+  if (!button || !Exclusive(button)) return false;
+  QList<QAbstractButton*> members;
+  if (button->group()) members = button->group()->buttons();
+  else if (button->parentWidget())
+    members = button->parentWidget()->findChildren<QAbstractButton*>(Qt::FindDirectChildrenOnly);
   return std::any_of(members.begin(), members.end(), [](const QAbstractButton* member) {
-    return member->isEnabled() && (member->focusPolicy() & Qt::TabFocus);
+    return Exclusive(member) && member->isEnabled() && (member->focusPolicy() & Qt::TabFocus);
   });
 }
 
@@ -304,6 +373,12 @@ QStringList FocusProblems(const QWidget* root) {
     if (qobject_cast<const QToolBar*>(widget->parentWidget())) continue;
     if (!(widget->focusPolicy() & Qt::TabFocus) && !GroupTakesFocus(widget))
       problems << Describe(widget) + QStringLiteral(" takes no keyboard focus");
+    // Tab into a set of options lands on the chosen one, where Space changes nothing.
+    const auto* option = qobject_cast<const QAbstractButton*>(widget);
+    if (option && option->isCheckable() && !option->isChecked() && Exclusive(option) &&
+        (option->focusPolicy() & Qt::TabFocus) && CheckedPartner(option))
+      problems << Describe(widget) + QStringLiteral(" takes Tab while ") + Describe(CheckedPartner(option)) +
+                      QStringLiteral(" is the chosen option");
   }
   return problems;
 }

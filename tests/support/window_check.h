@@ -16,11 +16,14 @@ namespace lumaset::test {
 // Texts wider than their control: labels, buttons, check boxes, radio
 // buttons, group box titles, every item of a combo box and a line edit's
 // content, each measured with the control's own font against the room its
-// style leaves for text. Also two visible sibling controls that overlap.
+// style leaves for text. Also two visible sibling controls that overlap, a
+// control or picture that its window shows only in part, and one that
+// fitting the texts pushed further than the controls before it grew.
 QStringList FitProblems(const QWidget* root);
 
 // Enabled input controls (buttons, boxes, edits, lists, sliders, scroll
-// bars) that Tab cannot reach.
+// bars) that Tab cannot reach, and options that Tab reaches beside the
+// chosen one of their set.
 QStringList FocusProblems(const QWidget* root);
 
 // Checkable controls and checkable actions whose toggle from code (what a

@@ -5,11 +5,45 @@
 // would go over the whole waits until others have given theirs back, and
 // one larger than the whole waits until it has all of it. So a pool of
 // thumbnail workers holds a bounded amount, whatever the folder holds.
+//
+// Decodes can be stopped: a thread says, for the decodes it runs, how to
+// tell that they are no longer wanted, and the decoders that can stop ask
+// between rows. When the program ends, every decode is stopped at once.
 
 #include <QtGlobal>
 
 #include <condition_variable>
+#include <functional>
 #include <mutex>
+
+namespace lumaset {
+
+class DecodeStop {
+ public:
+  // True when the decodes of this thread are no longer wanted. It is asked
+  // often, from the decoding thread, and must answer quickly.
+  using Question = std::function<bool()>;
+
+  // Decodes on this thread, while the scope lasts, stop when `stop` says so.
+  class Scope {
+   public:
+    explicit Scope(Question stop);
+    ~Scope();
+    Scope(const Scope&) = delete;
+    Scope& operator=(const Scope&) = delete;
+
+   private:
+    Question outer_;
+  };
+
+  // Whether the decode running on this thread is to end now.
+  static bool requested();
+  // Every decode, running or to come, ends at its next question; none waits
+  // for memory any more. For the end of the program: there is no way back.
+  static void endAll();
+};
+
+}  // namespace lumaset
 
 namespace lumaset::imaging_detail {
 
@@ -17,21 +51,25 @@ class DecodeMemory {
  public:
   explicit DecodeMemory(qint64 total) : total_(total) {}
 
-  // The process's one share, of kTotalBytes.
+  // The process's one share, of kTotalBytes. Never destroyed, so that a
+  // decode still running when the program ends finds it intact.
   static DecodeMemory& Shared();
   static constexpr qint64 kTotalBytes = qint64{256} << 20;
 
-  // Holds `bytes` (at most the whole) until it goes out of scope.
+  // Holds `bytes` (at most the whole) until it goes out of scope. A decode
+  // stopped while it waits gets nothing: granted() is then false.
   class Share {
    public:
     Share(DecodeMemory& memory, qint64 bytes);
     ~Share();
     Share(const Share&) = delete;
     Share& operator=(const Share&) = delete;
+    bool granted() const { return granted_; }
 
    private:
     DecodeMemory& memory_;
     qint64 bytes_;
+    bool granted_ = false;
   };
 
   qint64 held() const;

@@ -2,9 +2,10 @@
 
 // The imaging layer: one object holds one picture at a time and loads,
 // shrinks, crops, turns, mirrors and saves it, reporting progress on request.
-// Pictures are read and written through Qt's image plugins (JPEG, PNG, BMP,
-// GIF, TIFF, WebP and the rest Qt offers), except that JPEG files are read
-// with libjpeg directly.
+// Pictures are read from JPEG (with libjpeg directly), PNG, BMP, GIF, TIFF
+// and WebP files, told by their content whatever their names, and written
+// through Qt's image plugins. A picture whose decode would hold more than the
+// decode memory is refused with a message naming its size.
 //
 // A held picture is always opaque 32-bit RGB (QImage::Format_RGB32): indexed,
 // grey and deep pictures are widened, and transparent parts are laid on white,
@@ -73,8 +74,8 @@ class Imaging {
   // Reading files. These two hold no state, so they may run on a worker thread.
   static Result<FileFacts> FileInfo(const QString& path);
   // The picture in `path` decoded so that its longer side is at most `longSide`
-  // pixels; the codec scales while decoding where it can (JPEG does), and the
-  // small picture is then turned upright.
+  // pixels; the codec scales while decoding where it can (JPEG does), others
+  // are shrunk a band at a time, and the small picture is then turned upright.
   static Result<QImage> readScaled(const QString& path, int longSide);
 
   // Loading a picture starts afresh: earlier states of the previous one are dropped.

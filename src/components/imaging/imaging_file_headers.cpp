@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -15,22 +16,45 @@ namespace lumaset::imaging_detail {
 
 namespace {
 
-// The most pixels one byte of a file can stand for in a codec whose bound is
-// not worked out below: run lengths, LZW and the fax codes of a blank page
-// stay near or under 20,000 (a blank A4 fax page at 300 dpi); a photo under
-// 10. A file that claims more pixels than this for each of its bytes is no
-// picture.
-constexpr double kMostPixelsPerByte = 65536;
+// Pictures larger than any camera or scanner makes: 134 million pixels, and
+// twice that for a page of black and white, which takes a bit a pixel (a
+// 16000 x 16000 scan).
+constexpr double kMostPixels = double(1 << 27);
+constexpr double kMostBilevelPixels = double(1 << 28);
+
+// The most pixels one byte of a file can stand for where the codec can pack
+// a flat picture tightly (LZW, WebP, deflate or ZSTD strips): a flat picture
+// of one colour stays under 3,000; a photo under 10.
+constexpr double kMostPixelsPerByte = 4096;
+
+// A run of a run-length bitmap takes two bytes for at most 255 pixels.
+constexpr double kMostRunLengthPixelsPerByte = 128;
 
 // Deflate, as PNG uses it, turns one byte into at most 1032 (258-byte runs
 // coded in a quarter of a byte each).
 constexpr double kMostDeflateRatio = 1032;
 
-bool withinCodecBound(qsizetype bytes, double pixels) {
-  return pixels <= static_cast<double>(bytes) * kMostPixelsPerByte;
+double pixelsOf(QSize size) { return static_cast<double>(size.width()) * size.height(); }
+
+// The bytes of a picture of `size` held by QImage at `bits` a pixel, with its
+// rows padded to whole 32-bit words; whatever a header claims, it stays far
+// from overflowing.
+constexpr double kMostCountedBytes = 1e15;
+
+qint64 imageBytes(QSize size, int bits) {
+  const double bytes = std::ceil(size.width() * static_cast<double>(bits) / 32) * 4 * size.height();
+  return static_cast<qint64>(std::min(bytes, kMostCountedBytes));
 }
 
-double pixelsOf(QSize size) { return static_cast<double>(size.width()) * size.height(); }
+using Verdict = Footprint::Verdict;
+
+// `whole`: the file holds what its layout needs; `packed`: no more pixels for
+// its bytes than the codec packs a flat picture.
+Verdict verdictFor(double pixels, bool bilevel, bool whole, bool packed = true) {
+  if (pixels > (bilevel ? kMostBilevelPixels : kMostPixels)) return Verdict::TooLarge;
+  if (!whole) return Verdict::Damaged;
+  return packed ? Verdict::Whole : Verdict::Packed;
+}
 
 // Reads past the end give 0, so a cut-off header can never be read out of bounds.
 class Bytes {
@@ -42,6 +66,7 @@ class Bytes {
     return i >= 0 && i < data_.size() ? static_cast<unsigned char>(data_[i]) : 0U;
   }
   unsigned le16(qsizetype i) const { return at(i) | at(i + 1) << 8; }
+  unsigned be16(qsizetype i) const { return at(i) << 8 | at(i + 1); }
   std::uint32_t le32(qsizetype i) const { return le16(i) | std::uint32_t{le16(i + 2)} << 16; }
   std::uint32_t be32(qsizetype i) const {
     return std::uint32_t{at(i)} << 24 | at(i + 1) << 16 | at(i + 2) << 8 | at(i + 3);
@@ -55,29 +80,38 @@ class Bytes {
   QByteArrayView data_;
 };
 
-// Uncompressed bitmaps have a known size; run-length ones are left to the codec.
-bool wholeBmp(const Bytes& b) {
+// Uncompressed bitmaps have a known size; a run-length stream packs at most
+// 255 pixels in two bytes, and one that ends at once is damaged. Qt holds one
+// bit a pixel, a byte for up to 256 colours, and 32 bits for the rest.
+Footprint bmpFootprint(const Bytes& b) {
   const std::uint32_t headerSize = b.le32(14);
-  double width = 0;
-  double height = 0;
+  QSize size;
   unsigned bits = 0;
   std::uint32_t compression = 0;
   if (headerSize == 12) {
-    width = b.le16(18);
-    height = b.le16(20);
+    size = QSize(static_cast<int>(b.le16(18)), static_cast<int>(b.le16(20)));
     bits = b.le16(24);
   } else if (headerSize >= 40) {
-    width = std::abs(static_cast<double>(static_cast<std::int32_t>(b.le32(18))));
-    height = std::abs(static_cast<double>(static_cast<std::int32_t>(b.le32(22))));
+    const auto side = [&b](qsizetype at) {
+      const std::int64_t stored = static_cast<std::int32_t>(b.le32(at));
+      return static_cast<int>(std::min<std::int64_t>(std::abs(stored), INT32_MAX));
+    };
+    size = QSize(side(18), side(22));
     bits = b.le16(28);
     compression = b.le32(30);
   } else {
-    return b.size() >= 18;
+    return {};
   }
+  const double pixels = pixelsOf(size);
+  const std::uint32_t start = b.le32(10);
+  const double stream = static_cast<double>(b.size()) - start;
   const bool plain = compression == 0 || compression == 3 || compression == 6;
-  if (!plain) return withinCodecBound(b.size(), width * height);
-  const double rowBytes = std::floor((width * bits + 31) / 32) * 4;
-  return static_cast<double>(b.size()) >= static_cast<double>(b.le32(10)) + rowBytes * height;
+  const double rowBytes = std::floor((size.width() * static_cast<double>(bits) + 31) / 32) * 4;
+  const bool ends = b.at(start) == 0 && b.at(start + 1) == 1;
+  const bool whole = plain ? stream >= rowBytes * size.height() : stream >= 2 && !ends;
+  const bool packed = plain || pixels <= stream * kMostRunLengthPixelsPerByte;
+  const int heldBits = bits == 1 ? 1 : bits <= 8 ? 8 : 32;
+  return {verdictFor(pixels, bits == 1, whole, packed), imageBytes(size, heldBits), size};
 }
 
 // The position after a chain of GIF data sub-blocks, or -1 when the file ends first.
@@ -105,22 +139,112 @@ qsizetype firstGifImage(const Bytes& b) {
 }
 
 // The unpacked rows of a PNG take depth x channels bits a pixel; deflate
-// packs them at best 1032 to 1.
-bool wholePng(const Bytes& b, QSize size) {
+// packs them at best 1032 to 1. Qt holds 1-bit grey and palette pictures at a
+// bit a pixel, other grey and palette pictures at a byte, 16-bit colour at 64
+// bits and the rest (16-bit grey among them, which may turn to colour) at 32.
+Footprint pngFootprint(const Bytes& b, QSize size) {
   static constexpr int kChannels[] = {1, 0, 3, 1, 2, 0, 4};  // by colour type
+  const unsigned depth = b.at(24);
   const unsigned colorType = b.at(25);
   const int channels = colorType < 7 ? kChannels[colorType] : 0;
-  const double bits = pixelsOf(size) * b.at(24) * std::max(channels, 1);
-  return static_cast<double>(b.size()) * kMostDeflateRatio >= bits / 8;
+  const double bits = pixelsOf(size) * depth * std::max(channels, 1);
+  const bool whole = static_cast<double>(b.size()) * kMostDeflateRatio >= bits / 8;
+  const bool indexed = colorType == 0 || colorType == 3;
+  const int heldBits = indexed && depth == 1 ? 1 : indexed && depth <= 8 ? 8 : depth == 16 && colorType != 0 ? 64 : 32;
+  return {verdictFor(pixelsOf(size), heldBits == 1, whole), imageBytes(size, heldBits), size};
 }
 
-bool wholeGif(const Bytes& b) {
-  qsizetype pos = firstGifImage(b);
-  if (pos < 0) return false;
-  const unsigned flags = b.at(pos + 9);
-  pos += 10;
-  if (flags & 0x80) pos += 3 * (qsizetype{2} << (flags & 7));
-  return skipGifSubBlocks(b, pos + 1) >= 0;  // + 1: the LZW code size
+// Qt decodes a GIF onto its whole screen at 32 bits a pixel, and keeps the
+// part under a frame that asks for it to be restored.
+Footprint gifFootprint(const Bytes& b, QSize size) {
+  const qsizetype image = firstGifImage(b);
+  if (image < 0) return {};
+  const QSize screen(static_cast<int>(b.le16(6)), static_cast<int>(b.le16(8)));
+  const QSize frame(static_cast<int>(b.le16(image + 5)), static_cast<int>(b.le16(image + 7)));
+  const QSize decoded = pixelsOf(screen) > pixelsOf(size) ? screen : size;
+  const double pixels = pixelsOf(decoded);
+  qsizetype pos = image + 10;
+  if (b.at(image + 9) & 0x80) pos += 3 * (qsizetype{2} << (b.at(image + 9) & 7));
+  const bool whole = skipGifSubBlocks(b, pos + 1) >= 0;  // + 1: the LZW code size
+  const bool packed = pixels <= static_cast<double>(b.size()) * kMostPixelsPerByte;
+  const qint64 held = 4 * (static_cast<qint64>(pixels) + qint64{frame.width()} * frame.height());
+  return {verdictFor(pixels, false, whole, packed), held, decoded};
+}
+
+// The first directory of a TIFF file: the facts that say how Qt holds the
+// picture and how large a piece libtiff decodes at once.
+struct TiffLayout {
+  unsigned bitsPerSample = 1;
+  unsigned samplesPerPixel = 1;
+  unsigned sampleFormat = 1;
+  unsigned photometric = 2;
+  std::uint32_t rowsPerStrip = UINT32_MAX;
+  std::uint32_t tileWidth = 0;
+  std::uint32_t tileLength = 0;
+};
+
+std::optional<TiffLayout> tiffLayout(const Bytes& b) {
+  const bool motorola = b.startsWith("MM");
+  const auto u16 = [&](qsizetype i) { return motorola ? b.be16(i) : b.le16(i); };
+  const auto u32 = [&](qsizetype i) { return motorola ? b.be32(i) : b.le32(i); };
+  const std::uint32_t directory = u32(4);
+  if (directory < 8 || directory >= static_cast<std::uint32_t>(b.size())) return std::nullopt;
+  TiffLayout layout;
+  const unsigned entries = u16(directory);
+  for (unsigned i = 0; i < entries; ++i) {
+    const qsizetype entry = qsizetype{directory} + 2 + 12 * qsizetype{i};
+    if (entry + 12 > b.size()) return std::nullopt;
+    const unsigned type = u16(entry + 2);
+    // The first value: up to two shorts lie in the entry itself, more where it points.
+    const qsizetype at = type == 3 && u32(entry + 4) > 2 ? qsizetype{u32(entry + 8)} : entry + 8;
+    const std::uint32_t value = type == 3 ? u16(at) : u32(at);
+    switch (u16(entry)) {
+      case 258: layout.bitsPerSample = value; break;
+      case 262: layout.photometric = value; break;
+      case 277: layout.samplesPerPixel = value; break;
+      case 278: layout.rowsPerStrip = value; break;
+      case 322: layout.tileWidth = value; break;
+      case 323: layout.tileLength = value; break;
+      case 339: layout.sampleFormat = value; break;
+      default: break;
+    }
+  }
+  return layout;
+}
+
+// Qt holds black and white (as grey) at a bit a pixel, 8-bit grey or palette
+// at a byte, 16-bit grey at two, other pictures of up to 8 bits a sample at
+// 32 bits a pixel, of 16 at 64 and of more (floats) at 128;
+// libtiff decodes a strip or tile at a time beside it. Fax codes pack a blank
+// page far tighter than other codecs, so only black and white may claim more
+// pixels for its bytes than a flat picture packs.
+Footprint tiffFootprint(const Bytes& b, QSize size) {
+  const auto layout = tiffLayout(b);
+  if (!layout) return {};
+  const double bits = layout->bitsPerSample;
+  const bool grey = layout->samplesPerPixel == 1 && layout->photometric <= 1;
+  const bool bilevel = grey && bits == 1;
+  const bool indexed = grey || (layout->samplesPerPixel == 1 && layout->photometric == 3);
+  const bool byte = indexed && bits == 8 && layout->sampleFormat != 3;
+  const bool deepGrey = grey && bits == 16 && layout->sampleFormat != 3;
+  const int heldBits = bilevel ? 1 : byte ? 8 : deepGrey ? 16 : bits <= 8 ? 32 : bits <= 16 ? 64 : 128;
+  const bool tiled = layout->tileWidth > 0 && layout->tileLength > 0;
+  const double pieceWidth = tiled ? layout->tileWidth : size.width();
+  const double pieceRows = tiled ? layout->tileLength : std::min<double>(layout->rowsPerStrip, size.height());
+  const double piece = pieceWidth * pieceRows * layout->samplesPerPixel * bits / 8;
+  const double pixels = pixelsOf(size);
+  const bool packed = bilevel || pixels <= static_cast<double>(b.size()) * kMostPixelsPerByte;
+  const double held = static_cast<double>(imageBytes(size, heldBits)) + piece;
+  return {verdictFor(pixels, bilevel, true, packed), static_cast<qint64>(std::min(held, kMostCountedBytes)), size};
+}
+
+// Qt decodes WebP at 32 bits a pixel, and an animation's frame apart from
+// its canvas.
+Footprint webpFootprint(const Bytes& b, QSize size) {
+  const bool extended = b.slice(12, 4) == "VP8X";
+  const double pixels = pixelsOf(size);
+  const bool packed = pixels <= static_cast<double>(b.size()) * kMostPixelsPerByte;
+  return {verdictFor(pixels, false, true, packed), imageBytes(size, 32) * (extended ? 2 : 1), size};
 }
 
 std::optional<PaletteFacts> gifPalette(const Bytes& b) {
@@ -162,17 +286,26 @@ std::optional<PaletteFacts> bmpPalette(const Bytes& b) {
 
 }  // namespace
 
-bool holdsWholePicture(QByteArrayView file, QByteArrayView format, QSize size) {
+QByteArray pictureFormat(QByteArrayView fileStart) {
+  const Bytes b(fileStart);
+  if (b.startsWith("\xFF\xD8\xFF")) return "jpeg";
+  if (b.startsWith("\x89PNG\r\n\x1A\n")) return "png";
+  if (b.startsWith("GIF87a") || b.startsWith("GIF89a")) return "gif";
+  if (b.startsWith("BM")) return "bmp";
+  if (b.startsWith(QByteArrayView("II*\0", 4)) || b.startsWith(QByteArrayView("MM\0*", 4))) return "tiff";
+  if (b.startsWith("RIFF") && b.slice(8, 4) == "WEBP") return "webp";
+  return {};
+}
+
+Footprint decodeFootprint(QByteArrayView file, QByteArrayView format, QSize size) {
   const Bytes bytes(file);
-  if (format == "bmp" && bytes.startsWith("BM")) return wholeBmp(bytes);
-  if (format == "png" && bytes.startsWith("\x89PNG")) return wholePng(bytes, size);
-  if (format == "gif") {
-    // Qt measures a GIF by its first frame when the screen looks too large
-    // for it, but decodes onto the whole screen.
-    const double screen = static_cast<double>(bytes.le16(6)) * bytes.le16(8);
-    return wholeGif(bytes) && withinCodecBound(bytes.size(), std::max(screen, pixelsOf(size)));
-  }
-  return withinCodecBound(bytes.size(), pixelsOf(size));
+  if (!size.isValid() || size.isEmpty() || pictureFormat(file) != format) return {};
+  if (format == "bmp") return bmpFootprint(bytes);
+  if (format == "png") return pngFootprint(bytes, size);
+  if (format == "gif") return gifFootprint(bytes, size);
+  if (format == "tiff") return tiffFootprint(bytes, size);
+  if (format == "webp") return webpFootprint(bytes, size);
+  return {};
 }
 
 bool openRegularFile(QFile& file, const QString& path) {

@@ -16,12 +16,29 @@
 
 namespace lumaset::imaging_detail {
 
-// Whether `file`, all of a file in `format` (Qt's format name) whose header
-// gives `size` (as stored), can hold that picture: asked before any pixel is
-// decoded, so that a few bytes that claim a huge picture cost nothing. Exact
-// where the format's layout says how many bytes a picture takes; elsewhere a
-// bound on how far the format's codec can compress.
-bool holdsWholePicture(QByteArrayView file, QByteArrayView format, QSize size);
+// The raster formats read here, told by a file's first bytes alone: "jpeg",
+// "png", "gif", "bmp", "tiff" or "webp"; empty for anything else, however the
+// file is named (readers that open further files, such as SVG's, never see it).
+QByteArray pictureFormat(QByteArrayView fileStart);
+
+// What decoding a picture costs, asked before any pixel is decoded, so that a
+// few bytes that claim a huge picture cost nothing.
+struct Footprint {
+  enum class Verdict { Whole, Damaged, Packed, TooLarge };
+  // Damaged: the file cannot hold the picture its header claims, by the
+  // format's layout (or a run-length stream that ends at once). Packed: more
+  // pixels for its bytes than the codec packs any photo or scan. TooLarge:
+  // more pixels than any photo or scan has.
+  Verdict verdict = Verdict::Damaged;
+  // The memory Qt's reader holds for the whole picture, in the form it
+  // decodes it to (a GIF onto its whole screen), with its own buffers.
+  qint64 heldBytes = 0;
+  // The picture's size as the reader decodes it: a GIF's whole screen.
+  QSize decoded;
+};
+
+// `file` is all of a file in `format` whose header gives `size` (as stored).
+Footprint decodeFootprint(QByteArrayView file, QByteArrayView format, QSize size);
 
 struct PaletteFacts {
   int bitsPerPixel = 0;

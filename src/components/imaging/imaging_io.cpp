@@ -9,6 +9,7 @@
 #include <QImageWriter>
 #include <QPainter>
 #include <QPixelFormat>
+#include <QTransform>
 
 #include <algorithm>
 #include <cstdlib>
@@ -17,6 +18,7 @@
 #include "components/imaging/decode_memory.h"
 #include "components/imaging/imaging_file_headers.h"
 #include "components/imaging/jpeg_strips.h"
+#include "components/imaging/picture_shrink.h"
 #include "components/imaging/imaging_jpeg.h"
 
 namespace lumaset {
@@ -25,10 +27,16 @@ namespace {
 
 // Qt refuses to decode pictures above 128 MB, which a 36-megapixel photo
 // already needs; 1 GB still turns away a header that claims absurd sizes.
+// Qt counts 32 bits a pixel whatever it holds, so a black-and-white page of
+// 16000 x 16000 needs all of it; what a decode may really take is counted
+// apart (decodeFootprint).
 constexpr int kReaderLimitMegabytes = 1024;
 
 // Enough of a file's start to find an indexed picture's palette.
 constexpr qint64 kHeaderBytes = 64 * 1024;
+
+// Enough of a file's start to tell its format.
+constexpr qint64 kSniffBytes = 16;
 
 void raiseReaderLimit() {
   static const bool raised = [] {
@@ -77,6 +85,23 @@ Error memoryError(QSize size) {
                    .arg(size.height())};
 }
 
+Error memoryError(const QString& path, QSize size) {
+  return readError(path, QStringLiteral("there is not enough memory for a picture of %1 x %2 pixels")
+                             .arg(size.width())
+                             .arg(size.height()));
+}
+
+Error packedTight(const QString& path, QSize size, qsizetype bytes) {
+  const QString why = QStringLiteral("a picture of %1 x %2 pixels in %3 bytes is packed tighter than any photo or scan");
+  return readError(path, why.arg(size.width()).arg(size.height()).arg(bytes));
+}
+
+Error tooLarge(const QString& path, QSize size) {
+  return readError(path, QStringLiteral("a picture of %1 x %2 pixels is larger than any photo or scan")
+                             .arg(size.width())
+                             .arg(size.height()));
+}
+
 // Why a file cannot be opened at all, if it cannot.
 std::optional<Error> fileProblem(const QString& path) {
   const QFileInfo info(path);
@@ -104,28 +129,69 @@ bool isJpegFile(const QString& path) {
   return imaging_detail::openRegularFile(file, path) && imaging_detail::looksLikeJpeg(file.read(2));
 }
 
-// A picture file open for reading (never waiting on something that is not a
-// regular file) with all its bytes in view, mapped where it can be.
-struct OpenPicture {
-  QFile file;
-  QByteArray copy;
-  QByteArrayView bytes;
-
-  std::optional<Error> open(const QString& path) {
-    if (!imaging_detail::openRegularFile(file, path)) {
-      return fileProblem(path).value_or(readError(path, QStringLiteral("it is not a file")));
-    }
-    const qint64 size = file.size();
-    if (const uchar* mapped = size > 0 ? file.map(0, size) : nullptr) {
-      bytes = QByteArrayView(mapped, size);
-    } else {
-      copy = file.readAll();
-      bytes = copy;
-      file.seek(0);
-    }
-    return std::nullopt;
+// A regular file read with plain reads and never mapped (Qt's TIFF reader
+// maps a QFile it is given): a file cut short meanwhile gives a short read,
+// never a fault.
+class UnmappedFile : public QIODevice {
+ public:
+  bool open(const QString& path) {
+    return imaging_detail::openRegularFile(file_, path) && QIODevice::open(QIODevice::ReadOnly | QIODevice::Unbuffered);
   }
+  bool isSequential() const override { return false; }
+  qint64 size() const override { return file_.size(); }
+  bool seek(qint64 pos) override { return QIODevice::seek(pos) && file_.seek(pos); }
+
+ protected:
+  qint64 readData(char* data, qint64 maxSize) override { return file_.read(data, maxSize); }
+  qint64 writeData(const char*, qint64) override { return -1; }
+
+ private:
+  QFile file_;
 };
+
+// A reader bound to the one format the content names, never guessing another
+// (an SVG reader would open whatever files its picture names).
+void bindReader(QImageReader& reader, QIODevice* device, const QByteArray& format) {
+  reader.setAutoDetectImageFormat(false);
+  reader.setDevice(device);
+  reader.setFormat(format);
+  prepareReader(reader);
+}
+
+Error notAPicture(const QString& path) {
+  return readError(path, QStringLiteral("it is not a picture in a format Lumaset reads"));
+}
+
+Error damaged(const QString& path) { return readError(path, QStringLiteral("the picture is damaged or incomplete")); }
+
+// All of a picture file in memory, read with plain reads: a file cut short
+// meanwhile gives fewer bytes, never a fault, and the decoder sees one state
+// of it. A file larger than all the memory decodes may hold is refused.
+Result<QByteArray> readPictureFile(const QString& path) {
+  QFile file;
+  if (!imaging_detail::openRegularFile(file, path)) {
+    return fileProblem(path).value_or(readError(path, QStringLiteral("it is not a file")));
+  }
+  const qint64 size = file.size();
+  if (size > imaging_detail::DecodeMemory::kTotalBytes) {
+    return readError(path, QStringLiteral("the file is too large to be a picture Lumaset reads"));
+  }
+  QByteArray bytes(static_cast<qsizetype>(size), Qt::Uninitialized);
+  const qint64 read = file.read(bytes.data(), size);
+  if (read < 0) return readError(path, file.errorString());
+  bytes.truncate(static_cast<qsizetype>(read));
+  return bytes;
+}
+
+// The picture stood upright as the file's orientation tag says, the way Qt's
+// reader turns it: mirrored first, then a quarter turn clockwise.
+QImage upright(const QImage& image, QImageIOHandler::Transformations how) {
+  if (how == QImageIOHandler::TransformationNone) return image;
+  QImage turned =
+      image.mirrored(how & QImageIOHandler::TransformationMirror, how & QImageIOHandler::TransformationFlip);
+  if (how & QImageIOHandler::TransformationRotate90) turned = turned.transformed(QTransform().rotate(90));
+  return turned;
+}
 
 int bitsPerPixel(QImage::Format format) {
   if (format == QImage::Format_Invalid) return 24;  // the header does not say: true colour
@@ -149,20 +215,21 @@ Result<FileFacts> Imaging::FileInfo(const QString& path) {
     const auto header = imaging_detail::readJpegHeader(path);
     if (!header) return readError(path, header.error());
     const QSize size = header->upright();
-    if (size.isEmpty()) return readError(path, QStringLiteral("the picture is damaged or incomplete"));
+    if (size.isEmpty()) return damaged(path);
     return FileFacts{size.width(), size.height(), header->components == 1 ? 8 : 24, 0};
   }
-  QFile file;
-  if (!imaging_detail::openRegularFile(file, path)) return readError(path, QStringLiteral("it is not a file"));
-  QImageReader reader(&file);
-  prepareReader(reader);
+  UnmappedFile file;
+  if (!file.open(path)) return readError(path, QStringLiteral("it is not a file"));
+  const QByteArray format = imaging_detail::pictureFormat(file.peek(kSniffBytes));
+  if (format.isEmpty()) return notAPicture(path);
+  QImageReader reader;
+  bindReader(reader, &file, format);
   if (!reader.canRead()) return refusal(path, reader);
   const QSize size = uprightSize(reader);
-  if (!size.isValid()) return readError(path, QStringLiteral("the picture is damaged or incomplete"));
+  if (!size.isValid()) return damaged(path);
   const QImage::Format pixelFormat = reader.imageFormat();
   const bool mono = pixelFormat == QImage::Format_Mono || pixelFormat == QImage::Format_MonoLSB;
   FileFacts facts{size.width(), size.height(), bitsPerPixel(pixelFormat), mono ? 2 : 0};
-  const QByteArray format = reader.format();
   if (const auto palette = imaging_detail::paletteFacts(fileStart(path), format)) {
     facts.bitsPerPixel = palette->bitsPerPixel;
     facts.paletteSize = palette->colors;
@@ -172,6 +239,10 @@ Result<FileFacts> Imaging::FileInfo(const QString& path) {
   return facts;
 }
 
+// Other formats than JPEG are decoded by Qt's reader for the format the
+// content names, from a copy of the file in memory, and only when the
+// decode fits in the memory decodes may hold: the picture as the reader
+// holds it, the file, and the working copies that shrink or turn it.
 Result<QImage> Imaging::decode(const QString& path, int longSide) {
   if (auto problem = fileProblem(path)) return *problem;
   if (isJpegFile(path)) {
@@ -179,40 +250,39 @@ Result<QImage> Imaging::decode(const QString& path, int longSide) {
     if (!image) return readError(path, image.error());
     return image;
   }
-  OpenPicture picture;
-  if (auto problem = picture.open(path)) return *problem;
-  QImageReader reader(&picture.file);
-  prepareReader(reader);
+  const Result<QByteArray> bytes = readPictureFile(path);
+  if (!bytes) return Error{bytes.error()};
+  const QByteArray format = imaging_detail::pictureFormat(*bytes);
+  if (format.isEmpty() || format == "jpeg") return notAPicture(path);  // a JPEG start appearing after the check
+  QBuffer buffer;
+  buffer.setData(*bytes);
+  buffer.open(QIODevice::ReadOnly);
+  QImageReader reader;
+  bindReader(reader, &buffer, format);
+  reader.setAutoTransform(false);  // turned here once shrunk
   if (!reader.canRead()) return refusal(path, reader);
-  const QByteArray format = reader.format();
-  const QSize size = storedSize(reader);  // the reader turns the picture after shrinking it
-  // A file too small for the picture its header claims is refused before a
-  // single pixel is decoded.
-  if (!imaging_detail::holdsWholePicture(picture.bytes, format, size)) {
-    return readError(path, QStringLiteral("the picture is damaged or incomplete"));
+  const QSize size = storedSize(reader);
+  const imaging_detail::Footprint footprint = imaging_detail::decodeFootprint(*bytes, format, size);
+  switch (footprint.verdict) {
+    case imaging_detail::Footprint::Verdict::Damaged: return damaged(path);
+    case imaging_detail::Footprint::Verdict::Packed: return packedTight(path, footprint.decoded, bytes->size());
+    case imaging_detail::Footprint::Verdict::TooLarge: return tooLarge(path, footprint.decoded);
+    case imaging_detail::Footprint::Verdict::Whole: break;
   }
-  const bool shrink = longSide > 0 && size.isValid() && std::max(size.width(), size.height()) > longSide;
-  const qint64 bytes = qint64{size.width()} * size.height() * 4;
-  if (shrink) {
-    reader.setScaledSize(fitLongSide(size, longSide));
-  } else if (size.isValid() && bytes > (qint64{kReaderLimitMegabytes} << 20)) {
-    return memoryError(size);
-  }
+  const bool shrink = longSide > 0 && std::max(size.width(), size.height()) > longSide;
+  const QSize target = shrink ? fitLongSide(size, longSide) : size;
+  const QImageIOHandler::Transformations turn = reader.transformation();
+  const bool turned = turn != QImageIOHandler::TransformationNone;
+  const qint64 working = shrink ? imaging_detail::shrinkBytes(size, target) : turned ? footprint.heldBytes : 0;
+  const qint64 cost = bytes->size() + footprint.heldBytes + working;
+  if (cost > imaging_detail::DecodeMemory::kTotalBytes) return memoryError(path, footprint.decoded);
+  const imaging_detail::DecodeMemory::Share share(imaging_detail::DecodeMemory::Shared(), cost);
   QImage image;
-  {
-    // Qt's readers decode the whole picture before they shrink it.
-    const imaging_detail::DecodeMemory::Share share(imaging_detail::DecodeMemory::Shared(), size.isValid() ? bytes : 0);
-    if (!reader.read(&image)) return refusal(path, reader);
-  }
-  if (size.isValid()) {  // the picture must be the one the header promised
-    QSize promised = shrink ? fitLongSide(size, longSide) : size;
-    if (reader.transformation() & QImageIOHandler::TransformationRotate90) promised.transpose();
-    if (image.size() != promised) return readError(path, QStringLiteral("the picture is damaged or incomplete"));
-  }
-  if (longSide > 0 && std::max(image.width(), image.height()) > longSide) {  // the header gave no size
-    const QSize target = fitLongSide(image.size(), longSide);
-    image = image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-  }
+  if (!reader.read(&image)) return refusal(path, reader);
+  if (image.size() != size) return damaged(path);  // the picture must be the one the header promised
+  if (shrink) image = imaging_detail::shrunk(image, target);
+  image = upright(image, turn);
+  if (image.isNull()) return memoryError(path, size);
   return image;
 }
 

@@ -23,19 +23,26 @@ static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "JCS_EXT_BGRA lays pixels out as 
 
 constexpr int kApp1 = JPEG_APP0 + 1;
 constexpr int kRowsPerRead = 16;
+constexpr std::size_t kReadBytes = 64 * 1024;
 
 const QString kDamaged = QStringLiteral("the picture is damaged or incomplete");
 
-// libjpeg reports through these hooks. A fatal error, and the end of the
-// picture reached while picture data is still wanted (the file runs out, or
-// its end marker comes before the last row of blocks), leave the decoder at
-// once; every other warning (extraneous bytes, a corrupt restart interval, a
-// data segment that ends early at the next segment's marker) is passed over
-// and the picture is given.
+// libjpeg reports through these hooks. A fatal error leaves the decoder at
+// once, and so do a stop asked for and a file of more scans than any
+// encoder writes. The end of the picture reached while picture data is
+// still wanted (the file runs out, or its end marker comes before the last
+// row of blocks) leaves too; a file that lacks only its end marker is
+// whole. Every other warning (extraneous bytes, a corrupt restart
+// interval, a data segment that ends early at the next segment's marker)
+// is passed over and the picture is given.
 struct ErrorManager {
   jpeg_error_mgr pub;  // first, so that libjpeg's pointer is also ours
   std::jmp_buf jump;
   bool outOfMemory = false;
+  bool stopped = false;
+  bool tooManyScans = false;
+  bool inHeader = true;  // still reading the markers before the first scan
+  bool fileEnded = false;  // the file ran out; libjpeg goes on as if it had ended there
 };
 
 [[noreturn]] void leave(j_common_ptr info) {
@@ -50,29 +57,67 @@ struct ErrorManager {
   leave(info);
 }
 
-bool endsBeforeLastRow(j_common_ptr common) {
-  if (!common->is_decompressor) return false;
+bool beforeLastRow(j_common_ptr common) {
   const auto* info = reinterpret_cast<j_decompress_ptr>(common);
-  return info->unread_marker == JPEG_EOI && info->input_iMCU_row + 1 < info->total_iMCU_rows;
+  return info->input_iMCU_row + 1 < info->total_iMCU_rows;
 }
 
-void onMessage(j_common_ptr info, int level) {
-  if (level >= 0) return;
-  const int code = info->err->msg_code;
-  if (code == JWRN_JPEG_EOF || (code == JWRN_HIT_MARKER && endsBeforeLastRow(info))) leave(info);
+// Huffman data that runs short is reported when its bits are wanted: after
+// the file ran out that is damage, wherever it happens. Arithmetic-coded
+// data is not reported at all, so the file's end decides: before the last
+// row of a scan it is damage. A file that runs out between scans is whole
+// when it has all of them, which the decode looks at when it is done.
+void onMessage(j_common_ptr common, int level) {
+  if (level >= 0 || !common->is_decompressor) return;
+  auto* errors = reinterpret_cast<ErrorManager*>(common->err);
+  const auto* info = reinterpret_cast<j_decompress_ptr>(common);
+  const int code = common->err->msg_code;
+  if (code == JWRN_JPEG_EOF) {
+    errors->fileEnded = true;
+    if (errors->inHeader || (info->arith_code && beforeLastRow(common))) leave(common);
+  } else if (code == JWRN_HIT_MARKER && info->unread_marker == JPEG_EOI) {
+    if (errors->fileEnded || beforeLastRow(common)) leave(common);
+  }
+}
+
+// Asked by libjpeg between rows and scans.
+void onProgress(j_common_ptr common) {
+  auto* errors = reinterpret_cast<ErrorManager*>(common->err);
+  if (DecodeStop::requested()) {
+    errors->stopped = true;
+    leave(common);
+  }
+  if (common->is_decompressor && reinterpret_cast<j_decompress_ptr>(common)->input_scan_number > kMostJpegScans) {
+    errors->tooManyScans = true;
+    leave(common);
+  }
+}
+
+// Whether a file that ran out had every scan: a progressive file has then
+// brought every coefficient of every component to its last bit, a
+// sequential one ended on a scan of all components.
+bool hasEveryScan(const jpeg_decompress_struct& info) {
+  if (!info.progressive_mode) return info.comps_in_scan == info.num_components;
+  for (int c = 0; c < info.num_components; ++c) {
+    for (int k = 0; k < DCTSIZE2; ++k) {
+      if (info.coef_bits[c][k] != 0) return false;
+    }
+  }
+  return true;
 }
 
 // Every block of every component costs at least one bit of Huffman code
 // (its DC difference), so a file with fewer bits than blocks is cut off, or
-// lies about its size. Arithmetic coding can go below a bit a block; no
-// photo comes near a sixty-fourth of one.
+// lies about its size. Arithmetic coding has no such floor (a page of one
+// colour takes a few bytes), so those files are bounded by their memory
+// and their scans alone.
 bool holdsItsBlocks(const jpeg_decompress_struct& info, qint64 fileBytes) {
+  if (info.arith_code) return true;
   double blocks = 0;
   for (int c = 0; c < info.num_components; ++c) {
     blocks += static_cast<double>(info.comp_info[c].width_in_blocks) * info.comp_info[c].height_in_blocks;
   }
-  const double leastBitsPerBlock = info.arith_code ? 1.0 / 64 : 1.0;
-  return static_cast<double>(fileBytes) * 8 >= blocks * leastBitsPerBlock;
+  return static_cast<double>(fileBytes) * 8 >= blocks;
 }
 
 // What decoding holds besides the picture: a progressive file keeps every
@@ -86,15 +131,59 @@ qint64 coefficientBytes(const jpeg_decompress_struct& info) {
   return blocks * 128;
 }
 
+// libjpeg reads the file a piece at a time through this source, never
+// through a map of it: a file that another program cuts short meanwhile
+// gives a short read, which the decoder takes as the end of the file.
+struct FileSource {
+  jpeg_source_mgr pub;  // first, so that libjpeg's pointer is also ours
+  QFile* file = nullptr;
+  std::vector<JOCTET> buffer;
+};
+
+const JOCTET kEndMarker[] = {0xFF, JPEG_EOI};
+
+void startSource(j_decompress_ptr) {}
+void endSource(j_decompress_ptr) {}
+
+boolean fillSource(j_decompress_ptr info) {
+  auto* source = reinterpret_cast<FileSource*>(info->src);
+  const qint64 read = source->file->read(reinterpret_cast<char*>(source->buffer.data()),
+                                         static_cast<qint64>(source->buffer.size()));
+  if (read <= 0) {
+    WARNMS(info, JWRN_JPEG_EOF);
+    source->pub.next_input_byte = kEndMarker;
+    source->pub.bytes_in_buffer = sizeof kEndMarker;
+    return TRUE;
+  }
+  source->pub.next_input_byte = source->buffer.data();
+  source->pub.bytes_in_buffer = static_cast<std::size_t>(read);
+  return TRUE;
+}
+
+void skipSource(j_decompress_ptr info, long count) {
+  auto* source = reinterpret_cast<FileSource*>(info->src);
+  if (count <= 0) return;
+  const auto wanted = static_cast<std::size_t>(count);
+  if (wanted <= source->pub.bytes_in_buffer) {
+    source->pub.next_input_byte += wanted;
+    source->pub.bytes_in_buffer -= wanted;
+    return;
+  }
+  // Past the buffer: the file is wound on; past its end, the next read finds nothing.
+  const auto beyond = static_cast<qint64>(wanted - source->pub.bytes_in_buffer);
+  source->pub.bytes_in_buffer = 0;
+  if (!source->file->seek(source->file->pos() + beyond)) (void)source->file->seek(source->file->size());
+}
+
 void silently(j_common_ptr) {}
 
 // One decoder over one open file; whatever happens, both are released.
 struct Decoder {
   jpeg_decompress_struct info{};
   ErrorManager errors{};
-  QFile file;                   // the whole file is read from memory, mapped where it can be
-  QByteArray copy;              // the file's bytes where it cannot be mapped
-  const uchar* bytes = nullptr;
+  jpeg_progress_mgr progress{};
+  FileSource source{};
+  QFile file;
   qint64 size = 0;
   bool created = false;
   QImage image;
@@ -119,9 +208,19 @@ bool readHeader(Decoder& d, qint64 byteLimit) {
   d.created = true;
   jpeg_create_decompress(&d.info);
   d.info.mem->max_memory_to_use = static_cast<long>(byteLimit);
-  jpeg_mem_src(&d.info, d.bytes, static_cast<unsigned long>(d.size));
+  d.progress.progress_monitor = onProgress;
+  d.info.progress = &d.progress;
+  d.source.file = &d.file;
+  d.source.buffer.resize(kReadBytes);
+  d.source.pub.init_source = startSource;
+  d.source.pub.fill_input_buffer = fillSource;
+  d.source.pub.skip_input_data = skipSource;
+  d.source.pub.resync_to_restart = jpeg_resync_to_restart;
+  d.source.pub.term_source = endSource;
+  d.info.src = &d.source.pub;
   jpeg_save_markers(&d.info, kApp1, 0xFFFF);
   jpeg_read_header(&d.info, TRUE);
+  d.errors.inHeader = false;
   return true;
 }
 
@@ -163,18 +262,12 @@ bool readRows(Decoder& d) {
     for (JDIMENSION i = 0; i < count; ++i) rows[i] = d.image.scanLine(static_cast<int>(first + i));
     if (jpeg_read_scanlines(&info, rows, count) == 0) return false;
   }
-  return true;
+  return !d.errors.fileEnded || hasEveryScan(info);
 }
 
 Result<bool> open(Decoder& d, const QString& path, qint64 byteLimit) {
   if (!openRegularFile(d.file, path)) return Error{QStringLiteral("it cannot be opened")};
   d.size = d.file.size();
-  d.bytes = d.size > 0 ? d.file.map(0, d.size) : nullptr;
-  if (!d.bytes) {
-    d.copy = d.file.readAll();
-    d.size = d.copy.size();
-    d.bytes = reinterpret_cast<const uchar*>(d.copy.constData());
-  }
   if (!readHeader(d, byteLimit)) return Error{kDamaged};
   return true;
 }
@@ -235,7 +328,12 @@ Result<QImage> decodeJpeg(const QString& path, int longSide, qint64 byteLimit) {
   const auto scaled = [eighths](JDIMENSION side) { return (qint64{side} * eighths + 7) / 8; };
   const DecodeMemory::Share share(DecodeMemory::Shared(),
                                   scaled(d.info.image_width) * scaled(d.info.image_height) * 4 + coefficientBytes(d.info));
-  if (!readRows(d)) return d.errors.outOfMemory ? memory() : Error{kDamaged};
+  if (!share.granted()) return CancelledError();
+  if (!readRows(d)) {
+    if (d.errors.stopped) return CancelledError();
+    if (d.errors.tooManyScans) return Error{QStringLiteral("the picture is stored in more than %1 scans").arg(kMostJpegScans)};
+    return d.errors.outOfMemory ? memory() : Error{kDamaged};
+  }
   QImage image = std::move(d.image);
   if (image.size() != target) image = image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
   image = orientedUpright(image, orientationOf(d.info));

@@ -27,6 +27,10 @@ struct JpegHeader {
   QSize upright() const;
 };
 
+// A progressive file may repeat its scans, each a walk over every block;
+// no encoder writes more than a few dozen, so a file of more is refused.
+inline constexpr int kMostJpegScans = 200;
+
 // The header alone; an error gives the cause in a few words.
 Result<JpegHeader> readJpegHeader(const QString& path);
 
@@ -34,7 +38,8 @@ Result<JpegHeader> readJpegHeader(const QString& path);
 // size), as Format_RGB32. The codec shrinks it while decoding; turning and
 // mirroring then work on the small picture. Refused when the decoder fails,
 // when the file ends before the last row is decoded, or when the full-size
-// picture would need more than `byteLimit` bytes.
+// picture would need more than `byteLimit` bytes. A decode that
+// DecodeStop says is no longer wanted ends early with a cancelled error.
 Result<QImage> decodeJpeg(const QString& path, int longSide, qint64 byteLimit);
 
 // `size` shrunk, aspect kept, until its longer side is `longSide`; no side below 1.

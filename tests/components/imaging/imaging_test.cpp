@@ -7,6 +7,9 @@
 // jpeglib.h needs FILE declared before it.
 #include <jpeglib.h>
 
+#include <QDeadlineTimer>
+#include <csignal>
+#include <unistd.h>
 #include <QDir>
 #include <QtEndian>
 #include <QFile>
@@ -18,6 +21,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <chrono>
 #include <climits>
 #include <cmath>
 #include <functional>
@@ -25,15 +29,11 @@
 #include <thread>
 #include <vector>
 
+#include "components/imaging/allocation_watch.h"
 #include "components/imaging/decode_memory.h"
+#include "components/imaging/imaging_jpeg.h"
 #include "support/file_size_limit.h"
 #include "support/test_support.h"
-
-#if defined(__SANITIZE_ADDRESS__)
-// The sanitizer runtime's own hook; its header is not always installed.
-extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*onMalloc)(const volatile void*, std::size_t),
-                                                         void (*onFree)(const volatile void*));
-#endif
 
 namespace lumaset {
 namespace {
@@ -70,13 +70,19 @@ QByteArray libjpegBytes(int width, int height, J_COLOR_SPACE space, const QByteA
   return bytes;
 }
 
-// A restart marker after every row of blocks.
-QByteArray jpegWithRestarts(const QImage& picture) {
+// The samples of `picture` as libjpeg takes them: three bytes a pixel.
+QByteArray rgbSamples(const QImage& picture) {
   const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
   QByteArray samples;
   for (int y = 0; y < rgb.height(); ++y)
     samples.append(reinterpret_cast<const char*>(rgb.constScanLine(y)), qsizetype{rgb.width()} * 3);
-  return libjpegBytes(rgb.width(), rgb.height(), JCS_RGB, samples, [](jpeg_compress_struct& info) { info.restart_in_rows = 1; });
+  return samples;
+}
+
+// A restart marker after every row of blocks.
+QByteArray jpegWithRestarts(const QImage& picture) {
+  return libjpegBytes(picture.width(), picture.height(), JCS_RGB, rgbSamples(picture),
+                      [](jpeg_compress_struct& info) { info.restart_in_rows = 1; });
 }
 
 // Where the marker `code` first stands in a JPEG file (0xFF then `code`
@@ -121,31 +127,7 @@ QByteArray gifBytes(int width, int height, const std::vector<int>& frames) {
   return out.append(char(0x3B));
 }
 
-// The largest single allocation that `work` makes, where the sanitizers
-// let it be watched; elsewhere 0.
-std::atomic<std::size_t> largestAllocation{0};
-std::atomic<bool> watchingAllocations{false};
-
-std::size_t largestAllocationDuring(const std::function<void()>& work) {
-#if defined(__SANITIZE_ADDRESS__)
-  static const bool installed = [] {
-    return __sanitizer_install_malloc_and_free_hooks(
-               [](const volatile void*, std::size_t size) {
-                 if (!watchingAllocations) return;
-                 std::size_t seen = largestAllocation;
-                 while (size > seen && !largestAllocation.compare_exchange_weak(seen, size)) {
-                 }
-               },
-               [](const volatile void*) {}) != 0;
-  }();
-  EXPECT_TRUE(installed);
-#endif
-  largestAllocation = 0;
-  watchingAllocations = true;
-  work();
-  watchingAllocations = false;
-  return largestAllocation;
-}
+using test::largestAllocationDuring;
 
 bool near(QRgb a, QRgb b) {
   const auto close = [](int x, int y) { return std::abs(x - y) < 24; };
@@ -385,6 +367,111 @@ TEST_F(ImagingTest, JpegAcceptanceFollowsTheDecoder) {
   }
 }
 
+// Busy pixels, so that the file's data is large and every row has some.
+QImage dotted(int width, int height) {
+  QImage image = quarters(width, height);
+  for (int y = 0; y < height; y += 3)
+    for (int x = (y * 7) % 5; x < width; x += 5) image.setPixel(x, y, qRgb((x * 37) % 256, (y * 11) % 256, (x ^ y) % 256));
+  return image;
+}
+
+// Whole pictures open. A file that lacks only its end marker holds every row
+// and opens with the whole file's pixels, however it is coded (one cut in
+// half, or a progressive one that lacks a scan, stays refused). A page of one
+// colour coded arithmetically takes a few hundred bytes, far less than a bit
+// a block, and is a picture all the same.
+TEST_F(ImagingTest, WholeJpegsOpenThoughTheyLackTheirEndMarkerOrABitABlock) {
+  for (const int side : {8, 16, 40, 123, 200}) {
+    for (const bool progressive : {false, true}) {
+      for (const int quality : {30, 75, 100}) {
+        SCOPED_TRACE(testing::Message() << side << (progressive ? " progressive q" : " sequential q") << quality);
+        const QImage picture = dotted(side, side * 3 / 4 + 1);
+        const QByteArray whole = libjpegBytes(picture.width(), picture.height(), JCS_RGB, rgbSamples(picture),
+                                              [&](jpeg_compress_struct& info) {
+                                                jpeg_set_quality(&info, quality, TRUE);
+                                                if (progressive) jpeg_simple_progression(&info);
+                                                info.arith_code = quality == 75 ? TRUE : FALSE;
+                                              });
+        Imaging expected, cut;
+        ASSERT_TRUE(expected.LoadFile(writeBytes(path("whole.jpg"), whole)));
+        const Status loaded = cut.LoadFile(writeBytes(path("unended.jpg"), whole.chopped(2)));
+        ASSERT_TRUE(loaded) << loaded.error().toStdString();
+        EXPECT_EQ(cut.GetPicture(), expected.GetPicture());
+        EXPECT_FALSE(Imaging().LoadFile(writeBytes(path("half.jpg"), whole.left(whole.size() / 2))));
+        if (progressive) {
+          const qsizetype lastScan = whole.lastIndexOf("\xFF\xDA");
+          EXPECT_FALSE(Imaging().LoadFile(writeBytes(path("unfinished.jpg"), whole.left(lastScan))));
+        }
+      }
+    }
+  }
+  QImage page(2480, 3508, QImage::Format_RGB32);  // A4 at 300 dpi
+  page.fill(Qt::white);
+  for (const bool colour : {false, true}) {
+    const QByteArray bytes = libjpegBytes(page.width(), page.height(), JCS_RGB, rgbSamples(page), [&](jpeg_compress_struct& info) {
+      info.arith_code = TRUE;
+      if (!colour) jpeg_set_colorspace(&info, JCS_GRAYSCALE);
+    });
+    ASSERT_LT(bytes.size(), 400) << colour;
+    Imaging imaging;
+    const Status loaded = imaging.LoadFile(writeBytes(path("page.jpg"), bytes));
+    ASSERT_TRUE(loaded) << loaded.error().toStdString();
+    EXPECT_EQ(*imaging.PixelColor(1240, 3507), qRgb(255, 255, 255));
+  }
+}
+
+// Each repeat of a scan walks every block again: a file of more scans than
+// any encoder writes is refused, however few its bytes; one at the limit opens.
+TEST_F(ImagingTest, AJpegOfEndlessScansIsRefused) {
+  const QImage picture = dotted(64, 48);
+  for (const bool arithmetic : {false, true}) {
+    const QByteArray two = libjpegBytes(64, 48, JCS_RGB, rgbSamples(picture), [&](jpeg_compress_struct& info) {
+      jpeg_set_colorspace(&info, JCS_GRAYSCALE);
+      static const jpeg_scan_info script[] = {{1, {0}, 0, 0, 0, 0}, {1, {0}, 1, 63, 0, 0}};
+      info.scan_info = script;
+      info.num_scans = 2;
+      info.arith_code = arithmetic ? TRUE : FALSE;
+    });
+    // The second scan, with any tables written before it, repeated until the file has `scans`.
+    qsizetype from = markerAt(two, '\xDA') + 2;
+    while (from < two.size() && !(two[from] == '\xFF' && QByteArray("\xC4\xCC\xDA").contains(two[from + 1]))) ++from;
+    const QByteArray repeated = two.mid(from, two.size() - 2 - from);
+    const auto withScans = [&](int scans) { return two.left(from) + repeated.repeated(scans - 1) + "\xFF\xD9"; };
+    SCOPED_TRACE(arithmetic ? "arithmetic" : "huffman");
+    EXPECT_TRUE(Imaging().LoadFile(writeBytes(path("many.jpg"), withScans(imaging_detail::kMostJpegScans))));
+    const QString endless = writeBytes(path("endless.jpg"), withScans(imaging_detail::kMostJpegScans + 1));
+    const Status loaded = Imaging().LoadFile(endless);
+    ASSERT_FALSE(loaded);
+    EXPECT_TRUE(loaded.error().contains(QStringLiteral("more than 200 scans"))) << loaded.error().toStdString();
+    EXPECT_FALSE(Imaging::readScaled(endless, 16));
+  }
+}
+
+// A photo that another program cuts short while it is decoded is a damaged
+// picture, never a fault; a decode that is no longer wanted ends at once.
+TEST_F(ImagingTest, AJpegCutShortOrStoppedWhileDecodedEndsCleanly) {
+  const QString file = save("busy.jpg", dotted(1600, 1200), 95);
+  ASSERT_GT(QFileInfo(file).size(), 512 * 1024);
+  int asked = 0;
+  {
+    const DecodeStop::Scope cutter([&] {
+      if (asked++ == 0) {
+        EXPECT_TRUE(QFile::resize(file, 4096));
+      }
+      return false;
+    });
+    const Status loaded = Imaging().LoadFile(file);
+    ASSERT_FALSE(loaded);
+    EXPECT_TRUE(loaded.error().contains(QStringLiteral("damaged or incomplete"))) << loaded.error().toStdString();
+  }
+  ASSERT_GT(asked, 0);
+  save("busy.jpg", dotted(1600, 1200), 95);
+  asked = 0;
+  const DecodeStop::Scope stopper([&] { return ++asked >= 2; });
+  EXPECT_FALSE(Imaging().LoadFile(file));
+  EXPECT_EQ(asked, 2) << "the decode went on after it was stopped";
+}
+
 // A few hundred bytes whose header claims a huge picture are refused before
 // the picture's memory is ever asked for, in every format.
 TEST_F(ImagingTest, HeadersClaimingMoreThanTheFileHoldsAreRefusedBeforeDecoding) {
@@ -461,23 +548,77 @@ TEST_F(ImagingTest, FuzzedFilesLoadAtTheirMeasuredSizeOrAreRefused) {
 }
 
 // Decodes hold at most the whole share at once: one that does not fit waits
-// until memory comes back; one larger than the whole takes all of it.
+// until memory comes back; one larger than the whole takes all of it; one
+// stopped while it waits gets nothing. Every wait ends within seconds: the
+// shares give up when the test's patience runs out.
 TEST(DecodeMemoryTest, ADecodeThatDoesNotFitWaitsForMemoryToComeBack) {
   imaging_detail::DecodeMemory memory(100);
-  std::atomic<bool> taken{false};
-  auto first = std::make_unique<imaging_detail::DecodeMemory::Share>(memory, 70);
-  std::thread second([&] {
-    const imaging_detail::DecodeMemory::Share share(memory, 500);
-    taken = true;
-    EXPECT_EQ(memory.held(), 100);
-  });
-  ASSERT_TRUE(test::RunUntil([&] { return memory.waiting() == 1; }));
-  EXPECT_FALSE(taken);
-  EXPECT_EQ(memory.held(), 70);
-  first.reset();
-  second.join();
-  EXPECT_TRUE(taken);
-  EXPECT_EQ(memory.held(), 0);
+  const QDeadlineTimer patience(std::chrono::seconds(3));
+  std::atomic<bool> stopWaiting{false};
+  const auto soon = [&patience](const std::function<bool()>& done) {
+    while (!done() && !patience.hasExpired()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    return done();
+  };
+  const DecodeStop::Scope ownStop([&patience] { return patience.hasExpired(); });
+  for (const bool stopped : {false, true}) {
+    SCOPED_TRACE(stopped ? "stopped" : "served");
+    std::atomic<int> granted{-1};
+    std::atomic<qint64> heldWhenServed{0};
+    auto first = std::make_unique<imaging_detail::DecodeMemory::Share>(memory, 70);
+    std::thread second([&] {
+      const DecodeStop::Scope stop([&] { return stopWaiting.load() || patience.hasExpired(); });
+      const imaging_detail::DecodeMemory::Share share(memory, stopped ? 50 : 500);
+      heldWhenServed = memory.held();
+      granted = share.granted() ? 1 : 0;
+    });
+    EXPECT_TRUE(soon([&] { return memory.waiting() == 1; })) << "the second decode waiting";
+    EXPECT_EQ(granted, -1);
+    if (stopped) {
+      stopWaiting = true;
+    } else {
+      first.reset();
+    }
+    EXPECT_TRUE(soon([&] { return granted != -1; })) << "the second decode served or let go";
+    first.reset();  // whatever went wrong, the second decode can end
+    second.join();
+    EXPECT_EQ(granted, stopped ? 0 : 1);
+    EXPECT_EQ(heldWhenServed, stopped ? 70 : 100);
+    EXPECT_EQ(memory.held(), 0);
+  }
+}
+
+// The program ends at once whatever its decodes are doing: one waiting for
+// memory holds up neither the process's end nor, once every decode is
+// ended, itself; a decode asked for after that ends before it begins. Each
+// case runs in a child process that an alarm ends should it hang.
+TEST(DecodeMemoryDeathTest, TheProgramEndsWhileDecodesWait) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const QString file = QDir(test::freshFolder(QStringLiteral("ending"))).filePath(QStringLiteral("a.jpg"));
+  ASSERT_TRUE(quarters(64, 48).save(file));
+  const auto waitingDecode = [] {
+    ::alarm(5);
+    auto& memory = imaging_detail::DecodeMemory::Shared();
+    static auto* held = new imaging_detail::DecodeMemory::Share(memory, imaging_detail::DecodeMemory::kTotalBytes);
+    (void)held;  // never given back
+    std::thread([&memory] { const imaging_detail::DecodeMemory::Share share(memory, 1); }).detach();
+    while (memory.waiting() != 1) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  };
+  EXPECT_EXIT(
+      {
+        waitingDecode();
+        std::exit(3);
+      },
+      testing::ExitedWithCode(3), "")
+      << "the process ended with a decode waiting";
+  EXPECT_EXIT(
+      {
+        waitingDecode();
+        DecodeStop::endAll();
+        while (imaging_detail::DecodeMemory::Shared().waiting() != 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::exit(Imaging().LoadFile(file) ? 1 : 4);
+      },
+      testing::ExitedWithCode(4), "")
+      << "the waiting decode let go, and a new one refused";
 }
 
 // Four-ink JPEGs: plain, and with every ink inverted as Adobe's programs write

@@ -1,0 +1,77 @@
+#include "frame/fit_text.h"
+
+#include <gtest/gtest.h>
+
+#include <QDialog>
+#include <QGroupBox>
+#include <QListWidget>
+#include <QPushButton>
+
+namespace lumaset {
+namespace {
+
+// A window placed by hand for a small font: everything 20 pixels high.
+class FitToTextTest : public ::testing::Test {
+ protected:
+  FitToTextTest() { window_.setFixedSize(300, 200); }
+
+  template <typename Widget>
+  Widget* Place(Widget* widget, const QRect& place) {
+    widget->setGeometry(place);
+    return widget;
+  }
+
+  QDialog window_;
+};
+
+TEST_F(FitToTextTest, AGrownFrameAndWhatStandsUnderItStayInsideTheWindow) {
+  auto* frame = Place(new QGroupBox(&window_), {10, 10, 280, 100});
+  Place(new QLabel(QStringLiteral("A caption far too long for the frame it was placed in"), frame),
+        {10, 20, 100, 20});
+  auto* ok = Place(new QPushButton(QStringLiteral("OK"), &window_), {120, 170, 80, 20});
+  FitToText(&window_);
+
+  EXPECT_GT(frame->width(), 280);
+  EXPECT_TRUE(window_.rect().contains(frame->geometry()));
+  EXPECT_TRUE(window_.rect().contains(ok->geometry()));
+  EXPECT_EQ(window_.minimumSize(), window_.maximumSize());  // still of fixed size
+}
+
+// A tall caption pushes the label beside it onto the button placed under
+// that label: the button goes down below the label, never to its right.
+TEST_F(FitToTextTest, WhatWasPlacedUnderAControlGoesDownNotAside) {
+  auto* tall = Place(new QLabel(QStringLiteral("word ").repeated(12), &window_), {10, 10, 30, 20});
+  tall->setWordWrap(true);
+  auto* label = Place(new QLabel(QStringLiteral("Caption"), &window_), {10, 40, 80, 30});
+  auto* button = Place(new QPushButton(QStringLiteral("Below"), &window_), {40, 75, 100, 20});
+  auto* beside = Place(new QPushButton(QStringLiteral("Next"), &window_), {220, 10, 70, 20});
+  FitToText(&window_);
+
+  EXPECT_GT(label->y(), 40);  // pushed down by the caption above it
+  EXPECT_EQ(button->x(), 40);
+  EXPECT_GT(button->y(), label->geometry().bottom());
+  EXPECT_EQ(beside->pos(), QPoint(220, 10));  // nothing grew sideways
+}
+
+// A list and a hidden frame are left as they are and push nothing: the
+// button under them keeps its place.
+TEST_F(FitToTextTest, ListsAndHiddenControlsPushNothing) {
+  auto* frame = Place(new QGroupBox(&window_), {10, 10, 280, 100});
+  auto* list = Place(new QListWidget(frame), {10, 20, 60, 20});  // smaller than its parts start
+  auto* hidden = Place(new QGroupBox(&window_), {10, 10, 280, 100});
+  Place(new QLabel(QStringLiteral("A caption far too long for the frame it was placed in"), hidden),
+        {10, 20, 100, 100});
+  hidden->hide();
+  auto* ok = Place(new QPushButton(QStringLiteral("OK"), &window_), {120, 120, 80, 25});
+  FitToText(&window_);
+
+  EXPECT_EQ(list->geometry(), QRect(10, 20, 60, 20));
+  EXPECT_EQ(frame->geometry(), QRect(10, 10, 280, 100));
+  EXPECT_EQ(ok->pos(), QPoint(120, 120));
+  EXPECT_EQ(window_.size(), QSize(300, 200));
+  // What fitting moved keeps the place it had been given.
+  EXPECT_EQ(ok->property(kDesignedGeometry).toRect(), QRect(120, 120, 80, 25));
+}
+
+}  // namespace
+}  // namespace lumaset
