@@ -4,7 +4,8 @@ command of vips and of ImageMagick on the same generated 6000 x 4000 JPEG,
 and prints the medians, the ratios and each one's peak memory. Lumaset's
 command runs as the Tools menu runs it on a picture placed on the page: load
 at full size, the effect (a dialog effect through its dialog and Apply), save
-as a JPEG at quality 90 and shrink for the page. All three write 4:2:0 JPEGs.
+as a JPEG at quality 90 and shrink for the page. All three write 4:2:0 JPEGs
+of three bands (grayscale too: vips through recomb, ImageMagick as TrueColor).
 
     bench/effects.py [EFFECT ...]
 
@@ -49,6 +50,7 @@ def commands(effect, photo, folder, palette, palette_png):
     sharpen = [[-1, -1, -1], [-1, 13, -1], [-1, -1, -1]]  # 1 + 8 * 0.2 around -0.2, times 5
     edge = [[-1, -1, -1], [-1, 12, -1], [-1, -1, -1]]  # p - 0.25 (K * p), times 4
     soften = [[1, 1, 1], [1, -4, 1], [1, 1, 1]]  # 0.25 around -1, times 4
+    luma = [0.299, 0.587, 0.114]  # Lumaset's weights
     shrunk = os.path.join(folder, "shrunk.v")
     table = {
         "blur": (conv("blur", 16, binomial), im("-morphology", "Convolve", im_kernel(binomial), "-define", "convolve:scale=!")),
@@ -56,7 +58,9 @@ def commands(effect, photo, folder, palette, palette_png):
         "edge": (conv("edge", 4, edge), im("-morphology", "Convolve", im_kernel([[v / 4 for v in r] for r in edge]))),
         "soften": (conv("soften", 4, soften), im("-morphology", "Convolve", im_kernel([[v / 4 for v in r] for r in soften]))),
         "intensify": ([["vips", "linear", photo, vq, "2.5", "0", "--uchar"]], im("-evaluate", "multiply", "2.5")),
-        "grayscale": ([["vips", "colourspace", photo, vq, "b-w"]], im("-colorspace", "Gray")),
+        # Three equal bands, as Lumaset writes: b-w and Gray alone write one band, a third of the work.
+        "grayscale": ([["vips", "recomb", photo, vq, matrix(folder, "gray", 1, [luma] * 3)]],
+                      im("-colorspace", "Gray", "-type", "TrueColor")),
         "brightcontrast": ([["vips", "linear", photo, vq, "1.2", "0", "--uchar"]], im("-brightness-contrast", "10x10")),
         "mosaic": ([["vips", "shrink", photo, shrunk, "12", "12"], ["vips", "zoom", shrunk, vq, "12", "12"]],
                    im("-scale", "8.3333%", "-scale", "6000x4000!")),

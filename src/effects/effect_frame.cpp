@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "components/imaging/imaging.h"
+#include "components/imaging/picture_memory.h"
 #include "layout/page_model.h"
 #include "layout/temporary_pictures.h"
 #include "layout/undo_stack.h"
@@ -94,8 +95,12 @@ EffectOutcome RunEffect(EffectHost& host, const EffectSpec& spec, const EffectWo
     if (const Status ready = prepare(); !ready) return drop(ready);
   }
   Imaging& imaging = host.imaging();
-  if (const Status loaded = imaging.LoadFile(page.pic(slot).file); !loaded) return drop(loaded);
   {
+    // The memory of the loaded picture and of the effect's result is made
+    // ready on other cores while the file is read.
+    const Result<FileFacts> facts = Imaging::FileInfo(page.pic(slot).file);
+    const pixels::ReadyPictures memory(facts ? QSize(facts->width, facts->height) : QSize(), 2);
+    if (const Status loaded = imaging.LoadFile(page.pic(slot).file); !loaded) return drop(loaded);
     const ProgressEvents progress(imaging, host.ShowProgress());
     if (const Status worked = work(imaging); !worked) return drop(worked);
   }

@@ -4,12 +4,10 @@
 
 #include <QImage>
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 
+#include "components/imaging/picture_memory.h"
 #include "components/imaging/pixel_bands.h"
 #include "components/result.h"
 
@@ -38,20 +36,6 @@ class Canvas {
   uchar* bits_;
   qsizetype stride_;
 };
-
-// A new picture of the held format. A large one asks the kernel for huge
-// pages: a photo's worth of small pages costs tens of thousands of faults.
-inline QImage NewPicture(int width, int height) {
-  constexpr std::size_t kHuge = std::size_t{2} << 20;
-  const std::size_t stride = static_cast<std::size_t>(width) * 4;
-  const std::size_t bytes = stride * static_cast<std::size_t>(height);
-  if (bytes < 2 * kHuge) return QImage(width, height, QImage::Format_RGB32);
-  void* memory = std::aligned_alloc(kHuge, (bytes + kHuge - 1) / kHuge * kHuge);
-  if (!memory) return {};
-  madvise(memory, bytes, MADV_HUGEPAGE);  // only advice: without it the picture is the same
-  return QImage(static_cast<uchar*>(memory), width, height, static_cast<qsizetype>(stride), QImage::Format_RGB32,
-                [](void* block) { std::free(block); }, memory);
-}
 
 // Runs `work` over the rows of a new picture of the given size; `work` fills rows
 // firstRow .. endRow − 1 of the target.
