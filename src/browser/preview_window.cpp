@@ -4,7 +4,6 @@
 #include <QCursor>
 #include <QFrame>
 #include <QHBoxLayout>
-#include <QImageReader>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -233,13 +232,8 @@ QSize PreviewWindow::ClientSize() const {
 
 Result<QImage> PreviewWindow::ReadPicture(const QString& path) {
   if (IsGifName(path)) {
-    // GIF pictures come through the plain picture reader, which takes the first frame.
-    QImageReader reader(path);
-    const QImage picture = reader.read();
-    if (picture.isNull()) {
-      return Error{QStringLiteral("The picture \"%1\" could not be read: %2").arg(path, reader.errorString())};
-    }
-    return picture;
+    // GIF pictures are shown as their reader gives them, transparency and all.
+    return Imaging::ReadAsStored(path);
   }
   try {
     Imaging imaging;

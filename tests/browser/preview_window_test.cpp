@@ -173,6 +173,14 @@ TEST_F(PreviewWindowTest, ViewFitsTheFileAndAPictureFromThePageHasNoNeighbours) 
   View(gif, 1.0f, -1);
   EXPECT_EQ(window_.size(), QSize(200, 200));
   EXPECT_EQ(window_.shownPicture().size(), QSize(1, 1));
+
+  // A drawing under a GIF's name is no picture: its reader would open
+  // whatever files the drawing names.
+  const QString drawing = folder_ + QStringLiteral("drawing.gif");
+  test::WriteText(drawing, "<svg xmlns='http://www.w3.org/2000/svg' width='20' height='10'><rect width='20' "
+                           "height='10'/></svg>");
+  View(drawing, 2.0f, -1);
+  EXPECT_TRUE(window_.shownPicture().isNull());
 }
 
 TEST_F(PreviewWindowTest, NextAndPreviousWalkTheTableAndAFailedLoadShowsNothingStale) {

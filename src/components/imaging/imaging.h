@@ -77,6 +77,12 @@ class Imaging {
   // pixels; the codec scales while decoding where it can (JPEG does), others
   // are shrunk a band at a time, and the small picture is then turned upright.
   static Result<QImage> readScaled(const QString& path, int longSide);
+  // The whole picture in `path` as its reader gives it, turned upright: its
+  // own pixel format, transparency, colour profile and resolution kept, for
+  // the windows and commands that show or rewrite a file as it is.
+  static Result<QImage> ReadAsStored(const QString& path);
+  // How many pages or frames the picture file in `path` holds.
+  static Result<int> FrameCount(const QString& path);
 
   // Loading a picture starts afresh: earlier states of the previous one are dropped.
   Status LoadFile(const QString& path);

@@ -313,6 +313,21 @@ Result<QImage> Imaging::readScaled(const QString& path, int longSide) {
   return toHeldFormat(*image);
 }
 
+Result<QImage> Imaging::ReadAsStored(const QString& path) { return decode(path, 0); }
+
+Result<int> Imaging::FrameCount(const QString& path) {
+  if (auto problem = fileProblem(path)) return *problem;
+  if (isJpegFile(path)) return 1;
+  UnmappedFile file;
+  if (!file.open(path)) return readError(path, QStringLiteral("it is not a file"));
+  const QByteArray format = imaging_detail::pictureFormat(file.peek(kSniffBytes));
+  if (format.isEmpty()) return notAPicture(path);
+  QImageReader reader;
+  bindReader(reader, &file, format);
+  if (!reader.canRead()) return refusal(path, reader);
+  return std::max(1, reader.imageCount());
+}
+
 Status Imaging::SaveFile(const QString& path, FileSystemUtility::Name name) { return saveAs(path, "jpeg", name); }
 
 Result<QByteArray> Imaging::Encode(const QByteArray& format) {
