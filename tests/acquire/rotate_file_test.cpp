@@ -2,7 +2,9 @@
 // besides the turned pixels must still be there afterwards.
 
 #include <QColorSpace>
+#include <QFileInfo>
 #include <QImageReader>
+#include <QImageWriter>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -84,6 +86,33 @@ TEST_F(RotateFileTest, KeepsDepthTransparencyModeAndGroup) {
     ::stat(path.constData(), &info);
     EXPECT_EQ(info.st_mode & 07777, c.mode) << c.name;
     EXPECT_EQ(info.st_gid, group) << c.name;
+  }
+  EXPECT_EQ(host_.errors, QStringList());
+}
+
+// A TIFF keeps its colour profile, its resolution (across and down trading
+// places) and its compression, so that it comes back about the size it was.
+TEST_F(RotateFileTest, TiffKeepsProfileResolutionAndCompression) {
+  const QString folder = freshFolder("tiff") + "/";
+  struct Case { const char* name; int compression; QColorSpace space; int across, down; };
+  const Case cases[] = {{"lzw.tif", 1, QColorSpace(QColorSpace::AdobeRgb), 2835, 2835},
+                        {"plain.tiff", 0, QColorSpace(QColorSpace::ProPhotoRgb), 11811, 5906},
+                        {"bare.TIF", 1, QColorSpace(), 3780, 3780}};
+  for (const Case& c : cases) {
+    QImage picture = Quarters(120, 80);
+    picture.setColorSpace(c.space);
+    picture.setDotsPerMeterX(c.across);
+    picture.setDotsPerMeterY(c.down);
+    QImageWriter writer(folder + c.name, "tiff");
+    writer.setCompression(c.compression);
+    ASSERT_TRUE(writer.write(picture)) << c.name;
+    const qint64 size = QFileInfo(folder + c.name).size();
+    Rotate(folder, c.name);
+    const QImage turned = QImageReader(folder + c.name).read();
+    EXPECT_EQ(CornerColours(turned), "BRWG") << c.name;
+    EXPECT_EQ(turned.colorSpace().iccProfile(), c.space.iccProfile()) << c.name;
+    EXPECT_EQ(std::pair(turned.dotsPerMeterX(), turned.dotsPerMeterY()), std::pair(c.down, c.across)) << c.name;
+    EXPECT_LT(qAbs(QFileInfo(folder + c.name).size() - size), size / 4) << c.name;
   }
   EXPECT_EQ(host_.errors, QStringList());
 }
