@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "file_command_fixture.h"
+#include "support/spare_group.h"
 
 namespace lumaset::test {
 namespace {
@@ -62,9 +63,9 @@ QByteArray TwoPageTiff() {
 // file had them.
 TEST_F(RotateFileTest, KeepsDepthTransparencyModeAndGroup) {
   const QString folder = freshFolder("deep") + "/";
-  const gid_t group = ::geteuid() == 0 ? 4242 : ::getegid();
+  const std::optional<gid_t> group = SpareGroup();
   struct Case { const char* name; QImage::Format format; mode_t mode; };
-  const Case cases[] = {{"deep.png", QImage::Format_RGBA64, 0640}, {"clear.png", QImage::Format_ARGB32, 0464},
+  const Case cases[] = {{"deep.png", QImage::Format_RGBA64, 0640}, {"clear.png", QImage::Format_ARGB32, 0624},
                         {"grey.png", QImage::Format_Grayscale16, 0600}, {"deep.tif", QImage::Format_RGBA64, 0644}};
   for (const Case& c : cases) {
     QImage image(4, 2, c.format);
@@ -73,7 +74,8 @@ TEST_F(RotateFileTest, KeepsDepthTransparencyModeAndGroup) {
     image.setPixelColor(0, 0, QColor::fromRgba64(0, 0, 0, 0));
     ASSERT_TRUE(image.save(folder + c.name)) << c.name;
     const QByteArray path = QFile::encodeName(folder + c.name);
-    ASSERT_EQ(::chown(path.constData(), static_cast<uid_t>(-1), group) + ::chmod(path.constData(), c.mode), 0);
+    if (group) { ASSERT_EQ(::chown(path.constData(), static_cast<uid_t>(-1), *group), 0); }
+    ASSERT_EQ(::chmod(path.constData(), c.mode), 0);
     const QImage::Format stored = QImage(folder + c.name).format();
     Rotate(folder, c.name);
     const QImage turned(folder + c.name);
@@ -85,9 +87,38 @@ TEST_F(RotateFileTest, KeepsDepthTransparencyModeAndGroup) {
     struct stat info {};
     ::stat(path.constData(), &info);
     EXPECT_EQ(info.st_mode & 07777, c.mode) << c.name;
-    EXPECT_EQ(info.st_gid, group) << c.name;
+    if (group) { EXPECT_EQ(info.st_gid, *group) << c.name; }
   }
   EXPECT_EQ(host_.errors, QStringList());
+}
+
+// Nothing writes GIF: the turned picture becomes a JPEG of the same name
+// with the GIF's mode and group, and the GIF goes to the trash. Where the
+// trash refuses the GIF, it stays alone, as it was.
+TEST_F(RotateFileTest, GifBecomesAJpegInItsPlace) {
+  const std::optional<gid_t> group = SpareGroup();
+  for (const bool trashRefuses : {false, true}) {
+    const QString folder = freshFolder(trashRefuses ? "gif-kept" : "gif") + "/";
+    ASSERT_TRUE(WriteText(folder + "photo.gif", TinyGif()));
+    const QByteArray gif = QFile::encodeName(folder + "photo.gif");
+    if (group) { ASSERT_EQ(::chown(gif.constData(), static_cast<uid_t>(-1), *group), 0); }
+    ASSERT_EQ(::chmod(gif.constData(), 0620), 0);
+    host_.errors.clear();
+    {
+      std::optional<BlockedTrash> blocked;
+      if (trashRefuses) blocked.emplace();
+      Rotate(folder, "photo.gif");
+    }
+    const QString kept = folder + (trashRefuses ? "photo.gif" : "photo.jpg");
+    EXPECT_EQ(Names(folder), QStringList{FileSystemUtility::PathPart(kept, false)});
+    EXPECT_EQ(Files(), QStringList{kept});
+    EXPECT_EQ(host_.errors.size(), trashRefuses ? 1 : 0);
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(kept).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0620u);
+    if (group) { EXPECT_EQ(info.st_gid, *group); }
+  }
+  EXPECT_TRUE(QFileInfo::exists(Trash() + "photo.gif"));
 }
 
 // A TIFF keeps its colour profile, its resolution (across and down trading
