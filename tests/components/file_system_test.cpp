@@ -9,12 +9,14 @@
 #include <QTemporaryDir>
 
 #include <functional>
+#include <optional>
 #include <utility>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "support/file_size_limit.h"
+#include "support/spare_group.h"
 #include "support/test_support.h"
 
 namespace lumaset {
@@ -77,6 +79,8 @@ TEST(FileSystemUtility, CopyReplacesAndKeepsPermissionsAndDate) {
   writeFile(source, "new picture");
   writeFile(target, "old");
   QFile::setPermissions(source, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+  const std::optional<gid_t> group = test::SpareGroup();
+  if (group) { ASSERT_EQ(::chown(QFile::encodeName(source).constData(), static_cast<uid_t>(-1), *group), 0); }
   const QDateTime taken(QDate(2004, 7, 1), QTime(12, 0));
   QFile file(source);
   ASSERT_TRUE(file.open(QIODevice::ReadWrite));
@@ -89,8 +93,17 @@ TEST(FileSystemUtility, CopyReplacesAndKeepsPermissionsAndDate) {
   struct stat info {};
   ASSERT_EQ(::stat(QFile::encodeName(target).constData(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0600u);
+  if (group) { EXPECT_EQ(info.st_gid, *group); }
   EXPECT_EQ(QFileInfo(target).lastModified(), taken);
-  EXPECT_EQ(entries(dir).size(), 2);
+  // Where the group may not be given (a group the user is not in; root is
+  // made to obey that here), the copy is made all the same.
+  if (::geteuid() == 0) {
+    EXPECT_EQ(test::RunInChild([&] {
+      test::ObeyFilePermissions();
+      return FS::CopyFile(source, dir + "c.jpg").ok() && QFileInfo(dir + "c.jpg").groupId() == 0 ? 7 : 1;
+    }), 7);
+  }
+  EXPECT_EQ(entries(dir).size(), ::geteuid() == 0 ? 3 : 2);
 }
 
 // Every refused copy or move must leave both names exactly as they were.
@@ -155,9 +168,12 @@ TEST(FileSystemUtility, MoveWithinAndAcrossFileSystems) {
   }
   EXPECT_EQ(readFile(home + "big.jpg").size(), 1000);
   EXPECT_TRUE(entries(other.path()).isEmpty());
+  const std::optional<gid_t> group = test::SpareGroup();
+  if (group) { ASSERT_EQ(::chown(QFile::encodeName(home + "b.jpg").constData(), static_cast<uid_t>(-1), *group), 0); }
   ASSERT_TRUE(FS::MoveFile(home + "b.jpg", away).ok());
   EXPECT_FALSE(QFileInfo::exists(home + "b.jpg"));
   EXPECT_EQ(readFile(away), "picture");
+  if (group) { EXPECT_EQ(QFileInfo(away).groupId(), *group); }
 }
 
 TEST(FileSystemUtility, RenameNeverReplaces) {

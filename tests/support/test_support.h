@@ -44,8 +44,9 @@ QByteArray ReadBytes(const QString& path);
 // had not ended after `seconds` and was stopped: a call that hangs then
 // fails its test instead of the whole run.
 int RunInChild(const std::function<int()>& work, int seconds = 60);
-// Takes from this process root's power to pass over file permissions, so
-// that a folder without write permission refuses it too. For a child only.
+// Takes from this process root's power to pass over file permissions and to
+// give files any group, so that a folder without write permission refuses it
+// too. For a child only.
 void ObeyFilePermissions();
 
 // While it lives, a plain file stands where the trash folder of the
