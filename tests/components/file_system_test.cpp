@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 
 #include <functional>
+#include <iostream>
 #include <optional>
 #include <utility>
 
@@ -249,20 +250,26 @@ TEST(FileSystemUtility, RecycleRefusesWhatTheTrashCannotRecord) {
   struct Case {
     QString name;
     std::function<void()> prepare;
+    const char* why;
   };
+  const auto fullDisk = [] {
+    const rlimit full{0, 0};
+    setrlimit(RLIMIT_FSIZE, &full);
+  };
+  const char* const mayBeFull = "the trash could not record where it came from; the disk may be full.";
   const Case cases[] = {
-      {QString(242, QLatin1Char('a')) + ".jpg", [] {}},
-      {QString(82, QChar(0x5199)) + ".jpg", [] {}},
+      {QString(242, QLatin1Char('a')) + ".jpg", [] {}, "File name too long"},
+      {QString(82, QChar(0x5199)) + ".jpg", [] {}, "File name too long"},
+      {QString(235, QLatin1Char('a')) + ".jpg", [] {}, "the name is too long for the trash."},
+      {QString(241, QLatin1Char('a')) + ".jpg", [] {}, "the name is too long for the trash."},
       {"locked.jpg",
        [&info] {
          test::ObeyFilePermissions();
          QFile::setPermissions(info, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-       }},
-      {"full.jpg",
-       [] {
-         const rlimit full{0, 0};
-         setrlimit(RLIMIT_FSIZE, &full);
-       }},
+       },
+       "Permission denied"},
+      {"full.jpg", fullDisk, mayBeFull},
+      {"first.jpg", fullDisk, mayBeFull},  // the second of its name in the trash: "first.2.jpg"
   };
   for (const Case& c : cases) {
     writeFile(dir + c.name, "picture");
@@ -271,7 +278,10 @@ TEST(FileSystemUtility, RecycleRefusesWhatTheTrashCannotRecord) {
       std::signal(SIGXFSZ, SIG_IGN);
       c.prepare();
       const Status status = FS::RecycleFiles({dir + c.name});
-      return status.error().startsWith('"' + dir + c.name + "\" cannot be sent to the trash: ") ? 7 : 1;
+      const QString expected = '"' + dir + c.name + "\" cannot be sent to the trash: ";
+      if (status.error().startsWith(expected) && status.error().endsWith(QLatin1String(c.why))) return 7;
+      std::cerr << "refused with: " << status.error().toStdString() << '\n';
+      return 1;
     });
     QFile::setPermissions(info, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     EXPECT_EQ(refused, 7) << c.name.toStdString();
