@@ -14,6 +14,7 @@
 #include <utility>
 
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include "support/file_size_limit.h"
@@ -305,13 +306,18 @@ TEST(FileSystemUtility, WritesGoThroughAFinishedTemporaryFile) {
   EXPECT_EQ(readFile(dir + "a.jpg"), "linked");
 
   EXPECT_TRUE(FS::WriteFile(dir + "a.jpg", "other", FS::Name::New).error().contains("already exists"));
-  // Something that takes the name while the file is written is never replaced.
-  CheckedFile racing(dir + "b.jpg", FS::Name::New);
-  ASSERT_TRUE(racing.Open().ok());
-  ASSERT_TRUE(racing.Write("mine").ok());
-  writeFile(dir + "b.jpg", "theirs");
-  EXPECT_FALSE(racing.Commit().ok());
-  EXPECT_EQ(readFile(dir + "b.jpg"), "theirs");
+  // Something that takes the name while the file is written is never
+  // replaced: a file where the name was to be new, or a folder.
+  const std::pair<FS::Name, QString> racers[] = {{FS::Name::New, "b.jpg"}, {FS::Name::Replace, "album/theirs.jpg"}};
+  for (const auto& [name, theirs] : racers) {
+    CheckedFile racing(dir + theirs.section('/', 0, 0), name);
+    ASSERT_TRUE(racing.Open().ok());
+    ASSERT_TRUE(racing.Write("mine").ok());
+    QDir().mkpath(QFileInfo(dir + theirs).path());
+    writeFile(dir + theirs, "theirs");
+    EXPECT_FALSE(racing.Commit().ok()) << theirs.toStdString();
+    EXPECT_EQ(readFile(dir + theirs), "theirs");
+  }
   ASSERT_TRUE(FS::WriteFile(dir + "c.jpg", "mine", FS::Name::New, dir + "a.jpg").ok());
   EXPECT_EQ(readFile(dir + "c.jpg"), "mine");
   EXPECT_EQ(QFileInfo(dir + "c.jpg").permissions() & 0x0FFF, QFileDevice::ReadUser | QFileDevice::WriteUser |
@@ -323,7 +329,39 @@ TEST(FileSystemUtility, WritesGoThroughAFinishedTemporaryFile) {
   }
   EXPECT_EQ(FS::WriteFile(dir + "no/such/e.jpg", "x").error(),
             "\"" + dir + "no/such/e.jpg\" cannot be written: No such file or directory");
-  EXPECT_EQ(entries(dir), (QStringList{"a.jpg", "b.jpg", "c.jpg", "link.jpg"}));
+  EXPECT_EQ(entries(dir), (QStringList{"a.jpg", "album", "b.jpg", "c.jpg", "link.jpg"}));
+}
+
+// While set, every fsync of this process fails with this error: a disk that
+// takes the data into its cache but cannot write it out.
+int fsyncError = 0;
+
+}  // namespace
+}  // namespace lumaset
+
+extern "C" int fsync(int fd) {
+  if (lumaset::fsyncError == 0) return static_cast<int>(::syscall(SYS_fsync, fd));
+  errno = lumaset::fsyncError;
+  return -1;
+}
+
+namespace lumaset {
+namespace {
+
+// Data the disk could not take keeps the old file; a file system that
+// cannot sync at all (EINVAL) takes the write.
+TEST(FileSystemUtility, WriteFailsWhenItsDataCannotReachTheDisk) {
+  const QString dir = test::freshFolder("sync") + QLatin1Char('/');
+  const std::pair<int, const char*> cases[] = {{EIO, "old"}, {EINVAL, "new"}};
+  for (const auto& [error, kept] : cases) {
+    writeFile(dir + "a.jpg", "old");
+    fsyncError = error;
+    const Status written = FS::WriteFile(dir + "a.jpg", "new");
+    fsyncError = 0;
+    EXPECT_EQ(written.ok(), error == EINVAL) << written.error().toStdString();
+    EXPECT_EQ(readFile(dir + "a.jpg"), kept);
+    EXPECT_EQ(entries(dir), QStringList{"a.jpg"});
+  }
 }
 
 // A write small enough to sit in a buffer, on a disk that is full: the
