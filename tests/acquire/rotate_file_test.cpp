@@ -63,7 +63,6 @@ QByteArray TwoPageTiff() {
 // file had them.
 TEST_F(RotateFileTest, KeepsDepthTransparencyModeAndGroup) {
   const QString folder = freshFolder("deep") + "/";
-  const std::optional<gid_t> group = SpareGroup();
   struct Case { const char* name; QImage::Format format; mode_t mode; };
   const Case cases[] = {{"deep.png", QImage::Format_RGBA64, 0640}, {"clear.png", QImage::Format_ARGB32, 0624},
                         {"grey.png", QImage::Format_Grayscale16, 0600}, {"deep.tif", QImage::Format_RGBA64, 0644}};
@@ -74,7 +73,7 @@ TEST_F(RotateFileTest, KeepsDepthTransparencyModeAndGroup) {
     image.setPixelColor(0, 0, QColor::fromRgba64(0, 0, 0, 0));
     ASSERT_TRUE(image.save(folder + c.name)) << c.name;
     const QByteArray path = QFile::encodeName(folder + c.name);
-    if (group) { ASSERT_EQ(::chown(path.constData(), static_cast<uid_t>(-1), *group), 0); }
+    const std::optional<gid_t> group = GiveSpareGroup(folder + c.name);
     ASSERT_EQ(::chmod(path.constData(), c.mode), 0);
     const QImage::Format stored = QImage(folder + c.name).format();
     Rotate(folder, c.name);
@@ -96,13 +95,11 @@ TEST_F(RotateFileTest, KeepsDepthTransparencyModeAndGroup) {
 // with the GIF's mode and group, and the GIF goes to the trash. Where the
 // trash refuses the GIF, it stays alone, as it was.
 TEST_F(RotateFileTest, GifBecomesAJpegInItsPlace) {
-  const std::optional<gid_t> group = SpareGroup();
   for (const bool trashRefuses : {false, true}) {
     const QString folder = freshFolder(trashRefuses ? "gif-kept" : "gif") + "/";
     ASSERT_TRUE(WriteText(folder + "photo.gif", TinyGif()));
-    const QByteArray gif = QFile::encodeName(folder + "photo.gif");
-    if (group) { ASSERT_EQ(::chown(gif.constData(), static_cast<uid_t>(-1), *group), 0); }
-    ASSERT_EQ(::chmod(gif.constData(), 0620), 0);
+    const std::optional<gid_t> group = GiveSpareGroup(folder + "photo.gif");
+    ASSERT_EQ(::chmod(QFile::encodeName(folder + "photo.gif").constData(), 0620), 0);
     host_.errors.clear();
     {
       std::optional<BlockedTrash> blocked;

@@ -81,8 +81,7 @@ TEST(FileSystemUtility, CopyReplacesAndKeepsPermissionsAndDate) {
   writeFile(source, "new picture");
   writeFile(target, "old");
   QFile::setPermissions(source, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-  const std::optional<gid_t> group = test::SpareGroup();
-  if (group) { ASSERT_EQ(::chown(QFile::encodeName(source).constData(), static_cast<uid_t>(-1), *group), 0); }
+  const std::optional<gid_t> group = test::GiveSpareGroup(source);
   const QDateTime taken(QDate(2004, 7, 1), QTime(12, 0));
   QFile file(source);
   ASSERT_TRUE(file.open(QIODevice::ReadWrite));
@@ -170,8 +169,7 @@ TEST(FileSystemUtility, MoveWithinAndAcrossFileSystems) {
   }
   EXPECT_EQ(readFile(home + "big.jpg").size(), 1000);
   EXPECT_TRUE(entries(other.path()).isEmpty());
-  const std::optional<gid_t> group = test::SpareGroup();
-  if (group) { ASSERT_EQ(::chown(QFile::encodeName(home + "b.jpg").constData(), static_cast<uid_t>(-1), *group), 0); }
+  const std::optional<gid_t> group = test::GiveSpareGroup(home + "b.jpg");
   ASSERT_TRUE(FS::MoveFile(home + "b.jpg", away).ok());
   EXPECT_FALSE(QFileInfo::exists(home + "b.jpg"));
   EXPECT_EQ(readFile(away), "picture");
