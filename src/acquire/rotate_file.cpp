@@ -55,8 +55,8 @@ Result<QByteArray> TurnedJpeg(Imaging& imaging, const QString& original) {
 // than 1). A file whose header cannot be followed counts as compressed, so
 // that it is never written back many times its size.
 bool TiffCompressed(const QByteArray& tiff) {
-  const bool little = tiff.startsWith("II*\0");
-  if (!little && !tiff.startsWith("MM\0*")) return true;
+  const bool little = tiff.startsWith(QByteArrayView("II*\0", 4));
+  if (!little && !tiff.startsWith(QByteArrayView("MM\0*", 4))) return true;
   const auto number = [&tiff, little](qsizetype at, int size) -> std::optional<quint32> {
     if (at < 0 || at + size > tiff.size()) return std::nullopt;
     quint32 value = 0;
@@ -74,7 +74,7 @@ bool TiffCompressed(const QByteArray& tiff) {
     const std::optional<quint32> tag = number(at, 2);
     if (!tag) return true;
     if (*tag != 259) continue;
-    const std::optional<quint32> compression = number(at + 8, 2);
+    const std::optional<quint32> compression = number(at + 8, 2);  // a short, first in the value's place
     return !compression || *compression != 1;
   }
   return false;  // without the tag a TIFF is uncompressed
