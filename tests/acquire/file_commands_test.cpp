@@ -120,7 +120,9 @@ TEST_F(FileCommandsTest, DeleteSendsToTheTrashOneByOne) {
 // A full memory card has no room for its trash folder, or takes the picture
 // into its trash but not the record of where it came from: the picture is
 // put back. Either way the message names the full disk. The card is a small
-// ext2 file system in a file (GIO keeps tmpfs out of the trash).
+// ext2 file system in a file (GIO keeps tmpfs out of the trash); the picture
+// lies in a folder of it, as a camera puts it, so that the trash at the
+// card's top is the one looked in.
 TEST_F(FileCommandsTest, DeleteOnAFullCardKeepsThePicture) {
   const QString card = freshFolder("card") + "/";
   const QString image = freshFolder("card-image") + "/card.img";
@@ -130,9 +132,11 @@ TEST_F(FileCommandsTest, DeleteOnAFullCardKeepsThePicture) {
     GTEST_SKIP() << "no ext2 file system can be mounted here";
   const auto unmount = qScopeGuard([&card] { QProcess::execute("/usr/bin/umount", {"-l", card}); });
   const QString trash = card + ".Trash-" + QString::number(::getuid());
-  ASSERT_TRUE(WritePicture(card + "a.png", 8, 8));
-  const QByteArray picture = ReadBytes(card + "a.png");
-  Open(card);
+  const QString photos = card + "DCIM/";
+  QDir().mkpath(photos);
+  ASSERT_TRUE(WritePicture(photos + "a.png", 8, 8));
+  const QByteArray picture = ReadBytes(photos + "a.png");
+  Open(photos);
   for (const bool trashMade : {false, true}) {
     QFile::remove(card + "filler");
     if (trashMade) QDir().mkpath(trash + "/files"), QDir().mkpath(trash + "/info");
@@ -144,10 +148,10 @@ TEST_F(FileCommandsTest, DeleteOnAFullCardKeepsThePicture) {
     host_.errors.clear();
     host_.answers = {true};
     commands_.mnuFileOptionsDelete_Click();
-    EXPECT_TRUE(host_.errors.value(0).startsWith("Error: File <" + card + "a.png> not deleted!\n"));
+    EXPECT_TRUE(host_.errors.value(0).startsWith("Error: File <" + photos + "a.png> not deleted!\n"));
     EXPECT_TRUE(host_.errors.value(0).endsWith(trashMade ? "the disk may be full." : "The disk is full."))
         << host_.errors.value(0).toStdString();
-    EXPECT_EQ(ReadBytes(card + "a.png"), picture);
+    EXPECT_EQ(ReadBytes(photos + "a.png"), picture);
     EXPECT_EQ(Names(trash + "/info"), QStringList());
   }
 }

@@ -244,8 +244,10 @@ TEST(FileSystemUtility, RecycleRecordsTheOriginalName) {
 TEST(FileSystemUtility, RecycleRefusesWhatTheTrashCannotRecord) {
   const QString dir = test::freshFolder("refused") + QLatin1Char('/');
   const QString info = qEnvironmentVariable("XDG_DATA_HOME") + "/Trash/info";
-  writeFile(dir + "first.jpg", "picture");
-  ASSERT_TRUE(FS::RecycleFiles({dir + "first.jpg"}).ok());
+  for (const char* first : {"first.jpg", ".first.jpg"}) {
+    writeFile(dir + first, "picture");
+    ASSERT_TRUE(FS::RecycleFiles({dir + first}).ok());
+  }
   struct Case {
     QString name;
     std::function<void()> prepare;
@@ -269,6 +271,8 @@ TEST(FileSystemUtility, RecycleRefusesWhatTheTrashCannotRecord) {
        "Permission denied"},
       {"full.jpg", fullDisk, mayBeFull},
       {"first.jpg", fullDisk, mayBeFull},  // the second of its name in the trash: "first.2.jpg"
+      {".first.jpg", fullDisk, mayBeFull},  // ".2.first.jpg"
+      {QString(234, QLatin1Char('a')) + ".jpg", fullDisk, mayBeFull},  // the longest name the trash records
   };
   for (const Case& c : cases) {
     writeFile(dir + c.name, "picture");
