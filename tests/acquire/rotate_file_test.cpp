@@ -59,6 +59,20 @@ QByteArray TwoPageTiff() {
   return tiff;
 }
 
+// A grey TIFF of side x side pixels as some scanners write it: without a
+// compression tag, which makes it uncompressed.
+QByteArray UntaggedGreyTiff(int side) {
+  QByteArray tiff("II*\0\x08\0\0\0", 8);
+  const auto u16 = [&tiff](int v) { tiff.append(char(v & 0xFF)).append(char(v >> 8)); };
+  const int pixels = 8 + 2 + 6 * 12 + 4;
+  u16(6);
+  for (const auto& [tag, value] : {std::pair{256, side}, {257, side}, {258, 8}, {262, 1}, {273, pixels},
+                                   {279, side * side}})
+    u16(tag), u16(3), u16(1), u16(0), u16(value), u16(0);
+  u16(0), u16(0);  // no next directory
+  return tiff + QByteArray(side * side, '\x80');
+}
+
 // Transparency, 16-bit channels, grey, permissions and group stay as the
 // file had them.
 TEST_F(RotateFileTest, KeepsDepthTransparencyModeAndGroup) {
@@ -119,13 +133,14 @@ TEST_F(RotateFileTest, GifBecomesAJpegInItsPlace) {
 }
 
 // A TIFF keeps its colour profile, its resolution (across and down trading
-// places) and its compression, so that it comes back about the size it was.
+// places) and its compression, so that it comes back about the size it was;
+// one that a camera stored sideways turns from the way it is seen.
 TEST_F(RotateFileTest, TiffKeepsProfileResolutionAndCompression) {
   const QString folder = freshFolder("tiff") + "/";
-  struct Case { const char* name; int compression; QColorSpace space; int across, down; };
-  const Case cases[] = {{"lzw.tif", 1, QColorSpace(QColorSpace::AdobeRgb), 2835, 2835},
-                        {"plain.tiff", 0, QColorSpace(QColorSpace::ProPhotoRgb), 11811, 5906},
-                        {"bare.TIF", 1, QColorSpace(), 3780, 3780}};
+  struct Case { const char* name; int compression; QColorSpace space; int across, down; bool sideways; };
+  const Case cases[] = {{"lzw.tif", 1, QColorSpace(QColorSpace::AdobeRgb), 2835, 2835, false},
+                        {"plain.tiff", 0, QColorSpace(QColorSpace::ProPhotoRgb), 11811, 5906, false},
+                        {"sideways.TIF", 1, QColorSpace(), 3780, 3780, true}};
   for (const Case& c : cases) {
     QImage picture = Quarters(120, 80);
     picture.setColorSpace(c.space);
@@ -133,15 +148,19 @@ TEST_F(RotateFileTest, TiffKeepsProfileResolutionAndCompression) {
     picture.setDotsPerMeterY(c.down);
     QImageWriter writer(folder + c.name, "tiff");
     writer.setCompression(c.compression);
+    if (c.sideways) writer.setTransformation(QImageIOHandler::TransformationRotate90);
     ASSERT_TRUE(writer.write(picture)) << c.name;
     const qint64 size = QFileInfo(folder + c.name).size();
     Rotate(folder, c.name);
     const QImage turned = QImageReader(folder + c.name).read();
-    EXPECT_EQ(CornerColours(turned), "BRWG") << c.name;
+    EXPECT_EQ(CornerColours(turned), c.sideways ? "WBGR" : "BRWG") << c.name;
     EXPECT_EQ(turned.colorSpace().iccProfile(), c.space.iccProfile()) << c.name;
     EXPECT_EQ(std::pair(turned.dotsPerMeterX(), turned.dotsPerMeterY()), std::pair(c.down, c.across)) << c.name;
     EXPECT_LT(qAbs(QFileInfo(folder + c.name).size() - size), size / 4) << c.name;
   }
+  ASSERT_TRUE(WriteText(folder + "scan.tif", UntaggedGreyTiff(64)));
+  Rotate(folder, "scan.tif");
+  EXPECT_GT(QFileInfo(folder + "scan.tif").size(), 64 * 64);  // still uncompressed
   EXPECT_EQ(host_.errors, QStringList());
 }
 
