@@ -97,12 +97,15 @@ TEST(FileSystemUtility, CopyReplacesAndKeepsPermissionsAndDate) {
   if (group) { EXPECT_EQ(info.st_gid, *group); }
   EXPECT_EQ(QFileInfo(target).lastModified(), taken);
   // Where the group may not be given (a group the user is not in; root is
-  // made to obey that here), the copy is made all the same.
+  // made to obey that here), the copy is made all the same, but a new
+  // version of the file itself is refused: the group would lose it.
   if (::geteuid() == 0) {
     EXPECT_EQ(test::RunInChild([&] {
       test::ObeyFilePermissions();
-      return FS::CopyFile(source, dir + "c.jpg").ok() && QFileInfo(dir + "c.jpg").groupId() == 0 ? 7 : 1;
+      const bool copied = FS::CopyFile(source, dir + "c.jpg").ok() && QFileInfo(dir + "c.jpg").groupId() == 0;
+      return copied && FS::WriteFile(source, "turned").error().contains("its group cannot be kept") ? 7 : 1;
     }), 7);
+    EXPECT_EQ(readFile(source), "new picture");
   }
   EXPECT_EQ(entries(dir).size(), ::geteuid() == 0 ? 3 : 2);
 }
