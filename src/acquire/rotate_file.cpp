@@ -1,11 +1,14 @@
 #include "acquire/rotate_file.h"
 
 #include <QBuffer>
+#include <QColorSpace>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
 #include <QTransform>
+
+#include <optional>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -48,20 +51,61 @@ Result<QByteArray> TurnedJpeg(Imaging& imaging, const QString& original) {
   return kept;
 }
 
+// Whether the first picture of a TIFF is stored compressed (its tag 259 other
+// than 1). A file whose header cannot be followed counts as compressed, so
+// that it is never written back many times its size.
+bool TiffCompressed(const QByteArray& tiff) {
+  const bool little = tiff.startsWith(QByteArrayView("II*\0", 4));
+  if (!little && !tiff.startsWith(QByteArrayView("MM\0*", 4))) return true;
+  const auto number = [&tiff, little](qsizetype at, int size) -> std::optional<quint32> {
+    if (at < 0 || at + size > tiff.size()) return std::nullopt;
+    quint32 value = 0;
+    for (int i = 0; i < size; ++i) {
+      const auto byte = static_cast<quint8>(tiff[at + (little ? size - 1 - i : i)]);
+      value = value << 8 | byte;
+    }
+    return value;
+  };
+  const std::optional<quint32> directory = number(4, 4);
+  const std::optional<quint32> count = directory ? number(*directory, 2) : std::nullopt;
+  if (!count) return true;
+  for (quint32 entry = 0; entry < *count; ++entry) {
+    const qsizetype at = static_cast<qsizetype>(*directory) + 2 + 12 * static_cast<qsizetype>(entry);
+    const std::optional<quint32> tag = number(at, 2);
+    if (!tag) return true;
+    if (*tag != 259) continue;
+    const std::optional<quint32> compression = number(at + 8, 2);  // a short, first in the value's place
+    return !compression || *compression != 1;
+  }
+  return false;  // without the tag a TIFF is uncompressed
+}
+
 // The held picture is opaque 8-bit RGB; a file kept in its own format is
 // turned from its own pixels instead, so that transparency, 16-bit channels
-// and a palette stay. Quarter turns move pixels without changing them.
+// and a palette stay. Quarter turns move pixels without changing them; the
+// colour profile and the resolution (across and down trading places) stay,
+// and a compressed TIFF stays compressed.
 Result<QByteArray> TurnedAsStored(const QString& original, const QByteArray& format) {
-  QImageReader reader(original);
+  const Result<QByteArray> stored = ReadWhole(original);
+  if (!stored) return Error{stored.error()};
+  QBuffer source;
+  source.setData(*stored);
+  source.open(QIODevice::ReadOnly);
+  QImageReader reader(&source);
   reader.setAutoTransform(true);
   QImage image;
   if (!reader.read(&image)) return CannotRead(original, reader.errorString());
-  const QImage turned = image.transformed(QTransform().rotate(90));
+  QImage turned = image.transformed(QTransform().rotate(90));
   if (turned.isNull()) return Error{Refused(original, QStringLiteral("there is not enough memory.")).error()};
+  turned.setColorSpace(image.colorSpace());
+  turned.setDotsPerMeterX(image.dotsPerMeterY());
+  turned.setDotsPerMeterY(image.dotsPerMeterX());
   QByteArray bytes;
   QBuffer buffer(&bytes);
   buffer.open(QIODevice::WriteOnly);
-  if (QImageWriter writer(&buffer, format); !writer.write(turned))
+  QImageWriter writer(&buffer, format);
+  if (format == "tiff") writer.setCompression(TiffCompressed(*stored) ? 1 : 0);  // 1: LZW, the one Qt writes
+  if (!writer.write(turned))
     return Error{QStringLiteral("\"%1\" cannot be written: %2").arg(original, writer.errorString())};
   return bytes;
 }

@@ -103,6 +103,7 @@ Status copyContents(const QString& source, const QString& destination) {
   struct stat info {};
   if (::fstat(in.handle(), &info) != 0) return cannotRead(source, errnoText(errno));
   out.SetMode(static_cast<int>(info.st_mode & 0777));
+  out.SetGroupWherePermitted(info.st_gid);
   out.SetModified(info.st_mtim.tv_sec, info.st_mtim.tv_nsec);
   return out.Commit();
 }
@@ -351,7 +352,8 @@ void CheckedFile::SetModified(qint64 seconds, long nanoseconds) {
 // file system can also be the first to hear of a failed write.
 Status CheckedFile::FinishFile() {
   int mode = mode_;
-  gid_t group = static_cast<gid_t>(-1);
+  gid_t group = permittedGroup_;
+  bool groupRequired = false;
   struct stat info {};
   // A new version of a file, or a file standing in for another, takes its
   // mode and group: others of that group would otherwise lose it.
@@ -362,12 +364,13 @@ Status CheckedFile::FinishFile() {
     if (::stat(nativePath(model).constData(), &info) != 0) return cannotWrite(destination_, errnoText(errno));
     mode = static_cast<int>(info.st_mode & 07777);
     group = info.st_gid;
+    groupRequired = true;
   }
   // The group first: changing it clears the set-group-ID bit that the mode
   // then sets again.
   struct stat made {};
   if (group != static_cast<gid_t>(-1) && ::fstat(fd_, &made) == 0 && made.st_gid != group &&
-      ::fchown(fd_, static_cast<uid_t>(-1), group) != 0) {
+      ::fchown(fd_, static_cast<uid_t>(-1), group) != 0 && (groupRequired || errno != EPERM)) {
     return cannotWrite(destination_, QStringLiteral("its group cannot be kept: %1").arg(errnoText(errno)));
   }
   if (mode >= 0 && ::fchmod(fd_, static_cast<mode_t>(mode)) != 0)

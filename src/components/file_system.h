@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <sys/types.h>
+
 #include "components/result.h"
 
 namespace lumaset {
@@ -105,6 +107,9 @@ class CheckedFile {
   // and a modification time.
   void TakePermissionsOf(const QString& path) { permissionsOf_ = path; }
   void SetMode(int mode) { mode_ = mode; }
+  // The group of a copy, kept where the user may give it, as a copy that
+  // keeps permissions does; elsewhere the file keeps the group it was made with.
+  void SetGroupWherePermitted(gid_t group) { permittedGroup_ = group; }
   void SetModified(qint64 seconds, long nanoseconds = 0);
   // A file that can be made again (a cache entry) is renamed without first
   // waiting for its data to reach the disk; its writes are checked all the same.
@@ -129,6 +134,7 @@ class CheckedFile {
   Status failure_;
   QString permissionsOf_;
   int mode_ = -1;
+  gid_t permittedGroup_ = static_cast<gid_t>(-1);
   bool hasTime_ = false;
   qint64 seconds_ = 0;
   long nanoseconds_ = 0;

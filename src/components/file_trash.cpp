@@ -25,6 +25,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace lumaset {
@@ -33,6 +34,8 @@ namespace {
 
 // A trash record is a few short lines; anything longer is not one of ours.
 constexpr qint64 kRecordLimit = 64 * 1024;
+// A trash folder with its two folders inside and one record.
+constexpr fsblkcnt_t kTrashBlocks = 4;
 
 struct Identity {
   dev_t device = 0;
@@ -112,10 +115,27 @@ bool wholeRecord(const QByteArray& record) {
          text.endsWith('\n');
 }
 
+// GIO writes the record through a temporary file named after it with seven
+// more characters; where that name is too long, the record stays empty.
+bool recordNameTooLong(const QByteArray& record) {
+  const qsizetype slash = record.lastIndexOf('/');
+  const long longest = ::pathconf(record.left(slash).constData(), _PC_NAME_MAX);
+  return record.size() - slash - 1 + 7 > (longest > 0 ? longest : 255);
+}
+
+// Whether the file system holding `folder` lacks room for a trash folder
+// and a record: a few blocks and an inode. GIO's refusal does not say so.
+bool diskFull(const QByteArray& folder) {
+  struct statvfs room {};
+  return ::statvfs(folder.constData(), &room) == 0 && (room.f_bavail < kTrashBlocks || room.f_favail == 0);
+}
+
 // Brings the file back from the trash under its own name, which nothing can
 // have taken in the meantime without being refused.
 Status putBack(const QString& path, const TrashEntry& entry) {
-  const QString why = QStringLiteral("the trash could not record where it came from; the disk may be full.");
+  const QString why = recordNameTooLong(entry.record)
+                          ? QStringLiteral("the name is too long for the trash.")
+                          : QStringLiteral("the trash could not record where it came from; the disk may be full.");
   if (::renameat2(AT_FDCWD, entry.file.constData(), AT_FDCWD, QFile::encodeName(path).constData(),
                   RENAME_NOREPLACE) != 0) {
     return cannotTrash(path, QStringLiteral("%1 It is in the trash as \"%2\" and cannot be put back.")
@@ -133,12 +153,14 @@ Status trashOne(const QString& path) {
   GError* error = nullptr;
   const bool trashed = g_file_trash(file, nullptr, &error);
   g_object_unref(file);
+  const QString folder = FileSystemUtility::PathPart(QDir::cleanPath(QDir(path).absolutePath()), true);
   if (!trashed) {
-    const QString why = error ? QString::fromUtf8(error->message) : QStringLiteral("the trash refused it.");
+    QString why = error ? QString::fromUtf8(error->message) : QStringLiteral("the trash refused it.");
     if (error) g_error_free(error);
+    if (diskFull(QFile::encodeName(folder)))
+      why += QLatin1String(why.endsWith(QLatin1Char('.')) ? " " : ". ") + QStringLiteral("The disk is full.");
     return cannotTrash(path, why);
   }
-  const QString folder = FileSystemUtility::PathPart(QDir::cleanPath(QDir(path).absolutePath()), true);
   const std::optional<TrashEntry> entry =
       findEntry(QFile::encodeName(folder), QFile::encodeName(FileSystemUtility::PathPart(path, false)), *before);
   if (entry && !wholeRecord(entry->record)) return putBack(path, *entry);

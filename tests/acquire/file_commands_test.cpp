@@ -117,9 +117,12 @@ TEST_F(FileCommandsTest, DeleteSendsToTheTrashOneByOne) {
   EXPECT_FALSE(host_.folderTools);
 }
 
-// A full memory card takes the picture into its own trash but not the
-// record of where it came from: the picture is put back. The card is a
-// small ext2 file system in a file (GIO keeps tmpfs out of the trash).
+// A full memory card has no room for its trash folder, or takes the picture
+// into its trash but not the record of where it came from: the picture is
+// put back. Either way the message names the full disk. The card is a small
+// ext2 file system in a file (GIO keeps tmpfs out of the trash); the picture
+// lies in a folder of it, as a camera puts it, so that the trash at the
+// card's top is the one looked in.
 TEST_F(FileCommandsTest, DeleteOnAFullCardKeepsThePicture) {
   const QString card = freshFolder("card") + "/";
   const QString image = freshFolder("card-image") + "/card.img";
@@ -129,21 +132,28 @@ TEST_F(FileCommandsTest, DeleteOnAFullCardKeepsThePicture) {
     GTEST_SKIP() << "no ext2 file system can be mounted here";
   const auto unmount = qScopeGuard([&card] { QProcess::execute("/usr/bin/umount", {"-l", card}); });
   const QString trash = card + ".Trash-" + QString::number(::getuid());
-  QDir().mkpath(trash + "/files"), QDir().mkpath(trash + "/info");
-  ASSERT_TRUE(WritePicture(card + "a.png", 8, 8));
-  const QByteArray picture = ReadBytes(card + "a.png");
-  QFile filler(card + "filler");
-  filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-  while (filler.write(QByteArray(1024, 'x')) == 1024) continue;  // until the card is full
-  filler.close();
-  Open(card);
-  Select(0);
-  host_.answers = {true};
-  commands_.mnuFileOptionsDelete_Click();
-  EXPECT_TRUE(host_.errors.value(0).startsWith("Error: File <" + card + "a.png> not deleted!\n"));
-  EXPECT_TRUE(host_.errors.value(0).endsWith("the disk may be full."));
-  EXPECT_EQ(ReadBytes(card + "a.png"), picture);
-  EXPECT_EQ(Names(trash + "/info"), QStringList());
+  const QString photos = card + "DCIM/";
+  QDir().mkpath(photos);
+  ASSERT_TRUE(WritePicture(photos + "a.png", 8, 8));
+  const QByteArray picture = ReadBytes(photos + "a.png");
+  Open(photos);
+  for (const bool trashMade : {false, true}) {
+    QFile::remove(card + "filler");
+    if (trashMade) QDir().mkpath(trash + "/files"), QDir().mkpath(trash + "/info");
+    QFile filler(card + "filler");
+    filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    while (filler.write(QByteArray(1024, 'x')) == 1024) continue;  // until the card is full
+    filler.close();
+    Select(0);
+    host_.errors.clear();
+    host_.answers = {true};
+    commands_.mnuFileOptionsDelete_Click();
+    EXPECT_TRUE(host_.errors.value(0).startsWith("Error: File <" + photos + "a.png> not deleted!\n"));
+    EXPECT_TRUE(host_.errors.value(0).endsWith(trashMade ? "the disk may be full." : "The disk is full."))
+        << host_.errors.value(0).toStdString();
+    EXPECT_EQ(ReadBytes(photos + "a.png"), picture);
+    EXPECT_EQ(Names(trash + "/info"), QStringList());
+  }
 }
 
 // The drop acts on the picture the drag carried, never on the selection or

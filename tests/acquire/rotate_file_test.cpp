@@ -2,12 +2,15 @@
 // besides the turned pixels must still be there afterwards.
 
 #include <QColorSpace>
+#include <QFileInfo>
 #include <QImageReader>
+#include <QImageWriter>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "file_command_fixture.h"
+#include "support/spare_group.h"
 
 namespace lumaset::test {
 namespace {
@@ -56,13 +59,26 @@ QByteArray TwoPageTiff() {
   return tiff;
 }
 
+// A grey TIFF of side x side pixels as some scanners write it: without a
+// compression tag, which makes it uncompressed.
+QByteArray UntaggedGreyTiff(int side) {
+  QByteArray tiff("II*\0\x08\0\0\0", 8);
+  const auto u16 = [&tiff](int v) { tiff.append(char(v & 0xFF)).append(char(v >> 8)); };
+  const int pixels = 8 + 2 + 6 * 12 + 4;
+  u16(6);
+  for (const auto& [tag, value] : {std::pair{256, side}, {257, side}, {258, 8}, {262, 1}, {273, pixels},
+                                   {279, side * side}})
+    u16(tag), u16(3), u16(1), u16(0), u16(value), u16(0);
+  u16(0), u16(0);  // no next directory
+  return tiff + QByteArray(side * side, '\x80');
+}
+
 // Transparency, 16-bit channels, grey, permissions and group stay as the
 // file had them.
 TEST_F(RotateFileTest, KeepsDepthTransparencyModeAndGroup) {
   const QString folder = freshFolder("deep") + "/";
-  const gid_t group = ::geteuid() == 0 ? 4242 : ::getegid();
   struct Case { const char* name; QImage::Format format; mode_t mode; };
-  const Case cases[] = {{"deep.png", QImage::Format_RGBA64, 0640}, {"clear.png", QImage::Format_ARGB32, 0464},
+  const Case cases[] = {{"deep.png", QImage::Format_RGBA64, 0640}, {"clear.png", QImage::Format_ARGB32, 0624},
                         {"grey.png", QImage::Format_Grayscale16, 0600}, {"deep.tif", QImage::Format_RGBA64, 0644}};
   for (const Case& c : cases) {
     QImage image(4, 2, c.format);
@@ -71,7 +87,8 @@ TEST_F(RotateFileTest, KeepsDepthTransparencyModeAndGroup) {
     image.setPixelColor(0, 0, QColor::fromRgba64(0, 0, 0, 0));
     ASSERT_TRUE(image.save(folder + c.name)) << c.name;
     const QByteArray path = QFile::encodeName(folder + c.name);
-    ASSERT_EQ(::chown(path.constData(), static_cast<uid_t>(-1), group) + ::chmod(path.constData(), c.mode), 0);
+    const std::optional<gid_t> group = GiveSpareGroup(folder + c.name);
+    ASSERT_EQ(::chmod(path.constData(), c.mode), 0);
     const QImage::Format stored = QImage(folder + c.name).format();
     Rotate(folder, c.name);
     const QImage turned(folder + c.name);
@@ -83,8 +100,67 @@ TEST_F(RotateFileTest, KeepsDepthTransparencyModeAndGroup) {
     struct stat info {};
     ::stat(path.constData(), &info);
     EXPECT_EQ(info.st_mode & 07777, c.mode) << c.name;
-    EXPECT_EQ(info.st_gid, group) << c.name;
+    if (group) { EXPECT_EQ(info.st_gid, *group) << c.name; }
   }
+  EXPECT_EQ(host_.errors, QStringList());
+}
+
+// Nothing writes GIF: the turned picture becomes a JPEG of the same name
+// with the GIF's mode and group, and the GIF goes to the trash. Where the
+// trash refuses the GIF, it stays alone, as it was.
+TEST_F(RotateFileTest, GifBecomesAJpegInItsPlace) {
+  for (const bool trashRefuses : {false, true}) {
+    const QString folder = freshFolder(trashRefuses ? "gif-kept" : "gif") + "/";
+    ASSERT_TRUE(WriteText(folder + "photo.gif", TinyGif()));
+    const std::optional<gid_t> group = GiveSpareGroup(folder + "photo.gif");
+    ASSERT_EQ(::chmod(QFile::encodeName(folder + "photo.gif").constData(), 0620), 0);
+    host_.errors.clear();
+    {
+      std::optional<BlockedTrash> blocked;
+      if (trashRefuses) blocked.emplace();
+      Rotate(folder, "photo.gif");
+    }
+    const QString kept = folder + (trashRefuses ? "photo.gif" : "photo.jpg");
+    EXPECT_EQ(Names(folder), QStringList{FileSystemUtility::PathPart(kept, false)});
+    EXPECT_EQ(Files(), QStringList{kept});
+    EXPECT_EQ(host_.errors.size(), trashRefuses ? 1 : 0);
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(kept).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0620u);
+    if (group) { EXPECT_EQ(info.st_gid, *group); }
+  }
+  EXPECT_TRUE(QFileInfo::exists(Trash() + "photo.gif"));
+}
+
+// A TIFF keeps its colour profile, its resolution (across and down trading
+// places) and its compression, so that it comes back about the size it was;
+// one that a camera stored sideways turns from the way it is seen.
+TEST_F(RotateFileTest, TiffKeepsProfileResolutionAndCompression) {
+  const QString folder = freshFolder("tiff") + "/";
+  struct Case { const char* name; int compression; QColorSpace space; int across, down; bool sideways; };
+  const Case cases[] = {{"lzw.tif", 1, QColorSpace(QColorSpace::AdobeRgb), 2835, 2835, false},
+                        {"plain.tiff", 0, QColorSpace(QColorSpace::ProPhotoRgb), 11811, 5906, false},
+                        {"sideways.TIF", 1, QColorSpace(), 3780, 3780, true}};
+  for (const Case& c : cases) {
+    QImage picture = Quarters(120, 80);
+    picture.setColorSpace(c.space);
+    picture.setDotsPerMeterX(c.across);
+    picture.setDotsPerMeterY(c.down);
+    QImageWriter writer(folder + c.name, "tiff");
+    writer.setCompression(c.compression);
+    if (c.sideways) writer.setTransformation(QImageIOHandler::TransformationRotate90);
+    ASSERT_TRUE(writer.write(picture)) << c.name;
+    const qint64 size = QFileInfo(folder + c.name).size();
+    Rotate(folder, c.name);
+    const QImage turned = QImageReader(folder + c.name).read();
+    EXPECT_EQ(CornerColours(turned), c.sideways ? "WBGR" : "BRWG") << c.name;
+    EXPECT_EQ(turned.colorSpace().iccProfile(), c.space.iccProfile()) << c.name;
+    EXPECT_EQ(std::pair(turned.dotsPerMeterX(), turned.dotsPerMeterY()), std::pair(c.down, c.across)) << c.name;
+    EXPECT_LT(qAbs(QFileInfo(folder + c.name).size() - size), size / 4) << c.name;
+  }
+  ASSERT_TRUE(WriteText(folder + "scan.tif", UntaggedGreyTiff(64)));
+  Rotate(folder, "scan.tif");
+  EXPECT_GT(QFileInfo(folder + "scan.tif").size(), 64 * 64);  // still uncompressed
   EXPECT_EQ(host_.errors, QStringList());
 }
 

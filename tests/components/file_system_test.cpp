@@ -9,12 +9,16 @@
 #include <QTemporaryDir>
 
 #include <functional>
+#include <iostream>
+#include <optional>
 #include <utility>
 
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include "support/file_size_limit.h"
+#include "support/spare_group.h"
 #include "support/test_support.h"
 
 namespace lumaset {
@@ -77,6 +81,7 @@ TEST(FileSystemUtility, CopyReplacesAndKeepsPermissionsAndDate) {
   writeFile(source, "new picture");
   writeFile(target, "old");
   QFile::setPermissions(source, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+  const std::optional<gid_t> group = test::GiveSpareGroup(source);
   const QDateTime taken(QDate(2004, 7, 1), QTime(12, 0));
   QFile file(source);
   ASSERT_TRUE(file.open(QIODevice::ReadWrite));
@@ -89,8 +94,20 @@ TEST(FileSystemUtility, CopyReplacesAndKeepsPermissionsAndDate) {
   struct stat info {};
   ASSERT_EQ(::stat(QFile::encodeName(target).constData(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0600u);
+  if (group) { EXPECT_EQ(info.st_gid, *group); }
   EXPECT_EQ(QFileInfo(target).lastModified(), taken);
-  EXPECT_EQ(entries(dir).size(), 2);
+  // Where the group may not be given (a group the user is not in; root is
+  // made to obey that here), the copy is made all the same, but a new
+  // version of the file itself is refused: the group would lose it.
+  if (::geteuid() == 0) {
+    EXPECT_EQ(test::RunInChild([&] {
+      test::ObeyFilePermissions();
+      const bool copied = FS::CopyFile(source, dir + "c.jpg").ok() && QFileInfo(dir + "c.jpg").groupId() == 0;
+      return copied && FS::WriteFile(source, "turned").error().contains("its group cannot be kept") ? 7 : 1;
+    }), 7);
+    EXPECT_EQ(readFile(source), "new picture");
+  }
+  EXPECT_EQ(entries(dir).size(), ::geteuid() == 0 ? 3 : 2);
 }
 
 // Every refused copy or move must leave both names exactly as they were.
@@ -155,9 +172,11 @@ TEST(FileSystemUtility, MoveWithinAndAcrossFileSystems) {
   }
   EXPECT_EQ(readFile(home + "big.jpg").size(), 1000);
   EXPECT_TRUE(entries(other.path()).isEmpty());
+  const std::optional<gid_t> group = test::GiveSpareGroup(home + "b.jpg");
   ASSERT_TRUE(FS::MoveFile(home + "b.jpg", away).ok());
   EXPECT_FALSE(QFileInfo::exists(home + "b.jpg"));
   EXPECT_EQ(readFile(away), "picture");
+  if (group) { EXPECT_EQ(QFileInfo(away).groupId(), *group); }
 }
 
 TEST(FileSystemUtility, RenameNeverReplaces) {
@@ -228,25 +247,35 @@ TEST(FileSystemUtility, RecycleRecordsTheOriginalName) {
 TEST(FileSystemUtility, RecycleRefusesWhatTheTrashCannotRecord) {
   const QString dir = test::freshFolder("refused") + QLatin1Char('/');
   const QString info = qEnvironmentVariable("XDG_DATA_HOME") + "/Trash/info";
-  writeFile(dir + "first.jpg", "picture");
-  ASSERT_TRUE(FS::RecycleFiles({dir + "first.jpg"}).ok());
+  for (const char* first : {"first.jpg", ".first.jpg"}) {
+    writeFile(dir + first, "picture");
+    ASSERT_TRUE(FS::RecycleFiles({dir + first}).ok());
+  }
   struct Case {
     QString name;
     std::function<void()> prepare;
+    const char* why;
   };
+  const auto fullDisk = [] {
+    const rlimit full{0, 0};
+    setrlimit(RLIMIT_FSIZE, &full);
+  };
+  const char* const mayBeFull = "the trash could not record where it came from; the disk may be full.";
   const Case cases[] = {
-      {QString(242, QLatin1Char('a')) + ".jpg", [] {}},
-      {QString(82, QChar(0x5199)) + ".jpg", [] {}},
+      {QString(242, QLatin1Char('a')) + ".jpg", [] {}, "File name too long"},
+      {QString(82, QChar(0x5199)) + ".jpg", [] {}, "File name too long"},
+      {QString(235, QLatin1Char('a')) + ".jpg", [] {}, "the name is too long for the trash."},
+      {QString(241, QLatin1Char('a')) + ".jpg", [] {}, "the name is too long for the trash."},
       {"locked.jpg",
        [&info] {
          test::ObeyFilePermissions();
          QFile::setPermissions(info, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-       }},
-      {"full.jpg",
-       [] {
-         const rlimit full{0, 0};
-         setrlimit(RLIMIT_FSIZE, &full);
-       }},
+       },
+       "Permission denied"},
+      {"full.jpg", fullDisk, mayBeFull},
+      {"first.jpg", fullDisk, mayBeFull},  // the second of its name in the trash: "first.2.jpg"
+      {".first.jpg", fullDisk, mayBeFull},  // ".2.first.jpg"
+      {QString(234, QLatin1Char('a')) + ".jpg", fullDisk, mayBeFull},  // the longest name the trash records
   };
   for (const Case& c : cases) {
     writeFile(dir + c.name, "picture");
@@ -255,7 +284,10 @@ TEST(FileSystemUtility, RecycleRefusesWhatTheTrashCannotRecord) {
       std::signal(SIGXFSZ, SIG_IGN);
       c.prepare();
       const Status status = FS::RecycleFiles({dir + c.name});
-      return status.error().startsWith('"' + dir + c.name + "\" cannot be sent to the trash: ") ? 7 : 1;
+      const QString expected = '"' + dir + c.name + "\" cannot be sent to the trash: ";
+      if (status.error().startsWith(expected) && status.error().endsWith(QLatin1String(c.why))) return 7;
+      std::cerr << "refused with: " << status.error().toStdString() << '\n';
+      return 1;
     });
     QFile::setPermissions(info, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     EXPECT_EQ(refused, 7) << c.name.toStdString();
@@ -279,13 +311,18 @@ TEST(FileSystemUtility, WritesGoThroughAFinishedTemporaryFile) {
   EXPECT_EQ(readFile(dir + "a.jpg"), "linked");
 
   EXPECT_TRUE(FS::WriteFile(dir + "a.jpg", "other", FS::Name::New).error().contains("already exists"));
-  // Something that takes the name while the file is written is never replaced.
-  CheckedFile racing(dir + "b.jpg", FS::Name::New);
-  ASSERT_TRUE(racing.Open().ok());
-  ASSERT_TRUE(racing.Write("mine").ok());
-  writeFile(dir + "b.jpg", "theirs");
-  EXPECT_FALSE(racing.Commit().ok());
-  EXPECT_EQ(readFile(dir + "b.jpg"), "theirs");
+  // Something that takes the name while the file is written is never
+  // replaced: a file where the name was to be new, or a folder.
+  const std::pair<FS::Name, QString> racers[] = {{FS::Name::New, "b.jpg"}, {FS::Name::Replace, "album/theirs.jpg"}};
+  for (const auto& [name, theirs] : racers) {
+    CheckedFile racing(dir + theirs.section('/', 0, 0), name);
+    ASSERT_TRUE(racing.Open().ok());
+    ASSERT_TRUE(racing.Write("mine").ok());
+    QDir().mkpath(QFileInfo(dir + theirs).path());
+    writeFile(dir + theirs, "theirs");
+    EXPECT_FALSE(racing.Commit().ok()) << theirs.toStdString();
+    EXPECT_EQ(readFile(dir + theirs), "theirs");
+  }
   ASSERT_TRUE(FS::WriteFile(dir + "c.jpg", "mine", FS::Name::New, dir + "a.jpg").ok());
   EXPECT_EQ(readFile(dir + "c.jpg"), "mine");
   EXPECT_EQ(QFileInfo(dir + "c.jpg").permissions() & 0x0FFF, QFileDevice::ReadUser | QFileDevice::WriteUser |
@@ -297,7 +334,39 @@ TEST(FileSystemUtility, WritesGoThroughAFinishedTemporaryFile) {
   }
   EXPECT_EQ(FS::WriteFile(dir + "no/such/e.jpg", "x").error(),
             "\"" + dir + "no/such/e.jpg\" cannot be written: No such file or directory");
-  EXPECT_EQ(entries(dir), (QStringList{"a.jpg", "b.jpg", "c.jpg", "link.jpg"}));
+  EXPECT_EQ(entries(dir), (QStringList{"a.jpg", "album", "b.jpg", "c.jpg", "link.jpg"}));
+}
+
+// While set, every fsync of this process fails with this error: a disk that
+// takes the data into its cache but cannot write it out.
+int fsyncError = 0;
+
+}  // namespace
+}  // namespace lumaset
+
+extern "C" int fsync(int fd) {
+  if (lumaset::fsyncError == 0) return static_cast<int>(::syscall(SYS_fsync, fd));
+  errno = lumaset::fsyncError;
+  return -1;
+}
+
+namespace lumaset {
+namespace {
+
+// Data the disk could not take keeps the old file; a file system that
+// cannot sync at all (EINVAL) takes the write.
+TEST(FileSystemUtility, WriteFailsWhenItsDataCannotReachTheDisk) {
+  const QString dir = test::freshFolder("sync") + QLatin1Char('/');
+  const std::pair<int, const char*> cases[] = {{EIO, "old"}, {EINVAL, "new"}};
+  for (const auto& [error, kept] : cases) {
+    writeFile(dir + "a.jpg", "old");
+    fsyncError = error;
+    const Status written = FS::WriteFile(dir + "a.jpg", "new");
+    fsyncError = 0;
+    EXPECT_EQ(written.ok(), error == EINVAL) << written.error().toStdString();
+    EXPECT_EQ(readFile(dir + "a.jpg"), kept);
+    EXPECT_EQ(entries(dir), QStringList{"a.jpg"});
+  }
 }
 
 // A write small enough to sit in a buffer, on a disk that is full: the

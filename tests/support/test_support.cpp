@@ -156,7 +156,8 @@ void ObeyFilePermissions() {
   __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
   __user_cap_data_struct data[2]{};
   ::syscall(SYS_capget, &header, data);
-  for (const int power : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CAP_FOWNER}) data[0].effective &= ~(1U << power);
+  for (const int power : {CAP_CHOWN, CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CAP_FOWNER})
+    data[0].effective &= ~(1U << power);
   ::syscall(SYS_capset, &header, data);
 }
 

@@ -62,8 +62,9 @@ struct ProgramRun {
 // it and its temporary folder is /tmp; it is stopped after `seconds`.
 ProgramRun RunAsOrdinaryUser(const QString& filter, int seconds,
                              const QStringList& environment = {});
-// Takes from this process root's power to pass over file permissions, so
-// that a folder without write permission refuses it too. For a child only.
+// Takes from this process root's power to pass over file permissions and to
+// give files any group, so that a folder without write permission refuses it
+// too. For a child only.
 void ObeyFilePermissions();
 
 // While it lives, a plain file stands where the trash folder of the
