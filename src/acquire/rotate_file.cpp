@@ -86,15 +86,15 @@ bool TiffCompressed(const QByteArray& tiff) {
 // colour profile and the resolution (across and down trading places) stay,
 // and a compressed TIFF stays compressed.
 Result<QByteArray> TurnedAsStored(const QString& original, const QByteArray& format) {
-  const Result<QByteArray> stored = ReadWhole(original);
-  if (!stored) return Error{stored.error()};
-  QBuffer source;
-  source.setData(*stored);
-  source.open(QIODevice::ReadOnly);
-  QImageReader reader(&source);
-  reader.setAutoTransform(true);
-  QImage image;
-  if (!reader.read(&image)) return CannotRead(original, reader.errorString());
+  const Result<QImage> read = Imaging::ReadAsStored(original);
+  if (!read) return Error{read.error()};
+  const QImage& image = *read;
+  bool compressed = false;
+  if (format == "tiff") {
+    const Result<QByteArray> stored = ReadWhole(original);
+    if (!stored) return Error{stored.error()};
+    compressed = TiffCompressed(*stored);
+  }
   QImage turned = image.transformed(QTransform().rotate(90));
   if (turned.isNull()) return Error{Refused(original, QStringLiteral("there is not enough memory.")).error()};
   turned.setColorSpace(image.colorSpace());
@@ -104,7 +104,7 @@ Result<QByteArray> TurnedAsStored(const QString& original, const QByteArray& for
   QBuffer buffer(&bytes);
   buffer.open(QIODevice::WriteOnly);
   QImageWriter writer(&buffer, format);
-  if (format == "tiff") writer.setCompression(TiffCompressed(*stored) ? 1 : 0);  // 1: LZW, the one Qt writes
+  if (format == "tiff") writer.setCompression(compressed ? 1 : 0);  // 1: LZW, the one Qt writes
   if (!writer.write(turned))
     return Error{QStringLiteral("\"%1\" cannot be written: %2").arg(original, writer.errorString())};
   return bytes;
@@ -133,8 +133,9 @@ Status CheckTurnable(const QString& path) {
   if (::stat(native.constData(), &info) == 0 && ((info.st_mode & 0222) == 0 || ::access(native.constData(), W_OK) != 0))
     return Refused(path, QStringLiteral("the file is read-only."));
   if (TurnedPictureFormat(path).isEmpty()) return Status::success();  // the original goes to the trash whole
-  if (const int count = QImageReader(path).imageCount(); count > 1) {
-    return Refused(path, QStringLiteral("it holds %1 pages or frames, and only the first would be kept.").arg(count));
+  // A file that cannot be read is refused by its load, with the cause.
+  if (const Result<int> count = Imaging::FrameCount(path); count && *count > 1) {
+    return Refused(path, QStringLiteral("it holds %1 pages or frames, and only the first would be kept.").arg(*count));
   }
   return Status::success();
 }
