@@ -120,16 +120,21 @@ TEST_F(FileCommandsTest, DeleteSendsToTheTrashOneByOne) {
 // A full memory card has no room for its trash folder, or takes the picture
 // into its trash but not the record of where it came from: the picture is
 // put back. Either way the message names the full disk. The card is a small
-// ext2 file system in a file (GIO keeps tmpfs out of the trash); the picture
-// lies in a folder of it, as a camera puts it, so that the trash at the
-// card's top is the one looked in.
+// ext2 file system in a file (GIO keeps tmpfs out of the trash), mounted
+// through a loop device by root, or through FUSE by an ordinary user in a
+// namespace of its own; the picture lies in a folder of it, as a camera puts
+// it, so that the trash at the card's top is the one looked in.
 TEST_F(FileCommandsTest, DeleteOnAFullCardKeepsThePicture) {
   const QString card = freshFolder("card") + "/";
   const QString image = freshFolder("card-image") + "/card.img";
   ASSERT_TRUE(WriteText(image, QByteArray(1 << 20, '\0')));
-  if (QProcess::execute("/usr/sbin/mke2fs", {"-q", "-F", image}) != 0 ||
-      QProcess::execute("/usr/bin/mount", {"-o", "loop", image, card}) != 0)
-    GTEST_SKIP() << "no ext2 file system can be mounted here";
+  ASSERT_EQ(QProcess::execute("/usr/sbin/mke2fs", {"-q", "-F", image}), 0);
+  bool mounted = QProcess::execute("/usr/bin/mount", {"-o", "loop", image, card}) == 0;
+  if (!mounted && ::getuid() != 0) RerunThisTestInUserNamespace();
+  if (!mounted && AskedForUserNamespace()) {
+    mounted = QProcess::execute("/usr/bin/fuse2fs", {"-o", "fakeroot", image, card}) == 0;
+  }
+  if (!mounted) GTEST_SKIP() << "no ext2 file system can be mounted here, through a loop device or FUSE";
   const auto unmount = qScopeGuard([&card] { QProcess::execute("/usr/bin/umount", {"-l", card}); });
   const QString trash = card + ".Trash-" + QString::number(::getuid());
   const QString photos = card + "DCIM/";
@@ -149,8 +154,11 @@ TEST_F(FileCommandsTest, DeleteOnAFullCardKeepsThePicture) {
     host_.answers = {true};
     commands_.mnuFileOptionsDelete_Click();
     EXPECT_TRUE(host_.errors.value(0).startsWith("Error: File <" + photos + "a.png> not deleted!\n"));
-    EXPECT_TRUE(host_.errors.value(0).endsWith(trashMade ? "the disk may be full." : "The disk is full."))
-        << host_.errors.value(0).toStdString();
+    // With its trash folder there, the record is refused or left empty,
+    // as the file system has it.
+    const QString& error = host_.errors.value(0);
+    EXPECT_TRUE(error.endsWith("The disk is full.") || (trashMade && error.endsWith("the disk may be full.")))
+        << error.toStdString();
     EXPECT_EQ(ReadBytes(photos + "a.png"), picture);
     EXPECT_EQ(Names(trash + "/info"), QStringList());
   }
