@@ -162,6 +162,17 @@ Error notAPicture(const QString& path) {
   return readError(path, QStringLiteral("it is not a picture in a format Lumaset reads"));
 }
 
+// Opens `path` as `file` and binds `reader` to it in the format its content
+// names, which it gives in `format`; the error when it is no picture to read.
+std::optional<Error> openReader(const QString& path, UnmappedFile& file, QImageReader& reader, QByteArray& format) {
+  if (!file.open(path)) return readError(path, QStringLiteral("it is not a file"));
+  format = imaging_detail::pictureFormat(file.peek(kSniffBytes));
+  if (format.isEmpty()) return notAPicture(path);
+  bindReader(reader, &file, format);
+  if (!reader.canRead()) return refusal(path, reader);
+  return std::nullopt;
+}
+
 Error damaged(const QString& path) { return readError(path, QStringLiteral("the picture is damaged or incomplete")); }
 
 // All of a picture file in memory, read with plain reads: a file cut short
@@ -219,12 +230,9 @@ Result<FileFacts> Imaging::FileInfo(const QString& path) {
     return FileFacts{size.width(), size.height(), header->components == 1 ? 8 : 24, 0};
   }
   UnmappedFile file;
-  if (!file.open(path)) return readError(path, QStringLiteral("it is not a file"));
-  const QByteArray format = imaging_detail::pictureFormat(file.peek(kSniffBytes));
-  if (format.isEmpty()) return notAPicture(path);
   QImageReader reader;
-  bindReader(reader, &file, format);
-  if (!reader.canRead()) return refusal(path, reader);
+  QByteArray format;
+  if (auto problem = openReader(path, file, reader, format)) return *problem;
   const QSize size = uprightSize(reader);
   if (!size.isValid()) return damaged(path);
   const QImage::Format pixelFormat = reader.imageFormat();
@@ -319,12 +327,9 @@ Result<int> Imaging::FrameCount(const QString& path) {
   if (auto problem = fileProblem(path)) return *problem;
   if (isJpegFile(path)) return 1;
   UnmappedFile file;
-  if (!file.open(path)) return readError(path, QStringLiteral("it is not a file"));
-  const QByteArray format = imaging_detail::pictureFormat(file.peek(kSniffBytes));
-  if (format.isEmpty()) return notAPicture(path);
   QImageReader reader;
-  bindReader(reader, &file, format);
-  if (!reader.canRead()) return refusal(path, reader);
+  QByteArray format;
+  if (auto problem = openReader(path, file, reader, format)) return *problem;
   return std::max(1, reader.imageCount());
 }
 
