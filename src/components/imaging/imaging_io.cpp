@@ -134,7 +134,7 @@ bool isJpegFile(const QString& path) {
 // never a fault.
 class UnmappedFile : public QIODevice {
  public:
-  bool open(const QString& path) {
+  bool openPath(const QString& path) {
     return imaging_detail::openRegularFile(file_, path) && QIODevice::open(QIODevice::ReadOnly | QIODevice::Unbuffered);
   }
   bool isSequential() const override { return false; }
@@ -165,7 +165,7 @@ Error notAPicture(const QString& path) {
 // Opens `path` as `file` and binds `reader` to it in the format its content
 // names, which it gives in `format`; the error when it is no picture to read.
 std::optional<Error> openReader(const QString& path, UnmappedFile& file, QImageReader& reader, QByteArray& format) {
-  if (!file.open(path)) return readError(path, QStringLiteral("it is not a file"));
+  if (!file.openPath(path)) return readError(path, QStringLiteral("it is not a file"));
   format = imaging_detail::pictureFormat(file.peek(kSniffBytes));
   if (format.isEmpty()) return notAPicture(path);
   bindReader(reader, &file, format);
