@@ -423,8 +423,9 @@ Result<Thumbnail> ThumbnailCache::thumbnail(const QString& path, ThumbnailSize s
   }
 
   Result<Thumbnail> made = decoded(path, size);
-  // A file that changed while it was read keeps no entry either way.
-  if (FileStamp::Of(path) != before) return made;
+  // A file that changed while it was read, or a decode that was stopped,
+  // keeps no entry either way.
+  if (made.cancelled() || FileStamp::Of(path) != before) return made;
   if (made) QFile::remove(failure);
   if (made && !WorthAnEntry(path, made->facts)) return made;
   std::optional<Thumbnail> kept = made ? std::optional<Thumbnail>(*made) : std::nullopt;
@@ -446,7 +447,7 @@ Result<Thumbnail> ThumbnailCache::decoded(const QString& path, ThumbnailSize siz
     return Error{QStringLiteral("\"%1\" cannot be read: the picture has no size.").arg(path)};
   }
   Result<QImage> image = source_.decode(path, ThumbnailSide(size));
-  if (!image) return Error{image.error()};
+  if (!image) return Error{image.error(), image.cancelled()};
   return Thumbnail{std::move(image).value(), *facts};
 }
 

@@ -256,6 +256,16 @@ TEST_F(ThumbnailCacheTest, KeepsNoEntryForAFileThatChangedWhileItWasRead) {
   const ThumbnailCache cache(root_, {}, source);
   EXPECT_EQ(Middle(cache.thumbnail(file, ThumbnailSize::Normal)->image), kBlue);
   EXPECT_FALSE(QFileInfo::exists(cache.entryPath(file, ThumbnailSize::Normal)));
+
+  // Nor does one whose decode was stopped: it is no unreadable picture.
+  const QString stopped = pictures_ + QStringLiteral("stopped.bmp");
+  ASSERT_TRUE(test::WritePicture(stopped, 40, 30, "bmp", kBlue));
+  ThumbnailSource stopping;
+  stopping.decode = [](const QString&, int) -> Result<QImage> { return Error{QStringLiteral("stopped"), true}; };
+  const ThumbnailCache stoppedCache(root_, {}, stopping);
+  EXPECT_TRUE(stoppedCache.thumbnail(stopped, ThumbnailSize::Normal).cancelled());
+  stoppedCache.finishWrites();
+  EXPECT_TRUE(ThumbnailCache(root_, {}).thumbnail(stopped, ThumbnailSize::Normal).ok());
 }
 
 TEST_F(ThumbnailCacheTest, TakesOtherProgramsEntriesOnlyWhileTheirTimeMatches) {

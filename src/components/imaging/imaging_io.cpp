@@ -19,6 +19,7 @@
 #include "components/imaging/imaging_file_headers.h"
 #include "components/imaging/jpeg_strips.h"
 #include "components/imaging/picture_shrink.h"
+#include "components/imaging/pixel_bands.h"
 #include "components/imaging/imaging_jpeg.h"
 
 namespace lumaset {
@@ -255,7 +256,7 @@ Result<QImage> Imaging::decode(const QString& path, int longSide) {
   if (auto problem = fileProblem(path)) return *problem;
   if (isJpegFile(path)) {
     auto image = imaging_detail::decodeJpeg(path, longSide, qint64{kReaderLimitMegabytes} << 20);
-    if (!image) return readError(path, image.error());
+    if (!image && !image.cancelled()) return readError(path, image.error());
     return image;
   }
   const Result<QByteArray> bytes = readPictureFile(path);
@@ -285,6 +286,7 @@ Result<QImage> Imaging::decode(const QString& path, int longSide) {
   const qint64 cost = bytes->size() + footprint.heldBytes + working;
   if (cost > imaging_detail::DecodeMemory::kTotalBytes) return memoryError(path, footprint.decoded);
   const imaging_detail::DecodeMemory::Share share(imaging_detail::DecodeMemory::Shared(), cost);
+  if (!share.granted()) return CancelledError();  // stopped while it waited for memory
   QImage image;
   if (!reader.read(&image)) return refusal(path, reader);
   if (image.size() != size) return damaged(path);  // the picture must be the one the header promised

@@ -595,6 +595,8 @@ TEST(DecodeMemoryDeathTest, TheProgramEndsWhileDecodesWait) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   const QString file = QDir(test::freshFolder(QStringLiteral("ending"))).filePath(QStringLiteral("a.jpg"));
   ASSERT_TRUE(quarters(64, 48).save(file));
+  const QString png = QFileInfo(file).dir().filePath(QStringLiteral("a.png"));
+  ASSERT_TRUE(quarters(64, 48).save(png));
   const auto waitingDecode = [] {
     ::alarm(5);
     auto& memory = imaging_detail::DecodeMemory::Shared();
@@ -615,7 +617,7 @@ TEST(DecodeMemoryDeathTest, TheProgramEndsWhileDecodesWait) {
         waitingDecode();
         DecodeStop::endAll();
         while (imaging_detail::DecodeMemory::Shared().waiting() != 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        std::exit(Imaging().LoadFile(file) ? 1 : 4);
+        std::exit(Imaging().LoadFile(file) || Imaging().LoadFile(png) ? 1 : 4);
       },
       testing::ExitedWithCode(4), "")
       << "the waiting decode let go, and a new one refused";
