@@ -231,10 +231,6 @@ QSize PreviewWindow::ClientSize() const {
 }
 
 Result<QImage> PreviewWindow::ReadPicture(const QString& path) {
-  if (IsGifName(path)) {
-    // GIF pictures are shown as their reader gives them, transparency and all.
-    return Imaging::ReadAsStored(path);
-  }
   try {
     Imaging imaging;
     if (const Status loaded = imaging.LoadFile(path); !loaded) return Error{loaded.error()};

@@ -9,6 +9,7 @@
 
 #include "browser/thumb_canvas.h"
 #include "browser/thumb_remakes.h"
+#include "components/imaging/decode_memory.h"
 
 namespace lumaset {
 
@@ -62,8 +63,7 @@ void ThumbnailPanel::requestPictures() {
       ++it;
       continue;
     }
-    it->second.watcher->disconnect(this);
-    it->second.watcher->future().cancel();
+    it->second.abandon();
     it = remakes_->byCell.erase(it);
   }
   const int scale = qRound(geometry_.scale);
@@ -80,7 +80,9 @@ void ThumbnailPanel::requestPictures() {
     if (remakes_->byCell.count(i) != 0) continue;
     Remakes::Remake remake{table_.ThumbFiles(i), std::make_unique<QFutureWatcher<CellPicture>>()};
     connect(remake.watcher.get(), &QFutureWatcherBase::finished, this, [this, i] { onRemade(i); });
-    remake.watcher->setFuture(QtConcurrent::run(pool_.get(), [work, file = remake.file, scale]() -> CellPicture {
+    remake.watcher->setFuture(QtConcurrent::run(pool_.get(), [work, file = remake.file, scale,
+                                                              unwanted = remake.unwanted]() -> CellPicture {
+      const DecodeStop::Scope stop([unwanted] { return unwanted->load(std::memory_order_relaxed); });
       try {
         return work(file, scale);
       } catch (...) {
@@ -94,10 +96,7 @@ void ThumbnailPanel::requestPictures() {
 }
 
 void ThumbnailPanel::cancelRemakes() {
-  for (auto& [index, remake] : remakes_->byCell) {
-    remake.watcher->disconnect(this);
-    remake.watcher->future().cancel();
-  }
+  for (const auto& [index, remake] : remakes_->byCell) remake.abandon();
   remakes_->byCell.clear();
 }
 
@@ -107,9 +106,10 @@ void ThumbnailPanel::cancelRemakes() {
 void ThumbnailPanel::onRemade(int index) {
   const auto found = remakes_->byCell.find(index);
   if (found == remakes_->byCell.end()) return;
-  const Remakes::Remake remake = std::move(found->second);
+  Remakes::Remake remake = std::move(found->second);
   remakes_->byCell.erase(found);
   const QFuture<CellPicture> future = remake.watcher->future();
+  remake.watcher.release()->deleteLater();  // it is sending the signal that brought us here
   if (future.isCanceled() || future.resultCount() == 0) return;
   if (!table_.isValid(index) || index >= cellCount() || table_.ThumbFiles(index) != remake.file) return;
   ThumbCellState& state = cells_[static_cast<std::size_t>(index)];

@@ -7,6 +7,7 @@
 #include <QFutureWatcher>
 #include <QString>
 
+#include <atomic>
 #include <memory>
 #include <unordered_map>
 
@@ -19,6 +20,14 @@ struct ThumbnailPanel::Remakes {
   struct Remake {
     QString file;
     std::unique_ptr<QFutureWatcher<CellPicture>> watcher;
+    // Set when the picture is no longer wanted: its decode stops.
+    std::shared_ptr<std::atomic<bool>> unwanted = std::make_shared<std::atomic<bool>>(false);
+
+    void abandon() const {
+      watcher->disconnect();
+      watcher->future().cancel();
+      unwanted->store(true);
+    }
   };
   std::unordered_map<int, Remake> byCell;
 };

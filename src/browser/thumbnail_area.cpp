@@ -334,6 +334,7 @@ int ThumbnailPanel::appendCell(const QString& path) {
   ThumbNailCreate(index);
   setCanvasHeight(geometry_.canvasHeightThrough(index));
   applyScrollRange();
+  requestPictures();  // those given up above
   return index;
 }
 
