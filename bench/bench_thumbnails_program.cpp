@@ -11,6 +11,7 @@
 // --large makes large thumbnails (GenLarge).
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 
 #include <fcntl.h>
@@ -82,7 +83,14 @@ int main(int argc, char** argv) {
     made = count;
   });
   window.FormLoad();
-  while (panel->building()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  const QDeadlineTimer patience(10 * 60 * 1000);  // a build that never ends fails the bench
+  while (panel->building()) {
+    if (patience.hasExpired()) {
+      std::printf("the folder's build did not end within ten minutes\n");
+      return 1;
+    }
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+  }
   panel->thumbnailCache().finishWrites();
   const double whole = MsSinceStart();
   std::printf("%d thumbnails shown %.0f ms after the start, whole run %.0f ms; the build began at %.0f ms\n", made,

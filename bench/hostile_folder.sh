@@ -16,7 +16,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${BUILD_DIR:-$root/build/bench}
 count=${COUNT:-16}
 runs=${RUNS:-3}
-folder=${1:-${XDG_CACHE_HOME:-$HOME/.cache}/lumaset-bench/hostile}
+folder=${1:-${XDG_CACHE_HOME:-$HOME/.cache}/lumaset-bench/hostile$count}
 
 [ -x /usr/bin/time ] || { echo "missing: /usr/bin/time (package time)" >&2; exit 2; }
 if [ ! -f "$build/build.ninja" ]; then

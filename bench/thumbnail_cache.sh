@@ -14,7 +14,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${BUILD_DIR:-$root/build/bench}
 count=${COUNT:-1000}
 runs=${RUNS:-3}
-photos=${1:-${XDG_CACHE_HOME:-$HOME/.cache}/lumaset-bench/photos}
+photos=${1:-${XDG_CACHE_HOME:-$HOME/.cache}/lumaset-bench/photos$count}
 
 if [ ! -f "$build/build.ninja" ]; then
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \

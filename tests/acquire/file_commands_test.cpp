@@ -131,7 +131,7 @@ TEST_F(FileCommandsTest, DeleteOnAFullCardKeepsThePicture) {
   ASSERT_EQ(QProcess::execute("/usr/sbin/mke2fs", {"-q", "-F", image}), 0);
   bool mounted = QProcess::execute("/usr/bin/mount", {"-o", "loop", image, card}) == 0;
   if (!mounted && ::getuid() != 0) RerunThisTestInUserNamespace();
-  if (!mounted && AskedForUserNamespace()) {
+  if (!mounted && (AskedForUserNamespace() || ::getuid() == 0)) {
     mounted = QProcess::execute("/usr/bin/fuse2fs", {"-o", "fakeroot", image, card}) == 0;
   }
   if (!mounted) GTEST_SKIP() << "no ext2 file system can be mounted here, through a loop device or FUSE";

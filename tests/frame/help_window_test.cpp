@@ -194,6 +194,7 @@ TEST(HelpService, TheWindowIsAnnouncedAsAWindowAndEscClosesIt) {
   // From the page, where the keyboard is while reading.
   auto* page = window->findChild<QTextBrowser*>();
   ASSERT_NE(page, nullptr);
+  ASSERT_TRUE(window->isVisible());
   page->setFocus();
   QTest::keyClick(page, Qt::Key_Escape);
   EXPECT_TRUE(window.isNull() || !window->isVisible());

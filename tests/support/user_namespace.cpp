@@ -64,7 +64,8 @@ void EnterUserNamespaceIfAsked() {
 
 void RerunThisTestInUserNamespace() {
   const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-  if (AskedForUserNamespace() || !test) return;
+  // Run again alone, the tests after it would be lost: only a run of one test is.
+  if (AskedForUserNamespace() || !test || ::testing::UnitTest::GetInstance()->test_to_run_count() != 1) return;
   qputenv(kState, "enter");
   qputenv(kLeftFolders, qgetenv("LUMASET_TEST_OWN_FOLDERS"));
   const std::string filter = std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name();

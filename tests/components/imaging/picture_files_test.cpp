@@ -81,11 +81,14 @@ TEST_F(PictureFilesTest, AFileCutShortWhileItIsDecodedGivesThePictureItWas) {
     auto all = std::make_unique<imaging_detail::DecodeMemory::Share>(memory, imaging_detail::DecodeMemory::kTotalBytes);
     Result<QImage> decoded = Error{QStringLiteral("not decoded")};
     std::thread decode([&] { decoded = Imaging::readScaled(file, 1000); });
-    ASSERT_TRUE(test::RunUntil([&] { return memory.waiting() == 1; })) << "the decode never asked for memory";
-    EXPECT_FALSE(test::ReadBytes(QStringLiteral("/proc/self/maps")).contains(QFile::encodeName(file)));
-    ASSERT_EQ(::truncate(QFile::encodeName(file).constData(), 10), 0);
+    const bool asked = test::RunUntil([&] { return memory.waiting() == 1; });
+    const bool mapped = test::ReadBytes(QStringLiteral("/proc/self/maps")).contains(QFile::encodeName(file));
+    const int cut = ::truncate(QFile::encodeName(file).constData(), 10);
     all.reset();
-    decode.join();
+    decode.join();  // before any assertion may end the test
+    ASSERT_TRUE(asked) << "the decode never asked for memory";
+    EXPECT_FALSE(mapped);
+    ASSERT_EQ(cut, 0);
     ASSERT_TRUE(decoded) << decoded.error().toStdString();
     EXPECT_EQ(decoded->size(), size);
   }
