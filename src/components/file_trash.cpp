@@ -124,10 +124,11 @@ bool recordNameTooLong(const QByteArray& record) {
 }
 
 // Whether the file system holding `folder` lacks room for a trash folder
-// and a record: a few blocks and an inode. GIO's refusal does not say so.
+// and a record: a few blocks and an inode (where it counts inodes at all:
+// FAT cards and btrfs give 0 of 0). GIO's refusal does not say so.
 bool diskFull(const QByteArray& folder) {
   struct statvfs room {};
-  return ::statvfs(folder.constData(), &room) == 0 && (room.f_bavail < kTrashBlocks || room.f_favail == 0);
+  return ::statvfs(folder.constData(), &room) == 0 && (room.f_bavail < kTrashBlocks || (room.f_files > 0 && room.f_favail == 0));
 }
 
 // Brings the file back from the trash under its own name, which nothing can

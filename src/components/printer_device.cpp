@@ -26,6 +26,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include <cups/cups.h>
@@ -85,12 +86,20 @@ QString whyCutShort(const QString& path) {
   return cause;
 }
 
+// Opens the writer's output at `written` as `pdf`; the cause when it cannot
+// be opened or was cut short.
+std::optional<QString> openWholePdf(QFile& pdf, const QString& written) {
+  pdf.setFileName(written);
+  if (!pdf.open(QIODevice::ReadOnly)) return pdf.errorString();
+  if (!endsWithPdfEnd(pdf)) return whyCutShort(written);
+  return std::nullopt;
+}
+
 // Copies the writer's finished output at `written` through the checked
 // write, so that `target` changes only once every byte of it is on disk.
 Status fileWholePdf(const QString& written, const QString& target) {
-  QFile pdf(written);
-  if (!pdf.open(QIODevice::ReadOnly)) return notWritten(target, pdf.errorString());
-  if (!endsWithPdfEnd(pdf)) return notWritten(target, whyCutShort(written));
+  QFile pdf;
+  if (const auto problem = openWholePdf(pdf, written)) return notWritten(target, *problem);
   if (!pdf.seek(0)) return notWritten(target, pdf.errorString());
   CheckedFile out(target);
   Status done = out.Open();
@@ -124,12 +133,11 @@ QueueOptions queueOptionsOf(QPrinter& printer) {
 // Hands the finished PDF at `written` to the queue as one job.
 Status sendToQueue(const QString& written, const QString& queue, const QString& title,
                    const QueueOptions& options) {
-  QFile pdf(written);
   const auto refused = [&queue](const QString& cause) {
     return Error{QStringLiteral("The printer %1 did not take the job: %2.").arg(queue, cause)};
   };
-  if (!pdf.open(QIODevice::ReadOnly)) return refused(pdf.errorString());
-  if (!endsWithPdfEnd(pdf)) return refused(whyCutShort(written));
+  QFile pdf;
+  if (const auto problem = openWholePdf(pdf, written)) return refused(*problem);
   std::vector<cups_option_t> cupsOptions;
   for (const auto& [name, value] : options) {
     cupsOptions.push_back(cups_option_t{const_cast<char*>(name.constData()), const_cast<char*>(value.constData())});

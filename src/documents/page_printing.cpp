@@ -300,12 +300,10 @@ Result<std::vector<PagePrinting::Prepared>> PagePrinting::ReadPictures() const {
     if (!below) return Error{below.error()};
     const double dots = std::min(printer_.DotsPerTwip(), kPictureDotsPerTwip);
     const QSizeF printed(std::abs(place->width) * dots, std::abs(place->height) * dots);
-    // Its reading already failed, and was shown, when the sheet was made.
-    if (host_.ThumbSheet() && !host_.PictureShown(slot)) {
-      prepared.push_back(Prepared{slot, *place, *below, printed, QImage(), true});
-      continue;
-    }
-    prepared.push_back(Prepared{slot, *place, *below, printed, QImage()});
+    // A box whose reading already failed, and was shown, when the sheet was made.
+    const bool emptyBox = host_.ThumbSheet() && !host_.PictureShown(slot);
+    prepared.push_back(Prepared{slot, *place, *below, printed, QImage(), emptyBox});
+    if (emptyBox) continue;
     reading.emplace_back(prepared.size() - 1, QtConcurrent::run(&workers, [file = pic.file, printed] {
                            return PrintedPicture(file, printed);
                          }));

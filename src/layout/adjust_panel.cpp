@@ -12,6 +12,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "components/option_focus.h"
 #include "components/theme_icons.h"
 #include "frame/fit_text.h"
@@ -163,9 +165,11 @@ void PageAdjustPanel::LayOut() {
     place(label1_[i], Place{60, kRowTop.at(static_cast<std::size_t>(kCaptionRow[i])), kCaptionWidth,
                             kRowHeight});
   }
+  // The box would size itself to its rows; it keeps the panel's row, or
+  // the height its font needs where that is more.
+  cmbWH_->setMaximumHeight(
+      std::max(TwipsToPixels(kPresets.height, perPixel), cmbWH_->fontMetrics().height() + 2));
   place(cmbWH_, kPresets);
-  // The box sizes itself to its rows; the panel's rows keep their height.
-  cmbWH_->setMaximumHeight(cmbWH_->height());
   place(txtWidth_, kWidth);
   place(upDown1_, kSpinner);
   place(labHeight_, kHeight);
