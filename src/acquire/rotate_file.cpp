@@ -8,13 +8,13 @@
 #include <QImageWriter>
 #include <QTransform>
 
-#include <optional>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "components/file_system.h"
 #include "components/imaging/imaging.h"
+#include "components/imaging/imaging_file_headers.h"
 #include "components/imaging/jpeg_metadata.h"
 
 namespace lumaset {
@@ -51,35 +51,6 @@ Result<QByteArray> TurnedJpeg(Imaging& imaging, const QString& original) {
   return kept;
 }
 
-// Whether the first picture of a TIFF is stored compressed (its tag 259 other
-// than 1). A file whose header cannot be followed counts as compressed, so
-// that it is never written back many times its size.
-bool TiffCompressed(const QByteArray& tiff) {
-  const bool little = tiff.startsWith(QByteArrayView("II*\0", 4));
-  if (!little && !tiff.startsWith(QByteArrayView("MM\0*", 4))) return true;
-  const auto number = [&tiff, little](qsizetype at, int size) -> std::optional<quint32> {
-    if (at < 0 || at + size > tiff.size()) return std::nullopt;
-    quint32 value = 0;
-    for (int i = 0; i < size; ++i) {
-      const auto byte = static_cast<quint8>(tiff[at + (little ? size - 1 - i : i)]);
-      value = value << 8 | byte;
-    }
-    return value;
-  };
-  const std::optional<quint32> directory = number(4, 4);
-  const std::optional<quint32> count = directory ? number(*directory, 2) : std::nullopt;
-  if (!count) return true;
-  for (quint32 entry = 0; entry < *count; ++entry) {
-    const qsizetype at = static_cast<qsizetype>(*directory) + 2 + 12 * static_cast<qsizetype>(entry);
-    const std::optional<quint32> tag = number(at, 2);
-    if (!tag) return true;
-    if (*tag != 259) continue;
-    const std::optional<quint32> compression = number(at + 8, 2);  // a short, first in the value's place
-    return !compression || *compression != 1;
-  }
-  return false;  // without the tag a TIFF is uncompressed
-}
-
 // The held picture is opaque 8-bit RGB; a file kept in its own format is
 // turned from its own pixels instead, so that transparency, 16-bit channels
 // and a palette stay. Quarter turns move pixels without changing them; the
@@ -93,7 +64,7 @@ Result<QByteArray> TurnedAsStored(const QString& original, const QByteArray& for
   if (format == "tiff") {
     const Result<QByteArray> stored = ReadWhole(original);
     if (!stored) return Error{stored.error()};
-    compressed = TiffCompressed(*stored);
+    compressed = imaging_detail::tiffCompressed(*stored);
   }
   QImage turned = image.transformed(QTransform().rotate(90));
   if (turned.isNull()) return Error{Refused(original, QStringLiteral("there is not enough memory.")).error()};
