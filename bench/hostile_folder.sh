@@ -18,11 +18,9 @@ count=${COUNT:-16}
 runs=${RUNS:-3}
 folder=${1:-${XDG_CACHE_HOME:-$HOME/.cache}/lumaset-bench/hostile$count}
 
-[ -x /usr/bin/time ] || { echo "missing: /usr/bin/time (package time)" >&2; exit 2; }
-if [ ! -f "$build/build.ninja" ]; then
-  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
-fi
-ninja -C "$build" bench_thumbnails >/dev/null
+. "$root/bench/bench_build.sh"
+need time
+build_bench bench_thumbnails
 bench=$build/bin/bench_thumbnails
 
 mkdir -p "$folder"

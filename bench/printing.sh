@@ -21,16 +21,9 @@ build=${BUILD_DIR:-$root/build/bench}
 cache=${1:-${XDG_CACHE_HOME:-$HOME/.cache}/lumaset-bench/photos24}
 runs=${RUNS:-5}
 
-for tool in cupsd montage cmake ninja; do
-  PATH=$PATH:/usr/sbin command -v "$tool" >/dev/null || { echo "missing: $tool" >&2; exit 2; }
-done
-[ -x /usr/bin/time ] || { echo "missing: /usr/bin/time (package time)" >&2; exit 2; }
-
-if [ ! -f "$build/build.ninja" ]; then
-  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
-    ${CMAKE_CXX_COMPILER_LAUNCHER:+-DCMAKE_CXX_COMPILER_LAUNCHER=$CMAKE_CXX_COMPILER_LAUNCHER} >/dev/null
-fi
-ninja -C "$build" bench_printing >/dev/null
+. "$root/bench/bench_build.sh"
+need cupsd montage time
+build_bench bench_printing
 bench=$build/bin/bench_printing
 
 "$bench" "$cache" --generate-only

@@ -16,11 +16,8 @@ count=${COUNT:-1000}
 runs=${RUNS:-3}
 photos=${1:-${XDG_CACHE_HOME:-$HOME/.cache}/lumaset-bench/photos$count}
 
-if [ ! -f "$build/build.ninja" ]; then
-  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
-    ${CMAKE_CXX_COMPILER_LAUNCHER:+-DCMAKE_CXX_COMPILER_LAUNCHER=$CMAKE_CXX_COMPILER_LAUNCHER} >/dev/null
-fi
-ninja -C "$build" bench_thumbnails >/dev/null
+. "$root/bench/bench_build.sh"
+build_bench bench_thumbnails
 bench=$build/bin/bench_thumbnails
 
 mkdir -p "$photos"

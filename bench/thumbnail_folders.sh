@@ -23,16 +23,9 @@ build=${BUILD_DIR:-$root/build/bench}
 counts=${COUNTS:-1000 5000 20000}
 photos=${1:-${XDG_CACHE_HOME:-$HOME/.cache}/lumaset-bench/photos640}
 
-for tool in cmake ninja; do
-  command -v "$tool" >/dev/null || { echo "missing: $tool" >&2; exit 2; }
-done
-[ -x /usr/bin/time ] || { echo "missing: /usr/bin/time (package time)" >&2; exit 2; }
-
-if [ ! -f "$build/build.ninja" ]; then
-  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
-    ${CMAKE_CXX_COMPILER_LAUNCHER:+-DCMAKE_CXX_COMPILER_LAUNCHER=$CMAKE_CXX_COMPILER_LAUNCHER} >/dev/null
-fi
-ninja -C "$build" bench_thumbnails >/dev/null
+. "$root/bench/bench_build.sh"
+need time
+build_bench bench_thumbnails
 bench=$build/bin/bench_thumbnails
 
 largest=$(printf '%s\n' $counts | sort -n | tail -1)

@@ -20,16 +20,9 @@ count=${COUNT:-288}
 runs=${RUNS:-3}
 photos=${1:-${XDG_CACHE_HOME:-$HOME/.cache}/lumaset-bench/photos$count}
 
-for tool in cmake ninja; do
-  command -v "$tool" >/dev/null || { echo "missing: $tool" >&2; exit 2; }
-done
-[ -x /usr/bin/time ] || { echo "missing: /usr/bin/time (package time)" >&2; exit 2; }
-
-if [ ! -f "$build/build.ninja" ]; then
-  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
-    ${CMAKE_CXX_COMPILER_LAUNCHER:+-DCMAKE_CXX_COMPILER_LAUNCHER=$CMAKE_CXX_COMPILER_LAUNCHER} >/dev/null
-fi
-ninja -C "$build" bench_thumbnails bench_thumbnails_program >/dev/null
+. "$root/bench/bench_build.sh"
+need time
+build_bench bench_thumbnails bench_thumbnails_program
 
 mkdir -p "$photos"
 "$build/bin/bench_thumbnails" "$photos" --count "$count" --generate-only

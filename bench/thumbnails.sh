@@ -24,16 +24,9 @@ cache=${1:-${XDG_CACHE_HOME:-$HOME/.cache}/lumaset-bench/photos${turned:+-turned
 runs=${RUNS:-7}
 count=${COUNT:-96}
 
-for tool in hyperfine vipsthumbnail djpeg xargs python3 cmake ninja; do
-  command -v "$tool" >/dev/null || { echo "missing: $tool" >&2; exit 2; }
-done
-[ -x /usr/bin/time ] || { echo "missing: /usr/bin/time (package time)" >&2; exit 2; }
-
-if [ ! -f "$build/build.ninja" ]; then
-  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
-    ${CMAKE_CXX_COMPILER_LAUNCHER:+-DCMAKE_CXX_COMPILER_LAUNCHER=$CMAKE_CXX_COMPILER_LAUNCHER} >/dev/null
-fi
-ninja -C "$build" bench_thumbnails >/dev/null
+. "$root/bench/bench_build.sh"
+need hyperfine vipsthumbnail djpeg xargs python3 time
+build_bench bench_thumbnails
 bench=$build/bin/bench_thumbnails
 
 mkdir -p "$cache"
