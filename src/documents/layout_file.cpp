@@ -129,14 +129,18 @@ class ItemReader {
     if (pos_ >= bytes_.size()) return std::nullopt;
     QByteArrayView item;
     if (bytes_[pos_] == '"') {
-      const char* start = bytes_.data() + pos_ + 1;
-      const void* close = std::memchr(start, '"', static_cast<std::size_t>(bytes_.size() - pos_ - 1));
-      if (!close) {
+      // A quoted text closes on its own line: no writer puts a line break in
+      // one, so a quote still open at the line end is a damaged file, not a
+      // text that takes in the lines after it.
+      const qsizetype start = pos_ + 1;
+      qsizetype close = start;
+      while (close < bytes_.size() && bytes_[close] != '"' && !IsLineEnd(bytes_[close])) ++close;
+      if (close == bytes_.size() || bytes_[close] != '"') {
         openQuote_ = true;
         return std::nullopt;
       }
-      item = QByteArrayView(start, static_cast<const char*>(close));
-      pos_ = static_cast<const char*>(close) - bytes_.data() + 1;
+      item = bytes_.sliced(start, close - start);
+      pos_ = close + 1;
       // Whatever stands between the closing quote and the separator is no part of it.
       while (pos_ < bytes_.size() && bytes_[pos_] != ',' && !IsLineEnd(bytes_[pos_])) ++pos_;
     } else {

@@ -76,6 +76,12 @@ TEST(LayoutFileTest, ReadsWhatEarlierWritersWrote) {
   for (const char* portrait : {"\"\",0\r\n \r\n", "\"\",\"0\"\r\n \r\n", "\"\",x\r\n \r\n", "\"\",0.0\n\n"}) {
     EXPECT_FALSE(LayoutFile::Read(portrait)->landscape) << portrait;
   }
+  // Small fractions in exponent form, as earlier writers put them; one too
+  // small for any value reads as 0.
+  const Result<LayoutContent> small =
+      LayoutFile::Read("\"\",0\r\n \r\n\"/s.jpg\"\r\n 1.5E-02  2.5E-05 -1.5D-02  1E-400\r\n");
+  ASSERT_TRUE(small) << small.error().toStdString();
+  EXPECT_EQ(small->pictures, (std::vector<LayoutPicture>{{"/s.jpg", 0.015f, 2.5e-5f, -0.015f, 0}}));
   // An empty line or blanks after the last picture end the file cleanly.
   EXPECT_EQ(LayoutFile::Read("\"\",1\r\n \r\n\"/a\"\r\n1 2 3 4\r\n\r\n  \n")->pictures.size(), 1u);
 }
@@ -91,6 +97,8 @@ TEST(LayoutFileTest, RefusesDamagedFilesWithTheirReason) {
       {"\"\",0\r\n \r\n\"/a.jpg\"\r\n 0 0 0 0\r\n\"/b.jpg\"\r\n 0 0 0\r\n", "inside the items of picture 2"},
       {"\"\",0\r\n \r\n\"/a.jpg\r\n 0 0 0 0\r\n", "not closed"},
       {"\"Sum,0\r\n \r\n", "not closed"},
+      {"\"Unterminated label,0\r\n \r\n\"/a.jpg\"\r\n 0 0 0 0\r\n", "not closed"},
+      {"\"\",0\r\n \r\n\"/a.jpg\r\n\"/b.jpg\"\r\n 0 0 0 0\r\n", "not closed"},
       {"\"\",0\r\n \r\n\"/a.jpg\"\r\n 0 1E39 0 0\r\n", "far outside the page"},
       {"\"\",0\r\n \r\n\"/a.jpg\"\r\n 0 0 -1001 0\r\n", "far outside the page"},
       {tooMany, "more than 201 pictures"},

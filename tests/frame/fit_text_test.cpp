@@ -53,6 +53,25 @@ TEST_F(FitToTextTest, WhatWasPlacedUnderAControlGoesDownNotAside) {
   EXPECT_EQ(beside->pos(), QPoint(220, 10));  // nothing grew sideways
 }
 
+// Text in a larger font makes a button and a caption as high as the text
+// needs, and no higher; what stood under them moves down by as much.
+TEST_F(FitToTextTest, ControlsGrowToTheHeightOfTheirText) {
+  QFont large = window_.font();
+  large.setPixelSize(30);
+  auto* button = Place(new QPushButton(QStringLiteral("Go"), &window_), {10, 10, 80, 20});
+  auto* caption = Place(new QLabel(QStringLiteral("Caption"), &window_), {150, 10, 100, 20});
+  auto* under = Place(new QPushButton(QStringLiteral("Under"), &window_), {10, 40, 80, 20});
+  auto* roomy = Place(new QPushButton(QStringLiteral("Roomy"), &window_), {150, 100, 100, 60});
+  for (QWidget* grows : {static_cast<QWidget*>(button), static_cast<QWidget*>(caption)}) grows->setFont(large);
+  FitToText(&window_);
+
+  const int textHeight = QFontMetrics(large).height();
+  EXPECT_EQ(button->height(), textHeight + 2);
+  EXPECT_EQ(caption->height(), QFontMetrics(large).size(0, caption->text()).height());
+  EXPECT_EQ(under->y(), 40 + (button->height() - 20));
+  EXPECT_EQ(roomy->height(), 60);  // already high enough
+}
+
 // A list and a hidden frame are left as they are and push nothing: the
 // button under them keeps its place.
 TEST_F(FitToTextTest, ListsAndHiddenControlsPushNothing) {

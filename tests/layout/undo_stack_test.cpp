@@ -104,6 +104,26 @@ TEST_F(UndoTest, StackingUndosGoToTheVeryBackAndFrontAndDeleteTakesTheLowestFree
   EXPECT_EQ(Ranks(), (std::array<std::int16_t, 3>{0, 1, 2}));
 }
 
+TEST_F(UndoTest, APictureOffThePageTakesNoPartInTheStackingOrder) {
+  PageCommands commands(page, undo, host);
+  for (int i = 0; i < 3; ++i) Selected();
+  page.setPicCur(0);
+  commands.Delete();
+  page.setPicCur(2);
+  commands.PlaceBack();
+  EXPECT_EQ(Ranks(), (std::array<std::int16_t, 3>{-1, 2, 0})) << "the deleted picture stays off the page";
+  EXPECT_FALSE(page.box(0).visible);
+  page.setPicCur(2);
+  commands.PlaceFront();
+  EXPECT_EQ(Ranks(), (std::array<std::int16_t, 3>{-1, 1, 2}));
+  undo.UndoTool();  // the front
+  undo.UndoTool();  // the back
+  undo.UndoTool();  // the delete: rank 0 is the lowest that no picture on the page holds
+  EXPECT_EQ(page.pic(0).zRank, 0);
+  EXPECT_TRUE(page.box(0).visible);
+  EXPECT_EQ(page.picCount(), 3);
+}
+
 TEST_F(UndoTest, AFullStackForgetsItsOldestStep) {
   Selected();
   for (int i = 1; i <= kUndoDepth + 1; ++i) ASSERT_TRUE(undo.UndoAdd(UndoKind::Move, QString::number(i)));

@@ -6,7 +6,9 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
+#include <optional>
 
 #include "support/run_guard.h"
 #include "support/test_support.h"
@@ -42,22 +44,39 @@ void isolateUserFolders(const QByteArray& root, const QByteArray& runtime) {
     QDir().mkpath(QString::fromLocal8Bit(root + sub));
 }
 
+// A death test's child is this program started again to run one statement.
+// It works in its parent's private folders, which the parent removes: a
+// child often ends by exit() or a signal, which would leave its own behind.
+bool RunsInParentsFolders(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("LUMASET_TEST_OWN_FOLDERS")) return false;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strncmp(argv[i], "--gtest_internal_run_death_test", 31) == 0) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   lumaset::test::EnterUserNamespaceIfAsked();
   lumaset::test::AdoptOrphans();
-  QTemporaryDir home(QDir::tempPath() + QStringLiteral("/lumaset-test-XXXXXX"));
-  // Made with mode 0700, as a runtime folder must be.
-  QTemporaryDir shortRoot(QStringLiteral("/tmp/lumaset-XXXXXX"));
-  if (!home.isValid() || !shortRoot.isValid()) {
-    std::fprintf(stderr, "No private folder can be made: %s\n",
-                 qPrintable(home.isValid() ? shortRoot.errorString() : home.errorString()));
-    return 2;
+  std::optional<QTemporaryDir> home, shortRoot;
+  if (RunsInParentsFolders(argc, argv)) {
+    const QList<QByteArray> parents = qgetenv("LUMASET_TEST_OWN_FOLDERS").split('\n');
+    lumaset::test::SetShortRoot(QFile::decodeName(parents.value(1)));
+  } else {
+    home.emplace(QDir::tempPath() + QStringLiteral("/lumaset-test-XXXXXX"));
+    // Made with mode 0700, as a runtime folder must be.
+    shortRoot.emplace(QStringLiteral("/tmp/lumaset-XXXXXX"));
+    if (!home->isValid() || !shortRoot->isValid()) {
+      std::fprintf(stderr, "No private folder can be made: %s\n",
+                   qPrintable(home->isValid() ? shortRoot->errorString() : home->errorString()));
+      return 2;
+    }
+    lumaset::test::SetShortRoot(shortRoot->path());
+    qputenv("LUMASET_TEST_OWN_FOLDERS", QFile::encodeName(home->path() + QLatin1Char('\n') + shortRoot->path()));
+    isolateUserFolders(QFile::encodeName(home->path()), QFile::encodeName(shortRoot->path()));
   }
-  lumaset::test::SetShortRoot(shortRoot.path());
-  qputenv("LUMASET_TEST_OWN_FOLDERS", QFile::encodeName(home.path() + QLatin1Char('\n') + shortRoot.path()));
-  isolateUserFolders(QFile::encodeName(home.path()), QFile::encodeName(shortRoot.path()));
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   if (qEnvironmentVariableIsEmpty("LUMASET_DATA_DIR")) qputenv("LUMASET_DATA_DIR", LUMASET_BUILD_DATA_DIR);
 
@@ -66,8 +85,9 @@ int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   ::testing::TestEventListeners& listeners = ::testing::UnitTest::GetInstance()->listeners();
   std::unique_ptr<::testing::TestEventListener> deadline(lumaset::test::NewTestDeadline(TestSeconds(), [&] {
-    home.remove();
-    shortRoot.remove();
+    for (std::optional<QTemporaryDir>* folder : {&home, &shortRoot}) {
+      if (*folder) (*folder)->remove();
+    }
     lumaset::test::RemoveFoldersLeftBeforeTheNamespace();
   }));
   listeners.Append(deadline.get());

@@ -245,9 +245,12 @@ TEST(PixelEffectsTest, ThreadsNeverChangeTheResult) {
 }
 
 TEST(PixelEffectsTest, AStopIsSeenWithinABand) {
+  std::atomic<bool> bandStarted{false};
   std::atomic<bool> sawStop{false};
-  PixelJob job(2, [](int) { return false; });
+  // The stop comes only once the band runs, however late its worker starts.
+  PixelJob job(2, [&](int) { return !bandStarted.load(); });
   const bool finished = job.Run(1, 1, [&](int, int, const BandContext& context) {
+    bandStarted = true;
     // Holds its one band until the stop arrives (or gives up after a long while).
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (!context.stopped() && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
