@@ -24,12 +24,22 @@ static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "JCS_EXT_BGRA lays pixels out as 
 constexpr int kApp1 = JPEG_APP0 + 1;
 constexpr int kRowsPerRead = 16;
 constexpr std::size_t kReadBytes = 64 * 1024;
+// The markers before the first scan are read in small pieces: a file may
+// put many large segments there, which are passed over by seeking.
+constexpr std::size_t kHeaderReadBytes = 4 * 1024;
+const QByteArrayView kExifMark("Exif\0\0", 6);
+
+// What libjpeg holds besides the coefficients of a file of several scans:
+// rows of every component being decoded, upsampled and converted, at most
+// this many rows of the full width, and its tables.
+constexpr qint64 kDecoderRows = 128;
+constexpr qint64 kDecoderTableBytes = qint64{4} << 20;
 
 const QString kDamaged = QStringLiteral("the picture is damaged or incomplete");
 
 // libjpeg reports through these hooks. A fatal error leaves the decoder at
-// once, and so do a stop asked for and a file of more scans than any
-// encoder writes. The end of the picture reached while picture data is
+// once, and so do a stop asked for and a file whose scans would take more
+// work than any encoder asks for. The end of the picture reached while picture data is
 // still wanted (the file runs out, or its end marker comes before the last
 // row of blocks) leaves too; a file that lacks only its end marker is
 // whole. Every other warning (extraneous bytes, a corrupt restart
@@ -38,11 +48,18 @@ const QString kDamaged = QStringLiteral("the picture is damaged or incomplete");
 struct ErrorManager {
   jpeg_error_mgr pub;  // first, so that libjpeg's pointer is also ours
   std::jmp_buf jump;
-  bool outOfMemory = false;
+  int failure = 0;  // libjpeg's code for the fatal error
+  int precision = 0;  // bits a sample of a picture refused for them
   bool stopped = false;
   bool tooManyScans = false;
+  bool tooMuchWork = false;
   bool inHeader = true;  // still reading the markers before the first scan
   bool fileEnded = false;  // the file ran out; libjpeg goes on as if it had ended there
+  int scan = 0;  // the last scan counted
+  qint64 steps = 0;  // what the scans so far cost, as countScan counts it
+  unsigned scanned = 0;  // the components that have had a scan, one bit each
+
+  bool outOfMemory() const { return failure == JERR_OUT_OF_MEMORY || failure == JERR_NO_BACKING_STORE; }
 };
 
 [[noreturn]] void leave(j_common_ptr info) {
@@ -52,8 +69,8 @@ struct ErrorManager {
 
 [[noreturn]] void onError(j_common_ptr info) {
   auto* errors = reinterpret_cast<ErrorManager*>(info->err);
-  const int code = errors->pub.msg_code;
-  errors->outOfMemory = code == JERR_OUT_OF_MEMORY || code == JERR_NO_BACKING_STORE;
+  errors->failure = errors->pub.msg_code;
+  if (errors->failure == JERR_BAD_PRECISION) errors->precision = errors->pub.msg_parm.i[0];
   leave(info);
 }
 
@@ -80,6 +97,20 @@ void onMessage(j_common_ptr common, int level) {
   }
 }
 
+// A scan is counted when its first row is asked for: the steps it takes,
+// and the components it holds. Huffman code spends bits on every block it
+// goes over (a run of empty blocks costs a few bits for thousands, each
+// still gone over), arithmetic code may spend none on each coefficient of
+// the scan's band.
+void countScan(j_decompress_ptr info, ErrorManager& errors) {
+  errors.scan = info->input_scan_number;
+  const qint64 band = info->arith_code ? std::clamp(info->Se - info->Ss + 1, 1, DCTSIZE2) : 1;
+  errors.steps += qint64{info->MCUs_per_row} * info->MCU_rows_in_scan * info->blocks_in_MCU * band;
+  for (int i = 0; i < info->comps_in_scan; ++i) errors.scanned |= 1U << info->cur_comp_info[i]->component_index;
+  errors.tooManyScans = errors.scan > kMostJpegScans;
+  errors.tooMuchWork = errors.steps > kMostJpegDecodeSteps;
+}
+
 // Asked by libjpeg between rows and scans.
 void onProgress(j_common_ptr common) {
   auto* errors = reinterpret_cast<ErrorManager*>(common->err);
@@ -87,17 +118,18 @@ void onProgress(j_common_ptr common) {
     errors->stopped = true;
     leave(common);
   }
-  if (common->is_decompressor && reinterpret_cast<j_decompress_ptr>(common)->input_scan_number > kMostJpegScans) {
-    errors->tooManyScans = true;
-    leave(common);
-  }
+  if (!common->is_decompressor) return;
+  auto* info = reinterpret_cast<j_decompress_ptr>(common);
+  if (info->input_scan_number == errors->scan) return;
+  countScan(info, *errors);
+  if (errors->tooManyScans || errors->tooMuchWork) leave(common);
 }
 
 // Whether a file that ran out had every scan: a progressive file has then
 // brought every coefficient of every component to its last bit, a
-// sequential one ended on a scan of all components.
-bool hasEveryScan(const jpeg_decompress_struct& info) {
-  if (!info.progressive_mode) return info.comps_in_scan == info.num_components;
+// sequential one has had a scan of each component.
+bool hasEveryScan(const jpeg_decompress_struct& info, unsigned scanned) {
+  if (!info.progressive_mode) return scanned == (1U << info.num_components) - 1;
   for (int c = 0; c < info.num_components; ++c) {
     for (int k = 0; k < DCTSIZE2; ++k) {
       if (info.coef_bits[c][k] != 0) return false;
@@ -120,15 +152,22 @@ bool holdsItsBlocks(const jpeg_decompress_struct& info, qint64 fileBytes) {
   return static_cast<double>(fileBytes) * 8 >= blocks;
 }
 
-// What decoding holds besides the picture: a progressive file keeps every
-// block's coefficients (64 of 2 bytes) until its last scan.
-qint64 coefficientBytes(const jpeg_decompress_struct& info) {
-  if (!info.progressive_mode) return 0;
+// What the decoder holds besides the picture. A file of several scans
+// (progressive, or sequential with a scan per component) keeps every
+// block's coefficients (64 of 2 bytes) until its last scan, at full size
+// whatever the scale, in arrays whose sides are whole multiples of the
+// component's sampling; every file keeps rows being decoded.
+qint64 decoderBytes(j_decompress_ptr info) {
+  const auto roundUp = [](qint64 value, qint64 step) { return (value + step - 1) / step * step; };
   qint64 blocks = 0;
-  for (int c = 0; c < info.num_components; ++c) {
-    blocks += qint64{info.comp_info[c].width_in_blocks} * info.comp_info[c].height_in_blocks;
+  if (jpeg_has_multiple_scans(info)) {
+    for (int c = 0; c < info->num_components; ++c) {
+      const jpeg_component_info& component = info->comp_info[c];
+      blocks += roundUp(component.width_in_blocks, component.h_samp_factor) *
+                roundUp(component.height_in_blocks, component.v_samp_factor);
+    }
   }
-  return blocks * 128;
+  return blocks * DCTSIZE2 * 2 + qint64{info->image_width} * info->num_components * kDecoderRows + kDecoderTableBytes;
 }
 
 // libjpeg reads the file a piece at a time through this source, never
@@ -138,6 +177,7 @@ struct FileSource {
   jpeg_source_mgr pub;  // first, so that libjpeg's pointer is also ours
   QFile* file = nullptr;
   std::vector<JOCTET> buffer;
+  std::size_t readBytes = kHeaderReadBytes;  // asked of the file at a time
 };
 
 const JOCTET kEndMarker[] = {0xFF, JPEG_EOI};
@@ -148,7 +188,7 @@ void endSource(j_decompress_ptr) {}
 boolean fillSource(j_decompress_ptr info) {
   auto* source = reinterpret_cast<FileSource*>(info->src);
   const qint64 read = source->file->read(reinterpret_cast<char*>(source->buffer.data()),
-                                         static_cast<qint64>(source->buffer.size()));
+                                         static_cast<qint64>(std::min(source->readBytes, source->buffer.size())));
   if (read <= 0) {
     WARNMS(info, JWRN_JPEG_EOF);
     source->pub.next_input_byte = kEndMarker;
@@ -177,6 +217,46 @@ void skipSource(j_decompress_ptr info, long count) {
 
 void silently(j_common_ptr) {}
 
+// Copies the file's next `count` bytes to `out` (nullptr: passes over
+// them). The source never suspends: at the file's end it warns, which in
+// the header leaves the decoder.
+void takeBytes(j_decompress_ptr info, char* out, std::size_t count) {
+  jpeg_source_mgr* source = info->src;
+  if (!out) {
+    (*source->skip_input_data)(info, static_cast<long>(count));
+    return;
+  }
+  while (count > 0) {
+    if (source->bytes_in_buffer == 0) (*source->fill_input_buffer)(info);
+    const std::size_t piece = std::min(count, source->bytes_in_buffer);
+    std::copy_n(source->next_input_byte, piece, out);
+    source->next_input_byte += piece;
+    source->bytes_in_buffer -= piece;
+    out += piece;
+    count -= piece;
+  }
+}
+
+// The first EXIF segment is kept (client_data points to where); the other
+// APP1 segments (XMP, further EXIF) are passed over without being held.
+boolean readApp1(j_decompress_ptr info) {
+  auto* exif = static_cast<QByteArray*>(info->client_data);
+  unsigned char length[2];
+  takeBytes(info, reinterpret_cast<char*>(length), 2);
+  const qsizetype content = (length[0] << 8 | length[1]) - 2;
+  if (content <= 0) return TRUE;
+  if (!exif->isEmpty() || content < kExifMark.size()) {
+    takeBytes(info, nullptr, static_cast<std::size_t>(content));
+    return TRUE;
+  }
+  QByteArray kept(content, Qt::Uninitialized);
+  takeBytes(info, kept.data(), kExifMark.size());
+  const bool isExif = QByteArrayView(kept).startsWith(kExifMark);
+  takeBytes(info, isExif ? kept.data() + kExifMark.size() : nullptr, static_cast<std::size_t>(content - kExifMark.size()));
+  if (isExif) *exif = std::move(kept);
+  return TRUE;
+}
+
 // One decoder over one open file; whatever happens, both are released.
 struct Decoder {
   jpeg_decompress_struct info{};
@@ -186,6 +266,7 @@ struct Decoder {
   QFile file;
   qint64 size = 0;
   bool created = false;
+  QByteArray exif;  // the first EXIF segment's content
   QImage image;
   std::vector<JSAMPLE> cmykRow;
 
@@ -218,9 +299,11 @@ bool readHeader(Decoder& d, qint64 byteLimit) {
   d.source.pub.resync_to_restart = jpeg_resync_to_restart;
   d.source.pub.term_source = endSource;
   d.info.src = &d.source.pub;
-  jpeg_save_markers(&d.info, kApp1, 0xFFFF);
+  d.info.client_data = &d.exif;
+  jpeg_set_marker_processor(&d.info, kApp1, readApp1);
   jpeg_read_header(&d.info, TRUE);
   d.errors.inHeader = false;
+  d.source.readBytes = kReadBytes;
   return true;
 }
 
@@ -243,7 +326,7 @@ bool readRows(Decoder& d) {
   jpeg_start_decompress(&info);
   d.image = pixels::NewPicture(static_cast<int>(info.output_width), static_cast<int>(info.output_height));
   if (d.image.isNull()) {
-    d.errors.outOfMemory = true;
+    d.errors.failure = JERR_OUT_OF_MEMORY;
     return false;
   }
   const bool fourInks = info.out_color_space == JCS_CMYK;
@@ -262,31 +345,34 @@ bool readRows(Decoder& d) {
     for (JDIMENSION i = 0; i < count; ++i) rows[i] = d.image.scanLine(static_cast<int>(first + i));
     if (jpeg_read_scanlines(&info, rows, count) == 0) return false;
   }
-  return !d.errors.fileEnded || hasEveryScan(info);
+  return !d.errors.fileEnded || hasEveryScan(info, d.errors.scanned);
 }
 
 Result<bool> open(Decoder& d, const QString& path, qint64 byteLimit) {
   if (!openRegularFile(d.file, path)) return Error{QStringLiteral("it cannot be opened")};
   d.size = d.file.size();
-  if (!readHeader(d, byteLimit)) return Error{kDamaged};
-  return true;
-}
-
-int orientationOf(const jpeg_decompress_struct& info) {
-  for (jpeg_saved_marker_ptr marker = info.marker_list; marker; marker = marker->next) {
-    if (marker->marker != kApp1) continue;
-    const int orientation = exifOrientation(
-        QByteArrayView(reinterpret_cast<const char*>(marker->data), static_cast<qsizetype>(marker->data_length)));
-    if (orientation != 0) return orientation;
+  if (readHeader(d, byteLimit)) return true;
+  if (d.errors.failure == JERR_BAD_PRECISION) {
+    return Error{QStringLiteral("the picture uses %1 bits a sample, and Lumaset reads JPEG pictures of 8 bits a sample")
+                     .arg(d.errors.precision)};
   }
-  return 1;
+  return Error{kDamaged};
 }
 
-// The smallest of libjpeg's scales (eighths) that decodes at least `target`.
+int orientationOf(const Decoder& d) {
+  const int orientation = exifOrientation(d.exif);
+  return orientation != 0 ? orientation : 1;
+}
+
+// The smallest of libjpeg's scales (eighths) that decodes at least `target`
+// and is smaller than the stored picture; full size when none is (at 7/8 a
+// picture of 7 x 7 is still 7 x 7, but its pixels are no longer its own).
 unsigned eighthsFor(QSize stored, QSize target) {
   for (unsigned eighths = 1; eighths < 8; ++eighths) {
     const auto scaled = [eighths](int side) { return (qint64{side} * eighths + 7) / 8; };
-    if (scaled(stored.width()) >= target.width() && scaled(stored.height()) >= target.height()) return eighths;
+    const qint64 width = scaled(stored.width()), height = scaled(stored.height());
+    const bool reaches = width >= target.width() && height >= target.height();
+    if (reaches && (width < stored.width() || height < stored.height())) return eighths;
   }
   return 8;
 }
@@ -302,7 +388,7 @@ Result<JpegHeader> readJpegHeader(const QString& path) {
   const auto opened = open(d, path, qint64{1} << 30);
   if (!opened) return Error{opened.error()};
   return JpegHeader{QSize(static_cast<int>(d.info.image_width), static_cast<int>(d.info.image_height)),
-                    d.info.num_components, orientationOf(d.info)};
+                    d.info.num_components, orientationOf(d)};
 }
 
 Result<QImage> decodeJpeg(const QString& path, int longSide, qint64 byteLimit) {
@@ -310,12 +396,14 @@ Result<QImage> decodeJpeg(const QString& path, int longSide, qint64 byteLimit) {
   const auto opened = open(d, path, byteLimit);
   if (!opened) return Error{opened.error()};
   const QSize stored(static_cast<int>(d.info.image_width), static_cast<int>(d.info.image_height));
+  const int orientation = orientationOf(d);
   const bool shrink = longSide > 0 && std::max(stored.width(), stored.height()) > longSide;
   const QSize target = shrink ? fitLongSide(stored, longSide) : stored;
-  const auto memory = [&target] {
+  const auto memory = [&] {
+    const QSize named = JpegHeader{stored, 0, orientation}.upright();
     return Error{QStringLiteral("there is not enough memory for a picture of %1 x %2 pixels")
-                     .arg(target.width())
-                     .arg(target.height())};
+                     .arg(named.width())
+                     .arg(named.height())};
   };
   if (qint64{target.width()} * target.height() * 4 > byteLimit) return memory();
   if (!holdsItsBlocks(d.info, d.size)) return Error{kDamaged};
@@ -324,19 +412,35 @@ Result<QImage> decodeJpeg(const QString& path, int longSide, qint64 byteLimit) {
   d.info.dct_method = JDCT_ISLOW;
   d.info.do_fancy_upsampling = TRUE;
   d.info.out_color_space = cmyk(d.info) ? JCS_CMYK : JCS_EXT_BGRA;
-  const unsigned eighths = d.info.scale_num;
-  const auto scaled = [eighths](JDIMENSION side) { return (qint64{side} * eighths + 7) / 8; };
-  const DecodeMemory::Share share(DecodeMemory::Shared(),
-                                  scaled(d.info.image_width) * scaled(d.info.image_height) * 4 + coefficientBytes(d.info));
+  // A shrunk picture is held here as decoded, scaled to its size and
+  // turned upright; a full-size one is its caller's to count.
+  const qint64 own = decoderBytes(&d.info);
+  qint64 held = own;
+  if (shrink) {
+    const unsigned eighths = d.info.scale_num;
+    const auto scaled = [eighths](int side) { return (qint64{side} * eighths + 7) / 8; };
+    const QSize decoded(static_cast<int>(scaled(stored.width())), static_cast<int>(scaled(stored.height())));
+    const qint64 targetBytes = qint64{target.width()} * target.height() * 4;
+    held += qint64{decoded.width()} * decoded.height() * 4 + (decoded != target ? targetBytes : 0) +
+            (orientation != 1 ? targetBytes : 0);
+  }
+  const DecodeMemory::Share share(DecodeMemory::Shared(), held);
+  if (share.tooLarge()) return memory();
   if (!share.granted()) return CancelledError();
+  d.info.mem->max_memory_to_use = static_cast<long>(own);
   if (!readRows(d)) {
     if (d.errors.stopped) return CancelledError();
     if (d.errors.tooManyScans) return Error{QStringLiteral("the picture is stored in more than %1 scans").arg(kMostJpegScans)};
-    return d.errors.outOfMemory ? memory() : Error{kDamaged};
+    if (d.errors.tooMuchWork) {
+      return Error{QStringLiteral("the picture of %1 x %2 pixels asks for more decoding work than any photo")
+                       .arg(stored.width())
+                       .arg(stored.height())};
+    }
+    return d.errors.outOfMemory() ? memory() : Error{kDamaged};
   }
   QImage image = std::move(d.image);
   if (image.size() != target) image = image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-  image = orientedUpright(image, orientationOf(d.info));
+  image = orientedUpright(image, orientation);
   if (image.isNull()) return memory();
   return image;
 }
