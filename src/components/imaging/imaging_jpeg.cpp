@@ -26,7 +26,14 @@ constexpr int kRowsPerRead = 16;
 constexpr std::size_t kReadBytes = 64 * 1024;
 // The markers before the first scan are read in small pieces: a file may
 // put many large segments there, which are passed over by seeking.
-constexpr std::size_t kHeaderReadBytes = 4 * 1024;
+constexpr std::size_t kHeaderReadBytes = 512;
+// What is read of a file is bounded: before the first scan, by what no
+// photo's segments come near; after it, by what no picture's data come
+// near, a few bytes a pixel. Stray bytes between markers are passed over one
+// at a time, so a file padded with a gigabyte of them would cost seconds.
+constexpr qint64 kMostHeaderBytes = qint64{64} << 20;
+constexpr qint64 kMostDataBytes = qint64{64} << 20;
+constexpr qint64 kMostDataBytesAPixel = 8;
 const QByteArrayView kExifMark("Exif\0\0", 6);
 
 // What libjpeg holds besides the coefficients of a file of several scans:
@@ -53,6 +60,7 @@ struct ErrorManager {
   bool stopped = false;
   bool tooManyScans = false;
   bool tooMuchWork = false;
+  bool tooMuchData = false;  // the file went on past what its picture could need
   bool inHeader = true;  // still reading the markers before the first scan
   bool fileEnded = false;  // the file ran out; libjpeg goes on as if it had ended there
   int scan = 0;  // the last scan counted
@@ -178,6 +186,8 @@ struct FileSource {
   QFile* file = nullptr;
   std::vector<JOCTET> buffer;
   std::size_t readBytes = kHeaderReadBytes;  // asked of the file at a time
+  qint64 bytesRead = 0;
+  qint64 mostBytes = kMostHeaderBytes;  // read before the file counts as more than a picture
 };
 
 const JOCTET kEndMarker[] = {0xFF, JPEG_EOI};
@@ -187,6 +197,10 @@ void endSource(j_decompress_ptr) {}
 
 boolean fillSource(j_decompress_ptr info) {
   auto* source = reinterpret_cast<FileSource*>(info->src);
+  if (source->bytesRead >= source->mostBytes) {
+    reinterpret_cast<ErrorManager*>(info->err)->tooMuchData = true;
+    leave(reinterpret_cast<j_common_ptr>(info));
+  }
   const qint64 read = source->file->read(reinterpret_cast<char*>(source->buffer.data()),
                                          static_cast<qint64>(std::min(source->readBytes, source->buffer.size())));
   if (read <= 0) {
@@ -195,6 +209,7 @@ boolean fillSource(j_decompress_ptr info) {
     source->pub.bytes_in_buffer = sizeof kEndMarker;
     return TRUE;
   }
+  source->bytesRead += read;
   source->pub.next_input_byte = source->buffer.data();
   source->pub.bytes_in_buffer = static_cast<std::size_t>(read);
   return TRUE;
@@ -304,6 +319,8 @@ bool readHeader(Decoder& d, qint64 byteLimit) {
   jpeg_read_header(&d.info, TRUE);
   d.errors.inHeader = false;
   d.source.readBytes = kReadBytes;
+  d.source.mostBytes = d.source.bytesRead + kMostDataBytes +
+                       qint64{d.info.image_width} * d.info.image_height * kMostDataBytesAPixel;
   return true;
 }
 
@@ -352,6 +369,7 @@ Result<bool> open(Decoder& d, const QString& path, qint64 byteLimit) {
   if (!openRegularFile(d.file, path)) return Error{QStringLiteral("it cannot be opened")};
   d.size = d.file.size();
   if (readHeader(d, byteLimit)) return true;
+  if (d.errors.tooMuchData) return Error{QStringLiteral("the file holds more than %1 MB before its picture").arg(kMostHeaderBytes >> 20)};
   if (d.errors.failure == JERR_BAD_PRECISION) {
     return Error{QStringLiteral("the picture uses %1 bits a sample, and Lumaset reads JPEG pictures of 8 bits a sample")
                      .arg(d.errors.precision)};
@@ -433,6 +451,11 @@ Result<QImage> decodeJpeg(const QString& path, int longSide, qint64 byteLimit) {
     if (d.errors.tooManyScans) return Error{QStringLiteral("the picture is stored in more than %1 scans").arg(kMostJpegScans)};
     if (d.errors.tooMuchWork) {
       return Error{QStringLiteral("the picture of %1 x %2 pixels asks for more decoding work than any photo")
+                       .arg(stored.width())
+                       .arg(stored.height())};
+    }
+    if (d.errors.tooMuchData) {
+      return Error{QStringLiteral("the file holds far more data than a picture of %1 x %2 pixels needs")
                        .arg(stored.width())
                        .arg(stored.height())};
     }

@@ -175,6 +175,29 @@ TEST_F(JpegReadingTest, SegmentsPassedOverAreNeverHeldWhereverTheReadsFall) {
   EXPECT_TRUE(QFile::remove(sparse.fileName()));
 }
 
+// Stray bytes between markers are passed over one at a time: a file padded
+// with 100 MB of them, before its picture or between its scans, is refused
+// once it has gone past what any photo holds there, not read to its end.
+TEST_F(JpegReadingTest, PaddingIsReadOnlyAsFarAsAPictureCouldNeed) {
+  const QByteArray progressive = libjpegBytes(64, 48, JCS_RGB, rgbSamples(dotted(64, 48)),
+                                              [](jpeg_compress_struct& info) { jpeg_simple_progression(&info); });
+  const qsizetype lastScan = progressive.lastIndexOf("\xFF\xDA");
+  const struct { qsizetype at; const char* cause; } paddings[] = {
+      {2, "more than 64 MB before its picture"}, {lastScan, "far more data than a picture of 64 x 48 pixels needs"}};
+  for (const auto& [at, cause] : paddings) {
+    QFile sparse(QDir(folder_).filePath(QStringLiteral("padded.jpg")));
+    ASSERT_TRUE(sparse.open(QIODevice::WriteOnly));
+    sparse.write(progressive.left(at));
+    sparse.seek(at + (qint64{100} << 20));  // a hole of zeros
+    sparse.write(progressive.mid(at));
+    sparse.close();
+    const auto read = Imaging::readScaled(sparse.fileName(), 32);
+    ASSERT_FALSE(read) << cause;
+    EXPECT_TRUE(read.error().contains(QLatin1String(cause))) << read.error().toStdString();
+    EXPECT_TRUE(QFile::remove(sparse.fileName()));
+  }
+}
+
 // A file that ends inside its last row of data, or before a scan of each of
 // its components, is damaged; one that lacks only its end marker is whole.
 TEST_F(JpegReadingTest, AFileCutInsideItsLastRowOrScanIsRefused) {
