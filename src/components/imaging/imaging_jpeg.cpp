@@ -45,9 +45,10 @@ constexpr qint64 kDecoderTableBytes = qint64{4} << 20;
 const QString kDamaged = QStringLiteral("the picture is damaged or incomplete");
 
 // libjpeg reports through these hooks. A fatal error leaves the decoder at
-// once, and so do a stop asked for and a file whose scans would take more
-// work than any encoder asks for. The end of the picture reached while picture data is
-// still wanted (the file runs out, or its end marker comes before the last
+// once, and so do a stop asked for, a file whose scans would take more work
+// than any encoder asks for, and one that goes on past what its picture
+// could need. The end of the picture reached while picture data is still
+// wanted (the file runs out, or its end marker comes before the last
 // row of blocks) leaves too; a file that lacks only its end marker is
 // whole. Every other warning (extraneous bytes, a corrupt restart
 // interval, a data segment that ends early at the next segment's marker)
@@ -267,7 +268,8 @@ boolean readApp1(j_decompress_ptr info) {
   QByteArray kept(content, Qt::Uninitialized);
   takeBytes(info, kept.data(), kExifMark.size());
   const bool isExif = QByteArrayView(kept).startsWith(kExifMark);
-  takeBytes(info, isExif ? kept.data() + kExifMark.size() : nullptr, static_cast<std::size_t>(content - kExifMark.size()));
+  const auto rest = static_cast<std::size_t>(content - kExifMark.size());
+  takeBytes(info, isExif ? kept.data() + kExifMark.size() : nullptr, rest);
   if (isExif) *exif = std::move(kept);
   return TRUE;
 }
@@ -369,7 +371,9 @@ Result<bool> open(Decoder& d, const QString& path, qint64 byteLimit) {
   if (!openRegularFile(d.file, path)) return Error{QStringLiteral("it cannot be opened")};
   d.size = d.file.size();
   if (readHeader(d, byteLimit)) return true;
-  if (d.errors.tooMuchData) return Error{QStringLiteral("the file holds more than %1 MB before its picture").arg(kMostHeaderBytes >> 20)};
+  if (d.errors.tooMuchData) {
+    return Error{QStringLiteral("the file holds more than %1 MB before its picture").arg(kMostHeaderBytes >> 20)};
+  }
   if (d.errors.failure == JERR_BAD_PRECISION) {
     return Error{QStringLiteral("the picture uses %1 bits a sample, and Lumaset reads JPEG pictures of 8 bits a sample")
                      .arg(d.errors.precision)};
@@ -393,6 +397,31 @@ unsigned eighthsFor(QSize stored, QSize target) {
     if (reaches && (width < stored.width() || height < stored.height())) return eighths;
   }
   return 8;
+}
+
+// A shrunk picture is held as decoded at `eighths`, scaled to `target` and
+// turned upright; a full-size one is its caller's to count.
+qint64 shrunkPictureBytes(QSize stored, QSize target, unsigned eighths, int orientation) {
+  const auto scaled = [eighths](int side) { return (qint64{side} * eighths + 7) / 8; };
+  const qint64 decoded = scaled(stored.width()) * scaled(stored.height()) * 4;
+  const qint64 targetBytes = qint64{target.width()} * target.height() * 4;
+  const bool rescaled = scaled(stored.width()) != target.width() || scaled(stored.height()) != target.height();
+  return decoded + (rescaled ? targetBytes : 0) + (orientation != 1 ? targetBytes : 0);
+}
+
+// Why the rows of a picture of `stored` size could not be decoded.
+Error decodeFailure(const ErrorManager& errors, QSize stored, const Error& memory) {
+  const auto sized = [stored](const QString& text) { return Error{text.arg(stored.width()).arg(stored.height())}; };
+  if (errors.tooManyScans) {
+    return Error{QStringLiteral("the picture is stored in more than %1 scans").arg(kMostJpegScans)};
+  }
+  if (errors.tooMuchWork) {
+    return sized(QStringLiteral("the picture of %1 x %2 pixels asks for more decoding work than any photo"));
+  }
+  if (errors.tooMuchData) {
+    return sized(QStringLiteral("the file holds far more data than a picture of %1 x %2 pixels needs"));
+  }
+  return errors.outOfMemory() ? memory : Error{kDamaged};
 }
 
 }  // namespace
@@ -430,37 +459,13 @@ Result<QImage> decodeJpeg(const QString& path, int longSide, qint64 byteLimit) {
   d.info.dct_method = JDCT_ISLOW;
   d.info.do_fancy_upsampling = TRUE;
   d.info.out_color_space = cmyk(d.info) ? JCS_CMYK : JCS_EXT_BGRA;
-  // A shrunk picture is held here as decoded, scaled to its size and
-  // turned upright; a full-size one is its caller's to count.
   const qint64 own = decoderBytes(&d.info);
-  qint64 held = own;
-  if (shrink) {
-    const unsigned eighths = d.info.scale_num;
-    const auto scaled = [eighths](int side) { return (qint64{side} * eighths + 7) / 8; };
-    const QSize decoded(static_cast<int>(scaled(stored.width())), static_cast<int>(scaled(stored.height())));
-    const qint64 targetBytes = qint64{target.width()} * target.height() * 4;
-    held += qint64{decoded.width()} * decoded.height() * 4 + (decoded != target ? targetBytes : 0) +
-            (orientation != 1 ? targetBytes : 0);
-  }
-  const DecodeMemory::Share share(DecodeMemory::Shared(), held);
+  const qint64 picture = shrink ? shrunkPictureBytes(stored, target, d.info.scale_num, orientation) : 0;
+  const DecodeMemory::Share share(DecodeMemory::Shared(), own + picture);
   if (share.tooLarge()) return memory();
   if (!share.granted()) return CancelledError();
   d.info.mem->max_memory_to_use = static_cast<long>(own);
-  if (!readRows(d)) {
-    if (d.errors.stopped) return CancelledError();
-    if (d.errors.tooManyScans) return Error{QStringLiteral("the picture is stored in more than %1 scans").arg(kMostJpegScans)};
-    if (d.errors.tooMuchWork) {
-      return Error{QStringLiteral("the picture of %1 x %2 pixels asks for more decoding work than any photo")
-                       .arg(stored.width())
-                       .arg(stored.height())};
-    }
-    if (d.errors.tooMuchData) {
-      return Error{QStringLiteral("the file holds far more data than a picture of %1 x %2 pixels needs")
-                       .arg(stored.width())
-                       .arg(stored.height())};
-    }
-    return d.errors.outOfMemory() ? memory() : Error{kDamaged};
-  }
+  if (!readRows(d)) return d.errors.stopped ? CancelledError() : decodeFailure(d.errors, stored, memory());
   QImage image = std::move(d.image);
   if (image.size() != target) image = image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
   image = orientedUpright(image, orientation);

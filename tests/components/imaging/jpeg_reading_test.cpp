@@ -103,10 +103,23 @@ TEST_F(JpegReadingTest, APictureLargerThanTheWholeDecodeMemoryIsRefusedNamingIts
   expectRefused(write(QStringLiteral("progressive.jpg"), turned), QStringLiteral("memory for a picture of 9000 x 16000 pixels"));
   const QByteArray scans = claiming(componentScans(dotted(16, 16), true), 12000, 12000);
   expectRefused(write(QStringLiteral("scans.jpg"), scans), QStringLiteral("memory for a picture of 12000 x 12000 pixels"));
-  // The same at a size whose coefficients fit is read.
+  // The same at a size whose coefficients fit is read, and so are real
+  // pictures of every shape and sampling, whose rows the decoder holds too.
   const auto fits = Imaging::readScaled(write(QStringLiteral("fits.jpg"), claiming(progressive, 4000, 3000)), 128);
   ASSERT_TRUE(fits) << fits.error().toStdString();
   EXPECT_EQ(fits->size(), QSize(128, 96));
+  for (const QSize size : {QSize(12000, 16), QSize(16, 6000), QSize(1600, 1200)}) {
+    for (const int sampling : {1, 2}) {
+      const QByteArray real = libjpegBytes(size.width(), size.height(), JCS_RGB, rgbSamples(dotted(size.width(), size.height())),
+                                           [sampling](jpeg_compress_struct& info) {
+                                             jpeg_simple_progression(&info);
+                                             info.comp_info[0].h_samp_factor = info.comp_info[0].v_samp_factor = sampling;
+                                           });
+      const auto read = Imaging::ReadAsStored(write(QStringLiteral("real.jpg"), real));
+      ASSERT_TRUE(read) << size.width() << " " << sampling << read.error().toStdString();
+      EXPECT_EQ(read->size(), size);
+    }
+  }
 }
 
 // Every scan goes over the blocks of its components, and arithmetic code
