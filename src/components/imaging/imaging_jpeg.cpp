@@ -4,8 +4,11 @@
 #include <QTransform>
 
 #include <algorithm>
+#include <cerrno>
 #include <csetjmp>
 #include <vector>
+
+#include <unistd.h>
 
 // jpeglib.h needs FILE declared before it.
 #include <jerror.h>
@@ -181,10 +184,12 @@ qint64 decoderBytes(j_decompress_ptr info) {
 
 // libjpeg reads the file a piece at a time through this source, never
 // through a map of it: a file that another program cuts short meanwhile
-// gives a short read, which the decoder takes as the end of the file.
+// gives a short read, which the decoder takes as the end of the file. It
+// reads the file's descriptor itself, so that a segment passed over costs a
+// seek and the few bytes asked for, not a buffer's worth read ahead.
 struct FileSource {
   jpeg_source_mgr pub;  // first, so that libjpeg's pointer is also ours
-  QFile* file = nullptr;
+  int descriptor = -1;
   std::vector<JOCTET> buffer;
   std::size_t readBytes = kHeaderReadBytes;  // asked of the file at a time
   qint64 bytesRead = 0;
@@ -202,8 +207,11 @@ boolean fillSource(j_decompress_ptr info) {
     reinterpret_cast<ErrorManager*>(info->err)->tooMuchData = true;
     leave(reinterpret_cast<j_common_ptr>(info));
   }
-  const qint64 read = source->file->read(reinterpret_cast<char*>(source->buffer.data()),
-                                         static_cast<qint64>(std::min(source->readBytes, source->buffer.size())));
+  const std::size_t wanted = std::min(source->readBytes, source->buffer.size());
+  ssize_t read = 0;
+  do {
+    read = ::read(source->descriptor, source->buffer.data(), wanted);
+  } while (read < 0 && errno == EINTR);
   if (read <= 0) {
     WARNMS(info, JWRN_JPEG_EOF);
     source->pub.next_input_byte = kEndMarker;
@@ -226,9 +234,9 @@ void skipSource(j_decompress_ptr info, long count) {
     return;
   }
   // Past the buffer: the file is wound on; past its end, the next read finds nothing.
-  const auto beyond = static_cast<qint64>(wanted - source->pub.bytes_in_buffer);
+  const auto beyond = static_cast<off_t>(wanted - source->pub.bytes_in_buffer);
   source->pub.bytes_in_buffer = 0;
-  if (!source->file->seek(source->file->pos() + beyond)) (void)source->file->seek(source->file->size());
+  if (::lseek(source->descriptor, beyond, SEEK_CUR) < 0) (void)::lseek(source->descriptor, 0, SEEK_END);
 }
 
 void silently(j_common_ptr) {}
@@ -308,7 +316,7 @@ bool readHeader(Decoder& d, qint64 byteLimit) {
   d.info.mem->max_memory_to_use = static_cast<long>(byteLimit);
   d.progress.progress_monitor = onProgress;
   d.info.progress = &d.progress;
-  d.source.file = &d.file;
+  d.source.descriptor = d.file.handle();
   d.source.buffer.resize(kReadBytes);
   d.source.pub.init_source = startSource;
   d.source.pub.fill_input_buffer = fillSource;
