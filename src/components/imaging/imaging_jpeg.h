@@ -41,7 +41,10 @@ struct JpegHeader {
 inline constexpr int kMostJpegScans = 200;
 inline constexpr qint64 kMostJpegDecodeSteps = qint64{64} << 20;
 
-// The header alone; an error gives the cause in a few words.
+// The header alone; an error gives the cause in a few words. Of the
+// segments before the picture only the first EXIF one is kept (at most
+// 64 KB); the others are passed over by seeking, and a file holding more
+// than 64 MB before its picture is refused.
 Result<JpegHeader> readJpegHeader(const QString& path);
 
 // The picture upright, its longer side at most `longSide` pixels (0: full
@@ -53,8 +56,10 @@ Result<JpegHeader> readJpegHeader(const QString& path);
 // keeps all its coefficients) and, when the picture is shrunk, for the
 // picture and its copies; a full-size picture is counted by its caller.
 // Refused, naming the picture's size, when that is more than the whole of
-// the decode memory. A decode that DecodeStop says is no longer wanted ends
-// early with a cancelled error.
+// the decode memory; refused too when its scans ask for more work than the
+// bound above, or its data go on far past what the picture could need. A
+// decode that DecodeStop says is no longer wanted ends early with a
+// cancelled error.
 Result<QImage> decodeJpeg(const QString& path, int longSide, qint64 byteLimit);
 
 // `size` shrunk, aspect kept, until its longer side is `longSide`; no side below 1.

@@ -156,7 +156,7 @@ TEST_F(JpegReadingTest, SegmentsPassedOverAreNeverHeldWhereverTheReadsFall) {
   const QByteArray skipped = segment(0xE2, QByteArray("ICC_PROFILE\0\x01\x01", 14) + QByteArray(65000, 'p')) +
                              segment(0xED, QByteArray(30000, 'n')) +
                              segment(0xE1, QByteArray("http://ns.adobe.com/xap/1.0/\0", 29) + QByteArray(50000, 'm'));
-  for (const int padding : {0, 1, 2, 3, 521, 523, 524, 525, 526, 527, 529, 4090, 4093, 4095, 4096, 4097}) {
+  for (const int padding : {0, 1, 2, 3, 255, 509, 510, 511, 512, 513, 525, 4095, 4096, 4097}) {
     SCOPED_TRACE(padding);
     const QByteArray bytes = jpeg.left(2) + segment(0xFE, QByteArray(padding, 'c')) + skipped + exif + skipped +
                              test::ExifOrientationSegment(3) + jpeg.mid(2);
