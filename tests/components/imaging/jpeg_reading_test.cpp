@@ -156,10 +156,17 @@ TEST_F(JpegReadingTest, SegmentsPassedOverAreNeverHeldWhereverTheReadsFall) {
   const QByteArray skipped = segment(0xE2, QByteArray("ICC_PROFILE\0\x01\x01", 14) + QByteArray(65000, 'p')) +
                              segment(0xED, QByteArray(30000, 'n')) +
                              segment(0xE1, QByteArray("http://ns.adobe.com/xap/1.0/\0", 29) + QByteArray(50000, 'm'));
+  // Between the scans of a progressive file, they cross the reads of its data.
+  const QByteArray progressive = libjpegBytes(64, 48, JCS_RGB, rgbSamples(dotted(64, 48)),
+                                              [](jpeg_compress_struct& info) { jpeg_simple_progression(&info); });
+  const qsizetype secondScan = markerAt(progressive, '\xDA', markerAt(progressive, '\xDA') + 2);
+  const auto scans = Imaging::ReadAsStored(write(QStringLiteral("scans.jpg"), progressive));
+  ASSERT_TRUE(scans);
   for (const int padding : {0, 1, 2, 3, 255, 509, 510, 511, 512, 513, 525, 4095, 4096, 4097}) {
     SCOPED_TRACE(padding);
-    const QByteArray bytes = jpeg.left(2) + segment(0xFE, QByteArray(padding, 'c')) + skipped + exif + skipped +
-                             test::ExifOrientationSegment(3) + jpeg.mid(2);
+    const QByteArray comment = segment(0xFE, QByteArray(padding, 'c'));
+    const QByteArray bytes =
+        jpeg.left(2) + comment + skipped + exif + skipped + test::ExifOrientationSegment(3) + jpeg.mid(2);
     const QString file = write(QStringLiteral("padded.jpg"), bytes);
     const auto facts = Imaging::FileInfo(file);
     ASSERT_TRUE(facts) << facts.error().toStdString();
@@ -167,6 +174,10 @@ TEST_F(JpegReadingTest, SegmentsPassedOverAreNeverHeldWhereverTheReadsFall) {
     const auto shrunk = Imaging::readScaled(file, 32);
     ASSERT_TRUE(shrunk) << shrunk.error().toStdString();
     EXPECT_EQ(test::CornerColours(*shrunk), "BRWG");
+    const QByteArray between = progressive.left(secondScan) + comment + skipped + progressive.mid(secondScan);
+    const auto read = Imaging::ReadAsStored(write(QStringLiteral("between.jpg"), between));
+    ASSERT_TRUE(read) << read.error().toStdString();
+    EXPECT_EQ(*read, *scans);
   }
   // Behind 2,000 segments of 64 KB (a sparse file of 128 MB) little is held.
   QFile sparse(QDir(folder_).filePath(QStringLiteral("sparse.jpg")));
