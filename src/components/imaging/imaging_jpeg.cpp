@@ -31,11 +31,13 @@ constexpr std::size_t kReadBytes = 64 * 1024;
 // put many large segments there, which are passed over by seeking.
 constexpr std::size_t kHeaderReadBytes = 512;
 // What is read of a file is bounded: before the first scan, by what no
-// photo's segments come near; after it, by what no picture's data come
-// near, a few bytes a pixel. Stray bytes between markers are passed over one
-// at a time, so a file padded with a gigabyte of them would cost seconds.
-constexpr qint64 kMostHeaderBytes = qint64{64} << 20;
-constexpr qint64 kMostDataBytes = qint64{64} << 20;
+// photo's segments come near (one passed over costs a small read, one kept
+// at most 64 KB); after it, by what no picture's data come near, a few
+// bytes a pixel. Stray bytes between markers, and tiny segments, are passed
+// over one at a time, so a file padded with a gigabyte of them would cost
+// seconds.
+constexpr qint64 kMostHeaderBytes = qint64{16} << 20;
+constexpr qint64 kMostDataBytes = qint64{16} << 20;
 constexpr qint64 kMostDataBytesAPixel = 8;
 const QByteArrayView kExifMark("Exif\0\0", 6);
 

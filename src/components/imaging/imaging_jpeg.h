@@ -43,8 +43,9 @@ inline constexpr qint64 kMostJpegDecodeSteps = qint64{64} << 20;
 
 // The header alone; an error gives the cause in a few words. Of the
 // segments before the picture only the first EXIF one is kept (at most
-// 64 KB); the others are passed over by seeking, and a file holding more
-// than 64 MB before its picture is refused.
+// 64 KB); the others are passed over by seeking, reading a few hundred
+// bytes of each. A file that takes more than 16 MB of reading before its
+// picture is refused.
 Result<JpegHeader> readJpegHeader(const QString& path);
 
 // The picture upright, its longer side at most `longSide` pixels (0: full
