@@ -33,8 +33,12 @@ DecodeMemory& DecodeMemory::Shared() {
   return *memory;
 }
 
-DecodeMemory::Share::Share(DecodeMemory& memory, qint64 bytes)
-    : memory_(memory), bytes_(std::clamp<qint64>(bytes, 0, memory.total_)) {
+DecodeMemory::Share::Share(DecodeMemory& memory, qint64 bytes) : memory_(memory), bytes_(std::max<qint64>(bytes, 0)) {
+  if (bytes_ > memory_.total_) {
+    tooLarge_ = true;
+    bytes_ = 0;
+    return;
+  }
   std::unique_lock lock(memory_.mutex_);
   ++memory_.waiting_;
   while (memory_.held_ + bytes_ > memory_.total_ && !DecodeStop::requested()) {

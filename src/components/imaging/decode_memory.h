@@ -2,9 +2,9 @@
 
 // The memory that pictures being decoded hold at once. Every decode takes
 // its share before the first pixel and gives it back when done; one that
-// would go over the whole waits until others have given theirs back, and
-// one larger than the whole waits until it has all of it. So a pool of
-// thumbnail workers holds a bounded amount, whatever the folder holds.
+// would go over what is left waits until others have given theirs back, and
+// one larger than the whole is refused at once. So a pool of thumbnail
+// workers holds a bounded amount, whatever the folder holds.
 //
 // Decodes can be stopped: a thread says, for the decodes it runs, how to
 // tell that they are no longer wanted, and the decoders that can stop ask
@@ -56,8 +56,9 @@ class DecodeMemory {
   static DecodeMemory& Shared();
   static constexpr qint64 kTotalBytes = qint64{256} << 20;
 
-  // Holds `bytes` (at most the whole) until it goes out of scope. A decode
-  // stopped while it waits gets nothing: granted() is then false.
+  // Holds `bytes` until it goes out of scope. A request larger than the
+  // whole gets nothing at once (tooLarge()); a decode stopped while it waits
+  // gets nothing either. granted() is then false.
   class Share {
    public:
     Share(DecodeMemory& memory, qint64 bytes);
@@ -65,13 +66,16 @@ class DecodeMemory {
     Share(const Share&) = delete;
     Share& operator=(const Share&) = delete;
     bool granted() const { return granted_; }
+    bool tooLarge() const { return tooLarge_; }
 
    private:
     DecodeMemory& memory_;
     qint64 bytes_;
     bool granted_ = false;
+    bool tooLarge_ = false;
   };
 
+  qint64 total() const { return total_; }
   qint64 held() const;
   // Decodes waiting for their share.
   int waiting() const;

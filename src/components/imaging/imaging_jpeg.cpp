@@ -4,8 +4,11 @@
 #include <QTransform>
 
 #include <algorithm>
+#include <cerrno>
 #include <csetjmp>
 #include <vector>
+
+#include <unistd.h>
 
 // jpeglib.h needs FILE declared before it.
 #include <jerror.h>
@@ -24,13 +27,33 @@ static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "JCS_EXT_BGRA lays pixels out as 
 constexpr int kApp1 = JPEG_APP0 + 1;
 constexpr int kRowsPerRead = 16;
 constexpr std::size_t kReadBytes = 64 * 1024;
+// The markers before the first scan are read in small pieces: a file may
+// put many large segments there, which are passed over by seeking.
+constexpr std::size_t kHeaderReadBytes = 512;
+// What is read of a file is bounded: before the first scan, by what no
+// photo's segments come near (one passed over costs a small read, one kept
+// at most 64 KB); after it, by what no picture's data come near, a few
+// bytes a pixel. Stray bytes between markers, and tiny segments, are passed
+// over one at a time, so a file padded with a gigabyte of them would cost
+// seconds.
+constexpr qint64 kMostHeaderBytes = qint64{16} << 20;
+constexpr qint64 kMostDataBytes = qint64{16} << 20;
+constexpr qint64 kMostDataBytesAPixel = 8;
+const QByteArrayView kExifMark("Exif\0\0", 6);
+
+// What libjpeg holds besides the coefficients of a file of several scans:
+// rows of every component being decoded, upsampled and converted, at most
+// this many rows of the full width, and its tables.
+constexpr qint64 kDecoderRows = 128;
+constexpr qint64 kDecoderTableBytes = qint64{4} << 20;
 
 const QString kDamaged = QStringLiteral("the picture is damaged or incomplete");
 
 // libjpeg reports through these hooks. A fatal error leaves the decoder at
-// once, and so do a stop asked for and a file of more scans than any
-// encoder writes. The end of the picture reached while picture data is
-// still wanted (the file runs out, or its end marker comes before the last
+// once, and so do a stop asked for, a file whose scans would take more work
+// than any encoder asks for, and one that goes on past what its picture
+// could need. The end of the picture reached while picture data is still
+// wanted (the file runs out, or its end marker comes before the last
 // row of blocks) leaves too; a file that lacks only its end marker is
 // whole. Every other warning (extraneous bytes, a corrupt restart
 // interval, a data segment that ends early at the next segment's marker)
@@ -38,11 +61,19 @@ const QString kDamaged = QStringLiteral("the picture is damaged or incomplete");
 struct ErrorManager {
   jpeg_error_mgr pub;  // first, so that libjpeg's pointer is also ours
   std::jmp_buf jump;
-  bool outOfMemory = false;
+  int failure = 0;  // libjpeg's code for the fatal error
+  int precision = 0;  // bits a sample of a picture refused for them
   bool stopped = false;
   bool tooManyScans = false;
+  bool tooMuchWork = false;
+  bool tooMuchData = false;  // the file went on past what its picture could need
   bool inHeader = true;  // still reading the markers before the first scan
   bool fileEnded = false;  // the file ran out; libjpeg goes on as if it had ended there
+  int scan = 0;  // the last scan counted
+  qint64 steps = 0;  // what the scans so far cost, as countScan counts it
+  unsigned scanned = 0;  // the components that have had a scan, one bit each
+
+  bool outOfMemory() const { return failure == JERR_OUT_OF_MEMORY || failure == JERR_NO_BACKING_STORE; }
 };
 
 [[noreturn]] void leave(j_common_ptr info) {
@@ -52,8 +83,8 @@ struct ErrorManager {
 
 [[noreturn]] void onError(j_common_ptr info) {
   auto* errors = reinterpret_cast<ErrorManager*>(info->err);
-  const int code = errors->pub.msg_code;
-  errors->outOfMemory = code == JERR_OUT_OF_MEMORY || code == JERR_NO_BACKING_STORE;
+  errors->failure = errors->pub.msg_code;
+  if (errors->failure == JERR_BAD_PRECISION) errors->precision = errors->pub.msg_parm.i[0];
   leave(info);
 }
 
@@ -80,6 +111,20 @@ void onMessage(j_common_ptr common, int level) {
   }
 }
 
+// A scan is counted when its first row is asked for: the steps it takes,
+// and the components it holds. Huffman code spends bits on every block it
+// goes over (a run of empty blocks costs a few bits for thousands, each
+// still gone over), arithmetic code may spend none on each coefficient of
+// the scan's band.
+void countScan(j_decompress_ptr info, ErrorManager& errors) {
+  errors.scan = info->input_scan_number;
+  const qint64 band = info->arith_code ? std::clamp(info->Se - info->Ss + 1, 1, DCTSIZE2) : 1;
+  errors.steps += qint64{info->MCUs_per_row} * info->MCU_rows_in_scan * info->blocks_in_MCU * band;
+  for (int i = 0; i < info->comps_in_scan; ++i) errors.scanned |= 1U << info->cur_comp_info[i]->component_index;
+  errors.tooManyScans = errors.scan > kMostJpegScans;
+  errors.tooMuchWork = errors.steps > kMostJpegDecodeSteps;
+}
+
 // Asked by libjpeg between rows and scans.
 void onProgress(j_common_ptr common) {
   auto* errors = reinterpret_cast<ErrorManager*>(common->err);
@@ -87,17 +132,18 @@ void onProgress(j_common_ptr common) {
     errors->stopped = true;
     leave(common);
   }
-  if (common->is_decompressor && reinterpret_cast<j_decompress_ptr>(common)->input_scan_number > kMostJpegScans) {
-    errors->tooManyScans = true;
-    leave(common);
-  }
+  if (!common->is_decompressor) return;
+  auto* info = reinterpret_cast<j_decompress_ptr>(common);
+  if (info->input_scan_number == errors->scan) return;
+  countScan(info, *errors);
+  if (errors->tooManyScans || errors->tooMuchWork) leave(common);
 }
 
 // Whether a file that ran out had every scan: a progressive file has then
 // brought every coefficient of every component to its last bit, a
-// sequential one ended on a scan of all components.
-bool hasEveryScan(const jpeg_decompress_struct& info) {
-  if (!info.progressive_mode) return info.comps_in_scan == info.num_components;
+// sequential one has had a scan of each component.
+bool hasEveryScan(const jpeg_decompress_struct& info, unsigned scanned) {
+  if (!info.progressive_mode) return scanned == (1U << info.num_components) - 1;
   for (int c = 0; c < info.num_components; ++c) {
     for (int k = 0; k < DCTSIZE2; ++k) {
       if (info.coef_bits[c][k] != 0) return false;
@@ -120,24 +166,36 @@ bool holdsItsBlocks(const jpeg_decompress_struct& info, qint64 fileBytes) {
   return static_cast<double>(fileBytes) * 8 >= blocks;
 }
 
-// What decoding holds besides the picture: a progressive file keeps every
-// block's coefficients (64 of 2 bytes) until its last scan.
-qint64 coefficientBytes(const jpeg_decompress_struct& info) {
-  if (!info.progressive_mode) return 0;
+// What the decoder holds besides the picture. A file of several scans
+// (progressive, or sequential with a scan per component) keeps every
+// block's coefficients (64 of 2 bytes) until its last scan, at full size
+// whatever the scale, in arrays whose sides are whole multiples of the
+// component's sampling; every file keeps rows being decoded.
+qint64 decoderBytes(j_decompress_ptr info) {
+  const auto roundUp = [](qint64 value, qint64 step) { return (value + step - 1) / step * step; };
   qint64 blocks = 0;
-  for (int c = 0; c < info.num_components; ++c) {
-    blocks += qint64{info.comp_info[c].width_in_blocks} * info.comp_info[c].height_in_blocks;
+  if (jpeg_has_multiple_scans(info)) {
+    for (int c = 0; c < info->num_components; ++c) {
+      const jpeg_component_info& component = info->comp_info[c];
+      blocks += roundUp(component.width_in_blocks, component.h_samp_factor) *
+                roundUp(component.height_in_blocks, component.v_samp_factor);
+    }
   }
-  return blocks * 128;
+  return blocks * DCTSIZE2 * 2 + qint64{info->image_width} * info->num_components * kDecoderRows + kDecoderTableBytes;
 }
 
 // libjpeg reads the file a piece at a time through this source, never
 // through a map of it: a file that another program cuts short meanwhile
-// gives a short read, which the decoder takes as the end of the file.
+// gives a short read, which the decoder takes as the end of the file. It
+// reads the file's descriptor itself, so that a segment passed over costs a
+// seek and the few bytes asked for, not a buffer's worth read ahead.
 struct FileSource {
   jpeg_source_mgr pub;  // first, so that libjpeg's pointer is also ours
-  QFile* file = nullptr;
+  int descriptor = -1;
   std::vector<JOCTET> buffer;
+  std::size_t readBytes = kHeaderReadBytes;  // asked of the file at a time
+  qint64 bytesRead = 0;
+  qint64 mostBytes = kMostHeaderBytes;  // read before the file counts as more than a picture
 };
 
 const JOCTET kEndMarker[] = {0xFF, JPEG_EOI};
@@ -147,14 +205,22 @@ void endSource(j_decompress_ptr) {}
 
 boolean fillSource(j_decompress_ptr info) {
   auto* source = reinterpret_cast<FileSource*>(info->src);
-  const qint64 read = source->file->read(reinterpret_cast<char*>(source->buffer.data()),
-                                         static_cast<qint64>(source->buffer.size()));
+  if (source->bytesRead >= source->mostBytes) {
+    reinterpret_cast<ErrorManager*>(info->err)->tooMuchData = true;
+    leave(reinterpret_cast<j_common_ptr>(info));
+  }
+  const std::size_t wanted = std::min(source->readBytes, source->buffer.size());
+  ssize_t read = 0;
+  do {
+    read = ::read(source->descriptor, source->buffer.data(), wanted);
+  } while (read < 0 && errno == EINTR);
   if (read <= 0) {
     WARNMS(info, JWRN_JPEG_EOF);
     source->pub.next_input_byte = kEndMarker;
     source->pub.bytes_in_buffer = sizeof kEndMarker;
     return TRUE;
   }
+  source->bytesRead += read;
   source->pub.next_input_byte = source->buffer.data();
   source->pub.bytes_in_buffer = static_cast<std::size_t>(read);
   return TRUE;
@@ -170,12 +236,53 @@ void skipSource(j_decompress_ptr info, long count) {
     return;
   }
   // Past the buffer: the file is wound on; past its end, the next read finds nothing.
-  const auto beyond = static_cast<qint64>(wanted - source->pub.bytes_in_buffer);
+  const auto beyond = static_cast<off_t>(wanted - source->pub.bytes_in_buffer);
   source->pub.bytes_in_buffer = 0;
-  if (!source->file->seek(source->file->pos() + beyond)) (void)source->file->seek(source->file->size());
+  if (::lseek(source->descriptor, beyond, SEEK_CUR) < 0) (void)::lseek(source->descriptor, 0, SEEK_END);
 }
 
 void silently(j_common_ptr) {}
+
+// Copies the file's next `count` bytes to `out` (nullptr: passes over
+// them). The source never suspends: at the file's end it warns, which in
+// the header leaves the decoder.
+void takeBytes(j_decompress_ptr info, char* out, std::size_t count) {
+  jpeg_source_mgr* source = info->src;
+  if (!out) {
+    (*source->skip_input_data)(info, static_cast<long>(count));
+    return;
+  }
+  while (count > 0) {
+    if (source->bytes_in_buffer == 0) (*source->fill_input_buffer)(info);
+    const std::size_t piece = std::min(count, source->bytes_in_buffer);
+    std::copy_n(source->next_input_byte, piece, out);
+    source->next_input_byte += piece;
+    source->bytes_in_buffer -= piece;
+    out += piece;
+    count -= piece;
+  }
+}
+
+// The first EXIF segment is kept (client_data points to where); the other
+// APP1 segments (XMP, further EXIF) are passed over without being held.
+boolean readApp1(j_decompress_ptr info) {
+  auto* exif = static_cast<QByteArray*>(info->client_data);
+  unsigned char length[2];
+  takeBytes(info, reinterpret_cast<char*>(length), 2);
+  const qsizetype content = (length[0] << 8 | length[1]) - 2;
+  if (content <= 0) return TRUE;
+  if (!exif->isEmpty() || content < kExifMark.size()) {
+    takeBytes(info, nullptr, static_cast<std::size_t>(content));
+    return TRUE;
+  }
+  QByteArray kept(content, Qt::Uninitialized);
+  takeBytes(info, kept.data(), kExifMark.size());
+  const bool isExif = QByteArrayView(kept).startsWith(kExifMark);
+  const auto rest = static_cast<std::size_t>(content - kExifMark.size());
+  takeBytes(info, isExif ? kept.data() + kExifMark.size() : nullptr, rest);
+  if (isExif) *exif = std::move(kept);
+  return TRUE;
+}
 
 // One decoder over one open file; whatever happens, both are released.
 struct Decoder {
@@ -186,6 +293,7 @@ struct Decoder {
   QFile file;
   qint64 size = 0;
   bool created = false;
+  QByteArray exif;  // the first EXIF segment's content
   QImage image;
   std::vector<JSAMPLE> cmykRow;
 
@@ -210,7 +318,7 @@ bool readHeader(Decoder& d, qint64 byteLimit) {
   d.info.mem->max_memory_to_use = static_cast<long>(byteLimit);
   d.progress.progress_monitor = onProgress;
   d.info.progress = &d.progress;
-  d.source.file = &d.file;
+  d.source.descriptor = d.file.handle();
   d.source.buffer.resize(kReadBytes);
   d.source.pub.init_source = startSource;
   d.source.pub.fill_input_buffer = fillSource;
@@ -218,9 +326,13 @@ bool readHeader(Decoder& d, qint64 byteLimit) {
   d.source.pub.resync_to_restart = jpeg_resync_to_restart;
   d.source.pub.term_source = endSource;
   d.info.src = &d.source.pub;
-  jpeg_save_markers(&d.info, kApp1, 0xFFFF);
+  d.info.client_data = &d.exif;
+  jpeg_set_marker_processor(&d.info, kApp1, readApp1);
   jpeg_read_header(&d.info, TRUE);
   d.errors.inHeader = false;
+  d.source.readBytes = kReadBytes;
+  d.source.mostBytes = d.source.bytesRead + kMostDataBytes +
+                       qint64{d.info.image_width} * d.info.image_height * kMostDataBytesAPixel;
   return true;
 }
 
@@ -243,7 +355,7 @@ bool readRows(Decoder& d) {
   jpeg_start_decompress(&info);
   d.image = pixels::NewPicture(static_cast<int>(info.output_width), static_cast<int>(info.output_height));
   if (d.image.isNull()) {
-    d.errors.outOfMemory = true;
+    d.errors.failure = JERR_OUT_OF_MEMORY;
     return false;
   }
   const bool fourInks = info.out_color_space == JCS_CMYK;
@@ -262,33 +374,64 @@ bool readRows(Decoder& d) {
     for (JDIMENSION i = 0; i < count; ++i) rows[i] = d.image.scanLine(static_cast<int>(first + i));
     if (jpeg_read_scanlines(&info, rows, count) == 0) return false;
   }
-  return !d.errors.fileEnded || hasEveryScan(info);
+  return !d.errors.fileEnded || hasEveryScan(info, d.errors.scanned);
 }
 
 Result<bool> open(Decoder& d, const QString& path, qint64 byteLimit) {
   if (!openRegularFile(d.file, path)) return Error{QStringLiteral("it cannot be opened")};
   d.size = d.file.size();
-  if (!readHeader(d, byteLimit)) return Error{kDamaged};
-  return true;
-}
-
-int orientationOf(const jpeg_decompress_struct& info) {
-  for (jpeg_saved_marker_ptr marker = info.marker_list; marker; marker = marker->next) {
-    if (marker->marker != kApp1) continue;
-    const int orientation = exifOrientation(
-        QByteArrayView(reinterpret_cast<const char*>(marker->data), static_cast<qsizetype>(marker->data_length)));
-    if (orientation != 0) return orientation;
+  if (readHeader(d, byteLimit)) return true;
+  if (d.errors.tooMuchData) {
+    return Error{QStringLiteral("the file holds more than %1 MB before its picture").arg(kMostHeaderBytes >> 20)};
   }
-  return 1;
+  if (d.errors.failure == JERR_BAD_PRECISION) {
+    return Error{QStringLiteral("the picture uses %1 bits a sample, and Lumaset reads JPEG pictures of 8 bits a sample")
+                     .arg(d.errors.precision)};
+  }
+  return Error{kDamaged};
 }
 
-// The smallest of libjpeg's scales (eighths) that decodes at least `target`.
+int orientationOf(const Decoder& d) {
+  const int orientation = exifOrientation(d.exif);
+  return orientation != 0 ? orientation : 1;
+}
+
+// The smallest of libjpeg's scales (eighths) that decodes at least `target`
+// and is smaller than the stored picture; full size when none is (at 7/8 a
+// picture of 7 x 7 is still 7 x 7, but its pixels are no longer its own).
 unsigned eighthsFor(QSize stored, QSize target) {
   for (unsigned eighths = 1; eighths < 8; ++eighths) {
     const auto scaled = [eighths](int side) { return (qint64{side} * eighths + 7) / 8; };
-    if (scaled(stored.width()) >= target.width() && scaled(stored.height()) >= target.height()) return eighths;
+    const qint64 width = scaled(stored.width()), height = scaled(stored.height());
+    const bool reaches = width >= target.width() && height >= target.height();
+    if (reaches && (width < stored.width() || height < stored.height())) return eighths;
   }
   return 8;
+}
+
+// A shrunk picture is held as decoded at `eighths`, scaled to `target` and
+// turned upright; a full-size one is its caller's to count.
+qint64 shrunkPictureBytes(QSize stored, QSize target, unsigned eighths, int orientation) {
+  const auto scaled = [eighths](int side) { return (qint64{side} * eighths + 7) / 8; };
+  const qint64 decoded = scaled(stored.width()) * scaled(stored.height()) * 4;
+  const qint64 targetBytes = qint64{target.width()} * target.height() * 4;
+  const bool rescaled = scaled(stored.width()) != target.width() || scaled(stored.height()) != target.height();
+  return decoded + (rescaled ? targetBytes : 0) + (orientation != 1 ? targetBytes : 0);
+}
+
+// Why the rows of a picture of `stored` size could not be decoded.
+Error decodeFailure(const ErrorManager& errors, QSize stored, const Error& memory) {
+  const auto sized = [stored](const QString& text) { return Error{text.arg(stored.width()).arg(stored.height())}; };
+  if (errors.tooManyScans) {
+    return Error{QStringLiteral("the picture is stored in more than %1 scans").arg(kMostJpegScans)};
+  }
+  if (errors.tooMuchWork) {
+    return sized(QStringLiteral("the picture of %1 x %2 pixels asks for more decoding work than any photo"));
+  }
+  if (errors.tooMuchData) {
+    return sized(QStringLiteral("the file holds far more data than a picture of %1 x %2 pixels needs"));
+  }
+  return errors.outOfMemory() ? memory : Error{kDamaged};
 }
 
 }  // namespace
@@ -302,7 +445,7 @@ Result<JpegHeader> readJpegHeader(const QString& path) {
   const auto opened = open(d, path, qint64{1} << 30);
   if (!opened) return Error{opened.error()};
   return JpegHeader{QSize(static_cast<int>(d.info.image_width), static_cast<int>(d.info.image_height)),
-                    d.info.num_components, orientationOf(d.info)};
+                    d.info.num_components, orientationOf(d)};
 }
 
 Result<QImage> decodeJpeg(const QString& path, int longSide, qint64 byteLimit) {
@@ -310,12 +453,14 @@ Result<QImage> decodeJpeg(const QString& path, int longSide, qint64 byteLimit) {
   const auto opened = open(d, path, byteLimit);
   if (!opened) return Error{opened.error()};
   const QSize stored(static_cast<int>(d.info.image_width), static_cast<int>(d.info.image_height));
+  const int orientation = orientationOf(d);
   const bool shrink = longSide > 0 && std::max(stored.width(), stored.height()) > longSide;
   const QSize target = shrink ? fitLongSide(stored, longSide) : stored;
-  const auto memory = [&target] {
+  const auto memory = [&] {
+    const QSize named = JpegHeader{stored, 0, orientation}.upright();
     return Error{QStringLiteral("there is not enough memory for a picture of %1 x %2 pixels")
-                     .arg(target.width())
-                     .arg(target.height())};
+                     .arg(named.width())
+                     .arg(named.height())};
   };
   if (qint64{target.width()} * target.height() * 4 > byteLimit) return memory();
   if (!holdsItsBlocks(d.info, d.size)) return Error{kDamaged};
@@ -324,19 +469,16 @@ Result<QImage> decodeJpeg(const QString& path, int longSide, qint64 byteLimit) {
   d.info.dct_method = JDCT_ISLOW;
   d.info.do_fancy_upsampling = TRUE;
   d.info.out_color_space = cmyk(d.info) ? JCS_CMYK : JCS_EXT_BGRA;
-  const unsigned eighths = d.info.scale_num;
-  const auto scaled = [eighths](JDIMENSION side) { return (qint64{side} * eighths + 7) / 8; };
-  const DecodeMemory::Share share(DecodeMemory::Shared(),
-                                  scaled(d.info.image_width) * scaled(d.info.image_height) * 4 + coefficientBytes(d.info));
+  const qint64 own = decoderBytes(&d.info);
+  const qint64 picture = shrink ? shrunkPictureBytes(stored, target, d.info.scale_num, orientation) : 0;
+  const DecodeMemory::Share share(DecodeMemory::Shared(), own + picture);
+  if (share.tooLarge()) return memory();
   if (!share.granted()) return CancelledError();
-  if (!readRows(d)) {
-    if (d.errors.stopped) return CancelledError();
-    if (d.errors.tooManyScans) return Error{QStringLiteral("the picture is stored in more than %1 scans").arg(kMostJpegScans)};
-    return d.errors.outOfMemory ? memory() : Error{kDamaged};
-  }
+  d.info.mem->max_memory_to_use = static_cast<long>(own);
+  if (!readRows(d)) return d.errors.stopped ? CancelledError() : decodeFailure(d.errors, stored, memory());
   QImage image = std::move(d.image);
   if (image.size() != target) image = image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-  image = orientedUpright(image, orientationOf(d.info));
+  image = orientedUpright(image, orientation);
   if (image.isNull()) return memory();
   return image;
 }

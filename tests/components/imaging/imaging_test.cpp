@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "components/imaging/allocation_watch.h"
+#include "components/imaging/jpeg_test_files.h"
 #include "components/imaging/decode_memory.h"
 #include "components/imaging/imaging_jpeg.h"
 #include "support/file_size_limit.h"
@@ -40,55 +41,15 @@ namespace {
 
 QImage quarters(int width, int height) { return test::Quarters(width, height); }
 
-// A JPEG written by libjpeg itself from rows of `components` bytes a pixel,
-// for what Qt's writer cannot do; `setUp` changes the defaults.
-QByteArray libjpegBytes(int width, int height, J_COLOR_SPACE space, const QByteArray& samples,
-                        const std::function<void(jpeg_compress_struct&)>& setUp) {
-  jpeg_compress_struct info{};
-  jpeg_error_mgr errors{};
-  info.err = jpeg_std_error(&errors);
-  jpeg_create_compress(&info);
-  unsigned char* out = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&info, &out, &size);
-  info.image_width = static_cast<JDIMENSION>(width);
-  info.image_height = static_cast<JDIMENSION>(height);
-  info.input_components = space == JCS_CMYK ? 4 : 3;
-  info.in_color_space = space;
-  jpeg_set_defaults(&info);
-  setUp(info);
-  jpeg_start_compress(&info, TRUE);
-  const qsizetype stride = qsizetype{width} * info.input_components;
-  while (info.next_scanline < info.image_height) {
-    auto* row = reinterpret_cast<JSAMPLE*>(const_cast<char*>(samples.constData())) + info.next_scanline * stride;
-    jpeg_write_scanlines(&info, &row, 1);
-  }
-  jpeg_finish_compress(&info);
-  jpeg_destroy_compress(&info);
-  const QByteArray bytes(reinterpret_cast<const char*>(out), static_cast<qsizetype>(size));
-  std::free(out);  // NOLINT(cppcoreguidelines-no-malloc): libjpeg's buffer
-  return bytes;
-}
-
-// The samples of `picture` as libjpeg takes them: three bytes a pixel.
-QByteArray rgbSamples(const QImage& picture) {
-  const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
-  QByteArray samples;
-  for (int y = 0; y < rgb.height(); ++y)
-    samples.append(reinterpret_cast<const char*>(rgb.constScanLine(y)), qsizetype{rgb.width()} * 3);
-  return samples;
-}
+using test::dotted;
+using test::libjpegBytes;
+using test::markerAt;
+using test::rgbSamples;
 
 // A restart marker after every row of blocks.
 QByteArray jpegWithRestarts(const QImage& picture) {
   return libjpegBytes(picture.width(), picture.height(), JCS_RGB, rgbSamples(picture),
                       [](jpeg_compress_struct& info) { info.restart_in_rows = 1; });
-}
-
-// Where the marker `code` first stands in a JPEG file (0xFF then `code`
-// never occurs inside compressed data).
-qsizetype markerAt(const QByteArray& jpeg, char code, qsizetype from = 0) {
-  return jpeg.indexOf(QByteArray(1, '\xFF').append(code), from);
 }
 
 QString writeBytes(const QString& path, const QByteArray& bytes) {
@@ -367,14 +328,6 @@ TEST_F(ImagingTest, JpegAcceptanceFollowsTheDecoder) {
   }
 }
 
-// Busy pixels, so that the file's data is large and every row has some.
-QImage dotted(int width, int height) {
-  QImage image = quarters(width, height);
-  for (int y = 0; y < height; y += 3)
-    for (int x = (y * 7) % 5; x < width; x += 5) image.setPixel(x, y, qRgb((x * 37) % 256, (y * 11) % 256, (x ^ y) % 256));
-  return image;
-}
-
 // Whole pictures open. A file that lacks only its end marker holds every row
 // and opens with the whole file's pixels, however it is coded (one cut in
 // half, or a progressive one that lacks a scan, stays refused). A page of one
@@ -423,23 +376,11 @@ TEST_F(ImagingTest, WholeJpegsOpenThoughTheyLackTheirEndMarkerOrABitABlock) {
 // Each repeat of a scan walks every block again: a file of more scans than
 // any encoder writes is refused, however few its bytes; one at the limit opens.
 TEST_F(ImagingTest, AJpegOfEndlessScansIsRefused) {
-  const QImage picture = dotted(64, 48);
   for (const bool arithmetic : {false, true}) {
-    const QByteArray two = libjpegBytes(64, 48, JCS_RGB, rgbSamples(picture), [&](jpeg_compress_struct& info) {
-      jpeg_set_colorspace(&info, JCS_GRAYSCALE);
-      static const jpeg_scan_info script[] = {{1, {0}, 0, 0, 0, 0}, {1, {0}, 1, 63, 0, 0}};
-      info.scan_info = script;
-      info.num_scans = 2;
-      info.arith_code = arithmetic ? TRUE : FALSE;
-    });
-    // The second scan, with any tables written before it, repeated until the file has `scans`.
-    qsizetype from = markerAt(two, '\xDA') + 2;
-    while (from < two.size() && !(two[from] == '\xFF' && QByteArray("\xC4\xCC\xDA").contains(two[from + 1]))) ++from;
-    const QByteArray repeated = two.mid(from, two.size() - 2 - from);
-    const auto withScans = [&](int scans) { return two.left(from) + repeated.repeated(scans - 1) + "\xFF\xD9"; };
+    const auto withScans = [&](int scans) { return test::greyScans(dotted(64, 48), scans, arithmetic); };
     SCOPED_TRACE(arithmetic ? "arithmetic" : "huffman");
-    EXPECT_TRUE(Imaging().LoadFile(writeBytes(path("many.jpg"), withScans(imaging_detail::kMostJpegScans))));
-    const QString endless = writeBytes(path("endless.jpg"), withScans(imaging_detail::kMostJpegScans + 1));
+    EXPECT_TRUE(Imaging().LoadFile(writeBytes(path("many.jpg"), withScans(200))));
+    const QString endless = writeBytes(path("endless.jpg"), withScans(201));
     const Status loaded = Imaging().LoadFile(endless);
     ASSERT_FALSE(loaded);
     EXPECT_TRUE(loaded.error().contains(QStringLiteral("more than 200 scans"))) << loaded.error().toStdString();
@@ -548,9 +489,9 @@ TEST_F(ImagingTest, FuzzedFilesLoadAtTheirMeasuredSizeOrAreRefused) {
 }
 
 // Decodes hold at most the whole share at once: one that does not fit waits
-// until memory comes back; one larger than the whole takes all of it; one
-// stopped while it waits gets nothing. Every wait ends within seconds: the
-// shares give up when the test's patience runs out.
+// until memory comes back; one stopped while it waits gets nothing; one
+// larger than the whole is refused at once, without waiting. Every wait
+// ends within seconds: the shares give up when the test's patience runs out.
 TEST(DecodeMemoryTest, ADecodeThatDoesNotFitWaitsForMemoryToComeBack) {
   imaging_detail::DecodeMemory memory(100);
   const QDeadlineTimer patience(std::chrono::seconds(3));
@@ -567,7 +508,7 @@ TEST(DecodeMemoryTest, ADecodeThatDoesNotFitWaitsForMemoryToComeBack) {
     auto first = std::make_unique<imaging_detail::DecodeMemory::Share>(memory, 70);
     std::thread second([&] {
       const DecodeStop::Scope stop([&] { return stopWaiting.load() || patience.hasExpired(); });
-      const imaging_detail::DecodeMemory::Share share(memory, stopped ? 50 : 500);
+      const imaging_detail::DecodeMemory::Share share(memory, 50);
       heldWhenServed = memory.held();
       granted = share.granted() ? 1 : 0;
     });
@@ -582,9 +523,17 @@ TEST(DecodeMemoryTest, ADecodeThatDoesNotFitWaitsForMemoryToComeBack) {
     first.reset();  // whatever went wrong, the second decode can end
     second.join();
     EXPECT_EQ(granted, stopped ? 0 : 1);
-    EXPECT_EQ(heldWhenServed, stopped ? 70 : 100);
+    EXPECT_EQ(heldWhenServed, stopped ? 70 : 50);
     EXPECT_EQ(memory.held(), 0);
   }
+  const imaging_detail::DecodeMemory::Share some(memory, 70);
+  int asked = 0;  // a share that waits asks, between looks, whether it is still wanted
+  const DecodeStop::Scope counted([&asked] { return ++asked > 0; });
+  const imaging_detail::DecodeMemory::Share more(memory, 101);
+  EXPECT_TRUE(more.tooLarge());
+  EXPECT_FALSE(more.granted());
+  EXPECT_EQ(asked, 0) << "a request larger than the whole waited";
+  EXPECT_EQ(memory.held(), 70);
 }
 
 // The program ends at once whatever its decodes are doing: one waiting for
