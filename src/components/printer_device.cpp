@@ -1,7 +1,9 @@
 #include "components/printer_device.h"
 
+#include <QComboBox>
 #include <QDialog>
 #include <QDir>
+#include <QEvent>
 #include <QFile>
 #include <QFont>
 #include <QFontMetricsF>
@@ -16,6 +18,7 @@
 #include <QPrintDialog>
 #include <QPrintEngine>
 #include <QPrinter>
+#include <QPointer>
 #include <QTemporaryDir>
 
 #include "components/file_system.h"
@@ -150,6 +153,63 @@ Status sendToQueue(const QString& written, const QString& queue, const QString& 
   return Status::success();
 }
 
+// Qt 6.4's print dialog makes its page settings (behind Properties) from
+// the queue's default paper, not from the printer it is handed, and makes
+// them when Properties is first pressed or else when the dialog is
+// accepted, which then puts that paper on the printer. Shown, the settings
+// start here on the page's paper; never shown, the page's paper and turn
+// are put back afterwards, since nobody changed them.
+class PrintDialogPaper final : public QObject {
+ public:
+  PrintDialogPaper(QDialog& dialog, QPrinter& printer)
+      : dialog_(dialog), printer_(printer), kept_(printer.pageLayout()), queue_(printer.printerName()) {
+    dialog_.installEventFilter(this);
+  }
+  ~PrintDialogPaper() override { dialog_.removeEventFilter(this); }
+  PrintDialogPaper(const PrintDialogPaper&) = delete;
+  PrintDialogPaper& operator=(const PrintDialogPaper&) = delete;
+
+  // After the dialog was accepted.
+  void Settle() {
+    if (settings_) return;  // the user saw the paper and chose it
+    if (printer_.outputFormat() == QPrinter::PdfFormat || printer_.printerName() == queue_) {
+      printer_.setPageLayout(kept_);
+      return;
+    }
+    // Another queue: the page's paper where that queue has it.
+    for (const QPageSize& paper : QPrinterInfo(printer_).supportedPageSizes()) {
+      if (paper.isEquivalentTo(kept_.pageSize())) printer_.setPageSize(paper);
+    }
+    printer_.setPageOrientation(kept_.orientation());
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == &dialog_ && event->type() == QEvent::ChildAdded) {
+      QObject* child = static_cast<QChildEvent*>(event)->child();
+      if (child->isWidgetType()) child->installEventFilter(this);
+    } else if (watched != &dialog_ && event->type() == QEvent::Show && watched != settings_) {
+      auto* papers = watched->findChild<QComboBox*>(QStringLiteral("pageSizeCombo"));
+      if (papers) {
+        settings_ = static_cast<QWidget*>(watched);
+        for (int row = 0; row < papers->count(); ++row) {
+          const QVariant paper = papers->itemData(row);
+          if (paper.canConvert<QPageSize>() && paper.value<QPageSize>().isEquivalentTo(kept_.pageSize()))
+            papers->setCurrentIndex(row);
+        }
+      }
+    }
+    return false;
+  }
+
+ private:
+  QDialog& dialog_;
+  QPrinter& printer_;
+  const QPageLayout kept_;
+  const QString queue_;
+  QPointer<QWidget> settings_;  // the page settings, once shown
+};
+
 }  // namespace
 
 PrinterFacts FactsOf(const QPrinter& printer) {
@@ -182,7 +242,10 @@ QtPrinterDialogs::QtPrinterDialogs(QWidget* parent) : parent_(parent) {}
 
 bool QtPrinterDialogs::Print(QPrinter& printer) {
   QPrintDialog dialog(&printer, parent_);
-  return dialog.exec() == QDialog::Accepted;
+  PrintDialogPaper paper(dialog, printer);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  paper.Settle();
+  return true;
 }
 
 bool QtPrinterDialogs::Choose(PrinterChoiceModel& model) {

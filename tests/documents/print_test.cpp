@@ -5,11 +5,17 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QApplication>
+#include <QPrintDialog>
+#include <QComboBox>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QPrinter>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
 #include <QThread>
+#include <QTimer>
 
 #include <cmath>
 #include <functional>
@@ -26,6 +32,12 @@
 #include "support/test_support.h"
 
 namespace lumaset {
+
+void PrintTo(const PrinterChoice& choice, std::ostream* out) {
+  *out << choice.printerName.toStdString() << " " << choice.paper.name().toStdString() << " "
+       << (choice.orientation == kPortrait ? "portrait" : "landscape");
+}
+
 namespace {
 
 struct ScriptedDialogs : PrinterDialogs {
@@ -472,7 +484,7 @@ TEST_F(Printing, ThePrinterChosenInTheDialogTakesTheJobsFromThenOn) {
   PagePrinting printing(page.model, device, settings, options, host);
 
   printing.cmdPrinter_Click();
-  EXPECT_EQ(rows, (QStringList{"Capture", "Second"}));
+  EXPECT_EQ(rows, (QStringList{"Capture", "Papers", "Second"}));
   EXPECT_EQ(papers, QStringList{"A4"});
   EXPECT_EQ(host.calls, (QStringList{"tools 0 -1", "OPEN", "CLOSE wait", "printer Second", "optLand"}));
   const PrinterFacts facts = device.Facts();
@@ -580,6 +592,77 @@ TEST_F(FilePrint, ContactSheetCaptionsStandUnderTheirPicturesAndAnEmptyLabelPrin
   Print(page);
   ASSERT_EQ(host.errors.size(), 1);
   EXPECT_TRUE(host.errors[0].startsWith("Printing error: \"" + damaged + "\"")) << host.errors[0].toStdString();
+}
+
+// Accepts Qt's print dialog as it opens, after `change` has done to it what
+// a user would. Gives up after 10 s, in case no dialog comes.
+struct AcceptPrintDialog {
+  std::function<void(QDialog&)> change = [](QDialog&) {};
+  bool accepted = false;
+  QTimer timer;
+  int ticks = 0;
+  AcceptPrintDialog() {
+    QObject::connect(&timer, &QTimer::timeout, [this] {
+      for (QWidget* window : QApplication::topLevelWidgets()) {
+        auto* dialog = qobject_cast<QPrintDialog*>(window);
+        if (!dialog || !dialog->isVisible()) continue;
+        change(*dialog);
+        dialog->accept();
+        accepted = true;
+      }
+      if (accepted || ++ticks > 1000) timer.stop();
+    });
+    timer.start(10);
+  }
+};
+
+// Opens Properties in the print dialog, reads the paper it shows, picks
+// `paper` there unless it is "", and confirms.
+void InProperties(QDialog& dialog, QString* shown, const QString& paper) {
+  QTimer::singleShot(0, &dialog, [&dialog, shown, paper] {
+    for (QDialog* properties : dialog.findChildren<QDialog*>()) {
+      if (!properties->isVisible()) continue;
+      auto* papers = properties->findChild<QComboBox*>(QStringLiteral("pageSizeCombo"));
+      if (!papers) continue;
+      *shown = papers->currentText();
+      if (!paper.isEmpty()) papers->setCurrentIndex(papers->findText(paper));
+      properties->accept();
+    }
+  });
+  QPushButton* button = dialog.findChild<QPushButton*>(QStringLiteral("properties"));
+  ASSERT_NE(button, nullptr);
+  button->click();
+}
+
+TEST_F(Printing, QtsPrintDialogKeepsThePaperAndTurnOfThePageUnlessChangedThere) {
+  NEED_SCHEDULER(cups);
+  const PrinterChoice a4{"Papers", QPageSize(QPageSize::A4), kPortrait};
+  const PrinterChoice a5{"Papers", QPageSize(QPageSize::A5), kLandscape};
+  QString shown;
+  const struct {
+    PrinterChoice page;
+    std::function<void(QDialog&)> change;
+    PrinterChoice printed;
+    QString shownInProperties;
+  } cases[] = {
+      {a4, [](QDialog&) {}, a4, QString()},
+      {a5, [](QDialog&) {}, a5, QString()},
+      {a4, [&](QDialog& dialog) { InProperties(dialog, &shown, QString()); }, a4, "A4"},
+      {a4, [&](QDialog& dialog) { InProperties(dialog, &shown, QStringLiteral("A5")); },
+       {"Papers", QPageSize(QPageSize::A5), kPortrait}, "A4"},
+  };
+  for (const auto& [page, change, printed, shownInProperties] : cases) {
+    PrinterDevice device;
+    ASSERT_TRUE(device.Choose(page).ok());
+    shown.clear();
+    AcceptPrintDialog accept;
+    accept.change = change;
+    ASSERT_TRUE(device.ShowDialog(QString()).ok());
+    ASSERT_TRUE(accept.accepted);
+    EXPECT_TRUE(device.DialogOK());
+    EXPECT_EQ(device.CurrentChoice(), printed) << "page " << page.paper.name().toStdString();
+    EXPECT_EQ(shown, shownInProperties) << "Properties opens on the page's paper";
+  }
 }
 
 TEST(PrintPlacesTest, CoordinatesRoundHalvesToEvenAndRefuseOverflow) {
