@@ -67,6 +67,10 @@ int toTwips(double points) { return static_cast<int>(std::lround(points * kTwips
 
 Error noPrinter() { return Error{QStringLiteral("No printer is available.")}; }
 
+Error noLongerThere(const QString& queue) {
+  return Error{QStringLiteral("The printer %1 is no longer there.").arg(queue)};
+}
+
 Error notWritten(const QString& path, const QString& cause) {
   return Error{QStringLiteral("\"%1\" cannot be written: %2.").arg(path, cause)};
 }
@@ -115,19 +119,16 @@ Status fileWholePdf(const QString& written, const QString& target) {
   return done;
 }
 
-// What the printer's own engine would tell the queue about a job: the
-// paper, the sides, the turn and the dialog's CUPS options. Copies are
-// printed one by one, so none are asked of the queue.
+// What the queue is told about a job: the paper, the turn and the dialog's
+// CUPS options. Every page of a job is a copy of the one page, so each is
+// printed on a sheet of its own, whatever two-sided printing was chosen
+// (its back would hold the next copy), and no copies are asked of the
+// queue. CUPS takes a bare option with no value as "no", so "landscape"
+// says "true".
 QueueOptions queueOptionsOf(QPrinter& printer) {
   const QPageLayout layout = printer.pageLayout();
-  const bool portrait = layout.orientation() == QPageLayout::Portrait;
-  const QPrinter::DuplexMode duplex = printer.duplex();
-  const bool longEdge = duplex == QPrinter::DuplexLongSide || (duplex == QPrinter::DuplexAuto && portrait);
-  const QByteArray sides = duplex == QPrinter::DuplexNone ? "one-sided"
-                           : longEdge                     ? "two-sided-long-edge"
-                                                          : "two-sided-short-edge";
-  QueueOptions options{{"media", layout.pageSize().key().toUtf8()}, {"sides", sides}};
-  if (!portrait) options.emplace_back("landscape", QByteArray());
+  QueueOptions options{{"media", layout.pageSize().key().toUtf8()}, {"sides", "one-sided"}};
+  if (layout.orientation() == QPageLayout::Landscape) options.emplace_back("landscape", "true");
   const QStringList chosen = printer.printEngine()->property(kCupsOptions).toStringList();
   for (qsizetype i = 0; i + 1 < chosen.size(); i += 2) options.emplace_back(chosen[i].toUtf8(), chosen[i + 1].toUtf8());
   return options;
@@ -136,7 +137,8 @@ QueueOptions queueOptionsOf(QPrinter& printer) {
 // Hands the finished PDF at `written` to the queue as one job.
 Status sendToQueue(const QString& written, const QString& queue, const QString& title,
                    const QueueOptions& options) {
-  const auto refused = [&queue](const QString& cause) {
+  const auto refused = [&queue](QString cause) {
+    while (cause.endsWith(QLatin1Char('.'))) cause.chop(1);  // CUPS ends some of its own
     return Error{QStringLiteral("The printer %1 did not take the job: %2.").arg(queue, cause)};
   };
   QFile pdf;
@@ -149,8 +151,10 @@ Status sendToQueue(const QString& written, const QString& queue, const QString& 
   const QByteArray name = queue.section(QLatin1Char('/'), 0, 0).toUtf8();
   const int id = cupsPrintFile(name.constData(), QFile::encodeName(written).constData(), title.toUtf8().constData(),
                                static_cast<int>(cupsOptions.size()), cupsOptions.data());
-  if (id == 0) return refused(QString::fromUtf8(cupsLastErrorString()));
-  return Status::success();
+  if (id != 0) return Status::success();
+  const QString cause = QString::fromUtf8(cupsLastErrorString());  // before CUPS is asked anything else
+  if (QPrinterInfo::printerInfo(queue).isNull()) return noLongerThere(queue);
+  return refused(cause);
 }
 
 // Qt 6.4's print dialog makes its page settings (behind Properties) from
@@ -377,7 +381,7 @@ Status PrinterDevice::Choose(const PrinterChoice& choice) {
   if (job_) return Error{QStringLiteral("A print job is still open.")};
   if (!choice.printerName.isEmpty() && (!ready_ || choice.printerName != info_.printerName())) {
     const QPrinterInfo queue = QPrinterInfo::printerInfo(choice.printerName);
-    if (queue.isNull()) return Error{QStringLiteral("The printer %1 is no longer there.").arg(choice.printerName)};
+    if (queue.isNull()) return noLongerThere(choice.printerName);
     auto printer = std::make_unique<QPrinter>(queue, QPrinter::HighResolution);
     if (queue.defaultPageSize().isValid()) printer->setPageSize(queue.defaultPageSize());
     printer_ = std::move(printer);

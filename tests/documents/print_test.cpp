@@ -13,6 +13,7 @@
 #include <QPrinter>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSet>
 #include <QThread>
 #include <QTimer>
@@ -663,6 +664,62 @@ TEST_F(Printing, QtsPrintDialogKeepsThePaperAndTurnOfThePageUnlessChangedThere) 
     EXPECT_EQ(device.CurrentChoice(), printed) << "page " << page.paper.name().toStdString();
     EXPECT_EQ(shown, shownInProperties) << "Properties opens on the page's paper";
   }
+}
+
+TEST_F(Printing, AJobReachesTheQueueWithItsPaperAndTurnAndEachCopyOnASheetOfItsOwn) {
+  NEED_SCHEDULER(cups);
+  for (const PrinterChoice& chosen : {PrinterChoice{"Papers", QPageSize(QPageSize::A4), kLandscape},
+                                      PrinterChoice{"Papers", QPageSize(QPageSize::A5), kPortrait}}) {
+    PrinterDevice device;
+    ASSERT_TRUE(device.Choose(chosen).ok());
+    auto dialogs = std::make_unique<ScriptedDialogs>();
+    dialogs->print = [](QPrinter& printer) {
+      printer.setCopyCount(2);
+      printer.setDuplex(QPrinter::DuplexLongSide);
+      return true;
+    };
+    device.SetDialogs(std::move(dialogs));
+    TestPage page(device.Facts());
+    FakePrintHost host;
+    host.portrait = chosen.orientation == kPortrait;
+    PagePrinting(page.model, device, settings, options, host).mnuFilePrint_Click();
+    EXPECT_EQ(host.errors, QStringList());
+    const QString pdf = cups->WaitForJob(QStringLiteral("Papers"));
+    ASSERT_FALSE(pdf.isEmpty());
+    const QString info = RunTool(QStringLiteral("pdfinfo"), {pdf});
+    EXPECT_TRUE(info.contains(QRegularExpression("Pages:\\s+2\\n"))) << info.toStdString();
+    const QMap<QString, QString> sent = test::PrivatePrintScheduler::OptionsOf(pdf);
+    EXPECT_EQ(sent.value("media"), chosen.paper.key());
+    EXPECT_EQ(sent.value("sides"), "one-sided") << "a copy is never on the back of another";
+    EXPECT_EQ(sent.contains("landscape"), chosen.orientation == kLandscape);
+    EXPECT_FALSE(sent.contains("nolandscape"));
+    EXPECT_EQ(sent.value("copies", "1"), "1") << "the job holds every copy already";
+    cups->ForgetJobs();
+  }
+}
+
+TEST_F(Printing, AQueueThatRefusesTheJobOrIsGoneIsReportedNotPrinted) {
+  NEED_SCHEDULER(cups);
+  ASSERT_EQ(cups->AddQueue(QStringLiteral("Gone")), QString());
+  const auto removed = qScopeGuard([cups] { cups->RemoveQueue(QStringLiteral("Gone")); });
+  PrinterDevice device;
+  ASSERT_TRUE(device.Choose({"Gone", QPageSize(QPageSize::Letter), kPortrait}).ok());
+  auto* dialogs = new ScriptedDialogs;
+  device.SetDialogs(std::unique_ptr<ScriptedDialogs>(dialogs));
+  TestPage page(device.Facts());
+  page.Place(SolidPicture(folder, "red", Qt::red, {40, 40}), {0.1, 0.1, 0.3, 0.3}, 0);
+  FakePrintHost host;
+  PagePrinting printing(page.model, device, settings, options, host);
+
+  ASSERT_EQ(cups->Refuse(QStringLiteral("Gone")), QString());
+  printing.mnuFilePrint_Click();
+  ASSERT_EQ(cups->Accept(QStringLiteral("Gone")), QString());
+  dialogs->print = [&](QPrinter&) { return cups->RemoveQueue(QStringLiteral("Gone")).isEmpty(); };
+  printing.mnuFilePrint_Click();
+  EXPECT_EQ(host.errors, (QStringList{"Printing error: The printer Gone did not take the job: Destination \"Gone\" is not "
+                                      "accepting jobs.",
+                                      "Printing error: The printer Gone is no longer there."}));
+  EXPECT_EQ(cups->Jobs(QStringLiteral("Gone")), QStringList());
 }
 
 TEST(PrintPlacesTest, CoordinatesRoundHalvesToEvenAndRefuseOverflow) {

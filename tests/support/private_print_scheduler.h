@@ -3,7 +3,7 @@
 // A private CUPS scheduler in a folder of its own, with three capture queues
 // whose backend keeps each job's PDF and, beside it, the options the job came
 // with: "Capture" (US Letter, the default), "Second" (A4) and "Papers"
-// (Letter, its default, A4 and A5). Whoever starts it points CUPS_SERVER at
+// (Letter, its default, A4 and A5, on one side or both). Whoever starts it points CUPS_SERVER at
 // its socket first (SocketPath), before anything in the process asks CUPS,
 // so that no test ever sees the printers of the machine it runs on. Its
 // programs are started by their full paths: a user who logged in has no
@@ -146,10 +146,16 @@ class PrivatePrintScheduler {
     const char* area;
   };
 
+  static constexpr char kTwoSided[] =
+      "*OpenUI *Duplex/2-Sided Printing: PickOne\n*DefaultDuplex: None\n"
+      "*Duplex None/Off: \"<</Duplex false>>setpagedevice\"\n"
+      "*Duplex DuplexNoTumble/Long Edge: \"<</Duplex true/Tumble false>>setpagedevice\"\n"
+      "*Duplex DuplexTumble/Short Edge: \"<</Duplex true/Tumble true>>setpagedevice\"\n*CloseUI: *Duplex\n";
+
   // A PostScript printer description: its papers, the first the default,
   // PDF passed through to the backend unchanged. Qt's print dialog needs the
   // language lines that every real description has.
-  static QByteArray Ppd(const char* nick, std::initializer_list<Paper> papers) {
+  static QByteArray Ppd(const char* nick, std::initializer_list<Paper> papers, bool twoSided = false) {
     const QString first = QLatin1String(papers.begin()->name);
     QString sizes, areas, dimensions;
     for (const Paper& paper : papers) {
@@ -163,8 +169,8 @@ class PrivatePrintScheduler {
                "*NickName: \"%1\"\n*ColorDevice: True\n"
                "*cupsFilter2: \"application/pdf application/pdf 0 -\"\n"
                "*OpenUI *PageSize/Media Size: PickOne\n*DefaultPageSize: %2\n%3*CloseUI: *PageSize\n"
-               "*DefaultImageableArea: %2\n%4*DefaultPaperDimension: %2\n%5")
-        .arg(QLatin1String(nick), first, sizes, areas, dimensions)
+               "*DefaultImageableArea: %2\n%4*DefaultPaperDimension: %2\n%5%6")
+        .arg(QLatin1String(nick), first, sizes, areas, dimensions, twoSided ? QLatin1String(kTwoSided) : QLatin1String())
         .toUtf8();
   }
 
@@ -214,7 +220,7 @@ class PrivatePrintScheduler {
     const Paper a5{"A5", "420 595", "12 12 408 583"};
     if (!Write(path("bin/backend/capture"), backend.toUtf8()) || !Write(path("cups-files.conf"), files.toUtf8()) ||
         !Write(path("cupsd.conf"), conf.toUtf8()) || !Write(path("Capture.ppd"), Ppd("Capture", {letter})) ||
-        !Write(path("Second.ppd"), Ppd("Second", {a4})) || !Write(path("Papers.ppd"), Ppd("Papers", {letter, a4, a5}))) {
+        !Write(path("Second.ppd"), Ppd("Second", {a4})) || !Write(path("Papers.ppd"), Ppd("Papers", {letter, a4, a5}, true))) {
       return QStringLiteral("the scheduler's folder cannot be written");
     }
     QFile::setPermissions(path("bin/backend/capture"), QFileDevice::Permissions(0x7555));
