@@ -120,7 +120,11 @@ struct TestPage {
 QString RunTool(const QString& program, const QStringList& arguments) {
   QProcess process;
   process.start(program, arguments);
-  process.waitForFinished(60000);
+  if (!process.waitForFinished(60000)) {
+    ADD_FAILURE() << program.toStdString()
+                  << (process.error() == QProcess::FailedToStart ? " cannot be run: " + process.errorString().toStdString()
+                                                                 : std::string(" did not end within 60 s"));
+  }
   return QString::fromLocal8Bit(process.readAllStandardOutput());
 }
 
@@ -290,7 +294,7 @@ TEST(PrintTest, AnOrdinaryUserGetsQueuesOfItsOwn) {
   if (!test::PrivatePrintScheduler::Installed()) GTEST_SKIP() << "CUPS is not installed here";
   const test::ProgramRun run = test::RunAsOrdinaryUser(
       QStringLiteral("PrintTest.PrivateQueueGetsEachCopyWithPicturesLabelAndMarginsWhereThePageHasThem"), 25);
-  ASSERT_TRUE(run.ended) << "the print test did not end within 25 s";
+  ASSERT_TRUE(run.ended) << (run.errors.isEmpty() ? QByteArray("the print test did not end within 25 s") : run.errors).toStdString();
   EXPECT_EQ(run.exitCode, 0) << run.output.toStdString() << run.errors.toStdString();
   EXPECT_TRUE(run.output.contains("[  PASSED  ] 1 test.")) << run.output.toStdString();
 }

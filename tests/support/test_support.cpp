@@ -163,6 +163,10 @@ ProgramRun RunAsOrdinaryUser(const QString& filter, int seconds, const QStringLi
       ::_exit(3);
   });
   run.start(program, {QStringLiteral("--gtest_also_run_disabled_tests"), QStringLiteral("--gtest_filter=") + filter});
+  if (!run.waitForStarted(10000)) {
+    result.errors = "the copy of this test program cannot be run: " + run.errorString().toLocal8Bit();
+    return result;
+  }
   result.ended = run.waitForFinished(seconds * 1000);
   result.exitCode = run.exitStatus() == QProcess::NormalExit ? run.exitCode() : -1;
   result.output = run.readAllStandardOutput();

@@ -52,7 +52,7 @@ QByteArray ReadBytes(const QString& path);
 int RunInChild(const std::function<int()>& work, int seconds = 60);
 // What a run of some of this test program's tests gave.
 struct ProgramRun {
-  bool ended = false;  // within its time
+  bool ended = false;  // within its time; false too when it never started (`errors` says why)
   int exitCode = -1;
   QByteArray output, errors;
 };
