@@ -2,16 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QImage>
-#include <QApplication>
 #include <QPrintDialog>
-#include <QComboBox>
-#include <QPushButton>
-#include <QRadioButton>
 #include <QPrinter>
 #include <QProcess>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSet>
@@ -610,12 +609,13 @@ struct AcceptPrintDialog {
     QObject::connect(&timer, &QTimer::timeout, [this] {
       for (QWidget* window : QApplication::topLevelWidgets()) {
         auto* dialog = qobject_cast<QPrintDialog*>(window);
-        if (!dialog || !dialog->isVisible()) continue;
+        if (!dialog || !dialog->isVisible() || accepted) continue;
+        timer.stop();
+        accepted = true;
         change(*dialog);
         dialog->accept();
-        accepted = true;
       }
-      if (accepted || ++ticks > 1000) timer.stop();
+      if (++ticks > 1000) timer.stop();
     });
     timer.start(10);
   }
