@@ -1,7 +1,9 @@
 #include "components/printer_device.h"
 
+#include <QComboBox>
 #include <QDialog>
 #include <QDir>
+#include <QEvent>
 #include <QFile>
 #include <QFont>
 #include <QFontMetricsF>
@@ -16,6 +18,7 @@
 #include <QPrintDialog>
 #include <QPrintEngine>
 #include <QPrinter>
+#include <QPointer>
 #include <QTemporaryDir>
 
 #include "components/file_system.h"
@@ -63,6 +66,10 @@ QPrinterInfo choosePrinter() {
 int toTwips(double points) { return static_cast<int>(std::lround(points * kTwipsPerPoint)); }
 
 Error noPrinter() { return Error{QStringLiteral("No printer is available.")}; }
+
+Error noLongerThere(const QString& queue) {
+  return Error{QStringLiteral("The printer %1 is no longer there.").arg(queue)};
+}
 
 Error notWritten(const QString& path, const QString& cause) {
   return Error{QStringLiteral("\"%1\" cannot be written: %2.").arg(path, cause)};
@@ -112,19 +119,16 @@ Status fileWholePdf(const QString& written, const QString& target) {
   return done;
 }
 
-// What the printer's own engine would tell the queue about a job: the
-// paper, the sides, the turn and the dialog's CUPS options. Copies are
-// printed one by one, so none are asked of the queue.
+// What the queue is told about a job: the paper, the turn and the dialog's
+// CUPS options. Every page of a job is a copy of the one page, so each is
+// printed on a sheet of its own, whatever two-sided printing was chosen
+// (its back would hold the next copy), and no copies are asked of the
+// queue. CUPS takes a bare option with no value as "no", so "landscape"
+// says "true".
 QueueOptions queueOptionsOf(QPrinter& printer) {
   const QPageLayout layout = printer.pageLayout();
-  const bool portrait = layout.orientation() == QPageLayout::Portrait;
-  const QPrinter::DuplexMode duplex = printer.duplex();
-  const bool longEdge = duplex == QPrinter::DuplexLongSide || (duplex == QPrinter::DuplexAuto && portrait);
-  const QByteArray sides = duplex == QPrinter::DuplexNone ? "one-sided"
-                           : longEdge                     ? "two-sided-long-edge"
-                                                          : "two-sided-short-edge";
-  QueueOptions options{{"media", layout.pageSize().key().toUtf8()}, {"sides", sides}};
-  if (!portrait) options.emplace_back("landscape", QByteArray());
+  QueueOptions options{{"media", layout.pageSize().key().toUtf8()}, {"sides", "one-sided"}};
+  if (layout.orientation() == QPageLayout::Landscape) options.emplace_back("landscape", "true");
   const QStringList chosen = printer.printEngine()->property(kCupsOptions).toStringList();
   for (qsizetype i = 0; i + 1 < chosen.size(); i += 2) options.emplace_back(chosen[i].toUtf8(), chosen[i + 1].toUtf8());
   return options;
@@ -133,7 +137,8 @@ QueueOptions queueOptionsOf(QPrinter& printer) {
 // Hands the finished PDF at `written` to the queue as one job.
 Status sendToQueue(const QString& written, const QString& queue, const QString& title,
                    const QueueOptions& options) {
-  const auto refused = [&queue](const QString& cause) {
+  const auto refused = [&queue](QString cause) {
+    while (cause.endsWith(QLatin1Char('.'))) cause.chop(1);  // CUPS ends some of its own
     return Error{QStringLiteral("The printer %1 did not take the job: %2.").arg(queue, cause)};
   };
   QFile pdf;
@@ -146,9 +151,68 @@ Status sendToQueue(const QString& written, const QString& queue, const QString& 
   const QByteArray name = queue.section(QLatin1Char('/'), 0, 0).toUtf8();
   const int id = cupsPrintFile(name.constData(), QFile::encodeName(written).constData(), title.toUtf8().constData(),
                                static_cast<int>(cupsOptions.size()), cupsOptions.data());
-  if (id == 0) return refused(QString::fromUtf8(cupsLastErrorString()));
-  return Status::success();
+  if (id != 0) return Status::success();
+  const QString cause = QString::fromUtf8(cupsLastErrorString());  // before CUPS is asked anything else
+  if (QPrinterInfo::printerInfo(queue).isNull()) return noLongerThere(queue);
+  return refused(cause);
 }
+
+// Qt 6.4's print dialog makes its page settings (behind Properties) from
+// the queue's default paper, not from the printer it is handed, and makes
+// them when Properties is first pressed or else when the dialog is
+// accepted, which then puts that paper on the printer. Shown, the settings
+// start here on the page's paper; never shown, the page's paper and turn
+// are put back afterwards, since nobody changed them.
+class PrintDialogPaper final : public QObject {
+ public:
+  PrintDialogPaper(QDialog& dialog, QPrinter& printer)
+      : dialog_(dialog), printer_(printer), kept_(printer.pageLayout()), queue_(printer.printerName()) {
+    dialog_.installEventFilter(this);
+  }
+  ~PrintDialogPaper() override { dialog_.removeEventFilter(this); }
+  PrintDialogPaper(const PrintDialogPaper&) = delete;
+  PrintDialogPaper& operator=(const PrintDialogPaper&) = delete;
+
+  // After the dialog was accepted.
+  void Settle() {
+    if (settings_) return;  // the user saw the paper and chose it
+    if (printer_.outputFormat() == QPrinter::PdfFormat || printer_.printerName() == queue_) {
+      printer_.setPageLayout(kept_);
+      return;
+    }
+    // Another queue: the page's paper where that queue has it.
+    for (const QPageSize& paper : QPrinterInfo(printer_).supportedPageSizes()) {
+      if (paper.isEquivalentTo(kept_.pageSize())) printer_.setPageSize(paper);
+    }
+    printer_.setPageOrientation(kept_.orientation());
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == &dialog_ && event->type() == QEvent::ChildAdded) {
+      QObject* child = static_cast<QChildEvent*>(event)->child();
+      if (child->isWidgetType()) child->installEventFilter(this);
+    } else if (watched != &dialog_ && event->type() == QEvent::Show && watched != settings_) {
+      auto* papers = watched->findChild<QComboBox*>(QStringLiteral("pageSizeCombo"));
+      if (papers) {
+        settings_ = static_cast<QWidget*>(watched);
+        for (int row = 0; row < papers->count(); ++row) {
+          const QVariant paper = papers->itemData(row);
+          if (paper.canConvert<QPageSize>() && paper.value<QPageSize>().isEquivalentTo(kept_.pageSize()))
+            papers->setCurrentIndex(row);
+        }
+      }
+    }
+    return false;
+  }
+
+ private:
+  QDialog& dialog_;
+  QPrinter& printer_;
+  const QPageLayout kept_;
+  const QString queue_;
+  QPointer<QWidget> settings_;  // the page settings, once shown
+};
 
 }  // namespace
 
@@ -182,7 +246,10 @@ QtPrinterDialogs::QtPrinterDialogs(QWidget* parent) : parent_(parent) {}
 
 bool QtPrinterDialogs::Print(QPrinter& printer) {
   QPrintDialog dialog(&printer, parent_);
-  return dialog.exec() == QDialog::Accepted;
+  PrintDialogPaper paper(dialog, printer);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  paper.Settle();
+  return true;
 }
 
 bool QtPrinterDialogs::Choose(PrinterChoiceModel& model) {
@@ -314,7 +381,7 @@ Status PrinterDevice::Choose(const PrinterChoice& choice) {
   if (job_) return Error{QStringLiteral("A print job is still open.")};
   if (!choice.printerName.isEmpty() && (!ready_ || choice.printerName != info_.printerName())) {
     const QPrinterInfo queue = QPrinterInfo::printerInfo(choice.printerName);
-    if (queue.isNull()) return Error{QStringLiteral("The printer %1 is no longer there.").arg(choice.printerName)};
+    if (queue.isNull()) return noLongerThere(choice.printerName);
     auto printer = std::make_unique<QPrinter>(queue, QPrinter::HighResolution);
     if (queue.defaultPageSize().isValid()) printer->setPageSize(queue.defaultPageSize());
     printer_ = std::move(printer);

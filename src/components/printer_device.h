@@ -127,9 +127,12 @@ class PrinterDevice {
   // `ShowDialog(Mode)`: "" the print dialog, "Setup" the printer dialog,
   // whose choice (on OK) becomes the printer. The printer chosen in the
   // print dialog stays the printer; a file chosen there only marks the next
-  // job as one for a file. Copies are kept here and the printer itself is
-  // set to print one, so that the caller prints each copy and no queue
-  // multiplies them again. The print dialog needs a printer.
+  // job as one for a file. The print dialog opens on the paper and turn
+  // the printer has, and only a change made there changes them. Copies are
+  // kept here and the printer itself is set to print one, so that the
+  // caller prints each copy and no queue multiplies them again; each copy
+  // has a sheet of its own, also when two-sided printing was chosen. The
+  // print dialog needs a printer.
   Status ShowDialog(const QString& mode);
   bool DialogOK() const { return dialogOK_; }
   int Copies() const { return copies_; }

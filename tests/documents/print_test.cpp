@@ -2,14 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QPrintDialog>
 #include <QPrinter>
 #include <QProcess>
+#include <QPushButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSet>
 #include <QThread>
+#include <QTimer>
 
 #include <cmath>
 #include <functional>
@@ -26,6 +32,12 @@
 #include "support/test_support.h"
 
 namespace lumaset {
+
+void PrintTo(const PrinterChoice& choice, std::ostream* out) {
+  *out << choice.printerName.toStdString() << " " << choice.paper.name().toStdString() << " "
+       << (choice.orientation == kPortrait ? "portrait" : "landscape");
+}
+
 namespace {
 
 struct ScriptedDialogs : PrinterDialogs {
@@ -107,7 +119,11 @@ struct TestPage {
 QString RunTool(const QString& program, const QStringList& arguments) {
   QProcess process;
   process.start(program, arguments);
-  process.waitForFinished(60000);
+  if (!process.waitForFinished(60000)) {
+    ADD_FAILURE() << program.toStdString()
+                  << (process.error() == QProcess::FailedToStart ? " cannot be run: " + process.errorString().toStdString()
+                                                                 : std::string(" did not end within 60 s"));
+  }
   return QString::fromLocal8Bit(process.readAllStandardOutput());
 }
 
@@ -277,7 +293,7 @@ TEST(PrintTest, AnOrdinaryUserGetsQueuesOfItsOwn) {
   if (!test::PrivatePrintScheduler::Installed()) GTEST_SKIP() << "CUPS is not installed here";
   const test::ProgramRun run = test::RunAsOrdinaryUser(
       QStringLiteral("PrintTest.PrivateQueueGetsEachCopyWithPicturesLabelAndMarginsWhereThePageHasThem"), 25);
-  ASSERT_TRUE(run.ended) << "the print test did not end within 25 s";
+  ASSERT_TRUE(run.ended) << (run.errors.isEmpty() ? QByteArray("the print test did not end within 25 s") : run.errors).toStdString();
   EXPECT_EQ(run.exitCode, 0) << run.output.toStdString() << run.errors.toStdString();
   EXPECT_TRUE(run.output.contains("[  PASSED  ] 1 test.")) << run.output.toStdString();
 }
@@ -472,7 +488,7 @@ TEST_F(Printing, ThePrinterChosenInTheDialogTakesTheJobsFromThenOn) {
   PagePrinting printing(page.model, device, settings, options, host);
 
   printing.cmdPrinter_Click();
-  EXPECT_EQ(rows, (QStringList{"Capture", "Second"}));
+  EXPECT_EQ(rows, (QStringList{"Capture", "Papers", "Second"}));
   EXPECT_EQ(papers, QStringList{"A4"});
   EXPECT_EQ(host.calls, (QStringList{"tools 0 -1", "OPEN", "CLOSE wait", "printer Second", "optLand"}));
   const PrinterFacts facts = device.Facts();
@@ -580,6 +596,134 @@ TEST_F(FilePrint, ContactSheetCaptionsStandUnderTheirPicturesAndAnEmptyLabelPrin
   Print(page);
   ASSERT_EQ(host.errors.size(), 1);
   EXPECT_TRUE(host.errors[0].startsWith("Printing error: \"" + damaged + "\"")) << host.errors[0].toStdString();
+}
+
+// Accepts Qt's print dialog as it opens, after `change` has done to it what
+// a user would. Gives up after 10 s, in case no dialog comes.
+struct AcceptPrintDialog {
+  std::function<void(QDialog&)> change = [](QDialog&) {};
+  bool accepted = false;
+  QTimer timer;
+  int ticks = 0;
+  AcceptPrintDialog() {
+    QObject::connect(&timer, &QTimer::timeout, [this] {
+      for (QWidget* window : QApplication::topLevelWidgets()) {
+        auto* dialog = qobject_cast<QPrintDialog*>(window);
+        if (!dialog || !dialog->isVisible() || accepted) continue;
+        timer.stop();
+        accepted = true;
+        change(*dialog);
+        dialog->accept();
+      }
+      if (++ticks > 1000) timer.stop();
+    });
+    timer.start(10);
+  }
+};
+
+// Opens Properties in the print dialog, reads the paper it shows, picks
+// `paper` there unless it is "", and confirms.
+void InProperties(QDialog& dialog, QString* shown, const QString& paper) {
+  QTimer::singleShot(0, &dialog, [&dialog, shown, paper] {
+    for (QDialog* properties : dialog.findChildren<QDialog*>()) {
+      if (!properties->isVisible()) continue;
+      auto* papers = properties->findChild<QComboBox*>(QStringLiteral("pageSizeCombo"));
+      if (!papers) continue;
+      *shown = papers->currentText();
+      if (!paper.isEmpty()) papers->setCurrentIndex(papers->findText(paper));
+      properties->accept();
+    }
+  });
+  QPushButton* button = dialog.findChild<QPushButton*>(QStringLiteral("properties"));
+  ASSERT_NE(button, nullptr);
+  button->click();
+}
+
+TEST_F(Printing, QtsPrintDialogKeepsThePaperAndTurnOfThePageUnlessChangedThere) {
+  NEED_SCHEDULER(cups);
+  const PrinterChoice a4{"Papers", QPageSize(QPageSize::A4), kPortrait};
+  const PrinterChoice a5{"Papers", QPageSize(QPageSize::A5), kLandscape};
+  QString shown;
+  const struct {
+    PrinterChoice page;
+    std::function<void(QDialog&)> change;
+    PrinterChoice printed;
+    QString shownInProperties;
+  } cases[] = {
+      {a4, [](QDialog&) {}, a4, QString()},
+      {a5, [](QDialog&) {}, a5, QString()},
+      {a4, [&](QDialog& dialog) { InProperties(dialog, &shown, QString()); }, a4, "A4"},
+      {a4, [&](QDialog& dialog) { InProperties(dialog, &shown, QStringLiteral("A5")); },
+       {"Papers", QPageSize(QPageSize::A5), kPortrait}, "A4"},
+  };
+  for (const auto& [page, change, printed, shownInProperties] : cases) {
+    PrinterDevice device;
+    ASSERT_TRUE(device.Choose(page).ok());
+    shown.clear();
+    AcceptPrintDialog accept;
+    accept.change = change;
+    ASSERT_TRUE(device.ShowDialog(QString()).ok());
+    ASSERT_TRUE(accept.accepted);
+    EXPECT_TRUE(device.DialogOK());
+    EXPECT_EQ(device.CurrentChoice(), printed) << "page " << page.paper.name().toStdString();
+    EXPECT_EQ(shown, shownInProperties) << "Properties opens on the page's paper";
+  }
+}
+
+TEST_F(Printing, AJobReachesTheQueueWithItsPaperAndTurnAndEachCopyOnASheetOfItsOwn) {
+  NEED_SCHEDULER(cups);
+  for (const PrinterChoice& chosen : {PrinterChoice{"Papers", QPageSize(QPageSize::A4), kLandscape},
+                                      PrinterChoice{"Papers", QPageSize(QPageSize::A5), kPortrait}}) {
+    PrinterDevice device;
+    ASSERT_TRUE(device.Choose(chosen).ok());
+    auto dialogs = std::make_unique<ScriptedDialogs>();
+    dialogs->print = [](QPrinter& printer) {
+      printer.setCopyCount(2);
+      printer.setDuplex(QPrinter::DuplexLongSide);
+      return true;
+    };
+    device.SetDialogs(std::move(dialogs));
+    TestPage page(device.Facts());
+    FakePrintHost host;
+    host.portrait = chosen.orientation == kPortrait;
+    PagePrinting(page.model, device, settings, options, host).mnuFilePrint_Click();
+    EXPECT_EQ(host.errors, QStringList());
+    const QString pdf = cups->WaitForJob(QStringLiteral("Papers"));
+    ASSERT_FALSE(pdf.isEmpty());
+    const QString info = RunTool(QStringLiteral("pdfinfo"), {pdf});
+    EXPECT_TRUE(info.contains(QRegularExpression("Pages:\\s+2\\n"))) << info.toStdString();
+    const QMap<QString, QString> sent = test::PrivatePrintScheduler::OptionsOf(pdf);
+    EXPECT_EQ(sent.value("media"), chosen.paper.key());
+    EXPECT_EQ(sent.value("sides"), "one-sided") << "a copy is never on the back of another";
+    EXPECT_EQ(sent.contains("landscape"), chosen.orientation == kLandscape);
+    EXPECT_FALSE(sent.contains("nolandscape"));
+    EXPECT_EQ(sent.value("copies", "1"), "1") << "the job holds every copy already";
+    cups->ForgetJobs();
+  }
+}
+
+TEST_F(Printing, AQueueThatRefusesTheJobOrIsGoneIsReportedNotPrinted) {
+  NEED_SCHEDULER(cups);
+  ASSERT_EQ(cups->AddQueue(QStringLiteral("Gone")), QString());
+  const auto removed = qScopeGuard([cups] { cups->RemoveQueue(QStringLiteral("Gone")); });
+  PrinterDevice device;
+  ASSERT_TRUE(device.Choose({"Gone", QPageSize(QPageSize::Letter), kPortrait}).ok());
+  auto* dialogs = new ScriptedDialogs;
+  device.SetDialogs(std::unique_ptr<ScriptedDialogs>(dialogs));
+  TestPage page(device.Facts());
+  page.Place(SolidPicture(folder, "red", Qt::red, {40, 40}), {0.1, 0.1, 0.3, 0.3}, 0);
+  FakePrintHost host;
+  PagePrinting printing(page.model, device, settings, options, host);
+
+  ASSERT_EQ(cups->Refuse(QStringLiteral("Gone")), QString());
+  printing.mnuFilePrint_Click();
+  ASSERT_EQ(cups->Accept(QStringLiteral("Gone")), QString());
+  dialogs->print = [&](QPrinter&) { return cups->RemoveQueue(QStringLiteral("Gone")).isEmpty(); };
+  printing.mnuFilePrint_Click();
+  EXPECT_EQ(host.errors, (QStringList{"Printing error: The printer Gone did not take the job: Destination \"Gone\" is not "
+                                      "accepting jobs.",
+                                      "Printing error: The printer Gone is no longer there."}));
+  EXPECT_EQ(cups->Jobs(QStringLiteral("Gone")), QStringList());
 }
 
 TEST(PrintPlacesTest, CoordinatesRoundHalvesToEvenAndRefuseOverflow) {

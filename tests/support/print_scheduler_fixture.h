@@ -51,8 +51,8 @@ struct PrintSchedulerEnvironment : ::testing::Environment {
 inline const ::testing::Environment* const kPrintSchedulerEnvironment =
     ::testing::AddGlobalTestEnvironment(new PrintSchedulerEnvironment);
 
-// The running scheduler with its queues "Capture" (the default) and
-// "Second", no job left from earlier tests; nullptr when it did not start
+// The running scheduler with its queues "Capture" (the default), "Second"
+// and "Papers", no job left from earlier tests; nullptr when it did not start
 // (SchedulerState().problem says why).
 inline PrivatePrintScheduler* RunningPrintScheduler() {
   PrintSchedulerState& state = SchedulerState();

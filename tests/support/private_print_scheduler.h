@@ -1,14 +1,17 @@
 #pragma once
 
-// A private CUPS scheduler in a folder of its own, with two capture queues
-// whose backend keeps each job's PDF: "Capture" (US Letter, the default)
-// and "Second" (A4). Whoever starts it points CUPS_SERVER at its socket
-// first (SocketPath), before anything in the process asks CUPS, so that no
-// test ever sees the printers of the machine it runs on. Header-only, so
-// that benchmarks use it too.
+// A private CUPS scheduler in a folder of its own, with three capture queues
+// whose backend keeps each job's PDF and, beside it, the options the job came
+// with: "Capture" (US Letter, the default), "Second" (A4) and "Papers"
+// (Letter, its default, A4 and A5, on one side or both). Whoever starts it points CUPS_SERVER at
+// its socket first (SocketPath), before anything in the process asks CUPS,
+// so that no test ever sees the printers of the machine it runs on. Its
+// programs are started by their full paths: a user who logged in has no
+// sbin folder on PATH. Header-only, so that benchmarks use it too.
 
 #include <QDir>
 #include <QFile>
+#include <QMap>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
@@ -35,7 +38,7 @@ class PrivatePrintScheduler {
   // The scheduler and its filters are on this machine.
   static bool Installed() { return !Cupsd().isEmpty() && QFileInfo::exists(QStringLiteral("/usr/lib/cups/filter")); }
 
-  // "" when both queues are ready (also when they were already), else why not.
+  // "" when the queues are ready (also when they were already), else why not.
   QString Start() {
     if (cupsd_.state() == QProcess::Running) return {};
     if (!Installed()) return QStringLiteral("CUPS is not installed");
@@ -49,13 +52,45 @@ class PrivatePrintScheduler {
       return QStringLiteral("cupsd did not make its socket within 10 s: ") +
              QString::fromLocal8Bit(cupsd_.readAllStandardError());
     }
-    for (const QStringList& arguments :
-         {QStringList{"-p", "Capture", "-v", "capture:/", "-P", path("capture.ppd"), "-E"},
-          QStringList{"-p", "Second", "-v", "capture:/", "-P", path("second.ppd"), "-E"},
-          QStringList{"-d", "Capture"}}) {
-      if (const QString failed = Lpadmin(arguments); !failed.isEmpty()) return failed;
+    for (const char* queue : {"Capture", "Second", "Papers"}) {
+      if (const QString failed = AddQueue(QString::fromLatin1(queue)); !failed.isEmpty()) return failed;
     }
-    return {};
+    return Run(QStringLiteral("lpadmin"), {"-d", "Capture"});
+  }
+
+  // Adds `queue` with the papers of the queue of that name above, or those
+  // of "Capture" for any other name; "" when it is there.
+  QString AddQueue(const QString& queue) const {
+    const QString ppd = QFileInfo::exists(path(queue + ".ppd")) ? path(queue + ".ppd") : path("Capture.ppd");
+    return Run(QStringLiteral("lpadmin"), {"-p", queue, "-v", "capture:/", "-P", ppd, "-E"});
+  }
+  QString RemoveQueue(const QString& queue) const { return Run(QStringLiteral("lpadmin"), {"-x", queue}); }
+  // The queue refuses every job from now on, or takes them again.
+  QString Refuse(const QString& queue) const { return Run(QStringLiteral("cupsreject"), {queue}); }
+  QString Accept(const QString& queue) const { return Run(QStringLiteral("cupsaccept"), {queue}); }
+
+  // One of the system's programs by its full path, found in the sbin folders
+  // as well; "" when there is none.
+  static QString SystemProgram(const QString& name) {
+    return QStandardPaths::findExecutable(name, {"/usr/sbin", "/sbin", "/usr/bin", "/bin"});
+  }
+
+  // "" when the system's program `name` did what `arguments` ask, else what
+  // went wrong: it is missing, could not start, did not end or failed.
+  static QString Run(const QString& name, const QStringList& arguments) {
+    const QString program = SystemProgram(name);
+    const QString called = name + QLatin1Char(' ') + arguments.join(QLatin1Char(' '));
+    if (program.isEmpty()) return name + QStringLiteral(" is not installed");
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(10000)) {
+      if (process.error() == QProcess::FailedToStart) return program + QStringLiteral(" cannot be run: ") + process.errorString();
+      process.kill();
+      process.waitForFinished();
+      return called + QStringLiteral(" did not end within 10 s");
+    }
+    if (process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0) return {};
+    return called + QStringLiteral(" failed: ") + QString::fromLocal8Bit(process.readAllStandardError());
   }
 
   // Ends the scheduler: CUPS has no queue at all until the next Start.
@@ -64,6 +99,17 @@ class PrivatePrintScheduler {
     cupsd_.terminate();
     if (!cupsd_.waitForFinished(10000)) cupsd_.kill(), cupsd_.waitForFinished();
     QFile::remove(SocketPath(root_));
+  }
+
+  // The options a job's PDF reached the backend with, by name; a bare
+  // option such as "landscape" has the value "".
+  static QMap<QString, QString> OptionsOf(const QString& pdf) {
+    QFile file(pdf.chopped(4) + QStringLiteral(".options"));
+    QMap<QString, QString> options;
+    if (!file.open(QIODevice::ReadOnly)) return options;
+    for (const QString& option : QString::fromUtf8(file.readAll()).simplified().split(' ', Qt::SkipEmptyParts))
+      options.insert(option.section('=', 0, 0), option.section('=', 1));
+    return options;
   }
 
   // The PDFs that reached `queue`, in the order of their job numbers.
@@ -90,28 +136,41 @@ class PrivatePrintScheduler {
 
  private:
   QString path(const QString& name) const { return root_ + QLatin1Char('/') + name; }
-  // "" when lpadmin did what `arguments` ask, else what it said.
-  static QString Lpadmin(const QStringList& arguments) {
-    QProcess lpadmin;
-    lpadmin.start(QStringLiteral("lpadmin"), arguments);
-    if (!lpadmin.waitForFinished(10000)) return QStringLiteral("lpadmin did not end within 10 s");
-    if (lpadmin.exitStatus() == QProcess::NormalExit && lpadmin.exitCode() == 0) return {};
-    return QStringLiteral("lpadmin %1 failed: %2")
-        .arg(arguments.join(QLatin1Char(' ')), QString::fromLocal8Bit(lpadmin.readAllStandardError()));
-  }
-  static QString Cupsd() { return QStandardPaths::findExecutable(QStringLiteral("cupsd"), {"/usr/sbin", "/sbin"}); }
+  static QString Cupsd() { return SystemProgram(QStringLiteral("cupsd")); }
 
-  // A PostScript printer description: one paper, the given printable area,
-  // PDF passed through to the backend unchanged.
-  static QByteArray Ppd(const char* nick, const char* paper, const char* size, const char* area) {
+  // A paper of a printer description: its name, its size and its
+  // printable area in points.
+  struct Paper {
+    const char* name;
+    const char* size;
+    const char* area;
+  };
+
+  static constexpr char kTwoSided[] =
+      "*OpenUI *Duplex/2-Sided Printing: PickOne\n*DefaultDuplex: None\n"
+      "*Duplex None/Off: \"<</Duplex false>>setpagedevice\"\n"
+      "*Duplex DuplexNoTumble/Long Edge: \"<</Duplex true/Tumble false>>setpagedevice\"\n"
+      "*Duplex DuplexTumble/Short Edge: \"<</Duplex true/Tumble true>>setpagedevice\"\n*CloseUI: *Duplex\n";
+
+  // A PostScript printer description: its papers, the first the default,
+  // PDF passed through to the backend unchanged. Qt's print dialog needs the
+  // language lines that every real description has.
+  static QByteArray Ppd(const char* nick, std::initializer_list<Paper> papers, bool twoSided = false) {
+    const QString first = QLatin1String(papers.begin()->name);
+    QString sizes, areas, dimensions;
+    for (const Paper& paper : papers) {
+      const QString name = QLatin1String(paper.name);
+      sizes += QStringLiteral("*PageSize %1/%1: \"<</PageSize[%2]>>setpagedevice\"\n").arg(name, QLatin1String(paper.size));
+      areas += QStringLiteral("*ImageableArea %1/%1: \"%2\"\n").arg(name, QLatin1String(paper.area));
+      dimensions += QStringLiteral("*PaperDimension %1/%1: \"%2\"\n").arg(name, QLatin1String(paper.size));
+    }
     return QStringLiteral(
-               "*PPD-Adobe: \"4.3\"\n*NickName: \"%1\"\n*ColorDevice: True\n"
+               "*PPD-Adobe: \"4.3\"\n*LanguageVersion: English\n*LanguageEncoding: ISOLatin1\n"
+               "*NickName: \"%1\"\n*ColorDevice: True\n"
                "*cupsFilter2: \"application/pdf application/pdf 0 -\"\n"
-               "*OpenUI *PageSize/Media Size: PickOne\n*DefaultPageSize: %2\n"
-               "*PageSize %2/%2: \"<</PageSize[%3]>>setpagedevice\"\n*CloseUI: *PageSize\n"
-               "*DefaultImageableArea: %2\n*ImageableArea %2/%2: \"%4\"\n"
-               "*DefaultPaperDimension: %2\n*PaperDimension %2/%2: \"%3\"\n")
-        .arg(QLatin1String(nick), QLatin1String(paper), QLatin1String(size), QLatin1String(area))
+               "*OpenUI *PageSize/Media Size: PickOne\n*DefaultPageSize: %2\n%3*CloseUI: *PageSize\n"
+               "*DefaultImageableArea: %2\n%4*DefaultPaperDimension: %2\n%5%6")
+        .arg(QLatin1String(nick), first, sizes, areas, dimensions, twoSided ? QLatin1String(kTwoSided) : QLatin1String())
         .toUtf8();
   }
 
@@ -141,6 +200,7 @@ class PrivatePrintScheduler {
         "#!/bin/sh\n"
         "if [ $# -eq 0 ]; then echo 'direct capture \"Unknown\" \"Capture to file\"'; exit 0; fi\n"
         "part=\"%1/.job-$1\"\n"
+        "printf '%s\\n' \"$5\" > \"%1/$PRINTER-job-$1.options\"\n"
         "if [ -n \"$6\" ]; then cat \"$6\" > \"$part\"; else cat > \"$part\"; fi\n"
         "mv \"$part\" \"%1/$PRINTER-job-$1.pdf\"\n").arg(path("out"));
     const QString files = QStringLiteral(
@@ -155,10 +215,12 @@ class PrivatePrintScheduler {
         .arg(SocketPath(root_));
     // Letter with strips of a quarter inch at the sides and half an inch at
     // top and bottom; A4 with strips of 12 and 24 points.
+    const Paper letter{"Letter", "612 792", "18 36 594 756"};
+    const Paper a4{"A4", "595 842", "12 24 583 818"};
+    const Paper a5{"A5", "420 595", "12 12 408 583"};
     if (!Write(path("bin/backend/capture"), backend.toUtf8()) || !Write(path("cups-files.conf"), files.toUtf8()) ||
-        !Write(path("cupsd.conf"), conf.toUtf8()) ||
-        !Write(path("capture.ppd"), Ppd("Capture", "Letter", "612 792", "18 36 594 756")) ||
-        !Write(path("second.ppd"), Ppd("Second", "A4", "595 842", "12 24 583 818"))) {
+        !Write(path("cupsd.conf"), conf.toUtf8()) || !Write(path("Capture.ppd"), Ppd("Capture", {letter})) ||
+        !Write(path("Second.ppd"), Ppd("Second", {a4})) || !Write(path("Papers.ppd"), Ppd("Papers", {letter, a4, a5}, true))) {
       return QStringLiteral("the scheduler's folder cannot be written");
     }
     QFile::setPermissions(path("bin/backend/capture"), QFileDevice::Permissions(0x7555));

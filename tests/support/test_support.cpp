@@ -15,6 +15,7 @@
 #include <csignal>
 
 #include <grp.h>
+#include <pwd.h>
 
 #include <linux/capability.h>
 #include <poll.h>
@@ -124,6 +125,23 @@ int RunInChild(const std::function<int()>& work, int seconds) {
   return -1;
 }
 
+namespace {
+
+// The environment of `user` after logging in: Debian's login PATH, which has
+// no sbin folder, and the user's own home and name.
+QProcessEnvironment LoginEnvironment(uid_t user) {
+  QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
+  variables.insert(QStringLiteral("PATH"), QStringLiteral("/usr/local/bin:/usr/bin:/bin:/usr/games"));
+  if (const passwd* entry = ::getpwuid(user)) {
+    variables.insert(QStringLiteral("HOME"), QFile::decodeName(entry->pw_dir));
+    variables.insert(QStringLiteral("USER"), QFile::decodeName(entry->pw_name));
+    variables.insert(QStringLiteral("LOGNAME"), QFile::decodeName(entry->pw_name));
+  }
+  return variables;
+}
+
+}  // namespace
+
 ProgramRun RunAsOrdinaryUser(const QString& filter, int seconds, const QStringList& environment) {
   ProgramRun result;
   QTemporaryDir place(QStringLiteral("/tmp/lumaset-copy-XXXXXX"));
@@ -135,15 +153,20 @@ ProgramRun RunAsOrdinaryUser(const QString& filter, int seconds, const QStringLi
     return result;
   }
   QProcess run;
-  QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
+  constexpr uid_t kNobody = 65534;
+  QProcessEnvironment variables = LoginEnvironment(::geteuid() == 0 ? kNobody : ::geteuid());
   variables.insert(QStringLiteral("TMPDIR"), QStringLiteral("/tmp"));
   for (const QString& variable : environment) variables.insert(variable.section('=', 0, 0), variable.section('=', 1));
   run.setProcessEnvironment(variables);
   run.setChildProcessModifier([] {
-    if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+    if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
       ::_exit(3);
   });
   run.start(program, {QStringLiteral("--gtest_also_run_disabled_tests"), QStringLiteral("--gtest_filter=") + filter});
+  if (!run.waitForStarted(10000)) {
+    result.errors = "the copy of this test program cannot be run: " + run.errorString().toLocal8Bit();
+    return result;
+  }
   result.ended = run.waitForFinished(seconds * 1000);
   result.exitCode = run.exitStatus() == QProcess::NormalExit ? run.exitCode() : -1;
   result.output = run.readAllStandardOutput();

@@ -52,14 +52,16 @@ QByteArray ReadBytes(const QString& path);
 int RunInChild(const std::function<int()>& work, int seconds = 60);
 // What a run of some of this test program's tests gave.
 struct ProgramRun {
-  bool ended = false;  // within its time
+  bool ended = false;  // within its time; false too when it never started (`errors` says why)
   int exitCode = -1;
   QByteArray output, errors;
 };
 // Runs the tests that `filter` selects (disabled ones too) in a copy of
 // this test program as an ordinary user: started by root, the copy gives
-// root's power up for nobody's first. The copy lies where anyone may run
-// it and its temporary folder is /tmp; it is stopped after `seconds`.
+// root's power up for nobody's first. It runs with the environment of a
+// user who logged in: no sbin folder on PATH, the user's own HOME. The copy
+// lies where anyone may run it and its temporary folder is /tmp; it is
+// stopped after `seconds`.
 ProgramRun RunAsOrdinaryUser(const QString& filter, int seconds,
                              const QStringList& environment = {});
 // Takes from this process root's power to pass over file permissions and to
