@@ -2,7 +2,8 @@
 # Opens a folder of photo-sized JPEGs (4000 x 3000, quality 90) at the start
 # of the whole program (offscreen, in a Release build), with the setting that
 # reopens the last folder on: first with an empty thumbnail cache, then with
-# the cache that the first start filled. Prints, for each start, how long after
+# the cache that the first start filled, the two taking turns pair by pair.
+# Prints, for each start, how long after
 # the process began the last thumbnail showed and when the cache had written
 # its entries, the peak memory, and the ratio of the two starts (goal: at
 # least 10x).
@@ -55,3 +56,4 @@ for run in $(seq "$runs"); do
   printf '%4d  %13s %8s  %13s %8s  %12s  %7s %8s\n' "$run" "$first_shown/$first_whole" "$first_mb" \
     "$cached_shown/$cached_whole" "$cached_mb" "$ratio" "$first_began" "$cached_began"
 done
+echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"

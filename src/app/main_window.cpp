@@ -61,7 +61,11 @@ constexpr int kMeterWidth = 240;
 
 }  // namespace
 
-QIcon MainWindow::ProgramIcon() { return QIcon(QStringLiteral(":/lumaset/lumaset.svg")); }
+// One icon for the whole run: its picture is drawn from the SVG once per size.
+QIcon MainWindow::ProgramIcon() {
+  static const auto* icon = new QIcon(QStringLiteral(":/lumaset/lumaset.svg"));  // kept to the end of the run
+  return *icon;
+}
 
 MainWindow::MainWindow(AppState& app, QWidget* parent)
     : QMainWindow(parent),

@@ -1,7 +1,15 @@
 #include "components/theme_icons.h"
 
 #include <QApplication>
+#include <QFileInfo>
+#include <QHash>
+#include <QIconEngine>
+#include <QPainter>
 #include <QStandardPaths>
+#include <QStyleOption>
+
+#include <algorithm>
+#include <utility>
 
 namespace lumaset {
 
@@ -10,31 +18,105 @@ namespace {
 constexpr const char* kContexts[] = {"actions", "places", "devices", "apps",
                                      "categories", "mimetypes", "legacy", "status"};
 
-QIcon AdwaitaIcon(const char* name) {
-  QIcon icon;
-  const auto locate = [](const QString& relative) {
-    return QStandardPaths::locate(QStandardPaths::GenericDataLocation, relative);
-  };
-  for (const char* context : kContexts) {
-    for (const char* size : {"16x16", "22x22", "24x24", "32x32", "48x48"}) {
-      const QString file = locate(QStringLiteral("icons/Adwaita/%1/%2/%3.png")
-                                      .arg(QLatin1String(size), QLatin1String(context),
-                                           QLatin1String(name)));
-      if (!file.isEmpty()) icon.addFile(file);
+// The Adwaita folders of the data folders, in their order, looked up once.
+const QStringList& AdwaitaFolders() {
+  static const QStringList folders = QStandardPaths::locateAll(
+      QStandardPaths::GenericDataLocation, QStringLiteral("icons/Adwaita"), QStandardPaths::LocateDirectory);
+  return folders;
+}
+
+// The first of the data folders' copies of `relative` (in an Adwaita folder).
+QString AdwaitaFile(const QString& relative) {
+  for (const QString& folder : AdwaitaFolders()) {
+    const QString file = folder + QLatin1Char('/') + relative;
+    if (QFileInfo::exists(file)) return file;
+  }
+  return {};
+}
+
+// One icon's square pictures in several sizes, each read when first drawn.
+class SizedFilesEngine : public QIconEngine {
+ public:
+  explicit SizedFilesEngine(QList<std::pair<int, QString>> files) : files_(std::move(files)) {}
+
+  void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
+    const qreal ratio = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
+    const QPixmap picture = pixmap(rect.size() * ratio, mode, state);
+    if (!picture.isNull()) painter->drawPixmap(rect, picture);
+  }
+
+  QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State) override {
+    const int side = bestSide(size);
+    QPixmap& picture = pictures_[side];
+    if (picture.isNull()) picture.load(fileOf(side), "PNG");
+    QPixmap shown = picture;
+    const int wanted = std::min(size.width(), size.height());
+    if (!shown.isNull() && side > wanted) shown = shown.scaled(wanted, wanted, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    if (shown.isNull() || mode == QIcon::Normal || mode == QIcon::Active || !QApplication::style()) return shown;
+    QStyleOption option;
+    option.palette = QApplication::palette();
+    return QApplication::style()->generatedIconPixmap(mode, shown, &option);
+  }
+
+  QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override {
+    const int side = std::min({bestSide(size), size.width(), size.height()});
+    return {side, side};
+  }
+
+  QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override {
+    QList<QSize> sizes;
+    for (const auto& [side, file] : files_) sizes.append(QSize(side, side));
+    return sizes;
+  }
+
+  QIconEngine* clone() const override { return new SizedFilesEngine(files_); }
+  QString key() const override { return QStringLiteral("lumaset-sized-files"); }
+  bool isNull() override { return files_.isEmpty(); }
+
+ private:
+  // The smallest picture that fills `size`, else the largest.
+  int bestSide(const QSize& size) const {
+    const int wanted = std::max(size.width(), size.height());
+    for (const auto& [side, file] : files_) {
+      if (side >= wanted) return side;
     }
-    if (!icon.isNull()) return icon;
-    const QString symbolic = locate(QStringLiteral("icons/Adwaita/scalable/%1/%2-symbolic.svg")
-                                        .arg(QLatin1String(context), QLatin1String(name)));
+    return files_.isEmpty() ? 0 : files_.back().first;
+  }
+  QString fileOf(int side) const {
+    for (const auto& [candidate, file] : files_) {
+      if (candidate == side) return file;
+    }
+    return {};
+  }
+
+  QList<std::pair<int, QString>> files_;  // by growing side
+  QHash<int, QPixmap> pictures_;
+};
+
+QIcon AdwaitaIcon(const char* name) {
+  for (const char* context : kContexts) {
+    QList<std::pair<int, QString>> files;
+    for (const int side : {16, 22, 24, 32, 48}) {
+      const QString file =
+          AdwaitaFile(QStringLiteral("%1x%1/%2/%3.png").arg(side).arg(QLatin1String(context), QLatin1String(name)));
+      if (!file.isEmpty()) files.append({side, file});
+    }
+    if (!files.isEmpty()) return QIcon(new SizedFilesEngine(std::move(files)));
+    const QString symbolic =
+        AdwaitaFile(QStringLiteral("scalable/%1/%2-symbolic.svg").arg(QLatin1String(context), QLatin1String(name)));
     if (!symbolic.isEmpty()) return QIcon(symbolic);
   }
-  return icon;
+  return {};
 }
 
 }  // namespace
 
 QIcon ThemeIcon(std::initializer_list<const char*> names, QStyle::StandardPixmap fallback) {
+  // hicolor, which Qt falls back to without a desktop theme, holds none of these.
+  const QString theme = QIcon::themeName();
+  const bool desktopTheme = !theme.isEmpty() && theme != u"hicolor";
   for (const char* name : names) {
-    const QIcon icon = QIcon::fromTheme(QLatin1String(name));
+    const QIcon icon = desktopTheme ? QIcon::fromTheme(QLatin1String(name)) : QIcon();
     if (!icon.isNull()) return icon;
   }
   for (const char* name : names) {

@@ -1,11 +1,9 @@
 #include "components/thumbnail_cache.h"
 
-#include <QBuffer>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QImageReader>
 #include <QPainter>
 #include <QStandardPaths>
 #include <QUrl>
@@ -16,7 +14,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <utility>
 #include <vector>
 #include <cerrno>
@@ -30,6 +27,7 @@
 #include <thread>
 
 #include "components/file_system.h"
+#include "components/thumbnail_png.h"
 
 namespace lumaset {
 
@@ -67,8 +65,20 @@ bool inVolumeTrash(const QString& path) {
 
 qint64 nanoseconds(const timespec& time) { return qint64{time.tv_sec} * 1'000'000'000 + time.tv_nsec; }
 
-QString stampText(const FileStamp& stamp) {
-  return QStringLiteral("%1 %2 %3").arg(stamp.mtimeNs).arg(stamp.ctimeNs).arg(stamp.inode);
+QString stampText(const FileStamp& stamp) { return QStringLiteral("%1 %2").arg(stamp.mtimeNs).arg(stamp.inode); }
+
+// How an entry's finer stamp stands to the file's.
+enum class StampMatch { No, Yes, Older };
+
+// Entries of earlier versions put the inode's change time between the two
+// (and were stored without compression): they still serve while the rest
+// matches, and are written again in the current form.
+StampMatch matchStamp(const QString& text, const FileStamp& stamp) {
+  const QStringList parts = text.split(QLatin1Char(' '));
+  if (parts.size() == 2) return text == stampText(stamp) ? StampMatch::Yes : StampMatch::No;
+  const bool older = parts.size() == 3 && parts[0] == QString::number(stamp.mtimeNs) &&
+                     parts[2] == QString::number(stamp.inode);
+  return older ? StampMatch::Older : StampMatch::No;
 }
 
 std::optional<qint64> number(const QString& text) {
@@ -143,63 +153,6 @@ void replaceFile(const QString& target, const QByteArray& bytes) {
 // (0.3 megapixels), but 104 ms against 350 ms for 1024 x 768 (0.8 megapixels)
 // and 95 ms against 1,150 ms for 2048 x 1536.
 constexpr qint64 kSmallJpegPixels = 500'000;
-
-// PNG chunks end with the CRC-32 of their type and data.
-quint32 crc32(const QByteArray& bytes) {
-  static const auto table = [] {
-    std::array<quint32, 256> entries{};
-    for (quint32 n = 0; n < 256; ++n) {
-      quint32 c = n;
-      for (int k = 0; k < 8; ++k) c = (c & 1U) != 0 ? 0xEDB88320U ^ (c >> 1) : c >> 1;
-      entries[n] = c;
-    }
-    return entries;
-  }();
-  quint32 crc = 0xFFFFFFFFU;
-  for (const char byte : bytes) crc = table[(crc ^ static_cast<quint8>(byte)) & 0xFFU] ^ (crc >> 8);
-  return crc ^ 0xFFFFFFFFU;
-}
-
-void appendBigEndian(QByteArray& out, quint32 value) {
-  for (int shift = 24; shift >= 0; shift -= 8) out.append(static_cast<char>((value >> shift) & 0xFFU));
-}
-
-void appendChunk(QByteArray& out, const QByteArray& typeAndData) {
-  appendBigEndian(out, static_cast<quint32>(typeAndData.size() - 4));
-  out.append(typeAndData);
-  appendBigEndian(out, crc32(typeAndData));
-}
-
-// `picture` as a PNG (8-bit RGB, or RGBA when it has an alpha channel) with
-// plain tEXt chunks for `keys` right after its header, as file managers look
-// for them (Qt's writer compresses long values). The rows are stored without
-// compression: measured with 1,000 photos of 1024 x 768, an entry of a
-// 128-pixel thumbnail takes 37 KB instead of 22 KB at zlib's fastest level,
-// but the opening from the cache takes half the time and writing the entries
-// a fifth of the processor time.
-QByteArray pngBytes(const QImage& picture, const std::vector<std::pair<QByteArray, QByteArray>>& keys) {
-  const bool alpha = picture.hasAlphaChannel();
-  const QImage rgb = picture.convertToFormat(alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
-  const qsizetype rowBytes = qsizetype{rgb.width()} * (alpha ? 4 : 3);
-  QByteArray rows(rgb.height() * (rowBytes + 1), Qt::Uninitialized);
-  char* out = rows.data();
-  for (int y = 0; y < rgb.height(); ++y) {
-    *out++ = 0;  // the row's filter: none
-    std::memcpy(out, rgb.constScanLine(y), static_cast<std::size_t>(rowBytes));
-    out += rowBytes;
-  }
-  QByteArray header("IHDR");
-  appendBigEndian(header, static_cast<quint32>(rgb.width()));
-  appendBigEndian(header, static_cast<quint32>(rgb.height()));
-  header.append("\x08", 1).append(alpha ? '\x06' : '\x02').append(QByteArray(3, '\0'));  // depth, colour type
-
-  QByteArray png("\x89PNG\r\n\x1a\n");
-  appendChunk(png, header);
-  for (const auto& [key, value] : keys) appendChunk(png, "tEXt" + key + '\0' + value);
-  appendChunk(png, "IDAT" + qCompress(rows, 0).mid(4));  // qCompress puts the length before the zlib stream
-  appendChunk(png, "IEND");
-  return png;
-}
 
 bool isJpeg(const QString& path) {
   const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -334,7 +287,6 @@ std::optional<FileStamp> FileStamp::Of(const QString& path) {
   FileStamp stamp;
   stamp.mtime = info.st_mtim.tv_sec;
   stamp.mtimeNs = nanoseconds(info.st_mtim);
-  stamp.ctimeNs = nanoseconds(info.st_ctim);
   stamp.inode = info.st_ino;
   stamp.size = info.st_size;
   return stamp;
@@ -353,6 +305,7 @@ QImage ReduceThumbnail(const QImage& thumbnail, int longSide) {
 struct ThumbnailCache::Found {
   QImage image;
   std::optional<FileFacts> facts;  // only in Lumaset's own entries
+  bool older = false;              // one of ours in an earlier form
 };
 
 ThumbnailCache::ThumbnailCache() = default;
@@ -419,7 +372,11 @@ Result<Thumbnail> ThumbnailCache::thumbnail(const QString& path, ThumbnailSize s
     const bool fits = std::max(found->image.width(), found->image.height()) <= side;
     Result<FileFacts> facts = found->facts ? Result<FileFacts>(*found->facts) : source_.probe(path);
     QImage image = fits ? opaque(found->image) : QImage();
-    if (facts && !image.isNull()) return Thumbnail{std::move(image), *facts};
+    if (facts && !image.isNull()) {
+      Thumbnail served{std::move(image), *facts};
+      if (found->older) queueWrite(entry, uri, *before, served);
+      return served;
+    }
   }
 
   Result<Thumbnail> made = decoded(path, size);
@@ -428,12 +385,15 @@ Result<Thumbnail> ThumbnailCache::thumbnail(const QString& path, ThumbnailSize s
   if (made.cancelled() || FileStamp::Of(path) != before) return made;
   if (made) QFile::remove(failure);
   if (made && !WorthAnEntry(path, made->facts)) return made;
-  std::optional<Thumbnail> kept = made ? std::optional<Thumbnail>(*made) : std::nullopt;
-  const qint64 bytes = kept ? kept->image.sizeInBytes() : 0;
-  writer_->add([target = made ? entry : failure, uri, stamp = *before, kept = std::move(kept)] {
-    write(target, uri, stamp, kept ? &*kept : nullptr);
-  }, bytes);
+  queueWrite(made ? entry : failure, uri, *before, made ? std::optional<Thumbnail>(*made) : std::nullopt);
   return made;
+}
+
+void ThumbnailCache::queueWrite(const QString& target, const QByteArray& uri, const FileStamp& stamp,
+                                std::optional<Thumbnail> kept) const {
+  const qint64 bytes = kept ? kept->image.sizeInBytes() : 0;
+  writer_->add([target, uri, stamp, kept = std::move(kept)] { write(target, uri, stamp, kept ? &*kept : nullptr); },
+               bytes);
 }
 
 void ThumbnailCache::finishWrites() const {
@@ -455,33 +415,29 @@ Result<Thumbnail> ThumbnailCache::decoded(const QString& path, ThumbnailSize siz
 // foreign or outdated entry is no entry.
 std::optional<ThumbnailCache::Found> ThumbnailCache::read(const QString& entry, const QByteArray& uri,
                                                           const FileStamp& stamp) const {
-  std::optional<QByteArray> bytes = entryBytes(entry);
+  const std::optional<QByteArray> bytes = entryBytes(entry);
   if (!bytes) return std::nullopt;
-  QBuffer buffer(&*bytes);
-  buffer.open(QIODevice::ReadOnly);
-  QImageReader reader(&buffer, "png");
-  const QSize size = reader.size();
-  if (!size.isValid() || std::max(size.width(), size.height()) > kLargeSide) return std::nullopt;
-  QImage image;
-  if (!reader.read(&image) || image.isNull()) return std::nullopt;
-  if (image.text(QString::fromLatin1(kKeyUri)).toUtf8() != uri) return std::nullopt;
-  if (number(image.text(QString::fromLatin1(kKeyMTime))) != stamp.mtime) return std::nullopt;
-  const QString fileSize = image.text(QString::fromLatin1(kKeyFileSize));
+  std::optional<PngPicture> png = ReadThumbnailPng(*bytes, kLargeSide);
+  if (!png) return std::nullopt;
+  const auto key = [&png](const char* name) { return QString::fromUtf8(png->keys.value(QByteArray(name))); };
+  if (png->keys.value(QByteArray(kKeyUri)) != uri) return std::nullopt;
+  if (number(key(kKeyMTime)) != stamp.mtime) return std::nullopt;
+  const QString fileSize = key(kKeyFileSize);
   if (!fileSize.isEmpty() && number(fileSize) != stamp.size) return std::nullopt;
 
-  Found found{std::move(image), std::nullopt};
-  const QString revision = found.image.text(QString::fromLatin1(kKeyRevision));
+  Found found{std::move(png->image), std::nullopt};
+  const QString revision = key(kKeyRevision);
   if (revision.isEmpty()) return found;  // another program's entry: the standard's keys are all it has
-  if (number(revision) != kRevision || found.image.text(QString::fromLatin1(kKeyStamp)) != stampText(stamp)) {
-    return std::nullopt;
-  }
+  const StampMatch match = matchStamp(key(kKeyStamp), stamp);
+  if (number(revision) != kRevision || match == StampMatch::No) return std::nullopt;
+  found.older = match == StampMatch::Older;
   // A failure record carries no facts; our own entry whose facts do not fit
   // is damaged: no entry, and made again.
-  if (found.image.text(QString::fromLatin1(kKeyWidth)).isEmpty()) return found;
-  const auto width = facet(found.image.text(QString::fromLatin1(kKeyWidth)));
-  const auto height = facet(found.image.text(QString::fromLatin1(kKeyHeight)));
-  const auto bits = facet(found.image.text(QString::fromLatin1(kKeyBits)));
-  const auto palette = facet(found.image.text(QString::fromLatin1(kKeyPaletteSize)));
+  if (key(kKeyWidth).isEmpty()) return found;
+  const auto width = facet(key(kKeyWidth));
+  const auto height = facet(key(kKeyHeight));
+  const auto bits = facet(key(kKeyBits));
+  const auto palette = facet(key(kKeyPaletteSize));
   if (!width || !height || !bits || !palette || *width == 0 || *height == 0) return std::nullopt;
   found.facts = FileFacts{*width, *height, *bits, *palette};
   return found;
@@ -494,7 +450,7 @@ void ThumbnailCache::write(const QString& entry, const QByteArray& uri, const Fi
   QImage picture = made ? made->image : QImage(1, 1, QImage::Format_ARGB32);
   if (!made) picture.fill(Qt::transparent);
   if (picture.isNull()) return;
-  std::vector<std::pair<QByteArray, QByteArray>> keys = {
+  PngKeys keys = {
       {kKeyUri, uri},
       {kKeyMTime, QByteArray::number(stamp.mtime)},
       {kKeyFileSize, QByteArray::number(stamp.size)},
@@ -508,7 +464,8 @@ void ThumbnailCache::write(const QString& entry, const QByteArray& uri, const Fi
                              {kKeyBits, QByteArray::number(made->facts.bitsPerPixel)},
                              {kKeyPaletteSize, QByteArray::number(made->facts.paletteSize)}});
   }
-  replaceFile(entry, pngBytes(picture, keys));
+  const QByteArray png = ThumbnailPngBytes(picture, keys);
+  if (!png.isEmpty()) replaceFile(entry, png);
 }
 
 }  // namespace lumaset

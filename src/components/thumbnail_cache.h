@@ -54,12 +54,13 @@ struct Thumbnail {
   FileFacts facts;
 };
 
-// A file as it is at one moment; an entry made from it is valid while the
-// file still has the same stamp.
+// A file's content as far as its metadata tells; an entry made from it is
+// valid while the file still has the same stamp. The inode's change time is
+// no part of it: a new link, a chmod or an extended attribute written by a
+// backup tool leave the content as it was.
 struct FileStamp {
   qint64 mtime = 0;       // whole seconds, as the cache standard keeps it
   qint64 mtimeNs = 0;     // nanoseconds since the epoch
-  qint64 ctimeNs = 0;     // the inode's last change: also a copy that kept an old time
   quint64 inode = 0;      // a file put in place of another
   qint64 size = 0;
 
@@ -118,6 +119,9 @@ class ThumbnailCache {
   QString entryFor(const QByteArray& uri, const char* folder) const;
   Result<Thumbnail> decoded(const QString& path, ThumbnailSize size) const;
   std::optional<Found> read(const QString& entry, const QByteArray& uri, const FileStamp& stamp) const;
+  // Hands an entry (a failure record without `kept`) to the writers.
+  void queueWrite(const QString& target, const QByteArray& uri, const FileStamp& stamp,
+                  std::optional<Thumbnail> kept) const;
   static void write(const QString& entry, const QByteArray& uri, const FileStamp& stamp, const Thumbnail* made);
 
   class Writer;

@@ -6,10 +6,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImageWriter>
 #include <QStandardPaths>
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <ctime>
@@ -20,6 +23,7 @@
 #include <iterator>
 #include <vector>
 
+#include "../../bench/photo_like.h"
 #include "support/file_size_limit.h"
 #include "support/test_support.h"
 
@@ -202,7 +206,7 @@ TEST_F(ThumbnailCacheTest, KeepsEveryEntryWhenThumbnailsComeFasterThanTheyAreWri
 }
 
 // Each change comes after the entry was made; the last two keep the file's
-// size and its modification time to the nanosecond.
+// modification time to the nanosecond, the last its size too.
 TEST_F(ThumbnailCacheTest, NeverServesAnEntryForAFileChangedSince) {
   const auto keepTime = [](const QString& path, const timespec& time) {
     const timespec times[2] = {{0, UTIME_OMIT}, time};
@@ -213,9 +217,9 @@ TEST_F(ThumbnailCacheTest, NeverServesAnEntryForAFileChangedSince) {
     std::function<void(const QString&, const timespec&)> apply;
   } cases[] = {
       {"touched", [&](const QString& path, const timespec&) { keepTime(path, {time(nullptr) + 5, 0}); }},
-      {"rewritten in place",
+      {"rewritten in place at another size",
        [&](const QString& path, const timespec& was) {
-         ASSERT_TRUE(test::WritePicture(path, 40, 30, "bmp", kOrange));
+         ASSERT_TRUE(test::WritePicture(path, 41, 30, "bmp", kOrange));
          keepTime(path, was);
        }},
       {"replaced by another file",
@@ -242,6 +246,82 @@ TEST_F(ThumbnailCacheTest, NeverServesAnEntryForAFileChangedSince) {
     EXPECT_EQ(after->image, *Imaging::readScaled(file, 128));
     EXPECT_FALSE(Get(file).second);  // the new entry serves from now on
   }
+}
+
+// What a backup tool or the user does to a file without touching its
+// content changes only its inode's change time: the entry still serves.
+TEST_F(ThumbnailCacheTest, KeepsServingWhileOnlyTheFilesInodeChanged) {
+  const QString file = pictures_ + QStringLiteral("kept.bmp");
+  ASSERT_TRUE(test::WritePicture(file, 40, 30, "bmp", kBlue));
+  const QByteArray name = QFile::encodeName(file);
+  const struct {
+    const char* change;
+    std::function<bool()> apply;
+  } cases[] = {
+      {"permissions", [&] { return ::chmod(name.constData(), 0640) == 0; }},
+      {"another link", [&] { return ::link(name.constData(), (name + ".link").constData()) == 0; }},
+      // Not every file system takes user attributes: then the row changes nothing.
+      {"extended attribute", [&] { return ::setxattr(name.constData(), "user.backup", "1", 1, 0) == 0 || errno == ENOTSUP; }},
+  };
+  ASSERT_TRUE(Get(file).first.ok());
+  for (const auto& row : cases) {
+    SCOPED_TRACE(row.change);
+    PassChangeTimeOf(file);
+    ASSERT_TRUE(row.apply());
+    const auto [served, decoded] = Get(file);
+    EXPECT_FALSE(decoded);
+    EXPECT_EQ(Middle(served->image), kBlue);
+  }
+}
+
+// A photo's entry takes less than 22 KB (its plain pixels take 37 KB) and
+// gives back the very thumbnail that was made.
+TEST_F(ThumbnailCacheTest, StoresAPhotosThumbnailCompressedWithoutLoss) {
+  const QString file = pictures_ + QStringLiteral("photo.jpg");
+  ASSERT_TRUE(bench::PhotoLike(1024, 768, 7).save(file, "jpeg", 90));
+  const auto [made, decoded] = Get(file);
+  ASSERT_TRUE(made.ok());
+  EXPECT_EQ(made->image.size(), QSize(128, 96));
+  EXPECT_LE(QFileInfo(cache_.entryPath(file, ThumbnailSize::Normal)).size(), 22 * 1024);
+  const auto [again, decodedAgain] = Get(file);
+  EXPECT_FALSE(decodedAgain);
+  EXPECT_EQ(again->image, made->image);
+}
+
+// Earlier versions kept the inode's change time in their stamp and stored
+// the pixels as they are: such an entry serves while the rest of its stamp
+// matches, and is then written again in the current form.
+TEST_F(ThumbnailCacheTest, ServesEntriesOfEarlierVersionsAndWritesThemAgain) {
+  const QString file = pictures_ + QStringLiteral("older.jpg");
+  ASSERT_TRUE(bench::PhotoLike(1024, 768, 3).save(file, "jpeg", 90));
+  ASSERT_TRUE(Get(file).first.ok());
+  const QString entry = cache_.entryPath(file, ThumbnailSize::Normal);
+  const QImage current(entry);
+  struct stat info {};
+  ASSERT_EQ(::stat(QFile::encodeName(file).constData(), &info), 0);
+  const qint64 mtimeNs = qint64{info.st_mtim.tv_sec} * 1'000'000'000 + info.st_mtim.tv_nsec;
+  const auto olderEntry = [&](qint64 mtime, quint64 inode) {
+    QImage older = current;
+    older.setText(QStringLiteral("X-Lumaset::Stamp"), QStringLiteral("%1 %2 %3").arg(mtime).arg(mtimeNs + 5).arg(inode));
+    QImageWriter writer(entry, "png");
+    writer.setQuality(100);  // stored without compression
+    return writer.write(older);
+  };
+  // Another time or another file in its place: decoded.
+  for (const auto& [mtime, inode] : {std::pair<qint64, quint64>{mtimeNs - 1, info.st_ino}, {mtimeNs, info.st_ino + 1}}) {
+    ASSERT_TRUE(olderEntry(mtime, inode));
+    EXPECT_TRUE(Get(file).second);
+  }
+
+  ASSERT_TRUE(olderEntry(mtimeNs, info.st_ino));
+  ASSERT_GT(QFileInfo(entry).size(), 30 * 1024);
+  const auto [served, decoded] = Get(file);
+  EXPECT_FALSE(decoded);
+  EXPECT_EQ(served->image, current.convertToFormat(QImage::Format_RGB32));
+  EXPECT_EQ(served->facts.width, 1024);
+  EXPECT_LE(QFileInfo(entry).size(), 22 * 1024);
+  EXPECT_EQ(QImage(entry).text(QStringLiteral("X-Lumaset::Stamp")), current.text(QStringLiteral("X-Lumaset::Stamp")));
+  EXPECT_FALSE(Get(file).second);
 }
 
 TEST_F(ThumbnailCacheTest, KeepsNoEntryForAFileThatChangedWhileItWasRead) {

@@ -1,0 +1,39 @@
+#include "components/theme_icons.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QStandardPaths>
+
+namespace lumaset {
+namespace {
+
+// Without a desktop theme the icons come from Adwaita's pictures, each size
+// read when it is drawn: the size that fills the request, shrunk to fit it.
+TEST(ThemeIconsTest, AdwaitaPicturesServeEachSizeAndStateWhereNoThemeIs) {
+  if (QStandardPaths::locate(QStandardPaths::GenericDataLocation, QStringLiteral("icons/Adwaita/24x24/legacy/document-open.png"))
+          .isEmpty()) {
+    GTEST_SKIP() << "no Adwaita icons";
+  }
+  const QIcon icon = ThemeIcon({"no-such-icon-anywhere", "document-open"}, QStyle::SP_DialogOpenButton);
+  ASSERT_FALSE(icon.isNull());
+  for (const int side : {16, 20, 24, 40}) {
+    SCOPED_TRACE(side);
+    const QPixmap drawn = icon.pixmap(QSize(side, side));
+    EXPECT_EQ(drawn.size(), QSize(side, side));
+    EXPECT_EQ(icon.actualSize(QSize(side, side)), drawn.size());
+  }
+  const QImage normal = icon.pixmap(24).toImage().convertToFormat(QImage::Format_ARGB32);
+  int drawnPixels = 0;
+  for (int y = 0; y < normal.height(); ++y) {
+    for (int x = 0; x < normal.width(); ++x) drawnPixels += qAlpha(normal.pixel(x, y)) > 0 ? 1 : 0;
+  }
+  EXPECT_GT(drawnPixels, 24 * 24 / 4);
+  EXPECT_NE(icon.pixmap(QSize(24, 24), QIcon::Disabled).toImage(), normal);
+
+  // A name found nowhere: the style's own picture.
+  EXPECT_FALSE(ThemeIcon({"no-such-icon-anywhere"}, QStyle::SP_DialogOpenButton).isNull());
+}
+
+}  // namespace
+}  // namespace lumaset
