@@ -74,6 +74,7 @@ void MainWindow::StartAboutBox() {
   about_ = std::make_unique<AboutService>(app_.settings(), app_.identity, this);
   // Without a device the player stays silent by itself.
   about_->hooks().sounds = EventSounds();
+  about_->ShowSplash();
 }
 
 // `ToolEnable`: the selection frame and the picture tools follow the

@@ -83,9 +83,6 @@ void MainWindow::FormLoad() {
 
   show();
   QApplication::processEvents();
-  // The splash follows the drawn window at once rather than holding it up:
-  // the window no longer takes long enough to need covering.
-  about_->ShowSplash();
   // Edited pictures can only be written once their folder can be made.
   if (!tempFolderMade_) ShowError(tempFolderMade_.error());
 
