@@ -273,8 +273,26 @@ std::optional<PngPicture> readPlain(const QByteArray& bytes, int largestSide) {
   return out;
 }
 
+// Whether every chunk up to the end chunk lies whole inside `bytes`. Qt's
+// reader believes a chunk's stated length and asks for that much memory
+// (gigabytes for a few hundred bytes of file), so it sees none that lies.
+bool chunksWithinBytes(const QByteArray& bytes) {
+  if (bytes.size() < kSignatureBytes || std::memcmp(bytes.constData(), kSignature, kSignatureBytes) != 0) {
+    return false;
+  }
+  const auto* data = reinterpret_cast<const uchar*>(bytes.constData());
+  for (qsizetype at = kSignatureBytes; bytes.size() - at >= 12;) {
+    const quint32 length = bigEndian(data + at);
+    if (length > static_cast<quint64>(bytes.size() - at - 12)) return false;
+    if (QByteArrayView(data + at + 4, 4) == "IEND") return true;
+    at += 12 + qsizetype{length};
+  }
+  return false;
+}
+
 // Any other PNG, through Qt's reader.
 std::optional<PngPicture> readAny(const QByteArray& bytes, int largestSide) {
+  if (!chunksWithinBytes(bytes)) return std::nullopt;
   QByteArray held = bytes;
   QBuffer buffer(&held);
   buffer.open(QIODevice::ReadOnly);

@@ -6,6 +6,7 @@
 #include <QImageWriter>
 
 #include "../../bench/photo_like.h"
+#include "imaging/allocation_watch.h"
 
 namespace lumaset {
 namespace {
@@ -62,6 +63,13 @@ TEST(ThumbnailPngTest, RefusesDamagedAndOversizedFiles) {
   }
   EXPECT_FALSE(ReadThumbnailPng(good, 127));
   EXPECT_TRUE(ReadThumbnailPng(good, 128));
+
+  // Another program's entry with a text chunk that claims 2 GB: refused
+  // without asking for anything like it.
+  QByteArray lying = WrittenByQt(photo);
+  lying.insert(33, QByteArray("\x7f\x00\x00\x18tEXtThumb::Size\0", 19));
+  const std::size_t largest = test::largestAllocationDuring([&] { EXPECT_FALSE(ReadThumbnailPng(lying, 128)); });
+  EXPECT_LT(largest, std::size_t{1} << 20);
 }
 
 }  // namespace
