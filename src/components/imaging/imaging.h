@@ -172,7 +172,8 @@ class Imaging {
   };
 
   static QSize fitLongSide(QSize size, int longSide);
-  static Result<QImage> decode(const QString& path, int longSide);
+  // The picture as stored, or widened to the held form (`widen`).
+  static Result<QImage> decode(const QString& path, int longSide, bool widen);
   static Result<QImage> toHeldFormat(const QImage& image);
   Status loadFrom(const QString& path, int longSide);
   void startPicture(QImage picture);
@@ -199,5 +200,24 @@ bool IsGifName(const QString& path);
 // panel and the folder picker alike): GIF files by name, others when their
 // header can be read.
 bool AcceptedAsPicture(const QString& path);
+
+namespace imaging_detail {
+
+// The most memory one picture read at full size may take while it is decoded
+// and widened to the held form; full-size reads share it.
+inline constexpr qint64 kFullSizeBytes = qint64{1536} << 20;
+
+// What reading a picture asks for before a byte of its pixels is read: from
+// the decode memory (the file's bytes while they are held, the picture as
+// its reader decodes it, the copies that shrink or turn it; a JPEG's decoder
+// asks for its own), and from the full-size memory when the picture is read
+// at full size, widened to the held form when `widen` is set.
+struct DecodeRequest {
+  qint64 decodeBytes = 0;
+  qint64 fullSizeBytes = 0;
+};
+Result<DecodeRequest> decodeRequest(const QString& path, int longSide, bool widen);
+
+}  // namespace imaging_detail
 
 }  // namespace lumaset
