@@ -206,6 +206,8 @@ namespace imaging_detail {
 // The most memory one picture read at full size may take while it is decoded
 // and widened to the held form; full-size reads share it.
 inline constexpr qint64 kFullSizeBytes = qint64{1536} << 20;
+class DecodeMemory;
+DecodeMemory& FullSizeMemory();
 
 // What reading a picture asks for before a byte of its pixels is read: from
 // the decode memory (the file's bytes while they are held, the picture as

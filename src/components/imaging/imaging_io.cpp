@@ -199,17 +199,7 @@ QByteArray fileStart(const QString& path) {
   return imaging_detail::openRegularFile(file, path) ? file.read(kHeaderBytes) : QByteArray();
 }
 
-// A full-size picture (for the preview, cropping, effects, or a file
-// rewritten) is held whole, and at 32 bits a pixel once it is widened to the
-// held form: it is counted against a memory of its own, apart from the
-// decode memory that thumbnails share. A scan of 16000 x 16000 black and
-// white, the largest picture read at all, takes 1 GB widened and a bit a
-// pixel decoded; 1.5 GB keeps it and turns away what would not fit twice.
-imaging_detail::DecodeMemory& fullSizeMemory() {
-  static auto* memory = new imaging_detail::DecodeMemory(imaging_detail::kFullSizeBytes);
-  return *memory;
-}
-
+// The bytes of a picture widened to the held form, 32 bits a pixel.
 qint64 heldFormBytes(QSize size) { return qint64{4} * size.width() * size.height(); }
 
 // A picture file other than JPEG, measured before any of its pixels is
@@ -354,6 +344,19 @@ Result<FileFacts> Imaging::FileInfo(const QString& path) {
 
 namespace imaging_detail {
 
+// A full-size picture (for the preview, cropping, effects, or a file
+// rewritten) is held whole, and at 32 bits a pixel once it is widened to the
+// held form: while it is read it is counted against a memory of its own,
+// apart from the decode memory that thumbnails share. A scan of 16000 x 16000
+// black and white, the largest picture read at all, takes 1 GB widened and a
+// bit a pixel decoded; 1.5 GB keeps it, and two such reads go one after the
+// other. Never destroyed, so that a read still running when the program ends
+// finds it intact.
+DecodeMemory& FullSizeMemory() {
+  static auto* memory = new DecodeMemory(kFullSizeBytes);
+  return *memory;
+}
+
 Result<DecodeRequest> decodeRequest(const QString& path, int longSide, bool widen) {
   if (auto problem = fileProblem(path)) return *problem;
   if (isJpegFile(path)) {
@@ -385,7 +388,7 @@ Result<QImage> Imaging::decode(const QString& path, int longSide, bool widen) {
     if (request->fullSizeBytes > imaging_detail::kFullSizeBytes) {
       return memoryError(path, imaging_detail::readJpegHeader(path)->upright());
     }
-    const imaging_detail::DecodeMemory::Share full(fullSizeMemory(), request->fullSizeBytes);
+    const imaging_detail::DecodeMemory::Share full(imaging_detail::FullSizeMemory(), request->fullSizeBytes);
     if (!full.granted()) return CancelledError();
     auto image = imaging_detail::decodeJpeg(path, longSide, qint64{kReaderLimitMegabytes} << 20);
     if (!image && !image.cancelled()) return readError(path, image.error());
@@ -394,7 +397,7 @@ Result<QImage> Imaging::decode(const QString& path, int longSide, bool widen) {
   UnmappedFile file;
   const auto plan = planDecode(path, longSide, widen, file);
   if (!plan) return Error{plan.error()};
-  const imaging_detail::DecodeMemory::Share full(fullSizeMemory(), plan->request.fullSizeBytes);
+  const imaging_detail::DecodeMemory::Share full(imaging_detail::FullSizeMemory(), plan->request.fullSizeBytes);
   if (!full.granted()) return CancelledError();  // stopped while it waited for memory
   const imaging_detail::DecodeMemory::Share share(imaging_detail::DecodeMemory::Shared(), plan->request.decodeBytes);
   if (!share.granted()) return CancelledError();

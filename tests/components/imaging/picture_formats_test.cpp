@@ -15,8 +15,11 @@
 #include <QImageWriter>
 
 #include <cstdio>
+#include <memory>
+#include <thread>
 #include <vector>
 
+#include "components/imaging/decode_memory.h"
 #include "support/hostile_pictures.h"
 #include "support/test_support.h"
 
@@ -233,6 +236,23 @@ TEST_F(PictureFormatsTest, AScanFitsTheFullSizeMemory) {
   ASSERT_TRUE(asks) << asks.error().toStdString();
   EXPECT_EQ(asks->fullSizeBytes, heldBytes({16000, 16000}, 1) + heldBytes({16000, 16000}, 32));
   EXPECT_LT(asks->fullSizeBytes, imaging_detail::kFullSizeBytes);
+}
+
+// A full-size read waits while the full-size memory is taken by others; a
+// thumbnail of the same file does not.
+TEST_F(PictureFormatsTest, FullSizeReadsShareAMemoryOfTheirOwn) {
+  const QString path = file(QStringLiteral("photo.png"));
+  ASSERT_TRUE(test::Quarters(640, 480).save(path));
+  auto& memory = imaging_detail::FullSizeMemory();
+  auto taken = std::make_unique<imaging_detail::DecodeMemory::Share>(memory, imaging_detail::kFullSizeBytes - (1 << 20));
+  EXPECT_TRUE(Imaging::readScaled(path, 64));
+  Status loaded = Error{QStringLiteral("not loaded")};
+  std::thread load([&] { loaded = Imaging().LoadFile(path); });
+  const bool waited = test::RunUntil([&] { return memory.waiting() == 1; });
+  taken.reset();
+  load.join();  // before any assertion may end the test
+  EXPECT_TRUE(waited) << "the full-size read did not wait for its memory";
+  EXPECT_TRUE(loaded) << loaded.error().toStdString();
 }
 
 }  // namespace
