@@ -217,6 +217,7 @@ DecodeMemory& FullSizeMemory();
 struct DecodeRequest {
   qint64 decodeBytes = 0;
   qint64 fullSizeBytes = 0;
+  QSize size;  // the picture's, as it is decoded
 };
 Result<DecodeRequest> decodeRequest(const QString& path, int longSide, bool widen);
 

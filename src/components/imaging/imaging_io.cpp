@@ -252,6 +252,7 @@ Result<DecodePlan> planDecode(const QString& path, int longSide, bool widen, Unm
   plan.streamed = plan.format == "png";
   const qint64 fileHeld = plan.streamed ? 0 : plan.fileBytes;
   plan.request.decodeBytes = fileHeld + plan.footprint.heldBytes + working;
+  plan.request.size = plan.footprint.decoded;
   if (plan.request.decodeBytes > imaging_detail::DecodeMemory::kTotalBytes) {
     return memoryError(path, plan.footprint.decoded);
   }
@@ -366,7 +367,7 @@ Result<DecodeRequest> decodeRequest(const QString& path, int longSide, bool wide
     const bool shrink = longSide > 0 && std::max(size.width(), size.height()) > longSide;
     // The decoder counts its own memory; a full-size picture comes widened,
     // and turned upright in a copy of its own.
-    return DecodeRequest{0, shrink ? 0 : heldFormBytes(size) * (header->orientation == 1 ? 1 : 2)};
+    return DecodeRequest{0, shrink ? 0 : heldFormBytes(size) * (header->orientation == 1 ? 1 : 2), size};
   }
   UnmappedFile file;
   auto plan = planDecode(path, longSide, widen, file);
@@ -385,14 +386,12 @@ Result<QImage> Imaging::decode(const QString& path, int longSide, bool widen) {
   if (isJpegFile(path)) {
     const auto request = imaging_detail::decodeRequest(path, longSide, widen);
     if (!request) return Error{request.error()};
-    if (request->fullSizeBytes > imaging_detail::kFullSizeBytes) {
-      return memoryError(path, imaging_detail::readJpegHeader(path)->upright());
-    }
+    if (request->fullSizeBytes > imaging_detail::kFullSizeBytes) return memoryError(path, request->size);
     const imaging_detail::DecodeMemory::Share full(imaging_detail::FullSizeMemory(), request->fullSizeBytes);
     if (!full.granted()) return CancelledError();
     auto image = imaging_detail::decodeJpeg(path, longSide, qint64{kReaderLimitMegabytes} << 20);
     if (!image && !image.cancelled()) return readError(path, image.error());
-    return image;
+    return image && widen ? toHeldFormat(*image) : image;
   }
   UnmappedFile file;
   const auto plan = planDecode(path, longSide, widen, file);

@@ -100,6 +100,33 @@ TEST_F(PictureFilesTest, AFileIsReadOnlyOnceItsMemoryIsGranted) {
   }
 }
 
+// A file that grows while its decode waits is read no further than was
+// counted: the picture it was, nothing of what was added held.
+TEST_F(PictureFilesTest, AFileThatGrowsWhileItWaitsIsReadOnlyAsFarAsCounted) {
+  auto& memory = imaging_detail::DecodeMemory::Shared();
+  for (const char* name : {"b.bmp", "b.png", "b.tif", "b.webp"}) {
+    SCOPED_TRACE(name);
+    const QString file = QDir(folder_).filePath(QLatin1String(name));
+    ASSERT_TRUE(test::Quarters(64, 48).save(file));
+    auto all = std::make_unique<imaging_detail::DecodeMemory::Share>(memory, imaging_detail::DecodeMemory::kTotalBytes);
+    Result<QImage> decoded = Error{QStringLiteral("not decoded")};
+    bool asked = false;
+    int grown = -1;
+    const std::size_t largest = test::largestAllocationDuring([&] {
+      std::thread decode([&] { decoded = Imaging::readScaled(file, 1000); });
+      asked = test::RunUntil([&] { return memory.waiting() == 1; });
+      grown = ::truncate(QFile::encodeName(file).constData(), qint64{64} << 20);  // sparse, costs no disk
+      all.reset();
+      decode.join();
+    });
+    ASSERT_TRUE(asked) << "the decode never asked for memory";
+    ASSERT_EQ(grown, 0);
+    ASSERT_TRUE(decoded) << decoded.error().toStdString();
+    EXPECT_EQ(decoded->size(), QSize(64, 48));
+    EXPECT_LT(largest, std::size_t{16} << 20);
+  }
+}
+
 // Small valid files whose pictures cost far more than their bytes: each is
 // refused before its memory is asked for, naming its size where it is too
 // large. A black-and-white page the size of a real scan still reads small.
