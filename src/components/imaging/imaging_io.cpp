@@ -363,11 +363,10 @@ Result<DecodeRequest> decodeRequest(const QString& path, int longSide, bool wide
   if (isJpegFile(path)) {
     const auto header = readJpegHeader(path);
     if (!header) return readError(path, header.error());
+    // The decoder counts its own memory, and a picture it shrinks; a
+    // full-size picture comes in the held form, turned upright in a copy.
     const QSize size = header->upright();
-    const bool shrink = longSide > 0 && std::max(size.width(), size.height()) > longSide;
-    // The decoder counts its own memory; a full-size picture comes widened,
-    // and turned upright in a copy of its own.
-    return DecodeRequest{0, shrink ? 0 : heldFormBytes(size) * (header->orientation == 1 ? 1 : 2), size};
+    return DecodeRequest{0, longSide > 0 ? 0 : heldFormBytes(size) * (header->orientation == 1 ? 1 : 2), size};
   }
   UnmappedFile file;
   auto plan = planDecode(path, longSide, widen, file);
@@ -384,11 +383,16 @@ Result<DecodeRequest> decodeRequest(const QString& path, int longSide, bool wide
 Result<QImage> Imaging::decode(const QString& path, int longSide, bool widen) {
   if (auto problem = fileProblem(path)) return *problem;
   if (isJpegFile(path)) {
-    const auto request = imaging_detail::decodeRequest(path, longSide, widen);
-    if (!request) return Error{request.error()};
-    if (request->fullSizeBytes > imaging_detail::kFullSizeBytes) return memoryError(path, request->size);
-    const imaging_detail::DecodeMemory::Share full(imaging_detail::FullSizeMemory(), request->fullSizeBytes);
-    if (!full.granted()) return CancelledError();
+    // libjpeg shrinks while it decodes, within the decode memory it asks for
+    // itself; a full-size read takes its share of the full-size memory first.
+    std::optional<imaging_detail::DecodeMemory::Share> full;
+    if (longSide == 0) {
+      const auto request = imaging_detail::decodeRequest(path, longSide, widen);
+      if (!request) return Error{request.error()};
+      if (request->fullSizeBytes > imaging_detail::kFullSizeBytes) return memoryError(path, request->size);
+      full.emplace(imaging_detail::FullSizeMemory(), request->fullSizeBytes);
+      if (!full->granted()) return CancelledError();
+    }
     auto image = imaging_detail::decodeJpeg(path, longSide, qint64{kReaderLimitMegabytes} << 20);
     if (!image && !image.cancelled()) return readError(path, image.error());
     return image && widen ? toHeldFormat(*image) : image;
