@@ -222,13 +222,16 @@ Result<DecodePlan> planDecode(const QString& path, int longSide, bool widen, Unm
   DecodePlan plan;
   QImageReader reader;
   if (auto problem = openReader(path, file, reader, plan.format)) return *problem;
-  plan.size = storedSize(reader);
-  plan.turn = reader.transformation();
   plan.fileBytes = file.size();
   if (plan.fileBytes > imaging_detail::DecodeMemory::kTotalBytes) {
     return readError(path, QStringLiteral("the file is too large to be a picture Lumaset reads"));
   }
   imaging_detail::FileWindow window(file, plan.fileBytes);
+  // Qt's PNG reader reads every chunk before the pixels to give the size
+  // (the decode reads them again); the header says it at once.
+  const auto png = plan.format == "png" ? imaging_detail::readPngHeader(window) : std::nullopt;
+  plan.size = png ? png->size : storedSize(reader);
+  if (!png) plan.turn = reader.transformation();
   plan.footprint = imaging_detail::decodeFootprint(window, plan.format, plan.size);
   switch (plan.footprint.verdict) {
     case imaging_detail::Footprint::Verdict::Damaged: return damaged(path);
@@ -237,10 +240,7 @@ Result<DecodePlan> planDecode(const QString& path, int longSide, bool widen, Unm
     case imaging_detail::Footprint::Verdict::TooLarge: return tooLarge(path, plan.footprint.decoded);
     case imaging_detail::Footprint::Verdict::Whole: break;
   }
-  if (plan.format == "png") {
-    const auto header = imaging_detail::readPngHeader(window);
-    plan.libpng = header && imaging_detail::readsWithLibpng(*header);
-  }
+  plan.libpng = png && imaging_detail::readsWithLibpng(*png);
   plan.shrink = longSide > 0 && std::max(plan.size.width(), plan.size.height()) > longSide;
   plan.target = plan.shrink ? imaging_detail::fitLongSide(plan.size, longSide) : plan.size;
   const bool turned = plan.turn != QImageIOHandler::TransformationNone;
