@@ -291,6 +291,10 @@ Result<QImage> decodePng(QIODevice& file) {
   // The picture's size was counted before; libpng's own bound on it is not needed.
   png_set_user_limits(reader.png(), PNG_UINT_31_MAX, PNG_UINT_31_MAX);
   if (!readHeader(reader.png(), reader.info())) return damaged();
+  if (QSize(static_cast<int>(png_get_image_width(reader.png(), reader.info())),
+            static_cast<int>(png_get_image_height(reader.png(), reader.info()))) != image.size()) {
+    return damaged();  // changed since its header was read
+  }
   if (!requestForm(reader.png(), reader.info(), image.format())) return damaged();
   std::vector<uchar> pass(static_cast<std::size_t>(image.bytesPerLine()));
   switch (readRows(reader.png(), reader.info(), &image, &pass)) {

@@ -168,6 +168,27 @@ TEST_F(PictureFormatsTest, SixteenBitColourWithATransparentColourKeepsItsSamples
   EXPECT_NEAR(qRed(*imaging.PixelColor(5, 9)), ((9 * 131 + 15 * 7919) % 65536) / 257.0, 1);
 }
 
+// A file read with libpng that ends early, or holds another picture than
+// its header says, is refused, never a fault.
+TEST_F(PictureFormatsTest, DamagedPngsReadWithLibpngAreRefused) {
+  const QString interlaced = file(QStringLiteral("page-i.png"));
+  const QString deep = file(QStringLiteral("deep.png"));
+  ASSERT_TRUE(writePng(interlaced, {"grey1", 0, 1}, 300, 200, true));
+  ASSERT_TRUE(writePng(deep, {"rgb16-clear", 2, 16, true}, 300, 200, false));
+  for (const QString& path : {interlaced, deep}) {
+    SCOPED_TRACE(path.toStdString());
+    const QByteArray whole = test::ReadBytes(path);
+    QByteArray taller = whole;
+    taller[22] = char(whole[22] + 1);  // a row more in the header than the pixels hold, its checksum wrong
+    for (const QByteArray& bytes : {whole.left(whole.size() / 2), taller}) {
+      ASSERT_TRUE(test::WriteText(path, bytes));
+      const auto read = Imaging::ReadAsStored(path);
+      ASSERT_FALSE(read);
+      EXPECT_TRUE(read.error().contains(QLatin1String("damaged"))) << read.error().toStdString();
+    }
+  }
+}
+
 // Properties give the depth the file stores, not the one Qt widens it to.
 TEST_F(PictureFormatsTest, ColourDepthIsTheFilesOwn) {
   const struct { PngKind kind; int bits; } cases[] = {
