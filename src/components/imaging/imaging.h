@@ -4,8 +4,10 @@
 // shrinks, crops, turns, mirrors and saves it, reporting progress on request.
 // Pictures are read from JPEG (with libjpeg directly), PNG, BMP, GIF, TIFF
 // and WebP files, told by their content whatever their names, and written
-// through Qt's image plugins. A picture whose decode would hold more than the
-// decode memory is refused with a message naming its size.
+// through Qt's image plugins (PNGs that Qt reads wrong or slowly with libpng
+// directly). A picture whose decode would hold more than the decode memory,
+// or whose full-size read more than the full-size memory, is refused with a
+// message naming its size; the memory is asked for before the file is read.
 //
 // A held picture is always opaque 32-bit RGB (QImage::Format_RGB32): indexed,
 // grey and deep pictures are widened, and transparent parts are laid on white,
