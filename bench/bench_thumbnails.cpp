@@ -18,7 +18,9 @@
 // gigabytes (a flat WebP, a float TIFF of shared strips, a 2-bit PNG, a GIF
 // screen of one pixel, an empty run-length bitmap); they must show as
 // unreadable cells, and the run then counts them apart from the photos. A
-// black-and-white page of 16000 x 16000 pixels beside them must show.
+// black-and-white page of 16000 x 16000 pixels, stored plainly and
+// interlaced, and eight names of one 250 MB PNG of 64 x 64 pixels behind a
+// private chunk, beside them must show.
 //
 // A plain run decodes every picture (no thumbnail cache). --twice opens the
 // folder two times with a fresh, private thumbnail cache: the first opening
@@ -35,6 +37,8 @@
 // folder and back to the top (the cells made last are still in memory; those
 // there are not) and reports how soon the cells on the screen showed. A run whose folder holds another number of pictures than --count
 // says so and ends with a non-zero status.
+
+#include <unistd.h>
 
 #include <QApplication>
 #include <QBuffer>
@@ -169,8 +173,15 @@ QList<std::pair<QString, std::function<QByteArray()>>> costlyFiles() {
           {QStringLiteral("hostile-two-bit.png"), [] { return hostile::greyPng(16000, 2); }},
           {QStringLiteral("hostile-screen.gif"), [] { return hostile::smallFrameGif(8190, 1024); }},
           {QStringLiteral("hostile-ends.bmp"), [] { return hostile::emptyRunLengthBmp(8192); }},
-          {QStringLiteral("scan-page.png"), [] { return hostile::greyPng(16000, 1); }}};
+          {QStringLiteral("scan-page.png"), [] { return hostile::greyPng(16000, 1); }},
+          {QStringLiteral("scan-page-interlaced.png"), [] { return hostile::interlacedGreyPng(16000, 1); }},
+          {QStringLiteral("large-chunk-0.png"), [] { return hostile::privateChunkPng(64, qsizetype{250} << 20); }}};
 }
+
+// The readable pictures among them: the two scanned pages and eight names of
+// the PNG behind a large private chunk.
+constexpr int kLargeChunkNames = 8;
+constexpr int kReadableExtras = 2 + kLargeChunkNames;
 
 bool writeFile(const QString& path, const QByteArray& bytes) {
   QSaveFile file(path);
@@ -187,6 +198,11 @@ int writeHostile(const QString& folder) {
   for (const auto& [name, make] : costlyFiles()) {
     if (!QFileInfo::exists(folder + name) && !writeFile(folder + name, make())) return -1;
     count += name.startsWith(QStringLiteral("hostile-")) ? 1 : 0;
+  }
+  for (int i = 1; i < kLargeChunkNames; ++i) {
+    const QString name = folder + QStringLiteral("large-chunk-%1.png").arg(i);
+    const QByteArray first = QFile::encodeName(folder + QStringLiteral("large-chunk-0.png"));
+    if (!QFileInfo::exists(name) && ::link(first.constData(), QFile::encodeName(name).constData()) != 0) return -1;
   }
   return count;
 }
@@ -280,8 +296,8 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   const int hostileCount = args.hostile ? writeHostile(args.folder) : 0;
-  // The hostile files come with one readable scanned page.
-  const int expected = args.count + (args.hostile ? hostileCount + 1 : 0);
+  // The hostile files come with readable pages and large-chunk PNGs.
+  const int expected = args.count + (args.hostile ? hostileCount + kReadableExtras : 0);
   if (!generate(args.folder, args.count, args.turned, args.size) || hostileCount < 0) {
     std::fprintf(stderr, "cannot write the pictures into %s\n", qPrintable(args.folder));
     return 1;

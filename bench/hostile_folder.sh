@@ -2,7 +2,9 @@
 # Opens a folder of photo-sized JPEGs (4000 x 3000) beside 16 files of a few
 # hundred bytes whose headers claim pictures of hundreds of megapixels, 5
 # small valid files whose pictures would take gigabytes (WebP, TIFF, PNG,
-# GIF, BMP) and a black-and-white page of 16000 x 16000, in a Release build,
+# GIF, BMP), a black-and-white page of 16000 x 16000 stored plainly and
+# interlaced, and eight names of a 250 MB PNG of 64 x 64 pixels behind a
+# private chunk, in a Release build,
 # and prints the time and the peak memory of each run. The goal: under 2 s
 # and under 200 MB, every hostile file an unreadable cell, the page shown.
 #

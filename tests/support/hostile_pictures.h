@@ -40,6 +40,29 @@ inline QByteArray greyPng(int side, int depth) {
   return "\x89PNG\r\n\x1A\n" + pngChunk("IHDR", header) + pngChunk("IDAT", deflated(raw)) + pngChunk("IEND", {});
 }
 
+// A grey PNG of `depth` bits a pixel, all black, stored interlaced: seven
+// passes, each a smaller picture of its own.
+inline QByteArray interlacedGreyPng(int side, int depth) {
+  const QByteArray header = be32(side) + be32(side) + char(depth) + QByteArray(2, '\0') + QByteArray(1, '\0') + '\1';
+  static constexpr int kStart[] = {0, 4, 0, 2, 0, 1, 0}, kStep[] = {8, 8, 4, 4, 2, 2, 1};  // across
+  static constexpr int kTop[] = {0, 0, 4, 0, 2, 0, 1}, kDown[] = {8, 8, 8, 4, 4, 2, 2};
+  QByteArray raw;
+  for (int pass = 0; pass < 7; ++pass) {
+    const qsizetype cols = (side - kStart[pass] + kStep[pass] - 1) / kStep[pass];
+    const qsizetype rows = (side - kTop[pass] + kDown[pass] - 1) / kDown[pass];
+    if (cols > 0 && rows > 0) raw += QByteArray(rows * (1 + (cols * depth + 7) / 8), '\0');
+  }
+  return "\x89PNG\r\n\x1A\n" + pngChunk("IHDR", header) + pngChunk("IDAT", deflated(raw)) + pngChunk("IEND", {});
+}
+
+// A small grey PNG whose picture follows a private chunk of `chunkBytes`
+// bytes; its checksum is left 0, so a reader passes it over.
+inline QByteArray privateChunkPng(int side, qsizetype chunkBytes) {
+  const QByteArray plain = greyPng(side, 8);
+  const QByteArray chunk = be32(static_cast<quint32>(chunkBytes)) + "prIv" + QByteArray(chunkBytes + 4, '\0');
+  return plain.left(33) + chunk + plain.mid(33);
+}
+
 // A lossless WebP of one colour: every code has a single symbol, so the
 // pixels take no bits at all, whatever the size; `padding` bytes follow.
 inline QByteArray flatWebp(int side, int padding) {

@@ -41,11 +41,9 @@ Status Imaging::loadFileScaled(const QString& path, int longSide) {
 
 Status Imaging::loadFrom(const QString& path, int longSide) {
   const Operation operation(*this, QStringLiteral("Loading"));
-  const auto decoded = decode(path, longSide);
-  if (!decoded) return Error{decoded.error()};
-  operation.step(80);
-  auto held = toHeldFormat(*decoded);
+  auto held = decode(path, longSide, true);
   if (!held) return Error{held.error()};
+  operation.step(80);
   startPicture(std::move(held).value());
   return Status::success();
 }

@@ -4,8 +4,10 @@
 // shrinks, crops, turns, mirrors and saves it, reporting progress on request.
 // Pictures are read from JPEG (with libjpeg directly), PNG, BMP, GIF, TIFF
 // and WebP files, told by their content whatever their names, and written
-// through Qt's image plugins. A picture whose decode would hold more than the
-// decode memory is refused with a message naming its size.
+// through Qt's image plugins (PNGs that Qt reads wrong or slowly with libpng
+// directly). A picture whose decode would hold more than the decode memory,
+// or whose full-size read more than the full-size memory, is refused with a
+// message naming its size; the memory is asked for before the file is read.
 //
 // A held picture is always opaque 32-bit RGB (QImage::Format_RGB32): indexed,
 // grey and deep pictures are widened, and transparent parts are laid on white,
@@ -172,7 +174,8 @@ class Imaging {
   };
 
   static QSize fitLongSide(QSize size, int longSide);
-  static Result<QImage> decode(const QString& path, int longSide);
+  // The picture as stored, or widened to the held form (`widen`).
+  static Result<QImage> decode(const QString& path, int longSide, bool widen);
   static Result<QImage> toHeldFormat(const QImage& image);
   Status loadFrom(const QString& path, int longSide);
   void startPicture(QImage picture);
@@ -199,5 +202,27 @@ bool IsGifName(const QString& path);
 // panel and the folder picker alike): GIF files by name, others when their
 // header can be read.
 bool AcceptedAsPicture(const QString& path);
+
+namespace imaging_detail {
+
+// The most memory one picture read at full size may take while it is decoded
+// and widened to the held form; full-size reads share it.
+inline constexpr qint64 kFullSizeBytes = qint64{1536} << 20;
+class DecodeMemory;
+DecodeMemory& FullSizeMemory();
+
+// What reading a picture asks for before a byte of its pixels is read: from
+// the decode memory (the file's bytes while they are held, the picture as
+// its reader decodes it, the copies that shrink or turn it; a JPEG's decoder
+// asks for its own), and from the full-size memory when the picture is read
+// at full size, widened to the held form when `widen` is set.
+struct DecodeRequest {
+  qint64 decodeBytes = 0;
+  qint64 fullSizeBytes = 0;
+  QSize size;  // the picture's, as it is decoded
+};
+Result<DecodeRequest> decodeRequest(const QString& path, int longSide, bool widen);
+
+}  // namespace imaging_detail
 
 }  // namespace lumaset

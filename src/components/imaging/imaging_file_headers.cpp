@@ -34,6 +34,9 @@ constexpr double kMostRunLengthPixelsPerByte = 128;
 // coded in a quarter of a byte each).
 constexpr double kMostDeflateRatio = 1032;
 
+// A file that is not held is read this much at a time.
+constexpr qsizetype kWindowBytes = 64 * 1024;
+
 double pixelsOf(QSize size) { return static_cast<double>(size.width()) * size.height(); }
 
 // The bytes of a picture of `size` held by QImage at `bits` a pixel, with its
@@ -56,14 +59,17 @@ Verdict verdictFor(double pixels, bool bilevel, bool whole, bool packed = true) 
   return packed ? Verdict::Whole : Verdict::Packed;
 }
 
-// Reads past the end give 0, so a cut-off header can never be read out of bounds.
+// Reads past the end give 0, so a cut-off header can never be read out of
+// bounds. The bytes are all in memory or in a file read a window at a time.
 class Bytes {
  public:
-  explicit Bytes(QByteArrayView data) : data_(data) {}
+  explicit Bytes(QByteArrayView data) : data_(data), size_(data.size()) {}
+  explicit Bytes(FileWindow& file) : file_(&file), size_(file.size()) {}
 
-  qsizetype size() const { return data_.size(); }
+  qsizetype size() const { return size_; }
   unsigned at(qsizetype i) const {
-    return i >= 0 && i < data_.size() ? static_cast<unsigned char>(data_[i]) : 0U;
+    const QByteArrayView byte = slice(i, 1);
+    return byte.isEmpty() ? 0U : static_cast<unsigned char>(byte[0]);
   }
   unsigned le16(qsizetype i) const { return at(i) | at(i + 1) << 8; }
   unsigned be16(qsizetype i) const { return at(i) << 8 | at(i + 1); }
@@ -71,13 +77,19 @@ class Bytes {
   std::uint32_t be32(qsizetype i) const {
     return std::uint32_t{at(i)} << 24 | at(i + 1) << 16 | at(i + 2) << 8 | at(i + 3);
   }
-  bool startsWith(QByteArrayView prefix) const { return data_.startsWith(prefix); }
+  bool startsWith(QByteArrayView prefix) const { return slice(0, prefix.size()) == prefix; }
+  // Valid until the next read of a file.
   QByteArrayView slice(qsizetype i, qsizetype n) const {
-    return i >= 0 && i + n <= data_.size() ? data_.sliced(i, n) : QByteArrayView();
+    if (i < 0 || n < 0 || i + n > size_) return {};
+    if (!file_) return data_.sliced(i, n);
+    const QByteArrayView read = file_->bytes(i, n);
+    return read.size() == n ? read : QByteArrayView();
   }
 
  private:
   QByteArrayView data_;
+  FileWindow* file_ = nullptr;
+  qsizetype size_ = 0;
 };
 
 // Uncompressed bitmaps have a known size; a run-length stream packs at most
@@ -138,19 +150,51 @@ qsizetype firstGifImage(const Bytes& b) {
   return -1;
 }
 
+constexpr int kPngChannels[] = {1, 0, 3, 1, 2, 0, 4};  // by colour type
+
+// Where the first chunk of `type` before the pixels starts, or -1.
+qsizetype pngChunkBeforeImage(const Bytes& b, QByteArrayView type) {
+  for (qsizetype pos = 8; pos + 8 <= b.size();) {
+    const std::uint32_t length = b.be32(pos);
+    const QByteArrayView found = b.slice(pos + 4, 4);
+    if (found == type) return pos;
+    if (found == "IDAT" || found.isEmpty()) break;
+    pos += 12 + static_cast<qsizetype>(length);
+  }
+  return -1;
+}
+
+std::optional<PngHeader> pngHeader(const Bytes& b) {
+  if (!b.startsWith("\x89PNG\r\n\x1A\n") || b.slice(12, 4) != "IHDR") return std::nullopt;
+  PngHeader header;
+  header.size = QSize(static_cast<int>(std::min<std::uint32_t>(b.be32(16), INT32_MAX)),
+                      static_cast<int>(std::min<std::uint32_t>(b.be32(20), INT32_MAX)));
+  header.bitDepth = static_cast<int>(b.at(24));
+  header.colorType = static_cast<int>(b.at(25));
+  header.interlaced = b.at(28) == 1;
+  header.transparentColour = pngChunkBeforeImage(b, "tRNS") >= 0;
+  return header;
+}
+
 // The unpacked rows of a PNG take depth x channels bits a pixel; deflate
-// packs them at best 1032 to 1. Qt holds 1-bit grey and palette pictures at a
-// bit a pixel, other grey and palette pictures at a byte, 16-bit colour at 64
-// bits and the rest (16-bit grey among them, which may turn to colour) at 32.
+// packs them at best 1032 to 1. The picture is held as Qt's reader holds it:
+// 1-bit grey and palette pictures at a bit a pixel, other grey and palette
+// pictures at a byte (16-bit grey at two), 16-bit colour or grey with a
+// transparent colour at 64 bits, and the rest at 32.
 Footprint pngFootprint(const Bytes& b, QSize size) {
-  static constexpr int kChannels[] = {1, 0, 3, 1, 2, 0, 4};  // by colour type
-  const unsigned depth = b.at(24);
-  const unsigned colorType = b.at(25);
-  const int channels = colorType < 7 ? kChannels[colorType] : 0;
-  const double bits = pixelsOf(size) * depth * std::max(channels, 1);
+  const auto header = pngHeader(b);
+  if (!header) return {};
+  const int depth = header->bitDepth;
+  const int colorType = header->colorType;
+  const double bits = pixelsOf(size) * header->bitsPerPixel();
   const bool whole = static_cast<double>(b.size()) * kMostDeflateRatio >= bits / 8;
   const bool indexed = colorType == 0 || colorType == 3;
-  const int heldBits = indexed && depth == 1 ? 1 : indexed && depth <= 8 ? 8 : depth == 16 && colorType != 0 ? 64 : 32;
+  const bool deepGrey = colorType == 0 && depth == 16 && !header->transparentColour;
+  const int heldBits = indexed && depth == 1  ? 1
+                       : deepGrey             ? 16
+                       : indexed && depth <= 8 ? 8
+                       : depth == 16           ? 64
+                                               : 32;
   return {verdictFor(pixelsOf(size), heldBits == 1, whole), imageBytes(size, heldBits), size};
 }
 
@@ -276,12 +320,8 @@ std::optional<PaletteFacts> pngPalette(const Bytes& b) {
   if (depth < 1 || depth > 8) return std::nullopt;
   if (colorType == 0 && depth < 8) return PaletteFacts{depth, 1 << depth};
   if (colorType != 3) return std::nullopt;
-  for (qsizetype pos = 8; pos + 8 <= b.size();) {
-    const std::uint32_t length = b.be32(pos);
-    const QByteArrayView type = b.slice(pos + 4, 4);
-    if (type == "PLTE") return PaletteFacts{depth, static_cast<int>(length / 3)};
-    if (type == "IDAT") break;
-    pos += 12 + static_cast<qsizetype>(length);
+  if (const qsizetype palette = pngChunkBeforeImage(b, "PLTE"); palette >= 0) {
+    return PaletteFacts{depth, static_cast<int>(b.be32(palette) / 3)};
   }
   return PaletteFacts{depth, 1 << depth};
 }
@@ -308,9 +348,11 @@ QByteArray pictureFormat(QByteArrayView fileStart) {
   return {};
 }
 
-Footprint decodeFootprint(QByteArrayView file, QByteArrayView format, QSize size) {
-  const Bytes bytes(file);
-  if (!size.isValid() || size.isEmpty() || pictureFormat(file) != format) return {};
+namespace {
+
+Footprint footprintOf(const Bytes& bytes, QByteArrayView format, QSize size) {
+  if (!size.isValid() || size.isEmpty() || pictureFormat(bytes.slice(0, std::min<qsizetype>(bytes.size(), 16))) != format)
+    return {};
   if (format == "bmp") return bmpFootprint(bytes);
   if (format == "png") return pngFootprint(bytes, size);
   if (format == "gif") return gifFootprint(bytes, size);
@@ -318,6 +360,38 @@ Footprint decodeFootprint(QByteArrayView file, QByteArrayView format, QSize size
   if (format == "webp") return webpFootprint(bytes, size);
   return {};
 }
+
+}  // namespace
+
+Footprint decodeFootprint(QByteArrayView file, QByteArrayView format, QSize size) {
+  return footprintOf(Bytes(file), format, size);
+}
+
+Footprint decodeFootprint(FileWindow& file, QByteArrayView format, QSize size) {
+  return footprintOf(Bytes(file), format, size);
+}
+
+QByteArrayView FileWindow::bytes(qint64 at, qsizetype count) {
+  if (at < 0 || count <= 0 || at >= size_) return {};
+  count = static_cast<qsizetype>(std::min<qint64>(count, size_ - at));
+  if (start_ < 0 || at < start_ || at + count > start_ + window_.size()) {
+    window_.resize(std::max<qsizetype>(count, kWindowBytes));
+    start_ = at;
+    const qint64 read = file_.seek(at) ? file_.read(window_.data(), std::min<qint64>(window_.size(), size_ - at)) : -1;
+    window_.truncate(static_cast<qsizetype>(std::max<qint64>(read, 0)));
+  }
+  const qint64 offset = at - start_;
+  return QByteArrayView(window_).sliced(offset, std::min<qint64>(count, window_.size() - offset));
+}
+
+int PngHeader::bitsPerPixel() const {
+  const int channels = colorType >= 0 && colorType < 7 ? kPngChannels[colorType] : 0;
+  return bitDepth * std::max(channels, 1);
+}
+
+std::optional<PngHeader> readPngHeader(QByteArrayView fileStart) { return pngHeader(Bytes(fileStart)); }
+
+std::optional<PngHeader> readPngHeader(FileWindow& file) { return pngHeader(Bytes(file)); }
 
 bool openRegularFile(QFile& file, const QString& path) {
   const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);

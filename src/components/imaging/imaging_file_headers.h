@@ -9,6 +9,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QFile>
+#include <QIODevice>
 #include <QSize>
 #include <QString>
 
@@ -37,12 +38,49 @@ struct Footprint {
   QSize decoded;
 };
 
+// A file read a window at a time, for walking its structure without holding
+// all of it: a file of hundreds of megabytes costs the window alone. Reads
+// past the end of the file (or of `size`, if it grew) give nothing.
+class FileWindow {
+ public:
+  FileWindow(QIODevice& file, qint64 size) : file_(file), size_(size) {}
+  qint64 size() const { return size_; }
+  // The bytes from `at`, at most `count` of them (fewer where the file ends),
+  // valid until the next call.
+  QByteArrayView bytes(qint64 at, qsizetype count);
+
+ private:
+  QIODevice& file_;
+  const qint64 size_;
+  QByteArray window_;
+  qint64 start_ = -1;
+};
+
 // `file` is all of a file in `format` whose header gives `size` (as stored).
 Footprint decodeFootprint(QByteArrayView file, QByteArrayView format, QSize size);
+// The same from a file that is not held: only the parts the format's layout
+// points at are read.
+Footprint decodeFootprint(FileWindow& file, QByteArrayView format, QSize size);
 
 // Whether the first picture of the TIFF file `file` is stored compressed; a
 // file whose directory cannot be followed counts as compressed.
 bool tiffCompressed(QByteArrayView file);
+
+// What a PNG file's chunks before its pixels say.
+struct PngHeader {
+  QSize size;
+  int bitDepth = 0;
+  int colorType = 0;
+  bool interlaced = false;
+  bool transparentColour = false;  // a tRNS chunk
+  // The depth the file itself stores: bits a sample times samples a pixel.
+  int bitsPerPixel() const;
+};
+
+// The header of a PNG file from its start (enough of it to reach its first
+// IDAT chunk for the transparent colour), or nothing when it is no PNG.
+std::optional<PngHeader> readPngHeader(QByteArrayView fileStart);
+std::optional<PngHeader> readPngHeader(FileWindow& file);
 
 struct PaletteFacts {
   int bitsPerPixel = 0;

@@ -21,6 +21,7 @@
 #include "components/imaging/picture_shrink.h"
 #include "components/imaging/pixel_bands.h"
 #include "components/imaging/imaging_jpeg.h"
+#include "components/imaging/imaging_png.h"
 
 namespace lumaset {
 
@@ -176,25 +177,6 @@ std::optional<Error> openReader(const QString& path, UnmappedFile& file, QImageR
 
 Error damaged(const QString& path) { return readError(path, QStringLiteral("the picture is damaged or incomplete")); }
 
-// All of a picture file in memory, read with plain reads: a file cut short
-// meanwhile gives fewer bytes, never a fault, and the decoder sees one state
-// of it. A file larger than all the memory decodes may hold is refused.
-Result<QByteArray> readPictureFile(const QString& path) {
-  QFile file;
-  if (!imaging_detail::openRegularFile(file, path)) {
-    return fileProblem(path).value_or(readError(path, QStringLiteral("it is not a file")));
-  }
-  const qint64 size = file.size();
-  if (size > imaging_detail::DecodeMemory::kTotalBytes) {
-    return readError(path, QStringLiteral("the file is too large to be a picture Lumaset reads"));
-  }
-  QByteArray bytes(static_cast<qsizetype>(size), Qt::Uninitialized);
-  const qint64 read = file.read(bytes.data(), size);
-  if (read < 0) return readError(path, file.errorString());
-  bytes.truncate(static_cast<qsizetype>(read));
-  return bytes;
-}
-
 // The picture stood upright as the file's orientation tag says, the way Qt's
 // reader turns it: mirrored first, then a quarter turn clockwise.
 QImage upright(const QImage& image, QImageIOHandler::Transformations how) {
@@ -215,6 +197,114 @@ int bitsPerPixel(QImage::Format format) {
 QByteArray fileStart(const QString& path) {
   QFile file;
   return imaging_detail::openRegularFile(file, path) ? file.read(kHeaderBytes) : QByteArray();
+}
+
+// The bytes of a picture widened to the held form, 32 bits a pixel.
+qint64 heldFormBytes(QSize size) { return qint64{4} * size.width() * size.height(); }
+
+// A picture file other than JPEG, measured before any of its pixels is
+// decoded, from its header and the parts of its layout that say what
+// decoding it holds; the file itself is not held meanwhile.
+struct DecodePlan {
+  QByteArray format;
+  QSize size;  // as stored
+  QSize target;
+  bool shrink = false;
+  bool libpng = false;
+  bool streamed = false;  // read from the file as it decodes, never held whole
+  QImageIOHandler::Transformations turn = QImageIOHandler::TransformationNone;
+  imaging_detail::Footprint footprint;
+  qint64 fileBytes = 0;
+  imaging_detail::DecodeRequest request;
+};
+
+Result<DecodePlan> planDecode(const QString& path, int longSide, bool widen, UnmappedFile& file) {
+  DecodePlan plan;
+  QImageReader reader;
+  if (auto problem = openReader(path, file, reader, plan.format)) return *problem;
+  plan.fileBytes = file.size();
+  if (plan.fileBytes > imaging_detail::DecodeMemory::kTotalBytes) {
+    return readError(path, QStringLiteral("the file is too large to be a picture Lumaset reads"));
+  }
+  imaging_detail::FileWindow window(file, plan.fileBytes);
+  // Qt's PNG reader reads every chunk before the pixels to give the size
+  // (the decode reads them again); the header says it at once.
+  const auto png = plan.format == "png" ? imaging_detail::readPngHeader(window) : std::nullopt;
+  plan.size = png ? png->size : storedSize(reader);
+  if (!png) plan.turn = reader.transformation();
+  plan.footprint = imaging_detail::decodeFootprint(window, plan.format, plan.size);
+  switch (plan.footprint.verdict) {
+    case imaging_detail::Footprint::Verdict::Damaged: return damaged(path);
+    case imaging_detail::Footprint::Verdict::Packed:
+      return packedTight(path, plan.footprint.decoded, plan.fileBytes);
+    case imaging_detail::Footprint::Verdict::TooLarge: return tooLarge(path, plan.footprint.decoded);
+    case imaging_detail::Footprint::Verdict::Whole: break;
+  }
+  plan.libpng = png && imaging_detail::readsWithLibpng(*png);
+  plan.shrink = longSide > 0 && std::max(plan.size.width(), plan.size.height()) > longSide;
+  plan.target = plan.shrink ? imaging_detail::fitLongSide(plan.size, longSide) : plan.size;
+  const bool turned = plan.turn != QImageIOHandler::TransformationNone;
+  const qint64 working = plan.shrink ? imaging_detail::shrinkBytes(plan.size, plan.target)
+                         : turned    ? plan.footprint.heldBytes
+                                     : 0;
+  // libpng reads a PNG file as it decodes it, through Qt's reader or not;
+  // the other readers decode a copy of all of the file.
+  plan.streamed = plan.format == "png";
+  const qint64 fileHeld = plan.streamed ? 0 : plan.fileBytes;
+  plan.request.decodeBytes = fileHeld + plan.footprint.heldBytes + working;
+  plan.request.size = plan.footprint.decoded;
+  if (plan.request.decodeBytes > imaging_detail::DecodeMemory::kTotalBytes) {
+    return memoryError(path, plan.footprint.decoded);
+  }
+  if (!plan.shrink) plan.request.fullSizeBytes = plan.request.decodeBytes + (widen ? heldFormBytes(plan.size) : 0);
+  if (plan.request.fullSizeBytes > imaging_detail::kFullSizeBytes) return memoryError(path, plan.footprint.decoded);
+  return plan;
+}
+
+// The whole file in memory, read after its memory was granted and never more
+// of it than was counted: a file that grew meanwhile is cut there (and read
+// as damaged), and one cut short gives fewer bytes, never a fault.
+Result<QByteArray> readCounted(const QString& path, QIODevice& file, qint64 counted) {
+  QByteArray bytes(static_cast<qsizetype>(counted), Qt::Uninitialized);
+  qint64 done = 0;
+  if (!file.seek(0)) return readError(path, file.errorString());
+  while (done < counted) {
+    const qint64 read = file.read(bytes.data() + done, counted - done);
+    if (read < 0) return readError(path, file.errorString());
+    if (read == 0) break;
+    done += read;
+  }
+  bytes.truncate(static_cast<qsizetype>(done));
+  return bytes;
+}
+
+// Decoded by Qt's reader for the format the content names, from the file as
+// it decodes where that reader streams, else from a copy of the file that
+// must still be the file that was measured.
+Result<QImage> decodeWithQt(const QString& path, QIODevice& file, const DecodePlan& plan) {
+  QBuffer buffer;
+  QImageReader reader;
+  if (plan.streamed) {
+    if (!file.seek(0)) return readError(path, file.errorString());
+    bindReader(reader, &file, plan.format);
+  } else {
+    const Result<QByteArray> bytes = readCounted(path, file, plan.fileBytes);
+    if (!bytes) return Error{bytes.error()};
+    if (imaging_detail::pictureFormat(*bytes) != plan.format) return damaged(path);
+    const imaging_detail::Footprint now = imaging_detail::decodeFootprint(*bytes, plan.format, plan.size);
+    if (now.verdict != imaging_detail::Footprint::Verdict::Whole || now.heldBytes > plan.footprint.heldBytes) {
+      return damaged(path);  // changed since it was measured
+    }
+    buffer.setData(*bytes);
+    buffer.open(QIODevice::ReadOnly);
+    bindReader(reader, &buffer, plan.format);
+  }
+  reader.setAutoTransform(false);  // turned once shrunk
+  if (!reader.canRead()) return refusal(path, reader);
+  if (storedSize(reader) != plan.size) return damaged(path);
+  QImage image;
+  if (!reader.read(&image)) return refusal(path, reader);
+  return image;
 }
 
 }  // namespace
@@ -239,7 +329,12 @@ Result<FileFacts> Imaging::FileInfo(const QString& path) {
   const QImage::Format pixelFormat = reader.imageFormat();
   const bool mono = pixelFormat == QImage::Format_Mono || pixelFormat == QImage::Format_MonoLSB;
   FileFacts facts{size.width(), size.height(), bitsPerPixel(pixelFormat), mono ? 2 : 0};
-  if (const auto palette = imaging_detail::paletteFacts(fileStart(path), format)) {
+  const QByteArray start = fileStart(path);
+  // The depth the file stores, not the one Qt widens it to (grey with alpha,
+  // or colour with a transparent colour, comes as 32 bits a pixel).
+  if (const auto png = format == "png" ? imaging_detail::readPngHeader(start) : std::nullopt)
+    facts.bitsPerPixel = png->bitsPerPixel();
+  if (const auto palette = imaging_detail::paletteFacts(start, format)) {
     facts.bitsPerPixel = palette->bitsPerPixel;
     facts.paletteSize = palette->colors;
   } else if (format == "gif") {
@@ -248,52 +343,75 @@ Result<FileFacts> Imaging::FileInfo(const QString& path) {
   return facts;
 }
 
-// Other formats than JPEG are decoded by Qt's reader for the format the
-// content names, from a copy of the file in memory, and only when the
-// decode fits in the memory decodes may hold: the picture as the reader
-// holds it, the file, and the working copies that shrink or turn it.
-Result<QImage> Imaging::decode(const QString& path, int longSide) {
+namespace imaging_detail {
+
+// A full-size picture (for the preview, cropping, effects, or a file
+// rewritten) is held whole, and at 32 bits a pixel once it is widened to the
+// held form: while it is read it is counted against a memory of its own,
+// apart from the decode memory that thumbnails share. A scan of 16000 x 16000
+// black and white, the largest picture read at all, takes 1 GB widened and a
+// bit a pixel decoded; 1.5 GB keeps it, and two such reads go one after the
+// other. Never destroyed, so that a read still running when the program ends
+// finds it intact.
+DecodeMemory& FullSizeMemory() {
+  static auto* memory = new DecodeMemory(kFullSizeBytes);
+  return *memory;
+}
+
+Result<DecodeRequest> decodeRequest(const QString& path, int longSide, bool widen) {
   if (auto problem = fileProblem(path)) return *problem;
   if (isJpegFile(path)) {
+    const auto header = readJpegHeader(path);
+    if (!header) return readError(path, header.error());
+    // The decoder counts its own memory, and a picture it shrinks; a
+    // full-size picture comes in the held form, turned upright in a copy.
+    const QSize size = header->upright();
+    return DecodeRequest{0, longSide > 0 ? 0 : heldFormBytes(size) * (header->orientation == 1 ? 1 : 2), size};
+  }
+  UnmappedFile file;
+  auto plan = planDecode(path, longSide, widen, file);
+  if (!plan) return Error{plan.error()};
+  return plan->request;
+}
+
+}  // namespace imaging_detail
+
+// Other formats than JPEG are decoded only when the decode fits in the
+// memory decodes may hold (the file, the picture as its reader holds it, and
+// the working copies that shrink or turn it), asked for before the file is
+// read; a full-size picture also fits in the full-size memory, widened.
+Result<QImage> Imaging::decode(const QString& path, int longSide, bool widen) {
+  if (auto problem = fileProblem(path)) return *problem;
+  if (isJpegFile(path)) {
+    // libjpeg shrinks while it decodes, within the decode memory it asks for
+    // itself; a full-size read takes its share of the full-size memory first.
+    std::optional<imaging_detail::DecodeMemory::Share> full;
+    if (longSide == 0) {
+      const auto request = imaging_detail::decodeRequest(path, longSide, widen);
+      if (!request) return Error{request.error()};
+      if (request->fullSizeBytes > imaging_detail::kFullSizeBytes) return memoryError(path, request->size);
+      full.emplace(imaging_detail::FullSizeMemory(), request->fullSizeBytes);
+      if (!full->granted()) return CancelledError();
+    }
     auto image = imaging_detail::decodeJpeg(path, longSide, qint64{kReaderLimitMegabytes} << 20);
     if (!image && !image.cancelled()) return readError(path, image.error());
-    return image;
+    return image && widen ? toHeldFormat(*image) : image;
   }
-  const Result<QByteArray> bytes = readPictureFile(path);
-  if (!bytes) return Error{bytes.error()};
-  const QByteArray format = imaging_detail::pictureFormat(*bytes);
-  if (format.isEmpty() || format == "jpeg") return notAPicture(path);  // a JPEG start appearing after the check
-  QBuffer buffer;
-  buffer.setData(*bytes);
-  buffer.open(QIODevice::ReadOnly);
-  QImageReader reader;
-  bindReader(reader, &buffer, format);
-  reader.setAutoTransform(false);  // turned here once shrunk
-  if (!reader.canRead()) return refusal(path, reader);
-  const QSize size = storedSize(reader);
-  const imaging_detail::Footprint footprint = imaging_detail::decodeFootprint(*bytes, format, size);
-  switch (footprint.verdict) {
-    case imaging_detail::Footprint::Verdict::Damaged: return damaged(path);
-    case imaging_detail::Footprint::Verdict::Packed: return packedTight(path, footprint.decoded, bytes->size());
-    case imaging_detail::Footprint::Verdict::TooLarge: return tooLarge(path, footprint.decoded);
-    case imaging_detail::Footprint::Verdict::Whole: break;
-  }
-  const bool shrink = longSide > 0 && std::max(size.width(), size.height()) > longSide;
-  const QSize target = shrink ? fitLongSide(size, longSide) : size;
-  const QImageIOHandler::Transformations turn = reader.transformation();
-  const bool turned = turn != QImageIOHandler::TransformationNone;
-  const qint64 working = shrink ? imaging_detail::shrinkBytes(size, target) : turned ? footprint.heldBytes : 0;
-  const qint64 cost = bytes->size() + footprint.heldBytes + working;
-  if (cost > imaging_detail::DecodeMemory::kTotalBytes) return memoryError(path, footprint.decoded);
-  const imaging_detail::DecodeMemory::Share share(imaging_detail::DecodeMemory::Shared(), cost);
-  if (!share.granted()) return CancelledError();  // stopped while it waited for memory
-  QImage image;
-  if (!reader.read(&image)) return refusal(path, reader);
-  if (image.size() != size) return damaged(path);  // the picture must be the one the header promised
-  if (shrink) image = imaging_detail::shrunk(image, target);
-  image = upright(image, turn);
-  if (image.isNull()) return memoryError(path, size);
-  return image;
+  UnmappedFile file;
+  const auto plan = planDecode(path, longSide, widen, file);
+  if (!plan) return Error{plan.error()};
+  const imaging_detail::DecodeMemory::Share full(imaging_detail::FullSizeMemory(), plan->request.fullSizeBytes);
+  if (!full.granted()) return CancelledError();  // stopped while it waited for memory
+  const imaging_detail::DecodeMemory::Share share(imaging_detail::DecodeMemory::Shared(), plan->request.decodeBytes);
+  if (!share.granted()) return CancelledError();
+  Result<QImage> decoded = plan->libpng ? imaging_detail::decodePng(file) : decodeWithQt(path, file, *plan);
+  if (!decoded) return decoded.cancelled() || !plan->libpng ? decoded : readError(path, decoded.error());
+  QImage image = std::move(decoded).value();
+  if (image.size() != plan->size) return damaged(path);  // the picture must be the one the header promised
+  if (plan->shrink) image = imaging_detail::shrunk(image, plan->target);
+  image = upright(image, plan->turn);
+  if (image.isNull()) return memoryError(path, plan->size);
+  return widen ? toHeldFormat(image) : image;
 }
 
 Result<QImage> Imaging::toHeldFormat(const QImage& image) {
@@ -318,12 +436,10 @@ Result<QImage> Imaging::toHeldFormat(const QImage& image) {
 
 Result<QImage> Imaging::readScaled(const QString& path, int longSide) {
   if (longSide <= 0) return Error{QStringLiteral("A picture cannot be shrunk to %1 pixels.").arg(longSide)};
-  auto image = decode(path, longSide);
-  if (!image) return image;
-  return toHeldFormat(*image);
+  return decode(path, longSide, true);
 }
 
-Result<QImage> Imaging::ReadAsStored(const QString& path) { return decode(path, 0); }
+Result<QImage> Imaging::ReadAsStored(const QString& path) { return decode(path, 0, false); }
 
 Result<int> Imaging::FrameCount(const QString& path) {
   if (auto problem = fileProblem(path)) return *problem;

@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImageWriter>
 
 #include <algorithm>
@@ -65,10 +66,11 @@ TEST_F(PictureFilesTest, OnlyRasterReadersSeeAFileWhateverItsName) {
   EXPECT_EQ(wrong, 0) << "-1: the child hung on the FIFO";
 }
 
-// While a decode waits for memory, another program cuts the file short: the
-// decode works from its own copy, so the file is never mapped and the
-// picture comes whole.
-TEST_F(PictureFilesTest, AFileCutShortWhileItIsDecodedGivesThePictureItWas) {
+// A file's bytes are part of the memory its decode asks for, and it is read
+// only once that is granted: another program cutting it short while the
+// decode waits leaves a damaged picture, refused, never a fault (the file is
+// never mapped), and the decode held no more than it asked for.
+TEST_F(PictureFilesTest, AFileIsReadOnlyOnceItsMemoryIsGranted) {
   QStringList files{write(QStringLiteral("a.gif"), smallFrameGif(1))};
   for (const char* name : {"a.webp", "a.png", "a.tif", "a.bmp"}) {
     files << QDir(folder_).filePath(QLatin1String(name));
@@ -77,7 +79,11 @@ TEST_F(PictureFilesTest, AFileCutShortWhileItIsDecodedGivesThePictureItWas) {
   auto& memory = imaging_detail::DecodeMemory::Shared();
   for (const QString& file : files) {
     SCOPED_TRACE(file.toStdString());
-    const QSize size = QImage(file).size();
+    const qint64 fileBytes = QFileInfo(file).size();
+    const auto asks = imaging_detail::decodeRequest(file, 1000, true);
+    ASSERT_TRUE(asks) << asks.error().toStdString();
+    const bool streamed = file.endsWith(QLatin1String(".png"));  // a PNG is read as it decodes
+    EXPECT_GE(asks->decodeBytes, streamed ? 0 : fileBytes);
     auto all = std::make_unique<imaging_detail::DecodeMemory::Share>(memory, imaging_detail::DecodeMemory::kTotalBytes);
     Result<QImage> decoded = Error{QStringLiteral("not decoded")};
     std::thread decode([&] { decoded = Imaging::readScaled(file, 1000); });
@@ -89,8 +95,35 @@ TEST_F(PictureFilesTest, AFileCutShortWhileItIsDecodedGivesThePictureItWas) {
     ASSERT_TRUE(asked) << "the decode never asked for memory";
     EXPECT_FALSE(mapped);
     ASSERT_EQ(cut, 0);
+    ASSERT_FALSE(decoded) << "the file was read before its memory was granted";
+    EXPECT_FALSE(decoded.cancelled());
+  }
+}
+
+// A file that grows while its decode waits is read no further than was
+// counted: the picture it was, nothing of what was added held.
+TEST_F(PictureFilesTest, AFileThatGrowsWhileItWaitsIsReadOnlyAsFarAsCounted) {
+  auto& memory = imaging_detail::DecodeMemory::Shared();
+  for (const char* name : {"b.bmp", "b.png", "b.tif", "b.webp"}) {
+    SCOPED_TRACE(name);
+    const QString file = QDir(folder_).filePath(QLatin1String(name));
+    ASSERT_TRUE(test::Quarters(64, 48).save(file));
+    auto all = std::make_unique<imaging_detail::DecodeMemory::Share>(memory, imaging_detail::DecodeMemory::kTotalBytes);
+    Result<QImage> decoded = Error{QStringLiteral("not decoded")};
+    bool asked = false;
+    int grown = -1;
+    const std::size_t largest = test::largestAllocationDuring([&] {
+      std::thread decode([&] { decoded = Imaging::readScaled(file, 1000); });
+      asked = test::RunUntil([&] { return memory.waiting() == 1; });
+      grown = ::truncate(QFile::encodeName(file).constData(), qint64{64} << 20);  // sparse, costs no disk
+      all.reset();
+      decode.join();
+    });
+    ASSERT_TRUE(asked) << "the decode never asked for memory";
+    ASSERT_EQ(grown, 0);
     ASSERT_TRUE(decoded) << decoded.error().toStdString();
-    EXPECT_EQ(decoded->size(), size);
+    EXPECT_EQ(decoded->size(), QSize(64, 48));
+    EXPECT_LT(largest, std::size_t{16} << 20);
   }
 }
 
