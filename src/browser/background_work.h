@@ -7,6 +7,8 @@
 // window's close nor the program's end waits on a picture being read.
 
 #include <QEventLoop>
+#include <QImage>
+#include <QString>
 #include <QFutureWatcher>
 #include <QObject>
 #include <QTimer>
@@ -18,6 +20,7 @@
 #include <optional>
 
 #include "components/imaging/decode_memory.h"
+#include "components/result.h"
 
 class QThreadPool;
 
@@ -25,6 +28,10 @@ namespace lumaset {
 
 // The pool of the windows' background work, never destroyed.
 QThreadPool* BackgroundPool();
+
+// Reads a picture file decoded no larger than `longSide` pixels, on a
+// worker: Imaging::readScaled, unless a test hands a slower one.
+using ScaledReader = std::function<Result<QImage>(const QString& path, int longSide)>;
 
 template <typename T>
 class BackgroundWork {

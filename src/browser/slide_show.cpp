@@ -194,9 +194,7 @@ struct SlideCandidate {
 
 // The picture is decoded no larger than the screen and then brought to the
 // slide's size, so that every fade step works on screen pixels only.
-using SlideReader = std::function<Result<QImage>(const QString& path, int longSide)>;
-
-std::optional<QImage> ReadSlide(const SlideReader& reader, const SlideCandidate& candidate, QSize screen,
+std::optional<QImage> ReadSlide(const ScaledReader& reader, const SlideCandidate& candidate, QSize screen,
                                 double twips, TwipsRect* place) {
   const Result<QImage> read = reader(candidate.file, std::max(screen.width(), screen.height()));
   if (!read) return std::nullopt;
