@@ -117,6 +117,7 @@ class LayoutPage : public QObject,
   // until they are on it (PageCommands::PicAdd).
   bool adding() const { return commands_.adding(); }
   void FinishAdding() { commands_.FinishAdding(); }
+  void setReader(ScaledReader reader) { commands_.setReader(std::move(reader)); }
   // `PageRefresh`: the page computed for the printer and drawn again.
   void PageRefresh();
   // Start-up and the preferences: the width box shows the LayOutWidth setting.
