@@ -125,7 +125,7 @@ TEST(DefaultEditor, ExecLinesThatWouldSplitANameOrHandItToAShellAreRefused) {
       "nice sh -c 'edit \"$1\"' sh %f", "xterm -e sh -c 'edit \"$0\"' %f",
       "env -u DISPLAY /usr/bin/bash -o pipefail -c 'edit \"$1\"' bash %U",
       "/usr/bin/env LANG=C dash -c 'edit \"$1\"' dash %U", "timeout 30 stdbuf -oL edit -c %f",
-      "edit 'x' %f # sh -c", "edit --name=50%% %f"};
+      "edit 'x' %f # sh -c", "edit # note\n%f", "edit --name=50%% %f"};
   for (const char* exec : allowed) {
     EXPECT_TRUE(CheckEditorCommand(QString::fromUtf8(exec)).ok()) << exec;
     for (const char* name : names) {
