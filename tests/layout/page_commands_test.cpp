@@ -169,6 +169,7 @@ TEST_F(PageCommandsTest, ASlowPictureLeavesTheWindowRunningAndEscDropsWhatIsNotO
   commands.setReader(slow.reader());
   host.abort = true;
   Ask(photo, 1000, 1000);
+  EXPECT_FALSE(host.abort) << "an Esc from before is taken when the first addition starts";
   Ask(tall, 1000, 1000);
   bool ticked = false;
   QTimer::singleShot(0, [&ticked] { ticked = true; });
