@@ -102,6 +102,7 @@ void MainWindow::mnuViewSlide_Click() {
       [] { return std::make_unique<FluidMidiPlayer>(); },
       [] { return std::make_unique<AlsaMixerDevice>(); },
       {},
+      {},
       {}};
   slideShow_ = new SlideShowWindow(std::move(context), this);
   connect(slideShow_, &SlideShowWindow::ended, this, [this] {

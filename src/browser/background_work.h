@@ -6,8 +6,12 @@
 // dropped. The workers run on a pool that nothing waits for: neither a
 // window's close nor the program's end waits on a picture being read.
 
+#include <QEventLoop>
+#include <QImage>
+#include <QString>
 #include <QFutureWatcher>
 #include <QObject>
+#include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <atomic>
@@ -16,6 +20,7 @@
 #include <optional>
 
 #include "components/imaging/decode_memory.h"
+#include "components/result.h"
 
 class QThreadPool;
 
@@ -23,6 +28,10 @@ namespace lumaset {
 
 // The pool of the windows' background work, never destroyed.
 QThreadPool* BackgroundPool();
+
+// Reads a picture file decoded no larger than `longSide` pixels, on a
+// worker: Imaging::readScaled, unless a test hands a slower one.
+using ScaledReader = std::function<Result<QImage>(const QString& path, int longSide)>;
 
 template <typename T>
 class BackgroundWork {
@@ -63,6 +72,14 @@ class BackgroundWork {
 
   bool running() const { return watcher_ != nullptr; }
 
+  // Waits for the running work, if any, and hands its result over at once,
+  // without letting other events run meanwhile.
+  void finishNow() {
+    if (!watcher_) return;
+    watcher_->waitForFinished();
+    finish();
+  }
+
  private:
   void finish() {
     QFutureWatcher<T>* watcher = watcher_.release();
@@ -83,5 +100,29 @@ class BackgroundWork {
   std::shared_ptr<std::atomic<bool>> unwanted_;
   Done done_;
 };
+
+// Runs `work` on a worker while the window's events go on, for a command
+// that has to have the result before it can go on. `givenUp`, asked a few
+// times a second, stops the work; so does the end of the program's event
+// loops. Gives nothing when the work was stopped or failed.
+template <typename T>
+std::optional<T> AwaitBackground(std::function<T()> work, const std::function<bool()>& givenUp) {
+  constexpr int kAskMs = 50;
+  std::optional<T> result;
+  QEventLoop loop;
+  BackgroundWork<T> background;
+  background.start(std::move(work), [&result, &loop](T value) {
+    result.emplace(std::move(value));
+    loop.quit();
+  });
+  QTimer ask;
+  QObject::connect(&ask, &QTimer::timeout, &loop, [&] {
+    if (!background.running() || givenUp()) loop.quit();
+  });
+  ask.start(kAskMs);
+  loop.exec();
+  background.stop();
+  return result;
+}
 
 }  // namespace lumaset

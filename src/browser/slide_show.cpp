@@ -15,6 +15,7 @@
 #include <cmath>
 #include <utility>
 
+#include "browser/background_work.h"
 #include "browser/thumb_table.h"
 #include "components/file_system.h"
 #include "components/midi_player.h"
@@ -111,7 +112,10 @@ std::optional<QString> MidiPool::Pick(const QString& folder, double draw) {
 // ---- the window ----------------------------------------------------------------
 
 SlideShowWindow::SlideShowWindow(SlideShowContext context, QWidget* parent)
-    : QDialog(parent, Qt::Tool | Qt::FramelessWindowHint), context_(std::move(context)) {
+    : QDialog(parent, Qt::Tool | Qt::FramelessWindowHint),
+      context_(std::move(context)),
+      reading_(std::make_unique<BackgroundWork<SlideRead>>()) {
+  if (!context_.readSlide) context_.readSlide = &Imaging::readScaled;
   if (!context_.random) context_.random = [] { return QRandomGenerator::global()->generateDouble(); };
   if (!context_.showMessage)
     context_.showMessage = [this](const QString& text) { ShowWarning(this, context_.appTitle, text); };
@@ -165,9 +169,47 @@ void SlideShowWindow::Start() {
   showFullScreen();
   activateWindow();
   setFocus();
+  musicWaits_ = true;
   SlideDisplay();
-  if (!stopShow_) StartMusic();
 }
+
+// One slide as the worker read it: the first of the candidates that loaded,
+// brought to the slide's size; index -1 when none did.
+struct SlideShowWindow::SlideRead {
+  int index = -1;
+  QString file;
+  QImage picture;
+  TwipsRect place;
+};
+
+namespace {
+
+// A slide to try: its table entry, file and the size the table knows.
+struct SlideCandidate {
+  int index;
+  QString file;
+  int width;
+  int height;
+};
+
+// The picture is decoded no larger than the screen and then brought to the
+// slide's size, so that every fade step works on screen pixels only.
+std::optional<QImage> ReadSlide(const ScaledReader& reader, const SlideCandidate& candidate, QSize screen,
+                                double twips, TwipsRect* place) {
+  const Result<QImage> read = reader(candidate.file, std::max(screen.width(), screen.height()));
+  if (!read) return std::nullopt;
+  int width = candidate.width;
+  int height = candidate.height;
+  if (width <= 0 || height <= 0) {  // the table never learnt its size
+    width = read->width();
+    height = read->height();
+  }
+  *place = SlideRect(width, height, PixelsToTwips(screen.width(), twips), PixelsToTwips(screen.height(), twips));
+  const QSize target(std::max(1, TwipsToPixels(place->width, twips)), std::max(1, TwipsToPixels(place->height, twips)));
+  return read->scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+}  // namespace
 
 // The caption changes only together with a picture that loaded, so a slide
 // that fails never shows the last picture under its own name.
@@ -177,48 +219,59 @@ void SlideShowWindow::SlideDisplay() {
   labSlide_->hide();
   const int count = context_.table.ThumbCount();
   int& index = context_.memory.slideIndex;
-  for (int tried = 0; tried < count; ++tried) {
-    if (index < 0 || index >= count) index = 0;
-    TwipsRect place;
-    if (std::optional<QImage> picture = LoadSlide(index, &place)) {
-      ShowSlide(*picture, place, index);
-      return;
-    }
-    index = NextSlideIndex(index, count);
+  if (index < 0 || index >= count) index = 0;
+  std::vector<SlideCandidate> candidates;
+  for (int tried = 0, at = index; tried < count; ++tried, at = NextSlideIndex(at, count)) {
+    candidates.push_back({at, context_.table.ThumbFiles(at), context_.table.ThumbWidths(at),
+                          context_.table.ThumbHeights(at)});
   }
-  EndShow(kNothingShown);
-}
-
-// The picture is decoded no larger than the screen and then brought to the
-// slide's size, so that every fade step works on screen pixels only.
-std::optional<QImage> SlideShowWindow::LoadSlide(int index, TwipsRect* place) {
+  if (candidates.empty()) {
+    EndShow(kNothingShown);
+    return;
+  }
   const QSize screen = size().isEmpty() ? QSize(1, 1) : size();
-  if (!showImgX_.loadFileScaled(context_.table.ThumbFiles(index), std::max(screen.width(), screen.height())))
-    return std::nullopt;
-  const QImage picture = showImgX_.GetPicture();
-  int width = context_.table.ThumbWidths(index);
-  int height = context_.table.ThumbHeights(index);
-  if (width <= 0 || height <= 0) {  // the table never learnt its size
-    width = picture.width();
-    height = picture.height();
-  }
   const double twips = TwipsPerPixelHere();
-  *place = SlideRect(width, height, PixelsToTwips(screen.width(), twips), PixelsToTwips(screen.height(), twips));
-  const QSize target(std::max(1, TwipsToPixels(place->width, twips)), std::max(1, TwipsToPixels(place->height, twips)));
-  return picture.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  reading_->start(
+      [reader = context_.readSlide, candidates = std::move(candidates), screen, twips] {
+        SlideRead read;
+        for (const SlideCandidate& candidate : candidates) {
+          if (DecodeStop::requested()) break;
+          if (std::optional<QImage> picture = ReadSlide(reader, candidate, screen, twips, &read.place)) {
+            read.index = candidate.index;
+            read.file = candidate.file;
+            read.picture = std::move(*picture);
+            break;
+          }
+        }
+        return read;
+      },
+      [this, keyStep = keyStep_](const SlideRead& read) { ShowRead(read, keyStep); });
 }
 
-void SlideShowWindow::ShowSlide(const QImage& picture, const TwipsRect& place, int index) {
+bool SlideShowWindow::Loading() const { return reading_->running(); }
+void SlideShowWindow::FinishLoading() { reading_->finishNow(); }
+
+void SlideShowWindow::ShowRead(const SlideRead& read, bool keyStep) {
+  if (read.index < 0) {
+    EndShow(kNothingShown);
+    return;
+  }
+  context_.memory.slideIndex = read.index;
+  ShowSlide(read.picture, read.place, read.file, keyStep);
+  if (std::exchange(musicWaits_, false) && !stopShow_) StartMusic();
+}
+
+void SlideShowWindow::ShowSlide(const QImage& picture, const TwipsRect& place, const QString& file, bool keyStep) {
   const double twips = TwipsPerPixelHere();
   image1_->setGeometry(TwipsToPixels(place.left, twips), TwipsToPixels(place.top, twips),
                        TwipsToPixels(place.width, twips), TwipsToPixels(place.height, twips));
   image1_->show();
-  labSlide_->setText(FileSystemUtility::PathPart(context_.table.ThumbFiles(index), false));
+  labSlide_->setText(FileSystemUtility::PathPart(file, false));
   labSlide_->adjustSize();
   labSlide_->move((width() - labSlide_->width()) / 2, TwipsToPixels(kCaptionTop, twips));
   unfaded_ = picture;
   if (context_.playShowSound) context_.playShowSound();
-  if (context_.options.ssFadeIn && !keyStep_) {
+  if (context_.options.ssFadeIn && !keyStep) {
     fading_ = true;
     RunFade(FadeInSteps(), &SlideShowWindow::FinishSlide);
     return;
@@ -302,9 +355,10 @@ void SlideShowWindow::keyPressEvent(QKeyEvent* event) {
   EndShow();
 }
 
-// While a fade runs, keys wait for nothing: they are simply not taken.
+// While a fade runs or a slide is read, keys wait for nothing: they are
+// simply not taken.
 void SlideShowWindow::KeyStep(bool back) {
-  if (fading_ || stopShow_) return;
+  if (fading_ || stopShow_ || reading_->running()) return;
   if (back) {
     context_.memory.slideIndex = BackSlideIndex(context_.memory.slideIndex, context_.table.ThumbCount());
   }
@@ -386,6 +440,7 @@ void SlideShowWindow::StopMusic() {
 
 void SlideShowWindow::EndShow(const QString& message) {
   stopShow_ = true;
+  reading_->stop();
   timer1_.stop();
   fadeTimer_.stop();
   if (!message.isEmpty()) context_.showMessage(message);
@@ -408,6 +463,7 @@ void SlideShowWindow::Unload(bool announce) {
   if (unloaded_) return;
   unloaded_ = true;
   stopShow_ = true;
+  reading_->stop();
   if (midiOpen_) StopMusic();
   if (context_.setScreenSaverActive) context_.setScreenSaverActive(!context_.options.disableScreenSaver);
   timer1_.stop();

@@ -29,6 +29,8 @@ class QLabel;
 
 namespace lumaset {
 
+template <typename T>
+class BackgroundWork;
 class MidiPlayer;
 class MixerDevice;
 class SettingsStore;
@@ -115,6 +117,9 @@ struct SlideShowContext {
   std::function<double()> random;
   // Shows a warning in a message box; by default a real one.
   std::function<void(const QString& text)> showMessage;
+  // Reads a slide's file, decoded no larger than `longSide` pixels; by
+  // default Imaging::readScaled. It runs on a worker thread.
+  std::function<Result<QImage>(const QString& path, int longSide)> readSlide;
 };
 
 class SlideShowWindow : public QDialog {
@@ -133,8 +138,13 @@ class SlideShowWindow : public QDialog {
   // the music.
   void Start();
   // Shows the slide at SlideIndex (skipping, at most once round the table,
-  // slides that cannot be loaded) and moves SlideIndex on.
+  // slides that cannot be loaded) and moves SlideIndex on. The files are
+  // read on a worker thread, so the window goes on while a slow picture is
+  // read; ending the show stops the reading.
   void SlideDisplay();
+  // Whether a slide is being read, and waiting until it is shown (for tests).
+  bool Loading() const;
+  void FinishLoading();
 
   // `Timer1_Timer`, the automatic advance, and one step of a running fade.
   void Timer1_Timer();
@@ -166,8 +176,9 @@ class SlideShowWindow : public QDialog {
 
  private:
   void BuildControls();
-  std::optional<QImage> LoadSlide(int index, TwipsRect* place);
-  void ShowSlide(const QImage& picture, const TwipsRect& place, int index);
+  struct SlideRead;
+  void ShowRead(const SlideRead& read, bool keyStep);
+  void ShowSlide(const QImage& picture, const TwipsRect& place, const QString& file, bool keyStep);
   void FinishSlide();
   void RunFade(std::vector<FadeStep> steps, void (SlideShowWindow::*then)());
   void ShowFaded(const FadeStep& step);
@@ -183,6 +194,8 @@ class SlideShowWindow : public QDialog {
   double TwipsPerPixelHere() const;
 
   SlideShowContext context_;
+  std::unique_ptr<BackgroundWork<SlideRead>> reading_;
+  bool musicWaits_ = false;  // the music starts with the first slide shown
   Imaging showImgX_;
   QImage unfaded_;  // Image2: every fade step starts from it
   QImage shown_;    // Image1's picture

@@ -79,7 +79,7 @@ Status RunAndWait(const DesktopLaunch& launch) {
 
   QByteArray uri = QUrl::fromLocalFile(launch.file).toEncoded();
   gchar* exec = g_desktop_app_info_get_string(info.get(), "Exec");
-  const Status safe = CheckEditorCommand(QString::fromUtf8(exec), launch.file, QString::fromLatin1(uri));
+  const Status safe = CheckEditorCommand(QString::fromUtf8(exec));
   g_free(exec);
   if (!safe) return Error{QStringLiteral("\"%1\": %2").arg(launch.entry, safe.error())};
   GList uris{uri.data(), nullptr, nullptr};

@@ -1,9 +1,9 @@
 #include "components/editor_command.h"
 
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStringList>
 
-#include <algorithm>
 #include <vector>
 
 namespace lumaset {
@@ -22,40 +22,34 @@ struct ExecWord {
 
 bool IsFileCode(QChar code) { return QStringView(u"fFuU").contains(code); }
 
-// Inside quotes GIO's own quotes do not keep a name whole: in double quotes
-// a name loses '"' and "\\"; in single quotes they cancel out, so only
-// characters that no shell or word split treats specially may stand there.
-bool ArrivesWholeInQuotes(Quote quote, const QString& text) {
-  const auto unsafe = [&](QChar ch) {
-    if (quote == Quote::Double) return ch == u'"' || ch == u'\\';
-    return !(ch.isLetterOrNumber() || QStringView(u"/._-+,:@=%").contains(ch));
-  };
-  return std::none_of(text.begin(), text.end(), unsafe);
-}
+// The Exec line split into words by the rules GIO splits it with (the
+// shell's quoting, without expansions).
+struct SplitLine {
+  std::vector<ExecWord> words;
+  bool codeInComment = false;  // a file code stood where the line is a comment
+};
 
-// Splits `exec` into words by the rules GIO splits it with (the shell's
-// quoting, without expansions). Returns false when a file code inside quotes
-// would not bring its name whole.
-bool SplitExec(const QString& exec, const QString& path, const QString& uri, std::vector<ExecWord>& words) {
+SplitLine SplitExec(const QString& exec) {
+  SplitLine line;
   Quote quote = Quote::None;
   bool inWord = false;
   ExecWord word;
   const auto endWord = [&] {
-    if (inWord) words.push_back(word);
+    if (inWord) line.words.push_back(word);
     word = {};
     inWord = false;
   };
   for (qsizetype i = 0; i < exec.size(); ++i) {
     const QChar c = exec.at(i);
     const QChar next = i + 1 < exec.size() ? exec.at(i + 1) : QChar();
+    // GIO puts the quoted name in place of the code before it splits the
+    // line, so a code counts wherever it stands, inside quotes as well.
     if (c == u'%' && !next.isNull()) {
       ++i;
       inWord = true;
       word.text += c;
       word.text += next;
-      if (!IsFileCode(next)) continue;
-      ++word.fileCodes;
-      if (quote != Quote::None && !ArrivesWholeInQuotes(quote, next.toLower() == u'f' ? path : uri)) return false;
+      if (IsFileCode(next)) ++word.fileCodes;
       continue;
     }
     if (quote == Quote::Single) {
@@ -77,7 +71,10 @@ bool SplitExec(const QString& exec, const QString& path, const QString& uri, std
     if (c == u' ' || c == u'\t' || c == u'\n') {
       endWord();
     } else if (c == u'#' && !inWord) {
-      while (i + 1 < exec.size() && exec.at(i + 1) != u'\n') ++i;
+      // A name with a line break in it would end the comment early.
+      for (; i + 1 < exec.size() && exec.at(i + 1) != u'\n'; ++i) {
+        if (exec.at(i) == u'%' && IsFileCode(exec.at(i + 1))) line.codeInComment = true;
+      }
     } else {
       inWord = true;
       if (c == u'\'' || c == u'"') {
@@ -94,22 +91,33 @@ bool SplitExec(const QString& exec, const QString& path, const QString& uri, std
     }
   }
   endWord();
-  return true;
+  return line;
 }
 
-// The index of the program's word, past `env` and its settings and a
-// `busybox` applet name.
-size_t ProgramWord(const std::vector<ExecWord>& words) {
-  size_t i = 0;
-  if (i < words.size() && QFileInfo(words[i].text).fileName() == u"env") {
-    ++i;
-    while (i < words.size() && (words[i].text.startsWith(u'-') || words[i].text.contains(u'='))) {
-      if (words[i].text == u"-u" || words[i].text == u"--unset") ++i;
-      ++i;
+// One word as a program in front may take it apart again: `env -S` and
+// terminals split a string into words of their own. A bare file code is
+// its own piece; other words are cut at blanks, and a string that `env`
+// splits loses its option.
+struct Piece {
+  QString text;
+  bool fileCode = false;
+};
+
+std::vector<Piece> Pieces(const std::vector<ExecWord>& words) {
+  std::vector<Piece> pieces;
+  for (const ExecWord& word : words) {
+    if (word.bare()) {
+      pieces.push_back({word.text, true});
+      continue;
+    }
+    for (QString part : word.text.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts)) {
+      for (const QString& option : {QStringLiteral("--split-string="), QStringLiteral("-S")}) {
+        if (part.startsWith(option) && part.size() > option.size()) part = part.mid(option.size());
+      }
+      pieces.push_back({part, false});
     }
   }
-  if (i < words.size() && QFileInfo(words[i].text).fileName() == u"busybox") ++i;
-  return i;
+  return pieces;
 }
 
 bool IsShell(const QString& word) {
@@ -118,40 +126,45 @@ bool IsShell(const QString& word) {
   return shells.contains(QFileInfo(word).fileName());
 }
 
-// For a shell with -c, the index of its command text; words.size() when
-// the line runs no shell with -c.
-size_t ShellCommandText(const std::vector<ExecWord>& words) {
-  size_t i = ProgramWord(words);
-  if (i >= words.size() || !IsShell(words[i].text)) return words.size();
+// For the shell at `shell` started with -c, the index of its command text;
+// pieces.size() when it has no -c.
+size_t ShellCommandText(const std::vector<Piece>& pieces, size_t shell) {
   bool commandOption = false;
-  for (++i; i < words.size(); ++i) {
-    const QString& option = words[i].text;
+  size_t i = shell + 1;
+  for (; i < pieces.size(); ++i) {
+    const QString& option = pieces[i].text;
     if (option == u"--") {
       ++i;
       break;
     }
-    if (option.size() < 2 || !(option.startsWith(u'-') || option.startsWith(u'+'))) break;
+    if (pieces[i].fileCode || option.size() < 2 || !(option.startsWith(u'-') || option.startsWith(u'+'))) break;
     if (!option.startsWith(u"--") && option.startsWith(u'-') && option.contains(u'c')) commandOption = true;
     static const QStringList withArgument{"-o", "+o", "-O", "+O", "--rcfile", "--init-file"};
     if (withArgument.contains(option)) ++i;
   }
-  return commandOption ? i : words.size();
+  return commandOption ? i : pieces.size();
 }
 
 }  // namespace
 
-Status CheckEditorCommand(const QString& exec, const QString& path, const QString& uri) {
-  std::vector<ExecWord> words;
-  if (!SplitExec(exec, path, uri, words)) {
-    return Error{QStringLiteral("Its command line puts the file inside quotes, where the name \"%1\" would not "
-                                "arrive as it is.")
-                     .arg(path)};
+Status CheckEditorCommand(const QString& exec) {
+  const SplitLine line = SplitExec(exec);
+  bool misplaced = line.codeInComment;
+  for (const ExecWord& word : line.words) misplaced = misplaced || (word.fileCodes > 0 && !word.bare());
+  if (misplaced) {
+    return Error{QStringLiteral("Its command line puts the file's name inside quotes, after a backslash or "
+                                "together with other text; the name may only stand as an argument of its own.")};
   }
-  const size_t command = ShellCommandText(words);
-  for (size_t i = 0; i < words.size() && command < words.size(); ++i) {
-    if (words[i].fileCodes == 0 || (i > command && words[i].bare())) continue;
-    return Error{QStringLiteral("Its command line hands the file to a shell as part of the shell's commands; "
-                                "a file may only follow the commands as an argument of its own.")};
+  // Wherever a shell stands (behind nice, env, a terminal or any other
+  // program), a file may not be the commands it runs.
+  const std::vector<Piece> pieces = Pieces(line.words);
+  for (size_t i = 0; i < pieces.size(); ++i) {
+    if (pieces[i].fileCode || !IsShell(pieces[i].text)) continue;
+    const size_t command = ShellCommandText(pieces, i);
+    if (command < pieces.size() && pieces[command].fileCode) {
+      return Error{QStringLiteral("Its command line hands the file to a shell as the shell's commands; "
+                                  "a file may only follow the commands as an argument of its own.")};
+    }
   }
   return Status::success();
 }

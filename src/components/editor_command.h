@@ -3,8 +3,10 @@
 // Whether a desktop entry's Exec line can take a file's name safely. GIO
 // quotes the name for the shell's rules, pastes it in place of the field code
 // (%f, %F, %u, %U) and then splits the line into words itself; that keeps a
-// name whole only where the code stands outside quotes, and a shell that the
+// name whole only where the code stands alone as a word, and a shell that the
 // line runs with -c reads its command text again, with GIO's quotes gone.
+// What the line's first program does with its words is not known, so the
+// rule holds whatever program stands in front.
 
 #include <QString>
 
@@ -12,10 +14,10 @@
 
 namespace lumaset {
 
-// Fails, saying why, when the Exec line `exec` would not hand `path` (for %f
-// and %F) or `uri` (for %u and %U) to the program as the word it is, or would
-// put it where a shell reads commands: a shell started with -c takes a file
-// only as an argument of its own after the command text.
-Status CheckEditorCommand(const QString& exec, const QString& path, const QString& uri);
+// Fails, saying why, when a file code of the Exec line `exec` is quoted,
+// escaped, joined to other text or in a comment, or stands where a shell
+// reads commands: a shell started with -c, wherever it stands in the line,
+// takes a file only as an argument of its own after the command text.
+Status CheckEditorCommand(const QString& exec);
 
 }  // namespace lumaset

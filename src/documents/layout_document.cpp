@@ -185,6 +185,9 @@ Result<SavePlan> PlanSave(const PageModel& page, const SaveSetting& setting) {
 
 // --- The commands ------------------------------------------------------------
 
+LayoutDocument::LayoutDocument(PageModel& page, LayoutDocumentHost& host)
+    : page_(page), host_(host), reader_(&Imaging::readScaled) {}
+
 QString LayoutDocument::SampleName() const { return host_.LayoutFolder() + QLatin1String(kSampleLayoutName); }
 
 void LayoutDocument::mnuFileOpenPage_Click() {
@@ -292,18 +295,24 @@ void LayoutDocument::FillSlots(const LayoutContent& content) {
   page_.setPicCount(count);
 }
 
-// Each picture in stacking order, shown as it is loaded. Esc stops after the
-// current picture; the later ones keep their records, unshown. A picture
-// that cannot be loaded fails the whole open (nothing then).
+// Each picture in stacking order, shown as it is loaded. It is read on a
+// worker while the window's events go on; Esc stops the picture being read,
+// and it and the later ones keep their records, unshown. A picture that
+// cannot be loaded fails the whole open (nothing then).
 std::optional<std::vector<QString>> LayoutDocument::LoadPictures() {
   std::vector<QString> missing;
   static_cast<void>(host_.TakeAbortRequest());  // an Esc from before the open stops nothing
   const PageGeometry& geometry = page_.geometry();
+  const int side = ReducedSide(host_.ImageRes());
   for (int slot = 0; slot <= page_.picLast(); ++slot) {
     PagePic& pic = page_.pic(slot);
     page_.edit().picFile = pic.file;
     if (QFileInfo::exists(pic.file)) {
-      const Result<QImage> reduced = ReducedPicture(pic.file, host_.ImageRes());
+      const std::optional<Result<QImage>> read = AwaitBackground<Result<QImage>>(
+          [reader = reader_, file = pic.file, side] { return reader(file, side); },
+          [this] { return host_.TakeAbortRequest(); });
+      if (!read) break;  // stopped
+      const Result<QImage>& reduced = *read;
       if (!reduced) {
         host_.ShowError(QStringLiteral("Error reading file: ") + reduced.error());
         return std::nullopt;

@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "browser/background_work.h"
 #include "components/result.h"
 #include "documents/layout_file.h"
 #include "frame/sounds.h"
@@ -129,7 +130,7 @@ Result<SavePlan> PlanSave(const PageModel& page, const SaveSetting& setting);
 
 class LayoutDocument {
  public:
-  LayoutDocument(PageModel& page, LayoutDocumentHost& host) : page_(page), host_(host) {}
+  LayoutDocument(PageModel& page, LayoutDocumentHost& host);
 
   // `mnuFileOpenPage_Click`: replaces the page with a chosen layout.
   void mnuFileOpenPage_Click();
@@ -144,6 +145,9 @@ class LayoutDocument {
   const QString& layoutPath() const { return layoutPath_; }
   // The name that Save and Save As refuse: the sample in the layouts folder.
   QString SampleName() const;
+  // Reads the pictures of an opened layout on a worker; Imaging::readScaled
+  // unless replaced.
+  void setReader(ScaledReader reader) { reader_ = std::move(reader); }
 
  private:
   void Open();
@@ -162,6 +166,7 @@ class LayoutDocument {
   PageModel& page_;
   LayoutDocumentHost& host_;
   QString layoutPath_;
+  ScaledReader reader_;
   bool running_ = false;  // a command is under way; another one waits for it
 };
 

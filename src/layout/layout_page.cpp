@@ -108,6 +108,7 @@ void LayoutPage::ConnectPanel() {
 // Each step goes on whatever the one before it did, so the page is cleared
 // as far as it can be.
 void LayoutPage::ClearPreview() {
+  commands_.StopAdding();
   view_->ClearPictures();
   undo_.Clear();
   model_.Clear();

@@ -111,8 +111,13 @@ class LayoutPage : public QObject,
   PageOrientation& orientation() { return orientation_; }
   lumaset::PageRefresh& refresher() { return refresh_; }
 
-  // `ClearPreview`: an empty page, drawn.
+  // `ClearPreview`: an empty page, drawn; additions not yet made are dropped.
   void ClearPreview();
+  // Whether pictures added to the page are still being read, and waiting
+  // until they are on it (PageCommands::PicAdd).
+  bool adding() const { return commands_.adding(); }
+  void FinishAdding() { commands_.FinishAdding(); }
+  void setReader(ScaledReader reader) { commands_.setReader(std::move(reader)); }
   // `PageRefresh`: the page computed for the printer and drawn again.
   void PageRefresh();
   // Start-up and the preferences: the width box shows the LayOutWidth setting.
@@ -182,6 +187,7 @@ class LayoutPage : public QObject,
   void SetPageCaption(const QString& text) override;
   void SetStatusText(const QString& text) override;
   float ImageRes() const override;
+  bool TakeAbortRequest() override;
   QString WidthText() const override;
   void SetWidthText(const QString& text) override;
   void SetHeightText(const QString& text) override;

@@ -7,6 +7,7 @@
 #include <QScreen>
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "frame/app_state.h"
@@ -95,6 +96,7 @@ void LayoutPage::SetUndoTip(const QString& tip) { window_.SetUndoTip(tip); }
 void LayoutPage::SetPageCaption(const QString& text) { panPrev_->SetCaption(text); }
 void LayoutPage::SetStatusText(const QString& text) { window_.SetStatusText(text); }
 float LayoutPage::ImageRes() const { return app_.options.imageRes; }
+bool LayoutPage::TakeAbortRequest() { return std::exchange(app_.abortRequested, false); }
 QString LayoutPage::WidthText() const { return panel_->WidthText(); }
 void LayoutPage::SetWidthText(const QString& text) { panel_->SetWidthText(text); }
 void LayoutPage::SetHeightText(const QString& text) { panel_->SetHeightText(text); }

@@ -1,6 +1,26 @@
 #include "layout/page_commands.h"
 
+#include "components/imaging/imaging.h"
+
 namespace lumaset {
+
+namespace {
+
+constexpr int kAbortWatchMs = 50;
+
+}  // namespace
+
+PageCommands::PageCommands(PageModel& page, PageUndo& undo, PageEditHost& host)
+    : page_(page),
+      undo_(undo),
+      host_(host),
+      reader_(&Imaging::readScaled),
+      reading_(std::make_unique<BackgroundWork<Result<QImage>>>()) {
+  abortWatch_.setInterval(kAbortWatchMs);
+  QObject::connect(&abortWatch_, &QTimer::timeout, [this] { WatchAbort(); });
+}
+
+PageCommands::~PageCommands() = default;
 
 void PageCommands::PicAdd(const QString& file) {
   PageEditState& edit = page_.edit();
@@ -16,23 +36,64 @@ void PageCommands::PicAdd(const QString& file) {
     host_.ShowError(QStringLiteral("Preview error: the picture has no size on the page."));
     return;
   }
-  // Read before a slot is taken: a picture that cannot be shown would
-  // otherwise stand on the page and break printing and saving later.
-  const Result<QImage> reduced = ReducedPicture(file, host_.ImageRes());
+  if (!adding()) static_cast<void>(host_.TakeAbortRequest());  // an Esc from before stops nothing
+  waiting_.push_back({file, edit.downX, edit.downY, edit.addWidth, edit.addHeight, ReducedSide(host_.ImageRes())});
+  if (!adding()) ReadNext();
+}
+
+void PageCommands::ReadNext() {
+  if (waiting_.empty()) {
+    abortWatch_.stop();
+    return;
+  }
+  const Addition addition = waiting_.front();
+  waiting_.pop_front();
+  abortWatch_.start();
+  reading_->start([reader = reader_, file = addition.file, side = addition.longSide] { return reader(file, side); },
+                  [this, addition](const Result<QImage>& reduced) {
+                    Place(addition, reduced);
+                    ReadNext();
+                  });
+}
+
+void PageCommands::FinishAdding() {
+  while (adding()) reading_->finishNow();
+}
+
+void PageCommands::StopAdding() {
+  waiting_.clear();
+  reading_->stop();
+  abortWatch_.stop();
+}
+
+void PageCommands::WatchAbort() {
+  if (host_.TakeAbortRequest()) StopAdding();
+}
+
+// Read before a slot is taken: a picture that cannot be shown would
+// otherwise stand on the page and break printing and saving later.
+void PageCommands::Place(const Addition& addition, const Result<QImage>& reduced) {
   if (!reduced) {
     host_.ShowError(QStringLiteral("Preview error: ") + reduced.error());
     return;
   }
-
+  // Additions made while this one was read may have used the last slot.
+  if (page_.Full()) {
+    host_.ShowInformation(QStringLiteral("Maximum number of images on page reached. Start a new page"));
+    return;
+  }
+  PageEditState& edit = page_.edit();
+  edit.downX = addition.downX;
+  edit.downY = addition.downY;
   page_.setPicCount(page_.picCount() + 1);
   page_.setPicLast(page_.picLast() + 1);
   const int slot = page_.picLast();
   // Not kept on the page: a picture dropped at an edge sticks out of it.
-  page_.box(slot) = PicBox{edit.downX - edit.addWidth / 2, edit.downY - edit.addHeight / 2,
-                           edit.addWidth, edit.addHeight, true};
+  page_.box(slot) = PicBox{addition.downX - addition.width / 2, addition.downY - addition.height / 2,
+                           addition.width, addition.height, true};
   host_.SetPicture(slot, *reduced);
   PagePic& pic = page_.pic(slot);
-  pic.file = file;
+  pic.file = addition.file;
   pic.zRank = static_cast<std::int16_t>(slot);
   FractionsFromBox(page_, slot);
   host_.PageChanged();

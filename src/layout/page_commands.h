@@ -6,7 +6,12 @@
 // system clipboard is not used.
 
 #include <QString>
+#include <QTimer>
 
+#include <deque>
+#include <memory>
+
+#include "browser/background_work.h"
 #include "layout/page_model.h"
 #include "layout/undo_stack.h"
 
@@ -14,15 +19,29 @@ namespace lumaset {
 
 class PageCommands {
  public:
-  PageCommands(PageModel& page, PageUndo& undo, PageEditHost& host)
-      : page_(page), undo_(undo), host_(host) {}
+  PageCommands(PageModel& page, PageUndo& undo, PageEditHost& host);
+  ~PageCommands();
+  PageCommands(const PageCommands&) = delete;
+  PageCommands& operator=(const PageCommands&) = delete;
 
   // `PicAdd(File)`: puts the picture of `file` on the page, centred on
   // (`DownX`, `DownY`) at `AddWidth` x `AddHeight`, in front of the others,
   // records an "Add" step and selects it. A page that has used all its
   // slots since it was cleared refuses with a message; a file that cannot
   // be read is reported and the page stays as it was.
+  //
+  // The file is read on a worker, so the window goes on while a slow
+  // picture is decoded: the picture comes onto the page once it has been
+  // read, additions asked for meanwhile after it in their order. Esc
+  // (`AbortRequested`) and a cleared page drop the additions not yet made.
   void PicAdd(const QString& file);
+  // Whether additions are still being read; waiting until all are made.
+  bool adding() const { return reading_->running(); }
+  void FinishAdding();
+  // The additions not yet made are dropped and their reading stopped.
+  void StopAdding();
+  // Reads the files of additions; Imaging::readScaled unless replaced.
+  void setReader(ScaledReader reader) { reader_ = std::move(reader); }
 
   // `mnuToolCopy_Click`, `mnuToolCut_Click`, `mnuImOptPaste_Click`,
   // `mnuToolDelete_Click`, `mnuToolPlaceFront_Click`,
@@ -38,12 +57,25 @@ class PageCommands {
   void PlaceBack();
 
  private:
+  // An addition asked for: the file and the box it goes into.
+  struct Addition {
+    QString file;
+    float downX, downY, width, height;
+    int longSide;
+  };
+  void ReadNext();
+  void Place(const Addition& addition, const Result<QImage>& reduced);
+  void WatchAbort();
   void TakeIntoClipboard(int slot);
   void FinishPlacement(int slot, UndoKind kind);
 
   PageModel& page_;
   PageUndo& undo_;
   PageEditHost& host_;
+  ScaledReader reader_;
+  std::deque<Addition> waiting_;  // after the one being read
+  std::unique_ptr<BackgroundWork<Result<QImage>>> reading_;
+  QTimer abortWatch_;
 };
 
 }  // namespace lumaset

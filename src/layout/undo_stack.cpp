@@ -96,9 +96,13 @@ void RankToFront(PageModel& page, int slot) {
   page.pic(slot).zRank = static_cast<std::int16_t>(page.picLast());
 }
 
-Result<QImage> ReducedPicture(const QString& file, float imageRes) {
+int ReducedSide(float imageRes) {
   const float bounded = std::clamp(std::isnan(imageRes) ? 0.0f : imageRes, 0.0f, kLargestImageRes);
-  return Imaging::readScaled(file, static_cast<int>(std::lrint(bounded)));
+  return static_cast<int>(std::lrint(bounded));
+}
+
+Result<QImage> ReducedPicture(const QString& file, float imageRes) {
+  return Imaging::readScaled(file, ReducedSide(imageRes));
 }
 
 float FractionOf(float part, float whole) { return whole != 0 ? part / whole : 0.0f; }

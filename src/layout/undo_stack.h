@@ -61,6 +61,8 @@ class PageEditHost {
   virtual void SetPageCaption(const QString& text) = 0;  // the page panel `panPrev`
   virtual void SetStatusText(const QString& text) = 0;   // the first panel of `sb1`
   virtual float ImageRes() const = 0;  // `OptImageRes`: pixels of a page picture's longer side
+  // `AbortRequested` (Esc) tested and cleared.
+  virtual bool TakeAbortRequest() = 0;
 
   // The width box `txtWidth` and the height label `labHeight`.
   virtual QString WidthText() const = 0;
@@ -124,6 +126,8 @@ void RankToFront(PageModel& page, int slot);
 // The picture of `file` reduced for the page: its longer side the ImageRes
 // setting, rounded to whole pixels (halves to even).
 Result<QImage> ReducedPicture(const QString& file, float imageRes);
+// That longer side in pixels.
+int ReducedSide(float imageRes);
 
 // `part` over `whole`; 0 while the page has no size yet.
 float FractionOf(float part, float whole);

@@ -25,6 +25,7 @@
 #include <functional>
 #include <cmath>
 #include <optional>
+#include <tuple>
 #include <vector>
 
 #include <sys/stat.h>
@@ -39,6 +40,7 @@
 #include "support/accessibility.h"
 #include "support/fake_sound_output.h"
 #include "support/program_fixture.h"
+#include "support/slow_reader.h"
 #include "support/test_support.h"
 #include "support/waiting_editor.h"
 
@@ -144,6 +146,24 @@ TEST_F(MainWindowTest, CloseIsRefusedWhileThumbnailsAreBeingMade) {
   EXPECT_TRUE(app_->abortRequested);
   app_->thumbsIdle = true;
   EXPECT_TRUE(window.close());
+}
+
+// A picture being added to the page holds nothing up: Exit closes at once,
+// and the decode stops as the program ends.
+TEST_F(MainWindowTest, ExitWhileAPictureIsAddedClosesAndStopsItsDecode) {
+  MainWindow& window = Start();
+  const test::SlowReader slow;
+  window.layoutPage().setReader(slow.reader());
+  const QString photo = test::freshFolder(QStringLiteral("adding")) + QStringLiteral("/photo.png");
+  ASSERT_TRUE(test::WritePicture(photo, 64, 48));
+  PageEditState& edit = window.layoutPage().model().edit();
+  std::tie(edit.downX, edit.downY, edit.addWidth, edit.addHeight) = std::tuple(3000.f, 3000.f, 2880.f, 1440.f);
+  window.layoutPage().PicAdd(photo);
+  ASSERT_TRUE(test::RunUntil([&slow] { return slow.reading(); })) << "the decode's start";
+  EXPECT_TRUE(window.close());
+  main_.reset();
+  EXPECT_TRUE(test::RunUntil([&slow] { return slow.returned(); })) << "the stopped decode's end";
+  EXPECT_TRUE(slow.stopped());
 }
 
 // The editor is a script that waits for the test's word through a FIFO.

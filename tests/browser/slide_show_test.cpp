@@ -8,11 +8,14 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <QTimer>
+
 #include "browser/thumb_table.h"
 #include "components/settings_store.h"
 #include "fake_midi_player.h"
 #include "fake_mixer_device.h"
 #include "frame/settings.h"
+#include "support/slow_reader.h"
 #include "support/test_support.h"
 
 namespace lumaset {
@@ -95,7 +98,8 @@ class SlideShowTest : public ::testing::Test {
     facts.push_back({size ? width : 0, size ? height : 0, 24, 0, false});
   }
 
-  std::unique_ptr<SlideShowWindow> Open() {
+  // The show started; `settle` waits until its first slide has been read.
+  std::unique_ptr<SlideShowWindow> Open(bool settle = true) {
     table.start(paths);
     for (int i = 0; i < static_cast<int>(facts.size()); ++i) table.setFacts(i, facts[std::size_t(i)]);
     SlideShowContext context{table, options, midiFolder, *store, memory, QStringLiteral("Lumaset"),
@@ -105,11 +109,23 @@ class SlideShowTest : public ::testing::Test {
                              [this] { return std::make_unique<test::FakeMidiPlayer>(midi); },
                              [this] { return std::make_unique<test::FakeMixerDevice>(mixer); },
                              [this] { return draw; },
-                             [this](const QString& text) { messages.append(text); }};
+                             [this](const QString& text) { messages.append(text); },
+                             readSlide};
     auto show = std::make_unique<SlideShowWindow>(context);
     QObject::connect(show.get(), &SlideShowWindow::ended, [this] { ++ended; });
     show->Start();
+    if (settle) show->FinishLoading();
     return show;
+  }
+
+  // The next slide, read and shown.
+  static void Next(SlideShowWindow& show) {
+    show.Timer1_Timer();
+    show.FinishLoading();
+  }
+  static void Key(SlideShowWindow& show, Qt::Key key) {
+    QTest::keyClick(&show, key);
+    show.FinishLoading();
   }
 
   static void RunFade(SlideShowWindow& show) {
@@ -127,6 +143,7 @@ class SlideShowTest : public ::testing::Test {
   std::shared_ptr<test::FakeMidiState> midi = std::make_shared<test::FakeMidiState>();
   std::shared_ptr<test::FakeMixerState> mixer = std::make_shared<test::FakeMixerState>();
   double draw = 0.0;
+  std::function<Result<QImage>(const QString&, int)> readSlide;
   int showSounds = 0;
   QStringList events;
   std::vector<bool> saver;
@@ -145,7 +162,7 @@ TEST_F(SlideShowTest, TwoPicturesAlternateAndTheIndexCarriesToTheNextShow) {
   EXPECT_EQ(saver, std::vector<bool>{false});
   QStringList captions;
   for (int i = 0; i < 3; ++i) {
-    show->Timer1_Timer();
+    Next(*show);
     captions.append(show->Caption());
   }
   EXPECT_EQ(captions, (QStringList{"b.png", "a.png", "b.png"}));
@@ -168,12 +185,12 @@ TEST_F(SlideShowTest, UnloadableSlidesAreSkippedAndAShowOfNoneEnds) {
   Add("broken.png", 40, 30, false);
   Add("c.png", 50, 20, true, false);  // the table never learnt its size
   auto show = Open();
-  show->Timer1_Timer();
+  Next(*show);
   EXPECT_EQ(show->Caption(), "c.png");
   EXPECT_GT(show->SlideGeometry().width(), show->SlideGeometry().height());
   QFile::remove(folder + "a.png");
   QFile::remove(folder + "c.png");
-  show->Timer1_Timer();  // nothing loads any more: one round, then the end
+  Next(*show);  // nothing loads any more: one round, then the end
   EXPECT_EQ(messages, QStringList{SlideShowWindow::kNothingShown});
   EXPECT_TRUE(ended == 1);
   EXPECT_TRUE(show->Unloaded());
@@ -208,6 +225,7 @@ TEST_F(SlideShowTest, FadesStepOnTheirTimerAndStopWithTheShow) {
   EXPECT_TRUE(show->Fading());
   EXPECT_TRUE(!show->Timer1Active());
   for (int step = 0; step <= 10; ++step) show->FadeTimer_Timer();  // ten levels, then the next slide
+  show->FinishLoading();
   EXPECT_EQ(show->Caption(), "b.png");
   EXPECT_TRUE(show->Fading());  // now fading in
   show->FadeTimer_Timer();
@@ -223,20 +241,20 @@ TEST_F(SlideShowTest, KeysStepBackAndForthOrEndTheShow) {
   options.ssFadeIn = true;  // a key's slide appears without fading in
   auto show = Open();
   RunFade(*show);
-  QTest::keyClick(show.get(), Qt::Key_Down);
+  Key(*show, Qt::Key_Down);
   EXPECT_FALSE(show->Fading());
-  QTest::keyClick(show.get(), Qt::Key_Right);
+  Key(*show, Qt::Key_Right);
   EXPECT_EQ(show->Caption(), "c.png");
-  QTest::keyClick(show.get(), Qt::Key_Left);  // from the last, back one
+  Key(*show, Qt::Key_Left);  // from the last, back one
   EXPECT_EQ(show->Caption(), "b.png");
-  QTest::keyClick(show.get(), Qt::Key_Up);
-  QTest::keyClick(show.get(), Qt::Key_Up);  // from the first, the last
+  Key(*show, Qt::Key_Up);
+  Key(*show, Qt::Key_Up);  // from the first, the last
   EXPECT_EQ(show->Caption(), "c.png");
-  QTest::keyClick(show.get(), Qt::Key_V);  // no music: any other key
+  Key(*show, Qt::Key_V);  // no music: any other key
   EXPECT_EQ(show->Caption(), "a.png");
   EXPECT_EQ(ended, 0);
   options.ssKey = false;
-  QTest::keyClick(show.get(), Qt::Key_Right);
+  Key(*show, Qt::Key_Right);
   EXPECT_EQ(ended, 1);
   EXPECT_EQ(show->Caption(), "a.png");
 }
@@ -295,6 +313,26 @@ TEST_F(SlideShowTest, VOpensTheMixerOverTheShowAndStoresItsLine) {
   EXPECT_EQ(store->readSetting(QStringLiteral("MixerSource"), "none"), "Synth 1");
   EXPECT_EQ(events, (QStringList{"RestoreUp", "RestoreDown"}));
   EXPECT_EQ(ended, 0);
+}
+
+// A slow picture is read away from the window: the window's timers go on
+// meanwhile, and Esc ends the show and stops the reading.
+TEST_F(SlideShowTest, ASlowSlideLeavesTheWindowRunningAndEscStopsIt) {
+  Add("a.png", 40, 30);
+  const test::SlowReader slow;
+  readSlide = slow.reader();
+  auto show = Open(false);
+  bool ticked = false;
+  QTimer::singleShot(0, [&ticked] { ticked = true; });
+  EXPECT_TRUE(test::RunUntil([&] { return ticked && slow.reading(); })) << "a timer while the slide is read";
+  EXPECT_TRUE(show->Loading());
+  QTest::keyClick(show.get(), Qt::Key_Escape);
+  EXPECT_EQ(ended, 1);
+  EXPECT_FALSE(show->Loading());
+  EXPECT_TRUE(test::RunUntil([&] { return slow.returned(); })) << "the stopped read's end";
+  EXPECT_TRUE(slow.stopped());
+  EXPECT_TRUE(messages.isEmpty());
+  EXPECT_TRUE(show->SlidePicture().isNull());
 }
 
 }  // namespace

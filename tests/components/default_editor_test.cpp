@@ -1,3 +1,5 @@
+#include <glib.h>
+
 #include "components/default_editor.h"
 #include "components/editor_command.h"
 
@@ -35,9 +37,13 @@ TEST(DefaultEditor, FileNamesReachTheEditorWholeAndNeverAShell) {
   // Escaped quotes and "%%" inside the command leave the real file code outside it.
   ASSERT_TRUE(test::WriteText(applications + "outside.desktop",
                               entry + "\nExec=sh -c \"\\\\\"$0\\\\\" \\\\\"$1\\\\\" # 50%%f \\\\\"\" " + script + " %f\n"));
+  // A shell behind a wrapper reads its command text all the same.
+  ASSERT_TRUE(test::WriteText(applications + "wrapped.desktop",
+                              entry + "\nExec=/usr/bin/nice sh -c \"eval " + script + " %f\"\n"));
   ASSERT_TRUE(test::WriteText(qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/mimeapps.list"),
                               "[Default Applications]\nimage/jpeg=double.desktop\nimage/png=single.desktop\n"
-                              "image/tiff=blanks.desktop\nimage/bmp=outside.desktop\n"));
+                              "image/tiff=blanks.desktop\nimage/bmp=outside.desktop\n"
+                              "image/x-portable-pixmap=wrapped.desktop\n"));
 
   struct Case { const char* name; bool started; };
   const Case cases[] = {
@@ -46,6 +52,7 @@ TEST(DefaultEditor, FileNamesReachTheEditorWholeAndNeverAShell) {
       {"h;touch${IFS}INJECTED;.png", false},
       {"Ferien_2024-07.png", false},
       {"a;touch INJECTED;.tiff", false},
+      {"b$(touch INJECTED).ppm", false},
       {"say \"cheese\"; touch INJECTED.bmp", true},
       {"it's $(touch INJECTED) `touch INJECTED`\n.bmp", true},
   };
@@ -69,37 +76,65 @@ TEST(DefaultEditor, FileNamesReachTheEditorWholeAndNeverAShell) {
   EXPECT_FALSE(RunAndWait({folder + QStringLiteral("missing.desktop"), folder + QStringLiteral("notes.txt")}).ok());
 }
 
-// Which Exec lines may take which names: a file code inside quotes only where
-// GIO's quotes keep that name whole, and never inside a shell's command text.
+// The words GIO gives the program for `exec`: each file code replaced by
+// the quoted name, then the line split as a shell would.
+QStringList ExpandedWords(const QByteArray& exec, const QByteArray& path, const QByteArray& uri) {
+  QByteArray line;
+  for (qsizetype i = 0; i < exec.size(); ++i) {
+    const char code = i + 1 < exec.size() && exec[i] == '%' ? exec[i + 1] : 0;
+    if (code == 0) {
+      line += exec[i];
+      continue;
+    }
+    ++i;
+    gchar* quoted = g_shell_quote(code == 'f' || code == 'F' ? path.constData() : uri.constData());
+    line += code == '%' ? QByteArray("%") : QByteArray(quoted);
+    g_free(quoted);
+  }
+  gchar** argv = nullptr;
+  QStringList words;
+  if (g_shell_parse_argv(line.constData(), nullptr, &argv, nullptr)) {
+    for (gchar** word = argv; *word; ++word) words << QString::fromUtf8(*word);
+  }
+  g_strfreev(argv);
+  return words;
+}
+
+// A file's field code is taken only as a whole argument of its own, and
+// never as a shell's command text, whatever program the line starts and
+// whatever the name holds.
 TEST(DefaultEditor, ExecLinesThatWouldSplitANameOrHandItToAShellAreRefused) {
-  struct Case { const char* exec; const char* name; bool ok; };
-  const Case cases[] = {
-      {"sh -c \"edit %f\"", "plain.jpg", false},
-      {"sh -c 'edit %f'", "plain.jpg", false},
-      {"sh -c edit\\ %f\\ >>log", "a;b.jpg", false},
-      {"bash -ec edit\\ %u", "plain.jpg", false},
-      {"busybox sh -c \"edit %F\"", "plain.jpg", false},
-      {"sh -c %f", "plain.jpg", false},
-      {"s\\h -c \"edit %f\"", "plain.jpg", false},
-      {"sh -c 'edit \"$1\"' sh \\%f", "plain.jpg", false},
-      {"sh -c 'edit \"$1\"' sh x%f", "plain.jpg", false},
-      {"sh -o errexit -c 'edit \"$1\"' sh %f", "a;b.jpg", true},
-      {"/usr/bin/env LANG=C dash -c 'edit \"$1\"' dash %U", "it's $(x).jpg", true},
-      {"sh %f", "a;b.jpg", true},
-      {"edit -c %f", "a;b.jpg", true},
-      {"edit --file=%f", "it's $(x) `y`.jpg", true},
-      {"edit '%f'", "Ferien_2024-07.jpg", true},
-      {"edit '%f'", "a;b.jpg", false},
-      {"edit 'x' %f # sh -c", "a;b.jpg", true},
-      {"edit '%u'", "a;b.jpg", false},
-      {"edit \"%f\"", "it's a;b.jpg", true},
-      {"edit \"%U\"", "back\\slash.jpg", true},
-      {"edit \"%f\"", "back\\slash.jpg", false},
-  };
-  for (const Case& c : cases) {
-    const QString path = QStringLiteral("/photos/") + QString::fromUtf8(c.name);
-    const QString uri = QString::fromLatin1(QUrl::fromLocalFile(path).toEncoded());
-    EXPECT_EQ(CheckEditorCommand(QString::fromUtf8(c.exec), path, uri).ok(), c.ok) << c.exec << " " << c.name;
+  const char* const names[] = {"plain.jpg", "a;id>PWNED1;.jpg", "b$(touch PWNED2).jpg", "c`id`.jpg",
+                               "it's \"odd\".jpg", "two\nlines.jpg"};
+  const char* const refused[] = {
+      // Quoted, escaped, joined to other text or in a comment, before any program.
+      "sh -c \"edit %f\"", "sh -c 'edit %f'", "sh -c edit\\ %f\\ >>log", "s\\h -c \"edit %f\"",
+      "nice sh -c \"sh -c '/opt/show.sh %f'\"", "nice sh -c \"eval /opt/show.sh %f\"",
+      "env -S \"sh -c '/opt/show.sh %f'\"", "edit '%f'", "edit \"%U\"", "edit --file=%f", "edit x%f",
+      "edit \\%f", "edit %f%F", "edit # %f", "sh -c 'edit \"$1\"' sh \\%f",
+      // Whole, but a shell's command text, however the shell is reached.
+      "sh -c %f", "bash -ec %u", "busybox sh -c %F", "nice sh -c %f", "nice -n 5 /bin/sh -c %f",
+      "nohup dash -c %f", "setsid -f sh -c %f", "timeout 30 sh -c %f", "stdbuf -oL sh -c %f",
+      "xterm -e sh -c %f", "xterm -e 'sh -c' %f", "env -S 'sh -c' %f", "env -S'sh -c' %f",
+      "env -u DISPLAY sh -c %f", "/usr/bin/bash -o pipefail -c %f", "nice bash -o pipefail -c -- %f"};
+  for (const char* exec : refused) EXPECT_FALSE(CheckEditorCommand(QString::fromUtf8(exec)).ok()) << exec;
+  // Whole, and an argument of its own after any command text: every name
+  // reaches the program as one word.
+  const char* const allowed[] = {
+      "edit %f", "nice -n 5 edit %F", "sh -o errexit -c 'edit \"$1\"' sh %f",
+      "nice sh -c 'edit \"$1\"' sh %f", "xterm -e sh -c 'edit \"$0\"' %f",
+      "env -u DISPLAY /usr/bin/bash -o pipefail -c 'edit \"$1\"' bash %U",
+      "/usr/bin/env LANG=C dash -c 'edit \"$1\"' dash %U", "timeout 30 stdbuf -oL edit -c %f",
+      "edit 'x' %f # sh -c", "edit # note\n%f", "edit --name=50%% %f"};
+  for (const char* exec : allowed) {
+    EXPECT_TRUE(CheckEditorCommand(QString::fromUtf8(exec)).ok()) << exec;
+    for (const char* name : names) {
+      const QByteArray path = QByteArray("/photos/") + name;
+      const QByteArray uri = QUrl::fromLocalFile(QString::fromUtf8(path)).toEncoded();
+      const QStringList words = ExpandedWords(exec, path, uri);
+      EXPECT_TRUE(words.contains(QString::fromUtf8(path)) || words.contains(QString::fromLatin1(uri)))
+          << exec << " | " << name;
+    }
   }
 }
 

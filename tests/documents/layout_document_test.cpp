@@ -7,11 +7,13 @@
 #include <QFile>
 #include <QHash>
 #include <QImage>
+#include <QTimer>
 #include <deque>
 
 #include "layout/orientation.h"
 #include "support/file_size_limit.h"
 #include "support/page_builder.h"
+#include "support/slow_reader.h"
 #include "support/test_support.h"
 
 namespace lumaset {
@@ -324,6 +326,33 @@ TEST_F(LayoutDocumentTest, OpensPicturesAtTheirFractionsAndNamesTheMissing) {
   // The unloaded picture keeps its place, so turning the page keeps its fractions.
   ASSERT_TRUE(TurnPictures(page_));
   EXPECT_EQ(std::pair(page_.pic(2).widthFrac, page_.pic(2).heightFrac), std::pair(11000.0f / 8500, 8500.0f / 11000));
+}
+
+// The pictures are read away from the window: its timers go on while a
+// slow picture is read, and Esc stops the reading; the pictures not shown
+// keep their records.
+TEST_F(LayoutDocumentTest, ASlowPictureLeavesTheWindowRunningAndEscStopsIt) {
+  const QString a = Picture(root_ + QStringLiteral("a.jpg"));
+  const QString slowLayout = layouts_ + QStringLiteral("Slow.lsf");
+  const LayoutContent content{{}, false, {{a, 0, 0, 0.5f, 0.5f}, {a, 0.5f, 0.5f, 0.5f, 0.5f}}};
+  ASSERT_TRUE(LayoutFile::SaveFile(slowLayout, *LayoutFile::Write(content)));
+  const test::SlowReader slow;
+  document_.setReader(slow.reader());
+  bool ticked = false;
+  QTimer escape;
+  QObject::connect(&escape, &QTimer::timeout, [&] {
+    ticked = true;
+    if (slow.reading()) host_.abortAtEvent = host_.events;
+  });
+  escape.start(5);
+  Open(slowLayout);
+  escape.stop();
+  EXPECT_TRUE(ticked);
+  EXPECT_TRUE(test::RunUntil([&] { return slow.returned(); })) << "the stopped read's end";
+  EXPECT_TRUE(slow.stopped());
+  EXPECT_TRUE(host_.errors.isEmpty());
+  EXPECT_TRUE(host_.pictures.isEmpty());
+  EXPECT_EQ(std::tuple(page_.picLast(), page_.box(0).visible, page_.pic(1).file), std::tuple(1, false, a));
 }
 
 TEST_F(LayoutDocumentTest, AFileThatCannotBeOpenedLeavesThePageAsItWas) {

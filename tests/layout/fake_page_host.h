@@ -12,6 +12,7 @@
 
 #include <cmath>
 #include <map>
+#include <utility>
 #include <vector>
 
 #include "layout/page_model.h"
@@ -41,12 +42,14 @@ class FakePageHost : public PageEditHost {
   void SetPageCaption(const QString& text) override { caption = text; }
   void SetStatusText(const QString& text) override { status = text; }
   float ImageRes() const override { return 350; }
+  bool TakeAbortRequest() override { return std::exchange(abort, false); }
   QString WidthText() const override { return widthText; }
   void SetWidthText(const QString& text) override { widthText = text; }
   void SetHeightText(const QString& text) override { heightText = text; }
 
   bool on(const char* name) const { return enabled.value(QString::fromLatin1(name), false); }
 
+  bool abort = false;  // Esc
   int toolSlot = -1, redraws = 0, newPages = 0, thumbClears = 0;
   std::map<int, QImage> pictures;
   std::vector<int> clicked;

@@ -105,6 +105,7 @@ class LayoutPageTest : public ::testing::Test {
     edit.addWidth = width;
     edit.addHeight = height;
     page->PicAdd(file);
+    page->FinishAdding();
   }
   void AddTwo() {
     Add(wide, {2500, 2500}, 2000, 1500);
@@ -292,6 +293,7 @@ TEST_F(LayoutPageTest, OnlyAThumbnailDroppedOnThePageIsAddedAtTheDropFrame) {
     EXPECT_TRUE(EnterWithThumbnail(pixels.toPoint()));
     QDropEvent dropped(pixels, Qt::CopyAction, &carried, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(view(), &dropped);
+    page->FinishAdding();
     ASSERT_EQ(model().picCount(), 1) << width;
     EXPECT_EQ(model().pic(0).file, wide);
     EXPECT_NEAR(model().box(0).width, width / 8.5 * model().geometry().previewWidth, 1) << width;
@@ -355,6 +357,7 @@ TEST_F(LayoutPageTest, PopupsDoubleClickAndEscapeReachTheWindow) {
   const QSizeF copied(model().box(1).width, model().box(1).height);
 
   Click(QPointF(7000, 2000), Qt::RightButton);  // Paste, chosen from the page's popup
+  page->FinishAdding();
   ASSERT_EQ(model().picCount(), 3);
   EXPECT_NEAR(Centre(2).x(), 7000, 1);
   EXPECT_NEAR(model().box(2).width, copied.width(), 15);

@@ -5,7 +5,10 @@
 
 #include <tuple>
 
+#include <QTimer>
+
 #include "layout/fake_page_host.h"
+#include "support/slow_reader.h"
 #include "support/test_support.h"
 
 namespace lumaset {
@@ -18,11 +21,16 @@ class PageCommandsTest : public ::testing::Test {
     ASSERT_TRUE(test::WritePicture(photo, 800, 600));
   }
 
-  void AddAt(const QString& file, float x, float y, float width = 3000, float height = 2250) {
+  // Asks for the addition; AddAt also waits until it has been made.
+  void Ask(const QString& file, float x, float y, float width = 3000, float height = 2250) {
     std::tie(page.edit().downX, page.edit().downY, page.edit().addWidth, page.edit().addHeight) =
         std::tuple(x, y, width, height);
     page.edit().dragAdd = true;
     commands.PicAdd(file);
+  }
+  void AddAt(const QString& file, float x, float y, float width = 3000, float height = 2250) {
+    Ask(file, x, y, width, height);
+    commands.FinishAdding();
   }
 
   PageModel page;
@@ -123,6 +131,7 @@ TEST_F(PageCommandsTest, CutThenPasteAddsTheCopyAtItsSizeWhereThePopupOpened) {
   for (int slot : {2, 3}) {
     std::tie(page.edit().downX, page.edit().downY) = std::pair(1000.f, 2000.f);
     commands.Paste();
+    commands.FinishAdding();
     EXPECT_EQ(page.box(slot), (PicBox{0, 1250, 2000, 1500, true}));
   }
   EXPECT_EQ(page.picCount(), 3);
@@ -139,6 +148,39 @@ TEST_F(PageCommandsTest, CommandsWithoutAPictureOnThePageDoNothing) {
   }
   EXPECT_TRUE(host.sounds.size() == sounds);
   EXPECT_TRUE(undo.stack().top() == 1);
+}
+
+// Pictures are read away from the window: additions asked for while one is
+// read come onto the page in their order, each in its own box; the window's
+// timers go on while a slow picture is read, and Esc drops what is not yet
+// on the page and stops the reading (an Esc from before stops nothing).
+TEST_F(PageCommandsTest, ASlowPictureLeavesTheWindowRunningAndEscDropsWhatIsNotOnThePage) {
+  const QString tall = folder + "tall.png";
+  ASSERT_TRUE(test::WritePicture(tall, 200, 400));
+  Ask(photo, 2000, 2000);
+  Ask(tall, 5000, 5000, 1000, 2000);
+  EXPECT_TRUE(commands.adding());
+  commands.FinishAdding();
+  EXPECT_EQ(std::pair(page.pic(0).file, page.pic(1).file), std::pair(photo, tall));
+  EXPECT_EQ(page.box(1), (PicBox{4500, 4000, 1000, 2000, true}));
+  EXPECT_EQ(host.clicked, (std::vector<int>{0, 1}));
+
+  const test::SlowReader slow;
+  commands.setReader(slow.reader());
+  host.abort = true;
+  Ask(photo, 1000, 1000);
+  EXPECT_FALSE(host.abort) << "an Esc from before is taken when the first addition starts";
+  Ask(tall, 1000, 1000);
+  bool ticked = false;
+  QTimer::singleShot(0, [&ticked] { ticked = true; });
+  EXPECT_TRUE(test::RunUntil([&] { return ticked && slow.reading(); })) << "a timer while the picture is read";
+  EXPECT_TRUE(commands.adding());
+  host.abort = true;
+  EXPECT_TRUE(test::RunUntil([&] { return !commands.adding(); })) << "the additions' end after Esc";
+  EXPECT_TRUE(test::RunUntil([&] { return slow.returned(); })) << "the stopped read's end";
+  EXPECT_TRUE(slow.stopped());
+  EXPECT_EQ(std::tuple(page.picLast(), page.picCount(), undo.stack().top()), std::tuple(1, 2, 2));
+  EXPECT_TRUE(host.errors.isEmpty());
 }
 
 }  // namespace

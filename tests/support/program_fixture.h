@@ -70,6 +70,7 @@ class ProgramTest : public ::testing::Test {
     edit.addHeight = heightTwips;
     edit.downX = edit.downY = 3000;
     page.PicAdd(file);
+    page.FinishAdding();
     return page.model().picCur();
   }
 

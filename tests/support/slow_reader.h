@@ -1,0 +1,51 @@
+#pragma once
+
+// A picture reader that reads nothing until its decode is stopped, for the
+// tests of windows that must go on while a slow picture is decoded.
+
+#include <QDeadlineTimer>
+#include <QImage>
+#include <QString>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <thread>
+
+#include "components/imaging/decode_memory.h"
+#include "components/result.h"
+
+namespace lumaset::test {
+
+class SlowReader {
+ public:
+  // The reader to hand to the window; it may outlive this object.
+  std::function<Result<QImage>(const QString&, int)> reader() const {
+    return [state = state_](const QString&, int) -> Result<QImage> {
+      state->reading = true;
+      const QDeadlineTimer patience(std::chrono::seconds(10));
+      while (!DecodeStop::requested() && !patience.hasExpired()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      }
+      state->stopped = DecodeStop::requested();
+      state->returned = true;
+      return Error{QStringLiteral("The decode was stopped.")};
+    };
+  }
+
+  bool reading() const { return state_->reading; }
+  bool returned() const { return state_->returned; }
+  // Whether the reader ended because its decode was stopped.
+  bool stopped() const { return state_->stopped; }
+
+ private:
+  struct State {
+    std::atomic<bool> reading{false};
+    std::atomic<bool> stopped{false};
+    std::atomic<bool> returned{false};
+  };
+  std::shared_ptr<State> state_ = std::make_shared<State>();
+};
+
+}  // namespace lumaset::test
