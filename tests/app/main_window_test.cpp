@@ -83,6 +83,39 @@ TEST_F(MainWindowTest, CorruptStoredPlacementIsClampedToTheScreen) {
   EXPECT_LT(window.dirTree()->width() * window.twipsPerPixel(), 4000);
 }
 
+// The window comes up where the last run left it, shaped as the layout wants,
+// with its whole frame on the screen; the next run reads back what this one
+// wrote, so the window neither creeps nor grows from run to run.
+TEST_F(MainWindowTest, StoredPlacementComesBackAsItWasWritten) {
+  const double twips = 1440 / QGuiApplication::primaryScreen()->logicalDotsPerInch();
+  const QPoint stored(Screen().left() + Screen().width() / 8, Screen().top() + Screen().height() / 10);
+  Store(QStringLiteral("MainLeft"), QString::number(stored.x() * twips));
+  Store(QStringLiteral("MainTop"), QString::number(stored.y() * twips));
+  Store(QStringLiteral("MainWidth"), QStringLiteral("9600"));
+  Store(QStringLiteral("MainHeight"), QStringLiteral("3000"));
+  MainWindow& first = Start();
+  const QRect frame = first.frameGeometry();
+  EXPECT_EQ(frame.topLeft(), stored);
+  EXPECT_NEAR(first.OuterWidthTwips(), 9600, twips);
+  EXPECT_GT(first.OuterHeightTwips(), 3000) << "the height follows the width, not the stored height";
+  EXPECT_TRUE(Screen().contains(frame));
+  ASSERT_TRUE(first.close());
+  EXPECT_NEAR(Stored(QStringLiteral("MainLeft")).toDouble(), stored.x() * twips, 1);
+  EXPECT_NEAR(Stored(QStringLiteral("MainTop")).toDouble(), stored.y() * twips, 1);
+  const double width = Stored(QStringLiteral("MainWidth")).toDouble();
+  const double height = Stored(QStringLiteral("MainHeight")).toDouble();
+
+  MainWindow& next = Start();
+  EXPECT_EQ(next.frameGeometry(), frame);
+  EXPECT_NEAR(next.OuterWidthTwips(), width, twips);
+  EXPECT_NEAR(next.OuterHeightTwips(), height, twips);
+
+  // Stored at the screen's corner, the frame's top edge and title stay on it.
+  Store(QStringLiteral("MainLeft"), QStringLiteral("0"));
+  Store(QStringLiteral("MainTop"), QStringLiteral("0"));
+  EXPECT_EQ(Start().frameGeometry().topLeft(), Screen().topLeft());
+}
+
 TEST_F(MainWindowTest, ShutDownSavesThePlacementAndRemovesTemporaryPictures) {
   MainWindow& first = Start();
   const QString tempImages = app_->programFolders.tempImages;
