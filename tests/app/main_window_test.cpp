@@ -116,6 +116,51 @@ TEST_F(MainWindowTest, StoredPlacementComesBackAsItWasWritten) {
   EXPECT_EQ(Start().frameGeometry().topLeft(), Screen().topLeft());
 }
 
+// A keyboard user reaches the page by Tab, and its keys reach it there:
+// Esc asks long work to stop.
+TEST_F(MainWindowTest, TabReachesThePageAndItsKeys) {
+  MainWindow& window = Start();
+  QApplication::setActiveWindow(&window);
+  PageView* page = window.pagePanel()->page();
+  window.dirTree()->setFocus(Qt::TabFocusReason);
+  for (int press = 0; press < 40 && QApplication::focusWidget() && QApplication::focusWidget() != page; ++press)
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  ASSERT_EQ(QApplication::focusWidget(), page);
+  app_->abortRequested = false;
+  QTest::keyClick(page, Qt::Key_Escape);
+  EXPECT_TRUE(app_->abortRequested);
+}
+
+// A picture one pixel wide, however tall, is drawn where it was dropped, at
+// least a pixel wide, and can be picked out there like any other.
+TEST_F(MainWindowTest, NarrowPicturesAreDrawnAndCanBeSelected) {
+  MainWindow& window = Start();
+  PageView* view = window.pagePanel()->page();
+  const QString folder = test::freshFolder(QStringLiteral("narrow")) + QLatin1Char('/');
+  for (const QSize pixels : {QSize(1, 9), QSize(1, 40), QSize(2, 9), QSize(1, 400)}) {
+    const QString file = folder + QStringLiteral("%1x%2.png").arg(pixels.width()).arg(pixels.height());
+    QImage picture(pixels, QImage::Format_RGB32);
+    picture.fill(Qt::blue);
+    ASSERT_TRUE(picture.save(file, "PNG"));
+    LayoutPage& page = window.layoutPage();
+    page.ClearPreview();
+    PageEditState& edit = page.model().edit();
+    edit.addWidth = 150;  // ten pixels wide at 96 dots an inch
+    edit.addHeight = 150.0f * pixels.height() / pixels.width();
+    const QPointF centre(view->width() / 2 * window.twipsPerPixel(), view->height() / 2 * window.twipsPerPixel());
+    edit.downX = static_cast<float>(centre.x());
+    edit.downY = static_cast<float>(centre.y());
+    page.PicAdd(file);
+    const int slot = page.model().picCur();
+    ASSERT_GE(slot, 0) << file.toStdString();
+    EXPECT_FALSE(view->picture(slot).isNull()) << file.toStdString();
+    EXPECT_EQ(view->SlotAt(centre), slot) << file.toStdString();
+    page.ToolEnable(false, -1);  // the selection frame would cover the narrowest
+    EXPECT_EQ(view->grab().toImage().pixelColor(view->width() / 2, view->height() / 2), QColor(Qt::blue))
+        << file.toStdString();
+  }
+}
+
 TEST_F(MainWindowTest, ShutDownSavesThePlacementAndRemovesTemporaryPictures) {
   MainWindow& first = Start();
   const QString tempImages = app_->programFolders.tempImages;
