@@ -87,13 +87,12 @@ void PlacePanes(const MainLayoutInput& in, MainLayout& out) {
 }
 
 // One stored edge: beyond the screen's far edge or before its near edge, the
-// window starts at the near edge; afterwards it is moved back far enough for
-// its whole extent to lie on the screen.
-int ClampEdge(double stored, int fallback, int extent, int screenStart, int screenExtent) {
+// window starts at the near edge. Whether the whole frame fits is known only
+// once the window has its frame (FrameOnScreen).
+int ClampEdge(double stored, int fallback, int screenStart, int screenExtent) {
   const double edge = std::isnan(stored) ? fallback : stored;
-  const int screenEnd = screenStart + screenExtent;
-  if (edge > screenEnd || edge < screenStart) return screenStart;
-  return std::max(screenStart, std::min(static_cast<int>(std::lround(edge)), screenEnd - extent));
+  if (edge > screenStart + screenExtent || edge < screenStart) return screenStart;
+  return static_cast<int>(std::lround(edge));
 }
 
 // One stored extent: no larger than the screen's; a missing or non-positive
@@ -153,11 +152,17 @@ TwipsRect ClampPlacement(const StoredPlacement& stored, const TwipsRect& screen)
   TwipsRect placement;
   placement.width = ClampExtent(stored.width, fallback.width, screen.width);
   placement.height = ClampExtent(stored.height, fallback.height, screen.height);
-  placement.left =
-      ClampEdge(stored.left, fallback.left, placement.width, screen.left, screen.width);
-  placement.top =
-      ClampEdge(stored.top, fallback.top, placement.height, screen.top, screen.height);
+  placement.left = ClampEdge(stored.left, fallback.left, screen.left, screen.width);
+  placement.top = ClampEdge(stored.top, fallback.top, screen.top, screen.height);
   return placement;
+}
+
+ScreenPoint FrameOnScreen(const TwipsRect& frame, const TwipsRect& area) {
+  const auto onArea = [](int start, int extent, int areaStart, int areaExtent) {
+    return std::max(areaStart, std::min(start, areaStart + areaExtent - extent));
+  };
+  return {onArea(frame.left, frame.width, area.left, area.width),
+          onArea(frame.top, frame.height, area.top, area.height)};
 }
 
 }  // namespace lumaset

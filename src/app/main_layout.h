@@ -108,8 +108,21 @@ TwipsRect DefaultPlacement(const TwipsRect& screen);
 
 // A stored placement made safe for the given screen: a left or top beyond the
 // screen starts at its edge, a width or height larger than the screen gets the
-// screen's, a missing or non-positive width or height gets the default, and
-// the window is moved back so that it lies wholly on the screen.
+// screen's, a missing or non-positive width or height gets the default. The
+// layout then shapes the window, and FrameOnScreen keeps its frame on the
+// screen.
 TwipsRect ClampPlacement(const StoredPlacement& stored, const TwipsRect& screen);
+
+struct ScreenPoint {
+  int x = 0;
+  int y = 0;
+  friend bool operator==(const ScreenPoint&, const ScreenPoint&) = default;
+};
+
+// Where a window's frame goes so that it lies on the screen's area: moved back
+// from the far edges first, then from the near ones, so that a frame larger
+// than the area keeps its title bar and its left edge on it. The arithmetic
+// holds in any one unit: the window gives it pixels.
+ScreenPoint FrameOnScreen(const TwipsRect& frame, const TwipsRect& area);
 
 }  // namespace lumaset

@@ -7,6 +7,7 @@
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QProgressBar>
@@ -166,19 +167,37 @@ int MainWindow::OuterHeightTwips() const {
 
 void MainWindow::ResizeOuter(int widthTwips, int heightTwips) {
   const QSize central(ToPixels(widthTwips - kOuterExtraWidth), ToPixels(heightTwips - kOuterExtraHeight));
-  resize(size() + (central - centralWidget()->size()));
+  // The menu bar's height follows the window's width: a second step sizes
+  // the window with the bars as they lie at the new width.
+  for (int step = 0; step < 2; ++step) {
+    LayOutWhileHidden();
+    resize(size() + (central - centralWidget()->size()));
+  }
+  LayOutWhileHidden();
   KeepOnScreen();
 }
 
-// A window that grew past the screen's edge is moved back onto it.
+// A window that has not been shown lays out its bars only when it shows, so
+// until then its central widget's size says nothing about the window's: the
+// bars are laid out here at once, at the window's present size.
+void MainWindow::LayOutWhileHidden() {
+  if (isVisible() || !layout()) return;
+  ensurePolished();
+  layout()->invalidate();
+  layout()->activate();
+}
+
+// A window that grew past the screen's edge is moved back onto it, its
+// title bar first.
 void MainWindow::KeepOnScreen() {
   const QScreen* screen = this->screen();
   if (!screen || isMaximized()) return;
   const QRect area = screen->availableGeometry();
-  const QRect frame(frameGeometry().topLeft(), frameGeometry().size().expandedTo(size()));
-  const int left = std::max(area.left(), std::min(frame.left(), area.right() + 1 - frame.width()));
-  const int top = std::max(area.top(), std::min(frame.top(), area.bottom() + 1 - frame.height()));
-  if (left != frame.left() || top != frame.top()) move(left, top);
+  const QRect frame = frameGeometry();
+  const ScreenPoint onScreen =
+      FrameOnScreen({frame.x(), frame.y(), frame.width(), frame.height()},
+                    {area.x(), area.y(), area.width(), area.height()});
+  if (onScreen.x != frame.x() || onScreen.y != frame.y()) move(onScreen.x, onScreen.y);
 }
 
 // --- Layout ----------------------------------------------------------------
@@ -231,8 +250,13 @@ void MainWindow::FormResize() {
   layingOut_ = true;
   if (layout.reshape) ResizeOuter(layout.windowWidth, layout.windowHeight);
   ApplyLayout(layout);
-  // Redrawing the page may have given the page settings longer texts.
-  if (std::exchange(columnGrew_, false)) ApplyLayout(LayOutMainWindow(LayoutInput()));
+  // Redrawing the page may have given the page settings other texts, and the
+  // column another width: the window takes the shape that asks for.
+  if (std::exchange(columnGrew_, false)) {
+    const MainLayout again = LayOutMainWindow(LayoutInput());
+    if (again.reshape) ResizeOuter(again.windowWidth, again.windowHeight);
+    ApplyLayout(again);
+  }
   layingOut_ = false;
 }
 
@@ -272,6 +296,36 @@ void MainWindow::ApplyLayout(const MainLayout& layout) {
   }
   splitter_.setTreeShown(app_.options.genTree);
   panPrev_->PageRefresh();
+}
+
+// A window manager frames the window only after it has been shown, and the
+// window learns the frame's size later still, without being moved. Until the
+// frame is known, each event that may follow it asks for it once more; then
+// the window is shaped and placed again with the frame counted.
+bool MainWindow::event(QEvent* event) {
+  const bool handled = QMainWindow::event(event);
+  switch (event->type()) {
+    case QEvent::Show:
+    case QEvent::Move:
+    case QEvent::Resize:
+    case QEvent::WindowActivate:
+    case QEvent::UpdateRequest:
+      if (!frameSettled_ && isVisible()) SettleFrame();
+      break;
+    default:
+      break;
+  }
+  return handled;
+}
+
+void MainWindow::SettleFrame() {
+  if (frameGeometry() == geometry()) return;  // not framed yet, or never (no window manager)
+  frameSettled_ = true;
+  if (isMaximized() || isMinimized()) return;
+  // The frame goes where the placement put it: the stored position is the frame's.
+  move(placedAt_);
+  FormResize();
+  KeepOnScreen();
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event) {

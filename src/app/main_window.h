@@ -114,6 +114,7 @@ class MainWindow : public QMainWindow, private FolderOpenWindow, private LayoutP
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
+  bool event(QEvent* event) override;
   void changeEvent(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
@@ -216,6 +217,10 @@ class MainWindow : public QMainWindow, private FolderOpenWindow, private LayoutP
   // Resizes the window to outer measures in the layout rules' terms.
   void ResizeOuter(int widthTwips, int heightTwips);
   void KeepOnScreen();
+  void LayOutWhileHidden();
+  void SettleFrame();
+  QPoint placedAt_;             // where the placement put the frame's top-left corner, pixels
+  bool frameSettled_ = true;    // the frame has been counted since the window was placed
   QRect ToPixels(const TwipsRect& rect) const;
   int ToPixels(int twips) const;
   int ToTwips(int pixels) const;

@@ -81,6 +81,10 @@ void MainWindow::FormLoad() {
   TreeView(u"Load");
   TreeView(u"Navigate", app_.folders.current);
 
+  // Until a window manager has framed the window, its position is that of
+  // the frame it will get.
+  placedAt_ = pos();
+  frameSettled_ = false;
   show();
   QApplication::processEvents();
   // Edited pictures can only be written once their folder can be made.
@@ -98,7 +102,11 @@ void MainWindow::FormLoad() {
 void MainWindow::ApplyStoredPlacement() {
   const QScreen* screen = this->screen();
   if (!screen) return;
-  const TwipsRect area = LayoutInput().screen;
+  // The screen as the user sees it: the shape that the layout then gives the
+  // window keeps its frame within it.
+  const QRect available = screen->availableGeometry();
+  const TwipsRect area{ToTwips(available.x()), ToTwips(available.y()), ToTwips(available.width()),
+                       ToTwips(available.height())};
   const TwipsRect defaults = DefaultPlacement(area);
   const SettingsStore& settings = app_.settings();
   const StoredPlacement stored{

@@ -4,6 +4,7 @@
 #include <QCursor>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -71,6 +72,20 @@ QCursor MagnifierCursor() {
   return QCursor(shape, mask, 9, 8);
 }
 
+
+// Enter and Return press a focused button, as Space does.
+class EnterPresses : public QObject {
+ public:
+  using QObject::QObject;
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() != QEvent::KeyPress) return false;
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    auto* button = qobject_cast<QAbstractButton*>(watched);
+    if (!button || (key != Qt::Key_Return && key != Qt::Key_Enter)) return false;
+    button->click();
+    return true;
+  }
+};
 
 }  // namespace
 
@@ -198,8 +213,10 @@ void PreviewWindow::BuildControls() {
   panCon_->setCursor(Qt::ArrowCursor);
   auto* row = new QHBoxLayout(panCon_);
   row->setContentsMargins(3, 3, 3, 3);
-  const auto button = [this, row](const QIcon& icon, const QString& tip) {
+  auto* enter = new EnterPresses(this);
+  const auto button = [this, row, enter](const QIcon& icon, const QString& tip) {
     auto* made = new QToolButton(panCon_);
+    made->installEventFilter(enter);
     made->setIcon(icon);
     made->setIconSize(QSize(24, 24));
     made->setToolTip(tip);

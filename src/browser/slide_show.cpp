@@ -1,5 +1,7 @@
 #include "browser/slide_show.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QCloseEvent>
 #include <QDir>
 #include <QKeyEvent>
@@ -46,6 +48,13 @@ TwipsRect FitToHeight(double width, double height, int screenWidth, int screenHe
 void ShowWarning(QWidget* parent, const QString& title, const QString& text) {
   QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, parent);
   box.exec();
+}
+
+// A screen reader announces the show as the window it is, not as a dialog.
+QAccessibleInterface* SlideShowAccessible(const QString& className, QObject* object) {
+  if (className != QLatin1String(SlideShowWindow::staticMetaObject.className()) || !object->isWidgetType())
+    return nullptr;
+  return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window);
 }
 
 }  // namespace
@@ -129,6 +138,10 @@ SlideShowWindow::SlideShowWindow(SlideShowContext context, QWidget* parent)
 SlideShowWindow::~SlideShowWindow() { Unload(false); }
 
 void SlideShowWindow::BuildControls() {
+  static const bool announced = (QAccessible::installFactory(&SlideShowAccessible), true);
+  (void)announced;
+  setWindowTitle(QStringLiteral("Slide Show"));
+  setAccessibleName(QStringLiteral("Slide Show"));
   setAttribute(Qt::WA_StyledBackground);
   setAutoFillBackground(true);
   QPalette black = palette();

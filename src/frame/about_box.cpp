@@ -18,6 +18,8 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTimer>
 
 #include <algorithm>
@@ -253,6 +255,8 @@ AboutBox::AboutBox(AboutService& service, QWidget* parent)
   // The splash is the strip above the buttons, however far the texts moved them.
   if (use_ == Use::Splash)
     setFixedSize(width(), Px(kCompactHeight - kTitleBarAllowance) + cmdOK_->y() - Px(kButtonsTop));
+  else
+    FitScreen();
   Place();
   if (use_ == Use::Full) Play(u"RestoreUp", EventSoundPlay::Interrupt);
   cmdOK_->setFocus();
@@ -363,6 +367,33 @@ void AboutBox::AlignButtonColumn() {
     button->resize(right - button->x() + 1, button->height());
   const int wide = right + 1 + Px(kClientWidth - kColumnRight);
   if (wide > width()) setFixedSize(wide, height());
+}
+
+// At a large desktop font the full box may grow taller than the screen: its
+// contents then scroll in a box as tall as the screen allows, and moving the
+// focus brings each control into view.
+void AboutBox::FitScreen() {
+  QWidget* main = service_.mainWindow();
+  const QRect screen = ScreenAreaOf(main ? main : this);
+  const int frame = std::max(Px(kTitleBarAllowance), WithFrameOf(main, size()).height() - height());
+  const int room = screen.height() - frame;
+  if (screen.isEmpty() || height() <= room) return;
+  auto* contents = new QWidget;
+  contents->setObjectName(QStringLiteral("contents"));
+  for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    if (child->isWindow()) continue;
+    const bool hidden = child->isHidden();
+    child->setParent(contents);
+    child->setHidden(hidden);
+  }
+  contents->setFixedSize(size());
+  auto* scroll = new QScrollArea(this);
+  scroll->setFrameShape(QFrame::NoFrame);
+  scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  scroll->setWidget(contents);
+  setFixedSize(width() + scroll->verticalScrollBar()->sizeHint().width(), room);
+  scroll->setGeometry(rect());
 }
 
 void AboutBox::Listen(QWidget* widget) { widget->installEventFilter(this); }

@@ -194,6 +194,7 @@ class AboutBox : public QDialog {
   void BuildTop();
   void BuildBottom();
   void AlignButtonColumn();
+  void FitScreen();
   void SetTexts();
   void Place();
   QLabel* AddLabel(const char* name, const QString& text, int left, int top, int width, int height);

@@ -1,5 +1,6 @@
 #include "frame/help_window.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCompleter>
 #include <QDesktopServices>
@@ -172,6 +173,9 @@ void HelpWindow::buildLayout() {
   completer_->setCaseSensitivity(Qt::CaseInsensitive);
   completer_->setCompletionMode(QCompleter::PopupCompletion);
   keywordField_->setCompleter(completer_);
+  // The list of keywords opens by itself with the search: Esc there closes
+  // the window as it does everywhere else in it.
+  completer_->popup()->installEventFilter(this);
 
   browser_ = new QTextBrowser(this);
   browser_->setAccessibleName(QStringLiteral("Help page"));
@@ -252,6 +256,14 @@ void HelpWindow::joinModalDialog(QWidget* dialog) {
 }
 
 bool HelpWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == completer_->popup() && event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier) {
+      completer_->popup()->hide();
+      close();
+      return true;
+    }
+  }
   if (watched == parentWidget() && event->type() == QEvent::Hide) {
     // The dialog is closing and may be deleted next: leave it first.
     watched->removeEventFilter(this);
@@ -263,8 +275,7 @@ bool HelpWindow::eventFilter(QObject* watched, QEvent* event) {
   return QMainWindow::eventFilter(watched, event);
 }
 
-// Esc reaches the window when the focused control has no use for it (an
-// open list of keywords closes first).
+// Esc reaches the window when the focused control has no use for it.
 void HelpWindow::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
     close();

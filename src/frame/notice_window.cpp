@@ -9,6 +9,8 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
+#include <QStyleOptionGroupBox>
 
 #include <algorithm>
 
@@ -102,6 +104,7 @@ NoticeWindow::NoticeWindow(QWidget* mainWindow, const AppIdentity& identity,
   if (mainWindow) setWindowIcon(mainWindow->windowIcon());
   SetTexts(identity);
   LayOutNameLine();
+  MakeRoomForTitle();
   FitToText(this);
   Place(mainWindow);
   Play(u"Maximize", EventSoundPlay::NoWait);
@@ -152,6 +155,28 @@ void NoticeWindow::LayOutNameLine() {
   labName_->move(Px(kNameLeft), Px(kNameLineTop));
   label3_->move(labName_->x() + labName_->width() + Px(kNameLineGap), Px(kNameLineTop));
   labRelNo_->move(label3_->x() + label3_->width() + Px(kNameLineGap), Px(kNameLineTop));
+}
+
+// The frame's title sets where its top border runs: a large desktop font
+// lowers it, and the texts inside move down with it, the button and the
+// window along.
+void NoticeWindow::MakeRoomForTitle() {
+  auto* frame1 = findChild<QGroupBox*>(QStringLiteral("Frame1"));
+  QStyleOptionGroupBox option;
+  option.initFrom(frame1);
+  option.text = frame1->title();
+  option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+  const QRect inside =
+      frame1->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxContents, frame1);
+  const QList<QWidget*> texts = frame1->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+  int first = frame1->height();
+  for (const QWidget* text : texts) first = std::min(first, text->y());
+  const int lower = inside.top() + Px(kNameLineGap) - first;
+  if (lower <= 0) return;
+  for (QWidget* text : texts) text->move(text->x(), text->y() + lower);
+  frame1->resize(frame1->width(), frame1->height() + lower);
+  command1_->move(command1_->x(), command1_->y() + lower);
+  setFixedSize(width(), height() + lower);
 }
 
 void NoticeWindow::Place(QWidget* mainWindow) {

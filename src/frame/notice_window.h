@@ -73,6 +73,7 @@ class NoticeWindow : public QDialog {
   void BuildControls();
   void SetTexts(const AppIdentity& identity);
   void LayOutNameLine();
+  void MakeRoomForTitle();
   void Place(QWidget* mainWindow);
   void OkClicked();
   void Play(QStringView name, EventSoundPlay how) const;

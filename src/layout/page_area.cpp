@@ -9,6 +9,8 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
 #include <QScreen>
 
 #include <algorithm>
@@ -47,7 +49,8 @@ PageView::PageView(QWidget* parent) : QWidget(parent) {
   // Pointer shapes and tooltips follow the pointer without a button held.
   setMouseTracking(true);
   setAcceptDrops(true);
-  setFocusPolicy(Qt::ClickFocus);
+  // Its keys are a keyboard user's too: Tab reaches it.
+  setFocusPolicy(Qt::StrongFocus);
 }
 
 void PageView::SetModel(const PageModel* model) {
@@ -133,15 +136,25 @@ void PageView::ShowPointerOf(int slot) {
 int PageView::SlotAt(QPointF twips) const {
   if (!model_) return -1;
   const std::vector<int> order = StackingOrder(*model_);
+  const QPointF at(twips.x() / twipsPerPixel_, twips.y() / twipsPerPixel_);
   for (auto slot = order.rbegin(); slot != order.rend(); ++slot) {
     const PicBox& box = model_->box(*slot);
     if (!box.visible) continue;
-    if (twips.x() >= box.left && twips.x() < box.left + box.width && twips.y() >= box.top &&
-        twips.y() < box.top + box.height) {
+    const QRectF drawn = DrawnRect(box);
+    if (at.x() >= drawn.left() && at.x() < drawn.right() && at.y() >= drawn.top() && at.y() < drawn.bottom()) {
       return *slot;
     }
   }
   return -1;
+}
+
+// However narrow, a picture is drawn at least a pixel wide and tall, and is
+// found under the pointer there.
+QRectF PageView::DrawnRect(const PicBox& box) const {
+  QRectF drawn = ToPixels(QRectF(box.left, box.top, box.width, box.height));
+  drawn.setWidth(std::max(drawn.width(), 1.0));
+  drawn.setHeight(std::max(drawn.height(), 1.0));
+  return drawn;
 }
 
 QPointF PageView::ToTwips(QPointF pixels) const {
@@ -178,7 +191,7 @@ void PageView::PaintPictures(QPainter& painter) const {
     const PicBox& box = model_->box(slot);
     const QImage& image = picture(slot);
     if (!box.visible || image.isNull() || !(box.width > 0) || !(box.height > 0)) continue;
-    painter.drawImage(ToPixels(QRectF(box.left, box.top, box.width, box.height)), image);
+    painter.drawImage(DrawnRect(box), image);
   }
 }
 
@@ -206,6 +219,13 @@ void PageView::paintEvent(QPaintEvent*) {
   if (!scene_.printableOnTop) paintFrame();
   PaintPictures(painter);
   if (scene_.printableOnTop) paintFrame();
+  if (hasFocus()) {
+    // Where the keyboard is: the usual dotted frame inside the page's edge.
+    QStyleOptionFocusRect option;
+    option.initFrom(this);
+    option.rect = rect().adjusted(1, 1, -2, -2);
+    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+  }
 
   if (!frame_) return;
   painter.setPen(QPen(Qt::black, 1, Qt::DashLine));

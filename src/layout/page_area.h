@@ -99,6 +99,7 @@ class PageView : public QWidget {
   void PaintText(QPainter& painter, const PageText& text) const;
   void PaintPictures(QPainter& painter) const;
   QRectF ToPixels(const QRectF& twips) const;
+  QRectF DrawnRect(const PicBox& box) const;
   QPointF ToTwips(QPointF pixels) const;
   // Shows the pointer and tooltip of `slot` (-1 the page).
   void ShowPointerOf(int slot);

@@ -1,5 +1,7 @@
 #include "layout/page_commands.h"
 
+#include <QSizeF>
+
 #include "components/imaging/imaging.h"
 
 namespace lumaset {
@@ -88,9 +90,19 @@ void PageCommands::Place(const Addition& addition, const Result<QImage>& reduced
   page_.setPicCount(page_.picCount() + 1);
   page_.setPicLast(page_.picLast() + 1);
   const int slot = page_.picLast();
-  // Not kept on the page: a picture dropped at an edge sticks out of it.
-  page_.box(slot) = PicBox{addition.downX - addition.width / 2, addition.downY - addition.height / 2,
-                           addition.width, addition.height, true};
+  // Not kept on the page: a picture dropped at an edge sticks out of it. A
+  // picture taller than the printable height comes down to it here, about
+  // the drop point; the width's limit would otherwise shrink it later
+  // towards a top edge far above the page, out of sight and out of reach.
+  QSizeF size(addition.width, addition.height);
+  const PageGeometry& geometry = page_.geometry();
+  if (geometry.paperHeight > 0) {
+    const double printable = geometry.printableHeight() / geometry.paperHeight * geometry.previewHeight;
+    if (printable > 0 && size.height() > printable) size *= printable / size.height();
+  }
+  const auto width = static_cast<float>(size.width());
+  const auto height = static_cast<float>(size.height());
+  page_.box(slot) = PicBox{addition.downX - width / 2, addition.downY - height / 2, width, height, true};
   host_.SetPicture(slot, *reduced);
   PagePic& pic = page_.pic(slot);
   pic.file = addition.file;

@@ -158,16 +158,25 @@ TEST(WindowPlacement, StoredPlacementIsKeptOnTheScreen) {
   const Case cases[] = {
       {{2400, 1800, 14400, 10800}, standard},
       {{-100, 20000, 9600, 7200}, {0, 0, 9600, 7200}},           // the edges reset
-      {{2400, 1800, 30000, 20000}, {0, 0, 19200, 14400}},        // larger than the screen
+      {{2400, 1800, 30000, 20000}, {2400, 1800, 19200, 14400}},  // larger than the screen
       {{kNaN, kNaN, kNaN, kNaN}, standard},                      // unreadable
       {{1e30, -1e30, -5, 0}, {0, 0, 14400, 10800}},              // corrupt
-      {{15000, 12000, 9600, 7200}, {9600, 7200, 9600, 7200}},    // hanging off the far edges
+      {{15000, 12000, 9600, 7200}, {15000, 12000, 9600, 7200}},  // on the screen, if not wholly
   };
   for (const Case& c : cases) EXPECT_EQ(ClampPlacement(c.stored, screen), c.want);
 
-  // A screen smaller than the minimum first window: the window fills it.
+  // A screen smaller than the minimum first window: the window is no larger.
   const TwipsRect small{0, 360, 9600, 6840};
-  EXPECT_EQ(ClampPlacement({1200, 1000, 9600, 7200}, small), (TwipsRect{0, 360, 9600, 6840}));
+  EXPECT_EQ(ClampPlacement({1200, 1000, 9600, 7200}, small), (TwipsRect{1200, 1000, 9600, 6840}));
+}
+
+TEST(WindowPlacement, FrameIsMovedOntoTheScreenTitleBarFirst) {
+  const TwipsRect area{0, 30, 1366, 738};  // a panel above the screen's area
+  EXPECT_EQ(FrameOnScreen({200, 100, 800, 600}, area), (ScreenPoint{200, 100}));
+  EXPECT_EQ(FrameOnScreen({-1, -20, 800, 600}, area), (ScreenPoint{0, 30}));
+  EXPECT_EQ(FrameOnScreen({900, 500, 800, 600}, area), (ScreenPoint{566, 168}));
+  // Larger than the area: its top-left corner, and so its title bar, stays on it.
+  EXPECT_EQ(FrameOnScreen({300, 200, 1400, 800}, area), (ScreenPoint{0, 30}));
 }
 
 TEST(WindowUnits, TwipsAndPixels) {

@@ -85,6 +85,84 @@ TEST_F(MainWindowTest, CorruptStoredPlacementIsClampedToTheScreen) {
   EXPECT_LT(window.dirTree()->width() * window.twipsPerPixel(), 4000);
 }
 
+// The window comes up where the last run left it, shaped as the layout wants,
+// with its whole frame on the screen; the next run reads back what this one
+// wrote, so the window neither creeps nor grows from run to run.
+TEST_F(MainWindowTest, StoredPlacementComesBackAsItWasWritten) {
+  const double twips = 1440 / QGuiApplication::primaryScreen()->logicalDotsPerInch();
+  const QPoint stored(Screen().left() + Screen().width() / 8, Screen().top() + Screen().height() / 10);
+  Store(QStringLiteral("MainLeft"), QString::number(stored.x() * twips));
+  Store(QStringLiteral("MainTop"), QString::number(stored.y() * twips));
+  Store(QStringLiteral("MainWidth"), QStringLiteral("9600"));
+  Store(QStringLiteral("MainHeight"), QStringLiteral("3000"));
+  MainWindow& first = Start();
+  const QRect frame = first.frameGeometry();
+  EXPECT_EQ(frame.topLeft(), stored);
+  EXPECT_NEAR(first.OuterWidthTwips(), 9600, twips);
+  EXPECT_GT(first.OuterHeightTwips(), 3000) << "the height follows the width, not the stored height";
+  EXPECT_TRUE(Screen().contains(frame));
+  ASSERT_TRUE(first.close());
+  EXPECT_NEAR(Stored(QStringLiteral("MainLeft")).toDouble(), stored.x() * twips, 1);
+  EXPECT_NEAR(Stored(QStringLiteral("MainTop")).toDouble(), stored.y() * twips, 1);
+  const double width = Stored(QStringLiteral("MainWidth")).toDouble();
+  const double height = Stored(QStringLiteral("MainHeight")).toDouble();
+
+  MainWindow& next = Start();
+  EXPECT_EQ(next.frameGeometry(), frame);
+  EXPECT_NEAR(next.OuterWidthTwips(), width, twips);
+  EXPECT_NEAR(next.OuterHeightTwips(), height, twips);
+
+  // Stored at the screen's corner, the frame's top edge and title stay on it.
+  Store(QStringLiteral("MainLeft"), QStringLiteral("0"));
+  Store(QStringLiteral("MainTop"), QStringLiteral("0"));
+  EXPECT_EQ(Start().frameGeometry().topLeft(), Screen().topLeft());
+}
+
+// A keyboard user reaches the page by Tab, and its keys reach it there:
+// Esc asks long work to stop.
+TEST_F(MainWindowTest, TabReachesThePageAndItsKeys) {
+  MainWindow& window = Start();
+  QApplication::setActiveWindow(&window);
+  PageView* page = window.pagePanel()->page();
+  window.dirTree()->setFocus(Qt::TabFocusReason);
+  for (int press = 0; press < 40 && QApplication::focusWidget() && QApplication::focusWidget() != page; ++press)
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  ASSERT_EQ(QApplication::focusWidget(), page);
+  app_->abortRequested = false;
+  QTest::keyClick(page, Qt::Key_Escape);
+  EXPECT_TRUE(app_->abortRequested);
+}
+
+// A picture one pixel wide, however tall, is drawn where it was dropped, at
+// least a pixel wide, and can be picked out there like any other.
+TEST_F(MainWindowTest, NarrowPicturesAreDrawnAndCanBeSelected) {
+  MainWindow& window = Start();
+  PageView* view = window.pagePanel()->page();
+  const QString folder = test::freshFolder(QStringLiteral("narrow")) + QLatin1Char('/');
+  for (const QSize pixels : {QSize(1, 9), QSize(1, 40), QSize(2, 9), QSize(1, 400)}) {
+    const QString file = folder + QStringLiteral("%1x%2.png").arg(pixels.width()).arg(pixels.height());
+    QImage picture(pixels, QImage::Format_RGB32);
+    picture.fill(Qt::blue);
+    ASSERT_TRUE(picture.save(file, "PNG"));
+    LayoutPage& page = window.layoutPage();
+    page.ClearPreview();
+    PageEditState& edit = page.model().edit();
+    edit.addWidth = 150;  // ten pixels wide at 96 dots an inch
+    edit.addHeight = 150.0f * pixels.height() / pixels.width();
+    const QPointF centre(view->width() / 2 * window.twipsPerPixel(), view->height() / 2 * window.twipsPerPixel());
+    edit.downX = static_cast<float>(centre.x());
+    edit.downY = static_cast<float>(centre.y());
+    page.PicAdd(file);
+    const int slot = page.model().picCur();
+    ASSERT_GE(slot, 0) << file.toStdString();
+    EXPECT_FALSE(view->picture(slot).isNull()) << file.toStdString();
+    EXPECT_EQ(view->SlotAt(centre), slot) << file.toStdString();
+    page.ToolEnable(false, -1);  // the selection frame would cover the narrowest
+    EXPECT_EQ(view->grab().toImage().pixelColor(view->width() / 2, view->height() / 2), QColor(Qt::blue))
+        << file.toStdString();
+  }
+}
+
 TEST_F(MainWindowTest, ShutDownSavesThePlacementAndRemovesTemporaryPictures) {
   MainWindow& first = Start();
   const QString tempImages = app_->programFolders.tempImages;

@@ -4,7 +4,8 @@
 // window or pushed away from their neighbours, every input
 // reachable by Tab, and every checkable control acting on a toggle from code
 // as on a click. Run by ctest at scale 1 and with QT_SCALE_FACTOR 1.5, each
-// at a desktop font of 11 and of 13 points (WALK_FONT_POINTS).
+// at a desktop font of 11 and of 13 points (WALK_FONT_POINTS). A window must
+// also fit its screen.
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,7 @@
 #include <QDialog>
 #include <QFont>
 #include <QPushButton>
+#include <QScreen>
 #include <QTabWidget>
 #include <QScopedValueRollback>
 #include <QTimer>
@@ -35,9 +37,23 @@
 namespace lumaset {
 namespace {
 
+// A window larger than its screen's free area has parts the user cannot reach.
+QStringList ScreenProblems(const QWidget* window) {
+  const QScreen* screen = window->screen();
+  if (!screen || window->isMaximized() || window->isFullScreen()) return {};
+  const QSize area = screen->availableGeometry().size();
+  const QSize frame = window->frameGeometry().size().expandedTo(window->size());
+  if (frame.width() <= area.width() && frame.height() <= area.height()) return {};
+  return {QStringLiteral("%1 x %2 pixels do not fit the screen's %3 x %4")
+              .arg(frame.width())
+              .arg(frame.height())
+              .arg(area.width())
+              .arg(area.height())};
+}
+
 // Every check of the shared helper, on each page of the window's tabs.
 QStringList Problems(QWidget* window, const std::function<QStringList()>& state = {}) {
-  QStringList problems;
+  QStringList problems = ScreenProblems(window);
   const auto checkPage = [&] {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     problems << test::FitProblems(window) << test::FocusProblems(window) << test::AccessibilityProblems(window)
@@ -183,6 +199,17 @@ TEST_F(WindowWalk, FolderPickerInEachLook) {
 
 TEST_F(WindowWalk, AboutBoxAndItsNotice) {
   EXPECT_NONE(Command("mnuHelpAbout", Pressing(QStringLiteral("cmdSoft"))));
+}
+
+// The about box and its notice at a desktop font of 16 points: at scale 1.5
+// the screen is 720 pixels high.
+TEST_F(WindowWalk, AboutBoxAtALargeFont) {
+  const QFont kept = QApplication::font();
+  QFont large = kept;
+  large.setPointSize(16);
+  QApplication::setFont(large);
+  EXPECT_NONE(Command("mnuHelpAbout", Pressing(QStringLiteral("cmdSoft"))));
+  QApplication::setFont(kept);
 }
 
 TEST_F(WindowWalk, PictureWindows) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QTest>
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFile>
@@ -203,6 +205,11 @@ TEST_F(PreviewWindowTest, NextAndPreviousWalkTheTableAndAFailedLoadShowsNothingS
   window_.cmdNext_Click(), Read();
   window_.cmdPrev_Click(), Read();
   EXPECT_EQ(selected_, (std::vector<int>{0, 2, 3, 0, 3}));  // round the ends both ways
+
+  // Enter and Return press the focused button, as Space does.
+  QTest::keyClick(window_.nextButton(), Qt::Key_Return), Read();
+  QTest::keyClick(window_.previousButton(), Qt::Key_Enter), Read();
+  EXPECT_EQ(selected_, (std::vector<int>{0, 2, 3, 0, 3, 0, 3}));
 }
 
 TEST_F(PreviewWindowTest, ZoomClicksCropFromTheFileAndStopAtTheirLimits) {

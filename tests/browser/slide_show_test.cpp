@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -150,6 +151,16 @@ class SlideShowTest : public ::testing::Test {
   QStringList messages;
   int ended = 0;
 };
+
+// A screen reader announces the show as a window with a name.
+TEST_F(SlideShowTest, ScreenReadersHearANamedWindow) {
+  Add("a.png", 40, 30);
+  auto show = Open();
+  QAccessibleInterface* window = QAccessible::queryAccessibleInterface(show.get());
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(window->role(), QAccessible::Window);
+  EXPECT_EQ(window->text(QAccessible::Name), QStringLiteral("Slide Show"));
+}
 
 TEST_F(SlideShowTest, TwoPicturesAlternateAndTheIndexCarriesToTheNextShow) {
   Add("a.png", 40, 30);

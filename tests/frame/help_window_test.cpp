@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QRegularExpression>
 #include <QTest>
+#include <QLineEdit>
 #include <QTextBrowser>
 #include <QToolButton>
 
@@ -198,6 +199,23 @@ TEST(HelpService, TheWindowIsAnnouncedAsAWindowAndEscClosesIt) {
   page->setFocus();
   QTest::keyClick(page, Qt::Key_Escape);
   EXPECT_TRUE(window.isNull() || !window->isVisible());
+
+  // From the keyword field, where the search puts the keyboard, with the
+  // list of keywords that it opened there, and again without the list.
+  for (const bool list : {true, false}) {
+    help.show(HelpCommand::PartialKey, 0);
+    const QPointer<HelpWindow> search = help.window();
+    ASSERT_NE(search, nullptr);
+    auto* field = search->findChild<QLineEdit*>();
+    ASSERT_NE(field, nullptr);
+    field->setFocus();
+    QWidget* popup = QApplication::activePopupWidget();
+    ASSERT_NE(popup, nullptr);
+    if (!list) popup->hide();
+    QTest::keyClick(list ? popup : static_cast<QWidget*>(field), Qt::Key_Escape);
+    EXPECT_TRUE(search.isNull() || !search->isVisible()) << "list " << list;
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+  }
 }
 
 TEST(HelpService, SaysWhenThereIsNoHelpOrTheBookIsMissing) {

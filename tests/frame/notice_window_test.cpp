@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QGroupBox>
 #include <QLabel>
 #include <QMainWindow>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionGroupBox>
 
 #include <vector>
 
@@ -42,6 +46,27 @@ class NoticeWindowTest : public ::testing::Test {
     played_.push_back({name.toString(), how});
   };
 };
+
+// A large desktop font lowers the frame's top border with its title: the
+// notice's first line stays below the title, and the button below the frame.
+TEST_F(NoticeWindowTest, FirstLineStaysInsideItsFrameAtLargeFonts) {
+  const QFont kept = QApplication::font();
+  for (const int points : {13, 16}) {
+    QFont font = kept;
+    font.setPointSize(points);
+    QApplication::setFont(font);
+    NoticeWindow notice(&main_, AppIdentity{}, {});
+    const auto* frame = notice.findChild<QGroupBox*>("Frame1");
+    QStyleOptionGroupBox option;
+    option.initFrom(frame);
+    option.text = frame->title();
+    option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+    const QRect title = frame->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, frame);
+    EXPECT_GT(notice.findChild<QLabel*>("Label1")->y(), title.bottom()) << points << " points";
+    EXPECT_GT(notice.findChild<QPushButton*>("Command1")->y(), frame->geometry().bottom()) << points << " points";
+  }
+  QApplication::setFont(kept);
+}
 
 TEST_F(NoticeWindowTest, NamesTheProgramAndFollowsALongNameWithFortyTwipGaps) {
   AppIdentity identity;
