@@ -153,6 +153,7 @@ TEST_F(MainWindowTest, NarrowPicturesAreDrawnAndCanBeSelected) {
     edit.downX = static_cast<float>(centre.x());
     edit.downY = static_cast<float>(centre.y());
     page.PicAdd(file);
+    page.FinishAdding();
     const int slot = page.model().picCur();
     ASSERT_GE(slot, 0) << file.toStdString();
     EXPECT_FALSE(view->picture(slot).isNull()) << file.toStdString();
