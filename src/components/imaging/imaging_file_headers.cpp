@@ -384,6 +384,18 @@ QByteArrayView FileWindow::bytes(qint64 at, qsizetype count) {
   return QByteArrayView(window_).sliced(offset, std::min<qint64>(count, window_.size() - offset));
 }
 
+bool pngChunksWithinFile(FileWindow& file) {
+  const Bytes b(file);
+  for (qint64 at = 8; at + 8 <= file.size();) {
+    const qint64 end = at + 12 + qint64{b.be32(at)};
+    const QByteArrayView type = b.slice(at + 4, 4);
+    if (end > file.size()) return type == "IDAT";
+    if (type == "IEND") break;
+    at = end;
+  }
+  return true;
+}
+
 int PngHeader::bitsPerPixel() const {
   const int channels = colorType >= 0 && colorType < 7 ? kPngChannels[colorType] : 0;
   return bitDepth * std::max(channels, 1);

@@ -66,6 +66,12 @@ Footprint decodeFootprint(FileWindow& file, QByteArrayView format, QSize size);
 // file whose directory cannot be followed counts as compressed.
 bool tiffCompressed(QByteArrayView file);
 
+// Whether every chunk of a PNG file but its pixels lies whole within the
+// file. Qt's reader asks for the memory a chunk states before reading it, so
+// a few hundred bytes of file can cost gigabytes; pixels cut short are only
+// an incomplete picture.
+bool pngChunksWithinFile(FileWindow& file);
+
 // What a PNG file's chunks before its pixels say.
 struct PngHeader {
   QSize size;

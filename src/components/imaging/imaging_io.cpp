@@ -160,6 +160,8 @@ void bindReader(QImageReader& reader, QIODevice* device, const QByteArray& forma
   prepareReader(reader);
 }
 
+Error damaged(const QString& path) { return readError(path, QStringLiteral("the picture is damaged or incomplete")); }
+
 Error notAPicture(const QString& path) {
   return readError(path, QStringLiteral("it is not a picture in a format Lumaset reads"));
 }
@@ -170,12 +172,15 @@ std::optional<Error> openReader(const QString& path, UnmappedFile& file, QImageR
   if (!file.openPath(path)) return readError(path, QStringLiteral("it is not a file"));
   format = imaging_detail::pictureFormat(file.peek(kSniffBytes));
   if (format.isEmpty()) return notAPicture(path);
+  if (format == "png") {
+    imaging_detail::FileWindow chunks(file, file.size());
+    if (!imaging_detail::pngChunksWithinFile(chunks) || !file.seek(0)) return damaged(path);
+  }
   bindReader(reader, &file, format);
   if (!reader.canRead()) return refusal(path, reader);
   return std::nullopt;
 }
 
-Error damaged(const QString& path) { return readError(path, QStringLiteral("the picture is damaged or incomplete")); }
 
 // The picture stood upright as the file's orientation tag says, the way Qt's
 // reader turns it: mirrored first, then a quarter turn clockwise.

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -148,6 +149,20 @@ TEST_F(PictureFilesTest, SmallFilesOfHugePicturesAreRefusedAndScansReadSmall) {
     });
     EXPECT_LT(largest, std::size_t{32} << 20);
   }
+
+  // A text chunk that states 2 GB in a file of a few hundred bytes: neither
+  // listing nor reading the file asks for them. Pixels cut short still read.
+  QByteArray png;
+  QBuffer buffer(&png);
+  ASSERT_TRUE(buffer.open(QIODevice::WriteOnly) && test::Quarters(64, 48).save(&buffer, "PNG"));
+  const QString cut = write(QStringLiteral("cut.png"), png.left(png.size() - 20));
+  const QString lying = write(QStringLiteral("lying.png"), png.insert(33, QByteArray("\x7f\x00\x00\x18tEXtComment\0", 17)));
+  const std::size_t listing = test::largestAllocationDuring([&] {
+    EXPECT_FALSE(Imaging::FileInfo(lying));
+    EXPECT_FALSE(Imaging::readScaled(lying, 128));
+    EXPECT_TRUE(Imaging::FileInfo(cut));
+  });
+  EXPECT_LT(listing, std::size_t{32} << 20);
 
   QImage page(12001, 12000, QImage::Format_Mono);  // white, its top left quarter black
   page.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
