@@ -40,10 +40,6 @@ struct Footprint {
 // `file` is all of a file in `format` whose header gives `size` (as stored).
 Footprint decodeFootprint(QByteArrayView file, QByteArrayView format, QSize size);
 
-// Whether the first picture of the TIFF file `file` is stored compressed; a
-// file whose directory cannot be followed counts as compressed.
-bool tiffCompressed(QByteArrayView file);
-
 struct PaletteFacts {
   int bitsPerPixel = 0;
   int colors = 0;
