@@ -46,7 +46,7 @@ Result<QByteArray> TurnedJpeg(Imaging& imaging, const QString& original) {
   if (!IsJpegFile(original)) return encoded;
   const Result<QByteArray> old = ReadWhole(original);
   if (!old) return Error{old.error()};
-  Result<QByteArray> kept = WithMetadataOf(*encoded, *old);
+  Result<QByteArray> kept = WithMetadataOf(*encoded, *old, true);
   if (!kept) return Error{Refused(original, kept.error()).error()};
   return kept;
 }

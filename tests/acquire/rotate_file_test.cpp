@@ -200,6 +200,11 @@ TEST_F(RotateFileTest, JpegKeepsItsSegments) {
   const auto withHeader = [&](const QList<QByteArray>& segments) {
     return plain.left(2) + segments.join() + plain.mid(2 + jfif.size());
   };
+  const auto jfifOf = [&jfif](int across, int down) {  // dots per inch
+    QByteArray segment = jfif;
+    segment[11] = 1;
+    return segment.replace(12, 4, Be16(across) + Be16(down));
+  };
   struct Case { QList<QByteArray> before, after; const char* corners; };
   const Case cases[] = {
       {{jfif, ExifOrientationSegment(6), Segment('\xE1', xmpSideways), Segment('\xE2', rgbProfile),
@@ -208,6 +213,9 @@ TEST_F(RotateFileTest, JpegKeepsItsSegments) {
         Segment('\xED', iptc), Segment('\xFE', "Beach, 2019")},
        "WBGR"},
       {{ExifOrientationSegment(8, false), Segment('\xE2', greyProfile)}, {ExifOrientationSegment(1, false)}, "RGBW"},
+      // A resolution across unlike the one down follows the pixels it describes.
+      {{jfifOf(200, 100)}, {jfifOf(100, 200)}, "BRWG"},
+      {{jfifOf(200, 100), ExifOrientationSegment(6)}, {jfifOf(200, 100), ExifOrientationSegment(1)}, "WBGR"},
   };
   for (const Case& c : cases) {
     ASSERT_TRUE(WriteText(folder + "photo.jpg", withHeader(c.before)));
