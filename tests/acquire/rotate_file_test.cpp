@@ -75,6 +75,10 @@ QByteArray UntaggedGreyTiff(int side) {
   return tiff + QByteArray(side * side, '\x80');
 }
 
+QByteArray WebpChunk(const char* type, const QByteArray& data) {
+  return type + Le32(static_cast<quint32>(data.size())) + data + QByteArray(data.size() % 2, '\0');
+}
+
 // A 2 x 2 bitmap of 32 bits a pixel whose header (of 108 bytes) names a
 // mask for transparency, half transparent.
 QByteArray TranslucentBitmap() {
@@ -311,10 +315,20 @@ TEST_F(RotateFileTest, WebpAndBitmapKeepWhatTheyHeld) {
   QImageWriter writer(folder + "shot.webp", "webp");
   writer.setQuality(100);
   ASSERT_TRUE(writer.write(picture));
-  ASSERT_TRUE(ReadBytes(folder + "shot.webp").contains("VP8L"));
+  const QByteArray lossless = ReadBytes(folder + "shot.webp");
+  ASSERT_EQ(lossless.mid(12, 4), "VP8L");
+  // The same picture with a camera's EXIF and an editor's XMP data, as an extended file.
+  const QByteArray exif = WebpChunk("EXIF", QByteArray("II*\0\x08\0\0\0\0\0\0\0", 12));
+  const QByteArray xmp = WebpChunk("XMP ", "<x:xmpmeta>Ann</x:xmpmeta>");
+  const QByteArray extended = "WEBP" + WebpChunk("VP8X", QByteArray(1, '\x0C') + QByteArray(3, '\0') +
+                                                             hostile::le(39, 3) + hostile::le(29, 3)) +
+                              lossless.mid(12) + exif + xmp;
+  ASSERT_TRUE(WriteText(folder + "shot.webp", "RIFF" + Le32(static_cast<quint32>(extended.size())) + extended));
   Rotate(folder, "shot.webp");
   const QByteArray webp = ReadBytes(folder + "shot.webp");
   EXPECT_TRUE(webp.contains("VP8L"));
+  EXPECT_TRUE(webp.contains(exif));
+  EXPECT_TRUE(webp.contains(xmp));
   EXPECT_EQ(QImage::fromData(webp).convertToFormat(QImage::Format_RGB32), picture.transformed(QTransform().rotate(90)));
   for (const auto& [across, down] : {std::pair(0U, 0U), std::pair(2835U, 5906U)}) {
     ASSERT_TRUE(Quarters(8, 6).save(folder + "scan.bmp"));

@@ -12,6 +12,7 @@
 #include "components/imaging/imaging.h"
 #include "components/imaging/png_quarter_turn.h"
 #include "components/imaging/tiff_keep.h"
+#include "components/imaging/webp_keep.h"
 
 namespace lumaset {
 
@@ -94,6 +95,11 @@ Result<QByteArray> encoded(const QString& path, const QImage& turned, const QByt
   if (!writer.write(turned)) return unwritable(path, writer.errorString() + QLatin1Char('.'));
   if (format == "tiff") {
     Result<QByteArray> kept = imaging_detail::tiffLikeOriginal(bytes, stored);
+    if (!kept) return unwritable(path, kept.error());
+    return kept;
+  }
+  if (format == "webp") {
+    Result<QByteArray> kept = imaging_detail::webpWithMetadataOf(bytes, stored);
     if (!kept) return unwritable(path, kept.error());
     return kept;
   }
