@@ -9,8 +9,8 @@
 #include <unistd.h>
 
 #include "components/file_system.h"
-#include "components/imaging/imaging.h"
 #include "components/imaging/decode_memory.h"
+#include "components/imaging/imaging.h"
 #include "components/imaging/jpeg_metadata.h"
 #include "components/imaging/quarter_turn_file.h"
 

@@ -302,6 +302,14 @@ TEST_F(RotateFileTest, TiffKeepsCompressionWordsAndResolution) {
   EXPECT_EQ(kept.value(259), Le16(1));
   EXPECT_EQ(kept.value(296), Le16(1));
   EXPECT_EQ(std::pair(TiffRational(kept.value(282)), TiffRational(kept.value(283))), std::pair(150.0, 300.0));
+  // Black and white of 3 x 2 with white as 0, as scanners write it: 0 0 1 above 1 1 0.
+  const QList<TiffEntry> page = {{256, 3, Le16(3)}, {257, 3, Le16(2)}, {262, 3, Le16(0)}};
+  ASSERT_TRUE(WriteText(folder + "page.tif", MadeTiff(page, QByteArray("\x20\xC0", 2))));
+  Rotate(folder, "page.tif");
+  const QImage turnedPage(folder + "page.tif");
+  EXPECT_EQ(turnedPage.size(), QSize(2, 3));
+  EXPECT_EQ(turnedPage.pixel(0, 0), qRgb(0, 0, 0));
+  EXPECT_EQ(turnedPage.pixel(1, 0), qRgb(255, 255, 255));
   EXPECT_EQ(host_.errors, QStringList());
 }
 

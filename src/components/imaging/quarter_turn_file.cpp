@@ -8,6 +8,7 @@
 #include <QTransform>
 
 #include <cstring>
+#include <utility>
 
 #include "components/imaging/imaging.h"
 #include "components/imaging/png_quarter_turn.h"
@@ -39,9 +40,10 @@ int heldSampleBits(QImage::Format format) {
   }
 }
 
-// The bits a sample takes in the file, where the format allows more than 8.
+// The bits a sample takes in the file, for the formats whose samples may
+// take more than 8; 0 for the others.
 int storedSampleBits(const QByteArray& stored, const QByteArray& format) {
-  return format == "tiff" ? imaging_detail::tiffSampleBits(stored) : 8;
+  return format == "tiff" ? imaging_detail::tiffSampleBits(stored) : 0;
 }
 
 // Whether a WebP file is stored without loss: its picture is a VP8L chunk
@@ -58,17 +60,21 @@ bool losslessWebp(const QByteArray& stored) {
   return false;
 }
 
-// The samples of two pictures, compared in the form the first is held in
-// (in colours where it has a palette, whose order a writer may change).
+// The samples of two pictures, compared in the form the first is held in;
+// pictures of a palette by their colours, whose order a writer may change.
 bool samePixels(const QImage& read, const QImage& written) {
-  if (read.size() != written.size()) return false;
-  const QImage::Format common = read.format() == QImage::Format_Indexed8 ? QImage::Format_ARGB32 : read.format();
-  const QImage a = read.convertToFormat(common);
-  const QImage b = written.convertToFormat(common);
-  if (a.isNull() || b.isNull()) return false;
-  const auto rowBytes = static_cast<size_t>((qint64{a.width()} * a.depth() + 7) / 8);
-  for (int y = 0; y < a.height(); ++y)
-    if (std::memcmp(a.constScanLine(y), b.constScanLine(y), rowBytes) != 0) return false;
+  if (read.size() != written.size() || written.isNull()) return false;
+  if (read.depth() <= 8 && read.format() != QImage::Format_Grayscale8) {
+    for (int y = 0; y < read.height(); ++y)
+      for (int x = 0; x < read.width(); ++x)
+        if (read.pixel(x, y) != written.pixel(x, y)) return false;
+    return true;
+  }
+  const QImage same = written.convertToFormat(read.format());
+  if (same.isNull()) return false;
+  const auto rowBytes = static_cast<size_t>(qint64{read.width()} * read.depth() / 8);
+  for (int y = 0; y < read.height(); ++y)
+    if (std::memcmp(read.constScanLine(y), same.constScanLine(y), rowBytes) != 0) return false;
   return true;
 }
 
@@ -110,9 +116,9 @@ Result<QByteArray> encoded(const QString& path, const QImage& turned, const QByt
 // Formats other than PNG are read by Qt's readers, turned, and written by
 // Qt's writers; the result must hold the very samples the file held.
 Result<QByteArray> turnedThroughQt(const QString& path, const QByteArray& stored, const QByteArray& format) {
-  const Result<QImage> read = Imaging::ReadAsStored(path);
+  Result<QImage> read = Imaging::ReadAsStored(path);
   if (!read) return Error{read.error()};
-  const QImage& image = *read;
+  QImage image = std::move(read).value();
   const int storedBits = storedSampleBits(stored, format);
   const int heldBits = heldSampleBits(image.format());
   if (storedBits > heldBits) {
@@ -125,6 +131,7 @@ Result<QByteArray> turnedThroughQt(const QString& path, const QByteArray& stored
   turned.setColorSpace(image.colorSpace());
   turned.setDotsPerMeterX(image.dotsPerMeterY());
   turned.setDotsPerMeterY(image.dotsPerMeterX());
+  image = QImage();  // held no longer than needed: a large picture is here three times over
   Result<QByteArray> bytes = encoded(path, turned, stored, format);
   if (!bytes) return bytes;
   const bool lossy = format == "webp" && !losslessWebp(stored);
