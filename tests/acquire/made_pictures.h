@@ -65,7 +65,8 @@ inline QList<QByteArray> PngRows(const QByteArray& png) {
   for (qsizetype at = 0; at + 1 + rowBytes <= raw.size(); at += 1 + rowBytes) {
     QByteArray row = raw.mid(at + 1, rowBytes);
     for (qsizetype i = 0; i < rowBytes; ++i) {
-      const int a = i >= step ? quint8(row[i - step]) : 0, b = quint8(prior[i]), c = i >= step ? quint8(prior[i - step]) : 0;
+      const int a = i >= step ? quint8(row[i - step]) : 0, b = quint8(prior[i]);
+      const int c = i >= step ? quint8(prior[i - step]) : 0;
       const int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
       const int paeth = pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
       const int add[] = {0, a, b, (a + b) / 2, paeth};

@@ -280,8 +280,10 @@ TEST_F(RotateFileTest, TiffKeepsCompressionWordsAndResolution) {
   const QString folder = freshFolder("tiff-kept") + "/";
   const QByteArray rgb("\x10\x20\x30\x40\x50\x60\x70\x80\x90\xA0\xB0\xC0", 12);  // 2 x 2
   const QList<TiffEntry> picture = {
-      {256, 3, Le16(2)}, {257, 3, Le16(2)}, {258, 3, Le16(8) + Le16(8) + Le16(8)}, {262, 3, Le16(2)}, {277, 3, Le16(3)}};
-  const QList<TiffEntry> words = {{259, 3, Le16(8)}, {270, 2, QByteArray("Harbour", 8)}, {315, 2, QByteArray("Ann", 4)}};
+      {256, 3, Le16(2)}, {257, 3, Le16(2)}, {258, 3, Le16(8) + Le16(8) + Le16(8)},
+      {262, 3, Le16(2)}, {277, 3, Le16(3)}};
+  const QList<TiffEntry> words = {
+      {259, 3, Le16(8)}, {270, 2, QByteArray("Harbour", 8)}, {315, 2, QByteArray("Ann", 4)}};
   const QList<TiffEntry> unitless = {
       {259, 3, Le16(1)}, {282, 5, Le32(300) + Le32(1)}, {283, 5, Le32(150) + Le32(1)}, {296, 3, Le16(1)}};
   ASSERT_TRUE(WriteText(folder + "deflate.tif", MadeTiff(picture + words, hostile::deflated(rgb))));
@@ -361,7 +363,8 @@ TEST_F(RotateFileTest, RefusesWhatItWouldSpoil) {
                                      {262, 3, Le16(1)}, {277, 3, Le16(2)}, {338, 3, Le16(2)}};
   ASSERT_TRUE(WriteText(folder + "deep.tif", MadeTiff(deepGrey, QByteArray("\x01\x80\xFF\x7F\x02\x40\xFF\xFF", 8))));
   ASSERT_TRUE(WriteText(folder + "clear.bmp", TranslucentBitmap()));
-  ASSERT_TRUE(WriteText(folder + "moving.png", MadePng(1, 8, 0, {"\x10"}, hostile::pngChunk("acTL", QByteArray(8, '\0')))));
+  const QByteArray animation = hostile::pngChunk("acTL", QByteArray(8, '\0'));
+  ASSERT_TRUE(WriteText(folder + "moving.png", MadePng(1, 8, 0, {"\x10"}, animation)));
   ASSERT_TRUE(WritePicture(folder + "locked.png", 64, 48));
   ASSERT_TRUE(WritePicture(folder + "locked.gif", 64, 48, "png"));
   for (const char* name : {"locked.png", "locked.gif"}) ::chmod(QFile::encodeName(folder + name).constData(), 0444);

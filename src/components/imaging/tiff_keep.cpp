@@ -192,7 +192,8 @@ bool setKept(TIFF* to, const Kept& kept, uint16_t bits, uint16_t format) {
   if (kept.across) set = set && TIFFSetField(to, TIFFTAG_YRESOLUTION, *kept.across);
   for (const auto& [tag, text] : kept.texts) set = set && TIFFSetField(to, tag, text.constData());
   for (const Blob& blob : kept.blobs) {
-    const auto count = static_cast<uint32_t>(blob.tag == TIFFTAG_RICHTIFFIPTC ? blob.bytes.size() / 4 : blob.bytes.size());
+    const size_t units = blob.tag == TIFFTAG_RICHTIFFIPTC ? blob.bytes.size() / 4 : blob.bytes.size();
+    const auto count = static_cast<uint32_t>(units);
     set = set && TIFFSetField(to, blob.tag, count, blob.bytes.data());
   }
   return set;
