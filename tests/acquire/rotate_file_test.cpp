@@ -248,14 +248,17 @@ TEST_F(RotateFileTest, PngKeepsItsSamplesAndChunks) {
   const auto resolution = [](quint32 across, quint32 down) {
     return hostile::pngChunk("pHYs", hostile::be32(across) + hostile::be32(down) + '\1');
   };
+  const auto scale = [](const char* across, const char* down) {  // a pixel's size in metres
+    return hostile::pngChunk("sCAL", '\1' + QByteArray(across) + '\0' + down);
+  };
   const QByteArray palette = hostile::pngChunk("PLTE", QByteArray("\0\0\0\xFF\0\0\0\xFF\0\0\0\xFF", 12)) +
                              hostile::pngChunk("tRNS", QByteArray("\0\x80\xFF\xFF", 4));
   struct Case { const char* name; QByteArray file, turned; };
   const Case cases[] = {
       {"deep.png", MadePng(3, 16, 2, {p1 + p2 + p3, p4 + p5 + p6}, facts + hostile::pngChunk("tRNS", p2)),
        MadePng(2, 16, 2, {p4 + p1, p5 + p2, p6 + p3}, facts + hostile::pngChunk("tRNS", p2))},
-      {"grey.png", MadePng(2, 8, 0, {"\x10\x20", "\x30\x40"}, gamma + resolution(2835, 5906)),
-       MadePng(2, 8, 0, {"\x30\x10", "\x40\x20"}, gamma + resolution(5906, 2835))},
+      {"grey.png", MadePng(2, 8, 0, {"\x10\x20", "\x30\x40"}, gamma + resolution(2835, 5906) + scale("0.5", "0.25")),
+       MadePng(2, 8, 0, {"\x30\x10", "\x40\x20"}, gamma + resolution(5906, 2835) + scale("0.25", "0.5"))},
       {"indexes.png", MadePng(3, 2, 3, {"\x18", "\xC4"}, palette),  // 0 1 2 above 3 0 1
        MadePng(2, 2, 3, {"\xC0", "\x10", "\x60"}, palette)},
   };
