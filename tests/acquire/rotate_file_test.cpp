@@ -285,11 +285,13 @@ TEST_F(RotateFileTest, TiffKeepsCompressionWordsAndResolution) {
   const QList<TiffEntry> picture = {
       {256, 3, Le16(2)}, {257, 3, Le16(2)}, {258, 3, Le16(8) + Le16(8) + Le16(8)},
       {262, 3, Le16(2)}, {277, 3, Le16(3)}};
+  // Deflate after horizontal differencing (predictor 2): each sample less the one to its left.
   const QList<TiffEntry> words = {
-      {259, 3, Le16(8)}, {270, 2, QByteArray("Harbour", 8)}, {315, 2, QByteArray("Ann", 4)}};
+      {259, 3, Le16(8)}, {270, 2, QByteArray("Harbour", 8)}, {315, 2, QByteArray("Ann", 4)}, {317, 3, Le16(2)}};
+  const QByteArray differenced("\x10\x20\x30\x30\x30\x30\x70\x80\x90\x30\x30\x30", 12);
   const QList<TiffEntry> unitless = {
       {259, 3, Le16(1)}, {282, 5, Le32(300) + Le32(1)}, {283, 5, Le32(150) + Le32(1)}, {296, 3, Le16(1)}};
-  ASSERT_TRUE(WriteText(folder + "deflate.tif", MadeTiff(picture + words, hostile::deflated(rgb))));
+  ASSERT_TRUE(WriteText(folder + "deflate.tif", MadeTiff(picture + words, hostile::deflated(differenced))));
   ASSERT_TRUE(WriteText(folder + "unitless.tif", MadeTiff(picture + unitless, rgb)));
   for (const char* name : {"deflate.tif", "unitless.tif"}) {
     Rotate(folder, name);
@@ -300,6 +302,7 @@ TEST_F(RotateFileTest, TiffKeepsCompressionWordsAndResolution) {
   }
   const QMap<int, QByteArray> deflate = TiffTags(ReadBytes(folder + "deflate.tif"));
   EXPECT_EQ(deflate.value(259), Le16(8));
+  EXPECT_EQ(deflate.value(317), Le16(2));
   EXPECT_EQ(deflate.value(270), QByteArray("Harbour", 8));
   EXPECT_EQ(deflate.value(315), QByteArray("Ann", 4));
   for (const int absent : {282, 283, 296, 34675}) EXPECT_FALSE(deflate.contains(absent)) << absent;
