@@ -1,21 +1,18 @@
 #include "acquire/rotate_file.h"
 
-#include <QBuffer>
-#include <QColorSpace>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
-#include <QTransform>
-
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "components/file_system.h"
+#include "components/imaging/decode_memory.h"
 #include "components/imaging/imaging.h"
-#include "components/imaging/imaging_file_headers.h"
 #include "components/imaging/jpeg_metadata.h"
+#include "components/imaging/quarter_turn_file.h"
 
 namespace lumaset {
 
@@ -31,9 +28,12 @@ Error CannotRead(const QString& path, const QString& why) {
   return Error{QStringLiteral("\"%1\" cannot be read: %2").arg(path, why)};
 }
 
+// A file larger than all the memory decodes may hold is no picture to turn.
 Result<QByteArray> ReadWhole(const QString& path) {
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) return CannotRead(path, file.errorString());
+  if (file.size() > imaging_detail::DecodeMemory::kTotalBytes)
+    return CannotRead(path, QStringLiteral("the file is too large to be a picture Lumaset reads."));
   QByteArray bytes = file.readAll();
   if (file.error() != QFileDevice::NoError) return CannotRead(path, file.errorString());
   return bytes;
@@ -46,39 +46,17 @@ Result<QByteArray> TurnedJpeg(Imaging& imaging, const QString& original) {
   if (!IsJpegFile(original)) return encoded;
   const Result<QByteArray> old = ReadWhole(original);
   if (!old) return Error{old.error()};
-  Result<QByteArray> kept = WithMetadataOf(*encoded, *old);
+  Result<QByteArray> kept = WithMetadataOf(*encoded, *old, true);
   if (!kept) return Error{Refused(original, kept.error()).error()};
   return kept;
 }
 
 // The held picture is opaque 8-bit RGB; a file kept in its own format is
-// turned from its own pixels instead, so that transparency, 16-bit channels
-// and a palette stay. Quarter turns move pixels without changing them; the
-// colour profile and the resolution (across and down trading places) stay,
-// and a compressed TIFF stays compressed.
+// turned from what it stores instead, so that it keeps all it held.
 Result<QByteArray> TurnedAsStored(const QString& original, const QByteArray& format) {
-  const Result<QImage> read = Imaging::ReadAsStored(original);
-  if (!read) return Error{read.error()};
-  const QImage& image = *read;
-  bool compressed = false;
-  if (format == "tiff") {
-    const Result<QByteArray> stored = ReadWhole(original);
-    if (!stored) return Error{stored.error()};
-    compressed = imaging_detail::tiffCompressed(*stored);
-  }
-  QImage turned = image.transformed(QTransform().rotate(90));
-  if (turned.isNull()) return Error{Refused(original, QStringLiteral("there is not enough memory.")).error()};
-  turned.setColorSpace(image.colorSpace());
-  turned.setDotsPerMeterX(image.dotsPerMeterY());
-  turned.setDotsPerMeterY(image.dotsPerMeterX());
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  QImageWriter writer(&buffer, format);
-  if (format == "tiff") writer.setCompression(compressed ? 1 : 0);  // 1: LZW, the one Qt writes
-  if (!writer.write(turned))
-    return Error{QStringLiteral("\"%1\" cannot be written: %2").arg(original, writer.errorString())};
-  return bytes;
+  const Result<QByteArray> stored = ReadWhole(original);
+  if (!stored) return Error{stored.error()};
+  return TurnedFileClockwise(original, *stored, format);
 }
 
 }  // namespace

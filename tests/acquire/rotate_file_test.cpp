@@ -5,11 +5,13 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
+#include <QTransform>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "file_command_fixture.h"
+#include "made_pictures.h"
 #include "support/spare_group.h"
 
 namespace lumaset::test {
@@ -71,6 +73,20 @@ QByteArray UntaggedGreyTiff(int side) {
     u16(tag), u16(3), u16(1), u16(0), u16(value), u16(0);
   u16(0), u16(0);  // no next directory
   return tiff + QByteArray(side * side, '\x80');
+}
+
+QByteArray WebpChunk(const char* type, const QByteArray& data) {
+  return type + Le32(static_cast<quint32>(data.size())) + data + QByteArray(data.size() % 2, '\0');
+}
+
+// A 2 x 2 bitmap of 32 bits a pixel whose header (of 108 bytes) names a
+// mask for transparency, half transparent.
+QByteArray TranslucentBitmap() {
+  const QByteArray masks = Le32(0x00FF0000) + Le32(0x0000FF00) + Le32(0x000000FF) + Le32(0xFF000000);
+  const QByteArray header = Le32(108) + Le32(2) + Le32(2) + Le16(1) + Le16(32) + Le32(3) + Le32(16) + Le32(2835) +
+                            Le32(2835) + Le32(0) + Le32(0) + masks + "BGRs" + QByteArray(48, '\0');
+  const QByteArray pixels = QByteArray("\x10\x20\x30\x80\x40\x50\x60\x80\x70\x80\x90\x80\xA0\xB0\xC0\x80", 16);
+  return "BM" + Le32(14 + 108 + 16) + Le32(0) + Le32(14 + 108) + header + pixels;
 }
 
 // Transparency, 16-bit channels, grey, permissions and group stay as the
@@ -188,6 +204,11 @@ TEST_F(RotateFileTest, JpegKeepsItsSegments) {
   const auto withHeader = [&](const QList<QByteArray>& segments) {
     return plain.left(2) + segments.join() + plain.mid(2 + jfif.size());
   };
+  const auto jfifOf = [&jfif](int across, int down) {  // dots per inch
+    QByteArray segment = jfif;
+    segment[11] = 1;
+    return segment.replace(12, 4, Be16(across) + Be16(down));
+  };
   struct Case { QList<QByteArray> before, after; const char* corners; };
   const Case cases[] = {
       {{jfif, ExifOrientationSegment(6), Segment('\xE1', xmpSideways), Segment('\xE2', rgbProfile),
@@ -196,6 +217,9 @@ TEST_F(RotateFileTest, JpegKeepsItsSegments) {
         Segment('\xED', iptc), Segment('\xFE', "Beach, 2019")},
        "WBGR"},
       {{ExifOrientationSegment(8, false), Segment('\xE2', greyProfile)}, {ExifOrientationSegment(1, false)}, "RGBW"},
+      // A resolution across unlike the one down follows the pixels it describes.
+      {{jfifOf(200, 100)}, {jfifOf(100, 200)}, "BRWG"},
+      {{jfifOf(200, 100), ExifOrientationSegment(6)}, {jfifOf(200, 100), ExifOrientationSegment(1)}, "WBGR"},
   };
   for (const Case& c : cases) {
     ASSERT_TRUE(WriteText(folder + "photo.jpg", withHeader(c.before)));
@@ -207,16 +231,154 @@ TEST_F(RotateFileTest, JpegKeepsItsSegments) {
   EXPECT_EQ(host_.errors, QStringList());
 }
 
+// A PNG's samples move as the file stores them (16 bits with a transparent
+// colour, 2-bit palette indexes), and every chunk but the picture stays:
+// no resolution, profile or gamma appears or goes. The expected file is the
+// turned picture made directly.
+TEST_F(RotateFileTest, PngKeepsItsSamplesAndChunks) {
+  const QString folder = freshFolder("png-chunks") + "/";
+  const auto rgb16 = [](int r, int g, int b) { return Be16(r) + Be16(g) + Be16(b); };
+  const QByteArray p1 = rgb16(0x0102, 0x0304, 0x0506), p2 = rgb16(0xFFFF, 0, 0x1234), p3 = rgb16(0x8001, 0x7FFE, 1),
+                   p4 = rgb16(0, 0, 0), p5 = rgb16(0x4444, 0x5555, 0x6666), p6 = rgb16(0xFEDC, 0xBA98, 0x7654);
+  const QByteArray gamma = hostile::pngChunk("gAMA", hostile::be32(45455));
+  QByteArray chromaticities;
+  for (const quint32 v : {31270, 32900, 64000, 33000, 30000, 60000, 15000, 6000}) chromaticities += hostile::be32(v);
+  const QByteArray facts = gamma + hostile::pngChunk("cHRM", chromaticities) +
+                           hostile::pngChunk("tEXt", QByteArray("Title\0Harbour", 13));
+  const auto resolution = [](quint32 across, quint32 down) {
+    return hostile::pngChunk("pHYs", hostile::be32(across) + hostile::be32(down) + '\1');
+  };
+  const auto scale = [](const char* across, const char* down) {  // a pixel's size in metres
+    return hostile::pngChunk("sCAL", '\1' + QByteArray(across) + '\0' + down);
+  };
+  const QByteArray palette = hostile::pngChunk("PLTE", QByteArray("\0\0\0\xFF\0\0\0\xFF\0\0\0\xFF", 12)) +
+                             hostile::pngChunk("tRNS", QByteArray("\0\x80\xFF\xFF", 4));
+  struct Case { const char* name; QByteArray file, turned; };
+  const Case cases[] = {
+      {"deep.png", MadePng(3, 16, 2, {p1 + p2 + p3, p4 + p5 + p6}, facts + hostile::pngChunk("tRNS", p2)),
+       MadePng(2, 16, 2, {p4 + p1, p5 + p2, p6 + p3}, facts + hostile::pngChunk("tRNS", p2))},
+      {"grey.png", MadePng(2, 8, 0, {"\x10\x20", "\x30\x40"}, gamma + resolution(2835, 5906) + scale("0.5", "0.25")),
+       MadePng(2, 8, 0, {"\x30\x10", "\x40\x20"}, gamma + resolution(5906, 2835) + scale("0.25", "0.5"))},
+      {"indexes.png", MadePng(3, 2, 3, {"\x18", "\xC4"}, palette),  // 0 1 2 above 3 0 1
+       MadePng(2, 2, 3, {"\xC0", "\x10", "\x60"}, palette)},
+  };
+  const auto withoutPicture = [](const QByteArray& png) {
+    auto chunks = PngChunks(png);
+    chunks.removeIf([](const auto& chunk) { return chunk.first == "IDAT"; });
+    return chunks;
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(WriteText(folder + c.name, c.file));
+    Rotate(folder, c.name);
+    const QByteArray turned = ReadBytes(folder + c.name);
+    EXPECT_EQ(PngRows(turned), PngRows(c.turned)) << c.name;
+    EXPECT_EQ(withoutPicture(turned), withoutPicture(c.turned)) << c.name;
+  }
+  EXPECT_EQ(host_.errors, QStringList());
+}
+
+// A TIFF keeps its compression and the words in it, and gains no resolution
+// or profile it lacked; a resolution without a unit stays without one.
+TEST_F(RotateFileTest, TiffKeepsCompressionWordsAndResolution) {
+  const QString folder = freshFolder("tiff-kept") + "/";
+  const QByteArray rgb("\x10\x20\x30\x40\x50\x60\x70\x80\x90\xA0\xB0\xC0", 12);  // 2 x 2
+  const QList<TiffEntry> picture = {
+      {256, 3, Le16(2)}, {257, 3, Le16(2)}, {258, 3, Le16(8) + Le16(8) + Le16(8)},
+      {262, 3, Le16(2)}, {277, 3, Le16(3)}};
+  // Deflate after horizontal differencing (predictor 2): each sample less the one to its left.
+  const QList<TiffEntry> words = {
+      {259, 3, Le16(8)}, {270, 2, QByteArray("Harbour", 8)}, {315, 2, QByteArray("Ann", 4)}, {317, 3, Le16(2)}};
+  const QByteArray differenced("\x10\x20\x30\x30\x30\x30\x70\x80\x90\x30\x30\x30", 12);
+  const QList<TiffEntry> unitless = {
+      {259, 3, Le16(1)}, {282, 5, Le32(300) + Le32(1)}, {283, 5, Le32(150) + Le32(1)}, {296, 3, Le16(1)}};
+  ASSERT_TRUE(WriteText(folder + "deflate.tif", MadeTiff(picture + words, hostile::deflated(differenced))));
+  ASSERT_TRUE(WriteText(folder + "unitless.tif", MadeTiff(picture + unitless, rgb)));
+  for (const char* name : {"deflate.tif", "unitless.tif"}) {
+    Rotate(folder, name);
+    const QImage turned(folder + name);
+    EXPECT_EQ(turned.size(), QSize(2, 2)) << name;
+    EXPECT_EQ(turned.pixel(1, 0), qRgb(0x10, 0x20, 0x30)) << name;  // the top left went to the top right
+    EXPECT_EQ(turned.pixel(0, 0), qRgb(0x70, 0x80, 0x90)) << name;
+  }
+  const QMap<int, QByteArray> deflate = TiffTags(ReadBytes(folder + "deflate.tif"));
+  EXPECT_EQ(deflate.value(259), Le16(8));
+  EXPECT_EQ(deflate.value(317), Le16(2));
+  EXPECT_EQ(deflate.value(270), QByteArray("Harbour", 8));
+  EXPECT_EQ(deflate.value(315), QByteArray("Ann", 4));
+  for (const int absent : {282, 283, 296, 34675}) EXPECT_FALSE(deflate.contains(absent)) << absent;
+  const QMap<int, QByteArray> kept = TiffTags(ReadBytes(folder + "unitless.tif"));
+  EXPECT_EQ(kept.value(259), Le16(1));
+  EXPECT_EQ(kept.value(296), Le16(1));
+  EXPECT_EQ(std::pair(TiffRational(kept.value(282)), TiffRational(kept.value(283))), std::pair(150.0, 300.0));
+  // Black and white of 3 x 2 with white as 0, as scanners write it: 0 0 1 above 1 1 0.
+  const QList<TiffEntry> page = {{256, 3, Le16(3)}, {257, 3, Le16(2)}, {262, 3, Le16(0)}};
+  ASSERT_TRUE(WriteText(folder + "page.tif", MadeTiff(page, QByteArray("\x20\xC0", 2))));
+  Rotate(folder, "page.tif");
+  const QImage turnedPage(folder + "page.tif");
+  EXPECT_EQ(turnedPage.size(), QSize(2, 3));
+  EXPECT_EQ(turnedPage.pixel(0, 0), qRgb(0, 0, 0));
+  EXPECT_EQ(turnedPage.pixel(1, 0), qRgb(255, 255, 255));
+  EXPECT_EQ(host_.errors, QStringList());
+}
+
+// A lossless WebP stays lossless, every pixel as it was; a bitmap keeps its
+// resolution, across and down trading places, and none stays none.
+TEST_F(RotateFileTest, WebpAndBitmapKeepWhatTheyHeld) {
+  const QString folder = freshFolder("webp-bmp") + "/";
+  QImage picture(40, 30, QImage::Format_RGB32);
+  for (int y = 0; y < picture.height(); ++y)
+    for (int x = 0; x < picture.width(); ++x) picture.setPixel(x, y, qRgb(x * 7 % 256, y * 13 % 256, x * y % 256));
+  QImageWriter writer(folder + "shot.webp", "webp");
+  writer.setQuality(100);
+  ASSERT_TRUE(writer.write(picture));
+  const QByteArray lossless = ReadBytes(folder + "shot.webp");
+  ASSERT_EQ(lossless.mid(12, 4), "VP8L");
+  // The same picture with a camera's EXIF and an editor's XMP data, as an extended file.
+  const QByteArray exif = WebpChunk("EXIF", QByteArray("II*\0\x08\0\0\0\0\0\0\0", 12));
+  const QByteArray xmp = WebpChunk("XMP ", "<x:xmpmeta>Ann</x:xmpmeta>");
+  const QByteArray extended = "WEBP" + WebpChunk("VP8X", QByteArray(1, '\x0C') + QByteArray(3, '\0') +
+                                                             hostile::le(39, 3) + hostile::le(29, 3)) +
+                              lossless.mid(12) + exif + xmp;
+  ASSERT_TRUE(WriteText(folder + "shot.webp", "RIFF" + Le32(static_cast<quint32>(extended.size())) + extended));
+  Rotate(folder, "shot.webp");
+  const QByteArray webp = ReadBytes(folder + "shot.webp");
+  EXPECT_TRUE(webp.contains("VP8L"));
+  EXPECT_TRUE(webp.contains(exif));
+  EXPECT_TRUE(webp.contains(xmp));
+  EXPECT_EQ(QImage::fromData(webp).convertToFormat(QImage::Format_RGB32), picture.transformed(QTransform().rotate(90)));
+  for (const auto& [across, down] : {std::pair(0U, 0U), std::pair(2835U, 5906U)}) {
+    ASSERT_TRUE(Quarters(8, 6).save(folder + "scan.bmp"));
+    QByteArray bitmap = ReadBytes(folder + "scan.bmp");
+    bitmap.replace(38, 8, Le32(across) + Le32(down));
+    ASSERT_TRUE(WriteText(folder + "scan.bmp", bitmap));
+    Rotate(folder, "scan.bmp");
+    const QByteArray turned = ReadBytes(folder + "scan.bmp");
+    EXPECT_EQ(turned.mid(38, 8), Le32(down) + Le32(across));
+    EXPECT_EQ(CornerColours(QImage::fromData(turned)), "BRWG");
+  }
+  EXPECT_EQ(host_.errors, QStringList());
+}
+
 // A picture that cannot be turned without loss is left exactly as it was.
 TEST_F(RotateFileTest, RefusesWhatItWouldSpoil) {
   const QString folder = freshFolder("refused") + "/";
   ASSERT_TRUE(WriteText(folder + "pages.tif", TwoPageTiff()));
   ASSERT_EQ(QImageReader(folder + "pages.tif").imageCount(), 2);
+  // Grey and transparency of 16 bits each, which Qt reads with 8.
+  const QList<TiffEntry> deepGrey = {{256, 3, Le16(2)}, {257, 3, Le16(1)}, {258, 3, Le16(16) + Le16(16)},
+                                     {262, 3, Le16(1)}, {277, 3, Le16(2)}, {338, 3, Le16(2)}};
+  ASSERT_TRUE(WriteText(folder + "deep.tif", MadeTiff(deepGrey, QByteArray("\x01\x80\xFF\x7F\x02\x40\xFF\xFF", 8))));
+  ASSERT_TRUE(WriteText(folder + "clear.bmp", TranslucentBitmap()));
+  const QByteArray animation = hostile::pngChunk("acTL", QByteArray(8, '\0'));
+  ASSERT_TRUE(WriteText(folder + "moving.png", MadePng(1, 8, 0, {"\x10"}, animation)));
   ASSERT_TRUE(WritePicture(folder + "locked.png", 64, 48));
   ASSERT_TRUE(WritePicture(folder + "locked.gif", 64, 48, "png"));
   for (const char* name : {"locked.png", "locked.gif"}) ::chmod(QFile::encodeName(folder + name).constData(), 0444);
   const std::pair<const char*, const char*> cases[] = {
       {"pages.tif", "it holds 2 pages or frames, and only the first would be kept."},
+      {"deep.tif", "its samples of 16 bits are read with 8 bits, and the rest would be lost."},
+      {"clear.bmp", "Lumaset cannot write this BMP file back without changing its pixels."},
+      {"moving.png", "it is an animation, and only its first frame would be kept."},
       {"locked.png", "the file is read-only."},
       {"locked.gif", "the file is read-only."}};
   for (const auto& [name, why] : cases) {
@@ -227,7 +389,8 @@ TEST_F(RotateFileTest, RefusesWhatItWouldSpoil) {
                                             .arg(folder + name, why)});
     EXPECT_EQ(ReadBytes(folder + name), before) << name;
   }
-  EXPECT_EQ(Names(folder), (QStringList{"locked.gif", "locked.png", "pages.tif"}));
+  EXPECT_EQ(Names(folder),
+            (QStringList{"clear.bmp", "deep.tif", "locked.gif", "locked.png", "moving.png", "pages.tif"}));
 }
 
 }  // namespace

@@ -222,7 +222,6 @@ struct TiffLayout {
   unsigned samplesPerPixel = 1;
   unsigned sampleFormat = 1;
   unsigned photometric = 2;
-  unsigned compression = 1;  // none
   std::uint32_t rowsPerStrip = UINT32_MAX;
   std::uint32_t tileWidth = 0;
   std::uint32_t tileLength = 0;
@@ -245,7 +244,6 @@ std::optional<TiffLayout> tiffLayout(const Bytes& b) {
     const std::uint32_t value = type == 3 ? u16(at) : u32(at);
     switch (u16(entry)) {
       case 258: layout.bitsPerSample = value; break;
-      case 259: layout.compression = value; break;
       case 262: layout.photometric = value; break;
       case 277: layout.samplesPerPixel = value; break;
       case 278: layout.rowsPerStrip = value; break;
@@ -257,15 +255,6 @@ std::optional<TiffLayout> tiffLayout(const Bytes& b) {
   }
   return layout;
 }
-
-}  // namespace
-
-bool tiffCompressed(QByteArrayView file) {
-  const auto layout = tiffLayout(Bytes(file));
-  return !layout || layout->compression != 1;
-}
-
-namespace {
 
 // Qt holds black and white (as grey) at a bit a pixel, 8-bit grey or palette
 // at a byte, 16-bit grey at two, other pictures of up to 8 bits a sample at

@@ -62,10 +62,6 @@ Footprint decodeFootprint(QByteArrayView file, QByteArrayView format, QSize size
 // points at are read.
 Footprint decodeFootprint(FileWindow& file, QByteArrayView format, QSize size);
 
-// Whether the first picture of the TIFF file `file` is stored compressed; a
-// file whose directory cannot be followed counts as compressed.
-bool tiffCompressed(QByteArrayView file);
-
 // Whether every chunk of a PNG file but its pixels lies whole within the
 // file. Qt's reader asks for the memory a chunk states before reading it, so
 // a few hundred bytes of file can cost gigabytes; pixels cut short are only

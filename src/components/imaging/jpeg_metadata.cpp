@@ -26,6 +26,10 @@ const QByteArrayView kIcc("ICC_PROFILE\0", 12);
 // profile, whose colour space stands 16 bytes into it.
 constexpr qsizetype kIccChunkNumber = 12;
 constexpr qsizetype kIccColourSpace = 14 + 16;
+const QByteArrayView kJfif("JFIF\0", 5);
+// The JFIF resolution across, then down, each of two bytes, after the
+// version and the unit.
+constexpr qsizetype kJfifAcross = 8;
 
 struct Segment {
   unsigned char marker = 0;
@@ -105,6 +109,26 @@ bool rgbProfile(const std::vector<Segment>& segments) {
   return false;
 }
 
+// Whether the stored pixels of the original lie sideways to its upright
+// picture: its EXIF orientation is one of the four (5 to 8) that turn it.
+bool storedSideways(const std::vector<Segment>& segments) {
+  for (const Segment& segment : segments) {
+    if (segment.marker == kApp1 && segment.content.startsWith(QByteArrayView("Exif\0\0", 6)))
+      return imaging_detail::exifOrientation(segment.content) >= 5;
+  }
+  return false;
+}
+
+QByteArray jfifSidesSwapped(QByteArrayView content) {
+  QByteArray jfif = content.toByteArray();
+  if (jfif.size() >= kJfifAcross + 4) {
+    const QByteArray across = jfif.mid(kJfifAcross, 2);
+    jfif.replace(kJfifAcross, 2, jfif.mid(kJfifAcross + 2, 2));
+    jfif.replace(kJfifAcross + 2, 2, across);
+  }
+  return jfif;
+}
+
 QByteArray segmentBytes(unsigned char marker, const QByteArray& content) {
   const qsizetype length = content.size() + 2;
   QByteArray bytes;
@@ -115,12 +139,13 @@ QByteArray segmentBytes(unsigned char marker, const QByteArray& content) {
 
 }  // namespace
 
-Result<QByteArray> WithMetadataOf(QByteArrayView encoded, QByteArrayView original) {
+Result<QByteArray> WithMetadataOf(QByteArrayView encoded, QByteArrayView original, bool quarterTurned) {
   const std::optional<Header> own = readHeader(encoded);
   if (!own) return Error{QStringLiteral("the JPEG library wrote an unexpected header")};
   const std::optional<Header> old = readHeader(original);
   if (!old) return Error{QStringLiteral("the original's JPEG header is damaged, so its data cannot be kept")};
   const bool keepProfile = rgbProfile(old->segments);
+  const bool sidesSwapped = quarterTurned != storedSideways(old->segments);
   QByteArray out("\xFF\xD8");
   for (const Segment& segment : old->segments) {
     const QByteArrayView content = segment.content;
@@ -129,6 +154,8 @@ Result<QByteArray> WithMetadataOf(QByteArrayView encoded, QByteArrayView origina
     if (segment.marker == kApp2 && content.startsWith(kIcc) && !keepProfile) continue;
     if (segment.marker == kApp1 && content.startsWith(QByteArrayView("Exif\0\0", 6))) {
       out += segmentBytes(segment.marker, imaging_detail::exifUpright(content));
+    } else if (segment.marker == kApp0 && content.startsWith(kJfif) && sidesSwapped) {
+      out += segmentBytes(segment.marker, jfifSidesSwapped(content));
     } else if (segment.marker == kApp1 && content.startsWith(kXmp)) {
       out += segmentBytes(segment.marker, xmpUpright(content));
     } else {

@@ -16,7 +16,10 @@ namespace lumaset {
 // turned upright: the EXIF and XMP orientations become 1. Left out are what
 // describes the original's encoding rather than its picture (Adobe's colour
 // transform) and a colour profile that is not for RGB, which the colour
-// picture written no longer matches.
-Result<QByteArray> WithMetadataOf(QByteArrayView encoded, QByteArrayView original);
+// picture written no longer matches. With `quarterTurned`, the picture is
+// the original's upright picture turned a quarter turn, so that where its
+// pixels lie across what the original stored down, the JFIF resolution
+// across and down trade places.
+Result<QByteArray> WithMetadataOf(QByteArrayView encoded, QByteArrayView original, bool quarterTurned = false);
 
 }  // namespace lumaset
