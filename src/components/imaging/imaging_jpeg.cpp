@@ -275,12 +275,14 @@ boolean readApp1(j_decompress_ptr info) {
     takeBytes(info, nullptr, static_cast<std::size_t>(content));
     return TRUE;
   }
-  QByteArray kept(content, Qt::Uninitialized);
-  takeBytes(info, kept.data(), kExifMark.size());
-  const bool isExif = QByteArrayView(kept).startsWith(kExifMark);
+  // Read straight into the decoder's own copy: a damaged file jumps out of
+  // a read, past the end of anything made here.
+  exif->resize(content);
+  takeBytes(info, exif->data(), kExifMark.size());
+  const bool isExif = QByteArrayView(*exif).startsWith(kExifMark);
   const auto rest = static_cast<std::size_t>(content - kExifMark.size());
-  takeBytes(info, isExif ? kept.data() + kExifMark.size() : nullptr, rest);
-  if (isExif) *exif = std::move(kept);
+  takeBytes(info, isExif ? exif->data() + kExifMark.size() : nullptr, rest);
+  if (!isExif) exif->clear();
   return TRUE;
 }
 
