@@ -167,7 +167,7 @@ class PreviewWindow : public QDialog {
   // Reads the file in `path` as View and the zoom click do; runs on a worker.
   static Result<QImage> ReadPicture(const QString& path);
   void StartReading(std::function<void(Result<QImage>)> then);
-  void ZoomInto(const Result<QImage>& read, bool zoomIn, QPointF at, QSizeF shownSize);
+  void ZoomInto(const Result<QImage>& read);
   void ShowStep(int index);
 
   const ThumbTable& table_;
@@ -177,7 +177,15 @@ class PreviewWindow : public QDialog {
   QString viewPath_;
   float viewAspect_ = 1;
   int viewIndex_ = -1;
-  PreviewZoom zoom_;
+  PreviewZoom zoom_;       // every click counted
+  PreviewZoom shownZoom_;  // the zoom of the picture shown
+  // The latest zoom click: where, on the picture shown at what size.
+  struct ZoomClick {
+    QPointF at;
+    QSizeF shownSize;
+  };
+  ZoomClick zoomClick_;
+  bool zoomReading_ = false;  // the file is being read for zoom clicks
   std::unique_ptr<Imaging> viewImgX_;  // created on first use, released on unload
   std::unique_ptr<BackgroundWork<Result<QImage>>> reading_;
   QImage shown_;

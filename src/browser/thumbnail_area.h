@@ -18,7 +18,6 @@
 #include <QFrame>
 #include <QFutureWatcher>
 #include <QImage>
-#include <QPointer>
 #include <QString>
 #include <QThreadPool>
 #include <QTimer>
@@ -43,6 +42,7 @@ namespace lumaset {
 
 struct CellPicture;
 struct PictureListing;
+class PaintPace;
 class ThumbnailCache;
 class ThumbCanvas;
 class ThumbMaker;
@@ -158,6 +158,9 @@ class ThumbnailPanel : public QFrame {
   void setPreviewAvailable(bool available);
   void setPropertiesAvailable(bool available);
 
+  // How the window's paints are paced while cells are made.
+  PaintPace& paintPace() const { return *paintPace_; }
+
   // The cells as they show, for the canvas and for tests.
   int cellCount() const { return static_cast<int>(cells_.size()); }
   const ThumbCellState& cell(int index) const { return cells_.at(static_cast<std::size_t>(index)); }
@@ -237,8 +240,6 @@ class ThumbnailPanel : public QFrame {
   void endMaking();
   void watchAbort();
   void finishBuild();
-  void paceWindowPaints();
-  void resumeWindowPaints();
   void applyPicture(int index, const CellPicture& picture);
   void setCanvasHeight(qint64 twips);
   void applyScrollRange();
@@ -277,8 +278,7 @@ class ThumbnailPanel : public QFrame {
 
   std::unique_ptr<QThreadPool> pool_;
   QTimer* abortWatch_;
-  QTimer* paintPace_;
-  QPointer<QWidget> paced_;  // the window whose paints wait for paintPace_
+  PaintPace* paintPace_;  // holds the window's paints back while cells come fast
   int abortTicks_ = 0;
   std::unique_ptr<QFutureWatcher<PictureListing>> listing_;
   ThumbMaker* maker_;

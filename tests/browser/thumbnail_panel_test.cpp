@@ -22,10 +22,12 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "browser/thumb_picture.h"
 #include "components/thumbnail_cache.h"
+#include "frame/paint_pace.h"
 #include "support/test_support.h"
 
 namespace lumaset {
@@ -292,6 +294,45 @@ TEST_F(ThumbnailPanelTest, AFileThatNeverAnswersHoldsUpOnlyItsOwnCell) {
   gate.opened.notify_all();
   watchdog.join();
   EXPECT_FALSE(watchdogOpened) << "closing waited for the stuck worker";
+}
+
+// Cells that come at every turn of the event loop still let the window paint
+// at the end of each pause of its pace, not only once the build is over.
+TEST_F(ThumbnailPanelTest, TheWindowPaintsWhileCellsAreMade) {
+  const QString folder = test::freshFolder(QStringLiteral("paints")) + QLatin1Char('/');
+  for (int i = 0; i < 300; ++i) test::WriteText(folder + QStringLiteral("%1.gif").arg(i, 3, 10, QLatin1Char('0')), "");
+  panel_.setCellWork([](const QString&, int scale) {
+    CellPicture cell;
+    cell.facts = {80, 60, 24, 0, false};
+    cell.image = QImage(scale, scale, QImage::Format_RGB32);
+    cell.image.fill(Qt::darkGreen);
+    return cell;
+  });
+  // Each pause ends as the next cell comes, the worst moment: that cell's
+  // successor is then queued ahead of the paint the end of the pause asks for.
+  std::vector<std::function<void()>> due;
+  std::vector<std::function<void()>> ending;
+  panel_.paintPace().setScheduler([&due](int, std::function<void()> release) { due.push_back(std::move(release)); });
+  QObject::connect(&panel_, &ThumbnailPanel::progressChanged, [&] {
+    for (auto& release : std::exchange(ending, {})) release();
+    ending = std::exchange(due, {});
+  });
+  struct PaintsWhileMaking : QObject {
+    bool making = false;
+    int count = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+      count += event->type() == QEvent::Paint && making ? 1 : 0;
+      return false;
+    }
+  } paints;
+  QObject::connect(&panel_, &ThumbnailPanel::progressChanged, [&paints] { paints.making = true; });
+  QObject::connect(&panel_, &ThumbnailPanel::makingCells, [&paints](bool making) {
+    if (!making) paints.making = false;
+  });
+  panel_.installEventFilter(&paints);
+  EXPECT_EQ(Build(folder), 300);
+  EXPECT_GT(paints.count, 0);
+  EXPECT_TRUE(panel_.updatesEnabled());
 }
 
 TEST_F(ThumbnailPanelTest, ScrollBarMovesRowsAndIsResetWhenHidden) {
