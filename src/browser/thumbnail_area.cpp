@@ -96,6 +96,8 @@ ThumbnailPanel::~ThumbnailPanel() {
 
 QWidget* ThumbnailPanel::browse() const { return canvas_; }
 
+void ThumbnailPanel::setWorkers(int count) { pool_->setMaxThreadCount(std::max(1, count)); }
+
 void ThumbnailPanel::setThumbnailCache(std::shared_ptr<const ThumbnailCache> cache) {
   cache_ = cache ? std::move(cache) : std::make_shared<const ThumbnailCache>();
 }

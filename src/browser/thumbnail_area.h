@@ -144,6 +144,8 @@ class ThumbnailPanel : public QFrame {
   // Whether a path is on the e-mail list (exact comparison).
   void setEmailListLookup(std::function<bool(const QString&)> lookup) { emailLookup_ = std::move(lookup); }
   void setDragRunner(DragRunner runner) { dragRunner_ = std::move(runner); }
+  // How many pictures are made at once; one a processor unless told.
+  void setWorkers(int count);
   // Where thumbnails are kept between openings; by default the desktop's
   // shared cache. The next build takes it; one already running keeps the old.
   void setThumbnailCache(std::shared_ptr<const ThumbnailCache> cache);
