@@ -457,12 +457,15 @@ TEST_F(ThumbnailPanelTest, MakesCellsAgainScreenFirstAndOnlyWhereTheirFilesStill
     }
     return cells;
   };
+  const auto shownWithPictures = [&] {
+    const std::vector<int> shown = onScreen();
+    return std::all_of(shown.begin(), shown.end(), [&](int i) { return !panel_.cell(i).picture.isNull(); });
+  };
   const auto shownWithTheirOwnPictures = [&] {
     const std::vector<int> shown = onScreen();
     return std::all_of(shown.begin(), shown.end(), [&](int i) {
-      const QImage& picture = panel_.cell(i).picture;
       const int number = QFileInfo(panel_.table().ThumbFiles(i)).completeBaseName().toInt();
-      return !picture.isNull() && picture.pixelColor(0, 0) == colourOf(number);
+      return panel_.cell(i).picture.pixelColor(0, 0) == colourOf(number);
     });
   };
   QScrollBar* bar = panel_.scrollBar();
@@ -488,9 +491,11 @@ TEST_F(ThumbnailPanelTest, MakesCellsAgainScreenFirstAndOnlyWhereTheirFilesStill
   EXPECT_EQ(middle, onScreen().front());
   scrollTo(bar->maximum() / 4);  // the middle's other cells are given up
   gate.Open();
-  ASSERT_TRUE(RunUntil(shownWithTheirOwnPictures)) << "the cells a quarter down";
-  const std::vector<int> order = madeSoFar();
   const std::vector<int> shown = onScreen();
+  ASSERT_TRUE(RunUntil([&] { return shownWithPictures() && !panel_.cell(shown.front() - 1).picture.isNull(); }))
+      << "the cells a quarter down and the one above them";
+  EXPECT_TRUE(shownWithTheirOwnPictures());
+  const std::vector<int> order = madeSoFar();
   ASSERT_GE(order.size(), shown.size() + 2);
   EXPECT_TRUE(std::equal(shown.begin(), shown.end(), order.begin())) << "the screen first";
   const auto turn = std::is_sorted_until(order.begin(), order.end());
@@ -504,7 +509,8 @@ TEST_F(ThumbnailPanelTest, MakesCellsAgainScreenFirstAndOnlyWhereTheirFilesStill
   const int moved = madeSoFar().front();
   panel_.removeCell(moved - 1);
   gate.Open();
-  EXPECT_TRUE(RunUntil(shownWithTheirOwnPictures)) << "each cell with its own picture";
+  ASSERT_TRUE(RunUntil(shownWithPictures)) << "the cells three quarters down";
+  EXPECT_TRUE(shownWithTheirOwnPictures());
   EXPECT_EQ(panel_.cell(moved).picture.pixelColor(0, 0), colourOf(moved + 1));
 }
 
