@@ -121,7 +121,9 @@ class PreviewWindow : public QDialog {
   //
   // The file is read on a worker thread, as on every zoom click, so that a
   // slow picture never blocks the window: it shows when it has been read.
-  // A newer View or zoom click, and closing the window, stop the reading.
+  // A newer View, a zoom click during it, and closing the window stop the
+  // reading; zoom clicks made while the file is read for an earlier one are
+  // served by that read.
   void View(const QString& file, float aspect, int index);
   // Whether the file is still being read.
   bool loading() const;
