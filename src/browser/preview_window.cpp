@@ -291,6 +291,7 @@ void PreviewWindow::View(const QString& file, float aspect, int index) {
   // Nothing of the picture shown before may stand under the new caption,
   // neither while the file is read nor when it cannot be.
   ShowPicture({});
+  zoomReading_ = false;  // the read of an earlier zoom click stops here
   StartReading([this](const Result<QImage>& read) {
     if (read && viewImgX_->LoadFromPicture(*read).ok()) {
       ShowPicture(viewImgX_->GetPicture());
@@ -312,6 +313,7 @@ void PreviewWindow::View(const QString& file, float aspect, int index) {
   cmdPrev_->setEnabled(index != -1);
   cmdNext_->setEnabled(index != -1);
   zoom_.reset();
+  shownZoom_ = zoom_;
   image1_->setToolTip(zoom_.Tooltip());
   image1_->show();
 }
@@ -328,37 +330,43 @@ void PreviewWindow::cmdNext_Click() { ShowStep(+1); }
 void PreviewWindow::cmdPrev_Click() { ShowStep(-1); }
 void PreviewWindow::cmdStop_Click() { reject(); }
 
-// Every click starts again from the file at full size, so the zoom never
-// works on pixels an earlier crop has already thrown away. The zoom steps
-// once the file has been read; a click while it is read replaces the
-// earlier one.
+// Every click steps the zoom at once, so that no click is lost however long
+// the file takes to read. Each crop starts again from the file at full size,
+// so the zoom never works on pixels an earlier crop has already thrown away;
+// a read under way serves the clicks made meanwhile, with the latest zoom
+// and the latest place.
 void PreviewWindow::Image1_MouseDown(Qt::MouseButton button, QPointF at) {
   const bool zoomIn = button == Qt::LeftButton;
-  if (zoomIn ? zoom_.factor() >= PreviewZoom::kMax : zoom_.factor() <= PreviewZoom::kMin) return;
-  const QSizeF shownSize = image1_->size();
-  StartReading([this, zoomIn, at, shownSize](const Result<QImage>& read) { ZoomInto(read, zoomIn, at, shownSize); });
+  if (!(zoomIn ? zoom_.In() : zoom_.Out())) return;
+  emit soundRequested(zoomIn ? Sound::In : Sound::Out, false);
+  image1_->setToolTip(zoom_.Tooltip());
+  zoomClick_ = ZoomClick{at, image1_->size()};
+  if (zoomReading_) return;
+  zoomReading_ = true;
+  StartReading([this](const Result<QImage>& read) {
+    zoomReading_ = false;
+    ZoomInto(read);
+  });
 }
 
-void PreviewWindow::ZoomInto(const Result<QImage>& read, bool zoomIn, QPointF at, QSizeF shownSize) {
+// A picture that cannot be read or cropped leaves the picture and the zoom
+// as they were before the clicks it was read for.
+void PreviewWindow::ZoomInto(const Result<QImage>& read) {
   if (!viewImgX_) viewImgX_ = std::make_unique<Imaging>();
   const QString failed = QStringLiteral("Crop/Resize error: ");
+  const auto fail = [&](const QString& why) {
+    zoom_ = shownZoom_;
+    image1_->setToolTip(zoom_.Tooltip());
+    showError_(failed + why);
+  };
   const Status loaded = read ? viewImgX_->LoadFromPicture(*read) : Status(Error{read.error()});
-  if (!loaded) {
-    showError_(failed + loaded.error());
-    return;
-  }
-  if (zoomIn) {
-    zoom_.In();
-  } else {
-    zoom_.Out();
-  }
-  emit soundRequested(zoomIn ? Sound::In : Sound::Out, false);
-  const CropRect crop = zoom_.Crop(viewImgX_->PixelWidth(), viewImgX_->PixelHeight(), at, shownSize);
+  if (!loaded) return fail(loaded.error());
+  const CropRect crop =
+      zoom_.Crop(viewImgX_->PixelWidth(), viewImgX_->PixelHeight(), zoomClick_.at, zoomClick_.shownSize);
   if (const Status cropped = viewImgX_->ImgCrop(crop.left, crop.top, crop.width, crop.height); !cropped) {
-    showError_(failed + cropped.error());
-    return;
+    return fail(cropped.error());
   }
-  image1_->setToolTip(zoom_.Tooltip());
+  shownZoom_ = zoom_;
   ShowPicture(viewImgX_->GetPicture());
 }
 
@@ -369,6 +377,7 @@ void PreviewWindow::paintEvent(QPaintEvent* /*event*/) {
 
 void PreviewWindow::done(int result) {
   reading_->stop();
+  zoomReading_ = false;
   viewImgX_.reset();
   emit soundRequested(Sound::Show, true);
   QDialog::done(result);

@@ -121,7 +121,9 @@ class PreviewWindow : public QDialog {
   //
   // The file is read on a worker thread, as on every zoom click, so that a
   // slow picture never blocks the window: it shows when it has been read.
-  // A newer View or zoom click, and closing the window, stop the reading.
+  // A newer View, a zoom click during it, and closing the window stop the
+  // reading; zoom clicks made while the file is read for an earlier one are
+  // served by that read.
   void View(const QString& file, float aspect, int index);
   // Whether the file is still being read.
   bool loading() const;
@@ -167,7 +169,7 @@ class PreviewWindow : public QDialog {
   // Reads the file in `path` as View and the zoom click do; runs on a worker.
   static Result<QImage> ReadPicture(const QString& path);
   void StartReading(std::function<void(Result<QImage>)> then);
-  void ZoomInto(const Result<QImage>& read, bool zoomIn, QPointF at, QSizeF shownSize);
+  void ZoomInto(const Result<QImage>& read);
   void ShowStep(int index);
 
   const ThumbTable& table_;
@@ -177,7 +179,15 @@ class PreviewWindow : public QDialog {
   QString viewPath_;
   float viewAspect_ = 1;
   int viewIndex_ = -1;
-  PreviewZoom zoom_;
+  PreviewZoom zoom_;       // every click counted
+  PreviewZoom shownZoom_;  // the zoom of the picture shown
+  // The latest zoom click: where, on the picture shown at what size.
+  struct ZoomClick {
+    QPointF at;
+    QSizeF shownSize;
+  };
+  ZoomClick zoomClick_;
+  bool zoomReading_ = false;  // the file is being read for zoom clicks
   std::unique_ptr<Imaging> viewImgX_;  // created on first use, released on unload
   std::unique_ptr<BackgroundWork<Result<QImage>>> reading_;
   QImage shown_;

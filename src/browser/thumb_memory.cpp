@@ -35,7 +35,9 @@ std::pair<int, int> ThumbnailPanel::cellsNearScreen(int margin) const {
   if (cells_.empty()) return {0, -1};
   const qint64 offset = canvas_->firstRowOffset();
   const qint64 viewport = PixelsToTwips(std::max(1, height()), twipsPerPixel());
-  const qint64 firstRow = geometry_.rowOf(offset);
+  // The row at the top is the first whose frame reaches below the top edge,
+  // not the one whose bottom margin is all that is left there.
+  const qint64 firstRow = geometry_.rowOf(offset + geometry_.cell - geometry_.frameSize());
   const qint64 lastRow = geometry_.rowOf(offset + viewport);
   const qint64 rows = (lastRow - firstRow + 1) * margin;
   const qint64 first = std::max<qint64>(0, (firstRow - rows) * geometry_.cols);

@@ -19,6 +19,7 @@
 #include "browser/thumb_maker.h"
 #include "browser/thumb_picture.h"
 #include "browser/thumb_remakes.h"
+#include "frame/paint_pace.h"
 
 namespace lumaset {
 
@@ -31,10 +32,10 @@ const QColor kNormalBack(192, 192, 192);
 constexpr int kAbortWatchMs = 250;
 constexpr int kAbortPatienceTicks = 8;
 
-// While cells come faster than anyone sees them, the window paints at most
-// this often, once for all the cells in between: a paint costs more than a
-// cell from the thumbnail cache.
-constexpr int kPaintPaceMs = 40;
+// While cells come faster than anyone sees them, the window paints about
+// this often, once for all the cells in between: a paint of the whole window
+// costs more than many cells from the thumbnail cache.
+constexpr int kPaintPaceMs = 100;
 
 // How long closing waits for the workers, whose decodes have been stopped;
 // one stuck on a file system that never answers, or in a decoder that
@@ -60,16 +61,13 @@ ThumbnailPanel::ThumbnailPanel(QWidget* parent)
       remakes_(std::make_unique<Remakes>()),
       pool_(std::make_unique<QThreadPool>()),
       abortWatch_(new QTimer(this)),
-      paintPace_(new QTimer(this)),
+      paintPace_(new PaintPace(kPaintPaceMs, this)),
       maker_(new ThumbMaker(pool_.get(), this)),
       notice_(new QLabel(QStringLiteral("Thumbnail Panel (none)"), this)) {
   setFrameStyle(QFrame::Panel | QFrame::Sunken);
   pool_->setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
   abortWatch_->setInterval(kAbortWatchMs);
   connect(abortWatch_, &QTimer::timeout, this, &ThumbnailPanel::watchAbort);
-  paintPace_->setSingleShot(true);
-  paintPace_->setInterval(kPaintPaceMs);
-  connect(paintPace_, &QTimer::timeout, this, &ThumbnailPanel::resumeWindowPaints);
   // The canvas lies over the title, which shows through only while no row covers it.
   canvas_ = new ThumbCanvas(*this, this);
   scroll_ = new QScrollBar(Qt::Vertical, this);
@@ -88,7 +86,7 @@ ThumbnailPanel::ThumbnailPanel(QWidget* parent)
 
 // Workers still running end before the pool goes; none of them refers to the panel.
 ThumbnailPanel::~ThumbnailPanel() {
-  resumeWindowPaints();
+  paintPace_->release();
   maker_->stop();
   cancelRemakes();
   listing_.reset();
@@ -97,6 +95,8 @@ ThumbnailPanel::~ThumbnailPanel() {
 }
 
 QWidget* ThumbnailPanel::browse() const { return canvas_; }
+
+void ThumbnailPanel::setWorkers(int count) { pool_->setMaxThreadCount(std::max(1, count)); }
 
 void ThumbnailPanel::setThumbnailCache(std::shared_ptr<const ThumbnailCache> cache) {
   cache_ = cache ? std::move(cache) : std::make_shared<const ThumbnailCache>();
@@ -173,7 +173,7 @@ void ThumbnailPanel::watchAbort() {
 }
 
 void ThumbnailPanel::onCellReady(int index, const CellPicture& picture) {
-  paceWindowPaints();
+  paintPace_->hold(window());
   applyPicture(index, picture);
   cells_[static_cast<std::size_t>(index)].visible = true;
   const int total = table_.ThumbCount();
@@ -194,27 +194,11 @@ void ThumbnailPanel::onCellReady(int index, const CellPicture& picture) {
 
 void ThumbnailPanel::endMaking() {
   abortWatch_->stop();
-  resumeWindowPaints();
+  paintPace_->release();
   emit makingCells(false);
   applyScrollRange();
   requestPictures();
   finishBuild();
-}
-
-// The window's paints wait until the pace comes round, unless someone else
-// holds them already.
-void ThumbnailPanel::paceWindowPaints() {
-  QWidget* top = window();
-  if (paced_ || !top->updatesEnabled()) return;
-  paced_ = top;
-  top->setUpdatesEnabled(false);
-  paintPace_->start();
-}
-
-void ThumbnailPanel::resumeWindowPaints() {
-  paintPace_->stop();
-  if (paced_) paced_->setUpdatesEnabled(true);
-  paced_ = nullptr;
 }
 
 void ThumbnailPanel::finishBuild() {

@@ -18,7 +18,6 @@
 #include <QFrame>
 #include <QFutureWatcher>
 #include <QImage>
-#include <QPointer>
 #include <QString>
 #include <QThreadPool>
 #include <QTimer>
@@ -43,6 +42,7 @@ namespace lumaset {
 
 struct CellPicture;
 struct PictureListing;
+class PaintPace;
 class ThumbnailCache;
 class ThumbCanvas;
 class ThumbMaker;
@@ -144,6 +144,8 @@ class ThumbnailPanel : public QFrame {
   // Whether a path is on the e-mail list (exact comparison).
   void setEmailListLookup(std::function<bool(const QString&)> lookup) { emailLookup_ = std::move(lookup); }
   void setDragRunner(DragRunner runner) { dragRunner_ = std::move(runner); }
+  // How many pictures are made at once; one a processor unless told.
+  void setWorkers(int count);
   // Where thumbnails are kept between openings; by default the desktop's
   // shared cache. The next build takes it; one already running keeps the old.
   void setThumbnailCache(std::shared_ptr<const ThumbnailCache> cache);
@@ -157,6 +159,9 @@ class ThumbnailPanel : public QFrame {
   bool previewAvailable() const { return previewAvailable_; }
   void setPreviewAvailable(bool available);
   void setPropertiesAvailable(bool available);
+
+  // How the window's paints are paced while cells are made.
+  PaintPace& paintPace() const { return *paintPace_; }
 
   // The cells as they show, for the canvas and for tests.
   int cellCount() const { return static_cast<int>(cells_.size()); }
@@ -237,8 +242,6 @@ class ThumbnailPanel : public QFrame {
   void endMaking();
   void watchAbort();
   void finishBuild();
-  void paceWindowPaints();
-  void resumeWindowPaints();
   void applyPicture(int index, const CellPicture& picture);
   void setCanvasHeight(qint64 twips);
   void applyScrollRange();
@@ -277,8 +280,7 @@ class ThumbnailPanel : public QFrame {
 
   std::unique_ptr<QThreadPool> pool_;
   QTimer* abortWatch_;
-  QTimer* paintPace_;
-  QPointer<QWidget> paced_;  // the window whose paints wait for paintPace_
+  PaintPace* paintPace_;  // holds the window's paints back while cells come fast
   int abortTicks_ = 0;
   std::unique_ptr<QFutureWatcher<PictureListing>> listing_;
   ThumbMaker* maker_;

@@ -13,6 +13,7 @@
 #include <cmath>
 
 #include "components/system_memory.h"
+#include "frame/paint_pace.h"
 
 namespace lumaset {
 
@@ -28,9 +29,9 @@ int wholeMegabytes(double megabytes) {
   return static_cast<int>(std::clamp(std::floor(megabytes), 0.0, static_cast<double>(INT_MAX)));
 }
 
-// The progress bar shows its steps at most this often: a fast build steps
-// it far more often than anyone sees, and each paint costs the build.
-constexpr int kProgressPaintMs = 40;
+// The progress bar shows its steps about this often: a fast build steps it
+// far more often than anyone sees, and each paint costs the build.
+constexpr int kProgressPaintMs = 100;
 
 }  // namespace
 
@@ -124,14 +125,16 @@ QString ProgressInStatusBarMessage(const QString& description) {
   return QStringLiteral("ProgressStatusBar error: \n") + description;
 }
 
-// With updates off the bar takes its values without painting; turning them
-// on again a moment later asks for one paint of the latest value.
+PaintPace& ProgressPace(QProgressBar* bar) {
+  auto* pace = bar->findChild<PaintPace*>(QString(), Qt::FindDirectChildrenOnly);
+  return pace ? *pace : *new PaintPace(kProgressPaintMs, bar);
+}
+
+// With its paints held the bar takes its values without painting; the end of
+// the pause paints the latest value.
 void SetProgressLater(QProgressBar* bar, int value) {
   if (!bar || bar->value() == value) return;
-  if (bar->updatesEnabled()) {
-    bar->setUpdatesEnabled(false);
-    QTimer::singleShot(kProgressPaintMs, bar, [bar] { bar->setUpdatesEnabled(true); });
-  }
+  ProgressPace(bar).hold(bar);
   bar->setValue(value);
 }
 

@@ -25,6 +25,8 @@ class QWidget;
 
 namespace lumaset {
 
+class PaintPace;
+
 // What the meter at the window's edge shows after a refresh.
 struct MeterReading {
   int value = 0;
@@ -106,5 +108,7 @@ QString ProgressInStatusBarMessage(const QString& description);
 // all the steps in between, rather than repainting itself at every step,
 // which in a fast build would cost more than the build.
 void SetProgressLater(QProgressBar* bar, int value);
+// The pace of those paints, made with the bar's first step (`bar` not null).
+PaintPace& ProgressPace(QProgressBar* bar);
 
 }  // namespace lumaset

@@ -245,6 +245,26 @@ TEST_F(PreviewWindowTest, ZoomClicksCropFromTheFileAndStopAtTheirLimits) {
   EXPECT_EQ(sounds_, (Sounds{{Sound::Show, true}}));
 }
 
+// Clicks made while the file is still being read each count at once: ten
+// reach 57, and the read serves the latest zoom at the latest place.
+TEST_F(PreviewWindowTest, ClicksWhileTheFileIsReadEachCountAtOnce) {
+  const QString file = Picture(QStringLiteral("big.png"), 570, 380);
+  View(file, 1.5f, -1);
+  window_.show();
+  sounds_.clear();
+  const QSizeF shown = window_.image()->size();
+  for (int i = 0; i < 10; ++i) window_.Image1_MouseDown(Qt::LeftButton, {0, 0});  // no event runs between them
+  window_.Image1_MouseDown(Qt::LeftButton, {shown.width(), shown.height()});       // at 57: nothing
+  EXPECT_EQ(window_.zoomFactor(), 57.0f);
+  EXPECT_EQ(window_.image()->toolTip(), QStringLiteral("Right click to zoom out"));
+  EXPECT_EQ(sounds_, Sounds(10, {Sound::In, false}));
+  window_.Image1_MouseDown(Qt::RightButton, {shown.width(), shown.height()});
+  Read();
+  const QImage whole = QImage(file).convertToFormat(QImage::Format_RGB32);
+  EXPECT_EQ(window_.zoomFactor(), 38.0f);
+  EXPECT_EQ(window_.shownPicture(), whole.copy(555, 370, 15, 10)) << "570 / 38 wide at the right edge";
+}
+
 // The file is read away from the window's thread: View returns before the
 // picture is there, a newer View drops the earlier read, and closing the
 // window drops the one running, whose decode is stopped.

@@ -18,14 +18,17 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "browser/thumb_picture.h"
 #include "components/thumbnail_cache.h"
+#include "frame/paint_pace.h"
 #include "support/test_support.h"
 
 namespace lumaset {
@@ -294,6 +297,50 @@ TEST_F(ThumbnailPanelTest, AFileThatNeverAnswersHoldsUpOnlyItsOwnCell) {
   EXPECT_FALSE(watchdogOpened) << "closing waited for the stuck worker";
 }
 
+// Cells that come at every turn of the event loop still let the window paint
+// at the end of each pause of its pace, not only once the build is over.
+TEST_F(ThumbnailPanelTest, TheWindowPaintsWhileCellsAreMade) {
+  const QString folder = test::freshFolder(QStringLiteral("paints")) + QLatin1Char('/');
+  for (int i = 0; i < 300; ++i) test::WriteText(folder + QStringLiteral("%1.gif").arg(i, 3, 10, QLatin1Char('0')), "");
+  panel_.setCellWork([](const QString&, int scale) {
+    CellPicture cell;
+    cell.facts = {80, 60, 24, 0, false};
+    cell.image = QImage(scale, scale, QImage::Format_RGB32);
+    cell.image.fill(Qt::darkGreen);
+    return cell;
+  });
+  // Each pause ends as the next cell comes, the worst moment: that cell's
+  // successor is then queued ahead of the paint the end of the pause asks for.
+  std::vector<std::function<void()>> due;
+  std::vector<std::function<void()>> ending;
+  int longestPause = 0;
+  panel_.paintPace().setScheduler([&](int ms, std::function<void()> release) {
+    longestPause = std::max(longestPause, ms);
+    due.push_back(std::move(release));
+  });
+  QObject::connect(&panel_, &ThumbnailPanel::progressChanged, [&] {
+    for (auto& release : std::exchange(ending, {})) release();
+    ending = std::exchange(due, {});
+  });
+  struct PaintsWhileMaking : QObject {
+    bool making = false;
+    int count = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+      count += event->type() == QEvent::Paint && making ? 1 : 0;
+      return false;
+    }
+  } paints;
+  QObject::connect(&panel_, &ThumbnailPanel::progressChanged, [&paints] { paints.making = true; });
+  QObject::connect(&panel_, &ThumbnailPanel::makingCells, [&paints](bool making) {
+    if (!making) paints.making = false;
+  });
+  panel_.installEventFilter(&paints);
+  EXPECT_EQ(Build(folder), 300);
+  EXPECT_GT(paints.count, 0);
+  EXPECT_LE(longestPause, 250) << "a few paints a second at least";
+  EXPECT_TRUE(panel_.updatesEnabled());
+}
+
 TEST_F(ThumbnailPanelTest, ScrollBarMovesRowsAndIsResetWhenHidden) {
   panel_.resize(200, 100);  // 1500 twips at 96 DPI
   ASSERT_EQ(Build(Pictures(QStringLiteral("scroll"), 12)), 12);
@@ -367,6 +414,109 @@ TEST_F(ThumbnailPanelTest, KeepsPicturesNearTheScreenAndMakesThemAgainAfterAJump
   EXPECT_EQ(panel_.cell(shown.front()).picture, PlaceholderPicture());
   EXPECT_FALSE(panel_.table().ThumbUnsupported(shown.front()));
   EXPECT_EQ(panel_.table().ThumbWidths(shown.front()), 80);
+}
+
+// One worker makes the cells of a large folder, so the order in which cells
+// are made again is the order they were asked for. The pictures made last
+// are kept beyond the cells near the screen; cells that come back into view
+// are made again from the screen down, then upwards above it; work for cells
+// that scrolled away is given up, and a picture that arrives for a cell now
+// showing another file does not land in it.
+TEST_F(ThumbnailPanelTest, MakesCellsAgainScreenFirstAndOnlyWhereTheirFilesStillAre) {
+  constexpr int kCells = 1000;
+  const QString folder = test::freshFolder(QStringLiteral("again")) + QLatin1Char('/');
+  for (int i = 0; i < kCells; ++i) test::WriteText(folder + QStringLiteral("%1.gif").arg(i, 4, 10, QLatin1Char('0')), "");
+  const auto colourOf = [](int number) { return QColor(number % 256, number / 256, 100); };
+  std::mutex lock;
+  std::vector<int> made;  // file numbers, in the order their work began
+  std::atomic<bool> holding{false};
+  Gate gate;
+  panel_.setWorkers(1);
+  panel_.setCellWork([&](const QString& file, int scale) {
+    const int number = QFileInfo(file).completeBaseName().toInt();
+    {
+      const std::lock_guard<std::mutex> guard(lock);
+      made.push_back(number);
+    }
+    if (holding) {
+      std::unique_lock<std::mutex> guard(gate.lock);
+      gate.opened.wait(guard, [&gate] { return gate.open; });
+    }
+    CellPicture cell;
+    cell.facts = {80, 60, 24, 0, false};
+    cell.image = QImage(scale, scale * 3 / 4, QImage::Format_RGB32);
+    cell.image.fill(colourOf(number));
+    return cell;
+  });
+  ASSERT_EQ(Build(folder, true), kCells);
+  for (int i = kCells - 150; i < kCells; ++i) ASSERT_FALSE(panel_.cell(i).picture.isNull()) << "made last: " << i;
+
+  const auto madeSoFar = [&] {
+    const std::lock_guard<std::mutex> guard(lock);
+    return made;
+  };
+  const auto onScreen = [this] {
+    std::vector<int> cells;
+    for (int i = 0; i < panel_.cellCount(); ++i) {
+      if (panel_.frameRect(i).intersects(QRect(0, 0, panel_.browse()->width(), panel_.height()))) cells.push_back(i);
+    }
+    return cells;
+  };
+  const auto shownWithPictures = [&] {
+    const std::vector<int> shown = onScreen();
+    return std::all_of(shown.begin(), shown.end(), [&](int i) { return !panel_.cell(i).picture.isNull(); });
+  };
+  const auto shownWithTheirOwnPictures = [&] {
+    const std::vector<int> shown = onScreen();
+    return std::all_of(shown.begin(), shown.end(), [&](int i) {
+      const int number = QFileInfo(panel_.table().ThumbFiles(i)).completeBaseName().toInt();
+      return panel_.cell(i).picture.pixelColor(0, 0) == colourOf(number);
+    });
+  };
+  QScrollBar* bar = panel_.scrollBar();
+  const auto scrollTo = [&](int value) {
+    {
+      const std::lock_guard<std::mutex> guard(lock);
+      made.clear();
+    }
+    bar->setValue(value);
+  };
+  const auto holdAt = [&](int value) {  // the first cell made again waits for the gate
+    {
+      const std::lock_guard<std::mutex> guard(gate.lock);
+      gate.open = false;
+    }
+    holding = true;
+    scrollTo(value);
+    return RunUntil([&] { return !madeSoFar().empty(); });
+  };
+
+  ASSERT_TRUE(holdAt(bar->maximum() / 2)) << "the first cell made again in the middle";
+  const int middle = madeSoFar().front();
+  EXPECT_EQ(middle, onScreen().front());
+  scrollTo(bar->maximum() / 4);  // the middle's other cells are given up
+  gate.Open();
+  const std::vector<int> shown = onScreen();
+  ASSERT_TRUE(RunUntil([&] { return shownWithPictures() && !panel_.cell(shown.front() - 1).picture.isNull(); }))
+      << "the cells a quarter down and the one above them";
+  EXPECT_TRUE(shownWithTheirOwnPictures());
+  const std::vector<int> order = madeSoFar();
+  ASSERT_GE(order.size(), shown.size() + 2);
+  EXPECT_TRUE(std::equal(shown.begin(), shown.end(), order.begin())) << "the screen first";
+  const auto turn = std::is_sorted_until(order.begin(), order.end());
+  EXPECT_EQ(*turn, shown.front() - 1) << "below, then the row above the screen";
+  EXPECT_TRUE(std::is_sorted(turn, order.end(), std::greater<>())) << "then upwards";
+  EXPECT_TRUE(panel_.cell(middle).picture.isNull()) << "the middle's picture came too late";
+  EXPECT_TRUE(std::none_of(order.begin(), order.end(), [&](int n) { return std::abs(n - middle) < 40; }));
+
+  // The cell whose picture is being made gets its neighbour's file.
+  ASSERT_TRUE(holdAt(bar->maximum() * 3 / 4)) << "the cell held three quarters down";
+  const int moved = madeSoFar().front();
+  panel_.removeCell(moved - 1);
+  gate.Open();
+  ASSERT_TRUE(RunUntil(shownWithPictures)) << "the cells three quarters down";
+  EXPECT_TRUE(shownWithTheirOwnPictures());
+  EXPECT_EQ(panel_.cell(moved).picture.pixelColor(0, 0), colourOf(moved + 1));
 }
 
 // What a build shows of each cell: its picture and its table entry.
