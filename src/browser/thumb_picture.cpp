@@ -44,7 +44,7 @@ Result<Thumbnail> decodedWhole(const QString& path, int longSide) {
 
 }  // namespace
 
-Result<QStringList> ListPictureFiles(const QString& folder) {
+Result<QStringList> ListPictureFiles(const QString& folder, const std::function<bool()>& stopped) {
   const QDir dir(folder);
   if (!QFileInfo(folder).isDir() || !QFileInfo(folder).isReadable()) {
     return Error{QStringLiteral("The folder \"%1\" cannot be read.").arg(QDir::toNativeSeparators(folder))};
@@ -55,7 +55,11 @@ Result<QStringList> ListPictureFiles(const QString& folder) {
   }
   // The headers are read in parallel; this runs on a worker thread that takes part itself.
   const QList<char> accepted = QtConcurrent::blockingMapped<QList<char>>(
-      paths, [](const QString& path) -> char { return AcceptedAsPicture(path) ? 1 : 0; });
+      paths, [&stopped](const QString& path) -> char {
+        if (stopped && stopped()) return 0;
+        return AcceptedAsPicture(path) ? 1 : 0;
+      });
+  if (stopped && stopped()) return QStringList{};
   QStringList pictures;
   for (qsizetype i = 0; i < paths.size(); ++i) {
     if (accepted.at(i) != 0) pictures.append(paths.at(i));

@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 #include "browser/thumb_table.h"
 #include "components/imaging/imaging.h"
 #include "components/result.h"
@@ -29,8 +31,9 @@ struct PictureListing {
 };
 
 // The folder's ordinary files (no folders, no hidden or special files) that
-// are pictures, in the panel's order. `folder` ends with "/".
-Result<QStringList> ListPictureFiles(const QString& folder);
+// are pictures, in the panel's order. `folder` ends with "/". Once `stopped`
+// says so, the files not yet looked at are passed over and the list is empty.
+Result<QStringList> ListPictureFiles(const QString& folder, const std::function<bool()>& stopped = {});
 
 // The picture in `path` reduced to `longSide` pixels along its longer side,
 // with its facts. The picture comes from the cache's thumbnail of its size

@@ -89,6 +89,7 @@ ThumbnailPanel::~ThumbnailPanel() {
   paintPace_->release();
   maker_->stop();
   cancelRemakes();
+  listingStop_->store(true);
   listing_.reset();
   pool_->clear();
   if (!pool_->waitForDone(kWorkersPatienceMs)) leftBehind().push_back(pool_.release());
@@ -122,10 +123,12 @@ Status ThumbnailPanel::ThumbNail(const QString& folder, bool large) {
   const QString path = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
   listing_ = std::make_unique<QFutureWatcher<PictureListing>>();
   connect(listing_.get(), &QFutureWatcherBase::finished, this, &ThumbnailPanel::onListed);
-  listing_->setFuture(QtConcurrent::run(pool_.get(), [path] {
-    auto listed = ListPictureFiles(path);
+  listingStop_ = std::make_shared<std::atomic<bool>>(false);
+  listing_->setFuture(QtConcurrent::run(pool_.get(), [path, stop = listingStop_] {
+    auto listed = ListPictureFiles(path, [stop] { return stop->load(std::memory_order_relaxed); });
     return listed ? PictureListing{std::move(listed).value(), {}} : PictureListing{{}, listed.error()};
   }));
+  abortWatch_->start();  // Esc stops the listing too
   return Status::success();
 }
 
@@ -141,8 +144,16 @@ int ThumbnailPanel::ThumbNailAndWait(const QString& folder, bool large) {
 }
 
 void ThumbnailPanel::onListed() {
+  abortWatch_->stop();
   const PictureListing listed = listing_->result();
   listing_.reset();
+  // An Esc while the folder was listed ends the build with nothing, whether
+  // or not it reached the listing before it ended.
+  if (listingStop_->load() || *abort_) {
+    *abort_ = false;
+    finishBuild();
+    return;
+  }
   if (!listed.error.isEmpty()) emit errorMessage(errorText(listed.error));
   if (listed.paths.isEmpty()) {
     finishBuild();
@@ -165,6 +176,10 @@ void ThumbnailPanel::onListed() {
 }
 
 void ThumbnailPanel::watchAbort() {
+  if (listing_) {
+    if (*abort_) listingStop_->store(true);
+    return;
+  }
   abortTicks_ = *abort_ ? abortTicks_ + 1 : 0;
   if (abortTicks_ >= kAbortPatienceTicks) {
     abortTicks_ = 0;

@@ -22,6 +22,7 @@
 #include <QThreadPool>
 #include <QTimer>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <utility>
@@ -283,6 +284,8 @@ class ThumbnailPanel : public QFrame {
   PaintPace* paintPace_;  // holds the window's paints back while cells come fast
   int abortTicks_ = 0;
   std::unique_ptr<QFutureWatcher<PictureListing>> listing_;
+  // Set from the window's thread to stop the listing under way.
+  std::shared_ptr<std::atomic<bool>> listingStop_ = std::make_shared<std::atomic<bool>>(false);
   ThumbMaker* maker_;
   ThumbCanvas* canvas_;
   QScrollBar* scroll_;

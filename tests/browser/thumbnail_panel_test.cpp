@@ -201,6 +201,26 @@ TEST_F(ThumbnailPanelTest, EscStopsAfterTheCellThatFollowsIt) {
   EXPECT_EQ(panel_.table().ThumbFiles(29), folder + QStringLiteral("29.png")) << "the list keeps every file";
 }
 
+// An Esc while the folder is being listed ends the build with no cell; the
+// listing passes over the files it has not yet looked at.
+TEST_F(ThumbnailPanelTest, EscWhileTheFolderIsListedEndsTheBuild) {
+  const QString folder = Pictures(QStringLiteral("listed"), 6);
+  QSignalSpy making(&panel_, &ThumbnailPanel::makingCells);
+  const QMetaObject::Connection esc =
+      QObject::connect(&panel_, &ThumbnailPanel::buildStarted, [this] { panel_.abortFlag() = true; });
+  EXPECT_EQ(Build(folder), 0);
+  QObject::disconnect(esc);
+  EXPECT_TRUE(making.isEmpty());
+  EXPECT_FALSE(panel_.abortFlag());
+  EXPECT_TRUE(panel_.isEnabled());
+  EXPECT_EQ(Build(folder), 6) << "the next build lists the folder whole";
+
+  const auto listed = ListPictureFiles(folder, [] { return true; });
+  ASSERT_TRUE(listed);
+  EXPECT_TRUE(listed->isEmpty());
+  EXPECT_EQ(ListPictureFiles(folder, [] { return false; })->size(), 6);
+}
+
 TEST_F(ThumbnailPanelTest, RefusesToStartOrClearOverARunningBuild) {
   const QString folder = Pictures(QStringLiteral("reentry"), 12);
   QSignalSpy finished(&panel_, &ThumbnailPanel::buildFinished);
