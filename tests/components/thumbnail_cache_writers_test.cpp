@@ -27,7 +27,7 @@ qint64 EntriesIn(const QString& folder) {
 // they are written: after each one, the pictures still waiting for the
 // writers come to no more than 32 MB, and in the end every entry is there.
 TEST(ThumbnailCacheWriters, KeepTheBytesWaitingForThemBounded) {
-  constexpr int kPictures = 400;
+  constexpr int kPictures = 200;
   constexpr qint64 kPictureBytes = 256 * 256 * 4;
   constexpr qint64 kMostWaiting = 32 << 20;
   const QString pictures = test::freshFolder(QStringLiteral("pictures")) + QLatin1Char('/');
