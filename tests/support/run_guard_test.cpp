@@ -3,7 +3,9 @@
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QThread>
 
@@ -12,6 +14,7 @@
 #include <cstring>
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/mount.h>
 #include <unistd.h>
 
@@ -24,8 +27,12 @@ namespace {
 
 // Run by the test below as a program of its own: leaves a process behind
 // (started by a child that is gone, so it falls to this program), names it,
-// then never ends.
+// and a read-only folder in its home, names that, then never ends.
 TEST(RunGuard, DISABLED_HangsAfterLeavingAProcessBehind) {
+  const QString locked = homeFolder() + QStringLiteral("/locked");
+  ASSERT_TRUE(QDir().mkpath(locked + QStringLiteral("/inside")));
+  ASSERT_EQ(::chmod(QFile::encodeName(locked).constData(), 0500), 0);
+  std::printf("home: %s\n", QFile::encodeName(homeFolder()).constData());
   const pid_t child = ::fork();
   if (child == 0) {
     if (::fork() == 0) {
@@ -50,6 +57,9 @@ TEST(RunGuard, AHungTestIsStoppedByNameWithWhatItStarted) {
             1)
       << run.output.toStdString();
   EXPECT_TRUE(::kill(leftBehind, 0) == -1 && errno == ESRCH) << "process " << leftBehind << " still runs";
+  const QByteArray home = run.output.mid(run.output.indexOf("home: ") + 6).split('\n').first();
+  ASSERT_FALSE(home.isEmpty()) << run.output.toStdString();
+  EXPECT_FALSE(QFileInfo::exists(QFile::decodeName(home))) << "the stopped test's home is left behind";
 }
 
 // A box that nobody answers fails the test with its title and text, and goes.

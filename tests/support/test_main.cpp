@@ -5,10 +5,15 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <ftw.h>
+#include <sys/stat.h>
+
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <thread>
 
 #include "support/run_guard.h"
 #include "support/test_support.h"
@@ -42,6 +47,20 @@ void isolateUserFolders(const QByteArray& root, const QByteArray& runtime) {
   qunsetenv("DBUS_SESSION_BUS_ADDRESS");
   for (const char* sub : {"/.config", "/.local/share", "/.cache", "/.local/state"})
     QDir().mkpath(QString::fromLocal8Bit(root + sub));
+}
+
+// Removes `folder` whole when a test is stopped by its deadline: its
+// threads may still be writing there, and it may have left parts read-only.
+void RemoveStoppedTestsFolder(QTemporaryDir& folder) {
+  for (int attempt = 0; attempt < 20 && !folder.remove(); ++attempt) {
+    ::nftw(QFile::encodeName(folder.path()).constData(),
+           [](const char* path, const struct stat* info, int type, FTW*) {
+             if (type == FTW_D) ::chmod(path, (info->st_mode & 07777) | S_IRWXU);
+             return 0;
+           },
+           16, FTW_PHYS);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
 }
 
 // A death test's child is this program started again to run one statement.
@@ -86,7 +105,7 @@ int main(int argc, char** argv) {
   ::testing::TestEventListeners& listeners = ::testing::UnitTest::GetInstance()->listeners();
   std::unique_ptr<::testing::TestEventListener> deadline(lumaset::test::NewTestDeadline(TestSeconds(), [&] {
     for (std::optional<QTemporaryDir>* folder : {&home, &shortRoot}) {
-      if (*folder) (*folder)->remove();
+      if (*folder) RemoveStoppedTestsFolder(**folder);
     }
     lumaset::test::RemoveFoldersLeftBeforeTheNamespace();
   }));
