@@ -447,20 +447,29 @@ TEST_F(ThumbnailPanelTest, MakesCellsAgainScreenFirstAndOnlyWhereTheirFilesStill
   const QString folder = test::freshFolder(QStringLiteral("again")) + QLatin1Char('/');
   for (int i = 0; i < kCells; ++i) test::WriteText(folder + QStringLiteral("%1.gif").arg(i, 4, 10, QLatin1Char('0')), "");
   const auto colourOf = [](int number) { return QColor(number % 256, number / 256, 100); };
-  std::mutex lock;
-  std::vector<int> made;  // file numbers, in the order their work began
-  std::atomic<bool> holding{false};
-  Gate gate;
+  // Shared with the cell work, which may still run on the panel's worker
+  // when the test ends.
+  struct Shared {
+    std::mutex lock;
+    std::vector<int> made;  // file numbers, in the order their work began
+    std::atomic<bool> holding{false};
+    Gate gate;
+  };
+  const auto shared = std::make_shared<Shared>();
+  std::mutex& lock = shared->lock;
+  std::vector<int>& made = shared->made;
+  std::atomic<bool>& holding = shared->holding;
+  Gate& gate = shared->gate;
   panel_.setWorkers(1);
-  panel_.setCellWork([&](const QString& file, int scale) {
+  panel_.setCellWork([shared, colourOf](const QString& file, int scale) {
     const int number = QFileInfo(file).completeBaseName().toInt();
     {
-      const std::lock_guard<std::mutex> guard(lock);
-      made.push_back(number);
+      const std::lock_guard<std::mutex> guard(shared->lock);
+      shared->made.push_back(number);
     }
-    if (holding) {
-      std::unique_lock<std::mutex> guard(gate.lock);
-      gate.opened.wait(guard, [&gate] { return gate.open; });
+    if (shared->holding) {
+      std::unique_lock<std::mutex> guard(shared->gate.lock);
+      shared->gate.opened.wait(guard, [&gate = shared->gate] { return gate.open; });
     }
     CellPicture cell;
     cell.facts = {80, 60, 24, 0, false};
