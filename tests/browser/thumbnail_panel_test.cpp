@@ -389,11 +389,13 @@ TEST_F(ThumbnailPanelTest, KeepsPicturesNearTheScreenAndMakesThemAgainAfterAJump
   const QString folder = test::freshFolder(QStringLiteral("many")) + QLatin1Char('/');
   for (int i = 0; i < kCells; ++i) test::WriteText(folder + QStringLiteral("%1.gif").arg(i, 4, 10, QLatin1Char('0')), "");
   const auto colourOf = [](int number) { return QColor(number % 256, number / 256, 100); };
-  std::atomic<bool> unreadable{false};
-  panel_.setCellWork([colourOf, &unreadable](const QString& file, int scale) {
+  // Shared with the cell work, which may still run when the test ends.
+  const auto unreadableFiles = std::make_shared<std::atomic<bool>>(false);
+  std::atomic<bool>& unreadable = *unreadableFiles;
+  panel_.setCellWork([colourOf, unreadableFiles](const QString& file, int scale) {
     CellPicture cell;
-    cell.facts.unsupported = unreadable;
-    if (unreadable) return cell;
+    cell.facts.unsupported = *unreadableFiles;
+    if (cell.facts.unsupported) return cell;
     cell.facts = {80, 60, 24, 0, false};
     cell.image = QImage(scale, scale * 3 / 4, QImage::Format_RGB32);
     cell.image.fill(colourOf(QFileInfo(file).completeBaseName().toInt()));
