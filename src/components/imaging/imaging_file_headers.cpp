@@ -373,11 +373,12 @@ QByteArrayView FileWindow::bytes(qint64 at, qsizetype count) {
   return QByteArrayView(window_).sliced(offset, std::min<qint64>(count, window_.size() - offset));
 }
 
-bool pngChunksWithinFile(FileWindow& file) {
+bool pngChunksWithinFile(FileWindow& file, bool pastPixels) {
   const Bytes b(file);
   for (qint64 at = 8; at + 8 <= file.size();) {
     const qint64 end = at + 12 + qint64{b.be32(at)};
     const QByteArrayView type = b.slice(at + 4, 4);
+    if (type == "IDAT" && !pastPixels) break;
     if (end > file.size()) return type == "IDAT";
     if (type == "IEND") break;
     at = end;

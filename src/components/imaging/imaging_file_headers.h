@@ -65,8 +65,9 @@ Footprint decodeFootprint(FileWindow& file, QByteArrayView format, QSize size);
 // Whether every chunk of a PNG file but its pixels lies whole within the
 // file. Qt's reader asks for the memory a chunk states before reading it, so
 // a few hundred bytes of file can cost gigabytes; pixels cut short are only
-// an incomplete picture.
-bool pngChunksWithinFile(FileWindow& file);
+// an incomplete picture. Its size is read from the chunks before the pixels
+// alone; a decode reads those after them too (`pastPixels`).
+bool pngChunksWithinFile(FileWindow& file, bool pastPixels);
 
 // What a PNG file's chunks before its pixels say.
 struct PngHeader {

@@ -168,13 +168,15 @@ Error notAPicture(const QString& path) {
 
 // Opens `path` as `file` and binds `reader` to it in the format its content
 // names, which it gives in `format`; the error when it is no picture to read.
-std::optional<Error> openReader(const QString& path, UnmappedFile& file, QImageReader& reader, QByteArray& format) {
+// `toDecode`: the reader is to decode the picture, not only to measure it.
+std::optional<Error> openReader(const QString& path, UnmappedFile& file, QImageReader& reader, QByteArray& format,
+                                bool toDecode = false) {
   if (!file.openPath(path)) return readError(path, QStringLiteral("it is not a file"));
   format = imaging_detail::pictureFormat(file.peek(kSniffBytes));
   if (format.isEmpty()) return notAPicture(path);
   if (format == "png") {
     imaging_detail::FileWindow chunks(file, file.size());
-    if (!imaging_detail::pngChunksWithinFile(chunks) || !file.seek(0)) return damaged(path);
+    if (!imaging_detail::pngChunksWithinFile(chunks, toDecode) || !file.seek(0)) return damaged(path);
   }
   bindReader(reader, &file, format);
   if (!reader.canRead()) return refusal(path, reader);
@@ -226,7 +228,7 @@ struct DecodePlan {
 Result<DecodePlan> planDecode(const QString& path, int longSide, bool widen, UnmappedFile& file) {
   DecodePlan plan;
   QImageReader reader;
-  if (auto problem = openReader(path, file, reader, plan.format)) return *problem;
+  if (auto problem = openReader(path, file, reader, plan.format, true)) return *problem;
   plan.fileBytes = file.size();
   if (plan.fileBytes > imaging_detail::DecodeMemory::kTotalBytes) {
     return readError(path, QStringLiteral("the file is too large to be a picture Lumaset reads"));
