@@ -3,15 +3,37 @@
 #include <gphoto2/gphoto2.h>
 
 #include "components/file_system.h"
+#include "components/shared_library.h"
 
 namespace lumaset {
 
 namespace {
 
+#define LUMASET_GPHOTO2_FUNCTIONS(F) \
+  F(gp_abilities_list_free) F(gp_abilities_list_get_abilities) F(gp_abilities_list_load) \
+  F(gp_abilities_list_lookup_model) F(gp_abilities_list_new) F(gp_camera_autodetect) F(gp_camera_exit) \
+  F(gp_camera_file_get) F(gp_camera_file_get_info) F(gp_camera_folder_list_files) \
+  F(gp_camera_folder_list_folders) F(gp_camera_init) F(gp_camera_new) F(gp_camera_set_abilities) \
+  F(gp_camera_set_port_info) F(gp_camera_unref) F(gp_context_new) F(gp_context_unref) \
+  F(gp_file_new_from_handler) F(gp_file_unref) F(gp_list_count) F(gp_list_free) F(gp_list_get_name) \
+  F(gp_list_get_value) F(gp_list_new) F(gp_port_info_list_free) F(gp_port_info_list_get_info) \
+  F(gp_port_info_list_load) F(gp_port_info_list_lookup_path) F(gp_port_info_list_new) \
+  F(gp_result_as_string)
+LUMASET_LIBRARY_FUNCTIONS(GPhoto2, LUMASET_GPHOTO2_LIBRARY, LUMASET_GPHOTO2_FUNCTIONS);
+
+// libgphoto2 once it is open: only after CameraLibrary() succeeded.
+const GPhoto2& GP() { return GPhoto2::Get().value(); }
+
+Status CameraLibrary() {
+  const Result<GPhoto2>& library = GPhoto2::Get();
+  if (!library) return Error{QStringLiteral("Cameras cannot be used. %1").arg(library.error())};
+  return Status::success();
+}
+
 // Cameras nest their folders a few levels deep; a deeper tree is a loop.
 constexpr int kMaxFolderDepth = 32;
 
-QString Reason(int code) { return QString::fromUtf8(gp_result_as_string(code)); }
+QString Reason(int code) { return QString::fromUtf8(GP().gp_result_as_string(code)); }
 
 Error CameraError(const QString& what, int code) {
   return Error{QStringLiteral("%1: %2.").arg(what, Reason(code))};
@@ -19,20 +41,20 @@ Error CameraError(const QString& what, int code) {
 
 struct ListHandle {
   CameraList* list = nullptr;
-  ListHandle() { gp_list_new(&list); }
+  ListHandle() { GP().gp_list_new(&list); }
   ~ListHandle() {
-    if (list) gp_list_free(list);
+    if (list) GP().gp_list_free(list);
   }
   ListHandle(const ListHandle&) = delete;
   ListHandle& operator=(const ListHandle&) = delete;
-  int count() const { return gp_list_count(list); }
+  int count() const { return GP().gp_list_count(list); }
   QString name(int index) const {
     const char* text = nullptr;
-    return gp_list_get_name(list, index, &text) >= GP_OK ? QString::fromUtf8(text) : QString();
+    return GP().gp_list_get_name(list, index, &text) >= GP_OK ? QString::fromUtf8(text) : QString();
   }
   QString value(int index) const {
     const char* text = nullptr;
-    return gp_list_get_value(list, index, &text) >= GP_OK ? QString::fromUtf8(text) : QString();
+    return GP().gp_list_get_value(list, index, &text) >= GP_OK ? QString::fromUtf8(text) : QString();
   }
 };
 
@@ -52,10 +74,10 @@ struct CameraDevice::Handles {
   bool initialised = false;
   ~Handles() {
     if (camera) {
-      if (initialised) gp_camera_exit(camera, context);
-      gp_camera_unref(camera);
+      if (initialised) GP().gp_camera_exit(camera, context);
+      GP().gp_camera_unref(camera);
     }
-    if (context) gp_context_unref(context);
+    if (context) GP().gp_context_unref(context);
   }
 };
 
@@ -76,10 +98,11 @@ Result<std::unique_ptr<CameraDevice>> CameraDevice::OpenOnConnection(const QStri
                                 "preferences.")
                      .arg(connection)};
   }
-  GPContext* context = gp_context_new();
+  if (Status library = CameraLibrary(); !library) return Error{library.error()};
+  GPContext* context = GP().gp_context_new();
   ListHandle found;
-  const int detected = gp_camera_autodetect(found.list, context);
-  gp_context_unref(context);
+  const int detected = GP().gp_camera_autodetect(found.list, context);
+  GP().gp_context_unref(context);
   if (detected < GP_OK) return CameraError(QStringLiteral("Cameras cannot be looked for"), detected);
   for (int i = 0; i < found.count(); ++i) {
     if (found.value(i).startsWith(prefix)) return OpenModel(found.name(i), found.value(i));
@@ -91,37 +114,38 @@ Result<std::unique_ptr<CameraDevice>> CameraDevice::OpenOnConnection(const QStri
 
 Result<std::unique_ptr<CameraDevice>> CameraDevice::OpenModel(const QString& model,
                                                               const QString& port) {
+  if (Status library = CameraLibrary(); !library) return Error{library.error()};
   auto handles = std::make_unique<Handles>();
-  handles->context = gp_context_new();
-  if (int made = gp_camera_new(&handles->camera); made < GP_OK)
+  handles->context = GP().gp_context_new();
+  if (int made = GP().gp_camera_new(&handles->camera); made < GP_OK)
     return CameraError(QStringLiteral("The camera cannot be opened"), made);
 
   CameraAbilitiesList* abilitiesList = nullptr;
-  gp_abilities_list_new(&abilitiesList);
-  int code = gp_abilities_list_load(abilitiesList, handles->context);
+  GP().gp_abilities_list_new(&abilitiesList);
+  int code = GP().gp_abilities_list_load(abilitiesList, handles->context);
   const QByteArray modelName = model.toUtf8();
   const int modelIndex =
-      code < GP_OK ? code : gp_abilities_list_lookup_model(abilitiesList, modelName.constData());
+      code < GP_OK ? code : GP().gp_abilities_list_lookup_model(abilitiesList, modelName.constData());
   CameraAbilities abilities{};
-  if (modelIndex >= GP_OK) code = gp_abilities_list_get_abilities(abilitiesList, modelIndex, &abilities);
-  gp_abilities_list_free(abilitiesList);
+  if (modelIndex >= GP_OK) code = GP().gp_abilities_list_get_abilities(abilitiesList, modelIndex, &abilities);
+  GP().gp_abilities_list_free(abilitiesList);
   if (modelIndex < GP_OK || code < GP_OK)
     return CameraError(QStringLiteral("The camera \"%1\" is not known").arg(model), modelIndex < GP_OK ? modelIndex : code);
-  gp_camera_set_abilities(handles->camera, abilities);
+  GP().gp_camera_set_abilities(handles->camera, abilities);
 
   GPPortInfoList* ports = nullptr;
-  gp_port_info_list_new(&ports);
-  code = gp_port_info_list_load(ports);
+  GP().gp_port_info_list_new(&ports);
+  code = GP().gp_port_info_list_load(ports);
   const QByteArray portName = port.toUtf8();
-  const int portIndex = code < GP_OK ? code : gp_port_info_list_lookup_path(ports, portName.constData());
+  const int portIndex = code < GP_OK ? code : GP().gp_port_info_list_lookup_path(ports, portName.constData());
   GPPortInfo info{};
-  if (portIndex >= GP_OK) code = gp_port_info_list_get_info(ports, portIndex, &info);
-  if (portIndex >= GP_OK && code >= GP_OK) code = gp_camera_set_port_info(handles->camera, info);
-  gp_port_info_list_free(ports);
+  if (portIndex >= GP_OK) code = GP().gp_port_info_list_get_info(ports, portIndex, &info);
+  if (portIndex >= GP_OK && code >= GP_OK) code = GP().gp_camera_set_port_info(handles->camera, info);
+  GP().gp_port_info_list_free(ports);
   if (portIndex < GP_OK || code < GP_OK)
     return CameraError(QStringLiteral("The port \"%1\" cannot be used").arg(port), portIndex < GP_OK ? portIndex : code);
 
-  if (int opened = gp_camera_init(handles->camera, handles->context); opened < GP_OK)
+  if (int opened = GP().gp_camera_init(handles->camera, handles->context); opened < GP_OK)
     return CameraError(QStringLiteral("The camera on \"%1\" does not answer").arg(port), opened);
   handles->initialised = true;
   return std::unique_ptr<CameraDevice>(new CameraDevice(std::move(handles)));
@@ -131,14 +155,14 @@ Status CameraDevice::ListFolder(const QString& folder, QList<CameraPicture>& fil
   if (depth > kMaxFolderDepth) return Status::success();
   const QByteArray path = folder.toUtf8();
   ListHandle names;
-  int code = gp_camera_folder_list_files(handles_->camera, path.constData(), names.list,
+  int code = GP().gp_camera_folder_list_files(handles_->camera, path.constData(), names.list,
                                          handles_->context);
   if (code < GP_OK)
     return CameraError(QStringLiteral("The camera's folder \"%1\" cannot be listed").arg(folder), code);
   for (int i = 0; i < names.count(); ++i) files.append({folder, names.name(i)});
 
   ListHandle folders;
-  code = gp_camera_folder_list_folders(handles_->camera, path.constData(), folders.list,
+  code = GP().gp_camera_folder_list_folders(handles_->camera, path.constData(), folders.list,
                                        handles_->context);
   if (code < GP_OK)
     return CameraError(QStringLiteral("The camera's folder \"%1\" cannot be listed").arg(folder), code);
@@ -163,17 +187,17 @@ Status CameraDevice::CopyFile(const CameraPicture& file, const QString& targetPa
   const QByteArray folder = file.folder.toUtf8();
   const QByteArray name = file.name.toUtf8();
   CameraFileInfo info{};
-  const int known = gp_camera_file_get_info(handles_->camera, folder.constData(), name.constData(), &info,
+  const int known = GP().gp_camera_file_get_info(handles_->camera, folder.constData(), name.constData(), &info,
                                             handles_->context);
   if (known >= GP_OK && (info.file.fields & GP_FILE_INFO_MTIME) != 0) out.SetModified(info.file.mtime);
   CameraFileHandler handler{&NoSize, &NoReading, &WritePiece};
   ::CameraFile* data = nullptr;
-  int code = gp_file_new_from_handler(&data, &handler, &out);
+  int code = GP().gp_file_new_from_handler(&data, &handler, &out);
   if (code >= GP_OK) {
-    code = gp_camera_file_get(handles_->camera, folder.constData(), name.constData(), GP_FILE_TYPE_NORMAL, data,
+    code = GP().gp_camera_file_get(handles_->camera, folder.constData(), name.constData(), GP_FILE_TYPE_NORMAL, data,
                               handles_->context);
   }
-  if (data) gp_file_unref(data);
+  if (data) GP().gp_file_unref(data);
   if (!out.failure()) return out.failure();  // the disk's cause, not the camera's echo of it
   if (code < GP_OK)
     return CameraError(QStringLiteral("\"%1\" cannot be read from the camera").arg(file.name), code);

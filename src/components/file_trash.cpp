@@ -12,10 +12,10 @@
 // GIO's headers use "signals" as a name, which Qt's keywords would take over.
 #pragma push_macro("signals")
 #undef signals
-#include <gio/gio.h>
 #pragma pop_macro("signals")
 
 #include "components/file_system.h"
+#include "components/gio_functions.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -84,8 +84,8 @@ QByteArray mountTop(const QByteArray& folder) {
 
 // Every trash GIO may have chosen for a file in `folder`: the home trash and
 // the two kinds of trash at the top of the file's own file system.
-QList<QByteArray> trashesFor(const QByteArray& folder) {
-  QList<QByteArray> trashes{QByteArray(g_get_user_data_dir()) + "/Trash"};
+QList<QByteArray> trashesFor(const Gio& gio, const QByteArray& folder) {
+  QList<QByteArray> trashes{QByteArray(gio.g_get_user_data_dir()) + "/Trash"};
   if (const QByteArray top = mountTop(folder); !top.isEmpty()) {
     const QByteArray base = top == "/" ? QByteArray() : top;
     const QByteArray uid = QByteArray::number(::getuid());
@@ -95,8 +95,9 @@ QList<QByteArray> trashesFor(const QByteArray& folder) {
 }
 
 // The entry that holds the file `moved`, among the names GIO gives in turn.
-std::optional<TrashEntry> findEntry(const QByteArray& folder, const QByteArray& name, Identity moved) {
-  for (const QByteArray& trash : trashesFor(folder)) {
+std::optional<TrashEntry> findEntry(const Gio& gio, const QByteArray& folder, const QByteArray& name,
+                                    Identity moved) {
+  for (const QByteArray& trash : trashesFor(gio, folder)) {
     for (int n = 1;; ++n) {
       const QByteArray inTrash = nameInTrash(name, n);
       const TrashEntry candidate{trash + "/files/" + inTrash, trash + "/info/" + inTrash + ".trashinfo"};
@@ -150,20 +151,22 @@ Status trashOne(const QString& path) {
   const QByteArray native = QFile::encodeName(path);
   const std::optional<Identity> before = identify(native);
   if (!before) return cannotTrash(path, QStringLiteral("it does not exist."));
-  GFile* file = g_file_new_for_path(native.constData());
+  const Result<Gio>& gio = Gio::Get();
+  if (!gio) return cannotTrash(path, gio.error());
+  GFile* file = gio->g_file_new_for_path(native.constData());
   GError* error = nullptr;
-  const bool trashed = g_file_trash(file, nullptr, &error);
-  g_object_unref(file);
+  const bool trashed = gio->g_file_trash(file, nullptr, &error);
+  gio->g_object_unref(file);
   const QString folder = FileSystemUtility::PathPart(QDir::cleanPath(QDir(path).absolutePath()), true);
   if (!trashed) {
     QString why = error ? QString::fromUtf8(error->message) : QStringLiteral("the trash refused it.");
-    if (error) g_error_free(error);
+    if (error) gio->g_error_free(error);
     if (diskFull(QFile::encodeName(folder)))
       why += QLatin1String(why.endsWith(QLatin1Char('.')) ? " " : ". ") + QStringLiteral("The disk is full.");
     return cannotTrash(path, why);
   }
   const std::optional<TrashEntry> entry =
-      findEntry(QFile::encodeName(folder), QFile::encodeName(FileSystemUtility::PathPart(path, false)), *before);
+      findEntry(*gio, QFile::encodeName(folder), QFile::encodeName(FileSystemUtility::PathPart(path, false)), *before);
   if (entry && !wholeRecord(entry->record)) return putBack(path, *entry);
   return Status::success();
 }

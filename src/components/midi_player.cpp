@@ -13,9 +13,24 @@
 #include <alsa/asoundlib.h>
 #include <fluidsynth.h>
 
+#include "components/shared_library.h"
+
 namespace lumaset {
 
 namespace {
+
+#define LUMASET_FLUIDSYNTH_FUNCTIONS(F) \
+  F(delete_fluid_audio_driver) F(delete_fluid_file_renderer) F(delete_fluid_player) \
+  F(delete_fluid_settings) F(delete_fluid_synth) F(fluid_file_renderer_process_block) \
+  F(fluid_player_add_mem) F(fluid_player_get_current_tick) F(fluid_player_get_status) \
+  F(fluid_player_get_total_ticks) F(fluid_player_play) F(fluid_player_stop) F(fluid_set_log_function) \
+  F(fluid_settings_getint) F(fluid_settings_getnum) F(fluid_settings_setint) F(fluid_settings_setstr) \
+  F(fluid_synth_all_sounds_off) F(fluid_synth_sfload) F(fluid_synth_system_reset) F(new_fluid_audio_driver) \
+  F(new_fluid_file_renderer) F(new_fluid_player) F(new_fluid_settings) F(new_fluid_synth)
+LUMASET_LIBRARY_FUNCTIONS(FluidSynth, LUMASET_FLUIDSYNTH_LIBRARY, LUMASET_FLUIDSYNTH_FUNCTIONS);
+
+// FluidSynth once it is open: only after Prepare() succeeded.
+const FluidSynth& Fluid() { return FluidSynth::Get().value(); }
 
 // Far beyond any song; a larger file is not music.
 constexpr qint64 kMaxMidiFileBytes = 16 * 1024 * 1024;
@@ -44,11 +59,11 @@ void TakeOverLogs() {
   static std::once_flag once;
   std::call_once(once, [] {
     snd_lib_error_set_handler(&IgnoreAlsaMessage);
-    fluid_set_log_function(FLUID_PANIC, RecordLog, nullptr);
-    fluid_set_log_function(FLUID_ERR, RecordLog, nullptr);
-    fluid_set_log_function(FLUID_WARN, RecordLog, nullptr);
-    fluid_set_log_function(FLUID_INFO, nullptr, nullptr);
-    fluid_set_log_function(FLUID_DBG, nullptr, nullptr);
+    Fluid().fluid_set_log_function(FLUID_PANIC, RecordLog, nullptr);
+    Fluid().fluid_set_log_function(FLUID_ERR, RecordLog, nullptr);
+    Fluid().fluid_set_log_function(FLUID_WARN, RecordLog, nullptr);
+    Fluid().fluid_set_log_function(FLUID_INFO, nullptr, nullptr);
+    Fluid().fluid_set_log_function(FLUID_DBG, nullptr, nullptr);
   });
 }
 
@@ -123,31 +138,31 @@ struct FluidMidiPlayer::Synth {
   ~Synth() {
     CloseOutput();
     DropPlayer();
-    if (synth) delete_fluid_synth(synth);
-    if (settings) delete_fluid_settings(settings);
+    if (synth) Fluid().delete_fluid_synth(synth);
+    if (settings) Fluid().delete_fluid_settings(settings);
   }
 
   bool OpenOutput() {
     if (driver) return true;
     for (const char* name : kDrivers) {
-      fluid_settings_setstr(settings, "audio.driver", name);
-      driver = new_fluid_audio_driver(settings, synth);
+      Fluid().fluid_settings_setstr(settings, "audio.driver", name);
+      driver = Fluid().new_fluid_audio_driver(settings, synth);
       if (driver) return true;
     }
     return false;
   }
 
   void CloseOutput() {
-    if (driver) delete_fluid_audio_driver(driver);
+    if (driver) Fluid().delete_fluid_audio_driver(driver);
     driver = nullptr;
   }
 
   void DropPlayer() {
     if (!player) return;
-    fluid_player_stop(player);
-    delete_fluid_player(player);
+    Fluid().fluid_player_stop(player);
+    Fluid().delete_fluid_player(player);
     player = nullptr;
-    fluid_synth_all_sounds_off(synth, -1);
+    Fluid().fluid_synth_all_sounds_off(synth, -1);
   }
 };
 
@@ -173,18 +188,20 @@ Status FluidMidiPlayer::Prepare() {
   if (synth_) return Status::success();
   if (soundFont_.isEmpty() || !QFileInfo(soundFont_).isFile())
     return Error{QStringLiteral("No General MIDI sound font is installed.")};
+  if (const Result<FluidSynth>& library = FluidSynth::Get(); !library)
+    return Error{QStringLiteral("The synthesizer is not available. %1").arg(library.error())};
   TakeOverLogs();
   auto made = std::make_unique<Synth>();
-  made->settings = new_fluid_settings();
+  made->settings = Fluid().new_fluid_settings();
   if (!made->settings) return SynthError(QStringLiteral("The synthesizer could not be set up."));
   // Samples are read when a note first needs them, so a large font starts at once.
-  fluid_settings_setint(made->settings, "synth.dynamic-sample-loading", 1);
-  fluid_settings_setstr(made->settings, "player.timing-source", "sample");
+  Fluid().fluid_settings_setint(made->settings, "synth.dynamic-sample-loading", 1);
+  Fluid().fluid_settings_setstr(made->settings, "player.timing-source", "sample");
   if (!wavePath_.isEmpty()) {
-    fluid_settings_setstr(made->settings, "audio.file.name", QFile::encodeName(wavePath_).constData());
-    fluid_settings_setstr(made->settings, "audio.file.type", "wav");
+    Fluid().fluid_settings_setstr(made->settings, "audio.file.name", QFile::encodeName(wavePath_).constData());
+    Fluid().fluid_settings_setstr(made->settings, "audio.file.type", "wav");
   }
-  made->synth = new_fluid_synth(made->settings);
+  made->synth = Fluid().new_fluid_synth(made->settings);
   if (!made->synth) return SynthError(QStringLiteral("The synthesizer could not be started."));
   synth_ = std::move(made);
   return Status::success();
@@ -208,17 +225,17 @@ Status FluidMidiPlayer::Play(const QString& path) {
   if (Status prepared = Prepare(); !prepared) return prepared;
   Synth& s = *synth_;
   if (!s.fontLoaded) {
-    if (fluid_synth_sfload(s.synth, QFile::encodeName(soundFont_).constData(), 1) == FLUID_FAILED)
+    if (Fluid().fluid_synth_sfload(s.synth, QFile::encodeName(soundFont_).constData(), 1) == FLUID_FAILED)
       return SynthError(QStringLiteral("The sound font %1 cannot be read.").arg(soundFont_));
     s.fontLoaded = true;
   }
   s.CloseOutput();
   s.DropPlayer();
-  fluid_synth_system_reset(s.synth);  // no instrument or controller of the last file carries over
-  s.player = new_fluid_player(s.synth);
+  Fluid().fluid_synth_system_reset(s.synth);  // no instrument or controller of the last file carries over
+  s.player = Fluid().new_fluid_player(s.synth);
   if (!s.player) return SynthError(QStringLiteral("The MIDI player could not be started."));
-  if (fluid_player_add_mem(s.player, midi->constData(), static_cast<size_t>(midi->size())) != FLUID_OK ||
-      fluid_player_play(s.player) != FLUID_OK) {
+  if (Fluid().fluid_player_add_mem(s.player, midi->constData(), static_cast<size_t>(midi->size())) != FLUID_OK ||
+      Fluid().fluid_player_play(s.player) != FLUID_OK) {
     s.DropPlayer();
     return SynthError(QStringLiteral("%1 cannot be played.").arg(path));
   }
@@ -237,35 +254,35 @@ void FluidMidiPlayer::Stop() {
 }
 
 qint64 FluidMidiPlayer::Position() const {
-  return synth_ && synth_->player ? fluid_player_get_current_tick(synth_->player) : 0;
+  return synth_ && synth_->player ? Fluid().fluid_player_get_current_tick(synth_->player) : 0;
 }
 
 qint64 FluidMidiPlayer::Length() const {
-  return synth_ && synth_->player ? std::max(0, fluid_player_get_total_ticks(synth_->player)) : 0;
+  return synth_ && synth_->player ? std::max(0, Fluid().fluid_player_get_total_ticks(synth_->player)) : 0;
 }
 
 bool FluidMidiPlayer::Ended() const {
-  return synth_ && synth_->player && fluid_player_get_status(synth_->player) == FLUID_PLAYER_DONE;
+  return synth_ && synth_->player && Fluid().fluid_player_get_status(synth_->player) == FLUID_PLAYER_DONE;
 }
 
 Status FluidMidiPlayer::RenderToEnd(std::chrono::seconds limit) {
   if (wavePath_.isEmpty() || !synth_ || !synth_->player)
     return Error{QStringLiteral("No music is being written to a file.")};
-  fluid_file_renderer_t* renderer = new_fluid_file_renderer(synth_->synth);
+  fluid_file_renderer_t* renderer = Fluid().new_fluid_file_renderer(synth_->synth);
   if (!renderer) return SynthError(QStringLiteral("%1 cannot be written.").arg(wavePath_));
   double rate = 44100;
   int period = 64;
-  fluid_settings_getnum(synth_->settings, "synth.sample-rate", &rate);
-  fluid_settings_getint(synth_->settings, "audio.period-size", &period);
+  Fluid().fluid_settings_getnum(synth_->settings, "synth.sample-rate", &rate);
+  Fluid().fluid_settings_getint(synth_->settings, "audio.period-size", &period);
   const auto blocks = static_cast<qint64>(static_cast<double>(limit.count()) * rate / std::max(period, 1));
   Status result;
   for (qint64 block = 0; block < blocks && !Ended(); ++block) {
-    if (fluid_file_renderer_process_block(renderer) != FLUID_OK) {
+    if (Fluid().fluid_file_renderer_process_block(renderer) != FLUID_OK) {
       result = SynthError(QStringLiteral("%1 cannot be written.").arg(wavePath_));
       break;
     }
   }
-  delete_fluid_file_renderer(renderer);
+  Fluid().delete_fluid_file_renderer(renderer);
   return result;
 }
 

@@ -23,6 +23,7 @@
 
 #include "components/file_system.h"
 #include "components/printer_choice_dialog.h"
+#include "components/shared_library.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -39,6 +40,11 @@
 namespace lumaset {
 
 namespace {
+
+// What the program asks of CUPS itself; Qt's print support reaches the
+// queues on its own.
+#define LUMASET_CUPS_FUNCTIONS(F) F(cupsPrintFile) F(cupsLastErrorString)
+LUMASET_LIBRARY_FUNCTIONS(Cups, LUMASET_CUPS_LIBRARY, LUMASET_CUPS_FUNCTIONS);
 
 constexpr double kTwipsPerPoint = 20;
 constexpr double kPointsPerInch = 72;
@@ -149,10 +155,13 @@ Status sendToQueue(const QString& written, const QString& queue, const QString& 
   }
   // A queue's instance ("name/instance") prints on the queue itself.
   const QByteArray name = queue.section(QLatin1Char('/'), 0, 0).toUtf8();
-  const int id = cupsPrintFile(name.constData(), QFile::encodeName(written).constData(), title.toUtf8().constData(),
-                               static_cast<int>(cupsOptions.size()), cupsOptions.data());
+  const Result<Cups>& cups = Cups::Get();
+  if (!cups) return refused(cups.error());
+  const int id = cups->cupsPrintFile(name.constData(), QFile::encodeName(written).constData(),
+                                     title.toUtf8().constData(), static_cast<int>(cupsOptions.size()),
+                                     cupsOptions.data());
   if (id != 0) return Status::success();
-  const QString cause = QString::fromUtf8(cupsLastErrorString());  // before CUPS is asked anything else
+  const QString cause = QString::fromUtf8(cups->cupsLastErrorString());  // before CUPS is asked anything else
   if (QPrinterInfo::printerInfo(queue).isNull()) return noLongerThere(queue);
   return refused(cause);
 }

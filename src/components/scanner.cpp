@@ -14,10 +14,20 @@
 #include <vector>
 
 #include "components/scan_frames.h"
+#include "components/shared_library.h"
 
 namespace lumaset {
 
 namespace {
+
+#define LUMASET_SANE_FUNCTIONS(F) \
+  F(sane_cancel) F(sane_close) F(sane_control_option) F(sane_exit) F(sane_get_devices) \
+  F(sane_get_option_descriptor) F(sane_get_parameters) F(sane_init) F(sane_open) F(sane_read) F(sane_start) \
+  F(sane_strstatus)
+LUMASET_LIBRARY_FUNCTIONS(Sane, LUMASET_SANE_LIBRARY, LUMASET_SANE_FUNCTIONS);
+
+// SANE once it is open: only after SaneSession::Init() succeeded.
+const Sane& SaneLibrary() { return Sane::Get().value(); }
 
 const QStringList kLineArtModes = {QStringLiteral(SANE_VALUE_SCAN_MODE_LINEART), QStringLiteral("Binary"),
                                    QStringLiteral("Black & White")};
@@ -30,7 +40,7 @@ constexpr SANE_Int kChunkBytes = 64 * 1024;
 
 SANE_Handle Handle(void* handle) { return static_cast<SANE_Handle>(handle); }
 
-QString StatusText(SANE_Status status) { return QString::fromLocal8Bit(sane_strstatus(status)); }
+QString StatusText(SANE_Status status) { return QString::fromLocal8Bit(SaneLibrary().sane_strstatus(status)); }
 
 Error NotOpen() { return Error{QStringLiteral("No scanner is open.")}; }
 
@@ -89,8 +99,10 @@ SaneSession::~SaneSession() { Exit(); }
 
 Status SaneSession::Init() {
   if (initialised_) return Status::success();
+  if (const Result<Sane>& library = Sane::Get(); !library)
+    return Error{QStringLiteral("The scanner library did not start: %1").arg(library.error())};
   SANE_Int version = 0;
-  const SANE_Status status = sane_init(&version, nullptr);
+  const SANE_Status status = SaneLibrary().sane_init(&version, nullptr);
   if (status != SANE_STATUS_GOOD) {
     return Error{QStringLiteral("The scanner library did not start: %1").arg(StatusText(status))};
   }
@@ -101,14 +113,14 @@ Status SaneSession::Init() {
 void SaneSession::Exit() {
   if (!initialised_) return;
   Close();
-  sane_exit();
+  SaneLibrary().sane_exit();
   initialised_ = false;
 }
 
 Result<QList<ScanSource>> SaneSession::Sources() {
   if (!initialised_) return Error{QStringLiteral("Scanning is not available.")};
   const SANE_Device** devices = nullptr;
-  const SANE_Status status = sane_get_devices(&devices, SANE_FALSE);
+  const SANE_Status status = SaneLibrary().sane_get_devices(&devices, SANE_FALSE);
   if (status != SANE_STATUS_GOOD) {
     return Error{QStringLiteral("The scanners could not be listed: %1").arg(StatusText(status))};
   }
@@ -131,7 +143,7 @@ Status SaneSession::Open(const QString& name) {
     target = sources->first().name;
   }
   SANE_Handle handle = nullptr;
-  const SANE_Status status = sane_open(target.toLocal8Bit().constData(), &handle);
+  const SANE_Status status = SaneLibrary().sane_open(target.toLocal8Bit().constData(), &handle);
   if (status != SANE_STATUS_GOOD) {
     return Error{QStringLiteral("The scanner \"%1\" could not be opened: %2").arg(target, StatusText(status))};
   }
@@ -143,21 +155,21 @@ Status SaneSession::Open(const QString& name) {
 
 void SaneSession::Close() {
   if (handle_ == nullptr) return;
-  sane_close(Handle(handle_));
+  SaneLibrary().sane_close(Handle(handle_));
   handle_ = nullptr;
   openName_.clear();
 }
 
 std::optional<SaneSession::Option> SaneSession::FindOption(const char* name) const {
   if (handle_ == nullptr) return std::nullopt;
-  const SANE_Option_Descriptor* first = sane_get_option_descriptor(Handle(handle_), 0);
+  const SANE_Option_Descriptor* first = SaneLibrary().sane_get_option_descriptor(Handle(handle_), 0);
   SANE_Int count = 0;
   if (first == nullptr ||
-      sane_control_option(Handle(handle_), 0, SANE_ACTION_GET_VALUE, &count, nullptr) != SANE_STATUS_GOOD) {
+      SaneLibrary().sane_control_option(Handle(handle_), 0, SANE_ACTION_GET_VALUE, &count, nullptr) != SANE_STATUS_GOOD) {
     return std::nullopt;
   }
   for (SANE_Int i = 1; i < count; ++i) {
-    const SANE_Option_Descriptor* desc = sane_get_option_descriptor(Handle(handle_), i);
+    const SANE_Option_Descriptor* desc = SaneLibrary().sane_get_option_descriptor(Handle(handle_), i);
     if (desc != nullptr && desc->name != nullptr && qstrcmp(desc->name, name) == 0) return Option{i, desc};
   }
   return std::nullopt;
@@ -174,7 +186,7 @@ bool SaneSession::SetString(const char* option, const QStringList& candidates) {
       if (QString::fromLocal8Bit(*entry).compare(wanted, Qt::CaseInsensitive) != 0) continue;
       std::vector<char> value(static_cast<std::size_t>(std::max<SANE_Int>(found->desc->size, 1)), '\0');
       qstrncpy(value.data(), *entry, value.size());
-      return sane_control_option(Handle(handle_), found->index, SANE_ACTION_SET_VALUE, value.data(), nullptr) ==
+      return SaneLibrary().sane_control_option(Handle(handle_), found->index, SANE_ACTION_SET_VALUE, value.data(), nullptr) ==
              SANE_STATUS_GOOD;
     }
   }
@@ -188,14 +200,14 @@ void SaneSession::SetWord(const char* option, double value) {
   if (desc.type != SANE_TYPE_INT && desc.type != SANE_TYPE_FIXED) return;
   const double settled = Constrained(desc, value);
   SANE_Word word = desc.type == SANE_TYPE_FIXED ? SANE_FIX(settled) : static_cast<SANE_Word>(std::llround(settled));
-  (void)sane_control_option(Handle(handle_), found->index, SANE_ACTION_SET_VALUE, &word, nullptr);
+  (void)SaneLibrary().sane_control_option(Handle(handle_), found->index, SANE_ACTION_SET_VALUE, &word, nullptr);
 }
 
 QString SaneSession::CurrentMode() const {
   const auto found = FindOption(SANE_NAME_SCAN_MODE);
   if (!found || found->desc->type != SANE_TYPE_STRING || !SANE_OPTION_IS_ACTIVE(found->desc->cap)) return {};
   std::vector<char> value(static_cast<std::size_t>(std::max<SANE_Int>(found->desc->size, 1)) + 1, '\0');
-  if (sane_control_option(Handle(handle_), found->index, SANE_ACTION_GET_VALUE, value.data(), nullptr) !=
+  if (SaneLibrary().sane_control_option(Handle(handle_), found->index, SANE_ACTION_GET_VALUE, value.data(), nullptr) !=
       SANE_STATUS_GOOD) {
     return {};
   }
@@ -206,7 +218,7 @@ int SaneSession::CurrentDepth() const {
   const auto found = FindOption(SANE_NAME_BIT_DEPTH);
   SANE_Word depth = 8;
   if (!found || found->desc->type != SANE_TYPE_INT || !SANE_OPTION_IS_ACTIVE(found->desc->cap) ||
-      sane_control_option(Handle(handle_), found->index, SANE_ACTION_GET_VALUE, &depth, nullptr) !=
+      SaneLibrary().sane_control_option(Handle(handle_), found->index, SANE_ACTION_GET_VALUE, &depth, nullptr) !=
           SANE_STATUS_GOOD) {
     return 8;
   }
@@ -245,7 +257,7 @@ Result<ScanReadBack> SaneSession::ReadBack() const {
       found && SANE_OPTION_IS_ACTIVE(found->desc->cap) &&
       (found->desc->type == SANE_TYPE_INT || found->desc->type == SANE_TYPE_FIXED)) {
     SANE_Word word = 0;
-    if (sane_control_option(Handle(handle_), found->index, SANE_ACTION_GET_VALUE, &word, nullptr) ==
+    if (SaneLibrary().sane_control_option(Handle(handle_), found->index, SANE_ACTION_GET_VALUE, &word, nullptr) ==
         SANE_STATUS_GOOD) {
       back.resolution = WordValue(*found->desc, word);
     }
@@ -268,16 +280,16 @@ Result<QImage> SaneSession::Acquire(const std::function<void(int)>& progress, co
     if (progress) progress(percent);
   };
   report(0);
-  SANE_Status status = sane_start(Handle(handle_));
+  SANE_Status status = SaneLibrary().sane_start(Handle(handle_));
   if (status != SANE_STATUS_GOOD) {
-    sane_cancel(Handle(handle_));
+    SaneLibrary().sane_cancel(Handle(handle_));
     return Error{QStringLiteral("The scanner did not start: %1").arg(StatusText(status))};
   }
   SANE_Parameters parameters{};
-  status = sane_get_parameters(Handle(handle_), &parameters);
+  status = SaneLibrary().sane_get_parameters(Handle(handle_), &parameters);
   if (status != SANE_STATUS_GOOD || (parameters.format != SANE_FRAME_GRAY && parameters.format != SANE_FRAME_RGB) ||
       !parameters.last_frame) {
-    sane_cancel(Handle(handle_));
+    SaneLibrary().sane_cancel(Handle(handle_));
     return Error{status != SANE_STATUS_GOOD
                      ? QStringLiteral("The scanner did not describe its picture: %1").arg(StatusText(status))
                      : QStringLiteral("The scanner sends its colours in separate passes, which Lumaset cannot read.")};
@@ -289,14 +301,14 @@ Result<QImage> SaneSession::Acquire(const std::function<void(int)>& progress, co
   int shown = 0;
   for (;;) {
     if (cancel.load()) {
-      sane_cancel(Handle(handle_));
+      SaneLibrary().sane_cancel(Handle(handle_));
       return Error{QStringLiteral("The scan was cancelled.")};
     }
     SANE_Int got = 0;
-    status = sane_read(Handle(handle_), chunk.data(), kChunkBytes, &got);
+    status = SaneLibrary().sane_read(Handle(handle_), chunk.data(), kChunkBytes, &got);
     if (status == SANE_STATUS_EOF) break;
     if (status != SANE_STATUS_GOOD) {
-      sane_cancel(Handle(handle_));
+      SaneLibrary().sane_cancel(Handle(handle_));
       return Error{QStringLiteral("The scanner stopped during the scan: %1").arg(StatusText(status))};
     }
     bytes.append(reinterpret_cast<const char*>(chunk.data()), got);
@@ -305,7 +317,7 @@ Result<QImage> SaneSession::Acquire(const std::function<void(int)>& progress, co
       if (percent != shown) report(shown = percent);
     }
   }
-  sane_cancel(Handle(handle_));  // ends the scan cycle
+  SaneLibrary().sane_cancel(Handle(handle_));  // ends the scan cycle
   FrameLayout layout;
   layout.kind = parameters.format == SANE_FRAME_RGB ? FrameLayout::Kind::Colour : FrameLayout::Kind::Grey;
   layout.depth = parameters.depth;
