@@ -62,9 +62,14 @@ constexpr int kMeterWidth = 240;
 
 }  // namespace
 
-// One icon for the whole run: its picture is drawn from the SVG once per size.
+// One icon for the whole run, of the pictures drawn from its SVG ahead (data/icons).
 QIcon MainWindow::ProgramIcon() {
-  static const auto* icon = new QIcon(QStringLiteral(":/lumaset/lumaset.svg"));  // kept to the end of the run
+  static const QIcon* icon = [] {
+    auto* sized = new QIcon;  // kept to the end of the run
+    for (const int side : {16, 24, 32, 48, 64, 128})
+      sized->addFile(QStringLiteral(":/lumaset/lumaset-%1.png").arg(side), QSize(side, side));
+    return sized;
+  }();
   return *icon;
 }
 

@@ -20,7 +20,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <cmath>
@@ -28,6 +30,7 @@
 #include <tuple>
 #include <vector>
 
+#include <link.h>
 #include <sys/stat.h>
 
 #include "app/commands.h"
@@ -482,9 +485,50 @@ TEST_F(MainWindowTest, ADownloadWaitsForTheThumbnailsAndFileBoxesAreTitledLumase
   EXPECT_TRUE(QFile::exists(photos + QStringLiteral("a.jpg")));
 }
 
+// The libraries that only later commands need (music, cameras, the trash
+// and the default editor) are not loaded to start: loading them and all
+// they pull in would hold up every start.
+TEST_F(MainWindowTest, StartsWithoutTheLibrariesOfCommandsNotYetUsed) {
+  Start();
+  QStringList loaded;
+  dl_iterate_phdr(
+      [](dl_phdr_info* info, size_t, void* names) {
+        static_cast<QStringList*>(names)->append(QString::fromLocal8Bit(info->dlpi_name));
+        return 0;
+      },
+      &loaded);
+  ASSERT_GT(loaded.size(), 10);
+  for (const QString& library : {QStringLiteral("/libfluidsynth."), QStringLiteral("/libgphoto2."),
+                                 QStringLiteral("/libgio-2.0.")}) {
+    EXPECT_TRUE(loaded.filter(library).isEmpty()) << library.toStdString();
+  }
+}
+
 TEST_F(MainWindowTest, TheProgramsIconShowsOnTheWindowAndTheSplash) {
   MainWindow& window = Start();
   EXPECT_FALSE(window.windowIcon().pixmap(32).isNull());
+  // The window offers the icon drawn in each size, as the SVG draws it: the
+  // pictures are drawn again whenever the SVG changes.
+  const QIcon drawing(QStringLiteral(LUMASET_PROGRAM_ICON_SVG));
+  const QList<QSize> sizes = window.windowIcon().availableSizes();
+  EXPECT_EQ(sizes.size(), 6);
+  for (const QSize& size : sizes) {
+    SCOPED_TRACE(size.width());
+    const QImage offered = window.windowIcon().pixmap(size).toImage().convertToFormat(QImage::Format_ARGB32);
+    const QImage drawn = drawing.pixmap(size).toImage().convertToFormat(QImage::Format_ARGB32);
+    ASSERT_EQ(drawn.size(), size) << "the SVG icon engine is missing";
+    ASSERT_EQ(offered.size(), size);
+    int furthest = 0;
+    for (int y = 0; y < size.height(); ++y) {
+      for (int x = 0; x < size.width(); ++x) {
+        const QRgb a = offered.pixel(x, y);
+        const QRgb b = drawn.pixel(x, y);
+        furthest = std::max({furthest, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                             std::abs(qBlue(a) - qBlue(b)), std::abs(qAlpha(a) - qAlpha(b))});
+      }
+    }
+    EXPECT_LE(furthest, 8) << "run `ninja regenerate_program_icons`";
+  }
   const QLabel* splashPicture = nullptr;
   for (QWidget* top : QApplication::topLevelWidgets())
     if (top->inherits("lumaset::AboutBox")) splashPicture = top->findChild<QLabel*>(QStringLiteral("Picture1"));
