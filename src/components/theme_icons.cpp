@@ -93,14 +93,25 @@ class SizedFilesEngine : public QIconEngine {
   QHash<int, QPixmap> pictures_;
 };
 
+// The pictures of `file` (a name within a size's context folder) found in
+// the sizes given, by growing side.
+QList<std::pair<int, QString>> SizedFiles(const char* context, const QString& file, std::initializer_list<int> sides) {
+  QList<std::pair<int, QString>> files;
+  for (const int side : sides) {
+    const QString path = AdwaitaFile(QStringLiteral("%1x%1/%2/").arg(side).arg(QLatin1String(context)) + file);
+    if (!path.isEmpty()) files.append({side, path});
+  }
+  return files;
+}
+
 QIcon AdwaitaIcon(const char* name) {
+  const QString colour = QLatin1String(name) + QStringLiteral(".png");
+  // Adwaita draws its plain icons in pictures of their own too: read as
+  // such, they need neither the SVG engine nor drawing at start-up.
+  const QString plain = QLatin1String(name) + QStringLiteral("-symbolic.symbolic.png");
   for (const char* context : kContexts) {
-    QList<std::pair<int, QString>> files;
-    for (const int side : {16, 22, 24, 32, 48}) {
-      const QString file =
-          AdwaitaFile(QStringLiteral("%1x%1/%2/%3.png").arg(side).arg(QLatin1String(context), QLatin1String(name)));
-      if (!file.isEmpty()) files.append({side, file});
-    }
+    QList<std::pair<int, QString>> files = SizedFiles(context, colour, {16, 22, 24, 32, 48});
+    if (files.isEmpty()) files = SizedFiles(context, plain, {16, 24, 32, 48, 64, 96});
     if (!files.isEmpty()) return QIcon(new SizedFilesEngine(std::move(files)));
     const QString symbolic =
         AdwaitaFile(QStringLiteral("scalable/%1/%2-symbolic.svg").arg(QLatin1String(context), QLatin1String(name)));
