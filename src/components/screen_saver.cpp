@@ -20,14 +20,15 @@ constexpr int kCallTimeoutMs = 2000;
 
 }  // namespace
 
-ScreenSaverSwitch::ScreenSaverSwitch(QDBusConnection bus) : bus_(std::move(bus)) {}
+ScreenSaverSwitch::ScreenSaverSwitch(BusConnector connect) : connect_(std::move(connect)) {}
 
 ScreenSaverSwitch::~ScreenSaverSwitch() { SetActive(true); }
 
 void ScreenSaverSwitch::SetActive(bool active) {
-  if (!bus_.isConnected()) return;
   if (!active) {
     if (cookie_) return;
+    if (!bus_) bus_ = connect_();
+    if (!bus_->isConnected()) return;
     for (const QString& path : kObjectPaths) {
       bool elsewhere = false;
       cookie_ = inhibit(path, &elsewhere);
@@ -36,11 +37,11 @@ void ScreenSaverSwitch::SetActive(bool active) {
     }
     return;
   }
-  if (!cookie_) return;
+  if (!cookie_ || !bus_ || !bus_->isConnected()) return;
   QDBusMessage call = QDBusMessage::createMethodCall(kService, cookiePath_, kInterface,
                                                      QStringLiteral("UnInhibit"));
   call << *cookie_;
-  bus_.call(call, QDBus::Block, kCallTimeoutMs);
+  bus_->call(call, QDBus::Block, kCallTimeoutMs);
   // The cookie is spent whatever the answer: the service also forgets it when
   // this connection closes, so there is nothing left to retry.
   cookie_.reset();
@@ -51,7 +52,7 @@ std::optional<uint> ScreenSaverSwitch::inhibit(const QString& objectPath, bool* 
   QDBusMessage call = QDBusMessage::createMethodCall(kService, objectPath, kInterface,
                                                      QStringLiteral("Inhibit"));
   call << QStringLiteral("Lumaset") << QStringLiteral("Keeping the screen on");
-  const QDBusMessage reply = bus_.call(call, QDBus::Block, kCallTimeoutMs);
+  const QDBusMessage reply = bus_->call(call, QDBus::Block, kCallTimeoutMs);
   if (reply.type() == QDBusMessage::ErrorMessage) {
     // Only a service that is there but not at this path is worth asking again.
     *elsewhere = reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.UnknownObject") ||

@@ -8,13 +8,18 @@
 #include <QDBusConnection>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 namespace lumaset {
 
 class ScreenSaverSwitch {
  public:
-  explicit ScreenSaverSwitch(QDBusConnection bus = QDBusConnection::sessionBus());
+  // `connect` gives the bus (the session bus unless a test says otherwise);
+  // it is called only when the screen saver is first held off, so the
+  // program starts without waiting for a bus that may not be there.
+  using BusConnector = std::function<QDBusConnection()>;
+  explicit ScreenSaverSwitch(BusConnector connect = &QDBusConnection::sessionBus);
   ~ScreenSaverSwitch();
   ScreenSaverSwitch(const ScreenSaverSwitch&) = delete;
   ScreenSaverSwitch& operator=(const ScreenSaverSwitch&) = delete;
@@ -29,7 +34,8 @@ class ScreenSaverSwitch {
  private:
   std::optional<uint> inhibit(const QString& objectPath, bool* elsewhere);
 
-  QDBusConnection bus_;
+  BusConnector connect_;
+  std::optional<QDBusConnection> bus_;
   std::optional<uint> cookie_;
   QString cookiePath_;
 };

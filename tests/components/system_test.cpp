@@ -82,15 +82,23 @@ TEST(ScreenSaverSwitch, InhibitsOnceAndReleasesWithItsCookie) {
     bus.registerObject(servicePath, &fake, QDBusConnection::ExportAllSlots);
     ASSERT_TRUE(bus.registerService("org.freedesktop.ScreenSaver"));
     {
-      ScreenSaverSwitch screenSaver(bus);
+      // The bus is reached when the screen saver is first held off, not before.
+      int reached = 0;
+      ScreenSaverSwitch screenSaver([&] {
+        ++reached;
+        return bus;
+      });
       screenSaver.SetActive(true);
+      EXPECT_EQ(reached, 0);
       screenSaver.SetActive(false);
+      EXPECT_EQ(reached, 1);
       screenSaver.SetActive(false);
       EXPECT_TRUE(screenSaver.Inhibiting());
       screenSaver.SetActive(true);
       screenSaver.SetActive(true);
       EXPECT_FALSE(screenSaver.Inhibiting());
       screenSaver.SetActive(false);
+      EXPECT_EQ(reached, 1);
     }
     EXPECT_EQ(fake.calls,
               (QStringList{"Inhibit Lumaset reason", "UnInhibit 42", "Inhibit Lumaset reason", "UnInhibit 44"}))
