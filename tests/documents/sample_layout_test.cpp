@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include "components/file_system.h"
@@ -43,8 +45,22 @@ TEST_F(SampleLayoutTest, SampleLayoutIsRewrittenAtEveryStartFromTheShippedPictur
   EXPECT_EQ(test::ReadBytes(layouts + QStringLiteral("Sample.lsf")), SampleLayoutContent(layouts));
   EXPECT_FALSE(WriteSampleLayout(files, program_, root_ + QStringLiteral("missing/")).ok()) << "a failure is reported";
 
-  // A disk with room for a tiny picture but not for the layout.
-  const QByteArray written = test::ReadBytes(layouts + QStringLiteral("Sample.lsf"));
+  // A sample already in place is left as it is: nothing is written again.
+  const QString picture = layouts + QStringLiteral("Sample.jpg");
+  const QString layout = layouts + QStringLiteral("Sample.lsf");
+  const QDateTime old = QDateTime::currentDateTime().addDays(-2);
+  for (const QString& file : {picture, layout}) {
+    QFile stamped(file);
+    ASSERT_TRUE(stamped.open(QIODevice::ReadWrite) && stamped.setFileTime(old, QFileDevice::FileModificationTime));
+  }
+  ASSERT_TRUE(WriteSampleLayout(files, program_, layouts).ok());
+  EXPECT_EQ(QFileInfo(picture).lastModified(), old);
+  EXPECT_EQ(QFileInfo(layout).lastModified(), old);
+
+  // A disk with room for a tiny picture but not for the layout, which the
+  // user had changed.
+  ASSERT_TRUE(test::WriteText(layout, "\"my own\",1\r\n"));
+  const QByteArray written = test::ReadBytes(layout);
   ASSERT_TRUE(test::WriteText(program_.data + QStringLiteral("Sample.jpg"), "tiny"));
   {
     test::FileSizeLimit limit(16);
