@@ -347,8 +347,9 @@ void AboutBox::BuildBottom() {
   const QString makerTip = QStringLiteral("Click to open the Tavrin web page");
   image1_ = AddLabel("Image1", QString(), 480, 5820, 4800, 1500);
   image1_->setAccessibleName(QStringLiteral("Tavrin web page"));
-  image1_->setPixmap(
-      Banner().scaled(image1_->size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+  // The splash ends above the banner: only the full box draws it.
+  if (use_ == Use::Full)
+    image1_->setPixmap(Banner().scaled(image1_->size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
   label3_ = AddLabel("Label3", QStringLiteral("Tavrin"), 480, 7380, 4800, 240);
   for (QLabel* link : {image1_, label3_}) {
     link->setToolTip(makerTip);
