@@ -6,6 +6,8 @@
 
 #include "app/main_window.h"
 #include "components/imaging/decode_memory.h"
+#include "components/printer_device.h"
+#include "components/scanner.h"
 #include "components/single_instance.h"
 #include "components/sound_output.h"
 #include "frame/app_state.h"
@@ -38,6 +40,10 @@ int RunProgram(const std::function<void(MainWindow&)>& beforeLoad) {
     return 0;
   }
 
+  // Choosing the printer and asking for the scanner need libraries that
+  // take a while to load: they load on workers while the window is made.
+  PrinterDevice::OpenLibrariesAhead();
+  SaneScanService::OpenLibraryAhead();
   AppState app(LocateProgramFolders());
   MainWindow window(app);
   QObject::connect(&instance, &SingleInstance::activationRequested, &window, &MainWindow::BringForward);

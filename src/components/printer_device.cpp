@@ -20,6 +20,7 @@
 #include <QPrinter>
 #include <QPointer>
 #include <QTemporaryDir>
+#include <QThreadPool>
 
 #include "components/file_system.h"
 #include "components/printer_choice_dialog.h"
@@ -30,6 +31,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -315,6 +317,12 @@ void PrinterDevice::UsePdfWriter() {
   ready_ = false;
   ownFile_.clear();
   SetPaperWithoutPrinter(12240, 15840, 720, 720);
+}
+
+void PrinterDevice::OpenLibrariesAhead() {
+  static std::once_flag started;
+  // Qt's print support links CUPS: open ahead, it is found already loaded.
+  std::call_once(started, [] { QThreadPool::globalInstance()->start([] { (void)Cups::Get(); }); });
 }
 
 // A job still open when the program ends is dropped, not printed half.

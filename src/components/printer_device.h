@@ -83,6 +83,10 @@ class PrinterDevice {
   // Prints through `printer`, such as a PDF writer, whatever queues exist.
   explicit PrinterDevice(std::unique_ptr<QPrinter> printer);
   ~PrinterDevice();
+
+  // Starts opening CUPS, which choosing a printer needs, on a worker thread:
+  // a program that makes its window meanwhile finds it open. Once a run.
+  static void OpenLibrariesAhead();
   PrinterDevice(const PrinterDevice&) = delete;
   PrinterDevice& operator=(const PrinterDevice&) = delete;
 

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <mutex>
 #include <vector>
 
 #include "components/scan_frames.h"
@@ -339,6 +340,11 @@ SaneScanService::SaneScanService()
 }
 
 SaneScanService::~SaneScanService() { Shutdown(); }
+
+void SaneScanService::OpenLibraryAhead() {
+  static std::once_flag started;
+  std::call_once(started, [] { QThreadPool::globalInstance()->start([] { (void)Sane::Get(); }); });
+}
 
 bool SaneScanService::Initialise() {
   if (shutDown_) return false;

@@ -129,6 +129,9 @@ class SaneScanService : public ScanService {
 
   // Start-up: true when scanning is available (the library started).
   bool Initialise();
+  // Starts opening the scanner library on a worker thread, so that
+  // Initialise() finds it open. Once a run.
+  static void OpenLibraryAhead();
   bool available() const { return available_; }
   // Shut-down: stops a running scan, waits for the worker, closes the
   // device and leaves the library. Replies still outstanding are dropped.

@@ -1,7 +1,7 @@
 #include "components/theme_icons.h"
 
 #include <QApplication>
-#include <QFileInfo>
+#include <QFile>
 #include <QHash>
 #include <QIconEngine>
 #include <QPainter>
@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <utility>
+
+#include <unistd.h>
 
 namespace lumaset {
 
@@ -26,10 +28,12 @@ const QStringList& AdwaitaFolders() {
 }
 
 // The first of the data folders' copies of `relative` (in an Adwaita folder).
+// Asked a few hundred times as the window is made, so asked of the system
+// directly.
 QString AdwaitaFile(const QString& relative) {
   for (const QString& folder : AdwaitaFolders()) {
     const QString file = folder + QLatin1Char('/') + relative;
-    if (QFileInfo::exists(file)) return file;
+    if (::access(QFile::encodeName(file).constData(), R_OK) == 0) return file;
   }
   return {};
 }

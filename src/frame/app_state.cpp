@@ -46,12 +46,16 @@ AppState::AppState(ProgramFolders located, std::unique_ptr<SoundOutput> soundOut
     : programFolders(std::move(located)),
       files_(std::make_unique<FileSystemUtility>()),
       settings_(std::make_unique<SettingsStore>(identity.name)),
-      printer_(std::make_unique<PrinterDevice>()),
       imaging_(std::make_unique<Imaging>()),
       screenSaver_(std::make_unique<ScreenSaverSwitch>()),
       sounds_(std::make_unique<Sounds>(soundOutput ? std::move(soundOutput) : std::make_unique<AlsaSoundOutput>(),
                                        programFolders.data, options)) {}
 
 AppState::~AppState() = default;
+
+PrinterDevice& AppState::printer() {
+  if (!printer_) printer_ = std::make_unique<PrinterDevice>();
+  return *printer_;
+}
 
 }  // namespace lumaset

@@ -56,10 +56,11 @@ class AppState {
   const ProgramFolders programFolders;
 
   // The outside objects, created in this order and released in the reverse
-  // one at the very end of shut-down.
+  // one at the very end of shut-down. The printer is chosen when first asked
+  // for, so that the libraries choosing it takes can be opened ahead.
   FileSystemUtility& files() { return *files_; }
   SettingsStore& settings() { return *settings_; }
-  PrinterDevice& printer() { return *printer_; }
+  PrinterDevice& printer();
   Imaging& imaging() { return *imaging_; }
   ScreenSaverSwitch& screenSaver() { return *screenSaver_; }
   Sounds& sounds() { return *sounds_; }

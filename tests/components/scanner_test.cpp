@@ -4,11 +4,13 @@
 
 #include <QCoreApplication>
 #include <QSet>
+#include <QThreadPool>
 
 #include <climits>
 
 #include "components/scan_frames.h"
 #include "support/sane_test_backend.h"
+#include "support/test_support.h"
 
 namespace lumaset {
 namespace {
@@ -99,6 +101,14 @@ TEST(SaneSession, ACancelledScanStopsAndTheNextOneRuns) {
   EXPECT_EQ(stopped.error(), "The scan was cancelled.");
   cancel = false;
   EXPECT_TRUE(session.Acquire({}, cancel).ok());
+}
+
+// The scanner library is opened on a worker while the window is made.
+TEST(SaneScanService, TheLibraryIsOpenedAheadOnAWorker) {
+  ASSERT_FALSE(test::LibraryLoaded(QStringLiteral("/libsane.")));
+  SaneScanService::OpenLibraryAhead();
+  ASSERT_TRUE(QThreadPool::globalInstance()->waitForDone(10000)) << "SANE was still being opened after 10 s";
+  EXPECT_TRUE(test::LibraryLoaded(QStringLiteral("/libsane.")));
 }
 
 TEST(SaneScanService, RepliesOnTheCallersThreadUntilShutDown) {

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <cstdio>
@@ -17,6 +18,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include "components/printer_device.h"
 #include "components/screen_saver.h"
 #include "components/single_instance.h"
 #include "components/system_memory.h"
@@ -55,6 +57,15 @@ class FakeScreenSaver : public QObject {
   }
   void UnInhibit(uint cookie) { calls << QStringLiteral("UnInhibit %1").arg(cookie); }
 };
+
+// CUPS is opened on a worker while the window is made; the printer check
+// then finds it loaded instead of loading it and all it pulls in.
+TEST(PrinterDevice, CupsIsOpenedAheadOnAWorker) {
+  ASSERT_FALSE(test::LibraryLoaded(QStringLiteral("/libcups.")));
+  PrinterDevice::OpenLibrariesAhead();
+  ASSERT_TRUE(QThreadPool::globalInstance()->waitForDone(10000)) << "CUPS was still being opened after 10 s";
+  EXPECT_TRUE(test::LibraryLoaded(QStringLiteral("/libcups.")));
+}
 
 TEST(ScreenSaverSwitch, HarmlessWithoutASessionBus) {
   ScreenSaverSwitch screenSaver;

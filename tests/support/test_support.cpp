@@ -15,6 +15,7 @@
 #include <csignal>
 
 #include <grp.h>
+#include <link.h>
 #include <pwd.h>
 
 #include <linux/capability.h>
@@ -201,6 +202,17 @@ bool RunUntil(const std::function<bool()>& done) {
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
   }
   return true;
+}
+
+bool LibraryLoaded(const QString& name) {
+  QStringList loaded;
+  dl_iterate_phdr(
+      [](dl_phdr_info* info, size_t, void* names) {
+        static_cast<QStringList*>(names)->append(QString::fromLocal8Bit(info->dlpi_name));
+        return 0;
+      },
+      &loaded);
+  return !loaded.filter(name).isEmpty();
 }
 
 }  // namespace lumaset::test

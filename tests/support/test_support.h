@@ -87,4 +87,7 @@ class BlockedTrash {
 // (a broken build would otherwise hang the run).
 bool RunUntil(const std::function<bool()>& done);
 
+// Whether a library whose file name holds `name` ("/libcups.") is loaded.
+bool LibraryLoaded(const QString& name);
+
 }  // namespace lumaset::test
