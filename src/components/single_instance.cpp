@@ -2,17 +2,20 @@
 
 #include <QDir>
 #include <QFile>
-#include <QLocalServer>
-#include <QLocalSocket>
+#include <QSocketNotifier>
 #include <QThread>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <optional>
 #include <utility>
 
-#include <cerrno>
-
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace lumaset {
@@ -21,15 +24,50 @@ namespace {
 
 const QByteArray kActivateRequest = QByteArrayLiteral("activate\n");
 // A request is one short line; anything longer is not from a copy of ours.
-constexpr qint64 kLongestRequest = 64;
+constexpr qsizetype kLongestRequest = 64;
 // A first copy that has just taken the lock needs a moment before it listens;
 // a later copy keeps knocking for about five seconds.
 constexpr int kConnectAttempts = 25;
 constexpr int kConnectTimeoutMs = 100;
 constexpr int kPauseBetweenAttemptsMs = 100;
 constexpr int kWriteTimeoutMs = 1000;
+constexpr int kBacklog = 8;
+
+// The socket's address; none when the path is too long for one.
+std::optional<sockaddr_un> AddressOf(const QString& path) {
+  const QByteArray native = QFile::encodeName(path);
+  sockaddr_un address{};
+  if (native.isEmpty() || native.size() >= static_cast<qsizetype>(sizeof(address.sun_path))) return std::nullopt;
+  address.sun_family = AF_UNIX;
+  std::memcpy(address.sun_path, native.constData(), static_cast<size_t>(native.size()));
+  return address;
+}
+
+void SetTimeout(int fd, int option, int milliseconds) {
+  const timeval timeout{milliseconds / 1000, (milliseconds % 1000) * 1000};
+  (void)::setsockopt(fd, SOL_SOCKET, option, &timeout, sizeof timeout);
+}
+
+// Sends the whole request, or says it could not.
+bool SendAll(int fd, const QByteArray& bytes) {
+  qsizetype sent = 0;
+  while (sent < bytes.size()) {
+    const ssize_t n = ::send(fd, bytes.constData() + sent, static_cast<size_t>(bytes.size() - sent), MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    sent += n;
+  }
+  return true;
+}
 
 }  // namespace
+
+// A later copy that has connected, and what it has sent so far.
+struct SingleInstance::Caller {
+  int fd = -1;
+  QByteArray got;
+  std::unique_ptr<QSocketNotifier> notifier;
+};
 
 QString SingleInstance::DefaultServerPath() {
   for (const QString& folder : {qEnvironmentVariable("XDG_RUNTIME_DIR"),
@@ -56,14 +94,22 @@ SingleInstance::SingleInstance(QString serverPath, QObject* parent)
     : QObject(parent), serverPath_(std::move(serverPath)) {}
 
 SingleInstance::~SingleInstance() {
+  for (const auto& caller : callers_) {
+    caller->notifier.reset();
+    ::close(caller->fd);
+  }
   // The socket goes before the lock, so that the next first copy never
   // meets a socket nobody listens on.
-  if (server_) server_->close();
+  if (serverFd_ >= 0) {
+    listening_.reset();
+    ::unlink(QFile::encodeName(serverPath_).constData());
+    ::close(serverFd_);
+  }
   if (lockFd_ >= 0) ::close(lockFd_);
 }
 
 bool SingleInstance::TryBecomePrimary() {
-  if (lockFd_ >= 0 || serverPath_.isEmpty()) return true;
+  if (lockFd_ >= 0 || !AddressOf(serverPath_)) return true;
   switch (takeLock()) {
     case Lock::Taken:
       listen();
@@ -76,7 +122,7 @@ bool SingleInstance::TryBecomePrimary() {
   return true;
 }
 
-bool SingleInstance::IsListening() const { return server_ && server_->isListening(); }
+bool SingleInstance::IsListening() const { return serverFd_ >= 0; }
 
 // flock() rather than a lock file's mere existence: the kernel lets go of the
 // lock when a copy crashes, so a stale lock never keeps the program out. The
@@ -99,25 +145,32 @@ SingleInstance::Lock SingleInstance::takeLock() {
 // Holding the lock makes any socket already at the path a leftover of a copy
 // that crashed; it is removed so that listening can succeed.
 void SingleInstance::listen() {
-  server_ = new QLocalServer(this);
-  server_->setSocketOptions(QLocalServer::UserAccessOption);
-  QLocalServer::removeServer(serverPath_);
-  if (!server_->listen(serverPath_)) {
-    qWarning("Later copies of the program cannot find this one: %s",
-             qPrintable(server_->errorString()));
+  const std::optional<sockaddr_un> address = AddressOf(serverPath_);
+  const QByteArray native = QFile::encodeName(serverPath_);
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  ::unlink(native.constData());
+  if (fd < 0 || !address || ::bind(fd, reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0 ||
+      ::chmod(native.constData(), S_IRWXU) != 0 || ::listen(fd, kBacklog) != 0) {
+    qWarning("Later copies of the program cannot find this one: %s", std::strerror(errno));
+    if (fd >= 0) ::close(fd);
     return;
   }
-  connect(server_, &QLocalServer::newConnection, this, &SingleInstance::acceptConnections);
+  serverFd_ = fd;
+  listening_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+  connect(listening_.get(), &QSocketNotifier::activated, this, &SingleInstance::acceptConnections);
 }
 
 bool SingleInstance::askPrimaryToComeForward() const {
-  for (int attempt = 0; attempt < kConnectAttempts; ++attempt) {
-    QLocalSocket socket;
-    socket.connectToServer(serverPath_);
-    if (socket.waitForConnected(kConnectTimeoutMs)) {
-      socket.write(kActivateRequest);
-      const bool sent = socket.waitForBytesWritten(kWriteTimeoutMs) || socket.bytesToWrite() == 0;
-      socket.disconnectFromServer();
+  const std::optional<sockaddr_un> address = AddressOf(serverPath_);
+  for (int attempt = 0; address && attempt < kConnectAttempts; ++attempt) {
+    if (const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0); fd >= 0) {
+      SetTimeout(fd, SO_SNDTIMEO, kConnectTimeoutMs);
+      bool sent = false;
+      if (::connect(fd, reinterpret_cast<const sockaddr*>(&*address), sizeof *address) == 0) {
+        SetTimeout(fd, SO_SNDTIMEO, kWriteTimeoutMs);
+        sent = SendAll(fd, kActivateRequest);
+      }
+      ::close(fd);
       if (sent) return true;
     }
     QThread::msleep(kPauseBetweenAttemptsMs);
@@ -126,21 +179,51 @@ bool SingleInstance::askPrimaryToComeForward() const {
 }
 
 void SingleInstance::acceptConnections() {
-  while (QLocalSocket* socket = server_->nextPendingConnection()) {
-    connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readRequest(socket); });
-    connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-    readRequest(socket);
+  while (true) {
+    const int fd = ::accept4(serverFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (fd < 0) {
+      if (errno == EINTR || errno == ECONNABORTED) continue;
+      return;  // none waiting (or no room for another: it stays queued)
+    }
+    auto caller = std::make_unique<Caller>();
+    caller->fd = fd;
+    caller->notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    Caller* held = caller.get();
+    connect(caller->notifier.get(), &QSocketNotifier::activated, this, [this, held] { readRequest(*held); });
+    callers_.push_back(std::move(caller));
+    readRequest(*held);
   }
 }
 
-void SingleInstance::readRequest(QLocalSocket* socket) {
-  if (socket->canReadLine()) {
-    const QByteArray line = socket->readLine(kLongestRequest + 1);
-    if (line == kActivateRequest) emit activationRequested();
-    socket->disconnectFromServer();
-  } else if (socket->bytesAvailable() > kLongestRequest) {
-    socket->abort();
+// Reads what has come; a whole first line that is the request brings the
+// window forward. The caller is let go after its line, on its hanging up,
+// or when it sends more than a request can be.
+void SingleInstance::readRequest(Caller& caller) {
+  char buffer[kLongestRequest + 1];
+  while (true) {
+    const ssize_t n = ::recv(caller.fd, buffer, sizeof buffer, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+    if (n <= 0) return hangUp(caller);
+    caller.got.append(buffer, n);
+    if (const qsizetype end = caller.got.indexOf('\n'); end >= 0) {
+      if (caller.got.left(end + 1) == kActivateRequest) emit activationRequested();
+      return hangUp(caller);
+    }
+    if (caller.got.size() > kLongestRequest) return hangUp(caller);
   }
+}
+
+void SingleInstance::hangUp(const Caller& caller) {
+  const auto held = std::find_if(callers_.begin(), callers_.end(),
+                                 [&caller](const std::unique_ptr<Caller>& c) { return c.get() == &caller; });
+  if (held == callers_.end()) return;
+  // Deleted later: this may be running inside its own notifier's signal.
+  QSocketNotifier* notifier = (*held)->notifier.release();
+  notifier->setEnabled(false);
+  notifier->deleteLater();
+  ::close((*held)->fd);
+  callers_.erase(held);
 }
 
 }  // namespace lumaset

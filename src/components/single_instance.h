@@ -10,8 +10,10 @@
 #include <QObject>
 #include <QString>
 
-class QLocalServer;
-class QLocalSocket;
+#include <memory>
+#include <vector>
+
+class QSocketNotifier;
 
 namespace lumaset {
 
@@ -53,11 +55,15 @@ class SingleInstance : public QObject {
   void listen();
   bool askPrimaryToComeForward() const;
   void acceptConnections();
-  void readRequest(QLocalSocket* socket);
+  struct Caller;
+  void readRequest(Caller& caller);
+  void hangUp(const Caller& caller);
 
   QString serverPath_;
   int lockFd_ = -1;
-  QLocalServer* server_ = nullptr;
+  int serverFd_ = -1;
+  std::unique_ptr<QSocketNotifier> listening_;
+  std::vector<std::unique_ptr<Caller>> callers_;
 };
 
 }  // namespace lumaset

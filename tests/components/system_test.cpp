@@ -148,6 +148,39 @@ TEST(SingleInstance, SecondCopyAsksTheFirstToComeForward) {
   EXPECT_TRUE(afterwards.TryBecomePrimary());
 }
 
+// Whatever else connects is let go: a line that is not the request, more
+// than a request can be, or nothing at all; a copy is still heard.
+TEST(SingleInstance, OnlyTheRequestBringsTheWindowForward) {
+  const QString path = test::freshShortFolder(QStringLiteral("callers")) + QStringLiteral("/Lumaset.instance");
+  SingleInstance first(path);
+  ASSERT_TRUE(first.TryBecomePrimary());
+  int activations = 0;
+  QObject::connect(&first, &SingleInstance::activationRequested, [&] { ++activations; });
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, QFile::encodeName(path).constData(), sizeof(address.sun_path) - 1);
+  const auto call = [&](const QByteArray& bytes) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    EXPECT_EQ(::send(fd, bytes.constData(), static_cast<size_t>(bytes.size()), MSG_NOSIGNAL), bytes.size());
+    return fd;
+  };
+  const int silent = call({});
+  const int wrong = call("come forward\n");
+  const int endless = call(QByteArray(100, 'a'));
+  for (const int fd : {wrong, endless}) {
+    // Let go: the program hangs up without having brought anything forward.
+    char reply = 0;
+    EXPECT_TRUE(test::RunUntil([&] { return ::recv(fd, &reply, 1, MSG_DONTWAIT) == 0; }));
+    ::close(fd);
+  }
+  EXPECT_EQ(activations, 0);
+  SingleInstance second(path);
+  EXPECT_FALSE(second.TryBecomePrimary());
+  EXPECT_TRUE(test::RunUntil([&] { return activations == 1; })) << "the copy was not heard";
+  ::close(silent);
+}
+
 TEST(SingleInstance, SocketLeftByACrashedCopyIsTakenOver) {
   const QString path = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation) + QStringLiteral("/stale");
   QFile::resize(path + QStringLiteral(".lock"), 0);
