@@ -227,6 +227,7 @@ int main(int argc, char** argv) {
   edit.addWidth = 3000;
   edit.addHeight = 2000;
   page.PicAdd(stand);
+  page.FinishAdding();  // the picture is read off the window's thread
   const int slot = page.model().SelectedOnPage();
   if (slot < 0) {
     std::fprintf(stderr, "the picture could not be placed: %s\n", qPrintable(window.errors.join(u' ')));
