@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QDBusConnection>
 #include <QEventLoop>
 #include <QFile>
@@ -179,6 +180,19 @@ TEST(SingleInstance, OnlyTheRequestBringsTheWindowForward) {
   EXPECT_FALSE(second.TryBecomePrimary());
   EXPECT_TRUE(test::RunUntil([&] { return activations == 1; })) << "the copy was not heard";
   ::close(silent);
+}
+
+// A path too long for a socket: every copy starts unchecked, at once.
+TEST(SingleInstance, APathTooLongForASocketStartsEveryCopyAtOnce) {
+  const QString path = test::freshShortFolder(QStringLiteral("long")) + QLatin1Char('/') + QString(150, QLatin1Char('n'));
+  SingleInstance first(path);
+  ASSERT_TRUE(first.TryBecomePrimary());
+  EXPECT_FALSE(first.IsListening());
+  QElapsedTimer clock;
+  clock.start();
+  SingleInstance second(path);
+  EXPECT_TRUE(second.TryBecomePrimary());
+  EXPECT_LT(clock.elapsed(), 1000) << "the second copy knocked where no copy can listen";
 }
 
 TEST(SingleInstance, SocketLeftByACrashedCopyIsTakenOver) {
