@@ -124,11 +124,8 @@ QIcon AdwaitaIcon(const char* name) {
   return {};
 }
 
-}  // namespace
-
-QIcon ThemeIcon(std::initializer_list<const char*> names, QStyle::StandardPixmap fallback) {
+QIcon FindIcon(std::initializer_list<const char*> names, QStyle::StandardPixmap fallback, const QString& theme) {
   // hicolor, which Qt falls back to without a desktop theme, holds none of these.
-  const QString theme = QIcon::themeName();
   const bool desktopTheme = !theme.isEmpty() && theme != u"hicolor";
   for (const char* name : names) {
     const QIcon icon = desktopTheme ? QIcon::fromTheme(QLatin1String(name)) : QIcon();
@@ -139,6 +136,21 @@ QIcon ThemeIcon(std::initializer_list<const char*> names, QStyle::StandardPixmap
     if (!icon.isNull()) return icon;
   }
   return QApplication::style()->standardIcon(fallback);
+}
+
+}  // namespace
+
+QIcon ThemeIcon(std::initializer_list<const char*> names, QStyle::StandardPixmap fallback) {
+  // Each icon is looked up once a theme: the tree's many folders share one
+  // icon, its files found and its pictures read once.
+  static auto* found = new QHash<QString, QIcon>;  // kept to the end of the run
+  const QString theme = QIcon::themeName();
+  QString key = theme + QLatin1Char('|') + QString::number(fallback);
+  for (const char* name : names) key += QLatin1Char('|') + QLatin1String(name);
+  if (const auto known = found->constFind(key); known != found->cend()) return *known;
+  const QIcon icon = FindIcon(names, fallback, theme);
+  found->insert(key, icon);
+  return icon;
 }
 
 }  // namespace lumaset

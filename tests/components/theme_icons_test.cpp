@@ -33,6 +33,10 @@ TEST(ThemeIconsTest, AdwaitaPicturesServeEachSizeAndStateWhereNoThemeIs) {
 
   // A name found nowhere: the style's own picture.
   EXPECT_FALSE(ThemeIcon({"no-such-icon-anywhere"}, QStyle::SP_DialogOpenButton).isNull());
+
+  // Asked again, the same icon: its files are not looked for, nor its pictures read, twice.
+  EXPECT_EQ(ThemeIcon({"no-such-icon-anywhere", "document-open"}, QStyle::SP_DialogOpenButton).cacheKey(),
+            icon.cacheKey());
 }
 
 }  // namespace
