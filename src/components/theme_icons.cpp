@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QHash>
 #include <QIconEngine>
+#include <QImageReader>
 #include <QPainter>
 #include <QStandardPaths>
 #include <QStyleOption>
@@ -52,7 +53,9 @@ class SizedFilesEngine : public QIconEngine {
   QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State) override {
     const int side = bestSide(size);
     QPixmap& picture = pictures_[side];
-    if (picture.isNull()) picture.load(fileOf(side), "PNG");
+    // Read straight from its file: Qt's shared cache of pictures would first
+    // ask the file system for the file's size and time, per picture.
+    if (picture.isNull()) picture = QPixmap::fromImage(QImageReader(fileOf(side), "png").read());
     QPixmap shown = picture;
     const int wanted = std::min(size.width(), size.height());
     if (!shown.isNull() && side > wanted) shown = shown.scaled(wanted, wanted, Qt::KeepAspectRatio, Qt::SmoothTransformation);
