@@ -3,6 +3,7 @@
 #include <QBuffer>
 #include <QByteArrayView>
 #include <QImageReader>
+#include <QtEndian>
 
 #include <libdeflate.h>
 
@@ -16,6 +17,8 @@
 #include <memory>
 #include <vector>
 
+#include "components/imaging/png_chunks.h"
+
 namespace lumaset {
 
 namespace {
@@ -27,20 +30,6 @@ constexpr int kLevel = 6;
 
 quint32 chunkCrc(const uchar* typeAndData, qsizetype bytes) {
   return libdeflate_crc32(0, typeAndData, static_cast<std::size_t>(bytes));
-}
-
-quint32 bigEndian(const uchar* at) {
-  return (quint32{at[0]} << 24) | (quint32{at[1]} << 16) | (quint32{at[2]} << 8) | quint32{at[3]};
-}
-
-void appendBigEndian(QByteArray& out, quint32 value) {
-  for (int shift = 24; shift >= 0; shift -= 8) out.append(static_cast<char>((value >> shift) & 0xFFU));
-}
-
-void appendChunk(QByteArray& out, const QByteArray& typeAndData) {
-  appendBigEndian(out, static_cast<quint32>(typeAndData.size() - 4));
-  out.append(typeAndData);
-  appendBigEndian(out, chunkCrc(reinterpret_cast<const uchar*>(typeAndData.constData()), typeAndData.size()));
 }
 
 #if !defined(__SSE2__)
@@ -201,8 +190,8 @@ struct Layout {
 // The header of an 8-bit RGB or RGBA picture without interlacing, no larger than `largestSide`.
 std::optional<Layout> plainHeader(const uchar* data, quint32 length, int largestSide) {
   if (length != 13) return std::nullopt;
-  const quint32 width = bigEndian(data);
-  const quint32 height = bigEndian(data + 4);
+  const quint32 width = qFromBigEndian<quint32>(data);
+  const quint32 height = qFromBigEndian<quint32>(data + 4);
   const auto side = static_cast<quint32>(largestSide);
   const bool plain = data[8] == 8 && (data[9] == 2 || data[9] == 6) && data[10] == 0 && data[11] == 0 && data[12] == 0;
   if (!plain || width == 0 || height == 0 || width > side || height > side) return std::nullopt;
@@ -242,11 +231,11 @@ std::optional<PngPicture> readPlain(const QByteArray& bytes, int largestSide) {
   PngPicture out;
   for (qsizetype at = kSignatureBytes;;) {
     if (bytes.size() - at < 12) return std::nullopt;  // no end chunk
-    const quint32 length = bigEndian(data + at);
+    const quint32 length = qFromBigEndian<quint32>(data + at);
     if (length > static_cast<quint64>(bytes.size() - at - 12)) return std::nullopt;
     const uchar* type = data + at + 4;
     const uchar* body = type + 4;
-    if (chunkCrc(type, length + 4) != bigEndian(body + length)) return std::nullopt;
+    if (chunkCrc(type, length + 4) != qFromBigEndian<quint32>(body + length)) return std::nullopt;
     const QByteArrayView name(type, 4);
     if (!layout) {
       if (name != "IHDR" || !(layout = plainHeader(body, length, largestSide))) return std::nullopt;
@@ -282,7 +271,7 @@ bool chunksWithinBytes(const QByteArray& bytes) {
   }
   const auto* data = reinterpret_cast<const uchar*>(bytes.constData());
   for (qsizetype at = kSignatureBytes; bytes.size() - at >= 12;) {
-    const quint32 length = bigEndian(data + at);
+    const quint32 length = qFromBigEndian<quint32>(data + at);
     if (length > static_cast<quint64>(bytes.size() - at - 12)) return false;
     if (QByteArrayView(data + at + 4, 4) == "IEND") return true;
     at += 12 + qsizetype{length};
@@ -318,16 +307,16 @@ QByteArray ThumbnailPngBytes(const QImage& picture, const PngKeys& keys) {
   if (rgb.isNull()) return {};
   const QByteArray compressed = deflated(filteredRows(rgb, alpha ? 4 : 3));
   if (compressed.isEmpty()) return {};
-  QByteArray header("IHDR");
-  appendBigEndian(header, static_cast<quint32>(rgb.width()));
-  appendBigEndian(header, static_cast<quint32>(rgb.height()));
+  QByteArray header(8, Qt::Uninitialized);
+  qToBigEndian(static_cast<quint32>(rgb.width()), header.data());
+  qToBigEndian(static_cast<quint32>(rgb.height()), header.data() + 4);
   header.append("\x08", 1).append(alpha ? '\x06' : '\x02').append(QByteArray(3, '\0'));  // depth, colour type
 
   QByteArray png(kSignature, kSignatureBytes);
-  appendChunk(png, header);
-  for (const auto& [key, value] : keys) appendChunk(png, "tEXt" + key + '\0' + value);
-  appendChunk(png, "IDAT" + compressed);
-  appendChunk(png, "IEND");
+  png += PngChunk("IHDR", header);
+  for (const auto& [key, value] : keys) png += PngChunk("tEXt", key + '\0' + value);
+  png += PngChunk("IDAT", compressed);
+  png += PngChunk("IEND", {});
   return png;
 }
 

@@ -1,10 +1,10 @@
 #include "components/imaging/png_quarter_turn.h"
 
 #include <png.h>
-#include <zlib.h>
 
 #include <QList>
 #include <QString>
+#include <QtEndian>
 
 #include <algorithm>
 #include <csetjmp>
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "components/imaging/decode_memory.h"
+#include "components/imaging/png_chunks.h"
 #include "components/imaging/pixel_bands.h"
 
 namespace lumaset::imaging_detail {
@@ -22,15 +23,6 @@ constexpr QByteArrayView kSignature("\x89PNG\r\n\x1A\n", 8);
 
 // Deflate turns one byte into at most 1032.
 constexpr double kMostDeflateRatio = 1032;
-
-std::uint32_t be32(QByteArrayView bytes, qsizetype at) {
-  const auto byte = [&](qsizetype i) { return std::uint32_t{static_cast<unsigned char>(bytes[at + i])}; };
-  return byte(0) << 24 | byte(1) << 16 | byte(2) << 8 | byte(3);
-}
-
-void appendBe32(QByteArray& out, std::uint32_t value) {
-  for (const int shift : {24, 16, 8, 0}) out.append(static_cast<char>(value >> shift & 0xFF));
-}
 
 struct Chunk {
   QByteArrayView type;
@@ -43,22 +35,13 @@ std::vector<Chunk> chunksOf(QByteArrayView file) {
   if (!file.startsWith(kSignature)) return {};
   std::vector<Chunk> chunks;
   for (qsizetype at = kSignature.size(); at + 12 <= file.size();) {
-    const std::uint32_t length = be32(file, at);
+    const std::uint32_t length = qFromBigEndian<quint32>(file.data() + at);
     if (length > static_cast<std::uint32_t>(file.size() - at - 12)) return {};
     chunks.push_back({file.sliced(at + 4, 4), file.sliced(at + 8, length), file.sliced(at, length + 12)});
     if (chunks.back().type == "IEND") return chunks;
     at += 12 + qsizetype{length};
   }
   return {};
-}
-
-QByteArray chunk(QByteArrayView type, QByteArrayView data) {
-  QByteArray out;
-  appendBe32(out, static_cast<std::uint32_t>(data.size()));
-  out.append(type).append(data);
-  const auto* checked = reinterpret_cast<const Bytef*>(out.constData() + 4);
-  appendBe32(out, static_cast<std::uint32_t>(crc32(0, checked, static_cast<uInt>(out.size() - 4))));
-  return out;
 }
 
 // The samples of every row as the file stores them: packed below 8 bits,
@@ -230,10 +213,10 @@ Raster turned(const Raster& from) {
 // resolution across and down trade places; everything else stays as it was.
 QByteArray turnedChunk(const Chunk& c) {
   if ((c.type == "IHDR" && c.data.size() == 13) || (c.type == "pHYs" && c.data.size() == 9))
-    return chunk(c.type, c.data.sliced(4, 4).toByteArray().append(c.data.sliced(0, 4)).append(c.data.sliced(8)));
+    return PngChunk(c.type, c.data.sliced(4, 4).toByteArray().append(c.data.sliced(0, 4)).append(c.data.sliced(8)));
   if (c.type == "sCAL" && c.data.size() > 1) {  // unit, then width and height as text
     const QList<QByteArray> sides = c.data.sliced(1).toByteArray().split('\0');
-    if (sides.size() == 2) return chunk(c.type, c.data.first(1).toByteArray() + sides[1] + '\0' + sides[0]);
+    if (sides.size() == 2) return PngChunk(c.type, c.data.first(1).toByteArray() + sides[1] + '\0' + sides[0]);
   }
   return c.whole.toByteArray();
 }
