@@ -2,8 +2,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QDeadlineTimer>
 #include <QSocketNotifier>
 #include <QThread>
+#include <QTimer>
 
 #include <algorithm>
 #include <cerrno>
@@ -12,6 +14,7 @@
 #include <utility>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -23,15 +26,25 @@ namespace lumaset {
 namespace {
 
 const QByteArray kActivateRequest = QByteArrayLiteral("activate\n");
+// The first copy's answer once its window has been asked forward: a later
+// copy that hears nothing (the first is hung or stopped) starts on its own.
+const QByteArray kActivatedAnswer = QByteArrayLiteral("activated\n");
 // A request is one short line; anything longer is not from a copy of ours.
 constexpr qsizetype kLongestRequest = 64;
 // A first copy that has just taken the lock needs a moment before it listens;
-// a later copy keeps knocking for about five seconds.
-constexpr int kConnectAttempts = 25;
-constexpr int kConnectTimeoutMs = 100;
+// a later copy keeps knocking, and waits for the answer, for about five
+// seconds in all.
+constexpr int kAskingDeadlineMs = 5000;
 constexpr int kPauseBetweenAttemptsMs = 100;
-constexpr int kWriteTimeoutMs = 1000;
 constexpr int kBacklog = 8;
+// A copy of ours sends its line at once. Callers that say nothing are let go
+// after a second, and no more than a few are heard at a time (the oldest
+// gives way), so idle connections cannot take every descriptor the program has.
+constexpr int kCallerDeadlineMs = 1000;
+constexpr size_t kMostCallers = 16;
+// With no descriptor left to accept one more caller, listening pauses this
+// long instead of waking again at once for the caller still queued.
+constexpr int kPauseWhenOutOfDescriptorsMs = 200;
 
 // The socket's address; none when the path is too long for one.
 std::optional<sockaddr_un> AddressOf(const QString& path) {
@@ -41,11 +54,6 @@ std::optional<sockaddr_un> AddressOf(const QString& path) {
   address.sun_family = AF_UNIX;
   std::memcpy(address.sun_path, native.constData(), static_cast<size_t>(native.size()));
   return address;
-}
-
-void SetTimeout(int fd, int option, int milliseconds) {
-  const timeval timeout{milliseconds / 1000, (milliseconds % 1000) * 1000};
-  (void)::setsockopt(fd, SOL_SOCKET, option, &timeout, sizeof timeout);
 }
 
 // Sends the whole request, or says it could not.
@@ -60,6 +68,53 @@ bool SendAll(int fd, const QByteArray& bytes) {
   return true;
 }
 
+// Waits until `fd` can be read or written, at most until `deadline`.
+bool WaitFor(int fd, short events, const QDeadlineTimer& deadline) {
+  pollfd watched{fd, events, 0};
+  while (true) {
+    const int n = ::poll(&watched, 1, static_cast<int>(deadline.remainingTime()));
+    if (n < 0 && errno == EINTR) continue;
+    return n > 0;
+  }
+}
+
+enum class Asked { Answered, Unanswered, NotListening };
+
+// One knock on the first copy's door: connect, send the request and wait for
+// the answer, all before `deadline`.
+Asked AskOnce(const sockaddr_un& address, const QDeadlineTimer& deadline) {
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (fd < 0) return Asked::NotListening;
+  Asked result = Asked::NotListening;
+  int connected = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+  if (connected != 0 && errno == EAGAIN && WaitFor(fd, POLLOUT, deadline)) {
+    int error = 0;
+    socklen_t size = sizeof error;
+    connected = ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0 ? 0 : -1;
+  }
+  if (connected == 0) {
+    result = Asked::Unanswered;
+    QByteArray answer;
+    bool sent = false;
+    while (!sent || answer.size() < kActivatedAnswer.size()) {
+      if (!WaitFor(fd, sent ? POLLIN : POLLOUT, deadline)) break;
+      if (!sent) {
+        sent = SendAll(fd, kActivateRequest);
+        if (!sent) break;
+        continue;
+      }
+      char buffer[16];
+      const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+      if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+      if (n <= 0) break;
+      answer.append(buffer, n);
+    }
+    if (answer.startsWith(kActivatedAnswer)) result = Asked::Answered;
+  }
+  ::close(fd);
+  return result;
+}
+
 }  // namespace
 
 // A later copy that has connected, and what it has sent so far.
@@ -67,6 +122,7 @@ struct SingleInstance::Caller {
   int fd = -1;
   QByteArray got;
   std::unique_ptr<QSocketNotifier> notifier;
+  std::unique_ptr<QTimer> deadline;
 };
 
 QString SingleInstance::DefaultServerPath() {
@@ -160,20 +216,16 @@ void SingleInstance::listen() {
   connect(listening_.get(), &QSocketNotifier::activated, this, &SingleInstance::acceptConnections);
 }
 
+// Knocks until the first copy answers or the time is up. A copy that has
+// only just taken the lock refuses the connection until it listens, and one
+// that hangs up without answering may be busy with too many callers: both
+// are tried again. One that takes the request and never answers is hung.
 bool SingleInstance::askPrimaryToComeForward() const {
   const std::optional<sockaddr_un> address = AddressOf(serverPath_);
-  for (int attempt = 0; address && attempt < kConnectAttempts; ++attempt) {
-    if (const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0); fd >= 0) {
-      SetTimeout(fd, SO_SNDTIMEO, kConnectTimeoutMs);
-      bool sent = false;
-      if (::connect(fd, reinterpret_cast<const sockaddr*>(&*address), sizeof *address) == 0) {
-        SetTimeout(fd, SO_SNDTIMEO, kWriteTimeoutMs);
-        sent = SendAll(fd, kActivateRequest);
-      }
-      ::close(fd);
-      if (sent) return true;
-    }
-    QThread::msleep(kPauseBetweenAttemptsMs);
+  const QDeadlineTimer deadline(kAskingDeadlineMs);
+  while (address && !deadline.hasExpired()) {
+    if (AskOnce(*address, deadline) == Asked::Answered) return true;
+    QThread::msleep(static_cast<unsigned long>(std::min<qint64>(kPauseBetweenAttemptsMs, deadline.remainingTime())));
   }
   return false;
 }
@@ -183,21 +235,34 @@ void SingleInstance::acceptConnections() {
     const int fd = ::accept4(serverFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (fd < 0) {
       if (errno == EINTR || errno == ECONNABORTED) continue;
-      return;  // none waiting (or no room for another: it stays queued)
+      if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) pauseListening();
+      return;  // none waiting, or no room for another: it stays queued
     }
+    if (callers_.size() >= kMostCallers) hangUp(*callers_.front());
     auto caller = std::make_unique<Caller>();
     caller->fd = fd;
     caller->notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    caller->deadline = std::make_unique<QTimer>();
+    caller->deadline->setSingleShot(true);
     Caller* held = caller.get();
     connect(caller->notifier.get(), &QSocketNotifier::activated, this, [this, held] { readRequest(*held); });
+    connect(caller->deadline.get(), &QTimer::timeout, this, [this, held] { hangUp(*held); });
+    caller->deadline->start(kCallerDeadlineMs);
     callers_.push_back(std::move(caller));
     readRequest(*held);
   }
 }
 
+void SingleInstance::pauseListening() {
+  listening_->setEnabled(false);
+  QTimer::singleShot(kPauseWhenOutOfDescriptorsMs, this, [this] {
+    if (listening_) listening_->setEnabled(true);
+  });
+}
+
 // Reads what has come; a whole first line that is the request brings the
-// window forward. The caller is let go after its line, on its hanging up,
-// or when it sends more than a request can be.
+// window forward and is answered. The caller is let go after its line, on
+// its hanging up, when it sends more than a request can be, or at its deadline.
 void SingleInstance::readRequest(Caller& caller) {
   char buffer[kLongestRequest + 1];
   while (true) {
@@ -207,7 +272,10 @@ void SingleInstance::readRequest(Caller& caller) {
     if (n <= 0) return hangUp(caller);
     caller.got.append(buffer, n);
     if (const qsizetype end = caller.got.indexOf('\n'); end >= 0) {
-      if (caller.got.left(end + 1) == kActivateRequest) emit activationRequested();
+      if (caller.got.left(end + 1) == kActivateRequest) {
+        emit activationRequested();
+        (void)SendAll(caller.fd, kActivatedAnswer);  // a few bytes: room in any socket's buffer
+      }
       return hangUp(caller);
     }
     if (caller.got.size() > kLongestRequest) return hangUp(caller);
@@ -222,6 +290,9 @@ void SingleInstance::hangUp(const Caller& caller) {
   QSocketNotifier* notifier = (*held)->notifier.release();
   notifier->setEnabled(false);
   notifier->deleteLater();
+  QTimer* deadline = (*held)->deadline.release();
+  deadline->stop();
+  deadline->deleteLater();
   ::close((*held)->fd);
   callers_.erase(held);
 }

@@ -36,10 +36,10 @@ class SingleInstance : public QObject {
 
   // true: this copy is the one that runs (and, when it could, listens for
   // later copies). false: another copy runs and has been asked to come
-  // forward; the caller ends. A running copy that cannot be reached (hung,
-  // or still starting after several seconds) is given up on and true is
-  // returned, so the user is never left with no window at all; so is a
-  // server path of "" or a lock that cannot be opened safely.
+  // forward, and has answered; the caller ends. A running copy that does not
+  // answer within a few seconds (hung, stopped, or still starting) is given
+  // up on and true is returned, so the user is never left with no window at
+  // all; so is a server path of "" or a lock that cannot be opened safely.
   bool TryBecomePrimary();
 
   // Whether this copy is listening for later copies.
@@ -55,6 +55,7 @@ class SingleInstance : public QObject {
   void listen();
   bool askPrimaryToComeForward() const;
   void acceptConnections();
+  void pauseListening();
   struct Caller;
   void readRequest(Caller& caller);
   void hangUp(const Caller& caller);
