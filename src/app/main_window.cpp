@@ -141,8 +141,9 @@ void MainWindow::BuildStatusBar() {
   statusBar()->addPermanentWidget(statusTime_);
 }
 
+// A minimised window comes back as it was before, maximised or not.
 void MainWindow::BringForward() {
-  if (isMinimized()) showNormal();
+  if (isMinimized()) setWindowState(windowState() & ~Qt::WindowMinimized);
   show();
   raise();
   activateWindow();

@@ -120,6 +120,19 @@ TEST_F(MainWindowTest, StoredPlacementComesBackAsItWasWritten) {
   EXPECT_EQ(Start().frameGeometry().topLeft(), Screen().topLeft());
 }
 
+// A later start brings a minimised window back as it was: maximised or not.
+TEST_F(MainWindowTest, BroughtForwardAsItWasBeforeItWasMinimised) {
+  MainWindow& window = Start();
+  for (const bool maximised : {true, false}) {
+    maximised ? window.showMaximized() : window.showNormal();
+    window.showMinimized();
+    window.BringForward();
+    EXPECT_FALSE(window.isMinimized());
+    EXPECT_EQ(window.isMaximized(), maximised);
+    EXPECT_TRUE(window.isVisible());
+  }
+}
+
 // A keyboard user reaches the page by Tab, and its keys reach it there:
 // Esc asks long work to stop.
 TEST_F(MainWindowTest, TabReachesThePageAndItsKeys) {
