@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QImage>
 #include <QStandardPaths>
 
 namespace lumaset {
@@ -33,6 +34,17 @@ TEST(ThemeIconsTest, AdwaitaPicturesServeEachSizeAndStateWhereNoThemeIs) {
 
   // A name found nowhere: the style's own picture.
   EXPECT_FALSE(ThemeIcon({"no-such-icon-anywhere"}, QStyle::SP_DialogOpenButton).isNull());
+
+  // A size the theme draws is its own picture, not the next larger one shrunk.
+  const auto adwaita = [](const char* name) {
+    return QImage(QStandardPaths::locate(QStandardPaths::GenericDataLocation,
+                                         QStringLiteral("icons/Adwaita/24x24/actions/%1-symbolic.symbolic.png").arg(QLatin1String(name))))
+        .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+  };
+  EXPECT_EQ(icon.pixmap(24).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied), adwaita("document-open"));
+  // Icons that share a fallback are each their own.
+  const QIcon save = ThemeIcon({"document-save"}, QStyle::SP_DialogOpenButton);
+  EXPECT_EQ(save.pixmap(24).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied), adwaita("document-save"));
 
   // Asked again, the same icon: its files are not looked for, nor its pictures read, twice.
   EXPECT_EQ(ThemeIcon({"no-such-icon-anywhere", "document-open"}, QStyle::SP_DialogOpenButton).cacheKey(),
