@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include "layout/fake_page_host.h"
+#include "support/gated_reader.h"
 #include "support/slow_reader.h"
 #include "support/test_support.h"
 
@@ -180,6 +181,47 @@ TEST_F(PageCommandsTest, ASlowPictureLeavesTheWindowRunningAndEscDropsWhatIsNotO
   EXPECT_TRUE(test::RunUntil([&] { return slow.returned(); })) << "the stopped read's end";
   EXPECT_TRUE(slow.stopped());
   EXPECT_EQ(std::tuple(page.picLast(), page.picCount(), undo.stack().top()), std::tuple(1, 2, 2));
+  EXPECT_TRUE(host.errors.isEmpty());
+}
+
+// A command asked for while additions are read runs on the page as it is
+// once they are all on it, in the order asked; one that asks for another
+// addition holds those after it until that one is placed too; Esc drops the
+// additions and lets the commands run. The thumbnail is taken as soon as
+// the addition is asked for.
+TEST_F(PageCommandsTest, CommandsWaitForTheAdditionsAskedForBeforeThem) {
+  test::GatedReader gate;
+  commands.setReader(gate.reader());
+  std::vector<std::pair<char, int>> ran;  // each command and the slots used when it ran
+  const auto note = [&](char name) { return [&ran, this, name] { ran.emplace_back(name, page.picLast()); }; };
+  Ask(photo, 2000, 2000);
+  EXPECT_EQ(host.thumbClears, 1) << "the thumbnail is taken before its picture is read";
+  Ask(photo, 4000, 4000);
+  commands.AfterAdding(note('a'));
+  commands.AfterAdding([&] {
+    note('b')();
+    Ask(photo, 6000, 6000);
+  });
+  commands.AfterAdding(note('c'));
+  ASSERT_TRUE(test::RunUntil([&] { return gate.held(); })) << "the first read at the gate";
+  EXPECT_TRUE(ran.empty());
+  EXPECT_EQ(page.picLast(), -1);
+  gate.open();
+  ASSERT_TRUE(test::RunUntil([&] { return ran.size() == 3; })) << "the three commands";
+  EXPECT_EQ(ran, (std::vector<std::pair<char, int>>{{'a', 1}, {'b', 1}, {'c', 2}}));
+  EXPECT_EQ(host.clicked, (std::vector<int>{0, 1, 2}));
+  bool now = false;
+  commands.AfterAdding([&] { now = true; });
+  EXPECT_TRUE(now) << "with nothing being added a command runs at once";
+
+  test::GatedReader shut;
+  commands.setReader(shut.reader());
+  Ask(photo, 1000, 1000);
+  commands.AfterAdding(note('d'));
+  ASSERT_TRUE(test::RunUntil([&] { return shut.held(); })) << "the read at the shut gate";
+  host.abort = true;
+  ASSERT_TRUE(test::RunUntil([&] { return ran.size() == 4; })) << "the command after Esc";
+  EXPECT_EQ(ran.back(), std::pair('d', 2)) << "Esc dropped the addition, not the command";
   EXPECT_TRUE(host.errors.isEmpty());
 }
 
