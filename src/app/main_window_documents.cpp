@@ -10,6 +10,9 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QThread>
+#include <QTimer>
+
+#include <utility>
 
 #include "app/commands.h"
 #include "app/main_window.h"
@@ -68,6 +71,8 @@ void MainWindow::SetPageBusy(bool busy) {
   if (!busy) {
     unsetCursor();
     panPrev_->page()->setCursor(Qt::CrossCursor);
+    // An Exit asked for during the work closes the window now that it ended.
+    if (std::exchange(closeWhenIdle_, false)) QTimer::singleShot(0, this, [this] { close(); });
   }
 }
 
