@@ -50,8 +50,11 @@ void MainWindow::ConnectDocuments() {
 
   PageAdjustPanel* panel = layout_->adjustPanel();
   panel->cmdPrinter()->setEnabled(true);  // printing never waits for a printer
-  connect(panel->cmdPrinter(), &QPushButton::clicked, this, [this] { printing_->cmdPrinter_Click(); });
-  connect(panel->cmdThumb(), &QPushButton::clicked, this, [this] { sheet_->cmdThumb_Click(); });
+  // Both act on the page as it is once the pictures asked for are on it.
+  connect(panel->cmdPrinter(), &QPushButton::clicked, this,
+          [this] { layout_->AfterAdding([this] { printing_->cmdPrinter_Click(); }); });
+  connect(panel->cmdThumb(), &QPushButton::clicked, this,
+          [this] { layout_->AfterAdding([this] { sheet_->cmdThumb_Click(); }); });
   connect(picPan_, &ThumbnailPanel::cleared, this, [this] { sheet_->Reset(); });
 }
 

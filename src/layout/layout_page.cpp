@@ -65,33 +65,23 @@ void LayoutPage::ConnectPage(PagePanel& panel) {
   // are on it, and finds what lies under the pointer then. Only a press
   // that asks for one more addition goes ahead at once, in its order.
   connect(view, &PageView::pressedAt, this, [this](QPointF at, int button, int held, int slot) {
-    if (held == button) {
-      gestureWaits_ = (adding() || commands_.commandsWaiting()) && !mouse_.PressArmsAddition(button, slot);
-    }
-    if (!gestureWaits_) {
-      mouse_.PressAt(at, button, held, slot);
-      return;
-    }
-    AfterAdding([this, at, button, held] { mouse_.PressAt(at, button, held, view_->SlotAt(at)); });
+    if (held == button) gestureWaits_ = AdditionsPending() && !mouse_.PressArmsAddition(button, slot);
+    RouteMouse(gestureWaits_, at, slot, [this, at, button, held](int under) { mouse_.PressAt(at, button, held, under); });
   });
   connect(view, &PageView::movedAt, this, [this](QPointF at, int buttons, int slot) {
-    if (buttons == 0 || !gestureWaits_) {
-      mouse_.MoveAt(at, buttons, slot);
-      return;
-    }
-    AfterAdding([this, at, buttons] { mouse_.MoveAt(at, buttons, view_->SlotAt(at)); });
+    RouteMouse(buttons != 0 && gestureWaits_, at, slot,
+               [this, at, buttons](int under) { mouse_.MoveAt(at, buttons, under); });
   });
   connect(view, &PageView::releasedAt, this, [this](QPointF at, int button, int held, int slot) {
     const bool waits = gestureWaits_;
     if (held == 0) gestureWaits_ = false;
-    if (!waits) {
-      mouse_.ReleaseAt(at, button, held, slot);
-      return;
-    }
-    AfterAdding([this, at, button, held] { mouse_.ReleaseAt(at, button, held, view_->SlotAt(at)); });
+    RouteMouse(waits, at, slot, [this, at, button, held](int under) { mouse_.ReleaseAt(at, button, held, under); });
   });
-  connect(view, &PageView::doubleClickedAt, this,
-          [this](int slot) { AfterAdding([this, slot] { mouse_.DoubleClickAt(slot); }); });
+  // The double click stands in for a press: the release after it follows it.
+  connect(view, &PageView::doubleClickedAt, this, [this](int slot) {
+    gestureWaits_ = AdditionsPending();
+    AfterAdding([this, slot] { mouse_.DoubleClickAt(slot); });
+  });
   connect(view, &PageView::dragMovedAt, this, [this](QPointF at, bool thumbnail, int slot) {
     mouse_.DragOverAt(at, thumbnail, slot);
   });
@@ -106,6 +96,16 @@ void LayoutPage::ConnectPage(PagePanel& panel) {
   });
   connect(view, &PageView::escapePressed, this,
           [this] { mouse_.picPreview_KeyDown(Qt::Key_Escape); });
+}
+
+bool LayoutPage::AdditionsPending() const { return adding() || commands_.commandsWaiting(); }
+
+void LayoutPage::RouteMouse(bool waits, QPointF at, int slotUnder, std::function<void(int)> event) {
+  if (!waits) {
+    event(slotUnder);
+    return;
+  }
+  AfterAdding([this, at, event = std::move(event)] { event(view_->SlotAt(at)); });
 }
 
 // The panel's controls act on the page as it is once the pictures asked

@@ -228,6 +228,11 @@ class LayoutPage : public QObject,
  private:
   void ConnectPage(PagePanel& panel);
   void ConnectPanel();
+  // Pictures asked for are still being read, or commands wait for them.
+  bool AdditionsPending() const;
+  // A mouse event now, or, when its gesture waits, once the additions are
+  // placed, with the picture under the point as it is then.
+  void RouteMouse(bool waits, QPointF at, int slotUnder, std::function<void(int)> event);
   // The printable frame comes in front of the pictures after a picture was
   // given its width, until the next refresh.
   void RaiseFrameAfterWidth();

@@ -46,8 +46,21 @@ void PageCommands::PicAdd(const QString& file) {
        {u"mnuViewProperties", u"mnuViewImage", u"mnuViewEdit", u"Properties", u"Preview", u"Edit"}) {
     host_.SetEnabled(QStringView(name), false);
   }
+  const Addition addition{file, edit.downX, edit.downY, edit.addWidth, edit.addHeight, ReducedSide(host_.ImageRes())};
+  // Asked for after commands that wait, it comes after them; Esc or a
+  // cleared page meanwhile drops it with the others.
+  if (commandsWaiting() && !runningWaiting_) {
+    after_.push_back([this, addition, asked = stops_] {
+      if (asked == stops_) Enqueue(addition);
+    });
+    return;
+  }
+  Enqueue(addition);
+}
+
+void PageCommands::Enqueue(const Addition& addition) {
   if (!adding()) static_cast<void>(host_.TakeAbortRequest());  // an Esc from before stops nothing
-  waiting_.push_back({file, edit.downX, edit.downY, edit.addWidth, edit.addHeight, ReducedSide(host_.ImageRes())});
+  waiting_.push_back(addition);
   if (!adding()) ReadNext();
 }
 
@@ -75,6 +88,7 @@ void PageCommands::FinishAdding() {
 }
 
 void PageCommands::StopAdding() {
+  ++stops_;
   waiting_.clear();
   reading_->stop();
   abortWatch_.stop();

@@ -72,6 +72,7 @@ class PageCommands {
     float downX, downY, width, height;
     int longSide;
   };
+  void Enqueue(const Addition& addition);
   void ReadNext();
   void Place(const Addition& addition, const Result<QImage>& reduced);
   void WatchAbort();
@@ -90,6 +91,7 @@ class PageCommands {
   QTimer abortWatch_;
   std::deque<std::function<void()>> after_;
   bool runningWaiting_ = false;  // a command that waited is running
+  unsigned stops_ = 0;           // how often the additions were dropped
 };
 
 }  // namespace lumaset

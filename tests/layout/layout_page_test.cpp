@@ -341,13 +341,20 @@ TEST_F(LayoutPageTest, AClickAddsTheSelectedThumbnailOnceWhileItsPictureIsRead) 
   QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
   QApplication::sendEvent(page->adjustPanel()->txtWidth(), &enter);
   EXPECT_EQ(model().box(0).width, added) << "the width waits for the picture being added";
+  // The thumbnail selected again is taken by the next click at once, and
+  // its picture comes after what waited before it.
+  window.thumbs.setThumbSel(0);
+  Click({3000, 9000});
+  EXPECT_EQ(window.thumbs.ThumbSel(), -1);
   gate.open();
   page->FinishAdding();
-  EXPECT_EQ(model().picLast(), 1);
-  EXPECT_EQ(model().pic(1).file, tall);
-  EXPECT_EQ(page->picCur(), 0) << "the click on the picture came after the addition";
+  EXPECT_EQ(model().picLast(), 2);
+  EXPECT_EQ(std::pair(model().pic(1).file, model().pic(2).file), std::pair(tall, tall));
   EXPECT_NEAR(model().box(0).width, model().geometry().previewWidth / 8.5, 1) << "one inch wide";
   EXPECT_NEAR(model().box(1).width, 2000, 5);
+  EXPECT_NEAR(Centre(2).y(), 9000, view()->twipsPerPixel()) << "where the click was";
+  EXPECT_EQ(page->undo().stack().entry(3).kind, UndoKind::Size) << "the width, then the last addition";
+  EXPECT_EQ(page->picCur(), 2);
 }
 
 TEST_F(LayoutPageTest, WidthBoxSpinnerAndLabelButtonWorkThroughThePanel) {

@@ -214,14 +214,28 @@ TEST_F(PageCommandsTest, CommandsWaitForTheAdditionsAskedForBeforeThem) {
   commands.AfterAdding([&] { now = true; });
   EXPECT_TRUE(now) << "with nothing being added a command runs at once";
 
+  // An addition asked for after a waiting command comes after it.
+  test::GatedReader later;
+  commands.setReader(later.reader());
+  Ask(photo, 1000, 1000);
+  commands.AfterAdding(note('d'));
+  Ask(photo, 3000, 3000);
+  ASSERT_TRUE(test::RunUntil([&] { return later.held(); })) << "the read at the gate";
+  later.open();
+  ASSERT_TRUE(test::RunUntil([&] { return page.picLast() == 4 && !commands.adding(); })) << "both additions";
+  EXPECT_EQ(ran.back(), std::pair('d', 3));
+  EXPECT_EQ(page.box(4).left, 1500) << "the second addition in its own box";
+
   test::GatedReader shut;
   commands.setReader(shut.reader());
   Ask(photo, 1000, 1000);
-  commands.AfterAdding(note('d'));
+  commands.AfterAdding(note('e'));
+  Ask(photo, 3000, 3000);
   ASSERT_TRUE(test::RunUntil([&] { return shut.held(); })) << "the read at the shut gate";
   host.abort = true;
-  ASSERT_TRUE(test::RunUntil([&] { return ran.size() == 4; })) << "the command after Esc";
-  EXPECT_EQ(ran.back(), std::pair('d', 2)) << "Esc dropped the addition, not the command";
+  ASSERT_TRUE(test::RunUntil([&] { return ran.size() == 5; })) << "the command after Esc";
+  EXPECT_EQ(ran.back(), std::pair('e', 4)) << "Esc dropped the additions, not the command";
+  EXPECT_FALSE(commands.adding()) << "nor is the one asked for after the command read";
   EXPECT_TRUE(host.errors.isEmpty());
 }
 
