@@ -214,24 +214,24 @@ TEST_F(PageCommandsTest, CommandsWaitForTheAdditionsAskedForBeforeThem) {
   commands.AfterAdding([&] { now = true; });
   EXPECT_TRUE(now) << "with nothing being added a command runs at once";
 
-  // An addition asked for after a waiting command comes after it.
+  // An addition asked for after a waiting command comes after it; Esc
+  // drops both additions but runs the command.
+  const auto additionCommandAddition = [&](const test::GatedReader& held, char name) {
+    commands.setReader(held.reader());
+    Ask(photo, 1000, 1000);
+    commands.AfterAdding(note(name));
+    Ask(photo, 3000, 3000);
+    return test::RunUntil([&] { return held.held(); });
+  };
   test::GatedReader later;
-  commands.setReader(later.reader());
-  Ask(photo, 1000, 1000);
-  commands.AfterAdding(note('d'));
-  Ask(photo, 3000, 3000);
-  ASSERT_TRUE(test::RunUntil([&] { return later.held(); })) << "the read at the gate";
+  ASSERT_TRUE(additionCommandAddition(later, 'd')) << "the read at the gate";
   later.open();
   ASSERT_TRUE(test::RunUntil([&] { return page.picLast() == 4 && !commands.adding(); })) << "both additions";
   EXPECT_EQ(ran.back(), std::pair('d', 3));
   EXPECT_EQ(page.box(4).left, 1500) << "the second addition in its own box";
 
-  test::GatedReader shut;
-  commands.setReader(shut.reader());
-  Ask(photo, 1000, 1000);
-  commands.AfterAdding(note('e'));
-  Ask(photo, 3000, 3000);
-  ASSERT_TRUE(test::RunUntil([&] { return shut.held(); })) << "the read at the shut gate";
+  const test::GatedReader shut;
+  ASSERT_TRUE(additionCommandAddition(shut, 'e')) << "the read at the shut gate";
   host.abort = true;
   ASSERT_TRUE(test::RunUntil([&] { return ran.size() == 5; })) << "the command after Esc";
   EXPECT_EQ(ran.back(), std::pair('e', 4)) << "Esc dropped the additions, not the command";
