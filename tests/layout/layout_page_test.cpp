@@ -26,7 +26,7 @@
 #include "layout/adjust_panel.h"
 #include "layout/page_area.h"
 #include "support/accessibility.h"
-#include "support/gated_reader.h"
+#include "support/slow_reader.h"
 #include "support/test_support.h"
 
 namespace lumaset {
@@ -331,10 +331,10 @@ TEST_F(LayoutPageTest, AClickAddsTheSelectedThumbnailOnceWhileItsPictureIsRead) 
   window.thumbs.start({tall});
   window.thumbs.setThumbSel(0);
   std::tie(model().edit().addWidth, model().edit().addHeight) = std::pair(2000.f, 2667.f);
-  test::GatedReader gate;
+  test::SlowReader gate;
   page->setReader(gate.reader());
   Click({6000, 7000});
-  ASSERT_TRUE(test::RunUntil([&] { return gate.held(); })) << "the thumbnail's read at the gate";
+  ASSERT_TRUE(test::RunUntil([&] { return gate.reading(); })) << "the thumbnail's read at the gate";
   Click({6500, 7500});
   Click(Centre(0));
   page->adjustPanel()->txtWidth()->setText(QStringLiteral("1"));
