@@ -302,7 +302,7 @@ TEST_F(MainWindowTest, ExitDuringALayoutsOpeningEndsItAndTheProgram) {
 
   CommandSet& commands = window.commands();
   bool answered = false, exitAsked = false;
-  std::optional<bool> newOn, exitOn;
+  bool newOn = true, exitOn = false;
   QTimer watch;
   QObject::connect(&watch, &QTimer::timeout, [&] {
     if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
