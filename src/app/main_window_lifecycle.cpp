@@ -204,8 +204,9 @@ void MainWindow::SavePlacement() {
 
 void MainWindow::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_Escape) app_.abortRequested = true;
-  if (event->key() == Qt::Key_Delete) {
-    // Deletes what is selected once the pictures asked for are on the page.
+  if (event->key() == Qt::Key_Delete && !commands_->busy()) {
+    // Deletes what is selected once the pictures asked for are on the page;
+    // never while long page work holds the page.
     layout_->AfterAdding([this] {
       if (layout_->picCur() > -1 && layout_->shSelVisible()) layout_->mnuToolDelete_Click();
     });

@@ -66,7 +66,8 @@ void LayoutPage::ConnectPage(PagePanel& panel) {
   // that asks for one more addition goes ahead at once, in its order.
   connect(view, &PageView::pressedAt, this, [this](QPointF at, int button, int held, int slot) {
     if (held == button) gestureWaits_ = AdditionsPending() && !mouse_.PressArmsAddition(button, slot);
-    RouteMouse(gestureWaits_, at, slot, [this, at, button, held](int under) { mouse_.PressAt(at, button, held, under); });
+    RouteMouse(gestureWaits_, at, slot,
+               [this, at, button, held](int under) { mouse_.PressAt(at, button, held, under); });
   });
   connect(view, &PageView::movedAt, this, [this](QPointF at, int buttons, int slot) {
     RouteMouse(buttons != 0 && gestureWaits_, at, slot,
@@ -75,7 +76,8 @@ void LayoutPage::ConnectPage(PagePanel& panel) {
   connect(view, &PageView::releasedAt, this, [this](QPointF at, int button, int held, int slot) {
     const bool waits = gestureWaits_;
     if (held == 0) gestureWaits_ = false;
-    RouteMouse(waits, at, slot, [this, at, button, held](int under) { mouse_.ReleaseAt(at, button, held, under); });
+    RouteMouse(waits, at, slot,
+               [this, at, button, held](int under) { mouse_.ReleaseAt(at, button, held, under); });
   });
   // The double click stands in for a press: the release after it follows it.
   connect(view, &PageView::doubleClickedAt, this, [this](int slot) {

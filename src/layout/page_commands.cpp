@@ -46,7 +46,8 @@ void PageCommands::PicAdd(const QString& file) {
        {u"mnuViewProperties", u"mnuViewImage", u"mnuViewEdit", u"Properties", u"Preview", u"Edit"}) {
     host_.SetEnabled(QStringView(name), false);
   }
-  const Addition addition{file, edit.downX, edit.downY, edit.addWidth, edit.addHeight, ReducedSide(host_.ImageRes())};
+  const Addition addition{file,          edit.downX,      edit.downY,
+                          edit.addWidth, edit.addHeight, ReducedSide(host_.ImageRes())};
   // Asked for after commands that wait, it comes after them; Esc or a
   // cleared page meanwhile drops it with the others.
   if (commandsWaiting() && !runningWaiting_) {

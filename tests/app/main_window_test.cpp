@@ -266,7 +266,8 @@ TEST_F(MainWindowTest, UndoWhilePicturesAreAddedTakesOffTheLastOneAskedFor) {
   page.setReader(gate.reader());
   PageEditState& edit = page.model().edit();
   for (int i = 1; i < 4; ++i) {
-    std::tie(edit.downX, edit.downY, edit.addWidth, edit.addHeight) = std::tuple(3000.f + 600 * i, 4000.f, 2880.f, 1440.f);
+    std::tie(edit.downX, edit.downY, edit.addWidth, edit.addHeight) =
+        std::tuple(3000.f + 600 * i, 4000.f, 2880.f, 1440.f);
     page.PicAdd(photos[i]);
   }
   ASSERT_TRUE(test::RunUntil([&gate] { return gate.reading(); })) << "the second picture's read at the gate";
