@@ -274,29 +274,85 @@ void CommandSet::Wire(QStringView name, std::function<void()> handler) {
 void CommandSet::SetEnabled(QStringView itemOrKey, bool enabled) {
   QAction* action = Item(itemOrKey);
   if (!action) action = Button(itemOrKey);
-  if (action) action->setEnabled(enabled && Allowed(action));
+  if (!action) return;
+  const bool on = enabled && Allowed(action);
+  if (busy_ && !Free(CommandOf(action))) {
+    afterBusy_.insert(action, on);
+    return;
+  }
+  action->setEnabled(on);
+}
+
+QString CommandSet::CommandOf(const QAction* action) const {
+  const QString name = action->objectName();
+  if (items_.value(name) == action) return name;
+  return CommandOfKey(name.mid(2));
+}
+
+// Help, the view switches and the about box touch no page; Exit ends the
+// long work itself before it closes the window.
+bool CommandSet::Free(const QString& name) {
+  static const QStringList kFree = {
+      QStringLiteral("mnuHelpContents"), QStringLiteral("mnuHelpSearchForHelpOn"),
+      QStringLiteral("mnuHelpAbout"),    QStringLiteral("mnuViewToolbar"),
+      QStringLiteral("mnuViewStatusBar"), QStringLiteral("mnuFileExit")};
+  return kFree.contains(name);
+}
+
+void CommandSet::SetBusy(bool busy) {
+  if (busy == busy_) return;
+  busy_ = busy;
+  QList<QAction*> actions = items_.values();
+  actions += buttons_.values();
+  for (QAction* action : actions) {
+    if (Free(CommandOf(action))) continue;
+    if (busy) {
+      afterBusy_.insert(action, action->isEnabled());
+      action->setEnabled(false);
+    } else {
+      action->setEnabled(afterBusy_.value(action, action->isEnabled()));
+    }
+  }
+  if (!busy) afterBusy_.clear();
+}
+
+void CommandSet::RunGated(std::function<void()> command) {
+  if (gate_) {
+    gate_(std::move(command));
+  } else {
+    command();
+  }
 }
 
 void CommandSet::Run(const QString& name) {
-  // Help, the view switches and the about box touch no page.
-  static const QStringList kAlwaysAllowed = {
-      QStringLiteral("mnuHelpContents"), QStringLiteral("mnuHelpSearchForHelpOn"),
-      QStringLiteral("mnuHelpAbout"), QStringLiteral("mnuViewToolbar"),
-      QStringLiteral("mnuViewStatusBar")};
-  if (busy_ && !kAlwaysAllowed.contains(name)) return;
+  if (busy_ && !Free(name)) return;
+  const auto handler = handlers_.constFind(name);
+  if (handler == handlers_.constEnd()) return;
+  if (Free(name)) {
+    (*handler)();
+  } else {
+    RunGated(*handler);
+  }
+}
+
+void CommandSet::Call(const QString& name) {
   if (const auto handler = handlers_.constFind(name); handler != handlers_.constEnd()) (*handler)();
 }
 
 void CommandSet::ButtonClick(QStringView key) {
-  const auto run = [this](const QString& name) { Run(name); };
   if (key == u"Save") {
-    const QAction* save = Item(u"mnuFileSave");
-    const bool titled = layoutTitle_ && !layoutTitle_().isEmpty();
-    run(save->isEnabled() && titled ? QStringLiteral("mnuFileSave") : QStringLiteral("mnuFileSaveAs"));
+    // Which of the two is decided when it runs: pictures still being added
+    // change what Save may do.
+    if (busy_) return;
+    RunGated([this] {
+      const QAction* save = Item(u"mnuFileSave");
+      const bool titled = layoutTitle_ && !layoutTitle_().isEmpty();
+      Call(save->isEnabled() && titled ? QStringLiteral("mnuFileSave") : QStringLiteral("mnuFileSaveAs"));
+    });
   } else if (key == u"Effects") {
     Menu(u"mnuToolEffects")->popup(QCursor::pos());
   } else {
-    run(CommandOfKey(key));
+    Run(CommandOfKey(key));
   }
 }
 

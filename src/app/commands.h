@@ -55,9 +55,16 @@ class CommandSet : public QObject {
 
   // While long page work runs (opening a layout, printing, a contact sheet)
   // the menus stay live, but only commands that leave the page alone run:
-  // nothing may pull the page from under the running work.
-  void SetBusy(bool busy) { busy_ = busy; }
+  // nothing may pull the page from under the running work. The others show
+  // disabled meanwhile, and come back as the work (or the page) left them.
+  void SetBusy(bool busy);
   bool busy() const { return busy_; }
+
+  // What runs a command that may have to wait (for pictures still being
+  // added to the page); without one, commands run at once. Help, the view
+  // switches, the about box and Exit never wait.
+  using Gate = std::function<void(std::function<void()>)>;
+  void SetGate(Gate gate) { gate_ = std::move(gate); }
 
   // What the "Save" button asks before it saves under the layout's name.
   void SetLayoutTitle(std::function<QString()> title) { layoutTitle_ = std::move(title); }
@@ -70,6 +77,14 @@ class CommandSet : public QObject {
   // The menu command that a button's key runs ("" for none, "Effects", "Save").
   static QString CommandOfKey(QStringView key);
   bool Allowed(const QAction* action) const;
+  // The command an item or button runs ("" for Save and Effects).
+  QString CommandOf(const QAction* action) const;
+  // Commands that run also during long work, and never wait.
+  static bool Free(const QString& name);
+  // Runs the procedure of `name` now, if it has one.
+  void Call(const QString& name);
+  // Runs `command` through the gate, when there is one.
+  void RunGated(std::function<void()> command);
   // Runs a command's procedure unless long work forbids it now.
   void Run(const QString& name);
   // The check of `action`, which runs the command `name`, became `on`.
@@ -83,6 +98,9 @@ class CommandSet : public QObject {
   QHash<QString, std::function<bool()>> checkStates_;
   std::function<QString()> layoutTitle_;
   bool busy_ = false;
+  // While busy: the state each switched-off command is to take afterwards.
+  QHash<QAction*, bool> afterBusy_;
+  Gate gate_;
 };
 
 }  // namespace lumaset

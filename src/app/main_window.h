@@ -248,6 +248,7 @@ class MainWindow : public QMainWindow, private FolderOpenWindow, private LayoutP
   void (DownloadCommands::*pendingDownload_)() = nullptr;
   bool downloading_ = false;
   bool editorOpen_ = false;  // the Edit command waits for the default editor
+  bool closeWhenIdle_ = false;  // Exit was asked for during long page work
 
   FolderTree* dirTree_ = nullptr;
   QFrame* picSplit_ = nullptr;

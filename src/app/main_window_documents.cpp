@@ -10,6 +10,9 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QThread>
+#include <QTimer>
+
+#include <utility>
 
 #include "app/commands.h"
 #include "app/main_window.h"
@@ -47,8 +50,11 @@ void MainWindow::ConnectDocuments() {
 
   PageAdjustPanel* panel = layout_->adjustPanel();
   panel->cmdPrinter()->setEnabled(true);  // printing never waits for a printer
-  connect(panel->cmdPrinter(), &QPushButton::clicked, this, [this] { printing_->cmdPrinter_Click(); });
-  connect(panel->cmdThumb(), &QPushButton::clicked, this, [this] { sheet_->cmdThumb_Click(); });
+  // Both act on the page as it is once the pictures asked for are on it.
+  connect(panel->cmdPrinter(), &QPushButton::clicked, this,
+          [this] { layout_->AfterAdding([this] { printing_->cmdPrinter_Click(); }); });
+  connect(panel->cmdThumb(), &QPushButton::clicked, this,
+          [this] { layout_->AfterAdding([this] { sheet_->cmdThumb_Click(); }); });
   connect(picPan_, &ThumbnailPanel::cleared, this, [this] { sheet_->Reset(); });
 }
 
@@ -68,6 +74,8 @@ void MainWindow::SetPageBusy(bool busy) {
   if (!busy) {
     unsetCursor();
     panPrev_->page()->setCursor(Qt::CrossCursor);
+    // An Exit asked for during the work closes the window now that it ended.
+    if (std::exchange(closeWhenIdle_, false)) QTimer::singleShot(0, this, [this] { close(); });
   }
 }
 

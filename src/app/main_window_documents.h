@@ -59,7 +59,10 @@ class MainWindow::DocumentsHost : public LayoutDocumentHost, public PrintHost, p
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     return dialog.selectedFiles().constFirst();
   }
-  bool TakeAbortRequest() override { return std::exchange(w_.app_.abortRequested, false); }
+  // An Exit waiting for the work to end stops it at every check.
+  bool TakeAbortRequest() override {
+    return std::exchange(w_.app_.abortRequested, false) || w_.closeWhenIdle_;
+  }
   void TurnPage(bool portrait) override {
     if (w_.layout_->model().geometry().portrait == portrait) {
       w_.layout_->PageRefresh();

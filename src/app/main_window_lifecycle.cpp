@@ -151,7 +151,15 @@ void MainWindow::StartMemoryMeter() {
 void MainWindow::closeEvent(QCloseEvent* event) {
   // Long page work and the open default editor run their own event loop:
   // the window waits for them to end, and the editor is never ended from here.
-  if (!closing_ && (commands_->busy() || editorOpen_)) {
+  if (!closing_ && editorOpen_) {
+    event->ignore();
+    return;
+  }
+  // Long page work is asked to stop (as Esc does), and the window closes
+  // once it has.
+  if (!closing_ && commands_->busy()) {
+    app_.abortRequested = true;
+    closeWhenIdle_ = true;
     event->ignore();
     return;
   }
@@ -196,8 +204,12 @@ void MainWindow::SavePlacement() {
 
 void MainWindow::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_Escape) app_.abortRequested = true;
-  if (event->key() == Qt::Key_Delete && layout_->picCur() > -1 && layout_->shSelVisible()) {
-    layout_->mnuToolDelete_Click();
+  if (event->key() == Qt::Key_Delete && !commands_->busy()) {
+    // Deletes what is selected once the pictures asked for are on the page;
+    // never while long page work holds the page.
+    layout_->AfterAdding([this] {
+      if (layout_->picCur() > -1 && layout_->shSelVisible()) layout_->mnuToolDelete_Click();
+    });
   }
   QMainWindow::keyPressEvent(event);
 }

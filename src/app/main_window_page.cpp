@@ -38,6 +38,9 @@ void MainWindow::ConnectLayoutPage() {
   commands_->Wire(u"mnuToolFull", [page] { page->mnuToolFull_Click(); });
   commands_->Wire(u"mnuViewRefresh", [page] { page->mnuViewRefresh_Click(); });
   commands_->SetLayoutTitle([page] { return page->model().edit().layoutTitle; });
+  // Every command but help, the view switches and Exit sees the page with
+  // the pictures asked for on it: it waits while they are still being read.
+  commands_->SetGate([page](std::function<void()> command) { page->AfterAdding(std::move(command)); });
 }
 
 void MainWindow::SetCommandEnabled(QStringView itemOrKey, bool enabled) {

@@ -61,14 +61,29 @@ void LayoutPage::ConnectPage(PagePanel& panel) {
   PageView* view = view_;
   view->SetModel(&model_);
   panel.SetRefresh([this] { refresh_.Run(); });
-  connect(view, &PageView::pressedAt, this,
-          [this](QPointF at, int button, int held, int slot) { mouse_.PressAt(at, button, held, slot); });
-  connect(view, &PageView::movedAt, this,
-          [this](QPointF at, int buttons, int slot) { mouse_.MoveAt(at, buttons, slot); });
-  connect(view, &PageView::releasedAt, this, [this](QPointF at, int button, int held, int slot) {
-    mouse_.ReleaseAt(at, button, held, slot);
+  // A gesture on the page acts on it as it is once the pictures asked for
+  // are on it, and finds what lies under the pointer then. Only a press
+  // that asks for one more addition goes ahead at once, in its order.
+  connect(view, &PageView::pressedAt, this, [this](QPointF at, int button, int held, int slot) {
+    if (held == button) gestureWaits_ = AdditionsPending() && !mouse_.PressArmsAddition(button, slot);
+    RouteMouse(gestureWaits_, at, slot,
+               [this, at, button, held](int under) { mouse_.PressAt(at, button, held, under); });
   });
-  connect(view, &PageView::doubleClickedAt, this, [this](int slot) { mouse_.DoubleClickAt(slot); });
+  connect(view, &PageView::movedAt, this, [this](QPointF at, int buttons, int slot) {
+    RouteMouse(buttons != 0 && gestureWaits_, at, slot,
+               [this, at, buttons](int under) { mouse_.MoveAt(at, buttons, under); });
+  });
+  connect(view, &PageView::releasedAt, this, [this](QPointF at, int button, int held, int slot) {
+    const bool waits = gestureWaits_;
+    if (held == 0) gestureWaits_ = false;
+    RouteMouse(waits, at, slot,
+               [this, at, button, held](int under) { mouse_.ReleaseAt(at, button, held, under); });
+  });
+  // The double click stands in for a press: the release after it follows it.
+  connect(view, &PageView::doubleClickedAt, this, [this](int slot) {
+    gestureWaits_ = AdditionsPending();
+    AfterAdding([this, slot] { mouse_.DoubleClickAt(slot); });
+  });
   connect(view, &PageView::dragMovedAt, this, [this](QPointF at, bool thumbnail, int slot) {
     mouse_.DragOverAt(at, thumbnail, slot);
   });
@@ -85,22 +100,41 @@ void LayoutPage::ConnectPage(PagePanel& panel) {
           [this] { mouse_.picPreview_KeyDown(Qt::Key_Escape); });
 }
 
+bool LayoutPage::AdditionsPending() const { return adding() || commands_.commandsWaiting(); }
+
+void LayoutPage::RouteMouse(bool waits, QPointF at, int slotUnder, std::function<void(int)> event) {
+  if (!waits) {
+    event(slotUnder);
+    return;
+  }
+  AfterAdding([this, at, event = std::move(event)] { event(view_->SlotAt(at)); });
+}
+
+// The panel's controls act on the page as it is once the pictures asked
+// for are on it.
 void LayoutPage::ConnectPanel() {
   connect(panel_, &PageAdjustPanel::orientationChosen, this,
-          [this](bool portrait) { orientation_.OptionClicked(portrait); });
+          [this](bool portrait) { AfterAdding([this, portrait] { orientation_.OptionClicked(portrait); }); });
+  // The width typed is the one entered, whatever selecting the new pictures
+  // shows in the box meanwhile.
   connect(panel_, &PageAdjustPanel::widthEntered, this, [this] {
-    width_.EnterPressed();
-    RaiseFrameAfterWidth();
+    AfterAdding([this, typed = panel_->WidthText()] {
+      panel_->SetWidthText(typed);
+      width_.EnterPressed();
+      RaiseFrameAfterWidth();
+    });
   });
   connect(panel_, &PageAdjustPanel::widthStepped, this, [this](int direction) {
-    if (direction > 0) {
-      width_.SpinUp();
-    } else {
-      width_.SpinDown();
-    }
-    RaiseFrameAfterWidth();
+    AfterAdding([this, direction] {
+      if (direction > 0) {
+        width_.SpinUp();
+      } else {
+        width_.SpinDown();
+      }
+      RaiseFrameAfterWidth();
+    });
   });
-  connect(panel_, &PageAdjustPanel::labelClicked, this, &LayoutPage::cmdLabel_Click);
+  connect(panel_, &PageAdjustPanel::labelClicked, this, [this] { AfterAdding([this] { cmdLabel_Click(); }); });
 }
 
 // ---- The page as a whole ----------------------------------------------------
@@ -113,7 +147,8 @@ void LayoutPage::ClearPreview() {
   undo_.Clear();
   model_.Clear();
   mouse_.Reset();
-  panPrev_->SetCaption(QStringLiteral("Layout Preview: ") + QStringLiteral("Undefined layout"));
+  // The page has no layout yet: the caption names none, the status bar says so.
+  panPrev_->SetCaption(QStringLiteral("Layout Preview: "));
   window_.SetStatusText(QStringLiteral("Undefined layout"));
 
   const QString& folder = app_.programFolders.tempImages;

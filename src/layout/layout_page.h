@@ -16,6 +16,7 @@
 #include <QString>
 #include <QStringView>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -117,6 +118,9 @@ class LayoutPage : public QObject,
   // until they are on it (PageCommands::PicAdd).
   bool adding() const { return commands_.adding(); }
   void FinishAdding() { commands_.FinishAdding(); }
+  // A command that acts on the page as it is once every addition asked for
+  // is on it: now, or once they are placed (PageCommands::AfterAdding).
+  void AfterAdding(std::function<void()> command) { commands_.AfterAdding(std::move(command)); }
   void setReader(ScaledReader reader) { commands_.setReader(std::move(reader)); }
   // `PageRefresh`: the page computed for the printer and drawn again.
   void PageRefresh();
@@ -224,6 +228,11 @@ class LayoutPage : public QObject,
  private:
   void ConnectPage(PagePanel& panel);
   void ConnectPanel();
+  // Pictures asked for are still being read, or commands wait for them.
+  bool AdditionsPending() const;
+  // A mouse event now, or, when its gesture waits, once the additions are
+  // placed, with the picture under the point as it is then.
+  void RouteMouse(bool waits, QPointF at, int slotUnder, std::function<void(int)> event);
   // The printable frame comes in front of the pictures after a picture was
   // given its width, until the next refresh.
   void RaiseFrameAfterWidth();
@@ -244,6 +253,7 @@ class LayoutPage : public QObject,
   std::unique_ptr<QMenu> mnuImOpt_;
   QPointer<LabelDialog> labelDialog_;
   Imaging::ProgressHandler progress_;
+  bool gestureWaits_ = false;  // the mouse gesture under way waits for additions
 };
 
 }  // namespace lumaset

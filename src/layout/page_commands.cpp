@@ -38,14 +38,37 @@ void PageCommands::PicAdd(const QString& file) {
     host_.ShowError(QStringLiteral("Preview error: the picture has no size on the page."));
     return;
   }
+  // The thumbnail is taken as the addition is asked for: a second click on
+  // the page, or a press on a placed picture, before the picture is read
+  // must not add it once more.
+  host_.ClearThumbnailSelection();
+  for (const char16_t* name :
+       {u"mnuViewProperties", u"mnuViewImage", u"mnuViewEdit", u"Properties", u"Preview", u"Edit"}) {
+    host_.SetEnabled(QStringView(name), false);
+  }
+  const Addition addition{file,          edit.downX,      edit.downY,
+                          edit.addWidth, edit.addHeight, ReducedSide(host_.ImageRes())};
+  // Asked for after commands that wait, it comes after them; Esc or a
+  // cleared page meanwhile drops it with the others.
+  if (commandsWaiting() && !runningWaiting_) {
+    after_.push_back([this, addition, asked = stops_] {
+      if (asked == stops_) Enqueue(addition);
+    });
+    return;
+  }
+  Enqueue(addition);
+}
+
+void PageCommands::Enqueue(const Addition& addition) {
   if (!adding()) static_cast<void>(host_.TakeAbortRequest());  // an Esc from before stops nothing
-  waiting_.push_back({file, edit.downX, edit.downY, edit.addWidth, edit.addHeight, ReducedSide(host_.ImageRes())});
+  waiting_.push_back(addition);
   if (!adding()) ReadNext();
 }
 
 void PageCommands::ReadNext() {
   if (waiting_.empty()) {
     abortWatch_.stop();
+    RunWaitingCommandsSoon();
     return;
   }
   const Addition addition = waiting_.front();
@@ -59,13 +82,44 @@ void PageCommands::ReadNext() {
 }
 
 void PageCommands::FinishAdding() {
-  while (adding()) reading_->finishNow();
+  do {
+    while (adding()) reading_->finishNow();
+    RunWaitingCommands();
+  } while (adding());
 }
 
 void PageCommands::StopAdding() {
+  ++stops_;
   waiting_.clear();
   reading_->stop();
   abortWatch_.stop();
+  RunWaitingCommandsSoon();
+}
+
+void PageCommands::AfterAdding(std::function<void()> command) {
+  // A command run by one that waited is part of it and runs at once.
+  if (!adding() && (after_.empty() || runningWaiting_)) {
+    command();
+    return;
+  }
+  after_.push_back(std::move(command));
+}
+
+// From the event loop: whoever placed the last addition or stopped the
+// reading has finished before the first command runs.
+void PageCommands::RunWaitingCommandsSoon() {
+  if (!after_.empty()) QTimer::singleShot(0, &abortWatch_, [this] { RunWaitingCommands(); });
+}
+
+void PageCommands::RunWaitingCommands() {
+  if (runningWaiting_) return;  // the one running goes on with the rest when it ends
+  while (!adding() && !after_.empty()) {
+    const std::function<void()> command = std::move(after_.front());
+    after_.pop_front();
+    runningWaiting_ = true;
+    command();
+    runningWaiting_ = false;
+  }
 }
 
 void PageCommands::WatchAbort() {
@@ -110,12 +164,6 @@ void PageCommands::Place(const Addition& addition, const Result<QImage>& reduced
   FractionsFromBox(page_, slot);
   host_.PageChanged();
   host_.ToolEnable(false, -1);
-
-  host_.ClearThumbnailSelection();
-  for (const char16_t* name :
-       {u"mnuViewProperties", u"mnuViewImage", u"mnuViewEdit", u"Properties", u"Preview", u"Edit"}) {
-    host_.SetEnabled(QStringView(name), false);
-  }
   EnableFileCommands(page_, host_);
   ShowPageState(page_, host_);
 

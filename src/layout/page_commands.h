@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include <deque>
+#include <functional>
 #include <memory>
 
 #include "browser/background_work.h"
@@ -35,11 +36,19 @@ class PageCommands {
   // read, additions asked for meanwhile after it in their order. Esc
   // (`AbortRequested`) and a cleared page drop the additions not yet made.
   void PicAdd(const QString& file);
-  // Whether additions are still being read; waiting until all are made.
+  // Whether additions are still being read; waiting until all are made
+  // (and the commands that waited for them have run).
   bool adding() const { return reading_->running(); }
   void FinishAdding();
-  // The additions not yet made are dropped and their reading stopped.
+  // The additions not yet made are dropped and their reading stopped; the
+  // commands that waited for them run next, on the page as it then is.
   void StopAdding();
+  // Runs a command that needs the page as it is once every addition asked
+  // for is on it: at once when none is being read, otherwise once all are
+  // placed (or Esc dropped them), after the commands that waited before it.
+  void AfterAdding(std::function<void()> command);
+  // Whether commands wait for additions.
+  bool commandsWaiting() const { return !after_.empty(); }
   // Reads the files of additions; Imaging::readScaled unless replaced.
   void setReader(ScaledReader reader) { reader_ = std::move(reader); }
 
@@ -63,9 +72,13 @@ class PageCommands {
     float downX, downY, width, height;
     int longSide;
   };
+  void Enqueue(const Addition& addition);
   void ReadNext();
   void Place(const Addition& addition, const Result<QImage>& reduced);
   void WatchAbort();
+  // The commands that waited run in their order, until one asks for an addition.
+  void RunWaitingCommands();
+  void RunWaitingCommandsSoon();
   void TakeIntoClipboard(int slot);
   void FinishPlacement(int slot, UndoKind kind);
 
@@ -76,6 +89,9 @@ class PageCommands {
   std::deque<Addition> waiting_;  // after the one being read
   std::unique_ptr<BackgroundWork<Result<QImage>>> reading_;
   QTimer abortWatch_;
+  std::deque<std::function<void()>> after_;
+  bool runningWaiting_ = false;  // a command that waited is running
+  unsigned stops_ = 0;           // how often the additions were dropped
 };
 
 }  // namespace lumaset

@@ -472,6 +472,13 @@ void PageMouse::PressAt(QPointF page, int button, int buttonsHeld, int slotUnder
   }
 }
 
+bool PageMouse::PressArmsAddition(int button, int slotUnder) const {
+  if (!host_.GenClick() || host_.Thumbs().ThumbSel() < 0) return false;
+  if (ValidSlot(slotUnder) && model_.box(slotUnder).visible) return true;
+  const PageEditState& state = model_.edit();
+  return button != kRightButton && !(state.cropArmed && pagePointer_ == PointerShape::Custom);
+}
+
 void PageMouse::MoveAt(QPointF page, int buttons, int slotUnder) {
   if (buttons == 0) grab_ = kNoGrab;  // a release went elsewhere, to a menu or a dialog
   const int target = grab_ != kNoGrab ? grab_ : (ValidSlot(slotUnder) ? slotUnder : -1);

@@ -137,6 +137,9 @@ class PageMouse {
   void MoveAt(QPointF page, int buttons, int slotUnder);
   void ReleaseAt(QPointF page, int button, int buttonsHeld, int slotUnder);
   void DoubleClickAt(int slotUnder);
+  // Whether a press there only arms the addition of the selected thumbnail
+  // (click-to-add), leaving the page's pictures alone.
+  bool PressArmsAddition(int button, int slotUnder) const;
   void DragOverAt(QPointF page, bool fromThumbnail, int slotUnder);
   void DropAt(QPointF page, int slotUnder);
 

@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QToolBar>
 
+
 #include "frame/tool_enable.h"
 #include "support/test_support.h"
 
@@ -77,12 +78,19 @@ TEST(CommandSetTest, LongWorkLetsOnlyCommandsThatLeaveThePageAloneRun) {
   int newPages = 0, helps = 0;
   commands.Wire(u"mnuFileNew", [&] { ++newPages; });
   commands.Wire(u"mnuHelpContents", [&] { ++helps; });
+  commands.Wire(u"mnuFileSave", [] {});
+  commands.SetEnabled(u"mnuFileSave", false);
   commands.SetBusy(true);
   commands.Item(u"mnuFileNew")->trigger();
-  commands.Button(u"New")->trigger();
+  commands.ButtonClick(u"New");
   commands.Item(u"mnuHelpContents")->trigger();
   EXPECT_EQ(std::pair(newPages, helps), std::pair(0, 1));
+  // The others show off; what the work switches meanwhile waits for its end.
+  EXPECT_FALSE(commands.Button(u"New")->isEnabled());
+  commands.SetEnabled(u"mnuFileSave", true);
+  EXPECT_FALSE(commands.Item(u"mnuFileSave")->isEnabled());
   commands.SetBusy(false);
+  EXPECT_TRUE(commands.Item(u"mnuFileSave")->isEnabled());
   commands.Button(u"New")->trigger();
   EXPECT_EQ(newPages, 1);
 }

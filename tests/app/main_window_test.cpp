@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QLabel>
 #include <QDialog>
+#include <QFileDialog>
 #include <QMenu>
 #include <QStatusBar>
 #include <QTest>
@@ -35,6 +36,7 @@
 #include "app/commands.h"
 #include "browser/folder_tree.h"
 #include "browser/thumbnail_area.h"
+#include "documents/layout_file.h"
 #include "frame/help_window.h"
 #include "layout/layout_page.h"
 #include "layout/page_area.h"
@@ -72,7 +74,7 @@ TEST_F(MainWindowTest, FirstStartFitsTheScreenAndKeepsThePreviewSquare) {
   const int extra = static_cast<int>(std::lround(window.adjustPanel()->width() * window.twipsPerPixel())) - 3000;
   const int rule = 2160 + 1800 + std::max(0, extra);
   EXPECT_NEAR(window.OuterWidthTwips() - window.OuterHeightTwips(), rule, 2 * window.twipsPerPixel());
-  EXPECT_EQ(window.pagePanel()->caption(), QStringLiteral("Layout Preview: Undefined layout"));
+  EXPECT_EQ(window.pagePanel()->caption(), QStringLiteral("Layout Preview: "));
   EXPECT_TRUE(QFileInfo(app_->folders.layouts + QStringLiteral("Sample.lsf")).isFile());
   EXPECT_TRUE(QFileInfo(app_->programFolders.tempImages).isDir());
   EXPECT_EQ(test::AccessibilityProblems(&window), QStringList());
@@ -258,6 +260,87 @@ TEST_F(MainWindowTest, ExitWhileAPictureIsAddedClosesAndStopsItsDecode) {
   main_.reset();
   EXPECT_TRUE(test::RunUntil([&slow] { return slow.returned(); })) << "the stopped decode's end";
   EXPECT_TRUE(slow.stopped());
+}
+
+// Undo pressed while pictures asked for are still being read undoes the
+// last one asked for, once all are on the page: the page is not emptied and
+// nothing asked for is dropped.
+TEST_F(MainWindowTest, UndoWhilePicturesAreAddedTakesOffTheLastOneAskedFor) {
+  MainWindow& window = Start();
+  LayoutPage& page = window.layoutPage();
+  const QString folder = test::freshFolder(QStringLiteral("pending")) + QLatin1Char('/');
+  QStringList photos;
+  for (int i = 0; i < 4; ++i) {
+    photos << folder + QStringLiteral("p%1.png").arg(i + 1);
+    ASSERT_TRUE(test::WritePicture(photos.back(), 64, 48));
+  }
+  DropOnPage(photos[0]);
+  test::SlowReader gate;
+  page.setReader(gate.reader());
+  PageEditState& edit = page.model().edit();
+  for (int i = 1; i < 4; ++i) {
+    std::tie(edit.downX, edit.downY, edit.addWidth, edit.addHeight) =
+        std::tuple(3000.f + 600 * i, 4000.f, 2880.f, 1440.f);
+    page.PicAdd(photos[i]);
+  }
+  ASSERT_TRUE(test::RunUntil([&gate] { return gate.reading(); })) << "the second picture's read at the gate";
+  QAction* undo = window.commands().Button(u"Undo");
+  ASSERT_TRUE(undo->isEnabled());
+  undo->trigger();
+  EXPECT_EQ(std::pair(page.model().picCount(), page.model().picLast()), std::pair(1, 0)) << "the undo waits";
+  gate.open();
+  ASSERT_TRUE(test::RunUntil([&] { return !page.adding() && page.undo().stack().top() == 3; }))
+      << "the three additions and the undo after them";
+  const PageModel& model = page.model();
+  EXPECT_EQ(std::pair(model.picLast(), model.picCount()), std::pair(3, 3));
+  for (int slot = 0; slot < 3; ++slot) EXPECT_EQ(model.pic(slot).file, photos[slot]);
+  EXPECT_EQ(model.pic(3).zRank, -1) << "the last picture asked for is taken off";
+}
+
+// Exit asked for while a layout is being opened stops the opening and ends
+// the program; the commands that cannot run meanwhile show disabled, and
+// come back as the work left them.
+TEST_F(MainWindowTest, ExitDuringALayoutsOpeningEndsItAndTheProgram) {
+  MainWindow& window = Start();
+  const QString folder = test::freshFolder(QStringLiteral("opening")) + QLatin1Char('/');
+  LayoutContent content;
+  constexpr int kPictures = 30;
+  for (int i = 0; i < kPictures; ++i) {
+    const QString photo = folder + QStringLiteral("p%1.png").arg(i);
+    ASSERT_TRUE(test::WritePicture(photo, 64, 48));
+    content.pictures.push_back({photo, 0.1f, 0.1f, 0.2f, 0.1f});
+  }
+  const QString layout = app_->folders.layouts + QStringLiteral("Thirty.lsf");
+  const Result<QByteArray> bytes = LayoutFile::Write(content);
+  ASSERT_TRUE(bytes && LayoutFile::SaveFile(layout, *bytes));
+
+  CommandSet& commands = window.commands();
+  bool answered = false, exitAsked = false;
+  bool newOn = true, exitOn = false;
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+      dialog->selectFile(layout);
+      QMetaObject::invokeMethod(dialog, "accept");
+      answered = true;
+      return;
+    }
+    if (!answered || exitAsked || !commands.busy() || QApplication::activeModalWidget()) return;
+    newOn = commands.Button(u"New")->isEnabled();
+    exitOn = commands.Button(u"Exit")->isEnabled();
+    exitAsked = true;
+    commands.Button(u"Exit")->trigger();
+  });
+  watch.start(0);
+  commands.Button(u"OpenP")->trigger();
+  watch.stop();
+  ASSERT_TRUE(exitAsked) << "Exit was never pressed while the layout opened";
+  EXPECT_EQ(std::pair(newOn, exitOn), std::pair(false, true));
+  EXPECT_TRUE(test::RunUntil([&] { return !window.isVisible(); })) << "the window's close after the opening";
+  int shown = 0;
+  for (int slot = 0; slot < kPictures; ++slot) shown += window.pagePanel()->page()->picture(slot).isNull() ? 0 : 1;
+  EXPECT_LT(shown, kPictures) << "the opening stopped";
+  EXPECT_TRUE(commands.Button(u"New")->isEnabled()) << "back as the work left it";
 }
 
 // The editor is a script that waits for the test's word through a FIFO.

@@ -17,6 +17,7 @@
 
 #include <map>
 #include <optional>
+#include <tuple>
 #include <vector>
 
 #include "browser/thumb_table.h"
@@ -25,6 +26,7 @@
 #include "layout/adjust_panel.h"
 #include "layout/page_area.h"
 #include "support/accessibility.h"
+#include "support/slow_reader.h"
 #include "support/test_support.h"
 
 namespace lumaset {
@@ -261,6 +263,7 @@ TEST_F(LayoutPageTest, CropAndClearPreview) {
   EXPECT_FALSE(window.cropChecked);
   EXPECT_FALSE(window.enabled[QStringLiteral("Undo")]);
   EXPECT_EQ(window.status, QStringLiteral("Undefined layout"));
+  EXPECT_EQ(page->pagePanel()->caption(), QStringLiteral("Layout Preview: ")) << "the caption names no layout";
 }
 
 TEST_F(LayoutPageTest, TurningThePageKeepsEveryPrintedSize) {
@@ -315,6 +318,43 @@ TEST_F(LayoutPageTest, ThumbnailTakenAwayAgainLeavesTheNextClickAlone) {
   EXPECT_EQ(page->picCur(), 0);
   EXPECT_EQ(model().box(1), selected) << "the picture selected before the drag keeps its size";
   EXPECT_EQ(model().picCount(), 2);
+}
+
+// With click-to-add on, a click takes the selected thumbnail at once: a
+// second click on the page, or one on a placed picture, while its picture
+// is still read adds nothing more. The click on the picture, and the width
+// typed after it, wait for the new picture and then act as asked.
+TEST_F(LayoutPageTest, AClickAddsTheSelectedThumbnailOnceWhileItsPictureIsRead) {
+  Add(wide, {2500, 2500}, 2000, 1500);
+  const float added = model().box(0).width;
+  app.options.genClick = true;
+  window.thumbs.start({tall});
+  window.thumbs.setThumbSel(0);
+  std::tie(model().edit().addWidth, model().edit().addHeight) = std::pair(2000.f, 2667.f);
+  test::SlowReader gate;
+  page->setReader(gate.reader());
+  Click({6000, 7000});
+  ASSERT_TRUE(test::RunUntil([&] { return gate.reading(); })) << "the thumbnail's read at the gate";
+  Click({6500, 7500});
+  Click(Centre(0));
+  page->adjustPanel()->txtWidth()->setText(QStringLiteral("1"));
+  QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+  QApplication::sendEvent(page->adjustPanel()->txtWidth(), &enter);
+  EXPECT_EQ(model().box(0).width, added) << "the width waits for the picture being added";
+  // The thumbnail selected again is taken by the next click at once, and
+  // its picture comes after what waited before it.
+  window.thumbs.setThumbSel(0);
+  Click({3000, 9000});
+  EXPECT_EQ(window.thumbs.ThumbSel(), -1);
+  gate.open();
+  page->FinishAdding();
+  EXPECT_EQ(model().picLast(), 2);
+  EXPECT_EQ(std::pair(model().pic(1).file, model().pic(2).file), std::pair(tall, tall));
+  EXPECT_NEAR(model().box(0).width, model().geometry().previewWidth / 8.5, 1) << "one inch wide";
+  EXPECT_NEAR(model().box(1).width, 2000, 5);
+  EXPECT_NEAR(Centre(2).y(), 9000, view()->twipsPerPixel()) << "where the click was";
+  EXPECT_EQ(page->undo().stack().entry(3).kind, UndoKind::Size) << "the width, then the last addition";
+  EXPECT_EQ(page->picCur(), 2);
 }
 
 TEST_F(LayoutPageTest, WidthBoxSpinnerAndLabelButtonWorkThroughThePanel) {

@@ -183,5 +183,50 @@ TEST_F(PageCommandsTest, ASlowPictureLeavesTheWindowRunningAndEscDropsWhatIsNotO
   EXPECT_TRUE(host.errors.isEmpty());
 }
 
+// A command asked for while additions are read runs on the page as it is
+// once they are all on it, in the order asked; one that asks for another
+// addition holds those after it until that one is placed too; Esc drops the
+// additions and lets the commands run. The thumbnail is taken as soon as
+// the addition is asked for.
+TEST_F(PageCommandsTest, CommandsWaitForTheAdditionsAskedForBeforeThem) {
+  test::SlowReader gate;
+  commands.setReader(gate.reader());
+  std::vector<std::pair<char, int>> ran;  // each command and the slots used when it ran
+  const auto note = [&](char name) { return [&ran, this, name] { ran.emplace_back(name, page.picLast()); }; };
+  Ask(photo, 2000, 2000);
+  EXPECT_EQ(host.thumbClears, 1) << "the thumbnail is taken before its picture is read";
+  Ask(photo, 4000, 4000);
+  commands.AfterAdding(note('a'));
+  commands.AfterAdding([&] {
+    note('b')();
+    Ask(photo, 6000, 6000);
+  });
+  commands.AfterAdding(note('c'));
+  ASSERT_TRUE(test::RunUntil([&] { return gate.reading(); })) << "the first read at the gate";
+  EXPECT_TRUE(ran.empty());
+  EXPECT_EQ(page.picLast(), -1);
+  gate.open();
+  ASSERT_TRUE(test::RunUntil([&] { return ran.size() == 3; })) << "the three commands";
+  EXPECT_EQ(ran, (std::vector<std::pair<char, int>>{{'a', 1}, {'b', 1}, {'c', 2}}));
+  EXPECT_EQ(host.clicked, (std::vector<int>{0, 1, 2}));
+  bool now = false;
+  commands.AfterAdding([&] { now = true; });
+  EXPECT_TRUE(now) << "with nothing being added a command runs at once";
+
+  // Esc drops the additions, also one asked for after a waiting command,
+  // but runs the command.
+  const test::SlowReader shut;
+  commands.setReader(shut.reader());
+  Ask(photo, 1000, 1000);
+  commands.AfterAdding(note('e'));
+  Ask(photo, 3000, 3000);
+  ASSERT_TRUE(test::RunUntil([&] { return shut.reading(); })) << "the read at the shut gate";
+  host.abort = true;
+  ASSERT_TRUE(test::RunUntil([&] { return ran.size() == 4; })) << "the command after Esc";
+  EXPECT_EQ(ran.back(), std::pair('e', 2));
+  EXPECT_FALSE(commands.adding()) << "the one asked for after the command is not read";
+  EXPECT_TRUE(host.errors.isEmpty());
+}
+
 }  // namespace
 }  // namespace lumaset

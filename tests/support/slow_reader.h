@@ -1,7 +1,8 @@
 #pragma once
 
 // A picture reader that reads nothing until its decode is stopped, for the
-// tests of windows that must go on while a slow picture is decoded.
+// tests of windows that must go on while a slow picture is decoded; or, once
+// the test opens its gate, reads the file as the program does.
 
 #include <QDeadlineTimer>
 #include <QImage>
@@ -14,6 +15,7 @@
 #include <thread>
 
 #include "components/imaging/decode_memory.h"
+#include "components/imaging/imaging.h"
 #include "components/result.h"
 
 namespace lumaset::test {
@@ -22,12 +24,13 @@ class SlowReader {
  public:
   // The reader to hand to the window; it may outlive this object.
   std::function<Result<QImage>(const QString&, int)> reader() const {
-    return [state = state_](const QString&, int) -> Result<QImage> {
+    return [state = state_](const QString& path, int longSide) -> Result<QImage> {
       state->reading = true;
       const QDeadlineTimer patience(std::chrono::seconds(10));
-      while (!DecodeStop::requested() && !patience.hasExpired()) {
+      while (!DecodeStop::requested() && !state->open && !patience.hasExpired()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
       }
+      if (state->open) return Imaging::readScaled(path, longSide);
       state->stopped = DecodeStop::requested();
       state->returned = true;
       return Error{QStringLiteral("The decode was stopped.")};
@@ -35,6 +38,7 @@ class SlowReader {
   }
 
   bool reading() const { return state_->reading; }
+  void open() { state_->open = true; }
   bool returned() const { return state_->returned; }
   // Whether the reader ended because its decode was stopped.
   bool stopped() const { return state_->stopped; }
@@ -44,6 +48,7 @@ class SlowReader {
     std::atomic<bool> reading{false};
     std::atomic<bool> stopped{false};
     std::atomic<bool> returned{false};
+    std::atomic<bool> open{false};
   };
   std::shared_ptr<State> state_ = std::make_shared<State>();
 };
