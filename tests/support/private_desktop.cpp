@@ -20,7 +20,7 @@ namespace {
 
 constexpr const char* kDesktopVariable = "LUMASET_TEST_DESKTOP";
 constexpr int kStartMs = 10000;  // for the X server and the window manager each
-constexpr int kRunMs = 25000;    // for the test's own run, within the test's deadline
+constexpr int kRunMs = 60000;    // for the test's own run, within the test's deadline
 constexpr int kToolMs = 5000;    // for one xdotool command
 constexpr int kSettledMs = 300;  // a window this long unchanged has settled
 
@@ -77,7 +77,11 @@ class Desktop {
       probe.start(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")});
       return probe.waitForFinished(kToolMs) && probe.readAllStandardOutput().contains("window id");
     });
-    if (!managing) return QStringLiteral("openbox did not take over the display ") + display_;
+    if (!managing)
+      return QStringLiteral("openbox did not take over the display %1 (%2)")
+          .arg(display_, manager_.state() == QProcess::NotRunning
+                             ? QStringLiteral("it ended with %1").arg(manager_.exitCode())
+                             : QStringLiteral("still running"));
     return {};
   }
 
