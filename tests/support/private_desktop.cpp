@@ -51,8 +51,23 @@ class Desktop {
     Stop(server_);
   }
 
-  // Empty when it came up; else why not.
+  // Empty when it came up; else why not. A busy machine may lose a start
+  // (a display taken by another server in the same moment): a few are tried.
   QString start() {
+    QString failed;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      failed = startOnce();
+      if (failed.isEmpty()) break;
+      Stop(manager_);
+      Stop(server_);
+    }
+    return failed;
+  }
+
+  const QString& display() const { return display_; }
+
+ private:
+  QString startOnce() {
     server_.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
                                            QStringLiteral("0"), QStringLiteral("1600x1200x24"),
                                            QStringLiteral("-nolisten"), QStringLiteral("tcp")});
@@ -68,7 +83,7 @@ class Desktop {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("DISPLAY"), display_);
     manager_.setProcessEnvironment(environment);
-    manager_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    manager_.setProcessChannelMode(QProcess::MergedChannels);
     manager_.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
     // The manager announces itself on the root window once it manages windows.
     const bool managing = WaitFor(kStartMs, [&] {
@@ -80,14 +95,13 @@ class Desktop {
     if (!managing)
       return QStringLiteral("openbox did not take over the display %1 (%2)")
           .arg(display_, manager_.state() == QProcess::NotRunning
-                             ? QStringLiteral("it ended with %1").arg(manager_.exitCode())
+                             ? QStringLiteral("it ended with %1: %2")
+                                   .arg(manager_.exitCode())
+                                   .arg(QString::fromLocal8Bit(manager_.readAll()))
                              : QStringLiteral("still running"));
     return {};
   }
 
-  const QString& display() const { return display_; }
-
- private:
   QProcess server_;
   QProcess manager_;
   QString display_;
@@ -155,13 +169,15 @@ QSize SizeOnTheServer(const QWidget* window) {
 
 bool DragPointer(QPoint from, QPoint to) {
   const auto at = [](QPoint point) { return QStringList{QString::number(point.x()), QString::number(point.y())}; };
-  // Half-way steps, as a hand moves, so the window manager sees a drag.
+  // In steps, as a hand moves, each given a moment so that the window
+  // manager sees a press, a drag and a release, however busy the machine.
+  const QStringList pause{QStringLiteral("sleep"), QStringLiteral("0.2")};
   const QPoint middle = (from + to) / 2;
-  return Xdotool(QStringList{QStringLiteral("mousemove")} + at(from)) &&
-         Xdotool({QStringLiteral("mousedown"), QStringLiteral("1")}) &&
-         Xdotool(QStringList{QStringLiteral("mousemove")} + at(middle)) &&
-         Xdotool(QStringList{QStringLiteral("mousemove")} + at(to)) &&
-         Xdotool({QStringLiteral("mouseup"), QStringLiteral("1")});
+  return Xdotool(QStringList{QStringLiteral("mousemove")} + at(from) + pause + QStringList{QStringLiteral("mousedown"), QStringLiteral("1")} +
+                 pause + QStringList{QStringLiteral("mousemove")} + at(middle) + pause +
+                 QStringList{QStringLiteral("mousemove")} + at(to) + pause +
+                 QStringList{QStringLiteral("mouseup"), QStringLiteral("1")})
+      .has_value();
 }
 
 bool WaitUntilFramedAndSettled(QWidget* window) {
