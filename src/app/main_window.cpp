@@ -271,11 +271,7 @@ void MainWindow::FormResize(bool shapeLater) {
   if (layout.switchScreenSaverOff) app_.screenSaver().SetActive(false);
   if (!layout.layOut) return;
   layingOut_ = true;
-  if (layout.reshape && shapeLater) {
-    if (!shapeTimer_->isActive()) shapeTimer_->start(0);
-  } else if (layout.reshape) {
-    ResizeOuter(layout.windowWidth, layout.windowHeight);
-  }
+  TakeShape(layout, shapeLater);
   ApplyLayout(layout);
   // Redrawing the page may have given the page settings other texts, and the
   // column another width: the window takes the shape that asks for.
@@ -283,11 +279,19 @@ void MainWindow::FormResize(bool shapeLater) {
     input = LayoutInput();
     input.shapeLater = shapeLater;
     const MainLayout again = LayOutMainWindow(input);
-    if (again.reshape && !shapeLater) ResizeOuter(again.windowWidth, again.windowHeight);
-    if (again.reshape && shapeLater && !shapeTimer_->isActive()) shapeTimer_->start(0);
+    TakeShape(again, shapeLater);
     ApplyLayout(again);
   }
   layingOut_ = false;
+}
+
+void MainWindow::TakeShape(const MainLayout& layout, bool later) {
+  if (!layout.reshape) return;
+  if (!later) {
+    ResizeOuter(layout.windowWidth, layout.windowHeight);
+  } else if (!shapeTimer_->isActive()) {
+    shapeTimer_->start(0);
+  }
 }
 
 // A window manager that is sizing the window as the user drags its frame
@@ -298,7 +302,11 @@ void MainWindow::FormResize(bool shapeLater) {
 void MainWindow::AskForShape() {
   QWindow* handle = windowHandle();
   const MainLayout layout = LayOutMainWindow(LayoutInput());
-  if (!layout.layOut || !layout.reshape || !handle || !isVisible()) {
+  if (!layout.layOut || !layout.reshape) {  // granted, or no longer wanted
+    if (layout.layOut && isVisible()) KeepOnScreen();
+    return;
+  }
+  if (!handle || !isVisible()) {
     FormResize();
     return;
   }

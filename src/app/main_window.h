@@ -209,6 +209,7 @@ class MainWindow : public QMainWindow, private FolderOpenWindow, private LayoutP
   // The layout at the present size, applied to the panes. With `shapeLater`
   // the window keeps its size for now and asks for its shape after the event.
   void FormResize(bool shapeLater = false);
+  void TakeShape(const MainLayout& layout, bool later);
   void AskForShape();
   QTimer* shapeTimer_ = nullptr;  // asks the window system for the window's shape
   int shapeTries_ = 0;            // requests left before giving up on a refusing window manager
