@@ -9,7 +9,6 @@
 #include <QStandardPaths>
 #include <QWidget>
 
-#include <chrono>
 #include <functional>
 #include <optional>
 
@@ -87,12 +86,13 @@ class Desktop {
     manager_.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
     // The manager announces itself on the root window once it manages windows.
     const bool managing = WaitFor(kStartMs, [&] {
+      if (manager_.state() == QProcess::NotRunning) return true;  // said below
       QProcess probe;
       probe.setProcessEnvironment(environment);
       probe.start(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")});
       return probe.waitForFinished(kToolMs) && probe.readAllStandardOutput().contains("window id");
     });
-    if (!managing)
+    if (!managing || manager_.state() == QProcess::NotRunning)
       return QStringLiteral("openbox did not take over the display %1 (%2)")
           .arg(display_, manager_.state() == QProcess::NotRunning
                              ? QStringLiteral("it ended with %1: %2")
