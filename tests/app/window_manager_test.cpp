@@ -8,7 +8,6 @@
 #include <cstdlib>
 
 #include "app/main_window.h"
-#include "layout/layout_page.h"
 #include "layout/page_area.h"
 #include "support/private_desktop.h"
 #include "support/program_fixture.h"
