@@ -129,6 +129,10 @@ MainLayout LayOutMainWindow(const MainLayoutInput& in) {
     ShapeNormalWindow(width, height, out.r1 + out.r0, in.screen);
     out.reshape = width != in.width || height != in.height;
     out.switchScreenSaverOff = in.disableScreenSaver;
+    if (in.shapeLater) {
+      width = in.width;
+      height = in.height;
+    }
   }
   out.windowWidth = width;
   out.windowHeight = height;

@@ -43,6 +43,9 @@ struct MainLayoutInput {
   int scrollTop = 0;                // VScroll1.Top
   int noticeHeight = 0;             // labPicPan.Height
   int thumbCell = 860;              // ThumbCell
+  // The normal window keeps its present size for now: the panes are laid out
+  // for it, and `reshape` says whether its shape asks for another.
+  bool shapeLater = false;
 };
 
 // What the window applies, in this order: hide the placed pictures, take the

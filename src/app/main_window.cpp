@@ -14,6 +14,8 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QTimer>
+#include <QWindow>
 
 #include <algorithm>
 #include <utility>
@@ -60,6 +62,11 @@ constexpr int kPanelTop = kPaneTop + 2130;       // the thumbnail panel ends wit
 constexpr int kFolderCaptionHeight = kPanelTop - kFolderCaptionTop;
 constexpr int kMeterWidth = 240;
 
+// While the window manager refuses the window's shape, it is asked again this
+// often, this many times after the last size the window manager gave.
+constexpr int kShapeRetryMs = 250;
+constexpr int kShapeTries = 80;
+
 }  // namespace
 
 // One icon for the whole run, of the pictures drawn from its SVG ahead (data/icons).
@@ -81,6 +88,9 @@ MainWindow::MainWindow(AppState& app, QWidget* parent)
   setWindowTitle(app_.identity.name);
   setWindowIcon(ProgramIcon());
   setAttribute(Qt::WA_QuitOnClose);
+  shapeTimer_ = new QTimer(this);
+  shapeTimer_->setSingleShot(true);
+  connect(shapeTimer_, &QTimer::timeout, this, &MainWindow::AskForShape);
   BuildPanes();
   BuildCommands();
   BuildStatusBar();
@@ -171,13 +181,19 @@ int MainWindow::OuterHeightTwips() const {
   return ToTwips(centralWidget()->height()) + kOuterExtraHeight;
 }
 
-void MainWindow::ResizeOuter(int widthTwips, int heightTwips) {
+// The window's size in pixels for outer measures in the rules' terms, with
+// the bars as they lie now.
+QSize MainWindow::OuterPixels(int widthTwips, int heightTwips) const {
   const QSize central(ToPixels(widthTwips - kOuterExtraWidth), ToPixels(heightTwips - kOuterExtraHeight));
+  return size() + (central - centralWidget()->size());
+}
+
+void MainWindow::ResizeOuter(int widthTwips, int heightTwips) {
   // The menu bar's height follows the window's width: a second step sizes
   // the window with the bars as they lie at the new width.
   for (int step = 0; step < 2; ++step) {
     LayOutWhileHidden();
-    resize(size() + (central - centralWidget()->size()));
+    resize(OuterPixels(widthTwips, heightTwips));
   }
   LayOutWhileHidden();
   KeepOnScreen();
@@ -248,22 +264,60 @@ int MainWindow::ColumnExtra() const {
   return std::max(0, ToTwips(layout_->adjustPanel()->neededWidth()) - kColumnWidth);
 }
 
-void MainWindow::FormResize() {
+void MainWindow::FormResize(bool shapeLater) {
   if (layingOut_) return;
-  const MainLayout layout = LayOutMainWindow(LayoutInput());
+  MainLayoutInput input = LayoutInput();
+  input.shapeLater = shapeLater;
+  const MainLayout layout = LayOutMainWindow(input);
   if (layout.switchScreenSaverOff) app_.screenSaver().SetActive(false);
   if (!layout.layOut) return;
   layingOut_ = true;
-  if (layout.reshape) ResizeOuter(layout.windowWidth, layout.windowHeight);
+  TakeShape(layout, shapeLater);
   ApplyLayout(layout);
   // Redrawing the page may have given the page settings other texts, and the
   // column another width: the window takes the shape that asks for.
   if (std::exchange(columnGrew_, false)) {
-    const MainLayout again = LayOutMainWindow(LayoutInput());
-    if (again.reshape) ResizeOuter(again.windowWidth, again.windowHeight);
+    input = LayoutInput();
+    input.shapeLater = shapeLater;
+    const MainLayout again = LayOutMainWindow(input);
+    TakeShape(again, shapeLater);
     ApplyLayout(again);
   }
   layingOut_ = false;
+}
+
+void MainWindow::TakeShape(const MainLayout& layout, bool later) {
+  if (!layout.reshape) return;
+  if (!later) {
+    ResizeOuter(layout.windowWidth, layout.windowHeight);
+  } else if (!shapeTimer_->isActive()) {
+    shapeTimer_->start(0);
+  }
+}
+
+// A window manager that is sizing the window as the user drags its frame
+// ignores any other size meanwhile. So the shape is asked of the window
+// system rather than set: the window keeps the size it really has, laid out
+// for it, until the window manager grants the shape and the window follows.
+// A refused request is asked again a while later, when the drag may be over.
+void MainWindow::AskForShape() {
+  QWindow* handle = windowHandle();
+  const MainLayout layout = LayOutMainWindow(LayoutInput());
+  if (!layout.layOut || !layout.reshape) {  // granted, or no longer wanted
+    if (layout.layOut && isVisible()) KeepOnScreen();
+    return;
+  }
+  if (!handle || !isVisible()) {
+    FormResize();
+    return;
+  }
+  if (shapeTries_ <= 0) return;  // a window manager that never grants it: the window stays as it is
+  --shapeTries_;
+  // The window system knows only the last size asked for: asking the same
+  // again would not reach it, so the size the window has is asked first.
+  if (handle->size() != size()) handle->resize(size());
+  handle->resize(OuterPixels(layout.windowWidth, layout.windowHeight));
+  shapeTimer_->start(kShapeRetryMs);
 }
 
 void MainWindow::ApplyLayout(const MainLayout& layout) {
@@ -336,7 +390,10 @@ void MainWindow::SettleFrame() {
 
 void MainWindow::resizeEvent(QResizeEvent* event) {
   QMainWindow::resizeEvent(event);
-  FormResize();
+  // A size given by the window system is laid out as it stands; the shape
+  // is asked for after the event.
+  if (event->spontaneous()) shapeTries_ = kShapeTries;
+  FormResize(event->spontaneous());
 }
 
 void MainWindow::changeEvent(QEvent* event) {

@@ -206,8 +206,13 @@ class MainWindow : public QMainWindow, private FolderOpenWindow, private LayoutP
   bool FormUnload();
   void SavePlacement();
 
-  // The layout at the present size, applied to the panes.
-  void FormResize();
+  // The layout at the present size, applied to the panes. With `shapeLater`
+  // the window keeps its size for now and asks for its shape after the event.
+  void FormResize(bool shapeLater = false);
+  void TakeShape(const MainLayout& layout, bool later);
+  void AskForShape();
+  QTimer* shapeTimer_ = nullptr;  // asks the window system for the window's shape
+  int shapeTries_ = 0;            // requests left before giving up on a refusing window manager
   int ColumnExtra() const;
   bool columnGrew_ = false;  // the page settings asked for a wider column while laying out
   MainLayoutInput LayoutInput() const;
@@ -216,6 +221,7 @@ class MainWindow : public QMainWindow, private FolderOpenWindow, private LayoutP
 
   // Resizes the window to outer measures in the layout rules' terms.
   void ResizeOuter(int widthTwips, int heightTwips);
+  QSize OuterPixels(int widthTwips, int heightTwips) const;
   void KeepOnScreen();
   void LayOutWhileHidden();
   void SettleFrame();

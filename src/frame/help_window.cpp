@@ -232,7 +232,24 @@ void HelpWindow::startKeywordSearch(const QString& partial) {
   keywordField_->setText(partial);
   keywordField_->setFocus(Qt::OtherFocusReason);
   completer_->setCompletionPrefix(partial);
+  // The list is a popup that takes the keyboard: opened before the window
+  // manager has made this window the active one, it keeps the window from
+  // becoming active, and the keyboard and the screen reader stay where they
+  // were. So it opens once the window is active.
+  keywordListWanted_ = true;
+  if (isActiveWindow()) openKeywordList();
+}
+
+void HelpWindow::openKeywordList() {
+  keywordListWanted_ = false;
+  keywordField_->setFocus(Qt::ActiveWindowFocusReason);
   completer_->complete();
+}
+
+bool HelpWindow::event(QEvent* event) {
+  const bool handled = QMainWindow::event(event);
+  if (event->type() == QEvent::WindowActivate && keywordListWanted_) openKeywordList();
+  return handled;
 }
 
 bool HelpWindow::showKeyword(const QString& partial) {
@@ -248,10 +265,21 @@ bool HelpWindow::showKeyword(const QString& partial) {
 void HelpWindow::joinModalDialog(QWidget* dialog) {
   if (dialog == nullptr || dialog == this || parentWidget() == dialog) return;
   if (parentWidget() != nullptr) parentWidget()->removeEventFilter(this);
-  const QRect place = geometry();
-  setParent(dialog, Qt::Window);  // hides the window, which show() undoes
-  setGeometry(place);
+  moveToOwner(dialog);
   dialog->installEventFilter(this);
+}
+
+// Another owner hides the window, which show() undoes. A window already on
+// the screen keeps its frame where it was; one not shown yet is placed by the
+// window manager, as any new window is, and not at the corner of the screen
+// that a window never placed claims to stand at.
+void HelpWindow::moveToOwner(QWidget* owner) {
+  const bool placed = isVisible();
+  const QPoint frameAt = pos();
+  const QSize size = this->size();
+  setParent(owner, Qt::Window);
+  resize(size);
+  if (placed) move(frameAt);
   show();
 }
 
@@ -267,10 +295,7 @@ bool HelpWindow::eventFilter(QObject* watched, QEvent* event) {
   if (watched == parentWidget() && event->type() == QEvent::Hide) {
     // The dialog is closing and may be deleted next: leave it first.
     watched->removeEventFilter(this);
-    const QRect place = geometry();
-    setParent(nullptr, Qt::Window);
-    setGeometry(place);
-    show();
+    moveToOwner(nullptr);
   }
   return QMainWindow::eventFilter(watched, event);
 }
@@ -342,6 +367,9 @@ void HelpService::show(HelpCommand command, int data) {
 }
 
 HelpWindow* HelpService::openWindow() {
+  // A window closed a moment ago goes with the next turn of the event loop:
+  // help asked for meanwhile comes in a new one.
+  if (window_ != nullptr && !window_->isVisible()) window_ = nullptr;
   if (window_ == nullptr) {
     Result<HelpBook> book = HelpBook::load(folder_);
     if (!book) {

@@ -111,10 +111,13 @@ class HelpWindow : public QMainWindow {
   void joinModalDialog(QWidget* dialog);
 
  protected:
+  bool event(QEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
+  void openKeywordList();
+  void moveToOwner(QWidget* owner);
   void buildLayout();
   void openLink(const QUrl& link);
   void showPage(const QUrl& page);
@@ -128,6 +131,7 @@ class HelpWindow : public QMainWindow {
   QLineEdit* keywordField_ = nullptr;
   QCompleter* completer_ = nullptr;
   QLabel* notice_ = nullptr;
+  bool keywordListWanted_ = false;  // the search opens the keyword list once the window is active
 };
 
 // What the program asks of its help.

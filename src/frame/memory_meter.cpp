@@ -1,6 +1,7 @@
 #include "frame/memory_meter.h"
 
 #include <QDateTime>
+#include <QEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QLocale>
@@ -32,6 +33,38 @@ int wholeMegabytes(double megabytes) {
 // The progress bar shows its steps about this often: a fast build steps it
 // far more often than anyone sees, and each paint costs the build.
 constexpr int kProgressPaintMs = 100;
+
+constexpr QLatin1String kPanelCoverName("lumaset-panel-cover");
+
+// Keeps a bar laid exactly over a status-bar panel while the status bar moves
+// and sizes its panels, as it does when another panel's text grows. Lives as
+// the bar's child until the bar is given back.
+class PanelCover : public QObject {
+ public:
+  PanelCover(QWidget* panel, QWidget* bar) : QObject(bar), panel_(panel), bar_(bar) {
+    setObjectName(kPanelCoverName);
+    panel->installEventFilter(this);
+    Follow();
+  }
+  ~PanelCover() override {
+    if (panel_) panel_->removeEventFilter(this);
+  }
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Move || event->type() == QEvent::Resize) Follow();
+    return false;
+  }
+
+ private:
+  void Follow() {
+    if (panel_ && bar_->parentWidget())
+      bar_->setGeometry(QRect(panel_->mapTo(bar_->parentWidget(), QPoint(0, 0)), panel_->size()));
+  }
+
+  QPointer<QWidget> panel_;
+  QWidget* bar_;
+};
 
 }  // namespace
 
@@ -104,6 +137,7 @@ void StatusClock::Refresh() {
 Status ProgressInStatusBar(QWidget* window, QStatusBar* statusBar, QWidget* panel, QProgressBar* bar,
                            bool show) {
   if (!bar) return Error{QStringLiteral("There is no progress bar to place.")};
+  delete bar->findChild<QObject*>(QString(kPanelCoverName), Qt::FindDirectChildrenOnly);
   if (!show) {
     bar->hide();
     if (window) bar->setParent(window);
@@ -116,7 +150,7 @@ Status ProgressInStatusBar(QWidget* window, QStatusBar* statusBar, QWidget* pane
   bar->show();
   // The panels' places are only final once the status bar has laid them out.
   if (statusBar->layout()) statusBar->layout()->activate();
-  bar->setGeometry(QRect(panel->mapTo(statusBar, QPoint(0, 0)), panel->size()));
+  new PanelCover(panel, bar);
   bar->raise();
   return Status::success();
 }

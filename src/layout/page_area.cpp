@@ -9,8 +9,6 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QStyle>
-#include <QStyleOptionFocusRect>
 #include <QScreen>
 
 #include <algorithm>
@@ -220,11 +218,12 @@ void PageView::paintEvent(QPaintEvent*) {
   PaintPictures(painter);
   if (scene_.printableOnTop) paintFrame();
   if (hasFocus()) {
-    // Where the keyboard is: the usual dotted frame inside the page's edge.
-    QStyleOptionFocusRect option;
-    option.initFrom(this);
-    option.rect = rect().adjusted(1, 1, -2, -2);
-    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+    // Where the keyboard is: a dotted frame inside the page's edge, drawn
+    // here rather than by the style, as some styles tint the whole rectangle
+    // and the page's colours must show as they are.
+    painter.setPen(QPen(palette().color(QPalette::Highlight), 1, Qt::DotLine));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(rect().adjusted(1, 1, -2, -2));
   }
 
   if (!frame_) return;

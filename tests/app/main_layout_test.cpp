@@ -82,6 +82,25 @@ TEST(MainLayout, NormalWindowKeepsWidthMinusHeightAndItsPreviewFillsTheHeight) {
   }
 }
 
+// While the window manager holds the window at a size that breaks the shape,
+// the panes fit the size the window has, and the shape is still asked for.
+TEST(MainLayout, ShapeLaterLaysOutForThePresentSize) {
+  MainLayoutInput in = Ready(12000, 9000);
+  in.shapeLater = true;
+  const MainLayout out = LayOutMainWindow(in);
+  EXPECT_TRUE(out.reshape);
+  EXPECT_EQ(std::pair(out.windowWidth, out.windowHeight), std::pair(12000, 9000));
+  EXPECT_EQ(out.treeHeight, 9000 - 1620);
+  EXPECT_EQ(out.preview.width, 12000 - out.r2);
+  ASSERT_TRUE(out.splitter);
+  EXPECT_EQ(out.splitter->height, in.innerHeight - 2 * 60 - 660);
+
+  const MainLayout shaped = LayOutMainWindow(Ready(12000, 8040));
+  in = Ready(12000, 8040);
+  in.shapeLater = true;
+  EXPECT_EQ(LayOutMainWindow(in), shaped) << "a shaped window lays out as ever";
+}
+
 TEST(MainLayout, PanesFollowTheTreeAndTheWindowState) {
   MainLayoutInput in = Ready(12000, 9000);
   MainLayout out = LayOutMainWindow(in);

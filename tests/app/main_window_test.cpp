@@ -18,6 +18,8 @@
 #include <QFileDialog>
 #include <QMenu>
 #include <QStatusBar>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QTest>
 #include <QTimer>
 
@@ -26,6 +28,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <cmath>
 #include <optional>
 #include <tuple>
@@ -145,6 +148,12 @@ TEST_F(MainWindowTest, TabReachesThePageAndItsKeys) {
   for (int press = 0; press < 40 && QApplication::focusWidget() && QApplication::focusWidget() != page; ++press)
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
   ASSERT_EQ(QApplication::focusWidget(), page);
+  // Its focus mark is a frame: the paper within stays white, whatever the style.
+  std::unique_ptr<QStyle> fusion(QStyleFactory::create(QStringLiteral("Fusion")));
+  ASSERT_TRUE(fusion);
+  page->setStyle(fusion.get());
+  EXPECT_EQ(page->grab().toImage().pixelColor(page->width() / 2, page->height() / 2), QColor(Qt::white));
+  page->setStyle(nullptr);
   app_->abortRequested = false;
   QTest::keyClick(page, Qt::Key_Escape);
   EXPECT_TRUE(app_->abortRequested);

@@ -13,11 +13,14 @@
 #include <QLineEdit>
 #include <QTextBrowser>
 #include <QToolButton>
+#include <QTreeView>
+#include <QScreen>
 
 #include <algorithm>
 #include <vector>
 
 #include "support/accessibility.h"
+#include "support/private_desktop.h"
 #include "support/test_support.h"
 
 namespace lumaset {
@@ -209,13 +212,61 @@ TEST(HelpService, TheWindowIsAnnouncedAsAWindowAndEscClosesIt) {
     auto* field = search->findChild<QLineEdit*>();
     ASSERT_NE(field, nullptr);
     field->setFocus();
+    // The list opens once the window is active.
+    ASSERT_TRUE(test::RunUntil([] { return QApplication::activePopupWidget() != nullptr; })) << "the keyword list";
     QWidget* popup = QApplication::activePopupWidget();
-    ASSERT_NE(popup, nullptr);
     if (!list) popup->hide();
     QTest::keyClick(list ? popup : static_cast<QWidget*>(field), Qt::Key_Escape);
     EXPECT_TRUE(search.isNull() || !search->isVisible()) << "list " << list;
     EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
   }
+}
+
+// On a desktop with a window manager, help from a dialog's Help button comes
+// with its title bar on the screen, as from the Help menu; the keyword
+// search takes the keyboard in the help window and is heard there.
+TEST(HelpService, UnderAWindowManagerHelpIsPlacedOnTheScreenAndTheSearchHeard) {
+  LUMASET_RUN_ON_PRIVATE_DESKTOP();
+  QWidget program;
+  auto* tree = new QTreeView(&program);
+  program.resize(600, 400);
+  program.show();
+  ASSERT_TRUE(test::WaitUntilFramedAndSettled(&program)) << "the program's window framed";
+  program.activateWindow();
+  tree->setFocus();
+  ASSERT_TRUE(test::RunUntil([&] { return QApplication::focusWidget() == tree; })) << "the tree focused";
+
+  HelpService help(kShippedBook, &program);
+  {
+    QDialog dialog(&program);
+    dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.show();
+    ASSERT_EQ(QApplication::activeModalWidget(), &dialog);
+    help.show(HelpCommand::Context, 19);
+    ASSERT_NE(help.window(), nullptr);
+    ASSERT_TRUE(test::WaitUntilFramedAndSettled(help.window())) << "the help window framed";
+    const QRect screen = help.window()->screen()->availableGeometry();
+    EXPECT_TRUE(screen.contains(help.window()->frameGeometry()))
+        << "frame at " << help.window()->frameGeometry().x() << ", " << help.window()->frameGeometry().y();
+  }
+  help.show(HelpCommand::Quit, 0);
+  program.activateWindow();
+  tree->setFocus();
+  ASSERT_TRUE(test::RunUntil([&] { return QApplication::focusWidget() == tree; })) << "the tree focused again";
+
+  // A screen reader follows the focus: every control that gets it is heard.
+  std::vector<QWidget*> heardFocus;
+  const QMetaObject::Connection hearing = QObject::connect(
+      qApp, &QApplication::focusChanged, [&](QWidget*, QWidget* now) { heardFocus.push_back(now); });
+  help.show(HelpCommand::PartialKey, 0);
+  ASSERT_NE(help.window(), nullptr);
+  auto* field = help.window()->findChild<QLineEdit*>();
+  EXPECT_TRUE(test::RunUntil([&] { return QApplication::activeWindow() == help.window(); }))
+      << "the help window active";
+  EXPECT_TRUE(test::RunUntil([&] { return QApplication::focusWidget() == field; })) << "the keyword field focused";
+  QObject::disconnect(hearing);
+  ASSERT_FALSE(heardFocus.empty());
+  EXPECT_EQ(heardFocus.back(), field) << "the last control heard getting the focus";
 }
 
 TEST(HelpService, SaysWhenThereIsNoHelpOrTheBookIsMissing) {

@@ -97,8 +97,9 @@ TEST(MemoryMeter, MeterMaximumOnlyRises) {
 TEST(StatusBarProgress, CoversTheFirstPanelAndReturnsHidden) {
   QMainWindow window;
   auto* layoutPanel = new QLabel(QStringLiteral("Undefined layout"));
+  auto* memoryPanel = new QLabel(QStringLiteral("Memory"));
   window.statusBar()->addWidget(layoutPanel, 1);
-  window.statusBar()->addWidget(new QLabel(QStringLiteral("Memory")));
+  window.statusBar()->addWidget(memoryPanel);
   window.resize(640, 480);
   window.show();
   auto* bar = new QProgressBar(&window);
@@ -108,6 +109,13 @@ TEST(StatusBarProgress, CoversTheFirstPanelAndReturnsHidden) {
   EXPECT_EQ(bar->geometry(), layoutPanel->geometry());
   EXPECT_TRUE(bar->isVisible());
   EXPECT_TRUE(bar->value() == 0);
+  // The second panel's text grows to the left: the bar stays on the first
+  // panel as it now lies, and the second shows whole.
+  const int before = layoutPanel->width();
+  memoryPanel->setText(QStringLiteral("Making thumbnails 40% <press Esc to stop> with a long name"));
+  ASSERT_TRUE(test::RunUntil([&] { return layoutPanel->width() < before; })) << "the first panel narrowing";
+  EXPECT_EQ(bar->geometry(), layoutPanel->geometry());
+  EXPECT_FALSE(bar->geometry().intersects(memoryPanel->geometry()));
   ASSERT_TRUE(ProgressInStatusBar(&window, window.statusBar(), layoutPanel, bar, false).ok());
   EXPECT_TRUE(bar->parentWidget() == &window);
   EXPECT_TRUE(!bar->isVisible());

@@ -96,5 +96,25 @@ TEST_F(PaintPaceTest, OnlyTheLatestPauseReleasesAndOthersHoldsAreLeftAlone) {
   EXPECT_FALSE(frozen.updatesEnabled());
 }
 
+// A window wholly covered by an opaque child paints only the child: the
+// window's own update request is its paint, and the next hold holds again.
+TEST_F(PaintPaceTest, ACoveredWindowsUpdateRequestEndsTheWait) {
+  QWidget cover(&window_);
+  cover.setAutoFillBackground(true);
+  cover.setGeometry(window_.rect());
+  cover.show();
+  ASSERT_TRUE(test::RunUntil([this] { return window_.updatesEnabled(); })) << "the cover shown";
+  QCoreApplication::processEvents();
+  paints_.count = 0;
+  pace_.hold(&window_);
+  window_.update();
+  pauses_.due.back()();
+  ASSERT_TRUE(pace_.awaitingPaint());
+  ASSERT_TRUE(test::RunUntil([this] { return !pace_.awaitingPaint(); })) << "the window's update request";
+  EXPECT_EQ(paints_.count, 0) << "the window itself was not painted";
+  pace_.hold(&window_);
+  EXPECT_TRUE(pace_.holding());
+}
+
 }  // namespace
 }  // namespace lumaset

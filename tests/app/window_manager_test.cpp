@@ -1,0 +1,59 @@
+// The main window as a window manager frames and sizes it: what the user
+// drags the frame to is what the window lays itself out for.
+
+#include <gtest/gtest.h>
+
+#include <QStatusBar>
+
+#include <cstdlib>
+
+#include "app/main_window.h"
+#include "layout/page_area.h"
+#include "support/private_desktop.h"
+#include "support/program_fixture.h"
+
+namespace lumaset {
+namespace {
+
+class WindowManagerTest : public test::ProgramTest {
+ protected:
+  // The window's widgets fill what the X server shows, down to the status bar.
+  static void ExpectLaidOutForItsRealSize(const MainWindow& window) {
+    const QSize real = test::SizeOnTheServer(&window);
+    EXPECT_EQ(window.size(), real) << "laid out for " << window.width() << " x " << window.height() << ", shown at "
+                                   << real.width() << " x " << real.height();
+    EXPECT_EQ(window.statusBar()->geometry().bottom(), real.height() - 1) << "the status bar at the bottom";
+    EXPECT_LE(window.pagePanel()->geometry().bottom(), window.centralWidget()->height());
+  }
+};
+
+// Dragging only the bottom edge of a wide window snaps it back to its shape;
+// dragging its corner out keeps width minus height as it was.
+TEST_F(WindowManagerTest, FrameDragsEndLaidOutForTheWindowsRealSize) {
+  LUMASET_RUN_ON_PRIVATE_DESKTOP();
+  MainWindow& window = Start();
+  ASSERT_TRUE(test::WaitUntilFramedAndSettled(&window)) << "the window framed and still";
+  ExpectLaidOutForItsRealSize(window);
+  const QSize shaped = window.size();
+  ASSERT_GT(shaped.width(), shaped.height());
+
+  QRect frame = window.frameGeometry();
+  const QPoint bottom(frame.center().x(), frame.bottom() - 1);
+  ASSERT_TRUE(test::DragPointer(bottom, bottom + QPoint(0, 120))) << "the drag of the bottom edge";
+  EXPECT_TRUE(test::RunUntil([&] { return window.size() == shaped; })) << "snapped back to its shape";
+  ASSERT_TRUE(test::WaitUntilFramedAndSettled(&window)) << "the window still after the drag";
+  ExpectLaidOutForItsRealSize(window);
+
+  frame = window.frameGeometry();
+  const QPoint corner = frame.bottomRight() - QPoint(1, 1);
+  ASSERT_TRUE(test::DragPointer(corner, corner + QPoint(150, 150))) << "the drag of the corner";
+  const int rule = shaped.width() - shaped.height();
+  EXPECT_TRUE(test::RunUntil([&] {
+    return window.width() > shaped.width() && std::abs(window.width() - window.height() - rule) <= 1;
+  })) << "wider, with width minus height kept: " << window.width() << " x " << window.height();
+  ASSERT_TRUE(test::WaitUntilFramedAndSettled(&window)) << "the window still after the drag";
+  ExpectLaidOutForItsRealSize(window);
+}
+
+}  // namespace
+}  // namespace lumaset

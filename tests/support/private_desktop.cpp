@@ -1,0 +1,197 @@
+#include "support/private_desktop.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRect>
+#include <QSize>
+#include <QStandardPaths>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+
+#include "support/test_support.h"
+
+namespace lumaset::test {
+namespace {
+
+constexpr const char* kDesktopVariable = "LUMASET_TEST_DESKTOP";
+constexpr int kStartMs = 10000;  // for the X server and the window manager each
+constexpr int kRunMs = 60000;    // for the test's own run, within the test's deadline
+constexpr int kToolMs = 5000;    // for one xdotool command
+constexpr int kSettledMs = 300;  // a window this long unchanged has settled
+
+// Turns the event loop while waiting for `done`, for at most `ms`.
+bool WaitFor(int ms, const std::function<bool()>& done) {
+  const QDeadlineTimer giveUp(ms);
+  while (!done()) {
+    if (giveUp.hasExpired()) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  return true;
+}
+
+void Stop(QProcess& process) {
+  if (process.state() == QProcess::NotRunning) return;
+  process.terminate();
+  if (!process.waitForFinished(kStartMs)) {
+    process.kill();
+    process.waitForFinished(kStartMs);
+  }
+}
+
+// An X server on a display that it picks itself, and a window manager on it.
+class Desktop {
+ public:
+  ~Desktop() {
+    Stop(manager_);
+    Stop(server_);
+  }
+
+  // Empty when it came up; else why not. A busy machine may lose a start
+  // (a display taken by another server in the same moment): a few are tried.
+  QString start() {
+    QString failed;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      failed = startOnce();
+      if (failed.isEmpty()) break;
+      Stop(manager_);
+      Stop(server_);
+    }
+    return failed;
+  }
+
+  const QString& display() const { return display_; }
+
+ private:
+  QString startOnce() {
+    server_.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                                           QStringLiteral("0"), QStringLiteral("1600x1200x24"),
+                                           QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+    QByteArray number;
+    if (!WaitFor(kStartMs, [&] {
+          number += server_.readAllStandardOutput();
+          return number.contains('\n') || server_.state() == QProcess::NotRunning;
+        }) ||
+        number.trimmed().isEmpty())
+      return QStringLiteral("Xvfb did not say its display: ") + QString::fromLocal8Bit(server_.readAllStandardError());
+    display_ = QLatin1Char(':') + QString::fromLatin1(number.trimmed());
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DISPLAY"), display_);
+    manager_.setProcessEnvironment(environment);
+    manager_.setProcessChannelMode(QProcess::MergedChannels);
+    manager_.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
+    // The manager announces itself on the root window once it manages windows.
+    const bool managing = WaitFor(kStartMs, [&] {
+      if (manager_.state() == QProcess::NotRunning) return true;  // said below
+      QProcess probe;
+      probe.setProcessEnvironment(environment);
+      probe.start(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")});
+      return probe.waitForFinished(kToolMs) && probe.readAllStandardOutput().contains("window id");
+    });
+    if (!managing || manager_.state() == QProcess::NotRunning)
+      return QStringLiteral("openbox did not take over the display %1 (%2)")
+          .arg(display_, manager_.state() == QProcess::NotRunning
+                             ? QStringLiteral("it ended with %1: %2")
+                                   .arg(manager_.exitCode())
+                                   .arg(QString::fromLocal8Bit(manager_.readAll()))
+                             : QStringLiteral("still running"));
+    return {};
+  }
+
+  QProcess server_;
+  QProcess manager_;
+  QString display_;
+};
+
+}  // namespace
+
+bool OnPrivateDesktop() { return qEnvironmentVariableIsSet(kDesktopVariable); }
+
+DesktopRun RunThisTestOnPrivateDesktop() {
+  DesktopRun run;
+  for (const char* needed : {"Xvfb", "openbox", "xdotool", "xprop"}) {
+    if (QStandardPaths::findExecutable(QLatin1String(needed)).isEmpty()) {
+      run.skipped = true;
+      run.output = QStringLiteral("This machine has no %1: the test needs a private desktop with a window manager.")
+                       .arg(QLatin1String(needed));
+      return run;
+    }
+  }
+  Desktop desktop;
+  if (const QString failed = desktop.start(); !failed.isEmpty()) {
+    run.output = failed;
+    return run;
+  }
+  const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  QProcess program;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert(QStringLiteral("DISPLAY"), desktop.display());
+  environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+  environment.insert(QLatin1String(kDesktopVariable), desktop.display());
+  environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+  program.setProcessEnvironment(environment);
+  program.setProcessChannelMode(QProcess::MergedChannels);
+  program.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--gtest_filter=%1.%2").arg(QLatin1String(test->test_suite_name()),
+                                                            QLatin1String(test->name()))});
+  const bool ended = program.waitForFinished(kRunMs);
+  if (!ended) Stop(program);
+  run.output = QString::fromLocal8Bit(program.readAll());
+  run.passed = ended && program.exitStatus() == QProcess::NormalExit && program.exitCode() == 0;
+  if (!ended) run.output += QStringLiteral("\nThe run on the private desktop did not end in time.");
+  return run;
+}
+
+std::optional<QByteArray> Xdotool(const QStringList& arguments) {
+  QProcess tool;
+  tool.start(QStringLiteral("xdotool"), arguments);
+  const bool ended = WaitFor(kToolMs, [&] { return tool.state() == QProcess::NotRunning; });
+  if (!ended) Stop(tool);
+  if (!ended || tool.exitStatus() != QProcess::NormalExit || tool.exitCode() != 0) return std::nullopt;
+  return tool.readAllStandardOutput();
+}
+
+QSize SizeOnTheServer(const QWidget* window) {
+  const std::optional<QByteArray> shell = Xdotool(
+      {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), QString::number(window->winId())});
+  if (!shell) return {};
+  QSize size;
+  for (const QByteArray& line : shell->split('\n')) {
+    if (line.startsWith("WIDTH=")) size.setWidth(line.mid(6).toInt());
+    if (line.startsWith("HEIGHT=")) size.setHeight(line.mid(7).toInt());
+  }
+  return size;
+}
+
+bool DragPointer(QPoint from, QPoint to) {
+  const auto at = [](QPoint point) { return QStringList{QString::number(point.x()), QString::number(point.y())}; };
+  // In steps, as a hand moves, each given a moment so that the window
+  // manager sees a press, a drag and a release, however busy the machine.
+  const QStringList pause{QStringLiteral("sleep"), QStringLiteral("0.2")};
+  const QPoint middle = (from + to) / 2;
+  return Xdotool(QStringList{QStringLiteral("mousemove")} + at(from) + pause + QStringList{QStringLiteral("mousedown"), QStringLiteral("1")} +
+                 pause + QStringList{QStringLiteral("mousemove")} + at(middle) + pause +
+                 QStringList{QStringLiteral("mousemove")} + at(to) + pause +
+                 QStringList{QStringLiteral("mouseup"), QStringLiteral("1")})
+      .has_value();
+}
+
+bool WaitUntilFramedAndSettled(QWidget* window) {
+  if (!WaitFor(kStartMs, [&] { return window->frameGeometry() != window->geometry(); })) return false;
+  QRect last = window->frameGeometry();
+  QElapsedTimer still;
+  still.start();
+  return WaitFor(kStartMs, [&] {
+    if (window->frameGeometry() != last) {
+      last = window->frameGeometry();
+      still.restart();
+    }
+    return still.elapsed() >= kSettledMs;
+  });
+}
+
+}  // namespace lumaset::test
