@@ -192,9 +192,9 @@ class PrintDialogPaper final : public QObject {
       return;
     }
     // Another queue: the page's paper where that queue has it.
-    for (const QPageSize& paper : QPrinterInfo(printer_).supportedPageSizes()) {
-      if (paper.isEquivalentTo(kept_.pageSize())) printer_.setPageSize(paper);
-    }
+    const QList<QPageSize> papers = QPrinterInfo(printer_).supportedPageSizes();
+    const qsizetype same = PaperIndex(papers, kept_.pageSize());
+    if (same >= 0) printer_.setPageSize(papers[same]);
     printer_.setPageOrientation(kept_.orientation());
   }
 
@@ -207,11 +207,10 @@ class PrintDialogPaper final : public QObject {
       auto* papers = watched->findChild<QComboBox*>(QStringLiteral("pageSizeCombo"));
       if (papers) {
         settings_ = static_cast<QWidget*>(watched);
-        for (int row = 0; row < papers->count(); ++row) {
-          const QVariant paper = papers->itemData(row);
-          if (paper.canConvert<QPageSize>() && paper.value<QPageSize>().isEquivalentTo(kept_.pageSize()))
-            papers->setCurrentIndex(row);
-        }
+        QList<QPageSize> rows;
+        for (int row = 0; row < papers->count(); ++row) rows.append(papers->itemData(row).value<QPageSize>());
+        const qsizetype same = PaperIndex(rows, kept_.pageSize());
+        if (same >= 0) papers->setCurrentIndex(static_cast<int>(same));
       }
     }
     return false;
