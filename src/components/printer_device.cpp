@@ -46,7 +46,7 @@ namespace {
 
 // What the program asks of CUPS itself; Qt's print support reaches the
 // queues on its own.
-#define LUMASET_CUPS_FUNCTIONS(F) F(cupsPrintFile) F(cupsLastErrorString)
+#define LUMASET_CUPS_FUNCTIONS(F) F(cupsPrintFile) F(cupsLastErrorString) F(cupsSetServer)
 LUMASET_LIBRARY_FUNCTIONS(Cups, LUMASET_CUPS_LIBRARY, LUMASET_CUPS_FUNCTIONS);
 
 constexpr double kTwipsPerPoint = 20;
@@ -54,6 +54,8 @@ constexpr double kPointsPerInch = 72;
 constexpr double kTwipsPerInch = 1440;
 // The dots an inch of Qt's PDF writer made for high resolution.
 constexpr int kPdfDotsPerInch = 1200;
+// A print server that is never there: asked, it fails at once.
+constexpr char kNoPrintServer[] = "/nonexistent/lumaset-no-print-server";
 // Line widths count in dots of this resolution, whatever the printer's own.
 constexpr double kLineDotsPerInch = 300;
 // Qt's PDF writer ends every whole document with this line; its own write
@@ -356,9 +358,17 @@ void PrinterDevice::UsePdfWriter() {
   SetPaperWithoutPrinter(12240, 15840, 720, 720);
 }
 
-// The PDF writer itself, for a job, on the paper the page gave it.
+// The PDF writer itself, for a job, on the paper the page gave it. Made,
+// a printer object asks the print system for its default queue and waits
+// as long as a silent server keeps it: the writer is made while this
+// thread's CUPS names a server that is never there.
 void PrinterDevice::MakePdfWriter() {
-  if (!printer_) printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
+  if (!printer_) {
+    const Result<Cups>& cups = Cups::Get();
+    if (cups) cups->cupsSetServer(kNoPrintServer);
+    printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    if (cups) cups->cupsSetServer(nullptr);  // the server the settings name, again
+  }
   printer_->setOutputFormat(QPrinter::PdfFormat);
   printer_->setPageLayout(blank_);
 }
@@ -519,12 +529,15 @@ void PrinterDevice::FollowChosenPrinter() {
   if (!chosen.isNull()) info_ = chosen;
 }
 
+// Without a printer the writer goes with its job: set back to no file, it
+// would ask the print system for a queue to print on.
 void PrinterDevice::BackToPrinter() {
-  const QPageLayout layout = printer_->pageLayout();
   if (!ready_) {
-    printer_->setOutputFileName(QString());
-    printer_->setOutputFormat(QPrinter::PdfFormat);
-  } else if (info_.isNull()) {
+    printer_.reset();
+    return;
+  }
+  const QPageLayout layout = printer_->pageLayout();
+  if (info_.isNull()) {
     printer_->setOutputFileName(ownFile_);
   } else {
     printer_->setOutputFileName(QString());

@@ -26,7 +26,7 @@ TEST_F(PrinterAtStartTest, TheWindowComesBeforeThePrintServersAnswerAndThePrinte
   const QString socket = test::SchedulerState().root->filePath(QStringLiteral("held.sock"));
   test::HeldPrintServer server(socket, QString::fromLocal8Bit(scheduler), 15);
   ASSERT_TRUE(server.Listening());
-  qputenv("CUPS_SERVER", QFile::encodeName(socket));
+  qputenv("CUPS_SERVER", server.Path());
   const auto back = qScopeGuard([&scheduler] { qputenv("CUPS_SERVER", scheduler); });
 
   MainWindow& window = Start();

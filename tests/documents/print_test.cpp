@@ -28,6 +28,7 @@
 #include "frame/settings.h"
 #include "layout/page_geometry.h"
 #include "support/file_size_limit.h"
+#include "support/held_print_server.h"
 #include "support/print_scheduler_fixture.h"
 #include "support/page_builder.h"
 #include "support/test_support.h"
@@ -467,6 +468,24 @@ TEST_F(Printing, PicturesLandOnTheirFractionsOfThePaperWithoutAPrinterUprightAnd
                            orientation == kPortrait ? "queue, portrait" : "queue, landscape");
     cups->ForgetJobs();
   }
+}
+
+// A print server that never answers keeps no PDF from being written.
+TEST_F(Printing, WithoutAPrinterAPdfIsWrittenWhileThePrintServerHoldsItsAnswer) {
+  test::HeldPrintServer server(test::freshShortFolder(QStringLiteral("held")) + QStringLiteral("/held.sock"), QString(), 15);
+  ASSERT_TRUE(server.Listening());
+  const QByteArray scheduler = qgetenv("CUPS_SERVER");
+  qputenv("CUPS_SERVER", server.Path());
+  const auto back = qScopeGuard([&scheduler] { qputenv("CUPS_SERVER", scheduler); });
+  PrinterDevice device(PrinterDevice::Start::NoPrinter);
+  TestPage page(device.Facts());
+  PlaceColours(page, folder);
+  FakePrintHost host;
+  host.saveAnswer = folder + QStringLiteral("/held.pdf");
+  PagePrinting(page.model, device, settings, options, host).mnuFilePrint_Click();
+  EXPECT_FALSE(server.AnsweredByItself()) << "the PDF waited for the print server";
+  EXPECT_EQ(host.errors, QStringList());
+  ExpectEdgesAtFractions(host.saveAnswer, "while the print server holds its answer");
 }
 
 TEST_F(Printing, ThePrinterChosenInTheDialogTakesTheJobsFromThenOn) {

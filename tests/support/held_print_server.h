@@ -49,6 +49,7 @@ class HeldPrintServer {
   HeldPrintServer& operator=(const HeldPrintServer&) = delete;
 
   bool Listening() const { return listening_; }
+  const QByteArray& Path() const { return socket_; }
   // Someone connected.
   bool Asked() const { return asked_; }
   void Answer() {
