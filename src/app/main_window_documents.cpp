@@ -60,10 +60,12 @@ void MainWindow::ConnectDocuments() {
 
 // A printer found after the window was made becomes the page's printer,
 // turned as the page is, unless one was chosen meanwhile. A command, a
-// dialog or the default editor still open is left to end first.
+// dialog, the default editor or a drag on the page still going is left to
+// end first.
 void MainWindow::TakePrinter(const std::shared_ptr<FoundPrinter>& found) {
   PrinterDevice& printer = app_.printer();
-  if (QApplication::activeModalWidget() || commands_->busy() || editorOpen_ || printer.Printing()) {
+  if (QApplication::activeModalWidget() || QApplication::mouseButtons() != Qt::NoButton || commands_->busy() ||
+      editorOpen_ || printer.Printing()) {
     QTimer::singleShot(250, this, [this, found] { TakePrinter(found); });
     return;
   }
