@@ -45,6 +45,7 @@ class EffectCommands;
 class FolderTree;
 class LayoutDocument;
 class PagePrinting;
+struct FoundPrinter;
 class HelpService;
 class MemoryMeter;
 class ProgressWindow;
@@ -164,6 +165,7 @@ class MainWindow : public QMainWindow, private FolderOpenWindow, private LayoutP
   // The documents: layout files, printing and contact sheets.
   class DocumentsHost;
   void ConnectDocuments();
+  void TakePrinter(const std::shared_ptr<FoundPrinter>& found);
   void SetPageBusy(bool busy);
 
   // Downloads, e-mail, and the thumbnail cell menu's file commands.

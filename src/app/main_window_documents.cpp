@@ -18,6 +18,7 @@
 #include "app/main_window.h"
 #include "app/main_window_documents.h"
 #include "browser/thumbnail_area.h"
+#include "components/printer_device.h"
 #include "documents/contact_sheet.h"
 #include "documents/layout_document.h"
 #include "documents/page_printing.h"
@@ -48,6 +49,10 @@ void MainWindow::ConnectDocuments() {
   commands_->Wire(u"mnuFilePrintSetup", [this] { printing_->mnuFilePrintSetup_Click(); });
   commands_->Wire(u"mnuViewThumb", [this] { sheet_->mnuViewThumb_Click(); });
 
+  // The page starts with No Printer; the printer comes when the print
+  // system answers, which a print server gone from the network never does.
+  FindPrinterAway(this, [this](const std::shared_ptr<FoundPrinter>& found) { TakePrinter(found); });
+
   PageAdjustPanel* panel = layout_->adjustPanel();
   panel->cmdPrinter()->setEnabled(true);  // printing never waits for a printer
   // Both act on the page as it is once the pictures asked for are on it.
@@ -56,6 +61,22 @@ void MainWindow::ConnectDocuments() {
   connect(panel->cmdThumb(), &QPushButton::clicked, this,
           [this] { layout_->AfterAdding([this] { sheet_->cmdThumb_Click(); }); });
   connect(picPan_, &ThumbnailPanel::cleared, this, [this] { sheet_->Reset(); });
+}
+
+// A printer found after the window was made becomes the page's printer,
+// turned as the page is, unless one was chosen meanwhile. A command, a
+// dialog, the default editor or a drag on the page still going is left to
+// end first.
+void MainWindow::TakePrinter(const std::shared_ptr<FoundPrinter>& found) {
+  PrinterDevice& printer = app_.printer();
+  if (QApplication::activeModalWidget() || QApplication::mouseButtons() != Qt::NoButton || commands_->busy() ||
+      editorOpen_ || printer.Printing()) {
+    QTimer::singleShot(250, this, [this, found] { TakePrinter(found); });
+    return;
+  }
+  if (!printer.Adopt(std::move(*found))) return;
+  (void)printer.SetOrientation(layout_->model().geometry().portrait ? kPortrait : kLandscape);
+  layout_->PageRefresh();
 }
 
 // Long page work: the page and its panels wait with the hourglass; menus

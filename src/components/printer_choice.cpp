@@ -15,6 +15,17 @@ QList<PrinterQueue> AvailableQueues() {
   return queues;
 }
 
+qsizetype PaperIndex(const QList<QPageSize>& papers, const QPageSize& paper) {
+  if (!paper.isValid()) return -1;
+  for (qsizetype row = 0; row < papers.size(); ++row) {
+    if (papers[row].key() == paper.key()) return row;
+  }
+  for (qsizetype row = 0; row < papers.size(); ++row) {
+    if (papers[row].isEquivalentTo(paper)) return row;
+  }
+  return -1;
+}
+
 PrinterChoiceModel::PrinterChoiceModel(QList<PrinterQueue> queues, PrinterChoice current)
     : queues_(std::move(queues)), pageOnly_(current.paper) {
   SetOrientation(current.orientation);
@@ -60,12 +71,7 @@ QList<QPageSize> PrinterChoiceModel::Papers() const {
 }
 
 int PrinterChoiceModel::PaperRowOf(const QPageSize& paper) const {
-  if (!paper.isValid()) return -1;
-  const QList<QPageSize> papers = Papers();
-  for (int row = 0; row < papers.size(); ++row) {
-    if (papers[row].isEquivalentTo(paper)) return row;
-  }
-  return -1;
+  return static_cast<int>(lumaset::PaperIndex(Papers(), paper));
 }
 
 QStringList PrinterChoiceModel::PaperRows() const {

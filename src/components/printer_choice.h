@@ -30,6 +30,11 @@ struct PrinterQueue {
 // The print system's queues, asked afresh.
 QList<PrinterQueue> AvailableQueues();
 
+// Where `paper` itself is among `papers`: the one of its own key, since a
+// printer may offer twins of one size (a paper and its borderless self),
+// else the first of its size; -1 for none.
+qsizetype PaperIndex(const QList<QPageSize>& papers, const QPageSize& paper);
+
 // What the dialog settles: a queue, its paper and the orientation. A choice
 // without a queue name stands for printing to a PDF file.
 struct PrinterChoice {

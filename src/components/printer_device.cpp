@@ -33,6 +33,7 @@
 #include <cstring>
 #include <mutex>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include <cups/cups.h>
@@ -45,12 +46,16 @@ namespace {
 
 // What the program asks of CUPS itself; Qt's print support reaches the
 // queues on its own.
-#define LUMASET_CUPS_FUNCTIONS(F) F(cupsPrintFile) F(cupsLastErrorString)
+#define LUMASET_CUPS_FUNCTIONS(F) F(cupsPrintFile) F(cupsLastErrorString) F(cupsSetServer)
 LUMASET_LIBRARY_FUNCTIONS(Cups, LUMASET_CUPS_LIBRARY, LUMASET_CUPS_FUNCTIONS);
 
 constexpr double kTwipsPerPoint = 20;
 constexpr double kPointsPerInch = 72;
 constexpr double kTwipsPerInch = 1440;
+// The dots an inch of Qt's PDF writer made for high resolution.
+constexpr int kPdfDotsPerInch = 1200;
+// A print server that is never there: asked, it fails at once.
+constexpr char kNoPrintServer[] = "/nonexistent/lumaset-no-print-server";
 // Line widths count in dots of this resolution, whatever the printer's own.
 constexpr double kLineDotsPerInch = 300;
 // Qt's PDF writer ends every whole document with this line; its own write
@@ -70,6 +75,20 @@ QPrinterInfo choosePrinter() {
   const QList<QPrinterInfo> printers = QPrinterInfo::availablePrinters();
   return printers.isEmpty() ? QPrinterInfo() : printers.constFirst();
 }
+
+// Qt starts every printer on A4 whatever paper it holds: the printer for
+// `queue` starts on the paper the queue says it has.
+std::unique_ptr<QPrinter> makePrinter(const QPrinterInfo& queue) {
+  auto printer = std::make_unique<QPrinter>(queue, QPrinter::HighResolution);
+  if (queue.defaultPageSize().isValid()) printer->setPageSize(queue.defaultPageSize());
+  return printer;
+}
+
+// Whoever waits for a printer found away, while it is there.
+struct PrinterWanted {
+  std::mutex mutex;
+  QObject* receiver = nullptr;
+};
 
 int toTwips(double points) { return static_cast<int>(std::lround(points * kTwipsPerPoint)); }
 
@@ -192,9 +211,9 @@ class PrintDialogPaper final : public QObject {
       return;
     }
     // Another queue: the page's paper where that queue has it.
-    for (const QPageSize& paper : QPrinterInfo(printer_).supportedPageSizes()) {
-      if (paper.isEquivalentTo(kept_.pageSize())) printer_.setPageSize(paper);
-    }
+    const QList<QPageSize> papers = QPrinterInfo(printer_).supportedPageSizes();
+    const qsizetype same = PaperIndex(papers, kept_.pageSize());
+    if (same >= 0) printer_.setPageSize(papers[same]);
     printer_.setPageOrientation(kept_.orientation());
   }
 
@@ -207,11 +226,10 @@ class PrintDialogPaper final : public QObject {
       auto* papers = watched->findChild<QComboBox*>(QStringLiteral("pageSizeCombo"));
       if (papers) {
         settings_ = static_cast<QWidget*>(watched);
-        for (int row = 0; row < papers->count(); ++row) {
-          const QVariant paper = papers->itemData(row);
-          if (paper.canConvert<QPageSize>() && paper.value<QPageSize>().isEquivalentTo(kept_.pageSize()))
-            papers->setCurrentIndex(row);
-        }
+        QList<QPageSize> rows;
+        for (int row = 0; row < papers->count(); ++row) rows.append(papers->itemData(row).value<QPageSize>());
+        const qsizetype same = PaperIndex(rows, kept_.pageSize());
+        if (same >= 0) papers->setCurrentIndex(static_cast<int>(same));
       }
     }
     return false;
@@ -225,10 +243,8 @@ class PrintDialogPaper final : public QObject {
   QPointer<QWidget> settings_;  // the page settings, once shown
 };
 
-}  // namespace
-
-PrinterFacts FactsOf(const QPrinter& printer) {
-  QPageLayout layout = printer.pageLayout();
+// The facts of a paper laid out as `layout`, printed at `dotsPerInch`.
+PrinterFacts factsOfLayout(QPageLayout layout, int dotsPerInch) {
   layout.setUnits(QPageLayout::Point);
   const QRectF paper = layout.fullRect();
   // The printer reports its strips for the upright paper, whatever the
@@ -241,16 +257,44 @@ PrinterFacts FactsOf(const QPrinter& printer) {
 
   PrinterFacts facts;
   facts.ready = true;
-  facts.deviceName = printer.printerName();
   facts.pageWidthTwips = toTwips(paper.width());
   facts.pageHeightTwips = toTwips(paper.height());
   facts.noPrintLeftTwips = toTwips(across);
   facts.noPrintTopTwips = toTwips(down);
   const double printablePoints = std::max(0.0, paper.width() - 2 * across);
-  facts.printableDots =
-      static_cast<int>(std::lround(printablePoints * printer.resolution() / kPointsPerInch));
+  facts.printableDots = static_cast<int>(std::lround(printablePoints * dotsPerInch / kPointsPerInch));
   facts.orientation = landscape ? kLandscape : kPortrait;
   return facts;
+}
+
+}  // namespace
+
+PrinterFacts FactsOf(const QPrinter& printer) {
+  PrinterFacts facts = factsOfLayout(printer.pageLayout(), printer.resolution());
+  facts.deviceName = printer.printerName();
+  return facts;
+}
+
+void FindPrinterAway(QObject* receiver, std::function<void(const std::shared_ptr<FoundPrinter>&)> found) {
+  auto wanted = std::make_shared<PrinterWanted>();
+  wanted->receiver = receiver;
+  QObject::connect(receiver, &QObject::destroyed, [wanted] {
+    const std::lock_guard lock(wanted->mutex);
+    wanted->receiver = nullptr;
+  });
+  std::thread([wanted, found = std::move(found)] {
+    const auto stillWanted = [&wanted] {
+      const std::lock_guard lock(wanted->mutex);
+      return wanted->receiver != nullptr;
+    };
+    auto result = std::make_shared<FoundPrinter>();
+    result->info = choosePrinter();
+    if (result->info.isNull() || !stillWanted()) return;
+    result->printer = makePrinter(result->info);
+    const std::lock_guard lock(wanted->mutex);
+    if (!wanted->receiver) return;
+    QMetaObject::invokeMethod(wanted->receiver, [found, result] { found(result); }, Qt::QueuedConnection);
+  }).detach();
 }
 
 QtPrinterDialogs::QtPrinterDialogs(QWidget* parent) : parent_(parent) {}
@@ -289,18 +333,14 @@ struct PrinterDevice::Job {
   }
 };
 
-// Qt starts every printer on A4 whatever paper it holds; the page is laid
-// out for the paper the printer says it has.
 PrinterDevice::PrinterDevice(Start start) {
   if (start == Start::DefaultPrinter) info_ = choosePrinter();
   if (info_.isNull()) {
     UsePdfWriter();
     return;
   }
-  printer_ = std::make_unique<QPrinter>(info_, QPrinter::HighResolution);
+  printer_ = makePrinter(info_);
   ready_ = true;
-  const QPageSize paper = info_.defaultPageSize();
-  if (paper.isValid()) printer_->setPageSize(paper);
 }
 
 PrinterDevice::PrinterDevice(std::unique_ptr<QPrinter> printer)
@@ -312,11 +352,36 @@ PrinterDevice::PrinterDevice(std::unique_ptr<QPrinter> printer)
 // Letter paper with half-inch strips until the page says otherwise.
 void PrinterDevice::UsePdfWriter() {
   info_ = QPrinterInfo();
-  printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
-  printer_->setOutputFormat(QPrinter::PdfFormat);
+  printer_.reset();
   ready_ = false;
   ownFile_.clear();
   SetPaperWithoutPrinter(12240, 15840, 720, 720);
+}
+
+// The PDF writer itself, for a job, on the paper the page gave it. Made,
+// a printer object asks the print system for its default queue and waits
+// as long as a silent server keeps it: the writer is made while this
+// thread's CUPS names a server that is never there.
+void PrinterDevice::MakePdfWriter() {
+  if (!printer_) {
+    const Result<Cups>& cups = Cups::Get();
+    if (cups) cups->cupsSetServer(kNoPrintServer);
+    printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    if (cups) cups->cupsSetServer(nullptr);  // the server the settings name, again
+  }
+  printer_->setOutputFormat(QPrinter::PdfFormat);
+  printer_->setPageLayout(blank_);
+}
+
+QPageLayout PrinterDevice::Layout() const { return ready_ ? printer_->pageLayout() : blank_; }
+
+bool PrinterDevice::Adopt(FoundPrinter&& found) {
+  if (ready_ || job_ || found.info.isNull() || !found.printer) return false;
+  info_ = std::move(found.info);
+  printer_ = std::move(found.printer);
+  ready_ = true;
+  ownFile_.clear();
+  return true;
 }
 
 void PrinterDevice::OpenLibrariesAhead() {
@@ -343,26 +408,28 @@ QString PrinterDevice::DeviceName() const { return info_.printerName(); }
 
 PrinterFacts PrinterDevice::Facts() const {
   if (job_) return job_->facts;
-  PrinterFacts facts = FactsOf(*printer_);
-  facts.deviceName = info_.printerName();
-  if (!ready_) {
-    // A file has no strips of its own: the page's are kept free.
-    facts.ready = false;
-    facts.noPrintLeftTwips = blankStrips_.x();
-    facts.noPrintTopTwips = blankStrips_.y();
-    const double printable = std::max(0, facts.pageWidthTwips - 2 * facts.noPrintLeftTwips);
-    facts.printableDots = static_cast<int>(std::lround(printable * printer_->resolution() / kTwipsPerInch));
+  if (ready_) {
+    PrinterFacts facts = FactsOf(*printer_);
+    facts.deviceName = info_.printerName();
+    return facts;
   }
+  // A file has no strips of its own: the page's are kept free.
+  PrinterFacts facts = factsOfLayout(blank_, kPdfDotsPerInch);
+  facts.ready = false;
+  facts.noPrintLeftTwips = blankStrips_.x();
+  facts.noPrintTopTwips = blankStrips_.y();
+  const double printable = std::max(0, facts.pageWidthTwips - 2 * facts.noPrintLeftTwips);
+  facts.printableDots = static_cast<int>(std::lround(printable * kPdfDotsPerInch / kTwipsPerInch));
   return facts;
 }
 
 double PrinterDevice::DotsPerTwip() const {
   if (job_) return job_->dotsPerTwip;
-  return printer_->resolution() / kTwipsPerInch;
+  return (ready_ ? printer_->resolution() : kPdfDotsPerInch) / kTwipsPerInch;
 }
 
 int PrinterDevice::Orientation() const {
-  return printer_->pageLayout().orientation() == QPageLayout::Landscape ? kLandscape : kPortrait;
+  return Layout().orientation() == QPageLayout::Landscape ? kLandscape : kPortrait;
 }
 
 Status PrinterDevice::SetOrientation(int orientation) {
@@ -371,6 +438,10 @@ Status PrinterDevice::SetOrientation(int orientation) {
   }
   if (job_) return Error{QStringLiteral("The paper cannot be turned while a page prints.")};
   const auto wanted = orientation == kPortrait ? QPageLayout::Portrait : QPageLayout::Landscape;
+  if (!ready_) {
+    blank_.setOrientation(wanted);
+    return Status::success();
+  }
   if (!printer_->setPageOrientation(wanted)) {
     return Error{QStringLiteral("The printer %1 cannot turn its paper.").arg(info_.printerName())};
   }
@@ -384,14 +455,13 @@ void PrinterDevice::SetPaperWithoutPrinter(int widthTwips, int heightTwips, int 
   const QSizeF upright(std::min(widthTwips, heightTwips) / kTwipsPerPoint,
                        std::max(widthTwips, heightTwips) / kTwipsPerPoint);
   const QPageSize paper(upright, QPageSize::Point, QString(), QPageSize::ExactMatch);
-  printer_->setPageLayout(QPageLayout(paper, landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
-                                      QMarginsF(), QPageLayout::Point));
+  blank_ = QPageLayout(paper, landscape ? QPageLayout::Landscape : QPageLayout::Portrait, QMarginsF(),
+                       QPageLayout::Point);
   blankStrips_ = {std::max(0, stripLeftTwips), std::max(0, stripTopTwips)};
 }
 
 PrinterChoice PrinterDevice::CurrentChoice() const {
-  return PrinterChoice{ready_ ? info_.printerName() : QString(), printer_->pageLayout().pageSize(),
-                       Orientation()};
+  return PrinterChoice{ready_ ? info_.printerName() : QString(), Layout().pageSize(), Orientation()};
 }
 
 Status PrinterDevice::Choose(const PrinterChoice& choice) {
@@ -399,16 +469,16 @@ Status PrinterDevice::Choose(const PrinterChoice& choice) {
   if (!choice.printerName.isEmpty() && (!ready_ || choice.printerName != info_.printerName())) {
     const QPrinterInfo queue = QPrinterInfo::printerInfo(choice.printerName);
     if (queue.isNull()) return noLongerThere(choice.printerName);
-    auto printer = std::make_unique<QPrinter>(queue, QPrinter::HighResolution);
-    if (queue.defaultPageSize().isValid()) printer->setPageSize(queue.defaultPageSize());
-    printer_ = std::move(printer);
+    printer_ = makePrinter(queue);
     info_ = queue;
     ready_ = true;
     ownFile_.clear();
   } else if (choice.printerName.isEmpty() && !info_.isNull()) {
     UsePdfWriter();  // the queue printed on is gone
   }
-  if (choice.paper.isValid() && !printer_->setPageSize(choice.paper)) {
+  if (!ready_) {
+    if (choice.paper.isValid()) blank_.setPageSize(choice.paper);
+  } else if (choice.paper.isValid() && !printer_->setPageSize(choice.paper)) {
     return Error{QStringLiteral("The printer %1 cannot print on %2.").arg(info_.printerName(), choice.paper.name())};
   }
   return SetOrientation(choice.orientation);
@@ -459,12 +529,15 @@ void PrinterDevice::FollowChosenPrinter() {
   if (!chosen.isNull()) info_ = chosen;
 }
 
+// Without a printer the writer goes with its job: set back to no file, it
+// would ask the print system for a queue to print on.
 void PrinterDevice::BackToPrinter() {
-  const QPageLayout layout = printer_->pageLayout();
   if (!ready_) {
-    printer_->setOutputFileName(QString());
-    printer_->setOutputFormat(QPrinter::PdfFormat);
-  } else if (info_.isNull()) {
+    printer_.reset();
+    return;
+  }
+  const QPageLayout layout = printer_->pageLayout();
+  if (info_.isNull()) {
     printer_->setOutputFileName(ownFile_);
   } else {
     printer_->setOutputFileName(QString());
@@ -476,6 +549,7 @@ void PrinterDevice::BackToPrinter() {
 Status PrinterDevice::StartDoc(const QString& docName, const QString& outputFile) {
   if (!ready_ && outputFile.isEmpty()) return noPrinter();
   if (job_) return Error{QStringLiteral("A print job is already open.")};
+  if (!ready_) MakePdfWriter();
   auto job = std::make_unique<Job>();
   job->facts = Facts();
   // A queue cannot take back what it was given, and the printer's own

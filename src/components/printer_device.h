@@ -13,19 +13,27 @@
 // Without any print queue it is a PDF writer: not a printer (PrinterReady is
 // false, the page keeps the paper it has without one), but every job goes
 // to a PDF file, on the paper the page gives it.
+//
+// Making any printer object asks the print system for its queues, and a
+// print server that never answers keeps the asking thread for minutes: a
+// device started without a printer asks nothing until a job needs it, and
+// FindPrinterAway looks for the default printer on a thread of its own.
 
 #include <QColor>
+#include <QPageLayout>
 #include <QPoint>
 #include <QPointer>
 #include <QPrinterInfo>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 #include "components/printer_choice.h"
 #include "components/result.h"
 
 class QImage;
+class QObject;
 class QPrinter;
 class QWidget;
 
@@ -74,6 +82,18 @@ class QtPrinterDialogs final : public PrinterDialogs {
   QPointer<QWidget> parent_;
 };
 
+// A queue and the printer object made for it, on its default paper.
+struct FoundPrinter {
+  QPrinterInfo info;
+  std::unique_ptr<QPrinter> printer;
+};
+
+// Looks for the system's default printer, or its first, on a thread of its
+// own that nothing ever waits for, and hands the printer made for it to
+// `found` on the thread of `receiver`, unless `receiver` is gone by then.
+// Without any queue (or any answer) `found` is never called.
+void FindPrinterAway(QObject* receiver, std::function<void(const std::shared_ptr<FoundPrinter>&)> found);
+
 class PrinterDevice {
  public:
   enum class Start { DefaultPrinter, NoPrinter };
@@ -92,6 +112,10 @@ class PrinterDevice {
 
   // A printer is there to print on; false for the PDF writer.
   bool PrinterReady() const { return ready_; }
+
+  // Takes `found` as the printer while there is none and no job is open;
+  // false, changing nothing, otherwise (a printer chosen meanwhile stays).
+  bool Adopt(FoundPrinter&& found);
 
   // The chosen printer's name; "" without one.
   QString DeviceName() const;
@@ -187,21 +211,21 @@ class PrinterDevice {
   // captions and 6 the 12-point heading that the page preview shows.
   static double PointSize(int size) { return 2.0 * size; }
 
-  // The printer object that prints, the PDF writer without a printer.
-  QPrinter* printer() { return printer_.get(); }
-
  private:
   struct Job;
   PrinterDialogs& dialogs();
   void UsePdfWriter();
+  void MakePdfWriter();
+  QPageLayout Layout() const;
   void FollowChosenPrinter();
   void BackToPrinter();
   Status PageReady();
   Status FinishFile(bool printed);
 
   QPrinterInfo info_;  // the queue printed on; null for a printer given or the PDF writer
-  std::unique_ptr<QPrinter> printer_;
+  std::unique_ptr<QPrinter> printer_;  // without a printer, made by the first job
   bool ready_ = false;
+  QPageLayout blank_;   // the PDF writer's paper and turn
   QPoint blankStrips_;  // the PDF writer's strips, in twips
   QString ownFile_;  // the file a device made on its own printer writes to
   std::unique_ptr<PrinterDialogs> dialogs_;

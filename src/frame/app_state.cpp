@@ -53,8 +53,10 @@ AppState::AppState(ProgramFolders located, std::unique_ptr<SoundOutput> soundOut
 
 AppState::~AppState() = default;
 
+// Nothing is asked of the print system here: the window's printer comes
+// when the print system answers (FindPrinterAway).
 PrinterDevice& AppState::printer() {
-  if (!printer_) printer_ = std::make_unique<PrinterDevice>();
+  if (!printer_) printer_ = std::make_unique<PrinterDevice>(PrinterDevice::Start::NoPrinter);
   return *printer_;
 }
 

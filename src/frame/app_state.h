@@ -56,8 +56,9 @@ class AppState {
   const ProgramFolders programFolders;
 
   // The outside objects, created in this order and released in the reverse
-  // one at the very end of shut-down. The printer is chosen when first asked
-  // for, so that the libraries choosing it takes can be opened ahead.
+  // one at the very end of shut-down. The printer starts as No Printer,
+  // asking the print system nothing: the window takes the system's printer
+  // once the print system answers.
   FileSystemUtility& files() { return *files_; }
   SettingsStore& settings() { return *settings_; }
   PrinterDevice& printer();

@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QPrinterInfo>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -27,6 +28,7 @@
 #include "frame/settings.h"
 #include "layout/page_geometry.h"
 #include "support/file_size_limit.h"
+#include "support/held_print_server.h"
 #include "support/print_scheduler_fixture.h"
 #include "support/page_builder.h"
 #include "support/test_support.h"
@@ -468,6 +470,24 @@ TEST_F(Printing, PicturesLandOnTheirFractionsOfThePaperWithoutAPrinterUprightAnd
   }
 }
 
+// A print server that never answers keeps no PDF from being written.
+TEST_F(Printing, WithoutAPrinterAPdfIsWrittenWhileThePrintServerHoldsItsAnswer) {
+  test::HeldPrintServer server(test::freshShortFolder(QStringLiteral("held")) + QStringLiteral("/held.sock"), QString(), 15);
+  ASSERT_TRUE(server.Listening());
+  const QByteArray scheduler = qgetenv("CUPS_SERVER");
+  qputenv("CUPS_SERVER", server.Path());
+  const auto back = qScopeGuard([&scheduler] { qputenv("CUPS_SERVER", scheduler); });
+  PrinterDevice device(PrinterDevice::Start::NoPrinter);
+  TestPage page(device.Facts());
+  PlaceColours(page, folder);
+  FakePrintHost host;
+  host.saveAnswer = folder + QStringLiteral("/held.pdf");
+  PagePrinting(page.model, device, settings, options, host).mnuFilePrint_Click();
+  EXPECT_FALSE(server.AnsweredByItself()) << "the PDF waited for the print server";
+  EXPECT_EQ(host.errors, QStringList());
+  ExpectEdgesAtFractions(host.saveAnswer, "while the print server holds its answer");
+}
+
 TEST_F(Printing, ThePrinterChosenInTheDialogTakesTheJobsFromThenOn) {
   NEED_SCHEDULER(cups);
   PrinterDevice device;
@@ -622,15 +642,19 @@ struct AcceptPrintDialog {
 };
 
 // Opens Properties in the print dialog, reads the paper it shows, picks
-// `paper` there unless it is "", and confirms.
-void InProperties(QDialog& dialog, QString* shown, const QString& paper) {
-  QTimer::singleShot(0, &dialog, [&dialog, shown, paper] {
+// each of `choices` in the list that offers it, and confirms.
+void InProperties(QDialog& dialog, QString* shown, const QStringList& choices = {}) {
+  QTimer::singleShot(0, &dialog, [&dialog, shown, choices] {
     for (QDialog* properties : dialog.findChildren<QDialog*>()) {
       if (!properties->isVisible()) continue;
       auto* papers = properties->findChild<QComboBox*>(QStringLiteral("pageSizeCombo"));
       if (!papers) continue;
       *shown = papers->currentText();
-      if (!paper.isEmpty()) papers->setCurrentIndex(papers->findText(paper));
+      for (const QString& choice : choices) {
+        for (QComboBox* list : properties->findChildren<QComboBox*>()) {
+          if (list->findText(choice) >= 0) list->setCurrentIndex(list->findText(choice));
+        }
+      }
       properties->accept();
     }
   });
@@ -652,8 +676,10 @@ TEST_F(Printing, QtsPrintDialogKeepsThePaperAndTurnOfThePageUnlessChangedThere) 
   } cases[] = {
       {a4, [](QDialog&) {}, a4, QString()},
       {a5, [](QDialog&) {}, a5, QString()},
-      {a4, [&](QDialog& dialog) { InProperties(dialog, &shown, QString()); }, a4, "A4"},
-      {a4, [&](QDialog& dialog) { InProperties(dialog, &shown, QStringLiteral("A5")); },
+      {a4, [&](QDialog& dialog) { InProperties(dialog, &shown); }, a4, "A4"},
+      // Each paper has a borderless twin of its size: Properties shows the paper itself.
+      {a5, [&](QDialog& dialog) { InProperties(dialog, &shown); }, a5, "A5"},
+      {a4, [&](QDialog& dialog) { InProperties(dialog, &shown, {QStringLiteral("A5")}); },
        {"Papers", QPageSize(QPageSize::A5), kPortrait}, "A4"},
   };
   for (const auto& [page, change, printed, shownInProperties] : cases) {
@@ -700,6 +726,74 @@ TEST_F(Printing, AJobReachesTheQueueWithItsPaperAndTurnAndEachCopyOnASheetOfItsO
     EXPECT_EQ(sent.value("copies", "1"), "1") << "the job holds every copy already";
     cups->ForgetJobs();
   }
+}
+
+// A queue may offer a paper twice, as itself and borderless: the paper
+// chosen is the one of its own key, whichever comes first.
+TEST_F(Printing, APaperIsTakenByItsKeyNotByATwinOfItsSize) {
+  NEED_SCHEDULER(cups);
+  const QList<QPageSize> offered = QPrinterInfo::printerInfo(QStringLiteral("Papers")).supportedPageSizes();
+  const qsizetype a5 = PaperIndex(offered, QPageSize(QPageSize::A5));
+  ASSERT_GE(a5, 0);
+  ASSERT_EQ(offered.value(a5 + 1).key(), "A5.Fullbleed");
+  const QPageSize twin = offered[a5 + 1];
+  EXPECT_EQ(PaperIndex({twin, offered[a5]}, offered[a5]), 1);
+  EXPECT_EQ(PaperIndex(offered, twin), a5 + 1);
+  EXPECT_EQ(PaperIndex({QPageSize(QPageSize::A4), twin}, QPageSize(QPageSize::A5)), 1)
+      << "a paper of its size where its own is missing";
+  EXPECT_EQ(PaperIndex(offered, QPageSize(QPageSize::A3)), -1);
+  for (const QPageSize& paper : {offered[a5], twin}) {
+    EXPECT_EQ(PrinterChoiceModel(AvailableQueues(), {"Papers", paper, kPortrait}).Choice().paper.key(), paper.key());
+  }
+}
+
+TEST_F(Printing, WhatIsChosenInQtsPrintDialogReachesTheJobAndThePaperStaysItself) {
+  NEED_SCHEDULER(cups);
+  // Prints the page of `device` through Qt's own print dialog, changed
+  // there by `change` first; the options the queue's job came with.
+  const auto PrintThroughQtsDialog = [&](PrinterDevice& device, const std::function<void(QDialog&)>& change,
+                                         const QString& queue) {
+    TestPage page(device.Facts());
+    FakePrintHost host;
+    host.portrait = device.Orientation() == kPortrait;
+    AcceptPrintDialog accept;
+    accept.change = change;
+    PagePrinting(page.model, device, settings, options, host).mnuFilePrint_Click();
+    EXPECT_TRUE(accept.accepted) << "no print dialog came";
+    EXPECT_EQ(host.errors, QStringList());
+    const QString pdf = cups->WaitForJob(queue);
+    EXPECT_FALSE(pdf.isEmpty()) << "no job reached " << queue.toStdString() << " within 15 s";
+    return test::PrivatePrintScheduler::OptionsOf(pdf);
+  };
+  // Only looked at, the paper stays as it was, strips and all; the tray and
+  // quality changed there go with the job.
+  PrinterDevice device;
+  ASSERT_TRUE(device.Choose({"Papers", QPageSize(QPageSize::A5), kLandscape}).ok());
+  const PrinterFacts facts = device.Facts();
+  QString shown;
+  const auto properties = [&](QDialog& dialog) {
+    InProperties(dialog, &shown, {QStringLiteral("Lower Tray"), QStringLiteral("High")});
+  };
+  QMap<QString, QString> sent = PrintThroughQtsDialog(device, properties, QStringLiteral("Papers"));
+  EXPECT_EQ(shown, "A5");
+  EXPECT_EQ(sent.value("media"), "A5");
+  EXPECT_TRUE(sent.contains("landscape"));
+  EXPECT_EQ(sent.value("InputSlot"), "Lower");
+  EXPECT_EQ(sent.value("cupsPrintQuality"), "High");
+  EXPECT_EQ(device.Facts(), facts) << "the page keeps its paper and strips";
+  cups->ForgetJobs();
+
+  // Another queue chosen in the dialog prints the page's own paper, turned as the page is.
+  ASSERT_TRUE(device.Choose({"Second", QPageSize(QPageSize::A4), kLandscape}).ok());
+  const auto otherQueue = [](QDialog& dialog) {
+    auto* queues = dialog.findChild<QComboBox*>(QStringLiteral("printers"));
+    ASSERT_NE(queues, nullptr);
+    queues->setCurrentIndex(queues->findText(QStringLiteral("Papers")));
+  };
+  sent = PrintThroughQtsDialog(device, otherQueue, QStringLiteral("Papers"));
+  EXPECT_EQ(sent.value("media"), "A4");
+  EXPECT_TRUE(sent.contains("landscape"));
+  EXPECT_EQ(device.CurrentChoice(), (PrinterChoice{"Papers", QPageSize(QPageSize::A4), kLandscape}));
 }
 
 TEST_F(Printing, AQueueThatRefusesTheJobOrIsGoneIsReportedNotPrinted) {

@@ -3,7 +3,9 @@
 // A private CUPS scheduler in a folder of its own, with three capture queues
 // whose backend keeps each job's PDF and, beside it, the options the job came
 // with: "Capture" (US Letter, the default), "Second" (A4) and "Papers"
-// (Letter, its default, A4 and A5, on one side or both). Whoever starts it points CUPS_SERVER at
+// (Letter, its default, A4 and A5, each with its borderless twin as
+// cups-filters describes them, on one side or both, from two trays, in
+// three qualities). Whoever starts it points CUPS_SERVER at
 // its socket first (SocketPath), before anything in the process asks CUPS,
 // so that no test ever sees the printers of the machine it runs on. Its
 // programs are started by their full paths: a user who logged in has no
@@ -139,30 +141,38 @@ class PrivatePrintScheduler {
   static QString Cupsd() { return SystemProgram(QStringLiteral("cupsd")); }
 
   // A paper of a printer description: its name, its size and its
-  // printable area in points.
+  // printable area in points, and the words it is shown with ("" for its name).
   struct Paper {
     const char* name;
     const char* size;
     const char* area;
+    const char* text = "";
   };
 
-  static constexpr char kTwoSided[] =
+  static constexpr char kSidesTraysQualities[] =
       "*OpenUI *Duplex/2-Sided Printing: PickOne\n*DefaultDuplex: None\n"
       "*Duplex None/Off: \"<</Duplex false>>setpagedevice\"\n"
       "*Duplex DuplexNoTumble/Long Edge: \"<</Duplex true/Tumble false>>setpagedevice\"\n"
-      "*Duplex DuplexTumble/Short Edge: \"<</Duplex true/Tumble true>>setpagedevice\"\n*CloseUI: *Duplex\n";
+      "*Duplex DuplexTumble/Short Edge: \"<</Duplex true/Tumble true>>setpagedevice\"\n*CloseUI: *Duplex\n"
+      "*OpenUI *InputSlot/Paper Source: PickOne\n*DefaultInputSlot: Upper\n"
+      "*InputSlot Upper/Upper Tray: \"<</MediaPosition 0>>setpagedevice\"\n"
+      "*InputSlot Lower/Lower Tray: \"<</MediaPosition 1>>setpagedevice\"\n*CloseUI: *InputSlot\n"
+      "*OpenUI *cupsPrintQuality/Print Quality: PickOne\n*DefaultcupsPrintQuality: Normal\n"
+      "*cupsPrintQuality Draft/Draft: \"\"\n*cupsPrintQuality Normal/Normal: \"\"\n"
+      "*cupsPrintQuality High/High: \"\"\n*CloseUI: *cupsPrintQuality\n";
 
   // A PostScript printer description: its papers, the first the default,
   // PDF passed through to the backend unchanged. Qt's print dialog needs the
   // language lines that every real description has.
-  static QByteArray Ppd(const char* nick, std::initializer_list<Paper> papers, bool twoSided = false) {
+  static QByteArray Ppd(const char* nick, std::initializer_list<Paper> papers, bool sidesTraysQualities = false) {
     const QString first = QLatin1String(papers.begin()->name);
     QString sizes, areas, dimensions;
     for (const Paper& paper : papers) {
       const QString name = QLatin1String(paper.name);
-      sizes += QStringLiteral("*PageSize %1/%1: \"<</PageSize[%2]>>setpagedevice\"\n").arg(name, QLatin1String(paper.size));
-      areas += QStringLiteral("*ImageableArea %1/%1: \"%2\"\n").arg(name, QLatin1String(paper.area));
-      dimensions += QStringLiteral("*PaperDimension %1/%1: \"%2\"\n").arg(name, QLatin1String(paper.size));
+      const QString text = *paper.text ? QLatin1String(paper.text) : name;
+      sizes += QStringLiteral("*PageSize %1/%2: \"<</PageSize[%3]>>setpagedevice\"\n").arg(name, text, QLatin1String(paper.size));
+      areas += QStringLiteral("*ImageableArea %1/%2: \"%3\"\n").arg(name, text, QLatin1String(paper.area));
+      dimensions += QStringLiteral("*PaperDimension %1/%2: \"%3\"\n").arg(name, text, QLatin1String(paper.size));
     }
     return QStringLiteral(
                "*PPD-Adobe: \"4.3\"\n*LanguageVersion: English\n*LanguageEncoding: ISOLatin1\n"
@@ -170,7 +180,7 @@ class PrivatePrintScheduler {
                "*cupsFilter2: \"application/pdf application/pdf 0 -\"\n"
                "*OpenUI *PageSize/Media Size: PickOne\n*DefaultPageSize: %2\n%3*CloseUI: *PageSize\n"
                "*DefaultImageableArea: %2\n%4*DefaultPaperDimension: %2\n%5%6")
-        .arg(QLatin1String(nick), first, sizes, areas, dimensions, twoSided ? QLatin1String(kTwoSided) : QLatin1String())
+        .arg(QLatin1String(nick), first, sizes, areas, dimensions, sidesTraysQualities ? QLatin1String(kSidesTraysQualities) : QLatin1String())
         .toUtf8();
   }
 
@@ -218,9 +228,13 @@ class PrivatePrintScheduler {
     const Paper letter{"Letter", "612 792", "18 36 594 756"};
     const Paper a4{"A4", "595 842", "12 24 583 818"};
     const Paper a5{"A5", "420 595", "12 12 408 583"};
+    // Each twin follows its paper, of the same size and without strips.
+    const Paper letterBorderless{"Letter.Fullbleed", "612 792", "0 0 612 792", "US Letter (Borderless)"};
+    const Paper a4Borderless{"A4.Fullbleed", "595 842", "0 0 595 842", "A4 (Borderless)"};
+    const Paper a5Borderless{"A5.Fullbleed", "420 595", "0 0 420 595", "A5 (Borderless)"};
     if (!Write(path("bin/backend/capture"), backend.toUtf8()) || !Write(path("cups-files.conf"), files.toUtf8()) ||
         !Write(path("cupsd.conf"), conf.toUtf8()) || !Write(path("Capture.ppd"), Ppd("Capture", {letter})) ||
-        !Write(path("Second.ppd"), Ppd("Second", {a4})) || !Write(path("Papers.ppd"), Ppd("Papers", {letter, a4, a5}, true))) {
+        !Write(path("Second.ppd"), Ppd("Second", {a4})) || !Write(path("Papers.ppd"), Ppd("Papers", {letter, letterBorderless, a4, a4Borderless, a5, a5Borderless}, true))) {
       return QStringLiteral("the scheduler's folder cannot be written");
     }
     QFile::setPermissions(path("bin/backend/capture"), QFileDevice::Permissions(0x7555));
