@@ -2,6 +2,8 @@
 
 #include "components/imaging/imaging.h"
 
+#include <webp/decode.h>
+
 #include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
@@ -338,6 +340,13 @@ Result<QImage> decodeWithQt(const QString& path, QIODevice& file, const DecodePl
   return image;
 }
 
+// Whether a WebP file stores an alpha channel, from its start.
+bool webpWithAlpha(const QByteArray& start) {
+  WebPBitstreamFeatures features;
+  const auto* data = reinterpret_cast<const uint8_t*>(start.constData());
+  return WebPGetFeatures(data, static_cast<size_t>(start.size()), &features) == VP8_STATUS_OK && features.has_alpha;
+}
+
 // A bitmap's depth as it stores it; its palette as long as the file holds it.
 Result<FileFacts> bmpFacts(const QString& path, QIODevice& file) {
   const auto layout = bmpLayout(path, file);
@@ -378,6 +387,8 @@ Result<FileFacts> Imaging::FileInfo(const QString& path) {
     facts.paletteSize = palette->colors;
   } else if (format == "gif") {
     facts.bitsPerPixel = 8;
+  } else if (format == "webp") {
+    facts.bitsPerPixel = webpWithAlpha(start) ? 32 : 24;
   }
   return facts;
 }
