@@ -4,6 +4,7 @@
 #include <webp/encode.h>
 
 #include <QString>
+#include <QtEndian>
 
 #include <cstring>
 #include <memory>
@@ -75,6 +76,17 @@ Result<QByteArray> encoded(const QByteArray& samples, int width, int height, boo
   return bytes;
 }
 
+// The bytes of a lossy picture's colours, its VP8 chunk; its transparency
+// (an ALPH chunk) is compressed without loss and apart.
+qint64 lossyPictureBytes(QByteArrayView file) {
+  for (qint64 at = 12; at + 8 <= file.size();) {
+    const qint64 size = qFromLittleEndian<quint32>(file.data() + at + 4);
+    if (file.sliced(at, 4) == "VP8 ") return size;
+    at += 8 + size + (size & 1);
+  }
+  return file.size();
+}
+
 // Whether the file holds exactly these samples.
 bool holds(QByteArrayView file, const QByteArray& samples, int width, int height) {
   int w = 0, h = 0;
@@ -108,7 +120,7 @@ Result<QByteArray> turnWebpClockwise(QByteArrayView file) {
   }
   if (DecodeStop::requested()) return CancelledError();
   const bool lossless = features.format == 2;
-  const Result<QByteArray> picture = encoded(turnedSamples, height, width, lossless, file.size());
+  const Result<QByteArray> picture = encoded(turnedSamples, height, width, lossless, lossyPictureBytes(file));
   if (!picture) return picture;
   Result<QByteArray> out = webpWithPictureOf(file, *picture);
   if (!out) return out;

@@ -9,12 +9,11 @@
 #include <QtEndian>
 
 #include <array>
-#include <functional>
 
 #include "components/imaging/bmp_file.h"
-#include "components/imaging/bmp_quarter_turn.h"
 #include "components/imaging/imaging.h"
 #include "components/imaging/imaging_file_headers.h"
+#include "components/imaging/quarter_turn_file.h"
 #include "support/hostile_pictures.h"
 
 namespace lumaset::test {
@@ -22,7 +21,6 @@ namespace {
 
 using hostile::le;
 using imaging_detail::decodeBmp;
-using imaging_detail::turnBmpClockwise;
 
 QByteArray Le16(quint32 v) { return le(v, 2); }
 QByteArray Le32(quint32 v) { return le(v, 4); }
@@ -175,12 +173,22 @@ std::vector<BmpSpec> Table() {
   };
 }
 
+// The turn of a file holding `bytes`, as the rotate command asks for it.
+Result<QByteArray> TurnedInFile(const QByteArray& bytes, const char* format) {
+  static QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("turned.") + QLatin1String(format));
+  QFile file(path);
+  if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) return Error{QStringLiteral("not written")};
+  file.close();
+  return TurnedFileClockwise(path, bytes, format);
+}
+
 // Each kind turned once holds the turned samples under its own headers, and
 // four times is the very file it was.
 TEST(BmpQuarterTurn, KeepsEveryDepthHeaderPaletteAndProfile) {
   for (const BmpSpec& spec : Table()) {
     const QByteArray original = MadeBmp(spec);
-    Result<QByteArray> turned = turnBmpClockwise(original);
+    Result<QByteArray> turned = TurnedInFile(original, "bmp");
     ASSERT_TRUE(turned.ok()) << spec.name << ": " << turned.error().toStdString();
     const Stored before{original}, after{*turned};
     ASSERT_EQ(std::pair(after.width(), after.height()), std::pair(spec.height, spec.width)) << spec.name;
@@ -190,7 +198,7 @@ TEST(BmpQuarterTurn, KeepsEveryDepthHeaderPaletteAndProfile) {
       for (int x = 0; x < after.width(); ++x)
         ASSERT_EQ(after.raw(x, y), before.raw(y, spec.height - 1 - x)) << spec.name << " at " << x << "," << y;
     ExpectSameHeaders(before, after, spec.name);
-    for (int i = 1; i < 4 && turned; ++i) turned = turnBmpClockwise(*turned);
+    for (int i = 1; i < 4 && turned; ++i) turned = TurnedInFile(*turned, "bmp");
     ASSERT_TRUE(turned.ok()) << spec.name;
     EXPECT_EQ(*turned, original) << spec.name;
   }
