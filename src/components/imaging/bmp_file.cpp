@@ -92,6 +92,8 @@ class Decoder {
   Decoder(QByteArrayView file, const BmpLayout& layout) : r_{file}, layout_(layout) {}
 
   Result<QImage> decode() {
+    const qint64 plainEnd = layout_.pixelsAt + layout_.rowBytes() * layout_.height;
+    if (!layout_.runLength() && plainEnd > r_.file.size()) return damaged();  // before any memory is taken
     if (!allocate()) return Error{QStringLiteral("there is not enough memory for a picture of %1 x %2 pixels")
                                       .arg(layout_.width)
                                       .arg(layout_.height)};
@@ -135,7 +137,6 @@ class Decoder {
 
   bool rows() {
     const qint64 rowBytes = layout_.rowBytes();
-    if (layout_.pixelsAt + rowBytes * layout_.height > r_.file.size()) return false;
     const Channel red(layout_.masks[0]), green(layout_.masks[1]), blue(layout_.masks[2]), alpha(layout_.masks[3]);
     const int bits = layout_.bits;
     for (qint64 row = 0; row < layout_.height; ++row) {

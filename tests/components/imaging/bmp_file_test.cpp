@@ -341,6 +341,32 @@ TEST_F(PictureFile, ReadsValidKindsAndNamesThoseItCannot) {
   }
 }
 
+// A file cut short or damaged anywhere is refused or read within its
+// bytes, never past them, and never takes the memory its header claims.
+TEST(BmpQuarterTurn, CutOrDamagedFilesAreNeverReadPastTheirEnd) {
+  const QByteArray runs = RunLengthBmp(8, 4, 8, 1, {qRgb(1, 2, 3), qRgb(4, 5, 6)},
+                                       Bytes({3, 1, 0, 0, 0, 4, 1, 0, 1, 0, 0, 2, 2, 1, 2, 1, 0, 1}));
+  const QByteArray files[] = {MadeBmp(Table()[13]), MadeBmp(Table()[8]), MadeBmp(Table()[2]), runs};
+  for (const QByteArray& file : files) {
+    const Stored whole{file};
+    const qsizetype pixelsEnd = whole.u32(10) + (whole.width() * whole.bits() + 31) / 32 * 4 * whole.height();
+    for (qsizetype length = 0; length < file.size(); ++length) {
+      const QByteArray cut = file.left(length);
+      const bool plain = file != runs;
+      EXPECT_EQ(decodeBmp(cut).ok(), plain && length >= pixelsEnd) << length;
+      (void)TurnedFileClockwise(QStringLiteral("cut.bmp"), cut, "bmp");
+    }
+    for (qsizetype at = 0; at < file.size(); ++at) {
+      for (const char flip : {'\x01', '\x80', '\xFF'}) {
+        QByteArray damaged = file;
+        damaged[at] = static_cast<char>(damaged[at] ^ flip);
+        (void)decodeBmp(damaged);
+        (void)TurnedFileClockwise(QStringLiteral("damaged.bmp"), damaged, "bmp");
+      }
+    }
+  }
+}
+
 // What a decode is counted against the decode memory before it starts: a
 // GIF's screen and the frame it keeps to restore, a WebP animation's canvas
 // and frame, and a run-length bitmap whose few bytes claim more pixels than
