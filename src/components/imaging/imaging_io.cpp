@@ -498,7 +498,7 @@ Result<int> Imaging::FrameCount(const QString& path) {
   QImageReader reader;
   QByteArray format;
   if (auto problem = openReader(path, file, reader, format)) return *problem;
-  return std::max(1, reader.imageCount());
+  return format == "bmp" ? 1 : std::max(1, reader.imageCount());
 }
 
 Status Imaging::SaveFile(const QString& path, FileSystemUtility::Name name) { return saveAs(path, "jpeg", name); }
