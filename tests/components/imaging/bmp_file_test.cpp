@@ -283,10 +283,11 @@ TEST_F(PictureFile, RunLengthsLeaveNoPixelUndefined) {
         R, R, R, R, R, R, B, B,  //
         B, G, B, G, R, R, R, R,  //
         G, G, G, R, R, R, R, R}},
-      // Nibbles 1 2 1 2 1, end of row; literal 2 1 2 padded, the end.
-      {"rle4.bmp", RunLengthBmp(8, 3, 4, 2, {red, green, blue}, Bytes({5, 0x12, 0, 0, 0, 3, 0x21, 0x20, 0, 1})),
+      // Nibbles 1 2 1 2 1, end of row; literal 2 1 2 1 2 padded, the end.
+      {"rle4.bmp",
+       RunLengthBmp(8, 3, 4, 2, {red, green, blue}, Bytes({5, 0x12, 0, 0, 0, 5, 0x21, 0x21, 0x20, 0, 0, 1})),
        {R, R, R, R, R, R, R, R,  //
-        B, G, B, R, R, R, R, R,  //
+        B, G, B, G, B, R, R, R,  //
         G, B, G, B, G, R, R, R}},
       // Two blue pixels, end of row; a green one, the end.
       {"rle24.bmp", RunLengthBmp(4, 2, 24, 4, {}, Bytes({2, 255, 0, 0, 0, 0, 1, 0, 200, 0, 0, 1})),
@@ -346,7 +347,7 @@ TEST_F(PictureFile, ReadsValidKindsAndNamesThoseItCannot) {
 TEST(BmpQuarterTurn, CutOrDamagedFilesAreNeverReadPastTheirEnd) {
   const QByteArray runs = RunLengthBmp(8, 4, 8, 1, {qRgb(1, 2, 3), qRgb(4, 5, 6)},
                                        Bytes({3, 1, 0, 0, 0, 4, 1, 0, 1, 0, 0, 2, 2, 1, 2, 1, 0, 1}));
-  const QByteArray files[] = {MadeBmp(Table()[13]), MadeBmp(Table()[8]), MadeBmp(Table()[2]), runs};
+  const QByteArray files[] = {MadeBmp(Table()[13]), MadeBmp(Table()[8]), MadeBmp(Table()[2]), MadeBmp(Table()[0]), runs};
   for (const QByteArray& file : files) {
     const Stored whole{file};
     const qsizetype pixelsEnd = whole.u32(10) + (whole.width() * whole.bits() + 31) / 32 * 4 * whole.height();
@@ -356,6 +357,10 @@ TEST(BmpQuarterTurn, CutOrDamagedFilesAreNeverReadPastTheirEnd) {
       EXPECT_EQ(decodeBmp(cut).ok(), plain && length >= pixelsEnd) << length;
       (void)TurnedFileClockwise(QStringLiteral("cut.bmp"), cut, "bmp");
     }
+    // No picture is 0 pixels wide.
+    QByteArray narrow = file;
+    narrow.replace(18, 4, whole.core() ? Le16(0) + narrow.mid(20, 2) : Le32(0));
+    EXPECT_EQ(decodeBmp(narrow).error(), "the picture is damaged or incomplete");
     for (qsizetype at = 0; at < file.size(); ++at) {
       for (const char flip : {'\x01', '\x80', '\xFF'}) {
         QByteArray damaged = file;
