@@ -11,6 +11,7 @@
 #include <array>
 
 #include "components/imaging/bmp_file.h"
+#include "components/imaging/decode_memory.h"
 #include "components/imaging/imaging.h"
 #include "components/imaging/imaging_file_headers.h"
 #include "components/imaging/quarter_turn_file.h"
@@ -202,6 +203,14 @@ TEST(BmpQuarterTurn, KeepsEveryDepthHeaderPaletteAndProfile) {
     ASSERT_TRUE(turned.ok()) << spec.name;
     EXPECT_EQ(*turned, original) << spec.name;
   }
+}
+
+// A turn or a decode no longer wanted stops, and says nothing.
+TEST(BmpQuarterTurn, StopsWhenNoLongerWanted) {
+  const QByteArray file = MadeBmp(Table()[8]);
+  const DecodeStop::Scope stop([] { return true; });
+  EXPECT_TRUE(decodeBmp(file).cancelled());
+  EXPECT_TRUE(TurnedFileClockwise(QStringLiteral("stopped.bmp"), file, "bmp").cancelled());
 }
 
 // The program's reader gives each kind the colours its samples name.

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <vector>
 
+#include "components/imaging/decode_memory.h"
 #include "components/imaging/imaging.h"
 #include "components/imaging/quarter_turn_file.h"
 
@@ -180,6 +181,12 @@ TEST(WebpQuarterTurn, KeepsSamplesCompressionAndChunks) {
     }
     for (const char* fourcc : kChunks) EXPECT_EQ(Chunk(*turned, fourcc), Chunk(original, fourcc)) << c.name << fourcc;
   }
+}
+
+TEST(WebpQuarterTurn, StopsWhenNoLongerWanted) {
+  const QByteArray file = Encoded(Samples(false, false), true);
+  const DecodeStop::Scope stop([] { return true; });
+  EXPECT_TRUE(TurnedFileClockwise(QStringLiteral("stopped.webp"), file, "webp").cancelled());
 }
 
 // The depth shown is the one the file stores: 32 bits with alpha, 24 without.
