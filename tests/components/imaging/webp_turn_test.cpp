@@ -189,6 +189,21 @@ TEST(WebpQuarterTurn, StopsWhenNoLongerWanted) {
   EXPECT_TRUE(TurnedFileClockwise(QStringLiteral("stopped.webp"), file, "webp").cancelled());
 }
 
+// A picture whose samples cannot fit in the memory decodes may hold is
+// refused before any of them is decoded.
+TEST(WebpQuarterTurn, RefusesWhatTheDecodeMemoryCannotHold) {
+  const quint32 side = 9000 - 1;  // a lossless header of 9000 x 9000 pixels, and no more
+  const quint32 sizes = side | side << 14 | 1U << 28;
+  QByteArray header("\x2F");
+  for (int i = 0; i < 4; ++i) header += static_cast<char>(sizes >> (8 * i));
+  const QByteArray chunk = "VP8L" + QByteArray(1, '\x06') + QByteArray(3, '\0') + header + QByteArray(1, '\0');
+  const QByteArray file = "RIFF" + QByteArray(1, static_cast<char>(4 + chunk.size())) + QByteArray(3, '\0') + "WEBP" + chunk;
+  const Result<QByteArray> turned = TurnedFileClockwise(QStringLiteral("large.webp"), file, "webp");
+  ASSERT_FALSE(turned.ok());
+  EXPECT_TRUE(turned.error().endsWith("there is not enough memory for a picture of 9000 x 9000 pixels."))
+      << turned.error().toStdString();
+}
+
 // The depth shown is the one the file stores: 32 bits with alpha, 24 without.
 TEST(WebpFacts, DepthIsTheStoredOne) {
   QTemporaryDir dir;
