@@ -179,8 +179,8 @@ Result<imaging_detail::BmpLayout> bmpLayout(const QString& path, QIODevice& file
 
 // Opens `path` as `file` and binds `reader` to it in the format its content
 // names, which it gives in `format`; the error when it is no picture to read.
-// A bitmap's reader stays unbound (see bmpLayout).
 // `toDecode`: the reader is to decode the picture, not only to measure it.
+// A bitmap's reader stays unbound (see bmpLayout).
 std::optional<Error> openReader(const QString& path, UnmappedFile& file, QImageReader& reader, QByteArray& format,
                                 bool toDecode = false) {
   if (!file.openPath(path)) return readError(path, QStringLiteral("it is not a file"));
@@ -307,9 +307,10 @@ Result<QByteArray> readCounted(const QString& path, QIODevice& file, qint64 coun
   return bytes;
 }
 
-// Decoded by Qt's reader for the format the content names, from the file as
-// it decodes where that reader streams, else from a copy of the file that
-// must still be the file that was measured.
+// Decoded by Qt's reader for the format the content names (a bitmap by
+// Lumaset's own decoder), from the file as it decodes where that reader
+// streams, else from a copy of the file that must still be the file that
+// was measured.
 Result<QImage> decodeWithQt(const QString& path, QIODevice& file, const DecodePlan& plan) {
   QBuffer buffer;
   QImageReader reader;
