@@ -356,6 +356,12 @@ TEST_F(RotateFileTest, WebpAndBitmapKeepWhatTheyHeld) {
     EXPECT_EQ(turned.mid(38, 8), Le32(down) + Le32(across));
     EXPECT_EQ(CornerColours(QImage::fromData(turned)), "BRWG");
   }
+  // A translucent bitmap of 32 bits with masks keeps its 108-byte header whole; only its pixels move.
+  ASSERT_TRUE(WriteText(folder + "clear.bmp", TranslucentBitmap()));
+  Rotate(folder, "clear.bmp");
+  EXPECT_EQ(ReadBytes(folder + "clear.bmp"),
+            TranslucentBitmap().left(14 + 108) +
+                QByteArray("\x40\x50\x60\x80\xA0\xB0\xC0\x80\x10\x20\x30\x80\x70\x80\x90\x80", 16));
   EXPECT_EQ(host_.errors, QStringList());
 }
 
@@ -368,7 +374,10 @@ TEST_F(RotateFileTest, RefusesWhatItWouldSpoil) {
   const QList<TiffEntry> deepGrey = {{256, 3, Le16(2)}, {257, 3, Le16(1)}, {258, 3, Le16(16) + Le16(16)},
                                      {262, 3, Le16(1)}, {277, 3, Le16(2)}, {338, 3, Le16(2)}};
   ASSERT_TRUE(WriteText(folder + "deep.tif", MadeTiff(deepGrey, QByteArray("\x01\x80\xFF\x7F\x02\x40\xFF\xFF", 8))));
-  ASSERT_TRUE(WriteText(folder + "clear.bmp", TranslucentBitmap()));
+  // 2 x 1 pixels of 8-bit run lengths: a run of two, then the end.
+  const QByteArray runs = Le32(40) + Le32(2) + Le32(1) + Le16(1) + Le16(8) + Le32(1) + QByteArray(20, '\0');
+  ASSERT_TRUE(WriteText(folder + "runs.bmp", "BM" + Le32(62 + 4) + Le32(0) + Le32(62) + runs +
+                                                 QByteArray("\0\0\0\0\xFF\xFF\xFF\0\x02\x01\0\x01", 12)));
   const QByteArray animation = hostile::pngChunk("acTL", QByteArray(8, '\0'));
   ASSERT_TRUE(WriteText(folder + "moving.png", MadePng(1, 8, 0, {"\x10"}, animation)));
   ASSERT_TRUE(WritePicture(folder + "locked.png", 64, 48));
@@ -377,7 +386,7 @@ TEST_F(RotateFileTest, RefusesWhatItWouldSpoil) {
   const std::pair<const char*, const char*> cases[] = {
       {"pages.tif", "it holds 2 pages or frames, and only the first would be kept."},
       {"deep.tif", "its samples of 16 bits are read with 8 bits, and the rest would be lost."},
-      {"clear.bmp", "Lumaset cannot write this BMP file back without changing its pixels."},
+      {"runs.bmp", "its pixels are compressed with run lengths, which Lumaset cannot write back."},
       {"moving.png", "it is an animation, and only its first frame would be kept."},
       {"locked.png", "the file is read-only."},
       {"locked.gif", "the file is read-only."}};
@@ -390,7 +399,7 @@ TEST_F(RotateFileTest, RefusesWhatItWouldSpoil) {
     EXPECT_EQ(ReadBytes(folder + name), before) << name;
   }
   EXPECT_EQ(Names(folder),
-            (QStringList{"clear.bmp", "deep.tif", "locked.gif", "locked.png", "moving.png", "pages.tif"}));
+            (QStringList{"deep.tif", "locked.gif", "locked.png", "moving.png", "pages.tif", "runs.bmp"}));
 }
 
 }  // namespace

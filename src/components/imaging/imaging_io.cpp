@@ -2,6 +2,8 @@
 
 #include "components/imaging/imaging.h"
 
+#include <webp/decode.h>
+
 #include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
@@ -15,6 +17,7 @@
 #include <cstdlib>
 #include <optional>
 
+#include "components/imaging/bmp_file.h"
 #include "components/imaging/decode_memory.h"
 #include "components/imaging/imaging_file_headers.h"
 #include "components/imaging/jpeg_strips.h"
@@ -166,14 +169,27 @@ Error notAPicture(const QString& path) {
   return readError(path, QStringLiteral("it is not a picture in a format Lumaset reads"));
 }
 
+// A bitmap is read by Lumaset's own decoder, never by Qt's reader: its
+// layout from the file's start.
+Result<imaging_detail::BmpLayout> bmpLayout(const QString& path, QIODevice& file) {
+  auto layout = imaging_detail::readBmpLayout(file.peek(kHeaderBytes));
+  if (!layout) return readError(path, layout.error());
+  return layout;
+}
+
 // Opens `path` as `file` and binds `reader` to it in the format its content
 // names, which it gives in `format`; the error when it is no picture to read.
 // `toDecode`: the reader is to decode the picture, not only to measure it.
+// A bitmap's reader stays unbound (see bmpLayout).
 std::optional<Error> openReader(const QString& path, UnmappedFile& file, QImageReader& reader, QByteArray& format,
                                 bool toDecode = false) {
   if (!file.openPath(path)) return readError(path, QStringLiteral("it is not a file"));
   format = imaging_detail::pictureFormat(file.peek(kSniffBytes));
   if (format.isEmpty()) return notAPicture(path);
+  if (format == "bmp") {
+    const auto layout = bmpLayout(path, file);
+    return layout ? std::nullopt : std::optional(Error{layout.error()});
+  }
   if (format == "png") {
     imaging_detail::FileWindow chunks(file, file.size());
     if (!imaging_detail::pngChunksWithinFile(chunks, toDecode) || !file.seek(0)) return damaged(path);
@@ -237,8 +253,14 @@ Result<DecodePlan> planDecode(const QString& path, int longSide, bool widen, Unm
   // Qt's PNG reader reads every chunk before the pixels to give the size
   // (the decode reads them again); the header says it at once.
   const auto png = plan.format == "png" ? imaging_detail::readPngHeader(window) : std::nullopt;
-  plan.size = png ? png->size : storedSize(reader);
-  if (!png) plan.turn = reader.transformation();
+  if (plan.format == "bmp") {
+    const auto bmp = bmpLayout(path, file);
+    if (!bmp) return Error{bmp.error()};
+    plan.size = bmp->size();
+  } else {
+    plan.size = png ? png->size : storedSize(reader);
+    if (!png) plan.turn = reader.transformation();
+  }
   plan.footprint = imaging_detail::decodeFootprint(window, plan.format, plan.size);
   switch (plan.footprint.verdict) {
     case imaging_detail::Footprint::Verdict::Damaged: return damaged(path);
@@ -285,9 +307,10 @@ Result<QByteArray> readCounted(const QString& path, QIODevice& file, qint64 coun
   return bytes;
 }
 
-// Decoded by Qt's reader for the format the content names, from the file as
-// it decodes where that reader streams, else from a copy of the file that
-// must still be the file that was measured.
+// Decoded by Qt's reader for the format the content names (a bitmap by
+// Lumaset's own decoder), from the file as it decodes where that reader
+// streams, else from a copy of the file that must still be the file that
+// was measured.
 Result<QImage> decodeWithQt(const QString& path, QIODevice& file, const DecodePlan& plan) {
   QBuffer buffer;
   QImageReader reader;
@@ -302,6 +325,10 @@ Result<QImage> decodeWithQt(const QString& path, QIODevice& file, const DecodePl
     if (now.verdict != imaging_detail::Footprint::Verdict::Whole || now.heldBytes > plan.footprint.heldBytes) {
       return damaged(path);  // changed since it was measured
     }
+    if (plan.format == "bmp") {
+      Result<QImage> bitmap = imaging_detail::decodeBmp(*bytes);
+      return bitmap || bitmap.cancelled() ? bitmap : readError(path, bitmap.error());
+    }
     buffer.setData(*bytes);
     buffer.open(QIODevice::ReadOnly);
     bindReader(reader, &buffer, plan.format);
@@ -312,6 +339,20 @@ Result<QImage> decodeWithQt(const QString& path, QIODevice& file, const DecodePl
   QImage image;
   if (!reader.read(&image)) return refusal(path, reader);
   return image;
+}
+
+// Whether a WebP file stores an alpha channel, from its start.
+bool webpWithAlpha(const QByteArray& start) {
+  WebPBitstreamFeatures features;
+  const auto* data = reinterpret_cast<const uint8_t*>(start.constData());
+  return WebPGetFeatures(data, static_cast<size_t>(start.size()), &features) == VP8_STATUS_OK && features.has_alpha;
+}
+
+// A bitmap's depth as it stores it; its palette as long as the file holds it.
+Result<FileFacts> bmpFacts(const QString& path, QIODevice& file) {
+  const auto layout = bmpLayout(path, file);
+  if (!layout) return Error{layout.error()};
+  return FileFacts{layout->width, layout->height, layout->bits, layout->bits <= 8 ? layout->paletteColors : 0};
 }
 
 }  // namespace
@@ -331,6 +372,7 @@ Result<FileFacts> Imaging::FileInfo(const QString& path) {
   QImageReader reader;
   QByteArray format;
   if (auto problem = openReader(path, file, reader, format)) return *problem;
+  if (format == "bmp") return bmpFacts(path, file);
   const QSize size = uprightSize(reader);
   if (!size.isValid()) return damaged(path);
   const QImage::Format pixelFormat = reader.imageFormat();
@@ -346,6 +388,8 @@ Result<FileFacts> Imaging::FileInfo(const QString& path) {
     facts.paletteSize = palette->colors;
   } else if (format == "gif") {
     facts.bitsPerPixel = 8;
+  } else if (format == "webp") {
+    facts.bitsPerPixel = webpWithAlpha(start) ? 32 : 24;
   }
   return facts;
 }
@@ -455,7 +499,7 @@ Result<int> Imaging::FrameCount(const QString& path) {
   QImageReader reader;
   QByteArray format;
   if (auto problem = openReader(path, file, reader, format)) return *problem;
-  return std::max(1, reader.imageCount());
+  return format == "bmp" ? 1 : std::max(1, reader.imageCount());
 }
 
 Status Imaging::SaveFile(const QString& path, FileSystemUtility::Name name) { return saveAs(path, "jpeg", name); }

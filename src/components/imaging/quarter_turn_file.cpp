@@ -10,10 +10,12 @@
 #include <cstring>
 #include <utility>
 
+#include "components/imaging/bmp_quarter_turn.h"
 #include "components/imaging/imaging.h"
 #include "components/imaging/png_quarter_turn.h"
 #include "components/imaging/tiff_keep.h"
 #include "components/imaging/webp_keep.h"
+#include "components/imaging/webp_quarter_turn.h"
 
 namespace lumaset {
 
@@ -145,9 +147,12 @@ Result<QByteArray> turnedThroughQt(const QString& path, const QByteArray& stored
 }  // namespace
 
 Result<QByteArray> TurnedFileClockwise(const QString& path, const QByteArray& stored, const QByteArray& format) {
-  if (format != "png") return turnedThroughQt(path, stored, format);
-  Result<QByteArray> turned = imaging_detail::turnPngClockwise(stored);
-  if (!turned && !turned.cancelled()) return refused(path, turned.error());
+  Result<QByteArray> turned = format == "png"   ? imaging_detail::turnPngClockwise(stored)
+                              : format == "bmp"  ? imaging_detail::turnBmpClockwise(stored)
+                              : format == "webp" ? imaging_detail::turnWebpClockwise(stored)
+                                                 : turnedThroughQt(path, stored, format);
+  const bool ownTurn = format == "png" || format == "bmp" || format == "webp";
+  if (ownTurn && !turned && !turned.cancelled()) return refused(path, turned.error());
   return turned;
 }
 

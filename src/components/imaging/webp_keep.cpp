@@ -1,5 +1,6 @@
 #include "components/imaging/webp_keep.h"
 
+#include <webp/decode.h>
 #include <webp/mux.h>
 
 #include <QString>
@@ -24,6 +25,14 @@ Error failed(const char* what) {
   return Error{QStringLiteral("the WebP file cannot be written again with its %1.").arg(QLatin1String(what))};
 }
 
+Result<QByteArray> assembled(WebPMux* mux) {
+  WebPData whole{};
+  if (WebPMuxAssemble(mux, &whole) != WEBP_MUX_OK) return failed("data");
+  QByteArray bytes(reinterpret_cast<const char*>(whole.bytes), static_cast<qsizetype>(whole.size));
+  WebPDataClear(&whole);
+  return bytes;
+}
+
 }  // namespace
 
 Result<QByteArray> webpWithMetadataOf(QByteArrayView written, QByteArrayView original) {
@@ -39,11 +48,19 @@ Result<QByteArray> webpWithMetadataOf(QByteArrayView written, QByteArrayView ori
       return failed(fourcc);
     }
   }
-  WebPData assembled{};
-  if (WebPMuxAssemble(out.get(), &assembled) != WEBP_MUX_OK) return failed("data");
-  QByteArray bytes(reinterpret_cast<const char*>(assembled.bytes), static_cast<qsizetype>(assembled.size));
-  WebPDataClear(&assembled);
-  return bytes;
+  return assembled(out.get());
+}
+
+Result<QByteArray> webpWithPictureOf(QByteArrayView original, QByteArrayView picture) {
+  const Mux mux = muxOf(original, true);
+  if (!mux) return failed("data");
+  const WebPData image{reinterpret_cast<const uint8_t*>(picture.data()), static_cast<size_t>(picture.size())};
+  int width = 0, height = 0;
+  if (!WebPGetInfo(image.bytes, image.size, &width, &height) || WebPMuxSetImage(mux.get(), &image, 1) != WEBP_MUX_OK)
+    return failed("picture");
+  // The canvas of an extended file has the picture's size.
+  if (WebPMuxSetCanvasSize(mux.get(), width, height) != WEBP_MUX_OK) return failed("size");
+  return assembled(mux.get());
 }
 
 }  // namespace lumaset::imaging_detail

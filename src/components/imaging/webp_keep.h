@@ -1,7 +1,7 @@
 #pragma once
 
-// What Qt's WebP writer leaves out of a WebP file written back: the EXIF and
-// XMP data a camera or an editor put in it.
+// What a WebP file written back keeps of the file it was: the EXIF and XMP
+// data a camera or an editor put in it, its colour profile, other chunks.
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -13,5 +13,10 @@ namespace lumaset::imaging_detail {
 // The WebP `written` with the colour profile, EXIF and XMP data of the WebP
 // `original`, each as it was there, and none of them where it had none.
 Result<QByteArray> webpWithMetadataOf(QByteArrayView written, QByteArrayView original);
+
+// The WebP `original` with the picture of the single-picture WebP file
+// `picture` in place of its own, and every other chunk as it was there:
+// colour profile, EXIF and XMP data, and chunks of other programs.
+Result<QByteArray> webpWithPictureOf(QByteArrayView original, QByteArrayView picture);
 
 }  // namespace lumaset::imaging_detail

@@ -1,0 +1,225 @@
+// WebP files turned through libwebp: a lossless picture keeps every sample,
+// the colour under transparent pixels too, however often it is turned; a
+// lossy one stays lossy at about its size; every chunk besides the picture
+// stays as it was.
+
+#include <gtest/gtest.h>
+
+#include <webp/decode.h>
+#include <webp/encode.h>
+#include <webp/mux.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "components/imaging/decode_memory.h"
+#include "components/imaging/imaging.h"
+#include "components/imaging/quarter_turn_file.h"
+
+namespace lumaset::test {
+namespace {
+
+
+constexpr int kWidth = 48, kHeight = 36;
+
+// Red, green, blue and alpha a byte each; `holes`: every fifth pixel fully
+// transparent over a colour of its own.
+QByteArray Samples(bool alpha, bool holes) {
+  QByteArray out(4 * kWidth * kHeight, '\0');
+  for (int y = 0; y < kHeight; ++y) {
+    for (int x = 0; x < kWidth; ++x) {
+      char* p = out.data() + 4 * (y * kWidth + x);
+      const bool hole = holes && (x + 2 * y) % 5 == 0;
+      p[0] = static_cast<char>(x * 5);
+      p[1] = static_cast<char>(y * 7);
+      p[2] = static_cast<char>(hole ? 255 - x : 128 + x - y);
+      p[3] = static_cast<char>(hole ? 0 : alpha ? 100 + x : 255);
+    }
+  }
+  return out;
+}
+
+QByteArray Encoded(const QByteArray& samples, bool lossless) {
+  WebPConfig config;
+  WebPPicture picture;
+  EXPECT_TRUE(WebPConfigInit(&config) && WebPPictureInit(&picture));
+  config.lossless = lossless ? 1 : 0;
+  config.exact = 1;
+  config.quality = 80;
+  picture.use_argb = lossless ? 1 : 0;
+  picture.width = kWidth;
+  picture.height = kHeight;
+  EXPECT_TRUE(WebPPictureImportRGBA(&picture, reinterpret_cast<const uint8_t*>(samples.constData()), 4 * kWidth));
+  WebPMemoryWriter writer;
+  WebPMemoryWriterInit(&writer);
+  picture.writer = WebPMemoryWrite;
+  picture.custom_ptr = &writer;
+  EXPECT_TRUE(WebPEncode(&config, &picture));
+  QByteArray bytes(reinterpret_cast<const char*>(writer.mem), static_cast<qsizetype>(writer.size));
+  WebPMemoryWriterClear(&writer);
+  WebPPictureFree(&picture);
+  return bytes;
+}
+
+const char* const kChunks[] = {"ICCP", "EXIF", "XMP ", "LUMA"};
+
+// The file with a colour profile, EXIF, XMP data and a chunk of another program.
+QByteArray WithChunks(const QByteArray& file) {
+  const WebPData data{reinterpret_cast<const uint8_t*>(file.constData()), static_cast<size_t>(file.size())};
+  WebPMux* mux = WebPMuxCreate(&data, 1);
+  const QByteArray contents[] = {QByteArray("an ICC profile ") + QByteArray(40, '\x3C'),
+                                 QByteArray("II*\0\x08\0\0\0\0\0\0\0", 12), "<x:xmpmeta>Ann</x:xmpmeta>",
+                                 "another program's words"};
+  for (int i = 0; i < 4; ++i) {
+    const WebPData chunk{reinterpret_cast<const uint8_t*>(contents[i].constData()), static_cast<size_t>(contents[i].size())};
+    EXPECT_EQ(WebPMuxSetChunk(mux, kChunks[i], &chunk, 1), WEBP_MUX_OK) << kChunks[i];
+  }
+  WebPData out{};
+  EXPECT_EQ(WebPMuxAssemble(mux, &out), WEBP_MUX_OK);
+  QByteArray bytes(reinterpret_cast<const char*>(out.bytes), static_cast<qsizetype>(out.size));
+  WebPDataClear(&out);
+  WebPMuxDelete(mux);
+  return bytes;
+}
+
+QByteArray Chunk(const QByteArray& file, const char* fourcc) {
+  const WebPData data{reinterpret_cast<const uint8_t*>(file.constData()), static_cast<size_t>(file.size())};
+  WebPMux* mux = WebPMuxCreate(&data, 0);
+  WebPData chunk{};
+  QByteArray out;
+  if (mux && WebPMuxGetChunk(mux, fourcc, &chunk) == WEBP_MUX_OK)
+    out = QByteArray(reinterpret_cast<const char*>(chunk.bytes), static_cast<qsizetype>(chunk.size));
+  WebPMuxDelete(mux);
+  return out;
+}
+
+// The samples libwebp itself reads from a file, and its size.
+QByteArray Decoded(const QByteArray& file, int& width, int& height) {
+  uint8_t* read = WebPDecodeRGBA(reinterpret_cast<const uint8_t*>(file.constData()), static_cast<size_t>(file.size()),
+                                 &width, &height);
+  if (!read) return {};
+  QByteArray out(reinterpret_cast<const char*>(read), qsizetype{4} * width * height);
+  WebPFree(read);
+  return out;
+}
+
+QByteArray TurnedSamples(const QByteArray& samples) {
+  QByteArray out(samples.size(), '\0');
+  for (int y = 0; y < kWidth; ++y)
+    for (int x = 0; x < kHeight; ++x)
+      std::memcpy(out.data() + 4 * (y * kHeight + x), samples.constData() + 4 * ((kHeight - 1 - x) * kWidth + y), 4);
+  return out;
+}
+
+double MeanDifference(const QByteArray& a, const QByteArray& b) {
+  double sum = 0;
+  for (qsizetype i = 0; i < a.size(); ++i) sum += std::abs(static_cast<uchar>(a[i]) - static_cast<uchar>(b[i]));
+  return sum / static_cast<double>(a.size());
+}
+
+int Format(const QByteArray& file) {
+  WebPBitstreamFeatures features;
+  return WebPGetFeatures(reinterpret_cast<const uint8_t*>(file.constData()), static_cast<size_t>(file.size()),
+                         &features) == VP8_STATUS_OK
+             ? features.format
+             : -1;
+}
+
+// The turn of a file holding `bytes`, as the rotate command asks for it.
+Result<QByteArray> TurnedInFile(const QByteArray& bytes, const char* format) {
+  static QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("turned.") + QLatin1String(format));
+  QFile file(path);
+  if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) return Error{QStringLiteral("not written")};
+  file.close();
+  return TurnedFileClockwise(path, bytes, format);
+}
+
+TEST(WebpQuarterTurn, KeepsSamplesCompressionAndChunks) {
+  struct Case {
+    const char* name;
+    bool lossless, alpha, holes, chunks;
+  };
+  const Case cases[] = {
+      {"lossless", true, false, false, false},
+      {"lossless with holes", true, true, true, false},
+      {"lossless with alpha and chunks", true, true, false, true},
+      {"lossy", false, false, false, false},
+      {"lossy with alpha and chunks", false, true, false, true},
+  };
+  for (const Case& c : cases) {
+    const QByteArray samples = Samples(c.alpha, c.holes);
+    const QByteArray plain = Encoded(samples, c.lossless);
+    const QByteArray original = c.chunks ? WithChunks(plain) : plain;
+    int width = 0, height = 0;
+    const QByteArray stored = Decoded(original, width, height);
+    if (c.lossless) {
+      ASSERT_EQ(stored, samples) << c.name;
+    }
+    Result<QByteArray> turned = TurnedInFile(original, "webp");
+    ASSERT_TRUE(turned.ok()) << c.name << ": " << turned.error().toStdString();
+    const QByteArray once = Decoded(*turned, width, height);
+    ASSERT_EQ(std::pair(width, height), std::pair(kHeight, kWidth)) << c.name;
+    EXPECT_EQ(Format(*turned), Format(original)) << c.name;
+    if (c.lossless) {
+      EXPECT_EQ(once, TurnedSamples(stored)) << c.name;
+    } else {
+      EXPECT_LT(MeanDifference(once, TurnedSamples(stored)), 4) << c.name;
+      EXPECT_LT(std::abs(turned->size() - original.size()), original.size() / 3) << c.name;  // about its quality
+    }
+    for (const char* fourcc : kChunks) EXPECT_EQ(Chunk(*turned, fourcc), Chunk(original, fourcc)) << c.name << fourcc;
+    for (int i = 1; i < 4 && turned; ++i) turned = TurnedInFile(*turned, "webp");
+    ASSERT_TRUE(turned.ok()) << c.name << ": " << turned.error().toStdString();
+    const QByteArray four = Decoded(*turned, width, height);
+    ASSERT_EQ(std::pair(width, height), std::pair(kWidth, kHeight)) << c.name;
+    if (c.lossless) {
+      EXPECT_EQ(four, stored) << c.name;
+    }
+    for (const char* fourcc : kChunks) EXPECT_EQ(Chunk(*turned, fourcc), Chunk(original, fourcc)) << c.name << fourcc;
+  }
+}
+
+TEST(WebpQuarterTurn, StopsWhenNoLongerWanted) {
+  const QByteArray file = Encoded(Samples(false, false), true);
+  const DecodeStop::Scope stop([] { return true; });
+  EXPECT_TRUE(TurnedFileClockwise(QStringLiteral("stopped.webp"), file, "webp").cancelled());
+}
+
+// A picture whose samples cannot fit in the memory decodes may hold is
+// refused before any of them is decoded.
+TEST(WebpQuarterTurn, RefusesWhatTheDecodeMemoryCannotHold) {
+  const quint32 side = 9000 - 1;  // a lossless header of 9000 x 9000 pixels, and no more
+  const quint32 sizes = side | side << 14 | 1U << 28;
+  QByteArray header("\x2F");
+  for (int i = 0; i < 4; ++i) header += static_cast<char>(sizes >> (8 * i));
+  const QByteArray chunk = "VP8L" + QByteArray(1, '\x06') + QByteArray(3, '\0') + header + QByteArray(1, '\0');
+  const QByteArray file = "RIFF" + QByteArray(1, static_cast<char>(4 + chunk.size())) + QByteArray(3, '\0') + "WEBP" + chunk;
+  const Result<QByteArray> turned = TurnedFileClockwise(QStringLiteral("large.webp"), file, "webp");
+  ASSERT_FALSE(turned.ok());
+  EXPECT_TRUE(turned.error().endsWith("there is not enough memory for a picture of 9000 x 9000 pixels."))
+      << turned.error().toStdString();
+}
+
+// The depth shown is the one the file stores: 32 bits with alpha, 24 without.
+TEST(WebpFacts, DepthIsTheStoredOne) {
+  QTemporaryDir dir;
+  for (const bool alpha : {false, true}) {
+    for (const bool lossless : {false, true}) {
+      const QString path = dir.filePath(QStringLiteral("p%1%2.webp").arg(alpha).arg(lossless));
+      QFile file(path);
+      ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+      file.write(Encoded(Samples(alpha, false), lossless));
+      file.close();
+      const Result<FileFacts> facts = Imaging::FileInfo(path);
+      ASSERT_TRUE(facts.ok()) << facts.error().toStdString();
+      EXPECT_EQ(facts->bitsPerPixel, alpha ? 32 : 24) << alpha << lossless;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace lumaset::test
