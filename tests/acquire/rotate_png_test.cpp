@@ -1,0 +1,57 @@
+// Rotate Clockwise turns a PNG within the memory of the samples it stores.
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <thread>
+
+#include "components/imaging/decode_memory.h"
+#include "file_command_fixture.h"
+#include "support/hostile_pictures.h"
+
+namespace lumaset::test {
+namespace {
+
+class RotatePngTest : public FileCommandsTest {};
+
+// A black-and-white page of 8000 x 4000 pixels stores a megabyte a thousand
+// rows; widened to 32 bits a pixel it would take 128 MB, twice over once
+// turned. With less than that free, the page still turns.
+TEST_F(RotatePngTest, APageTurnsWithinTheMemoryOfItsSamples) {
+  const QString folder = freshFolder("page") + "/";
+  const QByteArray header = hostile::be32(8000) + hostile::be32(4000) + char(1) + QByteArray(4, '\0');
+  QByteArray rows(qsizetype{4000} * 1001, '\0');
+  rows[1001 * 7 + 1] = '\x80';  // row 7 begins with a white pixel
+  const QByteArray page = "\x89PNG\r\n\x1A\n" + hostile::pngChunk("IHDR", header) +
+                          hostile::pngChunk("IDAT", hostile::deflated(rows)) + hostile::pngChunk("IEND", {});
+  ASSERT_TRUE(WriteText(folder + "page.png", page));
+  Open(folder);
+  Select(IndexOf(folder + "page.png"));
+
+  auto& memory = imaging_detail::FullSizeMemory();
+  auto taken = std::make_unique<imaging_detail::DecodeMemory::Share>(memory, imaging_detail::kFullSizeBytes - (96 << 20));
+  ASSERT_TRUE(taken->granted());
+  // A read that waits for the memory gets it back at once, and says so.
+  std::atomic<bool> done{false}, waited{false};
+  std::thread watcher([&] {
+    for (; !done; std::this_thread::sleep_for(std::chrono::milliseconds(1))) {
+      if (memory.waiting() > 0) {
+        waited = true;
+        taken.reset();
+        return;
+      }
+    }
+  });
+  commands_.mnuFileOptionsRotate_Click();
+  done = true;
+  watcher.join();
+  EXPECT_FALSE(waited) << "the turn waited for memory for the page widened";
+  EXPECT_EQ(host_.errors, QStringList());
+  const QImage turned(folder + "page.png");
+  ASSERT_EQ(turned.size(), QSize(4000, 8000));
+  EXPECT_EQ(turned.pixelColor(4000 - 1 - 7, 0), Qt::white);
+  EXPECT_EQ(turned.pixelColor(4000 - 1 - 6, 0), Qt::black);
+}
+
+}  // namespace
+}  // namespace lumaset::test
