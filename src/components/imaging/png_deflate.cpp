@@ -34,37 +34,46 @@ unsigned char paeth(int a, int b, int c) {
 }
 
 // `row` filtered with `filter` into `out` (the filter's byte first); `above`
-// is the row before, or null for the first row. Returns the sum of the
+// is the row before (zeros for the first row). Returns the sum of the
 // filtered bytes taken as signed, the measure by which filters are chosen.
+// Each filter has a loop of its own, which the compiler can widen.
 unsigned long filtered(Filter filter, const unsigned char* row, const unsigned char* above, std::size_t bytes,
                        std::size_t pixelBytes, unsigned char* out) {
   out[0] = filter;
-  unsigned long cost = 0;
-  for (std::size_t i = 0; i < bytes; ++i) {
-    const int a = i >= pixelBytes ? row[i - pixelBytes] : 0;
-    const int b = above ? above[i] : 0;
-    const int c = above && i >= pixelBytes ? above[i - pixelBytes] : 0;
-    int predicted = 0;
-    switch (filter) {
-      case kNone: break;
-      case kSub: predicted = a; break;
-      case kUp: predicted = b; break;
-      case kAverage: predicted = (a + b) / 2; break;
-      case kPaeth: predicted = paeth(a, b, c); break;
-    }
-    const auto value = static_cast<unsigned char>(row[i] - predicted);
-    out[i + 1] = value;
-    cost += static_cast<unsigned long>(std::abs(static_cast<signed char>(value)));
+  unsigned char* to = out + 1;
+  const std::size_t first = std::min(pixelBytes, bytes);
+  switch (filter) {
+    case kNone: std::copy(row, row + bytes, to); break;
+    case kSub:
+      std::copy(row, row + first, to);
+      for (std::size_t i = first; i < bytes; ++i) to[i] = static_cast<unsigned char>(row[i] - row[i - pixelBytes]);
+      break;
+    case kUp:
+      for (std::size_t i = 0; i < bytes; ++i) to[i] = static_cast<unsigned char>(row[i] - above[i]);
+      break;
+    case kAverage:
+      for (std::size_t i = 0; i < first; ++i) to[i] = static_cast<unsigned char>(row[i] - above[i] / 2);
+      for (std::size_t i = first; i < bytes; ++i)
+        to[i] = static_cast<unsigned char>(row[i] - ((row[i - pixelBytes] + above[i]) >> 1));
+      break;
+    case kPaeth:
+      for (std::size_t i = 0; i < first; ++i) to[i] = static_cast<unsigned char>(row[i] - above[i]);
+      for (std::size_t i = first; i < bytes; ++i)
+        to[i] = static_cast<unsigned char>(row[i] - paeth(row[i - pixelBytes], above[i], above[i - pixelBytes]));
+      break;
   }
+  unsigned long cost = 0;
+  for (std::size_t i = 0; i < bytes; ++i) cost += static_cast<unsigned long>(std::abs(static_cast<signed char>(to[i])));
   return cost;
 }
 
 // Palette indexes and samples below a byte are kept unfiltered, where
 // differences mean nothing; other rows take the filter that leaves the
 // smallest differences, as PNG writers commonly choose.
-void filterRow(const PngSamples& samples, std::uint32_t y, unsigned char* out, std::vector<unsigned char>& trial) {
+void filterRow(const PngSamples& samples, std::uint32_t y, unsigned char* out, std::vector<unsigned char>& trial,
+               const std::vector<unsigned char>& zeros) {
   const unsigned char* row = samples.row(y);
-  const unsigned char* above = y > 0 ? samples.row(y - 1) : nullptr;
+  const unsigned char* above = y > 0 ? samples.row(y - 1) : zeros.data();
   const std::size_t bytes = samples.rowBytes;
   const std::size_t pixelBytes = std::max<std::size_t>(1, static_cast<std::size_t>(samples.bitsPerPixel) / 8);
   if (samples.colorType == PNG_COLOR_TYPE_PALETTE || samples.depth < 8) {
@@ -95,8 +104,9 @@ bool compressBand(const PngSamples& samples, std::uint32_t firstRow, std::uint32
   const std::size_t lineBytes = samples.rowBytes + 1;
   std::vector<unsigned char> plain(lineBytes * (endRow - firstRow));
   std::vector<unsigned char> trial;
+  const std::vector<unsigned char> zeros(samples.rowBytes, 0);
   for (std::uint32_t y = firstRow; y < endRow; ++y)
-    filterRow(samples, y, plain.data() + (y - firstRow) * lineBytes, trial);
+    filterRow(samples, y, plain.data() + (y - firstRow) * lineBytes, trial, zeros);
   const std::unique_ptr<libdeflate_compressor, decltype(&libdeflate_free_compressor)> compressor(
       libdeflate_alloc_compressor(kLevel), &libdeflate_free_compressor);
   if (!compressor) return false;
