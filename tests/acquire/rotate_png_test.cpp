@@ -53,5 +53,24 @@ TEST_F(RotatePngTest, APageTurnsWithinTheMemoryOfItsSamples) {
   EXPECT_EQ(turned.pixelColor(4000 - 1 - 6, 0), Qt::black);
 }
 
+// A picture too large for the memory full-size pictures share is refused
+// with its size, and its file stays as it was.
+TEST_F(RotatePngTest, APictureBeyondTheMemoryIsRefusedAndKept) {
+  const QString folder = freshFolder("huge") + "/";
+  QByteArray huge = hostile::privateChunkPng(64, 1 << 20);  // file enough for 900 MP of packed grey
+  huge.replace(16, 8, hostile::be32(30000) + hostile::be32(30000));
+  huge.replace(29, 4, hostile::pngChunk("IHDR", huge.mid(16, 13)).right(4));
+  ASSERT_TRUE(WriteText(folder + "huge.png", huge));
+  Open(folder);
+  const int index = IndexOf(folder + "huge.png");
+  ASSERT_GE(index, 0);
+  Select(index);
+  commands_.mnuFileOptionsRotate_Click();
+  ASSERT_EQ(host_.errors.size(), 1);
+  EXPECT_TRUE(host_.errors[0].contains("there is not enough memory for a picture of 30000 x 30000 pixels."))
+      << host_.errors[0].toStdString();
+  EXPECT_EQ(ReadBytes(folder + "huge.png"), huge);
+}
+
 }  // namespace
 }  // namespace lumaset::test
