@@ -29,7 +29,8 @@ TEST_F(RotatePngTest, APageTurnsWithinTheMemoryOfItsSamples) {
   Select(IndexOf(folder + "page.png"));
 
   auto& memory = imaging_detail::FullSizeMemory();
-  auto taken = std::make_unique<imaging_detail::DecodeMemory::Share>(memory, imaging_detail::kFullSizeBytes - (96 << 20));
+  using Share = imaging_detail::DecodeMemory::Share;
+  auto taken = std::make_unique<Share>(memory, imaging_detail::kFullSizeBytes - (96 << 20));
   ASSERT_TRUE(taken->granted());
   // A read that waits for the memory gets it back at once, and says so.
   std::atomic<bool> done{false}, waited{false};

@@ -94,7 +94,8 @@ std::optional<QByteArray> plainText(const QByteArray& type, const QByteArray& da
     if (translated < 0) return std::nullopt;
     const auto text = inflatedWithin(QByteArrayView(data).sliced(translated + 1), budget);
     if (!text) return std::nullopt;
-    return chunk("iTXt", data.left(keyEnd + 1) + QByteArray(2, '\0') + data.mid(keyEnd + 3, translated - keyEnd - 2) + *text);
+    const QByteArray languageAndTranslated = data.mid(keyEnd + 3, translated - keyEnd - 2);
+    return chunk("iTXt", data.left(keyEnd + 1) + QByteArray(2, '\0') + languageAndTranslated + *text);
   }
   return chunk(type, data);
 }

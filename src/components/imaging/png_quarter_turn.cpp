@@ -65,7 +65,8 @@ QByteArray turnedChunk(const Chunk& c) {
   const auto sidesTraded = [&] { return c.data.sliced(4, 4).toByteArray().append(c.data.sliced(0, 4)); };
   // The turned rows are written one after the other: interlacing serves a
   // picture shown while it downloads, and costs size and time.
-  if (c.type == "IHDR" && c.data.size() == 13) return PngChunk(c.type, sidesTraded().append(c.data.sliced(8, 4)).append('\0'));
+  if (c.type == "IHDR" && c.data.size() == 13)
+    return PngChunk(c.type, sidesTraded().append(c.data.sliced(8, 4)).append('\0'));
   if (c.type == "pHYs" && c.data.size() == 9) return PngChunk(c.type, sidesTraded().append(c.data.sliced(8)));
   if (c.type == "sCAL" && c.data.size() > 1) {  // unit, then width and height as text
     const QList<QByteArray> sides = c.data.sliced(1).toByteArray().split('\0');

@@ -33,10 +33,12 @@ QByteArray manyTexts(bool interlaced, const char* kind, int count) {
     png = saved;
   }
   const QByteArray words = test::hostile::deflated(QByteArray(7'900'000, 'w'));
+  using test::hostile::deflated;
   QByteArray texts = test::hostile::pngChunk("tEXt", QByteArray("Title\0Harbour", 13)) +
-                     test::hostile::pngChunk("zTXt", QByteArray("Author\0\0", 8) + test::hostile::deflated("Ann")) +
-                     test::hostile::pngChunk("iTXt", QByteArray("Place\0\1\0en\0Ort\0", 15) + test::hostile::deflated("Kai"));
-  const QByteArray head = QByteArray(kind) == "zTXt" ? QByteArray("Comment\0\0", 9) : QByteArray("Comment\0\1\0\0\0", 12);
+                     test::hostile::pngChunk("zTXt", QByteArray("Author\0\0", 8) + deflated("Ann")) +
+                     test::hostile::pngChunk("iTXt", QByteArray("Place\0\1\0en\0Ort\0", 15) + deflated("Kai"));
+  const QByteArray head =
+      QByteArray(kind) == "zTXt" ? QByteArray("Comment\0\0", 9) : QByteArray("Comment\0\1\0\0\0", 12);
   const QByteArray chunk = test::hostile::pngChunk(kind, head + words);
   for (int i = 0; i < count; ++i) texts += chunk;
   return png.left(33) + texts + png.mid(33);

@@ -45,7 +45,8 @@ int channelsOf(int colorType) {
 
 // A sample that differs from pixel to pixel and channel to channel.
 unsigned sampleValue(int x, int y, int channel, int depth) {
-  const std::uint32_t mixed = (std::uint32_t(x) * 73856093U ^ std::uint32_t(y) * 19349663U ^ std::uint32_t(channel) * 83492791U) * 2654435761U;
+  const std::uint32_t mixed =
+      (std::uint32_t(x) * 73856093U ^ std::uint32_t(y) * 19349663U ^ std::uint32_t(channel) * 83492791U) * 2654435761U;
   return (mixed >> 7) & ((1U << depth) - 1);
 }
 
@@ -218,7 +219,8 @@ bool turnedClockwise(const Stored& original, const Stored& turned) {
 
 // The chunk as the turn should leave it: sizes and resolution traded, not interlaced.
 Chunk expectedAfterTurn(Chunk chunk) {
-  if (chunk.type == "IHDR" || chunk.type == "pHYs") chunk.data = chunk.data.mid(4, 4) + chunk.data.left(4) + chunk.data.mid(8);
+  if (chunk.type == "IHDR" || chunk.type == "pHYs")
+    chunk.data = chunk.data.mid(4, 4) + chunk.data.left(4) + chunk.data.mid(8);
   if (chunk.type == "IHDR") chunk.data[12] = '\0';
   return chunk;
 }
