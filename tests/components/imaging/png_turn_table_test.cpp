@@ -5,10 +5,13 @@
 #include <gtest/gtest.h>
 #include <png.h>
 
+#include <QBuffer>
 #include <QColorSpace>
+#include <QImage>
 #include <QString>
 #include <QtEndian>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdint>
 #include <cstring>
@@ -285,6 +288,46 @@ TEST(PngTurnTable, EveryKindKeepsItsSamplesAndChunksOnceAndFourTimes) {
       EXPECT_EQ(after, trailing) << name;
     }
   }
+}
+
+// The filter byte of each row of a PNG that is not interlaced.
+std::vector<int> rowFilters(const QByteArray& png) {
+  QByteArray stream;
+  const std::vector<Chunk> chunks = chunksOf(png);
+  for (const Chunk& c : chunks)
+    if (c.type == "IDAT") stream += c.data;
+  const QByteArray& header = chunks.front().data;
+  const quint32 width = qFromBigEndian<quint32>(header.constData());
+  const quint32 height = qFromBigEndian<quint32>(header.constData() + 4);
+  const int bits = header[8] * channelsOf(header[9]);
+  const qsizetype line = 1 + (qsizetype{width} * bits + 7) / 8;
+  const QByteArray rows = qUncompress(hostile::be32(static_cast<quint32>(line * height)) + stream);
+  std::vector<int> filters;
+  for (qsizetype at = 0; at < rows.size(); at += line) filters.push_back(rows[at]);
+  return filters;
+}
+
+// Palette indexes and samples packed below a byte are stored unfiltered;
+// the rows of a photo take the filters that suit them.
+TEST(PngTurnTable, RowsAreFilteredAsTheirSamplesSuit) {
+  for (const Kind kind : {Kind{PNG_COLOR_TYPE_PALETTE, 8}, Kind{PNG_COLOR_TYPE_GRAY, 4}}) {
+    const Result<QByteArray> turned = turnPngClockwise(writtenPng(kind, {40, 30, false, 8192}));
+    ASSERT_TRUE(turned.ok()) << turned.error().toStdString();
+    EXPECT_EQ(rowFilters(*turned), std::vector<int>(40, 0)) << kind.colorType;
+  }
+  QImage photo(40, 30, QImage::Format_RGB888);
+  for (int y = 0; y < 30; ++y)
+    for (int x = 0; x < 40; ++x) photo.setPixel(x, y, qRgb(x * 6, y * 8, (x + y) * 3));
+  QByteArray png;
+  QBuffer buffer(&png);
+  buffer.open(QIODevice::WriteOnly);
+  ASSERT_TRUE(photo.save(&buffer, "png"));
+  const Result<QByteArray> turned = turnPngClockwise(png);
+  ASSERT_TRUE(turned.ok()) << turned.error().toStdString();
+  const std::vector<int> filters = rowFilters(*turned);
+  ASSERT_EQ(filters.size(), 40U);
+  EXPECT_TRUE(std::all_of(filters.begin(), filters.end(), [](int f) { return f > 0 && f <= 4; }))
+      << "a gradient's rows are better predicted than stored as they are";
 }
 
 // Rows long enough that each band of them is compressed in several deflate
