@@ -269,7 +269,7 @@ Result<DecodePlan> planDecode(const QString& path, int longSide, bool widen, Unm
     case imaging_detail::Footprint::Verdict::TooLarge: return tooLarge(path, plan.footprint.decoded);
     case imaging_detail::Footprint::Verdict::Whole: break;
   }
-  plan.libpng = png && imaging_detail::readsWithLibpng(*png);
+  plan.libpng = png && imaging_detail::readsWithLibpng(*png, window);
   plan.shrink = longSide > 0 && std::max(plan.size.width(), plan.size.height()) > longSide;
   plan.target = plan.shrink ? imaging_detail::fitLongSide(plan.size, longSide) : plan.size;
   const bool turned = plan.turn != QImageIOHandler::TransformationNone;
@@ -373,16 +373,18 @@ Result<FileFacts> Imaging::FileInfo(const QString& path) {
   QByteArray format;
   if (auto problem = openReader(path, file, reader, format)) return *problem;
   if (format == "bmp") return bmpFacts(path, file);
-  const QSize size = uprightSize(reader);
-  if (!size.isValid()) return damaged(path);
-  const QImage::Format pixelFormat = reader.imageFormat();
+  const QByteArray start = fileStart(path);
+  // Qt's PNG reader reads (and inflates) every chunk before the pixels to
+  // give the size; the header says it at once.
+  const auto png = format == "png" ? imaging_detail::readPngHeader(start) : std::nullopt;
+  const QSize size = png ? png->size : uprightSize(reader);
+  if (!size.isValid() || (png && size.isEmpty())) return damaged(path);
+  const QImage::Format pixelFormat = png ? QImage::Format_Invalid : reader.imageFormat();
   const bool mono = pixelFormat == QImage::Format_Mono || pixelFormat == QImage::Format_MonoLSB;
   FileFacts facts{size.width(), size.height(), bitsPerPixel(pixelFormat), mono ? 2 : 0};
-  const QByteArray start = fileStart(path);
   // The depth the file stores, not the one Qt widens it to (grey with alpha,
   // or colour with a transparent colour, comes as 32 bits a pixel).
-  if (const auto png = format == "png" ? imaging_detail::readPngHeader(start) : std::nullopt)
-    facts.bitsPerPixel = png->bitsPerPixel();
+  if (png) facts.bitsPerPixel = png->bitsPerPixel();
   if (const auto palette = imaging_detail::paletteFacts(start, format)) {
     facts.bitsPerPixel = palette->bitsPerPixel;
     facts.paletteSize = palette->colors;

@@ -1,6 +1,7 @@
 #include "components/imaging/imaging_png.h"
 
 #include <png.h>
+#include <zlib.h>
 
 #include <QBuffer>
 #include <QColorSpace>
@@ -29,6 +30,9 @@ constexpr int kColorTypePalette = 3;
 constexpr std::array<const char*, 10> kFormChunks = {"PLTE", "tRNS", "gAMA", "cHRM", "sRGB",
                                                      "iCCP", "pHYs", "tEXt", "zTXt", "iTXt"};
 constexpr qint64 kMostFormBytes = qint64{8} << 20;
+// Compressed texts are inflated to this much in all; those beyond are left
+// out, so that a file of a thousand texts of megabytes costs no more.
+constexpr qsizetype kMostTextBytes = qsizetype{1} << 20;
 
 // The decode asks whether it is still wanted after this many rows.
 constexpr int kRowsBetweenStops = 64;
@@ -53,6 +57,49 @@ QByteArray chunk(QByteArrayView type, QByteArrayView data) {
   return bigEndian(static_cast<std::uint32_t>(data.size())) + body + bigEndian(chunkCrc(body));
 }
 
+// `compressed` (a zlib stream) inflated, when it makes at most `budget`
+// bytes; what it inflated is taken from the budget, whole or not.
+std::optional<QByteArray> inflatedWithin(QByteArrayView compressed, qsizetype& budget) {
+  const qsizetype most = budget;
+  z_stream z{};
+  if (most <= 0 || inflateInit(&z) != Z_OK) return std::nullopt;
+  QByteArray out(most + 1, Qt::Uninitialized);
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(compressed.data()));
+  z.avail_in = static_cast<uInt>(compressed.size());
+  z.next_out = reinterpret_cast<Bytef*>(out.data());
+  z.avail_out = static_cast<uInt>(out.size());
+  const int status = inflate(&z, Z_FINISH);
+  const auto made = static_cast<qsizetype>(z.total_out);
+  inflateEnd(&z);
+  budget -= std::min(made, most);
+  if (status != Z_STREAM_END || made > most) return std::nullopt;
+  out.truncate(made);
+  return out;
+}
+
+// A compressed text (zTXt, or iTXt marked compressed) as the same text
+// uncompressed, within what is left of `budget`, which it draws on; the
+// chunk as it is when it is no compressed text, nothing when it is over the
+// budget or damaged.
+std::optional<QByteArray> plainText(const QByteArray& type, const QByteArray& data, qsizetype& budget) {
+  const qsizetype keyEnd = data.indexOf('\0');
+  if (type == "zTXt" && keyEnd >= 0 && keyEnd + 2 <= data.size()) {
+    const auto text = inflatedWithin(QByteArrayView(data).sliced(keyEnd + 2), budget);
+    if (!text) return std::nullopt;
+    return chunk("tEXt", data.left(keyEnd + 1) + *text);
+  }
+  if (type == "iTXt" && keyEnd >= 0 && keyEnd + 3 <= data.size() && data[keyEnd + 1] != '\0') {
+    const qsizetype language = data.indexOf('\0', keyEnd + 3);
+    const qsizetype translated = language < 0 ? -1 : data.indexOf('\0', language + 1);
+    if (translated < 0) return std::nullopt;
+    const auto text = inflatedWithin(QByteArrayView(data).sliced(translated + 1), budget);
+    if (!text) return std::nullopt;
+    const QByteArray languageAndTranslated = data.mid(keyEnd + 3, translated - keyEnd - 2);
+    return chunk("iTXt", data.left(keyEnd + 1) + QByteArray(2, '\0') + languageAndTranslated + *text);
+  }
+  return chunk(type, data);
+}
+
 // A PNG of one pixel with the file's own header and the chunks that shape
 // its form; Qt's reader makes of it the empty picture the file is to fill.
 std::optional<QImage> formOf(FileWindow& file, const PngHeader& header) {
@@ -62,6 +109,7 @@ std::optional<QImage> formOf(FileWindow& file, const PngHeader& header) {
   ihdr[12] = '\0';  // not interlaced
   QByteArray probe = QByteArray("\x89PNG\r\n\x1A\n") + chunk("IHDR", ihdr);
   qint64 kept = 0;
+  qsizetype textBudget = kMostTextBytes;
   for (qint64 pos = 8; pos + 8 <= file.size();) {
     const QByteArrayView head = file.bytes(pos, 8);
     if (head.size() != 8) return std::nullopt;
@@ -72,7 +120,8 @@ std::optional<QImage> formOf(FileWindow& file, const PngHeader& header) {
     if (shapes && kept + length <= kMostFormBytes) {
       const QByteArray data = file.bytes(pos + 8, static_cast<qsizetype>(length)).toByteArray();
       if (data.size() != length) return std::nullopt;
-      probe += chunk(type, data);
+      // Qt's reader is given texts inflated already, so that it inflates none.
+      if (const auto text = plainText(type, data, textBudget)) probe += *text;
       kept += length;
     }
     pos += 12 + length;
@@ -260,9 +309,21 @@ Error damaged() { return Error{QStringLiteral("the picture is damaged or incompl
 
 }  // namespace
 
-bool readsWithLibpng(const PngHeader& header) {
+bool hasCompressedTexts(FileWindow& file) {
+  for (qint64 pos = 8; pos + 8 <= file.size();) {
+    const QByteArrayView head = file.bytes(pos, 8);
+    if (head.size() != 8) return false;
+    const QByteArrayView type = head.sliced(4);
+    if (type == "zTXt" || type == "iTXt") return true;
+    if (type == "IEND") return false;
+    pos += 12 + static_cast<qint64>(qFromBigEndian<quint32>(head.data()));
+  }
+  return false;
+}
+
+bool readsWithLibpng(const PngHeader& header, FileWindow& file) {
   const bool shiftedByQt = header.bitDepth == 16 && header.colorType == 2 && header.transparentColour;
-  return header.interlaced || shiftedByQt;
+  return header.interlaced || shiftedByQt || hasCompressedTexts(file);
 }
 
 Result<QImage> decodePng(QIODevice& file) {
@@ -288,6 +349,9 @@ Result<QImage> decodePng(QIODevice& file) {
   if (!reader.ready() || !file.seek(0)) return damaged();
   ReadState state{&file};
   png_set_read_fn(reader.png(), &state, readFromDevice);
+  // The texts came with the form, inflated to a bound: libpng passes them over.
+  static constexpr png_byte kTexts[] = "tEXt\0zTXt\0iTXt";
+  png_set_keep_unknown_chunks(reader.png(), PNG_HANDLE_CHUNK_NEVER, kTexts, 3);
   // The picture's size was counted before; libpng's own bound on it is not needed.
   png_set_user_limits(reader.png(), PNG_UINT_31_MAX, PNG_UINT_31_MAX);
   if (!readHeader(reader.png(), reader.info())) return damaged();

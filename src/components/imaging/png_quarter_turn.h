@@ -9,13 +9,21 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
+#include <cstdint>
+
 #include "components/result.h"
 
 namespace lumaset::imaging_detail {
 
-// The turned file; an error names why the file cannot be turned (damaged,
-// an animation, too large for the memory decodes may hold, or stopped while
-// it waited for that memory).
+// The turned file, whatever followed its end kept after it; it is read back
+// and must hold the turned samples. An error names why the file cannot be
+// turned (damaged, an animation, too large for the memory full-size pictures
+// may hold, or stopped while it waited for that memory). The turned file is
+// never interlaced.
 Result<QByteArray> turnPngClockwise(QByteArrayView file);
+
+// The memory a turn of a file of `fileBytes` holding a picture of that
+// size and depth (bits a pixel as stored) asks for.
+double pngTurnBytes(qint64 fileBytes, std::uint32_t width, std::uint32_t height, int bitsPerPixel);
 
 }  // namespace lumaset::imaging_detail

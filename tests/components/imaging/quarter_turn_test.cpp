@@ -7,7 +7,9 @@
 #include <QBuffer>
 #include <QImage>
 
+#include "components/imaging/imaging.h"
 #include "components/imaging/png_quarter_turn.h"
+#include "components/imaging/png_samples.h"
 #include "support/hostile_pictures.h"
 
 namespace lumaset::test {
@@ -53,6 +55,60 @@ TEST(PngQuarterTurn, DamagedFilesAreRefused) {
   const Result<QByteArray> huge = turnPngClockwise(GreyPng(30000, rows));
   ASSERT_FALSE(huge.ok());
   EXPECT_TRUE(huge.error().startsWith("the picture is damaged or incomplete")) << huge.error().toStdString();
+}
+
+// A photo of 24 million pixels turns whatever its depth, a black-and-white
+// page of 16000 x 16000 too; pictures far beyond them are refused, and the
+// refusal names the size before any pixel is read.
+TEST(PngQuarterTurn, TheFullSizeMemoryHoldsPhotosOfEveryDepth) {
+  const double most = static_cast<double>(imaging_detail::kFullSizeBytes);
+  EXPECT_LE(imaging_detail::pngTurnBytes(150 << 20, 6000, 4000, 64), most) << "16-bit RGBA";
+  EXPECT_LE(imaging_detail::pngTurnBytes(60 << 20, 6000, 4000, 24), most) << "8-bit RGB";
+  EXPECT_LE(imaging_detail::pngTurnBytes(51 << 10, 16000, 16000, 1), most) << "a scanned page";
+  EXPECT_GT(imaging_detail::pngTurnBytes(150 << 20, 12000, 9000, 64), most) << "108 MP of 16-bit RGBA";
+  EXPECT_GT(imaging_detail::pngTurnBytes(1 << 20, 30000, 30000, 8), most) << "900 MP of grey";
+
+  // 900 million grey samples in a file large enough to hold them packed.
+  const QByteArray huge = hostile::privateChunkPng(64, 1 << 20);
+  QByteArray claimed = huge;
+  claimed.replace(16, 8, hostile::be32(30000) + hostile::be32(30000));
+  claimed.replace(29, 4, hostile::pngChunk("IHDR", claimed.mid(16, 13)).right(4));
+  const Result<QByteArray> refused = turnPngClockwise(claimed);
+  ASSERT_FALSE(refused.ok());
+  EXPECT_EQ(refused.error(), "there is not enough memory for a picture of 30000 x 30000 pixels.");
+}
+
+// What follows IEND is kept; a chunk that states more than the file holds
+// makes the file damaged, wherever it lies.
+TEST(PngQuarterTurn, BytesAfterTheEndStayAndChunksMustFitTheFile) {
+  const QByteArray png = SmallPng();
+  static constexpr char kAfter[] = "\0\1 appended by a camera's tool";
+  const QByteArray after(kAfter, sizeof kAfter - 1);
+  const Result<QByteArray> turned = turnPngClockwise(png + after);
+  ASSERT_TRUE(turned.ok()) << turned.error().toStdString();
+  EXPECT_TRUE(turned->endsWith(QByteArray("IEND\xAE\x42\x60\x82", 8) + after));
+  const QByteArray text = hostile::be32(0x7FFFFFF0) + "tEXt" + "Title\0Harbour";
+  const QByteArray claims = png.left(33) + text + png.mid(33);
+  const Result<QByteArray> damaged = turnPngClockwise(claims);
+  ASSERT_FALSE(damaged.ok());
+  EXPECT_TRUE(damaged.error().startsWith("the picture is damaged or incomplete")) << damaged.error().toStdString();
+}
+
+// The new file is read back before it is given: one sample changed in it
+// is found, as is another form of the same samples.
+TEST(PngQuarterTurn, TheReadBackFindsAChangedSample) {
+  const QByteArray grey = GreyPng(64, hostile::deflated(QByteArray(64 * 65, '\0')));
+  imaging_detail::PngSampleReader reader(grey);
+  imaging_detail::PngSamples samples;
+  ASSERT_TRUE(reader.header(samples));
+  samples.allocate();
+  ASSERT_TRUE(reader.rows(samples));
+  EXPECT_TRUE(imaging_detail::pngHoldsSamples(grey, samples));
+  QByteArray changed(64 * 65, '\0');
+  changed[65 * 40 + 9] = 1;
+  EXPECT_FALSE(imaging_detail::pngHoldsSamples(GreyPng(64, hostile::deflated(changed)), samples));
+  samples.depth = 16;
+  EXPECT_FALSE(imaging_detail::pngHoldsSamples(grey, samples));
 }
 
 }  // namespace

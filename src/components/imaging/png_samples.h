@@ -1,0 +1,66 @@
+#pragma once
+
+// The samples of a PNG file as it stores them, read through libpng without
+// any change: packed below 8 bits a sample, most significant byte first at
+// 16, palette indexes as indexes. Only the chunks libpng needs to read the
+// picture are looked at; every other (texts above all, which would be
+// inflated) is passed over unread.
+
+#include <QByteArrayView>
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace lumaset::imaging_detail {
+
+struct PngSamples {
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+  int depth = 0;
+  int colorType = 0;
+  bool interlaced = false;
+  int bitsPerPixel = 0;
+  std::size_t rowBytes = 0;
+  std::vector<unsigned char> bytes;  // rowBytes a row, unused bits at a row's end 0
+
+  // The bytes the rows take: what allocate() asks for.
+  double sampleBytes() const { return (static_cast<double>(width) * bitsPerPixel + 7) / 8 * height; }
+  void allocate();
+  unsigned char* row(std::uint32_t y) { return bytes.data() + y * rowBytes; }
+  const unsigned char* row(std::uint32_t y) const { return bytes.data() + y * rowBytes; }
+};
+
+// Reads a PNG file held in memory: first its header, then, once the memory
+// for them is granted, its rows.
+class PngSampleReader {
+ public:
+  explicit PngSampleReader(QByteArrayView file);
+  ~PngSampleReader();
+  PngSampleReader(const PngSampleReader&) = delete;
+  PngSampleReader& operator=(const PngSampleReader&) = delete;
+
+  // The picture's form, rows not allocated; false on a damaged file.
+  bool header(PngSamples& samples);
+  // Every row, into the allocated `samples`; false on a damaged file.
+  bool rows(PngSamples& samples);
+  // Whether each row read is the same as in `expected`, of the same form.
+  bool rowsEqual(const PngSamples& expected);
+  // What libpng said of the damage.
+  const QString& failure() const;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// Whether the PNG file reads, through libpng, as exactly `expected`.
+bool pngHoldsSamples(QByteArrayView file, const PngSamples& expected);
+
+// `from` a quarter turn clockwise: its left column becomes the top row.
+// Rows in bands on every core.
+PngSamples quarterTurned(const PngSamples& from);
+
+}  // namespace lumaset::imaging_detail
