@@ -364,7 +364,7 @@ TEST_F(RotateFileTest, RefusesWhatItWouldSpoil) {
   const QString folder = freshFolder("refused") + "/";
   ASSERT_TRUE(WriteText(folder + "pages.tif", TwoPageTiff()));
   ASSERT_EQ(QImageReader(folder + "pages.tif").imageCount(), 2);
-  // Grey and transparency of 16 bits each, which Qt reads with 8.
+  // Grey and transparency of 16 bits each, which Qt reads with 8 but the turn keeps.
   const QList<TiffEntry> deepGrey = {{256, 3, Le16(2)}, {257, 3, Le16(1)}, {258, 3, Le16(16) + Le16(16)},
                                      {262, 3, Le16(1)}, {277, 3, Le16(2)}, {338, 3, Le16(2)}};
   ASSERT_TRUE(WriteText(folder + "deep.tif", MadeTiff(deepGrey, QByteArray("\x01\x80\xFF\x7F\x02\x40\xFF\xFF", 8))));
@@ -376,11 +376,16 @@ TEST_F(RotateFileTest, RefusesWhatItWouldSpoil) {
   for (const char* name : {"locked.png", "locked.gif"}) ::chmod(QFile::encodeName(folder + name).constData(), 0444);
   const std::pair<const char*, const char*> cases[] = {
       {"pages.tif", "it holds 2 pages or frames, and only the first would be kept."},
-      {"deep.tif", "its samples of 16 bits are read with 8 bits, and the rest would be lost."},
       {"clear.bmp", "Lumaset cannot write this BMP file back without changing its pixels."},
       {"moving.png", "it is an animation, and only its first frame would be kept."},
       {"locked.png", "the file is read-only."},
       {"locked.gif", "the file is read-only."}};
+  // Turned now as stored: a column of the same two pixels, 16 bits a sample still.
+  Rotate(folder, "deep.tif");
+  const QMap<int, QByteArray> deep = TiffTags(ReadBytes(folder + "deep.tif"));
+  EXPECT_EQ(std::pair(deep.value(256), deep.value(257)), std::pair(Le16(1), Le16(2)));
+  EXPECT_EQ(deep.value(258), Le16(16) + Le16(16));
+  EXPECT_TRUE(ReadBytes(folder + "deep.tif").contains(QByteArray("\x01\x80\xFF\x7F\x02\x40\xFF\xFF", 8)));
   for (const auto& [name, why] : cases) {
     const QByteArray before = ReadBytes(folder + name);
     host_.errors.clear();

@@ -13,6 +13,7 @@
 #include "components/imaging/imaging.h"
 #include "components/imaging/png_quarter_turn.h"
 #include "components/imaging/tiff_keep.h"
+#include "components/imaging/tiff_quarter_turn.h"
 #include "components/imaging/webp_keep.h"
 
 namespace lumaset {
@@ -145,8 +146,9 @@ Result<QByteArray> turnedThroughQt(const QString& path, const QByteArray& stored
 }  // namespace
 
 Result<QByteArray> TurnedFileClockwise(const QString& path, const QByteArray& stored, const QByteArray& format) {
-  if (format != "png") return turnedThroughQt(path, stored, format);
-  Result<QByteArray> turned = imaging_detail::turnPngClockwise(stored);
+  if (format != "png" && format != "tiff") return turnedThroughQt(path, stored, format);
+  Result<QByteArray> turned =
+      format == "tiff" ? imaging_detail::turnTiffClockwise(stored) : imaging_detail::turnPngClockwise(stored);
   if (!turned && !turned.cancelled()) return refused(path, turned.error());
   return turned;
 }
