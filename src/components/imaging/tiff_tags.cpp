@@ -176,6 +176,7 @@ bool copyCustomDirectory(TIFF* from, TIFF* to, std::initializer_list<ttag_t> ski
 // directory it points to, already written.
 bool copyCustom(TIFF* from, TIFF* to, uint64_t offset, bool gps, std::optional<uint64_t> inner, uint64_t& written) {
   if (!(gps ? TIFFReadGPSDirectory(from, offset) : TIFFReadEXIFDirectory(from, offset))) return false;
+  TIFFFreeDirectory(to);  // creating a directory leaves the values of the one before behind
   if (gps ? TIFFCreateGPSDirectory(to) != 0 : TIFFCreateEXIFDirectory(to) != 0) return false;
   if (!copyCustomDirectory(from, to, {})) return false;
   if (inner && !TIFFSetField(to, TIFFTAG_INTEROPERABILITYIFD, *inner)) return false;
