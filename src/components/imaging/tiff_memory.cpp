@@ -51,16 +51,44 @@ int onError(TIFF*, void* message, const char*, const char* format, va_list args)
 
 int onWarning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
 
-}  // namespace
+QIODevice& deviceOf(thandle_t handle) { return *static_cast<QIODevice*>(handle); }
 
-TiffHandle openTiff(TiffMemoryFile& file, const char* mode, QString& message) {
+tmsize_t deviceRead(thandle_t handle, void* buffer, tmsize_t count) {
+  return static_cast<tmsize_t>(deviceOf(handle).read(static_cast<char*>(buffer), count));
+}
+
+tmsize_t deviceWrite(thandle_t, void*, tmsize_t) { return -1; }
+
+toff_t deviceSeek(thandle_t handle, toff_t offset, int whence) {
+  QIODevice& device = deviceOf(handle);
+  const qint64 base = whence == SEEK_CUR ? device.pos() : whence == SEEK_END ? device.size() : 0;
+  const qint64 to = base + static_cast<qint64>(offset);
+  if (to < 0 || !device.seek(to)) return static_cast<toff_t>(-1);
+  return static_cast<toff_t>(to);
+}
+
+toff_t deviceSize(thandle_t handle) { return static_cast<toff_t>(deviceOf(handle).size()); }
+
+TiffHandle clientOpen(thandle_t handle, const char* mode, QString& message, TIFFReadWriteProc read,
+                      TIFFReadWriteProc write, TIFFSeekProc seek, TIFFSizeProc size) {
   TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
   TIFFOpenOptionsSetErrorHandlerExtR(options, onError, &message);
   TIFFOpenOptionsSetWarningHandlerExtR(options, onWarning, nullptr);
-  TIFF* tiff = TIFFClientOpenExt("memory", mode, &file, readProc, writeProc, seekProc, closeProc, sizeProc, mapProc,
-                                 unmapProc, options);
+  TIFF* tiff =
+      TIFFClientOpenExt("picture", mode, handle, read, write, seek, closeProc, size, mapProc, unmapProc, options);
   TIFFOpenOptionsFree(options);
   return TiffHandle(tiff);
+}
+
+}  // namespace
+
+TiffHandle openTiff(TiffMemoryFile& file, const char* mode, QString& message) {
+  return clientOpen(&file, mode, message, readProc, writeProc, seekProc, sizeProc);
+}
+
+TiffHandle openTiff(QIODevice& device, QString& message) {
+  if (!device.seek(0)) return nullptr;
+  return clientOpen(&device, "rm", message, deviceRead, deviceWrite, deviceSeek, deviceSize);
 }
 
 }  // namespace lumaset::imaging_detail

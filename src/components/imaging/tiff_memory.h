@@ -1,12 +1,14 @@
 #pragma once
 
-// TIFF files opened with libtiff in memory: read from a view of their bytes
-// or written to a growing array, their errors gathered as words.
+// TIFF files opened with libtiff in memory (read from a view of their bytes
+// or written to a growing array) or read through a device, their errors
+// gathered as words.
 
 #include <tiffio.h>
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QIODevice>
 #include <QString>
 
 #include <memory>
@@ -35,5 +37,9 @@ using TiffHandle = std::unique_ptr<TIFF, TiffCloser>;
 // `file` opened in libtiff's `mode`; the first error libtiff reports goes to
 // `message`, which must outlive the handle. Warnings are ignored.
 TiffHandle openTiff(TiffMemoryFile& file, const char* mode, QString& message);
+
+// A TIFF file read through a seekable `device`, never past its end and never
+// mapped; as above otherwise.
+TiffHandle openTiff(QIODevice& device, QString& message);
 
 }  // namespace lumaset::imaging_detail

@@ -10,6 +10,7 @@
 #include "components/imaging/decode_memory.h"
 #include "components/imaging/pixel_bands.h"
 #include "components/imaging/tiff_memory.h"
+#include "components/imaging/tiff_samples.h"
 #include "components/imaging/tiff_tags.h"
 
 namespace lumaset::imaging_detail {
@@ -26,26 +27,7 @@ Error unwritable(const QString& cause) {
                    .arg(cause.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(cause))};
 }
 
-// How the samples of a picture lie in its file.
-struct Layout {
-  uint32_t width = 0;
-  uint32_t length = 0;
-  uint16_t bits = 1;
-  uint16_t samples = 1;
-  uint16_t planar = PLANARCONFIG_CONTIG;
-  uint16_t photometric = PHOTOMETRIC_MINISWHITE;
-  uint16_t compression = COMPRESSION_NONE;
-  uint16_t orientation = ORIENTATION_TOPLEFT;
-  bool tiled = false;
-  uint32_t tileWidth = 0;
-  uint32_t tileLength = 0;
-  uint32_t rowsPerStrip = 0;
-
-  int planes() const { return planar == PLANARCONFIG_SEPARATE ? samples : 1; }
-  uint64_t pixelBits() const { return planar == PLANARCONFIG_SEPARATE ? bits : uint64_t{bits} * samples; }
-  uint64_t rowBytes(uint32_t across) const { return (uint64_t{across} * pixelBits() + 7) / 8; }
-  uint64_t planeBytes() const { return rowBytes(width) * length; }
-};
+using Layout = TiffSamples;
 
 // One plane of samples (all of them when they lie together), its rows
 // packed as the file packs them.
@@ -54,63 +36,17 @@ struct Plane {
   std::vector<unsigned char> bytes;
 };
 
-std::optional<Layout> layoutOf(TIFF* tiff) {
-  Layout layout;
-  if (!TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &layout.width) || !TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &layout.length))
-    return std::nullopt;
-  TIFFGetFieldDefaulted(tiff, TIFFTAG_BITSPERSAMPLE, &layout.bits);
-  TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &layout.samples);
-  TIFFGetFieldDefaulted(tiff, TIFFTAG_PLANARCONFIG, &layout.planar);
-  TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &layout.photometric);
-  TIFFGetFieldDefaulted(tiff, TIFFTAG_COMPRESSION, &layout.compression);
-  TIFFGetFieldDefaulted(tiff, TIFFTAG_ORIENTATION, &layout.orientation);
-  layout.tiled = TIFFIsTiled(tiff) != 0;
-  if (layout.tiled) {
-    TIFFGetField(tiff, TIFFTAG_TILEWIDTH, &layout.tileWidth);
-    TIFFGetField(tiff, TIFFTAG_TILELENGTH, &layout.tileLength);
-  } else {
-    TIFFGetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &layout.rowsPerStrip);
-    layout.rowsPerStrip = std::clamp<uint32_t>(layout.rowsPerStrip, 1, std::max<uint32_t>(layout.length, 1));
-  }
-  const bool sound = layout.width > 0 && layout.length > 0 && layout.bits >= 1 && layout.bits <= 64 &&
-                     layout.samples >= 1 && (!layout.tiled || (layout.tileWidth > 0 && layout.tileLength > 0));
-  if (!sound) return std::nullopt;
-  return layout;
-}
-
-// Whether a row count of `rows` from `first` ends inside the picture.
-uint32_t rowsFrom(uint32_t first, uint32_t rows, uint32_t length) { return std::min(rows, length - first); }
-
-// Every plane read whole, strip by strip or tile by tile.
+// Every plane read whole, band by band.
 Result<std::vector<Plane>> readPlanes(TIFF* tiff, const Layout& layout, QString& message) {
   std::vector<Plane> planes(static_cast<size_t>(layout.planes()));
-  const uint64_t rowBytes = layout.rowBytes(layout.width);
-  std::vector<unsigned char> tile(layout.tiled ? static_cast<size_t>(TIFFTileSize64(tiff)) : 0);
-  const uint64_t tileRowBytes = layout.tiled ? layout.rowBytes(layout.tileWidth) : 0;
+  std::vector<unsigned char> tile;
   for (int p = 0; p < layout.planes(); ++p) {
     Plane& plane = planes[static_cast<size_t>(p)];
-    plane.rowBytes = rowBytes;
+    plane.rowBytes = layout.rowBytes(layout.width);
     plane.bytes.assign(static_cast<size_t>(layout.planeBytes()), 0);
-    const auto sample = static_cast<uint16_t>(p);
-    const uint32_t step = layout.tiled ? layout.tileLength : layout.rowsPerStrip;
-    for (uint32_t y = 0; y < layout.length; y += step) {
+    for (uint32_t y = 0; y < layout.length; y += layout.bandRows()) {
       if (DecodeStop::requested()) return CancelledError();
-      const uint32_t rows = rowsFrom(y, step, layout.length);
-      unsigned char* at = plane.bytes.data() + y * rowBytes;
-      if (!layout.tiled) {
-        const auto wanted = static_cast<tmsize_t>(rows * rowBytes);
-        if (TIFFReadEncodedStrip(tiff, TIFFComputeStrip(tiff, y, sample), at, wanted) != wanted)
-          return damaged(message);
-        continue;
-      }
-      for (uint32_t x = 0; x < layout.width; x += layout.tileWidth) {
-        const auto whole = static_cast<tmsize_t>(tile.size());
-        if (TIFFReadEncodedTile(tiff, TIFFComputeTile(tiff, x, y, 0, sample), tile.data(), whole) != whole)
-          return damaged(message);
-        const uint64_t from = x * layout.pixelBits() / 8;  // tiles are 16 pixels wide or a multiple
-        const uint64_t bytes = std::min(tileRowBytes, rowBytes - from);
-        for (uint32_t r = 0; r < rows; ++r) std::memcpy(at + r * rowBytes + from, tile.data() + r * tileRowBytes, bytes);
-      }
+      if (!readTiffBand(tiff, layout, p, y, plane.bytes.data() + y * plane.rowBytes, tile)) return damaged(message);
     }
   }
   return planes;
@@ -123,14 +59,14 @@ bool writePlanes(TIFF* tiff, const Layout& layout, const std::vector<Plane>& pla
     const Plane& plane = planes[static_cast<size_t>(p)];
     const uint64_t rowBytes = plane.rowBytes;
     const auto sample = static_cast<uint16_t>(p);
-    const uint32_t step = layout.tiled ? layout.tileLength : layout.rowsPerStrip;
-    for (uint32_t y = 0; y < layout.length; y += step) {
-      const uint32_t rows = rowsFrom(y, step, layout.length);
+    for (uint32_t y = 0; y < layout.length; y += layout.bandRows()) {
+      const uint32_t rows = layout.rowsAt(y);
       const unsigned char* at = plane.bytes.data() + y * rowBytes;
       if (!layout.tiled) {
-        const auto size = static_cast<tmsize_t>(rows * rowBytes);
-        if (TIFFWriteEncodedStrip(tiff, TIFFComputeStrip(tiff, y, sample), const_cast<unsigned char*>(at), size) < 0)
-          return false;
+        // libtiff may change what it is given (swapping bytes), so it gets a copy.
+        std::vector<unsigned char> strip(at, at + rows * rowBytes);
+        const auto size = static_cast<tmsize_t>(strip.size());
+        if (TIFFWriteEncodedStrip(tiff, TIFFComputeStrip(tiff, y, sample), strip.data(), size) < 0) return false;
         continue;
       }
       for (uint32_t x = 0; x < layout.width; x += layout.tileWidth) {
@@ -304,7 +240,7 @@ Result<QByteArray> turnTiffClockwise(QByteArrayView file) {
   TiffMemoryFile source(file);
   const TiffHandle from = openTiff(source, "rm", message);
   if (!from) return damaged(message);
-  const std::optional<Layout> stored = layoutOf(from.get());
+  const std::optional<Layout> stored = tiffSamplesOf(from.get());
   if (!stored) return damaged(message);
   if (auto refused = refusal(from.get(), *stored)) return *refused;
   // Colours compressed as JPEG come decoded to RGB, and are written so.
@@ -334,7 +270,7 @@ Result<QByteArray> turnTiffClockwise(QByteArrayView file) {
   QString againMessage;
   TiffMemoryFile again(*bytes);
   const TiffHandle check = openTiff(again, "rm", againMessage);
-  const std::optional<Layout> checked = check ? layoutOf(check.get()) : std::nullopt;
+  const std::optional<Layout> checked = check ? tiffSamplesOf(check.get()) : std::nullopt;
   if (!checked || checked->width != turned.width || checked->length != turned.length ||
       checked->pixelBits() != turned.pixelBits() || checked->planes() != turned.planes())
     return unwritable(againMessage);
