@@ -22,6 +22,7 @@
 #include "components/imaging/pixel_bands.h"
 #include "components/imaging/imaging_jpeg.h"
 #include "components/imaging/imaging_png.h"
+#include "components/imaging/imaging_tiff.h"
 
 namespace lumaset {
 
@@ -218,6 +219,7 @@ struct DecodePlan {
   QSize target;
   bool shrink = false;
   bool libpng = false;
+  bool libtiff = false;
   bool streamed = false;  // read from the file as it decodes, never held whole
   QImageIOHandler::Transformations turn = QImageIOHandler::TransformationNone;
   imaging_detail::Footprint footprint;
@@ -254,9 +256,11 @@ Result<DecodePlan> planDecode(const QString& path, int longSide, bool widen, Unm
   const qint64 working = plan.shrink ? imaging_detail::shrinkBytes(plan.size, plan.target)
                          : turned    ? plan.footprint.heldBytes
                                      : 0;
-  // libpng reads a PNG file as it decodes it, through Qt's reader or not;
-  // the other readers decode a copy of all of the file.
-  plan.streamed = plan.format == "png";
+  plan.libtiff = plan.format == "tiff" && imaging_detail::readsWithLibtiff(file);
+  // libpng reads a PNG file as it decodes it, through Qt's reader or not, and
+  // libtiff a TIFF file it decodes itself; the other readers decode a copy of
+  // all of the file.
+  plan.streamed = plan.format == "png" || plan.libtiff;
   const qint64 fileHeld = plan.streamed ? 0 : plan.fileBytes;
   plan.request.decodeBytes = fileHeld + plan.footprint.heldBytes + working;
   plan.request.size = plan.footprint.decoded;
@@ -341,6 +345,10 @@ Result<FileFacts> Imaging::FileInfo(const QString& path) {
   // or colour with a transparent colour, comes as 32 bits a pixel).
   if (const auto png = format == "png" ? imaging_detail::readPngHeader(start) : std::nullopt)
     facts.bitsPerPixel = png->bitsPerPixel();
+  if (const auto tiff = format == "tiff" ? imaging_detail::tiffDepth(file) : std::nullopt) {
+    facts.bitsPerPixel = tiff->bitsPerPixel;
+    if (tiff->paletteSize > 0) facts.paletteSize = tiff->paletteSize;
+  }
   if (const auto palette = imaging_detail::paletteFacts(start, format)) {
     facts.bitsPerPixel = palette->bitsPerPixel;
     facts.paletteSize = palette->colors;
@@ -411,8 +419,11 @@ Result<QImage> Imaging::decode(const QString& path, int longSide, bool widen) {
   if (!full.granted()) return CancelledError();  // stopped while it waited for memory
   const imaging_detail::DecodeMemory::Share share(imaging_detail::DecodeMemory::Shared(), plan->request.decodeBytes);
   if (!share.granted()) return CancelledError();
-  Result<QImage> decoded = plan->libpng ? imaging_detail::decodePng(file) : decodeWithQt(path, file, *plan);
-  if (!decoded) return decoded.cancelled() || !plan->libpng ? decoded : readError(path, decoded.error());
+  Result<QImage> decoded = plan->libpng    ? imaging_detail::decodePng(file)
+                           : plan->libtiff ? imaging_detail::decodeTiff(file)
+                                           : decodeWithQt(path, file, *plan);
+  const bool ownDecoder = plan->libpng || plan->libtiff;
+  if (!decoded) return decoded.cancelled() || !ownDecoder ? decoded : readError(path, decoded.error());
   QImage image = std::move(decoded).value();
   if (image.size() != plan->size) return damaged(path);  // the picture must be the one the header promised
   if (plan->shrink) image = imaging_detail::shrunk(image, plan->target);
