@@ -248,9 +248,11 @@ Result<QByteArray> turnTiffClockwise(QByteArrayView file) {
     TIFFSetField(from.get(), TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
   Layout turned = turnedLayout(*stored);
   if (!turned.tiled) turned.rowsPerStrip = stripRows(turned);
-  // The file, its samples, the turned samples, the new file and its samples read back.
+  // The file, its samples, the turned samples, the new file and its samples
+  // read back, and a tile of each.
   const double samples = static_cast<double>(stored->planeBytes()) * stored->planes();
-  const double cost = static_cast<double>(file.size()) + 4 * samples;
+  const double tile = stored->tiled ? 2 * static_cast<double>(stored->rowBytes(stored->tileWidth)) * stored->tileLength : 0;
+  const double cost = static_cast<double>(file.size()) + 4 * samples + tile;
   if (cost > static_cast<double>(DecodeMemory::kTotalBytes)) {
     return Error{QStringLiteral("there is not enough memory for a picture of %1 x %2 pixels.")
                      .arg(stored->width)

@@ -160,7 +160,17 @@ TEST(TiffQuarterTurn, RefusesWhatItCannotKeep) {
       TIFFWriteDirectory(t);
     }
   }
+  // Four pixels in tiles said to be 32768 pixels square, a gigabyte each.
+  Kind tiled = grey;
+  tiled.tiled = true;
+  QByteArray hugeTiles = made(tiled, 4, 4);
+  for (const char* tag : {"\x42\x01\x03\x00\x01\x00\x00\x00\x10\x00", "\x43\x01\x03\x00\x01\x00\x00\x00\x10\x00"}) {
+    const qsizetype at = hugeTiles.indexOf(QByteArray(tag, 10));
+    ASSERT_GT(at, 0);
+    hugeTiles[at + 9] = '\x80';
+  }
   const std::pair<QByteArray, QString> cases[] = {
+      {hugeTiles, "there is not enough memory for a picture of 4 x 4 pixels."},
       {pages.out, "it holds 2 pages or frames, and only the first would be kept."},
       {withPreview.out, "it holds further pictures besides its own, which would be lost."},
       {huge.out, "there is not enough memory for a picture of 60000 x 60000 pixels."}};
