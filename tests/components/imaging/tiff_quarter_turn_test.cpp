@@ -107,6 +107,37 @@ QImage seen(const QByteArray& file) {
   return reader.read();
 }
 
+// A picture compressed as JPEG (colours as YCbCr) is not compressed with
+// loss again: it comes back as the RGB samples it decodes to, with LZW.
+TEST(TiffQuarterTurn, JpegCompressedPicturesAreWrittenWithLzw) {
+  TiffMemoryFile file;
+  QString message;
+  {
+    const TiffHandle tiff = openTiff(file, "wl", message);
+    TIFF* t = tiff.get();
+    for (const auto& [tag, value] : {std::pair{TIFFTAG_IMAGEWIDTH, 32}, {TIFFTAG_IMAGELENGTH, 16}, {TIFFTAG_BITSPERSAMPLE, 8},
+                                     {TIFFTAG_SAMPLESPERPIXEL, 3}, {TIFFTAG_COMPRESSION, COMPRESSION_JPEG},
+                                     {TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_YCBCR}, {TIFFTAG_ROWSPERSTRIP, 16}})
+      TIFFSetField(t, tag, value);
+    TIFFSetField(t, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+    std::vector<unsigned char> row(32 * 3);
+    for (uint32_t y = 0; y < 16; ++y) {
+      for (size_t i = 0; i < row.size(); ++i) row[i] = static_cast<unsigned char>(i * 2 + y * 8);
+      TIFFWriteScanline(t, row.data(), y, 0);
+    }
+  }
+  const Result<QByteArray> turned = turnTiffClockwise(file.out);
+  ASSERT_TRUE(turned.ok()) << turned.error().toStdString();
+  TiffMemoryFile read(*turned);
+  const TiffHandle tiff = openTiff(read, "rm", message);
+  uint16_t compression = 0, photometric = 0;
+  TIFFGetField(tiff.get(), TIFFTAG_COMPRESSION, &compression);
+  TIFFGetField(tiff.get(), TIFFTAG_PHOTOMETRIC, &photometric);
+  EXPECT_EQ(std::pair(compression, photometric), std::pair(uint16_t{COMPRESSION_LZW}, uint16_t{PHOTOMETRIC_RGB}));
+  EXPECT_EQ(seen(*turned), seen(file.out).transformed(QTransform().rotate(90)));
+}
+
+
 // Each orientation: the file comes back as it was seen, turned, standing
 // upright; its resolution follows the stored grid, which turns only where
 // the picture was stored upright or mirrored.
