@@ -179,9 +179,21 @@ std::optional<Error> openReader(const QString& path, UnmappedFile& file, QImageR
     imaging_detail::FileWindow chunks(file, file.size());
     if (!imaging_detail::pngChunksWithinFile(chunks, toDecode) || !file.seek(0)) return damaged(path);
   }
+  if (format == "tiff" && imaging_detail::isBigTiff(file.peek(kSniffBytes))) return std::nullopt;  // see bigTiff()
   bindReader(reader, &file, format);
   if (!reader.canRead()) return refusal(path, reader);
   return std::nullopt;
+}
+
+// A BigTIFF file, which Qt's reader does not open, is measured by libtiff
+// instead, from `file` that openReader opened; nothing for other files.
+// `damaged`: a BigTIFF file libtiff cannot measure.
+std::optional<imaging_detail::TiffMeasure> bigTiff(const QByteArray& format, UnmappedFile& file, bool& damaged) {
+  damaged = false;
+  if (format != "tiff" || !imaging_detail::isBigTiff(file.peek(kSniffBytes))) return std::nullopt;
+  auto measure = imaging_detail::measureTiff(file);
+  damaged = !measure;
+  return measure;
 }
 
 
@@ -235,12 +247,15 @@ Result<DecodePlan> planDecode(const QString& path, int longSide, bool widen, Unm
   if (plan.fileBytes > imaging_detail::DecodeMemory::kTotalBytes) {
     return readError(path, QStringLiteral("the file is too large to be a picture Lumaset reads"));
   }
+  bool bigDamaged = false;
+  const auto big = bigTiff(plan.format, file, bigDamaged);
+  if (bigDamaged) return damaged(path);
   imaging_detail::FileWindow window(file, plan.fileBytes);
   // Qt's PNG reader reads every chunk before the pixels to give the size
   // (the decode reads them again); the header says it at once.
   const auto png = plan.format == "png" ? imaging_detail::readPngHeader(window) : std::nullopt;
-  plan.size = png ? png->size : storedSize(reader);
-  if (!png) plan.turn = reader.transformation();
+  plan.size = png ? png->size : big ? big->size : storedSize(reader);
+  if (!png) plan.turn = big ? big->turn : reader.transformation();
   plan.footprint = imaging_detail::decodeFootprint(window, plan.format, plan.size);
   switch (plan.footprint.verdict) {
     case imaging_detail::Footprint::Verdict::Damaged: return damaged(path);
@@ -256,7 +271,7 @@ Result<DecodePlan> planDecode(const QString& path, int longSide, bool widen, Unm
   const qint64 working = plan.shrink ? imaging_detail::shrinkBytes(plan.size, plan.target)
                          : turned    ? plan.footprint.heldBytes
                                      : 0;
-  plan.libtiff = plan.format == "tiff" && imaging_detail::readsWithLibtiff(file);
+  plan.libtiff = big || (plan.format == "tiff" && imaging_detail::readsWithLibtiff(file));
   // libpng reads a PNG file as it decodes it, through Qt's reader or not, and
   // libtiff a TIFF file it decodes itself; the other readers decode a copy of
   // all of the file.
@@ -335,9 +350,13 @@ Result<FileFacts> Imaging::FileInfo(const QString& path) {
   QImageReader reader;
   QByteArray format;
   if (auto problem = openReader(path, file, reader, format)) return *problem;
-  const QSize size = uprightSize(reader);
+  bool bigDamaged = false;
+  const auto big = bigTiff(format, file, bigDamaged);
+  if (bigDamaged) return damaged(path);
+  QSize size = big ? big->size : uprightSize(reader);
+  if (big && (big->turn & QImageIOHandler::TransformationRotate90)) size.transpose();
   if (!size.isValid()) return damaged(path);
-  const QImage::Format pixelFormat = reader.imageFormat();
+  const QImage::Format pixelFormat = big ? QImage::Format_Invalid : reader.imageFormat();
   const bool mono = pixelFormat == QImage::Format_Mono || pixelFormat == QImage::Format_MonoLSB;
   FileFacts facts{size.width(), size.height(), bitsPerPixel(pixelFormat), mono ? 2 : 0};
   const QByteArray start = fileStart(path);
@@ -466,6 +485,9 @@ Result<int> Imaging::FrameCount(const QString& path) {
   QImageReader reader;
   QByteArray format;
   if (auto problem = openReader(path, file, reader, format)) return *problem;
+  bool bigDamaged = false;
+  if (const auto big = bigTiff(format, file, bigDamaged)) return big->pages;
+  if (bigDamaged) return damaged(path);
   return std::max(1, reader.imageCount());
 }
 

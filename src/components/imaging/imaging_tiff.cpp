@@ -6,6 +6,7 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -25,6 +26,8 @@ struct Kind {
   int colours = 0;        // samples a pixel before the extra ones
   bool alpha = false;     // the first extra sample is transparency
   bool associated = false;  // colours already multiplied by it
+  bool big = false;         // BigTIFF, which only this decoder reads
+  const uint16_t* map[3] = {nullptr, nullptr, nullptr};  // a palette's red, green and blue
 };
 
 std::optional<Kind> kindOf(TIFF* tiff) {
@@ -35,6 +38,9 @@ std::optional<Kind> kindOf(TIFF* tiff) {
   const uint16_t* extra = nullptr;
   TIFFGetField(tiff, TIFFTAG_EXTRASAMPLES, &extraCount, &extra);
   kind.colours = std::max(0, int{samples->samples} - extraCount);
+  kind.big = TIFFIsBigTIFF(tiff) != 0;
+  if (samples->photometric == PHOTOMETRIC_PALETTE && samples->bits <= 16)
+    TIFFGetField(tiff, TIFFTAG_COLORMAP, &kind.map[0], &kind.map[1], &kind.map[2]);
   if (extraCount > 0 && extra) {
     kind.alpha = extra[0] == EXTRASAMPLE_ASSOCALPHA || extra[0] == EXTRASAMPLE_UNASSALPHA;
     kind.associated = extra[0] == EXTRASAMPLE_ASSOCALPHA;
@@ -48,6 +54,7 @@ bool grey(const Kind& kind) {
 }
 bool rgb(const Kind& kind) { return kind.colours == 3 && kind.samples.photometric == PHOTOMETRIC_RGB; }
 bool cmyk(const Kind& kind) { return kind.colours == 4 && kind.samples.photometric == PHOTOMETRIC_SEPARATED; }
+bool palette(const Kind& kind) { return kind.colours == 1 && kind.map[0] && !(kind.samples.format == SAMPLEFORMAT_IEEEFP); }
 bool floating(const Kind& kind) { return kind.samples.format == SAMPLEFORMAT_IEEEFP; }
 
 // Samples this decoder turns into colours: unsigned integers of 1 to 32
@@ -61,12 +68,12 @@ bool samplesRead(const Kind& kind) {
 // Qt's reader gives grey with transparency opaque, and refuses as damaged
 // CMYK of other than 8 bits, floating point and deeper integers.
 bool qtMisreads(const Kind& kind) {
-  return (grey(kind) && kind.alpha) || (kind.samples.photometric == PHOTOMETRIC_SEPARATED && kind.samples.bits != 8) ||
+  return kind.big || (grey(kind) && kind.alpha) || (kind.samples.photometric == PHOTOMETRIC_SEPARATED && kind.samples.bits != 8) ||
          floating(kind) || kind.samples.bits > 16;
 }
 
 bool readHere(const Kind& kind) {
-  return samplesRead(kind) && kind.samples.compression != COMPRESSION_OJPEG && (grey(kind) || rgb(kind) || cmyk(kind));
+  return samplesRead(kind) && kind.samples.compression != COMPRESSION_OJPEG && (grey(kind) || rgb(kind) || cmyk(kind) || palette(kind));
 }
 
 QString modelName(const Kind& kind) {
@@ -142,6 +149,11 @@ Colour colourOf(const Kind& kind, const std::vector<std::vector<unsigned char>>&
     return {v, v, v, alpha};
   }
   if (rgb(kind)) return {at(0), at(1), at(2), alpha};
+  if (palette(kind)) {
+    const auto index = static_cast<size_t>(std::lround(at(0) * ((1 << kind.samples.bits) - 1)));
+    const auto colour = [&](int c) { return static_cast<float>(kind.map[c][index]) / 65535.f; };
+    return {colour(0), colour(1), colour(2), alpha};
+  }
   const float k = 1.f - at(3);  // inks as a printer lays them, without a profile
   return {(1.f - at(0)) * k, (1.f - at(1)) * k, (1.f - at(2)) * k, alpha};
 }
@@ -200,7 +212,28 @@ std::optional<TiffDepth> tiffDepth(QIODevice& file) {
   const std::optional<TiffSamples> samples = tiff ? tiffSamplesOf(tiff.get()) : std::nullopt;
   if (!samples) return std::nullopt;
   const bool palette = samples->photometric == PHOTOMETRIC_PALETTE && samples->bits <= 16;
-  return TiffDepth{samples->bits * samples->samples, palette ? 1 << samples->bits : 0};
+  const int bits = samples->bits * samples->samples;
+  return TiffDepth{bits, palette ? 1 << samples->bits : bits == 1 ? 2 : 0};
+}
+
+bool isBigTiff(QByteArrayView fileStart) {
+  return fileStart.startsWith(QByteArrayView("II+\0", 4)) || fileStart.startsWith(QByteArrayView("MM\0+", 4));
+}
+
+std::optional<TiffMeasure> measureTiff(QIODevice& file) {
+  QString message;
+  const TiffHandle tiff = openTiff(file, message);
+  const std::optional<TiffSamples> samples = tiff ? tiffSamplesOf(tiff.get()) : std::nullopt;
+  if (!samples || samples->width > INT_MAX || samples->length > INT_MAX) return std::nullopt;
+  using T = QImageIOHandler;
+  // Mirrored first, then a quarter turn clockwise, as Qt's reader turns a picture.
+  constexpr T::Transformations kTurns[] = {T::TransformationNone,         T::TransformationMirror,
+                                           T::TransformationRotate180,    T::TransformationFlip,
+                                           T::TransformationFlipAndRotate90, T::TransformationRotate90,
+                                           T::TransformationMirrorAndRotate90, T::TransformationRotate270};
+  const int orientation = std::clamp<int>(samples->orientation, 1, 8);
+  return TiffMeasure{QSize(static_cast<int>(samples->width), static_cast<int>(samples->length)),
+                     kTurns[orientation - 1], static_cast<int>(TIFFNumberOfDirectories(tiff.get()))};
 }
 
 bool readsWithLibtiff(QIODevice& file) {

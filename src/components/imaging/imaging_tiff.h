@@ -3,13 +3,16 @@
 // TIFF pictures that Qt's own reader gets wrong or refuses, read with
 // libtiff directly: grey with transparency (Qt 6.4 gives it opaque), CMYK of
 // other than 8 bits a sample, floating-point samples and integer samples of
-// more than 16 bits (Qt refuses them as damaged). The picture comes as
+// more than 16 bits (Qt refuses them as damaged), and every BigTIFF file
+// (Qt's reader does not open them). The picture comes as
 // stored (its orientation is the caller's), with its transparency, at a
 // depth that keeps what the file holds: 8 bits a channel for samples of up
 // to 8 bits, 16 for up to 16, floating point beyond; with its colour profile
 // and resolution.
 
+#include <QByteArrayView>
 #include <QIODevice>
+#include <QImageIOHandler>
 #include <QImage>
 #include <QString>
 
@@ -25,6 +28,18 @@ struct TiffDepth {
   int paletteSize = 0;   // colours of a palette, 0 without one
 };
 std::optional<TiffDepth> tiffDepth(QIODevice& file);
+
+// Whether a file that begins with `fileStart` is a BigTIFF file.
+bool isBigTiff(QByteArrayView fileStart);
+
+// A BigTIFF file's first picture as stored, how its orientation tag says
+// to stand it upright, and its pages.
+struct TiffMeasure {
+  QSize size;
+  QImageIOHandler::Transformations turn = QImageIOHandler::TransformationNone;
+  int pages = 1;
+};
+std::optional<TiffMeasure> measureTiff(QIODevice& file);
 
 // Whether the TIFF file open in `file` goes to decodeTiff rather than to
 // Qt's reader.

@@ -27,6 +27,7 @@ struct Kind {
   std::vector<uint16_t> extra = {};
   bool tiled = false, bigEndian = false, words = false;
   uint16_t orientation = 0;  // none written
+  bool bigTiff = false;
 };
 
 // The EXIF and GPS directories a camera writes, before the picture's own.
@@ -70,7 +71,7 @@ inline QByteArray made(const Kind& kind, uint32_t width = kWidth, uint32_t lengt
   TiffMemoryFile file;
   QString message;
   {
-    const TiffHandle tiff = openTiff(file, kind.bigEndian ? "wb" : "wl", message);
+    const TiffHandle tiff = openTiff(file, kind.bigTiff ? (kind.bigEndian ? "wb8" : "wl8") : kind.bigEndian ? "wb" : "wl", message);
     uint64_t exif = 0, gps = 0;
     if (kind.words) writeCameraDirectories(tiff.get(), exif, gps);
     TIFF* t = tiff.get();

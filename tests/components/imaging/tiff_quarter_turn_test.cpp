@@ -73,6 +73,8 @@ TEST(TiffQuarterTurn, EveryKindTurnsSampleBySampleWithEveryTag) {
       {"32-bit float grey, tiled", 32, 1, PHOTOMETRIC_MINISBLACK, SAMPLEFORMAT_IEEEFP, PLANARCONFIG_CONTIG,
        COMPRESSION_DEFLATE, PREDICTOR_FLOATINGPOINT, {}, true, false},
       {"64-bit float RGB", 64, 3, PHOTOMETRIC_RGB, SAMPLEFORMAT_IEEEFP, PLANARCONFIG_CONTIG, COMPRESSION_NONE},
+      {"BigTIFF", 8, 3, PHOTOMETRIC_RGB, SAMPLEFORMAT_UINT, PLANARCONFIG_CONTIG, COMPRESSION_LZW, PREDICTOR_HORIZONTAL,
+       {}, false, true, true, 0, true},
   };
   for (const Kind& kind : kinds) {
     SCOPED_TRACE(kind.name);

@@ -6,6 +6,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <algorithm>
+#include <tuple>
+
 #include "components/imaging/decode_memory.h"
 #include "components/imaging/imaging.h"
 #include "made_tiffs.h"
@@ -79,6 +82,37 @@ TEST_F(TiffReadingTest, FactsGiveTheStoredDepthAndMemoryCountsIt) {
     const auto request = imaging_detail::decodeRequest(saved(deep, made(deep, 600, 400)), 0, false);
     ASSERT_TRUE(request.ok()) << request.error().toStdString();
     EXPECT_GE(request->decodeBytes, qint64{600} * 400 * 8) << deep.name;
+  }
+}
+
+// A BigTIFF file reads as the same picture stored as a classic TIFF does,
+// stood upright, with its facts.
+TEST_F(TiffReadingTest, BigTiffReadsAsItsClassicTwin) {
+  const Kind kinds[] = {{"rgb", 8, 3, PHOTOMETRIC_RGB},      {"black", 1, 1, PHOTOMETRIC_MINISWHITE},
+                        {"palette", 4, 1, PHOTOMETRIC_PALETTE}, {"deep grey", 16, 1, PHOTOMETRIC_MINISBLACK}};
+  for (Kind kind : kinds) {
+    SCOPED_TRACE(kind.name);
+    kind.orientation = ORIENTATION_RIGHTTOP;
+    const QString classic = saved(kind);
+    kind.bigTiff = true;
+    kind.name = "big";
+    const QString big = saved(kind);
+    const Result<FileFacts> facts = Imaging::FileInfo(big), twinFacts = Imaging::FileInfo(classic);
+    ASSERT_TRUE(facts.ok()) << facts.error().toStdString();
+    EXPECT_EQ(std::tuple(facts->width, facts->height, facts->bitsPerPixel, facts->paletteSize),
+              std::tuple(twinFacts->width, twinFacts->height, twinFacts->bitsPerPixel, twinFacts->paletteSize));
+    EXPECT_EQ(Imaging::FrameCount(big).value(), 1);
+    Imaging read, twin;
+    ASSERT_TRUE(read.LoadFile(big));
+    ASSERT_TRUE(twin.LoadFile(classic));
+    const QImage picture = read.GetPicture(), expected = twin.GetPicture();
+    ASSERT_EQ(picture.size(), expected.size());
+    for (int y = 0; y < picture.height(); ++y)
+      for (int x = 0; x < picture.width(); ++x) {
+        const QRgb a = picture.pixel(x, y), b = expected.pixel(x, y);  // palettes may round apart by 1
+        ASSERT_LE(std::max({qAbs(qRed(a) - qRed(b)), qAbs(qGreen(a) - qGreen(b)), qAbs(qBlue(a) - qBlue(b))}), 1)
+            << x << "," << y;
+      }
   }
 }
 
