@@ -291,7 +291,9 @@ Footprint tiffFootprint(const Bytes& b, QSize size) {
   const int colourBits = bits <= 8 ? 32 : bits <= 16 && !floating ? 64 : 128;
   const int heldBits = layout->big ? colourBits : bilevel ? 1 : byte ? 8 : deepGrey ? 16 : colourBits;
   const bool tiled = layout->tileWidth > 0 && layout->tileLength > 0;
-  const double pieceWidth = tiled ? layout->tileWidth : size.width();
+  // libtiff's own decode holds a row of tiles and one tile more.
+  const double tilesAcross = tiled ? std::ceil(size.width() / double(layout->tileWidth)) + 1 : 1;
+  const double pieceWidth = tiled ? tilesAcross * layout->tileWidth : size.width();
   const double pieceRows = tiled ? layout->tileLength : std::min<double>(layout->rowsPerStrip, size.height());
   const double piece = pieceWidth * pieceRows * layout->samplesPerPixel * bits / 8;
   const double pixels = pixelsOf(size);
