@@ -84,6 +84,7 @@ inline QByteArray made(const Kind& kind, uint32_t width = kWidth, uint32_t lengt
     TIFFSetField(t, TIFFTAG_PLANARCONFIG, kind.planar);
     TIFFSetField(t, TIFFTAG_COMPRESSION, kind.compression);
     if (kind.predictor != PREDICTOR_NONE) TIFFSetField(t, TIFFTAG_PREDICTOR, kind.predictor);
+    if (kind.compression == COMPRESSION_CCITTFAX3) TIFFSetField(t, TIFFTAG_GROUP3OPTIONS, GROUP3OPT_2DENCODING);
     if (!kind.extra.empty()) TIFFSetField(t, TIFFTAG_EXTRASAMPLES, uint16_t(kind.extra.size()), kind.extra.data());
     if (kind.orientation) TIFFSetField(t, TIFFTAG_ORIENTATION, kind.orientation);
     TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);

@@ -97,7 +97,8 @@ TEST_F(TiffReadingTest, BigTiffReadsAsItsClassicTwin) {
     kind.orientation = ORIENTATION_RIGHTTOP;
     const QString classic = saved(kind);
     kind.bigTiff = true;
-    kind.name = "big";
+    const QByteArray bigName = QByteArray("big ") + kind.name;
+    kind.name = bigName.constData();
     const QString big = saved(kind);
     const Result<FileFacts> facts = Imaging::FileInfo(big), twinFacts = Imaging::FileInfo(classic);
     ASSERT_TRUE(facts.ok()) << facts.error().toStdString();
