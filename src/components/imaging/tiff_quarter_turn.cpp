@@ -168,6 +168,57 @@ std::optional<Error> refusal(TIFF* tiff, const Layout& layout) {
   return std::nullopt;
 }
 
+// Colours compressed as JPEG come decoded to RGB, and are written so.
+bool decodedColour(const Layout& stored) {
+  return stored.compression == COMPRESSION_JPEG && stored.photometric == PHOTOMETRIC_YCBCR;
+}
+
+// How the turned samples lie and are compressed: as the original's, but for
+// the sizes and a JPEG's codec and colours.
+bool setLayout(TIFF* from, TIFF* to, const Layout& stored, const Layout& turned) {
+  const uint16_t compression = writtenCompression(stored.compression);
+  bool set = TIFFSetField(to, TIFFTAG_IMAGEWIDTH, turned.width) && TIFFSetField(to, TIFFTAG_IMAGELENGTH, turned.length) &&
+             TIFFSetField(to, TIFFTAG_BITSPERSAMPLE, turned.bits) &&
+             TIFFSetField(to, TIFFTAG_SAMPLESPERPIXEL, turned.samples) &&
+             TIFFSetField(to, TIFFTAG_PLANARCONFIG, turned.planar) &&
+             TIFFSetField(to, TIFFTAG_PHOTOMETRIC, decodedColour(stored) ? uint16_t{PHOTOMETRIC_RGB} : turned.photometric) &&
+             TIFFSetField(to, TIFFTAG_COMPRESSION, compression);
+  if (uint16_t format = 0; TIFFGetField(from, TIFFTAG_SAMPLEFORMAT, &format))
+    set = set && TIFFSetField(to, TIFFTAG_SAMPLEFORMAT, format);
+  uint16_t extraCount = 0;
+  const uint16_t* extra = nullptr;
+  if (TIFFGetField(from, TIFFTAG_EXTRASAMPLES, &extraCount, &extra))
+    set = set && TIFFSetField(to, TIFFTAG_EXTRASAMPLES, extraCount, extra);
+  if (uint16_t predictor = 0; compression == stored.compression && TIFFGetField(from, TIFFTAG_PREDICTOR, &predictor))
+    set = set && TIFFSetField(to, TIFFTAG_PREDICTOR, predictor);
+  if (uint32_t options = 0; compression == COMPRESSION_CCITTFAX3 && TIFFGetField(from, TIFFTAG_GROUP3OPTIONS, &options))
+    set = set && TIFFSetField(to, TIFFTAG_GROUP3OPTIONS, options);
+  if (turned.tiled)
+    return set && TIFFSetField(to, TIFFTAG_TILEWIDTH, turned.tileWidth) &&
+           TIFFSetField(to, TIFFTAG_TILELENGTH, turned.tileLength);
+  return set && TIFFSetField(to, TIFFTAG_ROWSPERSTRIP, turned.rowsPerStrip);
+}
+
+// Every other tag as the original has it, but that the picture now stands
+// upright, and across and down trade places where the stored grid turned.
+bool setFacts(TIFF* from, TIFF* to, const Layout& stored) {
+  bool set = true;
+  if (uint16_t orientation = 0; TIFFGetField(from, TIFFTAG_ORIENTATION, &orientation))
+    set = TIFFSetField(to, TIFFTAG_ORIENTATION, uint16_t{ORIENTATION_TOPLEFT});
+  set = set && copyTiffTags(from, to, {TIFFTAG_XRESOLUTION, TIFFTAG_YRESOLUTION, TIFFTAG_JPEGTABLES});
+  if (decodedColour(stored)) {
+    TIFFUnsetField(to, TIFFTAG_YCBCRSUBSAMPLING);
+    TIFFUnsetField(to, TIFFTAG_YCBCRPOSITIONING);
+    TIFFUnsetField(to, TIFFTAG_REFERENCEBLACKWHITE);
+  }
+  const bool swap = gridTurns(stored.orientation);
+  if (float across = 0; TIFFGetField(from, swap ? TIFFTAG_YRESOLUTION : TIFFTAG_XRESOLUTION, &across))
+    set = set && TIFFSetField(to, TIFFTAG_XRESOLUTION, double{across});
+  if (float down = 0; TIFFGetField(from, swap ? TIFFTAG_XRESOLUTION : TIFFTAG_YRESOLUTION, &down))
+    set = set && TIFFSetField(to, TIFFTAG_YRESOLUTION, double{down});
+  return set;
+}
+
 // The written file: the sub-directories first, then the picture's own with
 // every tag of the original, but those the turn changes.
 Result<QByteArray> written(TIFF* from, const Layout& stored, const Layout& turned, const std::vector<Plane>& planes) {
@@ -178,47 +229,10 @@ Result<QByteArray> written(TIFF* from, const Layout& stored, const Layout& turne
     const TiffHandle to = openTiff(file, mode, message);
     if (!to) return unwritable(message);
     const std::optional<TiffSubDirectories> subs = copyTiffSubDirectories(from, to.get(), 0);
-    if (!subs) return unwritable(message);
-    const bool decodedColour = stored.compression == COMPRESSION_JPEG && stored.photometric == PHOTOMETRIC_YCBCR;
-    const uint16_t compression = writtenCompression(stored.compression);
-    bool set = TIFFSetField(to.get(), TIFFTAG_IMAGEWIDTH, turned.width) &&
-               TIFFSetField(to.get(), TIFFTAG_IMAGELENGTH, turned.length) &&
-               TIFFSetField(to.get(), TIFFTAG_BITSPERSAMPLE, turned.bits) &&
-               TIFFSetField(to.get(), TIFFTAG_SAMPLESPERPIXEL, turned.samples) &&
-               TIFFSetField(to.get(), TIFFTAG_PLANARCONFIG, turned.planar) &&
-               TIFFSetField(to.get(), TIFFTAG_PHOTOMETRIC, decodedColour ? uint16_t{PHOTOMETRIC_RGB} : turned.photometric) &&
-               TIFFSetField(to.get(), TIFFTAG_COMPRESSION, compression);
-    if (uint16_t format = 0; TIFFGetField(from, TIFFTAG_SAMPLEFORMAT, &format))
-      set = set && TIFFSetField(to.get(), TIFFTAG_SAMPLEFORMAT, format);
-    uint16_t extraCount = 0;
-    const uint16_t* extra = nullptr;
-    if (TIFFGetField(from, TIFFTAG_EXTRASAMPLES, &extraCount, &extra))
-      set = set && TIFFSetField(to.get(), TIFFTAG_EXTRASAMPLES, extraCount, extra);
-    if (uint16_t predictor = 0; compression == stored.compression && TIFFGetField(from, TIFFTAG_PREDICTOR, &predictor))
-      set = set && TIFFSetField(to.get(), TIFFTAG_PREDICTOR, predictor);
-    if (uint32_t options = 0; compression == COMPRESSION_CCITTFAX3 && TIFFGetField(from, TIFFTAG_GROUP3OPTIONS, &options))
-      set = set && TIFFSetField(to.get(), TIFFTAG_GROUP3OPTIONS, options);
-    if (uint16_t orientation = 0; TIFFGetField(from, TIFFTAG_ORIENTATION, &orientation))
-      set = set && TIFFSetField(to.get(), TIFFTAG_ORIENTATION, uint16_t{ORIENTATION_TOPLEFT});
-    set = set && copyTiffTags(from, to.get(), {TIFFTAG_XRESOLUTION, TIFFTAG_YRESOLUTION, TIFFTAG_JPEGTABLES});
-    if (decodedColour) {
-      TIFFUnsetField(to.get(), TIFFTAG_YCBCRSUBSAMPLING);
-      TIFFUnsetField(to.get(), TIFFTAG_YCBCRPOSITIONING);
-      TIFFUnsetField(to.get(), TIFFTAG_REFERENCEBLACKWHITE);
-    }
-    const bool swap = gridTurns(stored.orientation);
-    if (float across = 0; TIFFGetField(from, swap ? TIFFTAG_YRESOLUTION : TIFFTAG_XRESOLUTION, &across))
-      set = set && TIFFSetField(to.get(), TIFFTAG_XRESOLUTION, double{across});
-    if (float down = 0; TIFFGetField(from, swap ? TIFFTAG_XRESOLUTION : TIFFTAG_YRESOLUTION, &down))
-      set = set && TIFFSetField(to.get(), TIFFTAG_YRESOLUTION, double{down});
-    set = set && setTiffSubDirectories(to.get(), *subs);
-    if (turned.tiled) {
-      set = set && TIFFSetField(to.get(), TIFFTAG_TILEWIDTH, turned.tileWidth) &&
-            TIFFSetField(to.get(), TIFFTAG_TILELENGTH, turned.tileLength);
-    } else {
-      set = set && TIFFSetField(to.get(), TIFFTAG_ROWSPERSTRIP, turned.rowsPerStrip);
-    }
-    if (!set || !writePlanes(to.get(), turned, planes) || !TIFFWriteDirectory(to.get())) return unwritable(message);
+    if (!subs || !setLayout(from, to.get(), stored, turned) || !setFacts(from, to.get(), stored) ||
+        !setTiffSubDirectories(to.get(), *subs) || !writePlanes(to.get(), turned, planes) ||
+        !TIFFWriteDirectory(to.get()))
+      return unwritable(message);
   }
   if (!message.isEmpty()) return unwritable(message);  // the last write, as the file closed
   return std::move(file.out);
@@ -243,9 +257,7 @@ Result<QByteArray> turnTiffClockwise(QByteArrayView file) {
   const std::optional<Layout> stored = tiffSamplesOf(from.get());
   if (!stored) return damaged(message);
   if (auto refused = refusal(from.get(), *stored)) return *refused;
-  // Colours compressed as JPEG come decoded to RGB, and are written so.
-  if (stored->compression == COMPRESSION_JPEG && stored->photometric == PHOTOMETRIC_YCBCR)
-    TIFFSetField(from.get(), TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+  if (decodedColour(*stored)) TIFFSetField(from.get(), TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
   Layout turned = turnedLayout(*stored);
   if (!turned.tiled) turned.rowsPerStrip = stripRows(turned);
   // The file, its samples, the turned samples, the new file and its samples
