@@ -7,6 +7,9 @@
 #include <QImageWriter>
 #include <QTransform>
 
+#include <tuple>
+
+#include <tiffio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -321,6 +324,74 @@ TEST_F(RotateFileTest, TiffKeepsCompressionWordsAndResolution) {
   EXPECT_EQ(host_.errors, QStringList());
 }
 
+// A CMYK scan with a camera's EXIF and GPS directories, stored sideways at
+// 300 dpi across and 150 down, keeps its inks, its directories and its
+// colour facts; it stands upright, and its stored grid turns a half turn,
+// so its resolution stays.
+TEST_F(RotateFileTest, TiffKeepsInksDirectoriesAndFacts) {
+  const QString folder = freshFolder("tiff-exif") + "/";
+  const QByteArray path = QFile::encodeName(folder + "scan.tif");
+  {
+    TIFF* tiff = TIFFOpen(path.constData(), "w");
+    ASSERT_NE(tiff, nullptr);
+    uint64_t exif = 0, gps = 0;
+    TIFFCreateEXIFDirectory(tiff);
+    TIFFSetField(tiff, EXIFTAG_DATETIMEORIGINAL, "2019:07:14 10:22:05");
+    TIFFWriteCustomDirectory(tiff, &exif);
+    TIFFFreeDirectory(tiff);
+    TIFFCreateGPSDirectory(tiff);
+    TIFFSetField(tiff, GPSTAG_LATITUDEREF, "N");
+    TIFFWriteCustomDirectory(tiff, &gps);
+    TIFFFreeDirectory(tiff);
+    TIFFCreateDirectory(tiff);
+    const float white[] = {0.3127f, 0.329f};
+    for (const auto& [tag, value] : {std::pair{TIFFTAG_IMAGEWIDTH, 3}, {TIFFTAG_IMAGELENGTH, 2},
+                                     {TIFFTAG_BITSPERSAMPLE, 8}, {TIFFTAG_SAMPLESPERPIXEL, 4},
+                                     {TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_SEPARATED}, {TIFFTAG_COMPRESSION, COMPRESSION_LZW},
+                                     {TIFFTAG_ORIENTATION, ORIENTATION_RIGHTTOP}, {TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH}})
+      TIFFSetField(tiff, tag, value);
+    TIFFSetField(tiff, TIFFTAG_XRESOLUTION, 300.0);
+    TIFFSetField(tiff, TIFFTAG_YRESOLUTION, 150.0);
+    TIFFSetField(tiff, TIFFTAG_XPOSITION, 1.5);
+    TIFFSetField(tiff, TIFFTAG_WHITEPOINT, white);
+    TIFFSetField(tiff, TIFFTAG_EXIFIFD, exif);
+    TIFFSetField(tiff, TIFFTAG_GPSIFD, gps);
+    unsigned char inks[24];
+    for (int i = 0; i < 24; ++i) inks[i] = static_cast<unsigned char>(i * 10);
+    TIFFWriteEncodedStrip(tiff, 0, inks, sizeof inks);
+    TIFFClose(tiff);
+  }
+  Rotate(folder, "scan.tif");
+  EXPECT_EQ(host_.errors, QStringList());
+  TIFF* tiff = TIFFOpen(path.constData(), "r");
+  ASSERT_NE(tiff, nullptr);
+  uint16_t photometric = 0, samples = 0, orientation = 0;
+  uint32_t width = 0;
+  float across = 0, down = 0, position = 0, *white = nullptr;
+  TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &photometric);
+  TIFFGetField(tiff, TIFFTAG_SAMPLESPERPIXEL, &samples);
+  TIFFGetField(tiff, TIFFTAG_ORIENTATION, &orientation);
+  TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &width);
+  TIFFGetField(tiff, TIFFTAG_XRESOLUTION, &across);
+  TIFFGetField(tiff, TIFFTAG_YRESOLUTION, &down);
+  TIFFGetField(tiff, TIFFTAG_XPOSITION, &position);
+  EXPECT_EQ(std::tuple(photometric, samples, orientation, width), std::tuple(PHOTOMETRIC_SEPARATED, 4, 1, 3u));
+  EXPECT_EQ(std::tuple(across, down, position), std::tuple(300.f, 150.f, 1.5f));
+  ASSERT_TRUE(TIFFGetField(tiff, TIFFTAG_WHITEPOINT, &white));
+  EXPECT_EQ(white[1], 0.329f);
+  unsigned char first[4] = {};
+  TIFFReadEncodedStrip(tiff, 0, first, 4);  // the last pixel went to the first place
+  EXPECT_EQ(QByteArray(reinterpret_cast<char*>(first), 4), QByteArray("\xC8\xD2\xDC\xE6", 4));
+  uint64_t exif = 0, gps = 0;
+  const char *taken = nullptr, *north = nullptr;
+  ASSERT_TRUE(TIFFGetField(tiff, TIFFTAG_EXIFIFD, &exif) && TIFFGetField(tiff, TIFFTAG_GPSIFD, &gps));
+  ASSERT_TRUE(TIFFReadEXIFDirectory(tiff, exif) && TIFFGetField(tiff, EXIFTAG_DATETIMEORIGINAL, &taken));
+  EXPECT_STREQ(taken, "2019:07:14 10:22:05");
+  ASSERT_TRUE(TIFFReadGPSDirectory(tiff, gps) && TIFFGetField(tiff, GPSTAG_LATITUDEREF, &north));
+  EXPECT_STREQ(north, "N");
+  TIFFClose(tiff);
+}
+
 // A lossless WebP stays lossless, every pixel as it was; a bitmap keeps its
 // resolution, across and down trading places, and none stays none.
 TEST_F(RotateFileTest, WebpAndBitmapKeepWhatTheyHeld) {
@@ -370,7 +441,7 @@ TEST_F(RotateFileTest, RefusesWhatItWouldSpoil) {
   const QString folder = freshFolder("refused") + "/";
   ASSERT_TRUE(WriteText(folder + "pages.tif", TwoPageTiff()));
   ASSERT_EQ(QImageReader(folder + "pages.tif").imageCount(), 2);
-  // Grey and transparency of 16 bits each, which Qt reads with 8.
+  // Grey and transparency of 16 bits each, which Qt reads with 8 but the turn keeps.
   const QList<TiffEntry> deepGrey = {{256, 3, Le16(2)}, {257, 3, Le16(1)}, {258, 3, Le16(16) + Le16(16)},
                                      {262, 3, Le16(1)}, {277, 3, Le16(2)}, {338, 3, Le16(2)}};
   ASSERT_TRUE(WriteText(folder + "deep.tif", MadeTiff(deepGrey, QByteArray("\x01\x80\xFF\x7F\x02\x40\xFF\xFF", 8))));
@@ -385,11 +456,16 @@ TEST_F(RotateFileTest, RefusesWhatItWouldSpoil) {
   for (const char* name : {"locked.png", "locked.gif"}) ::chmod(QFile::encodeName(folder + name).constData(), 0444);
   const std::pair<const char*, const char*> cases[] = {
       {"pages.tif", "it holds 2 pages or frames, and only the first would be kept."},
-      {"deep.tif", "its samples of 16 bits are read with 8 bits, and the rest would be lost."},
       {"runs.bmp", "its pixels are compressed with run lengths, which Lumaset cannot write back."},
       {"moving.png", "it is an animation, and only its first frame would be kept."},
       {"locked.png", "the file is read-only."},
       {"locked.gif", "the file is read-only."}};
+  // Turned now as stored: a column of the same two pixels, 16 bits a sample still.
+  Rotate(folder, "deep.tif");
+  const QMap<int, QByteArray> deep = TiffTags(ReadBytes(folder + "deep.tif"));
+  EXPECT_EQ(std::pair(deep.value(256), deep.value(257)), std::pair(Le16(1), Le16(2)));
+  EXPECT_EQ(deep.value(258), Le16(16) + Le16(16));
+  EXPECT_TRUE(ReadBytes(folder + "deep.tif").contains(QByteArray("\x01\x80\xFF\x7F\x02\x40\xFF\xFF", 8)));
   for (const auto& [name, why] : cases) {
     const QByteArray before = ReadBytes(folder + name);
     host_.errors.clear();

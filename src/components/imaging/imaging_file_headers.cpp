@@ -225,23 +225,38 @@ struct TiffLayout {
   std::uint32_t rowsPerStrip = UINT32_MAX;
   std::uint32_t tileWidth = 0;
   std::uint32_t tileLength = 0;
+  bool big = false;  // BigTIFF, which libtiff decodes rather than Qt's reader
 };
 
+// A classic TIFF file's directory has 12-byte entries with values of up to
+// 4 bytes in place; a BigTIFF file's has 20-byte entries with up to 8.
 std::optional<TiffLayout> tiffLayout(const Bytes& b) {
   const bool motorola = b.startsWith("MM");
   const auto u16 = [&](qsizetype i) { return motorola ? b.be16(i) : b.le16(i); };
   const auto u32 = [&](qsizetype i) { return motorola ? b.be32(i) : b.le32(i); };
-  const std::uint32_t directory = u32(4);
-  if (directory < 8 || directory >= static_cast<std::uint32_t>(b.size())) return std::nullopt;
+  const bool big = u16(2) == 43;
+  const auto u64 = [&](qsizetype i) {
+    return motorola ? std::uint64_t{u32(i)} << 32 | u32(i + 4) : std::uint64_t{u32(i + 4)} << 32 | u32(i);
+  };
+  const std::uint64_t directory = big ? u64(8) : u32(4);
+  if (directory < (big ? 16U : 8U) || directory >= static_cast<std::uint64_t>(b.size())) return std::nullopt;
   TiffLayout layout;
-  const unsigned entries = u16(directory);
-  for (unsigned i = 0; i < entries; ++i) {
-    const qsizetype entry = qsizetype{directory} + 2 + 12 * qsizetype{i};
-    if (entry + 12 > b.size()) return std::nullopt;
+  layout.big = big;
+  const std::uint64_t entries = big ? u64(static_cast<qsizetype>(directory)) : u16(static_cast<qsizetype>(directory));
+  const qsizetype entrySize = big ? 20 : 12, inPlace = big ? 8 : 4;
+  const auto first = static_cast<qsizetype>(directory) + (big ? 8 : 2);
+  for (std::uint64_t i = 0; i < entries; ++i) {
+    const qsizetype entry = first + entrySize * static_cast<qsizetype>(i);
+    if (entry + entrySize > b.size()) return std::nullopt;
     const unsigned type = u16(entry + 2);
-    // The first value: up to two shorts lie in the entry itself, more where it points.
-    const qsizetype at = type == 3 && u32(entry + 4) > 2 ? qsizetype{u32(entry + 8)} : entry + 8;
-    const std::uint32_t value = type == 3 ? u16(at) : u32(at);
+    const std::uint64_t count = big ? u64(entry + 4) : u32(entry + 4);
+    const qsizetype valueAt = entry + (big ? 12 : 8);
+    const std::uint64_t bytes = count * (type == 3 ? 2 : type == 16 ? 8 : 4);
+    // The first value: in the entry itself when it fits, else where it points.
+    const qsizetype at = bytes > std::uint64_t(inPlace)
+                             ? static_cast<qsizetype>(std::min<std::uint64_t>(big ? u64(valueAt) : u32(valueAt), INT64_MAX / 2))
+                             : valueAt;
+    const auto value = static_cast<std::uint32_t>(type == 3 ? u16(at) : type == 16 ? std::min<std::uint64_t>(u64(at), UINT32_MAX) : u32(at));
     switch (u16(entry)) {
       case 258: layout.bitsPerSample = value; break;
       case 262: layout.photometric = value; break;
@@ -258,7 +273,8 @@ std::optional<TiffLayout> tiffLayout(const Bytes& b) {
 
 // Qt holds black and white (as grey) at a bit a pixel, 8-bit grey or palette
 // at a byte, 16-bit grey at two, other pictures of up to 8 bits a sample at
-// 32 bits a pixel, of 16 at 64 and of more (floats) at 128;
+// 32 bits a pixel, of 16 at 64 and of more (floats) at 128; libtiff's own
+// decode (of a BigTIFF) holds every picture at 32, 64 or 128;
 // libtiff decodes a strip or tile at a time beside it. Fax codes pack a blank
 // page far tighter than other codecs, so only black and white may claim more
 // pixels for its bytes than a flat picture packs.
@@ -271,9 +287,13 @@ Footprint tiffFootprint(const Bytes& b, QSize size) {
   const bool indexed = grey || (layout->samplesPerPixel == 1 && layout->photometric == 3);
   const bool byte = indexed && bits == 8 && layout->sampleFormat != 3;
   const bool deepGrey = grey && bits == 16 && layout->sampleFormat != 3;
-  const int heldBits = bilevel ? 1 : byte ? 8 : deepGrey ? 16 : bits <= 8 ? 32 : bits <= 16 ? 64 : 128;
+  const bool floating = layout->sampleFormat == 3;
+  const int colourBits = bits <= 8 ? 32 : bits <= 16 && !floating ? 64 : 128;
+  const int heldBits = layout->big ? colourBits : bilevel ? 1 : byte ? 8 : deepGrey ? 16 : colourBits;
   const bool tiled = layout->tileWidth > 0 && layout->tileLength > 0;
-  const double pieceWidth = tiled ? layout->tileWidth : size.width();
+  // libtiff's own decode holds a row of tiles and one tile more.
+  const double tilesAcross = tiled ? std::ceil(size.width() / double(layout->tileWidth)) + 1 : 1;
+  const double pieceWidth = tiled ? tilesAcross * layout->tileWidth : size.width();
   const double pieceRows = tiled ? layout->tileLength : std::min<double>(layout->rowsPerStrip, size.height());
   const double piece = pieceWidth * pieceRows * layout->samplesPerPixel * bits / 8;
   const double pixels = pixelsOf(size);
@@ -333,6 +353,7 @@ QByteArray pictureFormat(QByteArrayView fileStart) {
   if (b.startsWith("GIF87a") || b.startsWith("GIF89a")) return "gif";
   if (b.startsWith("BM")) return "bmp";
   if (b.startsWith(QByteArrayView("II*\0", 4)) || b.startsWith(QByteArrayView("MM\0*", 4))) return "tiff";
+  if (b.startsWith(QByteArrayView("II+\0\x08\0", 6)) || b.startsWith(QByteArrayView("MM\0+\0\x08", 6))) return "tiff";
   if (b.startsWith("RIFF") && b.slice(8, 4) == "WEBP") return "webp";
   return {};
 }

@@ -25,6 +25,7 @@
 #include "components/imaging/pixel_bands.h"
 #include "components/imaging/imaging_jpeg.h"
 #include "components/imaging/imaging_png.h"
+#include "components/imaging/imaging_tiff.h"
 
 namespace lumaset {
 
@@ -194,9 +195,21 @@ std::optional<Error> openReader(const QString& path, UnmappedFile& file, QImageR
     imaging_detail::FileWindow chunks(file, file.size());
     if (!imaging_detail::pngChunksWithinFile(chunks, toDecode) || !file.seek(0)) return damaged(path);
   }
+  if (format == "tiff" && imaging_detail::isBigTiff(file.peek(kSniffBytes))) return std::nullopt;  // see bigTiff()
   bindReader(reader, &file, format);
   if (!reader.canRead()) return refusal(path, reader);
   return std::nullopt;
+}
+
+// A BigTIFF file, which Qt's reader does not open, is measured by libtiff
+// instead, from `file` that openReader opened; nothing for other files.
+// `damaged`: a BigTIFF file libtiff cannot measure.
+std::optional<imaging_detail::TiffMeasure> bigTiff(const QByteArray& format, UnmappedFile& file, bool& damaged) {
+  damaged = false;
+  if (format != "tiff" || !imaging_detail::isBigTiff(file.peek(kSniffBytes))) return std::nullopt;
+  auto measure = imaging_detail::measureTiff(file);
+  damaged = !measure;
+  return measure;
 }
 
 
@@ -234,6 +247,7 @@ struct DecodePlan {
   QSize target;
   bool shrink = false;
   bool libpng = false;
+  bool libtiff = false;
   bool streamed = false;  // read from the file as it decodes, never held whole
   QImageIOHandler::Transformations turn = QImageIOHandler::TransformationNone;
   imaging_detail::Footprint footprint;
@@ -249,6 +263,9 @@ Result<DecodePlan> planDecode(const QString& path, int longSide, bool widen, Unm
   if (plan.fileBytes > imaging_detail::DecodeMemory::kTotalBytes) {
     return readError(path, QStringLiteral("the file is too large to be a picture Lumaset reads"));
   }
+  bool bigDamaged = false;
+  const auto big = bigTiff(plan.format, file, bigDamaged);
+  if (bigDamaged) return damaged(path);
   imaging_detail::FileWindow window(file, plan.fileBytes);
   // Qt's PNG reader reads every chunk before the pixels to give the size
   // (the decode reads them again); the header says it at once.
@@ -258,8 +275,8 @@ Result<DecodePlan> planDecode(const QString& path, int longSide, bool widen, Unm
     if (!bmp) return Error{bmp.error()};
     plan.size = bmp->size();
   } else {
-    plan.size = png ? png->size : storedSize(reader);
-    if (!png) plan.turn = reader.transformation();
+    plan.size = png ? png->size : big ? big->size : storedSize(reader);
+    if (!png) plan.turn = big ? big->turn : reader.transformation();
   }
   plan.footprint = imaging_detail::decodeFootprint(window, plan.format, plan.size);
   switch (plan.footprint.verdict) {
@@ -276,9 +293,11 @@ Result<DecodePlan> planDecode(const QString& path, int longSide, bool widen, Unm
   const qint64 working = plan.shrink ? imaging_detail::shrinkBytes(plan.size, plan.target)
                          : turned    ? plan.footprint.heldBytes
                                      : 0;
-  // libpng reads a PNG file as it decodes it, through Qt's reader or not;
-  // the other readers decode a copy of all of the file.
-  plan.streamed = plan.format == "png";
+  plan.libtiff = big || (plan.format == "tiff" && imaging_detail::readsWithLibtiff(file));
+  // libpng reads a PNG file as it decodes it, through Qt's reader or not, and
+  // libtiff a TIFF file it decodes itself; the other readers decode a copy of
+  // all of the file.
+  plan.streamed = plan.format == "png" || plan.libtiff;
   const qint64 fileHeld = plan.streamed ? 0 : plan.fileBytes;
   plan.request.decodeBytes = fileHeld + plan.footprint.heldBytes + working;
   plan.request.size = plan.footprint.decoded;
@@ -377,14 +396,22 @@ Result<FileFacts> Imaging::FileInfo(const QString& path) {
   // Qt's PNG reader reads (and inflates) every chunk before the pixels to
   // give the size; the header says it at once.
   const auto png = format == "png" ? imaging_detail::readPngHeader(start) : std::nullopt;
-  const QSize size = png ? png->size : uprightSize(reader);
+  bool bigDamaged = false;
+  const auto big = bigTiff(format, file, bigDamaged);
+  if (bigDamaged) return damaged(path);
+  QSize size = png ? png->size : big ? big->size : uprightSize(reader);
+  if (big && (big->turn & QImageIOHandler::TransformationRotate90)) size.transpose();
   if (!size.isValid() || (png && size.isEmpty())) return damaged(path);
-  const QImage::Format pixelFormat = png ? QImage::Format_Invalid : reader.imageFormat();
+  const QImage::Format pixelFormat = png || big ? QImage::Format_Invalid : reader.imageFormat();
   const bool mono = pixelFormat == QImage::Format_Mono || pixelFormat == QImage::Format_MonoLSB;
   FileFacts facts{size.width(), size.height(), bitsPerPixel(pixelFormat), mono ? 2 : 0};
   // The depth the file stores, not the one Qt widens it to (grey with alpha,
   // or colour with a transparent colour, comes as 32 bits a pixel).
   if (png) facts.bitsPerPixel = png->bitsPerPixel();
+  if (const auto tiff = format == "tiff" ? imaging_detail::tiffDepth(file) : std::nullopt) {
+    facts.bitsPerPixel = tiff->bitsPerPixel;
+    if (tiff->paletteSize > 0) facts.paletteSize = tiff->paletteSize;
+  }
   if (const auto palette = imaging_detail::paletteFacts(start, format)) {
     facts.bitsPerPixel = palette->bitsPerPixel;
     facts.paletteSize = palette->colors;
@@ -457,8 +484,11 @@ Result<QImage> Imaging::decode(const QString& path, int longSide, bool widen) {
   if (!full.granted()) return CancelledError();  // stopped while it waited for memory
   const imaging_detail::DecodeMemory::Share share(imaging_detail::DecodeMemory::Shared(), plan->request.decodeBytes);
   if (!share.granted()) return CancelledError();
-  Result<QImage> decoded = plan->libpng ? imaging_detail::decodePng(file) : decodeWithQt(path, file, *plan);
-  if (!decoded) return decoded.cancelled() || !plan->libpng ? decoded : readError(path, decoded.error());
+  Result<QImage> decoded = plan->libpng    ? imaging_detail::decodePng(file)
+                           : plan->libtiff ? imaging_detail::decodeTiff(file)
+                                           : decodeWithQt(path, file, *plan);
+  const bool ownDecoder = plan->libpng || plan->libtiff;
+  if (!decoded) return decoded.cancelled() || !ownDecoder ? decoded : readError(path, decoded.error());
   QImage image = std::move(decoded).value();
   if (image.size() != plan->size) return damaged(path);  // the picture must be the one the header promised
   if (plan->shrink) image = imaging_detail::shrunk(image, plan->target);
@@ -501,7 +531,11 @@ Result<int> Imaging::FrameCount(const QString& path) {
   QImageReader reader;
   QByteArray format;
   if (auto problem = openReader(path, file, reader, format)) return *problem;
-  return format == "bmp" ? 1 : std::max(1, reader.imageCount());
+  if (format == "bmp") return 1;
+  bool bigDamaged = false;
+  if (const auto big = bigTiff(format, file, bigDamaged)) return big->pages;
+  if (bigDamaged) return damaged(path);
+  return std::max(1, reader.imageCount());
 }
 
 Status Imaging::SaveFile(const QString& path, FileSystemUtility::Name name) { return saveAs(path, "jpeg", name); }

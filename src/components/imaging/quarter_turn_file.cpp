@@ -14,6 +14,7 @@
 #include "components/imaging/imaging.h"
 #include "components/imaging/png_quarter_turn.h"
 #include "components/imaging/tiff_keep.h"
+#include "components/imaging/tiff_quarter_turn.h"
 #include "components/imaging/webp_keep.h"
 #include "components/imaging/webp_quarter_turn.h"
 
@@ -148,10 +149,11 @@ Result<QByteArray> turnedThroughQt(const QString& path, const QByteArray& stored
 
 Result<QByteArray> TurnedFileClockwise(const QString& path, const QByteArray& stored, const QByteArray& format) {
   Result<QByteArray> turned = format == "png"   ? imaging_detail::turnPngClockwise(stored)
+                              : format == "tiff" ? imaging_detail::turnTiffClockwise(stored)
                               : format == "bmp"  ? imaging_detail::turnBmpClockwise(stored)
                               : format == "webp" ? imaging_detail::turnWebpClockwise(stored)
                                                  : turnedThroughQt(path, stored, format);
-  const bool ownTurn = format == "png" || format == "bmp" || format == "webp";
+  const bool ownTurn = format == "png" || format == "tiff" || format == "bmp" || format == "webp";
   if (ownTurn && !turned && !turned.cancelled()) return refused(path, turned.error());
   return turned;
 }

@@ -1,14 +1,10 @@
 #include "components/imaging/tiff_keep.h"
 
-#include <tiffio.h>
+#include "components/imaging/tiff_memory.h"
 
 #include <QString>
 
 #include <algorithm>
-#include <cstdarg>
-#include <cstdio>
-#include <cstring>
-#include <memory>
 #include <optional>
 #include <vector>
 
@@ -16,76 +12,7 @@ namespace lumaset::imaging_detail {
 
 namespace {
 
-// A TIFF file in memory, read from a view or written to a growing array.
-struct MemoryFile {
-  MemoryFile() : writing(true) {}
-  explicit MemoryFile(QByteArrayView bytes) : in(bytes) {}
-
-  QByteArrayView in;
-  QByteArray out;
-  bool writing = false;
-  qint64 at = 0;
-
-  qint64 size() const { return writing ? out.size() : in.size(); }
-  const char* data() const { return writing ? out.constData() : in.data(); }
-};
-
-MemoryFile& fileOf(thandle_t handle) { return *static_cast<MemoryFile*>(handle); }
-
-tmsize_t readProc(thandle_t handle, void* buffer, tmsize_t count) {
-  MemoryFile& file = fileOf(handle);
-  const qint64 n = std::clamp<qint64>(file.size() - file.at, 0, count);
-  if (n > 0) std::memcpy(buffer, file.data() + file.at, static_cast<size_t>(n));
-  file.at += n;
-  return static_cast<tmsize_t>(n);
-}
-
-tmsize_t writeProc(thandle_t handle, void* buffer, tmsize_t count) {
-  MemoryFile& file = fileOf(handle);
-  if (!file.writing || count < 0) return -1;
-  if (file.at + count > file.out.size()) file.out.resize(file.at + count);
-  std::memcpy(file.out.data() + file.at, buffer, static_cast<size_t>(count));
-  file.at += count;
-  return count;
-}
-
-toff_t seekProc(thandle_t handle, toff_t offset, int whence) {
-  MemoryFile& file = fileOf(handle);
-  const qint64 base = whence == SEEK_CUR ? file.at : whence == SEEK_END ? file.size() : 0;
-  const qint64 to = base + static_cast<qint64>(offset);
-  if (to < 0) return static_cast<toff_t>(-1);
-  file.at = to;
-  return static_cast<toff_t>(to);
-}
-
-int closeProc(thandle_t) { return 0; }
-toff_t sizeProc(thandle_t handle) { return static_cast<toff_t>(fileOf(handle).size()); }
-int mapProc(thandle_t, void**, toff_t*) { return 0; }
-void unmapProc(thandle_t, void*, toff_t) {}
-
-int onError(TIFF*, void* message, const char*, const char* format, va_list args) {
-  char text[256];
-  std::vsnprintf(text, sizeof text, format, args);
-  if (static_cast<QString*>(message)->isEmpty()) *static_cast<QString*>(message) = QString::fromLocal8Bit(text);
-  return 1;
-}
-
-int onWarning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
-
-struct TiffCloser {
-  void operator()(TIFF* tiff) const { TIFFClose(tiff); }
-};
-using TiffHandle = std::unique_ptr<TIFF, TiffCloser>;
-
-TiffHandle open(MemoryFile& file, const char* mode, QString& message) {
-  TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
-  TIFFOpenOptionsSetErrorHandlerExtR(options, onError, &message);
-  TIFFOpenOptionsSetWarningHandlerExtR(options, onWarning, nullptr);
-  TIFF* tiff = TIFFClientOpenExt("memory", mode, &file, readProc, writeProc, seekProc, closeProc, sizeProc, mapProc,
-                                 unmapProc, options);
-  TIFFOpenOptionsFree(options);
-  return TiffHandle(tiff);
-}
+using MemoryFile = TiffMemoryFile;
 
 // A tag whose value is a count and the bytes it counts.
 struct Blob {
@@ -230,15 +157,15 @@ Result<QByteArray> tiffLikeOriginal(QByteArrayView written, QByteArrayView origi
   // missing or odd, which spoils nothing.
   QString originalMessage, writtenMessage, message;
   MemoryFile originalFile(original);
-  const TiffHandle originalTiff = open(originalFile, "rm", originalMessage);
+  const TiffHandle originalTiff = openTiff(originalFile, "rm", originalMessage);
   if (!originalTiff) return failed(originalMessage);
   const Kept kept = keptOf(originalTiff.get());
   MemoryFile writtenFile(written);
-  const TiffHandle from = open(writtenFile, "rm", writtenMessage);
+  const TiffHandle from = openTiff(writtenFile, "rm", writtenMessage);
   if (!from) return failed(writtenMessage);
   MemoryFile result;
   {
-    const TiffHandle to = open(result, kept.bigEndian ? "wb" : "wl", message);
+    const TiffHandle to = openTiff(result, kept.bigEndian ? "wb" : "wl", message);
     if (!to) return failed(message);
     uint16_t bits = 1, format = SAMPLEFORMAT_UINT;
     if (!copyLayout(from.get(), to.get(), bits, format) || !setKept(to.get(), kept, bits, format) ||
@@ -252,7 +179,7 @@ Result<QByteArray> tiffLikeOriginal(QByteArrayView written, QByteArrayView origi
 int tiffSampleBits(QByteArrayView file) {
   QString message;
   MemoryFile memory(file);
-  const TiffHandle tiff = open(memory, "rm", message);
+  const TiffHandle tiff = openTiff(memory, "rm", message);
   uint16_t bits = 0;
   if (!tiff || !TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_BITSPERSAMPLE, &bits)) return 0;
   return bits;
