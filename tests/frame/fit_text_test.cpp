@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
+#include <QApplication>
 #include <QDialog>
 #include <QGroupBox>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 namespace lumaset {
 namespace {
@@ -90,6 +94,94 @@ TEST_F(FitToTextTest, ListsAndHiddenControlsPushNothing) {
   EXPECT_EQ(window_.size(), QSize(300, 200));
   // What fitting moved keeps the place it had been given.
   EXPECT_EQ(ok->property(kDesignedGeometry).toRect(), QRect(120, 120, 80, 25));
+}
+
+
+// A path far longer than any screen is wide.
+QString LongPath() {
+  QString path;
+  while (path.size() < 2000) path += QStringLiteral("/folder %1 of a deep tree").arg(path.size());
+  return path + QStringLiteral("/The Last Folder");
+}
+
+QString Heard(QWidget* widget, QAccessible::Text what) {
+  return QAccessible::queryAccessibleInterface(widget)->text(what);
+}
+
+// A window that shows a long path asks for no more room than a short one
+// would need; the label leaves out the middle of the path, again whenever
+// the window is resized, and a screen reader still gets all of it.
+TEST(ShortenedLabelTest, ALongPathNeverWidensItsWindowAndStaysWhole) {
+  QDialog window;
+  auto* column = new QVBoxLayout(&window);
+  auto* label = new ShortenedLabel(&window);
+  auto* field = new QLineEdit(&window);
+  column->addWidget(label);
+  column->addWidget(field);
+  const QSize small = window.sizeHint();
+  label->setFullText(LongPath());
+  field->setText(LongPath());
+  EXPECT_LE(window.sizeHint().width(), std::max(small.width(), 40 * label->fontMetrics().averageCharWidth() + 40));
+  window.show();
+
+  const QString shown = label->text();
+  EXPECT_TRUE(shown.startsWith(u"/folder 0") && shown.endsWith(u"Last Folder") && shown.contains(QChar(0x2026)));
+  EXPECT_LE(label->fontMetrics().horizontalAdvance(shown), label->contentsRect().width());
+  EXPECT_EQ(label->toolTip(), LongPath());
+  EXPECT_EQ(Heard(label, QAccessible::Description), LongPath());
+  EXPECT_EQ(Heard(label, QAccessible::Name), shown);
+
+  window.resize(window.width() + 300, window.height());
+  QApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+  EXPECT_GT(label->text().size(), shown.size());
+  window.resize(window.minimumSizeHint().width(), window.height());
+  QApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+  EXPECT_LT(label->text().size(), shown.size());
+  EXPECT_LT(window.width(), small.width() + 40);
+
+  label->setFullText(QStringLiteral("/home"));
+  window.resize(window.width() + 300, window.height());
+  QApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+  EXPECT_EQ(label->text(), u"/home");
+}
+
+// A drive list asks for the same room whatever its entries.
+TEST(ShortenedLabelTest, AListOfPathsAsksForRoomOfItsOwn) {
+  ShortenedComboBox list;
+  list.addItem(QStringLiteral("/"));
+  const QSize alone = list.sizeHint();
+  list.addItem(LongPath());
+  list.setCurrentIndex(1);
+  EXPECT_EQ(list.sizeHint(), alone);
+  EXPECT_EQ(Heard(&list, QAccessible::Value), LongPath());
+}
+
+// A message's long words lose their middles; its short ones and its spaces
+// stay, and the label keeps the whole message for a screen reader.
+TEST(ShortenedLabelTest, AMessageShortensOnlyItsLongWords) {
+  QLabel label;
+  const QFontMetrics metrics = label.fontMetrics();
+  const QString path = LongPath().replace(QLatin1Char(' '), QLatin1Char('_'));
+  const QString message = QStringLiteral("Delete  '%1'?\nIt goes to the trash.").arg(path);
+  const QString shortened = ShortenLongWords(message, metrics, 200);
+  EXPECT_TRUE(shortened.startsWith(u"Delete  '/folder") && shortened.endsWith(u"Folder'?\nIt goes to the trash."));
+  EXPECT_TRUE(shortened.contains(QChar(0x2026)));
+  for (const QString& word : shortened.split(QLatin1Char(' '))) EXPECT_LE(metrics.horizontalAdvance(word), 200);
+
+  SetTextShortened(&label, message);
+  EXPECT_EQ(label.text(), ShortenLongWords(message, metrics, WidestWord(&label)));
+  EXPECT_EQ(label.accessibleDescription(), message);
+  SetTextShortened(&label, QStringLiteral("Saved."));
+  EXPECT_EQ(label.text(), u"Saved.");
+}
+
+// Fitting a window placed by hand leaves a shortened label as wide as it was.
+TEST_F(FitToTextTest, AShortenedLabelIsNotGrown) {
+  auto* label = Place(new ShortenedLabel(&window_), {10, 10, 200, 20});
+  label->setFullText(LongPath());
+  FitToText(&window_);
+  EXPECT_EQ(label->geometry(), QRect(10, 10, 200, 20));
+  EXPECT_EQ(window_.size(), QSize(300, 200));
 }
 
 }  // namespace
