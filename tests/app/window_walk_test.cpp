@@ -258,11 +258,12 @@ TEST_F(WindowWalk, PreferencesAndWhatTheyOpen) {
 }
 
 // Each look of the folder picker shows the deep home folder as a drive, and
-// the photo look the long folder's name above its pictures.
+// the photo look the long folder's name above its pictures, the second time
+// as the first.
 TEST_F(WindowWalk, FolderPickerInEachLook) {
   const QString home = QDir::homePath() + QLatin1Char('/');
   for (const FolderPickMode mode : {FolderPickMode::Photo, FolderPickMode::CopyTo, FolderPickMode::Midi,
-                                    FolderPickMode::Scan, FolderPickMode::DownloadTarget}) {
+                                    FolderPickMode::Scan, FolderPickMode::DownloadTarget, FolderPickMode::Photo}) {
     app_->folders.copyMove = app_->folders.scan = app_->folders.midi = photos_;
     EXPECT_NONE(VisitModal([&] { main_->PickFolder(mode); }, [&](QWidget* picker, QStringList& problems) {
       problems << Unread(picker, home);
