@@ -16,9 +16,13 @@ bool FileCommandDialogs::AskYesNo(const QString& question) const {
          QMessageBox::Yes;
 }
 
-void FileCommandDialogs::ShowNotice(const QString& text) const { ShowMessageBox(parent_, QMessageBox::Information, title_, text, QMessageBox::Ok); }
+void FileCommandDialogs::ShowNotice(const QString& text) const {
+  ShowMessageBox(parent_, QMessageBox::Information, title_, text, QMessageBox::Ok);
+}
 
-void FileCommandDialogs::ShowError(const QString& text) const { ShowMessageBox(parent_, QMessageBox::Warning, title_, text, QMessageBox::Ok); }
+void FileCommandDialogs::ShowError(const QString& text) const {
+  ShowMessageBox(parent_, QMessageBox::Warning, title_, text, QMessageBox::Ok);
+}
 
 std::optional<QString> FileCommandDialogs::AskText(const QString& prompt, const QString& defaultText) const {
   return InputBox(parent_, title_, prompt, defaultText);

@@ -140,14 +140,12 @@ void ShortenedLabel::setFullText(const QString& text) {
 }
 
 QSize ShortenedLabel::sizeHint() const {
-  const int frame = width() - contentsRect().width() + 2 * margin() + 1;
-  const int whole = fontMetrics().horizontalAdvance(full_) + frame;
+  const int whole = fontMetrics().horizontalAdvance(full_) + Besides();
   return {std::min(whole, kShortenedChars * fontMetrics().averageCharWidth()), QLabel::sizeHint().height()};
 }
 
 QSize ShortenedLabel::minimumSizeHint() const {
-  const int frame = width() - contentsRect().width() + 2 * margin() + 1;
-  const int least = fontMetrics().horizontalAdvance(full_.left(1) + QChar(0x2026) + full_.right(1)) + frame;
+  const int least = fontMetrics().horizontalAdvance(full_.left(1) + QChar(0x2026) + full_.right(1)) + Besides();
   return {std::min(least, sizeHint().width()), QLabel::minimumSizeHint().height()};
 }
 
@@ -161,10 +159,14 @@ void ShortenedLabel::showEvent(QShowEvent* event) {
   QLabel::showEvent(event);
 }
 
+// The pixels a label asks for besides its text's advance: its frame and
+// margins, and two for the fractions of a pixel a text may need beyond it.
+int ShortenedLabel::Besides() const { return width() - contentsRect().width() + 2 * margin() + 2; }
+
 // Until a layout has given the label its width, it holds its whole text.
 void ShortenedLabel::Shorten() {
   if (!isVisible()) return setText(full_);
-  const int room = contentsRect().width() - 2 * margin() - 1;
+  const int room = contentsRect().width() - 2 * margin();
   setText(fontMetrics().elidedText(full_, Qt::ElideMiddle, std::max(0, room)));
 }
 
@@ -181,8 +183,8 @@ void ShortenedComboBox::paintEvent(QPaintEvent* /*event*/) {
   initStyleOption(&option);
   painter.drawComplexControl(QStyle::CC_ComboBox, option);
   const QRect field = style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
-  const int icon = option.currentIcon.isNull() ? 0 : option.iconSize.width() + 4;
-  option.currentText = fontMetrics().elidedText(option.currentText, Qt::ElideMiddle, std::max(0, field.width() - icon - 2));
+  const int room = field.width() - (option.currentIcon.isNull() ? 0 : option.iconSize.width() + 4) - 2;
+  option.currentText = fontMetrics().elidedText(option.currentText, Qt::ElideMiddle, std::max(0, room));
   painter.drawControl(QStyle::CE_ComboBoxLabel, option);
 }
 
@@ -206,7 +208,8 @@ int WidestWord(const QWidget* widget) {
 }
 
 void SetTextShortened(QLabel* label, const QString& text) {
-  const bool rich = label->textFormat() == Qt::RichText || (label->textFormat() == Qt::AutoText && Qt::mightBeRichText(text));
+  const Qt::TextFormat format = label->textFormat();
+  const bool rich = format == Qt::RichText || (format == Qt::AutoText && Qt::mightBeRichText(text));
   const QString shown = rich ? text : ShortenLongWords(text, label->fontMetrics(), WidestWord(label));
   label->setText(shown);
   label->setWordWrap(true);

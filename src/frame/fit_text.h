@@ -47,6 +47,7 @@ class ShortenedLabel : public QLabel {
 
  private:
   void Shorten();
+  int Besides() const;
   QString full_;
 };
 

@@ -211,7 +211,8 @@ class WindowWalk : public test::ProgramTest {
       deep += QStringLiteral("/Folder %1 of a home that lies deep").arg(level).leftJustified(150, u'x');
     ASSERT_TRUE(QDir().mkpath(deep));
     qputenv("HOME", deep.toUtf8());
-    photos_ = OpenAtStart(qPrintable(kLongFolder), {kLongPicture, "beach.jpg", "garden.png", "portrait.jpeg", "scan.tiff"});
+    photos_ = OpenAtStart(qPrintable(kLongFolder),
+                          {kLongPicture, "beach.jpg", "garden.png", "portrait.jpeg", "scan.tiff"});
     test::UseSaneTestBackend();  // the scanner library starts with the main window
     Start().show();
     ASSERT_EQ(main_->thumbnailPanel()->table().ThumbCount(), 5);
@@ -225,7 +226,8 @@ class WindowWalk : public test::ProgramTest {
       "A picture whose name goes on and on and on, as a phone or a camera never names one, "
       "but a user might after a long day of sorting the holiday photos by hand.jpg";
   inline static const QString kLongFolder =
-      QStringLiteral("Walk photos in a folder whose name is as long as a folder's name may be").leftJustified(200, u'-');
+      QStringLiteral("Walk photos in a folder whose name is as long as a folder's name may be")
+          .leftJustified(200, u'-');
 
   // A thumbnail's picture on the page, selected there.
   void PictureOnPage() { DropOnPage(main_->thumbnailPanel()->table().ThumbFiles(1), 2160); }
@@ -267,7 +269,8 @@ TEST_F(WindowWalk, FolderPickerInEachLook) {
     app_->folders.copyMove = app_->folders.scan = app_->folders.midi = photos_;
     EXPECT_NONE(VisitModal([&] { main_->PickFolder(mode); }, [&](QWidget* picker, QStringList& problems) {
       problems << Unread(picker, home);
-      if (mode == FolderPickMode::Photo) problems << Unread(picker, QDir(photos_).dirName() + QStringLiteral(" Photos"));
+      if (mode == FolderPickMode::Photo)
+        problems << Unread(picker, QDir(photos_).dirName() + QStringLiteral(" Photos"));
     }));
   }
 }

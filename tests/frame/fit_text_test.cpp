@@ -139,10 +139,20 @@ TEST(ShortenedLabelTest, ALongPathNeverWidensItsWindowAndStaysWhole) {
   EXPECT_LT(label->text().size(), shown.size());
   EXPECT_LT(window.width(), small.width() + 40);
 
-  label->setFullText(QStringLiteral("/home"));
-  window.resize(window.width() + 300, window.height());
+}
+
+// A text shorter than the room a label asks for shows whole in a window
+// made as small as its contents allow.
+TEST(ShortenedLabelTest, AShortTextShowsWhole) {
+  QDialog window;
+  auto* column = new QVBoxLayout(&window);
+  auto* label = new ShortenedLabel(&window);
+  column->addWidget(label);
+  label->setFullText(QStringLiteral("/home/Holiday photos 2024"));
+  window.show();
+  window.resize(window.minimumSizeHint().expandedTo(window.sizeHint()));
   QApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-  EXPECT_EQ(label->text(), u"/home");
+  EXPECT_EQ(label->text(), u"/home/Holiday photos 2024");
 }
 
 // A drive list asks for the same room whatever its entries.
