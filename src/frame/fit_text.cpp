@@ -29,7 +29,6 @@ constexpr int kWidestWordChars = 60;
 // The size `widget` needs to show its text whole; its own size where it has
 // no text or keeps it in other ways.
 QSize Needed(const QWidget* widget) {
-  if (widget->property(kShortensText).toBool()) return widget->size();
   if (const auto* label = qobject_cast<const QLabel*>(widget)) {
     if (label->text().isEmpty() || !label->pixmap().isNull()) return label->size();
     if (label->wordWrap()) return {label->width(), label->heightForWidth(label->width())};
@@ -213,9 +212,9 @@ void SetTextShortened(QLabel* label, const QString& text) {
   const QString shown = rich ? text : ShortenLongWords(text, label->fontMetrics(), WidestWord(label));
   label->setText(shown);
   label->setWordWrap(true);
-  if (shown == text) return;
-  label->setToolTip(text);
-  label->setAccessibleDescription(text);
+  const QString whole = shown == text ? QString() : text;
+  label->setToolTip(whole);
+  label->setAccessibleDescription(whole);
 }
 
 }  // namespace lumaset

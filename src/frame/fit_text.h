@@ -24,8 +24,8 @@ inline constexpr char kDesignedGeometry[] = "designedGeometry";
 void FitToText(QWidget* window);
 
 // Marks a control that shows its text shortened or scrolled on purpose, such
-// as a path: fitting leaves it the size it has, and a check of the window's
-// texts does not count the part it leaves out as cut.
+// as a path: a check of the window's texts does not count the part it leaves
+// out as cut.
 inline constexpr char kShortensText[] = "shortensText";
 
 // A one-line label for texts of any length, such as a folder's name: what
@@ -74,7 +74,7 @@ int WidestWord(const QWidget* widget);
 // Shows `text` in `label`, a message's label that wraps its lines, with its
 // long words shortened (see ShortenLongWords) so that no path widens its
 // window past the screen. Where something was left out, the whole text is
-// the label's tooltip and accessible description.
+// the label's tooltip and accessible description; otherwise it has neither.
 void SetTextShortened(QLabel* label, const QString& text);
 
 }  // namespace lumaset
