@@ -4,6 +4,7 @@
 
 #include <utility>
 
+#include "frame/about_box.h"
 #include "frame/general.h"
 
 namespace lumaset {
@@ -11,13 +12,17 @@ namespace lumaset {
 FileCommandDialogs::FileCommandDialogs(QWidget* parent, QString title) : parent_(parent), title_(std::move(title)) {}
 
 bool FileCommandDialogs::AskYesNo(const QString& question) const {
-  return QMessageBox::question(parent_, title_, question, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) ==
+  return ShowMessageBox(parent_, QMessageBox::Question, title_, question, QMessageBox::Yes | QMessageBox::No) ==
          QMessageBox::Yes;
 }
 
-void FileCommandDialogs::ShowNotice(const QString& text) const { QMessageBox::information(parent_, title_, text); }
+void FileCommandDialogs::ShowNotice(const QString& text) const {
+  ShowMessageBox(parent_, QMessageBox::Information, title_, text, QMessageBox::Ok);
+}
 
-void FileCommandDialogs::ShowError(const QString& text) const { QMessageBox::warning(parent_, title_, text); }
+void FileCommandDialogs::ShowError(const QString& text) const {
+  ShowMessageBox(parent_, QMessageBox::Warning, title_, text, QMessageBox::Ok);
+}
 
 std::optional<QString> FileCommandDialogs::AskText(const QString& prompt, const QString& defaultText) const {
   return InputBox(parent_, title_, prompt, defaultText);

@@ -1,6 +1,7 @@
 #include "acquire/scan_window.h"
 
 #include <algorithm>
+#include "frame/about_box.h"
 #include "frame/general.h"
 
 #include <QAction>
@@ -260,7 +261,7 @@ std::optional<QString> ScanWindow::AskText(const QString& prompt, const QString&
 
 bool ScanWindow::AskYesNo(const QString& text) {
   if (setup_.askYesNo) return setup_.askYesNo(text);
-  return QMessageBox::question(this, setup_.appTitle, text, QMessageBox::Yes | QMessageBox::No) ==
+  return ShowMessageBox(this, QMessageBox::Question, setup_.appTitle, text, QMessageBox::Yes | QMessageBox::No) ==
          QMessageBox::Yes;
 }
 
@@ -272,8 +273,7 @@ void ScanWindow::Message(ScanWindowSetup::Icon icon, const QString& text) {
   const QMessageBox::Icon shown = icon == ScanWindowSetup::Icon::Warning       ? QMessageBox::Warning
                                   : icon == ScanWindowSetup::Icon::Information ? QMessageBox::Information
                                                                                : QMessageBox::NoIcon;
-  QMessageBox box(shown, setup_.appTitle, text, QMessageBox::Ok, this);
-  box.exec();
+  ShowMessageBox(this, shown, setup_.appTitle, text, QMessageBox::Ok);
 }
 
 void ScanWindow::ShowError(const QString& text) { Message(ScanWindowSetup::Icon::Warning, text); }

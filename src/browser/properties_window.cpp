@@ -176,6 +176,7 @@ int PropertiesWindow::FitFactColumns(int widthTwips) {
     const QFontMetrics metrics = value->fontMetrics();
     if (metrics.horizontalAdvance(value->text()) + 4 > Pixels(kWidestValue)) {
       value->setToolTip(value->text());
+      value->setAccessibleDescription(value->text());
       value->setText(metrics.elidedText(value->text(), Qt::ElideMiddle, Pixels(kWidestValue) - 4));
     }
     captionWidth = std::max(captionWidth, caption->fontMetrics().horizontalAdvance(caption->text()) + 4);

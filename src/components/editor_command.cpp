@@ -96,8 +96,9 @@ SplitLine SplitExec(const QString& exec) {
 
 // One word as a program in front may take it apart again: `env -S` and
 // terminals split a string into words of their own. A bare file code is
-// its own piece; other words are cut at blanks, and a string that `env`
-// splits loses its option.
+// its own piece; other words are cut at blanks (and at `env -S`'s "\_"),
+// lose the quotes such a split would remove, and a string that `env`
+// splits loses its option, alone or at the end of a group ("-vS").
 struct Piece {
   QString text;
   bool fileCode = false;
@@ -110,20 +111,69 @@ std::vector<Piece> Pieces(const std::vector<ExecWord>& words) {
       pieces.push_back({word.text, true});
       continue;
     }
-    for (QString part : word.text.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts)) {
-      for (const QString& option : {QStringLiteral("--split-string="), QStringLiteral("-S")}) {
-        if (part.startsWith(option) && part.size() > option.size()) part = part.mid(option.size());
-      }
-      pieces.push_back({part, false});
+    static const QRegularExpression blanks(QStringLiteral("\\s+|\\\\_"));
+    static const QRegularExpression split(QStringLiteral("^(?:--split-string=|-[a-zA-Z0-9]*S)(.+)$"));
+    for (QString part : word.text.split(blanks, Qt::SkipEmptyParts)) {
+      if (const QRegularExpressionMatch option = split.match(part); option.hasMatch()) part = option.captured(1);
+      part.remove(QLatin1Char('\'')).remove(QLatin1Char('"'));
+      if (!part.isEmpty()) pieces.push_back({part, false});
     }
   }
   return pieces;
 }
 
 bool IsShell(const QString& word) {
-  static const QStringList shells{"sh", "bash", "dash", "ash", "zsh", "ksh", "mksh", "lksh", "pdksh",
-                                  "posh", "yash", "fish", "csh", "tcsh", "rc", "es"};
+  static const QStringList shells{"sh",   "bash", "rbash", "dash", "ash",  "zsh", "rzsh", "ksh", "ksh93",
+                                  "mksh", "lksh", "pdksh", "oksh", "loksh", "posh", "yash", "bosh", "fish",
+                                  "csh",  "tcsh", "rc",    "es",   "elvish", "xonsh", "nu",  "pwsh"};
   return shells.contains(QFileInfo(word).fileName());
+}
+
+// A program other than a shell that runs a string it is handed as a shell's
+// commands: the options that hand it over (each followed by the string, a
+// one-letter one also at the end of a group, "-qc"), or, where every
+// argument after its name ends up in one command line, none.
+struct CommandRunner {
+  QString name;
+  QStringList options;
+};
+
+const QList<CommandRunner>& CommandRunners() {
+  static const QList<CommandRunner> runners = [] {
+    QList<CommandRunner> list{{"script", {"-c", "--command"}},
+                              {"su", {"-c", "--command", "--session-command"}},
+                              {"runuser", {"-c", "--command", "--session-command"}},
+                              {"flock", {"-c", "--command"}},
+                              {"watch", {}},
+                              {"ssh", {}}};
+    // A terminal hands a lone argument of -e that is no program to $SHELL -c,
+    // and some take their command as one string of their own.
+    for (const char* terminal : {"xterm", "uxterm", "lxterm", "koi8rxterm", "x-terminal-emulator", "rxvt", "urxvt",
+                                 "rxvt-unicode", "aterm", "eterm", "konsole", "gnome-terminal", "mate-terminal",
+                                 "xfce4-terminal", "lxterminal", "terminator", "tilix", "qterminal", "sakura",
+                                 "terminology", "st", "foot", "alacritty", "kitty", "wezterm"}) {
+      list.append({QString::fromLatin1(terminal), {"-e", "-x", "--command", "--execute"}});
+    }
+    return list;
+  }();
+  return runners;
+}
+
+// Whether the runner at `runner` gets a file as the commands it runs.
+bool RunsFile(const std::vector<Piece>& pieces, size_t runner, const CommandRunner& how) {
+  for (size_t i = runner + 1; i < pieces.size(); ++i) {
+    if (how.options.isEmpty()) {
+      if (pieces[i].fileCode) return true;
+      continue;
+    }
+    if (pieces[i].fileCode || i + 1 >= pieces.size() || !pieces[i + 1].fileCode) continue;
+    const QString& option = pieces[i].text;
+    const bool group = option.size() > 2 && option.startsWith(u'-') && !option.startsWith(u"--");
+    for (const QString& handing : how.options) {
+      if (option == handing || (group && handing.size() == 2 && option.endsWith(handing.at(1)))) return true;
+    }
+  }
+  return false;
 }
 
 // For the shell at `shell` started with -c, the index of its command text;
@@ -139,6 +189,11 @@ size_t ShellCommandText(const std::vector<Piece>& pieces, size_t shell) {
     }
     if (pieces[i].fileCode || option.size() < 2 || !(option.startsWith(u'-') || option.startsWith(u'+'))) break;
     if (!option.startsWith(u"--") && option.startsWith(u'-') && option.contains(u'c')) commandOption = true;
+    // fish runs the string after these before or instead of a script, pwsh
+    // after its -Command in any letter case.
+    if (option == u"--command" || option == u"--init-command" || option == u"-C" ||
+        option.compare(u"-Command", Qt::CaseInsensitive) == 0)
+      return i + 1;
     static const QStringList withArgument{"-o", "+o", "-O", "+O", "--rcfile", "--init-file"};
     if (withArgument.contains(option)) ++i;
   }
@@ -158,12 +213,18 @@ Status CheckEditorCommand(const QString& exec) {
   // Wherever a shell stands (behind nice, env, a terminal or any other
   // program), a file may not be the commands it runs.
   const std::vector<Piece> pieces = Pieces(line.words);
+  const Error toShell{QStringLiteral("Its command line hands the file to a shell as the shell's commands; "
+                                     "a file may only follow the commands as an argument of its own.")};
   for (size_t i = 0; i < pieces.size(); ++i) {
-    if (pieces[i].fileCode || !IsShell(pieces[i].text)) continue;
-    const size_t command = ShellCommandText(pieces, i);
-    if (command < pieces.size() && pieces[command].fileCode) {
-      return Error{QStringLiteral("Its command line hands the file to a shell as the shell's commands; "
-                                  "a file may only follow the commands as an argument of its own.")};
+    if (pieces[i].fileCode) continue;
+    if (IsShell(pieces[i].text)) {
+      const size_t command = ShellCommandText(pieces, i);
+      if (command < pieces.size() && pieces[command].fileCode) return toShell;
+      continue;
+    }
+    const QString name = QFileInfo(pieces[i].text).fileName();
+    for (const CommandRunner& runner : CommandRunners()) {
+      if (runner.name == name && RunsFile(pieces, i, runner)) return toShell;
     }
   }
   return Status::success();

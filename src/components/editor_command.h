@@ -17,7 +17,10 @@ namespace lumaset {
 // Fails, saying why, when a file code of the Exec line `exec` is quoted,
 // escaped, joined to other text or in a comment, or stands where a shell
 // reads commands: a shell started with -c, wherever it stands in the line,
-// takes a file only as an argument of its own after the command text.
+// takes a file only as an argument of its own after the command text, and
+// the programs known to hand a string to a shell (script, su, runuser and
+// flock with -c, watch, ssh, a terminal's -e) never take one as that string.
+// A program the check does not know may still run its argument as a command.
 Status CheckEditorCommand(const QString& exec);
 
 }  // namespace lumaset

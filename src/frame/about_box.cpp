@@ -150,6 +150,7 @@ QMessageBox::StandardButton ShowMessageBox(QWidget* parent, QMessageBox::Icon ic
                                            const QString& title, const QString& text,
                                            QMessageBox::StandardButtons buttons) {
   QMessageBox box(icon, title, text, buttons, parent);
+  if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) SetTextShortened(label, text);
   return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 

@@ -9,6 +9,7 @@
 #include <QListWidget>
 #include <QStyle>
 
+#include "frame/fit_text.h"
 #include "frame/working_folders.h"
 
 namespace lumaset {
@@ -46,7 +47,7 @@ QString ListPath(const QString& path) { return QDir::cleanPath(QDir(path).absolu
 
 DriveFolderBrowser::DriveFolderBrowser(QList<Drive> drives, QWidget* owner)
     : QObject(owner), drives_(std::move(drives)) {
-  drive1_ = new QComboBox(owner);
+  drive1_ = new ShortenedComboBox(owner);
   drive1_->setObjectName(QStringLiteral("Drive1"));
   drive1_->setAccessibleName(QStringLiteral("Drive"));
   for (const Drive& drive : drives_) {

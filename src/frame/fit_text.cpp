@@ -7,6 +7,10 @@
 #include <QHash>
 #include <QLabel>
 #include <QLayout>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QStyleOptionComboBox>
+#include <QStylePainter>
 #include <QWidget>
 
 #include <algorithm>
@@ -16,6 +20,11 @@ namespace lumaset {
 namespace {
 
 constexpr int kGap = 4;  // pixels kept between controls that had to move apart
+// The characters a shortened label or list asks room for; shorter texts ask
+// for their own width.
+constexpr int kShortenedChars = 40;
+constexpr int kShortenedListChars = 24;
+constexpr int kWidestWordChars = 60;
 
 // The size `widget` needs to show its text whole; its own size where it has
 // no text or keeps it in other ways.
@@ -119,10 +128,24 @@ void FitChildren(QWidget* container) {
 
 void FitToText(QWidget* window) { FitChildren(window); }
 
+ShortenedLabel::ShortenedLabel(QWidget* parent) : QLabel(parent) { setProperty(kShortensText, true); }
+
 void ShortenedLabel::setFullText(const QString& text) {
   full_ = text;
   setToolTip(text);
+  setAccessibleDescription(text);
   Shorten();
+  updateGeometry();
+}
+
+QSize ShortenedLabel::sizeHint() const {
+  const int whole = fontMetrics().horizontalAdvance(full_) + Besides();
+  return {std::min(whole, kShortenedChars * fontMetrics().averageCharWidth()), QLabel::sizeHint().height()};
+}
+
+QSize ShortenedLabel::minimumSizeHint() const {
+  const int least = fontMetrics().horizontalAdvance(full_.left(1) + QChar(0x2026) + full_.right(1)) + Besides();
+  return {std::min(least, sizeHint().width()), QLabel::minimumSizeHint().height()};
 }
 
 void ShortenedLabel::resizeEvent(QResizeEvent* event) {
@@ -130,9 +153,68 @@ void ShortenedLabel::resizeEvent(QResizeEvent* event) {
   Shorten();
 }
 
+void ShortenedLabel::showEvent(QShowEvent* event) {
+  Shorten();
+  QLabel::showEvent(event);
+}
+
+// The pixels a label asks for besides its text's advance: its frame and
+// margins, and two for the fractions of a pixel a text may need beyond it.
+int ShortenedLabel::Besides() const { return width() - contentsRect().width() + 2 * margin() + 2; }
+
+// Until a layout has given the label its width, it holds its whole text.
 void ShortenedLabel::Shorten() {
-  const int room = contentsRect().width() - 2 * margin() - 1;
+  if (!isVisible()) return setText(full_);
+  const int room = contentsRect().width() - 2 * margin();
   setText(fontMetrics().elidedText(full_, Qt::ElideMiddle, std::max(0, room)));
+}
+
+ShortenedComboBox::ShortenedComboBox(QWidget* parent) : QComboBox(parent) {
+  setProperty(kShortensText, true);
+  setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  setMinimumContentsLength(kShortenedListChars);
+}
+
+void ShortenedComboBox::paintEvent(QPaintEvent* /*event*/) {
+  QStylePainter painter(this);
+  painter.setPen(palette().color(QPalette::Text));
+  QStyleOptionComboBox option;
+  initStyleOption(&option);
+  painter.drawComplexControl(QStyle::CC_ComboBox, option);
+  const QRect field = style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
+  const int room = field.width() - (option.currentIcon.isNull() ? 0 : option.iconSize.width() + 4) - 2;
+  option.currentText = fontMetrics().elidedText(option.currentText, Qt::ElideMiddle, std::max(0, room));
+  painter.drawControl(QStyle::CE_ComboBoxLabel, option);
+}
+
+QString ShortenLongWords(const QString& text, const QFontMetrics& metrics, int width) {
+  static const QRegularExpression word(QStringLiteral("\\S+"));
+  QString shortened;
+  qsizetype from = 0;
+  for (const QRegularExpressionMatch& match : word.globalMatch(text)) {
+    shortened += text.mid(from, match.capturedStart() - from);
+    const QString found = match.captured();
+    shortened += metrics.horizontalAdvance(found) > width ? metrics.elidedText(found, Qt::ElideMiddle, width) : found;
+    from = match.capturedEnd();
+  }
+  return shortened + text.mid(from);
+}
+
+int WidestWord(const QWidget* widget) {
+  const QScreen* screen = widget->screen();
+  const int chars = kWidestWordChars * widget->fontMetrics().averageCharWidth();
+  return screen ? std::min(chars, screen->availableGeometry().width() / 2) : chars;
+}
+
+void SetTextShortened(QLabel* label, const QString& text) {
+  const Qt::TextFormat format = label->textFormat();
+  const bool rich = format == Qt::RichText || (format == Qt::AutoText && Qt::mightBeRichText(text));
+  const QString shown = rich ? text : ShortenLongWords(text, label->fontMetrics(), WidestWord(label));
+  label->setText(shown);
+  label->setWordWrap(true);
+  const QString whole = shown == text ? QString() : text;
+  label->setToolTip(whole);
+  label->setAccessibleDescription(whole);
 }
 
 }  // namespace lumaset

@@ -5,8 +5,11 @@
 // controls to its right and below move along, and the window grows with
 // them. Where everything fits, nothing moves.
 
+#include <QComboBox>
 #include <QLabel>
 #include <QString>
+
+class QFontMetrics;
 
 namespace lumaset {
 
@@ -20,21 +23,58 @@ inline constexpr char kDesignedGeometry[] = "designedGeometry";
 // of fixed size keeps a fixed size, the larger one.
 void FitToText(QWidget* window);
 
+// Marks a control that shows its text shortened or scrolled on purpose, such
+// as a path: a check of the window's texts does not count the part it leaves
+// out as cut.
+inline constexpr char kShortensText[] = "shortensText";
+
 // A one-line label for texts of any length, such as a folder's name: what
-// does not fit its width is left out in the middle ("..."), and the whole
-// text is its tooltip.
+// does not fit its width is left out in the middle ("..."), again each time
+// it is resized. It asks for the room of a few dozen characters at most, so
+// a long text never widens its window. The whole text is its tooltip and its
+// accessible description; a screen reader names it by what it shows.
 class ShortenedLabel : public QLabel {
  public:
-  explicit ShortenedLabel(QWidget* parent = nullptr) : QLabel(parent) {}
+  explicit ShortenedLabel(QWidget* parent = nullptr);
   void setFullText(const QString& text);
   QString fullText() const { return full_; }
+  QSize sizeHint() const override;
+  QSize minimumSizeHint() const override;
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   void Shorten();
+  int Besides() const;
   QString full_;
 };
+
+// A drop-down list of paths (drives, folders) that asks for the room of a
+// few dozen characters whatever its entries, and shows its current entry
+// shortened in the middle to its width. A screen reader reads the whole
+// entry as its value, and the open list shows the entries whole.
+class ShortenedComboBox : public QComboBox {
+ public:
+  explicit ShortenedComboBox(QWidget* parent = nullptr);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+};
+
+// `text` with each run of characters without a space (a path, a file's name)
+// that is wider than `width` pixels in `metrics` shortened in its middle.
+QString ShortenLongWords(const QString& text, const QFontMetrics& metrics, int width);
+
+// How wide one word of a message may be in `widget` on its screen: about
+// sixty characters, and never more than half the screen.
+int WidestWord(const QWidget* widget);
+
+// Shows `text` in `label`, a message's label that wraps its lines, with its
+// long words shortened (see ShortenLongWords) so that no path widens its
+// window past the screen. Where something was left out, the whole text is
+// the label's tooltip and accessible description; otherwise it has neither.
+void SetTextShortened(QLabel* label, const QString& text);
 
 }  // namespace lumaset

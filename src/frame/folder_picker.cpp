@@ -18,6 +18,7 @@
 #include "components/imaging/imaging.h"
 #include "components/settings_store.h"
 #include "frame/drive_folder_browser.h"
+#include "frame/fit_text.h"
 #include "frame/general.h"
 #include "frame/settings.h"
 #include "frame/units.h"
@@ -241,7 +242,8 @@ void FolderPickerDialog::BuildControls() {
   browser_ = new DriveFolderBrowser(setup_.drives, this);
   browser_->driveList()->setToolTip(QStringLiteral("Select drive"));
   browser_->folderList()->setToolTip(QStringLiteral("Double Click to select desired folder"));
-  label1_ = new QLabel(QStringLiteral("Photo Files"), this);
+  label1_ = new ShortenedLabel(this);
+  label1_->setFullText(QStringLiteral("Photo Files"));
   label1_->setObjectName(QStringLiteral("Label1"));
   file1_ = new QListWidget(this);
   file1_->setObjectName(QStringLiteral("File1"));
@@ -322,7 +324,7 @@ void FolderPickerDialog::FillFileList() {
   file1_->clear();
   file1_->addItems(session_.mode() == FolderPickMode::Midi ? MatchingFiles(folderPath(), session_.filePattern())
                                                           : PictureFiles(folderPath()));
-  label1_->setText(session_.fileLabel(folderPath()));
+  label1_->setFullText(session_.fileLabel(folderPath()));
 }
 
 void FolderPickerDialog::cmdOKClick() {

@@ -24,6 +24,7 @@
 
 #include "components/drives.h"
 #include "components/result.h"
+#include "frame/fit_text.h"
 
 class QCheckBox;
 class QComboBox;
@@ -173,7 +174,7 @@ class FolderPickerDialog : public QDialog {
   QComboBox* driveList() const;
   QListWidget* folderList() const;
   QListWidget* fileList() const { return file1_; }
-  QLabel* fileLabel() const { return label1_; }
+  ShortenedLabel* fileLabel() const { return label1_; }
   QCheckBox* saveBox() const { return chkSave_; }
   QPushButton* newButton() const { return cmdNew_; }
   QPushButton* okButton() const { return cmdOK_; }
@@ -200,7 +201,7 @@ class FolderPickerDialog : public QDialog {
   FolderPickSession session_;
 
   DriveFolderBrowser* browser_ = nullptr;
-  QLabel* label1_ = nullptr;
+  ShortenedLabel* label1_ = nullptr;
   QListWidget* file1_ = nullptr;
   QCheckBox* chkSave_ = nullptr;
   QPushButton* cmdNew_ = nullptr;

@@ -2,11 +2,14 @@
 
 #include <QApplication>
 #include <QInputDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QWidget>
+
+#include "frame/fit_text.h"
 
 namespace lumaset {
 
@@ -16,10 +19,15 @@ std::optional<QString> InputBox(QWidget* parent, const QString& title, const QSt
   box.setWindowTitle(title);
   box.setInputMode(QInputDialog::TextInput);
   box.setLabelText(prompt);
+  // A prompt naming a folder wraps, and a long path in it is shortened.
+  if (auto* label = box.findChild<QLabel*>()) SetTextShortened(label, prompt);
   box.setTextValue(preset);
   const QString name = prompt.section(QLatin1Char('\n'), 0, 0);
   box.setAccessibleName(name);
-  if (auto* field = box.findChild<QLineEdit*>()) field->setAccessibleName(name);
+  if (auto* field = box.findChild<QLineEdit*>()) {
+    field->setAccessibleName(name);
+    field->setProperty(kShortensText, true);  // a long name scrolls
+  }
   if (box.exec() != QDialog::Accepted) return std::nullopt;
   return box.textValue();
 }

@@ -38,6 +38,7 @@ namespace lumaset {
 
 class AppState;
 class SettingsStore;
+class ShortenedLabel;
 struct Options;
 struct WorkingFolders;
 
@@ -286,7 +287,7 @@ class PreferencesDialog : public QDialog {
   QLabel* labPreview_ = nullptr;
   QLabel* label1_ = nullptr;
   QWidget* label2_ = nullptr;  // the interval slider's scale
-  QLabel* labMidiDir_ = nullptr;
+  ShortenedLabel* labMidiDir_ = nullptr;
   QPushButton* cmdMidi_ = nullptr;
   QLabel* labRes_ = nullptr;
   QLabel* labJpgQ_ = nullptr;

@@ -28,6 +28,7 @@
 #include "components/option_focus.h"
 #include "components/settings_store.h"
 #include "frame/app_state.h"
+#include "frame/fit_text.h"
 #include "frame/preferences.h"
 #include "frame/units.h"
 
@@ -324,7 +325,9 @@ QWidget* PreferencesDialog::BuildSlideShowTab() {
   auto* music = new QHBoxLayout;
   music->addWidget(AddCheck(tab, "chkMidi", QStringLiteral("Play music:"),
                             QStringLiteral("Check to play midi files"), &C::music));
-  labMidiDir_ = AddLabel(tab, "labMidiDir", QStringLiteral("None"));
+  labMidiDir_ = new ShortenedLabel(tab);
+  labMidiDir_->setObjectName(QStringLiteral("labMidiDir"));
+  labMidiDir_->setFullText(QStringLiteral("None"));
   music->addWidget(labMidiDir_, 1);
   cmdMidi_ = AddButton(tab, "cmdMidi", QStringLiteral("Browse"),
                        QStringLiteral("Select folder containing midi files"));
@@ -503,7 +506,7 @@ void PreferencesDialog::ShowControls() {
                           static_cast<QWidget*>(sliders_.front().first)}) {
     widget->setEnabled(c.autoChange);
   }
-  labMidiDir_->setText(c.midiFolderName);
+  labMidiDir_->setFullText(c.midiFolderName);
   labMidiDir_->setEnabled(c.music);
   cmdMidi_->setEnabled(c.music);
   labRes_->setText(ResolutionText(c.resolution));

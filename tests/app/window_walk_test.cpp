@@ -5,14 +5,19 @@
 // reachable by Tab, and every checkable control acting on a toggle from code
 // as on a click. Run by ctest at scale 1 and with QT_SCALE_FACTOR 1.5, each
 // at a desktop font of 11 and of 13 points (WALK_FONT_POINTS). A window must
-// also fit its screen.
+// also fit its screen, even where it shows a path hundreds of characters
+// long: the walk runs in a home folder that deep, with a picture and a
+// folder whose names are long, wherever the temporary folder lies.
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
 #include <QFont>
+#include <QLabel>
 #include <QPushButton>
 #include <QScreen>
 #include <QTabWidget>
@@ -51,9 +56,45 @@ QStringList ScreenProblems(const QWidget* window) {
               .arg(area.height())};
 }
 
+// A label that leaves out part of its text must still give a screen reader
+// all of it: each piece it shows stands, in order, in its description.
+QStringList ShortenedProblems(const QWidget* window) {
+  QStringList problems;
+  for (const QLabel* label : window->findChildren<QLabel*>()) {
+    if (!label->isVisibleTo(window) || !label->text().contains(QChar(0x2026))) continue;
+    const QString whole = label->accessibleDescription();
+    qsizetype at = 0;
+    for (const QString& piece : label->text().split(QChar(0x2026))) {
+      at = whole.indexOf(piece, at);
+      if (at < 0) break;
+      at += piece.size();
+    }
+    if (at < 0 || whole.size() <= label->text().size())
+      problems << QStringLiteral("label \"%1\" hides part of its text from a screen reader").arg(label->text());
+  }
+  return problems;
+}
+
+// Whether a screen reader can read `text` whole somewhere in the window:
+// as a control's name, value or description, or an entry of a list.
+bool Reads(QAccessibleInterface* face, const QString& text, int depth = 0) {
+  if (!face) return false;
+  for (const QAccessible::Text kind : {QAccessible::Name, QAccessible::Value, QAccessible::Description})
+    if (face->text(kind).contains(text)) return true;
+  if (depth > 8) return false;
+  for (int i = 0; i < face->childCount(); ++i)
+    if (Reads(face->child(i), text, depth + 1)) return true;
+  return false;
+}
+
+QStringList Unread(QWidget* window, const QString& text) {
+  if (Reads(QAccessible::queryAccessibleInterface(window), text)) return {};
+  return {window->windowTitle() + QStringLiteral(": a screen reader cannot read \"%1\" whole").arg(text)};
+}
+
 // Every check of the shared helper, on each page of the window's tabs.
 QStringList Problems(QWidget* window, const std::function<QStringList()>& state = {}) {
-  QStringList problems = ScreenProblems(window);
+  QStringList problems = ScreenProblems(window) + ShortenedProblems(window);
   const auto checkPage = [&] {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     problems << test::FitProblems(window) << test::FocusProblems(window) << test::AccessibilityProblems(window)
@@ -128,15 +169,17 @@ QStringList VisitShown(const std::function<void()>& open) {
   return problems;
 }
 
-// Presses the button `name` of `window`, which opens a modal window.
-std::function<void(QWidget*, QStringList&)> Pressing(const QString& name) {
-  return [name](QWidget* window, QStringList& problems) {
+// Presses the button `name` of `window`, which opens a modal window; lets
+// `within` look at that window.
+std::function<void(QWidget*, QStringList&)> Pressing(const QString& name,
+                                                     const std::function<void(QWidget*, QStringList&)>& within = {}) {
+  return [name, within](QWidget* window, QStringList& problems) {
     auto* button = window->findChild<QPushButton*>(name);
     if (!button) {
       problems << QStringLiteral("no button ") + name;
       return;
     }
-    for (const QString& problem : VisitModal([button] { button->click(); }))
+    for (const QString& problem : VisitModal([button] { button->click(); }, within))
       problems << name + QStringLiteral(" opens: ") + problem;
   };
 }
@@ -160,11 +203,31 @@ class WindowWalk : public test::ProgramTest {
 
   void SetUp() override {
     ProgramTest::SetUp();
-    photos_ = OpenAtStart("walk-photos", {"beach.jpg", "garden.png", "portrait.jpeg", "scan.tiff"});
+    // A home folder several hundred characters deep, made here, so that the
+    // verdict does not depend on where the temporary folder lies.
+    home_ = QDir::homePath();
+    QString deep = home_;
+    for (int level = 1; level <= 4; ++level)
+      deep += QStringLiteral("/Folder %1 of a home that lies deep").arg(level).leftJustified(150, u'x');
+    ASSERT_TRUE(QDir().mkpath(deep));
+    qputenv("HOME", deep.toUtf8());
+    photos_ = OpenAtStart(qPrintable(kLongFolder),
+                          {kLongPicture, "beach.jpg", "garden.png", "portrait.jpeg", "scan.tiff"});
     test::UseSaneTestBackend();  // the scanner library starts with the main window
     Start().show();
-    ASSERT_EQ(main_->thumbnailPanel()->table().ThumbCount(), 4);
+    ASSERT_EQ(main_->thumbnailPanel()->table().ThumbCount(), 5);
   }
+
+  void TearDown() override { qputenv("HOME", home_.toUtf8()); }
+
+  // Names long enough that no window shows them whole: the first
+  // thumbnail's picture, and the folder it lies in.
+  static constexpr const char* kLongPicture =
+      "A picture whose name goes on and on and on, as a phone or a camera never names one, "
+      "but a user might after a long day of sorting the holiday photos by hand.jpg";
+  inline static const QString kLongFolder =
+      QStringLiteral("Walk photos in a folder whose name is as long as a folder's name may be")
+          .leftJustified(200, u'-');
 
   // A thumbnail's picture on the page, selected there.
   void PictureOnPage() { DropOnPage(main_->thumbnailPanel()->table().ThumbFiles(1), 2160); }
@@ -174,6 +237,7 @@ class WindowWalk : public test::ProgramTest {
     return VisitModal([item] { item->trigger(); }, within);
   }
 
+  QString home_;
   QString photos_;
 };
 
@@ -184,17 +248,31 @@ TEST_F(WindowWalk, MainWindow) {
             }));
 }
 
+// The data-folder window and Delete Saved Layout list the deep home folder
+// among their drives.
 TEST_F(WindowWalk, PreferencesAndWhatTheyOpen) {
-  EXPECT_NONE(Command("mnuFilePrefs",
-                    [](QWidget* options, QStringList& problems) {
-                      for (const char* button : {"cmdLayOut", "cmdClean", "cmdVol"})
-                        Pressing(QLatin1String(button))(options, problems);
-                    }));
+  const QString home = QDir::homePath() + QLatin1Char('/');
+  const auto readsHome = [&](QWidget* window, QStringList& problems) { problems << Unread(window, home); };
+  EXPECT_NONE(Command("mnuFilePrefs", [&](QWidget* options, QStringList& problems) {
+    for (const char* button : {"cmdLayOut", "cmdClean"}) Pressing(QLatin1String(button), readsHome)(options, problems);
+    Pressing(QStringLiteral("cmdVol"))(options, problems);
+  }));
 }
 
+// Each look of the folder picker shows the deep home folder as a drive, and
+// the photo look the long folder's name above its pictures, the second time
+// as the first.
 TEST_F(WindowWalk, FolderPickerInEachLook) {
-  for (const FolderPickMode mode : {FolderPickMode::Photo, FolderPickMode::CopyTo, FolderPickMode::Midi})
-    EXPECT_NONE(VisitModal([&] { main_->PickFolder(mode); }));
+  const QString home = QDir::homePath() + QLatin1Char('/');
+  for (const FolderPickMode mode : {FolderPickMode::Photo, FolderPickMode::CopyTo, FolderPickMode::Midi,
+                                    FolderPickMode::Scan, FolderPickMode::DownloadTarget, FolderPickMode::Photo}) {
+    app_->folders.copyMove = app_->folders.scan = app_->folders.midi = photos_;
+    EXPECT_NONE(VisitModal([&] { main_->PickFolder(mode); }, [&](QWidget* picker, QStringList& problems) {
+      problems << Unread(picker, home);
+      if (mode == FolderPickMode::Photo)
+        problems << Unread(picker, QDir(photos_).dirName() + QStringLiteral(" Photos"));
+    }));
+  }
 }
 
 TEST_F(WindowWalk, AboutBoxAndItsNotice) {
@@ -214,14 +292,22 @@ TEST_F(WindowWalk, AboutBoxAtALargeFont) {
 
 TEST_F(WindowWalk, PictureWindows) {
   main_->thumbnailPanel()->ThumbNailSelect(0, true);
-  for (const char* command : {"mnuFileOptionsView", "mnuFileOptionsProperties"}) EXPECT_NONE(Command(command));
+  EXPECT_NONE(Command("mnuFileOptionsView"));
+  EXPECT_NONE(Command("mnuFileOptionsProperties", [](QWidget* properties, QStringList& problems) {
+    problems << Unread(properties, QLatin1String(kLongPicture));
+  }));
   EXPECT_NONE(VisitShown([this] { main_->commands().Item(u"mnuViewSlide")->trigger(); }));
 }
 
+// Each names the long picture or shows the deep folder it lies in.
 TEST_F(WindowWalk, FileCommandDialogs) {
   main_->thumbnailPanel()->ThumbNailSelect(0, true);
-  for (const char* command : {"mnuFileOptionsRename", "mnuFileOptionsCopy", "mnuFileOptionsDelete"})
-    EXPECT_NONE(Command(command));
+  for (const char* command : {"mnuFileOptionsRename", "mnuFileOptionsDelete"}) {
+    EXPECT_NONE(Command(command, [](QWidget* box, QStringList& problems) {
+      problems << Unread(box, QLatin1String(kLongPicture));
+    }));
+  }
+  EXPECT_NONE(Command("mnuFileOptionsCopy"));
 }
 
 TEST_F(WindowWalk, PageLabel) {

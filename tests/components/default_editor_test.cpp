@@ -116,7 +116,15 @@ TEST(DefaultEditor, ExecLinesThatWouldSplitANameOrHandItToAShellAreRefused) {
       "sh -c %f", "bash -ec %u", "busybox sh -c %F", "nice sh -c %f", "nice -n 5 /bin/sh -c %f",
       "nohup dash -c %f", "setsid -f sh -c %f", "timeout 30 sh -c %f", "stdbuf -oL sh -c %f",
       "xterm -e sh -c %f", "xterm -e 'sh -c' %f", "env -S 'sh -c' %f", "env -S'sh -c' %f",
-      "env -u DISPLAY sh -c %f", "/usr/bin/bash -o pipefail -c %f", "nice bash -o pipefail -c -- %f"};
+      "env -u DISPLAY sh -c %f", "/usr/bin/bash -o pipefail -c %f", "nice bash -o pipefail -c -- %f",
+      // Shells by other names and programs that run a string as a shell's commands.
+      "rbash -c %f", "/bin/rbash -c %f", "pwsh -Command %f", "fish --command %f", "fish -C %f",
+      "script -q -c %f /dev/null", "script -qc %f", "script --command %f", "xterm -e %f", "konsole -e %f",
+      "xfce4-terminal --command %f", "flock /tmp/lock -c %f", "su -c %f", "su nobody --session-command %f",
+      "runuser -u nobody -c %f", "watch %f", "watch -n 5 edit %f", "ssh host %f", "ssh -t host edit %f",
+      // env -S's own escapes, quotes and combined options.
+      "env -S'sh\\_-c' %f", "env -vS'sh -c' %f", "env -iS 'sh -c' %f", "env -S\"'sh' -c\" %f",
+      "env --split-string='sh\\_-c' %f"};
   for (const char* exec : refused) EXPECT_FALSE(CheckEditorCommand(QString::fromUtf8(exec)).ok()) << exec;
   // Whole, and an argument of its own after any command text: every name
   // reaches the program as one word.
@@ -125,7 +133,8 @@ TEST(DefaultEditor, ExecLinesThatWouldSplitANameOrHandItToAShellAreRefused) {
       "nice sh -c 'edit \"$1\"' sh %f", "xterm -e sh -c 'edit \"$0\"' %f",
       "env -u DISPLAY /usr/bin/bash -o pipefail -c 'edit \"$1\"' bash %U",
       "/usr/bin/env LANG=C dash -c 'edit \"$1\"' dash %U", "timeout 30 stdbuf -oL edit -c %f",
-      "edit 'x' %f # sh -c", "edit # note\n%f", "edit --name=50%% %f"};
+      "edit 'x' %f # sh -c", "edit # note\n%f", "edit --name=50%% %f", "xterm -e edit %f",
+      "flock /tmp/lock edit %f", "fish --command 'edit $argv' %f", "env -vS'edit -c' %f"};
   for (const char* exec : allowed) {
     EXPECT_TRUE(CheckEditorCommand(QString::fromUtf8(exec)).ok()) << exec;
     for (const char* name : names) {

@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
+#include <QApplication>
 #include <QDialog>
 #include <QGroupBox>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 namespace lumaset {
 namespace {
@@ -90,6 +94,73 @@ TEST_F(FitToTextTest, ListsAndHiddenControlsPushNothing) {
   EXPECT_EQ(window_.size(), QSize(300, 200));
   // What fitting moved keeps the place it had been given.
   EXPECT_EQ(ok->property(kDesignedGeometry).toRect(), QRect(120, 120, 80, 25));
+}
+
+
+// A path far longer than any screen is wide, with blanks or without.
+QString LongPath(QChar blank = u' ') {
+  QString path;
+  while (path.size() < 2000) path += QStringLiteral("/folder %1 of a deep tree").arg(path.size()).replace(u' ', blank);
+  return path + QStringLiteral("/The_Last_Folder");
+}
+
+QString Heard(QWidget* widget, QAccessible::Text what) {
+  return QAccessible::queryAccessibleInterface(widget)->text(what);
+}
+
+// A window that shows a long path asks for no more room than a short one
+// would need; the label leaves out the middle of the path, again whenever
+// the window is resized, and a screen reader still gets all of it. A text
+// that fits shows whole.
+TEST(ShortenedLabelTest, ALongPathNeverWidensItsWindowAndStaysWhole) {
+  QDialog window;
+  auto* column = new QVBoxLayout(&window);
+  auto* label = new ShortenedLabel(&window);
+  column->addWidget(label);
+  column->addWidget(new QLineEdit(LongPath(), &window));
+  label->setFullText(LongPath());
+  EXPECT_LE(window.sizeHint().width(), 40 * label->fontMetrics().averageCharWidth() + 40);
+  window.show();
+  const QString shown = label->text();
+  EXPECT_TRUE(shown.startsWith(u"/folder 0") && shown.endsWith(u"Last_Folder") && shown.contains(QChar(0x2026)));
+  EXPECT_EQ(label->toolTip(), LongPath());
+  EXPECT_EQ(Heard(label, QAccessible::Description), LongPath());
+  EXPECT_EQ(Heard(label, QAccessible::Name), shown);
+
+  const auto resized = [&](int width) {
+    window.resize(width, window.height());
+    QApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    return label->text();
+  };
+  EXPECT_GT(resized(window.width() + 300).size(), shown.size());
+  EXPECT_LT(resized(window.minimumSizeHint().width()).size(), shown.size());
+  label->setFullText(QStringLiteral("/home/Holiday photos 2024"));
+  EXPECT_EQ(resized(window.sizeHint().width()), u"/home/Holiday photos 2024");
+}
+
+// A drive list asks for the same room whatever its entries; a message's
+// long words lose their middles, its short ones and its blanks stay, and
+// its label keeps the whole message for a screen reader.
+TEST(ShortenedLabelTest, ListsAndMessagesShortenOnlyTheirPaths) {
+  ShortenedComboBox list;
+  list.addItem(QStringLiteral("/"));
+  const QSize alone = list.sizeHint();
+  list.addItem(LongPath());
+  list.setCurrentIndex(1);
+  EXPECT_EQ(list.sizeHint(), alone);
+  EXPECT_EQ(Heard(&list, QAccessible::Value), LongPath());
+
+  QLabel label;
+  const QString message = QStringLiteral("Delete  '%1'?\nIt goes to the trash.").arg(LongPath(u'_'));
+  const QString shortened = ShortenLongWords(message, label.fontMetrics(), 200);
+  EXPECT_TRUE(shortened.startsWith(u"Delete  '/folder_0") && shortened.endsWith(u"Folder'?\nIt goes to the trash."));
+  EXPECT_LE(label.fontMetrics().horizontalAdvance(shortened.section(u' ', 2, 2)), 200);
+  SetTextShortened(&label, message);
+  EXPECT_EQ(label.text(), ShortenLongWords(message, label.fontMetrics(), WidestWord(&label)));
+  EXPECT_EQ(label.accessibleDescription(), message);
+  SetTextShortened(&label, QStringLiteral("Saved."));
+  EXPECT_EQ(label.text(), u"Saved.");
+  EXPECT_EQ(label.accessibleDescription(), QString());
 }
 
 }  // namespace

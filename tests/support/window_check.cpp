@@ -333,6 +333,7 @@ QStringList FitProblems(const QWidget* root) {
   const QList<QWidget*> controls = Controls(root);
   for (const QWidget* widget : controls) {
     if (const auto* label = qobject_cast<const QLabel*>(widget)) CheckLabel(label, problems);
+    else if (widget->property(kShortensText).toBool()) continue;  // a path shows shortened or scrolls
     else if (const auto* button = qobject_cast<const QAbstractButton*>(widget)) CheckButton(button, problems);
     else if (const auto* box = qobject_cast<const QGroupBox*>(widget)) CheckGroupBox(box, problems);
     else if (const auto* combo = qobject_cast<const QComboBox*>(widget)) CheckComboBox(combo, problems);
