@@ -13,6 +13,7 @@
 #include "app/main_window.h"
 #include "browser/folder_tree.h"
 #include "browser/thumbnail_area.h"
+#include "frame/about_box.h"
 #include "frame/app_state.h"
 #include "frame/folder_picker.h"
 #include "frame/memory_meter.h"
@@ -93,8 +94,8 @@ void MainWindow::ThumbnailCellsMaking(bool making) {
   }
   const Status placed = ProgressInStatusBar(this, statusBar(), statusLayout_, pBar_, making);
   if (!placed) {
-    QMessageBox::information(this, app_.identity.fullTitle,
-                             ProgressInStatusBarMessage(placed.error()));
+    ShowMessageBox(this, QMessageBox::Information, app_.identity.fullTitle, ProgressInStatusBarMessage(placed.error()),
+                   QMessageBox::Ok);
   }
 }
 
@@ -171,11 +172,11 @@ void MainWindow::SetFolderTools(bool hasPictures) {
 }
 
 void MainWindow::ShowError(const QString& text) {
-  QMessageBox::warning(this, app_.identity.fullTitle, text);
+  ShowMessageBox(this, QMessageBox::Warning, app_.identity.fullTitle, text, QMessageBox::Ok);
 }
 
 void MainWindow::ShowNotice(const QString& text) {
-  QMessageBox::information(this, app_.identity.fullTitle, text);
+  ShowMessageBox(this, QMessageBox::Information, app_.identity.fullTitle, text, QMessageBox::Ok);
 }
 
 }  // namespace lumaset

@@ -14,6 +14,7 @@
 #include "browser/thumbnail_area.h"
 #include "documents/contact_sheet.h"
 #include "documents/layout_document.h"
+#include "frame/about_box.h"
 #include "frame/app_state.h"
 #include "frame/progress_window.h"
 #include "frame/sounds.h"
@@ -65,7 +66,7 @@ ThumbTable& MainWindow::Thumbs() { return picPan_->table(); }
 void MainWindow::DropSelection() { picPan_->DropSelection(); }
 
 void MainWindow::ShowInformation(const QString& text) {
-  QMessageBox::information(this, app_.identity.fullTitle, text);
+  ShowMessageBox(this, QMessageBox::Information, app_.identity.fullTitle, text, QMessageBox::Ok);
 }
 
 void MainWindow::PlaySound(Sound sound, Wait wait) { app_.sounds().Play(sound, wait); }

@@ -23,6 +23,7 @@
 #include "components/file_system.h"
 #include "components/imaging/imaging.h"
 #include "components/theme_icons.h"
+#include "frame/about_box.h"
 #include "frame/units.h"
 
 namespace lumaset {
@@ -188,7 +189,7 @@ PreviewWindow::PreviewWindow(const ThumbTable& table, QString appTitle, QWidget*
       table_(table),
       appTitle_(std::move(appTitle)),
       reading_(std::make_unique<BackgroundWork<Result<QImage>>>()) {
-  showError_ = [this](const QString& text) { QMessageBox::warning(this, appTitle_, text); };
+  showError_ = [this](const QString& text) { ShowMessageBox(this, QMessageBox::Warning, appTitle_, text, QMessageBox::Ok); };
   setWindowTitle(kCaption);
   BuildControls();
 }

@@ -24,6 +24,7 @@
 #include "components/mixer_device.h"
 #include "components/settings_store.h"
 #include "components/imaging/bright_contrast.h"
+#include "frame/about_box.h"
 #include "frame/settings.h"
 
 namespace lumaset {
@@ -46,8 +47,7 @@ TwipsRect FitToHeight(double width, double height, int screenWidth, int screenHe
 }
 
 void ShowWarning(QWidget* parent, const QString& title, const QString& text) {
-  QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, parent);
-  box.exec();
+  ShowMessageBox(parent, QMessageBox::Warning, title, text, QMessageBox::Ok);
 }
 
 // A screen reader announces the show as the window it is, not as a dialog.

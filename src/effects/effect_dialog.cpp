@@ -19,6 +19,7 @@
 
 #include "components/theme_icons.h"
 #include "effects/effect_frame.h"
+#include "frame/about_box.h"
 #include "frame/progress_window.h"
 #include "frame/units.h"
 
@@ -348,7 +349,7 @@ void EffectDialog::ReportPreviewError(const Status& status) {
   if (services_.showError) {
     services_.showError(this, windowTitle(), status.error());
   } else {
-    QMessageBox::warning(this, windowTitle(), status.error());
+    ShowMessageBox(this, QMessageBox::Warning, windowTitle(), status.error(), QMessageBox::Ok);
   }
 }
 
@@ -384,7 +385,7 @@ void EffectDialog::btnApply_Click() {
     if (services_.showError) {
       services_.showError(parentWidget(), source, ApplyErrorText(done.error()));
     } else {
-      QMessageBox::warning(parentWidget(), source, ApplyErrorText(done.error()));
+      ShowMessageBox(parentWidget(), QMessageBox::Warning, source, ApplyErrorText(done.error()), QMessageBox::Ok);
     }
   }
   accept();

@@ -21,6 +21,7 @@
 #include "components/imaging/imaging_effects.h"
 #include "components/theme_icons.h"
 #include "effects/effect_dialogs.h"
+#include "frame/about_box.h"
 
 namespace lumaset {
 
@@ -347,7 +348,8 @@ void ColorReplaceDialog::PreviewMouseUp(Qt::MouseButton button, QPointF at) {
   } else if (view_.mode() == MouseMode::Zoom) {
     if (!view_.Zoom(button == Qt::LeftButton, at, BoxInner())) return;
     if (const Status shown = LoadView(); !shown) {
-      QMessageBox::warning(this, QStringLiteral("Lumaset"), QStringLiteral("Crop/Resize error: ") + shown.error());
+      ShowMessageBox(this, QMessageBox::Warning, QStringLiteral("Lumaset"), QStringLiteral("Crop/Resize error: ") + shown.error(),
+                     QMessageBox::Ok);
     }
   }
 }

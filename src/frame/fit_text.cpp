@@ -24,7 +24,9 @@ constexpr int kGap = 4;  // pixels kept between controls that had to move apart
 // for their own width.
 constexpr int kShortenedChars = 40;
 constexpr int kShortenedListChars = 24;
-constexpr int kWidestWordChars = 60;
+// A word of a message may take this much of its screen's width: a path that
+// fits is shown whole, a longer one shortened so that the box stays on it.
+constexpr double kWidestWordShare = 0.5;
 
 // The size `widget` needs to show its text whole; its own size where it has
 // no text or keeps it in other ways.
@@ -202,8 +204,8 @@ QString ShortenLongWords(const QString& text, const QFontMetrics& metrics, int w
 
 int WidestWord(const QWidget* widget) {
   const QScreen* screen = widget->screen();
-  const int chars = kWidestWordChars * widget->fontMetrics().averageCharWidth();
-  return screen ? std::min(chars, screen->availableGeometry().width() / 2) : chars;
+  const int width = screen ? screen->availableGeometry().width() : 1280;
+  return static_cast<int>(width * kWidestWordShare);
 }
 
 void SetTextShortened(QLabel* label, const QString& text) {

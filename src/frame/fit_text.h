@@ -67,8 +67,8 @@ class ShortenedComboBox : public QComboBox {
 // that is wider than `width` pixels in `metrics` shortened in its middle.
 QString ShortenLongWords(const QString& text, const QFontMetrics& metrics, int width);
 
-// How wide one word of a message may be in `widget` on its screen: about
-// sixty characters, and never more than half the screen.
+// How wide one word of a message may be in `widget` on its screen: half the
+// screen, so that a path that fits is shown whole.
 int WidestWord(const QWidget* widget);
 
 // Shows `text` in `label`, a message's label that wraps its lines, with its

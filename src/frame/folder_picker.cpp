@@ -17,6 +17,7 @@
 #include "components/file_system.h"
 #include "components/imaging/imaging.h"
 #include "components/settings_store.h"
+#include "frame/about_box.h"
 #include "frame/drive_folder_browser.h"
 #include "frame/fit_text.h"
 #include "frame/general.h"
@@ -228,7 +229,7 @@ FolderPickerDialog::FolderPickerDialog(FolderPickerContext context, FolderPicker
   }
   if (!setup_.showWarning) {
     setup_.showWarning = [this](const QString& title, const QString& text) {
-      QMessageBox::warning(this, title, text);
+      ShowMessageBox(this, QMessageBox::Warning, title, text, QMessageBox::Ok);
     };
   }
   BuildControls();
