@@ -83,6 +83,7 @@ Status FileCommands::Rotate(int index) {
   Imaging& imaging = context_.imaging;
   const QString file = context_.panel.table().ThumbFiles(index);
   if (Status turnable = CheckTurnable(file); !turnable) return turnable;
+  const std::optional<FileIdentity> loadedFile = FileIdentity::Of(file);
   if (Status loaded = imaging.LoadFile(file); !loaded) return loaded;
   Status turned;
   const bool cancelled = host_.RunWithProgress([&] {
@@ -92,7 +93,7 @@ Status FileCommands::Rotate(int index) {
   });
   if (cancelled && context_.options.showProgress) return Status::success();
   if (!turned) return turned;
-  const Result<QString> saved = SaveTurnedPicture(imaging, file);
+  const Result<QString> saved = SaveTurnedPicture(imaging, file, loadedFile);
   if (!saved) return Error{saved.error()};
   context_.panel.table().setFile(index, *saved);
   RebuildCell(index);

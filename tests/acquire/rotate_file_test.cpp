@@ -214,9 +214,11 @@ TEST_F(RotateFileTest, JpegKeepsItsSegments) {
       {{jfif, ExifOrientationSegment(6), Segment('\xE1', xmpSideways), Segment('\xE2', rgbProfile),
         Segment('\xED', iptc), Segment('\xFE', "Beach, 2019"), Segment('\xEE', adobe)},
        {jfif, ExifOrientationSegment(1), Segment('\xE1', xmpUpright), Segment('\xE2', rgbProfile),
-        Segment('\xED', iptc), Segment('\xFE', "Beach, 2019")},
+        Segment('\xED', iptc), Segment('\xFE', "Beach, 2019"), Segment('\xEE', adobe)},
        "WBGR"},
-      {{ExifOrientationSegment(8, false), Segment('\xE2', greyProfile)}, {ExifOrientationSegment(1, false)}, "RGBW"},
+      // The samples keep their colour model, so whatever described it stays too.
+      {{ExifOrientationSegment(8, false), Segment('\xE2', greyProfile)},
+       {ExifOrientationSegment(1, false), Segment('\xE2', greyProfile)}, "RGBW"},
       // A resolution across unlike the one down follows the pixels it describes.
       {{jfifOf(200, 100)}, {jfifOf(100, 200)}, "BRWG"},
       {{jfifOf(200, 100), ExifOrientationSegment(6)}, {jfifOf(200, 100), ExifOrientationSegment(1)}, "WBGR"},
