@@ -368,10 +368,53 @@ bool holdsTurnedCoefficients(Turning& t, const Expected& e, Reader& check, const
   return true;
 }
 
-// Whether the samples `written` decodes to differ from the original's
-// turned samples by no more than compressing them again can: per
-// component, a root mean square difference within twice what quantising
-// every coefficient afresh with its table gives, and a little for rounding.
+// The turned original's samples as the encoder keeps them: a component
+// sampled more coarsely than the picture keeps the mean of the pixels each
+// of its samples covers (cells of the picture's sides, cut at its edges).
+class KeptSamples {
+ public:
+  KeptSamples(const Turning& t, const jpeg_decompress_struct& turned)
+      : t_(t),
+        components_(turned.num_components),
+        width_(static_cast<int>(turned.image_width)),
+        height_(static_cast<int>(turned.image_height)),
+        stride_(std::size_t{t.in.info.output_width} * static_cast<std::size_t>(components_)) {
+    for (int c = 0; c < components_; ++c) {
+      const jpeg_component_info& component = turned.comp_info[c];
+      const auto cell = [](int most, int own) { return most % own == 0 ? most / own : 1; };
+      cells_.emplace_back(cell(turned.max_h_samp_factor, component.h_samp_factor),
+                          cell(turned.max_v_samp_factor, component.v_samp_factor));
+    }
+  }
+
+  double at(int c, int x, int y) const {
+    const auto [across, down] = cells_[static_cast<std::size_t>(c)];
+    const int left = x / across * across, top = y / down * down;
+    const int right = std::min(left + across, width_), bottom = std::min(top + down, height_);
+    int sum = 0;
+    for (int j = top; j < bottom; ++j)
+      for (int i = left; i < right; ++i) sum += turnedAt(c, i, j);
+    return double(sum) / ((right - left) * (bottom - top));
+  }
+
+ private:
+  int turnedAt(int c, int x, int y) const {
+    const auto [fromX, fromY] = sourceOf(t_.turn, x, y, width_, height_);
+    return t_.samples[stride_ * static_cast<std::size_t>(fromY) + static_cast<std::size_t>(fromX) * components_ +
+                      static_cast<std::size_t>(c)];
+  }
+
+  const Turning& t_;
+  int components_, width_, height_;
+  std::size_t stride_;
+  std::vector<std::pair<int, int>> cells_;
+};
+
+// Whether the samples `written` decodes to differ from the turned original's
+// samples, as the encoder keeps them, by no more than compressing them
+// again can: per component, a root mean square difference within twice
+// what quantising every coefficient afresh with its table gives, and a
+// little for rounding.
 bool closeToTurnedSamples(const Turning& t, const Expected& e, Reader& check, const QByteArray& written) {
   if (!readHeader(check, written, t.memoryLimit)) return false;
   if (!sameFrame(check.info, e)) return false;
@@ -382,9 +425,9 @@ bool closeToTurnedSamples(const Turning& t, const Expected& e, Reader& check, co
   info.do_block_smoothing = FALSE;
   info.dct_method = JDCT_ISLOW;
   jpeg_start_decompress(&info);
+  const KeptSamples kept(t, info);
   const int components = info.output_components;
-  const auto width = static_cast<int>(info.output_width), height = static_cast<int>(info.output_height);
-  const std::size_t stride = std::size_t{t.in.info.output_width} * static_cast<std::size_t>(components);
+  const auto width = static_cast<int>(info.output_width);
   std::vector<JSAMPLE> row(static_cast<std::size_t>(width) * components);
   std::vector<double> squares(static_cast<std::size_t>(components));
   while (info.output_scanline < info.output_height) {
@@ -392,16 +435,14 @@ bool closeToTurnedSamples(const Turning& t, const Expected& e, Reader& check, co
     JSAMPROW rows = row.data();
     jpeg_read_scanlines(&info, &rows, 1);
     for (int x = 0; x < width; ++x) {
-      const auto [fromX, fromY] = sourceOf(t.turn, x, y, width, height);
-      const JSAMPLE* from = t.samples.get() + stride * static_cast<std::size_t>(fromY) + static_cast<std::size_t>(fromX) * components;
       for (int c = 0; c < components; ++c) {
-        const double difference = int{row[static_cast<std::size_t>(x) * components + c]} - int{from[c]};
+        const double difference = row[static_cast<std::size_t>(x) * components + c] - kept.at(c, x, y);
         squares[c] += difference * difference;
       }
     }
   }
   if (!readWhole(check)) return false;
-  const double samples = double(width) * height;
+  const double samples = double(width) * info.output_height;
   for (int c = 0; c < components; ++c) {
     double quantisation = 0;
     for (const UINT16 step : e.quantisation[c]) quantisation += double(step) * step;
