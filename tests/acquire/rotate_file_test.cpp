@@ -395,5 +395,36 @@ TEST_F(RotateFileTest, RefusesWhatItWouldSpoil) {
             (QStringList{"clear.bmp", "deep.tif", "locked.gif", "locked.png", "moving.png", "pages.tif"}));
 }
 
+// Another program that changes or replaces the picture while it is being
+// turned keeps its file: the turn is refused, and no copy is left beside it.
+TEST_F(RotateFileTest, AFileChangedMeanwhileIsKept) {
+  const QString folder = freshFolder("changed") + "/";
+  const QString changedBy = QStringLiteral("was changed by another program while Lumaset worked on it; "
+                                           "that program's file is kept.");
+  const std::pair<const char*, bool> cases[] = {{"photo.jpg", false}, {"photo.jpg", true}, {"scan.png", true},
+                                                {"photo.gif", false}};
+  for (const auto& [name, replaced] : cases) {
+    ASSERT_TRUE(WritePicture(folder + name, 64, 48, QByteArray(name).endsWith("gif") ? "png" : nullptr));
+    const QString path = folder + name;
+    const QByteArray theirs = ReadBytes(path) + QByteArray("edited", 6);
+    host_.whileProgressShows = [&] {
+      if (replaced) {
+        ASSERT_TRUE(WriteText(folder + "theirs.tmp", theirs));
+        ASSERT_EQ(::rename(QFile::encodeName(folder + "theirs.tmp").constData(), QFile::encodeName(path).constData()), 0);
+      } else {
+        ASSERT_TRUE(WriteText(path, theirs));
+      }
+    };
+    host_.errors.clear();
+    Rotate(folder, name);
+    host_.whileProgressShows = nullptr;
+    EXPECT_EQ(host_.errors, QStringList{QStringLiteral("Error: File <%1> not rotated!\n\"%1\" %2").arg(path, changedBy)})
+        << name;
+    EXPECT_EQ(ReadBytes(path), theirs) << name;
+    EXPECT_EQ(Names(folder), QStringList{name}) << name;
+    QFile::remove(path);
+  }
+}
+
 }  // namespace
 }  // namespace lumaset::test
