@@ -248,10 +248,16 @@ TEST(JpegQuarterTurnTest, KeepsEveryHeaderSegmentInItsOrder) {
 // picture whose turn could never fit in the memory full-size pictures
 // share, before that memory is taken.
 TEST(JpegQuarterTurnTest, RefusesDamagedFilesAndPicturesTooLargeForItsMemory) {
-  const QByteArray whole = madeJpeg(kKinds[2], 64, 48);
-  const Result<QByteArray> cut = TurnJpegClockwise(whole.left(whole.size() / 2));
-  ASSERT_FALSE(cut);
-  EXPECT_EQ(cut.error(), QStringLiteral("the picture is damaged or incomplete."));
+  // Cut inside a scan, or before the last scan of a progressive file.
+  for (const QSize size : {QSize(64, 48), QSize(45, 31)}) {  // turned whole, compressed again
+    const QByteArray whole = madeJpeg(kKinds[2], size.width(), size.height());
+    const QByteArray progressive = madeJpeg(kKinds[6], size.width(), size.height());
+    for (const QByteArray& cut : {whole.left(whole.size() * 3 / 4), progressive.left(progressive.lastIndexOf("\xFF\xDA"))}) {
+      const Result<QByteArray> turn = TurnJpegClockwise(cut);
+      ASSERT_FALSE(turn);
+      EXPECT_EQ(turn.error(), QStringLiteral("the picture is damaged or incomplete.")) << size.width();
+    }
+  }
   QByteArray huge = test::greyScans(dotted(16, 16), 2, true);  // arithmetic code, a few bytes for any size
   const qsizetype frame = test::markerAt(huge, '\xCA');  // progressive, arithmetic
   ASSERT_GT(frame, 0);
