@@ -106,6 +106,23 @@ bool turnsWhole(const jpeg_decompress_struct& info, Turn turn) {
   return (!acrossMoves || wholeBlocks(info, true)) && (!downMoves || wholeBlocks(info, false));
 }
 
+// The quantisation table of component `c`, if the file has it.
+const JQUANT_TBL* tableOf(const jpeg_decompress_struct& info, int c) {
+  const int number = info.comp_info[c].quant_tbl_no;
+  return number >= 0 && number < NUM_QUANT_TBLS ? info.quant_tbl_ptrs[number] : nullptr;
+}
+
+// Whether every component's table can quantise afresh: a step of 0,
+// which a decoder takes, would leave the encoder dividing by it.
+bool quantisesAfresh(const jpeg_decompress_struct& info) {
+  for (int c = 0; c < info.num_components; ++c) {
+    const JQUANT_TBL* table = tableOf(info, c);
+    if (table == nullptr || std::find(table->quantval, table->quantval + DCTSIZE2, 0) != table->quantval + DCTSIZE2)
+      return false;
+  }
+  return true;
+}
+
 // libjpeg writes the turned file into this, growing it as it goes.
 struct ByteSink {
   jpeg_destination_mgr pub;  // first, so that libjpeg's pointer is also ours
@@ -323,7 +340,7 @@ Expected expectedOf(const Turning& t) {
     e.sampling.emplace_back(t.turn.transpose ? component.v_samp_factor : component.h_samp_factor,
                             t.turn.transpose ? component.h_samp_factor : component.v_samp_factor);
     std::array<UINT16, DCTSIZE2> table{};
-    const JQUANT_TBL* own = in.quant_tbl_ptrs[component.quant_tbl_no];
+    const JQUANT_TBL* own = tableOf(in, c);
     for (int k = 0; k < DCTSIZE2 && own != nullptr; ++k)
       table[k] = t.turn.transpose ? own->quantval[k % DCTSIZE * DCTSIZE + k / DCTSIZE] : own->quantval[k];
     e.quantisation.push_back(table);
@@ -339,7 +356,7 @@ bool sameFrame(const jpeg_decompress_struct& read, const Expected& e) {
   for (int c = 0; c < e.components; ++c) {
     const jpeg_component_info& component = read.comp_info[c];
     if (std::pair(component.h_samp_factor, component.v_samp_factor) != e.sampling[c]) return false;
-    const JQUANT_TBL* table = read.quant_tbl_ptrs[component.quant_tbl_no];
+    const JQUANT_TBL* table = tableOf(read, c);
     if (table == nullptr || !std::equal(e.quantisation[c].begin(), e.quantisation[c].end(), table->quantval))
       return false;
   }
@@ -492,6 +509,7 @@ Result<QByteArray> TurnJpegClockwise(const QByteArray& stored) {
                          .arg(stands.height())};
   if (!imaging_detail::holdsItsBlocks(in, stored.size())) return Error{imaging_detail::kDamaged + QLatin1Char('.')};
   const bool whole = turnsWhole(in, t.turn);
+  if (!whole && !quantisesAfresh(in)) return Error{imaging_detail::kDamaged + QLatin1Char('.')};
   const qint64 cost = turnBytes(in, stored.size(), whole);
   const imaging_detail::DecodeMemory::Share share(imaging_detail::FullSizeMemory(), cost);
   if (share.tooLarge()) return memory;

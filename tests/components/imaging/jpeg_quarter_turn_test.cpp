@@ -258,6 +258,12 @@ TEST(JpegQuarterTurnTest, RefusesDamagedFilesAndPicturesTooLargeForItsMemory) {
       EXPECT_EQ(turn.error(), QStringLiteral("the picture is damaged or incomplete.")) << size.width();
     }
   }
+  // A quantisation step of 0 is read, but nothing can be compressed with it.
+  QByteArray zeroStep = madeJpeg(kKinds[2], 45, 31);
+  zeroStep[test::markerAt(zeroStep, '\xDB') + 5 + 63] = 0;
+  const Result<QByteArray> unquantised = TurnJpegClockwise(zeroStep);
+  ASSERT_FALSE(unquantised);
+  EXPECT_EQ(unquantised.error(), QStringLiteral("the picture is damaged or incomplete."));
   QByteArray huge = test::greyScans(dotted(16, 16), 2, true);  // arithmetic code, a few bytes for any size
   const qsizetype frame = test::markerAt(huge, '\xCA');  // progressive, arithmetic
   ASSERT_GT(frame, 0);
