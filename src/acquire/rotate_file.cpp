@@ -78,7 +78,8 @@ Result<Turned> TurnedJpeg(Imaging& imaging, const QString& original) {
   Result<ReadFile> old = ReadWhole(original);
   if (!old) return Error{old.error()};
   Result<QByteArray> turned = TurnJpegClockwise(old->bytes);
-  if (!turned) return turned.cancelled() ? Error{turned.error(), true} : Error{Refused(original, turned.error()).error()};
+  if (turned.cancelled()) return Error{turned.error(), true};
+  if (!turned) return Error{Refused(original, turned.error()).error()};
   return Turned{std::move(turned).value(), old->identity};
 }
 

@@ -410,7 +410,8 @@ TEST_F(RotateFileTest, AFileChangedMeanwhileIsKept) {
     host_.whileProgressShows = [&] {
       if (replaced) {
         ASSERT_TRUE(WriteText(folder + "theirs.tmp", theirs));
-        ASSERT_EQ(::rename(QFile::encodeName(folder + "theirs.tmp").constData(), QFile::encodeName(path).constData()), 0);
+        const QByteArray from = QFile::encodeName(folder + "theirs.tmp");
+        ASSERT_EQ(::rename(from.constData(), QFile::encodeName(path).constData()), 0);
       } else {
         ASSERT_TRUE(WriteText(path, theirs));
       }
@@ -418,8 +419,8 @@ TEST_F(RotateFileTest, AFileChangedMeanwhileIsKept) {
     host_.errors.clear();
     Rotate(folder, name);
     host_.whileProgressShows = nullptr;
-    EXPECT_EQ(host_.errors, QStringList{QStringLiteral("Error: File <%1> not rotated!\n\"%1\" %2").arg(path, changedBy)})
-        << name;
+    const QString message = QStringLiteral("Error: File <%1> not rotated!\n\"%1\" %2").arg(path, changedBy);
+    EXPECT_EQ(host_.errors, QStringList{message}) << name;
     EXPECT_EQ(ReadBytes(path), theirs) << name;
     EXPECT_EQ(Names(folder), QStringList{name}) << name;
     QFile::remove(path);

@@ -209,7 +209,9 @@ bool readHeader(Reader& r, const QByteArray& bytes, long memoryLimit) {
 }
 
 // A file that ran out is whole only when it had every scan.
-bool readWhole(const Reader& r) { return !r.errors.fileEnded || imaging_detail::hasEveryScan(r.info, r.errors.scanned); }
+bool readWhole(const Reader& r) {
+  return !r.errors.fileEnded || imaging_detail::hasEveryScan(r.info, r.errors.scanned);
+}
 
 // The encoder set up as the original's coder was, for the turned picture:
 // its tables, sampling and quantisation turned with it, its colour model,
@@ -231,7 +233,8 @@ void startEncoder(Turning& t) {
     for (JQUANT_TBL* table : t.out.quant_tbl_ptrs) {
       if (table == nullptr) continue;
       for (int v = 0; v < DCTSIZE; ++v)
-        for (int u = v + 1; u < DCTSIZE; ++u) std::swap(table->quantval[v * DCTSIZE + u], table->quantval[u * DCTSIZE + v]);
+        for (int u = v + 1; u < DCTSIZE; ++u)
+          std::swap(table->quantval[v * DCTSIZE + u], table->quantval[u * DCTSIZE + v]);
     }
   }
   t.out.write_JFIF_header = FALSE;
@@ -311,7 +314,8 @@ bool turnSamples(Turning& t) {
     const auto y = static_cast<int>(t.out.next_scanline);
     for (int x = 0; x < width; ++x) {
       const auto [fromX, fromY] = sourceOf(t.turn, x, y, width, height);
-      const JSAMPLE* from = t.samples.get() + stride * static_cast<std::size_t>(fromY) + static_cast<std::size_t>(fromX) * components;
+      const JSAMPLE* from =
+          t.samples.get() + stride * static_cast<std::size_t>(fromY) + static_cast<std::size_t>(fromX) * components;
       std::copy_n(from, components, t.turnedRow.data() + static_cast<std::size_t>(x) * components);
     }
     JSAMPROW row = t.turnedRow.data();
@@ -374,7 +378,8 @@ bool holdsTurnedCoefficients(Turning& t, const Expected& e, Reader& check, const
   JCOEF turned[DCTSIZE2];
   for (int c = 0; c < check.info.num_components; ++c) {
     const jpeg_component_info& component = check.info.comp_info[c];
-    const auto width = static_cast<int>(component.width_in_blocks), height = static_cast<int>(component.height_in_blocks);
+    const auto width = static_cast<int>(component.width_in_blocks);
+    const auto height = static_cast<int>(component.height_in_blocks);
     for (int y = 0; y < height; ++y) {
       JBLOCKROW row = blockRow(checked, read[c], y, false);
       for (int x = 0; x < width; ++x) {
@@ -488,7 +493,8 @@ qint64 turnBytes(const jpeg_decompress_struct& info, qint64 fileBytes, bool whol
 
 Error headerFailure(const ErrorManager& errors) {
   if (errors.failure == JERR_BAD_PRECISION) {
-    return Error{QStringLiteral("the picture uses %1 bits a sample, and Lumaset turns JPEG pictures of 8 bits a sample.")
+    return Error{
+        QStringLiteral("the picture uses %1 bits a sample, and Lumaset turns JPEG pictures of 8 bits a sample.")
                      .arg(errors.precision)};
   }
   return Error{imaging_detail::kDamaged + QLatin1Char('.')};

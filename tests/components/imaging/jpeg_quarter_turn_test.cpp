@@ -42,7 +42,8 @@ Coefficients readCoefficients(const QByteArray& jpeg) {
   jpeg_error_mgr errors{};
   info.err = jpeg_std_error(&errors);
   jpeg_create_decompress(&info);
-  jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(jpeg.constData()), static_cast<unsigned long>(jpeg.size()));
+  jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(jpeg.constData()),
+               static_cast<unsigned long>(jpeg.size()));
   jpeg_read_header(&info, TRUE);
   jvirt_barray_ptr* arrays = jpeg_read_coefficients(&info);
   Coefficients c{static_cast<int>(info.image_width), static_cast<int>(info.image_height), info.jpeg_color_space,
@@ -57,7 +58,8 @@ Coefficients readCoefficients(const QByteArray& jpeg) {
     std::vector<JCOEF> values;
     for (JDIMENSION y = 0; y < component.height_in_blocks; ++y) {
       JBLOCKARRAY row = (*info.mem->access_virt_barray)(reinterpret_cast<j_common_ptr>(&info), arrays[i], y, 1, FALSE);
-      for (JDIMENSION x = 0; x < component.width_in_blocks; ++x) values.insert(values.end(), row[0][x], row[0][x] + DCTSIZE2);
+      for (JDIMENSION x = 0; x < component.width_in_blocks; ++x)
+        values.insert(values.end(), row[0][x], row[0][x] + DCTSIZE2);
     }
     c.values.push_back(values);
   }
@@ -252,7 +254,8 @@ TEST(JpegQuarterTurnTest, RefusesDamagedFilesAndPicturesTooLargeForItsMemory) {
   for (const QSize size : {QSize(64, 48), QSize(45, 31)}) {  // turned whole, compressed again
     const QByteArray whole = madeJpeg(kKinds[2], size.width(), size.height());
     const QByteArray progressive = madeJpeg(kKinds[6], size.width(), size.height());
-    for (const QByteArray& cut : {whole.left(whole.size() * 3 / 4), progressive.left(progressive.lastIndexOf("\xFF\xDA"))}) {
+    const qsizetype lastScan = progressive.lastIndexOf("\xFF\xDA");
+    for (const QByteArray& cut : {whole.left(whole.size() * 3 / 4), progressive.left(lastScan)}) {
       const Result<QByteArray> turn = TurnJpegClockwise(cut);
       ASSERT_FALSE(turn);
       EXPECT_EQ(turn.error(), QStringLiteral("the picture is damaged or incomplete.")) << size.width();
