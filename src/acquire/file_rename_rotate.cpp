@@ -83,10 +83,12 @@ Status FileCommands::Rotate(int index) {
   Imaging& imaging = context_.imaging;
   const QString file = context_.panel.table().ThumbFiles(index);
   if (Status turnable = CheckTurnable(file); !turnable) return turnable;
-  // A PNG turns from the samples its file stores, at their own depth: the
-  // picture widened to 32 bits a pixel and turned beside it would cost many
-  // times as much (64 times for a black-and-white page).
-  if (TurnedPictureFormat(file) != "png") {
+  const std::optional<FileIdentity> loadedFile = FileIdentity::Of(file);
+  // A file kept in its own format turns from what it stores, at its own
+  // depth; only a picture written anew as a JPEG is loaded and turned here
+  // (a page widened to 32 bits a pixel and turned beside it would cost many
+  // times its samples: 64 times for a black-and-white page).
+  if (TurnedPictureFormat(file).isEmpty()) {
     if (Status loaded = imaging.LoadFile(file); !loaded) return loaded;
     Status turned;
     const bool cancelled = host_.RunWithProgress([&] {
@@ -97,7 +99,7 @@ Status FileCommands::Rotate(int index) {
     if (cancelled && context_.options.showProgress) return Status::success();
     if (!turned) return turned;
   }
-  const Result<QString> saved = SaveTurnedPicture(imaging, file);
+  const Result<QString> saved = SaveTurnedPicture(imaging, file, loadedFile);
   if (!saved) return Error{saved.error()};
   context_.panel.table().setFile(index, *saved);
   RebuildCell(index);

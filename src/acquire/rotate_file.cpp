@@ -5,13 +5,17 @@
 #include <QImageReader>
 #include <QImageWriter>
 
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "components/file_system.h"
 #include "components/imaging/decode_memory.h"
 #include "components/imaging/imaging.h"
-#include "components/imaging/jpeg_metadata.h"
+#include "components/imaging/jpeg_quarter_turn.h"
 #include "components/imaging/quarter_turn_file.h"
 
 namespace lumaset {
@@ -28,35 +32,65 @@ Error CannotRead(const QString& path, const QString& why) {
   return Error{QStringLiteral("\"%1\" cannot be read: %2").arg(path, why)};
 }
 
+Error Changed(const QString& path) {
+  return Error{QStringLiteral("\"%1\" was changed by another program while Lumaset worked on it; "
+                              "that program's file is kept.")
+                   .arg(path)};
+}
+
+// A file's content, and what the file was when it was read.
+struct ReadFile {
+  QByteArray bytes;
+  FileIdentity identity;
+};
+
 // A file larger than all the memory decodes may hold is no picture to turn.
-Result<QByteArray> ReadWhole(const QString& path) {
+// One that changes while it is read is not read.
+Result<ReadFile> ReadWhole(const QString& path) {
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) return CannotRead(path, file.errorString());
-  if (file.size() > imaging_detail::DecodeMemory::kTotalBytes)
+  const std::optional<FileIdentity> before = FileIdentity::Of(file.handle());
+  if (!before) return CannotRead(path, QString::fromLocal8Bit(std::strerror(errno)));
+  if (before->size > imaging_detail::DecodeMemory::kTotalBytes)
     return CannotRead(path, QStringLiteral("the file is too large to be a picture Lumaset reads."));
   QByteArray bytes = file.readAll();
   if (file.error() != QFileDevice::NoError) return CannotRead(path, file.errorString());
-  return bytes;
+  if (FileIdentity::Of(file.handle()) != before || bytes.size() != before->size) return Changed(path);
+  return ReadFile{std::move(bytes), *before};
 }
 
-// The JPEG of the held picture, with the original JPEG's own data.
-Result<QByteArray> TurnedJpeg(Imaging& imaging, const QString& original) {
-  Result<QByteArray> encoded = imaging.Encode("jpeg");
-  if (!encoded) return Error{QStringLiteral("\"%1\" cannot be written: %2").arg(original, encoded.error())};
-  if (!IsJpegFile(original)) return encoded;
-  const Result<QByteArray> old = ReadWhole(original);
+// The new content of the file, and what the file was when it was read.
+struct Turned {
+  QByteArray bytes;
+  FileIdentity read;
+};
+
+// A JPEG file is turned as it stores its picture; any other file written as
+// a JPEG is the held picture compressed.
+Result<Turned> TurnedJpeg(Imaging& imaging, const QString& original) {
+  if (!IsJpegFile(original)) {
+    const std::optional<FileIdentity> read = FileIdentity::Of(original);
+    if (!read) return Changed(original);
+    Result<QByteArray> encoded = imaging.Encode("jpeg");
+    if (!encoded) return Error{QStringLiteral("\"%1\" cannot be written: %2").arg(original, encoded.error())};
+    return Turned{std::move(encoded).value(), *read};
+  }
+  Result<ReadFile> old = ReadWhole(original);
   if (!old) return Error{old.error()};
-  Result<QByteArray> kept = WithMetadataOf(*encoded, *old, true);
-  if (!kept) return Error{Refused(original, kept.error()).error()};
-  return kept;
+  Result<QByteArray> turned = TurnJpegClockwise(old->bytes);
+  if (turned.cancelled()) return Error{turned.error(), true};
+  if (!turned) return Error{Refused(original, turned.error()).error()};
+  return Turned{std::move(turned).value(), old->identity};
 }
 
 // The held picture is opaque 8-bit RGB; a file kept in its own format is
 // turned from what it stores instead, so that it keeps all it held.
-Result<QByteArray> TurnedAsStored(const QString& original, const QByteArray& format) {
-  const Result<QByteArray> stored = ReadWhole(original);
+Result<Turned> TurnedAsStored(const QString& original, const QByteArray& format) {
+  Result<ReadFile> stored = ReadWhole(original);
   if (!stored) return Error{stored.error()};
-  return TurnedFileClockwise(original, *stored, format);
+  Result<QByteArray> turned = TurnedFileClockwise(original, stored->bytes, format);
+  if (!turned) return Error{turned.error(), turned.cancelled()};
+  return Turned{std::move(turned).value(), stored->identity};
 }
 
 }  // namespace
@@ -89,20 +123,26 @@ Status CheckTurnable(const QString& path) {
   return Status::success();
 }
 
-Result<QString> SaveTurnedPicture(Imaging& imaging, const QString& path) {
+Result<QString> SaveTurnedPicture(Imaging& imaging, const QString& path, const std::optional<FileIdentity>& loaded) {
   const QByteArray format = TurnedPictureFormat(path);
   const bool sameName = !format.isEmpty();
-  const Result<QByteArray> bytes =
+  const Result<Turned> turned =
       !sameName || format == "jpeg" ? TurnedJpeg(imaging, path) : TurnedAsStored(path, format);
-  if (!bytes) return Error{bytes.error()};
+  if (!turned) return Error{turned.error(), turned.cancelled()};
+  if (loaded && turned->read != *loaded) return Changed(path);
   if (sameName) {
-    if (Status replaced = FileSystemUtility::WriteFile(path, *bytes); !replaced) return Error{replaced.error()};
+    if (Status replaced = FileSystemUtility::WriteFile(path, turned->bytes, FileSystemUtility::Name::Replace,
+                                                        QString(), turned->read);
+        !replaced)
+      return Error{replaced.error()};
     return path;
   }
   const QString jpeg = JpegNameFor(path);
-  if (Status written = FileSystemUtility::WriteFile(jpeg, *bytes, FileSystemUtility::Name::New, path); !written)
+  if (Status written = FileSystemUtility::WriteFile(jpeg, turned->bytes, FileSystemUtility::Name::New, path); !written)
     return Error{written.error()};
-  if (Status trashed = FileSystemUtility::RecycleFiles({path}); !trashed) {
+  // Only the file that was turned goes to the trash.
+  Status trashed = FileIdentity::Of(path) == turned->read ? FileSystemUtility::RecycleFiles({path}) : Changed(path);
+  if (!trashed) {
     // Two copies would look like a new picture; the new one is ours to take back.
     QFile::remove(jpeg);
     return Error{trashed.error()};

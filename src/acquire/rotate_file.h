@@ -9,6 +9,9 @@
 #include <QByteArray>
 #include <QString>
 
+#include <optional>
+
+#include "components/file_system.h"
 #include "components/result.h"
 
 namespace lumaset {
@@ -28,10 +31,16 @@ Status CheckTurnable(const QString& path);
 
 // Writes the turned picture over `path` (through a finished temporary file,
 // keeping its permissions and group), or as a new JPEG beside it, after
-// which `path` goes to the trash. The JPEG is made from the picture held by
-// `imaging`; a file kept in its own format is turned afresh from its own
-// pixels. A JPEG name already taken is never overwritten. Gives the path
-// that now holds the picture; on any failure the file is as it was.
-Result<QString> SaveTurnedPicture(Imaging& imaging, const QString& path);
+// which `path` goes to the trash. A JPEG file is turned as it stores its
+// picture (see TurnJpegClockwise); another file written as a JPEG is made
+// from the picture held by `imaging`; a file kept in its own format is
+// turned afresh from its own pixels. A JPEG name already taken is never
+// overwritten. The file replaced or trashed must be the file read: with
+// `loaded` (what it was when `imaging` loaded it) as well as when it was
+// read here; one that another program has changed or replaced since is
+// kept, and the turn refused. Gives the path that now holds the picture; on
+// any failure the file is as it was.
+Result<QString> SaveTurnedPicture(Imaging& imaging, const QString& path,
+                                  const std::optional<FileIdentity>& loaded = std::nullopt);
 
 }  // namespace lumaset

@@ -248,10 +248,29 @@ Status FileSystemUtility::RemoveEmptyFolder(const QString& folder) {
   return Error{QStringLiteral("The folder \"%1\" cannot be removed: %2").arg(folder, errnoText(error))};
 }
 
+namespace {
+FileIdentity identityOf(const struct stat& info) {
+  return FileIdentity{info.st_dev, info.st_ino, info.st_size, info.st_mtim.tv_sec, info.st_mtim.tv_nsec};
+}
+}  // namespace
+
+std::optional<FileIdentity> FileIdentity::Of(int descriptor) {
+  struct stat info {};
+  if (::fstat(descriptor, &info) != 0) return std::nullopt;
+  return identityOf(info);
+}
+
+std::optional<FileIdentity> FileIdentity::Of(const QString& path) {
+  struct stat info {};
+  if (::stat(nativePath(path).constData(), &info) != 0) return std::nullopt;
+  return identityOf(info);
+}
+
 Status FileSystemUtility::WriteFile(const QString& destination, const QByteArray& bytes, Name name,
-                                     const QString& permissionsOf) {
+                                     const QString& permissionsOf, const std::optional<FileIdentity>& expected) {
   CheckedFile file(destination, name);
   if (!permissionsOf.isEmpty()) file.TakePermissionsOf(permissionsOf);
+  if (expected) file.ExpectReplaced(*expected);
   Status done = file.Open();
   if (done) done = file.Write(bytes);
   if (done) done = file.Commit();
@@ -401,6 +420,10 @@ Status CheckedFile::Commit() {
       if (Status renamed = FileSystemUtility::RenameFile(QFile::decodeName(temporary_), target_); !renamed)
         return Failed(renamed);
     }
+  } else if (expected_ && FileIdentity::Of(target_) != expected_) {
+    return Failed(Error{QStringLiteral("\"%1\" was changed by another program while Lumaset worked on it; "
+                                       "that program's file is kept.")
+                            .arg(destination_)});
   } else if (std::rename(temporary_.constData(), target.constData()) != 0) {
     return Failed(cannotWrite(destination_, errnoText(errno)));
   }

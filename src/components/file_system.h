@@ -8,11 +8,30 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 #include <sys/types.h>
 
 #include "components/result.h"
 
 namespace lumaset {
+
+// What a file is at one moment: which file (device and inode), its size and
+// the time it was last modified. Another program that changes or replaces
+// the file changes at least one of them.
+struct FileIdentity {
+  dev_t device = 0;
+  ino_t inode = 0;
+  qint64 size = 0;
+  qint64 modifiedSeconds = 0;
+  long modifiedNanoseconds = 0;
+  bool operator==(const FileIdentity&) const = default;
+
+  // The identity of the file open as `descriptor`, or of the file at `path`
+  // (its link's target); none when it cannot be asked.
+  static std::optional<FileIdentity> Of(int descriptor);
+  static std::optional<FileIdentity> Of(const QString& path);
+};
 
 class FileSystemUtility {
  public:
@@ -67,9 +86,12 @@ class FileSystemUtility {
   // CheckedFile (below): replacing a file of that name, or with `name` New
   // refusing when the name is taken. The new file gets the permissions of
   // `permissionsOf` when given, else those of the file it replaces, and its group.
+  // With `expected`, the file replaced must still be that file: one that
+  // another program has changed or replaced since is kept, and the write refused.
   enum class Name { Replace, New };
   static Status WriteFile(const QString& destination, const QByteArray& bytes, Name name = Name::Replace,
-                          const QString& permissionsOf = QString());
+                          const QString& permissionsOf = QString(),
+                          const std::optional<FileIdentity>& expected = std::nullopt);
 
   // Makes `folder` and any missing parent, each new one readable by the user
   // alone, and leaves `folder` itself so; says why when it cannot.
@@ -111,6 +133,8 @@ class CheckedFile {
   // keeps permissions does; elsewhere the file keeps the group it was made with.
   void SetGroupWherePermitted(gid_t group) { permittedGroup_ = group; }
   void SetModified(qint64 seconds, long nanoseconds = 0);
+  // The file replaced must be `expected` at the moment it is replaced (see WriteFile).
+  void ExpectReplaced(const FileIdentity& expected) { expected_ = expected; }
   // A file that can be made again (a cache entry) is renamed without first
   // waiting for its data to reach the disk; its writes are checked all the same.
   void SetDisposable() { durable_ = false; }
@@ -140,6 +164,7 @@ class CheckedFile {
   long nanoseconds_ = 0;
   bool durable_ = true;
   bool followLink_ = true;
+  std::optional<FileIdentity> expected_;
 };
 
 // The two ways RenameFile falls back on file systems that cannot rename

@@ -67,12 +67,14 @@ class FakeFileHost : public FileCommandHost {
   void SetBusy(bool on) override { busy.push_back(on); }
   bool RunWithProgress(const std::function<void()>& work) override {
     work();
+    if (whileProgressShows) whileProgressShows();
     return cancelProgress;
   }
 
   std::deque<bool> answers;
   std::deque<std::optional<QString>> texts;
   std::function<bool(FolderPickMode)> pick;
+  std::function<void()> whileProgressShows;  // what another program does meanwhile
   std::function<void()> reopen;
   bool cancelProgress = false;
 

@@ -217,9 +217,11 @@ TEST_F(RotateFileTest, JpegKeepsItsSegments) {
       {{jfif, ExifOrientationSegment(6), Segment('\xE1', xmpSideways), Segment('\xE2', rgbProfile),
         Segment('\xED', iptc), Segment('\xFE', "Beach, 2019"), Segment('\xEE', adobe)},
        {jfif, ExifOrientationSegment(1), Segment('\xE1', xmpUpright), Segment('\xE2', rgbProfile),
-        Segment('\xED', iptc), Segment('\xFE', "Beach, 2019")},
+        Segment('\xED', iptc), Segment('\xFE', "Beach, 2019"), Segment('\xEE', adobe)},
        "WBGR"},
-      {{ExifOrientationSegment(8, false), Segment('\xE2', greyProfile)}, {ExifOrientationSegment(1, false)}, "RGBW"},
+      // The samples keep their colour model, so whatever described it stays too.
+      {{ExifOrientationSegment(8, false), Segment('\xE2', greyProfile)},
+       {ExifOrientationSegment(1, false), Segment('\xE2', greyProfile)}, "RGBW"},
       // A resolution across unlike the one down follows the pixels it describes.
       {{jfifOf(200, 100)}, {jfifOf(100, 200)}, "BRWG"},
       {{jfifOf(200, 100), ExifOrientationSegment(6)}, {jfifOf(200, 100), ExifOrientationSegment(1)}, "WBGR"},
@@ -476,6 +478,38 @@ TEST_F(RotateFileTest, RefusesWhatItWouldSpoil) {
   }
   EXPECT_EQ(Names(folder),
             (QStringList{"deep.tif", "locked.gif", "locked.png", "moving.png", "pages.tif", "runs.bmp"}));
+}
+
+// Another program that changes or replaces the picture while it is being
+// turned keeps its file: the turn is refused, and no copy is left beside it.
+TEST_F(RotateFileTest, AFileChangedMeanwhileIsKept) {
+  const QString folder = freshFolder("changed") + "/";
+  const QString changedBy = QStringLiteral("was changed by another program while Lumaset worked on it; "
+                                           "that program's file is kept.");
+  const std::pair<const char*, bool> cases[] = {{"photo.jpg", false}, {"photo.jpg", true}, {"scan.png", true},
+                                                {"photo.gif", false}};
+  for (const auto& [name, replaced] : cases) {
+    ASSERT_TRUE(WritePicture(folder + name, 64, 48, QByteArray(name).endsWith("gif") ? "png" : nullptr));
+    const QString path = folder + name;
+    const QByteArray theirs = ReadBytes(path) + QByteArray("edited", 6);
+    host_.whileProgressShows = [&] {
+      if (replaced) {
+        ASSERT_TRUE(WriteText(folder + "theirs.tmp", theirs));
+        const QByteArray from = QFile::encodeName(folder + "theirs.tmp");
+        ASSERT_EQ(::rename(from.constData(), QFile::encodeName(path).constData()), 0);
+      } else {
+        ASSERT_TRUE(WriteText(path, theirs));
+      }
+    };
+    host_.errors.clear();
+    Rotate(folder, name);
+    host_.whileProgressShows = nullptr;
+    const QString message = QStringLiteral("Error: File <%1> not rotated!\n\"%1\" %2").arg(path, changedBy);
+    EXPECT_EQ(host_.errors, QStringList{message}) << name;
+    EXPECT_EQ(ReadBytes(path), theirs) << name;
+    EXPECT_EQ(Names(folder), QStringList{name}) << name;
+    QFile::remove(path);
+  }
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <optional>
 #include <utility>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -294,6 +295,45 @@ TEST(FileSystemUtility, RecycleRefusesWhatTheTrashCannotRecord) {
     EXPECT_EQ(readFile(dir + c.name), "picture") << c.name.toStdString();
     EXPECT_EQ(entries(info), before) << c.name.toStdString();
   }
+}
+
+// A write that expects the file it replaces to be the file that was read
+// keeps a file that another program has changed or replaced since, to
+// the very moment of the replacement.
+TEST(FileSystemUtility, AWriteKeepsAFileChangedSinceItWasRead) {
+  const QString dir = test::freshFolder("write-expected") + QLatin1Char('/');
+  const QString path = dir + "a.jpg";
+  const auto sameTime = [&path](const FileIdentity& as) {
+    const timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(as.modifiedSeconds), as.modifiedNanoseconds}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+  };
+  // Each change alone: the size, the time, the file itself.
+  const std::function<void(const FileIdentity&)> changes[] = {
+      [&](const FileIdentity& read) { writeFile(path, "mine, longer"), sameTime(read); },
+      [&](const FileIdentity&) {
+        const timespec later[2] = {{0, UTIME_OMIT}, {1000000000, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), later, 0), 0);
+      },
+      [&](const FileIdentity& read) {
+        writeFile(dir + "other", "old");
+        ASSERT_TRUE(QFile::remove(path));
+        ASSERT_TRUE(QFile::rename(dir + "other", path));
+        sameTime(read);
+      }};
+  for (const auto& change : changes) {
+    writeFile(path, "old");
+    const std::optional<FileIdentity> read = FileIdentity::Of(path);
+    ASSERT_TRUE(read);
+    ASSERT_TRUE(FS::WriteFile(path, "new", FS::Name::Replace, QString(), *read).ok());
+    EXPECT_EQ(readFile(path), "new");
+    const std::optional<FileIdentity> again = FileIdentity::Of(path);
+    change(*again);
+    const QByteArray theirs = readFile(path);
+    const Status refused = FS::WriteFile(path, "newer", FS::Name::Replace, QString(), *again);
+    EXPECT_TRUE(refused.error().contains("was changed by another program")) << refused.ok();
+    EXPECT_EQ(readFile(path), theirs);
+  }
+  EXPECT_EQ(QDir(dir).entryList(QDir::Files | QDir::Hidden), QStringList{"a.jpg"});
 }
 
 TEST(FileSystemUtility, WritesGoThroughAFinishedTemporaryFile) {

@@ -1,6 +1,6 @@
 // Picture files under libFuzzer: whatever the bytes, measuring and decoding
 // end with a picture or an error, and a decoded picture has the size that
-// measuring gave (or is refused).
+// measuring gave (or is refused); a JPEG's turn ends with a file or an error.
 
 #include <QByteArray>
 #include <QFile>
@@ -12,6 +12,7 @@
 #include <cstdlib>
 
 #include "components/imaging/imaging.h"
+#include "components/imaging/jpeg_quarter_turn.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static int argc = 1;
@@ -31,5 +32,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto small = lumaset::Imaging::readScaled(path, 128);
   if (small && small->isNull()) std::abort();
   if (small && facts && std::max(small->width(), small->height()) > 128) std::abort();
+  const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+  if (bytes.startsWith("\xFF\xD8")) {
+    const auto turned = lumaset::TurnJpegClockwise(bytes);
+    if (turned && !turned->startsWith("\xFF\xD8")) std::abort();
+  }
   return 0;
 }

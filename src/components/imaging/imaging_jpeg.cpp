@@ -16,6 +16,7 @@
 
 #include "components/imaging/decode_memory.h"
 #include "components/imaging/imaging_file_headers.h"
+#include "components/imaging/jpeg_guard.h"
 #include "components/imaging/pixel_support.h"
 
 namespace lumaset::imaging_detail {
@@ -40,149 +41,6 @@ constexpr qint64 kMostHeaderBytes = qint64{16} << 20;
 constexpr qint64 kMostDataBytes = qint64{16} << 20;
 constexpr qint64 kMostDataBytesAPixel = 8;
 const QByteArrayView kExifMark("Exif\0\0", 6);
-
-// What libjpeg holds besides the coefficients of a file of several scans:
-// rows of every component being decoded, upsampled and converted, at most
-// this many rows of the full width, and its tables.
-constexpr qint64 kDecoderRows = 128;
-constexpr qint64 kDecoderTableBytes = qint64{4} << 20;
-
-const QString kDamaged = QStringLiteral("the picture is damaged or incomplete");
-
-// libjpeg reports through these hooks. A fatal error leaves the decoder at
-// once, and so do a stop asked for, a file whose scans would take more work
-// than any encoder asks for, and one that goes on past what its picture
-// could need. The end of the picture reached while picture data is still
-// wanted (the file runs out, or its end marker comes before the last
-// row of blocks) leaves too; a file that lacks only its end marker is
-// whole. Every other warning (extraneous bytes, a corrupt restart
-// interval, a data segment that ends early at the next segment's marker)
-// is passed over and the picture is given.
-struct ErrorManager {
-  jpeg_error_mgr pub;  // first, so that libjpeg's pointer is also ours
-  std::jmp_buf jump;
-  int failure = 0;  // libjpeg's code for the fatal error
-  int precision = 0;  // bits a sample of a picture refused for them
-  bool stopped = false;
-  bool tooManyScans = false;
-  bool tooMuchWork = false;
-  bool tooMuchData = false;  // the file went on past what its picture could need
-  bool inHeader = true;  // still reading the markers before the first scan
-  bool fileEnded = false;  // the file ran out; libjpeg goes on as if it had ended there
-  int scan = 0;  // the last scan counted
-  qint64 steps = 0;  // what the scans so far cost, as countScan counts it
-  unsigned scanned = 0;  // the components that have had a scan, one bit each
-
-  bool outOfMemory() const { return failure == JERR_OUT_OF_MEMORY || failure == JERR_NO_BACKING_STORE; }
-};
-
-[[noreturn]] void leave(j_common_ptr info) {
-  auto* errors = reinterpret_cast<ErrorManager*>(info->err);
-  std::longjmp(errors->jump, 1);
-}
-
-[[noreturn]] void onError(j_common_ptr info) {
-  auto* errors = reinterpret_cast<ErrorManager*>(info->err);
-  errors->failure = errors->pub.msg_code;
-  if (errors->failure == JERR_BAD_PRECISION) errors->precision = errors->pub.msg_parm.i[0];
-  leave(info);
-}
-
-bool beforeLastRow(j_common_ptr common) {
-  const auto* info = reinterpret_cast<j_decompress_ptr>(common);
-  return info->input_iMCU_row + 1 < info->total_iMCU_rows;
-}
-
-// Huffman data that runs short is reported when its bits are wanted: after
-// the file ran out that is damage, wherever it happens. Arithmetic-coded
-// data is not reported at all, so the file's end decides: before the last
-// row of a scan it is damage. A file that runs out between scans is whole
-// when it has all of them, which the decode looks at when it is done.
-void onMessage(j_common_ptr common, int level) {
-  if (level >= 0 || !common->is_decompressor) return;
-  auto* errors = reinterpret_cast<ErrorManager*>(common->err);
-  const auto* info = reinterpret_cast<j_decompress_ptr>(common);
-  const int code = common->err->msg_code;
-  if (code == JWRN_JPEG_EOF) {
-    errors->fileEnded = true;
-    if (errors->inHeader || (info->arith_code && beforeLastRow(common))) leave(common);
-  } else if (code == JWRN_HIT_MARKER && info->unread_marker == JPEG_EOI) {
-    if (errors->fileEnded || beforeLastRow(common)) leave(common);
-  }
-}
-
-// A scan is counted when its first row is asked for: the steps it takes,
-// and the components it holds. Huffman code spends bits on every block it
-// goes over (a run of empty blocks costs a few bits for thousands, each
-// still gone over), arithmetic code may spend none on each coefficient of
-// the scan's band.
-void countScan(j_decompress_ptr info, ErrorManager& errors) {
-  errors.scan = info->input_scan_number;
-  const qint64 band = info->arith_code ? std::clamp(info->Se - info->Ss + 1, 1, DCTSIZE2) : 1;
-  errors.steps += qint64{info->MCUs_per_row} * info->MCU_rows_in_scan * info->blocks_in_MCU * band;
-  for (int i = 0; i < info->comps_in_scan; ++i) errors.scanned |= 1U << info->cur_comp_info[i]->component_index;
-  errors.tooManyScans = errors.scan > kMostJpegScans;
-  errors.tooMuchWork = errors.steps > kMostJpegDecodeSteps;
-}
-
-// Asked by libjpeg between rows and scans.
-void onProgress(j_common_ptr common) {
-  auto* errors = reinterpret_cast<ErrorManager*>(common->err);
-  if (DecodeStop::requested()) {
-    errors->stopped = true;
-    leave(common);
-  }
-  if (!common->is_decompressor) return;
-  auto* info = reinterpret_cast<j_decompress_ptr>(common);
-  if (info->input_scan_number == errors->scan) return;
-  countScan(info, *errors);
-  if (errors->tooManyScans || errors->tooMuchWork) leave(common);
-}
-
-// Whether a file that ran out had every scan: a progressive file has then
-// brought every coefficient of every component to its last bit, a
-// sequential one has had a scan of each component.
-bool hasEveryScan(const jpeg_decompress_struct& info, unsigned scanned) {
-  if (!info.progressive_mode) return scanned == (1U << info.num_components) - 1;
-  for (int c = 0; c < info.num_components; ++c) {
-    for (int k = 0; k < DCTSIZE2; ++k) {
-      if (info.coef_bits[c][k] != 0) return false;
-    }
-  }
-  return true;
-}
-
-// Every block of every component costs at least one bit of Huffman code
-// (its DC difference), so a file with fewer bits than blocks is cut off, or
-// lies about its size. Arithmetic coding has no such floor (a page of one
-// colour takes a few bytes), so those files are bounded by their memory
-// and their scans alone.
-bool holdsItsBlocks(const jpeg_decompress_struct& info, qint64 fileBytes) {
-  if (info.arith_code) return true;
-  double blocks = 0;
-  for (int c = 0; c < info.num_components; ++c) {
-    blocks += static_cast<double>(info.comp_info[c].width_in_blocks) * info.comp_info[c].height_in_blocks;
-  }
-  return static_cast<double>(fileBytes) * 8 >= blocks;
-}
-
-// What the decoder holds besides the picture. A file of several scans
-// (progressive, or sequential with a scan per component) keeps every
-// block's coefficients (64 of 2 bytes) until its last scan, at full size
-// whatever the scale, in arrays whose sides are whole multiples of the
-// component's sampling; every file keeps rows being decoded.
-qint64 decoderBytes(j_decompress_ptr info) {
-  const auto roundUp = [](qint64 value, qint64 step) { return (value + step - 1) / step * step; };
-  qint64 blocks = 0;
-  if (jpeg_has_multiple_scans(info)) {
-    for (int c = 0; c < info->num_components; ++c) {
-      const jpeg_component_info& component = info->comp_info[c];
-      blocks += roundUp(component.width_in_blocks, component.h_samp_factor) *
-                roundUp(component.height_in_blocks, component.v_samp_factor);
-    }
-  }
-  return blocks * DCTSIZE2 * 2 + qint64{info->image_width} * info->num_components * kDecoderRows + kDecoderTableBytes;
-}
 
 // libjpeg reads the file a piece at a time through this source, never
 // through a map of it: a file that another program cuts short meanwhile
@@ -241,7 +99,6 @@ void skipSource(j_decompress_ptr info, long count) {
   if (::lseek(source->descriptor, beyond, SEEK_CUR) < 0) (void)::lseek(source->descriptor, 0, SEEK_END);
 }
 
-void silently(j_common_ptr) {}
 
 // Copies the file's next `count` bytes to `out` (nullptr: passes over
 // them). The source never suspends: at the file's end it warns, which in
@@ -311,15 +168,9 @@ struct Decoder {
 // that a jump back out of the library skips nothing that needs destroying.
 bool readHeader(Decoder& d, qint64 byteLimit) {
   if (setjmp(d.errors.jump)) return false;
-  d.info.err = jpeg_std_error(&d.errors.pub);
-  d.errors.pub.error_exit = onError;
-  d.errors.pub.emit_message = onMessage;
-  d.errors.pub.output_message = silently;
   d.created = true;
-  jpeg_create_decompress(&d.info);
+  createWatchedDecoder(d.info, d.errors, d.progress);
   d.info.mem->max_memory_to_use = static_cast<long>(byteLimit);
-  d.progress.progress_monitor = onProgress;
-  d.info.progress = &d.progress;
   d.source.descriptor = d.file.handle();
   d.source.buffer.resize(kReadBytes);
   d.source.pub.init_source = startSource;
@@ -419,21 +270,6 @@ qint64 shrunkPictureBytes(QSize stored, QSize target, unsigned eighths, int orie
   const qint64 targetBytes = qint64{target.width()} * target.height() * 4;
   const bool rescaled = scaled(stored.width()) != target.width() || scaled(stored.height()) != target.height();
   return decoded + (rescaled ? targetBytes : 0) + (orientation != 1 ? targetBytes : 0);
-}
-
-// Why the rows of a picture of `stored` size could not be decoded.
-Error decodeFailure(const ErrorManager& errors, QSize stored, const Error& memory) {
-  const auto sized = [stored](const QString& text) { return Error{text.arg(stored.width()).arg(stored.height())}; };
-  if (errors.tooManyScans) {
-    return Error{QStringLiteral("the picture is stored in more than %1 scans").arg(kMostJpegScans)};
-  }
-  if (errors.tooMuchWork) {
-    return sized(QStringLiteral("the picture of %1 x %2 pixels asks for more decoding work than any photo"));
-  }
-  if (errors.tooMuchData) {
-    return sized(QStringLiteral("the file holds far more data than a picture of %1 x %2 pixels needs"));
-  }
-  return errors.outOfMemory() ? memory : Error{kDamaged};
 }
 
 }  // namespace

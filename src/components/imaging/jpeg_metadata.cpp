@@ -109,15 +109,19 @@ bool rgbProfile(const std::vector<Segment>& segments) {
   return false;
 }
 
+int orientationOf(const std::vector<Segment>& segments) {
+  for (const Segment& segment : segments) {
+    if (segment.marker == kApp1 && segment.content.startsWith(QByteArrayView("Exif\0\0", 6))) {
+      const int orientation = imaging_detail::exifOrientation(segment.content);
+      return orientation >= 1 && orientation <= 8 ? orientation : 1;
+    }
+  }
+  return 1;
+}
+
 // Whether the stored pixels of the original lie sideways to its upright
 // picture: its EXIF orientation is one of the four (5 to 8) that turn it.
-bool storedSideways(const std::vector<Segment>& segments) {
-  for (const Segment& segment : segments) {
-    if (segment.marker == kApp1 && segment.content.startsWith(QByteArrayView("Exif\0\0", 6)))
-      return imaging_detail::exifOrientation(segment.content) >= 5;
-  }
-  return false;
-}
+bool storedSideways(const std::vector<Segment>& segments) { return orientationOf(segments) >= 5; }
 
 QByteArray jfifSidesSwapped(QByteArrayView content) {
   QByteArray jfif = content.toByteArray();
@@ -139,18 +143,20 @@ QByteArray segmentBytes(unsigned char marker, const QByteArray& content) {
 
 }  // namespace
 
-Result<QByteArray> WithMetadataOf(QByteArrayView encoded, QByteArrayView original, bool quarterTurned) {
+Result<QByteArray> WithMetadataOf(QByteArrayView encoded, QByteArrayView original, bool quarterTurned,
+                                  SampleColours colours) {
   const std::optional<Header> own = readHeader(encoded);
   if (!own) return Error{QStringLiteral("the JPEG library wrote an unexpected header")};
   const std::optional<Header> old = readHeader(original);
   if (!old) return Error{QStringLiteral("the original's JPEG header is damaged, so its data cannot be kept")};
-  const bool keepProfile = rgbProfile(old->segments);
+  const bool ownColours = colours == SampleColours::Original;
+  const bool keepProfile = ownColours || rgbProfile(old->segments);
   const bool sidesSwapped = quarterTurned != storedSideways(old->segments);
   QByteArray out("\xFF\xD8");
   for (const Segment& segment : old->segments) {
     const QByteArrayView content = segment.content;
     if (!isMetadata(segment.marker)) continue;
-    if (segment.marker == kApp14 && content.startsWith("Adobe")) continue;
+    if (segment.marker == kApp14 && content.startsWith("Adobe") && !ownColours) continue;
     if (segment.marker == kApp2 && content.startsWith(kIcc) && !keepProfile) continue;
     if (segment.marker == kApp1 && content.startsWith(QByteArrayView("Exif\0\0", 6))) {
       out += segmentBytes(segment.marker, imaging_detail::exifUpright(content));
@@ -167,6 +173,11 @@ Result<QByteArray> WithMetadataOf(QByteArrayView encoded, QByteArrayView origina
   }
   out += encoded.sliced(own->scan).toByteArray();
   return out;
+}
+
+int JpegOrientation(QByteArrayView jpeg) {
+  const std::optional<Header> header = readHeader(jpeg);
+  return header ? orientationOf(header->segments) : 1;
 }
 
 }  // namespace lumaset

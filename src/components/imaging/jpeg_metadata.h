@@ -20,6 +20,15 @@ namespace lumaset {
 // the original's upright picture turned a quarter turn, so that where its
 // pixels lie across what the original stored down, the JFIF resolution
 // across and down trade places.
-Result<QByteArray> WithMetadataOf(QByteArrayView encoded, QByteArrayView original, bool quarterTurned = false);
+// With `colours` Original, the samples written are in the original's own
+// colour model (its components, colour space and transform), and its colour
+// profile and Adobe segment stay whatever they are.
+enum class SampleColours { Rgb, Original };
+Result<QByteArray> WithMetadataOf(QByteArrayView encoded, QByteArrayView original, bool quarterTurned = false,
+                                  SampleColours colours = SampleColours::Rgb);
+
+// The EXIF orientation (1 to 8) of the JPEG `jpeg`, by its first EXIF
+// segment; 1 when it names none.
+int JpegOrientation(QByteArrayView jpeg);
 
 }  // namespace lumaset
