@@ -84,11 +84,10 @@ Status FileCommands::Rotate(int index) {
   const QString file = context_.panel.table().ThumbFiles(index);
   if (Status turnable = CheckTurnable(file); !turnable) return turnable;
   const std::optional<FileIdentity> loadedFile = FileIdentity::Of(file);
-  // A file kept in its own format turns from what it stores, at its own
-  // depth; only a picture written anew as a JPEG is loaded and turned here
-  // (a page widened to 32 bits a pixel and turned beside it would cost many
-  // times its samples: 64 times for a black-and-white page).
-  if (TurnedPictureFormat(file).isEmpty()) {
+  // A PNG turns from the samples its file stores, at their own depth: the
+  // picture widened to 32 bits a pixel and turned beside it would cost many
+  // times as much (64 times for a black-and-white page).
+  if (TurnedPictureFormat(file) != "png") {
     if (Status loaded = imaging.LoadFile(file); !loaded) return loaded;
     Status turned;
     const bool cancelled = host_.RunWithProgress([&] {

@@ -486,7 +486,7 @@ TEST_F(RotateFileTest, AFileChangedMeanwhileIsKept) {
   const QString folder = freshFolder("changed") + "/";
   const QString changedBy = QStringLiteral("was changed by another program while Lumaset worked on it; "
                                            "that program's file is kept.");
-  const std::pair<const char*, bool> cases[] = {{"photo.jpg", false}, {"photo.jpg", true}, {"scan.png", true},
+  const std::pair<const char*, bool> cases[] = {{"photo.jpg", false}, {"photo.jpg", true}, {"scan.bmp", true},
                                                 {"photo.gif", false}};
   for (const auto& [name, replaced] : cases) {
     ASSERT_TRUE(WritePicture(folder + name, 64, 48, QByteArray(name).endsWith("gif") ? "png" : nullptr));
