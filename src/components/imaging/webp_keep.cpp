@@ -35,22 +35,6 @@ Result<QByteArray> assembled(WebPMux* mux) {
 
 }  // namespace
 
-Result<QByteArray> webpWithMetadataOf(QByteArrayView written, QByteArrayView original) {
-  const Mux out = muxOf(written, true);
-  const Mux old = muxOf(original, false);
-  if (!out || !old) return failed("data");
-  for (const char* fourcc : {"ICCP", "EXIF", "XMP "}) {
-    WebPData chunk{};
-    if (WebPMuxGetChunk(old.get(), fourcc, &chunk) == WEBP_MUX_OK) {
-      if (WebPMuxSetChunk(out.get(), fourcc, &chunk, 1) != WEBP_MUX_OK) return failed(fourcc);
-    } else if (const WebPMuxError removed = WebPMuxDeleteChunk(out.get(), fourcc);
-               removed != WEBP_MUX_OK && removed != WEBP_MUX_NOT_FOUND) {
-      return failed(fourcc);
-    }
-  }
-  return assembled(out.get());
-}
-
 Result<QByteArray> webpWithPictureOf(QByteArrayView original, QByteArrayView picture) {
   const Mux mux = muxOf(original, true);
   if (!mux) return failed("data");

@@ -10,10 +10,6 @@
 
 namespace lumaset::imaging_detail {
 
-// The WebP `written` with the colour profile, EXIF and XMP data of the WebP
-// `original`, each as it was there, and none of them where it had none.
-Result<QByteArray> webpWithMetadataOf(QByteArrayView written, QByteArrayView original);
-
 // The WebP `original` with the picture of the single-picture WebP file
 // `picture` in place of its own, and every other chunk as it was there:
 // colour profile, EXIF and XMP data, and chunks of other programs.

@@ -10,6 +10,7 @@
 #include "components/imaging/imaging.h"
 #include "components/imaging/png_quarter_turn.h"
 #include "components/imaging/png_samples.h"
+#include "components/imaging/quarter_turn_file.h"
 #include "support/hostile_pictures.h"
 
 namespace lumaset::test {
@@ -109,6 +110,15 @@ TEST(PngQuarterTurn, TheReadBackFindsAChangedSample) {
   EXPECT_FALSE(imaging_detail::pngHoldsSamples(GreyPng(64, hostile::deflated(changed)), samples));
   samples.depth = 16;
   EXPECT_FALSE(imaging_detail::pngHoldsSamples(grey, samples));
+}
+
+// A file whose name says a format without a turn of its own (its content is
+// a picture of another format) is refused, not rewritten in that format.
+TEST(QuarterTurnFile, ANameOfAnotherFormatIsRefused) {
+  const QByteArray png = SmallPng();
+  const Result<QByteArray> turned = TurnedFileClockwise(QStringLiteral("scan.ppm"), png, "ppm");
+  ASSERT_FALSE(turned.ok());
+  EXPECT_EQ(turned.error(), "\"scan.ppm\" cannot be turned: Lumaset cannot write a PPM file back as it holds it.");
 }
 
 }  // namespace
