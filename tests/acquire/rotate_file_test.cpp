@@ -37,18 +37,6 @@ QByteArray Segment(char marker, const QByteArray& content) {
   return QByteArray("\xFF") + marker + char(length >> 8) + char(length & 0xFF) + content;
 }
 
-// The APP and comment segments before the first scan, each whole.
-QList<QByteArray> MetadataSegments(const QByteArray& jpeg) {
-  QList<QByteArray> found;
-  for (qsizetype at = 2; at + 4 <= jpeg.size() && jpeg[at + 1] != char(0xDA);) {
-    const auto marker = static_cast<unsigned char>(jpeg[at + 1]);
-    const int length = static_cast<unsigned char>(jpeg[at + 2]) << 8 | static_cast<unsigned char>(jpeg[at + 3]);
-    if ((marker >= 0xE0 && marker <= 0xEF) || marker == 0xFE) found << jpeg.mid(at, length + 2);
-    at += length + 2;
-  }
-  return found;
-}
-
 // A TIFF of two 1 x 1 pages, as a scanner's document feeder writes them:
 // each page's directory gives width, height, photometric, strip offset and size.
 QByteArray TwoPageTiff() {

@@ -94,6 +94,17 @@ QByteArray WithSegment(const QByteArray& jpeg, const QByteArray& segment) {
   return jpeg.left(2) + segment + jpeg.mid(2);
 }
 
+QList<QByteArray> MetadataSegments(const QByteArray& jpeg) {
+  QList<QByteArray> found;
+  for (qsizetype at = 2; at + 4 <= jpeg.size() && jpeg[at + 1] != char(0xDA);) {
+    const auto marker = static_cast<unsigned char>(jpeg[at + 1]);
+    const int length = static_cast<unsigned char>(jpeg[at + 2]) << 8 | static_cast<unsigned char>(jpeg[at + 3]);
+    if ((marker >= 0xE0 && marker <= 0xEF) || marker == 0xFE) found << jpeg.mid(at, length + 2);
+    at += length + 2;
+  }
+  return found;
+}
+
 bool WriteOrientedJpeg(const QString& path, const QImage& image, int orientation, bool motorola) {
   QByteArray jpeg;
   QBuffer buffer(&jpeg);

@@ -39,6 +39,8 @@ QString CornerColours(const QImage& image);
 QByteArray ExifOrientationSegment(int orientation, bool motorola = true);
 // The JPEG file `jpeg` with `segment` placed right after its start marker.
 QByteArray WithSegment(const QByteArray& jpeg, const QByteArray& segment);
+// The APP and comment segments of the JPEG file `jpeg` before its first scan, each whole.
+QList<QByteArray> MetadataSegments(const QByteArray& jpeg);
 // Writes `image` as a JPEG file whose EXIF data gives `orientation`; the
 // pixels are stored as they are, so a reader must turn them.
 bool WriteOrientedJpeg(const QString& path, const QImage& image, int orientation, bool motorola = true);

@@ -176,12 +176,7 @@ std::vector<BmpSpec> Table() {
 
 // The turn of a file holding `bytes`, as the rotate command asks for it.
 Result<QByteArray> TurnedInFile(const QByteArray& bytes, const char* format) {
-  static QTemporaryDir dir;
-  const QString path = dir.filePath(QStringLiteral("turned.") + QLatin1String(format));
-  QFile file(path);
-  if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) return Error{QStringLiteral("not written")};
-  file.close();
-  return TurnedFileClockwise(path, bytes, format);
+  return TurnedFileClockwise(QStringLiteral("turned.") + QLatin1String(format), bytes, format);
 }
 
 // Each kind turned once holds the turned samples under its own headers, and

@@ -91,18 +91,6 @@ Coefficients clockwise(const Coefficients& c) {
   return turned;
 }
 
-// The APP and comment segments before the first scan, each whole.
-QList<QByteArray> headerSegments(const QByteArray& jpeg) {
-  QList<QByteArray> found;
-  for (qsizetype at = 2; at + 4 <= jpeg.size() && jpeg[at + 1] != char(0xDA);) {
-    const auto marker = static_cast<unsigned char>(jpeg[at + 1]);
-    const int length = static_cast<unsigned char>(jpeg[at + 2]) << 8 | static_cast<unsigned char>(jpeg[at + 3]);
-    if ((marker >= 0xE0 && marker <= 0xEF) || marker == 0xFE) found << jpeg.mid(at, length + 2);
-    at += length + 2;
-  }
-  return found;
-}
-
 QByteArray segment(unsigned char marker, const QByteArray& content) {
   const auto length = static_cast<int>(content.size()) + 2;
   return QByteArray("\xFF").append(char(marker)).append(char(length >> 8)).append(char(length & 0xFF)) + content;
@@ -219,7 +207,7 @@ TEST(JpegQuarterTurnTest, TurnsThePictureAsItIsShown) {
       ASSERT_TRUE(after) << after.error().toStdString();
       EXPECT_EQ(test::CornerColours(*after), test::CornerColours(before.transformed(QTransform().rotate(90))))
           << orientation << " " << size.width();
-      EXPECT_TRUE(headerSegments(test::ReadBytes(path)).contains(test::ExifOrientationSegment(1))) << orientation;
+      EXPECT_TRUE(test::MetadataSegments(test::ReadBytes(path)).contains(test::ExifOrientationSegment(1))) << orientation;
     }
   }
 }
@@ -239,8 +227,8 @@ TEST(JpegQuarterTurnTest, KeepsEveryHeaderSegmentInItsOrder) {
       QByteArray original = plain;
       for (auto it = kept.rbegin(); it != kept.rend(); ++it) original = test::WithSegment(original, *it);
       original = test::WithSegment(original, test::ExifOrientationSegment(3));
-      const QList<QByteArray> own = headerSegments(plain);  // JFIF, or Adobe's for inks
-      EXPECT_EQ(headerSegments(turned(original)), QList{test::ExifOrientationSegment(1)} + kept + own)
+      const QList<QByteArray> own = test::MetadataSegments(plain);  // JFIF, or Adobe's for inks
+      EXPECT_EQ(test::MetadataSegments(turned(original)), QList{test::ExifOrientationSegment(1)} + kept + own)
           << kKinds[kind].name << size.width();
     }
   }
