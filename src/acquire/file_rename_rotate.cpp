@@ -1,11 +1,17 @@
 // Renaming and rotating the selected picture file, and editing it in the
 // desktop's default application.
 
+#include <QEventLoop>
 #include <QFileInfo>
+#include <QFutureWatcher>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <optional>
 
 #include "acquire/file_command_host.h"
 #include "acquire/file_commands.h"
 #include "acquire/rotate_file.h"
+#include "browser/background_work.h"
 #include "browser/thumbnail_area.h"
 #include "components/file_system.h"
 #include "components/imaging/imaging.h"
@@ -98,9 +104,25 @@ Status FileCommands::Rotate(int index) {
     if (cancelled && context_.options.showProgress) return Status::success();
     if (!turned) return turned;
   }
-  const Result<QString> saved = SaveTurnedPicture(imaging, file, loadedFile);
-  if (!saved) return Error{saved.error()};
-  context_.panel.table().setFile(index, *saved);
+  // The file is read, turned, checked and written on a worker, the window
+  // taking no input but painting meanwhile: a large photo takes seconds. A
+  // turn under way when the program ends is waited for, so that the file is
+  // written whole or not at all.
+  std::optional<Result<QString>> saved;
+  {
+    const BusyScope busy(host_);
+    QFutureWatcher<Result<QString>> turning;
+    QEventLoop loop;
+    QObject::connect(&turning, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
+    turning.setFuture(QtConcurrent::run(BackgroundPool(), [&imaging, file, loadedFile] {
+      return SaveTurnedPicture(imaging, file, loadedFile);
+    }));
+    loop.exec();
+    turning.waitForFinished();
+    saved.emplace(turning.result());
+  }
+  if (!*saved) return Error{saved->error()};
+  context_.panel.table().setFile(index, **saved);
   RebuildCell(index);
   return Status::success();
 }

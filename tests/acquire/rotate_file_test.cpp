@@ -5,9 +5,12 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
+#include <QTimer>
 #include <QTransform>
 
+#include <optional>
 #include <tuple>
+#include <vector>
 
 #include <tiffio.h>
 #include <sys/stat.h>
@@ -82,6 +85,21 @@ QByteArray TranslucentBitmap() {
 
 // Transparency, 16-bit channels, grey, permissions and group stay as the
 // file had them.
+// The turn runs away from the window's thread: the window's events go on
+// meanwhile, with the window taking no input, and the cell shows the result.
+TEST_F(RotateFileTest, TheWindowsEventsGoOnWhileAFileIsTurned) {
+  const QString folder = freshFolder("away") + "/";
+  ASSERT_TRUE(WritePicture(folder + "photo.png", 64, 48));
+  Open(folder);
+  Select(IndexOf(folder + "photo.png"));
+  std::optional<std::vector<bool>> busyWhenEventsRan;
+  QTimer::singleShot(0, [&] { busyWhenEventsRan = host_.busy; });
+  commands_.mnuFileOptionsRotate_Click();
+  EXPECT_EQ(busyWhenEventsRan, std::vector<bool>{true}) << "no event ran while the file was turned";
+  EXPECT_EQ(host_.busy, (std::vector<bool>{true, false}));
+  EXPECT_EQ(QImage(folder + "photo.png").size(), QSize(48, 64));
+}
+
 TEST_F(RotateFileTest, KeepsDepthTransparencyModeAndGroup) {
   const QString folder = freshFolder("deep") + "/";
   struct Case { const char* name; QImage::Format format; mode_t mode; };
