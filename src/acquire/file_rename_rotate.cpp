@@ -33,6 +33,20 @@ Status CheckFileName(const QString& name) {
   return Status::success();
 }
 
+// Runs `work` on a worker while the window's events go on, and gives its
+// result. Work under way when the program ends is waited for, so that a
+// file is written whole or not at all.
+template <typename T, typename Work>
+T OffTheWindow(Work work) {
+  QFutureWatcher<T> running;
+  QEventLoop loop;
+  QObject::connect(&running, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
+  running.setFuture(QtConcurrent::run(BackgroundPool(), std::move(work)));
+  loop.exec();
+  running.waitForFinished();
+  return running.result();
+}
+
 // Restores the window however the edit ends.
 class BusyScope {
  public:
@@ -90,10 +104,12 @@ Status FileCommands::Rotate(int index) {
   const QString file = context_.panel.table().ThumbFiles(index);
   if (Status turnable = CheckTurnable(file); !turnable) return turnable;
   const std::optional<FileIdentity> loadedFile = FileIdentity::Of(file);
-  // A PNG turns from the samples its file stores, at their own depth: the
-  // picture widened to 32 bits a pixel and turned beside it would cost many
-  // times as much (64 times for a black-and-white page).
-  if (TurnedPictureFormat(file) != "png") {
+  // Only a picture written anew as a JPEG is loaded and turned here; every
+  // other file turns from the samples it stores, at their own depth (a page
+  // widened to 32 bits a pixel and turned beside it would cost many times
+  // as much: 64 times for a black-and-white one).
+  const bool held = TurnNeedsHeldPicture(file);
+  if (held) {
     if (Status loaded = imaging.LoadFile(file); !loaded) return loaded;
     Status turned;
     const bool cancelled = host_.RunWithProgress([&] {
@@ -105,24 +121,24 @@ Status FileCommands::Rotate(int index) {
     if (!turned) return turned;
   }
   // The file is read, turned, checked and written on a worker, the window
-  // taking no input but painting meanwhile: a large photo takes seconds. A
-  // turn under way when the program ends is waited for, so that the file is
-  // written whole or not at all.
-  std::optional<Result<QString>> saved;
-  {
-    const BusyScope busy(host_);
-    QFutureWatcher<Result<QString>> turning;
-    QEventLoop loop;
-    QObject::connect(&turning, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
-    turning.setFuture(QtConcurrent::run(BackgroundPool(), [&imaging, file, loadedFile] {
-      return SaveTurnedPicture(imaging, file, loadedFile);
-    }));
-    loop.exec();
-    turning.waitForFinished();
-    saved.emplace(turning.result());
+  // taking no input but painting meanwhile: a large photo takes seconds.
+  // Cancel drops the turn before anything is written.
+  const BusyScope busy(host_);
+  std::optional<Result<TurnedPicture>> turned;
+  const auto turn = [&] {
+    turned.emplace(OffTheWindow<Result<TurnedPicture>>(
+        [&imaging, file, loadedFile] { return TurnPicture(imaging, file, loadedFile); }));
+  };
+  if (held) {
+    turn();
+  } else if (host_.RunWithProgress(turn) && context_.options.showProgress) {
+    return Status::success();
   }
-  if (!*saved) return Error{saved->error()};
-  context_.panel.table().setFile(index, **saved);
+  if (!*turned) return Error{turned->error()};
+  const Result<QString> saved =
+      OffTheWindow<Result<QString>>([picture = **turned] { return WriteTurnedPicture(picture); });
+  if (!saved) return Error{saved.error()};
+  context_.panel.table().setFile(index, *saved);
   RebuildCell(index);
   return Status::success();
 }

@@ -123,31 +123,45 @@ Status CheckTurnable(const QString& path) {
   return Status::success();
 }
 
-Result<QString> SaveTurnedPicture(Imaging& imaging, const QString& path, const std::optional<FileIdentity>& loaded) {
+bool TurnNeedsHeldPicture(const QString& path) {
   const QByteArray format = TurnedPictureFormat(path);
-  const bool sameName = !format.isEmpty();
-  const Result<Turned> turned =
-      !sameName || format == "jpeg" ? TurnedJpeg(imaging, path) : TurnedAsStored(path, format);
+  return format.isEmpty() || (format == "jpeg" && !IsJpegFile(path));
+}
+
+Result<TurnedPicture> TurnPicture(Imaging& imaging, const QString& path, const std::optional<FileIdentity>& loaded) {
+  const QByteArray format = TurnedPictureFormat(path);
+  Result<Turned> turned = format.isEmpty() || format == "jpeg" ? TurnedJpeg(imaging, path) : TurnedAsStored(path, format);
   if (!turned) return Error{turned.error(), turned.cancelled()};
   if (loaded && turned->read != *loaded) return Changed(path);
-  if (sameName) {
-    if (Status replaced = FileSystemUtility::WriteFile(path, turned->bytes, FileSystemUtility::Name::Replace,
-                                                        QString(), turned->read);
+  return TurnedPicture{path, std::move(turned->bytes), turned->read};
+}
+
+Result<QString> WriteTurnedPicture(const TurnedPicture& turned) {
+  const QString& path = turned.path;
+  if (!TurnedPictureFormat(path).isEmpty()) {
+    if (Status replaced =
+            FileSystemUtility::WriteFile(path, turned.bytes, FileSystemUtility::Name::Replace, QString(), turned.read);
         !replaced)
       return Error{replaced.error()};
     return path;
   }
   const QString jpeg = JpegNameFor(path);
-  if (Status written = FileSystemUtility::WriteFile(jpeg, turned->bytes, FileSystemUtility::Name::New, path); !written)
+  if (Status written = FileSystemUtility::WriteFile(jpeg, turned.bytes, FileSystemUtility::Name::New, path); !written)
     return Error{written.error()};
   // Only the file that was turned goes to the trash.
-  Status trashed = FileIdentity::Of(path) == turned->read ? FileSystemUtility::RecycleFiles({path}) : Changed(path);
+  Status trashed = FileIdentity::Of(path) == turned.read ? FileSystemUtility::RecycleFiles({path}) : Changed(path);
   if (!trashed) {
     // Two copies would look like a new picture; the new one is ours to take back.
     QFile::remove(jpeg);
     return Error{trashed.error()};
   }
   return jpeg;
+}
+
+Result<QString> SaveTurnedPicture(Imaging& imaging, const QString& path, const std::optional<FileIdentity>& loaded) {
+  const Result<TurnedPicture> turned = TurnPicture(imaging, path, loaded);
+  if (!turned) return Error{turned.error(), turned.cancelled()};
+  return WriteTurnedPicture(*turned);
 }
 
 }  // namespace lumaset

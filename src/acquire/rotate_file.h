@@ -43,4 +43,21 @@ Status CheckTurnable(const QString& path);
 Result<QString> SaveTurnedPicture(Imaging& imaging, const QString& path,
                                   const std::optional<FileIdentity>& loaded = std::nullopt);
 
+// The two halves of SaveTurnedPicture, for a caller that reads and turns the
+// file away from the window and may drop the result before anything is
+// written: the turned content and what the file was when it was read, and
+// its writing.
+struct TurnedPicture {
+  QString path;
+  QByteArray bytes;
+  FileIdentity read;
+};
+Result<TurnedPicture> TurnPicture(Imaging& imaging, const QString& path,
+                                  const std::optional<FileIdentity>& loaded = std::nullopt);
+Result<QString> WriteTurnedPicture(const TurnedPicture& turned);
+// Whether the turn of `path` is made from the picture held by the imaging
+// object (loaded and turned there first): a file written anew as a JPEG.
+// Every other file is turned from what it stores.
+bool TurnNeedsHeldPicture(const QString& path);
+
 }  // namespace lumaset

@@ -157,6 +157,17 @@ TEST_F(RotateFileTest, GifBecomesAJpegInItsPlace) {
   EXPECT_TRUE(QFileInfo::exists(Trash() + "photo.gif"));
 }
 
+// A file whose name says JPEG but which holds another format is written as
+// the JPEG its name says, made from its own picture turned.
+TEST_F(RotateFileTest, AJpegNameOverAnotherFormatGetsItsOwnPictureTurned) {
+  const QString folder = freshFolder("named") + "/";
+  ASSERT_TRUE(WritePicture(folder + "photo.jpg", 64, 48, "png"));
+  Rotate(folder, "photo.jpg");
+  EXPECT_EQ(host_.errors, QStringList());
+  EXPECT_EQ(QImageReader(folder + "photo.jpg").format(), "jpeg");
+  EXPECT_EQ(QImage(folder + "photo.jpg").size(), QSize(48, 64));
+}
+
 // A TIFF keeps its colour profile, its resolution (across and down trading
 // places) and its compression, so that it comes back about the size it was;
 // one that a camera stored sideways turns from the way it is seen.

@@ -1,4 +1,4 @@
-// Rotate Clockwise turns a PNG within the memory of the samples it stores.
+// Rotate Clockwise turns a PNG or a TIFF within the memory of the samples it stores.
 
 #include <atomic>
 #include <chrono>
@@ -16,7 +16,8 @@ class RotatePngTest : public FileCommandsTest {};
 
 // A black-and-white page of 8000 x 4000 pixels stores a megabyte a thousand
 // rows; widened to 32 bits a pixel it would take 128 MB, twice over once
-// turned. With less than that free, the page still turns.
+// turned. With less than that free, the page still turns, as a PNG and as
+// a TIFF.
 TEST_F(RotatePngTest, APageTurnsWithinTheMemoryOfItsSamples) {
   const QString folder = freshFolder("page") + "/";
   const QByteArray header = hostile::be32(8000) + hostile::be32(4000) + char(1) + QByteArray(4, '\0');
@@ -25,33 +26,38 @@ TEST_F(RotatePngTest, APageTurnsWithinTheMemoryOfItsSamples) {
   const QByteArray page = "\x89PNG\r\n\x1A\n" + hostile::pngChunk("IHDR", header) +
                           hostile::pngChunk("IDAT", hostile::deflated(rows)) + hostile::pngChunk("IEND", {});
   ASSERT_TRUE(WriteText(folder + "page.png", page));
-  Open(folder);
-  Select(IndexOf(folder + "page.png"));
+  ASSERT_TRUE(QImage::fromData(page, "png").convertToFormat(QImage::Format_Mono).save(folder + "page.tif", "tiff"));
+  for (const char* name : {"page.png", "page.tif"}) {
+    SCOPED_TRACE(name);
+    Open(folder);
+    Select(IndexOf(folder + name));
 
-  auto& memory = imaging_detail::FullSizeMemory();
-  using Share = imaging_detail::DecodeMemory::Share;
-  auto taken = std::make_unique<Share>(memory, imaging_detail::kFullSizeBytes - (96 << 20));
-  ASSERT_TRUE(taken->granted());
-  // A read that waits for the memory gets it back at once, and says so.
-  std::atomic<bool> done{false}, waited{false};
-  std::thread watcher([&] {
-    for (; !done; std::this_thread::sleep_for(std::chrono::milliseconds(1))) {
-      if (memory.waiting() > 0) {
-        waited = true;
-        taken.reset();
-        return;
+    auto& memory = imaging_detail::FullSizeMemory();
+    using Share = imaging_detail::DecodeMemory::Share;
+    auto taken = std::make_unique<Share>(memory, imaging_detail::kFullSizeBytes - (96 << 20));
+    ASSERT_TRUE(taken->granted());
+    // A read that waits for the memory gets it back at once, and says so.
+    std::atomic<bool> done{false}, waited{false};
+    std::thread watcher([&] {
+      for (; !done; std::this_thread::sleep_for(std::chrono::milliseconds(1))) {
+        if (memory.waiting() > 0) {
+          waited = true;
+          taken.reset();
+          return;
+        }
       }
-    }
-  });
-  commands_.mnuFileOptionsRotate_Click();
-  done = true;
-  watcher.join();
-  EXPECT_FALSE(waited) << "the turn waited for memory for the page widened";
-  EXPECT_EQ(host_.errors, QStringList());
-  const QImage turned(folder + "page.png");
-  ASSERT_EQ(turned.size(), QSize(4000, 8000));
-  EXPECT_EQ(turned.pixelColor(4000 - 1 - 7, 0), Qt::white);
-  EXPECT_EQ(turned.pixelColor(4000 - 1 - 6, 0), Qt::black);
+    });
+    commands_.mnuFileOptionsRotate_Click();
+    done = true;
+    watcher.join();
+    taken.reset();
+    EXPECT_FALSE(waited) << "the turn waited for memory for the page widened";
+    EXPECT_EQ(host_.errors, QStringList());
+    const QImage turned(folder + name);
+    ASSERT_EQ(turned.size(), QSize(4000, 8000));
+    EXPECT_EQ(turned.pixelColor(4000 - 1 - 7, 0), Qt::white);
+    EXPECT_EQ(turned.pixelColor(4000 - 1 - 6, 0), Qt::black);
+  }
 }
 
 // A picture too large for the memory full-size pictures share is refused
