@@ -79,6 +79,21 @@ QByteArray turnedHeaders(QByteArrayView file, const BmpLayout& layout, qint64 pi
   return head;
 }
 
+// Read back, the new file must show the pixels of the original turned.
+bool showsTurned(QByteArrayView original, QByteArrayView turned) {
+  const Result<QImage> before = decodeBmp(original);
+  if (!before) return false;
+  const Result<QImage> after = decodeBmp(turned);
+  if (!after || after->width() != before->height() || after->height() != before->width()) return false;
+  const int height = before->height();
+  for (int y = 0; y < after->height(); ++y) {
+    for (int x = 0; x < after->width(); ++x) {
+      if (after->pixel(x, y) != before->pixel(y, height - 1 - x)) return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 Result<QByteArray> turnBmpClockwise(QByteArrayView file) {
@@ -86,23 +101,24 @@ Result<QByteArray> turnBmpClockwise(QByteArrayView file) {
   if (!read) return Error{read.error() + QLatin1Char('.')};
   const BmpLayout& layout = *read;
   if (layout.runLength()) return Error{QStringLiteral("its pixels are compressed with run lengths, which Lumaset cannot write back.")};
+  // Counted in double first: a header may claim sizes whose product wraps.
+  if (static_cast<double>(layout.rowBytes()) * layout.height + layout.pixelsAt > static_cast<double>(file.size()))
+    return damaged();
   const qint64 pixelsEnd = layout.pixelsAt + layout.rowBytes() * layout.height;
-  if (pixelsEnd > file.size()) return damaged();
   const bool profile = layout.profileSize > 0;
   if (profile && (layout.profileAt + layout.profileSize > file.size() ||
                   (layout.profileAt < pixelsEnd && layout.profileAt + layout.profileSize > layout.pixelsAt))) {
     return damaged();
   }
   const qint64 pixelBytes = (qint64{layout.height} * layout.bits + 31) / 32 * 4 * layout.width;
-  // The file, the turned pixels and the new file.
-  const qint64 cost = 2 * file.size() + 2 * pixelBytes;
-  if (cost > DecodeMemory::kTotalBytes) {
-    return Error{QStringLiteral("there is not enough memory for a picture of %1 x %2 pixels.")
-                     .arg(layout.width)
-                     .arg(layout.height)};
-  }
-  const DecodeMemory::Share share(DecodeMemory::Shared(), cost);
-  if (!share.granted()) return CancelledError();
+  // The file, the turned pixels and the new file, and both decoded to be
+  // compared (a bit, a byte or four a pixel).
+  const double decodedBytes =
+      static_cast<double>(layout.width) * layout.height * (layout.bits <= 1 ? 0.125 : layout.bits <= 8 ? 1 : 4);
+  std::optional<DecodeMemory::Share> share;
+  if (auto refused =
+          TakeTurnMemory(share, 2.0 * file.size() + 2.0 * pixelBytes + 2 * decodedBytes, layout.width, layout.height))
+    return *refused;
   Result<QByteArray> rows = turnedRows(file, layout);
   if (!rows) return rows;
   // Whatever followed the pixels (a profile, mostly) follows them still.
@@ -113,6 +129,10 @@ Result<QByteArray> turnBmpClockwise(QByteArrayView file) {
                                                              (pixelsEnd - layout.pixelsAt)));
   }
   putLe32(out, 2, static_cast<std::uint32_t>(out.size()));
+  if (!showsTurned(file, out)) {
+    if (DecodeStop::requested()) return CancelledError();
+    return Error{QStringLiteral("Lumaset cannot write this BMP file back without changing its pixels.")};
+  }
   return out;
 }
 

@@ -15,6 +15,9 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <optional>
+
+#include "components/result.h"
 
 namespace lumaset {
 
@@ -87,5 +90,13 @@ class DecodeMemory {
   mutable std::mutex mutex_;
   std::condition_variable returned_;
 };
+
+// Takes the memory a file's quarter turn holds, `bytes` (counted in double,
+// so that no header's sizes wrap), from the memory full-size pictures
+// share, into `share`. Nothing when it was granted; otherwise the refusal
+// of a picture of `width` x `height` pixels that could never fit, or a
+// cancelled error when the wait was stopped.
+std::optional<Error> TakeTurnMemory(std::optional<DecodeMemory::Share>& share, double bytes, quint64 width,
+                                    quint64 height);
 
 }  // namespace lumaset::imaging_detail

@@ -141,9 +141,8 @@ Result<QByteArray> turnPngClockwise(QByteArrayView file) {
   if (!reader.header(samples)) return damaged(reader.failure());
   if (samples.sampleBytes() > static_cast<double>(file.size()) * kMostDeflateRatio) return damaged();
   const double cost = pngTurnBytes(file.size(), samples.width, samples.height, samples.bitsPerPixel);
-  if (cost > static_cast<double>(kFullSizeBytes)) return tooLarge(samples);
-  const DecodeMemory::Share share(FullSizeMemory(), static_cast<qint64>(cost));
-  if (!share.granted()) return CancelledError();
+  std::optional<DecodeMemory::Share> share;
+  if (auto refused = TakeTurnMemory(share, cost, samples.width, samples.height)) return *refused;
   samples.allocate();
   if (!reader.rows(samples)) return damaged(reader.failure());
   const PngSamples turned = quarterTurned(samples);

@@ -265,13 +265,8 @@ Result<QByteArray> turnTiffClockwise(QByteArrayView file) {
   const double samples = static_cast<double>(stored->planeBytes()) * stored->planes();
   const double tile = stored->tiled ? 2 * static_cast<double>(stored->rowBytes(stored->tileWidth)) * stored->tileLength : 0;
   const double cost = static_cast<double>(file.size()) + 4 * samples + tile;
-  if (cost > static_cast<double>(DecodeMemory::kTotalBytes)) {
-    return Error{QStringLiteral("there is not enough memory for a picture of %1 x %2 pixels.")
-                     .arg(stored->width)
-                     .arg(stored->length)};
-  }
-  const DecodeMemory::Share share(DecodeMemory::Shared(), static_cast<qint64>(cost));
-  if (!share.granted()) return CancelledError();
+  std::optional<DecodeMemory::Share> share;
+  if (auto refused = TakeTurnMemory(share, cost, stored->width, stored->length)) return *refused;
   std::vector<Plane> planes;
   {
     Result<std::vector<Plane>> read = readPlanes(from.get(), *stored, message);

@@ -27,6 +27,15 @@ std::optional<TiffSamples> tiffSamplesOf(TIFF* tiff) {
   const bool sound = layout.width > 0 && layout.length > 0 && layout.bits >= 1 && layout.bits <= 64 &&
                      layout.samples >= 1 && (!layout.tiled || (layout.tileWidth > 0 && layout.tileLength > 0));
   if (!sound) return std::nullopt;
+  // Every size worked out from the header must be a number: a row of a
+  // tile starts on a byte, and all the planes' samples together fit 64 bits
+  // with room to spare (a hostile header's would otherwise wrap round to a
+  // few bytes, and the reading overrun them).
+  uint64_t plane = 0, all = 0;
+  if (__builtin_mul_overflow(layout.rowBytes(layout.width), uint64_t{layout.length}, &plane) ||
+      __builtin_mul_overflow(plane, static_cast<uint64_t>(layout.planes()), &all) || all > (uint64_t{1} << 48))
+    return std::nullopt;
+  if (layout.tiled && (uint64_t{layout.tileWidth} * layout.pixelBits()) % 8 != 0) return std::nullopt;
   return layout;
 }
 

@@ -101,16 +101,13 @@ Result<QByteArray> turnWebpClockwise(QByteArrayView file) {
   const auto* data = reinterpret_cast<const uint8_t*>(file.data());
   if (WebPGetFeatures(data, static_cast<size_t>(file.size()), &features) != VP8_STATUS_OK) return damaged();
   if (features.has_animation) return Error{QStringLiteral("it is an animation, and only its first frame would be kept.")};
-  const qint64 sampleBytes = qint64{4} * features.width * features.height;
-  // The file, its samples, the turned samples, a second read to check them and the new file.
-  const qint64 cost = 3 * file.size() + 3 * sampleBytes;
-  if (cost > DecodeMemory::kTotalBytes) {
-    return Error{QStringLiteral("there is not enough memory for a picture of %1 x %2 pixels.")
-                     .arg(features.width)
-                     .arg(features.height)};
-  }
-  const DecodeMemory::Share share(DecodeMemory::Shared(), cost);
-  if (!share.granted()) return CancelledError();
+  const double sampleBytes = 4.0 * features.width * features.height;
+  // The file, its samples, the turned samples, the encoder's copy of them, a
+  // second read to check them and the new file.
+  std::optional<DecodeMemory::Share> share;
+  if (auto refused = TakeTurnMemory(share, 3.0 * file.size() + 4 * sampleBytes, static_cast<quint64>(features.width),
+                                    static_cast<quint64>(features.height)))
+    return *refused;
   int width = 0, height = 0;
   QByteArray turnedSamples;
   {

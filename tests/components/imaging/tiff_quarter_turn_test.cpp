@@ -168,6 +168,37 @@ TEST(TiffQuarterTurn, TurnsAsSeenAndStandsUpright) {
 
 // What cannot be turned whole is refused with the reason; a file cut short
 // or claiming a huge picture in a few bytes costs nothing and breaks nothing.
+// A header whose sizes multiply past 64 bits: 1824726041 pixels across, of
+// 37171 samples of 64 bits, in three strips of deflated zeros.
+QByteArray WrappingTiff() {
+  const auto le16 = [](quint16 v) { return QByteArray(reinterpret_cast<const char*>(&v), 2); };
+  const auto le32 = [](quint32 v) { return QByteArray(reinterpret_cast<const char*>(&v), 4); };
+  constexpr quint16 kSamples = 37171;
+  const QByteArray strip = qCompress(QByteArray(1 << 16, '\0')).mid(4);  // the zlib stream alone
+  QByteArray file = "II*" + QByteArray(1, '\0') + le32(0);
+  const auto bitsAt = static_cast<quint32>(file.size());
+  for (int i = 0; i < kSamples; ++i) file += le16(64);
+  QByteArray offsets, counts;
+  for (int i = 0; i < 3; ++i) {
+    offsets += le32(static_cast<quint32>(file.size()));
+    counts += le32(static_cast<quint32>(strip.size()));
+    file += strip;
+  }
+  const auto offsetsAt = static_cast<quint32>(file.size());
+  file += offsets;
+  const auto countsAt = static_cast<quint32>(file.size());
+  file += counts;
+  const auto ifdAt = static_cast<quint32>(file.size());
+  const auto entry = [&](quint16 tag, quint16 type, quint32 count, quint32 value) {
+    return le16(tag) + le16(type) + le32(count) + le32(value);
+  };
+  file += le16(10) + entry(256, 4, 1, 1824726041) + entry(257, 4, 1, 33996) + entry(258, 3, kSamples, bitsAt) +
+          entry(259, 3, 1, 8) + entry(262, 3, 1, 1) + entry(273, 4, 3, offsetsAt) + entry(277, 3, 1, kSamples) +
+          entry(278, 4, 1, 11332) + entry(279, 4, 3, countsAt) + entry(284, 3, 1, 1) + le32(0);
+  file.replace(4, 4, le32(ifdAt));
+  return file;
+}
+
 TEST(TiffQuarterTurn, RefusesWhatItCannotKeep) {
   const Kind grey{"", 8, 1, PHOTOMETRIC_MINISBLACK, SAMPLEFORMAT_UINT, PLANARCONFIG_CONTIG, COMPRESSION_LZW};
   const QByteArray file = made(grey);
@@ -212,7 +243,9 @@ TEST(TiffQuarterTurn, RefusesWhatItCannotKeep) {
     const Result<QByteArray> turned = turnTiffClockwise(bytes);
     ASSERT_FALSE(turned.ok());
     EXPECT_EQ(turned.error(), why);
-  }
+  }  // Sizes that would wrap round to a few bytes are no picture, never a
+  // buffer too small for what libtiff is asked to read into it.
+  EXPECT_FALSE(turnTiffClockwise(WrappingTiff()).ok());
 }
 
 }  // namespace

@@ -186,8 +186,8 @@ TEST(WebpQuarterTurn, StopsWhenNoLongerWanted) {
 
 // A picture whose samples cannot fit in the memory decodes may hold is
 // refused before any of them is decoded.
-TEST(WebpQuarterTurn, RefusesWhatTheDecodeMemoryCannotHold) {
-  const quint32 side = 9000 - 1;  // a lossless header of 9000 x 9000 pixels, and no more
+TEST(WebpQuarterTurn, RefusesWhatTheFullSizeMemoryCannotHold) {
+  const quint32 side = 16384 - 1;  // a lossless header of 16384 x 16384 pixels, and no more
   const quint32 sizes = side | side << 14 | 1U << 28;
   QByteArray header("\x2F");
   for (int i = 0; i < 4; ++i) header += static_cast<char>(sizes >> (8 * i));
@@ -195,7 +195,7 @@ TEST(WebpQuarterTurn, RefusesWhatTheDecodeMemoryCannotHold) {
   const QByteArray file = "RIFF" + QByteArray(1, static_cast<char>(4 + chunk.size())) + QByteArray(3, '\0') + "WEBP" + chunk;
   const Result<QByteArray> turned = TurnedFileClockwise(QStringLiteral("large.webp"), file, "webp");
   ASSERT_FALSE(turned.ok());
-  EXPECT_TRUE(turned.error().endsWith("there is not enough memory for a picture of 9000 x 9000 pixels."))
+  EXPECT_TRUE(turned.error().endsWith("there is not enough memory for a picture of 16384 x 16384 pixels."))
       << turned.error().toStdString();
 }
 
