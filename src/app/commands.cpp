@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QPointer>
 #include <QCursor>
 #include <QMainWindow>
 #include <QMenu>
@@ -242,9 +243,24 @@ void CommandSet::Toggled(const QString& name, QAction* action, bool on) {
     return;
   }
   if ((*state)() == on) return;
-  Run(name);
-  // A command that did not run (busy, not wired) shows its state again.
-  action->setChecked((*state)());
+  // A command that cannot run now (busy, not wired) shows its state again.
+  if (busy_ && !Free(name)) {
+    action->setChecked((*state)());
+    return;
+  }
+  // What the check shows when the command runs is what it is asked for: a
+  // command that waits for pictures still being added and is clicked again
+  // meanwhile takes the last click, not each in turn.
+  const std::function<void()> apply = [this, name, action = QPointer<QAction>(action), isOn = *state] {
+    if (!action) return;
+    if (isOn() != action->isChecked()) Call(name);
+    action->setChecked(isOn());
+  };
+  if (Free(name)) {
+    apply();
+  } else {
+    RunGated(apply);
+  }
 }
 
 bool CommandSet::Allowed(const QAction* action) const {

@@ -257,6 +257,7 @@ class MainWindow : public QMainWindow, private FolderOpenWindow, private LayoutP
   bool downloading_ = false;
   bool editorOpen_ = false;  // the Edit command waits for the default editor
   bool closeWhenIdle_ = false;  // Exit was asked for during long page work
+  bool closeAfterWaiting_ = false;  // Exit was asked for while commands wait for additions
 
   FolderTree* dirTree_ = nullptr;
   QFrame* picSplit_ = nullptr;

@@ -65,12 +65,13 @@ void MainWindow::ConnectDocuments() {
 
 // A printer found after the window was made becomes the page's printer,
 // turned as the page is, unless one was chosen meanwhile. A command, a
-// dialog, the default editor or a drag on the page still going is left to
+// dialog, the default editor, a drag on the page or pictures still being
+// added (placed on the page as it was when they were asked for) is left to
 // end first.
 void MainWindow::TakePrinter(const std::shared_ptr<FoundPrinter>& found) {
   PrinterDevice& printer = app_.printer();
   if (QApplication::activeModalWidget() || QApplication::mouseButtons() != Qt::NoButton || commands_->busy() ||
-      editorOpen_ || printer.Printing()) {
+      editorOpen_ || printer.Printing() || layout_->adding() || layout_->commandsWaiting()) {
     QTimer::singleShot(250, this, [this, found] { TakePrinter(found); });
     return;
   }

@@ -11,6 +11,7 @@
 #include <QScreen>
 
 #include <algorithm>
+#include <utility>
 
 #include "acquire/email.h"
 #include "app/commands.h"
@@ -161,6 +162,18 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     app_.abortRequested = true;
     closeWhenIdle_ = true;
     event->ignore();
+    return;
+  }
+  // Commands asked for before it (a Save among them) wait for pictures
+  // still being added: the window closes after them, not instead of them.
+  if (!closing_ && layout_->commandsWaiting()) {
+    event->ignore();
+    if (!std::exchange(closeAfterWaiting_, true)) {
+      layout_->AfterAdding([this] {
+        closeAfterWaiting_ = false;
+        close();
+      });
+    }
     return;
   }
   if (closing_ || FormUnload()) {

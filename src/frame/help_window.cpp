@@ -20,6 +20,8 @@
 #include <set>
 #include <utility>
 
+#include "frame/about_box.h"
+
 namespace lumaset {
 
 namespace {
@@ -391,8 +393,7 @@ void HelpService::tell(QMessageBox::Icon icon, const QString& text) const {
     sink_(icon, text);
     return;
   }
-  QMessageBox box(icon, kMessageTitle, text, QMessageBox::Ok, messageParent_.data());
-  box.exec();
+  ShowMessageBox(messageParent_.data(), icon, kMessageTitle, text, QMessageBox::Ok);
 }
 
 }  // namespace lumaset

@@ -121,6 +121,8 @@ class LayoutPage : public QObject,
   // A command that acts on the page as it is once every addition asked for
   // is on it: now, or once they are placed (PageCommands::AfterAdding).
   void AfterAdding(std::function<void()> command) { commands_.AfterAdding(std::move(command)); }
+  // Whether commands wait for additions to be placed.
+  bool commandsWaiting() const { return commands_.commandsWaiting(); }
   void setReader(ScaledReader reader) { commands_.setReader(std::move(reader)); }
   // `PageRefresh`: the page computed for the printer and drawn again.
   void PageRefresh();

@@ -7,6 +7,9 @@
 #include <QMenu>
 #include <QToolBar>
 
+#include <functional>
+#include <utility>
+#include <vector>
 
 #include "frame/tool_enable.h"
 #include "support/test_support.h"
@@ -93,6 +96,32 @@ TEST(CommandSetTest, LongWorkLetsOnlyCommandsThatLeaveThePageAloneRun) {
   EXPECT_TRUE(commands.Item(u"mnuFileSave")->isEnabled());
   commands.Button(u"New")->trigger();
   EXPECT_EQ(newPages, 1);
+}
+
+// A check clicked while its command waits for pictures still being added
+// shows the click, and the command, when it runs, does what the last click
+// asked for: two clicks meanwhile leave it as it was.
+TEST(CommandSetTest, AWaitingCheckTakesItsLastClick) {
+  QMainWindow window;
+  CommandSet commands(&window);
+  bool reduce = false;
+  commands.WireCheck(u"mnuFileEmailReduce", [&] { return reduce; }, [&] { reduce = !reduce; });
+  std::vector<std::function<void()>> waiting;
+  commands.SetGate([&](std::function<void()> command) { waiting.push_back(std::move(command)); });
+  QAction* check = commands.Item(u"mnuFileEmailReduce");
+  const auto runWaiting = [&] {
+    for (const auto& command : std::exchange(waiting, {})) command();
+  };
+  check->trigger();
+  EXPECT_TRUE(check->isChecked()) << "the click snapped back while its command waits";
+  runWaiting();
+  EXPECT_TRUE(reduce);
+  EXPECT_TRUE(check->isChecked());
+  check->trigger();
+  check->trigger();
+  runWaiting();
+  EXPECT_TRUE(reduce) << "two clicks while waiting turned it off";
+  EXPECT_TRUE(check->isChecked());
 }
 
 TEST(ToolEnableTest, FrontAndBackFollowThePicturesPlaceInTheStack) {

@@ -273,6 +273,35 @@ TEST_F(MainWindowTest, ExitWhileAPictureIsAddedClosesAndStopsItsDecode) {
   EXPECT_TRUE(slow.stopped());
 }
 
+// Exit asked for while a command waits for pictures still being added
+// closes the window after that command, not instead of it.
+TEST_F(MainWindowTest, ExitAfterACommandThatWaitsForAdditionsClosesOnceItRan) {
+  MainWindow& window = Start();
+  LayoutPage& page = window.layoutPage();
+  const QString folder = test::freshFolder(QStringLiteral("exit-waits")) + QLatin1Char('/');
+  for (const char* name : {"p1.png", "p2.png"}) ASSERT_TRUE(test::WritePicture(folder + name, 64, 48));
+  DropOnPage(folder + "p1.png");
+  test::SlowReader gate;
+  page.setReader(gate.reader());
+  PageEditState& edit = page.model().edit();
+  std::tie(edit.downX, edit.downY, edit.addWidth, edit.addHeight) = std::tuple(4000.f, 4000.f, 2880.f, 1440.f);
+  page.PicAdd(folder + "p2.png");
+  ASSERT_TRUE(test::RunUntil([&gate] { return gate.reading(); })) << "the second picture's read at the gate";
+  window.commands().Button(u"Undo")->trigger();
+  EXPECT_FALSE(window.close()) << "the window closed before the undo that waits";
+  EXPECT_TRUE(window.isVisible());
+  const int undoneBefore = page.undo().stack().top();
+  int undoneWhenClosed = -1;
+  gate.open();
+  ASSERT_TRUE(test::RunUntil([&] {
+    if (window.isVisible()) return false;
+    undoneWhenClosed = page.undo().stack().top();
+    return true;
+  })) << "the close after the addition and the undo";
+  EXPECT_EQ(undoneBefore, 1);
+  EXPECT_EQ(undoneWhenClosed, 1) << "the addition was pushed and the undo popped it before the window closed";
+}
+
 // Undo pressed while pictures asked for are still being read undoes the
 // last one asked for, once all are on the page: the page is not emptied and
 // nothing asked for is dropped.
