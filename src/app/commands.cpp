@@ -256,7 +256,7 @@ void CommandSet::Toggled(const QString& name, QAction* action, bool on) {
     if (isOn() != action->isChecked()) Call(name);
     action->setChecked(isOn());
   };
-  if (Free(name)) {
+  if (Free(name) || OnThumbnail(name)) {
     apply();
   } else {
     RunGated(apply);
@@ -340,11 +340,18 @@ void CommandSet::RunGated(std::function<void()> command) {
   }
 }
 
+// The file commands of the selected thumbnail, and its views, act on the
+// thumbnail selected when they are asked for, not on the page.
+bool CommandSet::OnThumbnail(const QString& name) {
+  return name.startsWith(QLatin1String("mnuFileOptions")) || name == QLatin1String("mnuViewEdit") ||
+         name == QLatin1String("mnuViewImage") || name == QLatin1String("mnuViewProperties");
+}
+
 void CommandSet::Run(const QString& name) {
   if (busy_ && !Free(name)) return;
   const auto handler = handlers_.constFind(name);
   if (handler == handlers_.constEnd()) return;
-  if (Free(name)) {
+  if (Free(name) || OnThumbnail(name)) {
     (*handler)();
   } else {
     RunGated(*handler);

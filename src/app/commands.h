@@ -81,6 +81,8 @@ class CommandSet : public QObject {
   QString CommandOf(const QAction* action) const;
   // Commands that run also during long work, and never wait.
   static bool Free(const QString& name);
+  // Commands of the selected thumbnail, which never wait for the page.
+  static bool OnThumbnail(const QString& name);
   // Runs the procedure of `name` now, if it has one.
   void Call(const QString& name);
   // Runs `command` through the gate, when there is one.

@@ -101,7 +101,7 @@ TEST(CommandSetTest, LongWorkLetsOnlyCommandsThatLeaveThePageAloneRun) {
 // A check clicked while its command waits for pictures still being added
 // shows the click, and the command, when it runs, does what the last click
 // asked for: two clicks meanwhile leave it as it was.
-TEST(CommandSetTest, AWaitingCheckTakesItsLastClick) {
+TEST(CommandSetTest, WhatWaitsForAdditionsAndWhatDoesNot) {
   QMainWindow window;
   CommandSet commands(&window);
   bool reduce = false;
@@ -122,6 +122,17 @@ TEST(CommandSetTest, AWaitingCheckTakesItsLastClick) {
   runWaiting();
   EXPECT_TRUE(reduce) << "two clicks while waiting turned it off";
   EXPECT_TRUE(check->isChecked());
+
+  // A command of the selected thumbnail acts on it as it is selected now,
+  // while a page command waits.
+  int deleted = 0, newPages = 0;
+  commands.Wire(u"mnuFileOptionsDelete", [&] { ++deleted; });
+  commands.Wire(u"mnuFileNew", [&] { ++newPages; });
+  commands.Item(u"mnuFileOptionsDelete")->trigger();
+  commands.Item(u"mnuFileNew")->trigger();
+  EXPECT_EQ(std::pair(deleted, newPages), std::pair(1, 0));
+  runWaiting();
+  EXPECT_EQ(newPages, 1);
 }
 
 TEST(ToolEnableTest, FrontAndBackFollowThePicturesPlaceInTheStack) {
