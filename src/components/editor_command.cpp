@@ -122,11 +122,20 @@ std::vector<Piece> Pieces(const std::vector<ExecWord>& words) {
   return pieces;
 }
 
+// The program a word names, as its package may name it: "/usr/bin/bash-static"
+// and "python3.11" are bash and python.
+QString ProgramName(const QString& word) {
+  static const QRegularExpression suffix(QStringLiteral("(?:-static)?[0-9.]*$"));
+  const QString name = QFileInfo(word).fileName();
+  const QString bare = QString(name).remove(suffix);
+  return bare.isEmpty() ? name : bare;
+}
+
 bool IsShell(const QString& word) {
   static const QStringList shells{"sh",   "bash", "rbash", "dash", "ash",  "zsh", "rzsh", "ksh", "ksh93",
                                   "mksh", "lksh", "pdksh", "oksh", "loksh", "posh", "yash", "bosh", "fish",
                                   "csh",  "tcsh", "rc",    "es",   "elvish", "xonsh", "nu",  "pwsh"};
-  return shells.contains(QFileInfo(word).fileName());
+  return shells.contains(ProgramName(word));
 }
 
 // A program other than a shell that runs a string it is handed as a shell's
@@ -145,7 +154,19 @@ const QList<CommandRunner>& CommandRunners() {
                               {"runuser", {"-c", "--command", "--session-command"}},
                               {"flock", {"-c", "--command"}},
                               {"watch", {}},
-                              {"ssh", {}}};
+                              {"ssh", {}},
+                              {"tmux", {}},
+                              // Interpreters run the code they are handed.
+                              {"python", {"-c"}},
+                              {"perl", {"-e", "-E"}},
+                              {"ruby", {"-e"}},
+                              {"node", {"-e", "-p", "--eval", "--print"}},
+                              {"nodejs", {"-e", "-p", "--eval", "--print"}},
+                              {"php", {"-r"}},
+                              {"lua", {"-e"}},
+                              {"awk", {}},
+                              {"gawk", {}},
+                              {"mawk", {}}};
     // A terminal hands a lone argument of -e that is no program to $SHELL -c,
     // and some take their command as one string of their own.
     for (const char* terminal : {"xterm", "uxterm", "lxterm", "koi8rxterm", "x-terminal-emulator", "rxvt", "urxvt",
@@ -222,7 +243,7 @@ Status CheckEditorCommand(const QString& exec) {
       if (command < pieces.size() && pieces[command].fileCode) return toShell;
       continue;
     }
-    const QString name = QFileInfo(pieces[i].text).fileName();
+    const QString name = ProgramName(pieces[i].text);
     for (const CommandRunner& runner : CommandRunners()) {
       if (runner.name == name && RunsFile(pieces, i, runner)) return toShell;
     }

@@ -19,8 +19,11 @@ namespace lumaset {
 // reads commands: a shell started with -c, wherever it stands in the line,
 // takes a file only as an argument of its own after the command text, and
 // the programs known to hand a string to a shell (script, su, runuser and
-// flock with -c, watch, ssh, a terminal's -e) never take one as that string.
-// A program the check does not know may still run its argument as a command.
+// flock with -c, watch, ssh, tmux, a terminal's -e) or to run one as code
+// (python -c, perl -e, ruby -e, node -e, php -r, lua -e, awk) never take
+// one as that string. Programs are known by name whatever their folder and
+// a version or "-static" after it (/bin/bash-static, python3.11). A program
+// the check does not know may still run its argument as a command.
 Status CheckEditorCommand(const QString& exec);
 
 }  // namespace lumaset

@@ -124,6 +124,9 @@ TEST(DefaultEditor, ExecLinesThatWouldSplitANameOrHandItToAShellAreRefused) {
       "runuser -u nobody -c %f", "watch %f", "watch -n 5 edit %f", "ssh host %f", "ssh -t host edit %f",
       // env -S's own escapes, quotes and combined options.
       "env -S'sh\\_-c' %f", "env -vS'sh -c' %f", "env -iS 'sh -c' %f", "env -S\"'sh' -c\" %f",
+      // Shells by their packages' other names, and interpreters handed code.
+      "/bin/bash-static -c %f", "zsh-static -c %f", "python3 -c %f", "/usr/bin/python3.11 -c %f", "perl -ne %f",
+      "ruby -e %f", "nodejs --eval %f", "php -r %f", "lua5.4 -e %f", "awk %f", "tmux new-session %f",
       "env --split-string='sh\\_-c' %f"};
   for (const char* exec : refused) EXPECT_FALSE(CheckEditorCommand(QString::fromUtf8(exec)).ok()) << exec;
   // Whole, and an argument of its own after any command text: every name
@@ -134,7 +137,7 @@ TEST(DefaultEditor, ExecLinesThatWouldSplitANameOrHandItToAShellAreRefused) {
       "env -u DISPLAY /usr/bin/bash -o pipefail -c 'edit \"$1\"' bash %U",
       "/usr/bin/env LANG=C dash -c 'edit \"$1\"' dash %U", "timeout 30 stdbuf -oL edit -c %f",
       "edit 'x' %f # sh -c", "edit # note\n%f", "edit --name=50%% %f", "xterm -e edit %f",
-      "flock /tmp/lock edit %f", "fish --command 'edit $argv' %f", "env -vS'edit -c' %f"};
+      "flock /tmp/lock edit %f", "python3 /opt/edit.py %f", "perl /opt/edit.pl -e utf8 x %f", "fish --command 'edit $argv' %f", "env -vS'edit -c' %f"};
   for (const char* exec : allowed) {
     EXPECT_TRUE(CheckEditorCommand(QString::fromUtf8(exec)).ok()) << exec;
     for (const char* name : names) {
