@@ -376,7 +376,7 @@ void PrinterDevice::MakePdfWriter() {
 QPageLayout PrinterDevice::Layout() const { return ready_ ? printer_->pageLayout() : blank_; }
 
 bool PrinterDevice::Adopt(FoundPrinter&& found) {
-  if (ready_ || job_ || found.info.isNull() || !found.printer) return false;
+  if (ready_ || chosen_ || job_ || found.info.isNull() || !found.printer) return false;
   info_ = std::move(found.info);
   printer_ = std::move(found.printer);
   ready_ = true;
@@ -466,6 +466,7 @@ PrinterChoice PrinterDevice::CurrentChoice() const {
 
 Status PrinterDevice::Choose(const PrinterChoice& choice) {
   if (job_) return Error{QStringLiteral("A print job is still open.")};
+  chosen_ = true;  // no printer found later takes the place of what the user chose, the PDF writer included
   if (!choice.printerName.isEmpty() && (!ready_ || choice.printerName != info_.printerName())) {
     const QPrinterInfo queue = QPrinterInfo::printerInfo(choice.printerName);
     if (queue.isNull()) return noLongerThere(choice.printerName);

@@ -113,8 +113,9 @@ class PrinterDevice {
   // A printer is there to print on; false for the PDF writer.
   bool PrinterReady() const { return ready_; }
 
-  // Takes `found` as the printer while there is none and no job is open;
-  // false, changing nothing, otherwise (a printer chosen meanwhile stays).
+  // Takes `found` as the printer while there is none, none was chosen (the
+  // PDF writer and its paper included) and no job is open; false, changing
+  // nothing, otherwise.
   bool Adopt(FoundPrinter&& found);
 
   // The chosen printer's name; "" without one.
@@ -225,6 +226,7 @@ class PrinterDevice {
   QPrinterInfo info_;  // the queue printed on; null for a printer given or the PDF writer
   std::unique_ptr<QPrinter> printer_;  // without a printer, made by the first job
   bool ready_ = false;
+  bool chosen_ = false;  // the user chose the printer and paper (Print Setup)
   QPageLayout blank_;   // the PDF writer's paper and turn
   QPoint blankStrips_;  // the PDF writer's strips, in twips
   QString ownFile_;  // the file a device made on its own printer writes to

@@ -488,6 +488,25 @@ TEST_F(Printing, WithoutAPrinterAPdfIsWrittenWhileThePrintServerHoldsItsAnswer) 
   ExpectEdgesAtFractions(host.saveAnswer, "while the print server holds its answer");
 }
 
+// A printer found late takes the place of the PDF writer the page began
+// with, but not of a paper the user chose for it meanwhile.
+TEST_F(Printing, APrinterFoundLateNeverReplacesWhatWasChosen) {
+  NEED_SCHEDULER(cups);
+  const auto found = [] {
+    FoundPrinter printer{QPrinterInfo::printerInfo(QStringLiteral("Capture")), nullptr};
+    printer.printer = std::make_unique<QPrinter>(printer.info, QPrinter::HighResolution);
+    return printer;
+  };
+  PrinterDevice untouched(PrinterDevice::Start::NoPrinter);
+  EXPECT_TRUE(untouched.Adopt(found()));
+  EXPECT_EQ(untouched.DeviceName(), "Capture");
+  PrinterDevice chosen(PrinterDevice::Start::NoPrinter);
+  ASSERT_TRUE(chosen.Choose(PrinterChoice{QString(), QPageSize(QPageSize::A5), kLandscape}).ok());
+  EXPECT_FALSE(chosen.Adopt(found()));
+  EXPECT_FALSE(chosen.PrinterReady());
+  EXPECT_EQ(chosen.CurrentChoice().paper.id(), QPageSize::A5);
+}
+
 TEST_F(Printing, ThePrinterChosenInTheDialogTakesTheJobsFromThenOn) {
   NEED_SCHEDULER(cups);
   PrinterDevice device;
