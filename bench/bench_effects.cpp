@@ -32,7 +32,7 @@
 #include <map>
 
 #include "components/imaging/imaging.h"
-#include "components/imaging/imaging_effects.h"
+#include "components/imaging/pixels/imaging_effects.h"
 #include "browser/thumb_table.h"
 #include "components/sound_output.h"
 #include "effects/effect_commands.h"

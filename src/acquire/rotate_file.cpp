@@ -15,7 +15,7 @@
 #include "components/file_system.h"
 #include "components/imaging/decode_memory.h"
 #include "components/imaging/imaging.h"
-#include "components/imaging/jpeg_quarter_turn.h"
+#include "components/imaging/jpeg/jpeg_quarter_turn.h"
 #include "components/imaging/quarter_turn_file.h"
 
 namespace lumaset {

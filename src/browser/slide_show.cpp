@@ -23,7 +23,7 @@
 #include "components/midi_player.h"
 #include "components/mixer_device.h"
 #include "components/settings_store.h"
-#include "components/imaging/bright_contrast.h"
+#include "components/imaging/pixels/bright_contrast.h"
 #include "frame/about_box.h"
 #include "frame/settings.h"
 

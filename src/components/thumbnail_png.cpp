@@ -17,7 +17,7 @@
 #include <memory>
 #include <vector>
 
-#include "components/imaging/png_chunks.h"
+#include "components/imaging/png/png_chunks.h"
 
 namespace lumaset {
 

@@ -10,7 +10,7 @@
 #include <QFileInfo>
 
 #include "components/imaging/imaging.h"
-#include "components/imaging/imaging_effects.h"
+#include "components/imaging/pixels/imaging_effects.h"
 #include "effects/effect_dialogs.h"
 #include "frame/number_from_setting.h"
 

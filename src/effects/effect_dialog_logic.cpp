@@ -4,7 +4,7 @@
 #include <array>
 #include <cmath>
 
-#include "components/imaging/pixel_effects.h"
+#include "components/imaging/pixels/pixel_effects.h"
 
 namespace lumaset {
 

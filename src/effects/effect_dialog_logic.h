@@ -11,7 +11,7 @@
 #include <QSize>
 #include <QString>
 
-#include "components/imaging/color_tools.h"
+#include "components/imaging/pixels/color_tools.h"
 
 namespace lumaset {
 

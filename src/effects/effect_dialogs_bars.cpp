@@ -9,9 +9,9 @@
 
 #include <tuple>
 
-#include "components/imaging/bright_contrast.h"
-#include "components/imaging/dialog_pixels.h"
-#include "components/imaging/imaging_effects.h"
+#include "components/imaging/pixels/bright_contrast.h"
+#include "components/imaging/pixels/dialog_pixels.h"
+#include "components/imaging/pixels/imaging_effects.h"
 #include "effects/effect_dialogs.h"
 
 namespace lumaset {

@@ -17,8 +17,8 @@
 
 #include <algorithm>
 
-#include "components/imaging/dialog_pixels.h"
-#include "components/imaging/imaging_effects.h"
+#include "components/imaging/pixels/dialog_pixels.h"
+#include "components/imaging/pixels/imaging_effects.h"
 #include "components/theme_icons.h"
 #include "effects/effect_dialogs.h"
 #include "frame/about_box.h"

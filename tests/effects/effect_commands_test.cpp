@@ -9,8 +9,8 @@
 #include <functional>
 #include <memory>
 
-#include "components/imaging/color_reduce.h"
-#include "components/imaging/pixel_effects.h"
+#include "components/imaging/pixels/color_reduce.h"
+#include "components/imaging/pixels/pixel_effects.h"
 #include "support/test_support.h"
 #include "fake_effect_host.h"
 

@@ -4,7 +4,7 @@
 
 #include <QImage>
 
-#include "components/imaging/pixel_effects.h"
+#include "components/imaging/pixels/pixel_effects.h"
 #include "effects/effect_dialog.h"
 
 namespace lumaset {

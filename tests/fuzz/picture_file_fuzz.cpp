@@ -12,7 +12,7 @@
 #include <cstdlib>
 
 #include "components/imaging/imaging.h"
-#include "components/imaging/jpeg_quarter_turn.h"
+#include "components/imaging/jpeg/jpeg_quarter_turn.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static int argc = 1;

@@ -4,7 +4,7 @@
 
 #include <new>
 
-#include "components/imaging/pixel_effects.h"
+#include "components/imaging/pixels/pixel_effects.h"
 
 #include <algorithm>
 #include <bit>

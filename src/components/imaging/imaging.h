@@ -27,7 +27,7 @@
 #include <vector>
 
 #include "components/file_system.h"
-#include "components/imaging/pixel_bands.h"
+#include "components/imaging/pixels/pixel_bands.h"
 #include "components/result.h"
 
 namespace lumaset {

@@ -17,15 +17,15 @@
 #include <cstdlib>
 #include <optional>
 
-#include "components/imaging/bmp_file.h"
+#include "components/imaging/bmp/bmp_file.h"
 #include "components/imaging/decode_memory.h"
 #include "components/imaging/imaging_file_headers.h"
-#include "components/imaging/jpeg_strips.h"
+#include "components/imaging/jpeg/jpeg_strips.h"
 #include "components/imaging/picture_shrink.h"
-#include "components/imaging/pixel_bands.h"
-#include "components/imaging/imaging_jpeg.h"
-#include "components/imaging/imaging_png.h"
-#include "components/imaging/imaging_tiff.h"
+#include "components/imaging/pixels/pixel_bands.h"
+#include "components/imaging/jpeg/jpeg_decode.h"
+#include "components/imaging/png/png_decode.h"
+#include "components/imaging/tiff/tiff_decode.h"
 
 namespace lumaset {
 

@@ -1,9 +1,9 @@
 #include "components/imaging/quarter_turn_file.h"
 
-#include "components/imaging/bmp_quarter_turn.h"
-#include "components/imaging/png_quarter_turn.h"
-#include "components/imaging/tiff_quarter_turn.h"
-#include "components/imaging/webp_quarter_turn.h"
+#include "components/imaging/bmp/bmp_quarter_turn.h"
+#include "components/imaging/png/png_quarter_turn.h"
+#include "components/imaging/tiff/tiff_quarter_turn.h"
+#include "components/imaging/webp/webp_quarter_turn.h"
 
 namespace lumaset {
 

@@ -1,5 +1,5 @@
 #include "components/imaging/imaging.h"
-#include "components/imaging/jpeg_metadata.h"
+#include "components/imaging/jpeg/jpeg_metadata.h"
 
 #include <gtest/gtest.h>
 
@@ -30,9 +30,9 @@
 #include <vector>
 
 #include "components/imaging/allocation_watch.h"
-#include "components/imaging/jpeg_test_files.h"
+#include "components/imaging/jpeg/jpeg_test_files.h"
 #include "components/imaging/decode_memory.h"
-#include "components/imaging/imaging_jpeg.h"
+#include "components/imaging/jpeg/jpeg_decode.h"
 #include "support/file_size_limit.h"
 #include "support/test_support.h"
 

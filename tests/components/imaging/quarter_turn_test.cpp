@@ -8,8 +8,8 @@
 #include <QImage>
 
 #include "components/imaging/imaging.h"
-#include "components/imaging/png_quarter_turn.h"
-#include "components/imaging/png_samples.h"
+#include "components/imaging/png/png_quarter_turn.h"
+#include "components/imaging/png/png_samples.h"
 #include "components/imaging/quarter_turn_file.h"
 #include "support/hostile_pictures.h"
 

@@ -1,0 +1,183 @@
+#include "components/imaging/jpeg/jpeg_metadata.h"
+
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+#include "components/imaging/imaging_file_headers.h"
+
+namespace lumaset {
+
+namespace {
+
+constexpr unsigned char kScanStart = 0xDA;
+constexpr unsigned char kImageEnd = 0xD9;
+constexpr unsigned char kApp0 = 0xE0;
+constexpr unsigned char kApp1 = 0xE1;
+constexpr unsigned char kApp2 = 0xE2;
+constexpr unsigned char kApp14 = 0xEE;
+constexpr unsigned char kApp15 = 0xEF;
+constexpr unsigned char kComment = 0xFE;
+
+const QByteArrayView kXmp("http://ns.adobe.com/xap/1.0/\0", 29);
+const QByteArrayView kIcc("ICC_PROFILE\0", 12);
+// In the first chunk of a profile: the chunk's number, the count, then the
+// profile, whose colour space stands 16 bytes into it.
+constexpr qsizetype kIccChunkNumber = 12;
+constexpr qsizetype kIccColourSpace = 14 + 16;
+const QByteArrayView kJfif("JFIF\0", 5);
+// The JFIF resolution across, then down, each of two bytes, after the
+// version and the unit.
+constexpr qsizetype kJfifAcross = 8;
+
+struct Segment {
+  unsigned char marker = 0;
+  QByteArrayView whole;    // marker, length and content
+  QByteArrayView content;  // after the length
+};
+
+struct Header {
+  std::vector<Segment> segments;
+  qsizetype scan = 0;  // where the first scan (or the end) begins
+};
+
+unsigned byteAt(QByteArrayView bytes, qsizetype i) { return static_cast<unsigned char>(bytes[i]); }
+
+// The segments before the first scan. Stray bytes between segments are
+// passed over, as JPEG decoders do; a length that runs past the end is not.
+std::optional<Header> readHeader(QByteArrayView jpeg) {
+  if (!jpeg.startsWith("\xFF\xD8")) return std::nullopt;
+  Header header;
+  qsizetype at = 2;
+  for (;;) {
+    while (at < jpeg.size() && byteAt(jpeg, at) != 0xFF) ++at;
+    qsizetype m = at + 1;
+    while (m < jpeg.size() && byteAt(jpeg, m) == 0xFF) ++m;  // fill bytes
+    if (m >= jpeg.size()) return std::nullopt;
+    const auto marker = static_cast<unsigned char>(byteAt(jpeg, m));
+    if (marker == kScanStart || marker == kImageEnd) {
+      header.scan = at;
+      return header;
+    }
+    const bool standalone = marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8);
+    if (standalone) {
+      at = m + 1;
+      continue;
+    }
+    if (m + 3 > jpeg.size()) return std::nullopt;
+    const qsizetype length = byteAt(jpeg, m + 1) << 8 | byteAt(jpeg, m + 2);
+    if (length < 2 || m + 1 + length > jpeg.size()) return std::nullopt;
+    header.segments.push_back({marker, jpeg.sliced(at, m + 1 + length - at), jpeg.sliced(m + 3, length - 2)});
+    at = m + 1 + length;
+  }
+}
+
+bool isMetadata(unsigned char marker) { return (marker >= kApp0 && marker <= kApp15) || marker == kComment; }
+
+// XMP writes the orientation as an attribute (tiff:Orientation="6") or an
+// element (<tiff:Orientation>6</tiff:Orientation>); the digit becomes 1.
+QByteArray xmpUpright(QByteArrayView content) {
+  static const QByteArray name("tiff:Orientation");
+  QByteArray xmp = content.toByteArray();
+  const auto blank = [&xmp](qsizetype i) { return i < xmp.size() && QByteArrayView(" \t\r\n").contains(xmp[i]); };
+  for (qsizetype at = xmp.indexOf(name); at >= 0; at = xmp.indexOf(name, at + 1)) {
+    qsizetype i = at + name.size();
+    while (blank(i)) ++i;
+    if (i < xmp.size() && xmp[i] == '=') {
+      ++i;
+      while (blank(i)) ++i;
+      if (i >= xmp.size() || (xmp[i] != '"' && xmp[i] != '\'')) continue;
+      ++i;
+    } else if (i < xmp.size() && xmp[i] == '>') {
+      ++i;
+    } else {
+      continue;
+    }
+    if (i < xmp.size() && xmp[i] >= '1' && xmp[i] <= '8') xmp[i] = '1';
+  }
+  return xmp;
+}
+
+// A profile spread over several segments is kept or left out whole, by its first chunk.
+bool rgbProfile(const std::vector<Segment>& segments) {
+  for (const Segment& segment : segments) {
+    const QByteArrayView content = segment.content;
+    if (segment.marker != kApp2 || !content.startsWith(kIcc) || content.size() < kIccColourSpace + 4) continue;
+    if (byteAt(content, kIccChunkNumber) == 1) return content.sliced(kIccColourSpace, 4) == "RGB ";
+  }
+  return false;
+}
+
+int orientationOf(const std::vector<Segment>& segments) {
+  for (const Segment& segment : segments) {
+    if (segment.marker == kApp1 && segment.content.startsWith(QByteArrayView("Exif\0\0", 6))) {
+      const int orientation = imaging_detail::exifOrientation(segment.content);
+      return orientation >= 1 && orientation <= 8 ? orientation : 1;
+    }
+  }
+  return 1;
+}
+
+// Whether the stored pixels of the original lie sideways to its upright
+// picture: its EXIF orientation is one of the four (5 to 8) that turn it.
+bool storedSideways(const std::vector<Segment>& segments) { return orientationOf(segments) >= 5; }
+
+QByteArray jfifSidesSwapped(QByteArrayView content) {
+  QByteArray jfif = content.toByteArray();
+  if (jfif.size() >= kJfifAcross + 4) {
+    const QByteArray across = jfif.mid(kJfifAcross, 2);
+    jfif.replace(kJfifAcross, 2, jfif.mid(kJfifAcross + 2, 2));
+    jfif.replace(kJfifAcross + 2, 2, across);
+  }
+  return jfif;
+}
+
+QByteArray segmentBytes(unsigned char marker, const QByteArray& content) {
+  const qsizetype length = content.size() + 2;
+  QByteArray bytes;
+  bytes.append(char(0xFF)).append(static_cast<char>(marker));
+  bytes.append(static_cast<char>(length >> 8)).append(static_cast<char>(length & 0xFF));
+  return bytes + content;
+}
+
+}  // namespace
+
+Result<QByteArray> WithMetadataOf(QByteArrayView encoded, QByteArrayView original, bool quarterTurned,
+                                  SampleColours colours) {
+  const std::optional<Header> own = readHeader(encoded);
+  if (!own) return Error{QStringLiteral("the JPEG library wrote an unexpected header")};
+  const std::optional<Header> old = readHeader(original);
+  if (!old) return Error{QStringLiteral("the original's JPEG header is damaged, so its data cannot be kept")};
+  const bool ownColours = colours == SampleColours::Original;
+  const bool keepProfile = ownColours || rgbProfile(old->segments);
+  const bool sidesSwapped = quarterTurned != storedSideways(old->segments);
+  QByteArray out("\xFF\xD8");
+  for (const Segment& segment : old->segments) {
+    const QByteArrayView content = segment.content;
+    if (!isMetadata(segment.marker)) continue;
+    if (segment.marker == kApp14 && content.startsWith("Adobe") && !ownColours) continue;
+    if (segment.marker == kApp2 && content.startsWith(kIcc) && !keepProfile) continue;
+    if (segment.marker == kApp1 && content.startsWith(QByteArrayView("Exif\0\0", 6))) {
+      out += segmentBytes(segment.marker, imaging_detail::exifUpright(content));
+    } else if (segment.marker == kApp0 && content.startsWith(kJfif) && sidesSwapped) {
+      out += segmentBytes(segment.marker, jfifSidesSwapped(content));
+    } else if (segment.marker == kApp1 && content.startsWith(kXmp)) {
+      out += segmentBytes(segment.marker, xmpUpright(content));
+    } else {
+      out += segment.whole.toByteArray();
+    }
+  }
+  for (const Segment& segment : own->segments) {
+    if (!isMetadata(segment.marker)) out += segment.whole.toByteArray();
+  }
+  out += encoded.sliced(own->scan).toByteArray();
+  return out;
+}
+
+int JpegOrientation(QByteArrayView jpeg) {
+  const std::optional<Header> header = readHeader(jpeg);
+  return header ? orientationOf(header->segments) : 1;
+}
+
+}  // namespace lumaset
