@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "components/imaging/jpeg/jpeg_turn_parts.h"
@@ -61,7 +62,7 @@ void makeTurnedArrays(const jpeg_decompress_struct& in, Turn turn, jpeg_compress
 // Reads the original's coefficients and turns them into the encoder's
 // arrays, on every core.
 bool readAndTurn(TurnWork& work, JpegWriter& writer, TurnStream& stream, std::vector<jvirt_barray_ptr>& turned,
-                 BlockRows& source, BlockRows& rows) {
+                 BlockRows& source, BlockRows& rows, std::optional<SymbolCounter>& symbols) {
   jpeg_decompress_struct& in = work.original.info;
   if (setjmp(work.original.errors.jump)) return false;
   jvirt_barray_ptr* read = jpeg_read_coefficients(&in);
@@ -78,10 +79,11 @@ bool readAndTurn(TurnWork& work, JpegWriter& writer, TurnStream& stream, std::ve
     fetchRows(reinterpret_cast<j_common_ptr>(&in), read[c], in.comp_info[c].height_in_blocks, false, source[c]);
   const BlockTurn turnBlock(work.turn);
   PixelJob job;
+  if (tablesHere) symbols.emplace(writer.info, job.threads());
   for (int c = 0; c < in.num_components; ++c) {
     const jpeg_component_info& to = writer.info.comp_info[c];
     const auto width = static_cast<int>(to.width_in_blocks), height = static_cast<int>(to.height_in_blocks);
-    job.Run(height, kTile, [&](int first, int end, const BandContext&) {
+    job.Run(height, kTile, [&](int first, int end, const BandContext& band) {
       // In tiles, so that a turn that reads the original down its columns
       // reads a run of blocks of each row.
       for (int left = 0; left < width; left += kTile) {
@@ -90,12 +92,16 @@ bool readAndTurn(TurnWork& work, JpegWriter& writer, TurnStream& stream, std::ve
           for (int x = left; x < right; ++x) {
             const auto [fromX, fromY] = sourceOf(work.turn, x, y, width, height);
             turnBlock(source[c][fromY][fromX], rows[c][y][x]);
+            if (symbols) symbols->count(band.worker(), c, x, y, rows[c][y][x]);
           }
         }
       }
     });
   }
-  if (tablesHere && !makeHuffmanTables(writer.info, rows)) ERREXIT(&in, JERR_BAD_DCT_COEF);
+  if (symbols && !symbols->makeTables(writer.info)) {
+    work.original.errors.failure = JERR_BAD_DCT_COEF;
+    return false;
+  }
   return true;
 }
 
@@ -130,7 +136,8 @@ TurnOutcome turnBlocks(TurnWork& work) {
   TurnStream written, standIn;
   std::vector<jvirt_barray_ptr> arrays;
   BlockRows source, turned;
-  if (!readAndTurn(work, writer, written, arrays, source, turned)) return {};
+  std::optional<SymbolCounter> symbols;
+  if (!readAndTurn(work, writer, written, arrays, source, turned, symbols)) return {};
   const TurnedFrame frame = turnedFrameOf(work.original.info, work.turn);
   // The original's coefficients are needed no more.
   jpeg_abort_decompress(&work.original.info);

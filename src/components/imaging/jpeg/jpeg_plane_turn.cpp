@@ -17,94 +17,152 @@ namespace lumaset::imaging_detail {
 
 namespace {
 
+using Samples = std::unique_ptr<JSAMPLE[]>;
+
+Samples sampleMemory(std::size_t bytes) { return Samples(new (std::nothrow) JSAMPLE[std::max<std::size_t>(bytes, 1)]); }
+
 // One component's samples as decoded: rows padded to whole blocks, in
 // whole rows of MCUs.
 struct Plane {
-  std::unique_ptr<JSAMPLE[]> samples;
+  Samples samples;
   std::size_t stride = 0;
   int width = 0, height = 0;  // the samples that belong to the picture
   const JSAMPLE* row(int y) const { return samples.get() + stride * static_cast<std::size_t>(y); }
   JSAMPLE* row(int y) { return samples.get() + stride * static_cast<std::size_t>(y); }
 };
 
+// Where an edge that moves cuts a cell of the pixels a sample covers (2 x 2
+// in 4:2:0; a side of 45 pixels ends in half a cell), the turned picture's
+// cells straddle two of the original's each: along that side every sample
+// becomes the mean of the original's samples over the pixels its turned
+// cell will cover, counted from the far end. Sample `k` of `count`, along a
+// side of `pixels` pixels and `cell` to a sample, takes the samples that
+// `take` is told of (each as often as it covers a pixel of the cell), and
+// how many; in place, from the last, which reads only samples before it.
+template <typename Take>
+void recentre(int count, int pixels, int cell, const Take& take) {
+  const int shift = pixels - count * cell;  // where the first cell counted from the far end begins
+  for (int k = count - 1; k >= 0; --k) {
+    const int first = std::max(shift + k * cell, 0), end = shift + (k + 1) * cell;
+    take(k, first / cell, (end - 1) / cell, end - first, first / cell == (end - 1) / cell ? end - first : cell - first % cell);
+  }
+}
+
+void recentreAcross(Plane& plane, int pixels, int cell) {
+  for (int y = 0; y < plane.height; ++y) {
+    JSAMPLE* row = plane.row(y);
+    recentre(plane.width, pixels, cell, [row](int k, int from, int to, int covered, int fromCovers) {
+      const int sum = row[from] * fromCovers + row[to] * (covered - fromCovers);
+      row[k] = static_cast<JSAMPLE>((sum + covered / 2) / covered);
+    });
+  }
+}
+
+void recentreDown(Plane& plane, int pixels, int cell) {
+  recentre(plane.height, pixels, cell, [&plane](int k, int from, int to, int covered, int fromCovers) {
+    const JSAMPLE *first = plane.row(from), *second = plane.row(to);
+    JSAMPLE* row = plane.row(k);
+    for (int x = 0; x < plane.width; ++x) {
+      const int sum = first[x] * fromCovers + second[x] * (covered - fromCovers);
+      row[x] = static_cast<JSAMPLE>((sum + covered / 2) / covered);
+    }
+  });
+}
+
 // How one component of the turned picture takes its samples from the
-// original's plane. A sample covers a cell of pixels (2 x 2 in 4:2:0); the
-// turned sample at x, y is the original's sample at its place where the
-// turn keeps the cells whole, which it does unless an edge that moves cuts
-// a cell (a side of 45 pixels ends in half a cell of 2). There it is the
-// mean of the original's samples over the pixels it covers.
+// original's plane: the turned sample at x, y is the original's sample at
+// its place, once the plane is recentred along each side whose cells an
+// edge that moves cuts.
 class PlaneTurn {
  public:
-  PlaneTurn(const Plane& plane, Turn turn, const jpeg_decompress_struct& in, int c) : plane_(plane), turn_(turn) {
+  PlaneTurn(Plane& plane, Turn turn, const jpeg_decompress_struct& in, int c) : plane_(plane), turn_(turn) {
     const jpeg_component_info& component = in.comp_info[c];
     const int mostAcross = in.max_h_samp_factor, mostDown = in.max_v_samp_factor;
-    // Sampling that is no whole fraction of the picture's is taken sample by sample.
-    const bool whole = mostAcross % component.h_samp_factor == 0 && mostDown % component.v_samp_factor == 0;
-    fromAcross_ = whole ? mostAcross / component.h_samp_factor : 1;
-    fromDown_ = whole ? mostDown / component.v_samp_factor : 1;
-    pixelsWide_ = static_cast<int>(turn.transpose ? in.image_height : in.image_width);
-    pixelsHigh_ = static_cast<int>(turn.transpose ? in.image_width : in.image_height);
-    across_ = turn.transpose ? fromDown_ : fromAcross_;
-    down_ = turn.transpose ? fromAcross_ : fromDown_;
     width_ = turn.transpose ? plane.height : plane.width;
     height_ = turn.transpose ? plane.width : plane.height;
-    keepsCells_ = !whole || ((!turn.mirrorAcross || pixelsWide_ % across_ == 0) &&
-                             (!turn.mirrorDown || pixelsHigh_ % down_ == 0));
+    // Sampling that is no whole fraction of the picture's is taken as it is.
+    if (mostAcross % component.h_samp_factor != 0 || mostDown % component.v_samp_factor != 0) return;
+    const int across = mostAcross / component.h_samp_factor, down = mostDown / component.v_samp_factor;
+    const auto width = static_cast<int>(in.image_width), height = static_cast<int>(in.image_height);
+    // The original's rows move across the turned picture, or down it.
+    const bool acrossMoves = turn.transpose ? turn.mirrorDown : turn.mirrorAcross;
+    const bool downMoves = turn.transpose ? turn.mirrorAcross : turn.mirrorDown;
+    if (acrossMoves && width % across != 0) recentreAcross(plane, width, across);
+    if (downMoves && height % down != 0) recentreDown(plane, height, down);
   }
 
   int width() const { return width_; }
   int height() const { return height_; }
-  bool keepsCells() const { return keepsCells_; }
   const Plane& plane() const { return plane_; }
   Turn turn() const { return turn_; }
 
-  int sampleAt(int x, int y) const {
-    if (keepsCells_) {
-      const auto [fromX, fromY] = sourceOf(turn_, x, y, width_, height_);
-      return plane_.row(fromY)[fromX];
-    }
-    int sum = 0, count = 0;
-    for (int py = y * down_; py < std::min((y + 1) * down_, pixelsHigh_); ++py) {
-      for (int px = x * across_; px < std::min((x + 1) * across_, pixelsWide_); ++px) {
-        const auto [fromX, fromY] = sourceOf(turn_, px, py, pixelsWide_, pixelsHigh_);
-        sum += plane_.row(fromY / fromDown_)[fromX / fromAcross_];
-        ++count;
-      }
-    }
-    return (sum + count / 2) / count;
+  int sampleAt(int x, int y) const { return *placeOf(x, y); }
+
+  // Asks the memory for the original's samples of turned rows `top` ..
+  // `top` + `rows` - 1 at column x, which lie along a row of the original
+  // where the turn transposes. A column goes over the original's rows
+  // faster than the memory brings them unless it is asked ahead.
+  void prefetch(int x, int top, int rows) const {
+    if (x >= width_) return;
+    __builtin_prefetch(placeOf(x, top));
+    __builtin_prefetch(placeOf(x, std::min(top + rows, height_) - 1));
   }
 
  private:
+  const JSAMPLE* placeOf(int x, int y) const {
+    const auto [fromX, fromY] = sourceOf(turn_, x, y, width_, height_);
+    return plane_.row(fromY) + fromX;
+  }
+
   const Plane& plane_;
   Turn turn_;
-  int fromAcross_ = 1, fromDown_ = 1;  // the pixels an original sample covers
-  int across_ = 1, down_ = 1;          // the pixels a turned sample covers
-  int pixelsWide_ = 0, pixelsHigh_ = 0;  // the turned picture's
-  int width_ = 0, height_ = 0;          // the turned plane's own samples
-  bool keepsCells_ = true;
+  int width_ = 0, height_ = 0;  // the turned plane's own samples
 };
 
-// Room for one row of MCUs of every component, as libjpeg reads and writes
-// raw samples.
-struct McuRows {
-  std::vector<std::vector<JSAMPLE>> samples;
-  std::vector<std::vector<JSAMPROW>> rows;
-  std::vector<JSAMPARRAY> components;
+// How many columns ahead a turn asks for the original's samples.
+constexpr int kAhead = 4;
 
-  void makeFor(const jpeg_component_info* info, int count) {
-    samples.resize(static_cast<std::size_t>(count));
-    rows.resize(samples.size());
+// A turn reads down the columns of the original: it reads the rows of this
+// many pixels together, so that each row of the original gives a cache
+// line's run, not a sample.
+constexpr int kBandRows = 64;
+
+// Room for a band of rows of MCUs of every component; libjpeg reads and
+// writes raw samples a row of MCUs at a time.
+struct McuBand {
+  int mcuRows = 1;
+  Samples samples;  // every component's
+  std::vector<std::vector<JSAMPROW>> rows;     // each component's rows, all of the band
+  std::vector<std::vector<JSAMPARRAY>> images;  // for each row of MCUs, each component's rows
+
+  // False when there is no memory for it.
+  bool makeFor(const jpeg_component_info* info, int count, int mostDown) {
+    mcuRows = std::max(1, kBandRows / (mostDown * DCTSIZE));
+    std::size_t bytes = 0;
+    for (int c = 0; c < count; ++c)
+      bytes += std::size_t{info[c].width_in_blocks} * DCTSIZE * info[c].v_samp_factor * DCTSIZE * mcuRows;
+    samples = sampleMemory(bytes);
+    if (!samples) return false;
+    rows.resize(static_cast<std::size_t>(count));
+    images.resize(static_cast<std::size_t>(mcuRows));
+    JSAMPLE* next = samples.get();
     for (int c = 0; c < count; ++c) {
       const std::size_t stride = std::size_t{info[c].width_in_blocks} * DCTSIZE;
-      const auto height = static_cast<std::size_t>(info[c].v_samp_factor) * DCTSIZE;
-      samples[c].assign(stride * height, 0);
-      for (std::size_t y = 0; y < height; ++y) rows[c].push_back(samples[c].data() + stride * y);
-      components.push_back(rows[c].data());
+      const int mcuRowRows = info[c].v_samp_factor * DCTSIZE;
+      for (int y = 0; y < mcuRowRows * mcuRows; ++y, next += stride) rows[c].push_back(next);
+      for (int i = 0; i < mcuRows; ++i) images[i].push_back(rows[c].data() + i * mcuRowRows);
     }
+    return true;
   }
 };
 
-bool readPlanes(TurnWork& work, std::vector<Plane>& planes, McuRows& mcuRows) {
+// Each component's rows of one row of MCUs, where libjpeg reads them to.
+struct RowPointers {
+  std::vector<std::vector<JSAMPROW>> rows;
+  std::vector<JSAMPARRAY> image;
+};
+
+bool readPlanes(TurnWork& work, std::vector<Plane>& planes, RowPointers& mcuRows) {
   jpeg_decompress_struct& in = work.original.info;
   if (setjmp(work.original.errors.jump)) return false;
   in.raw_data_out = TRUE;
@@ -119,10 +177,10 @@ bool readPlanes(TurnWork& work, std::vector<Plane>& planes, McuRows& mcuRows) {
     plane.width = static_cast<int>(component.downsampled_width);
     plane.height = static_cast<int>(component.downsampled_height);
     const std::size_t rows = std::size_t{in.total_iMCU_rows} * component.v_samp_factor * DCTSIZE;
-    plane.samples.reset(new (std::nothrow) JSAMPLE[plane.stride * rows]);
+    plane.samples = sampleMemory(plane.stride * rows);
     if (!plane.samples) ERREXIT(&in, JERR_OUT_OF_MEMORY);
     mcuRows.rows.emplace_back(static_cast<std::size_t>(component.v_samp_factor) * DCTSIZE);
-    mcuRows.components.push_back(mcuRows.rows[c].data());
+    mcuRows.image.push_back(mcuRows.rows[c].data());
   }
   const auto mcuHeight = static_cast<JDIMENSION>(in.max_v_samp_factor * DCTSIZE);
   while (in.output_scanline < in.output_height) {
@@ -131,7 +189,7 @@ bool readPlanes(TurnWork& work, std::vector<Plane>& planes, McuRows& mcuRows) {
       const auto height = static_cast<int>(mcuRows.rows[c].size());
       for (int y = 0; y < height; ++y) mcuRows.rows[c][y] = planes[c].row(static_cast<int>(mcuRow) * height + y);
     }
-    jpeg_read_raw_data(&in, mcuRows.components.data(), mcuHeight);
+    jpeg_read_raw_data(&in, mcuRows.image.data(), mcuHeight);
   }
   return readWhole(work.original);
 }
@@ -141,16 +199,12 @@ bool readPlanes(TurnWork& work, std::vector<Plane>& planes, McuRows& mcuRows) {
 void turnRows(const PlaneTurn& turned, int top, int rows, JSAMPARRAY out) {
   const int width = turned.width(), height = turned.height();
   rows = std::min(rows, height - top);
-  if (!turned.keepsCells()) {
-    for (int r = 0; r < rows; ++r)
-      for (int x = 0; x < width; ++x) out[r][x] = static_cast<JSAMPLE>(turned.sampleAt(x, top + r));
-    return;
-  }
   const Plane& plane = turned.plane();
   const Turn turn = turned.turn();
   if (turn.transpose) {
     // Each column of the turned rows lies along one row of the original.
     for (int x = 0; x < width; ++x) {
+      turned.prefetch(x + kAhead, top, rows);
       const JSAMPLE* from = plane.row(turn.mirrorAcross ? width - 1 - x : x);
       for (int r = 0; r < rows; ++r) out[r][x] = from[turn.mirrorDown ? height - 1 - top - r : top + r];
     }
@@ -176,33 +230,42 @@ void padRows(int top, int rows, int width, int height, std::size_t stride, JSAMP
   }
 }
 
+// The encoder set up. Samples compressed again come close to the
+// original's, and so do their symbols: tables like the original's code them
+// in one pass, where tables made for them would take a pass to count them
+// first, with every block held meanwhile.
 bool startWriting(TurnWork& work, JpegWriter& writer, TurnStream& stream) {
   if (setjmp(work.original.errors.jump)) return false;
   startWriter(writer, work.original, work.turn, stream, work.memoryLimit);
+  jpeg_compress_struct& out = writer.info;
+  if (out.optimize_coding && !out.arith_code && !work.original.info.progressive_mode &&
+      makeTablesLike(work.original.info, out))
+    out.optimize_coding = FALSE;
   return true;
 }
 
-bool writePlanes(TurnWork& work, JpegWriter& writer, const std::vector<PlaneTurn>& planes, McuRows& mcuRows) {
+bool writePlanes(TurnWork& work, JpegWriter& writer, const std::vector<PlaneTurn>& planes, McuBand& band) {
   if (setjmp(work.original.errors.jump)) return false;
   jpeg_compress_struct& out = writer.info;
   out.raw_data_in = TRUE;
   jpeg_start_compress(&out, TRUE);
-  mcuRows.makeFor(out.comp_info, out.num_components);
+  if (!band.makeFor(out.comp_info, out.num_components, out.max_v_samp_factor)) ERREXIT(&out, JERR_OUT_OF_MEMORY);
   const auto mcuHeight = static_cast<JDIMENSION>(out.max_v_samp_factor * DCTSIZE);
   while (out.next_scanline < out.image_height) {
-    const JDIMENSION mcuRow = out.next_scanline / mcuHeight;
+    const auto first = static_cast<int>(out.next_scanline / mcuHeight);
+    const int count = std::min(band.mcuRows, static_cast<int>(out.total_iMCU_rows) - first);
     for (int c = 0; c < out.num_components; ++c) {
       const jpeg_component_info& component = out.comp_info[c];
-      const int rows = component.v_samp_factor * DCTSIZE, top = static_cast<int>(mcuRow) * rows;
+      const int rows = component.v_samp_factor * DCTSIZE * count, top = first * component.v_samp_factor * DCTSIZE;
       const PlaneTurn& plane = planes[c];
       if (plane.width() != static_cast<int>(component.downsampled_width) ||
           plane.height() != static_cast<int>(component.downsampled_height))
         ERREXIT(&out, JERR_BAD_SAMPLING);
-      turnRows(plane, top, rows, mcuRows.components[c]);
+      turnRows(plane, top, rows, band.rows[c].data());
       padRows(top, rows, plane.width(), plane.height(), std::size_t{component.width_in_blocks} * DCTSIZE,
-              mcuRows.components[c]);
+              band.rows[c].data());
     }
-    jpeg_write_raw_data(&out, mcuRows.components.data(), mcuHeight);
+    for (int i = 0; i < count; ++i) jpeg_write_raw_data(&out, band.images[i].data(), mcuHeight);
   }
   jpeg_finish_compress(&out);
   return true;
@@ -217,11 +280,11 @@ bool writePlanes(TurnWork& work, JpegWriter& writer, const std::vector<PlaneTurn
 bool closeToTurnedPlanes(TurnStream& stream, const std::vector<PlaneTurn>& planes, const TurnedFrame& frame,
                          long memoryLimit) {
   JpegReader check;
-  McuRows mcuRows;
-  std::vector<double> squares(planes.size());
+  McuBand band;
+  std::vector<qint64> squares(planes.size());
   if (!startReader(check, stream, memoryLimit) || !sameFrame(check.info, frame)) return false;
   jpeg_decompress_struct& info = check.info;
-  mcuRows.makeFor(info.comp_info, info.num_components);
+  if (!band.makeFor(info.comp_info, info.num_components, info.max_v_samp_factor)) return false;
   if (setjmp(check.errors.jump)) return false;
   info.raw_data_out = TRUE;
   info.do_block_smoothing = FALSE;
@@ -229,20 +292,24 @@ bool closeToTurnedPlanes(TurnStream& stream, const std::vector<PlaneTurn>& plane
   jpeg_start_decompress(&info);
   const auto mcuHeight = static_cast<JDIMENSION>(info.max_v_samp_factor * DCTSIZE);
   while (info.output_scanline < info.output_height) {
-    const JDIMENSION mcuRow = info.output_scanline / mcuHeight;
-    jpeg_read_raw_data(&info, mcuRows.components.data(), mcuHeight);
+    const auto first = static_cast<int>(info.output_scanline / mcuHeight);
+    const int count = std::min(band.mcuRows, static_cast<int>(info.total_iMCU_rows) - first);
+    for (int i = 0; i < count; ++i) jpeg_read_raw_data(&info, band.images[i].data(), mcuHeight);
     for (int c = 0; c < info.num_components; ++c) {
       const PlaneTurn& plane = planes[c];
-      const int rows = info.comp_info[c].v_samp_factor * DCTSIZE, top = static_cast<int>(mcuRow) * rows;
-      const int own = std::min(rows, plane.height() - top);
-      const JSAMPARRAY read = mcuRows.components[c];
-      // Across the rows first: a turned row runs down the original.
+      const int rows = info.comp_info[c].v_samp_factor * DCTSIZE, top = first * rows;
+      const int own = std::min(rows * count, plane.height() - top);
+      const JSAMPARRAY read = band.rows[c].data();
+      // Down the rows first: a turned row runs down the original.
+      qint64 sum = 0;
       for (int x = 0; x < plane.width(); ++x) {
+        if (plane.turn().transpose) plane.prefetch(x + kAhead, top, own);
         for (int r = 0; r < own; ++r) {
-          const double difference = read[r][x] - plane.sampleAt(x, top + r);
-          squares[c] += difference * difference;
+          const int difference = read[r][x] - plane.sampleAt(x, top + r);
+          sum += difference * difference;
         }
       }
+      squares[c] += sum;
     }
   }
   if (!readWhole(check)) return false;
@@ -251,7 +318,7 @@ bool closeToTurnedPlanes(TurnStream& stream, const std::vector<PlaneTurn>& plane
     for (const UINT16 step : frame.quantisation[c]) quantisation += double(step) * step;
     const double bound = 2 * std::sqrt(quantisation / DCTSIZE2 / 12) + 2;
     const double samples = double(planes[c].width()) * planes[c].height();
-    if (std::sqrt(squares[c] / samples) > bound) return false;
+    if (std::sqrt(double(squares[c]) / samples) > bound) return false;
   }
   return true;
 }
@@ -261,7 +328,8 @@ bool closeToTurnedPlanes(TurnStream& stream, const std::vector<PlaneTurn>& plane
 TurnOutcome turnPlanes(TurnWork& work) {
   std::vector<Plane> planes;
   std::vector<PlaneTurn> turned;
-  McuRows readRows, writeRows;
+  RowPointers readRows;
+  McuBand writeRows;
   JpegWriter writer;
   TurnStream written, standIn;
   if (!readPlanes(work, planes, readRows) || !startWriting(work, writer, written)) return {};

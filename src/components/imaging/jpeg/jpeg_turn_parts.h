@@ -102,12 +102,42 @@ struct TurnOutcome {
 
 // The blocks' coefficients turned, nothing lost.
 TurnOutcome turnBlocks(TurnWork& work);
-// Huffman tables for the encoder's one sequential scan of the blocks
-// `rows` (each component's rows of blocks, as the encoder will read them),
-// made as libjpeg's optimising pass makes them, with the symbols counted on
-// every core. False when a block holds a coefficient that 8-bit samples
-// cannot give.
-bool makeHuffmanTables(jpeg_compress_struct& out, const std::vector<std::vector<JBLOCKROW>>& rows);
+// The symbols of the encoder's one sequential scan of the turned blocks,
+// counted as they are turned, on every core, for Huffman tables made as
+// libjpeg's optimising pass makes them.
+class SymbolCounter {
+ public:
+  using Frequencies = std::array<long, 257>;
+  struct Counts {
+    std::array<Frequencies, NUM_HUFF_TBLS> dc{}, ac{};
+    bool outOfRange = false;
+    void add(const Counts& other);
+  };
+
+  SymbolCounter(const jpeg_compress_struct& out, int workers);
+  // The block of component `c` at x, y, just turned by worker `worker`.
+  void count(int worker, int c, int x, int y, const JCOEF* block);
+  // The encoder's tables made; false when a block holds a coefficient
+  // that 8-bit samples cannot give.
+  bool makeTables(jpeg_compress_struct& out);
+
+ private:
+  struct Component {
+    int across = 1, down = 1;   // blocks in an MCU
+    int width = 0, height = 0;  // the component's own blocks
+    int dcTable = 0, acTable = 0;
+    std::vector<JCOEF> dc;  // each block's DC, row by row
+  };
+  std::vector<Component> components_;
+  std::vector<Counts> counts_;  // each worker's
+  int mcusPerRow_ = 0, mcuRows_ = 0;
+  unsigned restart_ = 0;  // MCUs between restarts
+};
+// Huffman tables for the encoder like the original's: each code as long as
+// the original's code for its symbol, and every symbol the original's
+// tables lack given one of the longest codes. False where the original has
+// no such tables.
+bool makeTablesLike(const jpeg_decompress_struct& in, jpeg_compress_struct& out);
 // The planes decoded, turned and compressed again.
 TurnOutcome turnPlanes(TurnWork& work);
 
