@@ -96,19 +96,7 @@ class PlaneTurn {
   const Plane& plane() const { return plane_; }
   Turn turn() const { return turn_; }
 
-  int sampleAt(int x, int y) const { return *placeOf(x, y); }
-
-  // Asks the memory for the original's samples of turned rows `top` ..
-  // `top` + `rows` - 1 at column x, which lie along a row of the original
-  // where the turn transposes. A column goes over the original's rows
-  // faster than the memory brings them unless it is asked ahead.
-  void prefetch(int x, int top, int rows) const {
-    if (x >= width_) return;
-    __builtin_prefetch(placeOf(x, top));
-    __builtin_prefetch(placeOf(x, std::min(top + rows, height_) - 1));
-  }
-
- private:
+  // Where the original's sample for x, y of the turned plane lies.
   const JSAMPLE* placeOf(int x, int y) const {
     const auto [fromX, fromY] = sourceOf(turn_, x, y, width_, height_);
     return plane_.row(fromY) + fromX;
@@ -119,8 +107,10 @@ class PlaneTurn {
   int width_ = 0, height_ = 0;  // the turned plane's own samples
 };
 
-// How many columns ahead a turn asks for the original's samples.
-constexpr int kAhead = 4;
+// A turn that transposes goes over the turned rows in tiles of this many
+// rows and columns, a row of the original giving each tile's column: so
+// it keeps to a few dozen pages at a time on either side.
+constexpr int kTile = 32;
 
 // A turn reads down the columns of the original: it reads the rows of this
 // many pixels together, so that each row of the original gives a cache
@@ -203,10 +193,17 @@ void turnRows(const PlaneTurn& turned, int top, int rows, JSAMPARRAY out) {
   const Turn turn = turned.turn();
   if (turn.transpose) {
     // Each column of the turned rows lies along one row of the original.
-    for (int x = 0; x < width; ++x) {
-      turned.prefetch(x + kAhead, top, rows);
-      const JSAMPLE* from = plane.row(turn.mirrorAcross ? width - 1 - x : x);
-      for (int r = 0; r < rows; ++r) out[r][x] = from[turn.mirrorDown ? height - 1 - top - r : top + r];
+    JSAMPLE tile[kTile][kTile];
+    for (int left = 0; left < width; left += kTile) {
+      const int columns = std::min(kTile, width - left);
+      for (int first = 0; first < rows; first += kTile) {
+        const int count = std::min(kTile, rows - first);
+        for (int x = 0; x < columns; ++x) {
+          const JSAMPLE* from = plane.row(turn.mirrorAcross ? width - 1 - left - x : left + x);
+          for (int r = 0; r < count; ++r) tile[r][x] = from[turn.mirrorDown ? height - 1 - top - first - r : top + first + r];
+        }
+        for (int r = 0; r < count; ++r) std::copy_n(tile[r], columns, out[first + r] + left);
+      }
     }
     return;
   }
@@ -271,6 +268,44 @@ bool writePlanes(TurnWork& work, JpegWriter& writer, const std::vector<PlaneTurn
   return true;
 }
 
+// The sum of `count` squared differences between samples `step` apart
+// from `original` and those from `read`.
+qint64 runDifferences(const JSAMPLE* read, const JSAMPLE* original, std::ptrdiff_t step, int count) {
+  qint64 sum = 0;
+  for (int i = 0; i < count; ++i) {
+    const int difference = read[i] - original[step * i];
+    sum += difference * difference;
+  }
+  return sum;
+}
+
+// The sum of squared differences between turned rows `top` .. `top` +
+// `own` - 1 as read and the original's samples, in tiles: where each
+// tile's corner lies in the original, and the steps it takes there across
+// and down the tile, come from the turn's plain mapping.
+qint64 squaredDifferences(const PlaneTurn& plane, JSAMPARRAY read, int top, int own) {
+  qint64 sum = 0;
+  JSAMPLE column[kTile];
+  for (int left = 0; left < plane.width(); left += kTile) {
+    const int columns = std::min(kTile, plane.width() - left);
+    for (int up = 0; up < own; up += kTile) {
+      const int rows = std::min(kTile, own - up);
+      const JSAMPLE* corner = plane.placeOf(left, top + up);
+      const std::ptrdiff_t across = columns > 1 ? plane.placeOf(left + 1, top + up) - corner : 0;
+      const std::ptrdiff_t down = rows > 1 ? plane.placeOf(left, top + up + 1) - corner : 0;
+      if (down == 1 || down == -1) {  // a turned column runs along a row of the original
+        for (int x = 0; x < columns; ++x) {
+          for (int r = 0; r < rows; ++r) column[r] = read[up + r][left + x];
+          sum += runDifferences(column, corner + across * x, down, rows);
+        }
+      } else {
+        for (int r = 0; r < rows; ++r) sum += runDifferences(read[up + r] + left, corner + down * r, across, columns);
+      }
+    }
+  }
+  return sum;
+}
+
 // Whether the planes that `stream` brings differ from the original's planes
 // turned by no more than compressing them again can: per component, a root
 // mean square difference within twice what quantising every coefficient
@@ -300,16 +335,7 @@ bool closeToTurnedPlanes(TurnStream& stream, const std::vector<PlaneTurn>& plane
       const int rows = info.comp_info[c].v_samp_factor * DCTSIZE, top = first * rows;
       const int own = std::min(rows * count, plane.height() - top);
       const JSAMPARRAY read = band.rows[c].data();
-      // Down the rows first: a turned row runs down the original.
-      qint64 sum = 0;
-      for (int x = 0; x < plane.width(); ++x) {
-        if (plane.turn().transpose) plane.prefetch(x + kAhead, top, own);
-        for (int r = 0; r < own; ++r) {
-          const int difference = read[r][x] - plane.sampleAt(x, top + r);
-          sum += difference * difference;
-        }
-      }
-      squares[c] += sum;
+      squares[c] += squaredDifferences(plane, read, top, own);
     }
   }
   if (!readWhole(check)) return false;
