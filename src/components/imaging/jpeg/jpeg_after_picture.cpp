@@ -213,7 +213,6 @@ Result<QByteArray> withPicturesAfter(const QByteArray& turned, const QByteArray&
     picture.newSize = after.size() - picture.newStart;
     cursor = picture.start + picture.size;
   }
-  after += QByteArrayView(stored).sliced(cursor);
   QByteArray first = withContainerLengths(turned, pictures, stored.size());
   const std::optional<MpfList> list = old ? mpfListOf(first) : std::nullopt;
   if (old && !list) return Error{QStringLiteral("the turned picture lost its list of further pictures.")};
@@ -229,7 +228,12 @@ Result<QByteArray> withPicturesAfter(const QByteArray& turned, const QByteArray&
       putNumber(first, list->entries + picture.entry * kEntryBytes + 8, static_cast<quint32>(offset), list->little);
     }
   }
-  return first + after;
+  // What follows the last further picture, often a video many times the
+  // picture's size, is copied once.
+  first.reserve(first.size() + after.size() + (stored.size() - cursor));
+  first += after;
+  first += QByteArrayView(stored).sliced(cursor);
+  return first;
 }
 
 }  // namespace lumaset::imaging_detail
