@@ -175,6 +175,7 @@ struct Kind {
   int across, down;  // the first component's sampling
   bool progressive, arithmetic;
   unsigned restartRows;
+  bool optimised = false;  // Huffman tables made for the picture, not the standard ones
 };
 
 inline constexpr Kind kKinds[] = {
@@ -183,6 +184,9 @@ inline constexpr Kind kKinds[] = {
     {"cmyk", JCS_CMYK, JCS_CMYK, 1, 1, false, false, 0},   {"ycck", JCS_CMYK, JCS_YCCK, 2, 2, false, false, 0},
     {"progressive", JCS_RGB, JCS_YCbCr, 2, 2, true, false, 0}, {"restarts", JCS_RGB, JCS_YCbCr, 2, 1, false, false, 1},
     {"arithmetic", JCS_RGB, JCS_YCbCr, 2, 2, true, true, 0},
+    {"optimised 4:2:0", JCS_RGB, JCS_YCbCr, 2, 2, false, false, 0, true},
+    {"optimised restarts", JCS_RGB, JCS_YCbCr, 2, 1, false, false, 1, true},
+    {"optimised ycck", JCS_CMYK, JCS_YCCK, 2, 2, false, false, 0, true},
 };
 
 // `picture` written as a file of `kind`, at quality 85.
@@ -201,6 +205,7 @@ inline QByteArray madeJpeg(const Kind& kind, const QImage& picture) {
     if (kind.progressive) jpeg_simple_progression(&info);
     info.arith_code = kind.arithmetic ? TRUE : FALSE;
     info.restart_in_rows = static_cast<int>(kind.restartRows);
+    info.optimize_coding = kind.optimised ? TRUE : FALSE;
   });
 }
 
