@@ -102,6 +102,7 @@ class PlaneTurn {
     return plane_.row(fromY) + fromX;
   }
 
+ private:
   const Plane& plane_;
   Turn turn_;
   int width_ = 0, height_ = 0;  // the turned plane's own samples

@@ -12,6 +12,7 @@
 #include <array>
 #include <vector>
 
+#include "components/imaging/jpeg/jpeg_segments.h"
 #include "components/imaging/jpeg/jpeg_test_files.h"
 #include "support/test_support.h"
 
@@ -79,12 +80,13 @@ Mpf mpfOf(const QByteArray& file) {
 }
 
 // The XMP container a phone writes: the first picture, then each of
-// `lengths` (further pictures, and last a video), in the order they stand.
-QByteArray containerXmp(const std::vector<qsizetype>& lengths) {
+// `lengths` (further pictures, and last a video) with the padding after
+// it, in the order they stand.
+QByteArray containerXmp(const std::vector<std::pair<qsizetype, qsizetype>>& lengths) {
   QByteArray items = R"(<rdf:li rdf:parseType="Resource"><Container:Item Item:Semantic="Primary" Item:Mime="image/jpeg"/></rdf:li>)";
-  for (const qsizetype length : lengths) {
+  for (const auto& [length, padding] : lengths) {
     items += R"(<rdf:li rdf:parseType="Resource"><Container:Item Item:Semantic="GainMap" Item:Mime="image/jpeg" Item:Length=")" +
-             QByteArray::number(length) + R"(" Item:Padding="0"/></rdf:li>)";
+             QByteArray::number(length) + R"(" Item:Padding=")" + QByteArray::number(padding) + R"("/></rdf:li>)";
   }
   const QByteArray xml = R"(<x:xmpmeta xmlns:x="adobe:ns:meta/"><rdf:RDF xmlns:rdf="http://www.w3.org/1999/02/22-rdf-syntax-ns#">)"
                          R"(<rdf:Description xmlns:Container="http://ns.google.com/photos/1.0/container/" )"
@@ -95,12 +97,14 @@ QByteArray containerXmp(const std::vector<qsizetype>& lengths) {
 
 // A photo as a phone writes one: `first` with an MPF segment listing it and
 // `further`, and an XMP container listing those and `video`, which follow
-// it in that order. `attribute` is that of the further pictures.
+// it in that order, the first further picture padded by a byte.
+// `attribute` is that of the further pictures.
 QByteArray phonePhoto(const QByteArray& first, const QList<QByteArray>& further, const QByteArray& video,
                       quint32 attribute = 0) {
-  std::vector<qsizetype> lengths;
-  for (const QByteArray& picture : further) lengths.push_back(picture.size());
-  lengths.push_back(video.size());
+  std::vector<std::pair<qsizetype, qsizetype>> lengths;  // and padding
+  for (const QByteArray& picture : further) lengths.emplace_back(picture.size(), 0);
+  lengths.emplace_back(video.size(), 0);
+  if (!further.isEmpty()) lengths[0].second = 1;
   std::vector<std::array<quint32, 3>> entries(further.size() + 1);
   QByteArray photo = test::WithSegment(test::WithSegment(first, containerXmp(lengths)), mpfSegment(entries));
   const qsizetype base = photo.indexOf("MPF") + 4;
@@ -108,10 +112,10 @@ QByteArray phonePhoto(const QByteArray& first, const QList<QByteArray>& further,
   qsizetype at = photo.size();
   for (qsizetype i = 0; i < further.size(); ++i) {
     entries[i + 1] = {attribute, quint32(further[i].size()), quint32(at - base)};
-    at += further[i].size();
+    at += further[i].size() + lengths[i].second;
   }
   photo.replace(base - 8, mpfSegment(entries).size(), mpfSegment(entries));
-  for (const QByteArray& picture : further) photo += picture;
+  for (qsizetype i = 0; i < further.size(); ++i) photo += further[i] + QByteArray(lengths[i].second, '\0');
   return photo + video;
 }
 
@@ -122,7 +126,8 @@ TEST(JpegAfterPictureTest, BytesAfterThePictureStayByteForByte) {
   const QByteArray tail = randomBytes(5000, 3);
   for (const QSize size : {QSize(64, 48), QSize(45, 31)}) {  // turned whole, compressed again
     for (const int orientation : {1, 6}) {
-      const QByteArray plain = test::WithSegment(madeJpeg(kKinds[2], size.width(), size.height()),
+      const int kind = orientation == 1 ? 2 : 6;  // one scan, or scans with tables between them
+      const QByteArray plain = test::WithSegment(madeJpeg(kKinds[kind], size.width(), size.height()),
                                                  test::ExifOrientationSegment(orientation));
       const QByteArray once = turned(plain + tail);
       EXPECT_EQ(once, turned(plain) + tail) << size.width() << " " << orientation;
@@ -163,10 +168,10 @@ TEST(JpegAfterPictureTest, FurtherPicturesTurnWithTheFirstAndAreFoundAgain) {
       ASSERT_TRUE(reference);
       EXPECT_EQ(readCoefficients(picture(1)).picture(), readCoefficients(*reference).picture()) << orientation;
       // Turned as the first picture is, as if it were shown as that is.
-      const std::vector<double> apart =
+      const std::vector<test::Apart> apart =
           test::differences(test::decoded(picture(2)), test::decoded(gainMap), orientation);
       ASSERT_FALSE(apart.empty()) << orientation;
-      EXPECT_LT(apart[0], 10.0) << orientation;
+      EXPECT_LT(apart[0].rootMeanSquare, 10.0) << orientation;
       EXPECT_TRUE(once.endsWith(video));
       EXPECT_EQ(mpf.base + mpf.entries[2][2] + mpf.entries[2][1], once.size() - video.size());
       for (const qsizetype length : {picture(1).size(), picture(2).size(), video.size()})
@@ -197,10 +202,23 @@ TEST(JpegAfterPictureTest, FurtherPicturesThatCannotBeKeptRefuseTheTurn) {
   EXPECT_EQ(notThere.error(),
             QStringLiteral("the list of further pictures in its MPF segment does not match what follows its picture."));
   QByteArray dropped = phonePhoto(first, {further}, "");
-  dropped.chop(further.size());
+  dropped.truncate(mpfOf(dropped).entries[0][1]);
   const QByteArray kept = turned(dropped);
   EXPECT_EQ(mpfOf(kept).entries[1], mpfOf(dropped).entries[1]);
   EXPECT_EQ(mpfOf(kept).entries[0][1], quint32(kept.size()));
+}
+
+// The turned picture's header segments are checked against what its
+// encoder wrote: files code alike whatever their APP segments and comments,
+// and not when a byte of their tables or data differs.
+TEST(JpegAfterPictureTest, FilesCodeAlikeOnlyWithTheSameTablesAndData) {
+  const QByteArray jpeg = madeJpeg(kKinds[2], 32, 32);
+  EXPECT_TRUE(imaging_detail::sameCoding(test::WithSegment(jpeg, segment(0xFE, "a comment")), jpeg));
+  for (const qsizetype at : {test::markerAt(jpeg, '\xDB') + 10, jpeg.size() - 10}) {  // a table, the data
+    QByteArray changed = jpeg;
+    changed[at] = static_cast<char>(changed[at] ^ 1);
+    EXPECT_FALSE(imaging_detail::sameCoding(changed, jpeg)) << at;
+  }
 }
 
 }  // namespace

@@ -69,6 +69,8 @@ TEST(JpegQuarterTurnTest, WholeEdgesTurnWithoutLoss) {
   // once, its width of 40 becoming the height that moves no more.
   const QByteArray narrow = madeJpeg(kKinds[2], 40, 32);
   EXPECT_EQ(readCoefficients(turned(narrow)), clockwise(readCoefficients(narrow)));
+  // A file that lacks only its end marker, as some cameras cut them, is whole.
+  EXPECT_EQ(readCoefficients(turned(narrow.chopped(2))), clockwise(readCoefficients(narrow)));
 }
 
 // Elsewhere the picture is compressed again in the file's own way: its
@@ -130,7 +132,7 @@ TEST(JpegQuarterTurnTest, KeepsEveryHeaderSegmentInItsOrder) {
   const QList<QByteArray> kept = {segment(0xE2, icc + "\x01\x02" + QByteArray(300, 'a')),
                                   segment(0xE1, QByteArray("http://ns.adobe.com/xap/1.0/\0<x:xmpmeta/>", 41)),
                                   segment(0xE2, icc + "\x02\x02" + QByteArray(200, 'b')), segment(0xFE, "Harbour"),
-                                  segment(0xEB, "HDR gain map")};
+                                  segment(0xEB, "HDR gain map"), segment(0xEF, "last of its kind")};
   for (const int kind : {2, 4}) {  // 4:2:0 and inks
     for (const QSize size : {QSize(64, 48), QSize(45, 31)}) {
       const QByteArray plain = madeJpeg(kKinds[kind], size.width(), size.height());

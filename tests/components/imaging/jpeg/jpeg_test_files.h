@@ -286,26 +286,36 @@ inline std::pair<int, int> storedPixel(int orientation, int x, int y, int width,
   }
 }
 
-// The root mean square difference of each component between `turned` and
-// the photo `stored` (of `orientation`) shown upright and turned a quarter
-// clockwise by hand; nothing when their sizes differ.
-inline std::vector<double> differences(const Samples& turned, const Samples& stored, int orientation) {
+// How far each component of `turned` lies from the photo `stored` (of
+// `orientation`) shown upright and turned a quarter clockwise by hand: the
+// root mean square of the differences, and their mean; nothing when their
+// sizes differ.
+struct Apart {
+  double rootMeanSquare = 0, mean = 0;
+};
+
+inline std::vector<Apart> differences(const Samples& turned, const Samples& stored, int orientation) {
   const bool sideways = orientation >= 5;
   const int shownWidth = sideways ? stored.height : stored.width, shownHeight = sideways ? stored.width : stored.height;
   if (turned.width != shownHeight || turned.height != shownWidth || turned.components != stored.components) return {};
-  std::vector<double> squares(std::size_t(stored.components));
+  std::vector<Apart> apart(std::size_t(stored.components));
   for (int y = 0; y < turned.height; ++y) {
     for (int x = 0; x < turned.width; ++x) {
       // Clockwise: the turned picture's x, y is the shown picture's y, up from its bottom.
       const auto [sx, sy] = storedPixel(orientation, y, shownHeight - 1 - x, stored.width, stored.height);
       for (int c = 0; c < stored.components; ++c) {
         const double difference = turned.at(c, x, y) - stored.at(c, sx, sy);
-        squares[c] += difference * difference;
+        apart[c].rootMeanSquare += difference * difference;
+        apart[c].mean += difference;
       }
     }
   }
-  for (double& square : squares) square = std::sqrt(square / (double(turned.width) * turned.height));
-  return squares;
+  const double samples = double(turned.width) * turned.height;
+  for (Apart& component : apart) {
+    component.rootMeanSquare = std::sqrt(component.rootMeanSquare / samples);
+    component.mean /= samples;
+  }
+  return apart;
 }
 
 // `jpeg` turned clockwise `times` times; empty, with a failure, where a
