@@ -15,6 +15,7 @@
 #include <QRadioButton>
 #include <QTimer>
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <tuple>
@@ -355,6 +356,58 @@ TEST_F(LayoutPageTest, AClickAddsTheSelectedThumbnailOnceWhileItsPictureIsRead) 
   EXPECT_NEAR(Centre(2).y(), 9000, view()->twipsPerPixel()) << "where the click was";
   EXPECT_EQ(page->undo().stack().entry(3).kind, UndoKind::Size) << "the width, then the last addition";
   EXPECT_EQ(page->picCur(), 2);
+}
+
+// With click-to-add, a picture that lands while the next thumbnail is
+// already selected, or already pressed or dragged onto the page, is only
+// selected: that thumbnail comes once, where its own release or drop puts it.
+TEST_F(LayoutPageTest, APictureLandingMeanwhileLeavesTheNextThumbnailToItsOwnClick) {
+  app.options.genClick = true;
+  std::tie(model().edit().addWidth, model().edit().addHeight) = std::pair(2000.f, 1500.f);
+  const auto landing = [this](QPointF at, const std::function<void()>& meanwhile) {
+    test::SlowReader gate;
+    page->setReader(gate.reader());
+    window.thumbs.start({wide, tall});
+    window.thumbs.setFacts(1, ThumbFacts{1200, 1600, 24, 0, false});
+    window.thumbs.setThumbSel(0);
+    Click(at);
+    ASSERT_TRUE(test::RunUntil([&] { return gate.reading(); })) << "the first picture's read at the gate";
+    window.thumbs.setThumbSel(1);
+    meanwhile();
+    gate.open();
+    page->FinishAdding();
+  };
+  landing({2000, 2000}, [] {});
+  EXPECT_EQ(std::pair(model().picCount(), page->picCur()), std::pair(1, 0)) << "nothing added of its own";
+  EXPECT_EQ(window.thumbs.ThumbSel(), 1);
+  Click({6000, 8000});
+  page->FinishAdding();
+
+  const QPointF pressed(2500, 9000);
+  landing({5000, 2000}, [&] { Mouse(QEvent::MouseButtonPress, pressed, Qt::LeftButton, Qt::LeftButton); });
+  EXPECT_EQ(page->picCur(), 2) << "the landed picture is selected";
+  Mouse(QEvent::MouseButtonRelease, pressed, Qt::LeftButton, Qt::NoButton);
+  page->FinishAdding();
+
+  const QPointF dropped(7000, 5000);
+  landing({3000, 5000}, [&] {
+    const QPointF pixels = dropped / view()->twipsPerPixel();
+    carried.setData(ThumbnailPanel::kMimeType, tall.toUtf8());
+    window.thumbs.setThumbHover(1);
+    QDragEnterEvent enter(pixels.toPoint(), Qt::CopyAction, &carried, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view(), &enter);
+  });
+  QDropEvent drop(dropped / view()->twipsPerPixel(), Qt::CopyAction, &carried, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(view(), &drop);
+  page->FinishAdding();
+
+  ASSERT_EQ(model().picCount(), 6);
+  const std::vector<QPointF> asked{{2000, 2000}, {6000, 8000}, {5000, 2000}, pressed, {3000, 5000}, dropped};
+  for (int slot = 0; slot < 6; ++slot) {
+    EXPECT_EQ(model().pic(slot).file, slot % 2 == 0 ? wide : tall) << slot;
+    EXPECT_NEAR(Centre(slot).x(), asked[slot].x(), view()->twipsPerPixel()) << slot;
+    EXPECT_NEAR(Centre(slot).y(), asked[slot].y(), view()->twipsPerPixel()) << slot;
+  }
 }
 
 TEST_F(LayoutPageTest, WidthBoxSpinnerAndLabelButtonWorkThroughThePanel) {
