@@ -335,6 +335,24 @@ TEST_F(MainWindowTest, UndoWhilePicturesAreAddedTakesOffTheLastOneAskedFor) {
   EXPECT_EQ(std::pair(model.picLast(), model.picCount()), std::pair(3, 3));
   for (int slot = 0; slot < 3; ++slot) EXPECT_EQ(model.pic(slot).file, photos[slot]);
   EXPECT_EQ(model.pic(3).zRank, -1) << "the last picture asked for is taken off";
+
+  // Undo, then Esc: the Undo was meant for the picture that Esc drops, and
+  // has nothing left to take back.
+  const test::SlowReader shut;
+  page.setReader(shut.reader());
+  page.PicAdd(photos[3]);
+  ASSERT_TRUE(test::RunUntil([&shut] { return shut.reading(); })) << "the read at the shut gate";
+  undo->trigger();
+  QTest::keyClick(&window, Qt::Key_Escape);
+  ASSERT_TRUE(test::RunUntil([&] { return !page.adding() && !page.commandsWaiting(); })) << "the undo after Esc";
+  EXPECT_EQ(std::tuple(model.picLast(), model.picCount(), page.undo().stack().top()), std::tuple(3, 3, 3));
+  // Nor is Delete meant for the picture selected before the addition.
+  page.ClickPicture(0);
+  page.PicAdd(photos[3]);
+  QTest::keyClick(&window, Qt::Key_Delete);
+  QTest::keyClick(&window, Qt::Key_Escape);
+  ASSERT_TRUE(test::RunUntil([&] { return !page.adding() && !page.commandsWaiting(); })) << "the delete after Esc";
+  EXPECT_EQ(model.picCount(), 3);
 }
 
 // Exit asked for while a layout is being opened stops the opening and ends
