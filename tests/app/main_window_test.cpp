@@ -39,6 +39,7 @@
 #include "app/commands.h"
 #include "browser/folder_tree.h"
 #include "browser/thumbnail_area.h"
+#include "documents/layout_document.h"
 #include "documents/layout_file.h"
 #include "frame/help_window.h"
 #include "layout/layout_page.h"
@@ -355,9 +356,9 @@ TEST_F(MainWindowTest, UndoWhilePicturesAreAddedTakesOffTheLastOneAskedFor) {
   EXPECT_EQ(model.picCount(), 3);
 }
 
-// Exit asked for while a layout is being opened stops the opening and ends
-// the program; the commands that cannot run meanwhile show disabled, and
-// come back as the work left them.
+// Exit asked for while a layout is being opened stops the picture being
+// read, so the opening ends there and then the program; the commands that
+// cannot run meanwhile show disabled, and come back as the work left them.
 TEST_F(MainWindowTest, ExitDuringALayoutsOpeningEndsItAndTheProgram) {
   MainWindow& window = Start();
   const QString folder = test::freshFolder(QStringLiteral("opening")) + QLatin1Char('/');
@@ -372,6 +373,8 @@ TEST_F(MainWindowTest, ExitDuringALayoutsOpeningEndsItAndTheProgram) {
   const Result<QByteArray> bytes = LayoutFile::Write(content);
   ASSERT_TRUE(bytes && LayoutFile::SaveFile(layout, *bytes));
 
+  const test::SlowReader gate(1);  // the first picture is read, the second held
+  window.layoutDocument().setReader(gate.reader());
   CommandSet& commands = window.commands();
   bool answered = false, exitAsked = false;
   bool newOn = true, exitOn = false;
@@ -383,7 +386,7 @@ TEST_F(MainWindowTest, ExitDuringALayoutsOpeningEndsItAndTheProgram) {
       answered = true;
       return;
     }
-    if (!answered || exitAsked || !commands.busy() || QApplication::activeModalWidget()) return;
+    if (!answered || exitAsked || !gate.reading() || QApplication::activeModalWidget()) return;
     newOn = commands.Button(u"New")->isEnabled();
     exitOn = commands.Button(u"Exit")->isEnabled();
     exitAsked = true;
@@ -394,10 +397,11 @@ TEST_F(MainWindowTest, ExitDuringALayoutsOpeningEndsItAndTheProgram) {
   watch.stop();
   ASSERT_TRUE(exitAsked) << "Exit was never pressed while the layout opened";
   EXPECT_EQ(std::pair(newOn, exitOn), std::pair(false, true));
-  EXPECT_TRUE(test::RunUntil([&] { return !window.isVisible(); })) << "the window's close after the opening";
+  EXPECT_TRUE(gate.stopped()) << "the read under way when Exit was pressed";
   int shown = 0;
   for (int slot = 0; slot < kPictures; ++slot) shown += window.pagePanel()->page()->picture(slot).isNull() ? 0 : 1;
-  EXPECT_LT(shown, kPictures) << "the opening stopped";
+  EXPECT_EQ(shown, 1) << "the opening stopped at the picture being read";
+  EXPECT_TRUE(test::RunUntil([&] { return !window.isVisible(); })) << "the window's close after the opening";
   EXPECT_TRUE(commands.Button(u"New")->isEnabled()) << "back as the work left it";
 }
 
