@@ -405,6 +405,44 @@ TEST_F(MainWindowTest, ExitDuringALayoutsOpeningEndsItAndTheProgram) {
   EXPECT_TRUE(commands.Button(u"New")->isEnabled()) << "back as the work left it";
 }
 
+// A layout opened over a contact sheet and stopped with Esc keeps the
+// records it did not show; printing reads each of them from its file.
+TEST_F(MainWindowTest, ALayoutStoppedOverAContactSheetPrintsEveryPicture) {
+  OpenAtStart("sheet", {"a.png", "b.png"});
+  MainWindow& window = Start();
+  window.commands().Item(u"mnuViewThumb")->trigger();
+  ASSERT_EQ(window.pagePanel()->caption(), QStringLiteral("Thumbnail Layout (Page 1 of 1)"));
+  const QString folder = test::freshFolder(QStringLiteral("over-sheet")) + QLatin1Char('/');
+  LayoutContent content;
+  for (const Qt::GlobalColor colour : {Qt::red, Qt::green, Qt::blue}) {
+    content.pictures.push_back({folder + QString::number(colour) + QStringLiteral(".jpg"), 0.1f, 0.1f, 0.2f, 0.1f});
+    ASSERT_TRUE(test::WritePicture(content.pictures.back().path, 64, 48, "JPEG", colour));
+  }
+  const QString layout = folder + QStringLiteral("Three.lsf"), pdf = folder + QStringLiteral("Three.pdf");
+  const Result<QByteArray> bytes = LayoutFile::Write(content);
+  ASSERT_TRUE(bytes && LayoutFile::SaveFile(layout, *bytes));
+  const test::SlowReader gate(1);
+  window.layoutDocument().setReader(gate.reader());
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+      dialog->selectFile(dialog->acceptMode() == QFileDialog::AcceptOpen ? layout : pdf);
+      QMetaObject::invokeMethod(dialog, "accept");
+    } else if (gate.reading() && !gate.returned()) {
+      QTest::keyClick(&window, Qt::Key_Escape);
+    }
+  });
+  watch.start(0);
+  window.commands().Item(u"mnuFileOpenPage")->trigger();
+  ASSERT_TRUE(gate.stopped()) << "Esc during the second picture's read";
+  ASSERT_EQ(window.layoutPage().model().picCount(), 3);
+  window.commands().Item(u"mnuFilePrint")->trigger();
+  watch.stop();
+  QFile printed(pdf);
+  ASSERT_TRUE(printed.open(QIODevice::ReadOnly));
+  EXPECT_EQ(printed.readAll().count("/Subtype /Image"), 3);
+}
+
 // The editor is a script that waits for the test's word through a FIFO.
 TEST_F(MainWindowTest, CloseIsRefusedWhileTheDefaultEditorIsOpen) {
   const QString photos = OpenAtStart("edit", {"a.png"});
