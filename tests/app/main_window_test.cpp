@@ -443,6 +443,25 @@ TEST_F(MainWindowTest, ALayoutStoppedOverAContactSheetPrintsEveryPicture) {
   EXPECT_EQ(printed.readAll().count("/Subtype /Image"), 3);
 }
 
+// A selected thumbnail turned with Rotate Clockwise is then clicked onto
+// the page with its turned shape, not squeezed into its old one.
+TEST_F(MainWindowTest, AThumbnailTurnedWhileSelectedIsAddedInItsNewShape) {
+  OpenAtStart("turned", {"photo.png"});  // 64 x 48
+  MainWindow& window = Start();
+  app_->options.genClick = true;
+  ThumbnailPanel& panel = *window.thumbnailPanel();
+  panel.ThumbNailSelect(0, true);
+  window.commands().Item(u"mnuFileOptionsRotate")->trigger();
+  ASSERT_EQ(panel.table().ThumbWidths(0), 48);
+  PageView& view = *window.pagePanel()->page();
+  QTest::mouseClick(&view, Qt::LeftButton, {}, (QPointF(4000, 4000) / view.twipsPerPixel()).toPoint());
+  window.layoutPage().FinishAdding();
+  const PageModel& model = window.layoutPage().model();
+  ASSERT_EQ(model.picCount(), 1);
+  const PageGeometry& paper = model.geometry();
+  EXPECT_NEAR(model.pic(0).widthFrac * paper.paperWidth / (model.pic(0).heightFrac * paper.paperHeight), 0.75, 0.01);
+}
+
 // The editor is a script that waits for the test's word through a FIFO.
 TEST_F(MainWindowTest, CloseIsRefusedWhileTheDefaultEditorIsOpen) {
   const QString photos = OpenAtStart("edit", {"a.png"});
