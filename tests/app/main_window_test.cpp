@@ -64,6 +64,20 @@ class MainWindowTest : public test::ProgramTest {
     EXPECT_TRUE(test::Quarters(60, 30).save(photo, "PNG"));
     return DropOnPage(photo);
   }
+
+  // A layout of `count` photos of 64 x 48, each in a slot of its own; its path.
+  QString WriteLayout(const QString& name, int count) {
+    const QString folder = test::freshFolder(name) + QLatin1Char('/');
+    LayoutContent content;
+    for (int i = 0; i < count; ++i) {
+      content.pictures.push_back({folder + QStringLiteral("p%1.jpg").arg(i), 0.1f, 0.1f, 0.2f, 0.1f});
+      EXPECT_TRUE(test::WritePicture(content.pictures.back().path, 64, 48, "JPEG"));
+    }
+    const QString layout = folder + name + QStringLiteral(".lsf");
+    const Result<QByteArray> bytes = LayoutFile::Write(content);
+    EXPECT_TRUE(bytes && LayoutFile::SaveFile(layout, *bytes));
+    return layout;
+  }
 };
 
 TEST_F(MainWindowTest, FirstStartFitsTheScreenAndKeepsThePreviewSquare) {
@@ -361,17 +375,8 @@ TEST_F(MainWindowTest, UndoWhilePicturesAreAddedTakesOffTheLastOneAskedFor) {
 // cannot run meanwhile show disabled, and come back as the work left them.
 TEST_F(MainWindowTest, ExitDuringALayoutsOpeningEndsItAndTheProgram) {
   MainWindow& window = Start();
-  const QString folder = test::freshFolder(QStringLiteral("opening")) + QLatin1Char('/');
-  LayoutContent content;
   constexpr int kPictures = 30;
-  for (int i = 0; i < kPictures; ++i) {
-    const QString photo = folder + QStringLiteral("p%1.png").arg(i);
-    ASSERT_TRUE(test::WritePicture(photo, 64, 48));
-    content.pictures.push_back({photo, 0.1f, 0.1f, 0.2f, 0.1f});
-  }
-  const QString layout = app_->folders.layouts + QStringLiteral("Thirty.lsf");
-  const Result<QByteArray> bytes = LayoutFile::Write(content);
-  ASSERT_TRUE(bytes && LayoutFile::SaveFile(layout, *bytes));
+  const QString layout = WriteLayout(QStringLiteral("Thirty"), kPictures);
 
   const test::SlowReader gate(1);  // the first picture is read, the second held
   window.layoutDocument().setReader(gate.reader());
@@ -412,15 +417,7 @@ TEST_F(MainWindowTest, ALayoutStoppedOverAContactSheetPrintsEveryPicture) {
   MainWindow& window = Start();
   window.commands().Item(u"mnuViewThumb")->trigger();
   ASSERT_EQ(window.pagePanel()->caption(), QStringLiteral("Thumbnail Layout (Page 1 of 1)"));
-  const QString folder = test::freshFolder(QStringLiteral("over-sheet")) + QLatin1Char('/');
-  LayoutContent content;
-  for (const Qt::GlobalColor colour : {Qt::red, Qt::green, Qt::blue}) {
-    content.pictures.push_back({folder + QString::number(colour) + QStringLiteral(".jpg"), 0.1f, 0.1f, 0.2f, 0.1f});
-    ASSERT_TRUE(test::WritePicture(content.pictures.back().path, 64, 48, "JPEG", colour));
-  }
-  const QString layout = folder + QStringLiteral("Three.lsf"), pdf = folder + QStringLiteral("Three.pdf");
-  const Result<QByteArray> bytes = LayoutFile::Write(content);
-  ASSERT_TRUE(bytes && LayoutFile::SaveFile(layout, *bytes));
+  const QString layout = WriteLayout(QStringLiteral("Three"), 3), pdf = layout + QStringLiteral(".pdf");
   const test::SlowReader gate(1);
   window.layoutDocument().setReader(gate.reader());
   QTimer watch;
