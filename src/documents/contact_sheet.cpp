@@ -108,8 +108,7 @@ ContactSheet::ContactSheet(PageModel& page, const ThumbTable& thumbs, const Opti
       host_(host) {}
 
 bool ContactSheet::UnreadCell(int slot) const {
-  return state_.thumbSheet && page_.clears() == pageClears_ &&
-         std::find(unread_.begin(), unread_.end(), slot) != unread_.end();
+  return page_.clears() == pageClears_ && std::find(unread_.begin(), unread_.end(), slot) != unread_.end();
 }
 
 void ContactSheet::Reset() {

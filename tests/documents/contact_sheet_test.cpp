@@ -230,6 +230,9 @@ TEST_F(ContactSheetTest, FailuresAreReportedAndTheBuildGoesOn) {
             (std::vector{false, true, false}));
   page.Clear();
   EXPECT_FALSE(sheet.UnreadCell(1)) << "a layout opened over the sheet";
+  table.setFile(1, table.ThumbFiles(0));
+  sheet.ImageThumbs();
+  EXPECT_FALSE(sheet.UnreadCell(1)) << "the sheet built again";
 
   // A new page while the sheet is built ends the build where it is.
   host.onEvents = [this] { if (host.captions.size() == 2) sheet.Reset(); };
