@@ -402,6 +402,7 @@ TEST_F(MainWindowTest, ExitDuringALayoutsOpeningEndsItAndTheProgram) {
   watch.stop();
   ASSERT_TRUE(exitAsked) << "Exit was never pressed while the layout opened";
   EXPECT_EQ(std::pair(newOn, exitOn), std::pair(false, true));
+  ASSERT_TRUE(test::RunUntil([&gate] { return gate.returned(); })) << "the held read's end";
   EXPECT_TRUE(gate.stopped()) << "the read under way when Exit was pressed";
   int shown = 0;
   for (int slot = 0; slot < kPictures; ++slot) shown += window.pagePanel()->page()->picture(slot).isNull() ? 0 : 1;
@@ -431,6 +432,7 @@ TEST_F(MainWindowTest, ALayoutStoppedOverAContactSheetPrintsEveryPicture) {
   });
   watch.start(0);
   window.commands().Item(u"mnuFileOpenPage")->trigger();
+  ASSERT_TRUE(test::RunUntil([&gate] { return gate.returned(); })) << "the held read's end";
   ASSERT_TRUE(gate.stopped()) << "Esc during the second picture's read";
   ASSERT_EQ(window.layoutPage().model().picCount(), 3);
   window.commands().Item(u"mnuFilePrint")->trigger();
