@@ -17,6 +17,7 @@
 
 #include "components/imaging/tiff/tiff_memory.h"
 #include "components/imaging/tiff/tiff_quarter_turn.h"
+#include "made_tiffs.h"
 
 namespace lumaset::test {
 namespace {
@@ -188,7 +189,7 @@ TEST(TiffTags, EveryKnownTagInEveryTypeComesBackAsStored) {
         SCOPED_TRACE(testing::Message() << "directory " << kind << ", tag " << tag << (other ? ", other type" : ""));
         const uint16_t type = other ? otherType(ownType) : ownType;
         // A count of its own, or a few; and one more in the other type.
-        const auto count = static_cast<uint32_t>((readCount > 0 ? readCount : 3) + (other ? 1 : 0));
+        const auto count = static_cast<uint32_t>((readCount > 0 ? readCount : type == TIFF_ASCII ? 10 : 3) + (other ? 1 : 0));
         Tiny tiny;
         tiny.motorola = other;
         std::vector<Entry>& into = kind == EXIF_IFD_0 ? tiny.ifd0 : kind == EXIF_IFD_EXIF ? tiny.exif : tiny.gps;
@@ -216,8 +217,10 @@ TEST(TiffTags, CameraDirectoriesKeepTheirValuesAndTradeAcrossForDown) {
     Tiny tiny;
     tiny.motorola = m;
     const auto rational = [m](uint32_t a, uint32_t b) { return number(a, 4, m) + number(b, 4, m); };
+    const QByteArray xmp = "<x:xmpmeta><rdf:Description tiff:Orientation=\"6\"/></x:xmpmeta>";
     tiny.ifd0 = {{274, 3, 1, number(1, 2, m)}, {282, 5, 1, rational(300, 1)}, {283, 5, 1, rational(7, 3)},
-                 {296, 3, 1, number(2, 2, m)}, {336, 3, 2, number(0, 2, m) + number(255, 2, m)}};
+                 {296, 3, 1, number(2, 2, m)}, {336, 3, 2, number(0, 2, m) + number(255, 2, m)},
+                 {700, 1, static_cast<uint32_t>(xmp.size()), xmp}, {65000, 8, 2, number(0xFFFB, 2, m) + number(7, 2, m)}};
     tiny.exif = {{33434, 5, 1, rational(1, 100)}, {33437, 5, 1, rational(14, 5)},
                  {36867, 2, 20, "2020:01:02 03:04:05" + QByteArray(1, '\0')},
                  {40962, 3, 1, number(4, 2, m)}, {40963, 4, 1, number(3, 4, m)}, {41991, 3, 1, number(2, 2, m)}};
@@ -227,14 +230,58 @@ TEST(TiffTags, CameraDirectoriesKeepTheirValuesAndTradeAcrossForDown) {
     const Tags before = tagsOf(file);
     ASSERT_TRUE(before.count({EXIF_IFD_INTEROPERABILITY, 1}));
     const Tags after = turnedTags(file);
-    EXPECT_EQ(after, expectedOf(before));
-    // Only the orientation changes, and it was already 1; standing upright from 6:
+    Tags expected = expectedOf(before);
+    std::get<2>(expected[{EXIF_IFD_0, 700}]).replace("\"6\"", "\"1\"");
+    EXPECT_EQ(after, expected);
+    // A picture stored sideways stands upright; its grid does not turn.
     tiny.ifd0[0].value = number(6, 2, m);
     const Tags sideways = turnedTags(tinyTiff(tiny));
     EXPECT_EQ(std::get<2>(sideways.at({EXIF_IFD_0, 274})), number(1, 2, m));
     EXPECT_EQ(sideways.at({EXIF_IFD_EXIF, 40962}), before.at({EXIF_IFD_EXIF, 40962}));
     EXPECT_EQ(sideways.at({EXIF_IFD_0, 282}), before.at({EXIF_IFD_0, 282}));
   }
+}
+
+// Directories that lead round, outside the file or to absurd numbers are
+// refused with the reason, and cost nothing.
+TEST(TiffTags, HostileDirectoriesAreRefusedWithTheReason) {
+  Tiny tiny;
+  tiny.exif = {{33434, 5, 1, QByteArray(8, '\1')}};
+  tiny.interop = {{1, 2, 4, QByteArray("R98", 4)}};
+  const QByteArray file = tinyTiff(tiny);
+  const auto pointerAt = [&file](uint16_t tag) {
+    return file.indexOf(QByteArray(reinterpret_cast<const char*>(&tag), 2) + QByteArray("\x04\0\x01\0\0\0", 6)) + 8;
+  };
+  const auto patched = [&file](qsizetype at, const QByteArray& bytes) { return QByteArray(file).replace(at, bytes.size(), bytes); };
+  const qsizetype exifAt = pointerAt(34665), interopAt = pointerAt(40965);
+  const QByteArray ifd0 = file.mid(4, 4), exif = file.mid(exifAt, 4);
+  const std::pair<QByteArray, const char*> cases[] = {
+      {patched(interopAt, exif), "its directories lead round in a loop"},
+      {patched(interopAt, ifd0), "its directories lead round in a loop"},
+      {patched(exifAt, number(file.size() - 2, 4, false)), "a directory runs past the end of the file"},
+      {patched(exifAt, number(0x7FFFFFF0, 4, false)), "a directory lies outside the file"},
+      {patched(file.indexOf(QByteArray("\x9A\x82\x05\0", 4)) + 4, number(0xFFFFFFFF, 4, false)),
+       "a tag claims more values than the file holds"}};
+  for (const auto& [bytes, why] : cases) {
+    const Result<QByteArray> turned = turnTiffClockwise(bytes);
+    ASSERT_FALSE(turned.ok()) << why;
+    EXPECT_EQ(turned.error(), QStringLiteral("the picture is damaged or incomplete (%1).").arg(why));
+  }
+}
+
+// Layouts that cannot be written back as they are stored are refused: rows of
+// tiles that start inside a byte, and colours stored subsampled without JPEG.
+TEST(TiffTags, LayoutsItCannotWriteBackAreRefused) {
+  Kind bilevel{"", 1, 1, PHOTOMETRIC_MINISBLACK};
+  bilevel.tiled = true;
+  QByteArray tiles = made(bilevel, 40, 20);
+  const qsizetype width = tiles.indexOf(QByteArray("\x42\x01\x03\x00\x01\x00\x00\x00\x10\x00", 10));
+  ASSERT_GT(width, 0);
+  tiles[width + 8] = 20;  // 20 one-bit pixels a tile row
+  EXPECT_EQ(turnTiffClockwise(tiles).error(), "the picture is damaged or incomplete.");
+  const Kind ycbcr{"", 8, 3, PHOTOMETRIC_YCBCR};
+  EXPECT_EQ(turnTiffClockwise(made(ycbcr, 8, 4)).error(),
+            "its colours are stored at a lower resolution than its brightness.");
 }
 
 }  // namespace
