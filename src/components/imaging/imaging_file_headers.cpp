@@ -503,6 +503,35 @@ QByteArray tiffUpright(QByteArrayView tiff) {
 
 int exifOrientation(QByteArrayView app1) { return tiffOrientation(tiffOf(app1)); }
 
+namespace {
+
+// EXIF data takes a few kilobytes; more than this is not read for the
+// orientation.
+constexpr std::uint32_t kMostExifBytes = 1 << 20;
+
+int orientationIn(QByteArrayView exif) {
+  return std::max(tiffOrientation(exif.startsWith(kExifMark) ? exif.sliced(kExifMark.size()) : exif), 1);
+}
+
+}  // namespace
+
+int pngOrientation(FileWindow& file) {
+  const Bytes b(file);
+  const qsizetype at = pngChunkBeforeImage(b, "eXIf");
+  if (at < 0 || b.be32(at) > kMostExifBytes) return 1;
+  return orientationIn(b.slice(at + 8, static_cast<qsizetype>(b.be32(at))).toByteArray());
+}
+
+int webpOrientation(FileWindow& file) {
+  const Bytes b(file);
+  for (qsizetype at = 12; at + 8 <= b.size();) {
+    const std::uint32_t size = b.le32(at + 4);
+    if (b.slice(at, 4) == "EXIF") return size > kMostExifBytes ? 1 : orientationIn(b.slice(at + 8, static_cast<qsizetype>(size)).toByteArray());
+    at += 8 + static_cast<qsizetype>(size) + (size & 1);
+  }
+  return 1;
+}
+
 QByteArray exifUpright(QByteArrayView app1) {
   if (!app1.startsWith(kExifMark)) return app1.toByteArray();
   return kExifMark.toByteArray() + tiffUpright(tiffOf(app1));

@@ -105,6 +105,11 @@ QByteArray exifUpright(QByteArrayView app1);
 int tiffOrientation(QByteArrayView tiff);
 QByteArray tiffUpright(QByteArrayView tiff);
 
+// The EXIF orientation (1 to 8; 1 when there is none) of a PNG file, by its
+// eXIf chunk before the pixels (as viewers read it), and of a WebP file.
+int pngOrientation(FileWindow& file);
+int webpOrientation(FileWindow& file);
+
 // Opens `path` for reading only when it is a regular file, without waiting
 // on it (a FIFO or a device never answers), and gives the open file; errno
 // says why not.

@@ -62,11 +62,14 @@ Error damaged(const QString& cause = {}) {
                    .arg(cause.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(cause))};
 }
 
-// The EXIF data the picture is shown by: the first eXIf chunk, as libpng
-// reads it; nothing when there is none.
+// The EXIF data the picture is shown by: an eXIf chunk before its pixels,
+// as viewers read it; nothing when there is none.
 const Chunk* shownExif(const Layout& layout) {
-  const auto it = std::find_if(layout.chunks.begin(), layout.chunks.end(), [](const Chunk& c) { return c.type == "eXIf"; });
-  return it == layout.chunks.end() ? nullptr : &*it;
+  for (const Chunk& c : layout.chunks) {
+    if (c.type == "IDAT") break;
+    if (c.type == "eXIf") return &c;
+  }
+  return nullptr;
 }
 
 // What the turn does to the chunks: whether across and down trade places
