@@ -62,6 +62,16 @@ qsizetype directoryRegion(const QByteArray& file, const TiffForm& form, const Ti
   return start;
 }
 
+// Whether a directory points to one that is not followed, which would be
+// left behind: an entry of the types that hold a directory's place.
+bool pointsElsewhere(const TiffDirectory& directory) {
+  for (const TiffEntry& e : directory.entries) {
+    const bool followed = e.tag == kExifPointerTag || e.tag == kGpsPointerTag || e.tag == kInteropPointerTag;
+    if ((e.type == kTiffIfd || e.type == kTiffIfd8) && !followed) return true;
+  }
+  return std::any_of(directory.subs.begin(), directory.subs.end(), pointsElsewhere);
+}
+
 }  // namespace
 
 Result<TiffTags> tiffTagsOf(QByteArrayView file) {
@@ -73,6 +83,7 @@ Result<TiffTags> tiffTagsOf(QByteArrayView file) {
   for (const uint16_t tag : kRefusedTags)
     if (directory->find(tag))
       return Error{QStringLiteral("it holds further pictures besides its own, which would be lost.")};
+  if (pointsElsewhere(*directory)) return Error{QStringLiteral("it holds a directory Lumaset does not know, which would be lost.")};
   return TiffTags{*form, std::move(directory).value()};
 }
 

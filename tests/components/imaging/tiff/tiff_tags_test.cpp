@@ -267,6 +267,9 @@ TEST(TiffTags, HostileDirectoriesAreRefusedWithTheReason) {
     ASSERT_FALSE(turned.ok()) << why;
     EXPECT_EQ(turned.error(), QStringLiteral("the picture is damaged or incomplete (%1).").arg(why));
   }
+  // A directory of a private tag would be left behind, pointing nowhere.
+  tiny.exif.push_back({65001, 13, 1, number(8, 4, false)});
+  EXPECT_EQ(turnTiffClockwise(tinyTiff(tiny)).error(), "it holds a directory Lumaset does not know, which would be lost.");
 }
 
 // Layouts that cannot be written back as they are stored are refused: rows of
