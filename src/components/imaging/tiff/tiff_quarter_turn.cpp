@@ -193,49 +193,35 @@ bool setLayout(TIFF* from, TIFF* to, const Layout& stored, const Layout& turned)
     set = set && TIFFSetField(to, TIFFTAG_PREDICTOR, predictor);
   if (uint32_t options = 0; compression == COMPRESSION_CCITTFAX3 && TIFFGetField(from, TIFFTAG_GROUP3OPTIONS, &options))
     set = set && TIFFSetField(to, TIFFTAG_GROUP3OPTIONS, options);
+  if (uint32_t options = 0; compression == COMPRESSION_CCITTFAX4 && TIFFGetField(from, TIFFTAG_GROUP4OPTIONS, &options))
+    set = set && TIFFSetField(to, TIFFTAG_GROUP4OPTIONS, options);
+  if (uint16_t order = 0; TIFFGetField(from, TIFFTAG_FILLORDER, &order))
+    set = set && TIFFSetField(to, TIFFTAG_FILLORDER, order);
+  uint16_t across = 1, down = 1;
+  if (!decodedColour(stored) && TIFFGetField(from, TIFFTAG_YCBCRSUBSAMPLING, &across, &down))
+    set = set && TIFFSetField(to, TIFFTAG_YCBCRSUBSAMPLING, across, down);
   if (turned.tiled)
     return set && TIFFSetField(to, TIFFTAG_TILEWIDTH, turned.tileWidth) &&
            TIFFSetField(to, TIFFTAG_TILELENGTH, turned.tileLength);
   return set && TIFFSetField(to, TIFFTAG_ROWSPERSTRIP, turned.rowsPerStrip);
 }
 
-// Every other tag as the original has it, but that the picture now stands
-// upright, and across and down trade places where the stored grid turned.
-bool setFacts(TIFF* from, TIFF* to, const Layout& stored) {
-  bool set = true;
-  if (uint16_t orientation = 0; TIFFGetField(from, TIFFTAG_ORIENTATION, &orientation))
-    set = TIFFSetField(to, TIFFTAG_ORIENTATION, uint16_t{ORIENTATION_TOPLEFT});
-  set = set && copyTiffTags(from, to, {TIFFTAG_XRESOLUTION, TIFFTAG_YRESOLUTION, TIFFTAG_JPEGTABLES});
-  if (decodedColour(stored)) {
-    TIFFUnsetField(to, TIFFTAG_YCBCRSUBSAMPLING);
-    TIFFUnsetField(to, TIFFTAG_YCBCRPOSITIONING);
-    TIFFUnsetField(to, TIFFTAG_REFERENCEBLACKWHITE);
-  }
-  const bool swap = gridTurns(stored.orientation);
-  if (float across = 0; TIFFGetField(from, swap ? TIFFTAG_YRESOLUTION : TIFFTAG_XRESOLUTION, &across))
-    set = set && TIFFSetField(to, TIFFTAG_XRESOLUTION, double{across});
-  if (float down = 0; TIFFGetField(from, swap ? TIFFTAG_XRESOLUTION : TIFFTAG_YRESOLUTION, &down))
-    set = set && TIFFSetField(to, TIFFTAG_YRESOLUTION, double{down});
-  return set;
-}
-
-// The written file: the sub-directories first, then the picture's own with
-// every tag of the original, but those the turn changes.
-Result<QByteArray> written(TIFF* from, const Layout& stored, const Layout& turned, const std::vector<Plane>& planes) {
+// The written file: libtiff writes the turned samples and the tags that say
+// how they lie; every other tag of the original follows as stored.
+Result<QByteArray> written(TIFF* from, const Layout& stored, const Layout& turned, const std::vector<Plane>& planes,
+                           TiffTags tags) {
   TiffMemoryFile file;
   QString message;
   const char* mode = TIFFIsBigTIFF(from) ? (TIFFIsBigEndian(from) ? "w8b" : "w8l") : (TIFFIsBigEndian(from) ? "wb" : "wl");
   {
     const TiffHandle to = openTiff(file, mode, message);
     if (!to) return unwritable(message);
-    const std::optional<TiffSubDirectories> subs = copyTiffSubDirectories(from, to.get(), 0);
-    if (!subs || !setLayout(from, to.get(), stored, turned) || !setFacts(from, to.get(), stored) ||
-        !setTiffSubDirectories(to.get(), *subs) || !writePlanes(to.get(), turned, planes) ||
+    if (!setLayout(from, to.get(), stored, turned) || !writePlanes(to.get(), turned, planes) ||
         !TIFFWriteDirectory(to.get()))
       return unwritable(message);
   }
   if (!message.isEmpty()) return unwritable(message);  // the last write, as the file closed
-  return std::move(file.out);
+  return withTiffTags(std::move(file.out), std::move(tags), {gridTurns(stored.orientation), decodedColour(stored)});
 }
 
 // Compressed strips of about 256 KB of samples pack as well as one strip
@@ -257,6 +243,8 @@ Result<QByteArray> turnTiffClockwise(QByteArrayView file) {
   const std::optional<Layout> stored = tiffSamplesOf(from.get());
   if (!stored) return damaged(message);
   if (auto refused = refusal(from.get(), *stored)) return *refused;
+  Result<TiffTags> tags = tiffTagsOf(file);
+  if (!tags) return Error{tags.error()};
   if (decodedColour(*stored)) TIFFSetField(from.get(), TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
   Layout turned = turnedLayout(*stored);
   if (!turned.tiled) turned.rowsPerStrip = stripRows(turned);
@@ -273,7 +261,7 @@ Result<QByteArray> turnTiffClockwise(QByteArrayView file) {
     if (!read) return read.cancelled() ? CancelledError() : Error{read.error()};
     for (const Plane& plane : *read) planes.push_back(turnedPlane(plane, *stored, turned));
   }
-  Result<QByteArray> bytes = written(from.get(), *stored, turned, planes);
+  Result<QByteArray> bytes = written(from.get(), *stored, turned, planes, std::move(tags).value());
   if (!bytes) return bytes;
   // Read back, the new file must hold the turned samples.
   QString againMessage;

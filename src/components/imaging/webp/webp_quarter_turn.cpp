@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "components/imaging/decode_memory.h"
+#include "components/imaging/oriented_samples.h"
 #include "components/imaging/pixels/pixel_bands.h"
 #include "components/imaging/webp/webp_keep.h"
 
@@ -101,6 +102,10 @@ Result<QByteArray> turnWebpClockwise(QByteArrayView file) {
   const auto* data = reinterpret_cast<const uint8_t*>(file.data());
   if (WebPGetFeatures(data, static_cast<size_t>(file.size()), &features) != VP8_STATUS_OK) return damaged();
   if (features.has_animation) return Error{QStringLiteral("it is an animation, and only its first frame would be kept.")};
+  // A picture shown turned by its EXIF orientation is turned as it is shown.
+  Result<std::optional<QByteArray>> exif = webpExifTurned(file);
+  if (!exif) return Error{exif.error(), exif.cancelled()};
+  const ShownTurn shown = shownTurn(webpOrientation(file));
   const double sampleBytes = 4.0 * features.width * features.height;
   // The file, its samples, the turned samples, the encoder's copy of them, a
   // second read to check them and the new file.
@@ -113,15 +118,19 @@ Result<QByteArray> turnWebpClockwise(QByteArrayView file) {
   {
     const Samples samples = decoded(file, width, height);
     if (!samples) return damaged();
-    turnedSamples = turned(samples.get(), width, height);
+    turnedSamples = shown.quarterTurn ? turned(samples.get(), width, height)
+                                      : QByteArray(reinterpret_cast<const char*>(samples.get()), qsizetype{4} * width * height);
   }
+  if (shown.quarterTurn) std::swap(width, height);
+  mirrorSamples(reinterpret_cast<unsigned char*>(turnedSamples.data()), std::size_t{4} * static_cast<std::size_t>(width),
+                static_cast<uint32_t>(width), static_cast<uint32_t>(height), 32, shown.mirrorAcross, shown.mirrorDown);
   if (DecodeStop::requested()) return CancelledError();
   const bool lossless = features.format == 2;
-  const Result<QByteArray> picture = encoded(turnedSamples, height, width, lossless, lossyPictureBytes(file));
+  const Result<QByteArray> picture = encoded(turnedSamples, width, height, lossless, lossyPictureBytes(file));
   if (!picture) return picture;
-  Result<QByteArray> out = webpWithPictureOf(file, *picture);
+  Result<QByteArray> out = webpWithPictureOf(file, *picture, *exif);
   if (!out) return out;
-  if (lossless && !holds(*out, turnedSamples, height, width))
+  if (lossless && !holds(*out, turnedSamples, width, height))
     return Error{QStringLiteral("Lumaset cannot write this WEBP file back without changing its pixels.")};
   return out;
 }
