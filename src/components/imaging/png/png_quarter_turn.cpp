@@ -17,6 +17,7 @@
 #include "components/imaging/png/png_deflate.h"
 #include "components/imaging/png/png_samples.h"
 #include "components/imaging/pixels/pixel_bands.h"
+#include "components/imaging/quarter_turn_file.h"
 
 namespace lumaset::imaging_detail {
 
@@ -182,15 +183,19 @@ Result<QByteArray> turnPngClockwise(QByteArrayView file) {
   std::optional<DecodeMemory::Share> share;
   if (auto refused = TakeTurnMemory(share, cost, samples.width, samples.height)) return *refused;
   samples.allocate();
+  WorkProgress::Stage(0, 0.3);
   if (!reader.rows(samples)) return damaged(reader.failure());
   PngSamples turned = shown.quarterTurn ? quarterTurned(samples) : std::move(samples);
   samples.bytes = {};
   turned.interlaced = false;  // written row after row
   mirrorSamples(turned.bytes.data(), turned.rowBytes, turned.width, turned.height, turned.bitsPerPixel, shown.mirrorAcross,
                 shown.mirrorDown);
+  WorkProgress::Stage(0.35, 0.85);
+  if (WorkProgress::Step(0, 1)) return CancelledError();
   const std::optional<QByteArray> stream = pngPictureStream(turned);
   if (!stream) return tooLarge(turned);
   QByteArray out = assembled(*layout, *stream, chunkTurn);
+  WorkProgress::Stage(0.85, 1);
   // Read back as any reader would, the new file must hold the turned samples.
   if (!pngHoldsSamples(out, turned))
     return Error{QStringLiteral("Lumaset cannot write this PNG file back without changing its pixels.")};

@@ -9,6 +9,7 @@
 
 #include "components/imaging/decode_memory.h"
 #include "components/imaging/pixels/pixel_bands.h"
+#include "components/imaging/quarter_turn_file.h"
 #include "components/imaging/tiff/tiff_memory.h"
 #include "components/imaging/tiff/tiff_samples.h"
 #include "components/imaging/tiff/tiff_tags.h"
@@ -40,12 +41,13 @@ struct Plane {
 Result<std::vector<Plane>> readPlanes(TIFF* tiff, const Layout& layout, QString& message) {
   std::vector<Plane> planes(static_cast<size_t>(layout.planes()));
   std::vector<unsigned char> tile;
+  const double planeRows = layout.length;
   for (int p = 0; p < layout.planes(); ++p) {
     Plane& plane = planes[static_cast<size_t>(p)];
     plane.rowBytes = layout.rowBytes(layout.width);
     plane.bytes.assign(static_cast<size_t>(layout.planeBytes()), 0);
     for (uint32_t y = 0; y < layout.length; y += layout.bandRows()) {
-      if (DecodeStop::requested()) return CancelledError();
+      if (WorkProgress::Step(p * planeRows + y, layout.planes() * planeRows)) return CancelledError();
       if (!readTiffBand(tiff, layout, p, y, plane.bytes.data() + y * plane.rowBytes, tile)) return damaged(message);
     }
   }
@@ -55,11 +57,13 @@ Result<std::vector<Plane>> readPlanes(TIFF* tiff, const Layout& layout, QString&
 bool writePlanes(TIFF* tiff, const Layout& layout, const std::vector<Plane>& planes) {
   std::vector<unsigned char> tile(layout.tiled ? static_cast<size_t>(TIFFTileSize64(tiff)) : 0);
   const uint64_t tileRowBytes = layout.tiled ? layout.rowBytes(layout.tileWidth) : 0;
+  const double planeRows = layout.length;
   for (int p = 0; p < layout.planes(); ++p) {
     const Plane& plane = planes[static_cast<size_t>(p)];
     const uint64_t rowBytes = plane.rowBytes;
     const auto sample = static_cast<uint16_t>(p);
     for (uint32_t y = 0; y < layout.length; y += layout.bandRows()) {
+      if (WorkProgress::Step(p * planeRows + y, layout.planes() * planeRows)) return false;
       const uint32_t rows = layout.rowsAt(y);
       const unsigned char* at = plane.bytes.data() + y * rowBytes;
       if (!layout.tiled) {
@@ -125,6 +129,7 @@ Plane turnedPlane(const Plane& from, const Layout& stored, const Layout& turned)
   const Point stepX{across.x - origin.x, across.y - origin.y}, stepY{down.x - origin.x, down.y - origin.y};
   const uint64_t bits = stored.pixelBits();
   for (uint32_t y = 0; y < turned.length; ++y) {
+    if (WorkProgress::Step(y, turned.length)) break;  // the caller asks again
     unsigned char* row = to.bytes.data() + y * to.rowBytes;
     Point source{origin.x + y * stepY.x, origin.y + y * stepY.y};
     for (uint32_t x = 0; x < turned.width; ++x, source.x += stepX.x, source.y += stepX.y) {
@@ -257,12 +262,17 @@ Result<QByteArray> turnTiffClockwise(QByteArrayView file) {
   if (auto refused = TakeTurnMemory(share, cost, stored->width, stored->length)) return *refused;
   std::vector<Plane> planes;
   {
+    WorkProgress::Stage(0, 0.25);
     Result<std::vector<Plane>> read = readPlanes(from.get(), *stored, message);
     if (!read) return read.cancelled() ? CancelledError() : Error{read.error()};
+    WorkProgress::Stage(0.25, 0.45);
     for (const Plane& plane : *read) planes.push_back(turnedPlane(plane, *stored, turned));
+    if (DecodeStop::requested()) return CancelledError();
   }
+  WorkProgress::Stage(0.45, 0.75);
   Result<QByteArray> bytes = written(from.get(), *stored, turned, planes, std::move(tags).value());
-  if (!bytes) return bytes;
+  if (!bytes) return DecodeStop::requested() ? CancelledError() : bytes;
+  WorkProgress::Stage(0.75, 1);
   // Read back, the new file must hold the turned samples.
   QString againMessage;
   TiffMemoryFile again(*bytes);

@@ -12,6 +12,7 @@
 #include "components/imaging/decode_memory.h"
 #include "components/imaging/oriented_samples.h"
 #include "components/imaging/pixels/pixel_bands.h"
+#include "components/imaging/quarter_turn_file.h"
 #include "components/imaging/webp/webp_keep.h"
 
 namespace lumaset::imaging_detail {
@@ -37,8 +38,10 @@ QByteArray turned(const uint8_t* samples, int width, int height) {
   auto* into = reinterpret_cast<uint32_t*>(out.data());
   const auto* from = reinterpret_cast<const uint32_t*>(samples);
   // The turned picture is `height` wide; its row y is the old column y, from the bottom up.
-  for (qint64 y = 0; y < width; ++y)
+  for (qint64 y = 0; y < width; ++y) {
+    if (WorkProgress::Step(static_cast<double>(y), width)) break;  // the caller asks again
     for (qint64 x = 0; x < height; ++x) into[y * height + x] = from[(height - 1 - x) * width + y];
+  }
   return out;
 }
 
@@ -61,6 +64,7 @@ Result<QByteArray> encoded(const QByteArray& samples, int width, int height, boo
     config.pass = 6;
   }
   picture.use_argb = lossless ? 1 : 0;
+  picture.progress_hook = [](int percent, const WebPPicture*) { return WorkProgress::Step(percent, 100) ? 0 : 1; };
   picture.width = width;
   picture.height = height;
   const std::unique_ptr<WebPPicture, PictureFree> owned(&picture);
@@ -116,8 +120,10 @@ Result<QByteArray> turnWebpClockwise(QByteArrayView file) {
   int width = 0, height = 0;
   QByteArray turnedSamples;
   {
+    WorkProgress::Stage(0, 0.15);
     const Samples samples = decoded(file, width, height);
     if (!samples) return damaged();
+    WorkProgress::Stage(0.15, 0.2);
     turnedSamples = shown.quarterTurn ? turned(samples.get(), width, height)
                                       : QByteArray(reinterpret_cast<const char*>(samples.get()), qsizetype{4} * width * height);
   }
@@ -126,8 +132,10 @@ Result<QByteArray> turnWebpClockwise(QByteArrayView file) {
                 static_cast<uint32_t>(width), static_cast<uint32_t>(height), 32, shown.mirrorAcross, shown.mirrorDown);
   if (DecodeStop::requested()) return CancelledError();
   const bool lossless = features.format == 2;
+  WorkProgress::Stage(0.2, 0.9);
   const Result<QByteArray> picture = encoded(turnedSamples, width, height, lossless, lossyPictureBytes(file));
-  if (!picture) return picture;
+  if (!picture) return DecodeStop::requested() ? CancelledError() : picture;
+  WorkProgress::Stage(0.9, 1);
   Result<QByteArray> out = webpWithPictureOf(file, *picture, *exif);
   if (!out) return out;
   if (lossless && !holds(*out, turnedSamples, width, height))
