@@ -8,6 +8,7 @@
 #include "components/imaging/bmp/bmp_file.h"
 #include "components/imaging/decode_memory.h"
 #include "components/imaging/pixels/pixel_bands.h"
+#include "components/imaging/quarter_turn_file.h"
 
 namespace lumaset::imaging_detail {
 
@@ -48,7 +49,7 @@ Result<QByteArray> turnedRows(QByteArrayView file, const BmpLayout& layout) {
   const qint64 oldRowBytes = layout.rowBytes();
   const auto storedRow = [&layout](qint64 y, qint64 height) { return layout.topDown ? y : height - 1 - y; };
   for (qint64 y = 0; y < down; ++y) {
-    if (y % kRowsBetweenStops == 0 && DecodeStop::requested()) return CancelledError();
+    if (y % kRowsBetweenStops == 0 && WorkProgress::Step(y, down)) return CancelledError();
     auto* into = reinterpret_cast<uchar*>(rows.data() + storedRow(y, down) * rowBytes);
     // The turned row y is the old column y, read from the bottom up.
     for (qint64 x = 0; x < across; ++x) {
@@ -87,6 +88,7 @@ bool showsTurned(QByteArrayView original, QByteArrayView turned) {
   if (!after || after->width() != before->height() || after->height() != before->width()) return false;
   const int height = before->height();
   for (int y = 0; y < after->height(); ++y) {
+    if (y % kRowsBetweenStops == 0 && WorkProgress::Step(y, after->height())) return false;
     for (int x = 0; x < after->width(); ++x) {
       if (after->pixel(x, y) != before->pixel(y, height - 1 - x)) return false;
     }
@@ -119,8 +121,10 @@ Result<QByteArray> turnBmpClockwise(QByteArrayView file) {
   if (auto refused =
           TakeTurnMemory(share, 2.0 * file.size() + 2.0 * pixelBytes + 2 * decodedBytes, layout.width, layout.height))
     return *refused;
+  WorkProgress::Stage(0, 0.5);
   Result<QByteArray> rows = turnedRows(file, layout);
   if (!rows) return rows;
+  WorkProgress::Stage(0.5, 1);
   // Whatever followed the pixels (a profile, mostly) follows them still.
   QByteArray out = turnedHeaders(file, layout, pixelBytes) + *rows;
   out.append(file.sliced(pixelsEnd));

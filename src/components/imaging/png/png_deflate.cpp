@@ -13,6 +13,7 @@
 #include <memory>
 #include <new>
 
+#include "components/imaging/decode_memory.h"
 #include "components/imaging/pixels/pixel_bands.h"
 
 namespace lumaset::imaging_detail {
@@ -175,15 +176,17 @@ std::optional<QByteArray> pngPictureStream(const PngSamples& samples) {
   const int bandRows = PixelJob::BandRows(rows, 1);
   std::vector<Band> bands(static_cast<std::size_t>((rows + bandRows - 1) / bandRows));
   std::atomic<bool> failed{false};
-  PixelJob job;
+  // Bands under way when the turn is stopped end, and tell nothing more.
+  PixelJob job(0, [](int percent) { return !DecodeStop::requested() && !WorkProgress::Step(percent, 100); });
   try {
-    job.Run(rows, 1, [&](int firstRow, int endRow, const BandContext&) {
+    const bool ran = job.Run(rows, 1, [&](int firstRow, int endRow, const BandContext&) {
       Band& band = bands[static_cast<std::size_t>(firstRow / bandRows)];
       const bool last = endRow == rows;
       if (!compressBand(samples, static_cast<std::uint32_t>(firstRow), static_cast<std::uint32_t>(endRow), band) ||
           (!last && !openEnded(band.stream)))
         failed = true;
     });
+    if (!ran) return std::nullopt;
   } catch (const std::bad_alloc&) {
     return std::nullopt;
   }

@@ -9,11 +9,15 @@
 #include <vector>
 
 #include "components/imaging/decode_memory.h"
+#include "components/imaging/exif_turn.h"
+#include "components/imaging/imaging_file_headers.h"
+#include "components/imaging/oriented_samples.h"
 #include "components/imaging/imaging.h"
 #include "components/imaging/png/png_chunks.h"
 #include "components/imaging/png/png_deflate.h"
 #include "components/imaging/png/png_samples.h"
 #include "components/imaging/pixels/pixel_bands.h"
+#include "components/imaging/quarter_turn_file.h"
 
 namespace lumaset::imaging_detail {
 
@@ -59,14 +63,37 @@ Error damaged(const QString& cause = {}) {
                    .arg(cause.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(cause))};
 }
 
-// The chunk as it reads once the picture is turned: the sizes and the
-// resolution across and down trade places; everything else stays as it was.
-QByteArray turnedChunk(const Chunk& c) {
-  const auto sidesTraded = [&] { return c.data.sliced(4, 4).toByteArray().append(c.data.sliced(0, 4)); };
+// The EXIF data the picture is shown by: an eXIf chunk before its pixels,
+// as viewers read it; nothing when there is none.
+const Chunk* shownExif(const Layout& layout) {
+  for (const Chunk& c : layout.chunks) {
+    if (c.type == "IDAT") break;
+    if (c.type == "eXIf") return &c;
+  }
+  return nullptr;
+}
+
+// What the turn does to the chunks: whether across and down trade places
+// in the stored grid, and the EXIF data as it reads once turned.
+struct ChunkTurn {
+  bool gridTurns = true;
+  const Chunk* exif = nullptr;
+  QByteArray turnedExif;
+};
+
+// The chunk as it reads once the picture is turned: where the grid turns,
+// the sizes and the resolution across and down trade places; the EXIF data
+// stands upright; everything else stays as it was.
+QByteArray turnedChunk(const Chunk& c, const ChunkTurn& turn) {
+  const auto sidesTraded = [&] {
+    return turn.gridTurns ? c.data.sliced(4, 4).toByteArray().append(c.data.sliced(0, 4)) : c.data.first(8).toByteArray();
+  };
   // The turned rows are written one after the other: interlacing serves a
   // picture shown while it downloads, and costs size and time.
   if (c.type == "IHDR" && c.data.size() == 13)
     return PngChunk(c.type, sidesTraded().append(c.data.sliced(8, 4)).append('\0'));
+  if (&c == turn.exif) return PngChunk(c.type, turn.turnedExif);
+  if (!turn.gridTurns) return c.whole.toByteArray();
   if (c.type == "pHYs" && c.data.size() == 9) return PngChunk(c.type, sidesTraded().append(c.data.sliced(8)));
   if (c.type == "sCAL" && c.data.size() > 1) {  // unit, then width and height as text
     const QList<QByteArray> sides = c.data.sliced(1).toByteArray().split('\0');
@@ -103,7 +130,7 @@ QByteArray pictureChunks(const QByteArray& stream) {
 
 // The new file: every chunk in its place, the turned picture's where the
 // first IDAT was, and whatever followed IEND.
-QByteArray assembled(const Layout& layout, const QByteArray& stream) {
+QByteArray assembled(const Layout& layout, const QByteArray& stream, const ChunkTurn& turn) {
   QByteArray out(kSignature.data(), kSignature.size());
   bool pictureDone = false;
   for (const Chunk& c : layout.chunks) {
@@ -111,7 +138,7 @@ QByteArray assembled(const Layout& layout, const QByteArray& stream) {
       if (!pictureDone) out.append(pictureChunks(stream));
       pictureDone = true;
     } else if (keptThroughTurn(c)) {
-      out.append(turnedChunk(c));
+      out.append(turnedChunk(c, turn));
     }
   }
   return out.append(layout.after);
@@ -136,6 +163,18 @@ Result<QByteArray> turnPngClockwise(QByteArrayView file) {
   const auto& chunks = layout->chunks;
   if (std::any_of(chunks.begin(), chunks.end(), [](const Chunk& c) { return c.type == "acTL"; }))
     return Error{QStringLiteral("it is an animation, and only its first frame would be kept.")};
+  // A picture shown turned by its EXIF orientation is turned as it is shown.
+  ChunkTurn chunkTurn;
+  chunkTurn.exif = shownExif(*layout);
+  int orientation = 1;
+  if (chunkTurn.exif) {
+    orientation = std::max(tiffOrientation(chunkTurn.exif->data), 1);
+    Result<QByteArray> exif = exifTurned(chunkTurn.exif->data, true, INT32_MAX);
+    if (!exif) return Error{exif.error(), exif.cancelled()};
+    chunkTurn.turnedExif = std::move(exif).value();
+  }
+  const ShownTurn shown = shownTurn(orientation);
+  chunkTurn.gridTurns = shown.quarterTurn;
   PngSampleReader reader(file);
   PngSamples samples;
   if (!reader.header(samples)) return damaged(reader.failure());
@@ -144,12 +183,19 @@ Result<QByteArray> turnPngClockwise(QByteArrayView file) {
   std::optional<DecodeMemory::Share> share;
   if (auto refused = TakeTurnMemory(share, cost, samples.width, samples.height)) return *refused;
   samples.allocate();
+  WorkProgress::Stage(0, 0.3);
   if (!reader.rows(samples)) return damaged(reader.failure());
-  const PngSamples turned = quarterTurned(samples);
+  PngSamples turned = shown.quarterTurn ? quarterTurned(samples) : std::move(samples);
   samples.bytes = {};
+  turned.interlaced = false;  // written row after row
+  mirrorSamples(turned.bytes.data(), turned.rowBytes, turned.width, turned.height, turned.bitsPerPixel, shown.mirrorAcross,
+                shown.mirrorDown);
+  WorkProgress::Stage(0.35, 0.85);
+  if (WorkProgress::Step(0, 1)) return CancelledError();
   const std::optional<QByteArray> stream = pngPictureStream(turned);
   if (!stream) return tooLarge(turned);
-  QByteArray out = assembled(*layout, *stream);
+  QByteArray out = assembled(*layout, *stream, chunkTurn);
+  WorkProgress::Stage(0.85, 1);
   // Read back as any reader would, the new file must hold the turned samples.
   if (!pngHoldsSamples(out, turned))
     return Error{QStringLiteral("Lumaset cannot write this PNG file back without changing its pixels.")};

@@ -9,6 +9,7 @@
 
 #include "components/imaging/decode_memory.h"
 #include "components/imaging/pixels/pixel_bands.h"
+#include "components/imaging/quarter_turn_file.h"
 #include "components/imaging/tiff/tiff_memory.h"
 #include "components/imaging/tiff/tiff_samples.h"
 #include "components/imaging/tiff/tiff_tags.h"
@@ -40,12 +41,13 @@ struct Plane {
 Result<std::vector<Plane>> readPlanes(TIFF* tiff, const Layout& layout, QString& message) {
   std::vector<Plane> planes(static_cast<size_t>(layout.planes()));
   std::vector<unsigned char> tile;
+  const double planeRows = layout.length;
   for (int p = 0; p < layout.planes(); ++p) {
     Plane& plane = planes[static_cast<size_t>(p)];
     plane.rowBytes = layout.rowBytes(layout.width);
     plane.bytes.assign(static_cast<size_t>(layout.planeBytes()), 0);
     for (uint32_t y = 0; y < layout.length; y += layout.bandRows()) {
-      if (DecodeStop::requested()) return CancelledError();
+      if (WorkProgress::Step(p * planeRows + y, layout.planes() * planeRows)) return CancelledError();
       if (!readTiffBand(tiff, layout, p, y, plane.bytes.data() + y * plane.rowBytes, tile)) return damaged(message);
     }
   }
@@ -55,11 +57,13 @@ Result<std::vector<Plane>> readPlanes(TIFF* tiff, const Layout& layout, QString&
 bool writePlanes(TIFF* tiff, const Layout& layout, const std::vector<Plane>& planes) {
   std::vector<unsigned char> tile(layout.tiled ? static_cast<size_t>(TIFFTileSize64(tiff)) : 0);
   const uint64_t tileRowBytes = layout.tiled ? layout.rowBytes(layout.tileWidth) : 0;
+  const double planeRows = layout.length;
   for (int p = 0; p < layout.planes(); ++p) {
     const Plane& plane = planes[static_cast<size_t>(p)];
     const uint64_t rowBytes = plane.rowBytes;
     const auto sample = static_cast<uint16_t>(p);
     for (uint32_t y = 0; y < layout.length; y += layout.bandRows()) {
+      if (WorkProgress::Step(p * planeRows + y, layout.planes() * planeRows)) return false;
       const uint32_t rows = layout.rowsAt(y);
       const unsigned char* at = plane.bytes.data() + y * rowBytes;
       if (!layout.tiled) {
@@ -125,6 +129,7 @@ Plane turnedPlane(const Plane& from, const Layout& stored, const Layout& turned)
   const Point stepX{across.x - origin.x, across.y - origin.y}, stepY{down.x - origin.x, down.y - origin.y};
   const uint64_t bits = stored.pixelBits();
   for (uint32_t y = 0; y < turned.length; ++y) {
+    if (WorkProgress::Step(y, turned.length)) break;  // the caller asks again
     unsigned char* row = to.bytes.data() + y * to.rowBytes;
     Point source{origin.x + y * stepY.x, origin.y + y * stepY.y};
     for (uint32_t x = 0; x < turned.width; ++x, source.x += stepX.x, source.y += stepX.y) {
@@ -193,49 +198,35 @@ bool setLayout(TIFF* from, TIFF* to, const Layout& stored, const Layout& turned)
     set = set && TIFFSetField(to, TIFFTAG_PREDICTOR, predictor);
   if (uint32_t options = 0; compression == COMPRESSION_CCITTFAX3 && TIFFGetField(from, TIFFTAG_GROUP3OPTIONS, &options))
     set = set && TIFFSetField(to, TIFFTAG_GROUP3OPTIONS, options);
+  if (uint32_t options = 0; compression == COMPRESSION_CCITTFAX4 && TIFFGetField(from, TIFFTAG_GROUP4OPTIONS, &options))
+    set = set && TIFFSetField(to, TIFFTAG_GROUP4OPTIONS, options);
+  if (uint16_t order = 0; TIFFGetField(from, TIFFTAG_FILLORDER, &order))
+    set = set && TIFFSetField(to, TIFFTAG_FILLORDER, order);
+  uint16_t across = 1, down = 1;
+  if (!decodedColour(stored) && TIFFGetField(from, TIFFTAG_YCBCRSUBSAMPLING, &across, &down))
+    set = set && TIFFSetField(to, TIFFTAG_YCBCRSUBSAMPLING, across, down);
   if (turned.tiled)
     return set && TIFFSetField(to, TIFFTAG_TILEWIDTH, turned.tileWidth) &&
            TIFFSetField(to, TIFFTAG_TILELENGTH, turned.tileLength);
   return set && TIFFSetField(to, TIFFTAG_ROWSPERSTRIP, turned.rowsPerStrip);
 }
 
-// Every other tag as the original has it, but that the picture now stands
-// upright, and across and down trade places where the stored grid turned.
-bool setFacts(TIFF* from, TIFF* to, const Layout& stored) {
-  bool set = true;
-  if (uint16_t orientation = 0; TIFFGetField(from, TIFFTAG_ORIENTATION, &orientation))
-    set = TIFFSetField(to, TIFFTAG_ORIENTATION, uint16_t{ORIENTATION_TOPLEFT});
-  set = set && copyTiffTags(from, to, {TIFFTAG_XRESOLUTION, TIFFTAG_YRESOLUTION, TIFFTAG_JPEGTABLES});
-  if (decodedColour(stored)) {
-    TIFFUnsetField(to, TIFFTAG_YCBCRSUBSAMPLING);
-    TIFFUnsetField(to, TIFFTAG_YCBCRPOSITIONING);
-    TIFFUnsetField(to, TIFFTAG_REFERENCEBLACKWHITE);
-  }
-  const bool swap = gridTurns(stored.orientation);
-  if (float across = 0; TIFFGetField(from, swap ? TIFFTAG_YRESOLUTION : TIFFTAG_XRESOLUTION, &across))
-    set = set && TIFFSetField(to, TIFFTAG_XRESOLUTION, double{across});
-  if (float down = 0; TIFFGetField(from, swap ? TIFFTAG_XRESOLUTION : TIFFTAG_YRESOLUTION, &down))
-    set = set && TIFFSetField(to, TIFFTAG_YRESOLUTION, double{down});
-  return set;
-}
-
-// The written file: the sub-directories first, then the picture's own with
-// every tag of the original, but those the turn changes.
-Result<QByteArray> written(TIFF* from, const Layout& stored, const Layout& turned, const std::vector<Plane>& planes) {
+// The written file: libtiff writes the turned samples and the tags that say
+// how they lie; every other tag of the original follows as stored.
+Result<QByteArray> written(TIFF* from, const Layout& stored, const Layout& turned, const std::vector<Plane>& planes,
+                           TiffTags tags) {
   TiffMemoryFile file;
   QString message;
   const char* mode = TIFFIsBigTIFF(from) ? (TIFFIsBigEndian(from) ? "w8b" : "w8l") : (TIFFIsBigEndian(from) ? "wb" : "wl");
   {
     const TiffHandle to = openTiff(file, mode, message);
     if (!to) return unwritable(message);
-    const std::optional<TiffSubDirectories> subs = copyTiffSubDirectories(from, to.get(), 0);
-    if (!subs || !setLayout(from, to.get(), stored, turned) || !setFacts(from, to.get(), stored) ||
-        !setTiffSubDirectories(to.get(), *subs) || !writePlanes(to.get(), turned, planes) ||
+    if (!setLayout(from, to.get(), stored, turned) || !writePlanes(to.get(), turned, planes) ||
         !TIFFWriteDirectory(to.get()))
       return unwritable(message);
   }
   if (!message.isEmpty()) return unwritable(message);  // the last write, as the file closed
-  return std::move(file.out);
+  return withTiffTags(std::move(file.out), std::move(tags), {gridTurns(stored.orientation), decodedColour(stored)});
 }
 
 // Compressed strips of about 256 KB of samples pack as well as one strip
@@ -257,6 +248,8 @@ Result<QByteArray> turnTiffClockwise(QByteArrayView file) {
   const std::optional<Layout> stored = tiffSamplesOf(from.get());
   if (!stored) return damaged(message);
   if (auto refused = refusal(from.get(), *stored)) return *refused;
+  Result<TiffTags> tags = tiffTagsOf(file);
+  if (!tags) return Error{tags.error()};
   if (decodedColour(*stored)) TIFFSetField(from.get(), TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
   Layout turned = turnedLayout(*stored);
   if (!turned.tiled) turned.rowsPerStrip = stripRows(turned);
@@ -269,12 +262,17 @@ Result<QByteArray> turnTiffClockwise(QByteArrayView file) {
   if (auto refused = TakeTurnMemory(share, cost, stored->width, stored->length)) return *refused;
   std::vector<Plane> planes;
   {
+    WorkProgress::Stage(0, 0.25);
     Result<std::vector<Plane>> read = readPlanes(from.get(), *stored, message);
     if (!read) return read.cancelled() ? CancelledError() : Error{read.error()};
+    WorkProgress::Stage(0.25, 0.45);
     for (const Plane& plane : *read) planes.push_back(turnedPlane(plane, *stored, turned));
+    if (DecodeStop::requested()) return CancelledError();
   }
-  Result<QByteArray> bytes = written(from.get(), *stored, turned, planes);
-  if (!bytes) return bytes;
+  WorkProgress::Stage(0.45, 0.75);
+  Result<QByteArray> bytes = written(from.get(), *stored, turned, planes, std::move(tags).value());
+  if (!bytes) return DecodeStop::requested() ? CancelledError() : bytes;
+  WorkProgress::Stage(0.75, 1);
   // Read back, the new file must hold the turned samples.
   QString againMessage;
   TiffMemoryFile again(*bytes);

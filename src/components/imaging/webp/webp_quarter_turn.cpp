@@ -10,7 +10,9 @@
 #include <memory>
 
 #include "components/imaging/decode_memory.h"
+#include "components/imaging/oriented_samples.h"
 #include "components/imaging/pixels/pixel_bands.h"
+#include "components/imaging/quarter_turn_file.h"
 #include "components/imaging/webp/webp_keep.h"
 
 namespace lumaset::imaging_detail {
@@ -36,8 +38,10 @@ QByteArray turned(const uint8_t* samples, int width, int height) {
   auto* into = reinterpret_cast<uint32_t*>(out.data());
   const auto* from = reinterpret_cast<const uint32_t*>(samples);
   // The turned picture is `height` wide; its row y is the old column y, from the bottom up.
-  for (qint64 y = 0; y < width; ++y)
+  for (qint64 y = 0; y < width; ++y) {
+    if (WorkProgress::Step(static_cast<double>(y), width)) break;  // the caller asks again
     for (qint64 x = 0; x < height; ++x) into[y * height + x] = from[(height - 1 - x) * width + y];
+  }
   return out;
 }
 
@@ -60,6 +64,7 @@ Result<QByteArray> encoded(const QByteArray& samples, int width, int height, boo
     config.pass = 6;
   }
   picture.use_argb = lossless ? 1 : 0;
+  picture.progress_hook = [](int percent, const WebPPicture*) { return WorkProgress::Step(percent, 100) ? 0 : 1; };
   picture.width = width;
   picture.height = height;
   const std::unique_ptr<WebPPicture, PictureFree> owned(&picture);
@@ -101,6 +106,10 @@ Result<QByteArray> turnWebpClockwise(QByteArrayView file) {
   const auto* data = reinterpret_cast<const uint8_t*>(file.data());
   if (WebPGetFeatures(data, static_cast<size_t>(file.size()), &features) != VP8_STATUS_OK) return damaged();
   if (features.has_animation) return Error{QStringLiteral("it is an animation, and only its first frame would be kept.")};
+  // A picture shown turned by its EXIF orientation is turned as it is shown.
+  Result<std::optional<QByteArray>> exif = webpExifTurned(file);
+  if (!exif) return Error{exif.error(), exif.cancelled()};
+  const ShownTurn shown = shownTurn(webpOrientation(file));
   const double sampleBytes = 4.0 * features.width * features.height;
   // The file, its samples, the turned samples, the encoder's copy of them, a
   // second read to check them and the new file.
@@ -111,17 +120,25 @@ Result<QByteArray> turnWebpClockwise(QByteArrayView file) {
   int width = 0, height = 0;
   QByteArray turnedSamples;
   {
+    WorkProgress::Stage(0, 0.15);
     const Samples samples = decoded(file, width, height);
     if (!samples) return damaged();
-    turnedSamples = turned(samples.get(), width, height);
+    WorkProgress::Stage(0.15, 0.2);
+    turnedSamples = shown.quarterTurn ? turned(samples.get(), width, height)
+                                      : QByteArray(reinterpret_cast<const char*>(samples.get()), qsizetype{4} * width * height);
   }
+  if (shown.quarterTurn) std::swap(width, height);
+  mirrorSamples(reinterpret_cast<unsigned char*>(turnedSamples.data()), std::size_t{4} * static_cast<std::size_t>(width),
+                static_cast<uint32_t>(width), static_cast<uint32_t>(height), 32, shown.mirrorAcross, shown.mirrorDown);
   if (DecodeStop::requested()) return CancelledError();
   const bool lossless = features.format == 2;
-  const Result<QByteArray> picture = encoded(turnedSamples, height, width, lossless, lossyPictureBytes(file));
-  if (!picture) return picture;
-  Result<QByteArray> out = webpWithPictureOf(file, *picture);
+  WorkProgress::Stage(0.2, 0.9);
+  const Result<QByteArray> picture = encoded(turnedSamples, width, height, lossless, lossyPictureBytes(file));
+  if (!picture) return DecodeStop::requested() ? CancelledError() : picture;
+  WorkProgress::Stage(0.9, 1);
+  Result<QByteArray> out = webpWithPictureOf(file, *picture, *exif);
   if (!out) return out;
-  if (lossless && !holds(*out, turnedSamples, height, width))
+  if (lossless && !holds(*out, turnedSamples, width, height))
     return Error{QStringLiteral("Lumaset cannot write this WEBP file back without changing its pixels.")};
   return out;
 }
