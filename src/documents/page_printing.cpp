@@ -301,7 +301,7 @@ Result<std::vector<PagePrinting::Prepared>> PagePrinting::ReadPictures() const {
     const double dots = std::min(printer_.DotsPerTwip(), kPictureDotsPerTwip);
     const QSizeF printed(std::abs(place->width) * dots, std::abs(place->height) * dots);
     // A box whose reading already failed, and was shown, when the sheet was made.
-    const bool emptyBox = host_.ThumbSheet() && !host_.PictureShown(slot);
+    const bool emptyBox = host_.UnreadSheetCell(slot);
     prepared.push_back(Prepared{slot, *place, *below, printed, QImage(), emptyBox});
     if (emptyBox) continue;
     reading.emplace_back(prepared.size() - 1, QtConcurrent::run(&workers, [file = pic.file, printed] {

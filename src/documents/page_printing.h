@@ -66,9 +66,9 @@ class PrintHost {
   virtual void ToolEnable(bool enable, int slot) = 0;
   // The page shows a contact sheet (`ThumbSheet`): captions are printed.
   virtual bool ThumbSheet() = 0;
-  // The page shows the picture of `slot`; false for a box left empty
-  // because its file could not be read when the page was made.
-  virtual bool PictureShown(int /*slot*/) { return true; }
+  // The box of `slot` is a contact sheet's cell left empty because its file
+  // could not be read when the sheet was made: its caption prints alone.
+  virtual bool UnreadSheetCell(int /*slot*/) { return false; }
 };
 
 // The name every job carries.

@@ -86,8 +86,8 @@ struct FakePrintHost : PrintHost {
   void PageRefresh() override { calls << "refresh"; }
   void ToolEnable(bool enable, int slot) override { calls << QStringLiteral("tools %1 %2").arg(enable).arg(slot); }
   bool ThumbSheet() override { return sheet; }
-  bool PictureShown(int slot) override { return !emptyBoxes.contains(slot); }
-  QSet<int> emptyBoxes;  // boxes the page shows without their picture
+  bool UnreadSheetCell(int slot) override { return sheet && emptyBoxes.contains(slot); }
+  QSet<int> emptyBoxes;  // a sheet's boxes shown without their picture
 };
 
 QString SolidPicture(const QString& folder, const QString& name, QColor colour, QSize size) {
