@@ -11,6 +11,7 @@
 
 #include "components/imaging/decode_memory.h"
 #include "components/imaging/pixels/pixel_bands.h"
+#include "components/imaging/quarter_turn_pixels.h"
 #include "components/imaging/webp/webp_keep.h"
 
 namespace lumaset::imaging_detail {
@@ -31,24 +32,44 @@ Samples decoded(QByteArrayView file, int& width, int& height) {
                                 &height));
 }
 
+// The samples turned clockwise, on every core: `height` pixels across.
 QByteArray turned(const uint8_t* samples, int width, int height) {
   QByteArray out(qsizetype{4} * width * height, Qt::Uninitialized);
-  auto* into = reinterpret_cast<uint32_t*>(out.data());
-  const auto* from = reinterpret_cast<const uint32_t*>(samples);
-  // The turned picture is `height` wide; its row y is the old column y, from the bottom up.
-  for (qint64 y = 0; y < width; ++y)
-    for (qint64 x = 0; x < height; ++x) into[y * height + x] = from[(height - 1 - x) * width + y];
+  const PackedPixels from{samples, 4 * static_cast<uint64_t>(width), 32};
+  const PixelMap map = PixelMap::clockwise(static_cast<uint32_t>(width), static_cast<uint32_t>(height));
+  PixelJob job;
+  job.Run(width, 1, [&](int first, int end, const BandContext&) {
+    mapPackedRows(from, map, static_cast<uint32_t>(height), static_cast<uint32_t>(first), static_cast<uint32_t>(end),
+                  reinterpret_cast<uchar*>(out.data()) + qsizetype{4} * height * first, 4 * static_cast<uint64_t>(height));
+  });
   return out;
+}
+
+// The bytes of a lossy picture's colours, its VP8 chunk; its transparency
+// (an ALPH chunk) is compressed without loss and apart.
+qint64 lossyPictureBytes(QByteArrayView file) {
+  for (qint64 at = 12; at + 8 <= file.size();) {
+    const qint64 size = qFromLittleEndian<quint32>(file.data() + at + 4);
+    if (file.sliced(at, 4) == "VP8 ") return size;
+    at += 8 + size + (size & 1);
+  }
+  return file.size();
+}
+
+// Whether the file holds exactly these samples.
+bool holds(QByteArrayView file, const QByteArray& samples, int width, int height) {
+  int w = 0, h = 0;
+  const Samples read = decoded(file, w, h);
+  return read && w == width && h == height && std::memcmp(read.get(), samples.constData(), samples.size()) == 0;
 }
 
 struct PictureFree {
   void operator()(WebPPicture* picture) const { WebPPictureFree(picture); }
 };
 
-// The picture compressed by itself, as a simple WebP file: without loss
-// and keeping the colour under transparent pixels, or lossy to about
-// `targetBytes`.
-Result<QByteArray> encoded(const QByteArray& samples, int width, int height, bool lossless, qint64 targetBytes) {
+}  // namespace
+
+Result<QByteArray> encodedWebp(const QByteArray& samples, int width, int height, bool lossless, qint64 targetBytes) {
   WebPConfig config;
   WebPPicture picture;
   if (!WebPConfigInit(&config) || !WebPPictureInit(&picture)) return Error{QStringLiteral("libwebp cannot be used.")};
@@ -76,27 +97,7 @@ Result<QByteArray> encoded(const QByteArray& samples, int width, int height, boo
   return bytes;
 }
 
-// The bytes of a lossy picture's colours, its VP8 chunk; its transparency
-// (an ALPH chunk) is compressed without loss and apart.
-qint64 lossyPictureBytes(QByteArrayView file) {
-  for (qint64 at = 12; at + 8 <= file.size();) {
-    const qint64 size = qFromLittleEndian<quint32>(file.data() + at + 4);
-    if (file.sliced(at, 4) == "VP8 ") return size;
-    at += 8 + size + (size & 1);
-  }
-  return file.size();
-}
-
-// Whether the file holds exactly these samples.
-bool holds(QByteArrayView file, const QByteArray& samples, int width, int height) {
-  int w = 0, h = 0;
-  const Samples read = decoded(file, w, h);
-  return read && w == width && h == height && std::memcmp(read.get(), samples.constData(), samples.size()) == 0;
-}
-
-}  // namespace
-
-Result<QByteArray> turnWebpClockwise(QByteArrayView file) {
+Result<QByteArray> turnWebpClockwise(QByteArrayView file, const WebpEncoder& encode) {
   WebPBitstreamFeatures features;
   const auto* data = reinterpret_cast<const uint8_t*>(file.data());
   if (WebPGetFeatures(data, static_cast<size_t>(file.size()), &features) != VP8_STATUS_OK) return damaged();
@@ -117,7 +118,7 @@ Result<QByteArray> turnWebpClockwise(QByteArrayView file) {
   }
   if (DecodeStop::requested()) return CancelledError();
   const bool lossless = features.format == 2;
-  const Result<QByteArray> picture = encoded(turnedSamples, height, width, lossless, lossyPictureBytes(file));
+  const Result<QByteArray> picture = encode(turnedSamples, height, width, lossless, lossyPictureBytes(file));
   if (!picture) return picture;
   Result<QByteArray> out = webpWithPictureOf(file, *picture);
   if (!out) return out;
