@@ -168,4 +168,54 @@ void mapPackedRows(const PackedPixels& from, const PixelMap& map, uint32_t width
   }
 }
 
+StoredPieces::StoredPieces(const PixelMap& map, uint32_t width, uint32_t height, unsigned bits, uint32_t newRows,
+                           uint32_t bandRows, bool rowBefore)
+    : bits_(bits) {
+  // A piece of columns starts on a byte: on a pixel whose bits start one.
+  int64_t step = 1;
+  while (step * bits % 8 != 0) step *= 2;
+  for (uint32_t first = 0; first < newRows; first += bandRows) {
+    const uint32_t from = first > 0 && rowBefore ? first - 1 : first;
+    const uint32_t last = std::min(newRows, first + bandRows) - 1;
+    const PixelPoint a = map.at(0, from), b = map.at(0, last);
+    Piece piece;
+    if (map.transposes()) {
+      const int64_t low = std::min(a.x, b.x), high = std::max(a.x, b.x);
+      piece.left = low - low % step;
+      piece.firstByte = static_cast<uint64_t>(piece.left) * bits / 8;
+      piece.rowBytes = (static_cast<uint64_t>(high + 1) * bits + 7) / 8 - piece.firstByte;
+      piece.rows = height;
+    } else {
+      piece.top = std::min(a.y, b.y);
+      piece.rowBytes = (uint64_t{width} * bits + 7) / 8;
+      piece.rows = static_cast<uint32_t>(std::max(a.y, b.y) - piece.top + 1);
+    }
+    pieces_.push_back(std::move(piece));
+  }
+}
+
+double StoredPieces::bytes() const {
+  double all = 0;
+  for (const Piece& piece : pieces_) all += static_cast<double>(piece.rowBytes) * piece.rows;
+  return all;
+}
+
+void StoredPieces::allocate() {
+  for (Piece& piece : pieces_) piece.bytes.resize(piece.rowBytes * piece.rows);
+}
+
+void StoredPieces::putRow(uint32_t y, const unsigned char* row) {
+  for (Piece& piece : pieces_) {
+    if (y < piece.top || y - piece.top >= piece.rows || piece.bytes.empty()) continue;
+    std::memcpy(piece.bytes.data() + (y - piece.top) * piece.rowBytes, row + piece.firstByte, piece.rowBytes);
+  }
+}
+
+PackedPixels StoredPieces::piece(uint32_t band) const {
+  const Piece& piece = pieces_[band];
+  return {piece.bytes.data(), piece.rowBytes, bits_, piece.left, piece.top};
+}
+
+void StoredPieces::release(uint32_t band) { std::vector<unsigned char>().swap(pieces_[band].bytes); }
+
 }  // namespace lumaset::imaging_detail

@@ -8,6 +8,7 @@
 // time, so that it takes about the time its bytes take.
 
 #include <cstdint>
+#include <vector>
 
 namespace lumaset::imaging_detail {
 
@@ -51,5 +52,39 @@ struct PackedPixels {
 // the map names must lie in `from`.
 void mapPackedRows(const PackedPixels& from, const PixelMap& map, uint32_t width, uint32_t firstRow, uint32_t endRow,
                    unsigned char* out, uint64_t outRowBytes);
+
+// A stored picture held in pieces, one for each band of new rows: the
+// stored columns (or rows) that the band's rows come from, and, where
+// asked, those of the row before the band too. A piece is let go of once
+// its band is made, so that the new rows take the place of the stored
+// ones rather than joining them.
+class StoredPieces {
+ public:
+  // For bands of `bandRows` of the `newRows` rows that `map` makes of a
+  // stored picture of `width` x `height` pixels of `bits` each.
+  StoredPieces(const PixelMap& map, uint32_t width, uint32_t height, unsigned bits, uint32_t newRows, uint32_t bandRows,
+               bool rowBefore);
+  // The bytes all the pieces take.
+  double bytes() const;
+  // Takes memory for every piece; throws std::bad_alloc without it.
+  void allocate();
+  // Stored row `y`, whole, into each piece that holds any of it.
+  void putRow(uint32_t y, const unsigned char* row);
+  // The stored pixels that band `band` of new rows needs (rows band *
+  // bandRows .. on, and the row before them where asked).
+  PackedPixels piece(uint32_t band) const;
+  void release(uint32_t band);
+
+ private:
+  struct Piece {
+    int64_t left = 0, top = 0;  // in stored pixels
+    uint64_t firstByte = 0;     // of a stored row
+    uint64_t rowBytes = 0;
+    uint32_t rows = 0;
+    std::vector<unsigned char> bytes;
+  };
+  std::vector<Piece> pieces_;
+  unsigned bits_;
+};
 
 }  // namespace lumaset::imaging_detail

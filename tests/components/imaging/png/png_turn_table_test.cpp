@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "components/imaging/png/png_quarter_turn.h"
+#include "components/imaging/allocation_watch.h"
 #include "support/hostile_pictures.h"
 
 namespace lumaset::test {
@@ -368,6 +369,38 @@ TEST(PngTurnTable, APhotoIsPackedAsTightlyAsLibpngPacksIt) {
                        static_cast<double>(pictureBytes(saved(photo.transformed(QTransform().rotate(90)))));
   EXPECT_GT(ratio, 0.99);
   EXPECT_LT(ratio, 1.03);
+}
+
+// What a turn holds at most stays within what it asks for before it starts,
+// and is not far below it: the count is the memory the turn needs, not a
+// bound far above it that would refuse pictures that fit.
+TEST(PngTurnTable, TheTurnHoldsWhatItAsksFor) {
+  const struct {
+    Kind kind;
+    Shape shape;
+  } cases[] = {{{PNG_COLOR_TYPE_RGBA, 8}, {1600, 1200, false, 1 << 20}},
+               {{PNG_COLOR_TYPE_RGBA, 8}, {1600, 1200, true, 1 << 20}},
+               {{PNG_COLOR_TYPE_RGB, 16}, {1200, 900, false, 1 << 20}},
+               {{PNG_COLOR_TYPE_GRAY, 1}, {4000, 3000, true, 1 << 20}}};
+  for (const auto& [kind, shape] : cases) {
+    const QByteArray original = writtenPng(kind, shape);
+    Result<QByteArray> turned = Error{};
+    test::largestAllocationDuring([&] { turned = turnPngClockwise(original); });
+    ASSERT_TRUE(turned.ok()) << turned.error().toStdString();
+    const double held = static_cast<double>(test::mostHeldBytes.load());
+    if (held == 0) {
+      GTEST_SKIP() << "allocations are watched only under the address sanitizer";
+    }
+    const double asked = imaging_detail::pngTurnBytes(original.size(), static_cast<std::uint32_t>(shape.width),
+                                                      static_cast<std::uint32_t>(shape.height),
+                                                      kind.depth * channelsOf(kind.colorType), shape.interlaced) -
+                         static_cast<double>(original.size());  // the file is held before the turn starts
+    EXPECT_LE(held, asked) << kind.depth << (shape.interlaced ? ", interlaced" : "");
+    // A black-and-white page's bands are counted as if every core made one at once.
+    if (kind.depth > 1) {
+      EXPECT_GE(held, 0.75 * asked) << kind.depth << (shape.interlaced ? ", interlaced" : "");
+    }
+  }
 }
 
 // Rows long enough that each band of them is compressed in several deflate
