@@ -10,6 +10,12 @@ PixelMap PixelMap::clockwise(uint32_t /*width*/, uint32_t height) {
   return {{0, int64_t{height} - 1}, {0, -1}, {1, 0}};
 }
 
+PixelMap PixelMap::mirrored(bool mirrorAcross, bool mirrorDown, uint32_t width, uint32_t height) const {
+  const int64_t x = mirrorAcross ? int64_t{width} - 1 : 0, y = mirrorDown ? int64_t{height} - 1 : 0;
+  const int64_t sx = mirrorAcross ? -1 : 1, sy = mirrorDown ? -1 : 1;
+  return {at(x, y), {across.x * sx, across.y * sx}, {down.x * sy, down.y * sy}};
+}
+
 namespace {
 
 // Rows of new pixels handled together where they are stored columns, so

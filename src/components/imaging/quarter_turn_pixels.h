@@ -29,6 +29,11 @@ struct PixelMap {
   // quarter turn clockwise: its first row is the stored left column, read
   // from the bottom up.
   static PixelMap clockwise(uint32_t width, uint32_t height);
+  // The stored picture as it is.
+  static PixelMap same() { return {{0, 0}, {1, 0}, {0, 1}}; }
+  // This map's picture of `width` x `height` mirrored across (each row
+  // reversed) and down (the rows reversed).
+  PixelMap mirrored(bool across, bool down, uint32_t width, uint32_t height) const;
   // Whether the new rows are stored columns (the grid turns).
   bool transposes() const { return across.x == 0; }
   PixelPoint at(int64_t x, int64_t y) const {

@@ -516,6 +516,8 @@ Result<QByteArray> TurnJpegClockwise(const QByteArray& stored) {
   if (!imaging_detail::holdsItsBlocks(in, stored.size())) return Error{imaging_detail::kDamaged + QLatin1Char('.')};
   const bool whole = turnsWhole(in, t.turn);
   if (!whole && !quantisesAfresh(in)) return Error{imaging_detail::kDamaged + QLatin1Char('.')};
+  const Result<QByteArray> metadata = MetadataFor(stored, true, SampleColours::Original);
+  if (!metadata) return metadata;
   const qint64 cost = turnBytes(in, stored.size(), whole);
   const imaging_detail::DecodeMemory::Share share(imaging_detail::FullSizeMemory(), cost);
   if (share.tooLarge()) return memory;
@@ -533,7 +535,7 @@ Result<QByteArray> TurnJpegClockwise(const QByteArray& stored) {
   QByteArray written = std::move(t.sink.bytes);
   t.endEncoder();
   if (!whole) jpeg_abort_decompress(&t.in.info);  // its coefficients are needed no more
-  Result<QByteArray> kept = WithMetadataOf(written, stored, true, SampleColours::Original);
+  Result<QByteArray> kept = WithMetadata(written, *metadata);
   if (!kept) return kept;
   written = QByteArray();
   Reader check;

@@ -11,6 +11,9 @@
 #include <vector>
 
 #include "components/imaging/decode_memory.h"
+#include "components/imaging/exif_turn.h"
+#include "components/imaging/imaging_file_headers.h"
+#include "components/imaging/oriented_samples.h"
 #include "components/imaging/imaging.h"
 #include "components/imaging/png/png_chunks.h"
 #include "components/imaging/png/png_deflate.h"
@@ -66,14 +69,37 @@ Error damaged(const QString& cause = {}) {
                    .arg(cause.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(cause))};
 }
 
-// The chunk as it reads once the picture is turned: the sizes and the
-// resolution across and down trade places; everything else stays as it was.
-QByteArray turnedChunk(const Chunk& c) {
-  const auto sidesTraded = [&] { return c.data.sliced(4, 4).toByteArray().append(c.data.sliced(0, 4)); };
+// The EXIF data the picture is shown by: an eXIf chunk before its pixels,
+// as viewers read it; nothing when there is none.
+const Chunk* shownExif(const Layout& layout) {
+  for (const Chunk& c : layout.chunks) {
+    if (c.type == "IDAT") break;
+    if (c.type == "eXIf") return &c;
+  }
+  return nullptr;
+}
+
+// What the turn does to the chunks: whether across and down trade places
+// in the stored grid, and the EXIF data as it reads once turned.
+struct ChunkTurn {
+  bool gridTurns = true;
+  const Chunk* exif = nullptr;
+  QByteArray turnedExif;
+};
+
+// The chunk as it reads once the picture is turned: where the grid turns,
+// the sizes and the resolution across and down trade places; the EXIF data
+// stands upright; everything else stays as it was.
+QByteArray turnedChunk(const Chunk& c, const ChunkTurn& turn) {
+  const auto sidesTraded = [&] {
+    return turn.gridTurns ? c.data.sliced(4, 4).toByteArray().append(c.data.sliced(0, 4)) : c.data.first(8).toByteArray();
+  };
   // The turned rows are written one after the other: interlacing serves a
   // picture shown while it downloads, and costs size and time.
   if (c.type == "IHDR" && c.data.size() == 13)
     return PngChunk(c.type, sidesTraded().append(c.data.sliced(8, 4)).append('\0'));
+  if (&c == turn.exif) return PngChunk(c.type, turn.turnedExif);
+  if (!turn.gridTurns) return c.whole.toByteArray();
   if (c.type == "pHYs" && c.data.size() == 9) return PngChunk(c.type, sidesTraded().append(c.data.sliced(8)));
   if (c.type == "sCAL" && c.data.size() > 1) {  // unit, then width and height as text
     const QList<QByteArray> sides = c.data.sliced(1).toByteArray().split('\0');
@@ -129,11 +155,11 @@ class PictureChunks {
 
 // The new file: every chunk in its place, the turned picture's where the
 // first IDAT was, and whatever followed IEND.
-QByteArray assembled(const Layout& layout, std::vector<PngBand>& bands) {
+QByteArray assembled(const Layout& layout, std::vector<PngBand>& bands, const ChunkTurn& turn) {
   qsizetype streamBytes = 6, kept = 8 + layout.after.size();
   for (const PngBand& band : bands) streamBytes += static_cast<qsizetype>(band.stream.size());
   for (const Chunk& c : layout.chunks)
-    if (c.type != "IDAT" && keptThroughTurn(c)) kept += c.whole.size();
+    if (c.type != "IDAT" && keptThroughTurn(c)) kept += c.whole.size() + (&c == turn.exif ? turn.turnedExif.size() : 0);
   QByteArray out(kSignature.data(), kSignature.size());
   out.reserve(kept + PictureChunks::fileBytes(streamBytes));
   bool pictureDone = false;
@@ -151,7 +177,7 @@ QByteArray assembled(const Layout& layout, std::vector<PngBand>& bands) {
       picture.flush();
       pictureDone = true;
     } else if (keptThroughTurn(c)) {
-      out.append(turnedChunk(c));
+      out.append(turnedChunk(c, turn));
     }
   }
   return out.append(layout.after);
@@ -165,14 +191,17 @@ struct Plan {
   uint32_t bands() const { return (turned.height + bandRows - 1) / bandRows; }
 };
 
-Plan planOf(const PngSamples& stored) {
+// The plan of turning `stored` as `shown` says: a quarter turn or none,
+// then mirrored.
+Plan planOf(const PngSamples& stored, const ShownTurn& shown = {}) {
   Plan plan;
   plan.turned = stored;
-  plan.turned.width = stored.height;
-  plan.turned.height = stored.width;
+  plan.turned.width = shown.quarterTurn ? stored.height : stored.width;
+  plan.turned.height = shown.quarterTurn ? stored.width : stored.height;
   plan.turned.interlaced = false;
   plan.turned.rowBytes = (std::size_t{plan.turned.width} * static_cast<std::size_t>(stored.bitsPerPixel) + 7) / 8;
-  plan.map = PixelMap::clockwise(stored.width, stored.height);
+  plan.map = (shown.quarterTurn ? PixelMap::clockwise(stored.width, stored.height) : PixelMap::same())
+                 .mirrored(shown.mirrorAcross, shown.mirrorDown, plan.turned.width, plan.turned.height);
   plan.bandRows = static_cast<uint32_t>(PixelJob::BandRows(static_cast<int>(plan.turned.height), 8));
   return plan;
 }
@@ -252,6 +281,18 @@ Result<QByteArray> turnPngClockwise(QByteArrayView file) {
   const auto& chunks = layout->chunks;
   if (std::any_of(chunks.begin(), chunks.end(), [](const Chunk& c) { return c.type == "acTL"; }))
     return Error{QStringLiteral("it is an animation, and only its first frame would be kept.")};
+  // A picture shown turned by its EXIF orientation is turned as it is shown.
+  ChunkTurn chunkTurn;
+  chunkTurn.exif = shownExif(*layout);
+  int orientation = 1;
+  if (chunkTurn.exif) {
+    orientation = std::max(tiffOrientation(chunkTurn.exif->data), 1);
+    Result<QByteArray> exif = exifTurned(chunkTurn.exif->data, true, INT32_MAX);
+    if (!exif) return Error{exif.error(), exif.cancelled()};
+    chunkTurn.turnedExif = std::move(exif).value();
+  }
+  const ShownTurn shown = shownTurn(orientation);
+  chunkTurn.gridTurns = shown.quarterTurn;
   PngSampleReader reader(file);
   PngSamples stored;
   if (!reader.header(stored)) return damaged(reader.failure());
@@ -260,7 +301,7 @@ Result<QByteArray> turnPngClockwise(QByteArrayView file) {
   const double cost = pngTurnBytes(file.size(), stored.width, stored.height, stored.bitsPerPixel, stored.interlaced);
   std::optional<DecodeMemory::Share> share;
   if (auto refused = TakeTurnMemory(share, cost, stored.width, stored.height)) return *refused;
-  const Plan plan = planOf(stored);
+  const Plan plan = planOf(stored, shown);
   pixels::GiveLargeBlocksBack();  // each piece let go of leaves room for the bands at once
   std::vector<PngBand> bands;
   std::vector<uint32_t> checksums;
@@ -273,7 +314,7 @@ Result<QByteArray> turnPngClockwise(QByteArrayView file) {
   } catch (const std::bad_alloc&) {
     return tooLarge(plan.turned);
   }
-  QByteArray out = assembled(*layout, bands);
+  QByteArray out = assembled(*layout, bands, chunkTurn);
   // Read back as any reader would, the new file must hold the turned rows.
   if (!pngHoldsRows(out, plan.turned, checksums))
     return Error{QStringLiteral("Lumaset cannot write this PNG file back without changing its pixels.")};

@@ -127,60 +127,36 @@ bool setLayout(TIFF* from, TIFF* to, const Layout& stored, const Layout& turned)
     set = set && TIFFSetField(to, TIFFTAG_PREDICTOR, predictor);
   if (uint32_t options = 0; compression == COMPRESSION_CCITTFAX3 && TIFFGetField(from, TIFFTAG_GROUP3OPTIONS, &options))
     set = set && TIFFSetField(to, TIFFTAG_GROUP3OPTIONS, options);
+  if (uint32_t options = 0; compression == COMPRESSION_CCITTFAX4 && TIFFGetField(from, TIFFTAG_GROUP4OPTIONS, &options))
+    set = set && TIFFSetField(to, TIFFTAG_GROUP4OPTIONS, options);
+  if (uint16_t order = 0; TIFFGetField(from, TIFFTAG_FILLORDER, &order))
+    set = set && TIFFSetField(to, TIFFTAG_FILLORDER, order);
+  uint16_t across = 1, down = 1;
+  if (!decodedColour(stored) && TIFFGetField(from, TIFFTAG_YCBCRSUBSAMPLING, &across, &down))
+    set = set && TIFFSetField(to, TIFFTAG_YCBCRSUBSAMPLING, across, down);
   if (turned.tiled)
     return set && TIFFSetField(to, TIFFTAG_TILEWIDTH, turned.tileWidth) &&
            TIFFSetField(to, TIFFTAG_TILELENGTH, turned.tileLength);
   return set && TIFFSetField(to, TIFFTAG_ROWSPERSTRIP, turned.rowsPerStrip);
 }
 
-// Every other tag as the original has it, but that the picture now stands
-// upright, and across and down trade places where the stored grid turned.
-bool setFacts(TIFF* from, TIFF* to, const Layout& stored) {
-  bool set = true;
-  if (uint16_t orientation = 0; TIFFGetField(from, TIFFTAG_ORIENTATION, &orientation))
-    set = TIFFSetField(to, TIFFTAG_ORIENTATION, uint16_t{ORIENTATION_TOPLEFT});
-  set = set && copyTiffTags(from, to, {TIFFTAG_XRESOLUTION, TIFFTAG_YRESOLUTION, TIFFTAG_JPEGTABLES});
-  if (decodedColour(stored)) {
-    TIFFUnsetField(to, TIFFTAG_YCBCRSUBSAMPLING);
-    TIFFUnsetField(to, TIFFTAG_YCBCRPOSITIONING);
-    TIFFUnsetField(to, TIFFTAG_REFERENCEBLACKWHITE);
-  }
-  const bool swap = gridTurns(stored.orientation);
-  if (float across = 0; TIFFGetField(from, swap ? TIFFTAG_YRESOLUTION : TIFFTAG_XRESOLUTION, &across))
-    set = set && TIFFSetField(to, TIFFTAG_XRESOLUTION, double{across});
-  if (float down = 0; TIFFGetField(from, swap ? TIFFTAG_XRESOLUTION : TIFFTAG_YRESOLUTION, &down))
-    set = set && TIFFSetField(to, TIFFTAG_YRESOLUTION, double{down});
-  return set;
-}
-
-// How the samples of the new file lie and are compressed, for a private
-// file whose compressed strips go into it as they are: its layout, and the
-// order of bits in a byte, which libtiff applies as it compresses.
-bool setCoding(TIFF* from, TIFF* to, const Layout& stored, const Layout& turned) {
-  if (uint16_t order = 0; TIFFGetField(from, TIFFTAG_FILLORDER, &order) && !TIFFSetField(to, TIFFTAG_FILLORDER, order))
-    return false;
-  return setLayout(from, to, stored, turned);
-}
-
-// The written file: the sub-directories first, then the picture's own with
-// every tag of the original, but those the turn changes; its samples by
-// `writeSamples`.
+// The written file: libtiff writes the turned samples (by `writeSamples`)
+// and the tags that say how they lie; every other tag of the original
+// follows as stored.
 Result<QByteArray> written(TIFF* from, const Layout& stored, const Layout& turned,
-                           const std::function<bool(TIFF* to)>& writeSamples) {
+                           const std::function<bool(TIFF* to)>& writeSamples, TiffTags tags) {
   TiffMemoryFile file;
   QString message;
   const char* mode = TIFFIsBigTIFF(from) ? (TIFFIsBigEndian(from) ? "w8b" : "w8l") : (TIFFIsBigEndian(from) ? "wb" : "wl");
   {
     const TiffHandle to = openTiff(file, mode, message);
     if (!to) return unwritable(message);
-    const std::optional<TiffSubDirectories> subs = copyTiffSubDirectories(from, to.get(), 0);
-    if (!subs || !setLayout(from, to.get(), stored, turned) || !setFacts(from, to.get(), stored) ||
-        !setTiffSubDirectories(to.get(), *subs) || !writeSamples(to.get()) ||
+    if (!setLayout(from, to.get(), stored, turned) || !writeSamples(to.get()) ||
         !TIFFWriteDirectory(to.get()))
       return unwritable(message);
   }
   if (!message.isEmpty()) return unwritable(message);  // the last write, as the file closed
-  return std::move(file.out);
+  return withTiffTags(std::move(file.out), std::move(tags), {gridTurns(stored.orientation), decodedColour(stored)});
 }
 
 // Compressed strips of about 256 KB of samples pack as well as one strip
@@ -202,6 +178,8 @@ Result<QByteArray> turnTiffClockwise(QByteArrayView file) {
   const std::optional<Layout> stored = tiffSamplesOf(from.get());
   if (!stored) return damaged(message);
   if (auto refused = refusal(from.get(), *stored)) return *refused;
+  Result<TiffTags> tags = tiffTagsOf(file);
+  if (!tags) return Error{tags.error()};
   const auto rgbFromJpeg = [&stored](TIFF* tiff) {
     return !decodedColour(*stored) || TIFFSetField(tiff, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
   };
@@ -232,10 +210,11 @@ Result<QByteArray> turnTiffClockwise(QByteArrayView file) {
   try {
     for (StoredPieces& plane : planes) plane.allocate();
     if (!readTiffPieces(job, file, *stored, rgbFromJpeg, planes)) return job.stopped() ? CancelledError() : damaged();
-    const auto prepare = [&](TIFF* reading, TIFF* to) { return setCoding(reading, to, *stored, turned); };
-    bytes = written(from.get(), *stored, turned, [&](TIFF* to) {
-      return writeTiffBands(job, file, to, turned, map, planes, prepare, checksums);
-    });
+    const auto prepare = [&](TIFF* reading, TIFF* to) { return setLayout(reading, to, *stored, turned); };
+    bytes = written(
+        from.get(), *stored, turned,
+        [&](TIFF* to) { return writeTiffBands(job, file, to, turned, map, planes, prepare, checksums); },
+        std::move(tags).value());
   } catch (const std::bad_alloc&) {
     return Error{QStringLiteral("there is not enough memory for a picture of %1 x %2 pixels.")
                      .arg(stored->width)

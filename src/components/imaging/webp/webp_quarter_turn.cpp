@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "components/imaging/decode_memory.h"
+#include "components/imaging/oriented_samples.h"
 #include "components/imaging/pixels/pixel_bands.h"
 #include "components/imaging/quarter_turn_pixels.h"
 #include "components/imaging/webp/webp_keep.h"
@@ -32,15 +33,21 @@ Samples decoded(QByteArrayView file, int& width, int& height) {
                                 &height));
 }
 
-// The samples turned clockwise, on every core: `height` pixels across.
-QByteArray turned(const uint8_t* samples, int width, int height) {
+// The samples turned as `shown` says, on every core: `width` x `height`
+// pixels once turned.
+QByteArray turned(const uint8_t* samples, int storedWidth, int storedHeight, const ShownTurn& shown, int width,
+                  int height) {
   QByteArray out(qsizetype{4} * width * height, Qt::Uninitialized);
-  const PackedPixels from{samples, 4 * static_cast<uint64_t>(width), 32};
-  const PixelMap map = PixelMap::clockwise(static_cast<uint32_t>(width), static_cast<uint32_t>(height));
+  const PackedPixels from{samples, 4 * static_cast<uint64_t>(storedWidth), 32};
+  const PixelMap map = (shown.quarterTurn ? PixelMap::clockwise(static_cast<uint32_t>(storedWidth),
+                                                                static_cast<uint32_t>(storedHeight))
+                                          : PixelMap::same())
+                           .mirrored(shown.mirrorAcross, shown.mirrorDown, static_cast<uint32_t>(width),
+                                     static_cast<uint32_t>(height));
   PixelJob job;
-  job.Run(width, 1, [&](int first, int end, const BandContext&) {
-    mapPackedRows(from, map, static_cast<uint32_t>(height), static_cast<uint32_t>(first), static_cast<uint32_t>(end),
-                  reinterpret_cast<uchar*>(out.data()) + qsizetype{4} * height * first, 4 * static_cast<uint64_t>(height));
+  job.Run(height, 1, [&](int first, int end, const BandContext&) {
+    mapPackedRows(from, map, static_cast<uint32_t>(width), static_cast<uint32_t>(first), static_cast<uint32_t>(end),
+                  reinterpret_cast<uchar*>(out.data()) + qsizetype{4} * width * first, 4 * static_cast<uint64_t>(width));
   });
   return out;
 }
@@ -102,6 +109,10 @@ Result<QByteArray> turnWebpClockwise(QByteArrayView file, const WebpEncoder& enc
   const auto* data = reinterpret_cast<const uint8_t*>(file.data());
   if (WebPGetFeatures(data, static_cast<size_t>(file.size()), &features) != VP8_STATUS_OK) return damaged();
   if (features.has_animation) return Error{QStringLiteral("it is an animation, and only its first frame would be kept.")};
+  // A picture shown turned by its EXIF orientation is turned as it is shown.
+  Result<std::optional<QByteArray>> exif = webpExifTurned(file);
+  if (!exif) return Error{exif.error(), exif.cancelled()};
+  const ShownTurn shown = shownTurn(webpOrientation(file));
   const double sampleBytes = 4.0 * features.width * features.height;
   // The file, its samples, the turned samples, the encoder's copy of them, a
   // second read to check them and the new file.
@@ -112,17 +123,20 @@ Result<QByteArray> turnWebpClockwise(QByteArrayView file, const WebpEncoder& enc
   int width = 0, height = 0;
   QByteArray turnedSamples;
   {
-    const Samples samples = decoded(file, width, height);
+    int storedWidth = 0, storedHeight = 0;
+    const Samples samples = decoded(file, storedWidth, storedHeight);
     if (!samples) return damaged();
-    turnedSamples = turned(samples.get(), width, height);
+    width = shown.quarterTurn ? storedHeight : storedWidth;
+    height = shown.quarterTurn ? storedWidth : storedHeight;
+    turnedSamples = turned(samples.get(), storedWidth, storedHeight, shown, width, height);
   }
   if (DecodeStop::requested()) return CancelledError();
   const bool lossless = features.format == 2;
-  const Result<QByteArray> picture = encode(turnedSamples, height, width, lossless, lossyPictureBytes(file));
+  const Result<QByteArray> picture = encode(turnedSamples, width, height, lossless, lossyPictureBytes(file));
   if (!picture) return picture;
-  Result<QByteArray> out = webpWithPictureOf(file, *picture);
+  Result<QByteArray> out = webpWithPictureOf(file, *picture, *exif);
   if (!out) return out;
-  if (lossless && !holds(*out, turnedSamples, height, width))
+  if (lossless && !holds(*out, turnedSamples, width, height))
     return Error{QStringLiteral("Lumaset cannot write this WEBP file back without changing its pixels.")};
   return out;
 }
