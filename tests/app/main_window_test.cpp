@@ -383,6 +383,27 @@ TEST_F(MainWindowTest, ExitDuringALayoutsOpeningEndsItAndTheProgram) {
   EXPECT_TRUE(commands.Button(u"New")->isEnabled()) << "back as the work left it";
 }
 
+// Exit while a picture file is turned stops the turn before anything is
+// written and closes the window once it has ended; meanwhile Rotate is off
+// and Exit on.
+TEST_F(MainWindowTest, ExitDuringATurnStopsItAndCloses) {
+  const QString photos = OpenAtStart("turning", {"a.png"});
+  MainWindow& window = Start();
+  window.thumbnailPanel()->ThumbNailSelect(0, true);
+  const QByteArray before = test::ReadBytes(photos + QStringLiteral("a.png"));
+  CommandSet& commands = window.commands();
+  std::optional<std::pair<bool, bool>> during;
+  QTimer::singleShot(0, [&] {
+    during = {commands.Item(u"mnuFileOptionsRotate")->isEnabled(), commands.Item(u"mnuFileExit")->isEnabled()};
+    commands.Item(u"mnuFileExit")->trigger();
+  });
+  commands.Item(u"mnuFileOptionsRotate")->trigger();
+  EXPECT_EQ(during, std::pair(false, true));
+  EXPECT_TRUE(test::RunUntil([&] { return !window.isVisible(); })) << "the window's close after the turn";
+  EXPECT_EQ(test::ReadBytes(photos + QStringLiteral("a.png")), before);
+  EXPECT_EQ(QDir(photos).entryList(QDir::Files | QDir::Hidden), QStringList{"a.png"});
+}
+
 // The editor is a script that waits for the test's word through a FIFO.
 TEST_F(MainWindowTest, CloseIsRefusedWhileTheDefaultEditorIsOpen) {
   const QString photos = OpenAtStart("edit", {"a.png"});

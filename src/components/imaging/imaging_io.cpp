@@ -466,16 +466,6 @@ DecodeMemory& FullSizeMemory() {
   return *memory;
 }
 
-std::optional<Error> TakeTurnMemory(std::optional<DecodeMemory::Share>& share, double bytes, quint64 width,
-                                    quint64 height) {
-  if (!(bytes <= static_cast<double>(kFullSizeBytes))) {
-    return Error{QStringLiteral("there is not enough memory for a picture of %1 x %2 pixels.").arg(width).arg(height)};
-  }
-  share.emplace(FullSizeMemory(), static_cast<qint64>(bytes));
-  if (!share->granted()) return CancelledError();
-  return std::nullopt;
-}
-
 Result<DecodeRequest> decodeRequest(const QString& path, int longSide, bool widen) {
   if (auto problem = fileProblem(path)) return *problem;
   if (isJpegFile(path)) {

@@ -136,7 +136,7 @@ class Decoder {
   }
 
   bool wanted(qint64 row) {
-    if (row % kRowsBetweenStops == 0 && DecodeStop::requested()) stopped_ = true;
+    if (row % kRowsBetweenStops == 0 && WorkProgress::Step(static_cast<double>(row), layout_.height)) stopped_ = true;
     return !stopped_;
   }
 

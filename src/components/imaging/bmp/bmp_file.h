@@ -52,9 +52,10 @@ Result<BmpLayout> readBmpLayout(QByteArrayView file);
 
 // The picture of a whole bitmap file: 1 bit a pixel as Format_Mono, up to 8
 // as Format_Indexed8, more as Format_RGB32, or Format_ARGB32 where its masks
-// give an alpha channel. Stops between rows when the decode is no longer
-// wanted. `pixelsEnd`, where given, is told where the pixel data ends: after
-// the last row, or after the run-length data's last code.
+// give an alpha channel. Tells WorkProgress how far it has come and stops
+// between rows when the decode is no longer wanted. `pixelsEnd`, where
+// given, is told where the pixel data ends: after the last row, or after
+// the run-length data's last code.
 Result<QImage> decodeBmp(QByteArrayView file, qint64* pixelsEnd = nullptr);
 
 }  // namespace lumaset::imaging_detail

@@ -10,6 +10,7 @@
 #include "components/imaging/decode_memory.h"
 #include "components/imaging/imaging_file_headers.h"
 #include "components/imaging/pixels/pixel_bands.h"
+#include "components/imaging/quarter_turn_file.h"
 #include "components/imaging/quarter_turn_pixels.h"
 
 namespace lumaset::imaging_detail {
@@ -18,6 +19,7 @@ namespace {
 
 constexpr qint64 kFileHeader = 14;
 constexpr qint64 kProfileOffset = kFileHeader + 112;
+constexpr int kRowsBetweenStops = 64;
 
 Error damaged() { return Error{QStringLiteral("the picture is damaged or incomplete.")}; }
 
@@ -35,7 +37,7 @@ std::uint32_t le32(QByteArrayView bytes, qint64 at) { return qFromLittleEndian<q
 // the stored order of `into`) made on every core; false when stopped.
 bool turnInBands(const PackedPixels& from, const PixelMap& map, qint64 width, qint64 rows, uchar* into,
                  qint64 intoRowBytes) {
-  PixelJob job;
+  PixelJob job(0, KeepTurning);
   return job.Run(static_cast<int>(rows), 8, [&](int first, int end, const BandContext&) {
     mapPackedRows(from, map, static_cast<uint32_t>(width), static_cast<uint32_t>(first), static_cast<uint32_t>(end),
                   into + first * intoRowBytes, static_cast<uint64_t>(intoRowBytes));
@@ -56,13 +58,14 @@ std::optional<QImage> turnedPicture(const QImage& picture) {
 }
 
 // Whether two pictures of one format hold the same pixels and colours
-// (the bits past each row's last pixel aside).
+// (the bits past each row's last pixel aside); false when stopped.
 bool samePixels(const QImage& a, const QImage& b) {
   if (a.size() != b.size() || a.format() != b.format() || a.colorTable() != b.colorTable()) return false;
   const qint64 bits = qint64{a.width()} * a.depth();
   const auto whole = static_cast<size_t>(bits / 8);
   const unsigned lastMask = 0xFF00U >> (bits % 8);
   for (int y = 0; y < a.height(); ++y) {
+    if (y % kRowsBetweenStops == 0 && WorkProgress::Step(y, a.height())) return false;
     const uchar* ra = a.constScanLine(y);
     const uchar* rb = b.constScanLine(y);
     if (std::memcmp(ra, rb, whole) != 0 || (bits % 8 != 0 && ((ra[whole] ^ rb[whole]) & lastMask) != 0)) return false;
@@ -70,19 +73,28 @@ bool samePixels(const QImage& a, const QImage& b) {
   return true;
 }
 
+// Read back (the turn's last part), the new file must show `expected`.
+Result<QByteArray> showing(QByteArray turned, const QImage& expected) {
+  WorkProgress::Stage(0.6, 0.9);
+  const Result<QImage> after = decodeBmp(turned);
+  if (after.cancelled()) return CancelledError();
+  WorkProgress::Stage(0.9, 1);
+  if (!after || !samePixels(*after, expected)) return DecodeStop::requested() ? CancelledError() : changesPixels();
+  return turned;
+}
+
 // Read back, the new file must show the pixels of the original turned.
 Result<QByteArray> checked(QByteArrayView original, QByteArray turned) {
   std::optional<QImage> expected;
   {
+    WorkProgress::Stage(0.3, 0.45);
     const Result<QImage> before = decodeBmp(original);
     if (!before) return before.cancelled() ? CancelledError() : changesPixels();
+    WorkProgress::Stage(0.45, 0.6);
     expected = turnedPicture(*before);
     if (!expected) return DecodeStop::requested() ? CancelledError() : changesPixels();
   }
-  const Result<QImage> after = decodeBmp(turned);
-  if (after.cancelled()) return CancelledError();
-  if (!after || !samePixels(*after, *expected)) return changesPixels();
-  return turned;
+  return showing(std::move(turned), *expected);
 }
 
 // The headers with the turned sizes: across and down trade places, and so
@@ -146,6 +158,7 @@ Result<QByteArray> turnedPlain(QByteArrayView file, const BmpLayout& layout) {
   if (!layout.topDown) map = {{layout.width - 1, 0}, {0, 1}, {-1, 0}};
   const PackedPixels from{reinterpret_cast<const uchar*>(file.data() + layout.pixelsAt),
                           static_cast<uint64_t>(layout.rowBytes()), static_cast<unsigned>(layout.bits)};
+  WorkProgress::Stage(0, 0.3);
   if (!turnInBands(from, map, across, down, reinterpret_cast<uchar*>(out.data() + layout.pixelsAt), rowBytes))
     return CancelledError();
   // Whatever followed the pixels (a profile, mostly) follows them still.
@@ -183,22 +196,23 @@ Result<QByteArray> turnedRunLengths(QByteArrayView file, const BmpLayout& layout
   qint64 pixelsEnd = 0;
   std::optional<QImage> turned;
   {
+    WorkProgress::Stage(0, 0.3);
     const Result<QImage> picture = decodeBmp(file, &pixelsEnd);
     if (!picture) return picture.cancelled() ? CancelledError() : Error{picture.error() + QLatin1Char('.')};
     if (!profileFits(file, layout, pixelsEnd)) return damaged();
+    WorkProgress::Stage(0.3, 0.45);
     turned = turnedPicture(*picture);
     if (!turned) return DecodeStop::requested() ? CancelledError() : changesPixels();
   }
-  const QByteArray rows = runLengthRows(*turned, layout.coding);
-  const qint64 moved = rows.size() - (pixelsEnd - layout.pixelsAt);
-  QByteArray out = turnedHeaders(file, layout, rows.size(), moved);
-  out.reserve(out.size() + rows.size() + file.size() - pixelsEnd);
-  out.append(rows).append(file.sliced(pixelsEnd));
+  WorkProgress::Stage(0.45, 0.6);
+  const std::optional<QByteArray> rows = runLengthRows(*turned, layout.coding);
+  if (!rows) return CancelledError();
+  const qint64 moved = rows->size() - (pixelsEnd - layout.pixelsAt);
+  QByteArray out = turnedHeaders(file, layout, rows->size(), moved);
+  out.reserve(out.size() + rows->size() + file.size() - pixelsEnd);
+  out.append(*rows).append(file.sliced(pixelsEnd));
   putLe32(out, 2, static_cast<std::uint32_t>(out.size()));
-  const Result<QImage> after = decodeBmp(out);
-  if (after.cancelled()) return CancelledError();
-  if (!after || !samePixels(*after, *turned)) return changesPixels();
-  return out;
+  return showing(std::move(out), *turned);
 }
 
 }  // namespace

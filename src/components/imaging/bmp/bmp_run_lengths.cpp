@@ -2,11 +2,14 @@
 
 #include <algorithm>
 
+#include "components/imaging/decode_memory.h"
+
 namespace lumaset::imaging_detail {
 
 namespace {
 
 constexpr int kMostCount = 255;
+constexpr int kRowsBetweenStops = 64;
 // Pixels given as they are come three or more at a time (a count of 0, 1
 // or 2 is an escape code); a run shorter than this is worth no count of its own.
 constexpr int kShortest = 3;
@@ -96,10 +99,12 @@ double mostRunLengthBytes(qint64 width, qint64 height, BmpLayout::Coding coding)
   return (static_cast<double>(width) * pixelBytes + 2) * static_cast<double>(height);
 }
 
-QByteArray runLengthRows(const QImage& picture, BmpLayout::Coding coding) {
+std::optional<QByteArray> runLengthRows(const QImage& picture, BmpLayout::Coding coding) {
   QByteArray out;
   RowWriter writer(out, coding);
   for (int y = picture.height() - 1; y >= 0; --y) {
+    const int done = picture.height() - 1 - y;
+    if (done % kRowsBetweenStops == 0 && WorkProgress::Step(done, picture.height())) return std::nullopt;
     writer.row(picture.constScanLine(y), picture.width());
     out.append('\0').append(y > 0 ? '\0' : '\1');
   }

@@ -9,13 +9,16 @@
 #include <QByteArray>
 #include <QImage>
 
+#include <optional>
+
 #include "components/imaging/bmp/bmp_file.h"
 
 namespace lumaset::imaging_detail {
 
 // The run-length data of `picture` (Format_Indexed8 for 8 and 4 bits, whose
 // indexes are below 16 for 4 bits; Format_RGB32 for 24 bits) in `coding`.
-QByteArray runLengthRows(const QImage& picture, BmpLayout::Coding coding);
+// It tells WorkProgress how far it has come; nothing once that says to stop.
+std::optional<QByteArray> runLengthRows(const QImage& picture, BmpLayout::Coding coding);
 
 // The most bytes runLengthRows can make of a picture of that size.
 double mostRunLengthBytes(qint64 width, qint64 height, BmpLayout::Coding coding);

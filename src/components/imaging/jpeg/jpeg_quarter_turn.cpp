@@ -9,6 +9,7 @@
 #include <cmath>
 #include <memory>
 #include <new>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include "components/imaging/jpeg/jpeg_guard.h"
 #include "components/imaging/jpeg/jpeg_metadata.h"
 #include "components/imaging/pixels/pixel_bands.h"
+#include "components/imaging/quarter_turn_file.h"
 
 namespace lumaset {
 
@@ -253,6 +255,7 @@ JBLOCKROW blockRow(j_common_ptr info, jvirt_barray_ptr array, int row, bool writ
 
 bool turnCoefficients(Turning& t) {
   if (setjmp(t.in.errors.jump)) return false;
+  WorkProgress::Stage(0, 0.3);
   t.source = jpeg_read_coefficients(&t.in.info);
   if (!readWhole(t.in)) return false;
   startEncoder(t);
@@ -271,10 +274,15 @@ bool turnCoefficients(Turning& t) {
   jpeg_write_coefficients(&t.out, t.turned.data());
   auto* in = reinterpret_cast<j_common_ptr>(&t.in.info);
   auto* out = reinterpret_cast<j_common_ptr>(&t.out);
+  WorkProgress::Stage(0.3, 0.45);
   for (int c = 0; c < components; ++c) {
     const jpeg_component_info& to = t.out.comp_info[c];
     const auto width = static_cast<int>(to.width_in_blocks), height = static_cast<int>(to.height_in_blocks);
     for (int y = 0; y < height; ++y) {
+      if (WorkProgress::Step(c + double(y) / height, components)) {
+        t.in.errors.stopped = true;
+        return false;
+      }
       JBLOCKROW row = blockRow(out, t.turned[c], y, true);
       for (int x = 0; x < width; ++x) {
         const auto [fromX, fromY] = sourceOf(t.turn, x, y, width, height);
@@ -282,6 +290,7 @@ bool turnCoefficients(Turning& t) {
       }
     }
   }
+  WorkProgress::Stage(0.45, 0.75);
   jpeg_finish_compress(&t.out);
   return true;
 }
@@ -296,6 +305,7 @@ bool turnSamples(Turning& t) {
   in.do_fancy_upsampling = FALSE;
   in.do_block_smoothing = FALSE;
   in.dct_method = JDCT_ISLOW;
+  WorkProgress::Stage(0, 0.35);
   jpeg_start_decompress(&in);
   const std::size_t stride = std::size_t{in.output_width} * static_cast<std::size_t>(in.output_components);
   t.samples.reset(new (std::nothrow) JSAMPLE[stride * in.output_height]);
@@ -306,6 +316,7 @@ bool turnSamples(Turning& t) {
   }
   if (!readWhole(t.in)) return false;
   startEncoder(t);
+  WorkProgress::Stage(0.35, 0.75);
   jpeg_start_compress(&t.out, TRUE);
   const auto width = static_cast<int>(t.out.image_width), height = static_cast<int>(t.out.image_height);
   const int components = in.output_components;
@@ -373,6 +384,7 @@ bool holdsTurnedCoefficients(Turning& t, const Expected& e, Reader& check, const
   if (setjmp(check.errors.jump)) return false;
   jvirt_barray_ptr* read = jpeg_read_coefficients(&check.info);
   if (!readWhole(check) || !sameFrame(check.info, e)) return false;
+  WorkProgress::Stage(0.85, 1);
   auto* in = reinterpret_cast<j_common_ptr>(&t.in.info);
   auto* checked = reinterpret_cast<j_common_ptr>(&check.info);
   JCOEF turned[DCTSIZE2];
@@ -381,6 +393,10 @@ bool holdsTurnedCoefficients(Turning& t, const Expected& e, Reader& check, const
     const auto width = static_cast<int>(component.width_in_blocks);
     const auto height = static_cast<int>(component.height_in_blocks);
     for (int y = 0; y < height; ++y) {
+      if (WorkProgress::Step(c + double(y) / height, check.info.num_components)) {
+        check.errors.stopped = true;
+        return false;
+      }
       JBLOCKROW row = blockRow(checked, read[c], y, false);
       for (int x = 0; x < width; ++x) {
         const auto [fromX, fromY] = sourceOf(t.turn, x, y, width, height);
@@ -519,9 +535,9 @@ Result<QByteArray> TurnJpegClockwise(const QByteArray& stored) {
   const Result<QByteArray> metadata = MetadataFor(stored, true, SampleColours::Original);
   if (!metadata) return metadata;
   const qint64 cost = turnBytes(in, stored.size(), whole);
-  const imaging_detail::DecodeMemory::Share share(imaging_detail::FullSizeMemory(), cost);
-  if (share.tooLarge()) return memory;
-  if (!share.granted()) return CancelledError();
+  std::optional<imaging_detail::DecodeMemory::Share> share;
+  if (auto refused = imaging_detail::TakeTurnMemory(share, static_cast<double>(cost), stands.width(), stands.height()))
+    return *refused;
   t.memoryLimit = static_cast<long>(cost);
   t.in.info.mem->max_memory_to_use = t.memoryLimit;
   const bool turned = whole ? turnCoefficients(t) : turnSamples(t);
@@ -538,6 +554,7 @@ Result<QByteArray> TurnJpegClockwise(const QByteArray& stored) {
   Result<QByteArray> kept = WithMetadata(written, *metadata);
   if (!kept) return kept;
   written = QByteArray();
+  WorkProgress::Stage(0.75, whole ? 0.85 : 1);
   Reader check;
   const bool same = whole ? holdsTurnedCoefficients(t, e, check, *kept) : closeToTurnedSamples(t, e, check, *kept);
   if (check.errors.stopped) return CancelledError();

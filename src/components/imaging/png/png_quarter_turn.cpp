@@ -20,6 +20,7 @@
 #include "components/imaging/picture_memory.h"
 #include "components/imaging/png/png_samples.h"
 #include "components/imaging/pixels/pixel_bands.h"
+#include "components/imaging/quarter_turn_file.h"
 #include "components/imaging/quarter_turn_pixels.h"
 
 namespace lumaset::imaging_detail {
@@ -223,16 +224,16 @@ bool readPieces(PngSampleReader& reader, const PngSamples& stored, StoredPieces&
 }
 
 // Each band of turned rows made from its piece (which is then let go of),
-// filtered and compressed, on every core; the rows' checksums.
-bool compressedBands(const Plan& plan, StoredPieces& pieces, std::vector<PngBand>& bands,
-                     std::vector<uint32_t>& checksums) {
+// filtered and compressed, on every core; the rows' checksums. Nothing when
+// it was done; otherwise why not.
+std::optional<Error> compressedBands(const Plan& plan, StoredPieces& pieces, std::vector<PngBand>& bands,
+                                     std::vector<uint32_t>& checksums) {
   const PngSamples& turned = plan.turned;
   const bool lookUp = filtersLookUp(turned);
   bands.assign(plan.bands(), {});
   checksums.assign(turned.height, 0);
   std::atomic<bool> failed{false};
-  PixelJob job;
-  job.Run(static_cast<int>(turned.height), static_cast<int>(plan.bandRows), [&](int firstRow, int endRow, const BandContext&) {
+  const auto makeBand = [&](int firstRow, int endRow, const BandContext&) {
     const auto band = static_cast<uint32_t>(firstRow) / plan.bandRows;
     // The row before the band, where the filters look at it, then the band's.
     const uint32_t from = firstRow > 0 && lookUp ? static_cast<uint32_t>(firstRow) - 1 : static_cast<uint32_t>(firstRow);
@@ -247,8 +248,11 @@ bool compressedBands(const Plan& plan, StoredPieces& pieces, std::vector<PngBand
     if (!compressPngBand(turned, first, static_cast<std::size_t>(endRow - firstRow), above,
                          endRow == static_cast<int>(turned.height), bands[band]))
       failed = true;
-  });
-  return !failed;
+  };
+  PixelJob job(0, KeepTurning);
+  if (!job.Run(static_cast<int>(turned.height), static_cast<int>(plan.bandRows), makeBand)) return CancelledError();
+  if (failed) return tooLarge(turned);
+  return std::nullopt;
 }
 
 }  // namespace
@@ -309,15 +313,21 @@ Result<QByteArray> turnPngClockwise(QByteArrayView file) {
     StoredPieces pieces(plan.map, stored.width, stored.height, static_cast<unsigned>(stored.bitsPerPixel),
                         plan.turned.height, plan.bandRows, filtersLookUp(stored));
     pieces.allocate();
-    if (!readPieces(reader, stored, pieces)) return damaged(reader.failure());
-    if (!compressedBands(plan, pieces, bands, checksums)) return tooLarge(plan.turned);
+    WorkProgress::Stage(0, 0.3);
+    if (!readPieces(reader, stored, pieces))
+      return DecodeStop::requested() ? CancelledError() : damaged(reader.failure());
+    WorkProgress::Stage(0.3, 0.85);
+    if (auto failed = compressedBands(plan, pieces, bands, checksums)) return *failed;
   } catch (const std::bad_alloc&) {
     return tooLarge(plan.turned);
   }
   QByteArray out = assembled(*layout, bands, chunkTurn);
+  WorkProgress::Stage(0.85, 1);
   // Read back as any reader would, the new file must hold the turned rows.
-  if (!pngHoldsRows(out, plan.turned, checksums))
+  if (!pngHoldsRows(out, plan.turned, checksums)) {
+    if (DecodeStop::requested()) return CancelledError();
     return Error{QStringLiteral("Lumaset cannot write this PNG file back without changing its pixels.")};
+  }
   return out;
 }
 

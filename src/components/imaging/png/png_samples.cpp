@@ -6,6 +6,7 @@
 #include <csetjmp>
 #include <cstring>
 
+#include "components/imaging/decode_memory.h"
 
 namespace lumaset::imaging_detail {
 
@@ -34,6 +35,14 @@ void readFromMemory(png_structp png, png_bytep out, size_t count) {
 }
 
 void onWarning(png_structp, png_const_charp) {}
+
+// The rows and passes of the picture this thread reads whole, for its progress.
+thread_local double rowsBeingRead = 0;
+thread_local int passesBeingRead = 1;
+
+void onRowRead(png_structp png, png_uint_32 row, int pass) {
+  if (WorkProgress::Step(pass * rowsBeingRead + row, passesBeingRead * rowsBeingRead)) png_error(png, "stopped");
+}
 
 }  // namespace
 
@@ -83,6 +92,9 @@ bool PngSampleReader::rows(PngSamples& samples) {
   std::vector<png_bytep> rows(samples.height);
   for (std::uint32_t y = 0; y < samples.height; ++y) rows[y] = samples.row(y);
   png_bytepp starts = rows.data();
+  rowsBeingRead = samples.height;
+  passesBeingRead = samples.interlaced ? 7 : 1;
+  png_set_read_status_fn(png, onRowRead);
   if (setjmp(png_jmpbuf(png))) return false;
   png_read_image(png, starts);
   png_read_end(png, nullptr);
@@ -96,6 +108,7 @@ bool PngSampleReader::eachRow(const PngSamples& form,
   unsigned char* row = state_->row.data();
   if (setjmp(png_jmpbuf(png))) return false;
   for (std::uint32_t y = 0; y < form.height; ++y) {
+    if (WorkProgress::Step(y, form.height)) return false;
     png_read_row(png, row, nullptr);
     take(y, row);
   }

@@ -45,7 +45,9 @@ class PngSampleReader {
 
   // The picture's form, rows not allocated; false on a damaged file.
   bool header(PngSamples& samples);
-  // Every row, into the allocated `samples`; false on a damaged file.
+  // Every row, into the allocated `samples`; false on a damaged file. Both
+  // this and eachRow tell WorkProgress how far they have come, and return
+  // false once it says that the work is to stop.
   bool rows(PngSamples& samples);
   // Every row of a picture that is not interlaced, handed to `take` one at
   // a time, top row first; false on a damaged file.

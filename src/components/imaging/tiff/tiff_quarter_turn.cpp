@@ -12,6 +12,7 @@
 #include "components/imaging/decode_memory.h"
 #include "components/imaging/picture_memory.h"
 #include "components/imaging/pixels/pixel_bands.h"
+#include "components/imaging/quarter_turn_file.h"
 #include "components/imaging/quarter_turn_pixels.h"
 #include "components/imaging/tiff/tiff_bands.h"
 #include "components/imaging/tiff/tiff_memory.h"
@@ -189,7 +190,7 @@ Result<QByteArray> turnTiffClockwise(QByteArrayView file) {
   // The file; its samples in pieces, each of which gives way to the band of
   // turned rows made from it; the new file, which may be larger than the
   // samples (as LZW makes noise) or than the file; and each core's band.
-  PixelJob job(0, [](int) { return !DecodeStop::requested(); });
+  PixelJob job(0, KeepTurning);
   const double samples = static_cast<double>(stored->planeBytes()) * stored->planes();
   const double newFile = samples * 1.5 + static_cast<double>(file.size());
   const auto turnedBand = static_cast<uint32_t>(
@@ -209,8 +210,10 @@ Result<QByteArray> turnTiffClockwise(QByteArrayView file) {
   Result<QByteArray> bytes = Error{};
   try {
     for (StoredPieces& plane : planes) plane.allocate();
+    WorkProgress::Stage(0, 0.3);
     if (!readTiffPieces(job, file, *stored, rgbFromJpeg, planes)) return job.stopped() ? CancelledError() : damaged();
     const auto prepare = [&](TIFF* reading, TIFF* to) { return setLayout(reading, to, *stored, turned); };
+    WorkProgress::Stage(0.3, 0.8);
     bytes = written(
         from.get(), *stored, turned,
         [&](TIFF* to) { return writeTiffBands(job, file, to, turned, map, planes, prepare, checksums); },
@@ -222,6 +225,7 @@ Result<QByteArray> turnTiffClockwise(QByteArrayView file) {
   }
   if (job.stopped()) return CancelledError();
   if (!bytes) return bytes;
+  WorkProgress::Stage(0.8, 1);
   // Read back, the new file must hold the turned samples.
   QString againMessage;
   TiffMemoryFile again(*bytes);

@@ -12,6 +12,7 @@
 #include "components/imaging/decode_memory.h"
 #include "components/imaging/oriented_samples.h"
 #include "components/imaging/pixels/pixel_bands.h"
+#include "components/imaging/quarter_turn_file.h"
 #include "components/imaging/quarter_turn_pixels.h"
 #include "components/imaging/webp/webp_keep.h"
 
@@ -34,7 +35,7 @@ Samples decoded(QByteArrayView file, int& width, int& height) {
 }
 
 // The samples turned as `shown` says, on every core: `width` x `height`
-// pixels once turned.
+// pixels once turned. Stopped, it ends early; the caller asks again.
 QByteArray turned(const uint8_t* samples, int storedWidth, int storedHeight, const ShownTurn& shown, int width,
                   int height) {
   QByteArray out(qsizetype{4} * width * height, Qt::Uninitialized);
@@ -44,7 +45,7 @@ QByteArray turned(const uint8_t* samples, int storedWidth, int storedHeight, con
                                           : PixelMap::same())
                            .mirrored(shown.mirrorAcross, shown.mirrorDown, static_cast<uint32_t>(width),
                                      static_cast<uint32_t>(height));
-  PixelJob job;
+  PixelJob job(0, KeepTurning);
   job.Run(height, 1, [&](int first, int end, const BandContext&) {
     mapPackedRows(from, map, static_cast<uint32_t>(width), static_cast<uint32_t>(first), static_cast<uint32_t>(end),
                   reinterpret_cast<uchar*>(out.data()) + qsizetype{4} * width * first, 4 * static_cast<uint64_t>(width));
@@ -88,6 +89,7 @@ Result<QByteArray> encodedWebp(const QByteArray& samples, int width, int height,
     config.pass = 6;
   }
   picture.use_argb = lossless ? 1 : 0;
+  picture.progress_hook = [](int percent, const WebPPicture*) { return WorkProgress::Step(percent, 100) ? 0 : 1; };
   picture.width = width;
   picture.height = height;
   const std::unique_ptr<WebPPicture, PictureFree> owned(&picture);
@@ -124,16 +126,20 @@ Result<QByteArray> turnWebpClockwise(QByteArrayView file, const WebpEncoder& enc
   QByteArray turnedSamples;
   {
     int storedWidth = 0, storedHeight = 0;
+    WorkProgress::Stage(0, 0.15);
     const Samples samples = decoded(file, storedWidth, storedHeight);
     if (!samples) return damaged();
     width = shown.quarterTurn ? storedHeight : storedWidth;
     height = shown.quarterTurn ? storedWidth : storedHeight;
+    WorkProgress::Stage(0.15, 0.2);
     turnedSamples = turned(samples.get(), storedWidth, storedHeight, shown, width, height);
   }
   if (DecodeStop::requested()) return CancelledError();
   const bool lossless = features.format == 2;
+  WorkProgress::Stage(0.2, 0.9);
   const Result<QByteArray> picture = encode(turnedSamples, width, height, lossless, lossyPictureBytes(file));
-  if (!picture) return picture;
+  if (!picture) return DecodeStop::requested() ? CancelledError() : picture;
+  WorkProgress::Stage(0.9, 1);
   Result<QByteArray> out = webpWithPictureOf(file, *picture, *exif);
   if (!out) return out;
   if (lossless && !holds(*out, turnedSamples, width, height))

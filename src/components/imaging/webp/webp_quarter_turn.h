@@ -23,7 +23,8 @@ using WebpEncoder =
     std::function<Result<QByteArray>(const QByteArray& rgba, int width, int height, bool lossless, qint64 targetBytes)>;
 
 // libwebp's encoder: a lossless picture keeps the colour under its fully
-// transparent pixels too.
+// transparent pixels too. It tells WorkProgress how far it has come, and
+// fails once it says that the work is to stop.
 Result<QByteArray> encodedWebp(const QByteArray& rgba, int width, int height, bool lossless, qint64 targetBytes);
 
 // The turned file, its picture compressed by `encode`; an error names why

@@ -9,6 +9,7 @@
 #include <QtEndian>
 
 #include <array>
+#include <vector>
 
 #include "components/imaging/bmp/bmp_file.h"
 #include "components/imaging/decode_memory.h"
@@ -397,6 +398,24 @@ TEST(BmpQuarterTurn, RunLengthsAreWrittenAgainWithEveryPixel) {
     for (int i = 1; i < 5 && turned; ++i) turned = TurnedInFile(*turned, "bmp");
     ASSERT_TRUE(turned.ok()) << c.name;
     EXPECT_EQ(*turned, first) << c.name << ": turned five times";
+  }
+}
+
+// A turn told to stop as it turns, reads the picture, writes its runs or
+// reads the new file back, plain or run-length, stops there and tells
+// nothing more.
+TEST(BmpQuarterTurn, StopsWhereverItIsTold) {
+  for (const QByteArray& file : {MadeBmp(Table()[8]), TallRunLengths(8, 1, 300)}) {
+    for (const int from : {1, 30, 45, 60, 90}) {
+      std::vector<int> heard;
+      const WorkProgress::Scope listening([&heard, from](int percent) {
+        if (percent >= from) heard.push_back(percent);
+      });
+      const DecodeStop::Scope stop([&heard] { return !heard.empty(); });
+      EXPECT_TRUE(TurnedFileClockwise(QStringLiteral("stopped.bmp"), file, "bmp").cancelled()) << from;
+      EXPECT_EQ(heard.size(), 1u) << "stopped at " << from << "%, the turn told "
+                                  << (heard.empty() ? 0 : heard.back()) << "%";
+    }
   }
 }
 
