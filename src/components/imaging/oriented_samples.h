@@ -3,10 +3,7 @@
 // Pictures whose EXIF data names an orientation are turned as they are
 // shown: stood upright, then turned a quarter turn clockwise. That is the
 // plain quarter turn of the stored samples, or no turn at all, followed by
-// mirroring, which is done in place on samples of any depth.
-
-#include <cstddef>
-#include <cstdint>
+// mirroring (which the pixel map of the turn takes in, quarter_turn_pixels.h).
 
 namespace lumaset::imaging_detail {
 
@@ -20,10 +17,5 @@ struct ShownTurn {
   bool mirrorDown = false;
 };
 ShownTurn shownTurn(int orientation);
-
-// Mirrors rows of `width` pixels of `bitsPerPixel` bits (1, 2 or 4 packed
-// from the most significant bit, or whole bytes), `rowBytes` apart, in place.
-void mirrorSamples(unsigned char* rows, std::size_t rowBytes, std::uint32_t width, std::uint32_t height, int bitsPerPixel,
-                   bool across, bool down);
 
 }  // namespace lumaset::imaging_detail

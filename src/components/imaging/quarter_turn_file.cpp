@@ -86,6 +86,8 @@ std::optional<Error> TakeTurnMemory(std::optional<DecodeMemory::Share>& share, d
   return std::nullopt;
 }
 
+bool KeepTurning(int percent) { return !DecodeStop::requested() && !WorkProgress::Step(percent, 100); }
+
 }  // namespace imaging_detail
 
 }  // namespace lumaset

@@ -53,6 +53,13 @@ namespace imaging_detail {
 std::optional<Error> TakeTurnMemory(std::optional<DecodeMemory::Share>& share, double bytes, quint64 width,
                                     quint64 height);
 
+// What a turn's work on every core (a PixelJob's KeepGoing) is told as its
+// bands end, on the turn's own thread, where WorkProgress listens: the
+// job's percentage, passed on as a step of the turn's current stage. False
+// once the turn is no longer wanted; the bands under way then end and tell
+// nothing more.
+bool KeepTurning(int percent);
+
 }  // namespace imaging_detail
 
 }  // namespace lumaset

@@ -3,13 +3,18 @@
 #include <QString>
 
 #include <algorithm>
+#include <functional>
+#include <new>
 #include <cstring>
 #include <optional>
 #include <vector>
 
 #include "components/imaging/decode_memory.h"
+#include "components/imaging/picture_memory.h"
 #include "components/imaging/pixels/pixel_bands.h"
 #include "components/imaging/quarter_turn_file.h"
+#include "components/imaging/quarter_turn_pixels.h"
+#include "components/imaging/tiff/tiff_bands.h"
 #include "components/imaging/tiff/tiff_memory.h"
 #include "components/imaging/tiff/tiff_samples.h"
 #include "components/imaging/tiff/tiff_tags.h"
@@ -29,62 +34,6 @@ Error unwritable(const QString& cause) {
 }
 
 using Layout = TiffSamples;
-
-// One plane of samples (all of them when they lie together), its rows
-// packed as the file packs them.
-struct Plane {
-  uint64_t rowBytes = 0;
-  std::vector<unsigned char> bytes;
-};
-
-// Every plane read whole, band by band.
-Result<std::vector<Plane>> readPlanes(TIFF* tiff, const Layout& layout, QString& message) {
-  std::vector<Plane> planes(static_cast<size_t>(layout.planes()));
-  std::vector<unsigned char> tile;
-  const double planeRows = layout.length;
-  for (int p = 0; p < layout.planes(); ++p) {
-    Plane& plane = planes[static_cast<size_t>(p)];
-    plane.rowBytes = layout.rowBytes(layout.width);
-    plane.bytes.assign(static_cast<size_t>(layout.planeBytes()), 0);
-    for (uint32_t y = 0; y < layout.length; y += layout.bandRows()) {
-      if (WorkProgress::Step(p * planeRows + y, layout.planes() * planeRows)) return CancelledError();
-      if (!readTiffBand(tiff, layout, p, y, plane.bytes.data() + y * plane.rowBytes, tile)) return damaged(message);
-    }
-  }
-  return planes;
-}
-
-bool writePlanes(TIFF* tiff, const Layout& layout, const std::vector<Plane>& planes) {
-  std::vector<unsigned char> tile(layout.tiled ? static_cast<size_t>(TIFFTileSize64(tiff)) : 0);
-  const uint64_t tileRowBytes = layout.tiled ? layout.rowBytes(layout.tileWidth) : 0;
-  const double planeRows = layout.length;
-  for (int p = 0; p < layout.planes(); ++p) {
-    const Plane& plane = planes[static_cast<size_t>(p)];
-    const uint64_t rowBytes = plane.rowBytes;
-    const auto sample = static_cast<uint16_t>(p);
-    for (uint32_t y = 0; y < layout.length; y += layout.bandRows()) {
-      if (WorkProgress::Step(p * planeRows + y, layout.planes() * planeRows)) return false;
-      const uint32_t rows = layout.rowsAt(y);
-      const unsigned char* at = plane.bytes.data() + y * rowBytes;
-      if (!layout.tiled) {
-        // libtiff may change what it is given (swapping bytes), so it gets a copy.
-        std::vector<unsigned char> strip(at, at + rows * rowBytes);
-        const auto size = static_cast<tmsize_t>(strip.size());
-        if (TIFFWriteEncodedStrip(tiff, TIFFComputeStrip(tiff, y, sample), strip.data(), size) < 0) return false;
-        continue;
-      }
-      for (uint32_t x = 0; x < layout.width; x += layout.tileWidth) {
-        std::fill(tile.begin(), tile.end(), 0);
-        const uint64_t from = x * layout.pixelBits() / 8;
-        const uint64_t bytes = std::min(tileRowBytes, rowBytes - from);
-        for (uint32_t r = 0; r < rows; ++r) std::memcpy(tile.data() + r * tileRowBytes, at + r * rowBytes + from, bytes);
-        const auto size = static_cast<tmsize_t>(tile.size());
-        if (TIFFWriteEncodedTile(tiff, TIFFComputeTile(tiff, x, y, 0, sample), tile.data(), size) < 0) return false;
-      }
-    }
-  }
-  return true;
-}
 
 struct Point {
   int64_t x;
@@ -118,33 +67,14 @@ Layout turnedLayout(Layout layout) {
   return layout;
 }
 
-Plane turnedPlane(const Plane& from, const Layout& stored, const Layout& turned) {
-  Plane to;
-  to.rowBytes = turned.rowBytes(turned.width);
-  to.bytes.assign(static_cast<size_t>(to.rowBytes * turned.length), 0);
+// The pixels of the turned grid as a map of the stored one.
+PixelMap turnMap(const Layout& stored) {
   const auto at = [&stored](int64_t x, int64_t y) {
-    return storedOf(stored.orientation, stored.width, stored.length, x, y);
+    const Point p = storedOf(stored.orientation, stored.width, stored.length, x, y);
+    return PixelPoint{p.x, p.y};
   };
-  const Point origin = at(0, 0), across = at(1, 0), down = at(0, 1);
-  const Point stepX{across.x - origin.x, across.y - origin.y}, stepY{down.x - origin.x, down.y - origin.y};
-  const uint64_t bits = stored.pixelBits();
-  for (uint32_t y = 0; y < turned.length; ++y) {
-    if (WorkProgress::Step(y, turned.length)) break;  // the caller asks again
-    unsigned char* row = to.bytes.data() + y * to.rowBytes;
-    Point source{origin.x + y * stepY.x, origin.y + y * stepY.y};
-    for (uint32_t x = 0; x < turned.width; ++x, source.x += stepX.x, source.y += stepX.y) {
-      const unsigned char* in = from.bytes.data() + static_cast<uint64_t>(source.y) * from.rowBytes;
-      if (bits % 8 == 0) {
-        std::memcpy(row + x * bits / 8, in + static_cast<uint64_t>(source.x) * bits / 8, bits / 8);
-        continue;
-      }
-      for (uint64_t b = 0; b < bits; ++b) {
-        const uint64_t inBit = static_cast<uint64_t>(source.x) * bits + b, outBit = x * bits + b;
-        if (in[inBit / 8] & (0x80 >> (inBit % 8))) row[outBit / 8] |= static_cast<unsigned char>(0x80 >> (outBit % 8));
-      }
-    }
-  }
-  return to;
+  const PixelPoint origin = at(0, 0), across = at(1, 0), down = at(0, 1);
+  return {origin, {across.x - origin.x, across.y - origin.y}, {down.x - origin.x, down.y - origin.y}};
 }
 
 // A codec that loses nothing: the file's own, or LZW where it would lose.
@@ -211,17 +141,18 @@ bool setLayout(TIFF* from, TIFF* to, const Layout& stored, const Layout& turned)
   return set && TIFFSetField(to, TIFFTAG_ROWSPERSTRIP, turned.rowsPerStrip);
 }
 
-// The written file: libtiff writes the turned samples and the tags that say
-// how they lie; every other tag of the original follows as stored.
-Result<QByteArray> written(TIFF* from, const Layout& stored, const Layout& turned, const std::vector<Plane>& planes,
-                           TiffTags tags) {
+// The written file: libtiff writes the turned samples (by `writeSamples`)
+// and the tags that say how they lie; every other tag of the original
+// follows as stored.
+Result<QByteArray> written(TIFF* from, const Layout& stored, const Layout& turned,
+                           const std::function<bool(TIFF* to)>& writeSamples, TiffTags tags) {
   TiffMemoryFile file;
   QString message;
   const char* mode = TIFFIsBigTIFF(from) ? (TIFFIsBigEndian(from) ? "w8b" : "w8l") : (TIFFIsBigEndian(from) ? "wb" : "wl");
   {
     const TiffHandle to = openTiff(file, mode, message);
     if (!to) return unwritable(message);
-    if (!setLayout(from, to.get(), stored, turned) || !writePlanes(to.get(), turned, planes) ||
+    if (!setLayout(from, to.get(), stored, turned) || !writeSamples(to.get()) ||
         !TIFFWriteDirectory(to.get()))
       return unwritable(message);
   }
@@ -250,29 +181,51 @@ Result<QByteArray> turnTiffClockwise(QByteArrayView file) {
   if (auto refused = refusal(from.get(), *stored)) return *refused;
   Result<TiffTags> tags = tiffTagsOf(file);
   if (!tags) return Error{tags.error()};
-  if (decodedColour(*stored)) TIFFSetField(from.get(), TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+  const auto rgbFromJpeg = [&stored](TIFF* tiff) {
+    return !decodedColour(*stored) || TIFFSetField(tiff, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+  };
+  rgbFromJpeg(from.get());
   Layout turned = turnedLayout(*stored);
   if (!turned.tiled) turned.rowsPerStrip = stripRows(turned);
-  // The file, its samples, the turned samples, the new file and its samples
-  // read back, and a tile of each.
+  // The file; its samples in pieces, each of which gives way to the band of
+  // turned rows made from it; the new file, which may be larger than the
+  // samples (as LZW makes noise) or than the file; and each core's band.
+  PixelJob job(0, KeepTurning);
   const double samples = static_cast<double>(stored->planeBytes()) * stored->planes();
-  const double tile = stored->tiled ? 2 * static_cast<double>(stored->rowBytes(stored->tileWidth)) * stored->tileLength : 0;
-  const double cost = static_cast<double>(file.size()) + 4 * samples + tile;
+  const double newFile = samples * 1.5 + static_cast<double>(file.size());
+  const auto turnedBand = static_cast<uint32_t>(
+      PixelJob::BandRows(static_cast<int>(std::min<uint32_t>(turned.length, INT32_MAX)), static_cast<int>(turned.bandRows())));
+  const double perCore = std::max(tiffBandWorkBytes(*stored, stored->bandRows()), tiffBandWorkBytes(turned, turnedBand));
+  const double cost = static_cast<double>(file.size()) + samples + newFile + job.threads() * perCore;
   std::optional<DecodeMemory::Share> share;
   if (auto refused = TakeTurnMemory(share, cost, stored->width, stored->length)) return *refused;
-  std::vector<Plane> planes;
-  {
-    WorkProgress::Stage(0, 0.25);
-    Result<std::vector<Plane>> read = readPlanes(from.get(), *stored, message);
-    if (!read) return read.cancelled() ? CancelledError() : Error{read.error()};
-    WorkProgress::Stage(0.25, 0.45);
-    for (const Plane& plane : *read) planes.push_back(turnedPlane(plane, *stored, turned));
-    if (DecodeStop::requested()) return CancelledError();
+  if (stored->width > INT32_MAX || stored->length > INT32_MAX) return damaged();
+  pixels::GiveLargeBlocksBack();  // each piece let go of leaves room for the new file at once
+  const PixelMap map = turnMap(*stored);
+  std::vector<StoredPieces> planes;
+  for (int p = 0; p < stored->planes(); ++p)
+    planes.emplace_back(map, stored->width, stored->length, static_cast<unsigned>(stored->pixelBits()), turned.length,
+                        turnedBand, false);
+  TiffChecksums checksums;
+  Result<QByteArray> bytes = Error{};
+  try {
+    for (StoredPieces& plane : planes) plane.allocate();
+    WorkProgress::Stage(0, 0.3);
+    if (!readTiffPieces(job, file, *stored, rgbFromJpeg, planes)) return job.stopped() ? CancelledError() : damaged();
+    const auto prepare = [&](TIFF* reading, TIFF* to) { return setLayout(reading, to, *stored, turned); };
+    WorkProgress::Stage(0.3, 0.8);
+    bytes = written(
+        from.get(), *stored, turned,
+        [&](TIFF* to) { return writeTiffBands(job, file, to, turned, map, planes, prepare, checksums); },
+        std::move(tags).value());
+  } catch (const std::bad_alloc&) {
+    return Error{QStringLiteral("there is not enough memory for a picture of %1 x %2 pixels.")
+                     .arg(stored->width)
+                     .arg(stored->length)};
   }
-  WorkProgress::Stage(0.45, 0.75);
-  Result<QByteArray> bytes = written(from.get(), *stored, turned, planes, std::move(tags).value());
-  if (!bytes) return DecodeStop::requested() ? CancelledError() : bytes;
-  WorkProgress::Stage(0.75, 1);
+  if (job.stopped()) return CancelledError();
+  if (!bytes) return bytes;
+  WorkProgress::Stage(0.8, 1);
   // Read back, the new file must hold the turned samples.
   QString againMessage;
   TiffMemoryFile again(*bytes);
@@ -281,10 +234,7 @@ Result<QByteArray> turnTiffClockwise(QByteArrayView file) {
   if (!checked || checked->width != turned.width || checked->length != turned.length ||
       checked->pixelBits() != turned.pixelBits() || checked->planes() != turned.planes())
     return unwritable(againMessage);
-  const Result<std::vector<Plane>> back = readPlanes(check.get(), *checked, againMessage);
-  if (!back) return back.cancelled() ? CancelledError() : unwritable(againMessage);
-  for (size_t p = 0; p < planes.size(); ++p)
-    if ((*back)[p].bytes != planes[p].bytes) return unwritable(QString());
+  if (!tiffHoldsBands(job, *bytes, *checked, checksums)) return job.stopped() ? CancelledError() : unwritable(QString());
   return bytes;
 }
 

@@ -13,6 +13,7 @@
 #include "components/imaging/oriented_samples.h"
 #include "components/imaging/pixels/pixel_bands.h"
 #include "components/imaging/quarter_turn_file.h"
+#include "components/imaging/quarter_turn_pixels.h"
 #include "components/imaging/webp/webp_keep.h"
 
 namespace lumaset::imaging_detail {
@@ -33,26 +34,50 @@ Samples decoded(QByteArrayView file, int& width, int& height) {
                                 &height));
 }
 
-QByteArray turned(const uint8_t* samples, int width, int height) {
+// The samples turned as `shown` says, on every core: `width` x `height`
+// pixels once turned. Stopped, it ends early; the caller asks again.
+QByteArray turned(const uint8_t* samples, int storedWidth, int storedHeight, const ShownTurn& shown, int width,
+                  int height) {
   QByteArray out(qsizetype{4} * width * height, Qt::Uninitialized);
-  auto* into = reinterpret_cast<uint32_t*>(out.data());
-  const auto* from = reinterpret_cast<const uint32_t*>(samples);
-  // The turned picture is `height` wide; its row y is the old column y, from the bottom up.
-  for (qint64 y = 0; y < width; ++y) {
-    if (WorkProgress::Step(static_cast<double>(y), width)) break;  // the caller asks again
-    for (qint64 x = 0; x < height; ++x) into[y * height + x] = from[(height - 1 - x) * width + y];
-  }
+  const PackedPixels from{samples, 4 * static_cast<uint64_t>(storedWidth), 32};
+  const PixelMap map = (shown.quarterTurn ? PixelMap::clockwise(static_cast<uint32_t>(storedWidth),
+                                                                static_cast<uint32_t>(storedHeight))
+                                          : PixelMap::same())
+                           .mirrored(shown.mirrorAcross, shown.mirrorDown, static_cast<uint32_t>(width),
+                                     static_cast<uint32_t>(height));
+  PixelJob job(0, KeepTurning);
+  job.Run(height, 1, [&](int first, int end, const BandContext&) {
+    mapPackedRows(from, map, static_cast<uint32_t>(width), static_cast<uint32_t>(first), static_cast<uint32_t>(end),
+                  reinterpret_cast<uchar*>(out.data()) + qsizetype{4} * width * first, 4 * static_cast<uint64_t>(width));
+  });
   return out;
+}
+
+// The bytes of a lossy picture's colours, its VP8 chunk; its transparency
+// (an ALPH chunk) is compressed without loss and apart.
+qint64 lossyPictureBytes(QByteArrayView file) {
+  for (qint64 at = 12; at + 8 <= file.size();) {
+    const qint64 size = qFromLittleEndian<quint32>(file.data() + at + 4);
+    if (file.sliced(at, 4) == "VP8 ") return size;
+    at += 8 + size + (size & 1);
+  }
+  return file.size();
+}
+
+// Whether the file holds exactly these samples.
+bool holds(QByteArrayView file, const QByteArray& samples, int width, int height) {
+  int w = 0, h = 0;
+  const Samples read = decoded(file, w, h);
+  return read && w == width && h == height && std::memcmp(read.get(), samples.constData(), samples.size()) == 0;
 }
 
 struct PictureFree {
   void operator()(WebPPicture* picture) const { WebPPictureFree(picture); }
 };
 
-// The picture compressed by itself, as a simple WebP file: without loss
-// and keeping the colour under transparent pixels, or lossy to about
-// `targetBytes`.
-Result<QByteArray> encoded(const QByteArray& samples, int width, int height, bool lossless, qint64 targetBytes) {
+}  // namespace
+
+Result<QByteArray> encodedWebp(const QByteArray& samples, int width, int height, bool lossless, qint64 targetBytes) {
   WebPConfig config;
   WebPPicture picture;
   if (!WebPConfigInit(&config) || !WebPPictureInit(&picture)) return Error{QStringLiteral("libwebp cannot be used.")};
@@ -81,27 +106,7 @@ Result<QByteArray> encoded(const QByteArray& samples, int width, int height, boo
   return bytes;
 }
 
-// The bytes of a lossy picture's colours, its VP8 chunk; its transparency
-// (an ALPH chunk) is compressed without loss and apart.
-qint64 lossyPictureBytes(QByteArrayView file) {
-  for (qint64 at = 12; at + 8 <= file.size();) {
-    const qint64 size = qFromLittleEndian<quint32>(file.data() + at + 4);
-    if (file.sliced(at, 4) == "VP8 ") return size;
-    at += 8 + size + (size & 1);
-  }
-  return file.size();
-}
-
-// Whether the file holds exactly these samples.
-bool holds(QByteArrayView file, const QByteArray& samples, int width, int height) {
-  int w = 0, h = 0;
-  const Samples read = decoded(file, w, h);
-  return read && w == width && h == height && std::memcmp(read.get(), samples.constData(), samples.size()) == 0;
-}
-
-}  // namespace
-
-Result<QByteArray> turnWebpClockwise(QByteArrayView file) {
+Result<QByteArray> turnWebpClockwise(QByteArrayView file, const WebpEncoder& encode) {
   WebPBitstreamFeatures features;
   const auto* data = reinterpret_cast<const uint8_t*>(file.data());
   if (WebPGetFeatures(data, static_cast<size_t>(file.size()), &features) != VP8_STATUS_OK) return damaged();
@@ -120,20 +125,19 @@ Result<QByteArray> turnWebpClockwise(QByteArrayView file) {
   int width = 0, height = 0;
   QByteArray turnedSamples;
   {
+    int storedWidth = 0, storedHeight = 0;
     WorkProgress::Stage(0, 0.15);
-    const Samples samples = decoded(file, width, height);
+    const Samples samples = decoded(file, storedWidth, storedHeight);
     if (!samples) return damaged();
+    width = shown.quarterTurn ? storedHeight : storedWidth;
+    height = shown.quarterTurn ? storedWidth : storedHeight;
     WorkProgress::Stage(0.15, 0.2);
-    turnedSamples = shown.quarterTurn ? turned(samples.get(), width, height)
-                                      : QByteArray(reinterpret_cast<const char*>(samples.get()), qsizetype{4} * width * height);
+    turnedSamples = turned(samples.get(), storedWidth, storedHeight, shown, width, height);
   }
-  if (shown.quarterTurn) std::swap(width, height);
-  mirrorSamples(reinterpret_cast<unsigned char*>(turnedSamples.data()), std::size_t{4} * static_cast<std::size_t>(width),
-                static_cast<uint32_t>(width), static_cast<uint32_t>(height), 32, shown.mirrorAcross, shown.mirrorDown);
   if (DecodeStop::requested()) return CancelledError();
   const bool lossless = features.format == 2;
   WorkProgress::Stage(0.2, 0.9);
-  const Result<QByteArray> picture = encoded(turnedSamples, width, height, lossless, lossyPictureBytes(file));
+  const Result<QByteArray> picture = encode(turnedSamples, width, height, lossless, lossyPictureBytes(file));
   if (!picture) return DecodeStop::requested() ? CancelledError() : picture;
   WorkProgress::Stage(0.9, 1);
   Result<QByteArray> out = webpWithPictureOf(file, *picture, *exif);
