@@ -4,10 +4,13 @@
 
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 
 #include "components/printer_choice_dialog.h"
+#include "components/printer_setup.h"
+#include "support/fake_print_server.h"
 #include "support/test_support.h"
 #include "support/accessibility.h"
 
@@ -66,8 +69,10 @@ TEST(PrinterChoiceTest, StartsAtTheCurrentOrDefaultQueueAndKeepsThePaperWhereItC
 }
 
 TEST(PrinterChoiceDialogTest, EveryControlIsNamedAndTheChoiceReachesTheModel) {
-  PrinterChoiceModel model(Queues(), {"Office", kLetter, kPortrait});
-  PrinterChoiceDialog dialog(model);
+  test::FakePrintServer server(Queues());
+  PrinterSetup setup(server, {"Office", kLetter, kPortrait});
+  ASSERT_TRUE(test::RunUntil([&setup] { return setup.Answered(); })) << "the queues named";
+  PrinterChoiceDialog dialog(setup);
   EXPECT_EQ(test::AccessibilityProblems(&dialog), QStringList());
   for (QWidget* control : dialog.findChildren<QWidget*>()) {
     if (control->focusPolicy() == Qt::NoFocus || !control->isEnabled()) continue;
@@ -79,14 +84,18 @@ TEST(PrinterChoiceDialogTest, EveryControlIsNamedAndTheChoiceReachesTheModel) {
   dialog.printers()->setCurrentIndex(1);
   EXPECT_EQ(dialog.papers()->currentText(), "A5") << "Hall's papers shown";
   dialog.landscape()->click();
-  dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
-  EXPECT_EQ(dialog.result(), QDialog::Accepted);
-  EXPECT_EQ(model.Choice(), (PrinterChoice{"Hall", kA5, kLandscape}));
+  dialog.ok()->click();
+  ASSERT_TRUE(test::RunUntil([&dialog] { return dialog.result() == QDialog::Accepted; })) << "OK with Hall's printer";
+  EXPECT_EQ(setup.Choice(), (PrinterChoice{"Hall", kA5, kLandscape}));
+  EXPECT_NE(setup.TakePrinter(), nullptr);
 
-  PrinterChoiceModel none({}, {"", kLetter, kPortrait});
-  PrinterChoiceDialog empty(none);
+  test::FakePrintServer none({});
+  PrinterSetup nothing(none, {"", kLetter, kPortrait});
+  ASSERT_TRUE(test::RunUntil([&nothing] { return nothing.Answered(); })) << "no queue named";
+  PrinterChoiceDialog empty(nothing);
   EXPECT_EQ(empty.printers()->currentText(), "No Printer");
   EXPECT_FALSE(empty.printers()->isEnabled());
+  EXPECT_EQ(empty.note()->text(), "No printer is installed: Print writes a PDF file.");
 }
 
 }  // namespace

@@ -22,8 +22,11 @@
 #include <functional>
 #include <limits>
 #include <memory>
+#include <optional>
 
+#include "components/print_server.h"
 #include "components/printer_device.h"
+#include "components/printer_setup.h"
 #include "components/settings_store.h"
 #include "frame/settings.h"
 #include "layout/page_geometry.h"
@@ -42,12 +45,26 @@ void PrintTo(const PrinterChoice& choice, std::ostream* out) {
 
 namespace {
 
+// Dialogs that do what a user would: Print Setup's script runs once the
+// print server has named its queues, and its OK waits for the printer.
 struct ScriptedDialogs : PrinterDialogs {
   std::function<bool(QPrinter&)> print = [](QPrinter&) { return true; };
   std::function<bool(PrinterChoiceModel&)> choose = [](PrinterChoiceModel&) { return true; };
   bool Print(QPrinter& printer) override { return print(printer); }
-  bool Choose(PrinterChoiceModel& model) override { return choose(model); }
+  bool Choose(PrinterSetup& setup) override {
+    EXPECT_TRUE(test::RunUntil([&setup] { return setup.Answered(); })) << "the print server named no queues within 10 s";
+    if (!choose(setup.Model())) return false;
+    std::optional<bool> taken;
+    setup.Confirm([&taken](bool ok) { taken = ok; });
+    EXPECT_TRUE(test::RunUntil([&taken] { return taken.has_value(); })) << "OK waited 10 s for the printer";
+    return taken.value_or(false);
+  }
 };
+
+// The choice as Print Setup makes it, with the printer made for a queue.
+Status Choose(PrinterDevice& device, const PrinterChoice& choice) {
+  return device.Choose(choice, MakePrinterFor(choice.printerName));
+}
 
 struct FakePrintHost : PrintHost {
   QStringList calls;  // what the window was asked to do, in order
@@ -493,15 +510,13 @@ TEST_F(Printing, WithoutAPrinterAPdfIsWrittenWhileThePrintServerHoldsItsAnswer) 
 TEST_F(Printing, APrinterFoundLateNeverReplacesWhatWasChosen) {
   NEED_SCHEDULER(cups);
   const auto found = [] {
-    FoundPrinter printer{QPrinterInfo::printerInfo(QStringLiteral("Capture")), nullptr};
-    printer.printer = std::make_unique<QPrinter>(printer.info, QPrinter::HighResolution);
-    return printer;
+    return FoundPrinter{QStringLiteral("Capture"), MakePrinterFor(QStringLiteral("Capture"))};
   };
   PrinterDevice untouched(PrinterDevice::Start::NoPrinter);
   EXPECT_TRUE(untouched.Adopt(found()));
   EXPECT_EQ(untouched.DeviceName(), "Capture");
   PrinterDevice chosen(PrinterDevice::Start::NoPrinter);
-  ASSERT_TRUE(chosen.Choose(PrinterChoice{QString(), QPageSize(QPageSize::A5), kLandscape}).ok());
+  ASSERT_TRUE(Choose(chosen, PrinterChoice{QString(), QPageSize(QPageSize::A5), kLandscape}).ok());
   EXPECT_FALSE(chosen.Adopt(found()));
   EXPECT_FALSE(chosen.PrinterReady());
   EXPECT_EQ(chosen.CurrentChoice().paper.id(), QPageSize::A5);
@@ -703,7 +718,7 @@ TEST_F(Printing, QtsPrintDialogKeepsThePaperAndTurnOfThePageUnlessChangedThere) 
   };
   for (const auto& [page, change, printed, shownInProperties] : cases) {
     PrinterDevice device;
-    ASSERT_TRUE(device.Choose(page).ok());
+    ASSERT_TRUE(Choose(device, page).ok());
     shown.clear();
     AcceptPrintDialog accept;
     accept.change = change;
@@ -720,7 +735,7 @@ TEST_F(Printing, AJobReachesTheQueueWithItsPaperAndTurnAndEachCopyOnASheetOfItsO
   for (const PrinterChoice& chosen : {PrinterChoice{"Papers", QPageSize(QPageSize::A4), kLandscape},
                                       PrinterChoice{"Papers", QPageSize(QPageSize::A5), kPortrait}}) {
     PrinterDevice device;
-    ASSERT_TRUE(device.Choose(chosen).ok());
+    ASSERT_TRUE(Choose(device, chosen).ok());
     auto dialogs = std::make_unique<ScriptedDialogs>();
     dialogs->print = [](QPrinter& printer) {
       printer.setCopyCount(2);
@@ -787,7 +802,7 @@ TEST_F(Printing, WhatIsChosenInQtsPrintDialogReachesTheJobAndThePaperStaysItself
   // Only looked at, the paper stays as it was, strips and all; the tray and
   // quality changed there go with the job.
   PrinterDevice device;
-  ASSERT_TRUE(device.Choose({"Papers", QPageSize(QPageSize::A5), kLandscape}).ok());
+  ASSERT_TRUE(Choose(device, {"Papers", QPageSize(QPageSize::A5), kLandscape}).ok());
   const PrinterFacts facts = device.Facts();
   QString shown;
   const auto properties = [&](QDialog& dialog) {
@@ -803,7 +818,7 @@ TEST_F(Printing, WhatIsChosenInQtsPrintDialogReachesTheJobAndThePaperStaysItself
   cups->ForgetJobs();
 
   // Another queue chosen in the dialog prints the page's own paper, turned as the page is.
-  ASSERT_TRUE(device.Choose({"Second", QPageSize(QPageSize::A4), kLandscape}).ok());
+  ASSERT_TRUE(Choose(device, {"Second", QPageSize(QPageSize::A4), kLandscape}).ok());
   const auto otherQueue = [](QDialog& dialog) {
     auto* queues = dialog.findChild<QComboBox*>(QStringLiteral("printers"));
     ASSERT_NE(queues, nullptr);
@@ -820,7 +835,7 @@ TEST_F(Printing, AQueueThatRefusesTheJobOrIsGoneIsReportedNotPrinted) {
   ASSERT_EQ(cups->AddQueue(QStringLiteral("Gone")), QString());
   const auto removed = qScopeGuard([cups] { cups->RemoveQueue(QStringLiteral("Gone")); });
   PrinterDevice device;
-  ASSERT_TRUE(device.Choose({"Gone", QPageSize(QPageSize::Letter), kPortrait}).ok());
+  ASSERT_TRUE(Choose(device, {"Gone", QPageSize(QPageSize::Letter), kPortrait}).ok());
   auto* dialogs = new ScriptedDialogs;
   device.SetDialogs(std::unique_ptr<ScriptedDialogs>(dialogs));
   TestPage page(device.Facts());
@@ -828,11 +843,14 @@ TEST_F(Printing, AQueueThatRefusesTheJobOrIsGoneIsReportedNotPrinted) {
   FakePrintHost host;
   PagePrinting printing(page.model, device, settings, options, host);
 
+  // The queue's answers come after the job was handed over.
   ASSERT_EQ(cups->Refuse(QStringLiteral("Gone")), QString());
   printing.mnuFilePrint_Click();
+  ASSERT_TRUE(test::RunUntil([&host] { return !host.errors.isEmpty(); })) << "no refusal within 10 s";
   ASSERT_EQ(cups->Accept(QStringLiteral("Gone")), QString());
   dialogs->print = [&](QPrinter&) { return cups->RemoveQueue(QStringLiteral("Gone")).isEmpty(); };
   printing.mnuFilePrint_Click();
+  ASSERT_TRUE(test::RunUntil([&host] { return host.errors.size() == 2; })) << "no second answer within 10 s";
   EXPECT_EQ(host.errors, (QStringList{"Printing error: The printer Gone did not take the job: Destination \"Gone\" is not "
                                       "accepting jobs.",
                                       "Printing error: The printer Gone is no longer there."}));
