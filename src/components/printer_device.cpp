@@ -408,7 +408,8 @@ Result<std::unique_ptr<QPrinter>> PrinterDevice::PrinterForDialog() {
   std::unique_ptr<QPrinter> shown;
   if (queue_.isEmpty()) {
     shown = WriterLikePrinter();
-    shown->setOutputFileName(ownFile_);
+    // No name would make it a printer of the print system's again.
+    if (!ownFile_.isEmpty()) shown->setOutputFileName(ownFile_);
   } else {
     PrinterWait wait(*server_, queue_, patienceMs_);
     if (!dialogs().Wait(wait)) return Error{QString(), true};

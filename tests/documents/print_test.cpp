@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QLabel>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
@@ -730,6 +731,70 @@ TEST_F(Printing, QtsPrintDialogKeepsThePaperAndTurnOfThePageUnlessChangedThere) 
   }
 }
 
+// The box that Print shows while it waits for the print server, once shown.
+QDialog* WaitBox() {
+  for (QWidget* window : QApplication::topLevelWidgets()) {
+    auto* box = qobject_cast<QDialog*>(window);
+    if (box && box->isVisible() && !qobject_cast<QPrintDialog*>(box) && box->windowTitle() == "Print") return box;
+  }
+  return nullptr;
+}
+
+// Print asks for the printer of its dialog away: while the print server
+// keeps its answer the program runs on and a box says what it waits for.
+// The patience running out says that the server does not answer, Cancel
+// there is a cancelled Print, and an answer opens the print dialog; the job
+// then goes to the queue while the server holds its answer again.
+TEST_F(Printing, PrintWaitsForThePrintServerWithTheProgramRunningAndHandsItsJobOverAway) {
+  NEED_SCHEDULER(cups);
+  PrinterDevice device;
+  ASSERT_EQ(device.DeviceName(), "Capture");
+  device.SetPatience(1500);
+  const QByteArray scheduler = qgetenv("CUPS_SERVER");
+  test::HeldPrintServer server(test::freshShortFolder(QStringLiteral("held")) + QStringLiteral("/held.sock"),
+                               QString::fromLocal8Bit(scheduler), 15);
+  ASSERT_TRUE(server.Listening());
+  qputenv("CUPS_SERVER", server.Path());
+  const auto back = qScopeGuard([&scheduler] { qputenv("CUPS_SERVER", scheduler); });
+  TestPage page(device.Facts());
+  page.Place(SolidPicture(folder, "red", Qt::red, {40, 40}), {0.1, 0.1, 0.3, 0.3}, 0);
+  FakePrintHost host;
+  PagePrinting printing(page.model, device, settings, options, host);
+  // Prints, doing `atBox` to the wait box once it shows; what the box said.
+  const auto printWatched = [&](const std::function<void(QDialog&)>& atBox) {
+    QString said;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+      QDialog* box = WaitBox();
+      if (!box) return;
+      watch.stop();
+      said = box->findChild<QLabel*>()->text();
+      atBox(*box);
+    });
+    watch.start(10);
+    printing.mnuFilePrint_Click();
+    return said;
+  };
+
+  EXPECT_EQ(printWatched([](QDialog&) {}), "Asking the print server for Capture...");
+  EXPECT_EQ(host.errors, QStringList{"Printing error: The print server does not answer."});
+  host.errors.clear();
+  host.calls.clear();
+  printWatched([](QDialog& box) { box.findChild<QPushButton*>()->click(); });
+  EXPECT_EQ(host.errors, QStringList());
+  EXPECT_EQ(host.calls, (QStringList{"OPEN", "CLOSE wait", "printer Capture", "refresh"}));
+
+  AcceptPrintDialog accept;
+  accept.change = [&server](QDialog&) { server.Hold(); };
+  printWatched([&server](QDialog&) { server.Answer(); });
+  EXPECT_TRUE(accept.accepted) << "no print dialog came within 10 s";
+  EXPECT_EQ(host.errors, QStringList());
+  EXPECT_FALSE(server.AnsweredByItself()) << "Print waited for the queue to take its job";
+  EXPECT_EQ(cups->Jobs(QStringLiteral("Capture")), QStringList()) << "a job while the print server holds its answer";
+  server.Answer();
+  EXPECT_FALSE(cups->WaitForJob(QStringLiteral("Capture")).isEmpty()) << "no job within 15 s of the answer";
+}
+
 TEST_F(Printing, AJobReachesTheQueueWithItsPaperAndTurnAndEachCopyOnASheetOfItsOwn) {
   NEED_SCHEDULER(cups);
   for (const PrinterChoice& chosen : {PrinterChoice{"Papers", QPageSize(QPageSize::A4), kLandscape},
@@ -817,17 +882,31 @@ TEST_F(Printing, WhatIsChosenInQtsPrintDialogReachesTheJobAndThePaperStaysItself
   EXPECT_EQ(device.Facts(), facts) << "the page keeps its paper and strips";
   cups->ForgetJobs();
 
-  // Another queue chosen in the dialog prints the page's own paper, turned as the page is.
-  ASSERT_TRUE(Choose(device, {"Second", QPageSize(QPageSize::A4), kLandscape}).ok());
-  const auto otherQueue = [](QDialog& dialog) {
-    auto* queues = dialog.findChild<QComboBox*>(QStringLiteral("printers"));
-    ASSERT_NE(queues, nullptr);
-    queues->setCurrentIndex(queues->findText(QStringLiteral("Papers")));
+  // Another queue chosen in the dialog prints the page's own paper, turned
+  // as the page is, also where that paper is not the one the queue starts
+  // on: Sizes starts on Letter and lists A5 first.
+  ASSERT_EQ(cups->AddQueue(QStringLiteral("Sizes")), QString());
+  const auto removed = qScopeGuard([cups] { cups->RemoveQueue(QStringLiteral("Sizes")); });
+  const struct {
+    PrinterChoice page;
+    QString chosen;
+  } others[] = {
+      {{"Second", QPageSize(QPageSize::A4), kLandscape}, "Papers"},
+      {{"Papers", QPageSize(QPageSize::A5), kLandscape}, "Sizes"},
   };
-  sent = PrintThroughQtsDialog(device, otherQueue, QStringLiteral("Papers"));
-  EXPECT_EQ(sent.value("media"), "A4");
-  EXPECT_TRUE(sent.contains("landscape"));
-  EXPECT_EQ(device.CurrentChoice(), (PrinterChoice{"Papers", QPageSize(QPageSize::A4), kLandscape}));
+  for (const auto& [page, chosen] : others) {
+    ASSERT_TRUE(Choose(device, page).ok());
+    const auto otherQueue = [chosen = chosen](QDialog& dialog) {
+      auto* queues = dialog.findChild<QComboBox*>(QStringLiteral("printers"));
+      ASSERT_NE(queues, nullptr);
+      queues->setCurrentIndex(queues->findText(chosen));
+    };
+    sent = PrintThroughQtsDialog(device, otherQueue, chosen);
+    EXPECT_EQ(sent.value("media"), page.paper.key()) << chosen.toStdString();
+    EXPECT_TRUE(sent.contains("landscape"));
+    EXPECT_EQ(device.CurrentChoice(), (PrinterChoice{chosen, page.paper, kLandscape}));
+    cups->ForgetJobs();
+  }
 }
 
 TEST_F(Printing, AQueueThatRefusesTheJobOrIsGoneIsReportedNotPrinted) {

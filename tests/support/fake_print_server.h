@@ -2,7 +2,7 @@
 
 // A print server that names the queues it is given, at once (as the event
 // loop runs next) or only when told to, and makes the printers a test
-// gives it. For the printer dialogs' tests, which need no scheduler.
+// gives it; told to hold, it answers nothing until told to answer. For the printer dialogs' tests, which need no scheduler.
 
 #include <QList>
 #include <QMetaObject>
@@ -40,6 +40,8 @@ class FakePrintServer final : public PrintServer {
     if (answering_) Answer();
   }
 
+  // Questions from now on are held.
+  void Hold() { answering_ = false; }
   // From now on every question is answered, those held so far too.
   void Answer() {
     answering_ = true;
