@@ -46,15 +46,15 @@ std::shared_ptr<Receiver> ReceiverOf(QObject* object) {
   return receiver;
 }
 
+}  // namespace
+
 // Without a default, any printer at all is better than refusing to print.
-QString ChooseQueue() {
+QString DefaultQueue() {
   const QString named = QPrinterInfo::defaultPrinterName();
   if (!named.isEmpty()) return named;
   const QStringList queues = QPrinterInfo::availablePrinterNames();
   return queues.isEmpty() ? QString() : queues.constFirst();
 }
-
-}  // namespace
 
 QString PrintServerSilent() { return QStringLiteral("The print server does not answer."); }
 
@@ -82,7 +82,7 @@ std::unique_ptr<QPrinter> MakePrinterFor(const QString& queue) {
 void FindPrinterAway(QObject* receiver, std::function<void(const std::shared_ptr<FoundPrinter>&)> found) {
   AskAway(receiver, [found = std::move(found)]() -> std::function<void()> {
     auto result = std::make_shared<FoundPrinter>();
-    result->queue = ChooseQueue();
+    result->queue = DefaultQueue();
     result->printer = MakePrinterFor(result->queue);
     if (!result->printer) return [] {};
     return [found, result] { found(result); };

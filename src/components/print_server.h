@@ -38,6 +38,10 @@ inline constexpr int kPrintServerPatienceMs = 5000;
 // by then.
 void AskAway(QObject* receiver, std::function<std::function<void()>()> ask);
 
+// The system's default queue, or its first; "" without any. Asks on the
+// calling thread, which may wait minutes.
+QString DefaultQueue();
+
 // A printer for `queue` on the queue's own paper (Qt starts every printer
 // on A4), or null when the print system has no such queue or stopped
 // answering meanwhile. Asks on the calling thread, which may wait minutes.

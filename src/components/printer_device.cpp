@@ -214,9 +214,7 @@ struct PrinterDevice::Job {
 
 PrinterDevice::PrinterDevice(Start start) : server_(std::make_unique<ThreadedPrintServer>()) {
   if (start == Start::DefaultPrinter) {
-    const QString byDefault = QPrinterInfo::defaultPrinterName();
-    const QStringList queues = QPrinterInfo::availablePrinterNames();
-    queue_ = !byDefault.isEmpty() ? byDefault : queues.isEmpty() ? QString() : queues.constFirst();
+    queue_ = DefaultQueue();
     printer_ = MakePrinterFor(queue_);
   }
   if (!printer_) {

@@ -122,7 +122,7 @@ TEST(PrinterSetupTest, OkWaitsForThePrinterOfAQueueChosenAnew) {
   EXPECT_EQ(server.asked, QStringList()) << "the queue printed on needs no new printer";
 
   // Hall's printer is made as soon as Hall is selected: OK takes it at once.
-  PrinterSetup setup(server, {"Office", kA4, kPortrait}, 50);
+  PrinterSetup setup(server, {"Office", kA4, kPortrait});
   ASSERT_TRUE(test::RunUntil([&setup] { return setup.Answered(); })) << "the queues named";
   setup.Model().SelectPrinter(1);
   setup.PrinterSelected();

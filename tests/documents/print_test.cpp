@@ -506,6 +506,32 @@ TEST_F(Printing, WithoutAPrinterAPdfIsWrittenWhileThePrintServerHoldsItsAnswer) 
   ExpectEdgesAtFractions(host.saveAnswer, "while the print server holds its answer");
 }
 
+// The print server asked away: its queues, with the one it names as its
+// default, each time asked; the printer looked for at the start is that
+// default, whichever comes first.
+TEST_F(Printing, ThePrintServerIsAskedAwayEveryTimeAndItsDefaultIsFound) {
+  NEED_SCHEDULER(cups);
+  ThreadedPrintServer server;
+  QObject asker;
+  EXPECT_FALSE(server.Answered());
+  for (int ask = 1; ask <= 2; ++ask) {
+    bool answered = false;
+    server.AskQueues(&asker, [&answered] { answered = true; });
+    ASSERT_TRUE(test::RunUntil([&answered] { return answered; })) << "no answer within 10 s to question " << ask;
+    EXPECT_TRUE(server.Answered());
+  }
+  QStringList named;
+  for (const PrinterQueue& queue : server.Queues()) named << queue.name + (queue.isDefault ? "*" : "");
+  EXPECT_EQ(named, (QStringList{"Capture*", "Papers", "Second"}));
+
+  ASSERT_EQ(test::PrivatePrintScheduler::Run(QStringLiteral("lpadmin"), {"-d", "Papers"}), QString());
+  const auto back = qScopeGuard([] { test::PrivatePrintScheduler::Run(QStringLiteral("lpadmin"), {"-d", "Capture"}); });
+  QString found;
+  FindPrinterAway(&asker, [&found](const std::shared_ptr<FoundPrinter>& printer) { found = printer->queue; });
+  EXPECT_TRUE(test::RunUntil([&found] { return !found.isEmpty(); })) << "no printer found within 10 s";
+  EXPECT_EQ(found, "Papers");
+}
+
 // A printer found late takes the place of the PDF writer the page began
 // with, but not of a paper the user chose for it meanwhile.
 TEST_F(Printing, APrinterFoundLateNeverReplacesWhatWasChosen) {
@@ -749,7 +775,7 @@ TEST_F(Printing, PrintWaitsForThePrintServerWithTheProgramRunningAndHandsItsJobO
   NEED_SCHEDULER(cups);
   PrinterDevice device;
   ASSERT_EQ(device.DeviceName(), "Capture");
-  device.SetPatience(1500);
+  device.SetPatience(2000);
   const QByteArray scheduler = qgetenv("CUPS_SERVER");
   test::HeldPrintServer server(test::freshShortFolder(QStringLiteral("held")) + QStringLiteral("/held.sock"),
                                QString::fromLocal8Bit(scheduler), 15);
@@ -780,6 +806,7 @@ TEST_F(Printing, PrintWaitsForThePrintServerWithTheProgramRunningAndHandsItsJobO
   EXPECT_EQ(host.errors, QStringList{"Printing error: The print server does not answer."});
   host.errors.clear();
   host.calls.clear();
+  device.SetPatience(20000);  // only Cancel and the answer end the waits from here on
   printWatched([](QDialog& box) { box.findChild<QPushButton*>()->click(); });
   EXPECT_EQ(host.errors, QStringList());
   EXPECT_EQ(host.calls, (QStringList{"OPEN", "CLOSE wait", "printer Capture", "refresh"}));
