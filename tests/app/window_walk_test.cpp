@@ -30,6 +30,7 @@
 #include "acquire/scan_window.h"
 #include "components/printer_choice.h"
 #include "components/printer_choice_dialog.h"
+#include "components/printer_dialogs.h"
 #include "components/printer_setup.h"
 #include "browser/thumbnail_area.h"
 #include "browser/folder_open.h"
@@ -348,6 +349,10 @@ TEST_F(WindowWalk, PrintSetupAndDownload) {
       << "the note that the print server does not answer";
   PrinterChoiceDialog waiting(held, &*main_);
   EXPECT_NONE(VisitModal([&] { waiting.exec(); }));
+  // Print's wait for the printer of its dialog, shown after a quiet moment.
+  PrinterWait wait(silent, QStringLiteral("Accounting Floor Two Printer A"), 60000);
+  QtPrinterDialogs dialogs(&*main_);
+  EXPECT_NONE(VisitModal([&] { dialogs.Wait(wait); }));
   EXPECT_NONE(Command("mnufileDownloadDrive"));
 }
 
