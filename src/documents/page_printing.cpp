@@ -100,7 +100,11 @@ int NeededLongSide(QSize picture, QSizeF printed) {
 
 PagePrinting::PagePrinting(const PageModel& page, PrinterDevice& printer, const SettingsStore& settings,
                            const Options& options, PrintHost& host)
-    : page_(page), printer_(printer), settings_(settings), options_(options), host_(host) {}
+    : page_(page), printer_(printer), settings_(settings), options_(options), host_(host) {
+  printer_.SetRefusals([this](const QString& error) { host_.ShowError(kPrintingError + error); });
+}
+
+PagePrinting::~PagePrinting() { printer_.SetRefusals(nullptr); }
 
 void PagePrinting::mnuFilePrint_Click() {
   host_.PlaySound(Sound::Open, Wait::No);

@@ -104,8 +104,13 @@ class PagePrinting {
  public:
   // Everything given must outlive this object. The setting "FastPrint" is
   // read from `settings` at every print.
+  // A queue that refuses a job handed over says so later, through `host`,
+  // while this object is there.
   PagePrinting(const PageModel& page, PrinterDevice& printer, const SettingsStore& settings,
                const Options& options, PrintHost& host);
+  ~PagePrinting();
+  PagePrinting(const PagePrinting&) = delete;
+  PagePrinting& operator=(const PagePrinting&) = delete;
 
   // `mnuFilePrint_Click`: the print dialog, then one job of one page per
   // copy, to the printer or, asked for a file name, as a PDF to a file.
