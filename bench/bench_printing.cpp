@@ -89,7 +89,7 @@ struct Host : lumaset::PrintHost {
 
 struct PrintAtOnce : lumaset::PrinterDialogs {
   bool Print(QPrinter&) override { return true; }
-  bool Choose(lumaset::PrinterChoiceModel&) override { return true; }
+  bool Choose(lumaset::PrinterSetup&) override { return true; }
 };
 
 // Letter with half-inch strips; two columns of four, each 3.5 x 2.33 in.

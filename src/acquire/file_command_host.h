@@ -48,9 +48,19 @@ class FileCommandHost {
   // While an outside program runs: true shows the hourglass and disables the
   // main window; false restores both.
   virtual void SetBusy(bool busy) = 0;
+  // While a file is turned: true makes the page, the panels, the tree and
+  // every command that could change them wait, with the hourglass; the
+  // menus stay live, and Exit stops the turn (FileCommands::StopTurn) and
+  // closes the window once it has ended. False restores them.
+  virtual void SetTurning(bool turning) = 0;
   // Runs `work` as one operation of the progress window, which the main
-  // imaging object's progress drives; true when Cancel was pressed meanwhile.
+  // imaging object's progress drives, and ShowProgress; true when Cancel was
+  // pressed meanwhile.
   virtual bool RunWithProgress(const std::function<void()>& work) = 0;
+  // Within RunWithProgress, on the window's thread: the progress window at
+  // `percent` (0 shows it naming the work, `workText`); true once Cancel
+  // was pressed.
+  virtual bool ShowProgress(int percent, const QString& workText) = 0;
 };
 
 }  // namespace lumaset

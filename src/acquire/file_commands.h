@@ -10,6 +10,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <functional>
 #include <optional>
 
@@ -63,15 +64,26 @@ class FileCommands {
   // Takes cell `index` out of the panel and sets the captions by the new count.
   void ThumbNailRemove(int index);
 
+  // While a file is turned no other command acts on the panel's files: the
+  // file and the table stay the turn's until it has ended.
+  bool turning() const { return turning_; }
+  // Ends the turn under way before anything is written, for the program's
+  // end; a turn already writing finishes its file.
+  void StopTurn() { stopTurn_ = true; }
+
  private:
   enum class Transfer { Copy, Move };
 
   int Selected() const;
+  // The panel's cell of `file`, or -1.
+  int IndexOf(const QString& file) const;
   void TransferSelected(Transfer how);
   // Copies or moves `file` into `folder`; true when done.
   bool TransferInto(Transfer how, const QString& file, const QString& folder);
   void TreeTransfer(Transfer how, const QString& file, const QString& folder);
   Status Rotate(int index);
+  Status TurnHeldPicture(const QString& file);
+  class TurnScope;
   void RebuildCell(int index);
   // The pictures of `folder`, one by one to the trash; false at a refusal.
   bool TrashPictures(const QString& folder, bool* anyTrashed);
@@ -80,6 +92,8 @@ class FileCommands {
   FileCommandHost& host_;
   EditorFinder findEditor_;
   EditorRunner runEditor_;
+  bool turning_ = false;
+  std::atomic<bool> stopTurn_{false};  // asked by Cancel or the program's end; read by the turn's worker
 };
 
 }  // namespace lumaset

@@ -4,9 +4,13 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QFutureWatcher>
+#include <QMetaObject>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <atomic>
+#include <functional>
 #include <optional>
+#include <utility>
 
 #include "acquire/file_command_host.h"
 #include "acquire/file_commands.h"
@@ -14,6 +18,7 @@
 #include "browser/background_work.h"
 #include "browser/thumbnail_area.h"
 #include "components/file_system.h"
+#include "components/imaging/decode_memory.h"
 #include "components/imaging/imaging.h"
 #include "frame/settings.h"
 
@@ -35,13 +40,33 @@ Status CheckFileName(const QString& name) {
 
 // Runs `work` on a worker while the window's events go on, and gives its
 // result. Work under way when the program ends is waited for, so that a
-// file is written whole or not at all.
+// file is written whole or not at all. The work stops where it can once
+// `stop` is set; `progress` hears, on the window's thread, the latest of
+// the percentages the work reports (a Cancel click that arrives while it
+// shows one may set `stop`).
 template <typename T, typename Work>
-T OffTheWindow(Work work) {
+T OffTheWindow(Work work, const std::atomic<bool>& stop, const std::function<void(int)>& progress = {}) {
   QFutureWatcher<T> running;
   QEventLoop loop;
+  std::atomic<int> latest{0};
+  std::atomic<bool> posted{false};
+  bool showing = false;
+  const auto show = [&] {
+    posted = false;
+    if (std::exchange(showing, true)) return;  // a report that came while one is shown waits for the next
+    progress(latest);
+    showing = false;
+  };
+  const WorkProgress::Listener listener = [&](int percent) {
+    latest = percent;
+    if (progress && !posted.exchange(true)) QMetaObject::invokeMethod(&loop, show, Qt::QueuedConnection);
+  };
   QObject::connect(&running, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
-  running.setFuture(QtConcurrent::run(BackgroundPool(), std::move(work)));
+  running.setFuture(QtConcurrent::run(BackgroundPool(), [&] {
+    const DecodeStop::Scope stopped([&stop] { return stop.load(std::memory_order_relaxed); });
+    const WorkProgress::Scope reported(listener);
+    return work();
+  }));
   loop.exec();
   running.waitForFinished();
   return running.result();
@@ -96,51 +121,92 @@ void FileCommands::mnuFileOptionsRotate_Click() {
     host_.ShowError(QStringLiteral("Error: File <%1> not rotated!\n%2").arg(file, rotated.error()));
 }
 
-// A picture that cannot be turned without loss is refused before any work;
-// the turn is thrown away when Cancel was pressed while it ran; the file is
-// written only once the whole turned picture is there.
+// The command's hold on the panel, the window and the stop for as long as
+// a turn runs, however it ends.
+class FileCommands::TurnScope {
+ public:
+  explicit TurnScope(FileCommands& commands) : commands_(commands) {
+    commands_.turning_ = true;
+    commands_.stopTurn_ = false;
+    commands_.host_.SetTurning(true);
+  }
+  ~TurnScope() {
+    commands_.host_.SetTurning(false);
+    commands_.turning_ = false;
+  }
+  TurnScope(const TurnScope&) = delete;
+  TurnScope& operator=(const TurnScope&) = delete;
+
+ private:
+  FileCommands& commands_;
+};
+
+// A picture that cannot be turned without loss is refused before any work.
+// The file is read, turned, checked and written on a worker while the
+// window paints and the progress window shows how far the turn has come;
+// its Cancel, or the program's end, stops the turn and drops it before
+// anything is written. The file is written only once the whole turned
+// picture is there.
 Status FileCommands::Rotate(int index) {
-  Imaging& imaging = context_.imaging;
   const QString file = context_.panel.table().ThumbFiles(index);
   if (Status turnable = CheckTurnable(file); !turnable) return turnable;
   const std::optional<FileIdentity> loadedFile = FileIdentity::Of(file);
+  const TurnScope turning(*this);
   // Only a picture written anew as a JPEG is loaded and turned here; every
   // other file turns from the samples it stores, at their own depth (a page
   // widened to 32 bits a pixel and turned beside it would cost many times
   // as much: 64 times for a black-and-white one).
   const bool held = TurnNeedsHeldPicture(file);
   if (held) {
-    if (Status loaded = imaging.LoadFile(file); !loaded) return loaded;
-    Status turned;
-    const bool cancelled = host_.RunWithProgress([&] {
-      imaging.setProgressEnabled(context_.options.showProgress);
-      turned = imaging.ImgRotate(90.0);
-      imaging.setProgressEnabled(false);
-    });
-    if (cancelled && context_.options.showProgress) return Status::success();
-    if (!turned) return turned;
+    if (const Status turned = TurnHeldPicture(file); !turned) return turned.cancelled() ? Status::success() : turned;
   }
-  // The file is read, turned, checked and written on a worker, the window
-  // taking no input but painting meanwhile: a large photo takes seconds.
-  // Cancel drops the turn before anything is written.
-  const BusyScope busy(host_);
+  const bool shown = context_.options.showProgress && !held;
   std::optional<Result<TurnedPicture>> turned;
-  const auto turn = [&] {
-    turned.emplace(OffTheWindow<Result<TurnedPicture>>(
-        [&imaging, file, loadedFile] { return TurnPicture(imaging, file, loadedFile); }));
+  const auto progress = [this](int percent) {
+    if (host_.ShowProgress(percent, QString())) stopTurn_ = true;
   };
-  if (held) {
-    turn();
-  } else if (host_.RunWithProgress(turn) && context_.options.showProgress) {
-    return Status::success();
-  }
+  const auto turn = [&] {
+    if (shown && host_.ShowProgress(0, QStringLiteral("Rotating"))) stopTurn_ = true;
+    turned.emplace(OffTheWindow<Result<TurnedPicture>>(
+        [&imaging = context_.imaging, file, loadedFile] { return TurnPicture(imaging, file, loadedFile); },
+        stopTurn_, shown ? std::function<void(int)>(progress) : std::function<void(int)>()));
+  };
+  const bool cancelled = held ? (turn(), false) : host_.RunWithProgress(turn);
+  if ((cancelled && shown) || stopTurn_) return Status::success();
   if (!*turned) return Error{turned->error()};
+  // Written whole once begun, whatever is asked meanwhile.
+  const std::atomic<bool> never{false};
   const Result<QString> saved =
-      OffTheWindow<Result<QString>>([picture = **turned] { return WriteTurnedPicture(picture); });
+      OffTheWindow<Result<QString>>([picture = **turned] { return WriteTurnedPicture(picture); }, never);
   if (!saved) return Error{saved.error()};
-  context_.panel.table().setFile(index, *saved);
-  RebuildCell(index);
+  // The cell of the file is rebuilt, wherever the table holds it now.
+  const ThumbTable& table = context_.panel.table();
+  const int cell = table.isValid(index) && table.ThumbFiles(index) == file ? index : IndexOf(file);
+  if (cell < 0) return Status::success();
+  context_.panel.table().setFile(cell, *saved);
+  RebuildCell(cell);
   return Status::success();
+}
+
+// The picture loaded into the imaging object on a worker, then turned there
+// under the progress window, which the object's progress drives. A
+// cancelled error when Cancel or the program's end drops it.
+Status FileCommands::TurnHeldPicture(const QString& file) {
+  Imaging& imaging = context_.imaging;
+  const bool showProgress = context_.options.showProgress;
+  const Error dropped{QString(), true};
+  imaging.setProgressEnabled(false);  // the load reports to no window from its worker
+  const Status loaded = OffTheWindow<Status>([&imaging, file] { return imaging.LoadFile(file); }, stopTurn_);
+  if (stopTurn_) return dropped;
+  if (!loaded) return loaded;
+  Status turned;
+  const bool cancelled = host_.RunWithProgress([&] {
+    imaging.setProgressEnabled(showProgress);
+    turned = imaging.ImgRotate(90.0);
+    imaging.setProgressEnabled(false);
+  });
+  if ((cancelled && showProgress) || stopTurn_) return dropped;
+  return turned;
 }
 
 void FileCommands::RebuildCell(int index) { context_.panel.ThumbNailCreate(index); }

@@ -16,13 +16,6 @@ namespace {
 
 using FS = FileSystemUtility;
 
-int IndexOfFile(const ThumbTable& table, const QString& file) {
-  for (int i = 0; i < table.ThumbCount(); ++i) {
-    if (table.ThumbFiles(i) == file) return i;
-  }
-  return -1;
-}
-
 QString FailureText(const QString& file, const QString& ending, const QString& cause) {
   return QStringLiteral("Error: File <%1> %2\n%3").arg(file, ending, cause);
 }
@@ -33,11 +26,20 @@ FileCommands::FileCommands(FileCommandContext context, FileCommandHost& host, Ed
                            EditorRunner runEditor)
     : context_(context), host_(host), findEditor_(std::move(findEditor)), runEditor_(std::move(runEditor)) {}
 
-// While thumbnails are made the table is not the commands' to change.
+// While thumbnails are made, or a file is turned, the table is not the
+// commands' to change.
 int FileCommands::Selected() const {
   const ThumbnailPanel& panel = context_.panel;
   const int sel = panel.table().ThumbSel();
-  return !panel.building() && panel.table().isValid(sel) ? sel : -1;
+  return !panel.building() && !turning_ && panel.table().isValid(sel) ? sel : -1;
+}
+
+int FileCommands::IndexOf(const QString& file) const {
+  const ThumbTable& table = context_.panel.table();
+  for (int i = 0; i < table.ThumbCount(); ++i) {
+    if (table.ThumbFiles(i) == file) return i;
+  }
+  return -1;
 }
 
 void FileCommands::mnuFileOptionsCopy_Click() { TransferSelected(Transfer::Copy); }
@@ -49,7 +51,7 @@ void FileCommands::TransferSelected(Transfer how) {
   const QString file = context_.panel.table().ThumbFiles(sel);
   if (!host_.PickFolder(how == Transfer::Copy ? FolderPickMode::CopyTo : FolderPickMode::MoveTo)) return;
   if (!TransferInto(how, file, context_.folders.copyMove) || how == Transfer::Copy) return;
-  if (const int index = IndexOfFile(context_.panel.table(), file); index >= 0) ThumbNailRemove(index);
+  if (const int index = IndexOf(file); index >= 0) ThumbNailRemove(index);
 }
 
 // The same folder is the same directory, however it is spelled; letter case
@@ -84,9 +86,9 @@ void FileCommands::mnuNodeFileMove_Click(const QString& file, const QString& fol
 }
 
 void FileCommands::TreeTransfer(Transfer how, const QString& file, const QString& folder) {
-  if (file.isEmpty() || folder.isEmpty() || context_.panel.building()) return;
+  if (file.isEmpty() || folder.isEmpty() || context_.panel.building() || turning_) return;
   if (!TransferInto(how, file, folder) || how == Transfer::Copy) return;
-  if (const int index = IndexOfFile(context_.panel.table(), file); index >= 0) ThumbNailRemove(index);
+  if (const int index = IndexOf(file); index >= 0) ThumbNailRemove(index);
 }
 
 void FileCommands::mnuFileOptionsDelete_Click() {
@@ -99,7 +101,7 @@ void FileCommands::mnuFileOptionsDelete_Click() {
     host_.ShowError(FailureText(file, QStringLiteral("not deleted!"), trashed.error()));
     return;
   }
-  if (const int index = IndexOfFile(context_.panel.table(), file); index >= 0) ThumbNailRemove(index);
+  if (const int index = IndexOf(file); index >= 0) ThumbNailRemove(index);
 }
 
 void FileCommands::ThumbNailRemove(int index) {

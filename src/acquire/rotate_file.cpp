@@ -5,17 +5,13 @@
 #include <QImageReader>
 #include <QImageWriter>
 
-#include <cerrno>
-#include <cstring>
 #include <utility>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "components/file_system.h"
-#include "components/imaging/decode_memory.h"
 #include "components/imaging/imaging.h"
-#include "components/imaging/jpeg/jpeg_quarter_turn.h"
 #include "components/imaging/quarter_turn_file.h"
 
 namespace lumaset {
@@ -26,71 +22,6 @@ bool IsJpegFile(const QString& path) { return QImageReader::imageFormat(path) ==
 
 Status Refused(const QString& path, const QString& why) {
   return Error{QStringLiteral("\"%1\" cannot be turned: %2").arg(path, why)};
-}
-
-Error CannotRead(const QString& path, const QString& why) {
-  return Error{QStringLiteral("\"%1\" cannot be read: %2").arg(path, why)};
-}
-
-Error Changed(const QString& path) {
-  return Error{QStringLiteral("\"%1\" was changed by another program while Lumaset worked on it; "
-                              "that program's file is kept.")
-                   .arg(path)};
-}
-
-// A file's content, and what the file was when it was read.
-struct ReadFile {
-  QByteArray bytes;
-  FileIdentity identity;
-};
-
-// A file larger than all the memory decodes may hold is no picture to turn.
-// One that changes while it is read is not read.
-Result<ReadFile> ReadWhole(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return CannotRead(path, file.errorString());
-  const std::optional<FileIdentity> before = FileIdentity::Of(file.handle());
-  if (!before) return CannotRead(path, QString::fromLocal8Bit(std::strerror(errno)));
-  if (before->size > imaging_detail::DecodeMemory::kTotalBytes)
-    return CannotRead(path, QStringLiteral("the file is too large to be a picture Lumaset reads."));
-  QByteArray bytes = file.readAll();
-  if (file.error() != QFileDevice::NoError) return CannotRead(path, file.errorString());
-  if (FileIdentity::Of(file.handle()) != before || bytes.size() != before->size) return Changed(path);
-  return ReadFile{std::move(bytes), *before};
-}
-
-// The new content of the file, and what the file was when it was read.
-struct Turned {
-  QByteArray bytes;
-  FileIdentity read;
-};
-
-// A JPEG file is turned as it stores its picture; any other file written as
-// a JPEG is the held picture compressed.
-Result<Turned> TurnedJpeg(Imaging& imaging, const QString& original) {
-  if (!IsJpegFile(original)) {
-    const std::optional<FileIdentity> read = FileIdentity::Of(original);
-    if (!read) return Changed(original);
-    Result<QByteArray> encoded = imaging.Encode("jpeg");
-    if (!encoded) return Error{QStringLiteral("\"%1\" cannot be written: %2").arg(original, encoded.error())};
-    return Turned{std::move(encoded).value(), *read};
-  }
-  Result<ReadFile> old = ReadWhole(original);
-  if (!old) return Error{old.error()};
-  Result<QByteArray> turned = TurnJpegClockwise(old->bytes);
-  if (turned.cancelled()) return Error{turned.error(), true};
-  if (!turned) return Error{Refused(original, turned.error()).error()};
-  return Turned{std::move(turned).value(), old->identity};
-}
-
-// The held picture is opaque 8-bit RGB; a file kept in its own format is
-// turned from what it stores instead, so that it keeps all it held.
-Result<Turned> TurnedAsStored(const QString& original, const QByteArray& format) {
-  Result<ReadFile> stored = ReadWhole(original);
-  if (!stored) return Error{stored.error()};
-  Result<QByteArray> turned = TurnedFileClockwise(original, stored->bytes, format);
-  if (!turned) return Error{turned.error(), turned.cancelled()};
-  return Turned{std::move(turned).value(), stored->identity};
 }
 
 }  // namespace
@@ -128,12 +59,27 @@ bool TurnNeedsHeldPicture(const QString& path) {
   return format.isEmpty() || (format == "jpeg" && !IsJpegFile(path));
 }
 
+// A JPEG file, and every file kept in its own format, is turned as it
+// stores its picture; any other file written as a JPEG is the held picture
+// compressed.
 Result<TurnedPicture> TurnPicture(Imaging& imaging, const QString& path, const std::optional<FileIdentity>& loaded) {
   const QByteArray format = TurnedPictureFormat(path);
-  Result<Turned> turned = format.isEmpty() || format == "jpeg" ? TurnedJpeg(imaging, path) : TurnedAsStored(path, format);
-  if (!turned) return Error{turned.error(), turned.cancelled()};
-  if (loaded && turned->read != *loaded) return Changed(path);
-  return TurnedPicture{path, std::move(turned->bytes), turned->read};
+  TurnedPicture turned{path, {}, {}};
+  if (TurnNeedsHeldPicture(path)) {
+    const std::optional<FileIdentity> read = FileIdentity::Of(path);
+    if (!read) return FileSystemUtility::ChangedMeanwhile(path);
+    Result<QByteArray> encoded = imaging.Encode("jpeg");
+    if (!encoded) return Error{QStringLiteral("\"%1\" cannot be written: %2").arg(path, encoded.error())};
+    turned.bytes = std::move(encoded).value();
+    turned.read = *read;
+  } else {
+    Result<TurnedFile> file = TurnFileClockwise(path, format);
+    if (!file) return Error{file.error(), file.cancelled()};
+    turned.bytes = std::move(file->bytes);
+    turned.read = file->read;
+  }
+  if (loaded && turned.read != *loaded) return FileSystemUtility::ChangedMeanwhile(path);
+  return turned;
 }
 
 Result<QString> WriteTurnedPicture(const TurnedPicture& turned) {
@@ -149,7 +95,8 @@ Result<QString> WriteTurnedPicture(const TurnedPicture& turned) {
   if (Status written = FileSystemUtility::WriteFile(jpeg, turned.bytes, FileSystemUtility::Name::New, path); !written)
     return Error{written.error()};
   // Only the file that was turned goes to the trash.
-  Status trashed = FileIdentity::Of(path) == turned.read ? FileSystemUtility::RecycleFiles({path}) : Changed(path);
+  Status trashed = FileIdentity::Of(path) == turned.read ? FileSystemUtility::RecycleFiles({path})
+                                                         : FileSystemUtility::ChangedMeanwhile(path);
   if (!trashed) {
     // Two copies would look like a new picture; the new one is ours to take back.
     QFile::remove(jpeg);

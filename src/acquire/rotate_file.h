@@ -30,11 +30,11 @@ QString JpegNameFor(const QString& path);
 Status CheckTurnable(const QString& path);
 
 // Writes the turned picture over `path` (through a finished temporary file,
-// keeping its permissions and group), or as a new JPEG beside it, after
-// which `path` goes to the trash. A JPEG file is turned as it stores its
-// picture (see TurnJpegClockwise); another file written as a JPEG is made
-// from the picture held by `imaging`; a file kept in its own format is
-// turned afresh from its own pixels. A JPEG name already taken is never
+// keeping its permissions, group, owner and attributes), or as a new JPEG
+// beside it, after which `path` goes to the trash. A JPEG file, and a file
+// kept in its own format, is turned as it stores its picture (see
+// TurnFileClockwise); another file written as a JPEG is made from the
+// picture held by `imaging`. A JPEG name already taken is never
 // overwritten. The file replaced or trashed must be the file read: with
 // `loaded` (what it was when `imaging` loaded it) as well as when it was
 // read here; one that another program has changed or replaced since is
@@ -46,7 +46,8 @@ Result<QString> SaveTurnedPicture(Imaging& imaging, const QString& path,
 // The two halves of SaveTurnedPicture, for a caller that reads and turns the
 // file away from the window and may drop the result before anything is
 // written: the turned content and what the file was when it was read, and
-// its writing.
+// its writing. The turn reports its progress and stops as the imaging
+// engine's turns do (WorkProgress, DecodeStop).
 struct TurnedPicture {
   QString path;
   QByteArray bytes;

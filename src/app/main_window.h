@@ -78,6 +78,8 @@ class MainWindow : public QMainWindow, private FolderOpenWindow, private LayoutP
 
   // The layout page: its model, its commands and its panels.
   LayoutPage& layoutPage() { return *layout_; }
+  // The layout page as a file: New, Open, Save and Save As.
+  LayoutDocument& layoutDocument() { return *documents_; }
 
   // The one progress window, made on first use and kept hidden between uses.
   ProgressWindow& progressWindow();

@@ -114,10 +114,21 @@ class MainWindow::FileHost : public FileCommandHost {
     w_.setEnabled(!busy);
     w_.editorOpen_ = busy;
   }
+  // Long page work, as opening a layout is; the tree waits too, so that
+  // the panel keeps the folder of the file being turned.
+  void SetTurning(bool turning) override {
+    w_.SetPageBusy(turning);
+    w_.dirTree_->setEnabled(!turning);
+  }
   bool RunWithProgress(const std::function<void()>& work) override {
     const ProgressScope scope(w_.progressWindow());
     work();
     return scope.Cancelled();
+  }
+  bool ShowProgress(int percent, const QString& workText) override {
+    ProgressWindow& window = w_.progressWindow();
+    window.Report(percent, workText);
+    return window.Cancelled();
   }
 
  private:

@@ -100,7 +100,7 @@ class MainWindow::DocumentsHost : public LayoutDocumentHost, public PrintHost, p
   void PageRefresh() override { w_.layout_->PageRefresh(); }
   void ToolEnable(bool enable, int slot) override { w_.layout_->ToolEnable(enable, slot); }
   bool ThumbSheet() override { return w_.sheet_->ThumbSheet(); }
-  bool PictureShown(int slot) override { return !w_.panPrev_->page()->picture(slot).isNull(); }
+  bool UnreadSheetCell(int slot) override { return w_.sheet_->UnreadCell(slot); }
 
   // --- Contact sheets --------------------------------------------------------
   void UnselectThumbnails() override { w_.picPan_->DropSelection(); }

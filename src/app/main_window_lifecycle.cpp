@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "acquire/email.h"
+#include "acquire/file_commands.h"
 #include "app/commands.h"
 #include "app/main_window.h"
 #include "browser/folder_tree.h"
@@ -156,11 +157,12 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
-  // Long page work is asked to stop (as Esc does), and the window closes
-  // once it has.
+  // Long page work (a file's turn among it) is asked to stop (as Esc does),
+  // and the window closes once it has.
   if (!closing_ && commands_->busy()) {
     app_.abortRequested = true;
     closeWhenIdle_ = true;
+    if (fileCommands_) fileCommands_->StopTurn();
     event->ignore();
     return;
   }

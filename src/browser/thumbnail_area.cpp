@@ -274,6 +274,7 @@ void ThumbnailPanel::ThumbNailCreate(int index) {
   if (building_ || !table_.isValid(index) || index >= cellCount()) return;
   applyPicture(index, MakeCellPicture(table_.ThumbFiles(index), qRound(geometry_.scale), *cache_));
   canvas_->update(frameRect(index));
+  if (index == table_.ThumbSel()) emitAddSize(index);
 }
 
 bool ThumbnailPanel::ThumbNailClear() {

@@ -112,7 +112,8 @@ class ThumbnailPanel : public QFrame {
   // Empties the panel and the table and clears the abort flag; does nothing
   // and gives false while a build runs.
   bool ThumbNailClear();
-  // Reads cell `index` afresh from its file (after it was edited or rotated).
+  // Reads cell `index` afresh from its file (after it was edited or rotated);
+  // the selected cell's new size is the next addition's.
   void ThumbNailCreate(int index);
   // Selects (`select` true) or unselects cell `index`; an index outside the
   // table is ignored.

@@ -8,13 +8,17 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace lumaset {
@@ -119,6 +123,55 @@ Status nameInUse(const QString& newPath) {
 
 Status renameFailed(const QString& oldPath, const QString& newPath, int error) {
   return Error{QStringLiteral("\"%1\" cannot be renamed to \"%2\": %3").arg(oldPath, newPath, errnoText(error))};
+}
+
+// The file a chain of symbolic links at `path` ends in (`path` itself when
+// it is no link; a link that leads nowhere when the chain ends so); nothing
+// for a chain that goes round or on too long.
+std::optional<QString> linkChainEnd(const QString& path) {
+  QString at = path;
+  for (int hop = 0; hop < 40; ++hop) {
+    const QByteArray native = nativePath(at);
+    std::vector<char> target(PATH_MAX);
+    const ssize_t length = ::readlink(native.constData(), target.data(), target.size());
+    if (length < 0) return at;  // no link: the chain ends here
+    const QString next = QFile::decodeName(QByteArray(target.data(), static_cast<qsizetype>(length)));
+    at = next.startsWith(QLatin1Char('/')) ? next : QFileInfo(at).absolutePath() + QLatin1Char('/') + next;
+  }
+  return std::nullopt;
+}
+
+// The user attributes of `model` (a file manager's tags, comments and
+// ratings) given to the open file `fd`; the system's cause when they
+// cannot be. A file system without attributes has none to give.
+std::optional<int> copyUserAttributes(const QByteArray& model, int fd) {
+  std::vector<char> names;
+  for (;;) {
+    const ssize_t size = ::listxattr(model.constData(), nullptr, 0);
+    if (size < 0) return errno == ENOTSUP ? std::nullopt : std::optional<int>(errno);
+    names.resize(static_cast<std::size_t>(size));
+    const ssize_t listed = ::listxattr(model.constData(), names.data(), names.size());
+    if (listed >= 0) {
+      names.resize(static_cast<std::size_t>(listed));
+      break;
+    }
+    if (errno != ERANGE) return errno;  // ERANGE: one was added meanwhile
+  }
+  std::vector<char> value;
+  for (std::size_t at = 0; at < names.size(); at += std::strlen(names.data() + at) + 1) {
+    const char* name = names.data() + at;
+    if (std::strncmp(name, "user.", 5) != 0) continue;
+    const ssize_t size = ::getxattr(model.constData(), name, nullptr, 0);
+    if (size < 0) {
+      if (errno == ENODATA) continue;  // removed meanwhile
+      return errno;
+    }
+    value.resize(static_cast<std::size_t>(size));
+    const ssize_t read = ::getxattr(model.constData(), name, value.data(), value.size());
+    if (read < 0) return errno;
+    if (::fsetxattr(fd, name, value.data(), static_cast<std::size_t>(read), 0) != 0) return errno;
+  }
+  return std::nullopt;
 }
 
 bool isSymLink(const QString& path) {
@@ -250,9 +303,16 @@ Status FileSystemUtility::RemoveEmptyFolder(const QString& folder) {
 
 namespace {
 FileIdentity identityOf(const struct stat& info) {
-  return FileIdentity{info.st_dev, info.st_ino, info.st_size, info.st_mtim.tv_sec, info.st_mtim.tv_nsec};
+  return FileIdentity{info.st_dev,        info.st_ino,        info.st_size, info.st_mtim.tv_sec,
+                      info.st_mtim.tv_nsec, info.st_mode & 07777, info.st_uid,  info.st_gid};
 }
 }  // namespace
+
+Error FileSystemUtility::ChangedMeanwhile(const QString& path) {
+  return Error{QStringLiteral("\"%1\" was changed by another program while Lumaset worked on it; "
+                              "that program's file is kept.")
+                   .arg(path)};
+}
 
 std::optional<FileIdentity> FileIdentity::Of(int descriptor) {
   struct stat info {};
@@ -320,7 +380,9 @@ Status CheckedFile::Open() {
   if (name_ == FileSystemUtility::Name::New) {
     if (nameTaken(destination_)) return Failed(nameInUse(destination_));
   } else if (followLink_ && info.isSymLink()) {
-    target_ = info.symLinkTarget();
+    const std::optional<QString> end = linkChainEnd(destination_);
+    if (!end) return Failed(cannotWrite(destination_, errnoText(ELOOP)));
+    target_ = *end;
   }
   if (QFileInfo(target_).isDir())
     return Failed(Error{QStringLiteral("\"%1\" is a folder; a file cannot replace it.").arg(destination_)});
@@ -372,23 +434,34 @@ void CheckedFile::SetModified(qint64 seconds, long nanoseconds) {
 Status CheckedFile::FinishFile() {
   int mode = mode_;
   gid_t group = permittedGroup_;
+  uid_t owner = static_cast<uid_t>(-1);
   bool groupRequired = false;
   struct stat info {};
   // A new version of a file, or a file standing in for another, takes its
-  // mode and group: others of that group would otherwise lose it.
+  // mode, group, owner and user attributes: others of that group would
+  // otherwise lose it, its owner their file, a file manager its tags.
   const bool modelled = !permissionsOf_.isEmpty() ||
                         (name_ == FileSystemUtility::Name::Replace && QFileInfo::exists(target_));
   if (mode < 0 && modelled) {
-    const QString& model = permissionsOf_.isEmpty() ? target_ : permissionsOf_;
-    if (::stat(nativePath(model).constData(), &info) != 0) return cannotWrite(destination_, errnoText(errno));
+    const QByteArray model = nativePath(permissionsOf_.isEmpty() ? target_ : permissionsOf_);
+    if (::stat(model.constData(), &info) != 0) return cannotWrite(destination_, errnoText(errno));
     mode = static_cast<int>(info.st_mode & 07777);
     group = info.st_gid;
+    owner = info.st_uid;
     groupRequired = true;
+    if (const std::optional<int> error = copyUserAttributes(model, fd_))
+      return cannotWrite(destination_, QStringLiteral("its attributes cannot be kept: %1").arg(errnoText(*error)));
   }
-  // The group first: changing it clears the set-group-ID bit that the mode
-  // then sets again.
+  // Owner and group first: changing them clears the set-ID bits that the
+  // mode then sets again. Only root may give a file away; anyone else's
+  // new version of another's file is their own.
   struct stat made {};
-  if (group != static_cast<gid_t>(-1) && ::fstat(fd_, &made) == 0 && made.st_gid != group &&
+  if (::fstat(fd_, &made) != 0) return cannotWrite(destination_, errnoText(errno));
+  if (owner != static_cast<uid_t>(-1) && made.st_uid != owner &&
+      ::fchown(fd_, owner, static_cast<gid_t>(-1)) != 0 && errno != EPERM) {
+    return cannotWrite(destination_, QStringLiteral("its owner cannot be kept: %1").arg(errnoText(errno)));
+  }
+  if (group != static_cast<gid_t>(-1) && made.st_gid != group &&
       ::fchown(fd_, static_cast<uid_t>(-1), group) != 0 && (groupRequired || errno != EPERM)) {
     return cannotWrite(destination_, QStringLiteral("its group cannot be kept: %1").arg(errnoText(errno)));
   }
@@ -421,9 +494,7 @@ Status CheckedFile::Commit() {
         return Failed(renamed);
     }
   } else if (expected_ && FileIdentity::Of(target_) != expected_) {
-    return Failed(Error{QStringLiteral("\"%1\" was changed by another program while Lumaset worked on it; "
-                                       "that program's file is kept.")
-                            .arg(destination_)});
+    return Failed(FileSystemUtility::ChangedMeanwhile(destination_));
   } else if (std::rename(temporary_.constData(), target.constData()) != 0) {
     return Failed(cannotWrite(destination_, errnoText(errno)));
   }

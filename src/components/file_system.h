@@ -16,15 +16,19 @@
 
 namespace lumaset {
 
-// What a file is at one moment: which file (device and inode), its size and
-// the time it was last modified. Another program that changes or replaces
-// the file changes at least one of them.
+// What a file is at one moment: which file (device and inode), its size,
+// the time it was last modified to the nanosecond, and who may do what with
+// it (its mode, owner and group). Another program that changes or replaces
+// the file, or makes it read-only, changes at least one of them.
 struct FileIdentity {
   dev_t device = 0;
   ino_t inode = 0;
   qint64 size = 0;
   qint64 modifiedSeconds = 0;
   long modifiedNanoseconds = 0;
+  mode_t mode = 0;
+  uid_t owner = 0;
+  gid_t group = 0;
   bool operator==(const FileIdentity&) const = default;
 
   // The identity of the file open as `descriptor`, or of the file at `path`
@@ -85,13 +89,19 @@ class FileSystemUtility {
   // Writes `bytes` as the whole content of `destination` through a
   // CheckedFile (below): replacing a file of that name, or with `name` New
   // refusing when the name is taken. The new file gets the permissions of
-  // `permissionsOf` when given, else those of the file it replaces, and its group.
+  // `permissionsOf` when given, else those of the file it replaces, and its
+  // group, owner and user attributes (see CheckedFile::Commit).
   // With `expected`, the file replaced must still be that file: one that
-  // another program has changed or replaced since is kept, and the write refused.
+  // another program has changed or replaced since is kept, and the write
+  // refused with the words of ChangedMeanwhile.
   enum class Name { Replace, New };
   static Status WriteFile(const QString& destination, const QByteArray& bytes, Name name = Name::Replace,
                           const QString& permissionsOf = QString(),
                           const std::optional<FileIdentity>& expected = std::nullopt);
+
+  // Why a file that another program changed or replaced while Lumaset
+  // worked on it is kept.
+  static Error ChangedMeanwhile(const QString& path);
 
   // Makes `folder` and any missing parent, each new one readable by the user
   // alone, and leaves `folder` itself so; says why when it cannot.
@@ -111,7 +121,8 @@ class FileSystemUtility {
 //   if (done) done = out.Commit();
 class CheckedFile {
  public:
-  // With Replace, a symbolic link at the destination has its target written.
+  // With Replace, a symbolic link at the destination has its target written
+  // (the end of a chain of links).
   explicit CheckedFile(QString destination, FileSystemUtility::Name name = FileSystemUtility::Name::Replace);
   ~CheckedFile();
   CheckedFile(const CheckedFile&) = delete;
@@ -124,9 +135,10 @@ class CheckedFile {
   Status Write(const QByteArray& bytes) { return Write(bytes.constData(), bytes.size()); }
   Status Commit();
 
-  // What the finished file takes on at Commit: the mode and group of
-  // another file (by default, of the file it replaces), or exactly `mode`;
-  // and a modification time.
+  // What the finished file takes on at Commit: the mode, group, owner (where
+  // the system lets the user give it) and user attributes (a file manager's
+  // tags and comments) of another file (by default, of the file it
+  // replaces), or exactly `mode`; and a modification time.
   void TakePermissionsOf(const QString& path) { permissionsOf_ = path; }
   void SetMode(int mode) { mode_ = mode; }
   // The group of a copy, kept where the user may give it, as a copy that

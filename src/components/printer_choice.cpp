@@ -6,10 +6,12 @@
 
 namespace lumaset {
 
+// Asked once: each queue's own isDefault() asks the print server again.
 QList<PrinterQueue> AvailableQueues() {
+  const QString byDefault = QPrinterInfo::defaultPrinterName();
   QList<PrinterQueue> queues;
   for (const QPrinterInfo& info : QPrinterInfo::availablePrinters()) {
-    queues.append(PrinterQueue{info.printerName(), info.description(), info.isDefault(),
+    queues.append(PrinterQueue{info.printerName(), info.description(), info.printerName() == byDefault,
                                info.supportedPageSizes(), info.defaultPageSize()});
   }
   return queues;
@@ -40,6 +42,10 @@ PrinterChoiceModel::PrinterChoiceModel(QList<PrinterQueue> queues, PrinterChoice
   paper_ = PaperRowOf(current.paper);
   if (paper_ < 0 && printer_ >= 0) paper_ = PaperRowOf(queues_[printer_].defaultPaper);
   if (paper_ < 0 && !Papers().isEmpty()) paper_ = 0;
+}
+
+void PrinterChoiceModel::SetQueues(QList<PrinterQueue> queues) {
+  *this = PrinterChoiceModel(std::move(queues), Choice());
 }
 
 QStringList PrinterChoiceModel::PrinterRows() const {

@@ -27,7 +27,8 @@ struct PrinterQueue {
   friend bool operator==(const PrinterQueue&, const PrinterQueue&) = default;
 };
 
-// The print system's queues, asked afresh.
+// The print system's queues, asked afresh on the calling thread, which a
+// print server that does not answer keeps for minutes.
 QList<PrinterQueue> AvailableQueues();
 
 // Where `paper` itself is among `papers`: the one of its own key, since a
@@ -51,6 +52,10 @@ class PrinterChoiceModel {
   // queue, else at the first; with the paper of `current` when that queue
   // offers it, else the queue's own default paper.
   PrinterChoiceModel(QList<PrinterQueue> queues, PrinterChoice current);
+
+  // The queues as the print server named them later: the choice so far is
+  // kept as far as they allow, as a model made with them would start.
+  void SetQueues(QList<PrinterQueue> queues);
 
   // No queue to choose: printing writes a PDF file.
   bool NoQueue() const { return queues_.isEmpty(); }

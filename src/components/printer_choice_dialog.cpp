@@ -13,6 +13,7 @@
 
 #include "components/option_focus.h"
 #include "components/printer_choice.h"
+#include "components/printer_setup.h"
 
 namespace lumaset {
 
@@ -31,8 +32,7 @@ Control* Labelled(QFormLayout* form, const QString& caption, Control* control) {
 
 }  // namespace
 
-PrinterChoiceDialog::PrinterChoiceDialog(PrinterChoiceModel& model, QWidget* parent)
-    : QDialog(parent), model_(model) {
+PrinterChoiceDialog::PrinterChoiceDialog(PrinterSetup& setup, QWidget* parent) : QDialog(parent), setup_(setup) {
   setWindowTitle(QStringLiteral("Print Setup"));
   setAccessibleName(windowTitle());
   auto* layout = new QVBoxLayout(this);
@@ -40,19 +40,10 @@ PrinterChoiceDialog::PrinterChoiceDialog(PrinterChoiceModel& model, QWidget* par
   layout->addLayout(form);
 
   printers_ = Labelled(form, QStringLiteral("&Printer:"), new QComboBox);
-  if (model_.NoQueue()) {
-    printers_->addItem(QStringLiteral("No Printer"));
-    printers_->setEnabled(false);
-    auto* note = new QLabel(QStringLiteral("No printer is installed: Print writes a PDF file."));
-    note->setAccessibleName(note->text());
-    note->setWordWrap(true);
-    layout->addWidget(note);
-  } else {
-    printers_->addItems(model_.PrinterRows());
-    printers_->setCurrentIndex(model_.PrinterIndex());
-  }
   papers_ = Labelled(form, QStringLiteral("P&aper:"), new QComboBox);
-  ShowPapers();
+  note_ = new QLabel;
+  note_->setWordWrap(true);
+  layout->addWidget(note_);
 
   auto* turn = new QGroupBox(QStringLiteral("Orientation"));
   turn->setAccessibleName(turn->title());
@@ -63,32 +54,66 @@ PrinterChoiceDialog::PrinterChoiceDialog(PrinterChoiceModel& model, QWidget* par
     option->setAccessibleName(option->text().remove(QLatin1Char('&')));
     turnLayout->addWidget(option);
   }
-  (model_.Orientation() == kLandscape ? landscape_ : portrait_)->setChecked(true);
+  (setup_.Model().Orientation() == kLandscape ? landscape_ : portrait_)->setChecked(true);
   KeepTabOnChoice({portrait_, landscape_});
   layout->addWidget(turn);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
   for (QAbstractButton* button : buttons->buttons()) button->setAccessibleName(button->text().remove(QLatin1Char('&')));
+  ok_ = buttons->button(QDialogButtonBox::Ok);
   layout->addWidget(buttons);
+  ShowSetup();
 
   connect(printers_, &QComboBox::currentIndexChanged, this, [this](int row) {
-    if (model_.NoQueue()) return;
-    model_.SelectPrinter(row);
-    ShowPapers();
+    if (setup_.Model().NoQueue()) return;
+    setup_.Model().SelectPrinter(row);
+    setup_.PrinterSelected();
   });
-  connect(papers_, &QComboBox::currentIndexChanged, this, [this](int row) { model_.SelectPaper(row); });
+  connect(papers_, &QComboBox::currentIndexChanged, this, [this](int row) { setup_.Model().SelectPaper(row); });
   connect(portrait_, &QRadioButton::toggled, this, [this](bool on) {
-    model_.SetOrientation(on ? kPortrait : kLandscape);
+    setup_.Model().SetOrientation(on ? kPortrait : kLandscape);
   });
-  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::accepted, this, &PrinterChoiceDialog::Confirm);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  setup_.SetChanged([this] { ShowSetup(); });
+}
+
+// A late answer finds nobody to show it to.
+PrinterChoiceDialog::~PrinterChoiceDialog() { setup_.Closed(); }
+
+// The queues and papers as the setup knows them now, and what it says.
+void PrinterChoiceDialog::ShowSetup() {
+  const PrinterChoiceModel& model = setup_.Model();
+  {
+    const QSignalBlocker quiet(printers_);
+    printers_->clear();
+    if (model.NoQueue()) {
+      printers_->addItem(QStringLiteral("No Printer"));
+    } else {
+      printers_->addItems(model.PrinterRows());
+      printers_->setCurrentIndex(model.PrinterIndex());
+    }
+    printers_->setEnabled(!model.NoQueue());
+  }
+  ShowPapers();
+  const QString note = setup_.Note();
+  note_->setText(note);
+  note_->setAccessibleName(note);
+  note_->setVisible(!note.isEmpty());
+  ok_->setEnabled(!setup_.SettingUp());
 }
 
 void PrinterChoiceDialog::ShowPapers() {
   const QSignalBlocker quiet(papers_);
   papers_->clear();
-  papers_->addItems(model_.PaperRows());
-  papers_->setCurrentIndex(model_.PaperIndex());
+  papers_->addItems(setup_.Model().PaperRows());
+  papers_->setCurrentIndex(setup_.Model().PaperIndex());
+}
+
+void PrinterChoiceDialog::Confirm() {
+  setup_.Confirm([this](bool taken) {
+    if (taken) accept();
+  });
 }
 
 }  // namespace lumaset

@@ -1,9 +1,6 @@
 #include "components/printer_device.h"
 
-#include <QComboBox>
-#include <QDialog>
 #include <QDir>
-#include <QEvent>
 #include <QFile>
 #include <QFont>
 #include <QFontMetricsF>
@@ -15,15 +12,14 @@
 #include <QPainter>
 #include <QPair>
 #include <QPen>
-#include <QPrintDialog>
 #include <QPrintEngine>
 #include <QPrinter>
-#include <QPointer>
+#include <QPrinterInfo>
 #include <QTemporaryDir>
 #include <QThreadPool>
 
 #include "components/file_system.h"
-#include "components/printer_choice_dialog.h"
+#include "components/printer_setup.h"
 #include "components/shared_library.h"
 
 #include <algorithm>
@@ -33,7 +29,6 @@
 #include <cstring>
 #include <mutex>
 #include <optional>
-#include <thread>
 #include <vector>
 
 #include <cups/cups.h>
@@ -68,35 +63,11 @@ using QueueOptions = QList<QPair<QByteArray, QByteArray>>;
 // chose (pages per sheet, page set, banners and the like).
 constexpr auto kCupsOptions = QPrintEngine::PrintEnginePropertyKey(0xfe00);
 
-// Without a default, any printer at all is better than refusing to print.
-QPrinterInfo choosePrinter() {
-  QPrinterInfo printer = QPrinterInfo::defaultPrinter();
-  if (!printer.isNull()) return printer;
-  const QList<QPrinterInfo> printers = QPrinterInfo::availablePrinters();
-  return printers.isEmpty() ? QPrinterInfo() : printers.constFirst();
-}
-
-// Qt starts every printer on A4 whatever paper it holds: the printer for
-// `queue` starts on the paper the queue says it has.
-std::unique_ptr<QPrinter> makePrinter(const QPrinterInfo& queue) {
-  auto printer = std::make_unique<QPrinter>(queue, QPrinter::HighResolution);
-  if (queue.defaultPageSize().isValid()) printer->setPageSize(queue.defaultPageSize());
-  return printer;
-}
-
-// Whoever waits for a printer found away, while it is there.
-struct PrinterWanted {
-  std::mutex mutex;
-  QObject* receiver = nullptr;
-};
-
 int toTwips(double points) { return static_cast<int>(std::lround(points * kTwipsPerPoint)); }
 
 Error noPrinter() { return Error{QStringLiteral("No printer is available.")}; }
 
-Error noLongerThere(const QString& queue) {
-  return Error{QStringLiteral("The printer %1 is no longer there.").arg(queue)};
-}
+Error noLongerThere(const QString& queue) { return Error{PrinterNoLongerThere(queue)}; }
 
 Error notWritten(const QString& path, const QString& cause) {
   return Error{QStringLiteral("\"%1\" cannot be written: %2.").arg(path, cause)};
@@ -161,15 +132,14 @@ QueueOptions queueOptionsOf(QPrinter& printer) {
   return options;
 }
 
-// Hands the finished PDF at `written` to the queue as one job.
-Status sendToQueue(const QString& written, const QString& queue, const QString& title,
-                   const QueueOptions& options) {
-  const auto refused = [&queue](QString cause) {
-    while (cause.endsWith(QLatin1Char('.'))) cause.chop(1);  // CUPS ends some of its own
-    return Error{QStringLiteral("The printer %1 did not take the job: %2.").arg(queue, cause)};
-  };
-  QFile pdf;
-  if (const auto problem = openWholePdf(pdf, written)) return refused(*problem);
+Error refusedBy(const QString& queue, QString cause) {
+  while (cause.endsWith(QLatin1Char('.'))) cause.chop(1);  // CUPS ends some of its own
+  return Error{QStringLiteral("The printer %1 did not take the job: %2.").arg(queue, cause)};
+}
+
+// Hands the finished PDF at `written` to the queue as one job. Asks the
+// print server: for a thread that may wait.
+Status sendToQueue(const QString& written, const QString& queue, const QString& title, const QueueOptions& options) {
   std::vector<cups_option_t> cupsOptions;
   for (const auto& [name, value] : options) {
     cupsOptions.push_back(cups_option_t{const_cast<char*>(name.constData()), const_cast<char*>(value.constData())});
@@ -177,71 +147,15 @@ Status sendToQueue(const QString& written, const QString& queue, const QString& 
   // A queue's instance ("name/instance") prints on the queue itself.
   const QByteArray name = queue.section(QLatin1Char('/'), 0, 0).toUtf8();
   const Result<Cups>& cups = Cups::Get();
-  if (!cups) return refused(cups.error());
+  if (!cups) return refusedBy(queue, cups.error());
   const int id = cups->cupsPrintFile(name.constData(), QFile::encodeName(written).constData(),
                                      title.toUtf8().constData(), static_cast<int>(cupsOptions.size()),
                                      cupsOptions.data());
   if (id != 0) return Status::success();
   const QString cause = QString::fromUtf8(cups->cupsLastErrorString());  // before CUPS is asked anything else
   if (QPrinterInfo::printerInfo(queue).isNull()) return noLongerThere(queue);
-  return refused(cause);
+  return refusedBy(queue, cause);
 }
-
-// Qt 6.4's print dialog makes its page settings (behind Properties) from
-// the queue's default paper, not from the printer it is handed, and makes
-// them when Properties is first pressed or else when the dialog is
-// accepted, which then puts that paper on the printer. Shown, the settings
-// start here on the page's paper; never shown, the page's paper and turn
-// are put back afterwards, since nobody changed them.
-class PrintDialogPaper final : public QObject {
- public:
-  PrintDialogPaper(QDialog& dialog, QPrinter& printer)
-      : dialog_(dialog), printer_(printer), kept_(printer.pageLayout()), queue_(printer.printerName()) {
-    dialog_.installEventFilter(this);
-  }
-  ~PrintDialogPaper() override { dialog_.removeEventFilter(this); }
-  PrintDialogPaper(const PrintDialogPaper&) = delete;
-  PrintDialogPaper& operator=(const PrintDialogPaper&) = delete;
-
-  // After the dialog was accepted.
-  void Settle() {
-    if (settings_) return;  // the user saw the paper and chose it
-    if (printer_.outputFormat() == QPrinter::PdfFormat || printer_.printerName() == queue_) {
-      printer_.setPageLayout(kept_);
-      return;
-    }
-    // Another queue: the page's paper where that queue has it.
-    const QList<QPageSize> papers = QPrinterInfo(printer_).supportedPageSizes();
-    const qsizetype same = PaperIndex(papers, kept_.pageSize());
-    if (same >= 0) printer_.setPageSize(papers[same]);
-    printer_.setPageOrientation(kept_.orientation());
-  }
-
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    if (watched == &dialog_ && event->type() == QEvent::ChildAdded) {
-      QObject* child = static_cast<QChildEvent*>(event)->child();
-      if (child->isWidgetType()) child->installEventFilter(this);
-    } else if (watched != &dialog_ && event->type() == QEvent::Show && watched != settings_) {
-      auto* papers = watched->findChild<QComboBox*>(QStringLiteral("pageSizeCombo"));
-      if (papers) {
-        settings_ = static_cast<QWidget*>(watched);
-        QList<QPageSize> rows;
-        for (int row = 0; row < papers->count(); ++row) rows.append(papers->itemData(row).value<QPageSize>());
-        const qsizetype same = PaperIndex(rows, kept_.pageSize());
-        if (same >= 0) papers->setCurrentIndex(static_cast<int>(same));
-      }
-    }
-    return false;
-  }
-
- private:
-  QDialog& dialog_;
-  QPrinter& printer_;
-  const QPageLayout kept_;
-  const QString queue_;
-  QPointer<QWidget> settings_;  // the page settings, once shown
-};
 
 // The facts of a paper laid out as `layout`, printed at `dotsPerInch`.
 PrinterFacts factsOfLayout(QPageLayout layout, int dotsPerInch) {
@@ -275,48 +189,13 @@ PrinterFacts FactsOf(const QPrinter& printer) {
   return facts;
 }
 
-void FindPrinterAway(QObject* receiver, std::function<void(const std::shared_ptr<FoundPrinter>&)> found) {
-  auto wanted = std::make_shared<PrinterWanted>();
-  wanted->receiver = receiver;
-  QObject::connect(receiver, &QObject::destroyed, [wanted] {
-    const std::lock_guard lock(wanted->mutex);
-    wanted->receiver = nullptr;
-  });
-  std::thread([wanted, found = std::move(found)] {
-    const auto stillWanted = [&wanted] {
-      const std::lock_guard lock(wanted->mutex);
-      return wanted->receiver != nullptr;
-    };
-    auto result = std::make_shared<FoundPrinter>();
-    result->info = choosePrinter();
-    if (result->info.isNull() || !stillWanted()) return;
-    result->printer = makePrinter(result->info);
-    const std::lock_guard lock(wanted->mutex);
-    if (!wanted->receiver) return;
-    QMetaObject::invokeMethod(wanted->receiver, [found, result] { found(result); }, Qt::QueuedConnection);
-  }).detach();
-}
-
-QtPrinterDialogs::QtPrinterDialogs(QWidget* parent) : parent_(parent) {}
-
-bool QtPrinterDialogs::Print(QPrinter& printer) {
-  QPrintDialog dialog(&printer, parent_);
-  PrintDialogPaper paper(dialog, printer);
-  if (dialog.exec() != QDialog::Accepted) return false;
-  paper.Settle();
-  return true;
-}
-
-bool QtPrinterDialogs::Choose(PrinterChoiceModel& model) {
-  PrinterChoiceDialog dialog(model, parent_);
-  return dialog.exec() == QDialog::Accepted;
-}
-
 // A job's drawing surface and where its output goes.
 struct PrinterDevice::Job {
   QPainter painter;
   PrinterFacts facts;  // the page as the job started: its origin and size
   double dotsPerTwip = 1;
+  std::unique_ptr<QPrinter> ownWriter;  // the job's PDF writer, when it has one
+  QPrinter* writer = nullptr;           // what the job draws on: its own writer, or a printer given
   QString target;   // the file the job ends in; "" for the printer
   QString queue;    // the queue the whole job goes to at its end; "" for a file
   QueueOptions queueOptions;
@@ -333,54 +212,61 @@ struct PrinterDevice::Job {
   }
 };
 
-PrinterDevice::PrinterDevice(Start start) {
-  if (start == Start::DefaultPrinter) info_ = choosePrinter();
-  if (info_.isNull()) {
+PrinterDevice::PrinterDevice(Start start) : server_(std::make_unique<ThreadedPrintServer>()) {
+  if (start == Start::DefaultPrinter) {
+    queue_ = DefaultQueue();
+    printer_ = MakePrinterFor(queue_);
+  }
+  if (!printer_) {
     UsePdfWriter();
     return;
   }
-  printer_ = makePrinter(info_);
   ready_ = true;
 }
 
 PrinterDevice::PrinterDevice(std::unique_ptr<QPrinter> printer)
     : printer_(std::move(printer)), ready_(printer_ != nullptr),
-      ownFile_(printer_ ? printer_->outputFileName() : QString()) {
+      ownFile_(printer_ ? printer_->outputFileName() : QString()),
+      server_(std::make_unique<ThreadedPrintServer>()) {
   if (!printer_) UsePdfWriter();
 }
 
 // Letter paper with half-inch strips until the page says otherwise.
 void PrinterDevice::UsePdfWriter() {
-  info_ = QPrinterInfo();
+  queue_.clear();
   printer_.reset();
   ready_ = false;
   ownFile_.clear();
   SetPaperWithoutPrinter(12240, 15840, 720, 720);
 }
 
-// The PDF writer itself, for a job, on the paper the page gave it. Made,
+// A PDF writer on the paper, turn and colours the page prints with. Made,
 // a printer object asks the print system for its default queue and waits
 // as long as a silent server keeps it: the writer is made while this
 // thread's CUPS names a server that is never there.
-void PrinterDevice::MakePdfWriter() {
-  if (!printer_) {
-    const Result<Cups>& cups = Cups::Get();
-    if (cups) cups->cupsSetServer(kNoPrintServer);
-    printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
-    if (cups) cups->cupsSetServer(nullptr);  // the server the settings name, again
+std::unique_ptr<QPrinter> PrinterDevice::WriterLikePrinter() const {
+  const Result<Cups>& cups = Cups::Get();
+  if (cups) cups->cupsSetServer(kNoPrintServer);
+  auto writer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+  if (cups) cups->cupsSetServer(nullptr);  // the server the settings name, again
+  writer->setOutputFormat(QPrinter::PdfFormat);
+  writer->setPageLayout(Layout());
+  if (ready_) {
+    writer->setColorMode(printer_->colorMode());
+    writer->setDuplex(printer_->duplex());
   }
-  printer_->setOutputFormat(QPrinter::PdfFormat);
-  printer_->setPageLayout(blank_);
+  return writer;
 }
 
 QPageLayout PrinterDevice::Layout() const { return ready_ ? printer_->pageLayout() : blank_; }
 
 bool PrinterDevice::Adopt(FoundPrinter&& found) {
-  if (ready_ || chosen_ || job_ || found.info.isNull() || !found.printer) return false;
-  info_ = std::move(found.info);
+  if (ready_ || chosen_ || job_ || found.queue.isEmpty() || !found.printer) return false;
+  queue_ = std::move(found.queue);
   printer_ = std::move(found.printer);
   ready_ = true;
   ownFile_.clear();
+  server_->AskQueues(nullptr, [] {});
   return true;
 }
 
@@ -396,21 +282,20 @@ PrinterDevice::~PrinterDevice() { AbortDoc(); }
 void PrinterDevice::AbortDoc() {
   if (!job_) return;
   if (job_->painter.isActive()) {
-    printer_->abort();
+    job_->writer->abort();
     job_->painter.end();
   }
-  printer_->setFullPage(false);
-  if (!job_->partial.isEmpty()) BackToPrinter();
+  job_->writer->setFullPage(false);
   job_.reset();
 }
 
-QString PrinterDevice::DeviceName() const { return info_.printerName(); }
+QString PrinterDevice::DeviceName() const { return queue_; }
 
 PrinterFacts PrinterDevice::Facts() const {
   if (job_) return job_->facts;
   if (ready_) {
     PrinterFacts facts = FactsOf(*printer_);
-    facts.deviceName = info_.printerName();
+    facts.deviceName = queue_;
     return facts;
   }
   // A file has no strips of its own: the page's are kept free.
@@ -443,7 +328,7 @@ Status PrinterDevice::SetOrientation(int orientation) {
     return Status::success();
   }
   if (!printer_->setPageOrientation(wanted)) {
-    return Error{QStringLiteral("The printer %1 cannot turn its paper.").arg(info_.printerName())};
+    return Error{QStringLiteral("The printer %1 cannot turn its paper.").arg(queue_)};
   }
   return Status::success();
 }
@@ -461,26 +346,25 @@ void PrinterDevice::SetPaperWithoutPrinter(int widthTwips, int heightTwips, int 
 }
 
 PrinterChoice PrinterDevice::CurrentChoice() const {
-  return PrinterChoice{ready_ ? info_.printerName() : QString(), Layout().pageSize(), Orientation()};
+  return PrinterChoice{ready_ ? queue_ : QString(), Layout().pageSize(), Orientation()};
 }
 
-Status PrinterDevice::Choose(const PrinterChoice& choice) {
+Status PrinterDevice::Choose(const PrinterChoice& choice, std::unique_ptr<QPrinter> made) {
   if (job_) return Error{QStringLiteral("A print job is still open.")};
   chosen_ = true;  // no printer found later takes the place of what the user chose, the PDF writer included
-  if (!choice.printerName.isEmpty() && (!ready_ || choice.printerName != info_.printerName())) {
-    const QPrinterInfo queue = QPrinterInfo::printerInfo(choice.printerName);
-    if (queue.isNull()) return noLongerThere(choice.printerName);
-    printer_ = makePrinter(queue);
-    info_ = queue;
+  if (!choice.printerName.isEmpty() && (!ready_ || choice.printerName != queue_)) {
+    if (!made) return noLongerThere(choice.printerName);
+    printer_ = std::move(made);
+    queue_ = choice.printerName;
     ready_ = true;
     ownFile_.clear();
-  } else if (choice.printerName.isEmpty() && !info_.isNull()) {
+  } else if (choice.printerName.isEmpty() && !queue_.isEmpty()) {
     UsePdfWriter();  // the queue printed on is gone
   }
   if (!ready_) {
     if (choice.paper.isValid()) blank_.setPageSize(choice.paper);
   } else if (choice.paper.isValid() && !printer_->setPageSize(choice.paper)) {
-    return Error{QStringLiteral("The printer %1 cannot print on %2.").arg(info_.printerName(), choice.paper.name())};
+    return Error{QStringLiteral("The printer %1 cannot print on %2.").arg(queue_, choice.paper.name())};
   }
   return SetOrientation(choice.orientation);
 }
@@ -499,65 +383,74 @@ Status PrinterDevice::ShowDialog(const QString& mode) {
   printToFile_ = false;
   printFile_.clear();
   copies_ = 1;
+  dialogOK_ = false;
   if (setup) {
-    PrinterChoiceModel model(AvailableQueues(), CurrentChoice());
-    dialogOK_ = dialogs().Choose(model);
-    return dialogOK_ ? Choose(model.Choice()) : Status::success();
+    PrinterSetup choice(*server_, CurrentChoice(), patienceMs_);
+    if (!dialogs().Choose(choice)) return Status::success();
+    dialogOK_ = true;
+    return Choose(choice.Choice(), choice.TakePrinter());
   }
   if (!ready_) return noPrinter();
-  dialogOK_ = dialogs().Print(*printer_);
-  if (dialogOK_) {
-    copies_ = std::max(0, printer_->copyCount());
-    const QString file = printer_->outputFileName();
-    printToFile_ = !file.isEmpty() && file != ownFile_;
-    if (printToFile_) printFile_ = file;
-  }
-  printer_->setCopyCount(1);
-  FollowChosenPrinter();
+  Result<std::unique_ptr<QPrinter>> shown = PrinterForDialog();
+  if (!shown) return shown.cancelled() ? Status::success() : Status(Error{shown.error()});
+  dialogOK_ = dialogs().Print(*shown.value());
+  if (dialogOK_) TakeFromDialog(std::move(shown).value());
   return Status::success();
 }
 
-// The print dialog's choice of a file is for one job; the printer stays the
-// one chosen last, so the page keeps its paper and strips.
-void PrinterDevice::FollowChosenPrinter() {
-  const bool toFile = printer_->outputFormat() != QPrinter::NativeFormat ||
-                      printer_->outputFileName() != ownFile_;
-  if (toFile) {
-    BackToPrinter();
-    return;
+// What the print dialog opens on: a printer made for the queue afresh
+// (Qt's dialog changes the printer it is handed, and going back from a file
+// chosen there would ask the print server again), or a writer like a
+// printer given; set as the printer is.
+Result<std::unique_ptr<QPrinter>> PrinterDevice::PrinterForDialog() {
+  std::unique_ptr<QPrinter> shown;
+  if (queue_.isEmpty()) {
+    shown = WriterLikePrinter();
+    // No name would make it a printer of the print system's again.
+    if (!ownFile_.isEmpty()) shown->setOutputFileName(ownFile_);
+  } else {
+    PrinterWait wait(*server_, queue_, patienceMs_);
+    if (!dialogs().Wait(wait)) return Error{QString(), true};
+    shown = wait.Take();
+    if (!shown) return Error{wait.state() == PrinterWait::State::Asking ? PrintServerSilent() : wait.Problem()};
+    shown->setPageLayout(printer_->pageLayout());
+    shown->setColorMode(printer_->colorMode());
+    shown->setDuplex(printer_->duplex());
   }
-  const QPrinterInfo chosen = QPrinterInfo::printerInfo(printer_->printerName());
-  if (!chosen.isNull()) info_ = chosen;
+  shown->setCopyCount(1);
+  return shown;
 }
 
-// Without a printer the writer goes with its job: set back to no file, it
-// would ask the print system for a queue to print on.
-void PrinterDevice::BackToPrinter() {
-  if (!ready_) {
-    printer_.reset();
+// A queue chosen in the print dialog is the printer from then on, with
+// what was chosen there; a file is for the next job only, the printer
+// keeping the paper and colours chosen for it.
+void PrinterDevice::TakeFromDialog(std::unique_ptr<QPrinter> shown) {
+  copies_ = std::max(0, shown->copyCount());
+  shown->setCopyCount(1);
+  const QString file = shown->outputFileName();
+  printToFile_ = shown->outputFormat() == QPrinter::PdfFormat && !file.isEmpty() && file != ownFile_;
+  if (printToFile_) printFile_ = file;
+  if (!printToFile_ && !queue_.isEmpty()) {
+    queue_ = shown->printerName();
+    printer_ = std::move(shown);
     return;
   }
-  const QPageLayout layout = printer_->pageLayout();
-  if (info_.isNull()) {
-    printer_->setOutputFileName(ownFile_);
-  } else {
-    printer_->setOutputFileName(QString());
-    printer_->setPrinterName(info_.printerName());
-  }
-  printer_->setPageLayout(layout);
+  printer_->setPageLayout(shown->pageLayout());
+  printer_->setColorMode(shown->colorMode());
+  printer_->setDuplex(shown->duplex());
 }
 
 Status PrinterDevice::StartDoc(const QString& docName, const QString& outputFile) {
   if (!ready_ && outputFile.isEmpty()) return noPrinter();
   if (job_) return Error{QStringLiteral("A print job is already open.")};
-  if (!ready_) MakePdfWriter();
   auto job = std::make_unique<Job>();
   job->facts = Facts();
+  job->writer = printer_.get();
   // A queue cannot take back what it was given, and the printer's own
   // engine hands it the job as it ends, even one that is being dropped: a
   // queue's job is made as a PDF first and handed over once it is whole.
-  if (outputFile.isEmpty() && !info_.isNull()) {
-    job->queue = info_.printerName();
+  if (outputFile.isEmpty() && !queue_.isEmpty()) {
+    job->queue = queue_;
     job->queueOptions = queueOptionsOf(*printer_);
     job->title = docName;
   }
@@ -572,14 +465,13 @@ Status PrinterDevice::StartDoc(const QString& docName, const QString& outputFile
     }
     job->target = outputFile;
     job->partial = job->scratch->filePath(QStringLiteral("job.pdf"));
-    const QPageLayout layout = printer_->pageLayout();
-    printer_->setOutputFormat(QPrinter::PdfFormat);
-    printer_->setOutputFileName(job->partial);
-    printer_->setPageLayout(layout);
+    job->ownWriter = WriterLikePrinter();
+    job->ownWriter->setOutputFileName(job->partial);
+    job->writer = job->ownWriter.get();
   }
-  printer_->setDocName(docName);
-  printer_->setFullPage(true);
-  job->dotsPerTwip = printer_->resolution() / kTwipsPerInch;
+  job->writer->setDocName(docName);
+  job->writer->setFullPage(true);
+  job->dotsPerTwip = job->writer->resolution() / kTwipsPerInch;
   job_ = std::move(job);
   return Status::success();
 }
@@ -605,22 +497,35 @@ Status PrinterDevice::EndDoc() {
   if (!job_) return Error{QStringLiteral("No print job is open.")};
   const bool printed = job_->pages > 0;
   const bool ended = !job_->painter.isActive() || job_->painter.end();
-  printer_->setFullPage(false);
+  job_->writer->setFullPage(false);
   Status status = Status::success();
-  if (!ended) status = Error{QStringLiteral("The printer %1 did not take the job.").arg(info_.printerName())};
+  if (!ended) status = Error{QStringLiteral("The printer %1 did not take the job.").arg(queue_)};
   if (!job_->partial.isEmpty()) {
     const Status filed = FinishFile(ended && printed);
     if (status.ok()) status = filed;
-    BackToPrinter();
   }
   job_.reset();
   return status;
 }
 
+// A file takes the whole PDF at once; a queue's job is checked whole here
+// and handed over away, its private folder going with it.
 Status PrinterDevice::FinishFile(bool printed) {
   if (!printed) return Status::success();
-  if (!job_->queue.isEmpty()) return sendToQueue(job_->partial, job_->queue, job_->title, job_->queueOptions);
-  return fileWholePdf(job_->partial, job_->target);
+  if (job_->queue.isEmpty()) return fileWholePdf(job_->partial, job_->target);
+  {
+    QFile pdf;
+    if (const auto problem = openWholePdf(pdf, job_->partial)) return refusedBy(job_->queue, *problem);
+  }
+  std::shared_ptr<QTemporaryDir> scratch = std::move(job_->scratch);
+  server_->Send(
+      [scratch, pdf = job_->partial, queue = job_->queue, title = job_->title, options = job_->queueOptions] {
+        return sendToQueue(pdf, queue, title, options);
+      },
+      [this](const Status& sent) {
+        if (!sent && refused_) refused_(sent.error());
+      });
+  return Status::success();
 }
 
 Status PrinterDevice::PageReady() {
@@ -628,12 +533,12 @@ Status PrinterDevice::PageReady() {
   Job& job = *job_;
   if (job.pageBegun) return Status::success();
   if (!job.painter.isActive()) {
-    if (!job.painter.begin(printer_.get())) {
+    if (!job.painter.begin(job.writer)) {
       return job.target.isEmpty()
-                 ? Error{QStringLiteral("The printer %1 cannot start printing.").arg(info_.printerName())}
+                 ? Error{QStringLiteral("The printer %1 cannot start printing.").arg(queue_)}
                  : notWritten(job.target, QStringLiteral("the file cannot be opened"));
     }
-  } else if (!printer_->newPage()) {
+  } else if (!job.writer->newPage()) {
     return Error{QStringLiteral("The printer cannot start a new page.")};
   }
   ++job.pages;
@@ -672,7 +577,7 @@ Status PrinterDevice::PrintText(const QString& text) {
   QPainter& painter = job_->painter;
   painter.setFont(font);
   painter.setPen(textColor_);
-  const QFontMetricsF metrics(painter.font(), printer_.get());
+  const QFontMetricsF metrics(painter.font(), job_->writer);
   painter.drawText(job_->at(currentX_, currentY_) + QPointF(0, metrics.ascent()), text);
   return Status::success();
 }

@@ -14,22 +14,25 @@
 // false, the page keeps the paper it has without one), but every job goes
 // to a PDF file, on the paper the page gives it.
 //
-// Making any printer object asks the print system for its queues, and a
-// print server that never answers keeps the asking thread for minutes: a
-// device started without a printer asks nothing until a job needs it, and
-// FindPrinterAway looks for the default printer on a thread of its own.
+// Making a printer object, listing the queues and handing a job over all ask
+// the print server, and one that never answers keeps the asking thread for
+// minutes: the device asks nothing on the thread that uses it (the
+// window's). Printers are made away (print_server.h) and taken in when the
+// server answers; jobs are made as PDF on that thread and handed over away.
+// Only a device started on the default printer asks on its own thread.
 
 #include <QColor>
 #include <QPageLayout>
 #include <QPoint>
 #include <QPointer>
-#include <QPrinterInfo>
 #include <QString>
 
 #include <functional>
 #include <memory>
 
+#include "components/print_server.h"
 #include "components/printer_choice.h"
+#include "components/printer_dialogs.h"
 #include "components/result.h"
 
 class QImage;
@@ -59,46 +62,12 @@ struct PrinterFacts {
 // if both were alike; in landscape the printer's strips turn with the paper.
 PrinterFacts FactsOf(const QPrinter& printer);
 
-// The printer's two modal dialogs. The print dialog may change the printer
-// chosen, its paper and orientation, the copies and whether the job goes to
-// a file; the printer dialog settles a queue, its paper and orientation in
-// `model`. Tests give their own.
-class PrinterDialogs {
- public:
-  virtual ~PrinterDialogs() = default;
-  // True when the dialog was closed with OK.
-  virtual bool Print(QPrinter& printer) = 0;
-  virtual bool Choose(PrinterChoiceModel& model) = 0;
-};
-
-// Qt's print dialog and the program's printer dialog over `parent`.
-class QtPrinterDialogs final : public PrinterDialogs {
- public:
-  explicit QtPrinterDialogs(QWidget* parent = nullptr);
-  bool Print(QPrinter& printer) override;
-  bool Choose(PrinterChoiceModel& model) override;
-
- private:
-  QPointer<QWidget> parent_;
-};
-
-// A queue and the printer object made for it, on its default paper.
-struct FoundPrinter {
-  QPrinterInfo info;
-  std::unique_ptr<QPrinter> printer;
-};
-
-// Looks for the system's default printer, or its first, on a thread of its
-// own that nothing ever waits for, and hands the printer made for it to
-// `found` on the thread of `receiver`, unless `receiver` is gone by then.
-// Without any queue (or any answer) `found` is never called.
-void FindPrinterAway(QObject* receiver, std::function<void(const std::shared_ptr<FoundPrinter>&)> found);
-
 class PrinterDevice {
  public:
   enum class Start { DefaultPrinter, NoPrinter };
-  // Chooses the system's default printer, or the first one there is; with
-  // none, or asked for none, it is a PDF writer.
+  // Chooses the system's default printer, or the first one there is, asking
+  // the print system on this thread; with none, or asked for none, it is a
+  // PDF writer.
   explicit PrinterDevice(Start start = Start::DefaultPrinter);
   // Prints through `printer`, such as a PDF writer, whatever queues exist.
   explicit PrinterDevice(std::unique_ptr<QPrinter> printer);
@@ -115,7 +84,8 @@ class PrinterDevice {
 
   // Takes `found` as the printer while there is none, none was chosen (the
   // PDF writer and its paper included) and no job is open; false, changing
-  // nothing, otherwise.
+  // nothing, otherwise. The print server is then asked for its queues, so
+  // that Print Setup shows them as it opens.
   bool Adopt(FoundPrinter&& found);
 
   // The chosen printer's name; "" without one.
@@ -146,22 +116,30 @@ class PrinterDevice {
 
   // The printer, paper and orientation as they are, and a new choice of
   // them: a queue by name (the PDF writer when the name is "" and the queue
-  // printed on is gone), a paper it has and an orientation. The choice holds
-  // until another is made.
+  // printed on is gone), a paper it has and an orientation. A queue other
+  // than the one printed on comes with the printer made for it
+  // (MakePrinterFor, or away); without one it counts as gone. The choice
+  // holds until another is made.
   PrinterChoice CurrentChoice() const;
-  Status Choose(const PrinterChoice& choice);
+  Status Choose(const PrinterChoice& choice, std::unique_ptr<QPrinter> made);
 
   // The dialogs shown by ShowDialog; Qt's own until others are given.
   void SetDialogs(std::unique_ptr<PrinterDialogs> dialogs);
+  // How long the print server may keep an answer before the dialogs say
+  // that it does not answer.
+  void SetPatience(int ms) { patienceMs_ = ms; }
   // `ShowDialog(Mode)`: "" the print dialog, "Setup" the printer dialog,
-  // whose choice (on OK) becomes the printer. The printer chosen in the
-  // print dialog stays the printer; a file chosen there only marks the next
-  // job as one for a file. The print dialog opens on the paper and turn
-  // the printer has, and only a change made there changes them. Copies are
-  // kept here and the printer itself is set to print one, so that the
-  // caller prints each copy and no queue multiplies them again; each copy
-  // has a sheet of its own, also when two-sided printing was chosen. The
-  // print dialog needs a printer.
+  // whose choice (on OK) becomes the printer. The print dialog opens on a
+  // printer made afresh, away, for the queue printed on (it fails, saying
+  // so, when the print server does not answer in time or no longer has the
+  // queue; waiting given up counts as Cancel); the printer chosen in it
+  // becomes the printer, while a file chosen there only marks the next job
+  // as one for a file. It opens on the paper and turn the printer has, and
+  // only a change made there changes them. Copies are kept here and the
+  // printer itself is set to print one, so that the caller prints each copy
+  // and no queue multiplies them again; each copy has a sheet of its own,
+  // also when two-sided printing was chosen. The print dialog needs a
+  // printer.
   Status ShowDialog(const QString& mode);
   bool DialogOK() const { return dialogOK_; }
   int Copies() const { return copies_; }
@@ -178,7 +156,7 @@ class PrinterDevice {
   // it is not "" (without a printer it must not be ""). The PDF is made in a
   // private folder and reaches the file, or the queue, only when the job
   // ends well and the PDF is whole, so a failed job keeps any old file as it
-  // was and leaves the queue nothing.
+  // was and leaves the queue nothing. A queue's job is handed over away.
   Status StartDoc(const QString& docName, const QString& outputFile);
   // Pages of the job. A page's sheet begins with the first drawing on it (or
   // its EndPage), so a job dropped before that sends the printer nothing. A
@@ -186,8 +164,12 @@ class PrinterDevice {
   Status StartPage();
   Status EndPage();
   // Hands the job to the printer or the file; a job without a page prints
-  // nothing.
+  // nothing. A queue's job is on its way when this returns: what the queue
+  // said reaches the refusal handler later, when it refused it.
   Status EndDoc();
+  // Whoever tells the user that a queue refused a job handed over (the
+  // error's description), while it is there; none by default.
+  void SetRefusals(std::function<void(const QString&)> refused) { refused_ = std::move(refused); }
   // Drops the job: nothing of it reaches the printer, and a file keeps what
   // it held before. For a page that failed half-way.
   void AbortDoc();
@@ -216,21 +198,24 @@ class PrinterDevice {
   struct Job;
   PrinterDialogs& dialogs();
   void UsePdfWriter();
-  void MakePdfWriter();
+  std::unique_ptr<QPrinter> WriterLikePrinter() const;
   QPageLayout Layout() const;
-  void FollowChosenPrinter();
-  void BackToPrinter();
+  Result<std::unique_ptr<QPrinter>> PrinterForDialog();
+  void TakeFromDialog(std::unique_ptr<QPrinter> shown);
   Status PageReady();
   Status FinishFile(bool printed);
 
-  QPrinterInfo info_;  // the queue printed on; null for a printer given or the PDF writer
-  std::unique_ptr<QPrinter> printer_;  // without a printer, made by the first job
+  QString queue_;  // the queue printed on; "" for a printer given or the PDF writer
+  std::unique_ptr<QPrinter> printer_;  // null for the PDF writer
   bool ready_ = false;
   bool chosen_ = false;  // the user chose the printer and paper (Print Setup)
   QPageLayout blank_;   // the PDF writer's paper and turn
   QPoint blankStrips_;  // the PDF writer's strips, in twips
   QString ownFile_;  // the file a device made on its own printer writes to
   std::unique_ptr<PrinterDialogs> dialogs_;
+  std::unique_ptr<ThreadedPrintServer> server_;
+  int patienceMs_ = kPrintServerPatienceMs;
+  std::function<void(const QString&)> refused_;
   std::unique_ptr<Job> job_;
   bool dialogOK_ = false;
   int copies_ = 1;

@@ -107,8 +107,13 @@ ContactSheet::ContactSheet(PageModel& page, const ThumbTable& thumbs, const Opti
     : page_(page), thumbs_(thumbs), options_(options), label_(label), abort_(abortRequested),
       host_(host) {}
 
+bool ContactSheet::UnreadCell(int slot) const {
+  return page_.clears() == pageClears_ && std::find(unread_.begin(), unread_.end(), slot) != unread_.end();
+}
+
 void ContactSheet::Reset() {
   state_ = SheetState{};
+  unread_.clear();
   ++generation_;
   host_.ShowNextPage(false);
 }
@@ -144,6 +149,8 @@ void ContactSheet::StartPage() {
   }
   state_.thumbSheet = true;
   host_.ClearPreview();
+  unread_.clear();
+  pageClears_ = page_.clears();
   if (state_.sheetFirst == 0) state_.sheetPage = 0;
   host_.SetPageCaption(SheetPageCaption(state_.sheetPage, state_.sheetFirst == 0 ? 0 : state_.sheetPages));
   host_.SetStatusText(QStringLiteral("Creating thumbnail layout..."));
@@ -201,6 +208,7 @@ void ContactSheet::PlaceThumbnail(int slot, int index, const PicBox& box) {
   if (loaded) {
     picture = std::move(loaded).value();
   } else {
+    unread_.push_back(slot);
     host_.ShowError(ErrorText(loaded.error()));
   }
   const PageText caption{SheetCaption(file, pic, geometry), QPointF(box.left, double{box.top} + box.height + kCaptionGap), kArial,

@@ -110,6 +110,10 @@ class ContactSheet {
 
   const SheetState& state() const { return state_; }
   bool ThumbSheet() const { return state_.thumbSheet; }
+  // The box of `slot` is a cell of the sheet page on show whose picture
+  // could not be read when the page was built (and was reported then).
+  // Once the page is cleared, by an opened layout among others, no slot is.
+  bool UnreadCell(int slot) const;
 
  private:
   void StartPage();
@@ -127,6 +131,8 @@ class ContactSheet {
   SheetState state_;
   std::vector<QString> files_;  // the table as the page started
   std::vector<QSize> pixels_;
+  std::vector<int> unread_;  // the page's cells left without their picture
+  unsigned pageClears_ = 0;  // the page's clearing that began this sheet page
   unsigned generation_ = 0;  // counts resets, which end a build under way
   unsigned buildGeneration_ = 0;
   bool building_ = false;

@@ -100,7 +100,11 @@ int NeededLongSide(QSize picture, QSizeF printed) {
 
 PagePrinting::PagePrinting(const PageModel& page, PrinterDevice& printer, const SettingsStore& settings,
                            const Options& options, PrintHost& host)
-    : page_(page), printer_(printer), settings_(settings), options_(options), host_(host) {}
+    : page_(page), printer_(printer), settings_(settings), options_(options), host_(host) {
+  printer_.SetRefusals([this](const QString& error) { host_.ShowError(kPrintingError + error); });
+}
+
+PagePrinting::~PagePrinting() { printer_.SetRefusals(nullptr); }
 
 void PagePrinting::mnuFilePrint_Click() {
   host_.PlaySound(Sound::Open, Wait::No);
@@ -301,7 +305,7 @@ Result<std::vector<PagePrinting::Prepared>> PagePrinting::ReadPictures() const {
     const double dots = std::min(printer_.DotsPerTwip(), kPictureDotsPerTwip);
     const QSizeF printed(std::abs(place->width) * dots, std::abs(place->height) * dots);
     // A box whose reading already failed, and was shown, when the sheet was made.
-    const bool emptyBox = host_.ThumbSheet() && !host_.PictureShown(slot);
+    const bool emptyBox = host_.UnreadSheetCell(slot);
     prepared.push_back(Prepared{slot, *place, *below, printed, QImage(), emptyBox});
     if (emptyBox) continue;
     reading.emplace_back(prepared.size() - 1, QtConcurrent::run(&workers, [file = pic.file, printed] {

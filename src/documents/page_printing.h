@@ -66,9 +66,9 @@ class PrintHost {
   virtual void ToolEnable(bool enable, int slot) = 0;
   // The page shows a contact sheet (`ThumbSheet`): captions are printed.
   virtual bool ThumbSheet() = 0;
-  // The page shows the picture of `slot`; false for a box left empty
-  // because its file could not be read when the page was made.
-  virtual bool PictureShown(int /*slot*/) { return true; }
+  // The box of `slot` is a contact sheet's cell left empty because its file
+  // could not be read when the sheet was made: its caption prints alone.
+  virtual bool UnreadSheetCell(int /*slot*/) { return false; }
 };
 
 // The name every job carries.
@@ -104,8 +104,13 @@ class PagePrinting {
  public:
   // Everything given must outlive this object. The setting "FastPrint" is
   // read from `settings` at every print.
+  // A queue that refuses a job handed over says so later, through `host`,
+  // while this object is there.
   PagePrinting(const PageModel& page, PrinterDevice& printer, const SettingsStore& settings,
                const Options& options, PrintHost& host);
+  ~PagePrinting();
+  PagePrinting(const PagePrinting&) = delete;
+  PagePrinting& operator=(const PagePrinting&) = delete;
 
   // `mnuFilePrint_Click`: the print dialog, then one job of one page per
   // copy, to the printer or, asked for a file name, as a PDF to a file.

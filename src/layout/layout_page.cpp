@@ -209,7 +209,12 @@ void LayoutPage::mnuToolCopy_Click() { commands_.Copy(); }
 void LayoutPage::mnuToolCut_Click() { commands_.Cut(); }
 void LayoutPage::mnuToolPlaceFront_Click() { commands_.PlaceFront(); }
 void LayoutPage::mnuToolPlaceBack_Click() { commands_.PlaceBack(); }
-void LayoutPage::mnuToolUndo_Click() { undo_.UndoTool(); }
+// An Undo asked for while a picture was being added is meant for that
+// picture: when it never came onto the page, there is nothing to take back.
+void LayoutPage::mnuToolUndo_Click() {
+  if (commands_.AdditionMissed()) return;
+  undo_.UndoTool();
+}
 void LayoutPage::mnuImOptPaste_Click() { commands_.Paste(); }
 
 void LayoutPage::mnuToolFull_Click() {

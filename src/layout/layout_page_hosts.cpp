@@ -76,14 +76,7 @@ void LayoutPage::TurnUndoSteps(const FractionTurn& turn) {
 void LayoutPage::SetPicture(int slot, const QImage& picture) { view_->setPicture(slot, picture); }
 void LayoutPage::PageChanged() { ShowPage(refresh_.scene()); }
 
-// The press point is passed as the pointer's place on the picture, as the
-// click that an addition stands for has it.
-void LayoutPage::ClickPicture(int slot) {
-  const float x = model_.edit().downX;
-  const float y = model_.edit().downY;
-  mouse_.imPreview_MouseDown(slot, kLeftButton, x, y);
-  mouse_.imPreview_MouseUp(slot, x, y);
-}
+void LayoutPage::ClickPicture(int slot) { mouse_.SelectAsClicked(slot); }
 
 void LayoutPage::FileNew() { window_.FileNew(); }
 void LayoutPage::ClearThumbnailSelection() { window_.DropSelection(); }

@@ -40,20 +40,27 @@ void PageCommands::PicAdd(const QString& file) {
   }
   // The thumbnail is taken as the addition is asked for: a second click on
   // the page, or a press on a placed picture, before the picture is read
-  // must not add it once more.
+  // must not add it once more. No picture stays selected meanwhile: a
+  // command on the selection asked for now is meant for the new picture.
+  host_.ToolEnable(false, -1);
   host_.ClearThumbnailSelection();
   for (const char16_t* name :
        {u"mnuViewProperties", u"mnuViewImage", u"mnuViewEdit", u"Properties", u"Preview", u"Edit"}) {
     host_.SetEnabled(QStringView(name), false);
   }
-  const Addition addition{file,          edit.downX,      edit.downY,
-                          edit.addWidth, edit.addHeight, ReducedSide(host_.ImageRes())};
+  const Addition addition{file,           edit.downX,     edit.downY, edit.addWidth,
+                          edit.addHeight, ReducedSide(host_.ImageRes()), ++asked_};
   // Asked for after commands that wait, it comes after them; Esc or a
   // cleared page meanwhile drops it with the others.
   if (commandsWaiting() && !runningWaiting_) {
-    after_.push_back([this, addition, asked = stops_] {
-      if (asked == stops_) Enqueue(addition);
-    });
+    after_.push_back(Waiting{[this, addition, asked = stops_] {
+                               if (asked == stops_) {
+                                 Enqueue(addition);
+                               } else {
+                                 Missed(addition.number);
+                               }
+                             },
+                             asked_});
     return;
   }
   Enqueue(addition);
@@ -73,6 +80,7 @@ void PageCommands::ReadNext() {
   }
   const Addition addition = waiting_.front();
   waiting_.pop_front();
+  readingNumber_ = addition.number;
   abortWatch_.start();
   reading_->start([reader = reader_, file = addition.file, side = addition.longSide] { return reader(file, side); },
                   [this, addition](const Result<QImage>& reduced) {
@@ -90,6 +98,8 @@ void PageCommands::FinishAdding() {
 
 void PageCommands::StopAdding() {
   ++stops_;
+  if (adding()) Missed(readingNumber_);
+  for (const Addition& dropped : waiting_) Missed(dropped.number);
   waiting_.clear();
   reading_->stop();
   abortWatch_.stop();
@@ -102,7 +112,7 @@ void PageCommands::AfterAdding(std::function<void()> command) {
     command();
     return;
   }
-  after_.push_back(std::move(command));
+  after_.push_back(Waiting{std::move(command), asked_});
 }
 
 // From the event loop: whoever placed the last addition or stopped the
@@ -114,11 +124,13 @@ void PageCommands::RunWaitingCommandsSoon() {
 void PageCommands::RunWaitingCommands() {
   if (runningWaiting_) return;  // the one running goes on with the rest when it ends
   while (!adding() && !after_.empty()) {
-    const std::function<void()> command = std::move(after_.front());
+    const Waiting next = std::move(after_.front());
     after_.pop_front();
     runningWaiting_ = true;
-    command();
+    missed_ = next.missed;
+    next.command();
     runningWaiting_ = false;
+    missed_ = false;
   }
 }
 
@@ -126,15 +138,23 @@ void PageCommands::WatchAbort() {
   if (host_.TakeAbortRequest()) StopAdding();
 }
 
+void PageCommands::Missed(unsigned number) {
+  for (Waiting& waiting : after_) {
+    if (waiting.lastAsked == number) waiting.missed = true;
+  }
+}
+
 // Read before a slot is taken: a picture that cannot be shown would
 // otherwise stand on the page and break printing and saving later.
 void PageCommands::Place(const Addition& addition, const Result<QImage>& reduced) {
   if (!reduced) {
+    Missed(addition.number);
     host_.ShowError(QStringLiteral("Preview error: ") + reduced.error());
     return;
   }
   // Additions made while this one was read may have used the last slot.
   if (page_.Full()) {
+    Missed(addition.number);
     host_.ShowInformation(QStringLiteral("Maximum number of images on page reached. Start a new page"));
     return;
   }

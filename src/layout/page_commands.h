@@ -49,6 +49,10 @@ class PageCommands {
   void AfterAdding(std::function<void()> command);
   // Whether commands wait for additions.
   bool commandsWaiting() const { return !after_.empty(); }
+  // While a command that waited runs: whether the last addition asked for
+  // before it never came onto the page (Esc dropped it, or its picture
+  // could not be read). An Undo meant for it has nothing to take back.
+  bool AdditionMissed() const { return missed_; }
   // Reads the files of additions; Imaging::readScaled unless replaced.
   void setReader(ScaledReader reader) { reader_ = std::move(reader); }
 
@@ -71,11 +75,21 @@ class PageCommands {
     QString file;
     float downX, downY, width, height;
     int longSide;
+    unsigned number;  // counts the additions asked for
+  };
+  // A command waiting for the additions asked for before it; the last of
+  // them is `lastAsked`, and `missed` once that one will never be placed.
+  struct Waiting {
+    std::function<void()> command;
+    unsigned lastAsked;
+    bool missed = false;
   };
   void Enqueue(const Addition& addition);
   void ReadNext();
   void Place(const Addition& addition, const Result<QImage>& reduced);
   void WatchAbort();
+  // The addition numbered `number` will not come onto the page.
+  void Missed(unsigned number);
   // The commands that waited run in their order, until one asks for an addition.
   void RunWaitingCommands();
   void RunWaitingCommandsSoon();
@@ -89,9 +103,12 @@ class PageCommands {
   std::deque<Addition> waiting_;  // after the one being read
   std::unique_ptr<BackgroundWork<Result<QImage>>> reading_;
   QTimer abortWatch_;
-  std::deque<std::function<void()>> after_;
+  std::deque<Waiting> after_;
   bool runningWaiting_ = false;  // a command that waited is running
+  bool missed_ = false;          // and the addition it waited for never came
   unsigned stops_ = 0;           // how often the additions were dropped
+  unsigned asked_ = 0;           // the number of the last addition asked for
+  unsigned readingNumber_ = 0;   // and of the one being read
 };
 
 }  // namespace lumaset

@@ -16,6 +16,7 @@ void PageModel::Clear() {
   picLast_ = -1;
   picCount_ = 0;
   picCur_ = -1;
+  ++clears_;
 }
 
 QString PageModel::NextTemporaryPicture(const QString& folder, int slot) {

@@ -126,6 +126,9 @@ class PageModel {
   // the layout title, label text, clipboard and placed-file forgotten, the
   // temporary counter restarted. The label's look is not the model's.
   void Clear();
+  // How often the page was cleared: what was known of the page's slots
+  // holds while this stays the same.
+  unsigned clears() const { return clears_; }
 
   // The next temporary picture's path for `slot` in `folder` (ending with
   // "/"): counts `TempCount` up first; slot 12 with counter 3 gives
@@ -140,6 +143,7 @@ class PageModel {
   int picLast_ = -1;
   int picCount_ = 0;
   int picCur_ = -1;
+  unsigned clears_ = 0;
 };
 
 // The slots on the page back to front, the one order of the page on screen,

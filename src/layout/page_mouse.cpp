@@ -1,6 +1,7 @@
 #include "layout/page_mouse.h"
 
 #include <cmath>
+#include <utility>
 
 #include "browser/thumb_table.h"
 #include "frame/number_from_setting.h"
@@ -239,11 +240,29 @@ void PageMouse::ImageCrop() {
 
 void PageMouse::imPreview_MouseDown(int index, int button, float x, float y) {
   if (!ValidSlot(index)) return;
-  PageEditState& state = edit();
   if (host_.GenClick() && host_.Thumbs().ThumbSel() > -1) {
-    state.dragAdd = true;  // the release adds the thumbnail
+    edit().dragAdd = true;  // the release adds the thumbnail
     return;
   }
+  PressPicture(index, button, x, y);
+}
+
+// An addition or an effect selects its picture as a click on it would, but
+// never adds a thumbnail of its own: one selected since, or a press or drag
+// that armed an addition meanwhile, is for the user's own release or drop.
+void PageMouse::SelectAsClicked(int slot) {
+  if (!ValidSlot(slot)) return;
+  PageEditState& state = edit();
+  const bool armed = std::exchange(state.dragAdd, false);
+  const float x = state.downX;
+  const float y = state.downY;
+  PressPicture(slot, kLeftButton, x, y);
+  imPreview_MouseUp(slot, x, y);
+  state.dragAdd = armed;
+}
+
+void PageMouse::PressPicture(int index, int button, float x, float y) {
+  PageEditState& state = edit();
   if (state.dragAdd || state.cropping) return;
   model_.setPicCur(index);
   const PicBox& box = model_.box(index);

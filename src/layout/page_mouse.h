@@ -115,6 +115,10 @@ class PageMouse {
   void imPreview_MouseMove(int index, int buttons, float x, float y);
   void imPreview_MouseUp(int index, float x, float y);
   void imPreview_DblClick(int index);
+  // Selects the picture of `slot` as a click on it at (`DownX`, `DownY`)
+  // would, for a picture just added or given an effect; it adds nothing,
+  // whatever thumbnail is selected or armed.
+  void SelectAsClicked(int slot);
 
   // Tools > "&Crop" and the toolbar button "Crop": crop mode on or off.
   void mnuToolCrop_Click();
@@ -159,6 +163,7 @@ class PageMouse {
   void CropStart(float x, float y);
   void CropFollow(float x, float y);
   void CropEnd();
+  void PressPicture(int index, int button, float x, float y);
   void CornerZones(int index, float x, float y);
   void FrameFollows(int index, float x, float y);
   void FrameSizes(int index, float x);

@@ -39,9 +39,8 @@ class PageEditHost {
   virtual void SetPicture(int slot, const QImage& reduced) = 0;
   // The page model changed: the page is drawn again from it.
   virtual void PageChanged() = 0;
-  // Selects the picture of `slot` as a click on it would:
-  // `imPreview_MouseDown` then `imPreview_MouseUp` with the left button and
-  // the point (`DownX`, `DownY`).
+  // Selects the picture of `slot` as a click on it at (`DownX`, `DownY`)
+  // would, without the click ever adding a selected thumbnail.
   virtual void ClickPicture(int slot) = 0;
   // `mnuFileNew_Click`: starts a new page.
   virtual void FileNew() = 0;

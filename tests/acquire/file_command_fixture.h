@@ -65,9 +65,16 @@ class FakeFileHost : public FileCommandHost {
     if (reopen) reopen();
   }
   void SetBusy(bool on) override { busy.push_back(on); }
+  void SetTurning(bool on) override { turning.push_back(on); }
   bool RunWithProgress(const std::function<void()>& work) override {
     work();
     if (whileProgressShows) whileProgressShows();
+    return cancelProgress;
+  }
+  bool ShowProgress(int percent, const QString& workText) override {
+    progress.push_back(percent);
+    if (percent == 0) progressTexts << workText;
+    if (onProgress) onProgress(percent);
     return cancelProgress;
   }
 
@@ -75,12 +82,14 @@ class FakeFileHost : public FileCommandHost {
   std::deque<std::optional<QString>> texts;
   std::function<bool(FolderPickMode)> pick;
   std::function<void()> whileProgressShows;  // what another program does meanwhile
+  std::function<void(int)> onProgress;       // what the user does as the progress window shows a percentage
   std::function<void()> reopen;
   bool cancelProgress = false;
 
-  QStringList questions, notices, errors, prompts, defaults, treeRebuilds;
+  QStringList questions, notices, errors, prompts, defaults, treeRebuilds, progressTexts;
   std::vector<FolderPickMode> picked;
-  std::vector<bool> busy;
+  std::vector<bool> busy, turning;
+  std::vector<int> progress;
   QString folderCaption, panelCaption;
   bool folderTools = true;
   int promptSounds = 0;

@@ -8,14 +8,17 @@
 #include <QTimer>
 #include <QTransform>
 
+#include <algorithm>
 #include <optional>
 #include <tuple>
 #include <vector>
 
 #include <tiffio.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
+#include "acquire/rotate_file.h"
 #include "file_command_fixture.h"
 #include "made_pictures.h"
 #include "support/spare_group.h"
@@ -92,11 +95,11 @@ TEST_F(RotateFileTest, TheWindowsEventsGoOnWhileAFileIsTurned) {
   ASSERT_TRUE(WritePicture(folder + "photo.png", 64, 48));
   Open(folder);
   Select(IndexOf(folder + "photo.png"));
-  std::optional<std::vector<bool>> busyWhenEventsRan;
-  QTimer::singleShot(0, [&] { busyWhenEventsRan = host_.busy; });
+  std::optional<std::vector<bool>> turningWhenEventsRan;
+  QTimer::singleShot(0, [&] { turningWhenEventsRan = host_.turning; });
   commands_.mnuFileOptionsRotate_Click();
-  EXPECT_EQ(busyWhenEventsRan, std::vector<bool>{true}) << "no event ran while the file was turned";
-  EXPECT_EQ(host_.busy, (std::vector<bool>{true, false}));
+  EXPECT_EQ(turningWhenEventsRan, std::vector<bool>{true}) << "no event ran while the file was turned";
+  EXPECT_EQ(host_.turning, (std::vector<bool>{true, false}));
   EXPECT_EQ(QImage(folder + "photo.png").size(), QSize(48, 64));
 }
 
@@ -475,7 +478,6 @@ TEST_F(RotateFileTest, RefusesWhatItWouldSpoil) {
   for (const char* name : {"locked.png", "locked.gif"}) ::chmod(QFile::encodeName(folder + name).constData(), 0444);
   const std::pair<const char*, const char*> cases[] = {
       {"pages.tif", "it holds 2 pages or frames, and only the first would be kept."},
-      {"runs.bmp", "its pixels are compressed with run lengths, which Lumaset cannot write back."},
       {"moving.png", "it is an animation, and only its first frame would be kept."},
       {"locked.png", "the file is read-only."},
       {"locked.gif", "the file is read-only."}};
@@ -485,6 +487,9 @@ TEST_F(RotateFileTest, RefusesWhatItWouldSpoil) {
   EXPECT_EQ(std::pair(deep.value(256), deep.value(257)), std::pair(Le16(1), Le16(2)));
   EXPECT_EQ(deep.value(258), Le16(16) + Le16(16));
   EXPECT_TRUE(ReadBytes(folder + "deep.tif").contains(QByteArray("\x01\x80\xFF\x7F\x02\x40\xFF\xFF", 8)));
+  // Run lengths are written as run lengths again: 1 x 2 pixels now.
+  Rotate(folder, "runs.bmp");
+  EXPECT_EQ(ReadBytes(folder + "runs.bmp").mid(18, 16), Le32(1) + Le32(2) + Le16(1) + Le16(8) + Le32(1));
   for (const auto& [name, why] : cases) {
     const QByteArray before = ReadBytes(folder + name);
     host_.errors.clear();
@@ -527,6 +532,139 @@ TEST_F(RotateFileTest, AFileChangedMeanwhileIsKept) {
     EXPECT_EQ(Names(folder), QStringList{name}) << name;
     QFile::remove(path);
   }
+}
+
+// The progress window shows the turn as it goes; its Cancel leaves the
+// file, its size in the table and its cell as they were. Without
+// ShowProgress no window shows.
+TEST_F(RotateFileTest, ProgressShowsDuringTheTurnAndCancelKeepsTheFile) {
+  const QString folder = freshFolder("progress") + "/";
+  const QString path = folder + "photo.png";
+  ASSERT_TRUE(WritePicture(path, 330, 250));
+  options_.showProgress = true;
+  Rotate(folder, "photo.png");
+  EXPECT_EQ(QImage(path).size(), QSize(250, 330));
+  ASSERT_FALSE(host_.progress.empty());
+  EXPECT_EQ(host_.progress.front(), 0);
+  EXPECT_EQ(host_.progressTexts, QStringList{"Rotating"});
+  EXPECT_TRUE(std::any_of(host_.progress.begin(), host_.progress.end(), [](int p) { return p > 0 && p < 100; }))
+      << "no progress arrived while the file was turned";
+
+  const QByteArray turnedOnce = ReadBytes(path);
+  host_.onProgress = [this](int percent) { host_.cancelProgress = percent > 0; };
+  Rotate(folder, "photo.png");
+  EXPECT_EQ(ReadBytes(path), turnedOnce);
+  const int cell = IndexOf(path);
+  EXPECT_EQ(QSize(table().ThumbWidths(cell), table().ThumbHeights(cell)), QSize(250, 330));
+  EXPECT_EQ(Names(folder), QStringList{"photo.png"});
+
+  host_.onProgress = nullptr;
+  host_.cancelProgress = false;
+  host_.progress.clear();
+  options_.showProgress = false;
+  Rotate(folder, "photo.png");
+  EXPECT_EQ(QImage(path).size(), QSize(330, 250));
+  EXPECT_EQ(host_.progress, std::vector<int>());
+  EXPECT_EQ(host_.errors, QStringList());
+}
+
+// While a file is turned, the file commands wait: a second Rotate (a
+// screen reader reaches it) and a Delete do nothing. Exit during a turn
+// drops it before anything is written.
+TEST_F(RotateFileTest, CommandsWaitForTheTurnAndExitDropsIt) {
+  const QString folder = freshFolder("second") + "/";
+  const QString path = folder + "photo.png";
+  ASSERT_TRUE(WritePicture(path, 64, 48));
+  Open(folder);
+  Select(IndexOf(path));
+  QTimer::singleShot(0, [this] {
+    EXPECT_TRUE(commands_.turning());
+    commands_.mnuFileOptionsRotate_Click();
+    commands_.mnuFileOptionsDelete_Click();  // would ask first
+  });
+  commands_.mnuFileOptionsRotate_Click();
+  EXPECT_EQ(host_.errors, QStringList());
+  EXPECT_EQ(host_.questions, QStringList());
+  EXPECT_EQ(QImage(path).size(), QSize(48, 64)) << "turned once";
+  EXPECT_FALSE(commands_.turning());
+
+  for (const char* name : {"photo.png", "photo.gif"}) {
+    ASSERT_TRUE(WritePicture(folder + name, 64, 48, "png"));
+    const QByteArray before = ReadBytes(folder + name);
+    Open(folder);
+    Select(IndexOf(folder + name));
+    QTimer::singleShot(0, [this] { commands_.StopTurn(); });
+    commands_.mnuFileOptionsRotate_Click();
+    EXPECT_EQ(ReadBytes(folder + name), before) << name;
+  }
+  EXPECT_EQ(Names(folder), (QStringList{"photo.gif", "photo.png"}));
+  EXPECT_EQ(host_.errors, QStringList());
+}
+
+// A GIF that another program changes after its turn was made and before
+// it goes to the trash is kept as that program left it, and the JPEG made
+// for it goes again.
+TEST_F(RotateFileTest, AGifChangedBeforeItGoesToTheTrashIsKept) {
+  const QString folder = freshFolder("gif-changed") + "/";
+  const QString path = folder + "kept.gif";
+  ASSERT_TRUE(WritePicture(path, 64, 48, "png"));
+  Imaging imaging;
+  ASSERT_TRUE(imaging.LoadFile(path).ok());
+  ASSERT_TRUE(imaging.ImgRotate(90).ok());
+  const Result<TurnedPicture> turned = TurnPicture(imaging, path, FileIdentity::Of(path));
+  ASSERT_TRUE(turned.ok()) << turned.error().toStdString();
+  const QByteArray theirs = ReadBytes(path) + "edited";
+  ASSERT_TRUE(WriteText(path, theirs));
+  const Result<QString> saved = WriteTurnedPicture(*turned);
+  ASSERT_FALSE(saved.ok());
+  EXPECT_TRUE(saved.error().contains("was changed by another program")) << saved.error().toStdString();
+  EXPECT_EQ(ReadBytes(path), theirs);
+  EXPECT_EQ(Names(folder), QStringList{"kept.gif"});
+  EXPECT_FALSE(QFileInfo::exists(Trash() + "kept.gif"));
+}
+
+// Through a chain of links the picture at its end is turned and the links
+// stay; the file keeps a file manager's tags and comments; one made
+// read-only while it is turned is kept as it is.
+TEST_F(RotateFileTest, TheFileAroundThePictureStays) {
+  const QString folder = freshFolder("around") + "/";
+  const QByteArray picture = QFile::encodeName(folder + "picture.png");
+  ASSERT_TRUE(WritePicture(folder + "picture.png", 64, 48));
+  ASSERT_EQ(::setxattr(picture.constData(), "user.xdg.tags", "harbour", 7, 0), 0);
+  ASSERT_EQ(::setxattr(picture.constData(), "user.xdg.comment", "", 0, 0), 0);
+  ASSERT_EQ(::symlink("picture.png", QFile::encodeName(folder + "b.png").constData()), 0);
+  ASSERT_EQ(::symlink("b.png", QFile::encodeName(folder + "a.png").constData()), 0);
+  Rotate(folder, "a.png");
+  EXPECT_EQ(host_.errors, QStringList());
+  EXPECT_TRUE(QFileInfo(folder + "a.png").isSymLink() && QFileInfo(folder + "b.png").isSymLink());
+  EXPECT_EQ(QImage(folder + "picture.png").size(), QSize(48, 64));
+  char tags[16] = {};
+  EXPECT_EQ(::getxattr(picture.constData(), "user.xdg.tags", tags, sizeof tags), 7);
+  EXPECT_STREQ(tags, "harbour");
+  EXPECT_EQ(::getxattr(picture.constData(), "user.xdg.comment", tags, sizeof tags), 0);
+
+  const QByteArray before = ReadBytes(folder + "picture.png");
+  host_.whileProgressShows = [&picture] { ASSERT_EQ(::chmod(picture.constData(), 0444), 0); };
+  Rotate(folder, "picture.png");
+  EXPECT_EQ(host_.errors.size(), 1);
+  EXPECT_TRUE(host_.errors.value(0).endsWith("was changed by another program while Lumaset worked on it; "
+                                             "that program's file is kept."));
+  EXPECT_EQ(ReadBytes(folder + "picture.png"), before);
+}
+
+// Root turning another user's picture leaves it theirs.
+TEST_F(RotateFileTest, AnotherUsersPictureStaysTheirs) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root may give a file to another user";
+  const QString folder = freshFolder("owner") + "/";
+  const QByteArray path = QFile::encodeName(folder + "theirs.png");
+  ASSERT_TRUE(WritePicture(folder + "theirs.png", 64, 48));
+  ASSERT_EQ(::chown(path.constData(), 4242, 4243), 0);
+  Rotate(folder, "theirs.png");
+  EXPECT_EQ(host_.errors, QStringList());
+  struct stat info {};
+  ASSERT_EQ(::stat(path.constData(), &info), 0);
+  EXPECT_EQ(std::pair(info.st_uid, info.st_gid), std::pair(uid_t{4242}, gid_t{4243}));
+  EXPECT_EQ(QImage(folder + "theirs.png").size(), QSize(48, 64));
 }
 
 }  // namespace

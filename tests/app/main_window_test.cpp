@@ -39,6 +39,7 @@
 #include "app/commands.h"
 #include "browser/folder_tree.h"
 #include "browser/thumbnail_area.h"
+#include "documents/layout_document.h"
 #include "documents/layout_file.h"
 #include "frame/help_window.h"
 #include "layout/layout_page.h"
@@ -62,6 +63,20 @@ class MainWindowTest : public test::ProgramTest {
   int PlacePhoto(const QString& photo) {
     EXPECT_TRUE(test::Quarters(60, 30).save(photo, "PNG"));
     return DropOnPage(photo);
+  }
+
+  // A layout of `count` photos of 64 x 48, each in a slot of its own; its path.
+  QString WriteLayout(const QString& name, int count) {
+    const QString folder = test::freshFolder(name) + QLatin1Char('/');
+    LayoutContent content;
+    for (int i = 0; i < count; ++i) {
+      content.pictures.push_back({folder + QStringLiteral("p%1.jpg").arg(i), 0.1f, 0.1f, 0.2f, 0.1f});
+      EXPECT_TRUE(test::WritePicture(content.pictures.back().path, 64, 48, "JPEG"));
+    }
+    const QString layout = folder + name + QStringLiteral(".lsf");
+    const Result<QByteArray> bytes = LayoutFile::Write(content);
+    EXPECT_TRUE(bytes && LayoutFile::SaveFile(layout, *bytes));
+    return layout;
   }
 };
 
@@ -335,25 +350,36 @@ TEST_F(MainWindowTest, UndoWhilePicturesAreAddedTakesOffTheLastOneAskedFor) {
   EXPECT_EQ(std::pair(model.picLast(), model.picCount()), std::pair(3, 3));
   for (int slot = 0; slot < 3; ++slot) EXPECT_EQ(model.pic(slot).file, photos[slot]);
   EXPECT_EQ(model.pic(3).zRank, -1) << "the last picture asked for is taken off";
+
+  // Undo, then Esc: the Undo was meant for the picture that Esc drops, and
+  // has nothing left to take back.
+  const test::SlowReader shut;
+  page.setReader(shut.reader());
+  page.PicAdd(photos[3]);
+  ASSERT_TRUE(test::RunUntil([&shut] { return shut.reading(); })) << "the read at the shut gate";
+  undo->trigger();
+  QTest::keyClick(&window, Qt::Key_Escape);
+  ASSERT_TRUE(test::RunUntil([&] { return !page.adding() && !page.commandsWaiting(); })) << "the undo after Esc";
+  EXPECT_EQ(std::tuple(model.picLast(), model.picCount(), page.undo().stack().top()), std::tuple(3, 3, 3));
+  // Nor is Delete meant for the picture selected before the addition.
+  page.ClickPicture(0);
+  page.PicAdd(photos[3]);
+  QTest::keyClick(&window, Qt::Key_Delete);
+  QTest::keyClick(&window, Qt::Key_Escape);
+  ASSERT_TRUE(test::RunUntil([&] { return !page.adding() && !page.commandsWaiting(); })) << "the delete after Esc";
+  EXPECT_EQ(model.picCount(), 3);
 }
 
-// Exit asked for while a layout is being opened stops the opening and ends
-// the program; the commands that cannot run meanwhile show disabled, and
-// come back as the work left them.
+// Exit asked for while a layout is being opened stops the picture being
+// read, so the opening ends there and then the program; the commands that
+// cannot run meanwhile show disabled, and come back as the work left them.
 TEST_F(MainWindowTest, ExitDuringALayoutsOpeningEndsItAndTheProgram) {
   MainWindow& window = Start();
-  const QString folder = test::freshFolder(QStringLiteral("opening")) + QLatin1Char('/');
-  LayoutContent content;
   constexpr int kPictures = 30;
-  for (int i = 0; i < kPictures; ++i) {
-    const QString photo = folder + QStringLiteral("p%1.png").arg(i);
-    ASSERT_TRUE(test::WritePicture(photo, 64, 48));
-    content.pictures.push_back({photo, 0.1f, 0.1f, 0.2f, 0.1f});
-  }
-  const QString layout = app_->folders.layouts + QStringLiteral("Thirty.lsf");
-  const Result<QByteArray> bytes = LayoutFile::Write(content);
-  ASSERT_TRUE(bytes && LayoutFile::SaveFile(layout, *bytes));
+  const QString layout = WriteLayout(QStringLiteral("Thirty"), kPictures);
 
+  const test::SlowReader gate(1);  // the first picture is read, the second held
+  window.layoutDocument().setReader(gate.reader());
   CommandSet& commands = window.commands();
   bool answered = false, exitAsked = false;
   bool newOn = true, exitOn = false;
@@ -365,7 +391,7 @@ TEST_F(MainWindowTest, ExitDuringALayoutsOpeningEndsItAndTheProgram) {
       answered = true;
       return;
     }
-    if (!answered || exitAsked || !commands.busy() || QApplication::activeModalWidget()) return;
+    if (!answered || exitAsked || !gate.reading() || QApplication::activeModalWidget()) return;
     newOn = commands.Button(u"New")->isEnabled();
     exitOn = commands.Button(u"Exit")->isEnabled();
     exitAsked = true;
@@ -376,11 +402,84 @@ TEST_F(MainWindowTest, ExitDuringALayoutsOpeningEndsItAndTheProgram) {
   watch.stop();
   ASSERT_TRUE(exitAsked) << "Exit was never pressed while the layout opened";
   EXPECT_EQ(std::pair(newOn, exitOn), std::pair(false, true));
-  EXPECT_TRUE(test::RunUntil([&] { return !window.isVisible(); })) << "the window's close after the opening";
+  ASSERT_TRUE(test::RunUntil([&gate] { return gate.returned(); })) << "the held read's end";
+  EXPECT_TRUE(gate.stopped()) << "the read under way when Exit was pressed";
   int shown = 0;
   for (int slot = 0; slot < kPictures; ++slot) shown += window.pagePanel()->page()->picture(slot).isNull() ? 0 : 1;
-  EXPECT_LT(shown, kPictures) << "the opening stopped";
+  EXPECT_EQ(shown, 1) << "the opening stopped at the picture being read";
+  EXPECT_TRUE(test::RunUntil([&] { return !window.isVisible(); })) << "the window's close after the opening";
   EXPECT_TRUE(commands.Button(u"New")->isEnabled()) << "back as the work left it";
+}
+
+// A layout opened over a contact sheet and stopped with Esc keeps the
+// records it did not show; printing reads each of them from its file.
+TEST_F(MainWindowTest, ALayoutStoppedOverAContactSheetPrintsEveryPicture) {
+  OpenAtStart("sheet", {"a.png", "b.png"});
+  MainWindow& window = Start();
+  window.commands().Item(u"mnuViewThumb")->trigger();
+  ASSERT_EQ(window.pagePanel()->caption(), QStringLiteral("Thumbnail Layout (Page 1 of 1)"));
+  const QString layout = WriteLayout(QStringLiteral("Three"), 3), pdf = layout + QStringLiteral(".pdf");
+  const test::SlowReader gate(1);
+  window.layoutDocument().setReader(gate.reader());
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+      dialog->selectFile(dialog->acceptMode() == QFileDialog::AcceptOpen ? layout : pdf);
+      QMetaObject::invokeMethod(dialog, "accept");
+    } else if (gate.reading() && !gate.returned()) {
+      QTest::keyClick(&window, Qt::Key_Escape);
+    }
+  });
+  watch.start(0);
+  window.commands().Item(u"mnuFileOpenPage")->trigger();
+  ASSERT_TRUE(test::RunUntil([&gate] { return gate.returned(); })) << "the held read's end";
+  ASSERT_TRUE(gate.stopped()) << "Esc during the second picture's read";
+  ASSERT_EQ(window.layoutPage().model().picCount(), 3);
+  window.commands().Item(u"mnuFilePrint")->trigger();
+  watch.stop();
+  QFile printed(pdf);
+  ASSERT_TRUE(printed.open(QIODevice::ReadOnly));
+  EXPECT_EQ(printed.readAll().count("/Subtype /Image"), 3);
+}
+
+// A selected thumbnail turned with Rotate Clockwise is then clicked onto
+// the page with its turned shape, not squeezed into its old one.
+TEST_F(MainWindowTest, AThumbnailTurnedWhileSelectedIsAddedInItsNewShape) {
+  OpenAtStart("turned", {"photo.png"});  // 64 x 48
+  MainWindow& window = Start();
+  app_->options.genClick = true;
+  ThumbnailPanel& panel = *window.thumbnailPanel();
+  panel.ThumbNailSelect(0, true);
+  window.commands().Item(u"mnuFileOptionsRotate")->trigger();
+  ASSERT_EQ(panel.table().ThumbWidths(0), 48);
+  PageView& view = *window.pagePanel()->page();
+  QTest::mouseClick(&view, Qt::LeftButton, {}, (QPointF(4000, 4000) / view.twipsPerPixel()).toPoint());
+  window.layoutPage().FinishAdding();
+  const PageModel& model = window.layoutPage().model();
+  ASSERT_EQ(model.picCount(), 1);
+  const PageGeometry& paper = model.geometry();
+  EXPECT_NEAR(model.pic(0).widthFrac * paper.paperWidth / (model.pic(0).heightFrac * paper.paperHeight), 0.75, 0.01);
+}
+
+// Exit while a picture file is turned stops the turn before anything is
+// written and closes the window once it has ended; meanwhile Rotate is off
+// and Exit on.
+TEST_F(MainWindowTest, ExitDuringATurnStopsItAndCloses) {
+  const QString photos = OpenAtStart("turning", {"a.png"});
+  MainWindow& window = Start();
+  window.thumbnailPanel()->ThumbNailSelect(0, true);
+  const QByteArray before = test::ReadBytes(photos + QStringLiteral("a.png"));
+  CommandSet& commands = window.commands();
+  std::optional<std::pair<bool, bool>> during;
+  QTimer::singleShot(0, [&] {
+    during = {commands.Item(u"mnuFileOptionsRotate")->isEnabled(), commands.Item(u"mnuFileExit")->isEnabled()};
+    commands.Item(u"mnuFileExit")->trigger();
+  });
+  commands.Item(u"mnuFileOptionsRotate")->trigger();
+  EXPECT_EQ(during, std::pair(false, true));
+  EXPECT_TRUE(test::RunUntil([&] { return !window.isVisible(); })) << "the window's close after the turn";
+  EXPECT_EQ(test::ReadBytes(photos + QStringLiteral("a.png")), before);
+  EXPECT_EQ(QDir(photos).entryList(QDir::Files | QDir::Hidden), QStringList{"a.png"});
 }
 
 // The editor is a script that waits for the test's word through a FIFO.

@@ -30,10 +30,13 @@
 #include "acquire/scan_window.h"
 #include "components/printer_choice.h"
 #include "components/printer_choice_dialog.h"
+#include "components/printer_dialogs.h"
+#include "components/printer_setup.h"
 #include "browser/thumbnail_area.h"
 #include "browser/folder_open.h"
 #include "frame/progress_window.h"
 #include "support/accessibility.h"
+#include "support/fake_print_server.h"
 #include "support/sane_test_backend.h"
 #include "support/window_check.h"
 #include "support/program_fixture.h"
@@ -328,14 +331,28 @@ TEST_F(WindowWalk, EffectDialogsAndPrompts) {
 }
 
 // Print Setup as it shows two queues (the private printing tests start a
-// scheduler; the walk does not need one), and the download's first question.
+// scheduler; the walk does not need one), and again while the print server
+// keeps its answer; the download's first question.
 TEST_F(WindowWalk, PrintSetupAndDownload) {
   const QPageSize letter(QPageSize::Letter);
-  PrinterChoiceModel queues({PrinterQueue{"Office", "Second floor", true, {letter, QPageSize(QPageSize::A4)}, letter},
-                             PrinterQueue{"Hall", "Hall", false, {letter}, letter}},
-                            {"Office", letter, kPortrait});
-  PrinterChoiceDialog setup(queues, &*main_);
-  EXPECT_NONE(VisitModal([&] { setup.exec(); }));
+  test::FakePrintServer server({PrinterQueue{"Office", "Second floor", true, {letter, QPageSize(QPageSize::A4)}, letter},
+                                PrinterQueue{"Hall", "Hall", false, {letter}, letter}});
+  {
+    PrinterSetup queues(server, {"Office", letter, kPortrait});
+    ASSERT_TRUE(test::RunUntil([&queues] { return queues.Answered(); })) << "the queues named";
+    PrinterChoiceDialog setup(queues, &*main_);
+    EXPECT_NONE(VisitModal([&] { setup.exec(); }));
+  }
+  test::FakePrintServer silent({}, false);
+  PrinterSetup held(silent, {"Office", letter, kPortrait}, 0);
+  ASSERT_TRUE(test::RunUntil([&held] { return !held.Note().isEmpty() && !held.Note().startsWith("Asking"); }))
+      << "the note that the print server does not answer";
+  PrinterChoiceDialog waiting(held, &*main_);
+  EXPECT_NONE(VisitModal([&] { waiting.exec(); }));
+  // Print's wait for the printer of its dialog, shown after a quiet moment.
+  PrinterWait wait(silent, QStringLiteral("Accounting Floor Two Printer A"), 60000);
+  QtPrinterDialogs dialogs(&*main_);
+  EXPECT_NONE(VisitModal([&] { dialogs.Wait(wait); }));
   EXPECT_NONE(Command("mnufileDownloadDrive"));
 }
 

@@ -307,7 +307,8 @@ TEST(FileSystemUtility, AWriteKeepsAFileChangedSinceItWasRead) {
     const timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(as.modifiedSeconds), as.modifiedNanoseconds}};
     ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
   };
-  // Each change alone: the size, the time, the file itself.
+  // Each change alone: the size, the time (to the second, and within one),
+  // the file itself, its permissions.
   const std::function<void(const FileIdentity&)> changes[] = {
       [&](const FileIdentity& read) { writeFile(path, "mine, longer"), sameTime(read); },
       [&](const FileIdentity&) {
@@ -315,11 +316,18 @@ TEST(FileSystemUtility, AWriteKeepsAFileChangedSinceItWasRead) {
         ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), later, 0), 0);
       },
       [&](const FileIdentity& read) {
+        writeFile(path, "our");  // as long as "new"
+        FileIdentity sameSecond = read;
+        sameSecond.modifiedNanoseconds = (read.modifiedNanoseconds + 1) % 1000000000;
+        sameTime(sameSecond);
+      },
+      [&](const FileIdentity& read) {
         writeFile(dir + "other", "old");
         ASSERT_TRUE(QFile::remove(path));
         ASSERT_TRUE(QFile::rename(dir + "other", path));
         sameTime(read);
-      }};
+      },
+      [&](const FileIdentity&) { ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0444), 0); }};  // last
   for (const auto& change : changes) {
     writeFile(path, "old");
     const std::optional<FileIdentity> read = FileIdentity::Of(path);
@@ -344,11 +352,16 @@ TEST(FileSystemUtility, WritesGoThroughAFinishedTemporaryFile) {
   EXPECT_EQ(readFile(dir + "a.jpg"), "new");
   EXPECT_EQ(QFileInfo(dir + "a.jpg").permissions() & 0x0FFF, QFileDevice::ReadUser | QFileDevice::WriteUser |
                                                                  QFileDevice::ReadGroup);
-  // Through a link its target is written; the link stays.
+  // Through a link, or a chain of them, the file at its end is written; the links stay.
   QFile::link(dir + "a.jpg", dir + "link.jpg");
   ASSERT_TRUE(FS::WriteFile(dir + "link.jpg", "linked").ok());
   EXPECT_TRUE(QFileInfo(dir + "link.jpg").isSymLink());
   EXPECT_EQ(readFile(dir + "a.jpg"), "linked");
+  ASSERT_EQ(::symlink("link.jpg", QFile::encodeName(dir + "chain.jpg").constData()), 0);
+  ASSERT_TRUE(FS::WriteFile(dir + "chain.jpg", "chained").ok());
+  EXPECT_TRUE(QFileInfo(dir + "chain.jpg").isSymLink() && QFileInfo(dir + "link.jpg").isSymLink());
+  EXPECT_EQ(readFile(dir + "a.jpg"), "chained");
+  ASSERT_TRUE(QFile::remove(dir + "chain.jpg"));
 
   EXPECT_TRUE(FS::WriteFile(dir + "a.jpg", "other", FS::Name::New).error().contains("already exists"));
   // Something that takes the name while the file is written is never

@@ -225,6 +225,14 @@ TEST_F(ContactSheetTest, FailuresAreReportedAndTheBuildGoesOn) {
   EXPECT_TRUE(host.errors[0].startsWith("Error creating thumbs: \"" + folder + "/gone.png\""));
   EXPECT_EQ(host.pictures, (std::vector<bool>{true, false, true})) << "no other picture stands in";
   EXPECT_EQ(page.picCount(), 3);
+  // Its box prints its caption alone, until the page holds something else.
+  EXPECT_EQ((std::vector{sheet.UnreadCell(0), sheet.UnreadCell(1), sheet.UnreadCell(2)}),
+            (std::vector{false, true, false}));
+  page.Clear();
+  EXPECT_FALSE(sheet.UnreadCell(1)) << "a layout opened over the sheet";
+  table.setFile(1, table.ThumbFiles(0));
+  sheet.ImageThumbs();
+  EXPECT_FALSE(sheet.UnreadCell(1)) << "the sheet built again";
 
   // A new page while the sheet is built ends the build where it is.
   host.onEvents = [this] { if (host.captions.size() == 2) sheet.Reset(); };

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QLabel>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
@@ -22,8 +23,11 @@
 #include <functional>
 #include <limits>
 #include <memory>
+#include <optional>
 
+#include "components/print_server.h"
 #include "components/printer_device.h"
+#include "components/printer_setup.h"
 #include "components/settings_store.h"
 #include "frame/settings.h"
 #include "layout/page_geometry.h"
@@ -42,12 +46,26 @@ void PrintTo(const PrinterChoice& choice, std::ostream* out) {
 
 namespace {
 
+// Dialogs that do what a user would: Print Setup's script runs once the
+// print server has named its queues, and its OK waits for the printer.
 struct ScriptedDialogs : PrinterDialogs {
   std::function<bool(QPrinter&)> print = [](QPrinter&) { return true; };
   std::function<bool(PrinterChoiceModel&)> choose = [](PrinterChoiceModel&) { return true; };
   bool Print(QPrinter& printer) override { return print(printer); }
-  bool Choose(PrinterChoiceModel& model) override { return choose(model); }
+  bool Choose(PrinterSetup& setup) override {
+    EXPECT_TRUE(test::RunUntil([&setup] { return setup.Answered(); })) << "the print server named no queues within 10 s";
+    if (!choose(setup.Model())) return false;
+    std::optional<bool> taken;
+    setup.Confirm([&taken](bool ok) { taken = ok; });
+    EXPECT_TRUE(test::RunUntil([&taken] { return taken.has_value(); })) << "OK waited 10 s for the printer";
+    return taken.value_or(false);
+  }
 };
+
+// The choice as Print Setup makes it, with the printer made for a queue.
+Status Choose(PrinterDevice& device, const PrinterChoice& choice) {
+  return device.Choose(choice, MakePrinterFor(choice.printerName));
+}
 
 struct FakePrintHost : PrintHost {
   QStringList calls;  // what the window was asked to do, in order
@@ -86,8 +104,8 @@ struct FakePrintHost : PrintHost {
   void PageRefresh() override { calls << "refresh"; }
   void ToolEnable(bool enable, int slot) override { calls << QStringLiteral("tools %1 %2").arg(enable).arg(slot); }
   bool ThumbSheet() override { return sheet; }
-  bool PictureShown(int slot) override { return !emptyBoxes.contains(slot); }
-  QSet<int> emptyBoxes;  // boxes the page shows without their picture
+  bool UnreadSheetCell(int slot) override { return sheet && emptyBoxes.contains(slot); }
+  QSet<int> emptyBoxes;  // a sheet's boxes shown without their picture
 };
 
 QString SolidPicture(const QString& folder, const QString& name, QColor colour, QSize size) {
@@ -488,20 +506,44 @@ TEST_F(Printing, WithoutAPrinterAPdfIsWrittenWhileThePrintServerHoldsItsAnswer) 
   ExpectEdgesAtFractions(host.saveAnswer, "while the print server holds its answer");
 }
 
+// The print server asked away: its queues, with the one it names as its
+// default, each time asked; the printer looked for at the start is that
+// default, whichever comes first.
+TEST_F(Printing, ThePrintServerIsAskedAwayEveryTimeAndItsDefaultIsFound) {
+  NEED_SCHEDULER(cups);
+  ThreadedPrintServer server;
+  QObject asker;
+  EXPECT_FALSE(server.Answered());
+  for (int ask = 1; ask <= 2; ++ask) {
+    bool answered = false;
+    server.AskQueues(&asker, [&answered] { answered = true; });
+    ASSERT_TRUE(test::RunUntil([&answered] { return answered; })) << "no answer within 10 s to question " << ask;
+    EXPECT_TRUE(server.Answered());
+  }
+  QStringList named;
+  for (const PrinterQueue& queue : server.Queues()) named << queue.name + (queue.isDefault ? "*" : "");
+  EXPECT_EQ(named, (QStringList{"Capture*", "Papers", "Second"}));
+
+  ASSERT_EQ(test::PrivatePrintScheduler::Run(QStringLiteral("lpadmin"), {"-d", "Papers"}), QString());
+  const auto back = qScopeGuard([] { test::PrivatePrintScheduler::Run(QStringLiteral("lpadmin"), {"-d", "Capture"}); });
+  QString found;
+  FindPrinterAway(&asker, [&found](const std::shared_ptr<FoundPrinter>& printer) { found = printer->queue; });
+  EXPECT_TRUE(test::RunUntil([&found] { return !found.isEmpty(); })) << "no printer found within 10 s";
+  EXPECT_EQ(found, "Papers");
+}
+
 // A printer found late takes the place of the PDF writer the page began
 // with, but not of a paper the user chose for it meanwhile.
 TEST_F(Printing, APrinterFoundLateNeverReplacesWhatWasChosen) {
   NEED_SCHEDULER(cups);
   const auto found = [] {
-    FoundPrinter printer{QPrinterInfo::printerInfo(QStringLiteral("Capture")), nullptr};
-    printer.printer = std::make_unique<QPrinter>(printer.info, QPrinter::HighResolution);
-    return printer;
+    return FoundPrinter{QStringLiteral("Capture"), MakePrinterFor(QStringLiteral("Capture"))};
   };
   PrinterDevice untouched(PrinterDevice::Start::NoPrinter);
   EXPECT_TRUE(untouched.Adopt(found()));
   EXPECT_EQ(untouched.DeviceName(), "Capture");
   PrinterDevice chosen(PrinterDevice::Start::NoPrinter);
-  ASSERT_TRUE(chosen.Choose(PrinterChoice{QString(), QPageSize(QPageSize::A5), kLandscape}).ok());
+  ASSERT_TRUE(Choose(chosen, PrinterChoice{QString(), QPageSize(QPageSize::A5), kLandscape}).ok());
   EXPECT_FALSE(chosen.Adopt(found()));
   EXPECT_FALSE(chosen.PrinterReady());
   EXPECT_EQ(chosen.CurrentChoice().paper.id(), QPageSize::A5);
@@ -703,7 +745,7 @@ TEST_F(Printing, QtsPrintDialogKeepsThePaperAndTurnOfThePageUnlessChangedThere) 
   };
   for (const auto& [page, change, printed, shownInProperties] : cases) {
     PrinterDevice device;
-    ASSERT_TRUE(device.Choose(page).ok());
+    ASSERT_TRUE(Choose(device, page).ok());
     shown.clear();
     AcceptPrintDialog accept;
     accept.change = change;
@@ -715,12 +757,77 @@ TEST_F(Printing, QtsPrintDialogKeepsThePaperAndTurnOfThePageUnlessChangedThere) 
   }
 }
 
+// The box that Print shows while it waits for the print server, once shown.
+QDialog* WaitBox() {
+  for (QWidget* window : QApplication::topLevelWidgets()) {
+    auto* box = qobject_cast<QDialog*>(window);
+    if (box && box->isVisible() && !qobject_cast<QPrintDialog*>(box) && box->windowTitle() == "Print") return box;
+  }
+  return nullptr;
+}
+
+// Print asks for the printer of its dialog away: while the print server
+// keeps its answer the program runs on and a box says what it waits for.
+// The patience running out says that the server does not answer, Cancel
+// there is a cancelled Print, and an answer opens the print dialog; the job
+// then goes to the queue while the server holds its answer again.
+TEST_F(Printing, PrintWaitsForThePrintServerWithTheProgramRunningAndHandsItsJobOverAway) {
+  NEED_SCHEDULER(cups);
+  PrinterDevice device;
+  ASSERT_EQ(device.DeviceName(), "Capture");
+  device.SetPatience(2000);
+  const QByteArray scheduler = qgetenv("CUPS_SERVER");
+  test::HeldPrintServer server(test::freshShortFolder(QStringLiteral("held")) + QStringLiteral("/held.sock"),
+                               QString::fromLocal8Bit(scheduler), 15);
+  ASSERT_TRUE(server.Listening());
+  qputenv("CUPS_SERVER", server.Path());
+  const auto back = qScopeGuard([&scheduler] { qputenv("CUPS_SERVER", scheduler); });
+  TestPage page(device.Facts());
+  page.Place(SolidPicture(folder, "red", Qt::red, {40, 40}), {0.1, 0.1, 0.3, 0.3}, 0);
+  FakePrintHost host;
+  PagePrinting printing(page.model, device, settings, options, host);
+  // Prints, doing `atBox` to the wait box once it shows; what the box said.
+  const auto printWatched = [&](const std::function<void(QDialog&)>& atBox) {
+    QString said;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+      QDialog* box = WaitBox();
+      if (!box) return;
+      watch.stop();
+      said = box->findChild<QLabel*>()->text();
+      atBox(*box);
+    });
+    watch.start(10);
+    printing.mnuFilePrint_Click();
+    return said;
+  };
+
+  EXPECT_EQ(printWatched([](QDialog&) {}), "Asking the print server for Capture...");
+  EXPECT_EQ(host.errors, QStringList{"Printing error: The print server does not answer."});
+  host.errors.clear();
+  host.calls.clear();
+  device.SetPatience(20000);  // only Cancel and the answer end the waits from here on
+  printWatched([](QDialog& box) { box.findChild<QPushButton*>()->click(); });
+  EXPECT_EQ(host.errors, QStringList());
+  EXPECT_EQ(host.calls, (QStringList{"OPEN", "CLOSE wait", "printer Capture", "refresh"}));
+
+  AcceptPrintDialog accept;
+  accept.change = [&server](QDialog&) { server.Hold(); };
+  printWatched([&server](QDialog&) { server.Answer(); });
+  EXPECT_TRUE(accept.accepted) << "no print dialog came within 10 s";
+  EXPECT_EQ(host.errors, QStringList());
+  EXPECT_FALSE(server.AnsweredByItself()) << "Print waited for the queue to take its job";
+  EXPECT_EQ(cups->Jobs(QStringLiteral("Capture")), QStringList()) << "a job while the print server holds its answer";
+  server.Answer();
+  EXPECT_FALSE(cups->WaitForJob(QStringLiteral("Capture")).isEmpty()) << "no job within 15 s of the answer";
+}
+
 TEST_F(Printing, AJobReachesTheQueueWithItsPaperAndTurnAndEachCopyOnASheetOfItsOwn) {
   NEED_SCHEDULER(cups);
   for (const PrinterChoice& chosen : {PrinterChoice{"Papers", QPageSize(QPageSize::A4), kLandscape},
                                       PrinterChoice{"Papers", QPageSize(QPageSize::A5), kPortrait}}) {
     PrinterDevice device;
-    ASSERT_TRUE(device.Choose(chosen).ok());
+    ASSERT_TRUE(Choose(device, chosen).ok());
     auto dialogs = std::make_unique<ScriptedDialogs>();
     dialogs->print = [](QPrinter& printer) {
       printer.setCopyCount(2);
@@ -787,7 +894,7 @@ TEST_F(Printing, WhatIsChosenInQtsPrintDialogReachesTheJobAndThePaperStaysItself
   // Only looked at, the paper stays as it was, strips and all; the tray and
   // quality changed there go with the job.
   PrinterDevice device;
-  ASSERT_TRUE(device.Choose({"Papers", QPageSize(QPageSize::A5), kLandscape}).ok());
+  ASSERT_TRUE(Choose(device, {"Papers", QPageSize(QPageSize::A5), kLandscape}).ok());
   const PrinterFacts facts = device.Facts();
   QString shown;
   const auto properties = [&](QDialog& dialog) {
@@ -802,17 +909,31 @@ TEST_F(Printing, WhatIsChosenInQtsPrintDialogReachesTheJobAndThePaperStaysItself
   EXPECT_EQ(device.Facts(), facts) << "the page keeps its paper and strips";
   cups->ForgetJobs();
 
-  // Another queue chosen in the dialog prints the page's own paper, turned as the page is.
-  ASSERT_TRUE(device.Choose({"Second", QPageSize(QPageSize::A4), kLandscape}).ok());
-  const auto otherQueue = [](QDialog& dialog) {
-    auto* queues = dialog.findChild<QComboBox*>(QStringLiteral("printers"));
-    ASSERT_NE(queues, nullptr);
-    queues->setCurrentIndex(queues->findText(QStringLiteral("Papers")));
+  // Another queue chosen in the dialog prints the page's own paper, turned
+  // as the page is, also where that paper is not the one the queue starts
+  // on: Sizes starts on Letter and lists A5 first.
+  ASSERT_EQ(cups->AddQueue(QStringLiteral("Sizes")), QString());
+  const auto removed = qScopeGuard([cups] { cups->RemoveQueue(QStringLiteral("Sizes")); });
+  const struct {
+    PrinterChoice page;
+    QString chosen;
+  } others[] = {
+      {{"Second", QPageSize(QPageSize::A4), kLandscape}, "Papers"},
+      {{"Papers", QPageSize(QPageSize::A5), kLandscape}, "Sizes"},
   };
-  sent = PrintThroughQtsDialog(device, otherQueue, QStringLiteral("Papers"));
-  EXPECT_EQ(sent.value("media"), "A4");
-  EXPECT_TRUE(sent.contains("landscape"));
-  EXPECT_EQ(device.CurrentChoice(), (PrinterChoice{"Papers", QPageSize(QPageSize::A4), kLandscape}));
+  for (const auto& [page, chosen] : others) {
+    ASSERT_TRUE(Choose(device, page).ok());
+    const auto otherQueue = [chosen = chosen](QDialog& dialog) {
+      auto* queues = dialog.findChild<QComboBox*>(QStringLiteral("printers"));
+      ASSERT_NE(queues, nullptr);
+      queues->setCurrentIndex(queues->findText(chosen));
+    };
+    sent = PrintThroughQtsDialog(device, otherQueue, chosen);
+    EXPECT_EQ(sent.value("media"), page.paper.key()) << chosen.toStdString();
+    EXPECT_TRUE(sent.contains("landscape"));
+    EXPECT_EQ(device.CurrentChoice(), (PrinterChoice{chosen, page.paper, kLandscape}));
+    cups->ForgetJobs();
+  }
 }
 
 TEST_F(Printing, AQueueThatRefusesTheJobOrIsGoneIsReportedNotPrinted) {
@@ -820,7 +941,7 @@ TEST_F(Printing, AQueueThatRefusesTheJobOrIsGoneIsReportedNotPrinted) {
   ASSERT_EQ(cups->AddQueue(QStringLiteral("Gone")), QString());
   const auto removed = qScopeGuard([cups] { cups->RemoveQueue(QStringLiteral("Gone")); });
   PrinterDevice device;
-  ASSERT_TRUE(device.Choose({"Gone", QPageSize(QPageSize::Letter), kPortrait}).ok());
+  ASSERT_TRUE(Choose(device, {"Gone", QPageSize(QPageSize::Letter), kPortrait}).ok());
   auto* dialogs = new ScriptedDialogs;
   device.SetDialogs(std::unique_ptr<ScriptedDialogs>(dialogs));
   TestPage page(device.Facts());
@@ -828,11 +949,14 @@ TEST_F(Printing, AQueueThatRefusesTheJobOrIsGoneIsReportedNotPrinted) {
   FakePrintHost host;
   PagePrinting printing(page.model, device, settings, options, host);
 
+  // The queue's answers come after the job was handed over.
   ASSERT_EQ(cups->Refuse(QStringLiteral("Gone")), QString());
   printing.mnuFilePrint_Click();
+  ASSERT_TRUE(test::RunUntil([&host] { return !host.errors.isEmpty(); })) << "no refusal within 10 s";
   ASSERT_EQ(cups->Accept(QStringLiteral("Gone")), QString());
   dialogs->print = [&](QPrinter&) { return cups->RemoveQueue(QStringLiteral("Gone")).isEmpty(); };
   printing.mnuFilePrint_Click();
+  ASSERT_TRUE(test::RunUntil([&host] { return host.errors.size() == 2; })) << "no second answer within 10 s";
   EXPECT_EQ(host.errors, (QStringList{"Printing error: The printer Gone did not take the job: Destination \"Gone\" is not "
                                       "accepting jobs.",
                                       "Printing error: The printer Gone is no longer there."}));

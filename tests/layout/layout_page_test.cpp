@@ -15,6 +15,7 @@
 #include <QRadioButton>
 #include <QTimer>
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <tuple>
@@ -355,6 +356,42 @@ TEST_F(LayoutPageTest, AClickAddsTheSelectedThumbnailOnceWhileItsPictureIsRead) 
   EXPECT_NEAR(Centre(2).y(), 9000, view()->twipsPerPixel()) << "where the click was";
   EXPECT_EQ(page->undo().stack().entry(3).kind, UndoKind::Size) << "the width, then the last addition";
   EXPECT_EQ(page->picCur(), 2);
+}
+
+// With click-to-add, a picture that lands while the next thumbnail is
+// already selected, or already pressed onto the page, is only selected:
+// that thumbnail comes once, where its own click puts it.
+TEST_F(LayoutPageTest, APictureLandingMeanwhileLeavesTheNextThumbnailToItsOwnClick) {
+  app.options.genClick = true;
+  std::tie(model().edit().addWidth, model().edit().addHeight) = std::pair(2000.f, 1500.f);
+  window.thumbs.start({wide, tall});
+  const auto landing = [this](QPointF at, const std::function<void()>& meanwhile) {
+    test::SlowReader gate;
+    page->setReader(gate.reader());
+    window.thumbs.setThumbSel(0);
+    Click(at);
+    ASSERT_TRUE(test::RunUntil([&] { return gate.reading(); })) << "the first picture's read at the gate";
+    window.thumbs.setThumbSel(1);
+    meanwhile();
+    gate.open();
+    page->FinishAdding();
+  };
+  landing({2000, 2000}, [] {});
+  EXPECT_EQ(std::pair(model().picCount(), window.thumbs.ThumbSel()), std::pair(1, 1)) << "nothing added of its own";
+  Click({6000, 8000});
+  const QPointF pressed(2500, 9000);
+  landing({5000, 2000}, [&] { Mouse(QEvent::MouseButtonPress, pressed, Qt::LeftButton, Qt::LeftButton); });
+  EXPECT_EQ(page->picCur(), 2) << "the landed picture is selected";
+  Mouse(QEvent::MouseButtonRelease, pressed, Qt::LeftButton, Qt::NoButton);
+  page->FinishAdding();
+
+  ASSERT_EQ(model().picCount(), 4);
+  const std::vector<QPointF> asked{{2000, 2000}, {6000, 8000}, {5000, 2000}, pressed};
+  for (int slot = 0; slot < 4; ++slot) {
+    EXPECT_EQ(model().pic(slot).file, slot % 2 == 0 ? wide : tall) << slot;
+    EXPECT_NEAR(Centre(slot).x(), asked[slot].x(), view()->twipsPerPixel()) << slot;
+    EXPECT_NEAR(Centre(slot).y(), asked[slot].y(), view()->twipsPerPixel()) << slot;
+  }
 }
 
 TEST_F(LayoutPageTest, WidthBoxSpinnerAndLabelButtonWorkThroughThePanel) {

@@ -185,20 +185,24 @@ TEST_F(PageCommandsTest, ASlowPictureLeavesTheWindowRunningAndEscDropsWhatIsNotO
 
 // A command asked for while additions are read runs on the page as it is
 // once they are all on it, in the order asked; one that asks for another
-// addition holds those after it until that one is placed too; Esc drops the
-// additions and lets the commands run. The thumbnail is taken as soon as
-// the addition is asked for.
+// addition holds those after it until that one is placed too, and one that
+// it asks for runs at once; Esc drops the additions and lets the commands
+// run, still in their order. The thumbnail is taken as soon as the addition
+// is asked for. A command learns whether the addition it waited for missed
+// the page (dropped, or unreadable).
 TEST_F(PageCommandsTest, CommandsWaitForTheAdditionsAskedForBeforeThem) {
   test::SlowReader gate;
   commands.setReader(gate.reader());
-  std::vector<std::pair<char, int>> ran;  // each command and the slots used when it ran
-  const auto note = [&](char name) { return [&ran, this, name] { ran.emplace_back(name, page.picLast()); }; };
+  std::vector<std::tuple<char, int, bool>> ran;  // each command, the slots used and whether its addition missed
+  const auto note = [&](char name) {
+    return [&ran, this, name] { ran.emplace_back(name, page.picLast(), commands.AdditionMissed()); };
+  };
   Ask(photo, 2000, 2000);
   EXPECT_EQ(host.thumbClears, 1) << "the thumbnail is taken before its picture is read";
   Ask(photo, 4000, 4000);
   commands.AfterAdding(note('a'));
   commands.AfterAdding([&] {
-    note('b')();
+    commands.AfterAdding(note('b'));
     Ask(photo, 6000, 6000);
   });
   commands.AfterAdding(note('c'));
@@ -207,23 +211,32 @@ TEST_F(PageCommandsTest, CommandsWaitForTheAdditionsAskedForBeforeThem) {
   EXPECT_EQ(page.picLast(), -1);
   gate.open();
   ASSERT_TRUE(test::RunUntil([&] { return ran.size() == 3; })) << "the three commands";
-  EXPECT_EQ(ran, (std::vector<std::pair<char, int>>{{'a', 1}, {'b', 1}, {'c', 2}}));
+  EXPECT_EQ(ran, (std::vector<std::tuple<char, int, bool>>{{'a', 1, false}, {'b', 1, false}, {'c', 2, false}}));
   EXPECT_EQ(host.clicked, (std::vector<int>{0, 1, 2}));
   bool now = false;
   commands.AfterAdding([&] { now = true; });
   EXPECT_TRUE(now) << "with nothing being added a command runs at once";
 
+  ASSERT_TRUE(test::WriteText(folder + "damaged.png", "not a picture"));
+  Ask(folder + "damaged.png", 1000, 1000);
+  commands.AfterAdding(note('d'));
+  commands.FinishAdding();
+  EXPECT_EQ(ran.back(), std::tuple('d', 2, true));
+  host.errors.clear();
+
   // Esc drops the additions, also one asked for after a waiting command,
-  // but runs the command.
+  // but runs the command; one asked for before those run comes after them.
   const test::SlowReader shut;
   commands.setReader(shut.reader());
   Ask(photo, 1000, 1000);
   commands.AfterAdding(note('e'));
   Ask(photo, 3000, 3000);
   ASSERT_TRUE(test::RunUntil([&] { return shut.reading(); })) << "the read at the shut gate";
-  host.abort = true;
-  ASSERT_TRUE(test::RunUntil([&] { return ran.size() == 4; })) << "the command after Esc";
-  EXPECT_EQ(ran.back(), std::pair('e', 2));
+  commands.StopAdding();
+  commands.AfterAdding(note('f'));
+  ASSERT_TRUE(test::RunUntil([&] { return ran.size() == 6; })) << "the commands after Esc";
+  EXPECT_EQ(std::vector(ran.end() - 2, ran.end()),
+            (std::vector<std::tuple<char, int, bool>>{{'e', 2, true}, {'f', 2, true}}));
   EXPECT_FALSE(commands.adding()) << "the one asked for after the command is not read";
   EXPECT_TRUE(host.errors.isEmpty());
 }

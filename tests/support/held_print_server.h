@@ -3,8 +3,9 @@
 // A print server that takes every connection and answers none, as one on a
 // network that went away does, until it is told to answer: from then on
 // each connection, those held so far too, goes through to the real
-// scheduler's socket. So that a program that waits for its answer still
-// ends, it answers by itself after `holdSeconds` and says so.
+// scheduler's socket, until it is told to hold again. So that a program
+// that waits for its answer still ends, it answers by itself after
+// `holdSeconds` of holding and says so.
 
 #include <QByteArray>
 #include <QFile>
@@ -56,6 +57,14 @@ class HeldPrintServer {
     answering_ = true;
     (void)::write(wake_[1], "x", 1);
   }
+  // New connections are held again; those going through go on.
+  void Hold() {
+    deadline_ = Clock::now() + std::chrono::seconds(holdSeconds_);
+    answering_ = false;
+  }
+  // Connections taken so far, and those still open (held or going through).
+  int Taken() const { return taken_; }
+  int Open() const { return open_; }
   // Nobody told it to answer within its time.
   bool AnsweredByItself() const { return byItself_; }
 
@@ -94,10 +103,11 @@ class HeldPrintServer {
     return got > 0;
   }
 
+  using Clock = std::chrono::steady_clock;
+
   void Run() {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(holdSeconds_);
     while (!stop_) {
-      if (!answering_ && std::chrono::steady_clock::now() >= deadline) byItself_ = answering_ = true;
+      if (!answering_ && Clock::now() >= deadline_.load()) byItself_ = answering_ = true;
       if (answering_) PassHeldOn();
       std::vector<pollfd> watched{{listen_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
       for (const auto& [client, server] : pairs_) {
@@ -111,7 +121,7 @@ class HeldPrintServer {
       }
       if (watched[0].revents & POLLIN) {
         const int client = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (client >= 0) held_.push_back(client), asked_ = true;
+        if (client >= 0) held_.push_back(client), asked_ = true, ++taken_;
       }
       std::vector<std::pair<int, int>> open;
       for (std::size_t i = 0; i < pairs_.size(); ++i) {
@@ -126,6 +136,7 @@ class HeldPrintServer {
         }
       }
       pairs_ = std::move(open);
+      open_ = static_cast<int>(held_.size() + pairs_.size());
     }
     for (const int client : held_) ::close(client);
     for (const auto& [client, server] : pairs_) ::close(client), ::close(server);
@@ -138,6 +149,8 @@ class HeldPrintServer {
   int wake_[2] = {-1, -1};
   bool listening_ = false;
   std::atomic<bool> asked_{false}, answering_{false}, byItself_{false}, stop_{false};
+  std::atomic<Clock::time_point> deadline_{Clock::now() + std::chrono::seconds(holdSeconds_)};
+  std::atomic<int> taken_{0}, open_{0};
   std::vector<int> held_;                   // used by the thread only
   std::vector<std::pair<int, int>> pairs_;  // used by the thread only
   std::thread thread_;

@@ -5,7 +5,8 @@
 // with: "Capture" (US Letter, the default), "Second" (A4) and "Papers"
 // (Letter, its default, A4 and A5, each with its borderless twin as
 // cups-filters describes them, on one side or both, from two trays, in
-// three qualities). Whoever starts it points CUPS_SERVER at
+// three qualities). A test may add "Sizes" (A5, Letter, its default, and
+// A4). Whoever starts it points CUPS_SERVER at
 // its socket first (SocketPath), before anything in the process asks CUPS,
 // so that no test ever sees the printers of the machine it runs on. Its
 // programs are started by their full paths: a user who logged in has no
@@ -161,11 +162,13 @@ class PrivatePrintScheduler {
       "*cupsPrintQuality Draft/Draft: \"\"\n*cupsPrintQuality Normal/Normal: \"\"\n"
       "*cupsPrintQuality High/High: \"\"\n*CloseUI: *cupsPrintQuality\n";
 
-  // A PostScript printer description: its papers, the first the default,
-  // PDF passed through to the backend unchanged. Qt's print dialog needs the
-  // language lines that every real description has.
-  static QByteArray Ppd(const char* nick, std::initializer_list<Paper> papers, bool sidesTraysQualities = false) {
-    const QString first = QLatin1String(papers.begin()->name);
+  // A PostScript printer description: its papers, the first the default
+  // unless another is named, PDF passed through to the backend unchanged.
+  // Qt's print dialog needs the language lines that every real description
+  // has.
+  static QByteArray Ppd(const char* nick, std::initializer_list<Paper> papers, bool sidesTraysQualities = false,
+                        const char* byDefault = nullptr) {
+    const QString first = QLatin1String(byDefault ? byDefault : papers.begin()->name);
     QString sizes, areas, dimensions;
     for (const Paper& paper : papers) {
       const QString name = QLatin1String(paper.name);
@@ -234,7 +237,8 @@ class PrivatePrintScheduler {
     const Paper a5Borderless{"A5.Fullbleed", "420 595", "0 0 420 595", "A5 (Borderless)"};
     if (!Write(path("bin/backend/capture"), backend.toUtf8()) || !Write(path("cups-files.conf"), files.toUtf8()) ||
         !Write(path("cupsd.conf"), conf.toUtf8()) || !Write(path("Capture.ppd"), Ppd("Capture", {letter})) ||
-        !Write(path("Second.ppd"), Ppd("Second", {a4})) || !Write(path("Papers.ppd"), Ppd("Papers", {letter, letterBorderless, a4, a4Borderless, a5, a5Borderless}, true))) {
+        !Write(path("Second.ppd"), Ppd("Second", {a4})) || !Write(path("Papers.ppd"), Ppd("Papers", {letter, letterBorderless, a4, a4Borderless, a5, a5Borderless}, true)) ||
+        !Write(path("Sizes.ppd"), Ppd("Sizes", {a5, letter, a4}, false, "Letter"))) {
       return QStringLiteral("the scheduler's folder cannot be written");
     }
     QFile::setPermissions(path("bin/backend/capture"), QFileDevice::Permissions(0x7555));

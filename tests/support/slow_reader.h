@@ -22,9 +22,13 @@ namespace lumaset::test {
 
 class SlowReader {
  public:
+  // The first `passing` pictures are read at once, the later ones held.
+  explicit SlowReader(int passing = 0) { state_->passing = passing; }
+
   // The reader to hand to the window; it may outlive this object.
   std::function<Result<QImage>(const QString&, int)> reader() const {
     return [state = state_](const QString& path, int longSide) -> Result<QImage> {
+      if (state->passing-- > 0) return Imaging::readScaled(path, longSide);
       state->reading = true;
       const QDeadlineTimer patience(std::chrono::seconds(10));
       while (!DecodeStop::requested() && !state->open && !patience.hasExpired()) {
@@ -49,6 +53,7 @@ class SlowReader {
     std::atomic<bool> stopped{false};
     std::atomic<bool> returned{false};
     std::atomic<bool> open{false};
+    std::atomic<int> passing{0};
   };
   std::shared_ptr<State> state_ = std::make_shared<State>();
 };

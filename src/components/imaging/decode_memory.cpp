@@ -14,6 +14,16 @@ constexpr auto kStopLook = std::chrono::milliseconds(25);
 std::atomic<bool> allEnded{false};
 thread_local DecodeStop::Question threadStop;
 
+// The progress of this thread's work: where it goes, the current stage and
+// the last percentage told.
+struct ProgressState {
+  WorkProgress::Listener listener;
+  double from = 0;
+  double to = 1;
+  int last = 0;
+};
+thread_local ProgressState threadProgress;
+
 }  // namespace
 
 DecodeStop::Scope::Scope(Question stop) : outer_(std::move(threadStop)) { threadStop = std::move(stop); }
@@ -23,6 +33,34 @@ DecodeStop::Scope::~Scope() { threadStop = std::move(outer_); }
 bool DecodeStop::requested() { return allEnded.load(std::memory_order_relaxed) || (threadStop && threadStop()); }
 
 void DecodeStop::endAll() { allEnded = true; }
+
+WorkProgress::Scope::Scope(Listener listener)
+    : outer_(std::move(threadProgress.listener)),
+      outerFrom_(threadProgress.from),
+      outerTo_(threadProgress.to),
+      outerLast_(threadProgress.last) {
+  threadProgress = ProgressState{std::move(listener), 0, 1, 0};
+}
+
+WorkProgress::Scope::~Scope() { threadProgress = ProgressState{std::move(outer_), outerFrom_, outerTo_, outerLast_}; }
+
+void WorkProgress::Stage(double from, double to) {
+  threadProgress.from = std::clamp(from, 0.0, 1.0);
+  threadProgress.to = std::clamp(to, threadProgress.from, 1.0);
+}
+
+bool WorkProgress::Step(double done, double total) {
+  ProgressState& state = threadProgress;
+  if (state.listener && total > 0) {
+    const double share = state.from + (state.to - state.from) * std::clamp(done / total, 0.0, 1.0);
+    const int percent = std::clamp(static_cast<int>(share * 100), 1, 99);
+    if (percent > state.last) {
+      state.last = percent;
+      state.listener(percent);
+    }
+  }
+  return DecodeStop::requested();
+}
 
 }  // namespace lumaset
 

@@ -9,6 +9,8 @@
 // Decodes can be stopped: a thread says, for the decodes it runs, how to
 // tell that they are no longer wanted, and the decoders that can stop ask
 // between rows. When the program ends, every decode is stopped at once.
+// Long work (a file's turn) also says how far it has come, for a progress
+// display (WorkProgress).
 
 #include <QtGlobal>
 
@@ -16,8 +18,6 @@
 #include <functional>
 #include <mutex>
 #include <optional>
-
-#include "components/result.h"
 
 namespace lumaset {
 
@@ -44,6 +44,39 @@ class DecodeStop {
   // Every decode, running or to come, ends at its next question; none waits
   // for memory any more. For the end of the program: there is no way back.
   static void endAll();
+};
+
+// How far the work on this thread has come. A thread says where the reports
+// of its work go (Scope); the work says, as it goes, which share of the
+// whole the next steps make (Stage) and how far it is within them (Step).
+// The listener hears whole percentages from 1 to 99, each larger than the
+// last; 0 and 100 belong to whoever starts and ends the work. Nothing is
+// held that a jump out of a C library could skip.
+class WorkProgress {
+ public:
+  // Called on the working thread; it must not touch a window.
+  using Listener = std::function<void(int percent)>;
+
+  // The work on this thread, while the scope lasts, reports to `listener`,
+  // from stage 0 .. 1 on.
+  class Scope {
+   public:
+    explicit Scope(Listener listener);
+    ~Scope();
+    Scope(const Scope&) = delete;
+    Scope& operator=(const Scope&) = delete;
+
+   private:
+    Listener outer_;
+    double outerFrom_, outerTo_;
+    int outerLast_;
+  };
+
+  // The steps that follow make the share `from` .. `to` (0 to 1) of the whole.
+  static void Stage(double from, double to);
+  // `done` of `total` of the current stage is done. True when the work is
+  // to stop (DecodeStop::requested()), so that a loop asks both at once.
+  static bool Step(double done, double total);
 };
 
 }  // namespace lumaset
@@ -90,13 +123,5 @@ class DecodeMemory {
   mutable std::mutex mutex_;
   std::condition_variable returned_;
 };
-
-// Takes the memory a file's quarter turn holds, `bytes` (counted in double,
-// so that no header's sizes wrap), from the memory full-size pictures
-// share, into `share`. Nothing when it was granted; otherwise the refusal
-// of a picture of `width` x `height` pixels that could never fit, or a
-// cancelled error when the wait was stopped.
-std::optional<Error> TakeTurnMemory(std::optional<DecodeMemory::Share>& share, double bytes, quint64 width,
-                                    quint64 height);
 
 }  // namespace lumaset::imaging_detail

@@ -443,22 +443,22 @@ std::optional<PaletteFacts> paletteFacts(QByteArrayView fileStart, QByteArrayVie
 
 // EXIF data is a small TIFF file: a byte-order mark, the first directory's
 // offset, and 12-byte entries of tag, type, count and value. Every read is
-// bounded, so a broken block gives 0, never a read past its end.
+// bounded, so a broken block gives 0, never a read past its end; a directory
+// cut short still gives the entries it holds.
 namespace {
 
-constexpr qsizetype kTiffStart = 6;
+const QByteArrayView kExifMark("Exif\0\0", 6);
 
 // The orientation entry of the first directory: where its value lies in the
-// APP1 content, its type (3 short, 4 long) and byte order.
+// TIFF structure, its type (3 short, 4 long) and byte order.
 struct OrientationEntry {
   qsizetype value = 0;
   unsigned type = 0;
   bool motorola = false;
 };
 
-std::optional<OrientationEntry> orientationEntry(QByteArrayView app1) {
-  if (!app1.startsWith(QByteArrayView("Exif\0\0", 6))) return std::nullopt;
-  const Bytes b(app1.sliced(kTiffStart));
+std::optional<OrientationEntry> orientationEntry(QByteArrayView tiff) {
+  const Bytes b(tiff);
   const bool motorola = b.at(0) == 'M' && b.at(1) == 'M';
   if (!motorola && !(b.at(0) == 'I' && b.at(1) == 'I')) return std::nullopt;
   const auto u16 = [&](qsizetype i) { return motorola ? b.at(i) << 8 | b.at(i + 1) : b.le16(i); };
@@ -470,17 +470,19 @@ std::optional<OrientationEntry> orientationEntry(QByteArrayView app1) {
   const unsigned entries = u16(directory);
   for (unsigned i = 0; i < entries && first + 12 * qsizetype{i} + 12 <= b.size(); ++i) {
     const qsizetype entry = first + 12 * qsizetype{i};
-    if (u16(entry) == 0x0112) return OrientationEntry{kTiffStart + entry + 8, u16(entry + 2), motorola};
+    if (u16(entry) == 0x0112) return OrientationEntry{entry + 8, u16(entry + 2), motorola};
   }
   return std::nullopt;
 }
 
+QByteArrayView tiffOf(QByteArrayView app1) { return app1.startsWith(kExifMark) ? app1.sliced(kExifMark.size()) : QByteArrayView(); }
+
 }  // namespace
 
-int exifOrientation(QByteArrayView app1) {
-  const auto entry = orientationEntry(app1);
+int tiffOrientation(QByteArrayView tiff) {
+  const auto entry = orientationEntry(tiff);
   if (!entry) return 0;
-  const Bytes b(app1);
+  const Bytes b(tiff);
   const qsizetype at = entry->value;
   const unsigned value = entry->type == 3   ? (entry->motorola ? b.at(at) << 8 | b.at(at + 1) : b.le16(at))
                          : entry->type == 4 ? (entry->motorola ? b.be32(at) : b.le32(at))
@@ -488,15 +490,51 @@ int exifOrientation(QByteArrayView app1) {
   return value >= 1 && value <= 8 ? static_cast<int>(value) : 0;
 }
 
-QByteArray exifUpright(QByteArrayView app1) {
-  QByteArray upright = app1.toByteArray();
-  const auto entry = orientationEntry(app1);
+QByteArray tiffUpright(QByteArrayView tiff) {
+  QByteArray upright = tiff.toByteArray();
+  const auto entry = orientationEntry(tiff);
   if (!entry || (entry->type != 3 && entry->type != 4)) return upright;
   const qsizetype size = entry->type == 3 ? 2 : 4;
   if (entry->value + size > upright.size()) return upright;
   for (qsizetype i = 0; i < size; ++i) upright[entry->value + i] = 0;
   upright[entry->motorola ? entry->value + size - 1 : entry->value] = 1;
   return upright;
+}
+
+int exifOrientation(QByteArrayView app1) { return tiffOrientation(tiffOf(app1)); }
+
+namespace {
+
+// EXIF data takes a few kilobytes; more than this is not read for the
+// orientation.
+constexpr std::uint32_t kMostExifBytes = 1 << 20;
+
+int orientationIn(QByteArrayView exif) {
+  return std::max(tiffOrientation(exif.startsWith(kExifMark) ? exif.sliced(kExifMark.size()) : exif), 1);
+}
+
+}  // namespace
+
+int pngOrientation(FileWindow& file) {
+  const Bytes b(file);
+  const qsizetype at = pngChunkBeforeImage(b, "eXIf");
+  if (at < 0 || b.be32(at) > kMostExifBytes) return 1;
+  return orientationIn(b.slice(at + 8, static_cast<qsizetype>(b.be32(at))).toByteArray());
+}
+
+int webpOrientation(FileWindow& file) {
+  const Bytes b(file);
+  for (qsizetype at = 12; at + 8 <= b.size();) {
+    const std::uint32_t size = b.le32(at + 4);
+    if (b.slice(at, 4) == "EXIF") return size > kMostExifBytes ? 1 : orientationIn(b.slice(at + 8, static_cast<qsizetype>(size)).toByteArray());
+    at += 8 + static_cast<qsizetype>(size) + (size & 1);
+  }
+  return 1;
+}
+
+QByteArray exifUpright(QByteArrayView app1) {
+  if (!app1.startsWith(kExifMark)) return app1.toByteArray();
+  return kExifMark.toByteArray() + tiffUpright(tiffOf(app1));
 }
 
 }  // namespace lumaset::imaging_detail

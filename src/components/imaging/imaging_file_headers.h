@@ -100,6 +100,15 @@ int exifOrientation(QByteArrayView app1);
 // The same content with the orientation set to 1, upright as stored;
 // unchanged when it names none.
 QByteArray exifUpright(QByteArrayView app1);
+// The same two for EXIF data without the segment's mark, a TIFF structure
+// from its byte-order mark on (as PNG and WebP files hold it).
+int tiffOrientation(QByteArrayView tiff);
+QByteArray tiffUpright(QByteArrayView tiff);
+
+// The EXIF orientation (1 to 8; 1 when there is none) of a PNG file, by its
+// eXIf chunk before the pixels (as viewers read it), and of a WebP file.
+int pngOrientation(FileWindow& file);
+int webpOrientation(FileWindow& file);
 
 // Opens `path` for reading only when it is a regular file, without waiting
 // on it (a FIFO or a device never answers), and gives the open file; errno

@@ -71,6 +71,30 @@ QSize storedSize(QImageReader& reader) {
   return reader.format() == "bmp" ? QSize(std::abs(size.width()), std::abs(size.height())) : size;
 }
 
+// What stands a picture of an EXIF orientation upright, as Qt's readers
+// name it.
+QImageIOHandler::Transformations transformationOf(int orientation) {
+  switch (orientation) {
+    case 2: return QImageIOHandler::TransformationMirror;
+    case 3: return QImageIOHandler::TransformationRotate180;
+    case 4: return QImageIOHandler::TransformationFlip;
+    case 5: return QImageIOHandler::TransformationFlipAndRotate90;
+    case 6: return QImageIOHandler::TransformationRotate90;
+    case 7: return QImageIOHandler::TransformationMirrorAndRotate90;
+    case 8: return QImageIOHandler::TransformationRotate270;
+    default: return QImageIOHandler::TransformationNone;
+  }
+}
+
+// Qt's PNG and WebP readers pass over the EXIF orientation, which viewers
+// show these files by, and which their turn follows.
+QImageIOHandler::Transformations exifTransformation(QIODevice& file, const QByteArray& format) {
+  imaging_detail::FileWindow window(file, file.size());
+  if (format == "png") return transformationOf(imaging_detail::pngOrientation(window));
+  if (format == "webp") return transformationOf(imaging_detail::webpOrientation(window));
+  return QImageIOHandler::TransformationNone;
+}
+
 QSize uprightSize(QImageReader& reader) {
   QSize size = storedSize(reader);
   if (reader.transformation() & QImageIOHandler::TransformationRotate90) size.transpose();
@@ -276,7 +300,9 @@ Result<DecodePlan> planDecode(const QString& path, int longSide, bool widen, Unm
     plan.size = bmp->size();
   } else {
     plan.size = png ? png->size : big ? big->size : storedSize(reader);
-    if (!png) plan.turn = big ? big->turn : reader.transformation();
+    plan.turn = png || plan.format == "webp" ? exifTransformation(file, plan.format)
+                : big                            ? big->turn
+                                                 : reader.transformation();
   }
   plan.footprint = imaging_detail::decodeFootprint(window, plan.format, plan.size);
   switch (plan.footprint.verdict) {
@@ -403,6 +429,8 @@ Result<FileFacts> Imaging::FileInfo(const QString& path) {
   if (big && (big->turn & QImageIOHandler::TransformationRotate90)) size.transpose();
   if (!size.isValid() || (png && size.isEmpty())) return damaged(path);
   const QImage::Format pixelFormat = png || big ? QImage::Format_Invalid : reader.imageFormat();
+  if ((png || format == "webp") && (exifTransformation(file, format) & QImageIOHandler::TransformationRotate90))
+    size.transpose();
   const bool mono = pixelFormat == QImage::Format_Mono || pixelFormat == QImage::Format_MonoLSB;
   FileFacts facts{size.width(), size.height(), bitsPerPixel(pixelFormat), mono ? 2 : 0};
   // The depth the file stores, not the one Qt widens it to (grey with alpha,
@@ -436,16 +464,6 @@ namespace imaging_detail {
 DecodeMemory& FullSizeMemory() {
   static auto* memory = new DecodeMemory(kFullSizeBytes);
   return *memory;
-}
-
-std::optional<Error> TakeTurnMemory(std::optional<DecodeMemory::Share>& share, double bytes, quint64 width,
-                                    quint64 height) {
-  if (!(bytes <= static_cast<double>(kFullSizeBytes))) {
-    return Error{QStringLiteral("there is not enough memory for a picture of %1 x %2 pixels.").arg(width).arg(height)};
-  }
-  share.emplace(FullSizeMemory(), static_cast<qint64>(bytes));
-  if (!share->granted()) return CancelledError();
-  return std::nullopt;
 }
 
 Result<DecodeRequest> decodeRequest(const QString& path, int longSide, bool widen) {

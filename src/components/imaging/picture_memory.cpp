@@ -30,16 +30,6 @@ constexpr std::size_t kMakersEach = 2;
 
 std::size_t WholeHugePages(std::size_t bytes) { return (bytes + kHuge - 1) / kHuge * kHuge; }
 
-// The C library keeps a freed block of up to 32 MB in the heap of the thread
-// that made it once it has seen one that size freed; pictures decoded and
-// scaled on many threads then leave megabytes behind in every thread's heap.
-// From the first picture on, every block of a megabyte or more is mapped on
-// its own and goes back to the system when freed.
-void GiveLargeBlocksBack() {
-  static std::once_flag once;
-  std::call_once(once, [] { mallopt(M_MMAP_THRESHOLD, 1 << 20); });
-}
-
 // A maker only saves time while a core is idle: on a busy machine the
 // decoder and the effect go first, and fault in what is not ready yet.
 void YieldToOthers() {
@@ -50,6 +40,14 @@ void YieldToOthers() {
 }
 
 }  // namespace
+
+// The C library keeps a freed block of up to 32 MB in the heap of the thread
+// that made it once it has seen one that size freed; pictures decoded and
+// scaled on many threads then leave megabytes behind in every thread's heap.
+void GiveLargeBlocksBack() {
+  static std::once_flag once;
+  std::call_once(once, [] { mallopt(M_MMAP_THRESHOLD, 1 << 20); });
+}
 
 // Memory of its own, on huge-page boundaries, given back to the system
 // when the last picture or maker that uses it lets go.

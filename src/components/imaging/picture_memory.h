@@ -26,6 +26,12 @@ namespace lumaset::pixels {
 // many threads leave nothing behind in the threads' heaps.
 QImage NewPicture(int width, int height);
 
+// From now on every block of a megabyte or more that the program allocates
+// is mapped on its own and given back to the system the moment it is freed,
+// whichever thread frees it; for work that lets go of its input piece by
+// piece as its output grows.
+void GiveLargeBlocksBack();
+
 // While it lives, memory for `count` pictures of `size` (either way round)
 // is made ready in the background, two threads each, and NewPicture takes it;
 // what was not taken is given back at its end. Small pictures need none.

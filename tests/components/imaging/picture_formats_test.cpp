@@ -147,6 +147,16 @@ TEST_F(PictureFormatsTest, PngsOfEveryKindReadAsQtReadsThem) {
   }
 }
 
+// An interlaced page, which Qt's reader would widen pass by pass for
+// seconds without a way to stop it, is read by libpng, which stops when the
+// read is no longer wanted.
+TEST_F(PictureFormatsTest, AnInterlacedPageStopsWhenNoLongerWanted) {
+  const QString path = file(QStringLiteral("page-i.png"));
+  ASSERT_TRUE(writePng(path, {"grey1", 0, 1}, 600, 400, true));
+  const DecodeStop::Scope stop([] { return true; });
+  EXPECT_TRUE(Imaging::ReadAsStored(path).cancelled());
+}
+
 // Qt 6.4 gives a 16-bit colour picture with a transparent colour with its
 // channels shifted; its samples come as the file holds them, and its
 // transparent colour clear.

@@ -6,7 +6,11 @@
 
 #include <QBuffer>
 #include <QImage>
+#include <QImageWriter>
 
+#include <vector>
+
+#include "components/imaging/decode_memory.h"
 #include "components/imaging/imaging.h"
 #include "components/imaging/jpeg/jpeg_quarter_turn.h"
 #include "components/imaging/png/png_quarter_turn.h"
@@ -105,12 +109,15 @@ TEST(PngQuarterTurn, TheReadBackFindsAChangedSample) {
   ASSERT_TRUE(reader.header(samples));
   samples.allocate();
   ASSERT_TRUE(reader.rows(samples));
-  EXPECT_TRUE(imaging_detail::pngHoldsSamples(grey, samples));
+  std::vector<std::uint32_t> rows;
+  for (std::uint32_t y = 0; y < samples.height; ++y)
+    rows.push_back(imaging_detail::pngRowChecksum(samples.row(y), samples.rowBytes));
+  EXPECT_TRUE(imaging_detail::pngHoldsRows(grey, samples, rows));
   QByteArray changed(64 * 65, '\0');
   changed[65 * 40 + 9] = 1;
-  EXPECT_FALSE(imaging_detail::pngHoldsSamples(GreyPng(64, hostile::deflated(changed)), samples));
+  EXPECT_FALSE(imaging_detail::pngHoldsRows(GreyPng(64, hostile::deflated(changed)), samples, rows));
   samples.depth = 16;
-  EXPECT_FALSE(imaging_detail::pngHoldsSamples(grey, samples));
+  EXPECT_FALSE(imaging_detail::pngHoldsRows(grey, samples, rows));
 }
 
 // A file whose name says a format without a turn of its own (its content is
@@ -120,6 +127,52 @@ TEST(QuarterTurnFile, ANameOfAnotherFormatIsRefused) {
   const Result<QByteArray> turned = TurnedFileClockwise(QStringLiteral("scan.ppm"), png, "ppm");
   ASSERT_FALSE(turned.ok());
   EXPECT_EQ(turned.error(), "\"scan.ppm\" cannot be turned: Lumaset cannot write a PPM file back as it holds it.");
+}
+
+// Every format's turn tells how far it has come, from its reading to its
+// read-back, and stops at its next look once it is no longer wanted, with
+// nothing more to tell, wherever it is.
+TEST(QuarterTurnFile, EveryTurnReportsItsProgressAndStopsWhenAsked) {
+  struct Case { const char* format; QSize size; };
+  // JPEG of whole blocks turned as stored, and of others compressed again.
+  // A TIFF large enough to be written in several strips.
+  const Case cases[] = {{"jpeg", {320, 240}}, {"jpeg", {330, 250}}, {"png", {330, 250}},
+                        {"tiff", {600, 500}}, {"bmp", {330, 250}},  {"webp", {130, 90}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.format);
+    QImage picture(c.size, QImage::Format_RGB32);
+    for (int y = 0; y < picture.height(); ++y)
+      for (int x = 0; x < picture.width(); ++x) picture.setPixel(x, y, qRgb(x * 7 % 256, y * 5 % 256, x * y % 256));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, c.format);
+    writer.setQuality(c.format == QByteArray("webp") ? 100 : 90);  // a lossless WebP
+    ASSERT_TRUE(writer.write(picture));
+    const QString name = QStringLiteral("turned.") + QLatin1String(c.format);
+
+    std::vector<int> heard;
+    {
+      const WorkProgress::Scope listening([&heard](int percent) { heard.push_back(percent); });
+      const Result<QByteArray> turned = TurnedFileClockwise(name, bytes, c.format);
+      ASSERT_TRUE(turned.ok()) << turned.error().toStdString();
+    }
+    ASSERT_FALSE(heard.empty()) << "no progress";
+    EXPECT_GE(heard.front(), 1);
+    EXPECT_GE(heard.back(), 75) << "the turn's last part told nothing";
+    EXPECT_LE(heard.back(), 99);
+
+    // Stopped as it reads, as it turns and as it writes.
+    for (const int from : {1, 34, 60}) {
+      std::vector<int> after;
+      const WorkProgress::Scope listening([&after, from](int percent) {
+        if (percent >= from) after.push_back(percent);
+      });
+      const DecodeStop::Scope stop([&after] { return !after.empty(); });
+      EXPECT_TRUE(TurnedFileClockwise(name, bytes, c.format).cancelled()) << from;
+      EXPECT_EQ(after.size(), 1u) << "stopped at " << from << "%, the turn went on to " << after.back() << "%";
+    }
+  }
 }
 
 // A file is turned as what it holds: a JPEG photo named .png stays the JPEG

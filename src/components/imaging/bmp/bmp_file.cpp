@@ -15,6 +15,7 @@ namespace {
 
 constexpr qint64 kFileHeader = 14;
 constexpr std::uint32_t kEmbeddedProfile = 0x4D424544;  // 'MBED'
+constexpr std::uint32_t kLinkedProfile = 0x4C494E4B;    // 'LINK': the profile's file name
 // Rows decoded between two questions whether the decode is still wanted.
 constexpr int kRowsBetweenStops = 64;
 
@@ -91,8 +92,12 @@ class Decoder {
  public:
   Decoder(QByteArrayView file, const BmpLayout& layout) : r_{file}, layout_(layout) {}
 
+  // Where the pixel data ended, once decoded.
+  qint64 pixelsEnd() const { return end_; }
+
   Result<QImage> decode() {
     const qint64 plainEnd = layout_.pixelsAt + layout_.rowBytes() * layout_.height;
+    end_ = plainEnd;
     if (!layout_.runLength() && plainEnd > r_.file.size()) return damaged();  // before any memory is taken
     if (!allocate()) return Error{QStringLiteral("there is not enough memory for a picture of %1 x %2 pixels")
                                       .arg(layout_.width)
@@ -131,7 +136,7 @@ class Decoder {
   }
 
   bool wanted(qint64 row) {
-    if (row % kRowsBetweenStops == 0 && DecodeStop::requested()) stopped_ = true;
+    if (row % kRowsBetweenStops == 0 && WorkProgress::Step(static_cast<double>(row), layout_.height)) stopped_ = true;
     return !stopped_;
   }
 
@@ -220,6 +225,7 @@ class Decoder {
         for (qint64 i = 0; i < down; ++i)
           if (!wanted(++row)) return false;
       } else if (code == 1) {
+        end_ = at;
         return true;
       } else {
         if (at + literalBytes(code) > end) return false;
@@ -228,6 +234,8 @@ class Decoder {
         at += literalBytes(code);
       }
     }
+    // The end mark that usually follows the last row's end belongs to the rows.
+    end_ = at + 2 <= end && r_.at(at) == 0 && r_.at(at + 1) == 1 ? at + 2 : at;
     return true;
   }
 
@@ -235,6 +243,7 @@ class Decoder {
   const BmpLayout& layout_;
   QImage image_;
   bool stopped_ = false;
+  qint64 end_ = 0;
 };
 
 }  // namespace
@@ -269,7 +278,8 @@ Result<BmpLayout> readBmpLayout(QByteArrayView file) {
     const auto field = [&](qint64 at) { return at + 4 <= kFileHeader + size ? r.le32(at) : 0U; };
     layout.compression = field(30);
     listed = field(46);
-    if (size >= 124 && r.le32(kFileHeader + 56) == kEmbeddedProfile) {
+    const std::uint32_t colourSpace = r.le32(kFileHeader + 56);
+    if (size >= 124 && (colourSpace == kEmbeddedProfile || colourSpace == kLinkedProfile)) {
       layout.profileAt = kFileHeader + qint64{r.le32(kFileHeader + 112)};
       layout.profileSize = r.le32(kFileHeader + 116);
     }
@@ -292,10 +302,13 @@ Result<BmpLayout> readBmpLayout(QByteArrayView file) {
   return layout;
 }
 
-Result<QImage> decodeBmp(QByteArrayView file) {
+Result<QImage> decodeBmp(QByteArrayView file, qint64* pixelsEnd) {
   const Result<BmpLayout> layout = readBmpLayout(file);
   if (!layout) return Error{layout.error()};
-  return Decoder(file, *layout).decode();
+  Decoder decoder(file, *layout);
+  Result<QImage> image = decoder.decode();
+  if (pixelsEnd) *pixelsEnd = decoder.pixelsEnd();
+  return image;
 }
 
 }  // namespace lumaset::imaging_detail

@@ -33,7 +33,8 @@ struct BmpLayout {
   qint64 paletteAt = 0;
   int paletteEntrySize = 4;  // 3 in a core header
   int paletteColors = 0;     // those the file holds, at most as many as the depth can name
-  // A colour profile the file embeds: where it lies (from the file's start) and its length.
+  // A colour profile the file embeds, or the name of one it links to:
+  // where it lies (from the file's start) and its length.
   qint64 profileAt = 0;
   qint64 profileSize = 0;
 
@@ -51,7 +52,10 @@ Result<BmpLayout> readBmpLayout(QByteArrayView file);
 
 // The picture of a whole bitmap file: 1 bit a pixel as Format_Mono, up to 8
 // as Format_Indexed8, more as Format_RGB32, or Format_ARGB32 where its masks
-// give an alpha channel. Stops between rows when the decode is no longer wanted.
-Result<QImage> decodeBmp(QByteArrayView file);
+// give an alpha channel. Tells WorkProgress how far it has come and stops
+// between rows when the decode is no longer wanted. `pixelsEnd`, where
+// given, is told where the pixel data ends: after the last row, or after
+// the run-length data's last code.
+Result<QImage> decodeBmp(QByteArrayView file, qint64* pixelsEnd = nullptr);
 
 }  // namespace lumaset::imaging_detail

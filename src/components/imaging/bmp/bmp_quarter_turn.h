@@ -5,7 +5,9 @@
 // pixels under their masks, the alpha among them), and everything else stays
 // as the file had it: its header of whatever version, masks, palette, colour
 // profile, and rows from the top down or from the bottom up. Only the sizes
-// and the resolution (across and down trading places) change.
+// and the resolution (across and down trading places) change. Run-length
+// data is written as run lengths again, every pixel of it: those the file
+// skipped take the colour they were shown in, the palette's first.
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -15,8 +17,8 @@
 namespace lumaset::imaging_detail {
 
 // The turned file; an error names why the file cannot be turned (damaged, a
-// kind Lumaset cannot read, run-length data, too large for the memory
-// decodes may hold, or stopped while it waited for that memory).
+// kind Lumaset cannot read, too large for the memory decodes may hold, or
+// stopped while it waited for that memory).
 Result<QByteArray> turnBmpClockwise(QByteArrayView file);
 
 }  // namespace lumaset::imaging_detail

@@ -6,8 +6,10 @@
 #include <optional>
 #include <vector>
 
+#include "components/imaging/decode_memory.h"
 #include "components/imaging/jpeg/jpeg_turn_parts.h"
 #include "components/imaging/pixels/pixel_bands.h"
+#include "components/imaging/quarter_turn_file.h"
 
 namespace lumaset::imaging_detail {
 
@@ -65,6 +67,7 @@ bool readAndTurn(TurnWork& work, JpegWriter& writer, TurnStream& stream, std::ve
                  BlockRows& source, BlockRows& rows, std::optional<SymbolCounter>& symbols) {
   jpeg_decompress_struct& in = work.original.info;
   if (setjmp(work.original.errors.jump)) return false;
+  WorkProgress::Stage(0, 0.3);
   jvirt_barray_ptr* read = jpeg_read_coefficients(&in);
   if (!readWhole(work.original)) return false;
   startWriter(writer, work.original, work.turn, stream, work.memoryLimit);
@@ -78,12 +81,14 @@ bool readAndTurn(TurnWork& work, JpegWriter& writer, TurnStream& stream, std::ve
   for (int c = 0; c < in.num_components; ++c)
     fetchRows(reinterpret_cast<j_common_ptr>(&in), read[c], in.comp_info[c].height_in_blocks, false, source[c]);
   const BlockTurn turnBlock(work.turn);
-  PixelJob job;
+  PixelJob job(0, KeepTurning);
   if (tablesHere) symbols.emplace(writer.info, job.threads());
-  for (int c = 0; c < in.num_components; ++c) {
+  WorkProgress::Stage(0.3, 0.45);
+  const int components = in.num_components;
+  for (int c = 0; c < components; ++c) {
     const jpeg_component_info& to = writer.info.comp_info[c];
     const auto width = static_cast<int>(to.width_in_blocks), height = static_cast<int>(to.height_in_blocks);
-    job.Run(height, kTile, [&](int first, int end, const BandContext& band) {
+    const bool done = job.Run(height, kTile, [&](int first, int end, const BandContext& band) {
       // In tiles, so that a turn that reads the original down its columns
       // reads a run of blocks of each row.
       for (int left = 0; left < width; left += kTile) {
@@ -96,7 +101,11 @@ bool readAndTurn(TurnWork& work, JpegWriter& writer, TurnStream& stream, std::ve
           }
         }
       }
-    });
+    }, 1 + 98 * c / components, 1 + 98 * (c + 1) / components);
+    if (!done) {
+      work.original.errors.stopped = true;
+      return false;
+    }
   }
   if (symbols && !symbols->makeTables(writer.info)) {
     work.original.errors.failure = JERR_BAD_DCT_COEF;
@@ -107,6 +116,7 @@ bool readAndTurn(TurnWork& work, JpegWriter& writer, TurnStream& stream, std::ve
 
 bool finishWriting(TurnWork& work, JpegWriter& writer) {
   if (setjmp(work.original.errors.jump)) return false;
+  WorkProgress::Stage(0.45, 1);
   jpeg_finish_compress(&writer.info);
   return true;
 }

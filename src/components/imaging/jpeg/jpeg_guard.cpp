@@ -70,10 +70,12 @@ void countScan(j_decompress_ptr info, ErrorManager& errors) {
   errors.tooMuchWork = errors.steps > kMostJpegDecodeSteps;
 }
 
-// Asked by libjpeg between rows and scans.
+// Asked by libjpeg between rows and scans; it tells how far it has come.
 void onProgress(j_common_ptr common) {
   auto* errors = reinterpret_cast<ErrorManager*>(common->err);
-  if (DecodeStop::requested()) {
+  const jpeg_progress_mgr& progress = *common->progress;
+  const double inPass = progress.pass_limit > 0 ? double(progress.pass_counter) / progress.pass_limit : 0;
+  if (WorkProgress::Step(progress.completed_passes + inPass, std::max(progress.total_passes, 1))) {
     errors->stopped = true;
     leave(common);
   }

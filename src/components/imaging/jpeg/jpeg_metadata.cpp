@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "components/imaging/exif_turn.h"
 #include "components/imaging/imaging_file_headers.h"
 #include "components/imaging/jpeg/jpeg_segments.h"
 
@@ -26,6 +27,9 @@ const QByteArrayView kIcc("ICC_PROFILE\0", 12);
 constexpr qsizetype kIccChunkNumber = 12;
 constexpr qsizetype kIccColourSpace = 14 + 16;
 const QByteArrayView kJfif("JFIF\0", 5);
+const QByteArrayView kExif("Exif\0\0", 6);
+// A segment's content after its two bytes of length.
+constexpr qsizetype kMostSegmentBytes = 65533;
 // The JFIF resolution across, then down, each of two bytes, after the
 // version and the unit.
 constexpr qsizetype kJfifAcross = 8;
@@ -39,30 +43,6 @@ std::optional<Header> readHeader(QByteArrayView jpeg) { return imaging_detail::j
 
 bool isMetadata(unsigned char marker) { return (marker >= kApp0 && marker <= kApp15) || marker == kComment; }
 
-// XMP writes the orientation as an attribute (tiff:Orientation="6") or an
-// element (<tiff:Orientation>6</tiff:Orientation>); the digit becomes 1.
-QByteArray xmpUpright(QByteArrayView content) {
-  static const QByteArray name("tiff:Orientation");
-  QByteArray xmp = content.toByteArray();
-  const auto blank = [&xmp](qsizetype i) { return i < xmp.size() && QByteArrayView(" \t\r\n").contains(xmp[i]); };
-  for (qsizetype at = xmp.indexOf(name); at >= 0; at = xmp.indexOf(name, at + 1)) {
-    qsizetype i = at + name.size();
-    while (blank(i)) ++i;
-    if (i < xmp.size() && xmp[i] == '=') {
-      ++i;
-      while (blank(i)) ++i;
-      if (i >= xmp.size() || (xmp[i] != '"' && xmp[i] != '\'')) continue;
-      ++i;
-    } else if (i < xmp.size() && xmp[i] == '>') {
-      ++i;
-    } else {
-      continue;
-    }
-    if (i < xmp.size() && xmp[i] >= '1' && xmp[i] <= '8') xmp[i] = '1';
-  }
-  return xmp;
-}
-
 // A profile spread over several segments is kept or left out whole, by its first chunk.
 bool rgbProfile(const std::vector<Segment>& segments) {
   for (const Segment& segment : segments) {
@@ -75,7 +55,7 @@ bool rgbProfile(const std::vector<Segment>& segments) {
 
 int orientationOf(const std::vector<Segment>& segments) {
   for (const Segment& segment : segments) {
-    if (segment.marker == kApp1 && segment.content.startsWith(QByteArrayView("Exif\0\0", 6))) {
+    if (segment.marker == kApp1 && segment.content.startsWith(kExif)) {
       const int orientation = imaging_detail::exifOrientation(segment.content);
       return orientation >= 1 && orientation <= 8 ? orientation : 1;
     }
@@ -107,10 +87,7 @@ QByteArray segmentBytes(unsigned char marker, const QByteArray& content) {
 
 }  // namespace
 
-Result<QByteArray> WithMetadataOf(QByteArrayView encoded, QByteArrayView original, bool quarterTurned,
-                                  SampleColours colours) {
-  const std::optional<Header> own = readHeader(encoded);
-  if (!own) return Error{QStringLiteral("the JPEG library wrote an unexpected header")};
+Result<QByteArray> MetadataFor(QByteArrayView original, bool quarterTurned, SampleColours colours) {
   const std::optional<Header> old = readHeader(original);
   if (!old) return Error{QStringLiteral("the original's JPEG header is damaged, so its data cannot be kept")};
   const bool ownColours = colours == SampleColours::Original;
@@ -122,21 +99,39 @@ Result<QByteArray> WithMetadataOf(QByteArrayView encoded, QByteArrayView origina
     if (!isMetadata(segment.marker)) continue;
     if (segment.marker == kApp14 && content.startsWith("Adobe") && !ownColours) continue;
     if (segment.marker == kApp2 && content.startsWith(kIcc) && !keepProfile) continue;
-    if (segment.marker == kApp1 && content.startsWith(QByteArrayView("Exif\0\0", 6))) {
-      out += segmentBytes(segment.marker, imaging_detail::exifUpright(content));
+    if (segment.marker == kApp1 && content.startsWith(kExif)) {
+      const Result<QByteArray> exif =
+          imaging_detail::exifTurned(content.sliced(kExif.size()), quarterTurned, kMostSegmentBytes - kExif.size());
+      if (!exif) return Error{exif.error(), exif.cancelled()};
+      out += segmentBytes(segment.marker, kExif.toByteArray() + *exif);
     } else if (segment.marker == kApp0 && content.startsWith(kJfif) && sidesSwapped) {
       out += segmentBytes(segment.marker, jfifSidesSwapped(content));
     } else if (segment.marker == kApp1 && content.startsWith(kXmp)) {
-      out += segmentBytes(segment.marker, xmpUpright(content));
+      out += segmentBytes(segment.marker, imaging_detail::xmpUpright(content));
     } else {
       out += segment.whole.toByteArray();
     }
   }
+  return out;
+}
+
+Result<QByteArray> WithMetadata(QByteArrayView encoded, const QByteArray& metadata) {
+  const std::optional<Header> own = readHeader(encoded);
+  if (!own) return Error{QStringLiteral("the JPEG library wrote an unexpected header")};
+  QByteArray out = metadata;
   for (const Segment& segment : own->segments) {
     if (!isMetadata(segment.marker)) out += segment.whole.toByteArray();
   }
   out += encoded.sliced(own->scan).toByteArray();
   return out;
+}
+
+Result<QByteArray> WithMetadataOf(QByteArrayView encoded, QByteArrayView original, bool quarterTurned,
+                                  SampleColours colours) {
+  if (!readHeader(encoded)) return Error{QStringLiteral("the JPEG library wrote an unexpected header")};
+  const Result<QByteArray> metadata = MetadataFor(original, quarterTurned, colours);
+  if (!metadata) return metadata;
+  return WithMetadata(encoded, *metadata);
 }
 
 int JpegOrientation(QByteArrayView jpeg) {

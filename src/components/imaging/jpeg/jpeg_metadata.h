@@ -23,9 +23,18 @@ namespace lumaset {
 // With `colours` Original, the samples written are in the original's own
 // colour model (its components, colour space and transform), and its colour
 // profile and Adobe segment stay whatever they are.
+// The EXIF thumbnail is turned or stood upright with the picture, so that
+// it shows what the picture shows.
 enum class SampleColours { Rgb, Original };
 Result<QByteArray> WithMetadataOf(QByteArrayView encoded, QByteArrayView original, bool quarterTurned = false,
                                   SampleColours colours = SampleColours::Rgb);
+
+// The same in two steps: the start of the file (its start-of-image marker
+// and the original's segments as they read for the new picture), made
+// before the new picture takes its memory, for turning the EXIF thumbnail
+// takes some of its own; then the JPEG `encoded` with that start.
+Result<QByteArray> MetadataFor(QByteArrayView original, bool quarterTurned, SampleColours colours);
+Result<QByteArray> WithMetadata(QByteArrayView encoded, const QByteArray& metadata);
 
 // The EXIF orientation (1 to 8) of the JPEG `jpeg`, by its first EXIF
 // segment; 1 when it names none.

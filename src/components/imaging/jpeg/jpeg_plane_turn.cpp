@@ -11,6 +11,7 @@
 #include <new>
 #include <vector>
 
+#include "components/imaging/decode_memory.h"
 #include "components/imaging/jpeg/jpeg_turn_parts.h"
 
 namespace lumaset::imaging_detail {
@@ -159,6 +160,7 @@ bool readPlanes(TurnWork& work, std::vector<Plane>& planes, RowPointers& mcuRows
   in.raw_data_out = TRUE;
   in.do_block_smoothing = FALSE;
   in.dct_method = JDCT_ISLOW;
+  WorkProgress::Stage(0, 0.35);
   jpeg_start_decompress(&in);
   planes.resize(static_cast<std::size_t>(in.num_components));
   for (int c = 0; c < in.num_components; ++c) {
@@ -246,6 +248,7 @@ bool writePlanes(TurnWork& work, JpegWriter& writer, const std::vector<PlaneTurn
   if (setjmp(work.original.errors.jump)) return false;
   jpeg_compress_struct& out = writer.info;
   out.raw_data_in = TRUE;
+  WorkProgress::Stage(0.35, 1);
   jpeg_start_compress(&out, TRUE);
   if (!band.makeFor(out.comp_info, out.num_components, out.max_v_samp_factor)) ERREXIT(&out, JERR_OUT_OF_MEMORY);
   const auto mcuHeight = static_cast<JDIMENSION>(out.max_v_samp_factor * DCTSIZE);

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <algorithm>
+#include <optional>
 
 #include "components/imaging/decode_memory.h"
 #include "components/imaging/imaging.h"
@@ -11,6 +12,7 @@
 #include "components/imaging/jpeg/jpeg_metadata.h"
 #include "components/imaging/jpeg/jpeg_segments.h"
 #include "components/imaging/jpeg/jpeg_turn_parts.h"
+#include "components/imaging/quarter_turn_file.h"
 
 namespace lumaset {
 
@@ -89,10 +91,17 @@ Result<QByteArray> turnPicture(QByteArrayView picture, Turn turn, const QByteArr
   if (!imaging_detail::holdsItsBlocks(in, picture.size())) return Error{imaging_detail::kDamaged + QLatin1Char('.')};
   const bool whole = imaging_detail::turnsWhole(in, turn);
   if (!whole && !quantisesAfresh(in)) return Error{imaging_detail::kDamaged + QLatin1Char('.')};
+  // The header segments are made first, the EXIF thumbnail turned with the
+  // picture, before the picture takes its memory. Where the stored picture
+  // no longer lies sideways to the one shown, or now does, its resolution
+  // across and down trade places.
+  const bool storedSideways = imaging_detail::namedOrientation(picture) >= 5;
+  const Result<QByteArray> metadata = MetadataFor(picture, turn.transpose != storedSideways, SampleColours::Original);
+  if (!metadata) return metadata;
   const qint64 cost = turnBytes(in, picture.size(), whole);
-  const imaging_detail::DecodeMemory::Share share(imaging_detail::FullSizeMemory(), cost);
-  if (share.tooLarge()) return memory;
-  if (!share.granted()) return CancelledError();
+  std::optional<imaging_detail::DecodeMemory::Share> share;
+  if (auto refused = imaging_detail::TakeTurnMemory(share, static_cast<double>(cost), shown.width(), shown.height()))
+    return *refused;
   imaging_detail::TurnWork work{original, turn, static_cast<long>(cost), standIn};
   original.info.mem->max_memory_to_use = work.memoryLimit;
   const imaging_detail::TurnOutcome outcome = whole ? turnBlocks(work) : turnPlanes(work);
@@ -104,11 +113,7 @@ Result<QByteArray> turnPicture(QByteArrayView picture, Turn turn, const QByteArr
       if (original.errors.stopped) return CancelledError();
       return withStop(imaging_detail::decodeFailure(original.errors, shown, memory).description);
   }
-  // Where the stored picture no longer lies sideways to the one shown, or
-  // now does, its resolution across and down trade places.
-  const bool storedSideways = imaging_detail::namedOrientation(picture) >= 5;
-  Result<QByteArray> kept =
-      WithMetadataOf(outcome.bytes, picture, turn.transpose != storedSideways, SampleColours::Original);
+  Result<QByteArray> kept = WithMetadata(outcome.bytes, *metadata);
   if (!kept) return kept;
   if (!imaging_detail::sameCoding(*kept, outcome.bytes))
     return Error{QStringLiteral("the turned picture does not read back as it was written.")};

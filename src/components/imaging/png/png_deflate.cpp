@@ -8,12 +8,9 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <cstdlib>
 #include <memory>
-#include <new>
 
-#include "components/imaging/pixels/pixel_bands.h"
 
 namespace lumaset::imaging_detail {
 
@@ -70,10 +67,8 @@ unsigned long filtered(Filter filter, const unsigned char* row, const unsigned c
 // Palette indexes and samples below a byte are kept unfiltered, where
 // differences mean nothing; other rows take the filter that leaves the
 // smallest differences, as PNG writers commonly choose.
-void filterRow(const PngSamples& samples, std::uint32_t y, unsigned char* out, std::vector<unsigned char>& trial,
-               const std::vector<unsigned char>& zeros) {
-  const unsigned char* row = samples.row(y);
-  const unsigned char* above = y > 0 ? samples.row(y - 1) : zeros.data();
+void filterRow(const PngSamples& samples, const unsigned char* row, const unsigned char* above, unsigned char* out,
+               std::vector<unsigned char>& trial) {
   const std::size_t bytes = samples.rowBytes;
   const std::size_t pixelBytes = std::max<std::size_t>(1, static_cast<std::size_t>(samples.bitsPerPixel) / 8);
   if (samples.colorType == PNG_COLOR_TYPE_PALETTE || samples.depth < 8) {
@@ -89,35 +84,6 @@ void filterRow(const PngSamples& samples, std::uint32_t y, unsigned char* out, s
       std::copy(trial.begin(), trial.end(), out);
     }
   }
-}
-
-// Each band's compressed rows: a whole raw deflate stream, its Adler-32
-// and the bytes it holds unpacked.
-struct Band {
-  std::vector<unsigned char> stream;
-  uLong adler = 1;
-  std::size_t plainBytes = 0;
-};
-
-// The raw deflate stream of one band of rows, filtered.
-bool compressBand(const PngSamples& samples, std::uint32_t firstRow, std::uint32_t endRow, Band& band) {
-  const std::size_t lineBytes = samples.rowBytes + 1;
-  std::vector<unsigned char> plain(lineBytes * (endRow - firstRow));
-  std::vector<unsigned char> trial;
-  const std::vector<unsigned char> zeros(samples.rowBytes, 0);
-  for (std::uint32_t y = firstRow; y < endRow; ++y)
-    filterRow(samples, y, plain.data() + (y - firstRow) * lineBytes, trial, zeros);
-  const std::unique_ptr<libdeflate_compressor, decltype(&libdeflate_free_compressor)> compressor(
-      libdeflate_alloc_compressor(kLevel), &libdeflate_free_compressor);
-  if (!compressor) return false;
-  band.stream.resize(libdeflate_deflate_compress_bound(compressor.get(), plain.size()));
-  const std::size_t made = libdeflate_deflate_compress(compressor.get(), plain.data(), plain.size(),
-                                                       band.stream.data(), band.stream.size());
-  if (made == 0) return false;
-  band.stream.resize(made);
-  band.adler = libdeflate_adler32(1, plain.data(), plain.size());
-  band.plainBytes = plain.size();
-  return true;
 }
 
 // Clears the last-block mark of a whole raw deflate stream and ends it with
@@ -160,49 +126,59 @@ bool openEnded(std::vector<unsigned char>& stream) {
   return true;
 }
 
+// The compressor's own tables (libdeflate's at the lazy levels hold about
+// this much), beside the rows it packs.
+constexpr double kCompressorBytes = 704 * 1024;
+
 }  // namespace
 
-double pngPictureStreamBytes(const PngSamples& samples) {
-  // The compressed bands, then the stream they are joined into, each at
-  // most a little more than the filtered rows; the rows being filtered.
-  const double filteredBytes = static_cast<double>(samples.rowBytes + 1) * samples.height;
-  return 2 * (filteredBytes * 1.01 + 64 * 1024) + filteredBytes;
+double mostPngBandBytes(const PngSamples& form, std::size_t count) {
+  const double plain = static_cast<double>(form.rowBytes + 1) * static_cast<double>(count);
+  // Deflate's stored blocks, and the end block that keeps the stream open.
+  return plain + plain / 512 + 64 * 1024;
 }
 
-std::optional<QByteArray> pngPictureStream(const PngSamples& samples) {
-  if (samples.height == 0) return std::nullopt;
-  const int rows = static_cast<int>(samples.height);
-  const int bandRows = PixelJob::BandRows(rows, 1);
-  std::vector<Band> bands(static_cast<std::size_t>((rows + bandRows - 1) / bandRows));
-  std::atomic<bool> failed{false};
-  PixelJob job;
-  try {
-    job.Run(rows, 1, [&](int firstRow, int endRow, const BandContext&) {
-      Band& band = bands[static_cast<std::size_t>(firstRow / bandRows)];
-      const bool last = endRow == rows;
-      if (!compressBand(samples, static_cast<std::uint32_t>(firstRow), static_cast<std::uint32_t>(endRow), band) ||
-          (!last && !openEnded(band.stream)))
-        failed = true;
-    });
-  } catch (const std::bad_alloc&) {
-    return std::nullopt;
+double pngBandWorkBytes(const PngSamples& form, std::size_t count) {
+  // The filtered rows, a row to try filters on, the zeros above the first
+  // row, and room for the worst the compressor makes.
+  const double plain = static_cast<double>(form.rowBytes + 1) * static_cast<double>(count);
+  return plain + 2 * static_cast<double>(form.rowBytes + 1) + mostPngBandBytes(form, count) + kCompressorBytes;
+}
+
+bool compressPngBand(const PngSamples& form, const unsigned char* rows, std::size_t count, const unsigned char* above,
+                     bool last, PngBand& band) {
+  const std::size_t lineBytes = form.rowBytes + 1;
+  std::vector<unsigned char> plain(lineBytes * count);
+  std::vector<unsigned char> trial;
+  const std::vector<unsigned char> zeros(above ? 0 : form.rowBytes, 0);
+  for (std::size_t i = 0; i < count; ++i) {
+    const unsigned char* row = rows + i * form.rowBytes;
+    const unsigned char* before = i > 0 ? row - form.rowBytes : above ? above : zeros.data();
+    filterRow(form, row, before, plain.data() + i * lineBytes, trial);
   }
-  if (failed) return std::nullopt;
-  std::size_t total = kZlibHeader.size() + 4;
-  for (const Band& band : bands) total += band.stream.size();
-  QByteArray out;
-  out.reserve(static_cast<qsizetype>(total));
-  out.append(kZlibHeader.data(), kZlibHeader.size());
+  const std::unique_ptr<libdeflate_compressor, decltype(&libdeflate_free_compressor)> compressor(
+      libdeflate_alloc_compressor(kLevel), &libdeflate_free_compressor);
+  if (!compressor) return false;
+  std::vector<unsigned char> made(libdeflate_deflate_compress_bound(compressor.get(), plain.size()));
+  const std::size_t size =
+      libdeflate_deflate_compress(compressor.get(), plain.data(), plain.size(), made.data(), made.size());
+  if (size == 0) return false;
+  // The band keeps just what it made, and room for the end that keeps it open.
+  band.stream.reserve(size + 6);
+  band.stream.assign(made.begin(), made.begin() + static_cast<std::ptrdiff_t>(size));
+  band.adler = libdeflate_adler32(1, plain.data(), plain.size());
+  band.plainBytes = plain.size();
+  return last || openEnded(band.stream);
+}
+
+QByteArray pngStreamStart() { return QByteArray(kZlibHeader.data(), kZlibHeader.size()); }
+
+QByteArray pngStreamEnd(const std::vector<PngBand>& bands) {
   uLong adler = 1;
-  for (Band& band : bands) {
-    out.append(reinterpret_cast<const char*>(band.stream.data()), static_cast<qsizetype>(band.stream.size()));
-    adler = adler32_combine(adler, band.adler, static_cast<z_off_t>(band.plainBytes));
-    band.stream = {};
-  }
-  char check[4];
-  qToBigEndian(static_cast<quint32>(adler), check);
-  out.append(check, 4);
-  return out;
+  for (const PngBand& band : bands) adler = adler32_combine(adler, band.adler, static_cast<z_off_t>(band.plainBytes));
+  QByteArray check(4, '\0');
+  qToBigEndian(static_cast<quint32>(adler), check.data());
+  return check;
 }
 
 }  // namespace lumaset::imaging_detail

@@ -23,7 +23,8 @@ namespace lumaset::imaging_detail {
 Result<QByteArray> turnPngClockwise(QByteArrayView file);
 
 // The memory a turn of a file of `fileBytes` holding a picture of that
-// size and depth (bits a pixel as stored) asks for.
-double pngTurnBytes(qint64 fileBytes, std::uint32_t width, std::uint32_t height, int bitsPerPixel);
+// size and depth (bits a pixel as stored), interlaced or not, asks for.
+double pngTurnBytes(qint64 fileBytes, std::uint32_t width, std::uint32_t height, int bitsPerPixel,
+                    bool interlaced = false);
 
 }  // namespace lumaset::imaging_detail

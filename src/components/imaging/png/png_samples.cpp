@@ -1,11 +1,12 @@
 #include "components/imaging/png/png_samples.h"
 
+#include <libdeflate.h>
 #include <png.h>
 
 #include <csetjmp>
 #include <cstring>
 
-#include "components/imaging/pixels/pixel_bands.h"
+#include "components/imaging/decode_memory.h"
 
 namespace lumaset::imaging_detail {
 
@@ -34,6 +35,14 @@ void readFromMemory(png_structp png, png_bytep out, size_t count) {
 }
 
 void onWarning(png_structp, png_const_charp) {}
+
+// The rows and passes of the picture this thread reads whole, for its progress.
+thread_local double rowsBeingRead = 0;
+thread_local int passesBeingRead = 1;
+
+void onRowRead(png_structp png, png_uint_32 row, int pass) {
+  if (WorkProgress::Step(pass * rowsBeingRead + row, passesBeingRead * rowsBeingRead)) png_error(png, "stopped");
+}
 
 }  // namespace
 
@@ -83,79 +92,45 @@ bool PngSampleReader::rows(PngSamples& samples) {
   std::vector<png_bytep> rows(samples.height);
   for (std::uint32_t y = 0; y < samples.height; ++y) rows[y] = samples.row(y);
   png_bytepp starts = rows.data();
+  rowsBeingRead = samples.height;
+  passesBeingRead = samples.interlaced ? 7 : 1;
+  png_set_read_status_fn(png, onRowRead);
   if (setjmp(png_jmpbuf(png))) return false;
   png_read_image(png, starts);
   png_read_end(png, nullptr);
   return true;
 }
 
-bool PngSampleReader::rowsEqual(const PngSamples& expected) {
-  PngSamples read;
-  if (!header(read)) return false;
-  if (read.width != expected.width || read.height != expected.height || read.depth != expected.depth ||
-      read.colorType != expected.colorType) {
-    return false;
-  }
-  if (read.interlaced) {  // the passes come together only in a whole picture
-    read.allocate();
-    return rows(read) && read.bytes == expected.bytes;
-  }
-  state_->row.assign(expected.rowBytes, 0);
+bool PngSampleReader::eachRow(const PngSamples& form,
+                              const std::function<void(std::uint32_t y, const unsigned char* row)>& take) {
+  state_->row.assign(form.rowBytes, 0);
   png_structp png = state_->png;
   unsigned char* row = state_->row.data();
   if (setjmp(png_jmpbuf(png))) return false;
-  for (std::uint32_t y = 0; y < expected.height; ++y) {
+  for (std::uint32_t y = 0; y < form.height; ++y) {
+    if (WorkProgress::Step(y, form.height)) return false;
     png_read_row(png, row, nullptr);
-    if (std::memcmp(row, expected.row(y), expected.rowBytes) != 0) return false;
+    take(y, row);
   }
   png_read_end(png, nullptr);
   return true;
 }
 
-bool pngHoldsSamples(QByteArrayView file, const PngSamples& expected) {
+std::uint32_t pngRowChecksum(const unsigned char* row, std::size_t bytes) {
+  return libdeflate_crc32(0, row, bytes);
+}
+
+bool pngHoldsRows(QByteArrayView file, const PngSamples& form, const std::vector<std::uint32_t>& rows) {
   PngSampleReader reader(file);
-  return reader.rowsEqual(expected);
-}
-
-namespace {
-
-// Turns the pixels that become rows firstRow .. endRow - 1 of `to`.
-void turnBand(const PngSamples& from, PngSamples& to, std::uint32_t firstRow, std::uint32_t endRow) {
-  const auto bits = static_cast<std::size_t>(from.bitsPerPixel);
-  for (std::uint32_t y = 0; y < from.height; ++y) {
-    const unsigned char* row = from.row(y);
-    const std::size_t column = from.height - 1 - y;
-    if (bits >= 8) {
-      const std::size_t bytes = bits / 8;
-      for (std::uint32_t x = firstRow; x < endRow; ++x) std::memcpy(to.row(x) + column * bytes, row + x * bytes, bytes);
-      continue;
-    }
-    const unsigned mask = (1U << bits) - 1;
-    const std::size_t toBit = column * bits;
-    const int toShift = 8 - static_cast<int>(bits + toBit % 8);
-    for (std::uint32_t x = firstRow; x < endRow; ++x) {
-      const std::size_t fromBit = std::size_t{x} * bits;
-      const unsigned sample = row[fromBit / 8] >> (8 - bits - fromBit % 8) & mask;
-      to.row(x)[toBit / 8] |= static_cast<unsigned char>(sample << toShift);
-    }
-  }
-}
-
-}  // namespace
-
-PngSamples quarterTurned(const PngSamples& from) {
-  PngSamples to;
-  to.width = from.height;
-  to.height = from.width;
-  to.depth = from.depth;
-  to.colorType = from.colorType;
-  to.bitsPerPixel = from.bitsPerPixel;
-  to.allocate();
-  PixelJob job;
-  job.Run(static_cast<int>(to.height), 1, [&](int firstRow, int endRow, const BandContext&) {
-    turnBand(from, to, static_cast<std::uint32_t>(firstRow), static_cast<std::uint32_t>(endRow));
-  });
-  return to;
+  PngSamples read;
+  if (!reader.header(read) || read.width != form.width || read.height != form.height || read.depth != form.depth ||
+      read.colorType != form.colorType || read.interlaced || rows.size() != form.height)
+    return false;
+  read.rowBytes = form.rowBytes;
+  bool same = true;
+  return reader.eachRow(read, [&](std::uint32_t y, const unsigned char* row) {
+    same = same && pngRowChecksum(row, read.rowBytes) == rows[y];
+  }) && same;
 }
 
 }  // namespace lumaset::imaging_detail

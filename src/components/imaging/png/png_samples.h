@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -44,10 +45,13 @@ class PngSampleReader {
 
   // The picture's form, rows not allocated; false on a damaged file.
   bool header(PngSamples& samples);
-  // Every row, into the allocated `samples`; false on a damaged file.
+  // Every row, into the allocated `samples`; false on a damaged file. Both
+  // this and eachRow tell WorkProgress how far they have come, and return
+  // false once it says that the work is to stop.
   bool rows(PngSamples& samples);
-  // Whether each row read is the same as in `expected`, of the same form.
-  bool rowsEqual(const PngSamples& expected);
+  // Every row of a picture that is not interlaced, handed to `take` one at
+  // a time, top row first; false on a damaged file.
+  bool eachRow(const PngSamples& form, const std::function<void(std::uint32_t y, const unsigned char* row)>& take);
   // What libpng said of the damage.
   const QString& failure() const;
 
@@ -56,11 +60,11 @@ class PngSampleReader {
   std::unique_ptr<State> state_;
 };
 
-// Whether the PNG file reads, through libpng, as exactly `expected`.
-bool pngHoldsSamples(QByteArrayView file, const PngSamples& expected);
+// A checksum of a row of samples, by which a row read back is known.
+std::uint32_t pngRowChecksum(const unsigned char* row, std::size_t bytes);
 
-// `from` a quarter turn clockwise: its left column becomes the top row.
-// Rows in bands on every core.
-PngSamples quarterTurned(const PngSamples& from);
+// Whether the PNG file reads, through libpng, as a picture of `form`, not
+// interlaced, whose rows have the checksums `rows`.
+bool pngHoldsRows(QByteArrayView file, const PngSamples& form, const std::vector<std::uint32_t>& rows);
 
 }  // namespace lumaset::imaging_detail

@@ -3,12 +3,18 @@
 #include <QString>
 
 #include <algorithm>
+#include <functional>
+#include <new>
 #include <cstring>
 #include <optional>
 #include <vector>
 
 #include "components/imaging/decode_memory.h"
+#include "components/imaging/picture_memory.h"
 #include "components/imaging/pixels/pixel_bands.h"
+#include "components/imaging/quarter_turn_file.h"
+#include "components/imaging/quarter_turn_pixels.h"
+#include "components/imaging/tiff/tiff_bands.h"
 #include "components/imaging/tiff/tiff_memory.h"
 #include "components/imaging/tiff/tiff_samples.h"
 #include "components/imaging/tiff/tiff_tags.h"
@@ -28,59 +34,6 @@ Error unwritable(const QString& cause) {
 }
 
 using Layout = TiffSamples;
-
-// One plane of samples (all of them when they lie together), its rows
-// packed as the file packs them.
-struct Plane {
-  uint64_t rowBytes = 0;
-  std::vector<unsigned char> bytes;
-};
-
-// Every plane read whole, band by band.
-Result<std::vector<Plane>> readPlanes(TIFF* tiff, const Layout& layout, QString& message) {
-  std::vector<Plane> planes(static_cast<size_t>(layout.planes()));
-  std::vector<unsigned char> tile;
-  for (int p = 0; p < layout.planes(); ++p) {
-    Plane& plane = planes[static_cast<size_t>(p)];
-    plane.rowBytes = layout.rowBytes(layout.width);
-    plane.bytes.assign(static_cast<size_t>(layout.planeBytes()), 0);
-    for (uint32_t y = 0; y < layout.length; y += layout.bandRows()) {
-      if (DecodeStop::requested()) return CancelledError();
-      if (!readTiffBand(tiff, layout, p, y, plane.bytes.data() + y * plane.rowBytes, tile)) return damaged(message);
-    }
-  }
-  return planes;
-}
-
-bool writePlanes(TIFF* tiff, const Layout& layout, const std::vector<Plane>& planes) {
-  std::vector<unsigned char> tile(layout.tiled ? static_cast<size_t>(TIFFTileSize64(tiff)) : 0);
-  const uint64_t tileRowBytes = layout.tiled ? layout.rowBytes(layout.tileWidth) : 0;
-  for (int p = 0; p < layout.planes(); ++p) {
-    const Plane& plane = planes[static_cast<size_t>(p)];
-    const uint64_t rowBytes = plane.rowBytes;
-    const auto sample = static_cast<uint16_t>(p);
-    for (uint32_t y = 0; y < layout.length; y += layout.bandRows()) {
-      const uint32_t rows = layout.rowsAt(y);
-      const unsigned char* at = plane.bytes.data() + y * rowBytes;
-      if (!layout.tiled) {
-        // libtiff may change what it is given (swapping bytes), so it gets a copy.
-        std::vector<unsigned char> strip(at, at + rows * rowBytes);
-        const auto size = static_cast<tmsize_t>(strip.size());
-        if (TIFFWriteEncodedStrip(tiff, TIFFComputeStrip(tiff, y, sample), strip.data(), size) < 0) return false;
-        continue;
-      }
-      for (uint32_t x = 0; x < layout.width; x += layout.tileWidth) {
-        std::fill(tile.begin(), tile.end(), 0);
-        const uint64_t from = x * layout.pixelBits() / 8;
-        const uint64_t bytes = std::min(tileRowBytes, rowBytes - from);
-        for (uint32_t r = 0; r < rows; ++r) std::memcpy(tile.data() + r * tileRowBytes, at + r * rowBytes + from, bytes);
-        const auto size = static_cast<tmsize_t>(tile.size());
-        if (TIFFWriteEncodedTile(tiff, TIFFComputeTile(tiff, x, y, 0, sample), tile.data(), size) < 0) return false;
-      }
-    }
-  }
-  return true;
-}
 
 struct Point {
   int64_t x;
@@ -114,32 +67,14 @@ Layout turnedLayout(Layout layout) {
   return layout;
 }
 
-Plane turnedPlane(const Plane& from, const Layout& stored, const Layout& turned) {
-  Plane to;
-  to.rowBytes = turned.rowBytes(turned.width);
-  to.bytes.assign(static_cast<size_t>(to.rowBytes * turned.length), 0);
+// The pixels of the turned grid as a map of the stored one.
+PixelMap turnMap(const Layout& stored) {
   const auto at = [&stored](int64_t x, int64_t y) {
-    return storedOf(stored.orientation, stored.width, stored.length, x, y);
+    const Point p = storedOf(stored.orientation, stored.width, stored.length, x, y);
+    return PixelPoint{p.x, p.y};
   };
-  const Point origin = at(0, 0), across = at(1, 0), down = at(0, 1);
-  const Point stepX{across.x - origin.x, across.y - origin.y}, stepY{down.x - origin.x, down.y - origin.y};
-  const uint64_t bits = stored.pixelBits();
-  for (uint32_t y = 0; y < turned.length; ++y) {
-    unsigned char* row = to.bytes.data() + y * to.rowBytes;
-    Point source{origin.x + y * stepY.x, origin.y + y * stepY.y};
-    for (uint32_t x = 0; x < turned.width; ++x, source.x += stepX.x, source.y += stepX.y) {
-      const unsigned char* in = from.bytes.data() + static_cast<uint64_t>(source.y) * from.rowBytes;
-      if (bits % 8 == 0) {
-        std::memcpy(row + x * bits / 8, in + static_cast<uint64_t>(source.x) * bits / 8, bits / 8);
-        continue;
-      }
-      for (uint64_t b = 0; b < bits; ++b) {
-        const uint64_t inBit = static_cast<uint64_t>(source.x) * bits + b, outBit = x * bits + b;
-        if (in[inBit / 8] & (0x80 >> (inBit % 8))) row[outBit / 8] |= static_cast<unsigned char>(0x80 >> (outBit % 8));
-      }
-    }
-  }
-  return to;
+  const PixelPoint origin = at(0, 0), across = at(1, 0), down = at(0, 1);
+  return {origin, {across.x - origin.x, across.y - origin.y}, {down.x - origin.x, down.y - origin.y}};
 }
 
 // A codec that loses nothing: the file's own, or LZW where it would lose.
@@ -193,49 +128,36 @@ bool setLayout(TIFF* from, TIFF* to, const Layout& stored, const Layout& turned)
     set = set && TIFFSetField(to, TIFFTAG_PREDICTOR, predictor);
   if (uint32_t options = 0; compression == COMPRESSION_CCITTFAX3 && TIFFGetField(from, TIFFTAG_GROUP3OPTIONS, &options))
     set = set && TIFFSetField(to, TIFFTAG_GROUP3OPTIONS, options);
+  if (uint32_t options = 0; compression == COMPRESSION_CCITTFAX4 && TIFFGetField(from, TIFFTAG_GROUP4OPTIONS, &options))
+    set = set && TIFFSetField(to, TIFFTAG_GROUP4OPTIONS, options);
+  if (uint16_t order = 0; TIFFGetField(from, TIFFTAG_FILLORDER, &order))
+    set = set && TIFFSetField(to, TIFFTAG_FILLORDER, order);
+  uint16_t across = 1, down = 1;
+  if (!decodedColour(stored) && TIFFGetField(from, TIFFTAG_YCBCRSUBSAMPLING, &across, &down))
+    set = set && TIFFSetField(to, TIFFTAG_YCBCRSUBSAMPLING, across, down);
   if (turned.tiled)
     return set && TIFFSetField(to, TIFFTAG_TILEWIDTH, turned.tileWidth) &&
            TIFFSetField(to, TIFFTAG_TILELENGTH, turned.tileLength);
   return set && TIFFSetField(to, TIFFTAG_ROWSPERSTRIP, turned.rowsPerStrip);
 }
 
-// Every other tag as the original has it, but that the picture now stands
-// upright, and across and down trade places where the stored grid turned.
-bool setFacts(TIFF* from, TIFF* to, const Layout& stored) {
-  bool set = true;
-  if (uint16_t orientation = 0; TIFFGetField(from, TIFFTAG_ORIENTATION, &orientation))
-    set = TIFFSetField(to, TIFFTAG_ORIENTATION, uint16_t{ORIENTATION_TOPLEFT});
-  set = set && copyTiffTags(from, to, {TIFFTAG_XRESOLUTION, TIFFTAG_YRESOLUTION, TIFFTAG_JPEGTABLES});
-  if (decodedColour(stored)) {
-    TIFFUnsetField(to, TIFFTAG_YCBCRSUBSAMPLING);
-    TIFFUnsetField(to, TIFFTAG_YCBCRPOSITIONING);
-    TIFFUnsetField(to, TIFFTAG_REFERENCEBLACKWHITE);
-  }
-  const bool swap = gridTurns(stored.orientation);
-  if (float across = 0; TIFFGetField(from, swap ? TIFFTAG_YRESOLUTION : TIFFTAG_XRESOLUTION, &across))
-    set = set && TIFFSetField(to, TIFFTAG_XRESOLUTION, double{across});
-  if (float down = 0; TIFFGetField(from, swap ? TIFFTAG_XRESOLUTION : TIFFTAG_YRESOLUTION, &down))
-    set = set && TIFFSetField(to, TIFFTAG_YRESOLUTION, double{down});
-  return set;
-}
-
-// The written file: the sub-directories first, then the picture's own with
-// every tag of the original, but those the turn changes.
-Result<QByteArray> written(TIFF* from, const Layout& stored, const Layout& turned, const std::vector<Plane>& planes) {
+// The written file: libtiff writes the turned samples (by `writeSamples`)
+// and the tags that say how they lie; every other tag of the original
+// follows as stored.
+Result<QByteArray> written(TIFF* from, const Layout& stored, const Layout& turned,
+                           const std::function<bool(TIFF* to)>& writeSamples, TiffTags tags) {
   TiffMemoryFile file;
   QString message;
   const char* mode = TIFFIsBigTIFF(from) ? (TIFFIsBigEndian(from) ? "w8b" : "w8l") : (TIFFIsBigEndian(from) ? "wb" : "wl");
   {
     const TiffHandle to = openTiff(file, mode, message);
     if (!to) return unwritable(message);
-    const std::optional<TiffSubDirectories> subs = copyTiffSubDirectories(from, to.get(), 0);
-    if (!subs || !setLayout(from, to.get(), stored, turned) || !setFacts(from, to.get(), stored) ||
-        !setTiffSubDirectories(to.get(), *subs) || !writePlanes(to.get(), turned, planes) ||
+    if (!setLayout(from, to.get(), stored, turned) || !writeSamples(to.get()) ||
         !TIFFWriteDirectory(to.get()))
       return unwritable(message);
   }
   if (!message.isEmpty()) return unwritable(message);  // the last write, as the file closed
-  return std::move(file.out);
+  return withTiffTags(std::move(file.out), std::move(tags), {gridTurns(stored.orientation), decodedColour(stored)});
 }
 
 // Compressed strips of about 256 KB of samples pack as well as one strip
@@ -257,24 +179,53 @@ Result<QByteArray> turnTiffClockwise(QByteArrayView file) {
   const std::optional<Layout> stored = tiffSamplesOf(from.get());
   if (!stored) return damaged(message);
   if (auto refused = refusal(from.get(), *stored)) return *refused;
-  if (decodedColour(*stored)) TIFFSetField(from.get(), TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+  Result<TiffTags> tags = tiffTagsOf(file);
+  if (!tags) return Error{tags.error()};
+  const auto rgbFromJpeg = [&stored](TIFF* tiff) {
+    return !decodedColour(*stored) || TIFFSetField(tiff, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+  };
+  rgbFromJpeg(from.get());
   Layout turned = turnedLayout(*stored);
   if (!turned.tiled) turned.rowsPerStrip = stripRows(turned);
-  // The file, its samples, the turned samples, the new file and its samples
-  // read back, and a tile of each.
+  // The file; its samples in pieces, each of which gives way to the band of
+  // turned rows made from it; the new file, which may be larger than the
+  // samples (as LZW makes noise) or than the file; and each core's band.
+  PixelJob job(0, KeepTurning);
   const double samples = static_cast<double>(stored->planeBytes()) * stored->planes();
-  const double tile = stored->tiled ? 2 * static_cast<double>(stored->rowBytes(stored->tileWidth)) * stored->tileLength : 0;
-  const double cost = static_cast<double>(file.size()) + 4 * samples + tile;
+  const double newFile = samples * 1.5 + static_cast<double>(file.size());
+  const auto turnedBand = static_cast<uint32_t>(
+      PixelJob::BandRows(static_cast<int>(std::min<uint32_t>(turned.length, INT32_MAX)), static_cast<int>(turned.bandRows())));
+  const double perCore = std::max(tiffBandWorkBytes(*stored, stored->bandRows()), tiffBandWorkBytes(turned, turnedBand));
+  const double cost = static_cast<double>(file.size()) + samples + newFile + job.threads() * perCore;
   std::optional<DecodeMemory::Share> share;
   if (auto refused = TakeTurnMemory(share, cost, stored->width, stored->length)) return *refused;
-  std::vector<Plane> planes;
-  {
-    Result<std::vector<Plane>> read = readPlanes(from.get(), *stored, message);
-    if (!read) return read.cancelled() ? CancelledError() : Error{read.error()};
-    for (const Plane& plane : *read) planes.push_back(turnedPlane(plane, *stored, turned));
+  if (stored->width > INT32_MAX || stored->length > INT32_MAX) return damaged();
+  pixels::GiveLargeBlocksBack();  // each piece let go of leaves room for the new file at once
+  const PixelMap map = turnMap(*stored);
+  std::vector<StoredPieces> planes;
+  for (int p = 0; p < stored->planes(); ++p)
+    planes.emplace_back(map, stored->width, stored->length, static_cast<unsigned>(stored->pixelBits()), turned.length,
+                        turnedBand, false);
+  TiffChecksums checksums;
+  Result<QByteArray> bytes = Error{};
+  try {
+    for (StoredPieces& plane : planes) plane.allocate();
+    WorkProgress::Stage(0, 0.3);
+    if (!readTiffPieces(job, file, *stored, rgbFromJpeg, planes)) return job.stopped() ? CancelledError() : damaged();
+    const auto prepare = [&](TIFF* reading, TIFF* to) { return setLayout(reading, to, *stored, turned); };
+    WorkProgress::Stage(0.3, 0.8);
+    bytes = written(
+        from.get(), *stored, turned,
+        [&](TIFF* to) { return writeTiffBands(job, file, to, turned, map, planes, prepare, checksums); },
+        std::move(tags).value());
+  } catch (const std::bad_alloc&) {
+    return Error{QStringLiteral("there is not enough memory for a picture of %1 x %2 pixels.")
+                     .arg(stored->width)
+                     .arg(stored->length)};
   }
-  Result<QByteArray> bytes = written(from.get(), *stored, turned, planes);
+  if (job.stopped()) return CancelledError();
   if (!bytes) return bytes;
+  WorkProgress::Stage(0.8, 1);
   // Read back, the new file must hold the turned samples.
   QString againMessage;
   TiffMemoryFile again(*bytes);
@@ -283,10 +234,7 @@ Result<QByteArray> turnTiffClockwise(QByteArrayView file) {
   if (!checked || checked->width != turned.width || checked->length != turned.length ||
       checked->pixelBits() != turned.pixelBits() || checked->planes() != turned.planes())
     return unwritable(againMessage);
-  const Result<std::vector<Plane>> back = readPlanes(check.get(), *checked, againMessage);
-  if (!back) return back.cancelled() ? CancelledError() : unwritable(againMessage);
-  for (size_t p = 0; p < planes.size(); ++p)
-    if ((*back)[p].bytes != planes[p].bytes) return unwritable(QString());
+  if (!tiffHoldsBands(job, *bytes, *checked, checksums)) return job.stopped() ? CancelledError() : unwritable(QString());
   return bytes;
 }
 

@@ -1,37 +1,39 @@
 #pragma once
 
-// The tags of a TIFF directory copied from one file that libtiff reads to
-// another it writes: every tag libtiff keeps for the picture, every other
-// tag as the file gives it (known or not), and the EXIF, GPS and
-// interoperability directories the picture's directory points to.
+// The tags of a turned TIFF file. libtiff writes the turned samples and the
+// tags that say how they lie and are compressed; every other tag of the
+// original directory is carried over as the file stores it (tag, type,
+// count and value bytes), whatever the tag, with its EXIF, GPS and
+// Interoperability directories, so that no value is rounded, retyped or
+// lost on the way.
 
-#include <tiffio.h>
+#include <QByteArray>
+#include <QByteArrayView>
 
-#include <initializer_list>
-#include <optional>
+#include "components/imaging/tiff/tiff_entries.h"
+#include "components/result.h"
 
 namespace lumaset::imaging_detail {
 
-// Copies every tag of `from`'s current directory that is set there to
-// `to`'s current directory, except `skipped`, the tags that hold where the
-// samples lie, and the pointers to other directories. False when `to`
-// refuses one.
-bool copyTiffTags(TIFF* from, TIFF* to, std::initializer_list<ttag_t> skipped);
+// The first directory of the TIFF file `file` as stored, with the
+// directories it points to; the error names what cannot be carried over.
+struct TiffTags {
+  TiffForm form;
+  TiffDirectory directory;
+};
+Result<TiffTags> tiffTagsOf(QByteArrayView file);
 
-// Offsets of the directories written apart from the picture's, for its
-// pointer tags.
-struct TiffSubDirectories {
-  std::optional<uint64_t> exif;
-  std::optional<uint64_t> gps;
+// What the turn changes in the tags it carries over.
+struct TiffTagTurn {
+  bool gridTurns = false;      // across and down trade places in the stored grid
+  bool decodedColour = false;  // colours compressed as JPEG are written as RGB
 };
 
-// Writes the EXIF and GPS directories of `from`'s directory `directory`
-// into `to` (which has written nothing of its picture yet), and leaves
-// `from` on `directory` again and `to` on a fresh picture directory. Gives
-// nothing when one of them cannot be read or written.
-std::optional<TiffSubDirectories> copyTiffSubDirectories(TIFF* from, TIFF* to, tdir_t directory);
-
-// Sets the pointer tags of `to`'s picture directory to `written`.
-bool setTiffSubDirectories(TIFF* to, const TiffSubDirectories& written);
+// `written`, a file libtiff wrote with the turned samples, with every tag of
+// `original` that libtiff did not write added to its directory as stored,
+// but that the picture stands upright (the Orientation tag and the XMP
+// packet's), and that where the grid turned the resolution and the EXIF
+// pixel sizes across and down trade places.
+Result<QByteArray> withTiffTags(QByteArray written, TiffTags original, const TiffTagTurn& turn);
 
 }  // namespace lumaset::imaging_detail

@@ -10,7 +10,10 @@
 #include <memory>
 
 #include "components/imaging/decode_memory.h"
+#include "components/imaging/oriented_samples.h"
 #include "components/imaging/pixels/pixel_bands.h"
+#include "components/imaging/quarter_turn_file.h"
+#include "components/imaging/quarter_turn_pixels.h"
 #include "components/imaging/webp/webp_keep.h"
 
 namespace lumaset::imaging_detail {
@@ -31,49 +34,23 @@ Samples decoded(QByteArrayView file, int& width, int& height) {
                                 &height));
 }
 
-QByteArray turned(const uint8_t* samples, int width, int height) {
+// The samples turned as `shown` says, on every core: `width` x `height`
+// pixels once turned. Stopped, it ends early; the caller asks again.
+QByteArray turned(const uint8_t* samples, int storedWidth, int storedHeight, const ShownTurn& shown, int width,
+                  int height) {
   QByteArray out(qsizetype{4} * width * height, Qt::Uninitialized);
-  auto* into = reinterpret_cast<uint32_t*>(out.data());
-  const auto* from = reinterpret_cast<const uint32_t*>(samples);
-  // The turned picture is `height` wide; its row y is the old column y, from the bottom up.
-  for (qint64 y = 0; y < width; ++y)
-    for (qint64 x = 0; x < height; ++x) into[y * height + x] = from[(height - 1 - x) * width + y];
+  const PackedPixels from{samples, 4 * static_cast<uint64_t>(storedWidth), 32};
+  const PixelMap map = (shown.quarterTurn ? PixelMap::clockwise(static_cast<uint32_t>(storedWidth),
+                                                                static_cast<uint32_t>(storedHeight))
+                                          : PixelMap::same())
+                           .mirrored(shown.mirrorAcross, shown.mirrorDown, static_cast<uint32_t>(width),
+                                     static_cast<uint32_t>(height));
+  PixelJob job(0, KeepTurning);
+  job.Run(height, 1, [&](int first, int end, const BandContext&) {
+    mapPackedRows(from, map, static_cast<uint32_t>(width), static_cast<uint32_t>(first), static_cast<uint32_t>(end),
+                  reinterpret_cast<uchar*>(out.data()) + qsizetype{4} * width * first, 4 * static_cast<uint64_t>(width));
+  });
   return out;
-}
-
-struct PictureFree {
-  void operator()(WebPPicture* picture) const { WebPPictureFree(picture); }
-};
-
-// The picture compressed by itself, as a simple WebP file: without loss
-// and keeping the colour under transparent pixels, or lossy to about
-// `targetBytes`.
-Result<QByteArray> encoded(const QByteArray& samples, int width, int height, bool lossless, qint64 targetBytes) {
-  WebPConfig config;
-  WebPPicture picture;
-  if (!WebPConfigInit(&config) || !WebPPictureInit(&picture)) return Error{QStringLiteral("libwebp cannot be used.")};
-  config.exact = 1;
-  if (lossless) {
-    config.lossless = 1;
-  } else {
-    config.target_size = static_cast<int>(std::min<qint64>(targetBytes, INT32_MAX));
-    config.pass = 6;
-  }
-  picture.use_argb = lossless ? 1 : 0;
-  picture.width = width;
-  picture.height = height;
-  const std::unique_ptr<WebPPicture, PictureFree> owned(&picture);
-  if (!WebPPictureImportRGBA(&picture, reinterpret_cast<const uint8_t*>(samples.constData()), 4 * width))
-    return Error{QStringLiteral("there is not enough memory.")};
-  WebPMemoryWriter writer;
-  WebPMemoryWriterInit(&writer);
-  picture.writer = WebPMemoryWrite;
-  picture.custom_ptr = &writer;
-  const bool done = WebPEncode(&config, &picture) != 0;
-  QByteArray bytes(reinterpret_cast<const char*>(writer.mem), static_cast<qsizetype>(writer.size));
-  WebPMemoryWriterClear(&writer);
-  if (!done) return Error{QStringLiteral("libwebp cannot write it (error %1).").arg(picture.error_code)};
-  return bytes;
 }
 
 // The bytes of a lossy picture's colours, its VP8 chunk; its transparency
@@ -94,13 +71,50 @@ bool holds(QByteArrayView file, const QByteArray& samples, int width, int height
   return read && w == width && h == height && std::memcmp(read.get(), samples.constData(), samples.size()) == 0;
 }
 
+struct PictureFree {
+  void operator()(WebPPicture* picture) const { WebPPictureFree(picture); }
+};
+
 }  // namespace
 
-Result<QByteArray> turnWebpClockwise(QByteArrayView file) {
+Result<QByteArray> encodedWebp(const QByteArray& samples, int width, int height, bool lossless, qint64 targetBytes) {
+  WebPConfig config;
+  WebPPicture picture;
+  if (!WebPConfigInit(&config) || !WebPPictureInit(&picture)) return Error{QStringLiteral("libwebp cannot be used.")};
+  config.exact = 1;
+  if (lossless) {
+    config.lossless = 1;
+  } else {
+    config.target_size = static_cast<int>(std::min<qint64>(targetBytes, INT32_MAX));
+    config.pass = 6;
+  }
+  picture.use_argb = lossless ? 1 : 0;
+  picture.progress_hook = [](int percent, const WebPPicture*) { return WorkProgress::Step(percent, 100) ? 0 : 1; };
+  picture.width = width;
+  picture.height = height;
+  const std::unique_ptr<WebPPicture, PictureFree> owned(&picture);
+  if (!WebPPictureImportRGBA(&picture, reinterpret_cast<const uint8_t*>(samples.constData()), 4 * width))
+    return Error{QStringLiteral("there is not enough memory.")};
+  WebPMemoryWriter writer;
+  WebPMemoryWriterInit(&writer);
+  picture.writer = WebPMemoryWrite;
+  picture.custom_ptr = &writer;
+  const bool done = WebPEncode(&config, &picture) != 0;
+  QByteArray bytes(reinterpret_cast<const char*>(writer.mem), static_cast<qsizetype>(writer.size));
+  WebPMemoryWriterClear(&writer);
+  if (!done) return Error{QStringLiteral("libwebp cannot write it (error %1).").arg(picture.error_code)};
+  return bytes;
+}
+
+Result<QByteArray> turnWebpClockwise(QByteArrayView file, const WebpEncoder& encode) {
   WebPBitstreamFeatures features;
   const auto* data = reinterpret_cast<const uint8_t*>(file.data());
   if (WebPGetFeatures(data, static_cast<size_t>(file.size()), &features) != VP8_STATUS_OK) return damaged();
   if (features.has_animation) return Error{QStringLiteral("it is an animation, and only its first frame would be kept.")};
+  // A picture shown turned by its EXIF orientation is turned as it is shown.
+  Result<std::optional<QByteArray>> exif = webpExifTurned(file);
+  if (!exif) return Error{exif.error(), exif.cancelled()};
+  const ShownTurn shown = shownTurn(webpOrientation(file));
   const double sampleBytes = 4.0 * features.width * features.height;
   // The file, its samples, the turned samples, the encoder's copy of them, a
   // second read to check them and the new file.
@@ -111,17 +125,24 @@ Result<QByteArray> turnWebpClockwise(QByteArrayView file) {
   int width = 0, height = 0;
   QByteArray turnedSamples;
   {
-    const Samples samples = decoded(file, width, height);
+    int storedWidth = 0, storedHeight = 0;
+    WorkProgress::Stage(0, 0.15);
+    const Samples samples = decoded(file, storedWidth, storedHeight);
     if (!samples) return damaged();
-    turnedSamples = turned(samples.get(), width, height);
+    width = shown.quarterTurn ? storedHeight : storedWidth;
+    height = shown.quarterTurn ? storedWidth : storedHeight;
+    WorkProgress::Stage(0.15, 0.2);
+    turnedSamples = turned(samples.get(), storedWidth, storedHeight, shown, width, height);
   }
   if (DecodeStop::requested()) return CancelledError();
   const bool lossless = features.format == 2;
-  const Result<QByteArray> picture = encoded(turnedSamples, height, width, lossless, lossyPictureBytes(file));
-  if (!picture) return picture;
-  Result<QByteArray> out = webpWithPictureOf(file, *picture);
+  WorkProgress::Stage(0.2, 0.9);
+  const Result<QByteArray> picture = encode(turnedSamples, width, height, lossless, lossyPictureBytes(file));
+  if (!picture) return DecodeStop::requested() ? CancelledError() : picture;
+  WorkProgress::Stage(0.9, 1);
+  Result<QByteArray> out = webpWithPictureOf(file, *picture, *exif);
   if (!out) return out;
-  if (lossless && !holds(*out, turnedSamples, height, width))
+  if (lossless && !holds(*out, turnedSamples, width, height))
     return Error{QStringLiteral("Lumaset cannot write this WEBP file back without changing its pixels.")};
   return out;
 }

@@ -9,6 +9,7 @@
 #include <QtEndian>
 
 #include <array>
+#include <vector>
 
 #include "components/imaging/bmp/bmp_file.h"
 #include "components/imaging/decode_memory.h"
@@ -35,15 +36,16 @@ struct BmpSpec {
   bool topDown;
   int paletteEntries;
   quint32 listed;      // the colours the header lists
-  QByteArray profile;  // embedded after the pixels (124-byte headers)
+  QByteArray profile;  // after the pixels (124-byte headers)
   int width;
   int height;
+  bool linked;  // the profile is a file's name, not the profile itself
 };
 
 BmpSpec Spec(const char* name, int headerSize, int bits, quint32 compression = 0, std::array<quint32, 4> masks = {},
              bool topDown = false, int entries = 0, quint32 listed = 0, const QByteArray& profile = {}, int width = 5,
-             int height = 3) {
-  return {name, headerSize, bits, compression, masks, topDown, entries, listed, profile, width, height};
+             int height = 3, bool linked = false) {
+  return {name, headerSize, bits, compression, masks, topDown, entries, listed, profile, width, height, linked};
 }
 
 QByteArray Bgr(QRgb c) {
@@ -87,11 +89,14 @@ QByteArray MadeBmp(const BmpSpec& s) {
            Le32(static_cast<quint32>(rows.size())) + Le32(2835) + Le32(3780) + Le32(s.listed) + Le32(0);
     if (s.headerSize >= 52) info += Le32(s.masks[0]) + Le32(s.masks[1]) + Le32(s.masks[2]);
     if (s.headerSize >= 56) info += Le32(s.masks[3]);
-    if (s.headerSize >= 108) info += (s.profile.isEmpty() ? QByteArray("BGRs") : QByteArray("DEBM")) + QByteArray(48, '\x11');
+    if (s.headerSize >= 108)
+      info += (s.profile.isEmpty() ? QByteArray("BGRs") : s.linked ? QByteArray("KNIL") : QByteArray("DEBM")) +
+              QByteArray(48, '\x11');
     if (s.headerSize >= 124) {
       const auto profileAt = static_cast<quint32>(pixelsAt + rows.size() - 14);
       info += Le32(4) + Le32(s.profile.isEmpty() ? 0 : profileAt) + Le32(static_cast<quint32>(s.profile.size())) + Le32(0);
     }
+    info += QByteArray(std::max<qsizetype>(0, s.headerSize - info.size()), '\0');  // an OS/2 header's own fields
   }
   if (fields) info += Le32(s.masks[0]) + Le32(s.masks[1]) + Le32(s.masks[2]);
   for (int i = 0; i < s.paletteEntries; ++i) {
@@ -171,6 +176,8 @@ std::vector<BmpSpec> Table() {
       Spec("16-bit v5 with profile", 124, 16, 3, k565, false, 0, 0, profile),
       Spec("8-bit v5 with profile, top-down", 124, 8, 0, {}, true, 16, 16, profile, 6, 7),
       Spec("24-bit v5 with profile", 124, 24, 0, {}, false, 0, 0, profile, 9, 2),
+      Spec("24-bit v5 with a linked profile", 124, 24, 0, {}, false, 0, 0, QByteArray("C:\\Colour\\scanner.icc\0", 22), 9, 2,
+           true),
   };
 }
 
@@ -267,18 +274,18 @@ class PictureFile : public ::testing::Test {
   QTemporaryDir dir_;
 };
 
-// What run-length data skips (a move, a row ended early, the picture ended
-// early) is the palette's first colour, or black without a palette, in the
-// full picture and in a thumbnail alike: never what memory held before.
-TEST_F(PictureFile, RunLengthsLeaveNoPixelUndefined) {
+struct RunLengthCase {
+  const char* name;
+  QByteArray file;
+  QList<QRgb> rows;  // from the top
+};
+
+// Run-length bitmaps that skip pixels (a move, a row ended early, the
+// picture ended early), with the colours they show.
+std::vector<RunLengthCase> SkippingRunLengths() {
   const QRgb red = qRgb(255, 0, 0), green = qRgb(0, 200, 0), blue = qRgb(0, 0, 255), black = qRgb(0, 0, 0);
   const QRgb R = red, G = green, B = blue, K = black;
-  struct Case {
-    const char* name;
-    QByteArray file;
-    QList<QRgb> rows;  // from the top
-  };
-  const Case cases[] = {
+  return {
       // A run of 3, end of row; literal 2 1 2 1 then a move of 2 across and 1 down; a run of 2; the end.
       {"rle8.bmp",
        RunLengthBmp(8, 4, 8, 1, {red, green, blue},
@@ -298,12 +305,19 @@ TEST_F(PictureFile, RunLengthsLeaveNoPixelUndefined) {
        {G, K, K, K,  //
         B, B, K, K}},
   };
+}
+
+// What run-length data skips (a move, a row ended early, the picture ended
+// early) is the palette's first colour, or black without a palette, in the
+// full picture and in a thumbnail alike: never what memory held before.
+TEST_F(PictureFile, RunLengthsLeaveNoPixelUndefined) {
+  const std::vector<RunLengthCase> cases = SkippingRunLengths();
   // Memory freed just before holds another picture's pixels.
   for (int i = 0; i < 4; ++i) {
     QImage dirt(64, 64, QImage::Format_Indexed8);
     dirt.fill(0xA5);
   }
-  for (const Case& c : cases) {
+  for (const RunLengthCase& c : cases) {
     const QString path = write(c.name, c.file);
     const Result<QImage> read = Imaging::ReadAsStored(path);
     ASSERT_TRUE(read.ok()) << c.name << ": " << read.error().toStdString();
@@ -326,6 +340,85 @@ TEST_F(PictureFile, RunLengthsLeaveNoPixelUndefined) {
   }
 }
 
+// A tall run-length bitmap of three columns: one colour all the way down
+// (a run longer than a count can hold once turned), colours that change
+// every row (given as they are), and colours in pairs. Every row is given
+// as it is, three pixels.
+QByteArray TallRunLengths(int bits, quint32 compression, int height) {
+  QList<QRgb> colours;
+  for (int i = 0; i < (bits == 24 ? 0 : 1 << bits); ++i) colours.append(PaletteColour(i));
+  QByteArray data;
+  for (int row = 0; row < height; ++row) {
+    const int y = height - 1 - row;
+    const std::array<int, 3> pixel{1, y % (bits == 4 ? 16 : 200), y / 2 % 7};
+    data += Bytes({0, 3});
+    if (bits == 8) data += Bytes({pixel[0], pixel[1], pixel[2], 0});
+    if (bits == 4) data += Bytes({pixel[0] << 4 | pixel[1], pixel[2] << 4});
+    if (bits == 24) {
+      for (const int p : pixel) data += Bgr(PaletteColour(p));
+      data += '\0';
+    }
+    data += Bytes({0, row + 1 < height ? 0 : 1});
+  }
+  return RunLengthBmp(3, height, bits, compression, colours, data);
+}
+
+// A run-length bitmap turns: its pixels are written as run lengths again,
+// every one of them (those the file skipped as the colour they showed in),
+// and what followed the runs still follows them.
+TEST(BmpQuarterTurn, RunLengthsAreWrittenAgainWithEveryPixel) {
+  std::vector<RunLengthCase> cases = SkippingRunLengths();
+  cases.push_back({"tall rle8", TallRunLengths(8, 1, 300), {}});
+  cases.push_back({"tall rle4", TallRunLengths(4, 2, 300), {}});
+  cases.push_back({"tall rle24", TallRunLengths(24, 4, 300), {}});
+  const QByteArray after("\0a profile's name after the runs", 32);
+  for (const RunLengthCase& c : cases) {
+    const QByteArray original = c.file + after;
+    const Result<QImage> shown = decodeBmp(original);
+    ASSERT_TRUE(shown.ok()) << c.name;
+    Result<QByteArray> turned = TurnedInFile(original, "bmp");
+    ASSERT_TRUE(turned.ok()) << c.name << ": " << turned.error().toStdString();
+    EXPECT_EQ(Stored{*turned}.u32(30), Stored{original}.u32(30)) << c.name << ": its compression";
+    EXPECT_TRUE(turned->endsWith(after)) << c.name;
+    EXPECT_EQ(Stored{*turned}.u32(34), static_cast<quint32>(turned->size() - after.size() - Stored{*turned}.u32(10)))
+        << c.name << ": the size of its runs";
+    const Result<QImage> once = decodeBmp(*turned);
+    ASSERT_TRUE(once.ok()) << c.name;
+    ASSERT_EQ(once->size(), shown->size().transposed()) << c.name;
+    for (int y = 0; y < once->height(); ++y)
+      for (int x = 0; x < once->width(); ++x)
+        ASSERT_EQ(once->pixel(x, y), shown->pixel(y, shown->height() - 1 - x)) << c.name << " at " << x << "," << y;
+    // Qt's reader, which leaves skipped pixels unset, reads every one.
+    if (c.file[30] != 4) {
+      EXPECT_EQ(QImage::fromData(*turned, "bmp").convertToFormat(QImage::Format_RGB32),
+                once->convertToFormat(QImage::Format_RGB32))
+          << c.name;
+    }
+    const QByteArray first = *turned;
+    for (int i = 1; i < 5 && turned; ++i) turned = TurnedInFile(*turned, "bmp");
+    ASSERT_TRUE(turned.ok()) << c.name;
+    EXPECT_EQ(*turned, first) << c.name << ": turned five times";
+  }
+}
+
+// A turn told to stop as it turns, reads the picture, writes its runs or
+// reads the new file back, plain or run-length, stops there and tells
+// nothing more.
+TEST(BmpQuarterTurn, StopsWhereverItIsTold) {
+  for (const QByteArray& file : {MadeBmp(Table()[8]), TallRunLengths(8, 1, 300)}) {
+    for (const int from : {1, 30, 45, 60, 90}) {
+      std::vector<int> heard;
+      const WorkProgress::Scope listening([&heard, from](int percent) {
+        if (percent >= from) heard.push_back(percent);
+      });
+      const DecodeStop::Scope stop([&heard] { return !heard.empty(); });
+      EXPECT_TRUE(TurnedFileClockwise(QStringLiteral("stopped.bmp"), file, "bmp").cancelled()) << from;
+      EXPECT_EQ(heard.size(), 1u) << "stopped at " << from << "%, the turn told "
+                                  << (heard.empty() ? 0 : heard.back()) << "%";
+    }
+  }
+}
+
 // Valid kinds Qt's reader turns away are read; a kind no reader here takes
 // is named, never called damaged. The depth shown is the one the file stores.
 TEST_F(PictureFile, ReadsValidKindsAndNamesThoseItCannot) {
@@ -334,6 +427,10 @@ TEST_F(PictureFile, ReadsValidKindsAndNamesThoseItCannot) {
   ASSERT_FALSE(read.ok());
   EXPECT_TRUE(read.error().endsWith("cannot be read: Lumaset cannot read this kind of picture (a BMP of 64 bits a pixel)."))
       << read.error().toStdString();
+  // An OS/2 bitmap of 1 bit a pixel whose compression 3 means Huffman codes, not masks.
+  const Result<QImage> huffman = decodeBmp(MadeBmp(Spec("OS/2 Huffman", 64, 1, 3, {}, false, 2)));
+  ASSERT_FALSE(huffman.ok());
+  EXPECT_EQ(huffman.error(), "Lumaset cannot read this kind of picture (a BMP compressed with Huffman codes)");
   const Result<FileFacts> deepFacts = Imaging::FileInfo(dir_.filePath("deep.bmp"));
   ASSERT_FALSE(deepFacts.ok());
   EXPECT_TRUE(deepFacts.error().contains("Lumaset cannot read this kind of picture")) << deepFacts.error().toStdString();

@@ -174,7 +174,7 @@ TEST(JpegQuarterTurnTest, RefusesDamagedFilesAndPicturesTooLargeForItsMemory) {
   Result<QByteArray> refused = Error{};
   const std::size_t largest = test::largestAllocationDuring([&] { refused = TurnJpegClockwise(huge); });
   ASSERT_FALSE(refused);
-  EXPECT_EQ(refused.error(), QStringLiteral("there is not enough memory to turn a picture of 30000 x 30000 pixels."));
+  EXPECT_EQ(refused.error(), QStringLiteral("there is not enough memory for a picture of 30000 x 30000 pixels."));
   EXPECT_LT(largest, std::size_t{32} << 20);
 }
 

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "components/imaging/png/png_quarter_turn.h"
+#include "components/imaging/allocation_watch.h"
 #include "support/hostile_pictures.h"
 
 namespace lumaset::test {
@@ -142,11 +143,14 @@ QByteArray withChunks(const QByteArray& png, const QByteArray& extra, const QByt
   return png.left(afterHeader) + extra + png.mid(afterHeader) + trailing;
 }
 
-// The chunks a user's PNG carries: a colour profile, EXIF data, texts plain
-// and compressed, and a private chunk others may copy.
+// The chunks a user's PNG carries: a colour profile, the colour facts of an
+// HDR picture (which a copier that does not know them must drop), EXIF data,
+// texts plain and compressed, and a private chunk others may copy.
 QByteArray userChunks() {
   const QByteArray profile = QColorSpace(QColorSpace::SRgb).iccProfile();
   return hostile::pngChunk("iCCP", QByteArray("sRGB", 5) + '\0' + hostile::deflated(profile)) +
+         hostile::pngChunk("cICP", QByteArray("\x09\x10\x00\x01", 4)) +
+         hostile::pngChunk("mDCv", QByteArray(24, '\x21')) + hostile::pngChunk("cLLi", QByteArray(8, '\x03')) +
          hostile::pngChunk("eXIf", QByteArray("MM\0*\0\0\0\x08\0\0\0\0\0\0", 14)) +
          hostile::pngChunk("tEXt", QByteArray("Title\0Harbour", 13)) +
          hostile::pngChunk("zTXt", QByteArray("Comment\0\0", 9) + hostile::deflated("a long evening")) +
@@ -328,6 +332,75 @@ TEST(PngTurnTable, RowsAreFilteredAsTheirSamplesSuit) {
   ASSERT_EQ(filters.size(), 40U);
   EXPECT_TRUE(std::all_of(filters.begin(), filters.end(), [](int f) { return f > 0 && f <= 4; }))
       << "a gradient's rows are better predicted than stored as they are";
+}
+
+// The bytes of a PNG's picture data.
+qsizetype pictureBytes(const QByteArray& png) {
+  qsizetype bytes = 0;
+  for (const Chunk& c : chunksOf(png))
+    if (c.type == "IDAT") bytes += c.data.size();
+  return bytes;
+}
+
+// A turned photo is packed about as tightly as libpng packs the same turned
+// picture at zlib's usual level: neither larger (a faster level) nor much
+// smaller (a level that costs many times the time).
+TEST(PngTurnTable, APhotoIsPackedAsTightlyAsLibpngPacksIt) {
+  QImage photo(320, 240, QImage::Format_RGB888);
+  quint32 grain = 12345;
+  for (int y = 0; y < photo.height(); ++y) {
+    for (int x = 0; x < photo.width(); ++x) {
+      grain = grain * 1664525U + 1013904223U;
+      const int g = static_cast<int>(grain >> 30);
+      photo.setPixel(x, y, qRgb(qBound(0, (x / 7 * 13 + y / 5 * 29) % 256 + g, 255), qBound(0, 40 + y / 2 + g, 255),
+                                qBound(0, (x / 3 * y / 4) % 97 + 80 + g, 255)));
+    }
+  }
+  const auto saved = [](const QImage& image) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    EXPECT_TRUE(image.save(&buffer, "png"));
+    return bytes;
+  };
+  const Result<QByteArray> turned = turnPngClockwise(saved(photo));
+  ASSERT_TRUE(turned.ok()) << turned.error().toStdString();
+  const double ratio = static_cast<double>(pictureBytes(*turned)) /
+                       static_cast<double>(pictureBytes(saved(photo.transformed(QTransform().rotate(90)))));
+  EXPECT_GT(ratio, 0.99);
+  EXPECT_LT(ratio, 1.03);
+}
+
+// What a turn holds at most stays within what it asks for before it starts,
+// and is not far below it: the count is the memory the turn needs, not a
+// bound far above it that would refuse pictures that fit.
+TEST(PngTurnTable, TheTurnHoldsWhatItAsksFor) {
+  const struct {
+    Kind kind;
+    Shape shape;
+  } cases[] = {{{PNG_COLOR_TYPE_RGBA, 8}, {1600, 1200, false, 1 << 20}},
+               {{PNG_COLOR_TYPE_RGBA, 8}, {1600, 1200, true, 1 << 20}},
+               {{PNG_COLOR_TYPE_RGB, 16}, {1200, 900, false, 1 << 20}},
+               {{PNG_COLOR_TYPE_GRAY, 1}, {4000, 3000, true, 1 << 20}}};
+  for (const auto& [kind, shape] : cases) {
+    const QByteArray original = writtenPng(kind, shape);
+    Result<QByteArray> turned = Error{};
+    test::largestAllocationDuring([&] { turned = turnPngClockwise(original); });
+    ASSERT_TRUE(turned.ok()) << turned.error().toStdString();
+    const double held = static_cast<double>(test::mostHeldBytes.load());
+    if (held == 0) {
+      GTEST_SKIP() << "allocations are watched only under the address sanitizer";
+    }
+    const double asked = imaging_detail::pngTurnBytes(original.size(), static_cast<std::uint32_t>(shape.width),
+                                                      static_cast<std::uint32_t>(shape.height),
+                                                      kind.depth * channelsOf(kind.colorType), shape.interlaced) -
+                         static_cast<double>(original.size());  // the file is held before the turn starts
+    EXPECT_LE(held, asked) << kind.depth << (shape.interlaced ? ", interlaced" : "");
+    // A black-and-white page's bands are counted as if every core made one at once.
+    if (kind.depth > 1) {
+      EXPECT_GE(held, 0.75 * asked) << kind.depth << (shape.interlaced ? ", interlaced" : "");
+    }
+  }
 }
 
 // Rows long enough that each band of them is compressed in several deflate

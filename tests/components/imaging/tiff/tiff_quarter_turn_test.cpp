@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "components/imaging/decode_memory.h"
 #include "components/imaging/tiff/tiff_quarter_turn.h"
 #include "made_tiffs.h"
 
@@ -197,6 +198,63 @@ QByteArray WrappingTiff() {
           entry(278, 4, 1, 11332) + entry(279, 4, 3, countsAt) + entry(284, 3, 1, 1) + le32(0);
   file.replace(4, 4, le32(ifdAt));
   return file;
+}
+
+// Pictures large enough to turn in many bands on every core, their strips
+// and tiles compressed apart and written in order: each stored layout, a
+// page of black and white, and a picture stored on its side (whose turned
+// rows are stored rows).
+TEST(TiffQuarterTurn, LargePicturesTurnInBands) {
+  struct Case {
+    Kind kind;
+    uint32_t width, length;
+  };
+  Kind sideways{"8-bit RGB stored on its side", 8, 3, PHOTOMETRIC_RGB, SAMPLEFORMAT_UINT, PLANARCONFIG_CONTIG,
+                COMPRESSION_DEFLATE};
+  sideways.orientation = ORIENTATION_RIGHTTOP;
+  const Case cases[] = {
+      {{"8-bit RGB", 8, 3, PHOTOMETRIC_RGB, SAMPLEFORMAT_UINT, PLANARCONFIG_CONTIG, COMPRESSION_LZW,
+        PREDICTOR_HORIZONTAL},
+       1500, 400},
+      {{"16-bit grey and alpha, tiled planes", 16, 2, PHOTOMETRIC_MINISBLACK, SAMPLEFORMAT_UINT, PLANARCONFIG_SEPARATE,
+        COMPRESSION_PACKBITS, PREDICTOR_NONE, {EXTRASAMPLE_ASSOCALPHA}, true, true},
+       700, 300},
+      {{"1-bit fax", 1, 1, PHOTOMETRIC_MINISWHITE, SAMPLEFORMAT_UINT, PLANARCONFIG_CONTIG, COMPRESSION_CCITTFAX4},
+       8000, 600},
+      {sideways, 400, 1500},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.kind.name);
+    const QByteArray file = made(c.kind, c.width, c.length);
+    const Samples original = samplesOf(file, c.kind);
+    Result<QByteArray> turned = turnTiffClockwise(file);
+    ASSERT_TRUE(turned.ok()) << turned.error().toStdString();
+    const bool grid = c.kind.orientation < ORIENTATION_LEFTTOP;
+    const Samples once = samplesOf(*turned, c.kind);
+    ASSERT_EQ(std::pair(once.width, once.length), grid ? std::pair(c.length, c.width) : std::pair(c.width, c.length));
+    if (grid) {
+      for (uint32_t y = 0; y < once.length; ++y)
+        for (uint32_t x = 0; x < once.width; ++x)
+          for (int s = 0; s < c.kind.samples; ++s)
+            ASSERT_EQ(once.at(x, y, s, c.kind.samples), original.at(y, c.length - 1 - x, s, c.kind.samples)) << x << "," << y;
+    } else {  // stood up, then turned: the stored picture half a turn round
+      for (uint32_t y = 0; y < once.length; ++y)
+        for (uint32_t x = 0; x < once.width; ++x)
+          ASSERT_EQ(once.at(x, y, 0, 3), original.at(c.width - 1 - x, c.length - 1 - y, 0, 3)) << x << "," << y;
+    }
+    for (int more = 0; more < 3 && turned.ok() && grid; ++more) turned = turnTiffClockwise(*turned);
+    ASSERT_TRUE(turned.ok()) << turned.error().toStdString();
+    if (grid) {
+      EXPECT_EQ(samplesOf(*turned, c.kind).values, original.values);
+    }
+  }
+}
+
+// A turn no longer wanted stops, and says nothing.
+TEST(TiffQuarterTurn, StopsWhenNoLongerWanted) {
+  const QByteArray file = made({"", 8, 3, PHOTOMETRIC_RGB, SAMPLEFORMAT_UINT, PLANARCONFIG_CONTIG, COMPRESSION_LZW});
+  const DecodeStop::Scope stop([] { return true; });
+  EXPECT_TRUE(turnTiffClockwise(file).cancelled());
 }
 
 TEST(TiffQuarterTurn, RefusesWhatItCannotKeep) {

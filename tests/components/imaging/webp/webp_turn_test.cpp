@@ -19,6 +19,7 @@
 #include "components/imaging/decode_memory.h"
 #include "components/imaging/imaging.h"
 #include "components/imaging/quarter_turn_file.h"
+#include "components/imaging/webp/webp_quarter_turn.h"
 
 namespace lumaset::test {
 namespace {
@@ -43,17 +44,18 @@ QByteArray Samples(bool alpha, bool holes) {
   return out;
 }
 
-QByteArray Encoded(const QByteArray& samples, bool lossless) {
+QByteArray Encoded(const QByteArray& samples, bool lossless, float quality = 80, int width = kWidth, int height = kHeight,
+                   bool exact = true) {
   WebPConfig config;
   WebPPicture picture;
   EXPECT_TRUE(WebPConfigInit(&config) && WebPPictureInit(&picture));
   config.lossless = lossless ? 1 : 0;
-  config.exact = 1;
-  config.quality = 80;
+  config.exact = exact ? 1 : 0;
+  config.quality = quality;
   picture.use_argb = lossless ? 1 : 0;
-  picture.width = kWidth;
-  picture.height = kHeight;
-  EXPECT_TRUE(WebPPictureImportRGBA(&picture, reinterpret_cast<const uint8_t*>(samples.constData()), 4 * kWidth));
+  picture.width = width;
+  picture.height = height;
+  EXPECT_TRUE(WebPPictureImportRGBA(&picture, reinterpret_cast<const uint8_t*>(samples.constData()), 4 * width));
   WebPMemoryWriter writer;
   WebPMemoryWriterInit(&writer);
   picture.writer = WebPMemoryWrite;
@@ -176,6 +178,37 @@ TEST(WebpQuarterTurn, KeepsSamplesCompressionAndChunks) {
     }
     for (const char* fourcc : kChunks) EXPECT_EQ(Chunk(*turned, fourcc), Chunk(original, fourcc)) << c.name << fourcc;
   }
+}
+
+// A lossy picture is compressed again to about the size it had, whatever
+// quality it was made at.
+TEST(WebpQuarterTurn, ALossyPictureKeepsItsSize) {
+  constexpr int kPhotoWidth = 192, kPhotoHeight = 128;
+  QByteArray photo(4 * kPhotoWidth * kPhotoHeight, '\xFF');
+  quint32 grain = 99;
+  for (qsizetype i = 0; i < photo.size(); ++i) {
+    grain = grain * 1664525U + 1013904223U;
+    const qsizetype pixel = i / 4, x = pixel % kPhotoWidth, y = pixel / kPhotoWidth;
+    if (i % 4 != 3) photo[i] = static_cast<char>((x * (i % 4 + 1) + y * 2) % 200 + (grain >> 28));
+  }
+  for (const float quality : {15.0F, 95.0F}) {
+    const QByteArray original = Encoded(photo, false, quality, kPhotoWidth, kPhotoHeight);
+    const Result<QByteArray> turned = TurnedInFile(original, "webp");
+    ASSERT_TRUE(turned.ok()) << turned.error().toStdString();
+    EXPECT_NEAR(static_cast<double>(turned->size()) / static_cast<double>(original.size()), 1.0, 0.2) << quality;
+  }
+}
+
+// A lossless picture is read back before it is given: an encoder that
+// changes the colour under transparent pixels is found out, and the turn refused.
+TEST(WebpQuarterTurn, ALosslessPictureThatWouldChangeIsRefused) {
+  const QByteArray original = Encoded(Samples(true, true), true);
+  const auto careless = [](const QByteArray& rgba, int width, int height, bool lossless, qint64) {
+    return Result<QByteArray>(Encoded(rgba, lossless, 80, width, height, false));
+  };
+  const Result<QByteArray> turned = imaging_detail::turnWebpClockwise(original, careless);
+  ASSERT_FALSE(turned.ok());
+  EXPECT_EQ(turned.error(), "Lumaset cannot write this WEBP file back without changing its pixels.");
 }
 
 TEST(WebpQuarterTurn, StopsWhenNoLongerWanted) {

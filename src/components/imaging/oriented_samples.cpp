@@ -1,0 +1,21 @@
+#include "components/imaging/oriented_samples.h"
+
+namespace lumaset::imaging_detail {
+
+ShownTurn shownTurn(int orientation) {
+  // Standing upright and then turning clockwise is, for each orientation, a
+  // clockwise turn followed by mirroring, or mirroring alone where the two
+  // turns' exchange of across and down cancels out.
+  switch (orientation) {
+    case 2: return {true, false, true};
+    case 3: return {true, true, true};
+    case 4: return {true, true, false};
+    case 5: return {false, true, false};
+    case 6: return {false, true, true};
+    case 7: return {false, false, true};
+    case 8: return {false, false, false};
+    default: return {};
+  }
+}
+
+}  // namespace lumaset::imaging_detail

@@ -1,0 +1,21 @@
+#pragma once
+
+// Pictures whose EXIF data names an orientation are turned as they are
+// shown: stood upright, then turned a quarter turn clockwise. That is the
+// plain quarter turn of the stored samples, or no turn at all, followed by
+// mirroring (which the pixel map of the turn takes in, quarter_turn_pixels.h).
+
+namespace lumaset::imaging_detail {
+
+// What turning a picture of EXIF `orientation` (1 to 8; anything else is 1)
+// clockwise as it is shown does to its stored samples: a quarter turn
+// clockwise or none, then mirroring across (each row reversed) and down (the
+// rows reversed).
+struct ShownTurn {
+  bool quarterTurn = true;
+  bool mirrorAcross = false;
+  bool mirrorDown = false;
+};
+ShownTurn shownTurn(int orientation);
+
+}  // namespace lumaset::imaging_detail
