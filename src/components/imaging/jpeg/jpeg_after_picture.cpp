@@ -201,7 +201,7 @@ Result<QByteArray> withPicturesAfter(const QByteArray& turned, const QByteArray&
     const QByteArrayView whole = QByteArrayView(stored).sliced(picture.start, picture.size);
     const qsizetype ownEnd = jpegPictureEnd(whole);
     const int orientation = namedOrientation(whole.first(ownEnd));
-    const Turn itsTurn = orientation != 0 ? followedBy(uprightTurn(orientation), kClockwise) : turn;
+    const Turn itsTurn = orientation != 0 ? shownClockwise(orientation) : turn;
     const Result<QByteArray> itsTurned = turnPicture(whole.first(ownEnd), itsTurn);
     if (!itsTurned) {
       if (itsTurned.cancelled()) return Error{itsTurned.error(), true};

@@ -123,7 +123,7 @@ Result<QByteArray> turnPicture(QByteArrayView picture, Turn turn, const QByteArr
 // The turn of a file's first picture that stands it upright and turns it a
 // quarter clockwise.
 Turn turnOf(const QByteArray& stored) {
-  return imaging_detail::followedBy(imaging_detail::uprightTurn(JpegOrientation(stored)), imaging_detail::kClockwise);
+  return imaging_detail::shownClockwise(JpegOrientation(stored));
 }
 
 }  // namespace

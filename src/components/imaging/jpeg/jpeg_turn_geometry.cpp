@@ -1,5 +1,7 @@
 #include "components/imaging/jpeg/jpeg_turn_geometry.h"
 
+#include "components/imaging/oriented_samples.h"
+
 namespace lumaset::imaging_detail {
 
 namespace {
@@ -17,23 +19,15 @@ Matrix matrixOf(Turn turn) {
 
 }  // namespace
 
-Turn uprightTurn(int orientation) {
-  switch (orientation) {
-    case 2: return {false, true, false};
-    case 3: return {false, true, true};
-    case 4: return {false, false, true};
-    case 5: return {true, false, false};
-    case 6: return {true, true, false};
-    case 7: return {true, true, true};
-    case 8: return {true, false, true};
-    default: return {};
-  }
-}
-
 Turn followedBy(Turn first, Turn then) {
   const Matrix p = matrixOf(first), q = matrixOf(then);
   const Matrix m{p.a * q.a + p.b * q.c, p.a * q.b + p.b * q.d, p.c * q.a + p.d * q.c, p.c * q.b + p.d * q.d};
   return m.a != 0 ? Turn{false, m.a < 0, m.d < 0} : Turn{true, m.c < 0, m.b < 0};
+}
+
+Turn shownClockwise(int orientation) {
+  const ShownTurn shown = shownTurn(orientation);
+  return followedBy(shown.quarterTurn ? kClockwise : Turn{}, Turn{false, shown.mirrorAcross, shown.mirrorDown});
 }
 
 BlockTurn::BlockTurn(Turn turn) {

@@ -1,8 +1,9 @@
 #pragma once
 
-// The eight ways a picture can be turned and mirrored: which one stands a
-// photo of a given EXIF orientation upright, where each sample of a turned
-// plane comes from, and what a turn makes of a block's coefficients.
+// The eight ways a picture can be turned and mirrored: which one turns a
+// photo of a given EXIF orientation clockwise as it is shown, where each
+// sample of a turned plane comes from, and what a turn makes of a block's
+// coefficients.
 
 #include <array>
 #include <cstdio>
@@ -24,12 +25,12 @@ struct Turn {
 
 inline constexpr Turn kClockwise{true, true, false};
 
-// The turn that stands a picture of this EXIF orientation (1 to 8) upright;
-// none for any other value.
-Turn uprightTurn(int orientation);
-
 // `first`, then `then` on its result.
 Turn followedBy(Turn first, Turn then);
+
+// The turn of the stored picture of a photo of EXIF `orientation` (1 to 8;
+// anything else is 1) that turns the photo clockwise as it is shown.
+Turn shownClockwise(int orientation);
 
 // Where the sample (or block) at x, y of the turned plane, of `width` x
 // `height`, comes from in the original plane.
