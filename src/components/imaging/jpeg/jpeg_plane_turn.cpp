@@ -272,12 +272,11 @@ bool writePlanes(TurnWork& work, JpegWriter& writer, const std::vector<PlaneTurn
   return true;
 }
 
-// The sum of `count` squared differences between samples `step` apart
-// from `original` and those from `read`.
-qint64 runDifferences(const JSAMPLE* read, const JSAMPLE* original, std::ptrdiff_t step, int count) {
-  qint64 sum = 0;
+// The sum of the squared differences of `count` samples.
+int rowDifferences(const JSAMPLE* read, const JSAMPLE* expected, int count) {
+  int sum = 0;
   for (int i = 0; i < count; ++i) {
-    const int difference = read[i] - original[step * i];
+    const int difference = read[i] - expected[i];
     sum += difference * difference;
   }
   return sum;
@@ -286,10 +285,11 @@ qint64 runDifferences(const JSAMPLE* read, const JSAMPLE* original, std::ptrdiff
 // The sum of squared differences between turned rows `top` .. `top` +
 // `own` - 1 as read and the original's samples, in tiles: where each
 // tile's corner lies in the original, and the steps it takes there across
-// and down the tile, come from the turn's plain mapping.
+// and down the tile, come from the turn's plain mapping; the samples so
+// found are laid out as the tile's rows and compared row by row.
 qint64 squaredDifferences(const PlaneTurn& plane, JSAMPARRAY read, int top, int own) {
   qint64 sum = 0;
-  JSAMPLE column[kTile];
+  JSAMPLE expected[kTile][kTile];
   for (int left = 0; left < plane.width(); left += kTile) {
     const int columns = std::min(kTile, plane.width() - left);
     for (int up = 0; up < own; up += kTile) {
@@ -297,14 +297,11 @@ qint64 squaredDifferences(const PlaneTurn& plane, JSAMPARRAY read, int top, int 
       const JSAMPLE* corner = plane.placeOf(left, top + up);
       const std::ptrdiff_t across = columns > 1 ? plane.placeOf(left + 1, top + up) - corner : 0;
       const std::ptrdiff_t down = rows > 1 ? plane.placeOf(left, top + up + 1) - corner : 0;
-      if (down == 1 || down == -1) {  // a turned column runs along a row of the original
-        for (int x = 0; x < columns; ++x) {
-          for (int r = 0; r < rows; ++r) column[r] = read[up + r][left + x];
-          sum += runDifferences(column, corner + across * x, down, rows);
-        }
-      } else {
-        for (int r = 0; r < rows; ++r) sum += runDifferences(read[up + r] + left, corner + down * r, across, columns);
+      for (int x = 0; x < columns; ++x) {
+        const JSAMPLE* column = corner + across * x;
+        for (int r = 0; r < rows; ++r) expected[r][x] = column[down * r];
       }
+      for (int r = 0; r < rows; ++r) sum += rowDifferences(read[up + r] + left, expected[r], columns);
     }
   }
   return sum;
