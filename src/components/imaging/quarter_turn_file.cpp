@@ -8,6 +8,7 @@
 
 #include "components/imaging/bmp/bmp_quarter_turn.h"
 #include "components/imaging/imaging.h"
+#include "components/imaging/imaging_file_headers.h"
 #include "components/imaging/jpeg/jpeg_quarter_turn.h"
 #include "components/imaging/pixels/pixel_bands.h"
 #include "components/imaging/png/png_quarter_turn.h"
@@ -20,6 +21,10 @@ namespace {
 
 Error refused(const QString& path, const QString& why) {
   return Error{QStringLiteral("\"%1\" cannot be turned: %2").arg(path, why)};
+}
+
+bool turnsAsStored(const QByteArray& format) {
+  return format == "jpeg" || format == "png" || format == "tiff" || format == "bmp" || format == "webp";
 }
 
 Error cannotRead(const QString& path, const QString& why) {
@@ -58,16 +63,25 @@ Result<TurnedFile> TurnFileClockwise(const QString& path, const QByteArray& form
 Result<QByteArray> TurnedFileClockwise(const QString& path, const QByteArray& stored, const QByteArray& format) {
   // Only a name that says another format than the file holds leads
   // elsewhere; the file is kept rather than rewritten in that format.
-  if (format != "jpeg" && format != "png" && format != "tiff" && format != "bmp" && format != "webp") {
+  if (!turnsAsStored(format)) {
     return refused(path, QStringLiteral("Lumaset cannot write a %1 file back as it holds it.")
                              .arg(QString::fromLatin1(format.toUpper())));
   }
+  // A file is turned as what it holds, and stays that: a JPEG photo named
+  // .png is turned without loss and stays the JPEG it is.
+  const QByteArray holds = imaging_detail::pictureFormat(stored);
+  if (!holds.isEmpty() && !turnsAsStored(holds)) {
+    return refused(path, QStringLiteral("its name says %1, but it holds a %2 picture, which Lumaset cannot write back "
+                                        "as it holds it.")
+                             .arg(QString::fromLatin1(format.toUpper()), QString::fromLatin1(holds.toUpper())));
+  }
+  const QByteArray kind = holds.isEmpty() ? format : holds;
   WorkProgress::Stage(0, 1);
-  Result<QByteArray> turned = format == "jpeg"   ? TurnJpegClockwise(stored)
-                              : format == "png"  ? imaging_detail::turnPngClockwise(stored)
-                              : format == "tiff" ? imaging_detail::turnTiffClockwise(stored)
-                              : format == "bmp"  ? imaging_detail::turnBmpClockwise(stored)
-                                                 : imaging_detail::turnWebpClockwise(stored);
+  Result<QByteArray> turned = kind == "jpeg"   ? TurnJpegClockwise(stored)
+                              : kind == "png"  ? imaging_detail::turnPngClockwise(stored)
+                              : kind == "tiff" ? imaging_detail::turnTiffClockwise(stored)
+                              : kind == "bmp"  ? imaging_detail::turnBmpClockwise(stored)
+                                               : imaging_detail::turnWebpClockwise(stored);
   // A turn stopped half way may fail in any words.
   if (!turned && DecodeStop::requested()) return CancelledError();
   if (!turned && !turned.cancelled()) return refused(path, turned.error());

@@ -40,7 +40,10 @@ struct TurnedFile {
 Result<TurnedFile> TurnFileClockwise(const QString& path, const QByteArray& format);
 
 // The new content of the file at `path`, whose content is `stored`, in
-// `format`; the error names the file and the cause.
+// `format` ("jpeg", "png", "tiff", "bmp", "webp", ...), the format its name
+// says. A file is turned as what it holds, which it stays (a JPEG photo
+// named .png stays a JPEG); one that holds a picture of a format without a
+// turn of its own is refused. The error names the file and the cause.
 Result<QByteArray> TurnedFileClockwise(const QString& path, const QByteArray& stored, const QByteArray& format);
 
 namespace imaging_detail {

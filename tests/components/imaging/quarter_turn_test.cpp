@@ -12,6 +12,7 @@
 
 #include "components/imaging/decode_memory.h"
 #include "components/imaging/imaging.h"
+#include "components/imaging/jpeg/jpeg_quarter_turn.h"
 #include "components/imaging/png/png_quarter_turn.h"
 #include "components/imaging/png/png_samples.h"
 #include "components/imaging/quarter_turn_file.h"
@@ -172,6 +173,22 @@ TEST(QuarterTurnFile, EveryTurnReportsItsProgressAndStopsWhenAsked) {
       EXPECT_EQ(after.size(), 1u) << "stopped at " << from << "%, the turn went on to " << after.back() << "%";
     }
   }
+}
+
+// A file is turned as what it holds: a JPEG photo named .png stays the JPEG
+// it is, turned without loss; a GIF named .png is refused, naming both.
+TEST(QuarterTurnFile, AFileIsTurnedAsWhatItHolds) {
+  QByteArray jpeg;
+  QBuffer buffer(&jpeg);
+  buffer.open(QIODevice::WriteOnly);
+  ASSERT_TRUE(QImage::fromData(SmallPng()).scaled(64, 48).save(&buffer, "jpeg"));
+  const Result<QByteArray> turned = TurnedFileClockwise(QStringLiteral("photo.png"), jpeg, "png");
+  ASSERT_TRUE(turned.ok()) << turned.error().toStdString();
+  EXPECT_EQ(*turned, *TurnJpegClockwise(jpeg));
+  const Result<QByteArray> gif = TurnedFileClockwise(QStringLiteral("anim.png"), "GIF89a" + QByteArray(20, '\0'), "png");
+  ASSERT_FALSE(gif.ok());
+  EXPECT_EQ(gif.error(), "\"anim.png\" cannot be turned: its name says PNG, but it holds a GIF picture, which Lumaset "
+                         "cannot write back as it holds it.");
 }
 
 }  // namespace

@@ -7,13 +7,12 @@
 
 #include "components/imaging/exif_turn.h"
 #include "components/imaging/imaging_file_headers.h"
+#include "components/imaging/jpeg/jpeg_segments.h"
 
 namespace lumaset {
 
 namespace {
 
-constexpr unsigned char kScanStart = 0xDA;
-constexpr unsigned char kImageEnd = 0xD9;
 constexpr unsigned char kApp0 = 0xE0;
 constexpr unsigned char kApp1 = 0xE1;
 constexpr unsigned char kApp2 = 0xE2;
@@ -35,47 +34,12 @@ constexpr qsizetype kMostSegmentBytes = 65533;
 // version and the unit.
 constexpr qsizetype kJfifAcross = 8;
 
-struct Segment {
-  unsigned char marker = 0;
-  QByteArrayView whole;    // marker, length and content
-  QByteArrayView content;  // after the length
-};
-
-struct Header {
-  std::vector<Segment> segments;
-  qsizetype scan = 0;  // where the first scan (or the end) begins
-};
+using Segment = imaging_detail::JpegSegment;
+using Header = imaging_detail::JpegLayout;
 
 unsigned byteAt(QByteArrayView bytes, qsizetype i) { return static_cast<unsigned char>(bytes[i]); }
 
-// The segments before the first scan. Stray bytes between segments are
-// passed over, as JPEG decoders do; a length that runs past the end is not.
-std::optional<Header> readHeader(QByteArrayView jpeg) {
-  if (!jpeg.startsWith("\xFF\xD8")) return std::nullopt;
-  Header header;
-  qsizetype at = 2;
-  for (;;) {
-    while (at < jpeg.size() && byteAt(jpeg, at) != 0xFF) ++at;
-    qsizetype m = at + 1;
-    while (m < jpeg.size() && byteAt(jpeg, m) == 0xFF) ++m;  // fill bytes
-    if (m >= jpeg.size()) return std::nullopt;
-    const auto marker = static_cast<unsigned char>(byteAt(jpeg, m));
-    if (marker == kScanStart || marker == kImageEnd) {
-      header.scan = at;
-      return header;
-    }
-    const bool standalone = marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8);
-    if (standalone) {
-      at = m + 1;
-      continue;
-    }
-    if (m + 3 > jpeg.size()) return std::nullopt;
-    const qsizetype length = byteAt(jpeg, m + 1) << 8 | byteAt(jpeg, m + 2);
-    if (length < 2 || m + 1 + length > jpeg.size()) return std::nullopt;
-    header.segments.push_back({marker, jpeg.sliced(at, m + 1 + length - at), jpeg.sliced(m + 3, length - 2)});
-    at = m + 1 + length;
-  }
-}
+std::optional<Header> readHeader(QByteArrayView jpeg) { return imaging_detail::jpegLayout(jpeg); }
 
 bool isMetadata(unsigned char marker) { return (marker >= kApp0 && marker <= kApp15) || marker == kComment; }
 

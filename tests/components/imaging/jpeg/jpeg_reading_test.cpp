@@ -19,13 +19,9 @@ using test::dotted;
 using test::libjpegBytes;
 using test::markerAt;
 using test::rgbSamples;
+using test::segment;
 
 constexpr std::size_t kFewMegabytes = std::size_t{32} << 20;
-
-QByteArray segment(unsigned char marker, const QByteArray& content) {
-  const auto length = static_cast<int>(content.size()) + 2;
-  return QByteArray("\xFF").append(char(marker)).append(char(length >> 8)).append(char(length & 0xFF)) + content;
-}
 
 // `jpeg` with its frame header claiming a picture of `width` x `height`.
 QByteArray claiming(QByteArray jpeg, int width, int height) {

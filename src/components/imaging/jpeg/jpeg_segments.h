@@ -1,0 +1,44 @@
+#pragma once
+
+// The layout of a JPEG file's bytes: the segments of its header, where its
+// picture ends (what follows may be a phone's video, a gain map or further
+// pictures), and whether two files code their pictures alike.
+
+#include <QByteArrayView>
+
+#include <optional>
+#include <vector>
+
+namespace lumaset::imaging_detail {
+
+struct JpegSegment {
+  unsigned char marker = 0;
+  qsizetype at = 0;        // where its marker stands
+  QByteArrayView whole;    // marker, length and content
+  QByteArrayView content;  // after the length
+};
+
+struct JpegLayout {
+  std::vector<JpegSegment> segments;  // those before the first scan
+  qsizetype scan = 0;                 // where the first scan (or the end marker) begins
+};
+
+// The segments before the first scan. Stray bytes between segments are
+// passed over, as JPEG decoders do; a length that runs past the end is not.
+std::optional<JpegLayout> jpegLayout(QByteArrayView jpeg);
+
+// Just past the end marker of the picture `jpeg` starts with: its scans
+// and the segments between them gone over as a decoder goes over them.
+// The end of `jpeg` when the picture has no end marker.
+qsizetype jpegPictureEnd(QByteArrayView jpeg);
+
+// Whether `a` and `b` code the same picture the same way: the segments of
+// their headers other than APP segments and comments, and all from their
+// first scan on, are the same.
+bool sameCoding(QByteArrayView a, QByteArrayView b);
+
+// The orientation (1 to 8) that the first EXIF segment of `jpeg` names; 0
+// when it names none.
+int namedOrientation(QByteArrayView jpeg);
+
+}  // namespace lumaset::imaging_detail
