@@ -411,7 +411,7 @@ Result<FileFacts> Imaging::FileInfo(const QString& path) {
     if (!header) return readError(path, header.error());
     const QSize size = header->upright();
     if (size.isEmpty()) return damaged(path);
-    return FileFacts{size.width(), size.height(), header->components == 1 ? 8 : 24, 0};
+    return FileFacts{size.width(), size.height(), header->components * 8, 0};  // grey, colour or CMYK
   }
   UnmappedFile file;
   QImageReader reader;
