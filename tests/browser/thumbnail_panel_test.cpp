@@ -170,15 +170,16 @@ TEST_F(ThumbnailPanelTest, TurnedPhotosGiveUprightCellsAndSizes) {
 }
 
 // Uncompressed photos larger than a decode may hold whole (what raw
-// converters export, a 48-megapixel bitmap) get their cells and facts.
+// converters export, 48-megapixel TIFFs and bitmaps) get their cells and facts.
 TEST_F(ThumbnailPanelTest, BigUncompressedPhotosGetTheirCells) {
   const QString folder = test::freshFolder(QStringLiteral("big")) + QLatin1Char('/');
-  ASSERT_TRUE(test::WriteBlackTiff(folder + QStringLiteral("raw converter.tif"), 6000, 4000, 16, 3));
-  ASSERT_TRUE(test::WriteBlackBmp(folder + QStringLiteral("scan.bmp"), 8000, 6000));
-  ASSERT_EQ(Build(folder, true), 2);
+  ASSERT_TRUE(test::WriteBlackTiff(folder + QStringLiteral("a raw converter's.tif"), 6000, 4000, 16, 3));
+  ASSERT_TRUE(test::WriteBlackTiff(folder + QStringLiteral("b colour.tif"), 8000, 6000, 8, 3));
+  ASSERT_TRUE(test::WriteBlackBmp(folder + QStringLiteral("c colour.bmp"), 8000, 6000));
+  ASSERT_EQ(Build(folder, true), 3);
   const ThumbTable& table = panel_.table();
-  const struct { QSize size; int bits; } facts[] = {{{6000, 4000}, 48}, {{8000, 6000}, 24}};
-  for (int i = 0; i < 2; ++i) {
+  const struct { QSize size; int bits; } facts[] = {{{6000, 4000}, 48}, {{8000, 6000}, 24}, {{8000, 6000}, 24}};
+  for (int i = 0; i < 3; ++i) {
     SCOPED_TRACE(i);
     ASSERT_FALSE(table.ThumbUnsupported(i));
     EXPECT_EQ(QSize(table.ThumbWidths(i), table.ThumbHeights(i)), facts[i].size);

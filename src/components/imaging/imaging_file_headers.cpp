@@ -324,15 +324,6 @@ std::optional<PaletteFacts> pngPalette(const Bytes& b) {
   return PaletteFacts{depth, 1 << depth};
 }
 
-std::optional<PaletteFacts> bmpPalette(const Bytes& b) {
-  const bool core = b.le32(14) == 12;
-  const int bits = static_cast<int>(b.le16(core ? 24 : 28));
-  if (bits < 1 || bits > 8) return std::nullopt;
-  const std::uint32_t listed = core ? 0 : b.le32(46);
-  const int colors = listed > 0 && listed < (1U << bits) ? static_cast<int>(listed) : 1 << bits;
-  return PaletteFacts{bits, colors};
-}
-
 }  // namespace
 
 QByteArray pictureFormat(QByteArrayView fileStart) {
@@ -426,7 +417,6 @@ std::optional<PaletteFacts> paletteFacts(QByteArrayView fileStart, QByteArrayVie
   const Bytes bytes(fileStart);
   if (format == "gif") return gifPalette(bytes);
   if (format == "png" && bytes.startsWith("\x89PNG")) return pngPalette(bytes);
-  if (format == "bmp" && bytes.startsWith("BM")) return bmpPalette(bytes);
   return std::nullopt;
 }
 

@@ -95,7 +95,7 @@ struct PaletteFacts {
   int colors = 0;
 };
 
-// The depth and palette size of an indexed GIF, PNG or BMP from the start of the file.
+// The depth and palette size of an indexed GIF or PNG from the start of the file.
 std::optional<PaletteFacts> paletteFacts(QByteArrayView fileStart, QByteArrayView format);
 
 // The orientation (1 to 8) that an APP1 segment's EXIF data gives, from the

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -65,40 +64,15 @@ TEST_F(TiffReadingTest, KindsQtMisreadsComeAsLibtiffReadsThem) {
       "Lumaset cannot read this kind of picture (a TIFF of 24-bit floating-point grey samples).")) << refused.error().toStdString();
 }
 
-// A signed ramp from the lowest value to the highest, left to right, of
-// `bits` bits a sample, grey or RGB.
-QByteArray signedRamp(uint16_t bits, uint16_t samples) {
-  TiffMemoryFile file;
-  QString message;
-  {
-    const TiffHandle tiff = openTiff(file, "wl", message);
-    TIFF* t = tiff.get();
-    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, 256u);
-    TIFFSetField(t, TIFFTAG_IMAGELENGTH, 1u);
-    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, bits);
-    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, samples);
-    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, samples == 1 ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_RGB);
-    TIFFSetField(t, TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_INT);
-    std::vector<int16_t> wide(256 * samples);
-    std::vector<int8_t> narrow(256 * samples);
-    for (int i = 0; i < 256 * samples; ++i) {
-      narrow[size_t(i)] = int8_t(i / samples - 128);
-      wide[size_t(i)] = int16_t((i / samples - 128) * 256);
-    }
-    TIFFWriteScanline(t, bits == 8 ? static_cast<void*>(narrow.data()) : wide.data(), 0, 0);
-    TIFFWriteDirectory(t);
-  }
-  return std::move(file.out);
-}
-
 // Signed samples of 8 and 16 bits, grey and RGB, show the lowest value
-// black and the highest white: every value shifted up by half the range,
-// in the picture and in its thumbnail (not a negative of its halves).
+// black and the highest white: every value shifted up by half the range
+// (not a negative of its two halves).
 TEST_F(TiffReadingTest, SignedSamplesRunFromBlackToWhite) {
   const Kind kinds[] = {{"signed grey", 8, 1, PHOTOMETRIC_MINISBLACK, SAMPLEFORMAT_INT},
                         {"signed rgb", 8, 3, PHOTOMETRIC_RGB, SAMPLEFORMAT_INT},
                         {"signed deep grey", 16, 1, PHOTOMETRIC_MINISBLACK, SAMPLEFORMAT_INT},
-                        {"signed deep rgb", 16, 3, PHOTOMETRIC_RGB, SAMPLEFORMAT_INT, PLANARCONFIG_SEPARATE}};
+                        {"signed deep rgb", 16, 3, PHOTOMETRIC_RGB, SAMPLEFORMAT_INT},
+                        {"signed deep rgb planes", 16, 3, PHOTOMETRIC_RGB, SAMPLEFORMAT_INT, PLANARCONFIG_SEPARATE}};
   for (const Kind& kind : kinds) {
     SCOPED_TRACE(kind.name);
     const Samples stored = samplesOf(made(kind), kind);
@@ -111,15 +85,6 @@ TEST_F(TiffReadingTest, SignedSamplesRunFromBlackToWhite) {
         const QColor colour = read->pixelColor(int(x), int(y));
         ASSERT_EQ(kind.bits == 8 ? colour.blue() : colour.rgba64().blue(), shown) << x << "," << y;
       }
-    const QString ramp = QDir(folder_.path()).filePath(QStringLiteral("ramp.tif"));
-    QFile file(ramp);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(signedRamp(kind.bits, kind.samples)) > 0);
-    file.close();
-    const Result<QImage> small = Imaging::readScaled(ramp, 64);
-    ASSERT_TRUE(small.ok()) << small.error().toStdString();
-    EXPECT_LT(qGray(small->pixel(0, 0)), 8);
-    EXPECT_GT(qGray(small->pixel(63, 0)), 247);
-    for (int x = 1; x < 64; ++x) ASSERT_GE(qGray(small->pixel(x, 0)), qGray(small->pixel(x - 1, 0))) << x;
   }
 }
 
