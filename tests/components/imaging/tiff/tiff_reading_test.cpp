@@ -56,6 +56,21 @@ TEST_F(TiffReadingTest, KindsQtMisreadsComeAsLibtiffReadsThem) {
       std::memcpy(&value, &stored, sizeof value);
       ASSERT_NEAR(deep->pixelColor(int(x), int(y)).redF(), value, value * 1e-3 + 1.0 / 65535);  // beyond 1 as stored
     }
+  // Tiled colour with transparency, as libtiff reads it, at 8 and 16 bits.
+  for (const Kind& kind : {Kind{"tiled rgba", 8, 4, PHOTOMETRIC_RGB, SAMPLEFORMAT_UINT, PLANARCONFIG_CONTIG,
+                                COMPRESSION_NONE, PREDICTOR_NONE, {EXTRASAMPLE_UNASSALPHA}, true},
+                           Kind{"tiled deep rgba", 16, 4, PHOTOMETRIC_RGB, SAMPLEFORMAT_UINT, PLANARCONFIG_CONTIG,
+                                COMPRESSION_NONE, PREDICTOR_NONE, {EXTRASAMPLE_UNASSALPHA}, true}}) {
+    const Samples stored = samplesOf(made(kind), kind);
+    const Result<QImage> read = Imaging::ReadAsStored(saved(kind));
+    ASSERT_TRUE(read.ok()) << kind.name << ": " << read.error().toStdString();
+    for (uint32_t y = 0; y < kLength; ++y)
+      for (uint32_t x = 0; x < kWidth; ++x) {
+        const QRgba64 pixel = read->pixelColor(int(x), int(y)).rgba64();
+        const auto at = [&](int s) { return int(stored.at(x, y, s, 4)) * (kind.bits == 8 ? 257 : 1); };
+        ASSERT_EQ(std::tuple(pixel.red(), pixel.green(), pixel.alpha()), std::tuple(at(0), at(1), at(3))) << kind.name;
+      }
+  }
   // A kind no reader here knows is named, not called damaged.
   Kind odd{"odd", 24, 1, PHOTOMETRIC_MINISBLACK, SAMPLEFORMAT_IEEEFP};
   const Result<QImage> refused = Imaging::ReadAsStored(saved(odd));
@@ -75,11 +90,13 @@ TEST_F(TiffReadingTest, SignedSamplesRunFromBlackToWhite) {
                         {"signed deep rgb planes", 16, 3, PHOTOMETRIC_RGB, SAMPLEFORMAT_INT, PLANARCONFIG_SEPARATE}};
   for (const Kind& kind : kinds) {
     SCOPED_TRACE(kind.name);
-    const Samples stored = samplesOf(made(kind), kind);
-    const Result<QImage> read = Imaging::ReadAsStored(saved(kind));
+    // Rows of whole 32-bit words: a row written past its end leaves the picture.
+    const QByteArray bytes = made(kind, 40);
+    const Samples stored = samplesOf(bytes, kind);
+    const Result<QImage> read = Imaging::ReadAsStored(saved(kind, bytes));
     ASSERT_TRUE(read.ok()) << read.error().toStdString();
     for (uint32_t y = 0; y < kLength; ++y)
-      for (uint32_t x = 0; x < kWidth; ++x) {
+      for (uint32_t x = 0; x < 40; ++x) {
         const uint64_t raw = stored.at(x, y, kind.samples - 1, kind.samples);  // blue, or the grey
         const int shown = kind.bits == 8 ? int8_t(raw) + 128 : int16_t(raw) + 32768;
         const QColor colour = read->pixelColor(int(x), int(y));
