@@ -84,7 +84,7 @@ class ThumbnailCache {
  public:
   // Lumaset's own entries from another revision of the thumbnail maker are
   // made again (raise it when thumbnails come out differently).
-  static constexpr int kRevision = 3;
+  static constexpr int kRevision = 4;
 
   // A cache that is never read or written: every thumbnail is decoded.
   ThumbnailCache();

@@ -19,9 +19,11 @@
 #include <vector>
 
 #include "browser/background_work.h"
+#include "browser/properties_window.h"
 #include "browser/thumb_table.h"
 #include "support/accessibility.h"
 #include "support/test_support.h"
+#include "support/uncompressed_pictures.h"
 
 namespace lumaset {
 namespace {
@@ -183,6 +185,17 @@ TEST_F(PreviewWindowTest, ViewFitsTheFileAndAPictureFromThePageHasNoNeighbours) 
                            "height='10'/></svg>");
   View(drawing, 2.0f, -1);
   EXPECT_TRUE(window_.shownPicture().isNull());
+}
+
+// An uncompressed photo of 144 MB (a raw converter's 16-bit TIFF) shows
+// whole, and its colours are counted for its properties.
+TEST_F(PreviewWindowTest, ABigUncompressedPhotoShowsWhole) {
+  const QString file = folder_ + QStringLiteral("raw converter.tif");
+  ASSERT_TRUE(test::WriteBlackTiff(file, 6000, 4000, 16, 3));
+  View(file, 1.5f, -1);
+  EXPECT_EQ(errors_, QStringList());
+  EXPECT_EQ(window_.shownPicture().size(), QSize(6000, 4000));
+  EXPECT_EQ(CountColorsUsed(file), 1);
 }
 
 TEST_F(PreviewWindowTest, NextAndPreviousWalkTheTableAndAFailedLoadShowsNothingStale) {

@@ -30,6 +30,7 @@
 #include "components/thumbnail_cache.h"
 #include "frame/paint_pace.h"
 #include "support/test_support.h"
+#include "support/uncompressed_pictures.h"
 
 namespace lumaset {
 namespace {
@@ -165,6 +166,26 @@ TEST_F(ThumbnailPanelTest, TurnedPhotosGiveUprightCellsAndSizes) {
     const QImage& picture = panel_.cell(i).picture;
     EXPECT_EQ(picture.width() > picture.height(), tag < 5);
     EXPECT_EQ(test::CornerColours(picture), corners);
+  }
+}
+
+// Uncompressed photos larger than a decode may hold whole (what raw
+// converters export, 48-megapixel TIFFs and bitmaps) get their cells and facts.
+TEST_F(ThumbnailPanelTest, BigUncompressedPhotosGetTheirCells) {
+  const QString folder = test::freshFolder(QStringLiteral("big")) + QLatin1Char('/');
+  ASSERT_TRUE(test::WriteBlackTiff(folder + QStringLiteral("a raw converter's.tif"), 6000, 4000, 16, 3));
+  ASSERT_TRUE(test::WriteBlackTiff(folder + QStringLiteral("b colour.tif"), 8000, 6000, 8, 3));
+  ASSERT_TRUE(test::WriteBlackBmp(folder + QStringLiteral("c colour.bmp"), 8000, 6000));
+  ASSERT_EQ(Build(folder, true), 3);
+  const ThumbTable& table = panel_.table();
+  const struct { QSize size; int bits; } facts[] = {{{6000, 4000}, 48}, {{8000, 6000}, 24}, {{8000, 6000}, 24}};
+  for (int i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    ASSERT_FALSE(table.ThumbUnsupported(i));
+    EXPECT_EQ(QSize(table.ThumbWidths(i), table.ThumbHeights(i)), facts[i].size);
+    EXPECT_EQ(table.ThumbBits(i), facts[i].bits);
+    const QImage& picture = panel_.cell(i).picture;
+    EXPECT_EQ(picture.pixel(picture.width() / 2, picture.height() / 2), qRgb(0, 0, 0));
   }
 }
 

@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <optional>
 
+#include "components/imaging/bmp/bmp_file.h"
+
 namespace lumaset::imaging_detail {
 
 namespace {
@@ -36,6 +38,9 @@ constexpr double kMostDeflateRatio = 1032;
 
 // A file that is not held is read this much at a time.
 constexpr qsizetype kWindowBytes = 64 * 1024;
+
+// A bitmap's headers and palette lie within this much of its start.
+constexpr qsizetype kBmpHeaderBytes = 64 * 1024;
 
 double pixelsOf(QSize size) { return static_cast<double>(size.width()) * size.height(); }
 
@@ -92,38 +97,23 @@ class Bytes {
   qsizetype size_ = 0;
 };
 
-// Uncompressed bitmaps have a known size; a run-length stream packs at most
-// 255 pixels in two bytes, and one that ends at once is damaged. Qt holds one
+// Uncompressed bitmaps have a known size, and are read from the file a few
+// rows at a time; a run-length stream packs at most 255 pixels in two
+// bytes, and one that ends at once is damaged. The picture is held at one
 // bit a pixel, a byte for up to 256 colours, and 32 bits for the rest.
 Footprint bmpFootprint(const Bytes& b) {
-  const std::uint32_t headerSize = b.le32(14);
-  QSize size;
-  unsigned bits = 0;
-  std::uint32_t compression = 0;
-  if (headerSize == 12) {
-    size = QSize(static_cast<int>(b.le16(18)), static_cast<int>(b.le16(20)));
-    bits = b.le16(24);
-  } else if (headerSize >= 40) {
-    const auto side = [&b](qsizetype at) {
-      const std::int64_t stored = static_cast<std::int32_t>(b.le32(at));
-      return static_cast<int>(std::min<std::int64_t>(std::abs(stored), INT32_MAX));
-    };
-    size = QSize(side(18), side(22));
-    bits = b.le16(28);
-    compression = b.le32(30);
-  } else {
-    return {};
-  }
+  const auto layout = readBmpLayout(b.slice(0, std::min<qsizetype>(b.size(), kBmpHeaderBytes)));
+  if (!layout) return {};
+  const QSize size = layout->size();
   const double pixels = pixelsOf(size);
-  const std::uint32_t start = b.le32(10);
-  const double stream = static_cast<double>(b.size()) - start;
-  const bool plain = compression == 0 || compression == 3 || compression == 6;
-  const double rowBytes = std::floor((size.width() * static_cast<double>(bits) + 31) / 32) * 4;
-  const bool ends = b.at(start) == 0 && b.at(start + 1) == 1;
-  const bool whole = plain ? stream >= rowBytes * size.height() : stream >= 2 && !ends;
+  const double stream = static_cast<double>(b.size()) - layout->pixelsAt;
+  const bool plain = !layout->runLength();
+  const bool ends = b.at(layout->pixelsAt) == 0 && b.at(layout->pixelsAt + 1) == 1;
+  const bool whole = plain ? stream >= static_cast<double>(layout->rowBytes()) * size.height() : stream >= 2 && !ends;
   const bool packed = plain || pixels <= stream * kMostRunLengthPixelsPerByte;
-  const int heldBits = bits == 1 ? 1 : bits <= 8 ? 8 : 32;
-  return {verdictFor(pixels, bits == 1, whole, packed), imageBytes(size, heldBits), size};
+  const int heldBits = layout->bits == 1 ? 1 : layout->bits <= 8 ? 8 : 32;
+  const qint64 piece = plain ? BmpRowsHeld(*layout) : 0;
+  return {verdictFor(pixels, layout->bits == 1, whole, packed), imageBytes(size, heldBits) + piece, size, heldBits, piece};
 }
 
 // The position after a chain of GIF data sub-blocks, or -1 when the file ends first.
@@ -195,7 +185,7 @@ Footprint pngFootprint(const Bytes& b, QSize size) {
                        : indexed && depth <= 8 ? 8
                        : depth == 16           ? 64
                                                : 32;
-  return {verdictFor(pixelsOf(size), heldBits == 1, whole), imageBytes(size, heldBits), size};
+  return {verdictFor(pixelsOf(size), heldBits == 1, whole), imageBytes(size, heldBits), size, heldBits};
 }
 
 // Qt decodes a GIF onto its whole screen at 32 bits a pixel, and keeps the
@@ -225,7 +215,6 @@ struct TiffLayout {
   std::uint32_t rowsPerStrip = UINT32_MAX;
   std::uint32_t tileWidth = 0;
   std::uint32_t tileLength = 0;
-  bool big = false;  // BigTIFF, which libtiff decodes rather than Qt's reader
 };
 
 // A classic TIFF file's directory has 12-byte entries with values of up to
@@ -241,7 +230,6 @@ std::optional<TiffLayout> tiffLayout(const Bytes& b) {
   const std::uint64_t directory = big ? u64(8) : u32(4);
   if (directory < (big ? 16U : 8U) || directory >= static_cast<std::uint64_t>(b.size())) return std::nullopt;
   TiffLayout layout;
-  layout.big = big;
   const std::uint64_t entries = big ? u64(static_cast<qsizetype>(directory)) : u16(static_cast<qsizetype>(directory));
   const qsizetype entrySize = big ? 20 : 12, inPlace = big ? 8 : 4;
   const auto first = static_cast<qsizetype>(directory) + (big ? 8 : 2);
@@ -271,11 +259,11 @@ std::optional<TiffLayout> tiffLayout(const Bytes& b) {
   return layout;
 }
 
-// Qt holds black and white (as grey) at a bit a pixel, 8-bit grey or palette
+// Black and white (as grey) is held at a bit a pixel, 8-bit grey or palette
 // at a byte, 16-bit grey at two, other pictures of up to 8 bits a sample at
-// 32 bits a pixel, of 16 at 64 and of more (floats) at 128; libtiff's own
-// decode (of a BigTIFF) holds every picture at 32, 64 or 128;
-// libtiff decodes a strip or tile at a time beside it. Fax codes pack a blank
+// 32 bits a pixel, of 16 at 64 and of more (floats) at 128, by Qt's reader
+// and libtiff's own decode alike (which holds less for some: 4-bit grey at
+// a byte); libtiff decodes a strip or a row of tiles at a time beside it. Fax codes pack a blank
 // page far tighter than other codecs, so only black and white may claim more
 // pixels for its bytes than a flat picture packs.
 Footprint tiffFootprint(const Bytes& b, QSize size) {
@@ -289,7 +277,7 @@ Footprint tiffFootprint(const Bytes& b, QSize size) {
   const bool deepGrey = grey && bits == 16 && layout->sampleFormat != 3;
   const bool floating = layout->sampleFormat == 3;
   const int colourBits = bits <= 8 ? 32 : bits <= 16 && !floating ? 64 : 128;
-  const int heldBits = layout->big ? colourBits : bilevel ? 1 : byte ? 8 : deepGrey ? 16 : colourBits;
+  const int heldBits = bilevel ? 1 : byte ? 8 : deepGrey ? 16 : colourBits;
   const bool tiled = layout->tileWidth > 0 && layout->tileLength > 0;
   // libtiff's own decode holds a row of tiles and one tile more.
   const double tilesAcross = tiled ? std::ceil(size.width() / double(layout->tileWidth)) + 1 : 1;
@@ -299,7 +287,8 @@ Footprint tiffFootprint(const Bytes& b, QSize size) {
   const double pixels = pixelsOf(size);
   const bool packed = bilevel || pixels <= static_cast<double>(b.size()) * kMostPixelsPerByte;
   const double held = static_cast<double>(imageBytes(size, heldBits)) + piece;
-  return {verdictFor(pixels, bilevel, true, packed), static_cast<qint64>(std::min(held, kMostCountedBytes)), size};
+  return {verdictFor(pixels, bilevel, true, packed), static_cast<qint64>(std::min(held, kMostCountedBytes)), size,
+          heldBits, static_cast<qint64>(std::min(piece, kMostCountedBytes))};
 }
 
 // Qt decodes WebP at 32 bits a pixel, and an animation's frame apart from
@@ -333,15 +322,6 @@ std::optional<PaletteFacts> pngPalette(const Bytes& b) {
     return PaletteFacts{depth, static_cast<int>(b.be32(palette) / 3)};
   }
   return PaletteFacts{depth, 1 << depth};
-}
-
-std::optional<PaletteFacts> bmpPalette(const Bytes& b) {
-  const bool core = b.le32(14) == 12;
-  const int bits = static_cast<int>(b.le16(core ? 24 : 28));
-  if (bits < 1 || bits > 8) return std::nullopt;
-  const std::uint32_t listed = core ? 0 : b.le32(46);
-  const int colors = listed > 0 && listed < (1U << bits) ? static_cast<int>(listed) : 1 << bits;
-  return PaletteFacts{bits, colors};
 }
 
 }  // namespace
@@ -437,7 +417,6 @@ std::optional<PaletteFacts> paletteFacts(QByteArrayView fileStart, QByteArrayVie
   const Bytes bytes(fileStart);
   if (format == "gif") return gifPalette(bytes);
   if (format == "png" && bytes.startsWith("\x89PNG")) return pngPalette(bytes);
-  if (format == "bmp" && bytes.startsWith("BM")) return bmpPalette(bytes);
   return std::nullopt;
 }
 

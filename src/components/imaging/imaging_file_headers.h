@@ -31,11 +31,16 @@ struct Footprint {
   // pixels for its bytes than the codec packs any photo or scan. TooLarge:
   // more pixels than any photo or scan has.
   Verdict verdict = Verdict::Damaged;
-  // The memory Qt's reader holds for the whole picture, in the form it
+  // The memory the reader holds for the whole picture, in the form it
   // decodes it to (a GIF onto its whole screen), with its own buffers.
   qint64 heldBytes = 0;
   // The picture's size as the reader decodes it: a GIF's whole screen.
   QSize decoded;
+  // The bits a pixel of that form, and of the own buffers the part a reader
+  // that goes through the file a piece at a time holds for its piece (a
+  // TIFF's strip or row of tiles, a bitmap's rows read at once).
+  int bits = 32;
+  qint64 pieceBytes = 0;
 };
 
 // A file read a window at a time, for walking its structure without holding
@@ -90,7 +95,7 @@ struct PaletteFacts {
   int colors = 0;
 };
 
-// The depth and palette size of an indexed GIF, PNG or BMP from the start of the file.
+// The depth and palette size of an indexed GIF or PNG from the start of the file.
 std::optional<PaletteFacts> paletteFacts(QByteArrayView fileStart, QByteArrayView format);
 
 // The orientation (1 to 8) that an APP1 segment's EXIF data gives, from the

@@ -273,6 +273,8 @@ struct DecodePlan {
   bool libpng = false;
   bool libtiff = false;
   bool streamed = false;  // read from the file as it decodes, never held whole
+  bool banded = false;    // shrunk as its rows are read, never held whole
+  std::optional<imaging_detail::BmpLayout> bmp;
   QImageIOHandler::Transformations turn = QImageIOHandler::TransformationNone;
   imaging_detail::Footprint footprint;
   qint64 fileBytes = 0;
@@ -284,9 +286,6 @@ Result<DecodePlan> planDecode(const QString& path, int longSide, bool widen, Unm
   QImageReader reader;
   if (auto problem = openReader(path, file, reader, plan.format, true)) return *problem;
   plan.fileBytes = file.size();
-  if (plan.fileBytes > imaging_detail::DecodeMemory::kTotalBytes) {
-    return readError(path, QStringLiteral("the file is too large to be a picture Lumaset reads"));
-  }
   bool bigDamaged = false;
   const auto big = bigTiff(plan.format, file, bigDamaged);
   if (bigDamaged) return damaged(path);
@@ -297,6 +296,7 @@ Result<DecodePlan> planDecode(const QString& path, int longSide, bool widen, Unm
   if (plan.format == "bmp") {
     const auto bmp = bmpLayout(path, file);
     if (!bmp) return Error{bmp.error()};
+    plan.bmp = *bmp;
     plan.size = bmp->size();
   } else {
     plan.size = png ? png->size : big ? big->size : storedSize(reader);
@@ -312,20 +312,34 @@ Result<DecodePlan> planDecode(const QString& path, int longSide, bool widen, Unm
     case imaging_detail::Footprint::Verdict::TooLarge: return tooLarge(path, plan.footprint.decoded);
     case imaging_detail::Footprint::Verdict::Whole: break;
   }
+  const auto tiff = plan.format == "tiff" ? imaging_detail::tiffReading(file) : std::nullopt;
+  if (tiff) {  // libtiff's own piece: it cuts a strip of a whole uncompressed picture small
+    plan.footprint.heldBytes += tiff->pieceBytes - plan.footprint.pieceBytes;
+    plan.footprint.pieceBytes = tiff->pieceBytes;
+  }
   plan.libpng = png && imaging_detail::readsWithLibpng(*png, window);
   plan.shrink = longSide > 0 && std::max(plan.size.width(), plan.size.height()) > longSide;
   plan.target = plan.shrink ? imaging_detail::fitLongSide(plan.size, longSide) : plan.size;
+  plan.libtiff = big || (tiff && tiff->qtMisreads);
+  // A bitmap without run lengths, and a TIFF of a kind libtiff's own decode
+  // reads, are read a few rows at a time: a thumbnail of them holds a band
+  // of rows and the small picture, never the whole.
+  const bool plainBmp = plan.bmp && !plan.bmp->runLength();
+  plan.banded = plan.shrink && (plainBmp || (tiff && tiff->readHere));
+  // libpng reads a PNG file as it decodes it, through Qt's reader or not,
+  // libtiff a TIFF file, and Lumaset's own decoder a bitmap without run
+  // lengths; the other readers decode a copy of all of the file.
+  plan.streamed = plan.format == "png" || plan.format == "tiff" || plainBmp;
+  if (!plan.streamed && plan.fileBytes > imaging_detail::DecodeMemory::kTotalBytes) {
+    return readError(path, QStringLiteral("the file is too large to be a picture Lumaset reads"));
+  }
   const bool turned = plan.turn != QImageIOHandler::TransformationNone;
-  const qint64 working = plan.shrink ? imaging_detail::shrinkBytes(plan.size, plan.target)
+  const qint64 working = plan.shrink ? imaging_detail::shrinkBytes(plan.size, plan.target, plan.footprint.bits)
                          : turned    ? plan.footprint.heldBytes
                                      : 0;
-  plan.libtiff = big || (plan.format == "tiff" && imaging_detail::readsWithLibtiff(file));
-  // libpng reads a PNG file as it decodes it, through Qt's reader or not, and
-  // libtiff a TIFF file it decodes itself; the other readers decode a copy of
-  // all of the file.
-  plan.streamed = plan.format == "png" || plan.libtiff;
   const qint64 fileHeld = plan.streamed ? 0 : plan.fileBytes;
-  plan.request.decodeBytes = fileHeld + plan.footprint.heldBytes + working;
+  plan.request.decodeBytes =
+      plan.banded ? plan.footprint.pieceBytes + working : fileHeld + plan.footprint.heldBytes + working;
   plan.request.size = plan.footprint.decoded;
   if (plan.request.decodeBytes > imaging_detail::DecodeMemory::kTotalBytes) {
     return memoryError(path, plan.footprint.decoded);
@@ -400,6 +414,26 @@ Result<FileFacts> bmpFacts(const QString& path, QIODevice& file) {
   return FileFacts{layout->width, layout->height, layout->bits, layout->bits <= 8 ? layout->paletteColors : 0};
 }
 
+// The picture as `plan` says to read it: shrunk as its rows are read, by
+// libpng, libtiff or Lumaset's own bitmap decoder, or by Qt's reader.
+Result<QImage> readPicture(const QString& path, QIODevice& file, const DecodePlan& plan) {
+  const bool plainBmp = plan.bmp && !plan.bmp->runLength();
+  Result<QImage> decoded = Error{QString()};
+  if (plan.banded) {
+    decoded = plainBmp ? imaging_detail::shrunkBmp(file, *plan.bmp, plan.target)
+                       : imaging_detail::shrunkTiff(file, plan.target);
+  } else if (plan.libpng) {
+    decoded = imaging_detail::decodePng(file);
+  } else if (plan.libtiff) {
+    decoded = imaging_detail::decodeTiff(file);
+  } else if (plainBmp) {
+    decoded = imaging_detail::decodeBmp(file, *plan.bmp);
+  } else {
+    return decodeWithQt(path, file, plan);
+  }
+  return decoded || decoded.cancelled() ? decoded : readError(path, decoded.error());
+}
+
 }  // namespace
 
 QSize Imaging::fitLongSide(QSize size, int longSide) { return imaging_detail::fitLongSide(size, longSide); }
@@ -411,7 +445,7 @@ Result<FileFacts> Imaging::FileInfo(const QString& path) {
     if (!header) return readError(path, header.error());
     const QSize size = header->upright();
     if (size.isEmpty()) return damaged(path);
-    return FileFacts{size.width(), size.height(), header->components == 1 ? 8 : 24, 0};
+    return FileFacts{size.width(), size.height(), header->components * 8, 0};  // grey, colour or CMYK
   }
   UnmappedFile file;
   QImageReader reader;
@@ -512,14 +546,12 @@ Result<QImage> Imaging::decode(const QString& path, int longSide, bool widen) {
   if (!full.granted()) return CancelledError();  // stopped while it waited for memory
   const imaging_detail::DecodeMemory::Share share(imaging_detail::DecodeMemory::Shared(), plan->request.decodeBytes);
   if (!share.granted()) return CancelledError();
-  Result<QImage> decoded = plan->libpng    ? imaging_detail::decodePng(file)
-                           : plan->libtiff ? imaging_detail::decodeTiff(file)
-                                           : decodeWithQt(path, file, *plan);
-  const bool ownDecoder = plan->libpng || plan->libtiff;
-  if (!decoded) return decoded.cancelled() || !ownDecoder ? decoded : readError(path, decoded.error());
+  Result<QImage> decoded = readPicture(path, file, *plan);
+  if (!decoded) return decoded;
   QImage image = std::move(decoded).value();
-  if (image.size() != plan->size) return damaged(path);  // the picture must be the one the header promised
-  if (plan->shrink) image = imaging_detail::shrunk(image, plan->target);
+  // The picture must be the one the header promised.
+  if (image.size() != (plan->banded ? plan->target : plan->size)) return damaged(path);
+  if (plan->shrink && !plan->banded) image = imaging_detail::shrunk(image, plan->target);
   image = upright(image, plan->turn);
   if (image.isNull()) return memoryError(path, plan->size);
   return widen ? toHeldFormat(image) : image;

@@ -29,6 +29,12 @@ QSize boxStep(QSize size, int factor) {
   return {(size.width() + factor - 1) / factor, (size.height() + factor - 1) / factor};
 }
 
+Error outOfMemory(QSize size) {
+  return Error{QStringLiteral("there is not enough memory for a picture of %1 x %2 pixels")
+                   .arg(size.width())
+                   .arg(size.height())};
+}
+
 // A black-and-white picture steps down by whole bytes: each pixel of the
 // step mixes the two colours as its block of 8 or 16 pixels a side has them,
 // counted bit by bit, so that no row is ever widened.
@@ -70,41 +76,64 @@ bool stepsByBytes(const QImage& image, int factor) {
   return bilevel && image.colorCount() == 2 && factor % 8 == 0;
 }
 
-// Any other picture steps down a band of rows at a time, each band widened
-// to 32 bits and box-averaged by Qt's smooth scaling.
-QImage bandStep(const QImage& image, int factor) {
-  const QImage::Format wide = image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
-  const QSize step = boxStep(image.size(), factor);
-  QImage reduced(step, wide);
-  if (reduced.isNull()) return {};
-  const int rows = bandRows(image.size(), factor);
-  const auto rowBytes = static_cast<std::size_t>(step.width()) * 4;
-  for (int top = 0; top < image.height(); top += rows) {
-    const int height = std::min(rows, image.height() - top);
-    const int stepRows = (height + factor - 1) / factor;
-    const QImage band = image.copy(0, top, image.width(), height)
-                            .convertToFormat(wide)
-                            .scaled(step.width(), stepRows, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    if (band.isNull()) return {};
-    for (int y = 0; y < stepRows; ++y) std::memcpy(reduced.scanLine(top / factor + y), band.constScanLine(y), rowBytes);
-  }
-  return reduced;
+// One band's rows of the step: black and white counted bit by bit, any
+// other picture widened to 32 bits and box-averaged by Qt's smooth scaling.
+QImage bandStep(const QImage& band, int factor, int stepWidth, QImage::Format wide) {
+  if (stepsByBytes(band, factor)) return bilevelStep(band, factor).convertToFormat(wide);
+  const int stepRows = (band.height() + factor - 1) / factor;
+  return band.convertToFormat(wide).scaled(stepWidth, stepRows, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
 }  // namespace
 
-qint64 shrinkBytes(QSize size, QSize target) {
+int shrinkBandRows(QSize size, QSize target) { return bandRows(size, boxFactor(size, target)); }
+
+qint64 shrinkBytes(QSize size, QSize target, int bits) {
   const int factor = boxFactor(size, target);
   const QSize step = boxStep(size, factor);
-  const qint64 band = qint64{size.width()} * bandRows(size, factor) * 4;
-  return 2 * band + 4 * (qint64{step.width()} * step.height() + qint64{target.width()} * target.height());
+  const qint64 rows = bandRows(size, factor);
+  const qint64 band = (qint64{size.width()} * bits + 31) / 32 * 4 * rows;
+  const qint64 widened = qint64{size.width()} * rows * 4;
+  const qint64 stepped = qint64{step.width()} * ((rows + factor - 1) / factor) * 4;
+  return band + widened + stepped + 4 * (qint64{step.width()} * step.height() + qint64{target.width()} * target.height());
 }
 
 QImage shrunk(const QImage& image, QSize target) {
   if (scalesInPlace(image.format())) return image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-  const int factor = boxFactor(image.size(), target);
-  const QImage step = stepsByBytes(image, factor) ? bilevelStep(image, factor) : bandStep(image, factor);
-  return step.isNull() ? QImage() : step.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  const Result<QImage> reduced = shrunkInBands(image.size(), target, [&image](int top, int rows) -> Result<QImage> {
+    QImage band = image.copy(0, top, image.width(), rows);
+    if (band.isNull()) return outOfMemory(image.size());
+    return band;
+  });
+  return reduced ? *reduced : QImage();
+}
+
+Result<QImage> shrunkInBands(QSize size, QSize target, const RowBand& band) {
+  const int factor = boxFactor(size, target);
+  const QSize step = boxStep(size, factor);
+  const int rows = bandRows(size, factor);
+  QImage reduced;  // made once the first band says whether the picture is transparent
+  for (int top = 0; top < size.height(); top += rows) {
+    const int height = std::min(rows, size.height() - top);
+    const Result<QImage> rowsRead = band(top, height);
+    if (!rowsRead) return rowsRead;
+    if (rowsRead->size() != QSize(size.width(), height)) {
+      return Error{QStringLiteral("the picture is damaged or incomplete")};
+    }
+    if (reduced.isNull()) {
+      reduced = QImage(step, rowsRead->hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
+      if (reduced.isNull()) return outOfMemory(size);
+    }
+    const QImage stepped = bandStep(*rowsRead, factor, step.width(), reduced.format());
+    if (stepped.isNull()) return outOfMemory(size);
+    const auto rowBytes = static_cast<std::size_t>(step.width()) * 4;
+    for (int y = 0; y < stepped.height(); ++y) {
+      std::memcpy(reduced.scanLine(top / factor + y), stepped.constScanLine(y), rowBytes);
+    }
+  }
+  QImage small = reduced.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  if (small.isNull()) return outOfMemory(size);
+  return small;
 }
 
 }  // namespace lumaset::imaging_detail

@@ -241,15 +241,25 @@ TEST_F(PictureFormatsTest, EachFormatAsksForItsFileAndItsPictureAsDecoded) {
   ASSERT_TRUE(writePng(interlacedGrey, {"grey8", 0, 8}, size.width(), size.height(), true));
   const QString interlacedColour = file(QStringLiteral("colour-i.png"));
   ASSERT_TRUE(writePng(interlacedColour, {"rgb8", 2, 8}, size.width(), size.height(), true));
-  // libtiff decodes a strip beside the picture: Qt writes one strip of three samples a pixel.
-  const qint64 strip = qint64{size.width()} * size.height() * 3;
+  // libtiff decodes a strip beside the picture: Qt writes one strip of three
+  // samples a pixel, which libtiff cuts into strips of at most 8 KB.
+  const qint64 row = qint64{size.width()} * 3, strip = 8192 / row * row;
+  // A bitmap is read from its file a megabyte of rows at a time: all the
+  // rows of a picture this small, at the depth the file stores.
+  const auto bitmap = [&](const QString& name, QImage::Format format) {
+    const QString path = saved(name, colour.convertToFormat(format));
+    return std::pair(path, heldBytes(size, Imaging::FileInfo(path)->bitsPerPixel));
+  };
+  const auto [colourBmp, colourRows] = bitmap(QStringLiteral("colour.bmp"), QImage::Format_RGB888);
+  const auto [indexedBmp, indexedRows] = bitmap(QStringLiteral("indexed.bmp"), QImage::Format_Indexed8);
+  const auto [pageBmp, pageRows] = bitmap(QStringLiteral("page.bmp"), QImage::Format_Mono);
   const struct { QString path; int bits; bool fileHeld; qint64 beside = 0; } cases[] = {
-      {saved(QStringLiteral("colour.bmp"), colour.convertToFormat(QImage::Format_RGB888)), 32, true},
-      {saved(QStringLiteral("indexed.bmp"), colour.convertToFormat(QImage::Format_Indexed8)), 8, true},
-      {saved(QStringLiteral("page.bmp"), colour.convertToFormat(QImage::Format_Mono)), 1, true},
-      {saved(QStringLiteral("colour.tif"), colour), 32, true, strip},
+      {colourBmp, 32, false, colourRows},
+      {indexedBmp, 8, false, indexedRows},
+      {pageBmp, 1, false, pageRows},
+      {saved(QStringLiteral("colour.tif"), colour), 32, false, strip},
       {saved(QStringLiteral("colour.webp"), colour), 32, true},
-      // libpng reads a PNG from the file as it decodes it, through Qt or not
+      // libpng reads a PNG from the file as it decodes it, through Qt or not, libtiff a TIFF
       {saved(QStringLiteral("colour.png"), colour), 32, false},
       {saved(QStringLiteral("grey.png"), colour.convertToFormat(QImage::Format_Grayscale8)), 8, false},
       {deepPng, 64, false},

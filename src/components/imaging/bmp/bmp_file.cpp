@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "components/imaging/decode_memory.h"
+#include "components/imaging/picture_shrink.h"
 #include "components/imaging/pixels/pixel_bands.h"
 
 namespace lumaset::imaging_detail {
@@ -18,6 +19,8 @@ constexpr std::uint32_t kEmbeddedProfile = 0x4D424544;  // 'MBED'
 constexpr std::uint32_t kLinkedProfile = 0x4C494E4B;    // 'LINK': the profile's file name
 // Rows decoded between two questions whether the decode is still wanted.
 constexpr int kRowsBetweenStops = 64;
+// A plain bitmap read from its file is read this much at a time (or a row).
+constexpr qint64 kRowBytesAtOnce = qint64{1} << 20;
 
 // Reads past the end give 0.
 struct Reader {
@@ -88,6 +91,74 @@ struct Channel {
   }
 };
 
+// A stored row of a plain bitmap, decoded into a row of the picture that
+// newPicture makes for it.
+class RowDecoder {
+ public:
+  explicit RowDecoder(const BmpLayout& layout)
+      : layout_(layout), red_(layout.masks[0]), green_(layout.masks[1]), blue_(layout.masks[2]), alpha_(layout.masks[3]) {}
+
+  void decode(const uchar* in, uchar* out) const {
+    const int bits = layout_.bits;
+    if (bits == 1) {
+      std::memcpy(out, in, static_cast<size_t>((layout_.width + 7) / 8));
+      return;
+    }
+    auto* rgb = reinterpret_cast<QRgb*>(out);
+    for (int x = 0; x < layout_.width; ++x) {
+      if (bits < 8) {
+        const int bit = x * bits;
+        out[x] = static_cast<uchar>(in[bit / 8] >> (8 - bits - bit % 8) & ((1 << bits) - 1));
+      } else if (bits == 8) {
+        out[x] = in[x];
+      } else if (bits == 24) {
+        rgb[x] = qRgb(in[3 * x + 2], in[3 * x + 1], in[3 * x]);
+      } else {
+        const std::uint32_t p = bits == 16 ? qFromLittleEndian<quint16>(in + 2 * x) : qFromLittleEndian<quint32>(in + 4 * x);
+        rgb[x] = qRgba(static_cast<int>(red_.of(p, 0)), static_cast<int>(green_.of(p, 0)),
+                       static_cast<int>(blue_.of(p, 0)), static_cast<int>(alpha_.of(p, 255)));
+      }
+    }
+  }
+
+ private:
+  const BmpLayout& layout_;
+  const Channel red_, green_, blue_, alpha_;
+};
+
+// A picture of `rows` rows in the form a bitmap of `layout` is held in: 1
+// bit a pixel as Format_Mono, up to 8 as Format_Indexed8 with the palette
+// `head` (the file from its start) holds, more as Format_RGB32, or
+// Format_ARGB32 where the masks give an alpha channel. Null without memory.
+QImage newPicture(const BmpLayout& layout, const Reader& head, int rows) {
+  const int bits = layout.bits;
+  const bool alpha = layout.masks[3] != 0;
+  const QImage::Format format = bits == 1  ? QImage::Format_Mono
+                                : bits <= 8 ? QImage::Format_Indexed8
+                                : alpha     ? QImage::Format_ARGB32
+                                            : QImage::Format_RGB32;
+  QImage image(layout.width, rows, format);
+  if (image.isNull() || bits > 8) return image;
+  QList<QRgb> colours(qsizetype{1} << bits, qRgb(0, 0, 0));
+  for (int i = 0; i < layout.paletteColors; ++i) {
+    const qint64 at = layout.paletteAt + qint64{i} * layout.paletteEntrySize;
+    colours[i] = qRgb(static_cast<int>(head.at(at + 2)), static_cast<int>(head.at(at + 1)), static_cast<int>(head.at(at)));
+  }
+  image.setColorTable(colours);
+  return image;
+}
+
+Error noMemory(const BmpLayout& layout) {
+  return Error{QStringLiteral("there is not enough memory for a picture of %1 x %2 pixels")
+                   .arg(layout.width)
+                   .arg(layout.height)};
+}
+
+// The display row of a stored row.
+qint64 shownRow(const BmpLayout& layout, qint64 storedRow) {
+  return layout.topDown ? storedRow : layout.height - 1 - storedRow;
+}
+
 class Decoder {
  public:
   Decoder(QByteArrayView file, const BmpLayout& layout) : r_{file}, layout_(layout) {}
@@ -99,9 +170,10 @@ class Decoder {
     const qint64 plainEnd = layout_.pixelsAt + layout_.rowBytes() * layout_.height;
     end_ = plainEnd;
     if (!layout_.runLength() && plainEnd > r_.file.size()) return damaged();  // before any memory is taken
-    if (!allocate()) return Error{QStringLiteral("there is not enough memory for a picture of %1 x %2 pixels")
-                                      .arg(layout_.width)
-                                      .arg(layout_.height)};
+    image_ = newPicture(layout_, r_, layout_.height);
+    if (image_.isNull()) return noMemory(layout_);
+    // What run-length data skips: the palette's first colour, or black.
+    if (layout_.runLength()) image_.fill(layout_.bits <= 8 ? 0U : qRgb(0, 0, 0));
     const bool whole = layout_.runLength() ? runs() : rows();
     if (stopped_) return CancelledError();
     if (!whole) return damaged();
@@ -109,31 +181,7 @@ class Decoder {
   }
 
  private:
-  bool allocate() {
-    const int bits = layout_.bits;
-    const bool alpha = layout_.masks[3] != 0;
-    const QImage::Format format = bits == 1  ? QImage::Format_Mono
-                                  : bits <= 8 ? QImage::Format_Indexed8
-                                  : alpha     ? QImage::Format_ARGB32
-                                              : QImage::Format_RGB32;
-    image_ = QImage(layout_.size(), format);
-    if (image_.isNull()) return false;
-    if (bits <= 8) {
-      QList<QRgb> colours(qsizetype{1} << bits, qRgb(0, 0, 0));
-      for (int i = 0; i < layout_.paletteColors; ++i) {
-        const qint64 at = layout_.paletteAt + qint64{i} * layout_.paletteEntrySize;
-        colours[i] = qRgb(static_cast<int>(r_.at(at + 2)), static_cast<int>(r_.at(at + 1)), static_cast<int>(r_.at(at)));
-      }
-      image_.setColorTable(colours);
-    }
-    // What run-length data skips: the palette's first colour, or black.
-    image_.fill(bits <= 8 ? 0U : qRgb(0, 0, 0));
-    return true;
-  }
-
-  uchar* line(qint64 storedRow) {
-    return image_.scanLine(static_cast<int>(layout_.topDown ? storedRow : layout_.height - 1 - storedRow));
-  }
+  uchar* line(qint64 storedRow) { return image_.scanLine(static_cast<int>(shownRow(layout_, storedRow))); }
 
   bool wanted(qint64 row) {
     if (row % kRowsBetweenStops == 0 && WorkProgress::Step(static_cast<double>(row), layout_.height)) stopped_ = true;
@@ -141,32 +189,11 @@ class Decoder {
   }
 
   bool rows() {
-    const qint64 rowBytes = layout_.rowBytes();
-    const Channel red(layout_.masks[0]), green(layout_.masks[1]), blue(layout_.masks[2]), alpha(layout_.masks[3]);
-    const int bits = layout_.bits;
+    const RowDecoder rowDecoder(layout_);
     for (qint64 row = 0; row < layout_.height; ++row) {
       if (!wanted(row)) return false;
-      const auto* in = reinterpret_cast<const uchar*>(r_.file.data() + layout_.pixelsAt + row * rowBytes);
-      uchar* out = line(row);
-      if (bits == 1) {
-        std::memcpy(out, in, static_cast<size_t>((layout_.width + 7) / 8));
-        continue;
-      }
-      auto* rgb = reinterpret_cast<QRgb*>(out);
-      for (int x = 0; x < layout_.width; ++x) {
-        if (bits < 8) {
-          const int bit = x * bits;
-          out[x] = static_cast<uchar>(in[bit / 8] >> (8 - bits - bit % 8) & ((1 << bits) - 1));
-        } else if (bits == 8) {
-          out[x] = in[x];
-        } else if (bits == 24) {
-          rgb[x] = qRgb(in[3 * x + 2], in[3 * x + 1], in[3 * x]);
-        } else {
-          const std::uint32_t p = bits == 16 ? qFromLittleEndian<quint16>(in + 2 * x) : qFromLittleEndian<quint32>(in + 4 * x);
-          rgb[x] = qRgba(static_cast<int>(red.of(p, 0)), static_cast<int>(green.of(p, 0)),
-                         static_cast<int>(blue.of(p, 0)), static_cast<int>(alpha.of(p, 255)));
-        }
-      }
+      rowDecoder.decode(reinterpret_cast<const uchar*>(r_.file.data() + layout_.pixelsAt + row * layout_.rowBytes()),
+                        line(row));
     }
     return true;
   }
@@ -246,6 +273,62 @@ class Decoder {
   qint64 end_ = 0;
 };
 
+// The rows of a plain bitmap read from its file a few at a time, never all
+// of it: a file cut short meanwhile gives a short read, which is damage.
+class StoredRows {
+ public:
+  StoredRows(QIODevice& file, const BmpLayout& layout) : file_(file), layout_(layout), rowDecoder_(layout) {}
+
+  // The palette, from the file's start.
+  bool readHead() {
+    const qint64 end = layout_.bits <= 8 ? layout_.paletteAt + qint64{layout_.paletteColors} * layout_.paletteEntrySize : 0;
+    head_.resize(static_cast<qsizetype>(end));
+    return read(0, head_.data(), end);
+  }
+  QImage newPicture(int rows) const { return imaging_detail::newPicture(layout_, Reader{head_}, rows); }
+
+  // Decodes the stored rows [first, first + count) into `image`, whose row
+  // 0 is display row `top`. False when the file ends first (or the decode
+  // was stopped: stopped()).
+  bool decode(qint64 first, qint64 count, QImage& image, qint64 top) {
+    const qint64 rowBytes = layout_.rowBytes();
+    const qint64 chunk = BmpRowsHeld(layout_) / rowBytes;
+    for (qint64 at = first; at < first + count; at += chunk) {
+      if (DecodeStop::requested()) {
+        stopped_ = true;
+        return false;
+      }
+      const qint64 rows = std::min(chunk, first + count - at);
+      buffer_.resize(static_cast<qsizetype>(rows * rowBytes));
+      if (!read(layout_.pixelsAt + at * rowBytes, buffer_.data(), rows * rowBytes)) return false;
+      for (qint64 i = 0; i < rows; ++i) {
+        const auto* in = reinterpret_cast<const uchar*>(buffer_.constData() + i * rowBytes);
+        rowDecoder_.decode(in, image.scanLine(static_cast<int>(shownRow(layout_, at + i) - top)));
+      }
+    }
+    return true;
+  }
+  Error failure() const { return stopped_ ? CancelledError() : damaged(); }
+
+ private:
+  bool read(qint64 at, char* into, qint64 bytes) {
+    if (!file_.seek(at)) return false;
+    for (qint64 done = 0; done < bytes;) {
+      const qint64 got = file_.read(into + done, bytes - done);
+      if (got <= 0) return false;
+      done += got;
+    }
+    return true;
+  }
+
+  QIODevice& file_;
+  const BmpLayout& layout_;
+  const RowDecoder rowDecoder_;
+  QByteArray head_;
+  QByteArray buffer_;
+  bool stopped_ = false;
+};
+
 }  // namespace
 
 qint64 BmpLayout::rowBytes() const { return (qint64{width} * bits + 31) / 32 * 4; }
@@ -309,6 +392,33 @@ Result<QImage> decodeBmp(QByteArrayView file, qint64* pixelsEnd) {
   Result<QImage> image = decoder.decode();
   if (pixelsEnd) *pixelsEnd = decoder.pixelsEnd();
   return image;
+}
+
+qint64 BmpRowsHeld(const BmpLayout& layout) {
+  const qint64 rowBytes = layout.rowBytes();
+  return std::clamp<qint64>(kRowBytesAtOnce / rowBytes, 1, layout.height) * rowBytes;
+}
+
+Result<QImage> decodeBmp(QIODevice& file, const BmpLayout& layout) {
+  StoredRows rows(file, layout);
+  if (layout.runLength() || !rows.readHead()) return damaged();
+  QImage image = rows.newPicture(layout.height);
+  if (image.isNull()) return noMemory(layout);
+  if (!rows.decode(0, layout.height, image, 0)) return rows.failure();
+  return image;
+}
+
+Result<QImage> shrunkBmp(QIODevice& file, const BmpLayout& layout, QSize target) {
+  StoredRows rows(file, layout);
+  if (layout.runLength() || !rows.readHead()) return damaged();
+  return shrunkInBands(layout.size(), target, [&](int top, int count) -> Result<QImage> {
+    QImage band = rows.newPicture(count);
+    if (band.isNull()) return noMemory(layout);
+    // The stored rows that show as [top, top + count), from the file's order.
+    const qint64 first = layout.topDown ? top : layout.height - top - count;
+    if (!rows.decode(first, count, band, top)) return rows.failure();
+    return band;
+  });
 }
 
 }  // namespace lumaset::imaging_detail

@@ -9,6 +9,7 @@
 // the palette's first colour (black where there is no palette).
 
 #include <QByteArrayView>
+#include <QIODevice>
 #include <QImage>
 #include <QSize>
 
@@ -57,5 +58,14 @@ Result<BmpLayout> readBmpLayout(QByteArrayView file);
 // given, is told where the pixel data ends: after the last row, or after
 // the run-length data's last code.
 Result<QImage> decodeBmp(QByteArrayView file, qint64* pixelsEnd = nullptr);
+
+// A bitmap without run lengths read from `file` (its layout `layout`) a few
+// rows at a time, BmpRowsHeld bytes of them, never held whole: the whole
+// picture as above, or shrunk to exactly `target` as its rows are read,
+// holding a band of rows and the small picture. A file cut short meanwhile
+// is damaged; a decode no longer wanted stops between reads.
+qint64 BmpRowsHeld(const BmpLayout& layout);
+Result<QImage> decodeBmp(QIODevice& file, const BmpLayout& layout);
+Result<QImage> shrunkBmp(QIODevice& file, const BmpLayout& layout, QSize target);
 
 }  // namespace lumaset::imaging_detail

@@ -1,14 +1,11 @@
 #pragma once
 
-// TIFF pictures that Qt's own reader gets wrong or refuses, read with
-// libtiff directly: grey with transparency (Qt 6.4 gives it opaque), CMYK of
-// other than 8 bits a sample, floating-point samples and integer samples of
-// more than 16 bits (Qt refuses them as damaged), and every BigTIFF file
-// (Qt's reader does not open them). The picture comes as
-// stored (its orientation is the caller's), with its transparency, at a
-// depth that keeps what the file holds: 8 bits a channel for samples of up
-// to 8 bits, 16 for up to 16, floating point beyond; with its colour profile
-// and resolution.
+// TIFF pictures read with libtiff directly: the kinds Qt's own reader gets
+// wrong or refuses (see qtMisreadsTiffKind), and every thumbnail of a kind
+// read here, shrunk as its bands are read. The picture comes as stored (its
+// orientation is the caller's), with its transparency, in a form that keeps
+// what the file holds (see newTiffPicture), with its colour profile and
+// resolution.
 
 #include <QByteArrayView>
 #include <QIODevice>
@@ -41,14 +38,27 @@ struct TiffMeasure {
 };
 std::optional<TiffMeasure> measureTiff(QIODevice& file);
 
-// Whether the TIFF file open in `file` goes to decodeTiff rather than to
-// Qt's reader.
-bool readsWithLibtiff(QIODevice& file);
+// How the first picture of the TIFF file open in `file` is read: whether
+// decodeTiff reads its kind, and whether Qt's reader gets it wrong or
+// refuses it, so that decodeTiff reads (or names) it instead.
+struct TiffReading {
+  bool readHere = false;
+  bool qtMisreads = false;
+  // What libtiff decodes at once, a strip or a row of tiles of every plane
+  // with a tile, as libtiff sees the file (it cuts one uncompressed strip
+  // of a whole picture into strips of a few kilobytes).
+  qint64 pieceBytes = 0;
+};
+std::optional<TiffReading> tiffReading(QIODevice& file);
 
 // The first picture of the TIFF file open in `file`, read from its start a
 // strip or a row of tiles at a time. Refused when the file is damaged or cut
 // short, or holds a kind of picture read here neither (named in the error);
 // a decode that DecodeStop says is no longer wanted ends with a cancelled error.
 Result<QImage> decodeTiff(QIODevice& file);
+
+// The same picture shrunk to exactly `target` as its bands are read: it
+// holds a band and the small picture, never the whole.
+Result<QImage> shrunkTiff(QIODevice& file, QSize target);
 
 }  // namespace lumaset::imaging_detail

@@ -298,5 +298,23 @@ TEST_F(JpegReadingTest, ATwelveBitPictureIsRefusedForItsPrecision) {
   EXPECT_TRUE(read.error().contains(QStringLiteral("uses 12 bits a sample"))) << read.error().toStdString();
 }
 
+// The colour depth shown is eight bits for each component the file stores:
+// grey 8, colour 24 and four inks 32, as a CMYK TIFF of them shows.
+TEST_F(JpegReadingTest, TheDepthCountsEveryComponent) {
+  const QByteArray rgb = rgbSamples(dotted(16, 8));
+  QByteArray inks;
+  for (qsizetype i = 0; i < rgb.size(); i += 3) inks += rgb.mid(i, 3) + '\x40';
+  const struct { const char* name; QByteArray jpeg; int bits; } cases[] = {
+      {"grey.jpg", libjpegBytes(16, 8, JCS_RGB, rgb, [](jpeg_compress_struct& info) { jpeg_set_colorspace(&info, JCS_GRAYSCALE); }), 8},
+      {"colour.jpg", libjpegBytes(16, 8, JCS_RGB, rgb, [](jpeg_compress_struct&) {}), 24},
+      {"inks.jpg", libjpegBytes(16, 8, JCS_CMYK, inks, [](jpeg_compress_struct&) {}), 32},
+      {"ycck.jpg", libjpegBytes(16, 8, JCS_CMYK, inks, [](jpeg_compress_struct& info) { jpeg_set_colorspace(&info, JCS_YCCK); }), 32}};
+  for (const auto& c : cases) {
+    const auto facts = Imaging::FileInfo(write(QLatin1String(c.name), c.jpeg));
+    ASSERT_TRUE(facts) << facts.error().toStdString();
+    EXPECT_EQ(facts->bitsPerPixel, c.bits) << c.name;
+  }
+}
+
 }  // namespace
 }  // namespace lumaset

@@ -56,12 +56,53 @@ TEST_F(TiffReadingTest, KindsQtMisreadsComeAsLibtiffReadsThem) {
       std::memcpy(&value, &stored, sizeof value);
       ASSERT_NEAR(deep->pixelColor(int(x), int(y)).redF(), value, value * 1e-3 + 1.0 / 65535);  // beyond 1 as stored
     }
+  // Tiled colour with transparency, as libtiff reads it, at 8 and 16 bits.
+  for (const Kind& kind : {Kind{"tiled rgba", 8, 4, PHOTOMETRIC_RGB, SAMPLEFORMAT_UINT, PLANARCONFIG_CONTIG,
+                                COMPRESSION_NONE, PREDICTOR_NONE, {EXTRASAMPLE_UNASSALPHA}, true},
+                           Kind{"tiled deep rgba", 16, 4, PHOTOMETRIC_RGB, SAMPLEFORMAT_UINT, PLANARCONFIG_CONTIG,
+                                COMPRESSION_NONE, PREDICTOR_NONE, {EXTRASAMPLE_UNASSALPHA}, true}}) {
+    const Samples stored = samplesOf(made(kind), kind);
+    const Result<QImage> read = Imaging::ReadAsStored(saved(kind));
+    ASSERT_TRUE(read.ok()) << kind.name << ": " << read.error().toStdString();
+    for (uint32_t y = 0; y < kLength; ++y)
+      for (uint32_t x = 0; x < kWidth; ++x) {
+        const QRgba64 pixel = read->pixelColor(int(x), int(y)).rgba64();
+        const auto at = [&](int s) { return int(stored.at(x, y, s, 4)) * (kind.bits == 8 ? 257 : 1); };
+        ASSERT_EQ(std::tuple(pixel.red(), pixel.green(), pixel.alpha()), std::tuple(at(0), at(1), at(3))) << kind.name;
+      }
+  }
   // A kind no reader here knows is named, not called damaged.
   Kind odd{"odd", 24, 1, PHOTOMETRIC_MINISBLACK, SAMPLEFORMAT_IEEEFP};
   const Result<QImage> refused = Imaging::ReadAsStored(saved(odd));
   ASSERT_FALSE(refused.ok());
   EXPECT_TRUE(refused.error().endsWith(
       "Lumaset cannot read this kind of picture (a TIFF of 24-bit floating-point grey samples).")) << refused.error().toStdString();
+}
+
+// Signed samples of 8 and 16 bits, grey and RGB, show the lowest value
+// black and the highest white: every value shifted up by half the range
+// (not a negative of its two halves).
+TEST_F(TiffReadingTest, SignedSamplesRunFromBlackToWhite) {
+  const Kind kinds[] = {{"signed grey", 8, 1, PHOTOMETRIC_MINISBLACK, SAMPLEFORMAT_INT},
+                        {"signed rgb", 8, 3, PHOTOMETRIC_RGB, SAMPLEFORMAT_INT},
+                        {"signed deep grey", 16, 1, PHOTOMETRIC_MINISBLACK, SAMPLEFORMAT_INT},
+                        {"signed deep rgb", 16, 3, PHOTOMETRIC_RGB, SAMPLEFORMAT_INT},
+                        {"signed deep rgb planes", 16, 3, PHOTOMETRIC_RGB, SAMPLEFORMAT_INT, PLANARCONFIG_SEPARATE}};
+  for (const Kind& kind : kinds) {
+    SCOPED_TRACE(kind.name);
+    // Rows of whole 32-bit words: a row written past its end leaves the picture.
+    const QByteArray bytes = made(kind, 40);
+    const Samples stored = samplesOf(bytes, kind);
+    const Result<QImage> read = Imaging::ReadAsStored(saved(kind, bytes));
+    ASSERT_TRUE(read.ok()) << read.error().toStdString();
+    for (uint32_t y = 0; y < kLength; ++y)
+      for (uint32_t x = 0; x < 40; ++x) {
+        const uint64_t raw = stored.at(x, y, kind.samples - 1, kind.samples);  // blue, or the grey
+        const int shown = kind.bits == 8 ? int8_t(raw) + 128 : int16_t(raw) + 32768;
+        const QColor colour = read->pixelColor(int(x), int(y));
+        ASSERT_EQ(kind.bits == 8 ? colour.blue() : colour.rgba64().blue(), shown) << x << "," << y;
+      }
+  }
 }
 
 // The depth shown is the one the file stores; a picture of 16-bit colour is
