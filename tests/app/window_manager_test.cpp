@@ -55,5 +55,22 @@ TEST_F(WindowManagerTest, FrameDragsEndLaidOutForTheWindowsRealSize) {
   ExpectLaidOutForItsRealSize(window);
 }
 
+// Maximised and restored through the window manager, the window comes back
+// where it stood at the size it had, the user's own size.
+TEST_F(WindowManagerTest, MaximisedAndRestoredTheWindowComesBackAsItWas) {
+  LUMASET_RUN_ON_PRIVATE_DESKTOP();
+  MainWindow& window = Start();
+  ASSERT_TRUE(test::WaitUntilFramedAndSettled(&window)) << "the window framed and still";
+  const QRect frame = window.frameGeometry();
+  for (const bool maximised : {true, false}) {
+    ASSERT_TRUE(test::DoubleClickTitleBar(&window)) << "the double click on the title bar";
+    ASSERT_TRUE(test::RunUntil([&] { return window.isMaximized() == maximised; }))
+        << (maximised ? "maximised" : "restored");
+    ASSERT_TRUE(test::WaitUntilFramedAndSettled(&window)) << "the window still once " << (maximised ? "maximised" : "restored");
+  }
+  EXPECT_EQ(window.frameGeometry(), frame);
+  ExpectLaidOutForItsRealSize(window);
+}
+
 }  // namespace
 }  // namespace lumaset

@@ -180,6 +180,19 @@ bool DragPointer(QPoint from, QPoint to) {
       .has_value();
 }
 
+bool DoubleClickTitleBar(const QWidget* window) {
+  const QRect frame = window->frameGeometry();
+  const QPoint title(frame.center().x(), (frame.top() + window->geometry().top()) / 2);
+  // The window manager takes the first click after the pointer came over the
+  // frame for itself: one click, then the double click once the
+  // double-click time (half a second) has passed.
+  return Xdotool({QStringLiteral("mousemove"), QString::number(title.x()), QString::number(title.y()),
+                  QStringLiteral("sleep"), QStringLiteral("0.3"), QStringLiteral("click"), QStringLiteral("1"),
+                  QStringLiteral("sleep"), QStringLiteral("0.7"), QStringLiteral("click"), QStringLiteral("--repeat"),
+                  QStringLiteral("2"), QStringLiteral("--delay"), QStringLiteral("100"), QStringLiteral("1")})
+      .has_value();
+}
+
 bool WaitUntilFramedAndSettled(QWidget* window) {
   if (!WaitFor(kStartMs, [&] { return window->frameGeometry() != window->geometry(); })) return false;
   QRect last = window->frameGeometry();

@@ -50,6 +50,10 @@ QSize SizeOnTheServer(const QWidget* window);
 // window manager as a user's hand would.
 bool DragPointer(QPoint from, QPoint to);
 
+// Double-clicks the middle of `window`'s title bar, which maximises or
+// restores it through the window manager.
+bool DoubleClickTitleBar(const QWidget* window);
+
 // Waits, bounded, until the window manager has framed `window` and the
 // window has stood still for a moment; false when that never came.
 bool WaitUntilFramedAndSettled(QWidget* window);

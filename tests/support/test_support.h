@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QColor>
 #include <QImage>
+#include <QRect>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -11,6 +13,11 @@
 
 // Lets test failures print texts as texts.
 inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+// ... and sizes and rectangles as the user would measure them.
+inline void PrintTo(const QSize& size, std::ostream* out) { *out << size.width() << " x " << size.height(); }
+inline void PrintTo(const QRect& rect, std::ostream* out) {
+  *out << rect.width() << " x " << rect.height() << " at " << rect.x() << ", " << rect.y();
+}
 
 namespace lumaset::test {
 
