@@ -3,10 +3,17 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QScreen>
 #include <QStatusBar>
+#include <QTimer>
 
 #include <cstdlib>
+#include <optional>
 
+#include "app/commands.h"
 #include "app/main_window.h"
 #include "layout/page_area.h"
 #include "support/private_desktop.h"
@@ -70,6 +77,40 @@ TEST_F(WindowManagerTest, MaximisedAndRestoredTheWindowComesBackAsItWas) {
   }
   EXPECT_EQ(window.frameGeometry(), frame);
   ExpectLaidOutForItsRealSize(window);
+}
+
+// The effect dialogs, opened over a small main window at the top of the
+// screen at a large desktop font, come with their title bar on the screen,
+// where the user can take hold of it.
+TEST_F(WindowManagerTest, EffectDialogsOpenWithTheirFrameOnTheScreen) {
+  LUMASET_RUN_ON_PRIVATE_DESKTOP();
+  QFont font = QApplication::font();
+  font.setPointSize(16);
+  QApplication::setFont(font);
+  Store(QStringLiteral("MainTop"), QStringLiteral("0"));
+  Store(QStringLiteral("MainWidth"), QStringLiteral("9600"));
+  Store(QStringLiteral("MainHeight"), QStringLiteral("7000"));
+  const QString photo = test::freshFolder(QStringLiteral("photos")) + QStringLiteral("/photo.png");
+  ASSERT_TRUE(test::WritePicture(photo, 640, 480));
+  MainWindow& window = Start();
+  ASSERT_TRUE(test::WaitUntilFramedAndSettled(&window)) << "the window framed and still";
+  for (const char* command : {"mnuToolEffectsBC", "mnuToolEffectsColorAdjust", "mnuToolEffectsColorColorize",
+                              "mnuToolEffectsColorReplace", "mnuToolEffectsEmboss"}) {
+    DropOnPage(photo, 2160);
+    std::optional<QRect> frame;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+      auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+      if (!dialog || frame) return;
+      frame = test::WaitUntilFramedAndSettled(dialog) ? dialog->frameGeometry() : QRect();
+      dialog->reject();
+    });
+    poll.start(20);
+    window.commands().Item(QString::fromLatin1(command))->trigger();
+    poll.stop();
+    ASSERT_TRUE(frame && frame->isValid()) << command << ": the dialog framed and still";
+    EXPECT_TRUE(window.screen()->availableGeometry().contains(*frame)) << command << ": " << ::testing::PrintToString(*frame);
+  }
 }
 
 }  // namespace
