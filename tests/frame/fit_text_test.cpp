@@ -142,6 +142,20 @@ TEST(ShortenedLabelTest, ALongPathNeverWidensItsWindowAndStaysWhole) {
   EXPECT_LT(resized(window.minimumSizeHint().width()).size(), shown.size());
   label->setFullText(QStringLiteral("/home/Holiday photos 2024"));
   EXPECT_EQ(resized(window.sizeHint().width()), u"/home/Holiday photos 2024");
+
+  // At every width, in the fonts a desktop gives, what it shows fits as
+  // drawn: a text may be drawn a pixel wider than its advance.
+  label->setFullText(LongPath());
+  for (const qreal points : {9.0, 10.5, 11.0, 13.0, 16.0}) {
+    QFont font = label->font();
+    font.setPointSizeF(points);
+    label->setFont(font);
+    for (int width = 100; width < 600; ++width) {
+      const QString text = resized(width);
+      const int room = label->contentsRect().width() - 2 * label->margin();
+      ASSERT_LE(label->fontMetrics().size(0, text).width(), room) << points << " pt, " << width << " px: " << text.toStdString();
+    }
+  }
 }
 
 // A drive list asks for the same room whatever its entries; a message's
