@@ -5,6 +5,9 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDBusConnection>
+#include <QFile>
+#include <QScopeGuard>
 #include <QDialog>
 #include <QScreen>
 #include <QStatusBar>
@@ -111,6 +114,28 @@ TEST_F(WindowManagerTest, EffectDialogsOpenWithTheirFrameOnTheScreen) {
     ASSERT_TRUE(frame && frame->isValid()) << command << ": the dialog framed and still";
     EXPECT_TRUE(window.screen()->availableGeometry().contains(*frame)) << command << ": " << ::testing::PrintToString(*frame);
   }
+}
+
+// Nothing on the private desktop starts a session bus of its own, whose
+// socket would outlive the run in /tmp: a dbus-launch put ahead on PATH
+// notes any call.
+TEST(PrivateDesktop, NothingStartsASessionBusOfItsOwn) {
+  const QByteArray keptPath = qgetenv("PATH");
+  const auto restore = qScopeGuard([&] { qputenv("PATH", keptPath); });
+  if (!test::OnPrivateDesktop()) {
+    const QString folder = test::freshShortFolder(QStringLiteral("launcher"));
+    ASSERT_TRUE(test::WriteText(folder + QStringLiteral("/dbus-launch"),
+                                "#!/bin/sh\n: > \"$LUMASET_TEST_BUS_STARTED\"\nexit 1\n"));
+    QFile::setPermissions(folder + QStringLiteral("/dbus-launch"), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    qputenv("PATH", QFile::encodeName(folder) + ':' + keptPath);
+    qputenv("LUMASET_TEST_BUS_STARTED", QFile::encodeName(folder + QStringLiteral("/started")));
+  }
+  LUMASET_RUN_ON_PRIVATE_DESKTOP();
+  QWidget window;
+  window.show();
+  ASSERT_TRUE(test::WaitUntilFramedAndSettled(&window)) << "the window framed and still";
+  (void)QDBusConnection::sessionBus();  // as the screen-saver switch asks for it
+  EXPECT_FALSE(QFile::exists(qEnvironmentVariable("LUMASET_TEST_BUS_STARTED"))) << "a session bus was started";
 }
 
 }  // namespace
