@@ -47,14 +47,14 @@ TEST_F(WindowManagerTest, FrameDragsEndLaidOutForTheWindowsRealSize) {
   const QSize shaped = window.size();
   ASSERT_GT(shaped.width(), shaped.height());
 
-  QRect frame = window.frameGeometry();
+  QRect frame = test::FrameOnTheServer(&window);
   const QPoint bottom(frame.center().x(), frame.bottom() - 1);
   ASSERT_TRUE(test::DragPointer(bottom, bottom + QPoint(0, 120))) << "the drag of the bottom edge";
   EXPECT_TRUE(test::RunUntil([&] { return window.size() == shaped; })) << "snapped back to its shape";
   ASSERT_TRUE(test::WaitUntilFramedAndSettled(&window)) << "the window still after the drag";
   ExpectLaidOutForItsRealSize(window);
 
-  frame = window.frameGeometry();
+  frame = test::FrameOnTheServer(&window);
   const QPoint corner = frame.bottomRight() - QPoint(1, 1);
   ASSERT_TRUE(test::DragPointer(corner, corner + QPoint(150, 150))) << "the drag of the corner";
   const int rule = shaped.width() - shaped.height();
@@ -71,14 +71,14 @@ TEST_F(WindowManagerTest, MaximisedAndRestoredTheWindowComesBackAsItWas) {
   LUMASET_RUN_ON_PRIVATE_DESKTOP();
   MainWindow& window = Start();
   ASSERT_TRUE(test::WaitUntilFramedAndSettled(&window)) << "the window framed and still";
-  const QRect frame = window.frameGeometry();
+  const QRect frame = test::FrameOnTheServer(&window);
   for (const bool maximised : {true, false}) {
     ASSERT_TRUE(test::DoubleClickTitleBar(&window)) << "the double click on the title bar";
     ASSERT_TRUE(test::RunUntil([&] { return window.isMaximized() == maximised; }))
         << (maximised ? "maximised" : "restored");
     ASSERT_TRUE(test::WaitUntilFramedAndSettled(&window)) << "the window still once " << (maximised ? "maximised" : "restored");
   }
-  EXPECT_EQ(window.frameGeometry(), frame);
+  EXPECT_EQ(test::FrameOnTheServer(&window), frame);
   ExpectLaidOutForItsRealSize(window);
 }
 
@@ -105,7 +105,7 @@ TEST_F(WindowManagerTest, EffectDialogsOpenWithTheirFrameOnTheScreen) {
     QObject::connect(&poll, &QTimer::timeout, [&] {
       auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
       if (!dialog || frame) return;
-      frame = test::WaitUntilFramedAndSettled(dialog) ? dialog->frameGeometry() : QRect();
+      frame = test::WaitUntilFramedAndSettled(dialog) ? test::FrameOnTheServer(dialog) : QRect();
       dialog->reject();
     });
     poll.start(20);

@@ -258,8 +258,8 @@ TEST(HelpService, UnderAWindowManagerHelpIsPlacedOnTheScreenAndTheSearchHeard) {
     ASSERT_NE(help.window(), nullptr);
     ASSERT_TRUE(test::WaitUntilFramedAndSettled(help.window())) << "the help window framed";
     const QRect screen = help.window()->screen()->availableGeometry();
-    EXPECT_TRUE(screen.contains(help.window()->frameGeometry()))
-        << "frame at " << help.window()->frameGeometry().x() << ", " << help.window()->frameGeometry().y();
+    const QRect frame = test::FrameOnTheServer(help.window());
+    EXPECT_TRUE(screen.contains(frame)) << ::testing::PrintToString(frame);
   }
   help.show(HelpCommand::Quit, 0);
 
@@ -267,18 +267,19 @@ TEST(HelpService, UnderAWindowManagerHelpIsPlacedOnTheScreenAndTheSearchHeard) {
   // dialog's Help is pressed, and when that dialog closes.
   help.show(HelpCommand::Contents, 0);
   ASSERT_TRUE(test::WaitUntilFramedAndSettled(help.window())) << "the help window framed";
-  const QRect frame = help.window()->frameGeometry();
+  const QRect frame = test::FrameOnTheServer(help.window());
   {
     QDialog dialog(&program);
     dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.resize(300, 200);  // as small as an effect dialog
     dialog.show();
     ASSERT_TRUE(test::WaitUntilFramedAndSettled(&dialog)) << "the dialog framed";
     help.show(HelpCommand::Context, 19);
     ASSERT_TRUE(test::WaitUntilFramedAndSettled(help.window())) << "the help window still after the dialog's Help";
-    EXPECT_EQ(help.window()->frameGeometry(), frame);
+    EXPECT_EQ(test::FrameOnTheServer(help.window()), frame);
   }
   ASSERT_TRUE(test::WaitUntilFramedAndSettled(help.window())) << "the help window still once the dialog closed";
-  EXPECT_EQ(help.window()->frameGeometry(), frame);
+  EXPECT_EQ(test::FrameOnTheServer(help.window()), frame);
   help.show(HelpCommand::Quit, 0);
   program.activateWindow();
   tree->setFocus();
