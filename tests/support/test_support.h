@@ -92,8 +92,10 @@ class BlockedTrash {
   bool moved_ = false;
 };
 
-// Lets events run until `done` holds; false if it has not after 10 s
-// (a broken build would otherwise hang the run).
+// Lets events run until `done` holds; false if it has not after 20 s (a
+// broken build would otherwise hang the run). The bound stays under the
+// test's own deadline, so that the test's message names what never came,
+// and leaves a busy machine room for what comes late.
 bool RunUntil(const std::function<bool()>& done);
 
 // Whether a library whose file name holds `name` ("/libcups.") is loaded.
