@@ -232,6 +232,13 @@ MainLayoutInput MainWindow::LayoutInput() const {
   in.width = OuterWidthTwips();
   in.height = OuterHeightTwips();
   in.innerHeight = ToTwips(centralWidget()->height()) + kInnerExtraHeight;
+  if (restoringTo_.isValid()) {
+    // Laid out and shaped for the size the window manager is giving back.
+    const QSize central = centralWidget()->size() + (restoringTo_ - size());
+    in.width = ToTwips(central.width()) + kOuterExtraWidth;
+    in.height = ToTwips(central.height()) + kOuterExtraHeight;
+    in.innerHeight = ToTwips(central.height()) + kInnerExtraHeight;
+  }
   if (const QScreen* screen = this->screen()) {
     // The screen in the rules' terms: what the desktop's own decorations
     // take is given back as the rules' allowances.
@@ -301,9 +308,12 @@ void MainWindow::TakeShape(const MainLayout& layout, bool later) {
 // for it, until the window manager grants the shape and the window follows.
 // A refused request is asked again a while later, when the drag may be over.
 void MainWindow::AskForShape() {
+  if (restoringTo_.isValid()) return;  // the window manager's own size comes first
   QWindow* handle = windowHandle();
   const MainLayout layout = LayOutMainWindow(LayoutInput());
-  if (!layout.layOut || !layout.reshape) {  // granted, or no longer wanted
+  // A shape less than a pixel away from the present size is the present one.
+  if (!layout.layOut || !layout.reshape || OuterPixels(layout.windowWidth, layout.windowHeight) == size()) {
+    // granted, or no longer wanted
     if (layout.layOut && isVisible()) KeepOnScreen();
     return;
   }
@@ -392,13 +402,31 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
   QMainWindow::resizeEvent(event);
   // A size given by the window system is laid out as it stands; the shape
   // is asked for after the event.
-  if (event->spontaneous()) shapeTries_ = kShapeTries;
+  if (event->spontaneous()) {
+    shapeTries_ = kShapeTries;
+    restoringTo_ = QSize();
+  }
   FormResize(event->spontaneous());
 }
 
 void MainWindow::changeEvent(QEvent* event) {
   QMainWindow::changeEvent(event);
-  if (event->type() == QEvent::WindowStateChange) FormResize();
+  if (event->type() != QEvent::WindowStateChange) return;
+  constexpr Qt::WindowStates kWhole = Qt::WindowMaximized | Qt::WindowFullScreen;
+  const bool was = (static_cast<QWindowStateChangeEvent*>(event)->oldState() & kWhole) != 0;
+  restoringTo_ = QSize();
+  if (windowState() & kWhole) {
+    if (!was) sizeBeforeMaximized_ = normalGeometry().size();
+  } else if (was && !isMinimized() && sizeBeforeMaximized_.isValid() && size() != sizeBeforeMaximized_) {
+    // The window manager is giving the window back the size it had before,
+    // which the window takes with its next resize: the shape is made from
+    // that size, not from the maximised one, and nothing is asked of the
+    // window manager meanwhile.
+    restoringTo_ = sizeBeforeMaximized_;
+    FormResize(true);
+    return;
+  }
+  FormResize();
 }
 
 // --- Splitter --------------------------------------------------------------

@@ -230,6 +230,8 @@ class MainWindow : public QMainWindow, private FolderOpenWindow, private LayoutP
   void LayOutWhileHidden();
   void SettleFrame();
   QPoint placedAt_;             // where the placement put the frame's top-left corner, pixels
+  QSize sizeBeforeMaximized_;   // what the window comes back to when it is no longer maximised
+  QSize restoringTo_;           // that size, until the window manager has given it back
   bool frameSettled_ = true;    // the frame has been counted since the window was placed
   QRect ToPixels(const TwipsRect& rect) const;
   int ToPixels(int twips) const;

@@ -94,6 +94,18 @@ SplitLine SplitExec(const QString& exec) {
   return line;
 }
 
+// The program a word names, as its package may name it: "/usr/bin/bash-static",
+// "python3.11" and Debian's "sh.distrib" are bash, python and sh. A program
+// given in an option of a launcher ("--command=sh") is named by the option's
+// value.
+QString ProgramName(const QString& word) {
+  static const QRegularExpression suffix(QStringLiteral("(?:\\.distrib)?(?:-static)?[0-9.]*$"));
+  static const QRegularExpression option(QStringLiteral("^--[^=]+="));
+  const QString name = QFileInfo(QString(word).remove(option)).fileName();
+  const QString bare = QString(name).remove(suffix);
+  return bare.isEmpty() ? name : bare;
+}
+
 // One word as a program in front may take it apart again: `env -S` and
 // terminals split a string into words of their own. A bare file code is
 // its own piece; other words are cut at blanks (and at `env -S`'s "\_"),
@@ -104,31 +116,38 @@ struct Piece {
   bool fileCode = false;
 };
 
-std::vector<Piece> Pieces(const std::vector<ExecWord>& words) {
+struct Pieces {
   std::vector<Piece> pieces;
+  // `env -S` takes a variable of the environment into what it splits,
+  // which may be anything when the program runs.
+  bool envVariable = false;
+};
+
+Pieces PiecesOf(const std::vector<ExecWord>& words) {
+  static const QRegularExpression blanks(QStringLiteral("\\s+|\\\\_"));
+  static const QRegularExpression split(QStringLiteral("^(?:--split-string=|-[a-zA-Z0-9]*S)(.+)$"));
+  static const QRegularExpression splitNext(QStringLiteral("^(?:--split-string|-[a-zA-Z0-9]*S)$"));
+  Pieces result;
+  bool afterEnv = false;
+  bool splitString = false;  // this word is the string of a `-S` word before it
   for (const ExecWord& word : words) {
     if (word.bare()) {
-      pieces.push_back({word.text, true});
+      result.pieces.push_back({word.text, true});
+      splitString = false;
       continue;
     }
-    static const QRegularExpression blanks(QStringLiteral("\\s+|\\\\_"));
-    static const QRegularExpression split(QStringLiteral("^(?:--split-string=|-[a-zA-Z0-9]*S)(.+)$"));
+    const QRegularExpressionMatch option = split.match(word.text);
+    if (afterEnv && (splitString || option.hasMatch()) && word.text.contains(u'$')) result.envVariable = true;
+    splitString = afterEnv && splitNext.match(word.text).hasMatch();
     for (QString part : word.text.split(blanks, Qt::SkipEmptyParts)) {
-      if (const QRegularExpressionMatch option = split.match(part); option.hasMatch()) part = option.captured(1);
+      if (const QRegularExpressionMatch glued = split.match(part); glued.hasMatch()) part = glued.captured(1);
       part.remove(QLatin1Char('\'')).remove(QLatin1Char('"'));
-      if (!part.isEmpty()) pieces.push_back({part, false});
+      if (part.isEmpty()) continue;
+      afterEnv = afterEnv || ProgramName(part) == u"env";
+      result.pieces.push_back({part, false});
     }
   }
-  return pieces;
-}
-
-// The program a word names, as its package may name it: "/usr/bin/bash-static"
-// and "python3.11" are bash and python.
-QString ProgramName(const QString& word) {
-  static const QRegularExpression suffix(QStringLiteral("(?:-static)?[0-9.]*$"));
-  const QString name = QFileInfo(word).fileName();
-  const QString bare = QString(name).remove(suffix);
-  return bare.isEmpty() ? name : bare;
+  return result;
 }
 
 bool IsShell(const QString& word) {
@@ -140,11 +159,13 @@ bool IsShell(const QString& word) {
 
 // A program other than a shell that runs a string it is handed as a shell's
 // commands: the options that hand it over (each followed by the string, a
-// one-letter one also at the end of a group, "-qc"), or, where every
-// argument after its name ends up in one command line, none.
+// one-letter one also at the end of a group, "-qc"); the options after which
+// all its arguments go to a shell as one command line (sudo -s); or, where
+// every argument after its name ends up in one command line, neither.
 struct CommandRunner {
   QString name;
   QStringList options;
+  QStringList shellModes = {};
 };
 
 const QList<CommandRunner>& CommandRunners() {
@@ -153,9 +174,13 @@ const QList<CommandRunner>& CommandRunners() {
                               {"su", {"-c", "--command", "--session-command"}},
                               {"runuser", {"-c", "--command", "--session-command"}},
                               {"flock", {"-c", "--command"}},
+                              {"sg", {}},
                               {"watch", {}},
                               {"ssh", {}},
                               {"tmux", {}},
+                              {"parallel", {}},
+                              {"sem", {}},
+                              {"sudo", {}, {"-s", "-i", "--shell", "--login"}},
                               // Interpreters run the code they are handed.
                               {"python", {"-c"}},
                               {"perl", {"-e", "-E"}},
@@ -180,19 +205,29 @@ const QList<CommandRunner>& CommandRunners() {
   return runners;
 }
 
+// Whether `piece` is one of `options`, a one-letter one also within a
+// group ("-Es" holds -s) or, with `atEnd`, only at its end ("-qc" holds -c).
+bool IsOption(const Piece& piece, const QStringList& options, bool atEnd) {
+  if (piece.fileCode) return false;
+  const QString& option = piece.text;
+  const bool group = option.size() > 2 && option.startsWith(u'-') && !option.startsWith(u"--");
+  for (const QString& one : options) {
+    if (option == one) return true;
+    if (group && one.size() == 2 && (atEnd ? option.endsWith(one.at(1)) : option.mid(1).contains(one.at(1))))
+      return true;
+  }
+  return false;
+}
+
 // Whether the runner at `runner` gets a file as the commands it runs.
 bool RunsFile(const std::vector<Piece>& pieces, size_t runner, const CommandRunner& how) {
+  bool shellMode = how.options.isEmpty() && how.shellModes.isEmpty();  // every argument
   for (size_t i = runner + 1; i < pieces.size(); ++i) {
-    if (how.options.isEmpty()) {
-      if (pieces[i].fileCode) return true;
-      continue;
-    }
-    if (pieces[i].fileCode || i + 1 >= pieces.size() || !pieces[i + 1].fileCode) continue;
-    const QString& option = pieces[i].text;
-    const bool group = option.size() > 2 && option.startsWith(u'-') && !option.startsWith(u"--");
-    for (const QString& handing : how.options) {
-      if (option == handing || (group && handing.size() == 2 && option.endsWith(handing.at(1)))) return true;
-    }
+    if (pieces[i].fileCode && shellMode) return true;
+    shellMode = shellMode || IsOption(pieces[i], how.shellModes, false);
+    if (!how.options.isEmpty() && i + 1 < pieces.size() && pieces[i + 1].fileCode &&
+        IsOption(pieces[i], how.options, true))
+      return true;
   }
   return false;
 }
@@ -221,6 +256,19 @@ size_t ShellCommandText(const std::vector<Piece>& pieces, size_t shell) {
   return commandOption ? i : pieces.size();
 }
 
+// Whether the shell at `shell` takes a file as its command text: from an
+// option right after its name, or after a word that a launcher puts between
+// ("flatpak run --command=sh APP -c %f" runs sh with what follows APP).
+bool ShellRunsFile(const std::vector<Piece>& pieces, size_t shell) {
+  for (size_t at = shell; at < pieces.size(); ++at) {
+    const QString& word = pieces[at].text;
+    if (at != shell && (pieces[at].fileCode || word.startsWith(u'-') || word.startsWith(u'+'))) continue;
+    const size_t command = ShellCommandText(pieces, at);
+    if (command < pieces.size() && pieces[command].fileCode) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 Status CheckEditorCommand(const QString& exec) {
@@ -231,16 +279,20 @@ Status CheckEditorCommand(const QString& exec) {
     return Error{QStringLiteral("Its command line puts the file's name inside quotes, after a backslash or "
                                 "together with other text; the name may only stand as an argument of its own.")};
   }
+  const Pieces split = PiecesOf(line.words);
+  if (split.envVariable) {
+    return Error{QStringLiteral("Its command line has env take part of it from a variable of the environment, "
+                                "which may hand the file to a shell when it runs.")};
+  }
   // Wherever a shell stands (behind nice, env, a terminal or any other
   // program), a file may not be the commands it runs.
-  const std::vector<Piece> pieces = Pieces(line.words);
+  const std::vector<Piece>& pieces = split.pieces;
   const Error toShell{QStringLiteral("Its command line hands the file to a shell as the shell's commands; "
                                      "a file may only follow the commands as an argument of its own.")};
   for (size_t i = 0; i < pieces.size(); ++i) {
     if (pieces[i].fileCode) continue;
     if (IsShell(pieces[i].text)) {
-      const size_t command = ShellCommandText(pieces, i);
-      if (command < pieces.size() && pieces[command].fileCode) return toShell;
+      if (ShellRunsFile(pieces, i)) return toShell;
       continue;
     }
     const QString name = ProgramName(pieces[i].text);

@@ -16,14 +16,18 @@ namespace lumaset {
 
 // Fails, saying why, when a file code of the Exec line `exec` is quoted,
 // escaped, joined to other text or in a comment, or stands where a shell
-// reads commands: a shell started with -c, wherever it stands in the line,
+// reads commands: a shell started with -c, wherever it stands in the line
+// (also named by a launcher's option, "flatpak run --command=sh APP -c"),
 // takes a file only as an argument of its own after the command text, and
 // the programs known to hand a string to a shell (script, su, runuser and
-// flock with -c, watch, ssh, tmux, a terminal's -e) or to run one as code
-// (python -c, perl -e, ruby -e, node -e, php -r, lua -e, awk) never take
-// one as that string. Programs are known by name whatever their folder and
-// a version or "-static" after it (/bin/bash-static, python3.11). A program
-// the check does not know may still run its argument as a command.
+// flock with -c, sg, watch, ssh, tmux, parallel, sudo -s or -i, a terminal's
+// -e) or to run one as code (python -c, perl -e, ruby -e, node -e, php -r,
+// lua -e, awk) never take one as that string. A line whose `env -S` string
+// takes a variable of the environment fails too: what it becomes is known
+// only when it runs. Programs are known by name whatever their folder and a
+// version, "-static" or ".distrib" after it (/bin/bash-static, python3.11,
+// sh.distrib). A program the check does not know may still run its argument
+// as a command.
 Status CheckEditorCommand(const QString& exec);
 
 }  // namespace lumaset

@@ -122,8 +122,11 @@ Result<QImage> PreviewCopy::Preview(const std::function<Status(Imaging&)>& effec
 
 // ---- the window -------------------------------------------------------------------
 
+// A dialog as every other of the program's, with no minimise or maximise
+// button: the window manager keeps its title bar on the screen, which it does
+// not do for a tool window.
 EffectDialog::EffectDialog(Imaging& original, DialogServices services, const FrameSpec& spec)
-    : QDialog(services.parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+    : QDialog(services.parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       original_(original),
       services_(std::move(services)),
       spec_(spec),

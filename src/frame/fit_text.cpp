@@ -165,10 +165,17 @@ void ShortenedLabel::showEvent(QShowEvent* event) {
 int ShortenedLabel::Besides() const { return width() - contentsRect().width() + 2 * margin() + 2; }
 
 // Until a layout has given the label its width, it holds its whole text.
+// A text may be drawn a pixel wider than the advance that elidedText()
+// measures: what it shows is measured as drawn and, while it does not fit,
+// shortened by a pixel more. A text that fits as drawn shows whole.
 void ShortenedLabel::Shorten() {
   if (!isVisible()) return setText(full_);
   const int room = contentsRect().width() - 2 * margin();
-  setText(fontMetrics().elidedText(full_, Qt::ElideMiddle, std::max(0, room)));
+  const QFontMetrics metrics = fontMetrics();
+  QString shown = full_;
+  for (int target = room; target >= 0 && metrics.size(0, shown).width() > room; --target)
+    shown = metrics.elidedText(full_, Qt::ElideMiddle, target);
+  setText(shown);
 }
 
 ShortenedComboBox::ShortenedComboBox(QWidget* parent) : QComboBox(parent) {

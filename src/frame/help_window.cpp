@@ -16,6 +16,7 @@
 #include <QTextBrowser>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <set>
 #include <utility>
@@ -265,26 +266,24 @@ bool HelpWindow::showKeyword(const QString& partial) {
 }
 
 void HelpWindow::joinModalDialog(QWidget* dialog) {
-  if (dialog == nullptr || dialog == this || parentWidget() == dialog) return;
-  if (parentWidget() != nullptr) parentWidget()->removeEventFilter(this);
-  moveToOwner(dialog);
+  if (dialog == nullptr || dialog == this || dialog_ == dialog) return;
+  if (dialog_ != nullptr) dialog_->removeEventFilter(this);
+  dialog_ = dialog;
+  followWindow(dialog);
   dialog->installEventFilter(this);
 }
 
-// Another owner hides the window, which show() undoes. A window already on
-// the screen keeps its frame where it was; one not shown yet is placed by the
-// window manager, as any new window is, and not at the corner of the screen
-// that a window never placed claims to stand at.
-void HelpWindow::moveToOwner(QWidget* owner) {
-  const bool placed = isVisible();
-  const QPoint frameAt = pos();
-  const QSize size = this->size();
-  setParent(owner, Qt::Window);
-  resize(size);
-  if (placed) move(frameAt);
-  show();
+// The window stays the one it is, wherever the window manager or the user
+// put it: only the window it stands for changes, which lets it take input
+// while that window is modal. (Taken into the dialog as a child window it
+// would be made anew, and placed anew by the window manager.)
+void HelpWindow::followWindow(QWidget* owner) {
+  winId();
+  QWindow* handle = windowHandle();
+  if (handle == nullptr) return;
+  if (owner != nullptr) owner->winId();
+  handle->setTransientParent(owner != nullptr ? owner->windowHandle() : nullptr);
 }
-
 bool HelpWindow::eventFilter(QObject* watched, QEvent* event) {
   if (watched == completer_->popup() && event->type() == QEvent::KeyPress) {
     const auto* key = static_cast<QKeyEvent*>(event);
@@ -294,10 +293,11 @@ bool HelpWindow::eventFilter(QObject* watched, QEvent* event) {
       return true;
     }
   }
-  if (watched == parentWidget() && event->type() == QEvent::Hide) {
+  if (watched == dialog_ && event->type() == QEvent::Hide) {
     // The dialog is closing and may be deleted next: leave it first.
     watched->removeEventFilter(this);
-    moveToOwner(nullptr);
+    dialog_ = nullptr;
+    followWindow(nullptr);
   }
   return QMainWindow::eventFilter(watched, event);
 }

@@ -106,8 +106,8 @@ class HelpWindow : public QMainWindow {
   bool showKeyword(const QString& partial);
 
   // A modal dialog blocks every window but its own, so help asked for from
-  // a dialog becomes a window of that dialog until the dialog closes, and
-  // then a window of its own again.
+  // a dialog stands for a window of that dialog until the dialog closes, and
+  // then for a window of its own again.
   void joinModalDialog(QWidget* dialog);
 
  protected:
@@ -117,7 +117,7 @@ class HelpWindow : public QMainWindow {
 
  private:
   void openKeywordList();
-  void moveToOwner(QWidget* owner);
+  void followWindow(QWidget* owner);
   void buildLayout();
   void openLink(const QUrl& link);
   void showPage(const QUrl& page);
@@ -131,6 +131,7 @@ class HelpWindow : public QMainWindow {
   QLineEdit* keywordField_ = nullptr;
   QCompleter* completer_ = nullptr;
   QLabel* notice_ = nullptr;
+  QPointer<QWidget> dialog_;  // the modal dialog that help was asked from, while it shows
   bool keywordListWanted_ = false;  // the search opens the keyword list once the window is active
 };
 

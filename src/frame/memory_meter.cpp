@@ -12,9 +12,9 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <utility>
 
 #include "components/system_memory.h"
-#include "frame/paint_pace.h"
 
 namespace lumaset {
 
@@ -138,6 +138,7 @@ Status ProgressInStatusBar(QWidget* window, QStatusBar* statusBar, QWidget* pane
                            bool show) {
   if (!bar) return Error{QStringLiteral("There is no progress bar to place.")};
   delete bar->findChild<QObject*>(QString(kPanelCoverName), Qt::FindDirectChildrenOnly);
+  ProgressPace(bar).drop();
   if (!show) {
     bar->hide();
     if (window) bar->setParent(window);
@@ -159,17 +160,36 @@ QString ProgressInStatusBarMessage(const QString& description) {
   return QStringLiteral("ProgressStatusBar error: \n") + description;
 }
 
-PaintPace& ProgressPace(QProgressBar* bar) {
-  auto* pace = bar->findChild<PaintPace*>(QString(), Qt::FindDirectChildrenOnly);
-  return pace ? *pace : *new PaintPace(kProgressPaintMs, bar);
+ProgressSteps::ProgressSteps(QProgressBar* bar) : QObject(bar), bar_(bar) {
+  scheduler_ = [this](int pause, std::function<void()> show) { QTimer::singleShot(pause, this, std::move(show)); };
 }
 
-// With its paints held the bar takes its values without painting; the end of
-// the pause paints the latest value.
+void ProgressSteps::setScheduler(Scheduler scheduler) { scheduler_ = std::move(scheduler); }
+
+void ProgressSteps::set(int value) {
+  const bool paused = waiting_.has_value();
+  if (!paused && bar_->value() == value) return;
+  waiting_ = value;
+  if (paused) return;
+  const quint64 round = ++round_;
+  scheduler_(kProgressPaintMs, [this, round] {
+    if (round != round_ || !waiting_) return;
+    bar_->setValue(*std::exchange(waiting_, std::nullopt));
+  });
+}
+
+void ProgressSteps::drop() {
+  waiting_.reset();
+  ++round_;
+}
+
+ProgressSteps& ProgressPace(QProgressBar* bar) {
+  auto* steps = bar->findChild<ProgressSteps*>(QString(), Qt::FindDirectChildrenOnly);
+  return steps ? *steps : *new ProgressSteps(bar);
+}
+
 void SetProgressLater(QProgressBar* bar, int value) {
-  if (!bar || bar->value() == value) return;
-  ProgressPace(bar).hold(bar);
-  bar->setValue(value);
+  if (bar) ProgressPace(bar).set(value);
 }
 
 }  // namespace lumaset

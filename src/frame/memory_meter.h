@@ -25,8 +25,6 @@ class QWidget;
 
 namespace lumaset {
 
-class PaintPace;
-
 // What the meter at the window's edge shows after a refresh.
 struct MeterReading {
   int value = 0;
@@ -104,11 +102,38 @@ Status ProgressInStatusBar(QWidget* window, QStatusBar* statusBar, QWidget* pane
                            bool show);
 // The message box text for a failure of ProgressInStatusBar.
 QString ProgressInStatusBarMessage(const QString& description);
-// Sets the bar's value; the bar shows it with a paint a moment later, one for
-// all the steps in between, rather than repainting itself at every step,
-// which in a fast build would cost more than the build.
+// Gives a progress bar, once per short pause, the last of the values set
+// meanwhile, rather than every step, each of which would repaint the bar at
+// once: a fast build steps it far more often than anyone sees, and the paints
+// would cost more than the build. Only the value waits: the bar is painted
+// whenever its place is, as the status bar lays its panels out again.
+class ProgressSteps : public QObject {
+  Q_OBJECT
+
+ public:
+  // Calls `show` after `pauseMs` on the window's thread; a single-shot timer
+  // unless a test hands in its own.
+  using Scheduler = std::function<void(int pauseMs, std::function<void()> show)>;
+
+  explicit ProgressSteps(QProgressBar* bar);
+  void setScheduler(Scheduler scheduler);
+
+  // The bar shows `value` at the end of the pause under way, or of one that
+  // starts now.
+  void set(int value);
+  // Forgets a value not shown yet: the bar starts again.
+  void drop();
+
+ private:
+  QProgressBar* bar_;
+  Scheduler scheduler_;
+  std::optional<int> waiting_;
+  quint64 round_ = 0;  // a pause that began before a drop shows nothing
+};
+
+// Sets the bar's value with the pace above.
 void SetProgressLater(QProgressBar* bar, int value);
-// The pace of those paints, made with the bar's first step (`bar` not null).
-PaintPace& ProgressPace(QProgressBar* bar);
+// The pace of a bar's steps, made with its first step (`bar` not null).
+ProgressSteps& ProgressPace(QProgressBar* bar);
 
 }  // namespace lumaset

@@ -127,7 +127,13 @@ TEST(DefaultEditor, ExecLinesThatWouldSplitANameOrHandItToAShellAreRefused) {
       // Shells by their packages' other names, and interpreters handed code.
       "/bin/bash-static -c %f", "zsh-static -c %f", "python3 -c %f", "/usr/bin/python3.11 -c %f", "perl -ne %f",
       "ruby -e %f", "nodejs --eval %f", "php -r %f", "lua5.4 -e %f", "awk %f", "tmux new-session %f",
-      "env --split-string='sh\\_-c' %f"};
+      "env --split-string='sh\\_-c' %f",
+      // A variable that env -S takes from the environment, programs that hand
+      // their arguments to a shell, and shells named by a launcher or a diversion.
+      "env -S'${SHELL} -c' %f", "env -S '$SHELL -c' %f", "env -i --split-string='${X}' %f", "sg root -c %f",
+      "sg users %f", "sudo -s %f", "sudo -i %f", "sudo -u nobody -Es edit %f", "sudo --login %f",
+      "flatpak run --command=sh org.example.App -c %f", "flatpak run --command sh --branch stable org.example.App -c %f",
+      "parallel %f", "parallel -j1 edit ::: x %f", "sem --id edit %f", "sh.distrib -c %f", "/bin/sh.distrib -c %f", "fish --init-command %f"};
   for (const char* exec : refused) EXPECT_FALSE(CheckEditorCommand(QString::fromUtf8(exec)).ok()) << exec;
   // Whole, and an argument of its own after any command text: every name
   // reaches the program as one word.
@@ -137,7 +143,9 @@ TEST(DefaultEditor, ExecLinesThatWouldSplitANameOrHandItToAShellAreRefused) {
       "env -u DISPLAY /usr/bin/bash -o pipefail -c 'edit \"$1\"' bash %U",
       "/usr/bin/env LANG=C dash -c 'edit \"$1\"' dash %U", "timeout 30 stdbuf -oL edit -c %f",
       "edit 'x' %f # sh -c", "edit # note\n%f", "edit --name=50%% %f", "xterm -e edit %f",
-      "flock /tmp/lock edit %f", "python3 /opt/edit.py %f", "perl /opt/edit.pl -e utf8 x %f", "fish --command 'edit $argv' %f", "env -vS'edit -c' %f"};
+      "flock /tmp/lock edit %f", "python3 /opt/edit.py %f", "perl /opt/edit.pl -e utf8 x %f", "fish --command 'edit $argv' %f", "env -vS'edit -c' %f",
+      "sudo -u nobody edit %f", "flatpak run org.example.App %f",
+      "flatpak run --command=sh org.example.App -c 'edit \"$0\"' %f", "env HOME=/tmp sh -c 'edit \"${1}\"' sh %f", "edit -S '$HOME' %f"};
   for (const char* exec : allowed) {
     EXPECT_TRUE(CheckEditorCommand(QString::fromUtf8(exec)).ok()) << exec;
     for (const char* name : names) {

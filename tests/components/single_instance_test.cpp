@@ -11,10 +11,12 @@
 #include <QStandardPaths>
 #include <QTimer>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <future>
 #include <thread>
+#include <vector>
 
 #include <sys/file.h>
 #include <sys/resource.h>
@@ -214,13 +216,22 @@ TEST(SingleInstance, TheLockLivesOnlyInAFolderOfTheUsersOwn) {
   EXPECT_TRUE(unchecked.TryBecomePrimary());
   EXPECT_FALSE(unchecked.IsListening());
 
-  // A link at the lock's path is neither followed nor locked.
-  const QString path = root + QStringLiteral("kept/Lumaset.instance");
-  QFile::link(root + QStringLiteral("victim"), path + QStringLiteral(".lock"));
-  SingleInstance linked(path);
-  EXPECT_TRUE(linked.TryBecomePrimary());
-  EXPECT_FALSE(linked.IsListening());
-  EXPECT_FALSE(QFile::exists(root + QStringLiteral("victim")));
+  // A link at the lock's path is neither followed nor locked; without it
+  // the same path is locked and listened on (a folder whose path is short
+  // enough for a socket, wherever the temporary folder lies).
+  const QString linkFolder = test::freshShortFolder(QStringLiteral("link"));
+  const QString path = linkFolder + QStringLiteral("/Lumaset.instance");
+  ASSERT_TRUE(QFile::link(linkFolder + QStringLiteral("/victim"), path + QStringLiteral(".lock")));
+  {
+    SingleInstance linked(path);
+    EXPECT_TRUE(linked.TryBecomePrimary());
+    EXPECT_FALSE(linked.IsListening());
+    EXPECT_FALSE(QFile::exists(linkFolder + QStringLiteral("/victim")));
+  }
+  ASSERT_TRUE(QFile::remove(path + QStringLiteral(".lock")));
+  SingleInstance plain(path);
+  EXPECT_TRUE(plain.TryBecomePrimary());
+  EXPECT_TRUE(plain.IsListening());
 }
 
 // The copy that the two-process test starts: this same test program, run with
@@ -313,6 +324,46 @@ TEST(SingleInstance, SilentCallersCannotCrowdOutACopy) {
   EXPECT_FALSE(StartedFromAnotherThread(path)) << "the copy was not heard among the silent callers";
   EXPECT_EQ(activations, 1);
   for (const int fd : silent) ::close(fd);
+}
+
+// Callers that connect and hang up over and over never hold up the first
+// copy's window: its event loop turns after every few callers, not once they
+// stop coming, and a later copy is heard among them.
+TEST(SingleInstance, CallersThatKeepComingLetTheWindowRun) {
+  const QString path = test::freshShortFolder(QStringLiteral("flood")) + QStringLiteral("/Lumaset.instance");
+  SingleInstance first(path);
+  ASSERT_TRUE(first.TryBecomePrimary());
+  const sockaddr_un address = AddressOf(path);
+  constexpr int kCalls = 3000;
+  std::atomic<bool> stop{false};
+  std::atomic<int> calls{0};
+  std::vector<std::thread> callers;
+  for (int i = 0; i < 4; ++i) {
+    callers.emplace_back([&] {
+      // Never blocked in a full queue: each ends as soon as it is told to.
+      while (!stop) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) ++calls;
+        ::close(fd);
+      }
+    });
+  }
+  int mostBetweenTurns = 0;
+  int atLastTurn = 0;
+  QTimer turns;
+  QObject::connect(&turns, &QTimer::timeout, [&] {
+    mostBetweenTurns = std::max(mostBetweenTurns, calls - atLastTurn);
+    atLastTurn = calls;
+  });
+  turns.start(0);
+  EXPECT_TRUE(test::RunUntil([&] { return calls >= kCalls; })) << kCalls << " callers come";
+  std::future<bool> later = std::async(std::launch::async, [path] { return SingleInstance(path).TryBecomePrimary(); });
+  EXPECT_TRUE(test::RunUntil([&] { return later.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }))
+      << "the later copy's decision";
+  stop = true;
+  for (std::thread& caller : callers) caller.join();
+  EXPECT_FALSE(later.get()) << "the later copy was not heard among the callers";
+  EXPECT_LT(mostBetweenTurns, 200) << "callers came between two turns of the event loop";
 }
 
 // Without a descriptor to take one more caller, the first copy pauses

@@ -6,10 +6,16 @@
 #include <QApplication>
 #include <QDialog>
 #include <QGroupBox>
+#include <QInputDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScreen>
+#include <QTimer>
 #include <QVBoxLayout>
+
+#include "frame/general.h"
 
 namespace lumaset {
 namespace {
@@ -136,6 +142,20 @@ TEST(ShortenedLabelTest, ALongPathNeverWidensItsWindowAndStaysWhole) {
   EXPECT_LT(resized(window.minimumSizeHint().width()).size(), shown.size());
   label->setFullText(QStringLiteral("/home/Holiday photos 2024"));
   EXPECT_EQ(resized(window.sizeHint().width()), u"/home/Holiday photos 2024");
+
+  // At every width, in the fonts a desktop gives, what it shows fits as
+  // drawn: a text may be drawn a pixel wider than its advance.
+  label->setFullText(LongPath());
+  for (const qreal points : {9.0, 10.5, 11.0, 13.0, 16.0}) {
+    QFont font = label->font();
+    font.setPointSizeF(points);
+    label->setFont(font);
+    for (int width = 100; width < 600; ++width) {
+      const QString text = resized(width);
+      const int room = label->contentsRect().width() - 2 * label->margin();
+      ASSERT_LE(label->fontMetrics().size(0, text).width(), room) << points << " pt, " << width << " px: " << text.toStdString();
+    }
+  }
 }
 
 // A drive list asks for the same room whatever its entries; a message's
@@ -161,6 +181,33 @@ TEST(ShortenedLabelTest, ListsAndMessagesShortenOnlyTheirPaths) {
   SetTextShortened(&label, QStringLiteral("Saved."));
   EXPECT_EQ(label.text(), u"Saved.");
   EXPECT_EQ(label.accessibleDescription(), QString());
+}
+
+// A prompt naming a path nearly as wide as the screen opens within the
+// screen, the path shortened; one a third as wide is shown whole.
+TEST(ShortenedLabelTest, APromptsPathIsShortenedToKeepItsWindowOnTheScreen) {
+  const QFontMetrics metrics(QApplication::font());
+  const int screen = QApplication::primaryScreen()->availableGeometry().width();
+  const auto pathAsWideAs = [&](int pixels) {
+    QString path = QStringLiteral("/photos");
+    while (metrics.horizontalAdvance(path + QStringLiteral("/x")) < pixels) path += QStringLiteral("/x");
+    return path;
+  };
+  for (const int share : {97, 33}) {
+    const QString path = pathAsWideAs(screen * share / 100);
+    QString shown;
+    QRect frame;
+    QTimer::singleShot(0, [&] {
+      auto* box = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+      ASSERT_NE(box, nullptr);
+      shown = box->findChild<QLabel*>()->text();
+      frame = box->frameGeometry();
+      box->reject();
+    });
+    (void)InputBox(nullptr, QStringLiteral("Lumaset"), QStringLiteral("Copy to\n") + path, QString());
+    EXPECT_LE(frame.width(), screen) << share << "% of the screen";
+    EXPECT_EQ(shown.contains(path), share == 33) << share << "% of the screen";
+  }
 }
 
 }  // namespace

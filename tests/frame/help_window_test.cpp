@@ -177,15 +177,27 @@ TEST(HelpService, HelpFromAModalDialogIsUsableAndOutlivesIt) {
   help.show(HelpCommand::Context, 19);
   HelpWindow* window = help.window();
   ASSERT_NE(window, nullptr);
-  EXPECT_TRUE(window->parentWidget() == dialog);
   EXPECT_TRUE(window->isVisible());
+  EXPECT_EQ(fileOf(window->currentPage()), "effects.html");
+  // A click that reaches it as the user's would: a window the dialog blocks drops it.
+  const auto clickContents = [window] {
+    QToolButton* contents = nullptr;
+    for (QToolButton* button : window->findChildren<QToolButton*>())
+      if (button->text() == QLatin1String("Contents")) contents = button;
+    ASSERT_NE(contents, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, contents->mapTo(window, contents->rect().center()));
+  };
+  clickContents();
+  EXPECT_EQ(fileOf(window->currentPage()), "index.html") << "the help window took the click";
 
   dialog->hide();
   delete dialog;
   ASSERT_EQ(help.window(), window);
-  ASSERT_TRUE(window->parentWidget() == nullptr);
   EXPECT_TRUE(window->isVisible());
-  EXPECT_EQ(fileOf(window->currentPage()), "effects.html");
+  window->showContext(19);
+  clickContents();
+  EXPECT_EQ(fileOf(window->currentPage()), "index.html") << "the help window still takes a click";
 }
 
 TEST(HelpService, TheWindowIsAnnouncedAsAWindowAndEscClosesIt) {
@@ -246,9 +258,28 @@ TEST(HelpService, UnderAWindowManagerHelpIsPlacedOnTheScreenAndTheSearchHeard) {
     ASSERT_NE(help.window(), nullptr);
     ASSERT_TRUE(test::WaitUntilFramedAndSettled(help.window())) << "the help window framed";
     const QRect screen = help.window()->screen()->availableGeometry();
-    EXPECT_TRUE(screen.contains(help.window()->frameGeometry()))
-        << "frame at " << help.window()->frameGeometry().x() << ", " << help.window()->frameGeometry().y();
+    const QRect frame = test::FrameOnTheServer(help.window());
+    EXPECT_TRUE(screen.contains(frame)) << ::testing::PrintToString(frame);
   }
+  help.show(HelpCommand::Quit, 0);
+
+  // Help already open from the Help menu stays where it stands when a
+  // dialog's Help is pressed, and when that dialog closes.
+  help.show(HelpCommand::Contents, 0);
+  ASSERT_TRUE(test::WaitUntilFramedAndSettled(help.window())) << "the help window framed";
+  const QRect frame = test::FrameOnTheServer(help.window());
+  {
+    QDialog dialog(&program);
+    dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.resize(300, 200);  // as small as an effect dialog
+    dialog.show();
+    ASSERT_TRUE(test::WaitUntilFramedAndSettled(&dialog)) << "the dialog framed";
+    help.show(HelpCommand::Context, 19);
+    ASSERT_TRUE(test::WaitUntilFramedAndSettled(help.window())) << "the help window still after the dialog's Help";
+    EXPECT_EQ(test::FrameOnTheServer(help.window()), frame);
+  }
+  ASSERT_TRUE(test::WaitUntilFramedAndSettled(help.window())) << "the help window still once the dialog closed";
+  EXPECT_EQ(test::FrameOnTheServer(help.window()), frame);
   help.show(HelpCommand::Quit, 0);
   program.activateWindow();
   tree->setFocus();

@@ -6,7 +6,10 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QProgressBar>
+#include <QScreen>
 #include <QStatusBar>
+#include <QTest>
+#include <QWindow>
 
 #include <functional>
 #include <optional>
@@ -94,18 +97,29 @@ TEST(MemoryMeter, MeterMaximumOnlyRises) {
   EXPECT_EQ(panel.text(), QStringLiteral("Free Memory = 5.000 MB"));
 }
 
-TEST(StatusBarProgress, CoversTheFirstPanelAndReturnsHidden) {
+// A main window with the program's first two status-bar panels and a
+// progress bar of its own, shown.
+struct StatusWindow {
   QMainWindow window;
-  auto* layoutPanel = new QLabel(QStringLiteral("Undefined layout"));
-  auto* memoryPanel = new QLabel(QStringLiteral("Memory"));
-  window.statusBar()->addWidget(layoutPanel, 1);
-  window.statusBar()->addWidget(memoryPanel);
-  window.resize(640, 480);
-  window.show();
-  auto* bar = new QProgressBar(&window);
+  QLabel* layoutPanel = new QLabel(QStringLiteral("Undefined layout"));
+  QLabel* memoryPanel = new QLabel(QStringLiteral("Memory"));
+  QProgressBar* bar = new QProgressBar(&window);
+
+  StatusWindow() {
+    window.statusBar()->addWidget(layoutPanel, 1);
+    window.statusBar()->addWidget(memoryPanel);
+    window.resize(640, 480);
+    window.show();
+  }
+  Status Cover(bool show) { return ProgressInStatusBar(&window, window.statusBar(), layoutPanel, bar, show); }
+};
+
+TEST(StatusBarProgress, CoversTheFirstPanelAndReturnsHidden) {
+  StatusWindow status;
+  auto& [window, layoutPanel, memoryPanel, bar] = status;
   bar->setValue(40);
 
-  ASSERT_TRUE(ProgressInStatusBar(&window, window.statusBar(), layoutPanel, bar, true).ok());
+  ASSERT_TRUE(status.Cover(true).ok());
   EXPECT_EQ(bar->geometry(), layoutPanel->geometry());
   EXPECT_TRUE(bar->isVisible());
   EXPECT_TRUE(bar->value() == 0);
@@ -116,7 +130,7 @@ TEST(StatusBarProgress, CoversTheFirstPanelAndReturnsHidden) {
   ASSERT_TRUE(test::RunUntil([&] { return layoutPanel->width() < before; })) << "the first panel narrowing";
   EXPECT_EQ(bar->geometry(), layoutPanel->geometry());
   EXPECT_FALSE(bar->geometry().intersects(memoryPanel->geometry()));
-  ASSERT_TRUE(ProgressInStatusBar(&window, window.statusBar(), layoutPanel, bar, false).ok());
+  ASSERT_TRUE(status.Cover(false).ok());
   EXPECT_TRUE(bar->parentWidget() == &window);
   EXPECT_TRUE(!bar->isVisible());
 
@@ -125,6 +139,38 @@ TEST(StatusBarProgress, CoversTheFirstPanelAndReturnsHidden) {
   ASSERT_FALSE(refused.ok());
   EXPECT_TRUE(ProgressInStatusBarMessage(refused.error()).startsWith(QStringLiteral("ProgressStatusBar error: \n")));
   EXPECT_FALSE(bar->isVisible());
+}
+
+// What the screen shows where `widget` lies, against the widget drawn alone.
+bool ShownAsDrawn(QWidget* widget) {
+  QWidget* window = widget->window();
+  const QRect place(widget->mapTo(window, QPoint(0, 0)), widget->size());
+  const QImage shown = window->screen()->grabWindow(window->winId()).toImage().copy(place);
+  const QImage drawn = widget->grab().toImage();
+  return shown.convertToFormat(QImage::Format_RGB32) == drawn.convertToFormat(QImage::Format_RGB32);
+}
+
+// While the bar's steps wait for their paint, the status bar may lay its
+// panels out again (another panel's text grows): the bar still shows over
+// the first panel, never the panel's own text in its place.
+TEST(StatusBarProgress, TheBarStaysShownWhileItsStepsWait) {
+  StatusWindow status;
+  auto& [window, layoutPanel, memoryPanel, bar] = status;
+  layoutPanel->setText(QStringLiteral("Making thumbnails (0% done)..."));
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  bar->setTextVisible(false);
+  bar->setRange(0, 1000000);  // the steps below move no pixel of it
+  ASSERT_TRUE(status.Cover(true).ok());
+  std::vector<std::function<void()>> due;
+  ProgressPace(bar).setScheduler([&](int, std::function<void()> release) { due.push_back(std::move(release)); });
+  for (int percent = 1; percent <= 40; ++percent) {
+    SetProgressLater(bar, percent);
+    memoryPanel->setText(QStringLiteral("%1%...<Press 'Esc' to stop>").arg(percent * 1000));
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(ShownAsDrawn(bar)) << "at step " << percent;
+  }
+  for (auto& release : due) release();
 }
 
 // Counts the paints a widget receives.
@@ -137,33 +183,37 @@ struct PaintCounter : QObject {
 };
 
 // The bar's steps wait for the end of a short pause: a hundred steps in a
-// row paint it once, with the last value, right after the pause.
+// row paint it once, with the last value, right after the pause; a new
+// build drops a step still waiting from the last.
 TEST(StatusBarProgress, StepsShowWithOnePaintAtTheEndOfAShortPause) {
-  QMainWindow window;
-  window.resize(640, 480);
-  auto* bar = new QProgressBar(&window);
+  StatusWindow status;
+  QProgressBar* bar = status.bar;
   bar->setGeometry(10, 10, 300, 20);
-  window.show();
   PaintCounter counter;
   bar->installEventFilter(&counter);
   EXPECT_TRUE(test::RunUntil([&] { return counter.paints > 0; })) << "the bar's first paint";
   counter.paints = 0;
   std::vector<std::function<void()>> due;
   std::vector<int> pauses;
-  ProgressPace(bar).setScheduler([&](int ms, std::function<void()> release) {
+  ProgressPace(bar).setScheduler([&](int ms, std::function<void()> show) {
     pauses.push_back(ms);
-    due.push_back(std::move(release));
+    due.push_back(std::move(show));
   });
   for (int percent = 1; percent <= 100; ++percent) SetProgressLater(bar, percent);
   QCoreApplication::processEvents();
   EXPECT_EQ(counter.paints, 0);
-  EXPECT_EQ(bar->value(), 100);
   ASSERT_EQ(pauses.size(), 1u);
   EXPECT_LE(pauses.front(), 250) << "the bar moves a few times a second at least";
   due.front()();
   QCoreApplication::processEvents();
+  EXPECT_EQ(bar->value(), 100);
   EXPECT_EQ(counter.paints, 1) << "the paint right after the pause";
-  EXPECT_TRUE(bar->updatesEnabled());
+
+  SetProgressLater(bar, 30);
+  ASSERT_TRUE(status.Cover(true).ok());
+  ASSERT_EQ(due.size(), 2u);
+  due.back()();
+  EXPECT_EQ(bar->value(), 0) << "the step of the last build is not shown";
   SetProgressLater(nullptr, 5);  // no bar: nothing happens
 }
 

@@ -18,10 +18,13 @@ namespace lumaset::test {
 namespace {
 
 constexpr const char* kDesktopVariable = "LUMASET_TEST_DESKTOP";
+// Each wait that ends at its bound says what never came, before the test's
+// deadline (90 s) would end it, however busy the machine.
 constexpr int kStartMs = 10000;  // for the X server and the window manager each
-constexpr int kRunMs = 60000;    // for the test's own run, within the test's deadline
-constexpr int kToolMs = 5000;    // for one xdotool command
-constexpr int kSettledMs = 300;  // a window this long unchanged has settled
+constexpr int kRunMs = 70000;    // for the test's own run, within the test's deadline
+constexpr int kToolMs = 10000;   // for one xdotool command
+constexpr int kFramedMs = 20000;  // for the window manager to frame a window and settle it
+constexpr int kSettledMs = 300;  // a window this long unchanged, as the X server has it, has settled
 
 // Turns the event loop while waiting for `done`, for at most `ms`.
 bool WaitFor(int ms, const std::function<bool()>& done) {
@@ -146,13 +149,50 @@ DesktopRun RunThisTestOnPrivateDesktop() {
   return run;
 }
 
-std::optional<QByteArray> Xdotool(const QStringList& arguments) {
+namespace {
+
+// Runs one of the X tools on the private desktop, waiting (bounded) while
+// the event loop turns; what it printed, or nothing when it failed or did
+// not end.
+std::optional<QByteArray> RunTool(const QString& program, const QStringList& arguments) {
   QProcess tool;
-  tool.start(QStringLiteral("xdotool"), arguments);
+  tool.start(program, arguments);
   const bool ended = WaitFor(kToolMs, [&] { return tool.state() == QProcess::NotRunning; });
   if (!ended) Stop(tool);
   if (!ended || tool.exitStatus() != QProcess::NormalExit || tool.exitCode() != 0) return std::nullopt;
   return tool.readAllStandardOutput();
+}
+
+// The number after `label` in a tool's output, or nothing.
+std::optional<int> NumberAfter(const QByteArray& output, const QByteArray& label) {
+  const qsizetype at = output.indexOf(label);
+  if (at < 0) return std::nullopt;
+  bool ok = false;
+  const int number = output.mid(at + label.size()).split('\n').first().trimmed().toInt(&ok);
+  return ok ? std::optional<int>(number) : std::nullopt;
+}
+
+}  // namespace
+
+std::optional<QByteArray> Xdotool(const QStringList& arguments) {
+  return RunTool(QStringLiteral("xdotool"), arguments);
+}
+
+QRect FrameOnTheServer(const QWidget* window) {
+  const QString id = QString::number(window->winId());
+  const std::optional<QByteArray> info = RunTool(QStringLiteral("xwininfo"), {QStringLiteral("-id"), id});
+  const std::optional<QByteArray> extents =
+      RunTool(QStringLiteral("xprop"), {QStringLiteral("-id"), id, QStringLiteral("_NET_FRAME_EXTENTS")});
+  if (!info || !extents || !extents->contains('=')) return {};  // not managed (yet)
+  const QList<QByteArray> sides = extents->mid(extents->indexOf('=') + 1).trimmed().split(',');
+  const std::optional<int> x = NumberAfter(*info, "Absolute upper-left X:");
+  const std::optional<int> y = NumberAfter(*info, "Absolute upper-left Y:");
+  const std::optional<int> width = NumberAfter(*info, "Width:");
+  const std::optional<int> height = NumberAfter(*info, "Height:");
+  if (sides.size() != 4 || !x || !y || !width || !height) return {};
+  const int left = sides[0].trimmed().toInt(), right = sides[1].trimmed().toInt();
+  const int top = sides[2].trimmed().toInt(), bottom = sides[3].trimmed().toInt();
+  return {*x - left, *y - top, *width + left + right, *height + top + bottom};
 }
 
 QSize SizeOnTheServer(const QWidget* window) {
@@ -180,18 +220,47 @@ bool DragPointer(QPoint from, QPoint to) {
       .has_value();
 }
 
+bool DoubleClickTitleBar(const QWidget* window) {
+  const QRect frame = FrameOnTheServer(window);
+  const QPoint title(frame.center().x(), (frame.top() + window->geometry().top()) / 2);
+  // The window manager takes the first click after the pointer came over the
+  // frame for itself: one click, then the double click once the
+  // double-click time (half a second) has passed.
+  return Xdotool({QStringLiteral("mousemove"), QString::number(title.x()), QString::number(title.y()),
+                  QStringLiteral("sleep"), QStringLiteral("0.3"), QStringLiteral("click"), QStringLiteral("1"),
+                  QStringLiteral("sleep"), QStringLiteral("0.7"), QStringLiteral("click"), QStringLiteral("--repeat"),
+                  QStringLiteral("2"), QStringLiteral("--delay"), QStringLiteral("100"), QStringLiteral("1")})
+      .has_value();
+}
+
+// Framed: the window manager has put its frame round the window. Settled:
+// the frame has stood still for a moment, and the X server has the window at
+// the size it lays itself out for, so that no size the window asked for (or
+// the window manager gave) is still on its way. Both as the X server has
+// them: Qt may go on taking a framed window for a bare one.
 bool WaitUntilFramedAndSettled(QWidget* window) {
-  if (!WaitFor(kStartMs, [&] { return window->frameGeometry() != window->geometry(); })) return false;
-  QRect last = window->frameGeometry();
+  const auto state = [window](const char* what) {
+    const QRect frame = FrameOnTheServer(window);
+    const QRect inner = window->geometry();
+    const QSize server = SizeOnTheServer(window);
+    qWarning("%s: \"%s\" has its frame at %d,%d %dx%d on the X server, %dx%d inside it there, %dx%d for itself",
+             what, qPrintable(window->windowTitle()), frame.x(), frame.y(), frame.width(), frame.height(),
+             server.width(), server.height(), inner.width(), inner.height());
+    return false;
+  };
+  QRect last;
+  if (!WaitFor(kFramedMs, [&] { return (last = FrameOnTheServer(window)).isValid(); })) return state("never framed");
   QElapsedTimer still;
   still.start();
-  return WaitFor(kStartMs, [&] {
-    if (window->frameGeometry() != last) {
-      last = window->frameGeometry();
-      still.restart();
-    }
-    return still.elapsed() >= kSettledMs;
-  });
+  if (!WaitFor(kFramedMs, [&] {
+        if (const QRect frame = FrameOnTheServer(window); frame != last) {
+          last = frame;
+          still.restart();
+        }
+        return still.elapsed() >= kSettledMs && SizeOnTheServer(window) == window->size();
+      }))
+    return state("never settled");
+  return true;
 }
 
 }  // namespace lumaset::test

@@ -17,6 +17,7 @@
 
 #include <QByteArray>
 #include <QPoint>
+#include <QRect>
 #include <QSize>
 #include <QString>
 #include <QStringList>
@@ -46,12 +47,23 @@ std::optional<QByteArray> Xdotool(const QStringList& arguments);
 // empty when it cannot be asked.
 QSize SizeOnTheServer(const QWidget* window);
 
+// Where `window`'s frame (title bar and borders included) stands on the X
+// server, which is what the user sees; empty while no window manager has
+// framed it, or when it cannot be asked. Qt may go on taking a framed window
+// for a bare one: a test of the frame asks the server.
+QRect FrameOnTheServer(const QWidget* window);
+
 // Drags with the left button from `from` to `to`, screen pixels, through the
 // window manager as a user's hand would.
 bool DragPointer(QPoint from, QPoint to);
 
+// Double-clicks the middle of `window`'s title bar, which maximises or
+// restores it through the window manager.
+bool DoubleClickTitleBar(const QWidget* window);
+
 // Waits, bounded, until the window manager has framed `window` and the
-// window has stood still for a moment; false when that never came.
+// window has stood still for a moment, as the X server has it; false, saying
+// which never came, when it did not.
 bool WaitUntilFramedAndSettled(QWidget* window);
 
 }  // namespace lumaset::test

@@ -22,7 +22,11 @@
 #include <QStringList>
 #include <QThread>
 
+#include <cstring>
+
 #include <grp.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace lumaset::test {
@@ -48,11 +52,13 @@ class PrivatePrintScheduler {
     if (const QString made = MakeFolder(); !made.isEmpty()) return made;
     cupsd_.start(Cupsd(), {"-f", "-c", path("cupsd.conf"), "-s", path("cups-files.conf")});
     if (!cupsd_.waitForStarted(10000)) return QStringLiteral("cupsd cannot be run: ") + cupsd_.errorString();
-    for (int tries = 0; tries < 100 && !QFileInfo::exists(SocketPath(root_)); ++tries) {
+    // Its socket is there a moment before the scheduler listens on it: it
+    // is ready once it takes a connection.
+    for (int tries = 0; tries < 200 && !Listening(SocketPath(root_)); ++tries) {
       if (cupsd_.waitForFinished(100)) break;
     }
-    if (cupsd_.state() != QProcess::Running || !QFileInfo::exists(SocketPath(root_))) {
-      return QStringLiteral("cupsd did not make its socket within 10 s: ") +
+    if (cupsd_.state() != QProcess::Running || !Listening(SocketPath(root_))) {
+      return QStringLiteral("cupsd did not listen on its socket within 20 s: ") +
              QString::fromLocal8Bit(cupsd_.readAllStandardError());
     }
     for (const char* queue : {"Capture", "Second", "Papers"}) {
@@ -80,6 +86,19 @@ class PrivatePrintScheduler {
 
   // "" when the system's program `name` did what `arguments` ask, else what
   // went wrong: it is missing, could not start, did not end or failed.
+  // Whether something takes connections on the socket at `path`.
+  static bool Listening(const QString& path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray native = QFile::encodeName(path);
+    if (native.size() >= static_cast<qsizetype>(sizeof address.sun_path)) return false;
+    std::memcpy(address.sun_path, native.constData(), static_cast<size_t>(native.size()));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const bool taken = fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    if (fd >= 0) ::close(fd);
+    return taken;
+  }
+
   static QString Run(const QString& name, const QStringList& arguments) {
     const QString program = SystemProgram(name);
     const QString called = name + QLatin1Char(' ') + arguments.join(QLatin1Char(' '));

@@ -44,7 +44,10 @@ void isolateUserFolders(const QByteArray& root, const QByteArray& runtime) {
   set("XDG_STATE_HOME", "/.local/state");
   qputenv("XDG_RUNTIME_DIR", runtime);
   qunsetenv("XDG_DOCUMENTS_DIR");
-  qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+  // No session bus: an address where none listens, so that no library
+  // starts one of its own on a display (the private desktop's, or the
+  // user's), which would outlive the run with its socket in /tmp.
+  qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + runtime + "/no-session-bus");
   // No test meets the machine's own printers: a window's printer comes
   // when the print system answers, and would change its page mid-test.
   qputenv("CUPS_SERVER", runtime + "/no-print-server");

@@ -207,7 +207,7 @@ BlockedTrash::~BlockedTrash() {
 }
 
 bool RunUntil(const std::function<bool()>& done) {
-  const QDeadlineTimer giveUp(std::chrono::seconds(10));
+  const QDeadlineTimer giveUp(std::chrono::seconds(20));
   while (!done()) {
     if (giveUp.hasExpired()) return false;
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);

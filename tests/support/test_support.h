@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QColor>
 #include <QImage>
+#include <QRect>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -11,6 +13,11 @@
 
 // Lets test failures print texts as texts.
 inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+// ... and sizes and rectangles as the user would measure them.
+inline void PrintTo(const QSize& size, std::ostream* out) { *out << size.width() << " x " << size.height(); }
+inline void PrintTo(const QRect& rect, std::ostream* out) {
+  *out << rect.width() << " x " << rect.height() << " at " << rect.x() << ", " << rect.y();
+}
 
 namespace lumaset::test {
 
@@ -85,8 +92,10 @@ class BlockedTrash {
   bool moved_ = false;
 };
 
-// Lets events run until `done` holds; false if it has not after 10 s
-// (a broken build would otherwise hang the run).
+// Lets events run until `done` holds; false if it has not after 20 s (a
+// broken build would otherwise hang the run). The bound stays under the
+// test's own deadline, so that the test's message names what never came,
+// and leaves a busy machine room for what comes late.
 bool RunUntil(const std::function<bool()>& done);
 
 // Whether a library whose file name holds `name` ("/libcups.") is loaded.
