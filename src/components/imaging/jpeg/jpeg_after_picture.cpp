@@ -12,8 +12,7 @@ namespace lumaset::imaging_detail {
 
 namespace {
 
-constexpr unsigned char kApp1 = 0xE1;
-constexpr unsigned char kApp2 = 0xE2;
+using namespace jpeg_markers;
 const QByteArrayView kMpfMark("MPF\0", 4);
 const QByteArrayView kXmpMark("http://ns.adobe.com/xap/1.0/\0", 29);
 constexpr quint16 kMpEntryTag = 0xB002;

@@ -13,12 +13,7 @@ namespace lumaset {
 
 namespace {
 
-constexpr unsigned char kApp0 = 0xE0;
-constexpr unsigned char kApp1 = 0xE1;
-constexpr unsigned char kApp2 = 0xE2;
-constexpr unsigned char kApp14 = 0xEE;
-constexpr unsigned char kApp15 = 0xEF;
-constexpr unsigned char kComment = 0xFE;
+using namespace imaging_detail::jpeg_markers;
 
 const QByteArrayView kXmp("http://ns.adobe.com/xap/1.0/\0", 29);
 const QByteArrayView kIcc("ICC_PROFILE\0", 12);

@@ -6,12 +6,7 @@ namespace lumaset::imaging_detail {
 
 namespace {
 
-constexpr unsigned char kScanStart = 0xDA;
-constexpr unsigned char kImageEnd = 0xD9;
-constexpr unsigned char kApp0 = 0xE0;
-constexpr unsigned char kApp1 = 0xE1;
-constexpr unsigned char kApp15 = 0xEF;
-constexpr unsigned char kComment = 0xFE;
+using namespace jpeg_markers;
 
 unsigned byteAt(QByteArrayView bytes, qsizetype i) { return static_cast<unsigned char>(bytes[i]); }
 

@@ -11,6 +11,18 @@
 
 namespace lumaset::imaging_detail {
 
+// The markers of the segments that the turn and the metadata look for.
+namespace jpeg_markers {
+inline constexpr unsigned char kScanStart = 0xDA;
+inline constexpr unsigned char kImageEnd = 0xD9;
+inline constexpr unsigned char kApp0 = 0xE0;   // JFIF
+inline constexpr unsigned char kApp1 = 0xE1;   // EXIF, XMP
+inline constexpr unsigned char kApp2 = 0xE2;   // colour profile, MPF
+inline constexpr unsigned char kApp14 = 0xEE;  // Adobe's colour transform
+inline constexpr unsigned char kApp15 = 0xEF;
+inline constexpr unsigned char kComment = 0xFE;
+}  // namespace jpeg_markers
+
 struct JpegSegment {
   unsigned char marker = 0;
   qsizetype at = 0;        // where its marker stands

@@ -127,12 +127,15 @@ struct TestErrors {
   std::jmp_buf jump;
 };
 
-inline Coefficients readCoefficients(const QByteArray& jpeg) {
+// What `read` makes of the JPEG `jpeg` once libjpeg has read its header;
+// an empty result where libjpeg fails.
+template <typename Result, typename Read>
+Result readWithLibjpeg(const QByteArray& jpeg, Read read) {
   jpeg_decompress_struct info{};
   TestErrors errors{};
   info.err = jpeg_std_error(&errors.pub);
   errors.pub.error_exit = [](j_common_ptr common) { std::longjmp(reinterpret_cast<TestErrors*>(common->err)->jump, 1); };
-  Coefficients c;
+  Result result;
   if (setjmp(errors.jump)) {
     jpeg_destroy_decompress(&info);
     return {};
@@ -141,31 +144,38 @@ inline Coefficients readCoefficients(const QByteArray& jpeg) {
   jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(jpeg.constData()),
                static_cast<unsigned long>(jpeg.size()));
   jpeg_read_header(&info, TRUE);
-  jvirt_barray_ptr* arrays = jpeg_read_coefficients(&info);
-  c.width = static_cast<int>(info.image_width);
-  c.height = static_cast<int>(info.image_height);
-  c.space = info.jpeg_color_space;
-  c.progressive = info.progressive_mode != 0;
-  c.arithmetic = info.arith_code != 0;
-  c.restart = info.restart_interval;
-  for (int i = 0; i < info.num_components; ++i) {
-    const jpeg_component_info& component = info.comp_info[i];
-    c.sampling.emplace_back(component.h_samp_factor, component.v_samp_factor);
-    c.blocks.emplace_back(component.width_in_blocks, component.height_in_blocks);
-    std::array<UINT16, DCTSIZE2> table{};
-    std::copy_n(info.quant_tbl_ptrs[component.quant_tbl_no]->quantval, DCTSIZE2, table.begin());
-    c.tables.push_back(table);
-    std::vector<JCOEF> values;
-    for (JDIMENSION y = 0; y < component.height_in_blocks; ++y) {
-      JBLOCKARRAY row = (*info.mem->access_virt_barray)(reinterpret_cast<j_common_ptr>(&info), arrays[i], y, 1, FALSE);
-      for (JDIMENSION x = 0; x < component.width_in_blocks; ++x)
-        values.insert(values.end(), row[0][x], row[0][x] + DCTSIZE2);
-    }
-    c.values.push_back(values);
-  }
+  read(info, result);
   jpeg_finish_decompress(&info);
   jpeg_destroy_decompress(&info);
-  return c;
+  return result;
+}
+
+inline Coefficients readCoefficients(const QByteArray& jpeg) {
+  return readWithLibjpeg<Coefficients>(jpeg, [](jpeg_decompress_struct& info, Coefficients& c) {
+    jvirt_barray_ptr* arrays = jpeg_read_coefficients(&info);
+    c.width = static_cast<int>(info.image_width);
+    c.height = static_cast<int>(info.image_height);
+    c.space = info.jpeg_color_space;
+    c.progressive = info.progressive_mode != 0;
+    c.arithmetic = info.arith_code != 0;
+    c.restart = info.restart_interval;
+    for (int i = 0; i < info.num_components; ++i) {
+      const jpeg_component_info& component = info.comp_info[i];
+      c.sampling.emplace_back(component.h_samp_factor, component.v_samp_factor);
+      c.blocks.emplace_back(component.width_in_blocks, component.height_in_blocks);
+      std::array<UINT16, DCTSIZE2> table{};
+      std::copy_n(info.quant_tbl_ptrs[component.quant_tbl_no]->quantval, DCTSIZE2, table.begin());
+      c.tables.push_back(table);
+      std::vector<JCOEF> values;
+      for (JDIMENSION y = 0; y < component.height_in_blocks; ++y) {
+        JBLOCKARRAY row =
+            (*info.mem->access_virt_barray)(reinterpret_cast<j_common_ptr>(&info), arrays[i], y, 1, FALSE);
+        for (JDIMENSION x = 0; x < component.width_in_blocks; ++x)
+          values.insert(values.end(), row[0][x], row[0][x] + DCTSIZE2);
+      }
+      c.values.push_back(values);
+    }
+  });
 }
 
 // The kinds of file a camera, a scanner or an editor writes.
@@ -242,33 +252,19 @@ struct Samples {
 };
 
 inline Samples decoded(const QByteArray& jpeg) {
-  jpeg_decompress_struct info{};
-  TestErrors errors{};
-  info.err = jpeg_std_error(&errors.pub);
-  errors.pub.error_exit = [](j_common_ptr common) { std::longjmp(reinterpret_cast<TestErrors*>(common->err)->jump, 1); };
-  Samples samples;
-  if (setjmp(errors.jump)) {
-    jpeg_destroy_decompress(&info);
-    return {};
-  }
-  jpeg_create_decompress(&info);
-  jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(jpeg.constData()),
-               static_cast<unsigned long>(jpeg.size()));
-  jpeg_read_header(&info, TRUE);
-  info.out_color_space = info.jpeg_color_space;
-  info.do_fancy_upsampling = FALSE;
-  jpeg_start_decompress(&info);
-  samples.width = static_cast<int>(info.output_width);
-  samples.height = static_cast<int>(info.output_height);
-  samples.components = info.output_components;
-  samples.values.resize(std::size_t(samples.width) * samples.height * samples.components);
-  while (info.output_scanline < info.output_height) {
-    JSAMPROW row = samples.values.data() + std::size_t(info.output_scanline) * samples.width * samples.components;
-    jpeg_read_scanlines(&info, &row, 1);
-  }
-  jpeg_finish_decompress(&info);
-  jpeg_destroy_decompress(&info);
-  return samples;
+  return readWithLibjpeg<Samples>(jpeg, [](jpeg_decompress_struct& info, Samples& samples) {
+    info.out_color_space = info.jpeg_color_space;
+    info.do_fancy_upsampling = FALSE;
+    jpeg_start_decompress(&info);
+    samples.width = static_cast<int>(info.output_width);
+    samples.height = static_cast<int>(info.output_height);
+    samples.components = info.output_components;
+    samples.values.resize(std::size_t(samples.width) * samples.height * samples.components);
+    while (info.output_scanline < info.output_height) {
+      JSAMPROW row = samples.values.data() + std::size_t(info.output_scanline) * samples.width * samples.components;
+      jpeg_read_scanlines(&info, &row, 1);
+    }
+  });
 }
 
 // Where the pixel at x, y of a photo shown upright comes from in its stored
