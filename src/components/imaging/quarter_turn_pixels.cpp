@@ -31,7 +31,7 @@ template <unsigned Bytes>
 void mapBytes(const PackedPixels& from, const PixelMap& map, uint32_t width, uint32_t firstRow, uint32_t endRow,
               unsigned char* out, uint64_t outRowBytes, unsigned bytes) {
   const unsigned size = Bytes != 0 ? Bytes : bytes;
-  const auto copy = [size](unsigned char* to, const unsigned char* pixel) { std::memcpy(to, pixel, size); };
+  const auto copy = [&](unsigned char* to, const unsigned char* pixel) { std::memcpy(to, pixel, size); };
   const auto pixelAt = [&](int64_t x, int64_t y) {
     return storedRow(from, y) + static_cast<uint64_t>(x - from.left) * size;
   };
