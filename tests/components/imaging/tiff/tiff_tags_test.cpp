@@ -86,8 +86,10 @@ using Tags = std::map<std::pair<int, int>, std::tuple<int, unsigned long, QByteA
 
 Tags tagsOf(const QByteArray& file) {
   ExifData* data = exif_data_new();
-  exif_data_unset_option(data, EXIF_DATA_OPTION_IGNORE_UNKNOWN_TAGS);
-  exif_data_unset_option(data, EXIF_DATA_OPTION_FOLLOW_SPECIFICATION);
+  // exif_data_new turns on the two options below the maker-note one: one
+  // drops tags libexif does not know, the other mends entries to what it
+  // expects. With both off, every entry reads as the file stores it.
+  exif_data_unset_option(data, static_cast<ExifDataOption>(EXIF_DATA_OPTION_DONT_CHANGE_MAKER_NOTE - 1));
   const QByteArray block = QByteArray("Exif\0\0", 6) + file;
   exif_data_load_data(data, reinterpret_cast<const unsigned char*>(block.constData()), static_cast<unsigned>(block.size()));
   Tags tags;
