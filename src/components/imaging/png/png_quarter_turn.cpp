@@ -11,15 +11,13 @@
 #include <vector>
 
 #include "components/imaging/decode_memory.h"
-#include "components/imaging/exif_turn.h"
-#include "components/imaging/imaging_file_headers.h"
-#include "components/imaging/oriented_samples.h"
 #include "components/imaging/imaging.h"
+#include "components/imaging/oriented_samples.h"
+#include "components/imaging/picture_memory.h"
+#include "components/imaging/pixels/pixel_bands.h"
 #include "components/imaging/png/png_chunks.h"
 #include "components/imaging/png/png_deflate.h"
-#include "components/imaging/picture_memory.h"
 #include "components/imaging/png/png_samples.h"
-#include "components/imaging/pixels/pixel_bands.h"
 #include "components/imaging/quarter_turn_file.h"
 #include "components/imaging/quarter_turn_pixels.h"
 
@@ -288,14 +286,13 @@ Result<QByteArray> turnPngClockwise(QByteArrayView file) {
   // A picture shown turned by its EXIF orientation is turned as it is shown.
   ChunkTurn chunkTurn;
   chunkTurn.exif = shownExif(*layout);
-  int orientation = 1;
+  ShownTurn shown;
   if (chunkTurn.exif) {
-    orientation = std::max(tiffOrientation(chunkTurn.exif->data), 1);
-    Result<QByteArray> exif = exifTurned(chunkTurn.exif->data, true, INT32_MAX);
+    Result<ShownExifTurn> exif = shownExifTurn(chunkTurn.exif->data);
     if (!exif) return Error{exif.error(), exif.cancelled()};
-    chunkTurn.turnedExif = std::move(exif).value();
+    shown = exif->samples;
+    chunkTurn.turnedExif = std::move(exif).value().exif;
   }
-  const ShownTurn shown = shownTurn(orientation);
   chunkTurn.gridTurns = shown.quarterTurn;
   PngSampleReader reader(file);
   PngSamples stored;
