@@ -198,7 +198,7 @@ Plan planOf(const PngSamples& stored, const ShownTurn& shown = {}) {
   plan.turned.width = shown.quarterTurn ? stored.height : stored.width;
   plan.turned.height = shown.quarterTurn ? stored.width : stored.height;
   plan.turned.interlaced = false;
-  plan.turned.rowBytes = (std::size_t{plan.turned.width} * static_cast<std::size_t>(stored.bitsPerPixel) + 7) / 8;
+  plan.turned.rowBytes = PngSamples::rowBytesOf(plan.turned.width, stored.bitsPerPixel);
   plan.map = (shown.quarterTurn ? PixelMap::clockwise(stored.width, stored.height) : PixelMap::same())
                  .mirrored(shown.mirrorAcross, shown.mirrorDown, plan.turned.width, plan.turned.height);
   plan.bandRows = static_cast<uint32_t>(PixelJob::BandRows(static_cast<int>(plan.turned.height), 8));
@@ -297,7 +297,6 @@ Result<QByteArray> turnPngClockwise(QByteArrayView file) {
   PngSampleReader reader(file);
   PngSamples stored;
   if (!reader.header(stored)) return damaged(reader.failure());
-  stored.rowBytes = (std::size_t{stored.width} * static_cast<std::size_t>(stored.bitsPerPixel) + 7) / 8;
   if (stored.sampleBytes() > static_cast<double>(file.size()) * kMostDeflateRatio) return damaged();
   const double cost = pngTurnBytes(file.size(), stored.width, stored.height, stored.bitsPerPixel, stored.interlaced);
   std::optional<DecodeMemory::Share> share;
