@@ -205,10 +205,6 @@ Plan planOf(const PngSamples& stored, const ShownTurn& shown = {}) {
   return plan;
 }
 
-// Whether the filters of a row look at the row before it: not for palette
-// indexes or samples below a byte, which are stored unfiltered.
-bool filtersLookUp(const PngSamples& form) { return form.colorType != 3 && form.depth >= 8; }
-
 // The stored rows, read into the pieces the bands of turned rows need. An
 // interlaced picture comes together only whole, and is read so first.
 bool readPieces(PngSampleReader& reader, const PngSamples& stored, StoredPieces& pieces) {
@@ -227,7 +223,7 @@ bool readPieces(PngSampleReader& reader, const PngSamples& stored, StoredPieces&
 std::optional<Error> compressedBands(const Plan& plan, StoredPieces& pieces, std::vector<PngBand>& bands,
                                      std::vector<uint32_t>& checksums) {
   const PngSamples& turned = plan.turned;
-  const bool lookUp = filtersLookUp(turned);
+  const bool lookUp = pngFiltersLookUp(turned);
   bands.assign(plan.bands(), {});
   checksums.assign(turned.height, 0);
   std::atomic<bool> failed{false};
@@ -307,7 +303,7 @@ Result<QByteArray> turnPngClockwise(QByteArrayView file) {
   std::vector<uint32_t> checksums;
   try {
     StoredPieces pieces(plan.map, stored.width, stored.height, static_cast<unsigned>(stored.bitsPerPixel),
-                        plan.turned.height, plan.bandRows, filtersLookUp(stored));
+                        plan.turned.height, plan.bandRows, pngFiltersLookUp(stored));
     pieces.allocate();
     WorkProgress::Stage(0, 0.3);
     if (!readPieces(reader, stored, pieces))
