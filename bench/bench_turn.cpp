@@ -16,7 +16,6 @@
 #include <cstdio>
 
 #include "components/file_system.h"
-#include "components/imaging/jpeg/jpeg_quarter_turn.h"
 #include "components/imaging/quarter_turn_file.h"
 #include "photo_like.h"
 
@@ -57,10 +56,10 @@ int Turn(const QString& in, const QString& out) {
   const QByteArray stored = file.readAll();
   QByteArray format = QFileInfo(in).suffix().toLower().toLatin1();
   if (format == "tif") format = "tiff";
+  if (format == "jpg") format = "jpeg";
   QElapsedTimer clock;
   clock.start();
-  const lumaset::Result<QByteArray> turned = format == "jpg" ? lumaset::TurnJpegClockwise(stored)
-                                                             : lumaset::TurnedFileClockwise(in, stored, format);
+  const lumaset::Result<QByteArray> turned = lumaset::TurnedFileClockwise(in, stored, format);
   const qint64 turnMs = clock.elapsed();
   if (!turned) {
     std::fprintf(stderr, "%s\n", qPrintable(turned.error()));

@@ -488,24 +488,26 @@ namespace {
 // orientation.
 constexpr std::uint32_t kMostExifBytes = 1 << 20;
 
-int orientationIn(QByteArrayView exif) {
-  return std::max(tiffOrientation(exif.startsWith(kExifMark) ? exif.sliced(kExifMark.size()) : exif), 1);
-}
-
 }  // namespace
+
+QByteArrayView exifTiff(QByteArrayView exif) { return exif.startsWith(kExifMark) ? tiffOf(exif) : exif; }
+
+int exifDataOrientation(QByteArrayView exif) {
+  return exif.size() > kMostExifBytes ? 1 : std::max(tiffOrientation(exifTiff(exif)), 1);
+}
 
 int pngOrientation(FileWindow& file) {
   const Bytes b(file);
   const qsizetype at = pngChunkBeforeImage(b, "eXIf");
   if (at < 0 || b.be32(at) > kMostExifBytes) return 1;
-  return orientationIn(b.slice(at + 8, static_cast<qsizetype>(b.be32(at))).toByteArray());
+  return exifDataOrientation(b.slice(at + 8, static_cast<qsizetype>(b.be32(at))).toByteArray());
 }
 
 int webpOrientation(FileWindow& file) {
   const Bytes b(file);
   for (qsizetype at = 12; at + 8 <= b.size();) {
     const std::uint32_t size = b.le32(at + 4);
-    if (b.slice(at, 4) == "EXIF") return size > kMostExifBytes ? 1 : orientationIn(b.slice(at + 8, static_cast<qsizetype>(size)).toByteArray());
+    if (b.slice(at, 4) == "EXIF") return size > kMostExifBytes ? 1 : exifDataOrientation(b.slice(at + 8, static_cast<qsizetype>(size)).toByteArray());
     at += 8 + static_cast<qsizetype>(size) + (size & 1);
   }
   return 1;

@@ -110,8 +110,15 @@ QByteArray exifUpright(QByteArrayView app1);
 int tiffOrientation(QByteArrayView tiff);
 QByteArray tiffUpright(QByteArrayView tiff);
 
-// The EXIF orientation (1 to 8; 1 when there is none) of a PNG file, by its
-// eXIf chunk before the pixels (as viewers read it), and of a WebP file.
+// EXIF data as PNG and WebP files hold it: a TIFF structure, which some
+// writers put after the JPEG segment's mark. Its TIFF structure, and the
+// orientation it is shown by (1 to 8): 1 where it names none, and for data
+// larger than EXIF data ever is, which is not read.
+QByteArrayView exifTiff(QByteArrayView exif);
+int exifDataOrientation(QByteArrayView exif);
+
+// The EXIF orientation (as exifDataOrientation) of a PNG file, by its eXIf
+// chunk before the pixels (as viewers read it), and of a WebP file.
 int pngOrientation(FileWindow& file);
 int webpOrientation(FileWindow& file);
 

@@ -88,8 +88,7 @@ QImageIOHandler::Transformations transformationOf(int orientation) {
 
 // Qt's PNG and WebP readers pass over the EXIF orientation, which viewers
 // show these files by, and which their turn follows.
-QImageIOHandler::Transformations exifTransformation(QIODevice& file, const QByteArray& format) {
-  imaging_detail::FileWindow window(file, file.size());
+QImageIOHandler::Transformations exifTransformation(imaging_detail::FileWindow& window, const QByteArray& format) {
   if (format == "png") return transformationOf(imaging_detail::pngOrientation(window));
   if (format == "webp") return transformationOf(imaging_detail::webpOrientation(window));
   return QImageIOHandler::TransformationNone;
@@ -300,7 +299,7 @@ Result<DecodePlan> planDecode(const QString& path, int longSide, bool widen, Unm
     plan.size = bmp->size();
   } else {
     plan.size = png ? png->size : big ? big->size : storedSize(reader);
-    plan.turn = png || plan.format == "webp" ? exifTransformation(file, plan.format)
+    plan.turn = png || plan.format == "webp" ? exifTransformation(window, plan.format)
                 : big                            ? big->turn
                                                  : reader.transformation();
   }
@@ -463,7 +462,8 @@ Result<FileFacts> Imaging::FileInfo(const QString& path) {
   if (big && (big->turn & QImageIOHandler::TransformationRotate90)) size.transpose();
   if (!size.isValid() || (png && size.isEmpty())) return damaged(path);
   const QImage::Format pixelFormat = png || big ? QImage::Format_Invalid : reader.imageFormat();
-  if ((png || format == "webp") && (exifTransformation(file, format) & QImageIOHandler::TransformationRotate90))
+  imaging_detail::FileWindow window(file, file.size());
+  if ((png || format == "webp") && (exifTransformation(window, format) & QImageIOHandler::TransformationRotate90))
     size.transpose();
   const bool mono = pixelFormat == QImage::Format_Mono || pixelFormat == QImage::Format_MonoLSB;
   FileFacts facts{size.width(), size.height(), bitsPerPixel(pixelFormat), mono ? 2 : 0};

@@ -1,5 +1,8 @@
 #include "components/imaging/oriented_samples.h"
 
+#include "components/imaging/exif_turn.h"
+#include "components/imaging/imaging_file_headers.h"
+
 namespace lumaset::imaging_detail {
 
 ShownTurn shownTurn(int orientation) {
@@ -16,6 +19,13 @@ ShownTurn shownTurn(int orientation) {
     case 8: return {false, false, false};
     default: return {};
   }
+}
+
+Result<ShownExifTurn> shownExifTurn(QByteArrayView exif) {
+  const QByteArrayView tiff = exifTiff(exif);
+  Result<QByteArray> turned = exifTurned(tiff, true, INT32_MAX);
+  if (!turned) return Error{turned.error(), turned.cancelled()};
+  return ShownExifTurn{shownTurn(exifDataOrientation(exif)), exif.first(exif.size() - tiff.size()).toByteArray() + *turned};
 }
 
 }  // namespace lumaset::imaging_detail

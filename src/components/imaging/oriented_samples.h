@@ -5,6 +5,11 @@
 // plain quarter turn of the stored samples, or no turn at all, followed by
 // mirroring (which the pixel map of the turn takes in, quarter_turn_pixels.h).
 
+#include <QByteArray>
+#include <QByteArrayView>
+
+#include "components/result.h"
+
 namespace lumaset::imaging_detail {
 
 // What turning a picture of EXIF `orientation` (1 to 8; anything else is 1)
@@ -17,5 +22,14 @@ struct ShownTurn {
   bool mirrorDown = false;
 };
 ShownTurn shownTurn(int orientation);
+
+// Turning clockwise as it is shown a picture whose EXIF data, as a PNG or
+// WebP file holds it (exifTiff), is `exif`: what that does to its stored
+// samples, and that data as it then reads, upright (a mark before it kept).
+struct ShownExifTurn {
+  ShownTurn samples;
+  QByteArray exif;
+};
+Result<ShownExifTurn> shownExifTurn(QByteArrayView exif);
 
 }  // namespace lumaset::imaging_detail

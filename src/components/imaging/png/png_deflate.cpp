@@ -64,14 +64,14 @@ unsigned long filtered(Filter filter, const unsigned char* row, const unsigned c
   return cost;
 }
 
-// Palette indexes and samples below a byte are kept unfiltered, where
-// differences mean nothing; other rows take the filter that leaves the
-// smallest differences, as PNG writers commonly choose.
+// Palette indexes and samples below a byte are kept unfiltered (see
+// pngFiltersLookUp); other rows take the filter that leaves the smallest
+// differences, as PNG writers commonly choose.
 void filterRow(const PngSamples& samples, const unsigned char* row, const unsigned char* above, unsigned char* out,
                std::vector<unsigned char>& trial) {
   const std::size_t bytes = samples.rowBytes;
   const std::size_t pixelBytes = std::max<std::size_t>(1, static_cast<std::size_t>(samples.bitsPerPixel) / 8);
-  if (samples.colorType == PNG_COLOR_TYPE_PALETTE || samples.depth < 8) {
+  if (!pngFiltersLookUp(samples)) {
     filtered(kNone, row, above, bytes, pixelBytes, out);
     return;
   }
@@ -131,6 +131,8 @@ bool openEnded(std::vector<unsigned char>& stream) {
 constexpr double kCompressorBytes = 704 * 1024;
 
 }  // namespace
+
+bool pngFiltersLookUp(const PngSamples& form) { return form.colorType != PNG_COLOR_TYPE_PALETTE && form.depth >= 8; }
 
 double mostPngBandBytes(const PngSamples& form, std::size_t count) {
   const double plain = static_cast<double>(form.rowBytes + 1) * static_cast<double>(count);

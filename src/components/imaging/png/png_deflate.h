@@ -25,6 +25,11 @@ struct PngBand {
   std::size_t plainBytes = 0;         // the filtered rows' bytes
 };
 
+// Whether the rows of the picture `form` are filtered, each by the row
+// before it: not palette indexes or samples below a byte, where
+// differences mean nothing and which are stored unfiltered.
+bool pngFiltersLookUp(const PngSamples& form);
+
 // Filters and compresses `count` rows of the picture `form` (its rows
 // `form.rowBytes` each, one after the other at `rows`); `above` is the row
 // before them (null for the picture's first row). The stream of a band

@@ -11,15 +11,13 @@
 #include <vector>
 
 #include "components/imaging/decode_memory.h"
-#include "components/imaging/exif_turn.h"
-#include "components/imaging/imaging_file_headers.h"
-#include "components/imaging/oriented_samples.h"
 #include "components/imaging/imaging.h"
+#include "components/imaging/oriented_samples.h"
+#include "components/imaging/picture_memory.h"
+#include "components/imaging/pixels/pixel_bands.h"
 #include "components/imaging/png/png_chunks.h"
 #include "components/imaging/png/png_deflate.h"
-#include "components/imaging/picture_memory.h"
 #include "components/imaging/png/png_samples.h"
-#include "components/imaging/pixels/pixel_bands.h"
 #include "components/imaging/quarter_turn_file.h"
 #include "components/imaging/quarter_turn_pixels.h"
 
@@ -200,16 +198,12 @@ Plan planOf(const PngSamples& stored, const ShownTurn& shown = {}) {
   plan.turned.width = shown.quarterTurn ? stored.height : stored.width;
   plan.turned.height = shown.quarterTurn ? stored.width : stored.height;
   plan.turned.interlaced = false;
-  plan.turned.rowBytes = (std::size_t{plan.turned.width} * static_cast<std::size_t>(stored.bitsPerPixel) + 7) / 8;
+  plan.turned.rowBytes = PngSamples::rowBytesOf(plan.turned.width, stored.bitsPerPixel);
   plan.map = (shown.quarterTurn ? PixelMap::clockwise(stored.width, stored.height) : PixelMap::same())
                  .mirrored(shown.mirrorAcross, shown.mirrorDown, plan.turned.width, plan.turned.height);
   plan.bandRows = static_cast<uint32_t>(PixelJob::BandRows(static_cast<int>(plan.turned.height), 8));
   return plan;
 }
-
-// Whether the filters of a row look at the row before it: not for palette
-// indexes or samples below a byte, which are stored unfiltered.
-bool filtersLookUp(const PngSamples& form) { return form.colorType != 3 && form.depth >= 8; }
 
 // The stored rows, read into the pieces the bands of turned rows need. An
 // interlaced picture comes together only whole, and is read so first.
@@ -229,7 +223,7 @@ bool readPieces(PngSampleReader& reader, const PngSamples& stored, StoredPieces&
 std::optional<Error> compressedBands(const Plan& plan, StoredPieces& pieces, std::vector<PngBand>& bands,
                                      std::vector<uint32_t>& checksums) {
   const PngSamples& turned = plan.turned;
-  const bool lookUp = filtersLookUp(turned);
+  const bool lookUp = pngFiltersLookUp(turned);
   bands.assign(plan.bands(), {});
   checksums.assign(turned.height, 0);
   std::atomic<bool> failed{false};
@@ -288,19 +282,17 @@ Result<QByteArray> turnPngClockwise(QByteArrayView file) {
   // A picture shown turned by its EXIF orientation is turned as it is shown.
   ChunkTurn chunkTurn;
   chunkTurn.exif = shownExif(*layout);
-  int orientation = 1;
+  ShownTurn shown;
   if (chunkTurn.exif) {
-    orientation = std::max(tiffOrientation(chunkTurn.exif->data), 1);
-    Result<QByteArray> exif = exifTurned(chunkTurn.exif->data, true, INT32_MAX);
+    Result<ShownExifTurn> exif = shownExifTurn(chunkTurn.exif->data);
     if (!exif) return Error{exif.error(), exif.cancelled()};
-    chunkTurn.turnedExif = std::move(exif).value();
+    shown = exif->samples;
+    chunkTurn.turnedExif = std::move(exif).value().exif;
   }
-  const ShownTurn shown = shownTurn(orientation);
   chunkTurn.gridTurns = shown.quarterTurn;
   PngSampleReader reader(file);
   PngSamples stored;
   if (!reader.header(stored)) return damaged(reader.failure());
-  stored.rowBytes = (std::size_t{stored.width} * static_cast<std::size_t>(stored.bitsPerPixel) + 7) / 8;
   if (stored.sampleBytes() > static_cast<double>(file.size()) * kMostDeflateRatio) return damaged();
   const double cost = pngTurnBytes(file.size(), stored.width, stored.height, stored.bitsPerPixel, stored.interlaced);
   std::optional<DecodeMemory::Share> share;
@@ -311,7 +303,7 @@ Result<QByteArray> turnPngClockwise(QByteArrayView file) {
   std::vector<uint32_t> checksums;
   try {
     StoredPieces pieces(plan.map, stored.width, stored.height, static_cast<unsigned>(stored.bitsPerPixel),
-                        plan.turned.height, plan.bandRows, filtersLookUp(stored));
+                        plan.turned.height, plan.bandRows, pngFiltersLookUp(stored));
     pieces.allocate();
     WorkProgress::Stage(0, 0.3);
     if (!readPieces(reader, stored, pieces))

@@ -11,7 +11,7 @@
 namespace lumaset::imaging_detail {
 
 void PngSamples::allocate() {
-  rowBytes = (std::size_t{width} * static_cast<std::size_t>(bitsPerPixel) + 7) / 8;
+  rowBytes = rowBytesOf(width, bitsPerPixel);
   bytes.assign(rowBytes * height, 0);
 }
 
@@ -84,6 +84,7 @@ bool PngSampleReader::header(PngSamples& samples) {
   samples.colorType = png_get_color_type(png, info);
   samples.interlaced = png_get_interlace_type(png, info) != PNG_INTERLACE_NONE;
   samples.bitsPerPixel = samples.depth * png_get_channels(png, info);
+  samples.rowBytes = PngSamples::rowBytesOf(samples.width, samples.bitsPerPixel);
   return true;
 }
 
@@ -126,7 +127,6 @@ bool pngHoldsRows(QByteArrayView file, const PngSamples& form, const std::vector
   if (!reader.header(read) || read.width != form.width || read.height != form.height || read.depth != form.depth ||
       read.colorType != form.colorType || read.interlaced || rows.size() != form.height)
     return false;
-  read.rowBytes = form.rowBytes;
   bool same = true;
   return reader.eachRow(read, [&](std::uint32_t y, const unsigned char* row) {
     same = same && pngRowChecksum(row, read.rowBytes) == rows[y];

@@ -27,6 +27,10 @@ struct PngSamples {
   std::size_t rowBytes = 0;
   std::vector<unsigned char> bytes;  // rowBytes a row, unused bits at a row's end 0
 
+  // The bytes of a row of `width` pixels of `bitsPerPixel` each.
+  static std::size_t rowBytesOf(std::uint32_t width, int bitsPerPixel) {
+    return (std::size_t{width} * static_cast<std::size_t>(bitsPerPixel) + 7) / 8;
+  }
   // The bytes the rows take: what allocate() asks for.
   double sampleBytes() const { return (static_cast<double>(width) * bitsPerPixel + 7) / 8 * height; }
   void allocate();
@@ -43,7 +47,8 @@ class PngSampleReader {
   PngSampleReader(const PngSampleReader&) = delete;
   PngSampleReader& operator=(const PngSampleReader&) = delete;
 
-  // The picture's form, rows not allocated; false on a damaged file.
+  // The picture's form and its rows' bytes, rows not allocated; false on a
+  // damaged file.
   bool header(PngSamples& samples);
   // Every row, into the allocated `samples`; false on a damaged file. Both
   // this and eachRow tell WorkProgress how far they have come, and return

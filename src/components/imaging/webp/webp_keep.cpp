@@ -5,11 +5,7 @@
 
 #include <QString>
 
-#include <algorithm>
 #include <memory>
-
-#include "components/imaging/exif_turn.h"
-#include "components/imaging/imaging_file_headers.h"
 
 namespace lumaset::imaging_detail {
 
@@ -37,32 +33,13 @@ Result<QByteArray> assembled(WebPMux* mux) {
   return bytes;
 }
 
-// Some writers put the JPEG segment's mark before the TIFF structure.
-const QByteArrayView kExifMark("Exif\0\0", 6);
+}  // namespace
 
-// The EXIF chunk's data, if the file has one.
-std::optional<QByteArray> exifOf(QByteArrayView file) {
+std::optional<QByteArray> webpExif(QByteArrayView file) {
   const Mux mux = muxOf(file, false);
   WebPData exif{};
   if (!mux || WebPMuxGetChunk(mux.get(), "EXIF", &exif) != WEBP_MUX_OK) return std::nullopt;
   return QByteArray(reinterpret_cast<const char*>(exif.bytes), static_cast<qsizetype>(exif.size));
-}
-
-QByteArrayView tiffOf(QByteArrayView exif) { return exif.startsWith(kExifMark) ? exif.sliced(kExifMark.size()) : exif; }
-
-}  // namespace
-
-int webpOrientation(QByteArrayView file) {
-  const std::optional<QByteArray> exif = exifOf(file);
-  return exif ? std::max(tiffOrientation(tiffOf(*exif)), 1) : 1;
-}
-
-Result<std::optional<QByteArray>> webpExifTurned(QByteArrayView file) {
-  const std::optional<QByteArray> exif = exifOf(file);
-  if (!exif) return std::optional<QByteArray>();
-  const Result<QByteArray> turned = exifTurned(tiffOf(*exif), true, INT32_MAX);
-  if (!turned) return Error{turned.error(), turned.cancelled()};
-  return std::optional<QByteArray>(exif->first(exif->size() - tiffOf(*exif).size()) + *turned);
 }
 
 Result<QByteArray> webpWithPictureOf(QByteArrayView original, QByteArrayView picture, const std::optional<QByteArray>& exif) {

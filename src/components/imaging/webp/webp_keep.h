@@ -19,12 +19,7 @@ namespace lumaset::imaging_detail {
 Result<QByteArray> webpWithPictureOf(QByteArrayView original, QByteArrayView picture,
                                      const std::optional<QByteArray>& exif = std::nullopt);
 
-// The EXIF orientation (1 to 8) of a WebP file; 1 when it names none.
-int webpOrientation(QByteArrayView file);
-
-// Its EXIF data as it reads once the picture is turned clockwise as it is
-// shown (the thumbnail turned too, the orientation 1); nothing when it has
-// none.
-Result<std::optional<QByteArray>> webpExifTurned(QByteArrayView file);
+// The EXIF data of a WebP file; nothing when it has none.
+std::optional<QByteArray> webpExif(QByteArrayView file);
 
 }  // namespace lumaset::imaging_detail

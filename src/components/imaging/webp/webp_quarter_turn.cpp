@@ -112,9 +112,14 @@ Result<QByteArray> turnWebpClockwise(QByteArrayView file, const WebpEncoder& enc
   if (WebPGetFeatures(data, static_cast<size_t>(file.size()), &features) != VP8_STATUS_OK) return damaged();
   if (features.has_animation) return Error{QStringLiteral("it is an animation, and only its first frame would be kept.")};
   // A picture shown turned by its EXIF orientation is turned as it is shown.
-  Result<std::optional<QByteArray>> exif = webpExifTurned(file);
-  if (!exif) return Error{exif.error(), exif.cancelled()};
-  const ShownTurn shown = shownTurn(webpOrientation(file));
+  ShownTurn shown;
+  std::optional<QByteArray> turnedExif;
+  if (const std::optional<QByteArray> exif = webpExif(file)) {
+    Result<ShownExifTurn> turn = shownExifTurn(*exif);
+    if (!turn) return Error{turn.error(), turn.cancelled()};
+    shown = turn->samples;
+    turnedExif = std::move(turn).value().exif;
+  }
   const double sampleBytes = 4.0 * features.width * features.height;
   // The file, its samples, the turned samples, the encoder's copy of them, a
   // second read to check them and the new file.
@@ -140,7 +145,7 @@ Result<QByteArray> turnWebpClockwise(QByteArrayView file, const WebpEncoder& enc
   const Result<QByteArray> picture = encode(turnedSamples, width, height, lossless, lossyPictureBytes(file));
   if (!picture) return DecodeStop::requested() ? CancelledError() : picture;
   WorkProgress::Stage(0.9, 1);
-  Result<QByteArray> out = webpWithPictureOf(file, *picture, *exif);
+  Result<QByteArray> out = webpWithPictureOf(file, *picture, turnedExif);
   if (!out) return out;
   if (lossless && !holds(*out, turnedSamples, width, height))
     return Error{QStringLiteral("Lumaset cannot write this WEBP file back without changing its pixels.")};

@@ -294,6 +294,34 @@ TEST(PngTurnTable, EveryKindKeepsItsSamplesAndChunksOnceAndFourTimes) {
   }
 }
 
+// Some writers put the JPEG segment's mark before the EXIF data of a PNG;
+// the picture is shown by its orientation all the same, and is turned as
+// it is shown: here mirrored, then turned clockwise. Data larger than EXIF
+// data ever is is not read for the orientation, by the turn either.
+TEST(PngTurnTable, ExifAfterTheSegmentMarkTurnsAsShown) {
+  const QByteArray orientation2("MM\0*\0\0\0\x08\0\x01\x01\x12\0\x03\0\0\0\x01\0\x02\0\0\0\0\0\0", 26);
+  for (const bool huge : {false, true}) {
+    const QByteArray exif = QByteArray("Exif\0\0", 6) + orientation2 + QByteArray(huge ? 1 << 20 : 0, '\0');
+    const QByteArray original =
+        withChunks(writtenPng({PNG_COLOR_TYPE_GRAY, 8}, {7, 4, false, 8192}), hostile::pngChunk("eXIf", exif), {});
+    Stored read;
+    ASSERT_TRUE(readStored(original, read));
+    Stored shown = read;
+    if (!huge) {
+      for (auto& row : shown.rows) std::reverse(row.begin(), row.end());
+    }
+    const Result<QByteArray> turned = turnPngClockwise(original);
+    ASSERT_TRUE(turned.ok()) << turned.error().toStdString();
+    Stored after;
+    ASSERT_TRUE(readStored(*turned, after));
+    EXPECT_TRUE(turnedClockwise(shown, after)) << huge;
+    const std::vector<Chunk> chunks = chunksOf(*turned);
+    const auto kept = std::find_if(chunks.begin(), chunks.end(), [](const Chunk& c) { return c.type == "eXIf"; });
+    ASSERT_NE(kept, chunks.end());
+    EXPECT_EQ(kept->data.mid(6 + 18, 2), QByteArray("\0\x01", 2)) << "stands upright, its mark kept";
+  }
+}
+
 // The filter byte of each row of a PNG that is not interlaced.
 std::vector<int> rowFilters(const QByteArray& png) {
   QByteArray stream;
