@@ -229,16 +229,12 @@ MainLayoutInput MainWindow::LayoutInput() const {
   in.state = isMinimized()   ? WindowState::Minimized
              : isMaximized() ? WindowState::Maximized
                              : WindowState::Normal;
-  in.width = OuterWidthTwips();
-  in.height = OuterHeightTwips();
-  in.innerHeight = ToTwips(centralWidget()->height()) + kInnerExtraHeight;
-  if (restoringTo_.isValid()) {
-    // Laid out and shaped for the size the window manager is giving back.
-    const QSize central = centralWidget()->size() + (restoringTo_ - size());
-    in.width = ToTwips(central.width()) + kOuterExtraWidth;
-    in.height = ToTwips(central.height()) + kOuterExtraHeight;
-    in.innerHeight = ToTwips(central.height()) + kInnerExtraHeight;
-  }
+  // While the window manager gives back the size from before maximising,
+  // the window is laid out and shaped for that size.
+  const QSize central = centralWidget()->size() + (restoringTo_.isValid() ? restoringTo_ - size() : QSize(0, 0));
+  in.width = ToTwips(central.width()) + kOuterExtraWidth;
+  in.height = ToTwips(central.height()) + kOuterExtraHeight;
+  in.innerHeight = ToTwips(central.height()) + kInnerExtraHeight;
   if (const QScreen* screen = this->screen()) {
     // The screen in the rules' terms: what the desktop's own decorations
     // take is given back as the rules' allowances.

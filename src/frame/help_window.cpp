@@ -284,6 +284,7 @@ void HelpWindow::followWindow(QWidget* owner) {
   if (owner != nullptr) owner->winId();
   handle->setTransientParent(owner != nullptr ? owner->windowHandle() : nullptr);
 }
+
 bool HelpWindow::eventFilter(QObject* watched, QEvent* event) {
   if (watched == completer_->popup() && event->type() == QEvent::KeyPress) {
     const auto* key = static_cast<QKeyEvent*>(event);

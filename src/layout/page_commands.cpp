@@ -43,6 +43,7 @@ void PageCommands::PicAdd(const QString& file) {
   // must not add it once more. No picture stays selected meanwhile: a
   // command on the selection asked for now is meant for the new picture.
   host_.ToolEnable(false, -1);
+  HeedEarlierEsc();
   host_.ClearThumbnailSelection();
   for (const char16_t* name :
        {u"mnuViewProperties", u"mnuViewImage", u"mnuViewEdit", u"Properties", u"Preview", u"Edit"}) {
@@ -107,6 +108,7 @@ void PageCommands::StopAdding() {
 }
 
 void PageCommands::AfterAdding(std::function<void()> command) {
+  HeedEarlierEsc();
   // A command run by one that waited is part of it and runs at once.
   if (!adding() && (after_.empty() || runningWaiting_)) {
     command();
@@ -136,6 +138,12 @@ void PageCommands::RunWaitingCommands() {
 
 void PageCommands::WatchAbort() {
   if (host_.TakeAbortRequest()) StopAdding();
+}
+
+// An Esc pressed before this request, and not yet seen by the watch, stops
+// what was asked for before it, never what is asked for now.
+void PageCommands::HeedEarlierEsc() {
+  if (adding()) WatchAbort();
 }
 
 void PageCommands::Missed(unsigned number) {

@@ -88,6 +88,7 @@ class PageCommands {
   void ReadNext();
   void Place(const Addition& addition, const Result<QImage>& reduced);
   void WatchAbort();
+  void HeedEarlierEsc();
   // The addition numbered `number` will not come onto the page.
   void Missed(unsigned number);
   // The commands that waited run in their order, until one asks for an addition.

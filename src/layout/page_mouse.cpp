@@ -250,10 +250,13 @@ void PageMouse::imPreview_MouseDown(int index, int button, float x, float y) {
 // An addition or an effect selects its picture as a click on it would, but
 // never adds a thumbnail of its own: one selected since, or a press or drag
 // that armed an addition meanwhile, is for the user's own release or drop.
+// Nor does it start a size where the user's last hover left a corner's
+// pointer: the click is in the picture, not on its frame.
 void PageMouse::SelectAsClicked(int slot) {
   if (!ValidSlot(slot)) return;
   PageEditState& state = edit();
   const bool armed = std::exchange(state.dragAdd, false);
+  SetPicturePointer(slot, PointerShape::Custom);
   const float x = state.downX;
   const float y = state.downY;
   PressPicture(slot, kLeftButton, x, y);

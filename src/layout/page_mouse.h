@@ -117,7 +117,7 @@ class PageMouse {
   void imPreview_DblClick(int index);
   // Selects the picture of `slot` as a click on it at (`DownX`, `DownY`)
   // would, for a picture just added or given an effect; it adds nothing,
-  // whatever thumbnail is selected or armed.
+  // whatever thumbnail is selected or armed, and starts no size.
   void SelectAsClicked(int slot);
 
   // Tools > "&Crop" and the toolbar button "Crop": crop mode on or off.

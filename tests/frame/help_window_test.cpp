@@ -185,7 +185,7 @@ TEST(HelpService, HelpFromAModalDialogIsUsableAndOutlivesIt) {
     for (QToolButton* button : window->findChildren<QToolButton*>())
       if (button->text() == QLatin1String("Contents")) contents = button;
     ASSERT_NE(contents, nullptr);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window)) << "the help window shown";
     QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, contents->mapTo(window, contents->rect().center()));
   };
   clickContents();

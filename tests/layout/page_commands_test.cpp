@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-
+#include <optional>
 #include <tuple>
 
 #include <QTimer>
@@ -181,6 +181,22 @@ TEST_F(PageCommandsTest, ASlowPictureLeavesTheWindowRunningAndEscDropsWhatIsNotO
   EXPECT_TRUE(slow.stopped());
   EXPECT_EQ(std::tuple(page.picLast(), page.picCount(), undo.stack().top()), std::tuple(1, 2, 2));
   EXPECT_TRUE(host.errors.isEmpty());
+
+  // Esc, then at once an addition and a command: the Esc stops the read
+  // asked for before it, not those asked for after it.
+  test::SlowReader held;
+  commands.setReader(held.reader());
+  Ask(photo, 1000, 1000);
+  ASSERT_TRUE(test::RunUntil([&] { return held.reading(); })) << "the read at the shut gate";
+  host.abort = true;
+  Ask(tall, 6000, 6000, 1000, 2000);
+  std::optional<bool> missed;
+  commands.AfterAdding([&] { missed = commands.AdditionMissed(); });
+  ASSERT_TRUE(test::RunUntil([&] { return held.stopped(); })) << "the read that Esc stopped";
+  held.open();
+  ASSERT_TRUE(test::RunUntil([&] { return missed.has_value(); })) << "the command after the addition";
+  EXPECT_EQ(missed, false);
+  EXPECT_EQ(std::pair(page.picLast(), page.pic(2).file), std::pair(2, tall));
 }
 
 // A command asked for while additions are read runs on the page as it is

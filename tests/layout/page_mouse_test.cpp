@@ -308,6 +308,26 @@ TEST_F(PageMouseTest, ClickToAddOnThePageAndOnAPicture) {
   EXPECT_FALSE(model.edit().dragAdd);
 }
 
+// A picture the program selects (one just turned, its pointer left on a
+// corner by the user's last hover) is only selected: no size is started
+// from the old frame, and an armed click-to-add stays the user's.
+TEST_F(PageMouseTest, ASelectionTheProgramMakesStartsNothing) {
+  Select();
+  mouse.imPreview_MouseMove(0, 0, 10, 10);
+  ASSERT_EQ(mouse.picturePointer(0), PointerShape::SizeNwSe);
+  std::swap(model.box(0).width, model.box(0).height);
+  const PicBox turned = model.box(0);
+  host.genClick = true;
+  host.thumbs.setThumbSel(1);
+  model.edit().dragAdd = true;
+  mouse.SelectAsClicked(0);
+  EXPECT_EQ(model.box(0), turned);
+  EXPECT_TRUE(host.undo.empty());
+  EXPECT_EQ(mouse.frame().rect, BoxRect(turned)) << "the frame lies on the turned picture";
+  EXPECT_TRUE(host.added.empty());
+  EXPECT_TRUE(model.edit().dragAdd) << "the user's press still adds on its release";
+}
+
 TEST_F(PageMouseTest, DropFrameTakesThePresetWidthAndThePictureAspect) {
   host.thumbs.setThumbHover(0);
   mouse.DragOverAt(QPointF(6000, 8000), true, -1);

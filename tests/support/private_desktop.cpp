@@ -172,40 +172,42 @@ std::optional<int> NumberAfter(const QByteArray& output, const QByteArray& label
   return ok ? std::optional<int>(number) : std::nullopt;
 }
 
+// `window`'s own rectangle on the X server, screen pixels; empty when it
+// cannot be asked.
+QRect InnerOnTheServer(const QWidget* window) {
+  const std::optional<QByteArray> info =
+      RunTool(QStringLiteral("xwininfo"), {QStringLiteral("-id"), QString::number(window->winId())});
+  if (!info) return {};
+  const std::optional<int> x = NumberAfter(*info, "Absolute upper-left X:");
+  const std::optional<int> y = NumberAfter(*info, "Absolute upper-left Y:");
+  const std::optional<int> width = NumberAfter(*info, "Width:");
+  const std::optional<int> height = NumberAfter(*info, "Height:");
+  if (!x || !y || !width || !height) return {};
+  return {*x, *y, *width, *height};
+}
+
+// The frame the window manager put round `inner`, `window`'s own rectangle
+// on the server; empty while it has not framed it.
+QRect FrameAround(const QWidget* window, const QRect& inner) {
+  if (inner.isEmpty()) return {};
+  const std::optional<QByteArray> extents = RunTool(
+      QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(window->winId()), QStringLiteral("_NET_FRAME_EXTENTS")});
+  if (!extents || !extents->contains('=')) return {};  // not managed (yet)
+  const QList<QByteArray> sides = extents->mid(extents->indexOf('=') + 1).trimmed().split(',');
+  if (sides.size() != 4) return {};
+  return inner.adjusted(-sides[0].trimmed().toInt(), -sides[2].trimmed().toInt(), sides[1].trimmed().toInt(),
+                        sides[3].trimmed().toInt());
+}
+
 }  // namespace
 
 std::optional<QByteArray> Xdotool(const QStringList& arguments) {
   return RunTool(QStringLiteral("xdotool"), arguments);
 }
 
-QRect FrameOnTheServer(const QWidget* window) {
-  const QString id = QString::number(window->winId());
-  const std::optional<QByteArray> info = RunTool(QStringLiteral("xwininfo"), {QStringLiteral("-id"), id});
-  const std::optional<QByteArray> extents =
-      RunTool(QStringLiteral("xprop"), {QStringLiteral("-id"), id, QStringLiteral("_NET_FRAME_EXTENTS")});
-  if (!info || !extents || !extents->contains('=')) return {};  // not managed (yet)
-  const QList<QByteArray> sides = extents->mid(extents->indexOf('=') + 1).trimmed().split(',');
-  const std::optional<int> x = NumberAfter(*info, "Absolute upper-left X:");
-  const std::optional<int> y = NumberAfter(*info, "Absolute upper-left Y:");
-  const std::optional<int> width = NumberAfter(*info, "Width:");
-  const std::optional<int> height = NumberAfter(*info, "Height:");
-  if (sides.size() != 4 || !x || !y || !width || !height) return {};
-  const int left = sides[0].trimmed().toInt(), right = sides[1].trimmed().toInt();
-  const int top = sides[2].trimmed().toInt(), bottom = sides[3].trimmed().toInt();
-  return {*x - left, *y - top, *width + left + right, *height + top + bottom};
-}
+QRect FrameOnTheServer(const QWidget* window) { return FrameAround(window, InnerOnTheServer(window)); }
 
-QSize SizeOnTheServer(const QWidget* window) {
-  const std::optional<QByteArray> shell = Xdotool(
-      {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), QString::number(window->winId())});
-  if (!shell) return {};
-  QSize size;
-  for (const QByteArray& line : shell->split('\n')) {
-    if (line.startsWith("WIDTH=")) size.setWidth(line.mid(6).toInt());
-    if (line.startsWith("HEIGHT=")) size.setHeight(line.mid(7).toInt());
-  }
-  return size;
-}
+QSize SizeOnTheServer(const QWidget* window) { return InnerOnTheServer(window).size(); }
 
 bool DragPointer(QPoint from, QPoint to) {
   const auto at = [](QPoint point) { return QStringList{QString::number(point.x()), QString::number(point.y())}; };
@@ -221,8 +223,9 @@ bool DragPointer(QPoint from, QPoint to) {
 }
 
 bool DoubleClickTitleBar(const QWidget* window) {
-  const QRect frame = FrameOnTheServer(window);
-  const QPoint title(frame.center().x(), (frame.top() + window->geometry().top()) / 2);
+  const QRect inner = InnerOnTheServer(window);
+  const QRect frame = FrameAround(window, inner);
+  const QPoint title(frame.center().x(), (frame.top() + inner.top()) / 2);
   // The window manager takes the first click after the pointer came over the
   // frame for itself: one click, then the double click once the
   // double-click time (half a second) has passed.
@@ -239,25 +242,29 @@ bool DoubleClickTitleBar(const QWidget* window) {
 // the window manager gave) is still on its way. Both as the X server has
 // them: Qt may go on taking a framed window for a bare one.
 bool WaitUntilFramedAndSettled(QWidget* window) {
-  const auto state = [window](const char* what) {
-    const QRect frame = FrameOnTheServer(window);
-    const QRect inner = window->geometry();
-    const QSize server = SizeOnTheServer(window);
+  QRect inner, frame;
+  const auto ask = [&] {
+    inner = InnerOnTheServer(window);
+    frame = FrameAround(window, inner);
+  };
+  const auto state = [&](const char* what) {
+    const QSize own = window->size();
     qWarning("%s: \"%s\" has its frame at %d,%d %dx%d on the X server, %dx%d inside it there, %dx%d for itself",
              what, qPrintable(window->windowTitle()), frame.x(), frame.y(), frame.width(), frame.height(),
-             server.width(), server.height(), inner.width(), inner.height());
+             inner.width(), inner.height(), own.width(), own.height());
     return false;
   };
-  QRect last;
-  if (!WaitFor(kFramedMs, [&] { return (last = FrameOnTheServer(window)).isValid(); })) return state("never framed");
+  if (!WaitFor(kFramedMs, [&] { return ask(), frame.isValid(); })) return state("never framed");
+  QRect last = frame;
   QElapsedTimer still;
   still.start();
   if (!WaitFor(kFramedMs, [&] {
-        if (const QRect frame = FrameOnTheServer(window); frame != last) {
+        ask();
+        if (frame != last) {
           last = frame;
           still.restart();
         }
-        return still.elapsed() >= kSettledMs && SizeOnTheServer(window) == window->size();
+        return still.elapsed() >= kSettledMs && inner.size() == window->size();
       }))
     return state("never settled");
   return true;
