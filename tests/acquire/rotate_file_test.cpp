@@ -569,18 +569,21 @@ TEST_F(RotateFileTest, ProgressShowsDuringTheTurnAndCancelKeepsTheFile) {
 }
 
 // While a file is turned, the file commands wait: a second Rotate (a
-// screen reader reaches it) and a Delete do nothing. Exit during a turn
-// drops it before anything is written.
+// screen reader reaches it), a Delete, a drop on the tree and a folder's
+// removal do nothing. Exit during a turn drops it before anything is written.
 TEST_F(RotateFileTest, CommandsWaitForTheTurnAndExitDropsIt) {
   const QString folder = freshFolder("second") + "/";
   const QString path = folder + "photo.png";
+  const QString elsewhere = freshFolder("second-elsewhere") + "/";
   ASSERT_TRUE(WritePicture(path, 64, 48));
   Open(folder);
   Select(IndexOf(path));
-  QTimer::singleShot(0, [this] {
+  QTimer::singleShot(0, [&] {
     EXPECT_TRUE(commands_.turning());
     commands_.mnuFileOptionsRotate_Click();
     commands_.mnuFileOptionsDelete_Click();  // would ask first
+    commands_.mnuNodeFileMove_Click(path, elsewhere);
+    commands_.mnuNodeFolderRemove_Click(folder);  // would ask first
   });
   commands_.mnuFileOptionsRotate_Click();
   EXPECT_EQ(host_.errors, QStringList());
