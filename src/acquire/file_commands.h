@@ -74,6 +74,9 @@ class FileCommands {
  private:
   enum class Transfer { Copy, Move };
 
+  // While thumbnails are made, or a file is turned, the panel's table and
+  // files are not the commands' to change.
+  bool PanelHeld() const;
   int Selected() const;
   // The panel's cell of `file`, or -1.
   int IndexOf(const QString& file) const;

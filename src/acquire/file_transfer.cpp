@@ -26,12 +26,12 @@ FileCommands::FileCommands(FileCommandContext context, FileCommandHost& host, Ed
                            EditorRunner runEditor)
     : context_(context), host_(host), findEditor_(std::move(findEditor)), runEditor_(std::move(runEditor)) {}
 
-// While thumbnails are made, or a file is turned, the table is not the
-// commands' to change.
+bool FileCommands::PanelHeld() const { return context_.panel.building() || turning_; }
+
 int FileCommands::Selected() const {
-  const ThumbnailPanel& panel = context_.panel;
-  const int sel = panel.table().ThumbSel();
-  return !panel.building() && !turning_ && panel.table().isValid(sel) ? sel : -1;
+  const ThumbTable& table = context_.panel.table();
+  const int sel = table.ThumbSel();
+  return !PanelHeld() && table.isValid(sel) ? sel : -1;
 }
 
 int FileCommands::IndexOf(const QString& file) const {
@@ -86,7 +86,7 @@ void FileCommands::mnuNodeFileMove_Click(const QString& file, const QString& fol
 }
 
 void FileCommands::TreeTransfer(Transfer how, const QString& file, const QString& folder) {
-  if (file.isEmpty() || folder.isEmpty() || context_.panel.building() || turning_) return;
+  if (file.isEmpty() || folder.isEmpty() || PanelHeld()) return;
   if (!TransferInto(how, file, folder) || how == Transfer::Copy) return;
   if (const int index = IndexOf(file); index >= 0) ThumbNailRemove(index);
 }

@@ -54,7 +54,7 @@ void FileCommands::mnuNodeFolderCreate_Click(const QString& nodeFolder) {
 // removed only when that leaves it empty. The home folder, the folders above
 // it and mount points are never touched.
 void FileCommands::mnuNodeFolderRemove_Click(const QString& nodeFolder) {
-  if (nodeFolder.isEmpty() || context_.panel.building() || turning_) return;
+  if (nodeFolder.isEmpty() || PanelHeld()) return;
   const QString folder = WithTrailingSlash(nodeFolder);
   if (const Status removable = FS::CheckFolderRemovable(folder); !removable) {
     host_.ShowError(QStringLiteral("Unable to remove folder < %1 >\n%2").arg(folder, removable.error()));

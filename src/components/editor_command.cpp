@@ -4,6 +4,7 @@
 #include <QRegularExpression>
 #include <QStringList>
 
+#include <optional>
 #include <vector>
 
 namespace lumaset {
@@ -110,7 +111,7 @@ QString ProgramName(const QString& word) {
 // terminals split a string into words of their own. A bare file code is
 // its own piece; other words are cut at blanks (and at `env -S`'s "\_"),
 // lose the quotes such a split would remove, and a string that `env`
-// splits loses its option, alone or at the end of a group ("-vS").
+// splits loses its option (see SplitStringOption).
 struct Piece {
   QString text;
   bool fileCode = false;
@@ -123,10 +124,26 @@ struct Pieces {
   bool envVariable = false;
 };
 
+// When `word` is `env`'s option that splits a string into words, the
+// string given in the same word; empty when the string is the next word.
+// The option stands alone, ends a group ("-vS"), or is --split-string or
+// any abbreviation of it that env takes ("--sp").
+std::optional<QString> SplitStringOption(const QString& word) {
+  static const QRegularExpression shortOption(QStringLiteral("^-[a-zA-Z0-9]*S(.*)$"),
+                                              QRegularExpression::DotMatchesEverythingOption);
+  if (word.startsWith(u"--")) {
+    const qsizetype equals = word.indexOf(u'=');
+    const QStringView name = QStringView(word).left(equals < 0 ? word.size() : equals);
+    if (name.size() < 3 || !QStringView(u"--split-string").startsWith(name)) return std::nullopt;
+    return equals < 0 ? QString() : word.mid(equals + 1);
+  }
+  const QRegularExpressionMatch option = shortOption.match(word);
+  if (!option.hasMatch()) return std::nullopt;
+  return option.captured(1);
+}
+
 Pieces PiecesOf(const std::vector<ExecWord>& words) {
   static const QRegularExpression blanks(QStringLiteral("\\s+|\\\\_"));
-  static const QRegularExpression split(QStringLiteral("^(?:--split-string=|-[a-zA-Z0-9]*S)(.+)$"));
-  static const QRegularExpression splitNext(QStringLiteral("^(?:--split-string|-[a-zA-Z0-9]*S)$"));
   Pieces result;
   bool afterEnv = false;
   bool splitString = false;  // this word is the string of a `-S` word before it
@@ -136,11 +153,11 @@ Pieces PiecesOf(const std::vector<ExecWord>& words) {
       splitString = false;
       continue;
     }
-    const QRegularExpressionMatch option = split.match(word.text);
-    if (afterEnv && (splitString || option.hasMatch()) && word.text.contains(u'$')) result.envVariable = true;
-    splitString = afterEnv && splitNext.match(word.text).hasMatch();
+    const std::optional<QString> option = SplitStringOption(word.text);
+    if (afterEnv && (splitString || option) && word.text.contains(u'$')) result.envVariable = true;
+    splitString = afterEnv && option && option->isEmpty();
     for (QString part : word.text.split(blanks, Qt::SkipEmptyParts)) {
-      if (const QRegularExpressionMatch glued = split.match(part); glued.hasMatch()) part = glued.captured(1);
+      if (const std::optional<QString> glued = SplitStringOption(part); glued && !glued->isEmpty()) part = *glued;
       part.remove(QLatin1Char('\'')).remove(QLatin1Char('"'));
       if (part.isEmpty()) continue;
       afterEnv = afterEnv || ProgramName(part) == u"env";

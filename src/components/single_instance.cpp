@@ -42,7 +42,6 @@ constexpr int kBacklog = 8;
 // gives way), so idle connections cannot take every descriptor the program has.
 constexpr int kCallerDeadlineMs = 1000;
 constexpr size_t kMostCallers = 16;
-constexpr size_t kMostCallersAtATime = kMostCallers;
 // With no descriptor left to accept one more caller, listening pauses this
 // long instead of waking again at once for the caller still queued.
 constexpr int kPauseWhenOutOfDescriptorsMs = 200;
@@ -231,11 +230,11 @@ bool SingleInstance::askPrimaryToComeForward() const {
   return false;
 }
 
-// Takes at most a few callers at a time: callers that keep coming would
-// otherwise hold the window's thread here for as long as they come. Those
-// still queued wake the listener again on the event loop's next turn.
+// Takes no more callers at a time than it holds: callers that keep coming
+// would otherwise hold the window's thread here for as long as they come.
+// Those still queued wake the listener again on the event loop's next turn.
 void SingleInstance::acceptConnections() {
-  for (size_t taken = 0; taken < kMostCallersAtATime; ++taken) {
+  for (size_t taken = 0; taken < kMostCallers; ++taken) {
     const int fd = ::accept4(serverFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (fd < 0) {
       if (errno == EINTR || errno == ECONNABORTED) continue;

@@ -131,6 +131,7 @@ TEST(DefaultEditor, ExecLinesThatWouldSplitANameOrHandItToAShellAreRefused) {
       // A variable that env -S takes from the environment, programs that hand
       // their arguments to a shell, and shells named by a launcher or a diversion.
       "env -S'${SHELL} -c' %f", "env -S '$SHELL -c' %f", "env -i --split-string='${X}' %f", "sg root -c %f",
+      "env --s='${SHELL} -c' %f", "env --split '${SHELL} -c' %f", "env -S'${SHELL}\n-c' %f",
       "sg users %f", "sudo -s %f", "sudo -i %f", "sudo -u nobody -Es edit %f", "sudo --login %f",
       "flatpak run --command=sh org.example.App -c %f", "flatpak run --command sh --branch stable org.example.App -c %f",
       "parallel %f", "parallel -j1 edit ::: x %f", "sem --id edit %f", "sh.distrib -c %f", "/bin/sh.distrib -c %f", "fish --init-command %f"};

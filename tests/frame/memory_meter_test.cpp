@@ -15,7 +15,6 @@
 #include <optional>
 #include <vector>
 
-#include "frame/paint_pace.h"
 #include "support/test_support.h"
 
 namespace lumaset {
