@@ -532,6 +532,37 @@ TEST_F(Printing, ThePrintServerIsAskedAwayEveryTimeAndItsDefaultIsFound) {
   EXPECT_EQ(found, "Papers");
 }
 
+// Questions still out when whoever asked goes: the print server's object
+// with its own askers, and the window looking for its printer. Their
+// answers, once the print server gives them, find nobody and are dropped.
+TEST_F(Printing, AnswersThatComeAfterTheirAskerIsGoneAreDropped) {
+  NEED_SCHEDULER(cups);
+  // Qt loads its print support at its first use without a lock: here, not
+  // by the three questions at once.
+  ASSERT_FALSE(QPrinterInfo::defaultPrinterName().isEmpty());
+  const QByteArray scheduler = qgetenv("CUPS_SERVER");
+  test::HeldPrintServer held(test::freshShortFolder(QStringLiteral("late")) + QStringLiteral("/held.sock"),
+                             QString::fromLocal8Bit(scheduler), 15);
+  ASSERT_TRUE(held.Listening());
+  qputenv("CUPS_SERVER", held.Path());
+  const auto back = qScopeGuard([&scheduler] { qputenv("CUPS_SERVER", scheduler); });
+  int answers = 0;
+  {
+    ThreadedPrintServer server;
+    QObject asker, window;
+    server.AskQueues(&asker, [&answers] { ++answers; });
+    server.MakePrinter(QStringLiteral("Capture"), &asker, [&answers](std::unique_ptr<QPrinter>) { ++answers; });
+    FindPrinterAway(&window, [&answers](const std::shared_ptr<FoundPrinter>&) { ++answers; });
+    ASSERT_TRUE(test::RunUntil([&held] { return held.Taken() >= 3; })) << "three questions held within 20 s";
+  }
+  held.Answer();
+  ASSERT_TRUE(test::RunUntil([&held] { return held.Open() == 0; }))
+      << "the questions did not end within 20 s of the server's answer";
+  QCoreApplication::processEvents();
+  EXPECT_EQ(answers, 0);
+  EXPECT_FALSE(held.AnsweredByItself());
+}
+
 // A printer found late takes the place of the PDF writer the page began
 // with, but not of a paper the user chose for it meanwhile.
 TEST_F(Printing, APrinterFoundLateNeverReplacesWhatWasChosen) {
