@@ -6,7 +6,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScopeGuard>
 #include <QTimer>
 
 #include <tuple>
@@ -34,12 +33,8 @@ using PrinterAtStartTest = test::ProgramTest;
 // default printer arrives with the answer.
 TEST_F(PrinterAtStartTest, TheWindowComesBeforeThePrintServersAnswerAndThePrinterWithIt) {
   NEED_SCHEDULER(cups);
-  const QByteArray scheduler = qgetenv("CUPS_SERVER");
-  const QString socket = test::SchedulerState().root->filePath(QStringLiteral("held.sock"));
-  test::HeldPrintServer server(socket, QString::fromLocal8Bit(scheduler), 15);
+  test::HeldInFront server(test::SchedulerState().root->filePath(QStringLiteral("held.sock")), 15);
   ASSERT_TRUE(server.Listening());
-  qputenv("CUPS_SERVER", server.Path());
-  const auto back = qScopeGuard([&scheduler] { qputenv("CUPS_SERVER", scheduler); });
 
   MainWindow& window = Start();
   EXPECT_FALSE(server.AnsweredByItself()) << "the window was made only once the print server answered";
@@ -63,19 +58,16 @@ TEST_F(PrinterAtStartTest, TheWindowComesBeforeThePrintServersAnswerAndThePrinte
 // its answers until told to answer, and CUPS is pointed at it until the
 // test ends.
 struct HeldServerTest : test::ProgramTest {
-  QByteArray scheduler = qgetenv("CUPS_SERVER");
-  std::unique_ptr<test::HeldPrintServer> server;
+  std::unique_ptr<test::HeldInFront> server;
   void SetUp() override {
     test::ProgramTest::SetUp();
     if (!test::PrivatePrintScheduler::Installed()) GTEST_SKIP() << "CUPS is not installed here";
     ASSERT_NE(test::RunningPrintScheduler(), nullptr)
         << "the private print scheduler did not start: " << test::SchedulerState().problem.toStdString();
     const QString socket = test::SchedulerState().root->filePath(QStringLiteral("held.sock"));
-    server = std::make_unique<test::HeldPrintServer>(socket, QString::fromLocal8Bit(scheduler), 15);
+    server = std::make_unique<test::HeldInFront>(socket, 15);
     ASSERT_TRUE(server->Listening());
-    qputenv("CUPS_SERVER", server->Path());
   }
-  void TearDown() override { qputenv("CUPS_SERVER", scheduler); }
 };
 
 // Counts the paint events a widget gets.

@@ -540,12 +540,8 @@ TEST_F(Printing, AnswersThatComeAfterTheirAskerIsGoneAreDropped) {
   // Qt loads its print support at its first use without a lock: here, not
   // by the three questions at once.
   ASSERT_FALSE(QPrinterInfo::defaultPrinterName().isEmpty());
-  const QByteArray scheduler = qgetenv("CUPS_SERVER");
-  test::HeldPrintServer held(test::freshShortFolder(QStringLiteral("late")) + QStringLiteral("/held.sock"),
-                             QString::fromLocal8Bit(scheduler), 15);
+  test::HeldInFront held(test::freshShortFolder(QStringLiteral("late")) + QStringLiteral("/held.sock"), 15);
   ASSERT_TRUE(held.Listening());
-  qputenv("CUPS_SERVER", held.Path());
-  const auto back = qScopeGuard([&scheduler] { qputenv("CUPS_SERVER", scheduler); });
   int answers = 0;
   {
     ThreadedPrintServer server;
@@ -807,12 +803,8 @@ TEST_F(Printing, PrintWaitsForThePrintServerWithTheProgramRunningAndHandsItsJobO
   PrinterDevice device;
   ASSERT_EQ(device.DeviceName(), "Capture");
   device.SetPatience(2000);
-  const QByteArray scheduler = qgetenv("CUPS_SERVER");
-  test::HeldPrintServer server(test::freshShortFolder(QStringLiteral("held")) + QStringLiteral("/held.sock"),
-                               QString::fromLocal8Bit(scheduler), 15);
+  test::HeldInFront server(test::freshShortFolder(QStringLiteral("held")) + QStringLiteral("/held.sock"), 15);
   ASSERT_TRUE(server.Listening());
-  qputenv("CUPS_SERVER", server.Path());
-  const auto back = qScopeGuard([&scheduler] { qputenv("CUPS_SERVER", scheduler); });
   TestPage page(device.Facts());
   page.Place(SolidPicture(folder, "red", Qt::red, {40, 40}), {0.1, 0.1, 0.3, 0.3}, 0);
   FakePrintHost host;
