@@ -46,6 +46,16 @@ std::shared_ptr<Receiver> ReceiverOf(QObject* object) {
   return receiver;
 }
 
+// Runs `ask` on a thread of its own that nothing waits for; the function it
+// returns then runs on the thread of `receiver`, unless `receiver` is gone
+// by then.
+void AskAway(std::shared_ptr<Receiver> receiver, std::function<std::function<void()>()> ask) {
+  std::thread([receiver = std::move(receiver), ask = std::move(ask)] {
+    if (!receiver->There()) return;
+    receiver->Post(ask());
+  }).detach();
+}
+
 }  // namespace
 
 // Without a default, any printer at all is better than refusing to print.
@@ -62,13 +72,6 @@ QString PrinterNoLongerThere(const QString& queue) {
   return QStringLiteral("The printer %1 is no longer there.").arg(queue);
 }
 
-void AskAway(QObject* receiver, std::function<std::function<void()>()> ask) {
-  std::thread([receiver = ReceiverOf(receiver), ask = std::move(ask)] {
-    if (!receiver->There()) return;
-    receiver->Post(ask());
-  }).detach();
-}
-
 std::unique_ptr<QPrinter> MakePrinterFor(const QString& queue) {
   if (queue.isEmpty()) return nullptr;
   const QPrinterInfo info = QPrinterInfo::printerInfo(queue);
@@ -80,7 +83,7 @@ std::unique_ptr<QPrinter> MakePrinterFor(const QString& queue) {
 }
 
 void FindPrinterAway(QObject* receiver, std::function<void(const std::shared_ptr<FoundPrinter>&)> found) {
-  AskAway(receiver, [found = std::move(found)]() -> std::function<void()> {
+  AskAway(ReceiverOf(receiver), [found = std::move(found)]() -> std::function<void()> {
     auto result = std::make_shared<FoundPrinter>();
     result->queue = DefaultQueue();
     result->printer = MakePrinterFor(result->queue);
@@ -89,9 +92,10 @@ void FindPrinterAway(QObject* receiver, std::function<void(const std::shared_ptr
   });
 }
 
-// Jobs waiting to be handed over, and whether a thread is handing them.
+// Jobs waiting to be handed over, and whether a thread is handing them;
+// the receiver takes the jobs' answers and the questions' alike.
 struct ThreadedPrintServer::Sending {
-  std::shared_ptr<Receiver> receiver = std::make_shared<Receiver>();
+  std::shared_ptr<Receiver> receiver;
   std::mutex mutex;
   std::condition_variable idle;
   std::deque<std::function<void()>> jobs;
@@ -117,22 +121,18 @@ struct ThreadedPrintServer::Sending {
 };
 
 ThreadedPrintServer::ThreadedPrintServer() : sending_(std::make_shared<Sending>()) {
-  sending_->receiver->object = &receiver_;
+  sending_->receiver = ReceiverOf(&receiver_);
 }
 
 ThreadedPrintServer::~ThreadedPrintServer() {
-  {
-    std::unique_lock lock(sending_->mutex);
-    sending_->idle.wait_for(lock, kSendingAtExit, [this] { return !sending_->running; });
-  }
-  const std::lock_guard lock(sending_->receiver->mutex);
-  sending_->receiver->object = nullptr;
+  std::unique_lock lock(sending_->mutex);
+  sending_->idle.wait_for(lock, kSendingAtExit, [this] { return !sending_->running; });
 }
 
 void ThreadedPrintServer::AskQueues(QObject* context, std::function<void()> answered) {
   queueWaiters_.push_back(Waiter{context, std::move(answered)});
   if (std::exchange(asking_, true)) return;
-  AskAway(&receiver_, [this]() -> std::function<void()> {
+  AskAway(sending_->receiver, [this]() -> std::function<void()> {
     return [this, queues = AvailableQueues()]() mutable { TakeQueues(std::move(queues)); };
   });
 }
@@ -154,7 +154,7 @@ void ThreadedPrintServer::MakePrinter(const QString& queue, QObject* context,
   if (asked) printerWaiters_.erase(waiting);
   printerWaiters_.push_back(PrinterWaiter{queue, context, std::move(made)});
   if (asked) return;
-  AskAway(&receiver_, [this, queue]() -> std::function<void()> {
+  AskAway(sending_->receiver, [this, queue]() -> std::function<void()> {
     // Held where the answer, a function that may be copied, can hand it on once.
     auto printer = std::make_shared<std::unique_ptr<QPrinter>>(MakePrinterFor(queue));
     return [this, queue, printer] { TakePrinter(queue, std::move(*printer)); };

@@ -33,11 +33,6 @@ namespace lumaset {
 // that the server does not answer.
 inline constexpr int kPrintServerPatienceMs = 5000;
 
-// Runs `ask` on a thread of its own that nothing waits for; the function it
-// returns then runs on the thread of `receiver`, unless `receiver` is gone
-// by then.
-void AskAway(QObject* receiver, std::function<std::function<void()>()> ask);
-
 // The system's default queue, or its first; "" without any. Asks on the
 // calling thread, which may wait minutes.
 QString DefaultQueue();

@@ -132,6 +132,14 @@ QueueOptions queueOptionsOf(QPrinter& printer) {
   return options;
 }
 
+// What a printer takes over from another when it stands in for it: the
+// paper, its turn, the colours and the sides.
+void printLike(QPrinter& printer, const QPrinter& like) {
+  printer.setPageLayout(like.pageLayout());
+  printer.setColorMode(like.colorMode());
+  printer.setDuplex(like.duplex());
+}
+
 Error refusedBy(const QString& queue, QString cause) {
   while (cause.endsWith(QLatin1Char('.'))) cause.chop(1);  // CUPS ends some of its own
   return Error{QStringLiteral("The printer %1 did not take the job: %2.").arg(queue, cause)};
@@ -250,10 +258,10 @@ std::unique_ptr<QPrinter> PrinterDevice::WriterLikePrinter() const {
   auto writer = std::make_unique<QPrinter>(QPrinter::HighResolution);
   if (cups) cups->cupsSetServer(nullptr);  // the server the settings name, again
   writer->setOutputFormat(QPrinter::PdfFormat);
-  writer->setPageLayout(Layout());
   if (ready_) {
-    writer->setColorMode(printer_->colorMode());
-    writer->setDuplex(printer_->duplex());
+    printLike(*writer, *printer_);
+  } else {
+    writer->setPageLayout(blank_);
   }
   return writer;
 }
@@ -413,9 +421,7 @@ Result<std::unique_ptr<QPrinter>> PrinterDevice::PrinterForDialog() {
     if (!dialogs().Wait(wait)) return Error{QString(), true};
     shown = wait.Take();
     if (!shown) return Error{wait.state() == PrinterWait::State::Asking ? PrintServerSilent() : wait.Problem()};
-    shown->setPageLayout(printer_->pageLayout());
-    shown->setColorMode(printer_->colorMode());
-    shown->setDuplex(printer_->duplex());
+    printLike(*shown, *printer_);
   }
   shown->setCopyCount(1);
   return shown;
@@ -435,9 +441,7 @@ void PrinterDevice::TakeFromDialog(std::unique_ptr<QPrinter> shown) {
     printer_ = std::move(shown);
     return;
   }
-  printer_->setPageLayout(shown->pageLayout());
-  printer_->setColorMode(shown->colorMode());
-  printer_->setDuplex(shown->duplex());
+  printLike(*printer_, *shown);
 }
 
 Status PrinterDevice::StartDoc(const QString& docName, const QString& outputFile) {

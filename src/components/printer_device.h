@@ -24,7 +24,6 @@
 #include <QColor>
 #include <QPageLayout>
 #include <QPoint>
-#include <QPointer>
 #include <QString>
 
 #include <functional>
@@ -36,9 +35,7 @@
 #include "components/result.h"
 
 class QImage;
-class QObject;
 class QPrinter;
-class QWidget;
 
 namespace lumaset {
 

@@ -156,4 +156,22 @@ class HeldPrintServer {
   std::thread thread_;
 };
 
+// A held print server in front of the scheduler that CUPS names as it is
+// made: CUPS names the held one instead while it lives, when it listens.
+class HeldInFront : public HeldPrintServer {
+ public:
+  HeldInFront(const QString& socket, int holdSeconds) : HeldInFront(socket, qgetenv("CUPS_SERVER"), holdSeconds) {}
+  ~HeldInFront() { qputenv("CUPS_SERVER", scheduler_); }
+  HeldInFront(const HeldInFront&) = delete;
+  HeldInFront& operator=(const HeldInFront&) = delete;
+
+ private:
+  HeldInFront(const QString& socket, QByteArray scheduler, int holdSeconds)
+      : HeldPrintServer(socket, QString::fromLocal8Bit(scheduler), holdSeconds), scheduler_(std::move(scheduler)) {
+    if (Listening()) qputenv("CUPS_SERVER", Path());
+  }
+
+  const QByteArray scheduler_;
+};
+
 }  // namespace lumaset::test
