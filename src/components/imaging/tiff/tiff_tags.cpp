@@ -44,13 +44,11 @@ void standUpright(TiffDirectory& directory, const TiffForm& form) {
   if (TiffEntry* xmp = directory.find(kXmpTag)) xmp->value = xmpUpright(xmp->value);
 }
 
-// The region of `file` its directory and the values that follow it take, when
-// they end it and nothing else lies there: libtiff writes a new file's
-// directory after its samples.
+// Where `file`'s directory starts, when it and the values that follow it end
+// the file, past every strip and tile (libtiff writes a new file's directory
+// after its samples); else the end of the file, so that nothing is cut.
 qsizetype directoryRegion(const QByteArray& file, const TiffForm& form, const TiffDirectory& directory) {
-  auto start = static_cast<qsizetype>(directory.offset);
-  for (const TiffEntry& e : directory.entries)
-    if (e.valueAt < start && e.valueAt > e.entryAt) return file.size();
+  const auto start = static_cast<qsizetype>(directory.offset);
   for (const uint16_t tag : {uint16_t{273}, uint16_t{324}}) {
     const TiffEntry* offsets = directory.find(tag);
     const TiffEntry* counts = directory.find(static_cast<uint16_t>(tag == 273 ? 279 : 325));
