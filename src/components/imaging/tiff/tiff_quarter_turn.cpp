@@ -181,10 +181,10 @@ Result<QByteArray> turnTiffClockwise(QByteArrayView file) {
   if (auto refused = refusal(from.get(), *stored)) return *refused;
   Result<TiffTags> tags = tiffTagsOf(file);
   if (!tags) return Error{tags.error()};
+  // Each worker's handle reads colours compressed as JPEG as RGB.
   const auto rgbFromJpeg = [&stored](TIFF* tiff) {
     return !decodedColour(*stored) || TIFFSetField(tiff, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
   };
-  rgbFromJpeg(from.get());
   Layout turned = turnedLayout(*stored);
   if (!turned.tiled) turned.rowsPerStrip = stripRows(turned);
   // The file; its samples in pieces, each of which gives way to the band of
