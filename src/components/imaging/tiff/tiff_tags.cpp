@@ -60,12 +60,22 @@ qsizetype directoryRegion(const QByteArray& file, const TiffForm& form, const Ti
   return start;
 }
 
-// Whether a directory points to one that is not followed, which would be
-// left behind: an entry of the types that hold a directory's place.
+// Whether a directory points to one that is not carried along, which would
+// be left behind with its pointer pointing nowhere: an entry of a directory's
+// type other than the EXIF, GPS and Interoperability pointers, or one of
+// those pointers that is not 0 and led to no directory read (it is of
+// another type or count), or that stands twice in the directory.
 bool pointsElsewhere(const TiffDirectory& directory) {
   for (const TiffEntry& e : directory.entries) {
-    const bool followed = e.tag == kExifPointerTag || e.tag == kGpsPointerTag || e.tag == kInteropPointerTag;
-    if ((e.type == kTiffIfd || e.type == kTiffIfd8) && !followed) return true;
+    const bool pointer = e.tag == kExifPointerTag || e.tag == kGpsPointerTag || e.tag == kInteropPointerTag;
+    if (!pointer) {
+      if (e.type == kTiffIfd || e.type == kTiffIfd8) return true;
+      continue;
+    }
+    const bool none = e.value.count('\0') == e.value.size();
+    const auto same = std::count_if(directory.entries.begin(), directory.entries.end(),
+                                    [&e](const TiffEntry& other) { return other.tag == e.tag; });
+    if (same > 1 || (!none && !directory.sub(e.tag))) return true;
   }
   return std::any_of(directory.subs.begin(), directory.subs.end(), pointsElsewhere);
 }
