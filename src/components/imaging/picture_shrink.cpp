@@ -86,8 +86,6 @@ QImage bandStep(const QImage& band, int factor, int stepWidth, QImage::Format wi
 
 }  // namespace
 
-int shrinkBandRows(QSize size, QSize target) { return bandRows(size, boxFactor(size, target)); }
-
 qint64 shrinkBytes(QSize size, QSize target, int bits) {
   const int factor = boxFactor(size, target);
   const QSize step = boxStep(size, factor);

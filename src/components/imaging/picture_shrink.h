@@ -19,9 +19,6 @@ namespace lumaset::imaging_detail {
 // bands of one picture alike), or why they cannot be had.
 using RowBand = std::function<Result<QImage>(int top, int rows)>;
 
-// The rows of a picture of `size` that one band holds on its way to `target`.
-int shrinkBandRows(QSize size, QSize target);
-
 // The memory shrinking a picture of `size` to `target` takes beside the
 // picture or the file it comes from: a band as it comes, at `bits` a pixel,
 // and widened, the step and the result.
@@ -31,7 +28,7 @@ qint64 shrinkBytes(QSize size, QSize target, int bits);
 QImage shrunk(const QImage& image, QSize target);
 
 // The picture of `size` whose rows `band` hands over, from the top, in bands
-// of shrinkBandRows rows (the last one shorter), shrunk to exactly `target`.
+// of a few rows (the last one shorter), shrunk to exactly `target`.
 // The first band that fails ends it with its error.
 Result<QImage> shrunkInBands(QSize size, QSize target, const RowBand& band);
 

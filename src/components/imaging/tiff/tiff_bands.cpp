@@ -89,9 +89,9 @@ class InOrder {
   bool failed_ = false;
 };
 
-// Rows `count` rows of `layout` (rowBytes each, at `rows`) that start at
-// row `y` handed to `take` a strip or a tile at a time, in the layout's
-// own form, with the strip's or tile's index.
+// The rows of plane `plane` of `layout` that one strip or row of tiles holds
+// from row `y` (at `rows`, a whole row of the picture each) handed to `take`
+// a strip or a tile at a time, in the layout's own form, with its index.
 template <typename Take>
 bool eachPiece(TIFF* tiff, const TiffSamples& layout, int plane, uint32_t y, const unsigned char* rows,
                std::vector<unsigned char>& work, Take take) {

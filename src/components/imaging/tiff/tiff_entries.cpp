@@ -151,11 +151,6 @@ TiffDirectory* TiffDirectory::sub(uint16_t pointer) {
   return const_cast<TiffDirectory*>(static_cast<const TiffDirectory*>(this)->sub(pointer));
 }
 
-void TiffDirectory::remove(uint16_t tag) {
-  std::erase_if(entries, [tag](const TiffEntry& e) { return e.tag == tag; });
-  std::erase_if(subs, [tag](const TiffDirectory& d) { return d.via == tag; });
-}
-
 std::optional<TiffForm> readTiffHeader(QByteArrayView data, uint64_t& first) {
   if (data.size() < 8) return std::nullopt;
   TiffForm form;

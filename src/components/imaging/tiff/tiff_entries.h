@@ -77,8 +77,6 @@ struct TiffDirectory {
   TiffEntry* find(uint16_t tag);
   const TiffDirectory* sub(uint16_t pointer) const;
   TiffDirectory* sub(uint16_t pointer);
-  // Takes out every entry of `tag`, and the directory it leads to.
-  void remove(uint16_t tag);
 };
 
 // The form and the first directory's offset of the TIFF structure at the

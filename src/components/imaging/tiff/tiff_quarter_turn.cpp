@@ -84,12 +84,9 @@ uint16_t writtenCompression(uint16_t compression) {
   return lossy ? uint16_t{COMPRESSION_LZW} : compression;
 }
 
-// Why a picture cannot be turned as libtiff stores it, if it cannot.
+// Why a picture cannot be turned as libtiff stores it, if it cannot (further
+// pictures are found in its directory as stored, by tiffTagsOf).
 std::optional<Error> refusal(TIFF* tiff, const Layout& layout) {
-  uint16_t subCount = 0;
-  void* subs = nullptr;
-  if (TIFFGetField(tiff, TIFFTAG_SUBIFD, &subCount, &subs) && subCount > 0)
-    return Error{QStringLiteral("it holds further pictures besides its own, which would be lost.")};
   if (const tdir_t pages = TIFFNumberOfDirectories(tiff); pages > 1)
     return Error{QStringLiteral("it holds %1 pages or frames, and only the first would be kept.").arg(pages)};
   if (uint32_t depth = 1; TIFFGetField(tiff, TIFFTAG_IMAGEDEPTH, &depth) && depth > 1)
@@ -181,10 +178,10 @@ Result<QByteArray> turnTiffClockwise(QByteArrayView file) {
   if (auto refused = refusal(from.get(), *stored)) return *refused;
   Result<TiffTags> tags = tiffTagsOf(file);
   if (!tags) return Error{tags.error()};
+  // Each worker's handle reads colours compressed as JPEG as RGB.
   const auto rgbFromJpeg = [&stored](TIFF* tiff) {
     return !decodedColour(*stored) || TIFFSetField(tiff, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
   };
-  rgbFromJpeg(from.get());
   Layout turned = turnedLayout(*stored);
   if (!turned.tiled) turned.rowsPerStrip = stripRows(turned);
   // The file; its samples in pieces, each of which gives way to the band of

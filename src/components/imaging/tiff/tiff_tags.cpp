@@ -44,13 +44,11 @@ void standUpright(TiffDirectory& directory, const TiffForm& form) {
   if (TiffEntry* xmp = directory.find(kXmpTag)) xmp->value = xmpUpright(xmp->value);
 }
 
-// The region of `file` its directory and the values that follow it take, when
-// they end it and nothing else lies there: libtiff writes a new file's
-// directory after its samples.
+// Where `file`'s directory starts, when it and the values that follow it end
+// the file, past every strip and tile (libtiff writes a new file's directory
+// after its samples); else the end of the file, so that nothing is cut.
 qsizetype directoryRegion(const QByteArray& file, const TiffForm& form, const TiffDirectory& directory) {
-  auto start = static_cast<qsizetype>(directory.offset);
-  for (const TiffEntry& e : directory.entries)
-    if (e.valueAt < start && e.valueAt > e.entryAt) return file.size();
+  const auto start = static_cast<qsizetype>(directory.offset);
   for (const uint16_t tag : {uint16_t{273}, uint16_t{324}}) {
     const TiffEntry* offsets = directory.find(tag);
     const TiffEntry* counts = directory.find(static_cast<uint16_t>(tag == 273 ? 279 : 325));
@@ -62,12 +60,22 @@ qsizetype directoryRegion(const QByteArray& file, const TiffForm& form, const Ti
   return start;
 }
 
-// Whether a directory points to one that is not followed, which would be
-// left behind: an entry of the types that hold a directory's place.
+// Whether a directory points to one that is not carried along, which would
+// be left behind with its pointer pointing nowhere: an entry of a directory's
+// type other than the EXIF, GPS and Interoperability pointers, or one of
+// those pointers that is not 0 and led to no directory read (it is of
+// another type or count), or that stands twice in the directory.
 bool pointsElsewhere(const TiffDirectory& directory) {
   for (const TiffEntry& e : directory.entries) {
-    const bool followed = e.tag == kExifPointerTag || e.tag == kGpsPointerTag || e.tag == kInteropPointerTag;
-    if ((e.type == kTiffIfd || e.type == kTiffIfd8) && !followed) return true;
+    const bool pointer = e.tag == kExifPointerTag || e.tag == kGpsPointerTag || e.tag == kInteropPointerTag;
+    if (!pointer) {
+      if (e.type == kTiffIfd || e.type == kTiffIfd8) return true;
+      continue;
+    }
+    const bool none = e.value.count('\0') == e.value.size();
+    const auto same = std::count_if(directory.entries.begin(), directory.entries.end(),
+                                    [&e](const TiffEntry& other) { return other.tag == e.tag; });
+    if (same > 1 || (!none && !directory.sub(e.tag))) return true;
   }
   return std::any_of(directory.subs.begin(), directory.subs.end(), pointsElsewhere);
 }

@@ -269,9 +269,21 @@ TEST(TiffTags, HostileDirectoriesAreRefusedWithTheReason) {
     ASSERT_FALSE(turned.ok()) << why;
     EXPECT_EQ(turned.error(), QStringLiteral("the picture is damaged or incomplete (%1).").arg(why));
   }
-  // A directory of a private tag would be left behind, pointing nowhere.
+  // A directory not followed would be left behind, its pointer pointing
+  // nowhere: one of a private tag, an EXIF pointer of two values or of a
+  // SHORT, and an EXIF pointer beside another of the same tag.
+  const QByteArray exifPointer("\x69\x87\x04\0\x01\0\0\0", 8);
+  Tiny twice = tiny;
+  twice.ifd0.push_back({34665, 4, 1, number(0, 4, false)});
   tiny.exif.push_back({65001, 13, 1, number(8, 4, false)});
-  EXPECT_EQ(turnTiffClockwise(tinyTiff(tiny)).error(), "it holds a directory Lumaset does not know, which would be lost.");
+  const QByteArray unfollowed[] = {tinyTiff(tiny), patched(file.indexOf(exifPointer) + 4, number(2, 4, false)),
+                                   patched(file.indexOf(exifPointer) + 2, number(3, 2, false)), tinyTiff(twice)};
+  for (const QByteArray& bytes : unfollowed) {
+    const Result<QByteArray> turned = turnTiffClockwise(bytes);
+    EXPECT_EQ(turned.ok() ? std::string("turned") : turned.error().toStdString(),
+              "it holds a directory Lumaset does not know, which would be lost.")
+        << &bytes - unfollowed;
+  }
 }
 
 // Layouts that cannot be written back as they are stored are refused: rows of
