@@ -14,11 +14,8 @@ namespace {
 
 using namespace jpeg_markers;
 const QByteArrayView kMpfMark("MPF\0", 4);
-const QByteArrayView kXmpMark("http://ns.adobe.com/xap/1.0/\0", 29);
 constexpr quint16 kMpEntryTag = 0xB002;
 constexpr qsizetype kEntryBytes = 16;
-// The most content a segment holds: its length counts itself.
-constexpr qsizetype kMostSegmentContent = 0xFFFF - 2;
 
 unsigned byteAt(QByteArrayView bytes, qsizetype i) { return static_cast<unsigned char>(bytes[i]); }
 
@@ -147,7 +144,7 @@ QByteArray withContainerLengths(const QByteArray& first, const std::vector<Furth
   const std::optional<JpegLayout> layout = jpegLayout(first);
   if (!layout) return first;
   for (const JpegSegment& segment : layout->segments) {
-    if (segment.marker != kApp1 || !segment.content.startsWith(kXmpMark)) continue;
+    if (segment.marker != kApp1 || !segment.content.startsWith(kXmpSegmentMark)) continue;
     QByteArray xml = segment.content.toByteArray();
     std::vector<qsizetype> items;
     for (qsizetype at = xml.indexOf("<Container:Item"); at >= 0; at = xml.indexOf("<Container:Item", at + 1))
@@ -172,12 +169,7 @@ QByteArray withContainerLengths(const QByteArray& first, const std::vector<Furth
     for (const auto& [digits, size] : changes)  // from the last, so that earlier places stay
       xml.replace(digits.at, digits.length, QByteArray::number(size));
     if (xml.size() > kMostSegmentContent) return first;
-    const qsizetype length = xml.size() + 2;
-    QByteArray rebuilt = first.first(segment.at);
-    rebuilt.append(char(0xFF)).append(char(kApp1)).append(char(length >> 8)).append(char(length & 0xFF));
-    rebuilt += xml;
-    rebuilt += QByteArrayView(first).sliced(segment.at + segment.whole.size());
-    return rebuilt;
+    return first.first(segment.at) + segmentBytes(kApp1, xml) + first.sliced(segment.at + segment.whole.size());
   }
   return first;
 }
