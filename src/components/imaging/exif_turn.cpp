@@ -106,24 +106,25 @@ Status turnThumbnail(QByteArray& out, QByteArrayView exif, const TiffForm& form,
 
 }  // namespace
 
+qsizetype xmpValueAt(QByteArrayView xml, qsizetype afterName, qsizetype to) {
+  const auto blank = [&](qsizetype i) { return i < to && QByteArrayView(" \t\r\n").contains(xml[i]); };
+  qsizetype i = afterName;
+  while (blank(i)) ++i;
+  if (i < to && xml[i] == '=') {
+    ++i;
+    while (blank(i)) ++i;
+    if (i >= to || (xml[i] != '"' && xml[i] != '\'')) return -1;
+    return i + 1;
+  }
+  return i < to && xml[i] == '>' ? i + 1 : -1;
+}
+
 QByteArray xmpUpright(QByteArrayView content) {
   static const QByteArray name("tiff:Orientation");
   QByteArray xmp = content.toByteArray();
-  const auto blank = [&xmp](qsizetype i) { return i < xmp.size() && QByteArrayView(" \t\r\n").contains(xmp[i]); };
   for (qsizetype at = xmp.indexOf(name); at >= 0; at = xmp.indexOf(name, at + 1)) {
-    qsizetype i = at + name.size();
-    while (blank(i)) ++i;
-    if (i < xmp.size() && xmp[i] == '=') {
-      ++i;
-      while (blank(i)) ++i;
-      if (i >= xmp.size() || (xmp[i] != '"' && xmp[i] != '\'')) continue;
-      ++i;
-    } else if (i < xmp.size() && xmp[i] == '>') {
-      ++i;
-    } else {
-      continue;
-    }
-    if (i < xmp.size() && xmp[i] >= '1' && xmp[i] <= '8') xmp[i] = '1';
+    const qsizetype i = xmpValueAt(xmp, at + name.size(), xmp.size());
+    if (i >= 0 && i < xmp.size() && xmp[i] >= '1' && xmp[i] <= '8') xmp[i] = '1';
   }
   return xmp;
 }

@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "components/imaging/exif_turn.h"
 #include "components/imaging/jpeg/jpeg_segments.h"
 
 namespace lumaset::imaging_detail {
@@ -111,20 +112,9 @@ struct Digits {
 };
 
 Digits numberOf(QByteArrayView xml, QByteArrayView name, qsizetype from, qsizetype to) {
-  const auto blank = [&](qsizetype i) { return i < to && QByteArrayView(" \t\r\n").contains(xml[i]); };
   for (qsizetype at = xml.indexOf(name, from); at >= 0 && at < to; at = xml.indexOf(name, at + 1)) {
-    qsizetype i = at + name.size();
-    while (blank(i)) ++i;
-    if (i < to && xml[i] == '=') {
-      ++i;
-      while (blank(i)) ++i;
-      if (i >= to || (xml[i] != '"' && xml[i] != '\'')) continue;
-      ++i;
-    } else if (i >= to || xml[i] != '>') {
-      continue;
-    } else {
-      ++i;
-    }
+    qsizetype i = xmpValueAt(xml, at + name.size(), to);
+    if (i < 0) continue;
     Digits digits{i, 0, 0};
     while (i < to && xml[i] >= '0' && xml[i] <= '9' && digits.length < 12) {
       digits.value = digits.value * 10 + (xml[i++] - '0');
