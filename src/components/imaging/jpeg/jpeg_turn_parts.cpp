@@ -96,27 +96,26 @@ JpegWriter::~JpegWriter() {
 // The functions that call into libjpeg keep every state in the structures
 // they are given, so that a jump back out of the library skips nothing to
 // destroy.
-bool startReader(JpegReader& reader, QByteArrayView bytes, long memoryLimit) {
+template <typename SetSource>
+bool startReaderFrom(JpegReader& reader, long memoryLimit, const SetSource& setSource) {
   if (setjmp(reader.errors.jump)) return false;
   reader.created = true;
   createWatchedDecoder(reader.info, reader.errors, reader.progress);
   reader.info.mem->max_memory_to_use = memoryLimit;
-  jpeg_mem_src(&reader.info, reinterpret_cast<const unsigned char*>(bytes.data()),
-               static_cast<unsigned long>(bytes.size()));
+  setSource(reader.info);
   jpeg_read_header(&reader.info, TRUE);
   reader.errors.inHeader = false;
   return true;
 }
 
+bool startReader(JpegReader& reader, QByteArrayView bytes, long memoryLimit) {
+  return startReaderFrom(reader, memoryLimit, [bytes](jpeg_decompress_struct& info) {
+    jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<unsigned long>(bytes.size()));
+  });
+}
+
 bool startReader(JpegReader& reader, TurnStream& stream, long memoryLimit) {
-  if (setjmp(reader.errors.jump)) return false;
-  reader.created = true;
-  createWatchedDecoder(reader.info, reader.errors, reader.progress);
-  reader.info.mem->max_memory_to_use = memoryLimit;
-  stream.readInto(reader.info);
-  jpeg_read_header(&reader.info, TRUE);
-  reader.errors.inHeader = false;
-  return true;
+  return startReaderFrom(reader, memoryLimit, [&stream](jpeg_decompress_struct& info) { stream.readInto(info); });
 }
 
 bool readWhole(const JpegReader& reader) {
