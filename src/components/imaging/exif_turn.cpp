@@ -6,6 +6,7 @@
 
 #include "components/imaging/imaging_file_headers.h"
 #include "components/imaging/jpeg/jpeg_quarter_turn.h"
+#include "components/imaging/jpeg/jpeg_turn_geometry.h"
 
 namespace lumaset::imaging_detail {
 
@@ -16,29 +17,11 @@ constexpr uint16_t kImageLengthTag = 257;
 constexpr uint16_t kThumbnailAtTag = 513;  // JPEGInterchangeFormat
 constexpr uint16_t kThumbnailBytesTag = 514;
 
-// A turn or mirroring as the matrix taking a point of the stored picture
-// (from its centre, y down) to where it lands: [[a, b], [c, d]].
-struct Matrix {
-  int a, b, c, d;
-  bool operator==(const Matrix&) const = default;
-};
-
-// What stands a picture of each orientation upright.
-constexpr Matrix kUpright[] = {{1, 0, 0, 1},  {1, 0, 0, 1},   {-1, 0, 0, 1}, {-1, 0, 0, -1}, {1, 0, 0, -1},
-                               {0, 1, 1, 0},  {0, -1, 1, 0},  {0, -1, -1, 0}, {0, 1, -1, 0}};
-constexpr Matrix kClockwise = kUpright[6];
-constexpr Matrix kAnticlockwise = kUpright[8];
-constexpr Matrix kUnchanged = kUpright[1];
-
-// `first`, then `then`.
-Matrix followedBy(Matrix first, Matrix then) {
-  return {then.a * first.a + then.b * first.c, then.a * first.b + then.b * first.d,
-          then.c * first.a + then.d * first.c, then.c * first.b + then.d * first.d};
-}
-
-int orientationOf(Matrix upright) {
+// The orientation whose picture, stood upright and turned a quarter
+// clockwise, takes the stored picture's `turn`.
+int orientationTurnedBy(Turn turn) {
   for (int o = 1; o <= 8; ++o)
-    if (kUpright[o] == upright) return o;
+    if (shownClockwise(o) == turn) return o;
   return 1;
 }
 
@@ -90,7 +73,7 @@ bool setInPlace(QByteArray& data, const TiffForm& form, const TiffEntry& entry, 
 }
 
 // The JPEG thumbnail of IFD1 turned as its picture was, in `out`.
-Status turnThumbnail(QByteArray& out, QByteArrayView exif, const TiffForm& form, uint64_t at, Matrix turn) {
+Status turnThumbnail(QByteArray& out, QByteArrayView exif, const TiffForm& form, uint64_t at, Turn turn) {
   const Result<TiffDirectory> ifd1 = readTiffDirectory(exif, form, at);
   if (!ifd1) return {};
   const TiffEntry* start = ifd1->find(kThumbnailAtTag);
@@ -99,7 +82,7 @@ Status turnThumbnail(QByteArray& out, QByteArrayView exif, const TiffForm& form,
   const auto size = static_cast<uint64_t>(exif.size());
   if (!start || !length || from == 0 || bytes == 0 || from > size || bytes > size - from) return {};
   Result<QByteArray> turned = turnedThumbnail(exif.sliced(static_cast<qsizetype>(from), static_cast<qsizetype>(bytes)),
-                                              orientationOf(followedBy(turn, kAnticlockwise)));
+                                              orientationTurnedBy(turn));
   if (turned.cancelled()) return Error{turned.error(), true};
   if (!turned) return {};  // a damaged thumbnail stays as it was
   // In its place when it ends the data or still fits there, else at the end.
@@ -114,7 +97,7 @@ Status turnThumbnail(QByteArray& out, QByteArrayView exif, const TiffForm& form,
   }
   if (!setInPlace(out, form, *start, place) || !setInPlace(out, form, *length, static_cast<uint64_t>(turned->size())))
     return Error{QStringLiteral("the turned EXIF thumbnail does not fit its place.")};
-  if (turn.a == 0) {
+  if (turn.transpose) {
     swapInPlace(out, form, *ifd1, kImageWidthTag, kImageLengthTag);
     swapInPlace(out, form, *ifd1, kXResolutionTag, kYResolutionTag);
   }
@@ -123,24 +106,25 @@ Status turnThumbnail(QByteArray& out, QByteArrayView exif, const TiffForm& form,
 
 }  // namespace
 
+qsizetype xmpValueAt(QByteArrayView xml, qsizetype afterName, qsizetype to) {
+  const auto blank = [&](qsizetype i) { return i < to && QByteArrayView(" \t\r\n").contains(xml[i]); };
+  qsizetype i = afterName;
+  while (blank(i)) ++i;
+  if (i < to && xml[i] == '=') {
+    ++i;
+    while (blank(i)) ++i;
+    if (i >= to || (xml[i] != '"' && xml[i] != '\'')) return -1;
+    return i + 1;
+  }
+  return i < to && xml[i] == '>' ? i + 1 : -1;
+}
+
 QByteArray xmpUpright(QByteArrayView content) {
   static const QByteArray name("tiff:Orientation");
   QByteArray xmp = content.toByteArray();
-  const auto blank = [&xmp](qsizetype i) { return i < xmp.size() && QByteArrayView(" \t\r\n").contains(xmp[i]); };
   for (qsizetype at = xmp.indexOf(name); at >= 0; at = xmp.indexOf(name, at + 1)) {
-    qsizetype i = at + name.size();
-    while (blank(i)) ++i;
-    if (i < xmp.size() && xmp[i] == '=') {
-      ++i;
-      while (blank(i)) ++i;
-      if (i >= xmp.size() || (xmp[i] != '"' && xmp[i] != '\'')) continue;
-      ++i;
-    } else if (i < xmp.size() && xmp[i] == '>') {
-      ++i;
-    } else {
-      continue;
-    }
-    if (i < xmp.size() && xmp[i] >= '1' && xmp[i] <= '8') xmp[i] = '1';
+    const qsizetype i = xmpValueAt(xmp, at + name.size(), xmp.size());
+    if (i >= 0 && i < xmp.size() && xmp[i] >= '1' && xmp[i] <= '8') xmp[i] = '1';
   }
   return xmp;
 }
@@ -164,12 +148,13 @@ Result<QByteArray> exifTurned(QByteArrayView exif, bool quarterTurned, qsizetype
   const std::optional<TiffForm> form = readTiffHeader(exif, first);
   const Result<TiffDirectory> ifd0 = form ? readTiffDirectory(exif, *form, first) : Error{};
   if (!ifd0) return out;
-  const Matrix turn = quarterTurned ? followedBy(kUpright[orientation], kClockwise) : kUpright[orientation];
-  if (quarterTurned != (orientation >= 5)) {
+  // The turn of the stored grid: the picture stood upright, and perhaps turned a quarter more.
+  const Turn turn = quarterTurned ? shownClockwise(orientation) : followedBy(shownClockwise(orientation), kAnticlockwise);
+  if (turn.transpose) {
     swapInPlace(out, *form, *ifd0, kXResolutionTag, kYResolutionTag);
     if (const TiffDirectory* sub = ifd0->sub(kExifPointerTag)) swapInPlace(out, *form, *sub, kPixelXTag, kPixelYTag);
   }
-  if (ifd0->next != 0 && !turningThumbnail && !(turn == kUnchanged)) {
+  if (ifd0->next != 0 && !turningThumbnail && turn != Turn{}) {
     const Status thumbnail = turnThumbnail(out, exif, *form, ifd0->next, turn);
     if (!thumbnail) return Error{thumbnail.error(), thumbnail.cancelled()};
   }

@@ -21,8 +21,13 @@ constexpr uint16_t kXmpTag = 700;
 constexpr uint16_t kPixelXTag = 40962;  // PixelXDimension
 constexpr uint16_t kPixelYTag = 40963;
 
-// XMP writes the orientation as an attribute (tiff:Orientation="6") or an
-// element (<tiff:Orientation>6</tiff:Orientation>); the digit becomes 1.
+// XMP writes a value as an attribute (tiff:Orientation="6") or an element
+// (<tiff:Orientation>6</tiff:Orientation>). For a name that ends just before
+// `afterName`: where its value begins, or -1 where it is neither. Nothing
+// at or past `to` is read.
+qsizetype xmpValueAt(QByteArrayView xml, qsizetype afterName, qsizetype to);
+
+// The orientation's digit, written either way, becomes 1.
 QByteArray xmpUpright(QByteArrayView xmp);
 
 // The values of `across` and `down` trade places (type, count and value);

@@ -513,9 +513,4 @@ int webpOrientation(FileWindow& file) {
   return 1;
 }
 
-QByteArray exifUpright(QByteArrayView app1) {
-  if (!app1.startsWith(kExifMark)) return app1.toByteArray();
-  return kExifMark.toByteArray() + tiffUpright(tiffOf(app1));
-}
-
 }  // namespace lumaset::imaging_detail

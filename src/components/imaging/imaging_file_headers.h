@@ -102,12 +102,11 @@ std::optional<PaletteFacts> paletteFacts(QByteArrayView fileStart, QByteArrayVie
 // segment's content after its length; 0 when it is no EXIF segment or names
 // no valid orientation.
 int exifOrientation(QByteArrayView app1);
-// The same content with the orientation set to 1, upright as stored;
-// unchanged when it names none.
-QByteArray exifUpright(QByteArrayView app1);
-// The same two for EXIF data without the segment's mark, a TIFF structure
-// from its byte-order mark on (as PNG and WebP files hold it).
+// The same for EXIF data without the segment's mark, a TIFF structure from
+// its byte-order mark on (as PNG and WebP files hold it)...
 int tiffOrientation(QByteArrayView tiff);
+// ...and that data with the orientation set to 1, upright as stored;
+// unchanged when it names none.
 QByteArray tiffUpright(QByteArrayView tiff);
 
 // EXIF data as PNG and WebP files hold it: a TIFF structure, which some

@@ -135,11 +135,16 @@ TEST(ExifTurn, JpegThumbnailTurnsSizesAndResolutionFollowTheGridMakerNoteStays) 
     // The thumbnail shows what the picture shows: turned a quarter, or half
     // way round when it stood sideways.
     ASSERT_GT(read.data->size, 0u);
-    const QImage small = QImage::fromData(QByteArray(reinterpret_cast<const char*>(read.data->data), read.data->size));
+    const QByteArray smallBytes(reinterpret_cast<const char*>(read.data->data), read.data->size);
+    // It takes the place of the old one, which ended the data, and keeps no
+    // EXIF segment of its own from its turn.
+    EXPECT_EQ(after.size(), exif.size() - thumbnail.size() + smallBytes.size());
+    EXPECT_FALSE(smallBytes.contains("Exif"));
+    const QImage small = QImage::fromData(smallBytes);
     const QImage big = QImage::fromData(*turned);
-    const QImage expected = quadrants(32, 32).transformed(QTransform().rotate(orientation == 1 ? 90 : 180));
-    EXPECT_EQ(corners(small), corners(expected));
-    EXPECT_EQ(corners(big).size(), 4u);
+    const QTransform turn = QTransform().rotate(orientation == 1 ? 90 : 180);
+    EXPECT_EQ(corners(small), corners(quadrants(32, 32).transformed(turn)));
+    EXPECT_EQ(corners(big), corners(quadrants(48, 32).transformed(turn)));
   }
 }
 

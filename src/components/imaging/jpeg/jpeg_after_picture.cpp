@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "components/imaging/exif_turn.h"
 #include "components/imaging/jpeg/jpeg_segments.h"
 
 namespace lumaset::imaging_detail {
@@ -14,11 +15,8 @@ namespace {
 
 using namespace jpeg_markers;
 const QByteArrayView kMpfMark("MPF\0", 4);
-const QByteArrayView kXmpMark("http://ns.adobe.com/xap/1.0/\0", 29);
 constexpr quint16 kMpEntryTag = 0xB002;
 constexpr qsizetype kEntryBytes = 16;
-// The most content a segment holds: its length counts itself.
-constexpr qsizetype kMostSegmentContent = 0xFFFF - 2;
 
 unsigned byteAt(QByteArrayView bytes, qsizetype i) { return static_cast<unsigned char>(bytes[i]); }
 
@@ -114,20 +112,9 @@ struct Digits {
 };
 
 Digits numberOf(QByteArrayView xml, QByteArrayView name, qsizetype from, qsizetype to) {
-  const auto blank = [&](qsizetype i) { return i < to && QByteArrayView(" \t\r\n").contains(xml[i]); };
   for (qsizetype at = xml.indexOf(name, from); at >= 0 && at < to; at = xml.indexOf(name, at + 1)) {
-    qsizetype i = at + name.size();
-    while (blank(i)) ++i;
-    if (i < to && xml[i] == '=') {
-      ++i;
-      while (blank(i)) ++i;
-      if (i >= to || (xml[i] != '"' && xml[i] != '\'')) continue;
-      ++i;
-    } else if (i >= to || xml[i] != '>') {
-      continue;
-    } else {
-      ++i;
-    }
+    qsizetype i = xmpValueAt(xml, at + name.size(), to);
+    if (i < 0) continue;
     Digits digits{i, 0, 0};
     while (i < to && xml[i] >= '0' && xml[i] <= '9' && digits.length < 12) {
       digits.value = digits.value * 10 + (xml[i++] - '0');
@@ -147,7 +134,7 @@ QByteArray withContainerLengths(const QByteArray& first, const std::vector<Furth
   const std::optional<JpegLayout> layout = jpegLayout(first);
   if (!layout) return first;
   for (const JpegSegment& segment : layout->segments) {
-    if (segment.marker != kApp1 || !segment.content.startsWith(kXmpMark)) continue;
+    if (segment.marker != kApp1 || !segment.content.startsWith(kXmpSegmentMark)) continue;
     QByteArray xml = segment.content.toByteArray();
     std::vector<qsizetype> items;
     for (qsizetype at = xml.indexOf("<Container:Item"); at >= 0; at = xml.indexOf("<Container:Item", at + 1))
@@ -172,12 +159,7 @@ QByteArray withContainerLengths(const QByteArray& first, const std::vector<Furth
     for (const auto& [digits, size] : changes)  // from the last, so that earlier places stay
       xml.replace(digits.at, digits.length, QByteArray::number(size));
     if (xml.size() > kMostSegmentContent) return first;
-    const qsizetype length = xml.size() + 2;
-    QByteArray rebuilt = first.first(segment.at);
-    rebuilt.append(char(0xFF)).append(char(kApp1)).append(char(length >> 8)).append(char(length & 0xFF));
-    rebuilt += xml;
-    rebuilt += QByteArrayView(first).sliced(segment.at + segment.whole.size());
-    return rebuilt;
+    return first.first(segment.at) + segmentBytes(kApp1, xml) + first.sliced(segment.at + segment.whole.size());
   }
   return first;
 }

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -15,28 +16,27 @@ namespace {
 
 using namespace imaging_detail::jpeg_markers;
 
-const QByteArrayView kXmp("http://ns.adobe.com/xap/1.0/\0", 29);
 const QByteArrayView kIcc("ICC_PROFILE\0", 12);
 // In the first chunk of a profile: the chunk's number, the count, then the
 // profile, whose colour space stands 16 bytes into it.
 constexpr qsizetype kIccChunkNumber = 12;
 constexpr qsizetype kIccColourSpace = 14 + 16;
 const QByteArrayView kJfif("JFIF\0", 5);
-const QByteArrayView kExif("Exif\0\0", 6);
-// A segment's content after its two bytes of length.
-constexpr qsizetype kMostSegmentBytes = 65533;
 // The JFIF resolution across, then down, each of two bytes, after the
 // version and the unit.
 constexpr qsizetype kJfifAcross = 8;
 
+using imaging_detail::isMetadataSegment;
+using imaging_detail::kExifSegmentMark;
+using imaging_detail::kMostSegmentContent;
+using imaging_detail::kXmpSegmentMark;
+using imaging_detail::segmentBytes;
 using Segment = imaging_detail::JpegSegment;
 using Header = imaging_detail::JpegLayout;
 
 unsigned byteAt(QByteArrayView bytes, qsizetype i) { return static_cast<unsigned char>(bytes[i]); }
 
 std::optional<Header> readHeader(QByteArrayView jpeg) { return imaging_detail::jpegLayout(jpeg); }
-
-bool isMetadata(unsigned char marker) { return (marker >= kApp0 && marker <= kApp15) || marker == kComment; }
 
 // A profile spread over several segments is kept or left out whole, by its first chunk.
 bool rgbProfile(const std::vector<Segment>& segments) {
@@ -48,19 +48,9 @@ bool rgbProfile(const std::vector<Segment>& segments) {
   return false;
 }
 
-int orientationOf(const std::vector<Segment>& segments) {
-  for (const Segment& segment : segments) {
-    if (segment.marker == kApp1 && segment.content.startsWith(kExif)) {
-      const int orientation = imaging_detail::exifOrientation(segment.content);
-      return orientation >= 1 && orientation <= 8 ? orientation : 1;
-    }
-  }
-  return 1;
-}
-
 // Whether the stored pixels of the original lie sideways to its upright
 // picture: its EXIF orientation is one of the four (5 to 8) that turn it.
-bool storedSideways(const std::vector<Segment>& segments) { return orientationOf(segments) >= 5; }
+bool storedSideways(const Header& header) { return imaging_detail::namedOrientation(header) >= 5; }
 
 QByteArray jfifSidesSwapped(QByteArrayView content) {
   QByteArray jfif = content.toByteArray();
@@ -72,14 +62,6 @@ QByteArray jfifSidesSwapped(QByteArrayView content) {
   return jfif;
 }
 
-QByteArray segmentBytes(unsigned char marker, const QByteArray& content) {
-  const qsizetype length = content.size() + 2;
-  QByteArray bytes;
-  bytes.append(char(0xFF)).append(static_cast<char>(marker));
-  bytes.append(static_cast<char>(length >> 8)).append(static_cast<char>(length & 0xFF));
-  return bytes + content;
-}
-
 }  // namespace
 
 Result<QByteArray> MetadataFor(QByteArrayView original, bool quarterTurned, SampleColours colours) {
@@ -87,21 +69,21 @@ Result<QByteArray> MetadataFor(QByteArrayView original, bool quarterTurned, Samp
   if (!old) return Error{QStringLiteral("the original's JPEG header is damaged, so its data cannot be kept")};
   const bool ownColours = colours == SampleColours::Original;
   const bool keepProfile = ownColours || rgbProfile(old->segments);
-  const bool sidesSwapped = quarterTurned != storedSideways(old->segments);
+  const bool sidesSwapped = quarterTurned != storedSideways(*old);
   QByteArray out("\xFF\xD8");
   for (const Segment& segment : old->segments) {
     const QByteArrayView content = segment.content;
-    if (!isMetadata(segment.marker)) continue;
+    if (!isMetadataSegment(segment.marker)) continue;
     if (segment.marker == kApp14 && content.startsWith("Adobe") && !ownColours) continue;
     if (segment.marker == kApp2 && content.startsWith(kIcc) && !keepProfile) continue;
-    if (segment.marker == kApp1 && content.startsWith(kExif)) {
-      const Result<QByteArray> exif =
-          imaging_detail::exifTurned(content.sliced(kExif.size()), quarterTurned, kMostSegmentBytes - kExif.size());
+    if (segment.marker == kApp1 && content.startsWith(kExifSegmentMark)) {
+      const Result<QByteArray> exif = imaging_detail::exifTurned(content.sliced(kExifSegmentMark.size()), quarterTurned,
+                                                                 kMostSegmentContent - kExifSegmentMark.size());
       if (!exif) return Error{exif.error(), exif.cancelled()};
-      out += segmentBytes(segment.marker, kExif.toByteArray() + *exif);
+      out += segmentBytes(segment.marker, kExifSegmentMark.toByteArray() + *exif);
     } else if (segment.marker == kApp0 && content.startsWith(kJfif) && sidesSwapped) {
       out += segmentBytes(segment.marker, jfifSidesSwapped(content));
-    } else if (segment.marker == kApp1 && content.startsWith(kXmp)) {
+    } else if (segment.marker == kApp1 && content.startsWith(kXmpSegmentMark)) {
       out += segmentBytes(segment.marker, imaging_detail::xmpUpright(content));
     } else {
       out += segment.whole.toByteArray();
@@ -115,7 +97,7 @@ Result<QByteArray> WithMetadata(QByteArrayView encoded, const QByteArray& metada
   if (!own) return Error{QStringLiteral("the JPEG library wrote an unexpected header")};
   QByteArray out = metadata;
   for (const Segment& segment : own->segments) {
-    if (!isMetadata(segment.marker)) out += segment.whole.toByteArray();
+    if (!isMetadataSegment(segment.marker)) out += segment.whole.toByteArray();
   }
   out += encoded.sliced(own->scan).toByteArray();
   return out;
@@ -130,8 +112,7 @@ Result<QByteArray> WithMetadataOf(QByteArrayView encoded, QByteArrayView origina
 }
 
 int JpegOrientation(QByteArrayView jpeg) {
-  const std::optional<Header> header = readHeader(jpeg);
-  return header ? orientationOf(header->segments) : 1;
+  return std::max(imaging_detail::namedOrientation(jpeg), 1);
 }
 
 }  // namespace lumaset

@@ -26,8 +26,7 @@ using imaging_detail::TurnEnd;
 // which a decoder takes, would leave the encoder dividing by it.
 bool quantisesAfresh(const jpeg_decompress_struct& info) {
   for (int c = 0; c < info.num_components; ++c) {
-    const int number = info.comp_info[c].quant_tbl_no;
-    const JQUANT_TBL* table = number >= 0 && number < NUM_QUANT_TBLS ? info.quant_tbl_ptrs[number] : nullptr;
+    const JQUANT_TBL* table = imaging_detail::quantisationOf(info, c);
     if (table == nullptr || std::find(table->quantval, table->quantval + DCTSIZE2, 0) != table->quantval + DCTSIZE2)
       return false;
   }

@@ -47,9 +47,20 @@ qsizetype pastScanData(QByteArrayView jpeg, qsizetype at) {
   }
 }
 
-bool isMetadata(unsigned char marker) { return (marker >= kApp0 && marker <= kApp15) || marker == kComment; }
-
 }  // namespace
+
+bool isMetadataSegment(unsigned char marker) {
+  return (marker >= kApp0 && marker <= kApp15) || marker == kComment;
+}
+
+QByteArray segmentBytes(unsigned char marker, QByteArrayView content) {
+  const qsizetype length = content.size() + 2;
+  QByteArray bytes;
+  bytes.reserve(length + 2);
+  bytes.append(char(0xFF)).append(static_cast<char>(marker));
+  bytes.append(static_cast<char>(length >> 8)).append(static_cast<char>(length & 0xFF));
+  return bytes.append(content);
+}
 
 std::optional<JpegLayout> jpegLayout(QByteArrayView jpeg) {
   if (!jpeg.startsWith("\xFF\xD8")) return std::nullopt;
@@ -99,7 +110,7 @@ bool sameCoding(QByteArrayView a, QByteArrayView b) {
   const auto coding = [](const JpegLayout& layout) {
     std::vector<QByteArrayView> segments;
     for (const JpegSegment& segment : layout.segments)
-      if (!isMetadata(segment.marker)) segments.push_back(segment.whole);
+      if (!isMetadataSegment(segment.marker)) segments.push_back(segment.whole);
     return segments;
   };
   return coding(*first) == coding(*second) && a.sliced(first->scan) == b.sliced(second->scan);
@@ -107,10 +118,12 @@ bool sameCoding(QByteArrayView a, QByteArrayView b) {
 
 int namedOrientation(QByteArrayView jpeg) {
   const std::optional<JpegLayout> layout = jpegLayout(jpeg);
-  if (!layout) return 0;
-  for (const JpegSegment& segment : layout->segments) {
-    if (segment.marker == kApp1 && segment.content.startsWith(QByteArrayView("Exif\0\0", 6)))
-      return exifOrientation(segment.content);
+  return layout ? namedOrientation(*layout) : 0;
+}
+
+int namedOrientation(const JpegLayout& layout) {
+  for (const JpegSegment& segment : layout.segments) {
+    if (segment.marker == kApp1 && segment.content.startsWith(kExifSegmentMark)) return exifOrientation(segment.content);
   }
   return 0;
 }

@@ -4,6 +4,7 @@
 // picture ends (what follows may be a phone's video, a gain map or further
 // pictures), and whether two files code their pictures alike.
 
+#include <QByteArray>
 #include <QByteArrayView>
 
 #include <optional>
@@ -22,6 +23,19 @@ inline constexpr unsigned char kApp14 = 0xEE;  // Adobe's colour transform
 inline constexpr unsigned char kApp15 = 0xEF;
 inline constexpr unsigned char kComment = 0xFE;
 }  // namespace jpeg_markers
+
+// What the content of an EXIF segment and of an XMP segment begins with.
+inline constexpr QByteArrayView kExifSegmentMark("Exif\0\0", 6);
+inline constexpr QByteArrayView kXmpSegmentMark("http://ns.adobe.com/xap/1.0/\0", 29);
+// The most content a segment holds: its length counts its own two bytes.
+inline constexpr qsizetype kMostSegmentContent = 0xFFFF - 2;
+
+// Whether a segment of `marker` holds data about the picture (an APP
+// segment or a comment) rather than its coding.
+bool isMetadataSegment(unsigned char marker);
+
+// A segment of `marker` holding `content`: marker, length and content.
+QByteArray segmentBytes(unsigned char marker, QByteArrayView content);
 
 struct JpegSegment {
   unsigned char marker = 0;
@@ -52,5 +66,6 @@ bool sameCoding(QByteArrayView a, QByteArrayView b);
 // The orientation (1 to 8) that the first EXIF segment of `jpeg` names; 0
 // when it names none.
 int namedOrientation(QByteArrayView jpeg);
+int namedOrientation(const JpegLayout& layout);
 
 }  // namespace lumaset::imaging_detail

@@ -24,6 +24,7 @@ struct Turn {
 };
 
 inline constexpr Turn kClockwise{true, true, false};
+inline constexpr Turn kAnticlockwise{true, false, true};
 
 // `first`, then `then` on its result.
 Turn followedBy(Turn first, Turn then);

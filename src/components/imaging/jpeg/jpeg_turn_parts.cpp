@@ -9,12 +9,6 @@ namespace lumaset::imaging_detail {
 
 namespace {
 
-// The quantisation table of component `c`, if the file has it.
-const JQUANT_TBL* tableOf(const jpeg_decompress_struct& info, int c) {
-  const int number = info.comp_info[c].quant_tbl_no;
-  return number >= 0 && number < NUM_QUANT_TBLS ? info.quant_tbl_ptrs[number] : nullptr;
-}
-
 // Whether a Huffman table codes every symbol that 8-bit samples can ask
 // for: a DC table every size up to 11, an AC table every run with every
 // size up to 10, the end of a block and a run of 16 zeros.
@@ -85,6 +79,11 @@ bool wholeBlocks(const jpeg_decompress_struct& info, bool across) {
 
 }  // namespace
 
+const JQUANT_TBL* quantisationOf(const jpeg_decompress_struct& info, int c) {
+  const int number = info.comp_info[c].quant_tbl_no;
+  return number >= 0 && number < NUM_QUANT_TBLS ? info.quant_tbl_ptrs[number] : nullptr;
+}
+
 JpegReader::~JpegReader() {
   if (created) jpeg_destroy_decompress(&info);
 }
@@ -96,27 +95,26 @@ JpegWriter::~JpegWriter() {
 // The functions that call into libjpeg keep every state in the structures
 // they are given, so that a jump back out of the library skips nothing to
 // destroy.
-bool startReader(JpegReader& reader, QByteArrayView bytes, long memoryLimit) {
+template <typename SetSource>
+bool startReaderFrom(JpegReader& reader, long memoryLimit, const SetSource& setSource) {
   if (setjmp(reader.errors.jump)) return false;
   reader.created = true;
   createWatchedDecoder(reader.info, reader.errors, reader.progress);
   reader.info.mem->max_memory_to_use = memoryLimit;
-  jpeg_mem_src(&reader.info, reinterpret_cast<const unsigned char*>(bytes.data()),
-               static_cast<unsigned long>(bytes.size()));
+  setSource(reader.info);
   jpeg_read_header(&reader.info, TRUE);
   reader.errors.inHeader = false;
   return true;
 }
 
+bool startReader(JpegReader& reader, QByteArrayView bytes, long memoryLimit) {
+  return startReaderFrom(reader, memoryLimit, [bytes](jpeg_decompress_struct& info) {
+    jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<unsigned long>(bytes.size()));
+  });
+}
+
 bool startReader(JpegReader& reader, TurnStream& stream, long memoryLimit) {
-  if (setjmp(reader.errors.jump)) return false;
-  reader.created = true;
-  createWatchedDecoder(reader.info, reader.errors, reader.progress);
-  reader.info.mem->max_memory_to_use = memoryLimit;
-  stream.readInto(reader.info);
-  jpeg_read_header(&reader.info, TRUE);
-  reader.errors.inHeader = false;
-  return true;
+  return startReaderFrom(reader, memoryLimit, [&stream](jpeg_decompress_struct& info) { stream.readInto(info); });
 }
 
 bool readWhole(const JpegReader& reader) {
@@ -165,7 +163,7 @@ TurnedFrame turnedFrameOf(const jpeg_decompress_struct& in, Turn turn) {
     frame.sampling.emplace_back(turn.transpose ? component.v_samp_factor : component.h_samp_factor,
                                 turn.transpose ? component.h_samp_factor : component.v_samp_factor);
     std::array<UINT16, DCTSIZE2> table{};
-    const JQUANT_TBL* own = tableOf(in, c);
+    const JQUANT_TBL* own = quantisationOf(in, c);
     for (int k = 0; k < DCTSIZE2 && own != nullptr; ++k)
       table[k] = turn.transpose ? own->quantval[k % DCTSIZE * DCTSIZE + k / DCTSIZE] : own->quantval[k];
     frame.quantisation.push_back(table);
@@ -180,7 +178,7 @@ bool sameFrame(const jpeg_decompress_struct& read, const TurnedFrame& frame) {
   for (int c = 0; c < frame.components; ++c) {
     const jpeg_component_info& component = read.comp_info[c];
     if (std::pair(component.h_samp_factor, component.v_samp_factor) != frame.sampling[c]) return false;
-    const JQUANT_TBL* table = tableOf(read, c);
+    const JQUANT_TBL* table = quantisationOf(read, c);
     if (table == nullptr || !std::equal(frame.quantisation[c].begin(), frame.quantisation[c].end(), table->quantval))
       return false;
   }

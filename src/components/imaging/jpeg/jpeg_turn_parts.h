@@ -33,6 +33,9 @@ struct JpegReader {
   ~JpegReader();
 };
 
+// The quantisation table of component `c`, if the file has it.
+const JQUANT_TBL* quantisationOf(const jpeg_decompress_struct& info, int c);
+
 // Reads the header of `bytes`, or of what `stream` brings; false when
 // libjpeg failed (the errors say why).
 bool startReader(JpegReader& reader, QByteArrayView bytes, long memoryLimit);
