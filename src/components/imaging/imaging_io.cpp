@@ -20,10 +20,11 @@
 #include "components/imaging/bmp/bmp_file.h"
 #include "components/imaging/decode_memory.h"
 #include "components/imaging/imaging_file_headers.h"
+#include "components/imaging/jpeg/jpeg_decode.h"
 #include "components/imaging/jpeg/jpeg_strips.h"
+#include "components/imaging/oriented_samples.h"
 #include "components/imaging/picture_shrink.h"
 #include "components/imaging/pixels/pixel_bands.h"
-#include "components/imaging/jpeg/jpeg_decode.h"
 #include "components/imaging/png/png_decode.h"
 #include "components/imaging/tiff/tiff_decode.h"
 
@@ -71,26 +72,11 @@ QSize storedSize(QImageReader& reader) {
   return reader.format() == "bmp" ? QSize(std::abs(size.width()), std::abs(size.height())) : size;
 }
 
-// What stands a picture of an EXIF orientation upright, as Qt's readers
-// name it.
-QImageIOHandler::Transformations transformationOf(int orientation) {
-  switch (orientation) {
-    case 2: return QImageIOHandler::TransformationMirror;
-    case 3: return QImageIOHandler::TransformationRotate180;
-    case 4: return QImageIOHandler::TransformationFlip;
-    case 5: return QImageIOHandler::TransformationFlipAndRotate90;
-    case 6: return QImageIOHandler::TransformationRotate90;
-    case 7: return QImageIOHandler::TransformationMirrorAndRotate90;
-    case 8: return QImageIOHandler::TransformationRotate270;
-    default: return QImageIOHandler::TransformationNone;
-  }
-}
-
 // Qt's PNG and WebP readers pass over the EXIF orientation, which viewers
 // show these files by, and which their turn follows.
 QImageIOHandler::Transformations exifTransformation(imaging_detail::FileWindow& window, const QByteArray& format) {
-  if (format == "png") return transformationOf(imaging_detail::pngOrientation(window));
-  if (format == "webp") return transformationOf(imaging_detail::webpOrientation(window));
+  if (format == "png") return imaging_detail::uprightTransformation(imaging_detail::pngOrientation(window));
+  if (format == "webp") return imaging_detail::uprightTransformation(imaging_detail::webpOrientation(window));
   return QImageIOHandler::TransformationNone;
 }
 

@@ -21,6 +21,20 @@ ShownTurn shownTurn(int orientation) {
   }
 }
 
+QImageIOHandler::Transformations uprightTransformation(int orientation) {
+  using T = QImageIOHandler;
+  switch (orientation) {
+    case 2: return T::TransformationMirror;
+    case 3: return T::TransformationRotate180;
+    case 4: return T::TransformationFlip;
+    case 5: return T::TransformationFlipAndRotate90;
+    case 6: return T::TransformationRotate90;
+    case 7: return T::TransformationMirrorAndRotate90;
+    case 8: return T::TransformationRotate270;
+    default: return T::TransformationNone;
+  }
+}
+
 Result<ShownExifTurn> shownExifTurn(QByteArrayView exif) {
   const QByteArrayView tiff = exifTiff(exif);
   Result<QByteArray> turned = exifTurned(tiff, true, INT32_MAX);

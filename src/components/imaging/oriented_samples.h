@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QImageIOHandler>
 
 #include "components/result.h"
 
@@ -22,6 +23,11 @@ struct ShownTurn {
   bool mirrorDown = false;
 };
 ShownTurn shownTurn(int orientation);
+
+// What stands a picture of EXIF `orientation` upright, as Qt's readers name
+// it: mirrored first, then a quarter turn clockwise (none for anything but 2
+// to 8).
+QImageIOHandler::Transformations uprightTransformation(int orientation);
 
 // Turning clockwise as it is shown a picture whose EXIF data, as a PNG or
 // WebP file holds it (exifTiff), is `exif`: what that does to its stored

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "components/imaging/decode_memory.h"
+#include "components/imaging/oriented_samples.h"
 #include "components/imaging/picture_shrink.h"
 #include "components/imaging/pixels/pixel_bands.h"
 #include "components/imaging/tiff/tiff_memory.h"
@@ -125,15 +126,9 @@ std::optional<TiffMeasure> measureTiff(QIODevice& file) {
   const TiffHandle tiff = openTiff(file, message);
   const std::optional<TiffSamples> samples = tiff ? tiffSamplesOf(tiff.get()) : std::nullopt;
   if (!samples || samples->width > INT_MAX || samples->length > INT_MAX) return std::nullopt;
-  using T = QImageIOHandler;
-  // Mirrored first, then a quarter turn clockwise, as Qt's reader turns a picture.
-  constexpr T::Transformations kTurns[] = {T::TransformationNone,         T::TransformationMirror,
-                                           T::TransformationRotate180,    T::TransformationFlip,
-                                           T::TransformationFlipAndRotate90, T::TransformationRotate90,
-                                           T::TransformationMirrorAndRotate90, T::TransformationRotate270};
-  const int orientation = std::clamp<int>(samples->orientation, 1, 8);
   return TiffMeasure{QSize(static_cast<int>(samples->width), static_cast<int>(samples->length)),
-                     kTurns[orientation - 1], static_cast<int>(TIFFNumberOfDirectories(tiff.get()))};
+                     uprightTransformation(samples->orientation),
+                     static_cast<int>(TIFFNumberOfDirectories(tiff.get()))};
 }
 
 std::optional<TiffReading> tiffReading(QIODevice& file) {
